@@ -1,0 +1,73 @@
+// How much the link adds to the waits the adapter protocol mandates: 1,000 locked word reads
+// against the simulated HID adapter on the real clock. Target: under 2 % overhead.
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include <chrono>
+
+#include "common/clock.h"
+#include "common/message_sink.h"
+#include "link/bus_lock.h"
+#include "link/gauge_link.h"
+#include "sim/sim_pack.h"
+
+namespace {
+
+using namespace cw;
+
+// The system clock, counting every wait the protocol asked for.
+class MandatedWaitClock final : public common::Clock {
+ public:
+  common::Millis Now() const override { return inner_.Now(); }
+  void SleepFor(common::Millis duration) override {
+    mandated_ += duration;
+    inner_.SleepFor(duration);
+  }
+  common::Millis mandated() const { return mandated_; }
+  void Reset() { mandated_ = common::Millis{0}; }
+
+ private:
+  common::SystemClock inner_;
+  common::Millis mandated_{0};
+};
+
+void LockedReadWord(benchmark::State& state) {
+  constexpr int kReads = 1000;
+  MandatedWaitClock clock;
+  sim::SimOptions options;
+  options.bulk_adapters.clear();
+  sim::SimPack pack(clock, options);
+  common::NullMessageSink messages;
+  link::BusLock lock(link::BusLockNameNow());
+  link::GaugeLink link(pack.hid_backend(), pack.usb_backend(), clock, messages, lock);
+  link.transport().SetVendorId(options.constants.adapter_vendor_id);
+  if (!link.EnsureConnected()) {
+    state.SkipWithError("the simulated adapter did not open");
+    return;
+  }
+  for (auto _ : state) {
+    clock.Reset();
+    const auto start = std::chrono::steady_clock::now();
+    int failures = 0;
+    for (int i = 0; i < kReads; ++i) {
+      std::uint16_t value = 0;
+      if (!link.ReadWord(0x09, value)) ++failures;
+    }
+    const auto measured = std::chrono::duration<double, std::milli>(
+        std::chrono::steady_clock::now() - start);
+    const double mandated = static_cast<double>(clock.mandated().count());
+    const double ratio = measured.count() / mandated;
+    state.counters["mandated_ms"] = mandated;
+    state.counters["measured_ms"] = measured.count();
+    state.counters["overhead_pct"] = (ratio - 1.0) * 100.0;
+    state.counters["failures"] = failures;
+    fmt::print("measured / mandated = {:.4f} ({:.2f} % overhead, target under 2 %)\n", ratio,
+               (ratio - 1.0) * 100.0);
+  }
+}
+
+BENCHMARK(LockedReadWord)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,61 @@
+#include "cli/command_context.h"
+
+#include <fmt/format.h>
+
+#include "app/product_constants_file.h"
+#include "app/program_directory.h"
+#include "common/bytes.h"
+
+namespace cw::cli {
+
+app::Workbench* CommandContext::OpenWorkbench(int& exit_code) {
+  if (workbench_) return workbench_.get();
+  std::string device_text = options_.device;
+  if (options_.sim && device_text == "auto") device_text = "sim";
+  if (!options_.sim_state.empty()) {
+    if (device_text == "auto") device_text = "sim";
+    if (!device_text.starts_with("sim")) {
+      fmt::print(stderr, "--sim-state needs the simulated pack\n");
+      exit_code = kExitUsage;
+      return nullptr;
+    }
+    device_text += ":state=" + options_.sim_state;
+  }
+  auto selection = app::ParseDeviceString(device_text);
+  if (!selection) {
+    fmt::print(stderr, "{}\n", selection.error());
+    exit_code = kExitUsage;
+    return nullptr;
+  }
+  auto constants = app::LoadProductConstants(app::ProgramDirectory());
+  if (!constants) {
+    fmt::print(stderr, "{}\n", constants.error());
+    exit_code = kExitFailed;
+    return nullptr;
+  }
+  app::WorkbenchOptions options;
+  options.device = *selection;
+  options.constants = *constants;
+  if (!options_.pid.empty()) {
+    const auto pid = common::ParseHexNumber(options_.pid, 0xFFFF);
+    if (!pid) {
+      fmt::print(stderr, "--pid \"{}\" is not a hexadecimal product id\n", options_.pid);
+      exit_code = kExitUsage;
+      return nullptr;
+    }
+    options.hid_product_id = static_cast<std::uint16_t>(*pid);
+  }
+  options.serial_prefix = options_.serial_prefix;
+  if (options_.trace) options.trace = &trace_;
+  auto workbench = app::Workbench::Create(std::move(options), messages_);
+  if (!workbench) {
+    fmt::print(stderr, "{}\n", workbench.error());
+    exit_code = kExitFailed;
+    return nullptr;
+  }
+  workbench_ = std::move(*workbench);
+  workbench_->Start();
+  return workbench_.get();
+}
+
+}  // namespace cw::cli

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/workbench.h"
+#include "cli/console.h"
+
+namespace cw::cli {
+
+// Exit codes of every command.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// The global options, filled by the parser and read by every command.
+struct GlobalOptions {
+  std::string device = "auto";
+  bool sim = false;
+  std::string sim_state;
+  std::string pid;
+  std::optional<std::string> serial_prefix;
+  bool trace = false;
+};
+
+// Everything a device command needs: the workbench opened from the global options.
+class CommandContext {
+ public:
+  explicit CommandContext(const GlobalOptions& options) : options_(options) {}
+
+  // Builds and starts the workbench; on failure prints why and returns null, and `exit_code`
+  // tells the caller how to end (usage error for a bad option, failure otherwise).
+  app::Workbench* OpenWorkbench(int& exit_code);
+  StderrMessageSink& messages() { return messages_; }
+
+ private:
+  const GlobalOptions& options_;
+  StderrMessageSink messages_;
+  StderrTraceSink trace_;
+  std::unique_ptr<app::Workbench> workbench_;
+};
+
+}  // namespace cw::cli

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string_view>
+
+#include "common/message_sink.h"
+#include "common/trace_sink.h"
+
+namespace cw::cli {
+
+// The product's messages go to stderr, one line each; results go to stdout.
+class StderrMessageSink final : public common::MessageSink {
+ public:
+  void Show(std::string_view text, std::string_view caption, common::MessageIcon icon) override;
+
+ private:
+  std::mutex mutex_;
+};
+
+class StderrTraceSink final : public common::TraceSink {
+ public:
+  void Trace(std::string_view layer, std::string_view text) override;
+
+ private:
+  std::mutex mutex_;
+};
+
+bool StdoutIsTerminal();
+
+}  // namespace cw::cli

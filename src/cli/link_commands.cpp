@@ -1,0 +1,137 @@
+#include "cli/link_commands.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "cli/messages.h"
+#include "common/bytes.h"
+#include "link/pec.h"
+
+namespace cw::cli {
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) { interrupted = true; }
+
+// CLI11 validator: one hex byte.
+const CLI::Validator kHexByte(
+    [](std::string& text) -> std::string {
+      if (common::ParseHexByte(text)) return {};
+      return fmt::format(fmt::runtime(messages::kNotHexByte), text);
+    },
+    "HEX");
+
+std::uint8_t HexByte(const std::string& text) { return *common::ParseHexByte(text); }
+
+int ReportLinkFailure(link::GaugeLink& link) {
+  fmt::print(stderr, "{}\n", link::StatusBarText(link.link_status()));
+  return kExitFailed;
+}
+
+}  // namespace
+
+void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* pec = app.add_subcommand("pec", "Print the SMBus PEC (CRC-8) of hex bytes");
+  auto pec_bytes = std::make_shared<std::vector<std::string>>();
+  pec->add_option("bytes", *pec_bytes, "bytes in hex")->required()->check(kHexByte);
+  pec->callback([pec_bytes, &exit_code] {
+    common::Bytes bytes;
+    for (const auto& text : *pec_bytes) bytes.push_back(HexByte(text));
+    fmt::print("{:02X}\n", link::Pec(bytes));
+    exit_code = kExitSuccess;
+  });
+
+  auto* probe = app.add_subcommand("probe", "Open the adapter; print its transport and version");
+  probe->callback([&context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    auto& link = bench->link();
+    if (!link.EnsureConnected()) {
+      exit_code = ReportLinkFailure(link);
+      return;
+    }
+    const bool hid = link.transport().transport() == link::Transport::kHid;
+    fmt::print("{}\n", hid ? messages::kTransportHid : messages::kTransportBulk);
+    const auto version = link.ReadAdapterVersion();
+    if (!version) {
+      fmt::print(stderr, "{}\n", messages::kVersionUnreadable);
+      exit_code = kExitFailed;
+      return;
+    }
+    fmt::print("{}\n", version->text);
+    exit_code = kExitSuccess;
+  });
+
+  auto* read_word = app.add_subcommand("read-word", "Read one SBS word register (hex command)");
+  auto command = std::make_shared<std::string>();
+  read_word->add_option("CMD", *command, "command code in hex")->required()->check(kHexByte);
+  read_word->callback([command, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    std::uint16_t value = 0;
+    if (!bench->link().ReadWord(HexByte(*command), value)) {
+      exit_code = ReportLinkFailure(bench->link());
+      return;
+    }
+    fmt::print("{:04X}\n", value);
+    exit_code = kExitSuccess;
+  });
+
+  auto* mba = app.add_subcommand("mba", "Read a ManufacturerBlockAccess reply (SUB hex, N bytes)");
+  auto subcommand = std::make_shared<std::string>();
+  auto length = std::make_shared<int>(0);
+  mba->add_option("SUB", *subcommand, "subcommand in hex")->required()->check(kHexByte);
+  mba->add_option("N", *length, "data bytes expected (0..32)")
+      ->required()
+      ->check(CLI::Range(0, 32));
+  mba->callback([subcommand, length, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    common::Bytes reply;
+    if (!bench->link().ReadManufacturerBlock(HexByte(*subcommand),
+                                             static_cast<std::uint8_t>(*length), reply)) {
+      exit_code = ReportLinkFailure(bench->link());
+      return;
+    }
+    fmt::print("{}\n", common::ToHex(reply));
+    exit_code = kExitSuccess;
+  });
+
+  auto* watch = app.add_subcommand("watch", "Read word registers again and again (hex commands)");
+  auto commands = std::make_shared<std::vector<std::string>>();
+  auto count = std::make_shared<int>(0);
+  auto interval_ms = std::make_shared<int>(1000);
+  watch->add_option("CMD", *commands, "command codes in hex")->required()->check(kHexByte);
+  watch->add_option("--count", *count, "stop after this many readings (0: until Ctrl-C)")
+      ->check(CLI::NonNegativeNumber);
+  watch->add_option("--interval-ms", *interval_ms, "time between readings")
+      ->check(CLI::Range(10, 60000));
+  watch->callback([commands, count, interval_ms, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    interrupted = false;
+    std::signal(SIGINT, OnInterrupt);
+    exit_code = kExitSuccess;
+    for (int reading = 0; (*count == 0 || reading < *count) && !interrupted; ++reading) {
+      if (reading > 0) bench->clock().SleepFor(common::Millis{*interval_ms});
+      std::string line;
+      for (const auto& text : *commands) {
+        std::uint16_t value = 0;
+        const bool ok = bench->link().ReadWord(HexByte(text), value);
+        line += ok ? fmt::format("{:02X}={:04X}  ", HexByte(text), value)
+                   : fmt::format("{:02X}=----  ", HexByte(text));
+      }
+      line += link::StatusBarText(bench->link().link_status());
+      fmt::print("{}\n", line);
+      std::fflush(stdout);
+    }
+    std::signal(SIGINT, SIG_DFL);
+  });
+}
+
+}  // namespace cw::cli

@@ -1,0 +1,43 @@
+// cellwarden-cli: the command-line front end to the workbench.
+#include <fmt/format.h>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/command_context.h"
+#include "cli/link_commands.h"
+#include "cli/messages.h"
+
+int main(int argc, char** argv) {
+  using namespace cw::cli;
+  CLI::App app{std::string(messages::kAppDescription), "cellwarden-cli"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", std::string(CELLWARDEN_VERSION));
+
+  GlobalOptions options;
+  app.add_option("--device", options.device, "auto, sim, or sim:key=value:... (see the guide)");
+  app.add_flag("--sim", options.sim, "use the simulated pack (same as --device sim)");
+  app.add_option("--sim-state", options.sim_state,
+                 "load the simulated pack from FILE and save it back on exit");
+  app.add_option("--pid", options.pid, "HID product id of the adapter in hex (default 8888)");
+  app.add_option("--serial-prefix", options.serial_prefix,
+                 "serial-number prefix of the bulk adapter (default 8888)");
+  app.add_flag("--trace", options.trace, "print every report and packet to stderr");
+
+  CommandContext context(options);
+  int exit_code = kExitFailed;
+  AddLinkCommands(app, context, exit_code);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& help) {
+    return app.exit(help);
+  } catch (const CLI::CallForAllHelp& help) {
+    return app.exit(help);
+  } catch (const CLI::CallForVersion& version) {
+    return app.exit(version);
+  } catch (const CLI::ParseError& error) {
+    app.exit(error);
+    return kExitUsage;
+  }
+  return exit_code;
+}

@@ -1,0 +1,38 @@
+#include "exports/pipe_library.h"
+
+#include <string_view>
+
+#include "link/libusb_backend.h"
+#include "sim/sim_pack.h"
+
+namespace cw::exports {
+
+PipeBackendChoice ChooseBackend(const char* device) {
+  if (device == nullptr) return PipeBackendChoice::kUsb;
+  const std::string_view name(device);
+  if (name.empty() || name == "usb" || name == "auto") return PipeBackendChoice::kUsb;
+  if (name == "sim") return PipeBackendChoice::kSim;
+  return PipeBackendChoice::kNone;
+}
+
+PipeLibrary::PipeLibrary(PipeBackendChoice choice, common::ProductConstants constants) {
+  link::UsbBackend* backend = nullptr;
+  switch (choice) {
+    case PipeBackendChoice::kUsb:
+      usb_ = std::make_unique<link::LibusbBackend>();
+      backend = usb_.get();
+      break;
+    case PipeBackendChoice::kSim:
+      sim_ = std::make_unique<sim::SimPack>(
+          clock_, sim::DefaultSimOptions(constants, sim::SimTransport::kBulk));
+      backend = &sim_->usb_backend();
+      break;
+    case PipeBackendChoice::kNone:
+      break;
+  }
+  if (backend != nullptr) table_ = std::make_unique<PipeTable>(*backend, std::move(constants));
+}
+
+PipeLibrary::~PipeLibrary() = default;
+
+}  // namespace cw::exports

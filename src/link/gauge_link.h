@@ -1,0 +1,205 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/bytes.h"
+#include "common/clock.h"
+#include "common/function_ref.h"
+#include "common/message_sink.h"
+#include "link/adapter_transport.h"
+#include "link/bus_lock.h"
+#include "link/link_status.h"
+#include "link/register_row.h"
+
+namespace cw::link {
+
+inline constexpr std::uint8_t kManufacturerAccess = 0x00;
+inline constexpr std::uint8_t kAuthenticationCommand = 0x2F;
+inline constexpr std::uint8_t kManufacturerBlockAccess = 0x44;
+inline constexpr std::uint8_t kIspStatusCommand = 0x47;
+inline constexpr std::uint8_t kIspDataCommand = 0x48;
+inline constexpr std::uint8_t kFlashBlockCommand = 0x4A;
+inline constexpr std::uint8_t kSubclassSelectCommand = 0x77;
+inline constexpr std::uint8_t kFlashPageCommand = 0x78;
+inline constexpr std::uint8_t kFlashPageSize = 32;
+// The gauge's settle time after a block write before its status is fetched.
+inline constexpr common::Millis kBlockWriteSettle{25};
+
+// How ReadManufacturerBlock frames its request on the HID adapter.
+enum class MbaForm {
+  kLocked,  // 16-byte header carrying the whole write
+  kSubCmd,  // short header, the write in a data report (the SubCMD panel's form)
+};
+
+// Result codes of the firmware-update primitives.
+enum IspCode : int {
+  kIspAdapterFailure = 0,  // already reported to the user
+  kIspSuccess = 1,
+  kIspBadStatus = 2,  // the gauge did not reach the expected status; see `status`
+  kIspPecMismatch = 3,
+};
+
+struct IspResult {
+  int code = kIspAdapterFailure;
+  std::uint16_t status = 0;  // last status word read, for kIspBadStatus
+  bool operator==(const IspResult&) const = default;
+};
+
+// How the boot loader's status on 0x47 is polled after a handshake word or a record.
+struct IspPollRule {
+  common::Millis wait;     // before every read
+  int max_reads;
+  bool accept_zero_high;   // 0x0080 also counts (right after the first handshake word)
+  bool final_read_counts;  // whether a value accepted on the last allowed read succeeds
+};
+
+inline constexpr std::size_t kDigestLength = 20;
+inline constexpr std::size_t kChallengeLength = 20;
+inline constexpr std::size_t kAuthKeyLength = 16;
+using Digest = std::array<std::uint8_t, kDigestLength>;
+using FlashBlock = std::array<std::uint8_t, kFlashPageSize>;
+
+// The one object that performs every transaction with the gauge at 0x16: SMBus words, blocks
+// and raw bytes with PEC and retries under the bus lock, and the gauge's command primitives.
+// Locked transactions may be called from any thread; the unlocked ones only by a caller that
+// holds the bus lock or has the bus to itself (scan worker paused).
+class GaugeLink {
+ public:
+  GaugeLink(HidBackend& hid, UsbBackend& usb, common::Clock& clock, common::MessageSink& messages,
+            BusLock& bus_lock);
+
+  AdapterTransport& transport() { return transport_; }
+  BusLock& bus_lock() { return bus_lock_; }
+  common::Clock& clock() { return clock_; }
+  LinkStatus link_status() const { return status_.load(); }
+
+  bool EnsureConnected();
+  bool OpenHidAdapter() { return transport_.OpenHidAdapter(); }
+  bool RegisterDeviceNotifications(std::function<void(UsbHotplugEvent)> callback) {
+    return transport_.RegisterDeviceNotifications(std::move(callback));
+  }
+  // Locked; the caller pauses scanning around it.
+  std::optional<AdapterVersion> ReadAdapterVersion();
+  // The "PID/SN Cfg:" entry: on HID a hex product id, on bulk the serial prefix after the first
+  // two characters ("0x8888" -> "8888"). Reconnects at once. The caller pauses scanning.
+  bool SetAdapterId(std::string_view text);
+
+  // --- locked transactions ---
+  bool ReadWord(RegisterRow& row);
+  // `value` is 0 on failure.
+  bool ReadWord(std::uint8_t command, std::uint16_t& value);
+  bool WriteWord(const RegisterRow& row);
+  bool WriteWord(std::uint8_t command, std::uint16_t value);
+  bool ReadBlock(RegisterRow& row);
+  // length 255: the gauge's count byte decides; `out` gets 35 bytes (count, 32 data, 2 more).
+  bool ReadBlock(std::uint8_t command, std::uint8_t length, common::Bytes& out);
+  bool WriteBlock(std::uint8_t command, common::ByteView data);
+  // bytes[0] is the command.
+  bool WriteBytes(common::ByteView bytes);
+  bool WriteBytesTwice(common::ByteView first, common::ByteView second);
+  // `out` gets count, subcommand low, subcommand high, n data bytes and the gauge's PEC.
+  bool ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, common::Bytes& out,
+                             MbaForm form = MbaForm::kLocked);
+
+  // --- unlocked transactions ---
+  bool ReadManufacturerBlockUnlocked(std::uint8_t subcommand, std::uint8_t length,
+                                     common::Bytes& out);
+  bool WriteWordUnlocked(std::uint8_t command, std::uint16_t value);
+
+  // --- gauge command primitives ---
+  // Operation Status through ManufacturerBlockAccess 0x54; nullopt when the reply is invalid.
+  std::optional<std::uint16_t> ReadOperationStatus();
+  // Single attempts, unlocked: the composite transfers that use them hold the lock and retry.
+  bool SelectSubclass(std::uint8_t subclass);
+  std::optional<common::Bytes> ReadFlashPage(std::uint8_t page, std::uint8_t count);
+  bool WriteFlashPage(std::uint8_t page, common::ByteView data);
+  // Unlocked, up to 5 attempts 100 ms apart.
+  std::optional<FlashPages> ReadFlashParameterBlock(const FlashParamLocation& row);
+  bool WriteFlashParameterBlock(const FlashParamLocation& row, common::ByteView encoded);
+  // `selector`: a data-flash block 0x40..0x7F or a code address 0xF800 + n.
+  std::optional<FlashBlock> ReadFlashBlock(std::uint16_t selector, bool take_lock);
+
+  // Firmware update; no lock (the scan worker is paused around an update).
+  bool IspCommand(bool pec);
+  IspResult IspStepPair(bool pec);
+  IspResult IspWriteData(common::ByteView record, bool pec);
+
+  // Authentication; unlocked, up to 5 attempts. Bytes in wire order.
+  std::optional<Digest> SendChallenge(common::ByteView challenge);
+  std::optional<Digest> ChangeAuthKey(common::ByteView key);
+
+ private:
+  enum class Attempt {
+    kSuccess,
+    kRefused,          // the gauge refused: LinkStatus 2, retry after 100 ms
+    kRefusedFinal,     // the gauge refused: LinkStatus 2, no further attempt
+    kRefusedAtOnce,    // the gauge refused: LinkStatus 2, retry without waiting
+    kExchangeFailed,   // the adapter exchange failed; LinkStatus stays
+  };
+  enum class OnExchangeFailure { kRetry, kStop };
+
+  // Up to 5 attempts 100 ms apart, each after EnsureConnected; records LinkStatus.
+  bool RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attempt(int)> attempt);
+  // Runs `body` holding the bus lock; false at once when the lock stays busy for 500 ms.
+  bool Locked(common::FunctionRef<bool()> body);
+  void ReleaseBusLock();
+  void SetStatus(LinkStatus status) { status_.store(status); }
+
+  Attempt AttemptReadWord(std::uint8_t command, bool row_form, std::uint16_t& value);
+  Attempt AttemptWriteWord(std::uint8_t command, std::uint16_t value);
+  Attempt AttemptReadBlockText(RegisterRow& row);
+  Attempt AttemptReadBlock(std::uint8_t command, std::uint8_t length, common::Bytes& out);
+  Attempt AttemptBlockWrite(std::uint8_t command, common::ByteView data, common::Millis settle,
+                            bool settle_on_bulk);
+  Attempt AttemptWriteBytes(common::ByteView bytes);
+  Attempt AttemptManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
+                                   common::Bytes& out, MbaForm form);
+  Attempt AttemptReadFlashParameter(const FlashParamLocation& row, FlashPages& pages);
+  Attempt AttemptWriteFlashParameter(const FlashParamLocation& row, common::ByteView encoded);
+  Attempt AttemptReadFlashBlock(std::uint16_t selector, FlashBlock& block);
+  Attempt AttemptAuthentication(std::uint16_t prelude, common::ByteView payload,
+                                Digest& digest);
+  Attempt AttemptSelectSubclass(std::uint8_t subclass);
+  Attempt AttemptReadFlashPage(std::uint8_t page, std::uint8_t count, common::Bytes& out);
+  Attempt AttemptWriteFlashPage(std::uint8_t page, common::ByteView data);
+  Attempt AttemptParameterPageWrite(std::uint8_t page, common::ByteView data);
+  // Turns a single attempt into the result of a one-shot primitive.
+  bool Settle(Attempt outcome);
+
+  // ISP helpers
+  bool IspEnsureConnected(std::string_view message, bool set_status);
+  bool IspWriteWord(std::uint16_t value, bool pec);
+  enum class StatusRead { kRead, kNoAnswer, kTransferError };
+  StatusRead IspReadStatus(bool pec, std::uint16_t& status, bool& pec_ok);
+  IspResult IspPoll(bool pec, const IspPollRule& rule);
+
+  AdapterTransport transport_;
+  common::Clock& clock_;
+  common::MessageSink& messages_;
+  BusLock& bus_lock_;
+  std::atomic<LinkStatus> status_{LinkStatus::kNoAdapter};
+};
+
+// Data bytes of a ManufacturerBlockAccess reply when it is valid for `subcommand` with `length`
+// data bytes: count = length + 2, then the subcommand and 0. Empty otherwise.
+std::optional<common::ByteView> ManufacturerBlockData(common::ByteView reply,
+                                                      std::uint8_t subcommand,
+                                                      std::uint8_t length);
+
+// Block text of a row-form block read: at most 31 characters, zero bytes shown as '@'.
+std::string BlockText(common::ByteView data);
+
+// Where the 32 bytes of a flash block read land in an export image: data-flash blocks at
+// (b - 0x40) * 32 of the data image, code blocks at (a - 0xF800) * 32 of the code image.
+struct FlashBlockPlace {
+  bool code = false;
+  std::size_t offset = 0;
+};
+std::optional<FlashBlockPlace> PlaceOfFlashBlock(std::uint16_t selector);
+
+}  // namespace cw::link

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string_view>
+
+namespace cw::link {
+
+// Outcome of the last transaction, shown in the status bar once per second.
+enum class LinkStatus : int {
+  kConnected = 0,       // last transaction succeeded
+  kNoAdapter = 1,       // no adapter could be opened
+  kNotResponding = 2,   // the adapter answered but the gauge refused or did not acknowledge
+};
+
+std::string_view StatusBarText(LinkStatus status);
+
+}  // namespace cw::link

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace cw::link {
+
+// Result code of a USB call, in libusb's convention: 0 or a positive count for success,
+// negative for failure.
+enum UsbResult : int {
+  kUsbSuccess = 0,
+  kUsbErrorIo = -1,
+  kUsbErrorNoDevice = -4,
+  kUsbErrorNotFound = -5,
+  kUsbErrorBusy = -6,
+  kUsbErrorTimeout = -7,
+  kUsbErrorPipe = -9,
+  kUsbErrorOther = -99,
+};
+
+struct UsbDeviceDescriptor {
+  std::uint16_t vendor_id = 0;
+  std::uint16_t product_id = 0;
+  std::uint8_t serial_number_index = 0;
+};
+
+// An open USB device (libusb device handle).
+class UsbDevice {
+ public:
+  virtual ~UsbDevice() = default;
+  // The serial-number string descriptor as ASCII; empty when it cannot be read.
+  virtual std::string ReadSerialNumber() = 0;
+  virtual bool KernelDriverActive(int interface_number) = 0;
+  virtual int DetachKernelDriver(int interface_number) = 0;
+  virtual int ClaimInterface(int interface_number) = 0;
+  virtual int ReleaseInterface(int interface_number) = 0;
+  // Bulk or interrupt transfer on `endpoint` (bit 7 set = in). Returns the bytes moved or a
+  // negative UsbResult. Every transfer has a finite time-out.
+  virtual int BulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                           unsigned timeout_ms) = 0;
+  virtual int InterruptTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                unsigned timeout_ms) = 0;
+  // Control transfer; request_type bit 7 gives the direction. Returns bytes moved or < 0.
+  virtual int ControlTransfer(std::uint8_t request_type, std::uint8_t request,
+                              std::uint16_t value, std::uint16_t index,
+                              std::span<std::uint8_t> data, unsigned timeout_ms) = 0;
+};
+
+enum class UsbHotplugEvent { kArrived, kLeft };
+
+// The thin layer under the bulk transport and the exported pipe routines.
+class UsbBackend {
+ public:
+  virtual ~UsbBackend() = default;
+  // Initialises the context (once) and lists the present devices; nullopt when either fails.
+  virtual std::optional<std::size_t> ListDevices() = 0;
+  // Descriptor of device `index` of the last list; nullopt when it cannot be read.
+  virtual std::optional<UsbDeviceDescriptor> ReadDeviceDescriptor(std::size_t index) = 0;
+  // Opens device `index` of the last list; null on failure.
+  virtual std::unique_ptr<UsbDevice> Open(std::size_t index) = 0;
+  // Drops the last device list (devices already opened stay open).
+  virtual void FreeDeviceList() = 0;
+  // Reports arrival and removal of devices with `vendor_id`. False when the platform cannot.
+  virtual bool RegisterHotplug(std::uint16_t vendor_id,
+                               std::function<void(UsbHotplugEvent)> callback) = 0;
+};
+
+}  // namespace cw::link

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string_view>
+
+// Every text the simulated pack shows a user: fault strings typed on the command line and state
+// files that cannot be used. Format strings take their arguments through fmt.
+namespace cw::sim::messages {
+
+inline constexpr std::string_view kFaultUnknownKey =
+    "Unknown fault \"{}\" (known: nack-every, nack-probability, seed, corrupt-pec-every, "
+    "drop-after, short-replies, oversized-replies, stuck-boot)";
+inline constexpr std::string_view kFaultNeedsValue = "Fault \"{}\" needs a value ({}={})";
+inline constexpr std::string_view kFaultTakesNoValue = "Fault \"{}\" takes no value";
+inline constexpr std::string_view kFaultBadCount =
+    "Fault \"{}\": \"{}\" is not a whole number from 1 to 2147483647";
+inline constexpr std::string_view kFaultBadSeed =
+    "Fault \"seed\": \"{}\" is not a whole number from 0 to 4294967295";
+inline constexpr std::string_view kFaultBadProbability =
+    "Fault \"nack-probability\": \"{}\" is not a number from 0 to 1";
+inline constexpr std::string_view kFaultConflictingReplies =
+    "Faults \"short-replies\" and \"oversized-replies\" cannot be combined";
+
+inline constexpr std::string_view kStateCannotRead = "Cannot read the pack state file {}: {}";
+inline constexpr std::string_view kStateNotJson = "The pack state file {} is not valid JSON: {}";
+inline constexpr std::string_view kStateBadContent = "The pack state file {} is damaged: {}";
+inline constexpr std::string_view kStateCannotWrite = "Cannot write the pack state file {}: {}";
+inline constexpr std::string_view kStateNotSavedAfterLoadError =
+    "The pack state was not saved to {}: that file could not be loaded, and saving would "
+    "overwrite it ({})";
+inline constexpr std::string_view kStateNoFile = "No pack state file was given";
+
+}  // namespace cw::sim::messages

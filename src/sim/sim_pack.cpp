@@ -1,0 +1,72 @@
+#include "sim/sim_pack.h"
+
+#include <fmt/format.h>
+
+#include "sim/messages.h"
+#include "sim/pack_state_file.h"
+#include "sim/sim_bus.h"
+
+namespace cw::sim {
+
+SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimTransport kind) {
+  SimOptions options;
+  options.constants = constants;
+  options.hid_adapters.clear();
+  if (kind != SimTransport::kBulk) {
+    options.hid_adapters.push_back({constants.adapter_vendor_id, common::kHidProductId});
+  }
+  if (kind != SimTransport::kHid) {
+    options.bulk_adapters.push_back(
+        {constants.adapter_vendor_id, common::kBulkProductId,
+         std::string(common::kDefaultSerialPrefix) + common::kSerialSuffix});
+  }
+  return options;
+}
+
+SimPack::SimPack(common::Clock& clock, SimOptions options)
+    : options_(std::move(options)),
+      gauge_(std::make_unique<SimGauge>(clock, options_.constants)),
+      bus_(std::make_shared<SimBus>(gauge_.get(), options_.faults)),
+      hid_(std::make_unique<SimHidAdapter>(bus_, options_.hid_adapters)),
+      bulk_(std::make_unique<SimBulkAdapter>(bus_, options_.bulk_adapters)) {
+  gauge_->SetFaults(options_.faults);
+  gauge_->SetBootBusyPolls(options_.boot_busy_polls);
+  for (const SimHidAdapterConfig& adapter : options_.hid_adapters) {
+    bus_->AddAdapterVendorId(adapter.vendor_id);
+  }
+  for (const SimBulkAdapterConfig& adapter : options_.bulk_adapters) {
+    bus_->AddAdapterVendorId(adapter.vendor_id);
+  }
+  if (options_.state_file.empty()) return;
+  auto loaded = LoadGaugeState(options_.state_file);
+  if (!loaded) {
+    load_error_ = loaded.error();
+  } else if (*loaded) {
+    gauge_->Restore(std::move(**loaded));
+  }
+}
+
+SimPack::~SimPack() {
+  // Nobody is left to hear about a failure here; callers that care call SaveState first.
+  if (!options_.state_file.empty() && !load_error_) (void)SaveState();
+  bus_->Detach();
+}
+
+link::HidBackend& SimPack::hid_backend() { return *hid_; }
+link::UsbBackend& SimPack::usb_backend() { return *bulk_; }
+SimGauge& SimPack::gauge() { return *gauge_; }
+
+void SimPack::ReplaceTarget(link::SmbusTarget* target) { bus_->ReplaceTarget(target); }
+void SimPack::Unplug() { bus_->Unplug(); }
+void SimPack::Plug() { bus_->Plug(); }
+
+std::expected<void, std::string> SimPack::SaveState() const {
+  if (options_.state_file.empty()) return std::unexpected(std::string(messages::kStateNoFile));
+  if (load_error_) {
+    return std::unexpected(fmt::format(fmt::runtime(messages::kStateNotSavedAfterLoadError),
+                                       options_.state_file, *load_error_));
+  }
+  return SaveGaugeState(options_.state_file, gauge_->State());
+}
+
+}  // namespace cw::sim

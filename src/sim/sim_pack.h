@@ -1,0 +1,77 @@
+#pragma once
+
+#include <expected>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/product_constants.h"
+#include "link/hid_backend.h"
+#include "link/smbus_target.h"
+#include "link/usb_backend.h"
+#include "sim/fault_config.h"
+#include "sim/sim_bulk_adapter.h"
+#include "sim/sim_gauge.h"
+#include "sim/sim_hid_adapter.h"
+
+namespace cw::sim {
+
+class SimBus;
+
+enum class SimTransport { kHid, kBulk, kBoth };
+using Transport = SimTransport;
+
+struct SimOptions {
+  // One HID adapter with the built-in vendor id unless the caller says otherwise.
+  std::vector<SimHidAdapterConfig> hid_adapters = {
+      SimHidAdapterConfig{common::ProductConstants{}.adapter_vendor_id}};
+  std::vector<SimBulkAdapterConfig> bulk_adapters;
+  FaultConfig faults;
+  common::ProductConstants constants;
+  std::string state_file;  // empty = none
+  int boot_busy_polls = SimGauge::kDefaultBootBusyPolls;
+};
+
+// Adapters of `kind` with the ids and serial the tool looks for under `constants`.
+SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimTransport kind);
+
+// A simulated battery pack: the gauge and the adapters that reach it, with the pack's state kept
+// in a file when one is given. Safe for a scan thread and a UI thread using it at once.
+class SimPack {
+ public:
+  // Loads `options.state_file` when it exists; a file that cannot be used leaves the pack at its
+  // defaults and is reported by load_error() (and then never overwritten).
+  SimPack(common::Clock& clock, SimOptions options);
+  // Saves the state file when one is set and it loaded cleanly. Handles still open on the
+  // backends fail from then on.
+  ~SimPack();
+
+  SimPack(const SimPack&) = delete;
+  SimPack& operator=(const SimPack&) = delete;
+
+  link::HidBackend& hid_backend();
+  link::UsbBackend& usb_backend();
+  SimGauge& gauge();
+  const SimOptions& options() const { return options_; }
+
+  // Tests: a scripted device on the bus instead of the gauge (null puts the gauge back).
+  void ReplaceTarget(link::SmbusTarget* target);
+  // Every adapter at once; handles opened before an unplug stay dead after the next plug.
+  void Unplug();
+  void Plug();
+
+  std::expected<void, std::string> SaveState() const;
+  const std::optional<std::string>& load_error() const { return load_error_; }
+
+ private:
+  const SimOptions options_;
+  std::unique_ptr<SimGauge> gauge_;
+  std::shared_ptr<SimBus> bus_;
+  std::unique_ptr<SimHidAdapter> hid_;
+  std::unique_ptr<SimBulkAdapter> bulk_;
+  std::optional<std::string> load_error_;
+};
+
+}  // namespace cw::sim

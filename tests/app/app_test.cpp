@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "app/device_string.h"
+#include "app/product_constants_file.h"
+#include "app/program_directory.h"
+#include "app/workbench.h"
+#include "sim/sim_pack.h"
+
+namespace cw::app {
+namespace {
+
+TEST(DeviceStringTest, ParsesEveryKeyAndCombinations) {
+  struct Case {
+    const char* text;
+    DeviceSelection expected;
+  };
+  const Case cases[] = {
+      {"auto", {}},
+      {"sim", {.simulated = true}},
+      {"sim:transport=bulk", {.simulated = true, .transport = SimTransport::kBulk}},
+      {"sim:transport=both", {.simulated = true, .transport = SimTransport::kBoth}},
+      {"sim:state=pack.json", {.simulated = true, .state_file = "pack.json"}},
+      {"sim:faults=nack-every=7,seed=1", {.simulated = true, .faults = "nack-every=7,seed=1"}},
+      {"sim:clock=virtual", {.simulated = true, .virtual_clock = true}},
+      {"sim:transport=bulk:state=p.json:clock=virtual",
+       {.simulated = true, .transport = SimTransport::kBulk, .state_file = "p.json",
+        .virtual_clock = true}},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = ParseDeviceString(c.text);
+    ASSERT_TRUE(parsed.has_value()) << c.text << ": " << parsed.error();
+    EXPECT_EQ(*parsed, c.expected) << c.text;
+  }
+}
+
+TEST(DeviceStringTest, RefusesWhatItDoesNotKnowWithAReason) {
+  for (const char* text : {"simulated", "hid", "sim:transport=usb", "sim:colour=red",
+                           "sim:state", "sim:state=", "sim:clock=fast", "sim::"}) {
+    const auto parsed = ParseDeviceString(text);
+    ASSERT_FALSE(parsed.has_value()) << text;
+    EXPECT_FALSE(parsed.error().empty());
+  }
+}
+
+class ConstantsFileTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Write(const std::string& text) {
+    const auto path = dir_ / kConstantsFileName;
+    std::ofstream(path) << text;
+    return path;
+  }
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("cw-constants-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::filesystem::path dir_;
+};
+
+TEST_F(ConstantsFileTest, OverridesOnlyTheKeysGiven) {
+  const auto path = Write(
+      "[Constants]\nrecordmask = 3C\nAdapterVendorId=0x1234\n"
+      "ProgrammingStub = 01 02 03 04 05 06 07 08 09 0A 0B 0C\n");
+  const auto constants = LoadProductConstantsFile(path);
+  ASSERT_TRUE(constants.has_value()) << constants.error();
+  EXPECT_EQ(constants->record_mask, 0x3C);
+  EXPECT_EQ(constants->adapter_vendor_id, 0x1234);
+  EXPECT_EQ(constants->programming_stub[11], 0x0C);
+  EXPECT_EQ(constants->read_back_mask, common::ProductConstants{}.read_back_mask);
+}
+
+TEST_F(ConstantsFileTest, BadValueNamesTheKey) {
+  for (const char* text : {"[Constants]\nRecordMask=1FF\n", "[Constants]\nProgrammingStub=01 02\n",
+                           "[Constants]\nAdapterVendorId=vendor\n"}) {
+    const auto constants = LoadProductConstantsFile(Write(text));
+    ASSERT_FALSE(constants.has_value()) << text;
+    EXPECT_NE(constants.error().find("[Constants]"), std::string::npos);
+  }
+}
+
+TEST_F(ConstantsFileTest, FileNextToTheProgramWins) {
+  Write("[Constants]\nReadBackMask=11\n");
+  const auto constants = LoadProductConstants(dir_);
+  ASSERT_TRUE(constants.has_value());
+  EXPECT_EQ(constants->read_back_mask, 0x11);
+  EXPECT_EQ(ProductConstantsSearchPath(dir_).front(), dir_ / kConstantsFileName);
+}
+
+TEST(ProgramDirectoryTest, IsTheFolderOfTheRunningExecutable) {
+  const auto directory = ProgramDirectory();
+  EXPECT_TRUE(std::filesystem::is_directory(directory));
+  EXPECT_TRUE(std::filesystem::exists(directory / "test_app"));
+}
+
+TEST(WorkbenchTest, SimulatedPackAnswersAfterStartUp) {
+  common::RecordingMessageSink messages;
+  WorkbenchOptions options;
+  options.device = *ParseDeviceString("sim:clock=virtual");
+  auto bench = Workbench::Create(options, messages);
+  ASSERT_TRUE(bench.has_value()) << bench.error();
+  (*bench)->Start();
+  EXPECT_TRUE((*bench)->link().transport().connected()) << "start-up opens the HID adapter";
+  std::uint16_t value = 0;
+  EXPECT_TRUE((*bench)->link().ReadWord(0x09, value));
+  EXPECT_NE(value, 0);
+}
+
+TEST(WorkbenchTest, BadFaultTextIsRefused) {
+  common::RecordingMessageSink messages;
+  WorkbenchOptions options;
+  options.device = *ParseDeviceString("sim:faults=nack-every=x");
+  EXPECT_FALSE(Workbench::Create(options, messages).has_value());
+}
+
+}  // namespace
+}  // namespace cw::app
