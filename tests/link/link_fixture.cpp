@@ -59,3 +59,32 @@ common::Bytes WordReply(std::uint8_t command, std::uint16_t value, std::size_t c
 }
 
 }  // namespace cw::test
+
+namespace cw::test {
+namespace {
+
+class FlakyCollection final : public link::HidCollection {
+ public:
+  FlakyCollection(std::unique_ptr<link::HidCollection> inner, const FlakyHidBackend& owner)
+      : inner_(std::move(inner)), owner_(owner) {}
+  bool SetFeature(std::span<const std::uint8_t> report) override {
+    return !owner_.fail_sets && inner_->SetFeature(report);
+  }
+  bool GetFeature(std::span<std::uint8_t> report) override {
+    return !owner_.fail_gets && inner_->GetFeature(report);
+  }
+
+ private:
+  std::unique_ptr<link::HidCollection> inner_;
+  const FlakyHidBackend& owner_;
+};
+
+}  // namespace
+
+std::unique_ptr<link::HidCollection> FlakyHidBackend::Open(const link::HidCollectionInfo& info) {
+  auto inner = inner_.Open(info);
+  if (!inner) return nullptr;
+  return std::make_unique<FlakyCollection>(std::move(inner), *this);
+}
+
+}  // namespace cw::test

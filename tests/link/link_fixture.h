@@ -62,3 +62,22 @@ class ScriptedTarget final : public link::SmbusTarget {
 common::Bytes WordReply(std::uint8_t command, std::uint16_t value, std::size_t count);
 
 }  // namespace cw::test
+
+namespace cw::test {
+
+// Passes reports through to the simulated adapter but fails sets or gets on demand, to see
+// what the link does with an adapter that stops answering halfway through an exchange.
+class FlakyHidBackend final : public link::HidBackend {
+ public:
+  explicit FlakyHidBackend(link::HidBackend& inner) : inner_(inner) {}
+  std::vector<link::HidCollectionInfo> Enumerate() override { return inner_.Enumerate(); }
+  std::unique_ptr<link::HidCollection> Open(const link::HidCollectionInfo& info) override;
+
+  bool fail_sets = false;
+  bool fail_gets = false;
+
+ private:
+  link::HidBackend& inner_;
+};
+
+}  // namespace cw::test

@@ -131,6 +131,9 @@ TEST(HidExchangeTest, FailedSetIsTriedTenTimesWithItsWait) {
       {"HidTransactNoWait", [&](auto& t) { return t.HidTransactNoWait(header, 4, response); },
        Millis{0}},
       {"HidSendQuick", [&](auto& t) { return t.HidSendQuick(header); }, Millis{0}},
+      {"HidFetchStatus", [&](auto& t) { return t.HidFetchStatus().has_value(); }, Millis{10}},
+      {"HidSendChecked", [&](auto& t) { return t.HidSendChecked(header).has_value(); },
+       Millis{10}},
   };
   for (const auto& c : cases) {
     LinkFixture fx;
@@ -146,6 +149,56 @@ TEST(HidExchangeTest, FailedSetIsTriedTenTimesWithItsWait) {
       EXPECT_EQ(waits, std::vector<Millis>(10, c.wait)) << c.name;
     }
     EXPECT_FALSE(fx.link->transport().connected()) << c.name;
+  }
+}
+
+TEST(HidExchangeTest, FailedGetIsTriedTenTimesWithItsWait) {
+  struct Case {
+    const char* name;
+    std::function<bool(link::AdapterTransport&)> exchange;
+    Millis settle;  // the wait between the set and the first get
+    Millis wait;    // after every failed get
+  };
+  const std::array<std::uint8_t, 8> header = {1, 0x17, 0x09, 0, 0, 0, 3, 2};
+  const std::array<std::uint8_t, 8> write = {1, 0x16, 0x00, 0x41, 0x00, 0x5D, 0, 5};
+  link::HidReport response{};
+  const std::vector<Case> cases = {
+      {"HidTransact", [&](auto& t) { return t.HidTransact(header, 4, response); }, Millis{8},
+       Millis{10}},
+      {"HidTransactFast", [&](auto& t) { return t.HidTransactFast(header, 4, response); },
+       Millis{5}, Millis{10}},
+      {"HidTransactNoWait", [&](auto& t) { return t.HidTransactNoWait(header, 4, response); },
+       Millis{0}, Millis{2}},
+      {"HidFetchStatus", [&](auto& t) { return t.HidFetchStatus().has_value(); }, Millis{1},
+       Millis{10}},
+      {"HidSendChecked", [&](auto& t) { return t.HidSendChecked(write).has_value(); }, Millis{8},
+       Millis{10}},
+  };
+  for (const auto& c : cases) {
+    common::ManualClock clock;
+    sim::SimPack pack(clock, OptionsFor(Adapters::kHid));
+    FlakyHidBackend hid(pack.hid_backend());
+    common::NullMessageSink messages;
+    link::BusLock lock("test");
+    link::GaugeLink gauge_link(hid, pack.usb_backend(), clock, messages, lock);
+    gauge_link.transport().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
+    ASSERT_TRUE(gauge_link.EnsureConnected());
+    hid.fail_gets = true;
+    EXPECT_FALSE(c.exchange(gauge_link.transport())) << c.name;
+    auto waits = clock.Waits();
+    if (c.name == std::string("HidSendChecked")) {
+      ASSERT_FALSE(waits.empty());
+      EXPECT_EQ(waits.front(), Millis{8}) << "settle after the write";
+      waits.erase(waits.begin());
+      EXPECT_EQ(waits.front(), Millis{1}) << "then the status fetch";
+      waits.erase(waits.begin());
+    } else if (c.settle.count() > 0) {
+      ASSERT_FALSE(waits.empty());
+      EXPECT_EQ(waits.front(), c.settle) << c.name;
+      waits.erase(waits.begin());
+    }
+    EXPECT_EQ(waits, std::vector<Millis>(10, c.wait)) << c.name;
+    EXPECT_FALSE(gauge_link.transport().connected()) << c.name;
   }
 }
 

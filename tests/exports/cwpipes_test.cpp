@@ -1,0 +1,156 @@
+// The exported C routines, called through the shared library the way another program calls
+// them, on the simulated pack.
+
+#include "cwpipes.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+#include "common/clock.h"
+#include "exports/pipe_library.h"
+#include "link/bulk_protocol.h"
+#include "sim/sim_gauge.h"
+
+namespace cw::exports {
+namespace {
+
+// The library reads the variable once, on its first call; every test here sets it first.
+class CwpipesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(setenv(kDeviceVariable, "sim", 1), 0); }
+};
+
+std::array<std::uint8_t, link::bulk::kPacketLength> ReadRequest(std::uint8_t command,
+                                                                std::uint8_t count) {
+  std::array<std::uint8_t, link::bulk::kPacketLength> packet{};
+  packet[link::bulk::kOpcodeByte] = link::bulk::kOpRead;
+  packet[link::bulk::kBusByte] = link::bulk::kBusValue;
+  packet[link::bulk::kAddressByte] = 0x16;
+  packet[link::bulk::kCommandByte] = command;
+  packet[link::bulk::kReadLengthByte] = count;
+  return packet;
+}
+
+TEST_F(CwpipesTest, ReadsTheGaugeThroughThePipes) {
+  const int bulk_out = OpenUsbPort_Bulkout();
+  const int bulk_in = OpenUsbPort_Bulkin();
+  ASSERT_GT(bulk_out, 0);
+  ASSERT_GT(bulk_in, 0);
+  ASSERT_NE(bulk_out, bulk_in);
+
+  // Design voltage: a word from the data flash, the same on every fresh pack.
+  constexpr std::uint8_t kDesignVoltage = 0x19;
+  const auto request = ReadRequest(kDesignVoltage, 3);
+  std::uint32_t count = 0;
+  ASSERT_EQ(BulkOut(bulk_out, request.data(), request.size(), &count), 1);
+  EXPECT_EQ(count, link::bulk::kPacketLength);
+  std::array<std::uint8_t, link::bulk::kPacketLength> reply{};
+  ASSERT_EQ(BulkIn(bulk_in, reply.data(), reply.size(), &count), 1);
+  EXPECT_EQ(count, link::bulk::kPacketLength);
+
+  common::ManualClock clock;
+  sim::SimGauge fresh_gauge(clock, common::ProductConstants{});
+  const auto expected = fresh_gauge.Read(kDesignVoltage, 3);
+  ASSERT_TRUE(expected.has_value());
+  EXPECT_EQ(reply[0], link::bulk::kOpRead);
+  EXPECT_NE(reply[link::bulk::kAckByte], 0);
+  EXPECT_EQ(std::vector<std::uint8_t>(reply.begin() + 10, reply.begin() + 13), *expected);
+
+  EXPECT_EQ(CloseUsbPort_Bulkout(bulk_out), 1);
+  EXPECT_EQ(CloseUsbPort_Bulkin(bulk_in), 1);
+  EXPECT_EQ(CloseUsbPort_Bulkin(bulk_in), 0);
+}
+
+TEST_F(CwpipesTest, VendorRequestsAndTheInterruptPipe) {
+  const int control = OpenUsbPort_Control();
+  const int interrupt_in = OpenUsbPort_Interruptin();
+  ASSERT_GT(control, 0);
+  ASSERT_GT(interrupt_in, 0);
+
+  const std::array<std::uint8_t, 3> data = {0xDE, 0xAD, 0x01};
+  std::uint32_t count = 0;
+  ASSERT_EQ(VendorControlOut(control, 0x51, 0x0102, 0x0304, data.size(), data.data(), &count), 1);
+  EXPECT_EQ(count, 3u);
+  std::array<std::uint8_t, 3> back{};
+  ASSERT_EQ(VendorControlIn(control, 0x51, 0x0102, 0x0304, back.size(), back.data(), &count), 1);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(back, data);
+
+  std::array<std::uint8_t, 8> status{};
+  ASSERT_EQ(BulkIn(interrupt_in, status.data(), status.size(), &count), 1);
+  EXPECT_EQ(count, 8u);
+
+  EXPECT_EQ(CloseUsbPort_Control(control), 1);
+  EXPECT_EQ(CloseUsbPort_Interruptin(interrupt_in), 1);
+}
+
+TEST_F(CwpipesTest, BadArgumentsFailWithoutACrash) {
+  const int control = OpenUsbPort_Control();
+  const int bulk_in = OpenUsbPort_Bulkin();
+  ASSERT_GT(control, 0);
+  ASSERT_GT(bulk_in, 0);
+  std::array<std::uint8_t, 64> buffer{};
+  std::uint32_t count = 42;
+
+  EXPECT_EQ(BulkIn(bulk_in, nullptr, 64, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(BulkOut(bulk_in, buffer.data(), 64, &count), 0);  // wrong kind
+  EXPECT_EQ(BulkIn(control, buffer.data(), 64, &count), 0);
+  EXPECT_EQ(VendorControlIn(bulk_in, 1, 0, 0, 4, buffer.data(), &count), 0);
+  EXPECT_EQ(VendorControlOut(control, 1, 0, 0, 4, nullptr, &count), 0);
+  EXPECT_EQ(VendorControlIn(control, 1, 0, 0, 0x10000, buffer.data(), &count), 0);
+  EXPECT_EQ(CloseUsbPort_Bulkout(bulk_in), 0);  // wrong kind: the handle stays open
+  EXPECT_EQ(CloseUsbPort_Control(-1), 0);
+  EXPECT_EQ(CloseUsbPort_Interruptin(12345), 0);
+
+  // The count pointer is optional.
+  EXPECT_EQ(VendorControlOut(control, 2, 0, 0, 4, buffer.data(), nullptr), 1);
+
+  EXPECT_EQ(CloseUsbPort_Bulkin(bulk_in), 1);
+  EXPECT_EQ(CloseUsbPort_Control(control), 1);
+  EXPECT_EQ(CloseUsbPort_Control(control), 0);
+  EXPECT_EQ(BulkIn(bulk_in, buffer.data(), 64, &count), 0);
+}
+
+TEST(CwpipesLibrary, ExportsExactlyTheTwelveRoutines) {
+  void* library = dlopen(CWPIPES_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  for (const char* name : {"OpenUsbPort_Control", "OpenUsbPort_Bulkin", "OpenUsbPort_Bulkout",
+                           "OpenUsbPort_Interruptin", "CloseUsbPort_Control", "CloseUsbPort_Bulkin",
+                           "CloseUsbPort_Bulkout", "CloseUsbPort_Interruptin", "BulkIn", "BulkOut",
+                           "VendorControlIn", "VendorControlOut"}) {
+    EXPECT_NE(dlsym(library, name), nullptr) << name;
+  }
+  // The C++ inside stays private, so it cannot collide with a host program's own symbols.
+  EXPECT_EQ(dlsym(library, "_ZN2cw7exports9PipeTable4OpenENS0_8PipeKindE"), nullptr);
+  EXPECT_EQ(dlsym(library, "_ZN2cw7exports13ChooseBackendEPKc"), nullptr);
+  dlclose(library);
+}
+
+TEST(ChooseBackend, ReadsTheDeviceVariable) {
+  struct Case {
+    const char* value;
+    PipeBackendChoice choice;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {nullptr, PipeBackendChoice::kUsb},
+           {"", PipeBackendChoice::kUsb},
+           {"usb", PipeBackendChoice::kUsb},
+           {"auto", PipeBackendChoice::kUsb},
+           {"sim", PipeBackendChoice::kSim},
+           {"SIM", PipeBackendChoice::kNone},
+           {"sim ", PipeBackendChoice::kNone},
+           {"simulated", PipeBackendChoice::kNone},
+       }) {
+    EXPECT_EQ(ChooseBackend(c.value), c.choice) << (c.value ? c.value : "(unset)");
+  }
+  PipeLibrary nothing(PipeBackendChoice::kNone);
+  EXPECT_EQ(nothing.table(), nullptr);
+}
+
+}  // namespace
+}  // namespace cw::exports

@@ -1,0 +1,359 @@
+#include "exports/pipe_table.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "fake_usb_backend.h"
+#include "recording_usb_backend.h"
+
+namespace cw::exports {
+namespace {
+
+using testing::FakeUsbBackend;
+using testing::RecordingUsbBackend;
+
+constexpr std::uint16_t kVendor = common::ProductConstants{}.adapter_vendor_id;
+
+std::vector<std::string> Names(const std::vector<testing::UsbCall>& calls) {
+  std::vector<std::string> names;
+  for (const auto& call : calls) names.push_back(call.what);
+  return names;
+}
+
+// A bus with one adapter (bulk product) behind a recording layer.
+struct OneAdapter {
+  FakeUsbBackend fake{{{kVendor, common::kBulkProductId, 3}}};
+  RecordingUsbBackend bus{fake};
+  PipeTable table{bus, common::ProductConstants{}};
+};
+
+TEST(PipeTableDevice, OpensTheFirstBulkProductOfTheAdapterVendor) {
+  FakeUsbBackend fake({
+      {0x046D, common::kBulkProductId, 0},  // another maker's device with the same product id
+      {kVendor, common::kHidProductId, 0},  // the HID adapter is not the driver's device
+      {kVendor, common::kBulkProductId, 0},
+      {kVendor, common::kBulkProductId, 0},
+  });
+  RecordingUsbBackend bus(fake);
+  PipeTable table(bus, common::ProductConstants{});
+
+  EXPECT_EQ(table.Open(PipeKind::kControl), kFirstHandle);
+  const auto opens = bus.Calls("open");
+  ASSERT_EQ(opens.size(), 1u);
+  EXPECT_EQ(opens[0].index, 2);
+  EXPECT_EQ(Names(bus.Calls()), (std::vector<std::string>{"open", "claim"}));
+  EXPECT_EQ(bus.Calls("claim")[0].index, kPipeInterface);
+  // The list is not kept once the device is open.
+  EXPECT_EQ(bus.free_list_calls, bus.list_calls);
+}
+
+TEST(PipeTableDevice, VendorIdComesFromTheProductConstants) {
+  common::ProductConstants constants;
+  constants.adapter_vendor_id = 0x1234;
+  FakeUsbBackend fake({{kVendor, common::kBulkProductId, 0}, {0x1234, common::kBulkProductId, 0}});
+  RecordingUsbBackend bus(fake);
+  PipeTable table(bus, constants);
+
+  ASSERT_NE(table.Open(PipeKind::kBulkIn), kInvalidHandle);
+  EXPECT_EQ(bus.Calls("open").at(0).index, 1);
+}
+
+TEST(PipeTableDevice, DetachesAnActiveKernelDriverBeforeClaiming) {
+  OneAdapter adapter;
+  adapter.bus.faults.kernel_driver_active = true;
+  ASSERT_NE(adapter.table.Open(PipeKind::kControl), kInvalidHandle);
+  EXPECT_EQ(Names(adapter.bus.Calls()), (std::vector<std::string>{"open", "detach", "claim"}));
+}
+
+TEST(PipeTableDevice, OpenFailsCleanlyWhenNoAdapterCanBeHad) {
+  struct Case {
+    const char* name;
+    std::vector<link::UsbDeviceDescriptor> devices;
+    testing::UsbFaults faults;
+    std::vector<std::string> calls;  // what reached the devices
+  };
+  const std::vector<Case> cases = {
+      {"empty bus", {}, {}, {}},
+      {"only the HID adapter", {{kVendor, common::kHidProductId, 0}}, {}, {}},
+      {"device list fails", {{kVendor, common::kBulkProductId, 0}}, {.fail_list = true}, {}},
+      {"open fails", {{kVendor, common::kBulkProductId, 0}}, {.fail_open = true}, {}},
+      {"interface busy",
+       {{kVendor, common::kBulkProductId, 0}},
+       {.failing_claims = 100},
+       {"open", "claim", "close"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeUsbBackend fake(c.devices);
+    RecordingUsbBackend bus(fake);
+    bus.faults = c.faults;
+    PipeTable table(bus, common::ProductConstants{});
+    for (PipeKind kind :
+         {PipeKind::kControl, PipeKind::kBulkIn, PipeKind::kBulkOut, PipeKind::kInterruptIn}) {
+      EXPECT_EQ(table.Open(kind), kInvalidHandle);
+    }
+    EXPECT_EQ(table.OpenHandleCount(), 0u);
+    // Each kind tried again from scratch; a device that could not be claimed was closed.
+    EXPECT_EQ(bus.list_calls, 4);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 4; ++i) expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+    EXPECT_EQ(Names(bus.Calls()), expected);
+  }
+}
+
+TEST(PipeTableDevice, SkipsAnAdapterAnotherProgramHoldsForAFreeOne) {
+  FakeUsbBackend fake({{kVendor, common::kBulkProductId, 0}, {kVendor, common::kBulkProductId, 0}});
+  RecordingUsbBackend bus(fake);
+  bus.faults.failing_claims = 1;
+  PipeTable table(bus, common::ProductConstants{});
+  ASSERT_NE(table.Open(PipeKind::kControl), kInvalidHandle);
+  EXPECT_EQ(Names(bus.Calls()),
+            (std::vector<std::string>{"open", "claim", "close", "open", "claim"}));
+  EXPECT_EQ(bus.Calls("open").at(1).index, 1);
+}
+
+TEST(PipeTableHandles, AreSmallIntegersAndTheLowestFreeOneIsReused) {
+  OneAdapter adapter;
+  PipeTable& table = adapter.table;
+  EXPECT_EQ(table.Open(PipeKind::kControl), 1);
+  EXPECT_EQ(table.Open(PipeKind::kBulkIn), 2);
+  EXPECT_EQ(table.Open(PipeKind::kBulkOut), 3);
+  EXPECT_EQ(table.Open(PipeKind::kInterruptIn), 4);
+
+  EXPECT_TRUE(table.Close(PipeKind::kBulkIn, 2));
+  EXPECT_TRUE(table.Close(PipeKind::kControl, 1));
+  EXPECT_EQ(table.Open(PipeKind::kBulkOut), 1);
+  EXPECT_EQ(table.Open(PipeKind::kBulkOut), 2);
+  EXPECT_EQ(table.Open(PipeKind::kBulkOut), 5);
+  EXPECT_EQ(table.OpenHandleCount(), 5u);
+
+  // The reused handle is of its new kind only.
+  std::uint32_t count = 0;
+  std::array<std::uint8_t, 4> buffer{};
+  EXPECT_FALSE(table.BulkIn(2, buffer, count));
+  EXPECT_TRUE(table.BulkOut(2, buffer, count));
+}
+
+TEST(PipeTableHandles, TableHasAFixedCapacity) {
+  OneAdapter adapter;
+  for (std::size_t i = 0; i < kMaxHandles; ++i) {
+    ASSERT_EQ(adapter.table.Open(PipeKind::kBulkIn), kFirstHandle + static_cast<int>(i));
+  }
+  EXPECT_EQ(adapter.table.Open(PipeKind::kBulkIn), kInvalidHandle);
+  ASSERT_TRUE(adapter.table.Close(PipeKind::kBulkIn, 10));
+  EXPECT_EQ(adapter.table.Open(PipeKind::kControl), 10);
+  EXPECT_EQ(adapter.bus.Count("claim"), 1u);
+}
+
+TEST(PipeTableHandles, WrongKindUnknownAndClosedHandlesFailWithoutTouchingTheDevice) {
+  OneAdapter adapter;
+  PipeTable& table = adapter.table;
+  const int control = table.Open(PipeKind::kControl);
+  const int bulk_in = table.Open(PipeKind::kBulkIn);
+  const int bulk_out = table.Open(PipeKind::kBulkOut);
+  const int interrupt_in = table.Open(PipeKind::kInterruptIn);
+  const int closed = table.Open(PipeKind::kBulkIn);
+  ASSERT_TRUE(table.Close(PipeKind::kBulkIn, closed));
+  adapter.bus.Clear();
+
+  std::array<std::uint8_t, 8> buffer{};
+  const VendorRequest request{0x10, 1, 2};
+  struct Case {
+    const char* operation;
+    int handle;
+  };
+  const std::vector<Case> cases = {
+      {"BulkIn", control},
+      {"BulkIn", bulk_out},
+      {"BulkOut", control},
+      {"BulkOut", bulk_in},
+      {"BulkOut", interrupt_in},
+      {"ControlIn", bulk_in},
+      {"ControlIn", bulk_out},
+      {"ControlIn", interrupt_in},
+      {"ControlOut", bulk_in},
+      {"ControlOut", bulk_out},
+      {"ControlOut", interrupt_in},
+      {"BulkIn", closed},
+      {"BulkOut", 99},
+      {"ControlIn", -1},
+      {"ControlOut", 0},
+      {"BulkIn", kInvalidHandle},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.operation) + " on handle " + std::to_string(c.handle));
+    std::uint32_t count = 77;
+    const std::string op = c.operation;
+    bool ok = true;
+    if (op == "BulkIn") ok = table.BulkIn(c.handle, buffer, count);
+    if (op == "BulkOut") ok = table.BulkOut(c.handle, buffer, count);
+    if (op == "ControlIn") ok = table.VendorControlIn(c.handle, request, buffer, count);
+    if (op == "ControlOut") ok = table.VendorControlOut(c.handle, request, buffer, count);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(count, 0u);
+  }
+  EXPECT_TRUE(adapter.bus.Calls().empty());
+
+  // Closing with the wrong routine leaves the handle open; closing twice is harmless.
+  EXPECT_FALSE(table.Close(PipeKind::kBulkIn, bulk_out));
+  EXPECT_FALSE(table.Close(PipeKind::kControl, interrupt_in));
+  EXPECT_FALSE(table.Close(PipeKind::kBulkIn, closed));
+  EXPECT_FALSE(table.Close(PipeKind::kBulkIn, -1));
+  EXPECT_FALSE(table.Close(PipeKind::kBulkIn, 1000));
+  EXPECT_EQ(table.OpenHandleCount(), 4u);
+  EXPECT_TRUE(table.Close(PipeKind::kBulkOut, bulk_out));
+  EXPECT_FALSE(table.Close(PipeKind::kBulkOut, bulk_out));
+  EXPECT_TRUE(adapter.bus.Calls().empty());
+}
+
+TEST(PipeTableDevice, IsClaimedOnceAndReleasedWhenTheLastHandleCloses) {
+  OneAdapter adapter;
+  PipeTable& table = adapter.table;
+  const int control = table.Open(PipeKind::kControl);
+  const int bulk_in = table.Open(PipeKind::kBulkIn);
+  const int bulk_out = table.Open(PipeKind::kBulkOut);
+  const int interrupt_in = table.Open(PipeKind::kInterruptIn);
+  EXPECT_EQ(Names(adapter.bus.Calls()), (std::vector<std::string>{"open", "claim"}));
+  EXPECT_EQ(adapter.bus.list_calls, 1);
+
+  ASSERT_TRUE(table.Close(PipeKind::kControl, control));
+  ASSERT_TRUE(table.Close(PipeKind::kBulkIn, bulk_in));
+  ASSERT_TRUE(table.Close(PipeKind::kInterruptIn, interrupt_in));
+  EXPECT_EQ(adapter.bus.Count("release"), 0u);
+  ASSERT_TRUE(table.Close(PipeKind::kBulkOut, bulk_out));
+  EXPECT_EQ(Names(adapter.bus.Calls()),
+            (std::vector<std::string>{"open", "claim", "release", "close"}));
+  EXPECT_EQ(adapter.bus.Calls("release")[0].index, kPipeInterface);
+
+  // The next open finds and claims the adapter afresh.
+  adapter.bus.Clear();
+  ASSERT_NE(table.Open(PipeKind::kBulkIn), kInvalidHandle);
+  EXPECT_EQ(Names(adapter.bus.Calls()), (std::vector<std::string>{"open", "claim"}));
+}
+
+TEST(PipeTableDevice, ATransferRunningWhenTheLastHandleClosesKeepsTheDeviceUntilItReturns) {
+  OneAdapter adapter;
+  const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+  bool closed = false;
+  std::size_t releases_while_running = 99;
+  adapter.fake.during_transfer = [&] {
+    closed = adapter.table.Close(PipeKind::kBulkIn, bulk_in);
+    releases_while_running = adapter.bus.Count("release");
+  };
+  std::array<std::uint8_t, 64> buffer{};
+  std::uint32_t count = 0;
+  EXPECT_TRUE(adapter.table.BulkIn(bulk_in, buffer, count));
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(releases_while_running, 0u);
+  EXPECT_EQ(Names(adapter.bus.Calls()),
+            (std::vector<std::string>{"open", "claim", "bulk", "release", "close"}));
+}
+
+TEST(PipeTableTransfers, UseTheirEndpointAndTimeOut) {
+  OneAdapter adapter;
+  PipeTable& table = adapter.table;
+  const int bulk_in = table.Open(PipeKind::kBulkIn);
+  const int bulk_out = table.Open(PipeKind::kBulkOut);
+  const int interrupt_in = table.Open(PipeKind::kInterruptIn);
+  adapter.bus.Clear();
+
+  std::array<std::uint8_t, 64> packet{};
+  packet[0] = 0x02;
+  packet[63] = 0x3C;
+  std::uint32_t count = 0;
+  ASSERT_TRUE(table.BulkOut(bulk_out, packet, count));
+  EXPECT_EQ(count, 64u);
+  std::array<std::uint8_t, 64> in{};
+  ASSERT_TRUE(table.BulkIn(bulk_in, in, count));
+  EXPECT_EQ(count, 64u);
+  std::array<std::uint8_t, 8> status{};
+  ASSERT_TRUE(table.BulkIn(interrupt_in, status, count));
+  EXPECT_EQ(count, 8u);
+
+  const auto calls = adapter.bus.Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].what, "bulk");
+  EXPECT_EQ(calls[0].endpoint_or_type, 0x01);
+  EXPECT_EQ(calls[0].data, common::Bytes(packet.begin(), packet.end()));
+  EXPECT_EQ(calls[1].what, "bulk");
+  EXPECT_EQ(calls[1].endpoint_or_type, 0x81);
+  EXPECT_EQ(calls[1].length, 64u);
+  EXPECT_EQ(calls[2].what, "interrupt");
+  EXPECT_EQ(calls[2].endpoint_or_type, 0x82);
+  EXPECT_EQ(calls[2].length, 8u);
+  for (const auto& call : calls) EXPECT_EQ(call.timeout_ms, 60000u);
+}
+
+TEST(PipeTableTransfers, AFailedTransferReportsFailureAndNoBytes) {
+  OneAdapter adapter;
+  const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+  const int bulk_out = adapter.table.Open(PipeKind::kBulkOut);
+  const int control = adapter.table.Open(PipeKind::kControl);
+  adapter.bus.faults.transfer_result = link::kUsbErrorTimeout;
+  std::array<std::uint8_t, 64> buffer{};
+  std::uint32_t count = 5;
+  EXPECT_FALSE(adapter.table.BulkIn(bulk_in, buffer, count));
+  EXPECT_EQ(count, 0u);
+  count = 5;
+  EXPECT_FALSE(adapter.table.BulkOut(bulk_out, buffer, count));
+  EXPECT_EQ(count, 0u);
+  count = 5;
+  EXPECT_FALSE(adapter.table.VendorControlIn(control, {}, buffer, count));
+  EXPECT_EQ(count, 0u);
+  count = 5;
+  EXPECT_FALSE(adapter.table.VendorControlOut(control, {}, buffer, count));
+  EXPECT_EQ(count, 0u);
+  // The handles stay usable once the device answers again.
+  adapter.bus.faults.transfer_result = 0;
+  EXPECT_TRUE(adapter.table.BulkIn(bulk_in, buffer, count));
+}
+
+TEST(PipeTableControl, RequestFieldsReachTheDeviceExactly) {
+  OneAdapter adapter;
+  const int control = adapter.table.Open(PipeKind::kControl);
+  adapter.bus.Clear();
+
+  const common::Bytes data = {0x11, 0x22, 0x33, 0x44, 0x55};
+  std::uint32_t count = 0;
+  ASSERT_TRUE(adapter.table.VendorControlOut(control, {0xA5, 0x1234, 0xBEEF}, data, count));
+  EXPECT_EQ(count, 5u);
+  std::array<std::uint8_t, 7> reply{};
+  ASSERT_TRUE(adapter.table.VendorControlIn(control, {0xA5, 0x1234, 0xBEEF}, reply, count));
+  EXPECT_EQ(count, 5u);
+  EXPECT_EQ(common::Bytes(reply.begin(), reply.begin() + 5), data);
+
+  const auto calls = adapter.bus.Calls("control");
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].endpoint_or_type, 0x40);
+  EXPECT_EQ(calls[1].endpoint_or_type, 0xC0);
+  for (const auto& call : calls) {
+    EXPECT_EQ(call.request, 0xA5);
+    EXPECT_EQ(call.value, 0x1234);
+    EXPECT_EQ(call.index, 0xBEEF);
+    EXPECT_EQ(call.timeout_ms, 2000u);
+  }
+  EXPECT_EQ(calls[0].length, 5u);
+  EXPECT_EQ(calls[0].data, data);
+  EXPECT_EQ(calls[1].length, 7u);
+}
+
+TEST(PipeTableControl, RefusesALengthTheSetupPacketCannotCarry) {
+  OneAdapter adapter;
+  const int control = adapter.table.Open(PipeKind::kControl);
+  adapter.bus.Clear();
+  std::vector<std::uint8_t> big(kMaxControlLength + 1);
+  std::uint32_t count = 9;
+  EXPECT_FALSE(adapter.table.VendorControlIn(control, {1, 0, 0}, big, count));
+  EXPECT_EQ(count, 0u);
+  EXPECT_FALSE(adapter.table.VendorControlOut(control, {1, 0, 0}, big, count));
+  EXPECT_TRUE(adapter.bus.Calls().empty());
+  big.pop_back();
+  EXPECT_TRUE(adapter.table.VendorControlIn(control, {1, 0, 0}, big, count));
+  EXPECT_EQ(adapter.bus.Calls("control").at(0).length, kMaxControlLength);
+}
+
+}  // namespace
+}  // namespace cw::exports
