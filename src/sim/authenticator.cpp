@@ -1,7 +1,8 @@
 #include "sim/authenticator.h"
 
-#include <algorithm>
 #include <openssl/evp.h>
+
+#include <algorithm>
 
 namespace cw::sim {
 namespace {

@@ -94,7 +94,8 @@ void Record(BootLoaderState& state, GaugeMemory& memory, common::ByteView record
     return;
   }
   std::uint8_t sum = 0;
-  for (std::size_t i = 0; i + 1 < kRecordLength; ++i) sum = static_cast<std::uint8_t>(sum + record[i]);
+  for (std::size_t i = 0; i + 1 < kRecordLength; ++i)
+    sum = static_cast<std::uint8_t>(sum + record[i]);
   if (sum != record[kRecordLength - 1]) {
     state.status |= kChecksumError;
     return;
@@ -118,7 +119,7 @@ std::uint16_t PollStatus(BootLoaderState& state) {
 }
 
 std::array<std::uint8_t, kRecordLength - 1> Unscramble(common::ByteView record,
-                                                        std::uint8_t record_mask) {
+                                                       std::uint8_t record_mask) {
   std::array<std::uint8_t, kRecordLength - 1> plain{};
   for (std::size_t i = 0; i < plain.size() && i < record.size(); ++i) {
     plain[i] = RotateLeft1(static_cast<std::uint8_t>(record[i] ^ record_mask));

@@ -51,6 +51,6 @@ std::uint16_t PollStatus(BootLoaderState& state);
 
 // Bytes 0-30 of a record as the image builder wrote them, before scrambling.
 std::array<std::uint8_t, kRecordLength - 1> Unscramble(common::ByteView record,
-                                                        std::uint8_t record_mask);
+                                                       std::uint8_t record_mask);
 
 }  // namespace cw::sim::boot

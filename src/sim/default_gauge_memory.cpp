@@ -88,8 +88,8 @@ void FillProtections(Filler& f) {
   for (auto [offset, value] : afe_settings) f.U8(0x01, offset, static_cast<std::uint8_t>(value));
   for (int offset : {22, 23, 24}) f.U8(0x01, offset, 5);
   // Temperature protections.
-  const std::pair<int, double> temperatures[] = {{0, 55.0},  {3, 50.0},  {5, 60.0}, {8, 55.0},
-                                                 {10, 80.0}, {13, 65.0}, {15, 0.0}, {18, 5.0},
+  const std::pair<int, double> temperatures[] = {{0, 55.0},   {3, 50.0},  {5, 60.0}, {8, 55.0},
+                                                 {10, 80.0},  {13, 65.0}, {15, 0.0}, {18, 5.0},
                                                  {20, -20.0}, {23, -15.0}};
   for (auto [offset, degrees] : temperatures) f.U16(0x02, offset, Celsius(degrees));
   for (int offset : {2, 7, 12, 17, 22}) f.U8(0x02, offset, 2);
@@ -155,8 +155,9 @@ void FillChargeAndSystem(Filler& f) {
   f.U8(0x33, 1, 40);
   f.Words(0x33, 2, {30, 20});
   // Lifetime data.
-  f.Words(0x34, 0, {1234, 0, 0, 0, 4205, 4203, 4207, 4204, 2950, 2961, 2948, 2955, 42, 2400,
-                    -6300, -3100, -4400});
+  f.Words(0x34, 0,
+          {1234, 0, 0, 0, 4205, 4203, 4207, 4204, 2950, 2961, 2948, 2955, 42, 2400, -6300, -3100,
+           -4400});
   const std::pair<int, int> temperature_records[] = {{34, 41}, {35, 8}, {36, 5}, {37, 52}};
   for (auto [offset, value] : temperature_records) {
     f.U8(0x34, offset, static_cast<std::uint8_t>(value));
@@ -167,8 +168,7 @@ void FillChargeAndSystem(Filler& f) {
     f.U8(0x3A, 1 + i, static_cast<std::uint8_t>(info[i]));
   }
   // Operation Cfg A bits 8-9 = 0x300: four cells (calibration reads this).
-  f.Words(0x40, 0, {0x0310, 0x0048, 0x0000, 0x00FF, 0x000F, 0x0000, 0x0000, 0x0000, 0x0000,
-                    8000});
+  f.Words(0x40, 0, {0x0310, 0x0048, 0x0000, 0x00FF, 0x000F, 0x0000, 0x0000, 0x0000, 0x0000, 8000});
   f.U8(0x40, 20, 20);
   f.Words(0x44, 0, {7500, 10000});
   f.U8(0x44, 4, 10);
@@ -194,11 +194,12 @@ void FillChargeAndSystem(Filler& f) {
 
 void FillAlgorithmArea(Filler& f) {
   // JEITA temperatures, then charge voltage and currents per temperature range.
-  f.Words(0x22, 0, {Celsius(0.0), Celsius(10.0), Celsius(15.0), Celsius(40.0), Celsius(45.0),
-                    Celsius(55.0), 10});
-  f.Words(0x22, 14, {4000, 1000, 800, 600, 4200, 2000, 1600, 1200, 4200, 2400, 2000, 1600, 4200,
-                     2000, 1600, 1200, 4000, 1000, 800, 600, 250, 2000, 3000, 2900, 3600, 4000,
-                     100, 8760, 17520, 26280, 35040, 300, 500, 700, 900});
+  f.Words(0x22, 0,
+          {Celsius(0.0), Celsius(10.0), Celsius(15.0), Celsius(40.0), Celsius(45.0), Celsius(55.0),
+           10});
+  f.Words(0x22, 14, {4000, 1000, 800,  600,  4200,  2000,  1600,  1200, 4200, 2400, 2000, 1600,
+                     4200, 2000, 1600, 1200, 4000,  1000,  800,   600,  250,  2000, 3000, 2900,
+                     3600, 4000, 100,  8760, 17520, 26280, 35040, 300,  500,  700,  900});
   for (std::size_t offset = 84; offset < 88; ++offset) {
     f.U8(0x22, offset, static_cast<std::uint8_t>(95 - 5 * (offset - 84)));
   }

@@ -1,7 +1,8 @@
 #include "sim/fault_config.h"
 
-#include <charconv>
 #include <fmt/format.h>
+
+#include <charconv>
 
 #include "sim/messages.h"
 

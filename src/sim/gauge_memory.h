@@ -37,6 +37,21 @@ struct GaugeMemory {
   bool operator==(const GaugeMemory&) const = default;
 };
 
+// Selectors of the flash read-out (0x4A): data-flash pages 0x40-0x7F, and 0xF800 + n for the
+// code page at 32 * n, up to the boot loader.
+inline constexpr std::uint16_t kFirstDataPageSelector = 0x40;
+inline constexpr std::uint16_t kLastDataPageSelector = 0x7F;
+inline constexpr std::uint16_t kFirstCodePageSelector = 0xF800;
+inline constexpr std::uint16_t kCodePageSelectors = GaugeMemory::kBootLoaderStart / 32;
+
+constexpr bool IsDataPageSelector(std::uint16_t selector) {
+  return selector >= kFirstDataPageSelector && selector <= kLastDataPageSelector;
+}
+constexpr bool IsCodePageSelector(std::uint16_t selector) {
+  return selector >= kFirstCodePageSelector &&
+         selector - kFirstCodePageSelector < kCodePageSelectors;
+}
+
 // A freshly programmed pack: a 4-cell Li-ion configuration and a firmware image.
 GaugeMemory DefaultGaugeMemory(const common::ProductConstants& constants);
 

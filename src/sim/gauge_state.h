@@ -78,11 +78,11 @@ struct GaugeState {
   std::uint32_t unseal_key = kDefaultUnsealKey;
   std::uint32_t full_access_key = kDefaultFullAccessKey;
   AuthKey auth_key = kDefaultAuthKey;
-  std::optional<std::uint8_t> selected_subclass;      // 0x77
-  std::optional<std::uint16_t> flash_selector;        // 0x4A
-  std::optional<std::uint16_t> block_subcommand;      // last subcommand written to 0x44
-  std::uint16_t manufacturer_access_reply = 0;        // what a word read of 0x00 returns
-  std::optional<AuthDigest> auth_response;            // next 0x2F read, wire order
+  std::optional<std::uint8_t> selected_subclass;  // 0x77
+  std::optional<std::uint16_t> flash_selector;    // 0x4A
+  std::optional<std::uint16_t> block_subcommand;  // last subcommand written to 0x44
+  std::uint16_t manufacturer_access_reply = 0;    // what a word read of 0x00 returns
+  std::optional<AuthDigest> auth_response;        // next 0x2F read, wire order
   BootLoaderState boot;
   std::vector<CalibrationRecord> calibrations;
   SbsSettings settings;

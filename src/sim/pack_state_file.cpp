@@ -1,7 +1,8 @@
 #include "sim/pack_state_file.h"
 
-#include <filesystem>
 #include <fmt/format.h>
+
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -21,18 +22,24 @@ constexpr int kVersion = 1;
 
 std::string SealName(SealState seal) {
   switch (seal) {
-    case SealState::kSealed: return "sealed";
-    case SealState::kUnsealed: return "unsealed";
-    case SealState::kFullAccess: return "full-access";
+    case SealState::kSealed:
+      return "sealed";
+    case SealState::kUnsealed:
+      return "unsealed";
+    case SealState::kFullAccess:
+      return "full-access";
   }
   return "sealed";
 }
 
 std::string ModeName(BootMode mode) {
   switch (mode) {
-    case BootMode::kNormal: return "normal";
-    case BootMode::kHandshake: return "handshake";
-    case BootMode::kUpdate: return "update";
+    case BootMode::kNormal:
+      return "normal";
+    case BootMode::kHandshake:
+      return "handshake";
+    case BootMode::kUpdate:
+      return "update";
   }
   return "normal";
 }
@@ -48,7 +55,8 @@ class FieldReader {
   FieldReader(const Json& object, std::string path) : object_(object), path_(std::move(path)) {}
 
   const Json* Field(std::string_view key) {
-    if (!object_.is_object()) return Fail(path_.empty() ? "the document" : path_, "is not an object");
+    if (!object_.is_object())
+      return Fail(path_.empty() ? "the document" : path_, "is not an object");
     const auto found = object_.find(std::string(key));
     if (found == object_.end()) return Fail(Path(key), "is missing");
     return &*found;
@@ -229,6 +237,10 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
     root.Fail("selected_subclass", "is not a subclass of the gauge");
   }
   root.OptionalNumber("flash_selector", 0xFFFF, state.flash_selector);
+  if (state.flash_selector && !IsDataPageSelector(*state.flash_selector) &&
+      !IsCodePageSelector(*state.flash_selector)) {
+    root.Fail("flash_selector", "is not a flash page of the gauge");
+  }
   root.OptionalNumber("block_subcommand", 0xFFFF, state.block_subcommand);
   root.Number("manufacturer_access_reply", 0xFFFF, state.manufacturer_access_reply);
   if (const Json* response = root.Field("auth_response"); response != nullptr) {
@@ -255,7 +267,7 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
       CalibrationRecord record;
       entry.Number("command", 0xFF, record.command);
       entry.Signed("time_ms", std::numeric_limits<std::int64_t>::min(),
-                    std::numeric_limits<std::int64_t>::max(), record.time_ms);
+                   std::numeric_limits<std::int64_t>::max(), record.time_ms);
       if (const Json* data = entry.Field("data"); data != nullptr) {
         std::optional<common::Bytes> bytes;
         if (data->is_string() && data->get<std::string>().size() % 2 == 0) {
@@ -278,8 +290,8 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
       references.Fail(references.Path(key), "is not a list of 4 numbers");
       continue;
     }
-    const Json numbered = {{"0", (*list)[0]}, {"1", (*list)[1]}, {"2", (*list)[2]},
-                           {"3", (*list)[3]}};
+    const Json numbered = {
+        {"0", (*list)[0]}, {"1", (*list)[1]}, {"2", (*list)[2]}, {"3", (*list)[3]}};
     FieldReader items(numbered, references.Path(key));
     for (std::size_t i = 0; i < values->size(); ++i) {
       items.Number(std::to_string(i), 0xFFFF, (*values)[i]);
@@ -287,7 +299,7 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
     if (!items.error().empty()) return std::unexpected(items.error());
   }
   references.Signed("current_ma", std::numeric_limits<std::int16_t>::min(),
-                     std::numeric_limits<std::int16_t>::max(), state.calibration_current_ma);
+                    std::numeric_limits<std::int16_t>::max(), state.calibration_current_ma);
 
   FieldReader sbs = root.Object("sbs");
   sbs.Number("remaining_capacity_alarm", 0xFFFF, state.settings.remaining_capacity_alarm);
@@ -307,7 +319,9 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
 std::expected<std::optional<GaugeState>, std::string> LoadGaugeState(const std::string& path) {
   std::error_code error;
   if (!std::filesystem::exists(path, error)) {
-    if (error) return std::unexpected(fmt::format(fmt::runtime(messages::kStateCannotRead), path, error.message()));
+    if (error)
+      return std::unexpected(
+          fmt::format(fmt::runtime(messages::kStateCannotRead), path, error.message()));
     return std::optional<GaugeState>();
   }
   std::ifstream file(path, std::ios::binary);
@@ -329,7 +343,8 @@ std::expected<std::optional<GaugeState>, std::string> LoadGaugeState(const std::
   }
   auto state = GaugeStateFromJson(json);
   if (!state) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kStateBadContent), path, state.error()));
+    return std::unexpected(
+        fmt::format(fmt::runtime(messages::kStateBadContent), path, state.error()));
   }
   return std::optional<GaugeState>(std::move(*state));
 }
@@ -339,8 +354,8 @@ std::expected<void, std::string> SaveGaugeState(const std::string& path, const G
   {
     std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     if (!file) {
-      return std::unexpected(
-          fmt::format(fmt::runtime(messages::kStateCannotWrite), path, "cannot create " + temporary));
+      return std::unexpected(fmt::format(fmt::runtime(messages::kStateCannotWrite), path,
+                                         "cannot create " + temporary));
     }
     file << GaugeStateToJson(state).dump(1) << '\n';
     file.flush();

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <expected>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "sim/gauge_state.h"
 

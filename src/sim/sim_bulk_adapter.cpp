@@ -147,8 +147,7 @@ int BulkAdapterDevice::DetachKernelDriver(int interface_number, std::uint64_t ge
   return link::kUsbSuccess;
 }
 
-int BulkAdapterDevice::Claim(int interface_number, std::uint64_t handle,
-                             std::uint64_t generation) {
+int BulkAdapterDevice::Claim(int interface_number, std::uint64_t handle, std::uint64_t generation) {
   std::lock_guard lock(mutex_);
   if (!bus_->Alive(generation)) return link::kUsbErrorNoDevice;
   CatchUp(generation);
@@ -207,9 +206,9 @@ int BulkAdapterDevice::Interrupt(std::uint8_t endpoint, std::span<std::uint8_t> 
   });
 }
 
-int BulkAdapterDevice::Control(std::uint8_t request_type, std::uint8_t request,
-                               std::uint16_t value, std::uint16_t index,
-                               std::span<std::uint8_t> data, std::uint64_t generation) {
+int BulkAdapterDevice::Control(std::uint8_t request_type, std::uint8_t request, std::uint16_t value,
+                               std::uint16_t index, std::span<std::uint8_t> data,
+                               std::uint64_t generation) {
   return Exchange(generation, [&]() -> int {
     const auto key = std::make_tuple(request, value, index);
     if (request_type == adapter::kVendorOut) {

@@ -94,15 +94,13 @@ void SimBus::ReplaceTarget(link::SmbusTarget* target) {
 }
 
 void SimBus::Detach() {
-  {
-    std::lock_guard lock(mutex_);
-    default_target_ = nullptr;
-    target_ = nullptr;
-    SetPluggedLocked(false);
-    // Nobody is left to hear about a pack that is being taken apart.
-    pending_events_.clear();
-    listeners_.clear();
-  }
+  std::lock_guard lock(mutex_);
+  default_target_ = nullptr;
+  target_ = nullptr;
+  SetPluggedLocked(false);
+  // Nobody is left to hear about a pack that is being taken apart.
+  pending_events_.clear();
+  listeners_.clear();
 }
 
 void SimBus::AddAdapterVendorId(std::uint16_t vendor_id) {
@@ -123,7 +121,9 @@ void SimBus::DeliverHotplugEvents() {
     events.swap(pending_events_);
     for (const Listener& listener : listeners_) {
       int adapters = 0;
-      for (std::uint16_t vendor_id : adapter_vendor_ids_) adapters += vendor_id == listener.vendor_id;
+      for (std::uint16_t vendor_id : adapter_vendor_ids_) {
+        adapters += vendor_id == listener.vendor_id ? 1 : 0;
+      }
       if (adapters > 0) calls.emplace_back(listener.callback, adapters);
     }
   }

@@ -12,7 +12,8 @@ namespace {
 
 // SMBus blocks carry at most 32 data bytes.
 constexpr std::size_t kMaxBlock = 32;
-// The longest read an adapter can ask for (a bulk packet holds 54); anything longer is refused.
+// No adapter reads this far (a bulk packet holds 54 bytes); longer reads are refused rather than
+// buffered. 255 is different: it asks for as many bytes as the count byte says.
 constexpr std::size_t kMaxReadCount = 254;
 
 constexpr std::uint8_t kAuthCommand = 0x2F;
@@ -29,20 +30,26 @@ constexpr std::uint8_t kManufacturerInfoSubclass = 0x3A;
 constexpr std::uint16_t kSubcommandKeyChange = 0x0037;
 constexpr std::uint16_t kNoSubclass = 0xFFFF;
 
-// Flash read-out selectors: data-flash pages 0x40-0x7F, code pages 0xF800 + n.
-constexpr std::uint16_t kFirstDataPage = 0x40;
-constexpr std::uint16_t kLastDataPage = 0x7F;
-constexpr std::uint16_t kFirstCodePage = 0xF800;
-constexpr std::uint16_t kCodePages = 2016;
-
 enum class Frame { kWord, kBlock };
 
 std::optional<Frame> WriteFrame(std::uint8_t command) {
   switch (command) {
-    case 0x00: case 0x01: case 0x02: case 0x03: case 0x04:
-    case 0x40: case 0x43: case kIspStatus: case kFlashBlock: case kSubclassSelect:
+    case 0x00:
+    case 0x01:
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x40:
+    case 0x43:
+    case kIspStatus:
+    case kFlashBlock:
+    case kSubclassSelect:
       return Frame::kWord;
-    case kAuthCommand: case 0x41: case 0x42: case kBlockAccess: case kIspData:
+    case kAuthCommand:
+    case 0x41:
+    case 0x42:
+    case kBlockAccess:
+    case kIspData:
     case kManufacturerInfo:
       return Frame::kBlock;
     default:
@@ -144,7 +151,8 @@ std::optional<SimGauge::Reply> SimGauge::ReplyFor(std::uint8_t command) {
     case kFlashBlock:
       return FlashBlockReply();
     case kSubclassSelect:
-      return WordReply(command, state_.selected_subclass.value_or(kNoSubclass));
+      return WordReply(command, state_.selected_subclass ? std::uint16_t{*state_.selected_subclass}
+                                                         : kNoSubclass);
     default:
       break;
   }
@@ -161,18 +169,19 @@ std::optional<SimGauge::Reply> SimGauge::FlashBlockReply() {
   if (Sealed() || !state_.flash_selector) return std::nullopt;
   const std::uint16_t selector = *state_.flash_selector;
   common::Bytes data(32);
-  if (selector >= kFirstDataPage && selector <= kLastDataPage) {
-    const std::size_t first = (selector - kFirstDataPage) * 32u;
+  if (IsDataPageSelector(selector)) {
+    const std::size_t first = (selector - kFirstDataPageSelector) * 32u;
     for (std::size_t i = 0; i < data.size(); ++i) {
       data[i] = HideDataFlashByte(state_.memory.data[first + i], constants_.read_back_mask);
     }
-  } else {
-    const std::uint32_t first = (selector - kFirstCodePage) * 32u;
+  } else if (IsCodePageSelector(selector)) {
+    const std::uint32_t first = (selector - kFirstCodePageSelector) * 32u;
     for (std::size_t i = 0; i < data.size(); ++i) {
       const auto address = static_cast<std::uint32_t>(first + i);
-      data[i] =
-          HideCodeFlashByte(state_.memory.code[address], address, constants_.read_back_mask);
+      data[i] = HideCodeFlashByte(state_.memory.code[address], address, constants_.read_back_mask);
     }
+  } else {
+    return std::nullopt;
   }
   return BlockReply(kFlashBlock, data);
 }
@@ -189,12 +198,16 @@ std::optional<SimGauge::Reply> SimGauge::PageReply(std::uint8_t command) {
 void SimGauge::ApplyReplyFaults(std::uint8_t command, std::size_t count, Reply& reply) {
   if (reply.block && (faults_.short_replies || faults_.oversized_replies)) {
     std::uint8_t& announced = reply.bytes[0];
-    announced = faults_.oversized_replies ? 0xFF : static_cast<std::uint8_t>(std::max(announced, std::uint8_t{1}) - 1);
+    announced = faults_.oversized_replies
+                    ? 0xFF
+                    : static_cast<std::uint8_t>(std::max(announced, std::uint8_t{1}) - 1);
     // A consistent PEC, so that only a host that checks the count notices.
-    reply.bytes.back() = ReadPec(command, common::ByteView(reply.bytes).first(reply.bytes.size() - 1));
+    reply.bytes.back() =
+        ReadPec(command, common::ByteView(reply.bytes).first(reply.bytes.size() - 1));
   }
   const bool pec_read = count != kReadToCountByte && count >= reply.bytes.size();
-  if (faults_.corrupt_pec_every > 0 && pec_read && ++pec_replies_ % faults_.corrupt_pec_every == 0) {
+  if (faults_.corrupt_pec_every > 0 && pec_read &&
+      ++pec_replies_ % faults_.corrupt_pec_every == 0) {
     reply.bytes.back() ^= 0xFF;
   }
 }
@@ -217,9 +230,7 @@ bool SimGauge::WriteWord(std::uint8_t command, std::uint16_t value) {
       boot::Command(state_.boot, value, Sealed(), faults_.stuck_in_boot_loader);
       return true;
     case kFlashBlock: {
-      const bool data_page = value >= kFirstDataPage && value <= kLastDataPage;
-      const bool code_page = value >= kFirstCodePage && value < kFirstCodePage + kCodePages;
-      if (Sealed() || (!data_page && !code_page)) return false;
+      if (Sealed() || (!IsDataPageSelector(value) && !IsCodePageSelector(value))) return false;
       state_.flash_selector = value;
       return true;
     }
@@ -287,7 +298,8 @@ void SimGauge::RunSubcommand(std::uint16_t code) {
   switch (code) {
     case 0x0010:  // SHUTDOWN
     case 0x00F0:  // IATA_SHUTDOWN
-      state_.operation_flags = static_cast<std::uint16_t>((state_.operation_flags & ~kFets) | kOpSdm);
+      state_.operation_flags =
+          static_cast<std::uint16_t>((state_.operation_flags & ~kFets) | kOpSdm);
       return;
     case 0x0030:  // SEAL
       state_.seal = SealState::kSealed;
@@ -302,13 +314,27 @@ void SimGauge::RunSubcommand(std::uint16_t code) {
   }
   if (Sealed()) return;
   switch (code) {
-    case 0x001E: state_.operation_flags ^= kOpPchg; return;
-    case 0x001F: state_.operation_flags ^= kOpChg; return;
-    case 0x0020: state_.operation_flags ^= kOpDsg; return;
-    case 0x0022: state_.manufacturing_status ^= kMfgFetEn; return;
-    case 0x0023: state_.manufacturing_status ^= kMfgLfEn; return;
-    case 0x0024: state_.manufacturing_status ^= kMfgPfEn; return;
-    case 0x0026: state_.manufacturing_status ^= kMfgFuseEn; return;
+    case 0x001E:
+      state_.operation_flags ^= kOpPchg;
+      return;
+    case 0x001F:
+      state_.operation_flags ^= kOpChg;
+      return;
+    case 0x0020:
+      state_.operation_flags ^= kOpDsg;
+      return;
+    case 0x0022:
+      state_.manufacturing_status ^= kMfgFetEn;
+      return;
+    case 0x0023:
+      state_.manufacturing_status ^= kMfgLfEn;
+      return;
+    case 0x0024:
+      state_.manufacturing_status ^= kMfgPfEn;
+      return;
+    case 0x0026:
+      state_.manufacturing_status ^= kMfgFuseEn;
+      return;
     case 0x0028: {  // LT_RESET: the lifetime records start again from zero
       const SubclassPlace lifetime = *FindSubclassPlace(0x34);
       state_.memory.WriteSubclass(lifetime, 0, common::Bytes(lifetime.length, 0));

@@ -1,7 +1,8 @@
 #include "sim/sim_hid_adapter.h"
 
-#include <algorithm>
 #include <fmt/format.h>
+
+#include <algorithm>
 #include <mutex>
 
 #include "link/hid_protocol.h"
@@ -45,7 +46,9 @@ class HidAdapterDevice {
 
 namespace {
 
-bool Settable(std::uint8_t id) { return (id >= 1 && id <= 6) || id == link::hid::kAdapterCommandId; }
+bool Settable(std::uint8_t id) {
+  return (id >= 1 && id <= 6) || id == link::hid::kAdapterCommandId;
+}
 bool Gettable(std::uint8_t id) { return id >= 3 && id <= 6; }
 bool IsDataReport(std::uint8_t id) { return id >= 3 && id <= 6; }
 
@@ -129,7 +132,8 @@ void HidAdapterDevice::Header(std::span<const std::uint8_t> report) {
     return BusRead(command, count);
   }
   if (address == link::hid::kWriteAddress) {
-    pending_write_.assign(report.begin() + 2, report.begin() + 1 + static_cast<std::ptrdiff_t>(written));
+    pending_write_.assign(report.begin() + 2,
+                          report.begin() + 1 + static_cast<std::ptrdiff_t>(written));
     follow_remaining_ = count;
     if (follow_remaining_ == 0) ExecuteWrite();
     return;
@@ -173,8 +177,8 @@ void HidAdapterDevice::AdapterCommand(std::span<const std::uint8_t> report) {
       response_ = {follow_remaining_ > 0 ? adapter::kStatusBadRequest : write_status_};
       return;
     case link::hid::kAdapterReadVersion:
-      response_ = {adapter::kStatusOk,          link::hid::kAdapterReadVersion,
-                   adapter::kHardwareMajor,     adapter::kHardwareMinor,
+      response_ = {adapter::kStatusOk,           link::hid::kAdapterReadVersion,
+                   adapter::kHardwareMajor,      adapter::kHardwareMinor,
                    adapter::kFirmwareVersion[0], adapter::kFirmwareVersion[1],
                    adapter::kFirmwareVersion[2]};
       return;
@@ -210,8 +214,8 @@ std::vector<link::HidCollectionInfo> SimHidAdapter::Enumerate() {
   for (const auto& device : devices_) {
     const SimHidAdapterConfig& config = device->config();
     for (std::uint8_t usage : link::hid::kUsageTable) {
-      infos.push_back({device->PathFor(usage), config.vendor_id, config.product_id,
-                       config.usage_page, usage});
+      infos.push_back(
+          {device->PathFor(usage), config.vendor_id, config.product_id, config.usage_page, usage});
     }
   }
   return infos;

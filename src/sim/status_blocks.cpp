@@ -1,7 +1,8 @@
 #include "sim/status_blocks.h"
 
-#include <algorithm>
 #include <fmt/format.h>
+
+#include <algorithm>
 
 namespace cw::sim {
 namespace {
@@ -107,13 +108,14 @@ common::Bytes CapacityData(const PackMeasurements& m) {
   block.Word(rc).Word(fcc).Word(energy(rc)).Word(energy(fcc));
   block.Word(rc - 20).Word(fcc - 20).Word(energy(rc - 20)).Word(energy(fcc - 20));
   block.Word(rc + 6).Word(fcc + 4).Word(energy(rc + 6)).Word(energy(fcc + 4));
-  return block.Word(fcc * m.state_of_health / 100).Word(energy(fcc) * m.state_of_health / 100)
+  return block.Word(fcc * m.state_of_health / 100)
+      .Word(energy(fcc) * m.state_of_health / 100)
       .Finish(32);
 }
 
 common::Bytes DebugText(const PackMeasurements& m) {
-  std::string text = fmt::format("SIM RSOC{:3d}% {:5d}mV {:+5d}mA", m.relative_soc,
-                                 m.PackVoltage(), m.current_ma);
+  std::string text =
+      fmt::format("SIM RSOC{:3d}% {:5d}mV {:+5d}mA", m.relative_soc, m.PackVoltage(), m.current_ma);
   text.resize(32, ' ');
   return common::Bytes(text.begin(), text.end());
 }
@@ -125,54 +127,92 @@ common::Bytes ManufacturerInfo(const GaugeState& state) {
 
 }  // namespace
 
-common::Bytes SubcommandData(std::uint16_t code, const GaugeState& state,
-                             const PackMeasurements& m, common::Millis run_time) {
+common::Bytes SubcommandData(std::uint16_t code, const GaugeState& state, const PackMeasurements& m,
+                             common::Millis run_time) {
   switch (code) {
-    case 0x0001: return BlockWriter().Word(0x0714).Finish(2);  // device type
-    case 0x0002: return BlockWriter().Word(0x0102).Finish(2);  // firmware version
-    case 0x0003: return BlockWriter().Word(0x00A2).Finish(2);  // hardware version
-    case 0x0004: return BlockWriter().Word(0x0017).Finish(2);  // firmware build
-    case 0x0005: return BlockWriter().Word(0x0001).Finish(2);  // data-flash layout version
-    case 0x0006: return BlockWriter().Word(0x0361).Finish(2);  // chemistry id
-    case 0x0008: return BlockWriter().Word(Signature(state, 0, 29)).Finish(2);
-    case 0x0009: return BlockWriter().Word(Signature(state, 0, 40)).Finish(2);
+    case 0x0001:
+      return BlockWriter().Word(0x0714).Finish(2);  // device type
+    case 0x0002:
+      return BlockWriter().Word(0x0102).Finish(2);  // firmware version
+    case 0x0003:
+      return BlockWriter().Word(0x00A2).Finish(2);  // hardware version
+    case 0x0004:
+      return BlockWriter().Word(0x0017).Finish(2);  // firmware build
+    case 0x0005:
+      return BlockWriter().Word(0x0001).Finish(2);  // data-flash layout version
+    case 0x0006:
+      return BlockWriter().Word(0x0361).Finish(2);  // chemistry id
+    case 0x0008:
+      return BlockWriter().Word(Signature(state, 0, 29)).Finish(2);
+    case 0x0009:
+      return BlockWriter().Word(Signature(state, 0, 40)).Finish(2);
     case 0x0035:
       // The keys themselves: only a fully opened gauge tells them.
       if (state.seal != SealState::kFullAccess) return {};
       return BlockWriter().Long(state.unseal_key).Long(state.full_access_key).Finish(8);
-    case 0x0051: return BlockWriter().Long(state.safety_status).Finish(4);
-    case 0x0053: return BlockWriter().Long(state.pf_status).Finish(4);
-    case 0x0054: return BlockWriter().Word(OperationStatus(state)).Finish(2);
-    case 0x0055: return BlockWriter().Byte(m.temp_range).Word(m.charging_status).Finish(3);
-    case 0x0057: return BlockWriter().Word(state.manufacturing_status).Finish(2);
+    case 0x0051:
+      return BlockWriter().Long(state.safety_status).Finish(4);
+    case 0x0053:
+      return BlockWriter().Long(state.pf_status).Finish(4);
+    case 0x0054:
+      return BlockWriter().Word(OperationStatus(state)).Finish(2);
+    case 0x0055:
+      return BlockWriter().Byte(m.temp_range).Word(m.charging_status).Finish(3);
+    case 0x0057:
+      return BlockWriter().Word(state.manufacturing_status).Finish(2);
     case 0x0058: {
       BlockWriter block;
       for (std::size_t cell = 0; cell < 4; ++cell) block.Word(FlashWord(state, 0x34, 8 + 2 * cell));
-      return block.Byte(FlashByte(state, 0x34, 34)).Byte(FlashByte(state, 0x34, 35))
-          .Byte(FlashByte(state, 0x34, 37)).Finish(11);
+      return block.Byte(FlashByte(state, 0x34, 34))
+          .Byte(FlashByte(state, 0x34, 35))
+          .Byte(FlashByte(state, 0x34, 37))
+          .Finish(11);
     }
-    case 0x0060: return FlashBytes(state, 0x34, 0, 30);
-    case 0x0061: return FlashBytes(state, 0x34, 30, 32);
-    case 0x0062: return FlashBytes(state, 0x34, 62, 20);
-    case 0x0070: return ManufacturerInfo(state);
-    case 0x0071: return CellVoltages(m);
-    case 0x0072: return Temperatures(m);
-    case 0x0073: return GaugingStatus(m);
-    case 0x0074: return RunData(m, run_time);
-    case 0x0075: return ModelData(state);
-    case 0x0078: return CapacityData(m);
-    case 0x0079: return DebugText(m);
-    default: return {};
+    case 0x0060:
+      return FlashBytes(state, 0x34, 0, 30);
+    case 0x0061:
+      return FlashBytes(state, 0x34, 30, 32);
+    case 0x0062:
+      return FlashBytes(state, 0x34, 62, 20);
+    case 0x0070:
+      return ManufacturerInfo(state);
+    case 0x0071:
+      return CellVoltages(m);
+    case 0x0072:
+      return Temperatures(m);
+    case 0x0073:
+      return GaugingStatus(m);
+    case 0x0074:
+      return RunData(m, run_time);
+    case 0x0075:
+      return ModelData(state);
+    case 0x0078:
+      return CapacityData(m);
+    case 0x0079:
+      return DebugText(m);
+    default:
+      return {};
   }
 }
 
 std::optional<common::Bytes> DirectStatusBlock(std::uint8_t command, const GaugeState& state,
-                                               const PackMeasurements& m,
-                                               common::Millis run_time) {
+                                               const PackMeasurements& m, common::Millis run_time) {
   switch (command) {
-    case 0x51: case 0x53: case 0x54: case 0x55: case 0x57: case 0x58:
-    case 0x60: case 0x61: case 0x62: case 0x70: case 0x71: case 0x72:
-    case 0x73: case 0x74: case 0x75:
+    case 0x51:
+    case 0x53:
+    case 0x54:
+    case 0x55:
+    case 0x57:
+    case 0x58:
+    case 0x60:
+    case 0x61:
+    case 0x62:
+    case 0x70:
+    case 0x71:
+    case 0x72:
+    case 0x73:
+    case 0x74:
+    case 0x75:
       return SubcommandData(command, state, m, run_time);
     default:
       return std::nullopt;
