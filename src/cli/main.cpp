@@ -4,8 +4,10 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/command_context.h"
+#include "cli/dataflash_commands.h"
 #include "cli/link_commands.h"
 #include "cli/messages.h"
+#include "cli/monitor_commands.h"
 
 int main(int argc, char** argv) {
   using namespace cw::cli;
@@ -26,6 +28,8 @@ int main(int argc, char** argv) {
   CommandContext context(options);
   int exit_code = kExitFailed;
   AddLinkCommands(app, context, exit_code);
+  AddMonitorCommands(app, context, exit_code);
+  AddDataFlashCommands(app, context, exit_code);
 
   try {
     app.parse(argc, argv);

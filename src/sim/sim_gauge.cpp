@@ -186,15 +186,6 @@ std::optional<SimGauge::Reply> SimGauge::FlashBlockReply() {
   return BlockReply(kFlashBlock, data);
 }
 
-std::optional<SimGauge::Reply> SimGauge::PageReply(std::uint8_t command) {
-  if (!state_.selected_subclass) return std::nullopt;
-  const SubclassPlace place = *FindSubclassPlace(*state_.selected_subclass);
-  const std::size_t offset = (command - kFirstPage) * kMaxBlock;
-  if (place.length <= offset) return std::nullopt;
-  const std::size_t count = std::min(kMaxBlock, place.length - offset);
-  return BlockReply(command, *state_.memory.ReadSubclass(place, offset, count));
-}
-
 void SimGauge::ApplyReplyFaults(std::uint8_t command, std::size_t count, Reply& reply) {
   if (reply.block && (faults_.short_replies || faults_.oversized_replies)) {
     std::uint8_t& announced = reply.bytes[0];
@@ -308,6 +299,7 @@ void SimGauge::RunSubcommand(std::uint16_t code) {
     case 0x0041:  // RESET: out of shutdown, FETs on; security and flash stay as they are
       state_.operation_flags = kOpPres | kOpDsg | kOpChg;
       key_entry_.Reset();
+      ++resets_;
       return;
     default:
       break;
@@ -368,16 +360,6 @@ bool SimGauge::Authenticate(common::ByteView data) {
   state_.auth_key = key;
   state_.auth_response = *response;
   return true;
-}
-
-bool SimGauge::WritePage(std::uint8_t command, common::ByteView data) {
-  if (Sealed() || !state_.selected_subclass) return false;
-  const SubclassPlace place = *FindSubclassPlace(*state_.selected_subclass);
-  const std::size_t offset = (command - kFirstPage) * kMaxBlock;
-  // A page is written from its first byte and never past the end of the subclass.
-  if (place.length <= offset || data.empty()) return false;
-  if (data.size() > std::min(kMaxBlock, place.length - offset)) return false;
-  return state_.memory.WriteSubclass(place, offset, data);
 }
 
 bool SimGauge::WriteManufacturerInfo(common::ByteView data) {
@@ -461,6 +443,11 @@ PackMeasurements SimGauge::Measurements() const {
 void SimGauge::SetMeasurements(const PackMeasurements& measurements) {
   std::lock_guard lock(mutex_);
   measurements_ = measurements;
+}
+
+int SimGauge::resets() const {
+  std::lock_guard lock(mutex_);
+  return resets_;
 }
 
 void SimGauge::SetBootBusyPolls(int polls) {

@@ -53,6 +53,8 @@ class SimGauge final : public link::SmbusTarget {
   std::vector<CalibrationRecord> CalibrationRecords() const;
   PackMeasurements Measurements() const;
   void SetMeasurements(const PackMeasurements& measurements);
+  // How many RESET (0x0041) subcommands the gauge has carried out.
+  int resets() const;
   // Status reads of 0x47 that report busy after each firmware record.
   void SetBootBusyPolls(int polls);
   // The gauge applies the reply faults (PEC corruption, short and oversized block counts, a
@@ -95,6 +97,7 @@ class SimGauge final : public link::SmbusTarget {
   // Between two commands only: not kept in the state file.
   KeyEntry key_entry_;
   bool key_change_armed_ = false;
+  int resets_ = 0;
 };
 
 }  // namespace cw::sim
