@@ -72,7 +72,6 @@ class SimGauge final : public link::SmbusTarget {
   Reply WordReply(std::uint8_t command, std::uint16_t value) const;
   Reply BlockReply(std::uint8_t command, common::ByteView data) const;
   std::optional<Reply> FlashBlockReply();
-  std::optional<Reply> PageReply(std::uint8_t command);
   void ApplyReplyFaults(std::uint8_t command, std::size_t count, Reply& reply);
 
   bool WriteWord(std::uint8_t command, std::uint16_t value);
@@ -80,7 +79,10 @@ class SimGauge final : public link::SmbusTarget {
   bool ManufacturerAccess(std::uint16_t word);
   void RunSubcommand(std::uint16_t code);
   bool Authenticate(common::ByteView data);
+  // --- data-flash pages (sim_gauge_flash_pages.cpp) ---
+  std::optional<Reply> PageReply(std::uint8_t command);
   bool WritePage(std::uint8_t command, common::ByteView data);
+  // --- end of data-flash pages ---
   bool WriteManufacturerInfo(common::ByteView data);
   void RecordCalibration(std::uint8_t command, common::ByteView data);
   void ApplyCalibration(std::uint16_t flags);

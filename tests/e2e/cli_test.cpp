@@ -1,6 +1,5 @@
 // cellwarden-cli run the way a user runs it, against the simulated pack.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
@@ -10,33 +9,10 @@
 #include <sstream>
 #include <string>
 
+#include "cli_runner.h"
+
+namespace cw::test {
 namespace {
-
-struct CliRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-CliRun RunCli(const std::string& arguments) {
-  const auto err_path = std::filesystem::temp_directory_path() /
-                        ("cw-e2e-" + std::to_string(::getpid()) + ".err");
-  const std::string command =
-      std::string(CELLWARDEN_CLI) + " " + arguments + " 2>" + err_path.string();
-  CliRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 512> buffer{};
-  while (std::fgets(buffer.data(), buffer.size(), pipe)) run.out += buffer.data();
-  const int status = ::pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(err_path);
-  std::stringstream text;
-  text << err.rdbuf();
-  run.err = text.str();
-  std::filesystem::remove(err_path);
-  return run;
-}
 
 TEST(CliTest, PecOfAbcIs5F) {
   const CliRun run = RunCli("pec 61 62 63");
@@ -57,9 +33,9 @@ TEST(CliTest, ProbePrintsTransportAndVersion) {
   for (const Case& c : {Case{"--sim", "HID"}, Case{"--device sim:transport=bulk", "bulk"}}) {
     const CliRun run = RunCli(std::string(c.device) + " probe");
     EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_TRUE(std::regex_match(run.out, std::regex(std::string(c.transport) +
-                                                     "\n[0-9A-F]\\.[0-9A-F]{3}\n|" +
-                                                     c.transport + "\n[0-9]+\\.[0-9]{3}\n")))
+    EXPECT_TRUE(std::regex_match(
+        run.out, std::regex(std::string(c.transport) + "\n[0-9A-F]\\.[0-9A-F]{3}\n|" + c.transport +
+                            "\n[0-9]+\\.[0-9]{3}\n")))
         << run.out;
   }
 }
@@ -86,7 +62,8 @@ TEST(CliTest, NoAdapterIsUsbDisconnected) {
 TEST(CliTest, ManufacturerBlockPrintsNPlusFourBytes) {
   const CliRun run = RunCli("--sim mba 54 2");
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_TRUE(std::regex_match(run.out, std::regex("04 54 00 [0-9A-F]{2} [0-9A-F]{2} [0-9A-F]{2}\n")))
+  EXPECT_TRUE(
+      std::regex_match(run.out, std::regex("04 54 00 [0-9A-F]{2} [0-9A-F]{2} [0-9A-F]{2}\n")))
       << run.out;
 }
 
@@ -134,3 +111,4 @@ TEST(CliTest, WatchReadsTheRegistersTheGivenNumberOfTimes) {
 }
 
 }  // namespace
+}  // namespace cw::test

@@ -1,0 +1,34 @@
+#include "cli_runner.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace cw::test {
+
+CliRun RunCli(const std::string& arguments) {
+  const auto err_path =
+      std::filesystem::temp_directory_path() / ("cw-e2e-" + std::to_string(::getpid()) + ".err");
+  const std::string command =
+      std::string(CELLWARDEN_CLI) + " " + arguments + " 2>" + err_path.string();
+  CliRun run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return run;
+  std::array<char, 512> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) run.out += buffer.data();
+  const int status = ::pclose(pipe);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(err_path);
+  std::stringstream text;
+  text << err.rdbuf();
+  run.err = text.str();
+  std::filesystem::remove(err_path);
+  return run;
+}
+
+}  // namespace cw::test
