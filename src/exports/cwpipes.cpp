@@ -18,8 +18,12 @@ using cw::exports::PipeTable;
 // threads call at the same time. Every later change happens inside the PipeTable, under its
 // mutex.
 PipeTable* Table() {
-  static cw::exports::PipeLibrary library(
-      cw::exports::ChooseBackend(std::getenv(cw::exports::kDeviceVariable)));
+  static cw::exports::PipeLibrary library = [] {
+    const auto constants = cw::exports::LibraryConstants();
+    if (!constants) return cw::exports::PipeLibrary(cw::exports::PipeBackendChoice::kNone);
+    return cw::exports::PipeLibrary(
+        cw::exports::ChooseBackend(std::getenv(cw::exports::kDeviceVariable)), *constants);
+  }();
   return library.table();
 }
 

@@ -1,7 +1,11 @@
 #include "exports/pipe_library.h"
 
+#include <dlfcn.h>
+
+#include <filesystem>
 #include <string_view>
 
+#include "app/product_constants_file.h"
 #include "link/libusb_backend.h"
 #include "sim/sim_pack.h"
 
@@ -13,6 +17,17 @@ PipeBackendChoice ChooseBackend(const char* device) {
   if (name.empty() || name == "usb" || name == "auto") return PipeBackendChoice::kUsb;
   if (name == "sim") return PipeBackendChoice::kSim;
   return PipeBackendChoice::kNone;
+}
+
+std::optional<common::ProductConstants> LibraryConstants() {
+  Dl_info info{};
+  std::filesystem::path directory;
+  if (dladdr(reinterpret_cast<void*>(&LibraryConstants), &info) != 0 && info.dli_fname) {
+    directory = std::filesystem::path(info.dli_fname).parent_path();
+  }
+  auto constants = app::LoadProductConstants(directory);
+  if (!constants) return std::nullopt;
+  return *constants;
 }
 
 PipeLibrary::PipeLibrary(PipeBackendChoice choice, common::ProductConstants constants) {

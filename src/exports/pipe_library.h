@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "common/clock.h"
 #include "common/product_constants.h"
@@ -24,6 +25,11 @@ enum class PipeBackendChoice {
 
 // `device` is the variable's value, or null when it is not set.
 PipeBackendChoice ChooseBackend(const char* device);
+
+// The product constants for the library: a cellwarden.ini next to the library, then in the
+// user's configuration folder, over the built-in defaults. nullopt when a file exists but does
+// not parse: the library then opens nothing rather than look for the wrong adapter.
+std::optional<common::ProductConstants> LibraryConstants();
 
 // Everything the exported routines work on: the chosen backend and the handle table over it.
 class PipeLibrary {
