@@ -141,12 +141,14 @@ HidCollection* AdapterTransport::CollectionFor(std::uint8_t report_id) {
   return collections_[static_cast<std::size_t>(slot)].get();
 }
 
-bool AdapterTransport::SetReport(std::span<const std::uint8_t> report,
-                                 Millis wait_after_failure) {
-  HidCollection* collection = report.empty() ? nullptr : CollectionFor(report[0]);
-  if (collection) {
+// Every set and get is tried up to ten times on the collection that carries the report id. When
+// no collection carries it, or every try failed, the adapter counts as gone: the next
+// transaction opens it again.
+bool AdapterTransport::TryReport(std::uint8_t report_id, Millis wait_after_failure,
+                                 common::FunctionRef<bool(HidCollection&)> exchange) {
+  if (HidCollection* collection = CollectionFor(report_id)) {
     for (int attempt = 0; attempt < kHidTries; ++attempt) {
-      if (collection->SetFeature(report)) return true;
+      if (exchange(*collection)) return true;
       Wait(wait_after_failure);
     }
   }
@@ -154,16 +156,15 @@ bool AdapterTransport::SetReport(std::span<const std::uint8_t> report,
   return false;
 }
 
+bool AdapterTransport::SetReport(std::span<const std::uint8_t> report,
+                                 Millis wait_after_failure) {
+  return TryReport(report.empty() ? 0 : report[0], wait_after_failure,
+                   [&](HidCollection& collection) { return collection.SetFeature(report); });
+}
+
 bool AdapterTransport::GetReport(std::span<std::uint8_t> report, Millis wait_after_failure) {
-  HidCollection* collection = report.empty() ? nullptr : CollectionFor(report[0]);
-  if (collection) {
-    for (int attempt = 0; attempt < kHidTries; ++attempt) {
-      if (collection->GetFeature(report)) return true;
-      Wait(wait_after_failure);
-    }
-  }
-  connected_ = false;
-  return false;
+  return TryReport(report.empty() ? 0 : report[0], wait_after_failure,
+                   [&](HidCollection& collection) { return collection.GetFeature(report); });
 }
 
 bool AdapterTransport::HidSend(std::span<const std::uint8_t> request) {

@@ -10,6 +10,7 @@
 
 #include "common/bytes.h"
 #include "common/clock.h"
+#include "common/function_ref.h"
 #include "common/product_constants.h"
 #include "link/hid_backend.h"
 #include "link/hid_protocol.h"
@@ -94,6 +95,8 @@ class AdapterTransport {
     common::Millis after_failed_get;
   };
   HidCollection* CollectionFor(std::uint8_t report_id);
+  bool TryReport(std::uint8_t report_id, common::Millis wait_after_failure,
+                 common::FunctionRef<bool(HidCollection&)> exchange);
   bool SetReport(std::span<const std::uint8_t> report, common::Millis wait_after_failure);
   bool GetReport(std::span<std::uint8_t> report, common::Millis wait_after_failure);
   bool Transact(std::span<const std::uint8_t> request, std::size_t count, HidReport& response,
