@@ -1,7 +1,286 @@
 #include "cli/dataflash_commands.h"
 
-namespace cw::cli {
+#include <fmt/format.h>
 
-void AddDataFlashCommands(CLI::App&, CommandContext&, int&) {}
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/progress_sink.h"
+#include "dataflash/afi_commands.h"
+#include "dataflash/data_flash_page.h"
+#include "dataflash/param_codec.h"
+#include "dataflash/parameter_table.h"
+
+namespace cw::cli {
+namespace {
+
+using dataflash::kParams;
+
+// Texts of this command group that the product itself never shows.
+namespace text {
+constexpr std::string_view kUnknownParameter = "unknown parameter: {}";
+constexpr std::string_view kBadBytes = "{} takes {} raw bytes in hex";
+constexpr std::string_view kBadStringBytes = "{} takes 1 to {} raw bytes in hex";
+constexpr std::string_view kNoSuchFile = "no such file: {}";
+constexpr std::string_view kGaugeReadFailed = "reading {} from the gauge failed";
+constexpr std::string_view kEditIgnored = "the edit was ignored";
+constexpr std::string_view kBusBusy = "the bus stayed busy; nothing was written";
+constexpr std::string_view kWriteFailed = "writing {} failed";
+constexpr std::string_view kReadBackDiffers = "the gauge kept another value: {}";
+constexpr std::string_view kWritten = "{}";
+}  // namespace text
+
+// Exact name first; the .afi keys are matched without regard to case, and so is this.
+std::optional<std::size_t> FindParamByName(std::string_view name) {
+  if (const auto exact = dataflash::FindParam(name)) return exact;
+  for (std::size_t i = 0; i < kParams.size(); ++i) {
+    if (std::ranges::equal(kParams[i].name, name, [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        })) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> RowOrReport(const std::string& name, int& exit_code) {
+  const auto row = FindParamByName(name);
+  if (!row) {
+    fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownParameter), name));
+    exit_code = kExitUsage;
+  }
+  return row;
+}
+
+// A bar on stderr while a terminal watches; nothing otherwise.
+class ConsoleProgress final : public common::ProgressSink {
+ public:
+  ConsoleProgress() : enabled_(StdoutIsTerminal()) {}
+  ~ConsoleProgress() override {
+    if (enabled_ && drawn_) fmt::print(stderr, "\n");
+  }
+  void TaskProgress(common::TaskKind, int total, int done) override {
+    if (!enabled_ || total <= 0) return;
+    constexpr int kWidth = 40;
+    const int filled = std::clamp(done * kWidth / total, 0, kWidth);
+    fmt::print(stderr, "\r[{}{}] {}/{}", std::string(static_cast<std::size_t>(filled), '#'),
+               std::string(static_cast<std::size_t>(kWidth - filled), ' '), done, total);
+    drawn_ = true;
+  }
+
+ private:
+  bool enabled_;
+  bool drawn_ = false;
+};
+
+// The data flash page of an opened workbench, with its progress bar.
+struct Session {
+  ConsoleProgress progress;
+  std::unique_ptr<dataflash::DataFlashPage> page;
+};
+
+std::unique_ptr<Session> OpenSession(CommandContext& context, int& exit_code) {
+  app::Workbench* bench = context.OpenWorkbench(exit_code);
+  if (!bench) return nullptr;
+  auto session = std::make_unique<Session>();
+  session->page = std::make_unique<dataflash::DataFlashPage>(bench->link(), bench->messages(),
+                                                             session->progress);
+  return session;
+}
+
+void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* param = app.add_subcommand("param", "The data-flash parameter table (no gauge needed)");
+  param->require_subcommand(1);
+
+  auto* list = param->add_subcommand("list", "Print the 340 parameters in list order");
+  list->callback([&exit_code] {
+    std::size_t row = 0;
+    for (std::size_t l = 0; l < dataflash::kListCount; ++l) {
+      for (const dataflash::ParamDef& def : dataflash::ListRows(l)) {
+        fmt::print("{}\t{}\t0x{:02X}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", l + 1, def.name, def.subclass,
+                   def.offset, int{def.type}, int{def.conversion}, def.format, def.unit,
+                   def.minimum, def.maximum);
+        ++row;
+      }
+    }
+    exit_code = kExitSuccess;
+  });
+
+  auto* encode = param->add_subcommand("encode", "Print the raw bytes of a value");
+  auto encode_clamp = std::make_shared<bool>(false);
+  auto encode_name = std::make_shared<std::string>();
+  auto encode_text = std::make_shared<std::string>();
+  encode->add_flag("--clamp", *encode_clamp, "clamp out-of-limit values (as a file load does)");
+  encode->add_option("NAME", *encode_name, "parameter name")->required();
+  encode->add_option("TEXT", *encode_text, "value as displayed")->required();
+  encode->callback([=, &context, &exit_code] {
+    const auto row = RowOrReport(*encode_name, exit_code);
+    if (!row) return;
+    dataflash::ParamValue value{-1, *encode_text};
+    std::array<std::uint8_t, dataflash::kMaxFieldSize> out{};
+    const std::uint8_t size =
+        dataflash::EncodeParam(kParams[*row], value, out, !*encode_clamp, &context.messages());
+    if (size == dataflash::kEncodeFailed) {
+      exit_code = kExitFailed;
+      return;
+    }
+    fmt::print("{}\n", common::ToHex(common::ByteView(out.data(), size)));
+    exit_code = kExitSuccess;
+  });
+
+  auto* decode = param->add_subcommand("decode", "Print the value text of raw bytes");
+  auto decode_name = std::make_shared<std::string>();
+  auto decode_bytes = std::make_shared<std::vector<std::string>>();
+  decode->add_option("NAME", *decode_name, "parameter name")->required();
+  decode->add_option("BYTES", *decode_bytes, "raw bytes in hex, most significant first")
+      ->required();
+  decode->callback([=, &exit_code] {
+    const auto row = RowOrReport(*decode_name, exit_code);
+    if (!row) return;
+    const dataflash::ParamDef& def = kParams[*row];
+    common::Bytes bytes;
+    for (const std::string& item : *decode_bytes) {
+      const auto byte = common::ParseHexByte(item);
+      if (!byte) {
+        bytes.clear();
+        break;
+      }
+      bytes.push_back(*byte);
+    }
+    const std::size_t wanted = dataflash::RawSize(def);
+    const bool string = def.type == dataflash::kTypeString;
+    if (bytes.empty() || (string ? bytes.size() > wanted : bytes.size() != wanted)) {
+      fmt::print(stderr, "{}\n",
+                 fmt::format(fmt::runtime(string ? text::kBadStringBytes : text::kBadBytes),
+                             def.name, wanted));
+      exit_code = kExitUsage;
+      return;
+    }
+    dataflash::ParamValue value;
+    dataflash::DecodeParam(def, bytes, value);
+    fmt::print("{}\n", value.text);
+    exit_code = kExitSuccess;
+  });
+}
+
+void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* df = app.add_subcommand("df", "Read and write the gauge's data flash");
+  df->require_subcommand(1);
+
+  auto* read_all = df->add_subcommand("read-all", "Read the whole data flash into an .afi file");
+  auto read_path = std::make_shared<std::string>();
+  read_all->add_option("-o,--output", *read_path, "the .afi file to write")->required();
+  read_all->callback([=, &context, &exit_code] {
+    auto session = OpenSession(context, exit_code);
+    if (!session) return;
+    const auto result = dataflash::SaveGaugeToAfi(*session->page, *read_path);
+    if (result.outcome != dataflash::AfiOutcome::kDone) {
+      exit_code = kExitFailed;
+      return;
+    }
+    fmt::print("{}\n", result.path.string());
+    exit_code = kExitSuccess;
+  });
+
+  auto* write = df->add_subcommand("write", "Load an .afi file into the gauge");
+  auto write_path = std::make_shared<std::string>();
+  write->add_option("FILE", *write_path, "the .afi file")->required();
+  write->callback([=, &context, &exit_code] {
+    auto session = OpenSession(context, exit_code);
+    if (!session) return;
+    const auto result = dataflash::LoadAfiToGauge(*session->page, *write_path);
+    if (result.outcome == dataflash::AfiOutcome::kNoFile) {
+      fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kNoSuchFile), *write_path));
+    }
+    exit_code = result.outcome == dataflash::AfiOutcome::kDone ? kExitSuccess : kExitFailed;
+  });
+
+  auto* get = df->add_subcommand("get", "Read one parameter from the gauge");
+  auto get_name = std::make_shared<std::string>();
+  get->add_option("NAME", *get_name, "parameter name")->required();
+  get->callback([=, &context, &exit_code] {
+    const auto row = RowOrReport(*get_name, exit_code);
+    if (!row) return;
+    auto session = OpenSession(context, exit_code);
+    if (!session) return;
+    if (!session->page->ReadParam(*row)) {
+      fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kGaugeReadFailed), kParams[*row].name));
+      exit_code = kExitFailed;
+      return;
+    }
+    fmt::print("{}\n", session->page->value(*row).text);
+    exit_code = kExitSuccess;
+  });
+
+  auto* set = df->add_subcommand("set", "Write one parameter as an edit on the page does");
+  auto set_name = std::make_shared<std::string>();
+  auto set_value = std::make_shared<std::string>();
+  set->add_option("NAME", *set_name, "parameter name")->required();
+  set->add_option("VALUE", *set_value, "value as displayed")->required();
+  set->callback([=, &context, &exit_code] {
+    const auto row = RowOrReport(*set_name, exit_code);
+    if (!row) return;
+    auto session = OpenSession(context, exit_code);
+    if (!session) return;
+    dataflash::DataFlashPage& page = *session->page;
+    // An edit counts only after a Read All, as on the page.
+    if (!page.ReadAllButton()) {
+      exit_code = kExitFailed;
+      return;
+    }
+    const auto result = page.OnValueEdited(*row, *set_value);
+    const std::string read_back = page.value(*row).text;
+    exit_code = kExitFailed;
+    switch (result) {
+      case dataflash::EditResult::kWritten:
+        fmt::print("{}\n", read_back);
+        exit_code = kExitSuccess;
+        break;
+      case dataflash::EditResult::kMismatch:
+        fmt::print("{}\n", read_back);
+        fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kReadBackDiffers), read_back));
+        break;
+      case dataflash::EditResult::kFailed:
+        fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kWriteFailed), kParams[*row].name));
+        break;
+      case dataflash::EditResult::kBusBusy:
+        fmt::print(stderr, "{}\n", text::kBusBusy);
+        break;
+      case dataflash::EditResult::kIgnored:
+        fmt::print(stderr, "{}\n", text::kEditIgnored);
+        break;
+      case dataflash::EditResult::kRefused:
+        break;  // the limit message has been shown
+    }
+  });
+
+  auto* dump = df->add_subcommand("dump", "Read All and print every parameter");
+  dump->callback([&context, &exit_code] {
+    auto session = OpenSession(context, exit_code);
+    if (!session) return;
+    if (!session->page->ReadAllButton()) {
+      exit_code = kExitFailed;
+      return;
+    }
+    for (std::size_t row = 0; row < kParams.size(); ++row) {
+      fmt::print("{}\t{}\t{}\n", kParams[row].name, session->page->value(row).text,
+                 kParams[row].unit);
+    }
+    exit_code = kExitSuccess;
+  });
+}
+
+}  // namespace
+
+void AddDataFlashCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  AddParamCommands(app, context, exit_code);
+  AddGaugeCommands(app, context, exit_code);
+}
 
 }  // namespace cw::cli

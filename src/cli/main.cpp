@@ -5,6 +5,7 @@
 
 #include "cli/command_context.h"
 #include "cli/dataflash_commands.h"
+#include "cli/firmware_commands.h"
 #include "cli/link_commands.h"
 #include "cli/messages.h"
 #include "cli/monitor_commands.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   AddLinkCommands(app, context, exit_code);
   AddMonitorCommands(app, context, exit_code);
   AddDataFlashCommands(app, context, exit_code);
+  AddFirmwareCommands(app, context, exit_code);
 
   try {
     app.parse(argc, argv);

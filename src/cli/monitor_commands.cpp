@@ -1,7 +1,239 @@
 #include "cli/monitor_commands.h"
 
-namespace cw::cli {
+#include <fmt/format.h>
 
-void AddMonitorCommands(CLI::App&, CommandContext&, int&) {}
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "monitor/comm_thread.h"
+#include "monitor/data_log.h"
+#include "monitor/local_time.h"
+#include "monitor/messages.h"
+#include "monitor/register_table.h"
+#include "monitor/scan_engine.h"
+
+namespace cw::cli {
+namespace {
+
+namespace text = monitor::messages::cli;
+using monitor::RegisterTable;
+using monitor::SbsRegisterDef;
+using monitor::TableId;
+
+std::atomic<bool> interrupted{false};
+void OnInterrupt(int) { interrupted = true; }
+
+// Time between two screens of the live view.
+constexpr common::Millis kLiveRefresh{500};
+// Rows per column of the live view on a terminal.
+constexpr std::size_t kLiveColumnRows = 36;
+
+// The value as the lists show it: a failed read is blank.
+std::string_view ShownValue(const SbsRegisterDef& row) {
+  const std::string_view value = row.DisplayText();
+  return value == monitor::kFailedText ? std::string_view() : value;
+}
+
+bool Failed(const SbsRegisterDef& row) {
+  if (row.is_text()) return row.value_text.empty();
+  if (row.command == monitor::kDebugInfoBlock.subcommand) return row.DisplayText().empty();
+  return row.raw_value == monitor::kNotRead;
+}
+
+std::string PlainLines(const RegisterTable& table) {
+  std::string out;
+  for (TableId id : monitor::kAllTables) {
+    for (const SbsRegisterDef& row : table.rows(id)) {
+      out += fmt::format("{}\t{}\t{}\n", row.name, ShownValue(row), row.unit);
+    }
+  }
+  return out;
+}
+
+std::string Cell(const SbsRegisterDef* row) {
+  if (row == nullptr) return std::string(42, ' ');
+  std::string value(ShownValue(*row).substr(0, 12));
+  return fmt::format("{:<24.24} {:>12} {:<5}", row->name, value, row->unit.substr(0, 5));
+}
+
+// Three columns: tables A and B, then table C in two halves; the static data below.
+std::string TerminalScreen(const RegisterTable& table) {
+  std::vector<const SbsRegisterDef*> columns[3];
+  for (const SbsRegisterDef& row : table.rows(TableId::kA)) columns[0].push_back(&row);
+  for (const SbsRegisterDef& row : table.rows(TableId::kB)) columns[0].push_back(&row);
+  const auto c = table.rows(TableId::kC);
+  for (std::size_t i = 0; i < c.size(); ++i) {
+    columns[i < kLiveColumnRows ? 1 : 2].push_back(&c[i]);
+  }
+  std::string out;
+  const std::size_t height =
+      std::max({columns[0].size(), columns[1].size(), columns[2].size()});
+  for (std::size_t line = 0; line < height; ++line) {
+    std::string text;
+    for (const auto& column : columns) {
+      text += Cell(line < column.size() ? column[line] : nullptr);
+      text += "  ";
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out += text;
+    out += '\n';
+  }
+  out += '\n';
+  for (const SbsRegisterDef& row : table.rows(TableId::kD)) {
+    out += fmt::format("{:<20} {} {}\n", row.name, ShownValue(row), row.unit);
+  }
+  return out;
+}
+
+struct Scanner {
+  explicit Scanner(app::Workbench& bench)
+      : engine(bench.link(), progress, calibration_busy) {}
+  common::NullProgressSink progress;
+  std::atomic<bool> calibration_busy{false};
+  monitor::ScanEngine engine;
+};
+
+int ScanOnce(app::Workbench& bench) {
+  Scanner scanner(bench);
+  scanner.engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
+  scanner.engine.ScanPass();
+  scanner.engine.RefreshStaticData();
+  int failed = 0;
+  int total = 0;
+  const std::string out = scanner.engine.WithTable([&](const RegisterTable& table) {
+    for (TableId id : monitor::kAllTables) {
+      for (const SbsRegisterDef& row : table.rows(id)) {
+        ++total;
+        if (Failed(row)) ++failed;
+      }
+    }
+    return PlainLines(table);
+  });
+  fmt::print("{}", out);
+  if (failed == 0) return kExitSuccess;
+  fmt::print(stderr, "{}\n",
+             fmt::format(fmt::runtime(text::kRowsNotRead), failed, total,
+                         link::StatusBarText(bench.link().link_status())));
+  return kExitFailed;
+}
+
+int ScanLive(app::Workbench& bench, int count) {
+  Scanner scanner(bench);
+  scanner.engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
+  const bool terminal = StdoutIsTerminal();
+  interrupted = false;
+  std::signal(SIGINT, OnInterrupt);
+  {
+    monitor::CCommThread worker(scanner.engine);
+    for (int screen = 0; (count == 0 || screen < count) && !interrupted; ++screen) {
+      bench.clock().SleepFor(kLiveRefresh);
+      const std::string body = scanner.engine.WithTable([&](const RegisterTable& table) {
+        return terminal ? TerminalScreen(table) : PlainLines(table);
+      });
+      const std::string heading =
+          fmt::format(fmt::runtime(text::kLiveHeading), bench.simulated() ? "simulated pack" : "adapter",
+                      worker.passes(), link::StatusBarText(bench.link().link_status()));
+      if (terminal) {
+        // Home and clear, so the view refreshes in place.
+        fmt::print("\x1b[H\x1b[2J{}\n\n{}\n{}\n", heading, body, text::kLiveFooter);
+      } else {
+        fmt::print("{}\n{}\n", heading, body);
+      }
+      std::fflush(stdout);
+    }
+  }
+  std::signal(SIGINT, SIG_DFL);
+  return kExitSuccess;
+}
+
+struct LogOptions {
+  std::string path;
+  int interval = monitor::DataLog::kDefaultInterval;
+  int samples = 1;
+  std::vector<std::string> rows;
+};
+
+int Log(app::Workbench& bench, const LogOptions& options, common::MessageSink& messages) {
+  Scanner scanner(bench);
+  const bool named = !options.rows.empty();
+  const bool known = scanner.engine.WithTable([&](RegisterTable& table) {
+    if (!named) {
+      table.SetAllScan(true);
+      table.SetAllLog(true);
+      return true;
+    }
+    for (const std::string& name : options.rows) {
+      const auto ref = table.Find(name);
+      if (!ref || ref->table == TableId::kD) {
+        fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownRow), name));
+        return false;
+      }
+      table.row(*ref).log = true;
+      table.row(*ref).scan = true;
+    }
+    return true;
+  });
+  if (!known) return kExitUsage;
+
+  monitor::SystemLocalTime time;
+  monitor::DataLog log(scanner.engine, time, messages);
+  scanner.engine.RefreshStaticData();
+  scanner.engine.ClearStaticRefreshRequest();
+  if (!log.StartLog(options.path, options.interval)) return kExitFailed;
+  common::Clock& clock = bench.clock();
+  const common::Millis interval{1000 * options.interval};
+  common::Millis next_tick = clock.Now() + interval;
+  interrupted = false;
+  std::signal(SIGINT, OnInterrupt);
+  int written = 0;
+  for (; written < options.samples && !interrupted; ++written) {
+    const common::Millis now = clock.Now();
+    if (next_tick > now) clock.SleepFor(next_tick - now);
+    next_tick += interval;
+    scanner.engine.ScanPass();
+    if (!log.WriteLogLine()) break;
+  }
+  std::signal(SIGINT, SIG_DFL);
+  const bool complete = written == options.samples;
+  log.StopLog();
+  fmt::print("{}\n", fmt::format(fmt::runtime(text::kLogWritten), written, options.path));
+  return complete ? kExitSuccess : kExitFailed;
+}
+
+}  // namespace
+
+void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* scan = app.add_subcommand("scan", std::string(text::kScanDescription));
+  auto once = std::make_shared<bool>(false);
+  auto count = std::make_shared<int>(0);
+  scan->add_flag("--once", *once, "one pass over every row, printed as name, value, unit");
+  scan->add_option("--count", *count, "live view: stop after this many screens (0: until Ctrl-C)")
+      ->check(CLI::NonNegativeNumber);
+  scan->callback([once, count, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    exit_code = *once ? ScanOnce(*bench) : ScanLive(*bench, *count);
+  });
+
+  auto* log = app.add_subcommand("log", std::string(text::kLogDescription));
+  auto options = std::make_shared<LogOptions>();
+  log->add_option("FILE", options->path, "data log file to create")->required();
+  log->add_option("--interval", options->interval, "seconds between lines (1 to 60)")
+      ->check(CLI::Range(monitor::DataLog::kMinInterval, monitor::DataLog::kMaxInterval));
+  log->add_option("--samples", options->samples, "data lines to write")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  log->add_option("--rows", options->rows, "row names, comma separated (default: tables A-C)")
+      ->delimiter(',');
+  log->callback([options, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    exit_code = Log(*bench, *options, context.messages());
+  });
+}
 
 }  // namespace cw::cli

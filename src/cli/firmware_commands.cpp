@@ -1,0 +1,7 @@
+#include "cli/firmware_commands.h"
+
+namespace cw::cli {
+
+void AddFirmwareCommands(CLI::App&, CommandContext&, int&) {}
+
+}  // namespace cw::cli
