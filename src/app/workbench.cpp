@@ -62,8 +62,8 @@ std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
     usb = bench->traced_usb_.get();
   }
   bench->bus_lock_ = std::make_unique<link::BusLock>(link::BusLockNameNow());
-  bench->link_ = std::make_unique<link::GaugeLink>(*hid, *usb, *bench->clock_, messages,
-                                                   *bench->bus_lock_);
+  bench->link_ =
+      std::make_unique<link::GaugeLink>(*hid, *usb, *bench->clock_, messages, *bench->bus_lock_);
   return bench;
 }
 

@@ -9,6 +9,7 @@
 #include "cli/link_commands.h"
 #include "cli/messages.h"
 #include "cli/monitor_commands.h"
+#include "cli/tool_commands.h"
 
 int main(int argc, char** argv) {
   using namespace cw::cli;
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   AddMonitorCommands(app, context, exit_code);
   AddDataFlashCommands(app, context, exit_code);
   AddFirmwareCommands(app, context, exit_code);
+  AddToolCommands(app, context, exit_code);
 
   try {
     app.parse(argc, argv);

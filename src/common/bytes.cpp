@@ -46,6 +46,17 @@ std::optional<std::uint32_t> ParseHexNumber(std::string_view text, std::uint32_t
   return value;
 }
 
+std::uint32_t ParseLeadingHex(std::string_view text) {
+  text = StripHexPrefix(text);
+  std::uint32_t value = 0;
+  for (char c : text) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0) break;
+    value = (value << 4) | static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
 std::optional<std::uint8_t> ParseHexByte(std::string_view text) {
   const auto stripped = StripHexPrefix(text);
   if (stripped.size() > 2) return std::nullopt;
@@ -58,8 +69,8 @@ std::optional<Bytes> ParseHexByteList(std::string_view text) {
   Bytes bytes;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    while (pos < text.size() && (std::isspace(static_cast<unsigned char>(text[pos])) ||
-                                 text[pos] == ',')) {
+    while (pos < text.size() &&
+           (std::isspace(static_cast<unsigned char>(text[pos])) || text[pos] == ',')) {
       ++pos;
     }
     std::size_t end = pos;

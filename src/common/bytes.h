@@ -22,6 +22,10 @@ std::optional<std::uint8_t> ParseHexByte(std::string_view text);
 std::optional<std::uint32_t> ParseHexNumber(std::string_view text,
                                             std::uint32_t max_value = 0xFFFFFFFFu);
 
+// Reads hex digits from the start of `text` (after an optional "0x") until the first other
+// character, as C's strtoul does; no digits read as 0. The value keeps its low 32 bits.
+std::uint32_t ParseLeadingHex(std::string_view text);
+
 // Parses a list of hex bytes separated by blanks or commas ("16 47 0x00").
 std::optional<Bytes> ParseHexByteList(std::string_view text);
 

@@ -26,7 +26,9 @@ TEST(DeviceStringTest, ParsesEveryKeyAndCombinations) {
       {"sim:faults=nack-every=7,seed=1", {.simulated = true, .faults = "nack-every=7,seed=1"}},
       {"sim:clock=virtual", {.simulated = true, .virtual_clock = true}},
       {"sim:transport=bulk:state=p.json:clock=virtual",
-       {.simulated = true, .transport = SimTransport::kBulk, .state_file = "p.json",
+       {.simulated = true,
+        .transport = SimTransport::kBulk,
+        .state_file = "p.json",
         .virtual_clock = true}},
   };
   for (const auto& c : cases) {
@@ -37,8 +39,8 @@ TEST(DeviceStringTest, ParsesEveryKeyAndCombinations) {
 }
 
 TEST(DeviceStringTest, RefusesWhatItDoesNotKnowWithAReason) {
-  for (const char* text : {"simulated", "hid", "sim:transport=usb", "sim:colour=red",
-                           "sim:state", "sim:state=", "sim:clock=fast", "sim::"}) {
+  for (const char* text : {"simulated", "hid", "sim:transport=usb", "sim:colour=red", "sim:state",
+                           "sim:state=", "sim:clock=fast", "sim::"}) {
     const auto parsed = ParseDeviceString(text);
     ASSERT_FALSE(parsed.has_value()) << text;
     EXPECT_FALSE(parsed.error().empty());

@@ -1,0 +1,122 @@
+#include "app/subcmd_panel.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "app/messages.h"
+#include "common/bytes.h"
+
+namespace cw::app {
+namespace {
+
+constexpr std::array<std::uint16_t, 35> kAccepted = {
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x10, 0x11, 0x1D,
+    0x23, 0x24, 0x26, 0x28, 0x29, 0x30, 0x35, 0x37, 0x40, 0x41, 0x51, 0x53,
+    0x54, 0x55, 0x57, 0x58, 0x60, 0x61, 0x62, 0x70, 0x71, 0x72, 0xF0};
+constexpr std::array<std::uint16_t, 14> kRefusedFromEntry = {
+    0x35, 0x37, 0x51, 0x53, 0x54, 0x55, 0x57, 0x58, 0x60, 0x61, 0x62, 0x70, 0x71, 0x72};
+constexpr std::array<std::uint16_t, 17> kWriteType = {0x00, 0x10, 0x11, 0x1D, 0x1E, 0x1F,
+                                                      0x20, 0x22, 0x23, 0x24, 0x26, 0x28,
+                                                      0x29, 0x30, 0x40, 0x41, 0xF0};
+constexpr std::uint8_t kOperationStatus = 0x54;
+
+template <std::size_t N>
+bool Contains(const std::array<std::uint16_t, N>& codes, std::uint16_t code) {
+  return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+}  // namespace
+
+bool IsAcceptedSubCmd(std::uint16_t code) { return Contains(kAccepted, code); }
+bool IsRefusedFromEntry(std::uint16_t code) { return Contains(kRefusedFromEntry, code); }
+bool IsWriteTypeSubCmd(std::uint16_t code) { return Contains(kWriteType, code); }
+
+void SubCmdPanel::Append(std::string cmd, std::string_view result, bool failed) {
+  log_.push_back({std::move(cmd), std::string(result), failed});
+}
+
+void SubCmdPanel::RunSubcommand(std::uint16_t code) {
+  std::string cmd = fmt::format("0x{:04X}", code);
+  const std::uint8_t low = common::LowByte(code);
+  if (IsWriteTypeSubCmd(code)) {
+    const std::array<std::uint8_t, 4> write = {link::kManufacturerBlockAccess, 0x02, low, 0x00};
+    // A write the gauge refused is marked, so the log never hides a failed write.
+    const bool written = link_.WriteBytes(write);
+    Append(cmd + " W", written ? messages::kResultNotApplicable : messages::kResultFail, !written);
+    return;
+  }
+  common::Bytes reply;
+  const bool read = link_.ReadManufacturerBlock(low, 2, reply, link::MbaForm::kSubCmd);
+  const auto data = read ? link::ManufacturerBlockData(reply, low, 2) : std::nullopt;
+  if (!data) {
+    Append(cmd + " R", messages::kResultFail, true);
+    return;
+  }
+  Append(cmd + " R", fmt::format("0x{:04X}", common::LittleEndianWord((*data)[0], (*data)[1])),
+         false);
+}
+
+void SubCmdPanel::SubmitEntry(std::string_view text) {
+  std::string typed(text);
+  std::erase(typed, ' ');
+  if (typed.empty()) {
+    messages_.Show(messages::kSubCmdInputInvalid);
+    return;
+  }
+  const auto code = static_cast<std::uint16_t>(common::ParseLeadingHex(typed));
+  if (!IsAcceptedSubCmd(code)) {
+    messages_.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdInvalidEnd));
+    return;
+  }
+  if (IsRefusedFromEntry(code)) {
+    messages_.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdRefusedEnd));
+    return;
+  }
+  RunSubcommand(code);
+}
+
+std::uint32_t SubCmdPanel::key(UnsealTarget target) const {
+  return target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_;
+}
+
+void SubCmdPanel::SendKey(std::uint32_t key) {
+  const std::array<std::uint8_t, 3> low_word = {link::kManufacturerAccess,
+                                                static_cast<std::uint8_t>(key),
+                                                static_cast<std::uint8_t>(key >> 8)};
+  const std::array<std::uint8_t, 3> high_word = {link::kManufacturerAccess,
+                                                 static_cast<std::uint8_t>(key >> 16),
+                                                 static_cast<std::uint8_t>(key >> 24)};
+  link_.WriteBytesTwice(low_word, high_word);
+}
+
+bool SubCmdPanel::Unseal(UnsealTarget target) {
+  const std::uint32_t stored = key(target);
+  SendKey(stored);
+  common::Bytes reply;
+  bool locked = true;
+  if (link_.ReadManufacturerBlock(kOperationStatus, 2, reply)) {
+    locked = false;  // a reply that is not well formed counts as unlocked
+    if (const auto data = link::ManufacturerBlockData(reply, kOperationStatus, 2)) {
+      const std::uint8_t high = (*data)[1];
+      locked = target == UnsealTarget::kUnseal ? (high & 0x40) != 0 : high >= 0x40;
+    }
+  }
+  Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false);
+  return locked;
+}
+
+std::string SubCmdPanel::DialogKeyText(UnsealTarget target) const {
+  return fmt::format("{:08X}", key(target));
+}
+
+void SubCmdPanel::SubmitDialogKey(UnsealTarget target, std::string_view text) {
+  std::string typed(text);
+  std::erase(typed, ' ');
+  const std::uint32_t entered = common::ParseLeadingHex(typed);
+  (target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_) = entered;
+  SendKey(entered);
+  Append(fmt::format("0x{:08X}", entered), messages::kResultNotApplicable, false);
+}
+
+}  // namespace cw::app

@@ -1,0 +1,125 @@
+#include "cli/tool_commands.h"
+
+#include <fmt/format.h>
+
+#include "app/authentication_tool.h"
+#include "app/subcmd_panel.h"
+#include "common/bytes.h"
+
+namespace cw::cli {
+namespace {
+
+void PrintLog(const app::SubCmdPanel& panel) {
+  for (const auto& row : panel.log()) fmt::print("{}\t{}\n", row.cmd, row.result);
+}
+
+// Every row in the log went through: nothing failed.
+int ExitFor(const app::SubCmdPanel& panel) {
+  for (const auto& row : panel.log()) {
+    if (row.failed) return kExitFailed;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* subcmd = app.add_subcommand("subcmd",
+                                    "Run a ManufacturerAccess subcommand (hex), as the "
+                                    "SubCMD entry field does");
+  auto code = std::make_shared<std::string>();
+  subcmd->add_option("CODE", *code, "subcommand code in hex")->required();
+  subcmd->callback([code, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    app::SubCmdPanel panel(bench->link(), context.messages());
+    panel.SubmitEntry(*code);
+    PrintLog(panel);
+    // A refused entry sends nothing and logs nothing.
+    exit_code = panel.log().empty() ? kExitFailed : ExitFor(panel);
+  });
+
+  auto* seal = app.add_subcommand("seal", "Seal the gauge (the SEAL button)");
+  seal->callback([&context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    app::SubCmdPanel panel(bench->link(), context.messages());
+    panel.RunSubcommand(0x30);
+    PrintLog(panel);
+    exit_code = ExitFor(panel);
+  });
+
+  auto* unseal = app.add_subcommand("unseal", "Unseal the gauge (UNSEAL or UNSEAL TO FA)");
+  auto full_access = std::make_shared<bool>(false);
+  auto key = std::make_shared<std::string>();
+  unseal->add_flag("--full-access", *full_access, "UNSEAL TO FA with the full-access key");
+  unseal->add_option("--key", *key, "the key in hex, as typed in the Unseal Device dialog");
+  unseal->callback([full_access, key, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    app::SubCmdPanel panel(bench->link(), context.messages());
+    const auto target = *full_access ? app::UnsealTarget::kFullAccess : app::UnsealTarget::kUnseal;
+    bool locked = false;
+    if (key->empty()) {
+      locked = panel.Unseal(target);
+    } else {
+      // The dialog's OK stores and sends the typed key; the button then checks the state.
+      panel.SubmitDialogKey(target, *key);
+      locked = panel.Unseal(target);
+    }
+    PrintLog(panel);
+    if (locked) fmt::print("locked\n");
+    exit_code = locked ? kExitFailed : kExitSuccess;
+  });
+
+  auto* auth = app.add_subcommand("auth", "SHA-1 authentication");
+  auth->require_subcommand(1);
+  auto* digest = auth->add_subcommand("digest", "Print the digest of KEY and CHALLENGE (hex)");
+  auto digest_key = std::make_shared<std::string>();
+  auto digest_challenge = std::make_shared<std::string>();
+  digest->add_option("KEY", *digest_key, "16-byte key, 32 hex digits")->required();
+  digest->add_option("CHALLENGE", *digest_challenge, "20-byte challenge, 40 hex digits")
+      ->required();
+  digest->callback([digest_key, digest_challenge, &context, &exit_code] {
+    // The calculator needs no gauge; the window's field rules and messages apply.
+    const auto digest_text =
+        app::CalculatorDigest(*digest_key, *digest_challenge, context.messages());
+    if (!digest_text) {
+      exit_code = kExitUsage;
+      return;
+    }
+    fmt::print("{}\n", *digest_text);
+    exit_code = kExitSuccess;
+  });
+
+  auto* check = auth->add_subcommand("check", "Authenticate the gauge with KEY and CHALLENGE");
+  auto check_key = std::make_shared<std::string>();
+  auto check_challenge = std::make_shared<std::string>();
+  check->add_option("KEY", *check_key, "16-byte key, 32 hex digits")->required();
+  check->add_option("CHALLENGE", *check_challenge, "20-byte challenge, 40 hex digits")->required();
+  check->callback([check_key, check_challenge, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    app::AuthenticationTool tool(bench->link(), context.messages());
+    tool.fields().authentication_key = *check_key;
+    tool.fields().authentication_challenge = *check_challenge;
+    const bool matched = tool.Authenticate();
+    if (!tool.fields().authentication_digest.empty()) {
+      fmt::print("{}\n", tool.fields().authentication_digest);
+    }
+    exit_code = matched ? kExitSuccess : kExitFailed;
+  });
+
+  auto* change = auth->add_subcommand("change-key", "Store KEY in the gauge and check it");
+  auto new_key = std::make_shared<std::string>();
+  change->add_option("KEY", *new_key, "16-byte key, 32 hex digits")->required();
+  change->callback([new_key, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    app::AuthenticationTool tool(bench->link(), context.messages());
+    tool.fields().change_key = *new_key;
+    exit_code = tool.ChangeKey() ? kExitSuccess : kExitFailed;
+  });
+}
+
+}  // namespace cw::cli

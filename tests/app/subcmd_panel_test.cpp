@@ -1,0 +1,137 @@
+// The SubCMD panel: entry parsing, read and write subcommands, unseal with its two lock tests.
+#include "app/subcmd_panel.h"
+
+#include <gtest/gtest.h>
+
+#include "app/messages.h"
+#include "link/pec.h"
+#include "link_fixture.h"
+
+namespace cw::app {
+namespace {
+
+using common::Bytes;
+using test::LinkFixture;
+
+struct EntryCase {
+  const char* typed;
+  std::vector<SubCmdLogRow> rows;
+  std::vector<std::string> messages;
+};
+
+TEST(SubCmdEntryTest, ParsesAndRefusesLikeTheEntryField) {
+  const EntryCase cases[] = {
+      {"5 4", {}, {"The SubCMD of 0x54 can't be writed from here!"}},
+      {"0a", {}, {"The SubCMD of 0x0a is invalid!"}},
+      {"zz", {{"0x0000 W", "N/A", false}}, {}},
+      {"1d", {{"0x001D W", "N/A", false}}, {}},
+      {"  ", {}, {"The Input SubCMD is invalid!"}},
+      {"0x41", {{"0x0041 W", "N/A", false}}, {}},
+  };
+  for (const auto& c : cases) {
+    LinkFixture fx;
+    SubCmdPanel panel(*fx.link, fx.messages);
+    panel.SubmitEntry(c.typed);
+    EXPECT_EQ(panel.log(), c.rows) << c.typed;
+    EXPECT_EQ(fx.messages.Texts(), c.messages) << c.typed;
+  }
+}
+
+TEST(SubCmdEntryTest, ReadTypeShowsTheWordOfTheReply) {
+  LinkFixture fx;
+  SubCmdPanel panel(*fx.link, fx.messages);
+  panel.SubmitEntry("9");
+  ASSERT_EQ(panel.log().size(), 1u);
+  EXPECT_EQ(panel.log()[0].cmd, "0x0009 R");
+  EXPECT_TRUE(panel.log()[0].result.starts_with("0x"));
+  EXPECT_EQ(panel.log()[0].result.size(), 6u);
+  EXPECT_FALSE(panel.log()[0].failed);
+}
+
+TEST(SubCmdTest, WriteTypeIsAFourByteManufacturerBlockWrite) {
+  LinkFixture fx;
+  SubCmdPanel panel(*fx.link, fx.messages);
+  ASSERT_TRUE(fx.link->EnsureConnected());
+  fx.TakeEvents();
+  panel.RunSubcommand(0x0022);
+  const auto sent = fx.TakeSent();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[0], (Bytes{1, 0x16, 0, 0, 0, 0, 5, 1}));
+  EXPECT_EQ(sent[1], (Bytes{3, 0x44, 0x02, 0x22, 0x00, link::Pec({0x16, 0x44, 2, 0x22, 0}), 0, 0}));
+}
+
+TEST(SubCmdTest, ReplyEchoingAnotherSubcommandIsAFailure) {
+  LinkFixture fx;
+  test::ScriptedTarget target;
+  ASSERT_TRUE(fx.link->EnsureConnected());
+  fx.pack->ReplaceTarget(&target);
+  target.on_read = [](std::uint8_t command, std::size_t count) -> std::optional<Bytes> {
+    Bytes reply = {4, 0x02, 0, 0x34, 0x12};
+    reply.push_back(link::Pec({0x16, command, 0x17, 4, 0x02, 0, 0x34, 0x12}));
+    reply.resize(count, 0xFF);
+    return reply;
+  };
+  SubCmdPanel panel(*fx.link, fx.messages);
+  panel.RunSubcommand(0x01);
+  ASSERT_EQ(panel.log().size(), 1u);
+  EXPECT_EQ(panel.log()[0], (SubCmdLogRow{"0x0001 R", "Fail", true}));
+  EXPECT_TRUE(fx.messages.Texts().empty());
+  fx.pack->ReplaceTarget(nullptr);
+}
+
+TEST(SubCmdTest, RefusedWriteIsMarkedFailNotHidden) {
+  LinkFixture fx;
+  test::ScriptedTarget target;
+  ASSERT_TRUE(fx.link->EnsureConnected());
+  fx.pack->ReplaceTarget(&target);
+  target.on_write = [](common::ByteView) { return false; };
+  SubCmdPanel panel(*fx.link, fx.messages);
+  panel.RunSubcommand(0x10);
+  EXPECT_EQ(panel.log(), (std::vector<SubCmdLogRow>{{"0x0010 W", "Fail", true}}));
+  fx.pack->ReplaceTarget(nullptr);
+}
+
+TEST(UnsealTest, UnsealedDeviceLogsOneRowAndOpensNoDialog) {
+  LinkFixture fx;
+  fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
+  SubCmdPanel panel(*fx.link, fx.messages);
+  EXPECT_FALSE(panel.Unseal(UnsealTarget::kUnseal));
+  EXPECT_EQ(panel.log(), (std::vector<SubCmdLogRow>{{"0x3B9E61D4", "N/A", false}}));
+}
+
+TEST(UnsealTest, KeysMoveTheGaugeAndTheLockTestsDiffer) {
+  LinkFixture fx;
+  fx.pack->gauge().SetSealState(sim::SealState::kSealed);
+  SubCmdPanel panel(*fx.link, fx.messages);
+  EXPECT_TRUE(panel.Unseal(UnsealTarget::kFullAccess)) << "full access needs unsealing first";
+  EXPECT_FALSE(panel.Unseal(UnsealTarget::kUnseal));
+  EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed);
+  EXPECT_FALSE(panel.Unseal(UnsealTarget::kFullAccess));
+  EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kFullAccess);
+  EXPECT_EQ(panel.log().size(), 3u);
+}
+
+TEST(UnsealTest, WrongKeyLeavesTheDeviceLockedAndTheDialogKeyReplacesIt) {
+  LinkFixture fx;
+  fx.pack->gauge().SetSealState(sim::SealState::kSealed);
+  SubCmdPanel panel(*fx.link, fx.messages);
+  panel.SubmitDialogKey(UnsealTarget::kUnseal, "1234 5678");
+  EXPECT_EQ(panel.key(UnsealTarget::kUnseal), 0x12345678u);
+  EXPECT_EQ(panel.DialogKeyText(UnsealTarget::kUnseal), "12345678");
+  EXPECT_TRUE(panel.Unseal(UnsealTarget::kUnseal));
+  panel.SubmitDialogKey(UnsealTarget::kUnseal, "3B9E61D4");
+  EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed);
+  EXPECT_EQ(panel.log().back(), (SubCmdLogRow{"0x3B9E61D4", "N/A", false}));
+}
+
+TEST(SubCmdListsTest, RefusedCodesAreAcceptedCodesAndButtonsFollowTheWriteList) {
+  for (std::uint16_t code = 0; code < 0x100; ++code) {
+    if (IsRefusedFromEntry(code)) EXPECT_TRUE(IsAcceptedSubCmd(code)) << code;
+  }
+  EXPECT_TRUE(IsWriteTypeSubCmd(0x1E));
+  EXPECT_FALSE(IsAcceptedSubCmd(0x1E)) << "the FET toggles are buttons only";
+  EXPECT_FALSE(IsWriteTypeSubCmd(0x01));
+}
+
+}  // namespace
+}  // namespace cw::app
