@@ -13,6 +13,7 @@
 #include "common/progress_sink.h"
 #include "dataflash/afi_commands.h"
 #include "dataflash/data_flash_page.h"
+#include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
 
@@ -127,6 +128,8 @@ void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     const std::uint8_t size =
         dataflash::EncodeParam(kParams[*row], value, out, !*encode_clamp, &context.messages());
     if (size == dataflash::kEncodeFailed) {
+      // Without --clamp the encoder has said why; with it only text that is no number fails.
+      if (*encode_clamp) fmt::print(stderr, "{}\n", dataflash::messages::kNotANumber);
       exit_code = kExitFailed;
       return;
     }
@@ -210,7 +213,8 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     auto session = OpenSession(context, exit_code);
     if (!session) return;
     if (!session->page->ReadParam(*row)) {
-      fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kGaugeReadFailed), kParams[*row].name));
+      fmt::print(stderr, "{}\n",
+                 fmt::format(fmt::runtime(text::kGaugeReadFailed), kParams[*row].name));
       exit_code = kExitFailed;
       return;
     }
@@ -247,7 +251,8 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
         fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kReadBackDiffers), read_back));
         break;
       case dataflash::EditResult::kFailed:
-        fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kWriteFailed), kParams[*row].name));
+        fmt::print(stderr, "{}\n",
+                   fmt::format(fmt::runtime(text::kWriteFailed), kParams[*row].name));
         break;
       case dataflash::EditResult::kBusBusy:
         fmt::print(stderr, "{}\n", text::kBusBusy);

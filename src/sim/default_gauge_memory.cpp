@@ -223,6 +223,23 @@ void FillAlgorithmArea(Filler& f) {
   for (std::uint8_t id : {0x5C, 0x5D, 0x5E, 0x5F}) f.U8(id, 0, 0x01);
 }
 
+// The gauge keeps the algorithm subclasses (all but 0x22) in their stored form; the tables above
+// are written plain, as an engineer would read them.
+void StoreAlgorithmSubclasses(GaugeMemory& memory) {
+  for (const SubclassPlace& place : kSubclassPlaces) {
+    if (!IsStoredFormSubclass(place.id)) continue;
+    auto bytes = *memory.ReadSubclass(place, 0, place.length);
+    for (auto& byte : bytes) byte = PlainToStoredByte(byte, place.id);
+    memory.WriteSubclass(place, 0, bytes);
+  }
+}
+
+void FillFailureRecord(Filler& f) {
+  // A pack that has never failed: no flags, the last readings of a healthy pack at rest.
+  f.Words(0x60, 0, {0x0000, 0x0000, 0x0000, 0x0000, 3800, 3801, 3799, 3800, 15200, 0});
+  for (int offset : {20, 22, 24, 26}) f.U16(0x60, offset, Celsius(25.0));
+}
+
 void FillCode(GaugeMemory& memory, const common::ProductConstants& constants) {
   // The firmware proper: any fixed, non-trivial bytes do (a linear congruential sequence).
   std::uint32_t state = 0x2468ACE1;
@@ -250,7 +267,9 @@ GaugeMemory DefaultGaugeMemory(const common::ProductConstants& constants) {
   Filler filler(memory);
   FillProtections(filler);
   FillChargeAndSystem(filler);
+  FillFailureRecord(filler);
   FillAlgorithmArea(filler);
+  StoreAlgorithmSubclasses(memory);
   // The boot loader keeps a copy of the live constants in the upper half.
   std::copy(memory.data.begin(), memory.data.begin() + 0x400, memory.data.begin() + 0x400);
   return memory;

@@ -1,0 +1,79 @@
+// How much Read All and Write All add to the waits the data-flash protocol mandates, against the
+// simulated HID adapter (no latency of its own) on the real clock. Target: under 2 %.
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include <chrono>
+
+#include "common/clock.h"
+#include "common/message_sink.h"
+#include "common/progress_sink.h"
+#include "dataflash/data_flash_page.h"
+#include "link/bus_lock.h"
+#include "link/gauge_link.h"
+#include "sim/sim_pack.h"
+
+namespace {
+
+using namespace cw;
+
+// The system clock, counting every wait the protocol asked for.
+class MandatedWaitClock final : public common::Clock {
+ public:
+  common::Millis Now() const override { return inner_.Now(); }
+  void SleepFor(common::Millis duration) override {
+    mandated_ += duration;
+    inner_.SleepFor(duration);
+  }
+  common::Millis mandated() const { return mandated_; }
+  void Reset() { mandated_ = common::Millis{0}; }
+
+ private:
+  common::SystemClock inner_;
+  common::Millis mandated_{0};
+};
+
+enum class Operation { kReadAll, kWriteAll };
+
+void Transfer(benchmark::State& state, Operation operation) {
+  MandatedWaitClock clock;
+  sim::SimOptions options;
+  options.bulk_adapters.clear();
+  sim::SimPack pack(clock, options);
+  common::NullMessageSink messages;
+  common::NullProgressSink progress;
+  link::BusLock lock(link::BusLockNameNow());
+  link::GaugeLink link(pack.hid_backend(), pack.usb_backend(), clock, messages, lock);
+  link.transport().SetVendorId(options.constants.adapter_vendor_id);
+  dataflash::DataFlashPage page(link, messages, progress);
+  dataflash::AlgorithmArea backup{};
+  if (!link.EnsureConnected() || !page.ReadAllFlash(backup)) {
+    state.SkipWithError("the simulated pack did not answer");
+    return;
+  }
+  for (auto _ : state) {
+    clock.Reset();
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok =
+        operation == Operation::kReadAll ? page.ReadAllFlash(backup) : page.WriteAllFlash(backup);
+    const auto measured =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
+    const double mandated = static_cast<double>(clock.mandated().count());
+    const double ratio = measured.count() / mandated;
+    state.counters["mandated_ms"] = mandated;
+    state.counters["measured_ms"] = measured.count();
+    state.counters["failures"] = ok ? 0 : 1;
+    fmt::print("{}: measured / mandated = {:.4f} (target under 1.02)\n",
+               operation == Operation::kReadAll ? "Read All" : "Write All", ratio);
+  }
+}
+
+void ReadAll(benchmark::State& state) { Transfer(state, Operation::kReadAll); }
+void WriteAll(benchmark::State& state) { Transfer(state, Operation::kWriteAll); }
+
+BENCHMARK(ReadAll)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(WriteAll)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "common/message_sink.h"
+#include "common/progress_sink.h"
+#include "dataflash/param_codec.h"
+#include "dataflash/parameter_table.h"
+#include "dataflash/subclass_layout.h"
+#include "link/gauge_link.h"
+
+namespace cw::dataflash {
+
+enum class SealCheck { kCommunicationError, kSealed, kUnsealed };
+
+// Moves subclasses and single parameters between the gauge and a FlashImage, page by page,
+// each call under the bus lock. Failures are reported by the result; the only message shown
+// here is the link's "USB no Connected." when the adapter is gone.
+class FlashTransfer {
+ public:
+  FlashTransfer(link::GaugeLink& link, common::MessageSink& messages,
+                common::ProgressSink& progress)
+      : link_(link), messages_(messages), progress_(progress) {}
+
+  // Reads the subclasses `ids` (with their layout entries, (length << 8) | block) into `image`
+  // at block * 32: full pages of 32 bytes, then the remainder. One progress step per page out
+  // of `total`. Stops at the first failed transaction.
+  bool ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
+                      std::span<const std::uint16_t> layout, int total);
+  // Writes them from `image`, then lets the gauge settle for 25 steps of 100 ms.
+  bool WriteSubclasses(const FlashImage& image, std::span<const std::uint8_t> ids,
+                       std::span<const std::uint16_t> layout, int total);
+
+  // Reads the page or pages holding `row` into `image` and decodes the row into `value`.
+  bool ReadParam(FlashImage& image, const ParamDef& row, ParamValue& value);
+  // Writes a row's encoded bytes: its page is read, patched and written back up to the field's
+  // last byte.
+  bool WriteParam(const ParamDef& row, common::ByteView encoded);
+
+  SealCheck CheckSealed();
+  // Gauge reset after Write All.
+  bool ResetGauge();
+
+  void Report(int total, int done) {
+    progress_.TaskProgress(common::TaskKind::kDataFlash, total, done);
+  }
+  link::GaugeLink& link() { return link_; }
+  common::MessageSink& messages() { return messages_; }
+
+ private:
+  bool AcquireBus();
+  void ReleaseBus();
+  void ReportIfUnplugged();
+
+  link::GaugeLink& link_;
+  common::MessageSink& messages_;
+  common::ProgressSink& progress_;
+};
+
+// The link's view of a row: subclass, offset, field size and subclass length.
+link::FlashParamLocation LocationOf(const ParamDef& row);
+
+}  // namespace cw::dataflash

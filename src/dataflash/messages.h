@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string_view>
+
+// Every text the data-flash subsystem shows to the user.
+namespace cw::dataflash::messages {
+
+inline constexpr std::string_view kOutOfLimitsPrefix =
+    "The value entered is out of limits. Please enter a value between ";
+inline constexpr std::string_view kNotANumber = "The value entered is not a valid number.";
+
+inline constexpr std::string_view kCommunicationError = "Communication Error!";
+inline constexpr std::string_view kSealedReadAll = "Device is sealed, read all fail!";
+inline constexpr std::string_view kSealedWriteAll = "Device is sealed, write all fail!";
+inline constexpr std::string_view kSealedWriteAfi = "Device is sealed, write afi file fail!";
+inline constexpr std::string_view kSealedReadAfi = "Device is sealed, read afi file fail!";
+inline constexpr std::string_view kLoadSuccess = "Load Process Suscess!";
+inline constexpr std::string_view kLoadFail = "Load Process Fail!";
+inline constexpr std::string_view kReadFlashFail = "Read Flash Fail!";
+inline constexpr std::string_view kSaveError = "Save data file error!";
+inline constexpr std::string_view kSaveFinish = "Save Finish!";
+inline constexpr std::string_view kAfiNotFound = "The flash constants file cannot be opened.";
+
+inline constexpr std::string_view kAfiFilter = "Flash Data File (*.afi)";
+inline constexpr std::string_view kAfiPattern = "*.afi";
+inline constexpr std::string_view kOpenAfiTitle = "Open All Flash Constants";
+inline constexpr std::string_view kSaveAfiTitle = "Save All Flash Constants";
+inline constexpr std::string_view kReadAllCaption = "Read All";
+inline constexpr std::string_view kWriteAllCaption = "Write All";
+
+}  // namespace cw::dataflash::messages

@@ -1,0 +1,462 @@
+#include "dataflash/param_codec.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+#include "common/printf_format.h"
+#include "dataflash/messages.h"
+
+namespace cw::dataflash {
+namespace {
+
+using common::FormatPrintf;
+
+constexpr double kKelvinOffsetShown = 273.1;
+constexpr double kKelvinOffsetStored = 273.15;
+constexpr double kGain12 = 4096.0;
+constexpr double kGain16 = 65536.0;
+constexpr double kCcGainScale = 16384.0;
+constexpr double kSixDecimalsHalfStep = 0.5e-6;
+constexpr std::string_view kCcGainName = "CC Gain";
+constexpr std::string_view kAfeOcDsg = "AFE OC Dsg";
+constexpr std::string_view kAfeOcDsgTime = "AFE OC Dsg Time";
+// Years the date field can carry: seven bits counted from 1980.
+constexpr int kFirstYear = 1980;
+constexpr int kLastYear = kFirstYear + 127;
+
+class RawReader {
+ public:
+  explicit RawReader(common::ByteView raw) : raw_(raw) {}
+  std::uint32_t Byte(std::size_t i) const { return i < raw_.size() ? raw_[i] : 0; }
+  std::uint32_t U16() const { return Byte(0) << 8 | Byte(1); }
+  std::uint32_t U32() const { return Byte(0) << 24 | Byte(1) << 16 | Byte(2) << 8 | Byte(3); }
+
+ private:
+  common::ByteView raw_;
+};
+
+bool IsTemperature(std::uint8_t conversion) {
+  return conversion == kConvTemperature || conversion == kConvTemperatureAlt;
+}
+
+// A row whose value is two numbers (hundreds, or two bytes) prints as "a.b".
+std::string TwoNumbers(std::string_view format, int first, int second) {
+  return FormatPrintf(format, first) + "." + FormatPrintf("%02d", second);
+}
+
+std::string DateText(std::uint32_t raw) {
+  const std::uint32_t high = raw >> 8;
+  const std::uint32_t low = raw & 0xFF;
+  const std::uint32_t year = high / 2 + kFirstYear;
+  std::uint32_t month = ((high & 1) << 3) | (low >> 5);
+  if (month == 0) month = 1;
+  if (month > 12) month = 12;
+  std::uint32_t day = low & 0x1F;
+  if (day == 0) day = 1;
+  return fmt::format("{}-{}-{}", year, month, day);
+}
+
+std::string CountedString(const ParamDef& row, common::ByteView raw) {
+  const std::size_t length = std::min<std::size_t>(RawReader(raw).Byte(0), row.conversion);
+  std::string text;
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto c = static_cast<char>(RawReader(raw).Byte(1 + i));
+    text.push_back(c == '\0' ? '@' : c);
+  }
+  return text;
+}
+
+// Value and text by the row's type, for conversions 0 and 1 and codes outside the table.
+void DecodeByType(const ParamDef& row, common::ByteView raw, ParamValue& value) {
+  const RawReader reader(raw);
+  if (row.address() == kManufactureDateAddress) {
+    value.raw_value = static_cast<std::int32_t>(reader.U16());
+    value.text = DateText(reader.U16());
+    return;
+  }
+  switch (row.type) {
+    case kTypeWord:
+      value.raw_value = static_cast<std::int32_t>(reader.U16());
+      value.text = FormatPrintf(row.format, value.raw_value);
+      return;
+    case kTypeDword:
+      value.raw_value = static_cast<std::int32_t>(reader.U32());
+      value.text = FormatPrintf(row.format, reader.U32());
+      return;
+    case kTypeTwoChars:
+      value.raw_value = static_cast<std::int32_t>(reader.U16());
+      value.text = TwoNumbers(row.format, static_cast<int>(reader.Byte(0)),
+                              static_cast<int>(reader.Byte(1)));
+      return;
+    case kTypeFloat:
+      value.raw_value = static_cast<std::int32_t>(reader.U32());
+      value.text =
+          FormatPrintf(row.format, static_cast<double>(std::bit_cast<float>(reader.U32())));
+      return;
+    case kTypeString:
+      value.raw_value =
+          static_cast<std::int32_t>(std::min<std::uint32_t>(reader.Byte(0), row.conversion));
+      value.text = CountedString(row, raw);
+      return;
+    default:
+      value.raw_value = static_cast<std::int32_t>(reader.Byte(0));
+      value.text = FormatPrintf(row.format, value.raw_value);
+      return;
+  }
+}
+
+// Parses the longest decimal-number prefix after blanks; text that is not a number is 0. Values
+// far beyond any limit are held at a size that still converts to an integer safely.
+double ParseDecimal(const std::string& text) {
+  constexpr double kHuge = 1e15;
+  const double value = std::strtod(text.c_str(), nullptr);
+  return std::isfinite(value) ? std::clamp(value, -kHuge, kHuge) : 0.0;
+}
+
+// Parses an integer as the row's printf format reads it: hexadecimal for "%X" formats, decimal
+// otherwise. Nothing when no digit could be read.
+std::optional<std::int64_t> ParseWithFormat(std::string_view format, const std::string& text) {
+  const bool hex = format.find_first_of("Xx") != std::string_view::npos;
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(begin, &end, hex ? 16 : 10);
+  if (end == begin) return std::nullopt;
+  if (errno == ERANGE) return value < 0 ? INT64_MIN / 2 : INT64_MAX / 2;
+  return value;
+}
+
+void PutBigEndian(std::span<std::uint8_t> out, std::uint32_t value, std::size_t bytes) {
+  for (std::size_t i = 0; i < bytes; ++i) {
+    out[i] = static_cast<std::uint8_t>(value >> (8 * (bytes - 1 - i)));
+  }
+}
+
+struct Limits {
+  double low;
+  double high;
+};
+
+// Checks `value` against the limits: inside → true; outside → refused when interactive (the
+// message is shown), else clamped to the violated limit.
+template <typename T>
+bool Check(const ParamDef& row, T& value, T low, T high, bool interactive,
+           common::MessageSink* messages) {
+  if (value >= low && value <= high) return true;
+  if (interactive) {
+    if (messages != nullptr) messages->Show(LimitMessage(row));
+    return false;
+  }
+  value = value < low ? low : high;
+  return true;
+}
+
+std::uint8_t Finish(ParamValue& value, std::int64_t raw, std::span<std::uint8_t> out,
+                    std::size_t bytes) {
+  PutBigEndian(out, static_cast<std::uint32_t>(raw), bytes);
+  const std::uint32_t mask = bytes >= 4 ? 0xFFFFFFFFu : (1u << (8 * bytes)) - 1;
+  value.raw_value = static_cast<std::int32_t>(static_cast<std::uint32_t>(raw) & mask);
+  return static_cast<std::uint8_t>(bytes);
+}
+
+std::uint8_t NotANumber(bool interactive, common::MessageSink* messages) {
+  if (interactive && messages != nullptr) messages->Show(messages::kNotANumber);
+  return kEncodeFailed;
+}
+
+std::uint8_t EncodeTemperature(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                               bool interactive, common::MessageSink* messages) {
+  auto x = static_cast<float>(ParseDecimal(value.text));
+  const auto low = static_cast<float>(row.minimum * 0.1);
+  const auto high = static_cast<float>(row.maximum * 0.1);
+  if (!Check(row, x, low, high, interactive, messages)) return kEncodeFailed;
+  const double kelvin_tenths = (static_cast<double>(x) + kKelvinOffsetStored) * 10.0;
+  const auto raw = static_cast<std::int64_t>(std::clamp(kelvin_tenths, 0.0, 65535.0));
+  return Finish(value, raw, out, 2);
+}
+
+std::uint8_t EncodeScaledGain(const ParamDef& row, ParamValue& value, double scale,
+                              std::span<std::uint8_t> out, bool interactive,
+                              common::MessageSink* messages) {
+  // Truncated as typed, but a value shown with six decimals may sit up to half a millionth
+  // below its raw step; without the allowance a saved and reloaded gain would lose one step.
+  double raw = ParseDecimal(value.text) * scale + kSixDecimalsHalfStep * scale;
+  if (!Check(row, raw, static_cast<double>(row.minimum), static_cast<double>(row.maximum),
+             interactive, messages)) {
+    return kEncodeFailed;
+  }
+  return Finish(value, static_cast<std::int64_t>(raw), out, 2);
+}
+
+std::uint8_t EncodeSigned(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                          bool interactive, common::MessageSink* messages) {
+  auto v = static_cast<std::int64_t>(ParseDecimal(value.text));
+  if (row.type == kTypeByteUnchecked) return Finish(value, v, out, 1);
+  if (row.type == kTypeByte) {
+    const std::int64_t low = static_cast<std::int8_t>(row.minimum);
+    const std::int64_t high = static_cast<std::int8_t>(row.maximum);
+    if (!Check(row, v, low, high, interactive, messages)) return kEncodeFailed;
+    return Finish(value, v, out, 1);
+  }
+  const std::int64_t low = static_cast<std::int16_t>(row.minimum);
+  const std::int64_t high = static_cast<std::int16_t>(row.maximum);
+  if (!Check(row, v, low, high, interactive, messages)) return kEncodeFailed;
+  return Finish(value, v, out, 2);
+}
+
+std::uint8_t EncodeDate(ParamValue& value, std::span<std::uint8_t> out, bool interactive,
+                        common::MessageSink* messages) {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  if (std::sscanf(value.text.c_str(), "%d-%d-%d", &year, &month, &day) != 3) {
+    return NotANumber(interactive, messages);
+  }
+  // Outside the seven bits of the year field a year would spill into nothing sensible.
+  year = std::clamp(year, kFirstYear, kLastYear);
+  month = std::clamp(month, 1, 12);
+  day &= 0x1F;
+  if (day == 0) day = 1;
+  return Finish(value, day + month * 32 + (year - kFirstYear) * 512, out, 2);
+}
+
+std::uint8_t EncodeString(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out) {
+  if (value.text.size() > row.conversion) value.text.resize(row.conversion);
+  const std::size_t length = value.text.size();
+  out[0] = static_cast<std::uint8_t>(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    out[1 + i] = value.text[i] == '@' ? 0 : static_cast<std::uint8_t>(value.text[i]);
+  }
+  value.raw_value = static_cast<std::int32_t>(length);
+  return static_cast<std::uint8_t>(length + 1);
+}
+
+std::uint8_t EncodeTwoChars(ParamValue& value, std::span<std::uint8_t> out) {
+  std::string chars = value.text.empty()       ? std::string("00")
+                      : value.text.size() == 1 ? "0" + value.text
+                                               : value.text.substr(0, 2);
+  out[0] = static_cast<std::uint8_t>(chars[0]);
+  out[1] = static_cast<std::uint8_t>(chars[1]);
+  value.raw_value = out[0] << 8 | out[1];
+  return 2;
+}
+
+std::uint8_t EncodeFloat(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                         bool interactive, common::MessageSink* messages) {
+  if (row.name == kCcGainName) {
+    // The gauge works with the gain in steps of 2^-14, so that is what is stored.
+    double q = std::nearbyint(ParseDecimal(value.text) * kCcGainScale);
+    if (!Check(row, q, static_cast<double>(row.minimum), static_cast<double>(row.maximum),
+               interactive, messages)) {
+      return kEncodeFailed;
+    }
+    const auto stored = static_cast<float>(q / kCcGainScale);
+    return Finish(value, std::bit_cast<std::uint32_t>(stored), out, 4);
+  }
+  auto x = static_cast<float>(ParseDecimal(value.text));
+  if (!Check(row, x, static_cast<float>(row.minimum), static_cast<float>(row.maximum), interactive,
+             messages)) {
+    return kEncodeFailed;
+  }
+  return Finish(value, std::bit_cast<std::uint32_t>(x), out, 4);
+}
+
+std::uint8_t EncodeByFormat(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                            bool interactive, common::MessageSink* messages) {
+  const auto parsed = ParseWithFormat(row.format, value.text);
+  if (!parsed) return NotANumber(interactive, messages);
+  std::int64_t v = *parsed;
+  switch (row.type) {
+    case kTypeByteUnchecked:
+      return Finish(value, v, out, 1);
+    case kTypeByte: {
+      if (!Check<std::int64_t>(row, v, row.minimum & 0xFF, row.maximum & 0xFF, interactive,
+                               messages)) {
+        return kEncodeFailed;
+      }
+      if (row.name == kAfeOcDsg) v &= 0x1F;
+      if (row.name == kAfeOcDsgTime) v &= 0x0F;
+      return Finish(value, v, out, 1);
+    }
+    case kTypeWord:
+      if (!Check<std::int64_t>(row, v, row.minimum & 0xFFFF, row.maximum & 0xFFFF, interactive,
+                               messages)) {
+        return kEncodeFailed;
+      }
+      return Finish(value, v, out, 2);
+    case kTypeDword:
+      if (!Check<std::int64_t>(row, v, static_cast<std::uint32_t>(row.minimum),
+                               static_cast<std::uint32_t>(row.maximum), interactive, messages)) {
+        return kEncodeFailed;
+      }
+      return Finish(value, v, out, 4);
+    default:
+      return kEncodeFailed;
+  }
+}
+
+// A limit as the row displays values of its kind.
+std::string LimitText(const ParamDef& row, std::int32_t limit) {
+  if (IsTemperature(row.conversion)) return FormatPrintf(row.format, limit * 0.1);
+  switch (row.conversion) {
+    case kConvHundreds:
+      return TwoNumbers(row.format, limit / 100, limit % 100);
+    case kConvGain12:
+      return FormatPrintf(row.format, limit / kGain12);
+    case kConvGain16:
+      return FormatPrintf(row.format, limit / kGain16);
+    default:
+      break;
+  }
+  if (row.type == kTypeFloat && row.name == kCcGainName) {
+    return FormatPrintf(row.format, limit / kCcGainScale);
+  }
+  if (row.type == kTypeFloat) return FormatPrintf(row.format, static_cast<double>(limit));
+  return FormatPrintf(row.format, limit);
+}
+
+}  // namespace
+
+void DecodeParam(const ParamDef& row, common::ByteView raw, ParamValue& value) {
+  const RawReader reader(raw);
+  switch (row.conversion) {
+    case kConvCellCount: {
+      value.raw_value = static_cast<std::int32_t>(reader.Byte(0));
+      value.text = FormatPrintf(row.format, 3 + 2 * static_cast<int>(reader.Byte(0) & 3));
+      break;
+    }
+    case kConvTemperature:
+    case kConvTemperatureAlt:
+      value.raw_value = static_cast<std::int32_t>(reader.U16());
+      value.text = FormatPrintf(row.format, reader.U16() * 0.1 - kKelvinOffsetShown);
+      break;
+    case kConvEnergy:
+      value.raw_value = static_cast<std::int32_t>(reader.U16());
+      value.text = FormatPrintf(row.format, value.raw_value);
+      break;
+    case kConvHundreds:
+      value.raw_value = static_cast<std::int32_t>(reader.Byte(0));
+      value.text = TwoNumbers(row.format, value.raw_value / 100, value.raw_value % 100);
+      break;
+    case kConvGain12:
+      value.raw_value = static_cast<std::int32_t>(reader.U16());
+      value.text = FormatPrintf(row.format, reader.U16() / kGain12);
+      break;
+    case kConvGain16:
+      value.raw_value = static_cast<std::int32_t>(reader.U16());
+      value.text = FormatPrintf(row.format, reader.U16() / kGain16);
+      break;
+    case kConvSigned:
+      if (row.type == kTypeByte || row.type == kTypeByteUnchecked) {
+        value.raw_value = static_cast<std::int32_t>(reader.Byte(0));
+        value.text = FormatPrintf(row.format, int{static_cast<std::int8_t>(reader.Byte(0))});
+      } else {
+        value.raw_value = static_cast<std::int32_t>(reader.U16());
+        value.text = FormatPrintf(row.format, int{static_cast<std::int16_t>(reader.U16())});
+      }
+      break;
+    default:
+      DecodeByType(row, raw, value);
+      break;
+  }
+  if (row.name == kAfeOcDsg || row.name == kAfeOcDsgTime) {
+    value.raw_value &= row.name == kAfeOcDsg ? 0x1F : 0x0F;
+    value.text = FormatPrintf(row.format, value.raw_value);
+  }
+  if (value.text.size() > kMaxValueText) value.text.resize(kMaxValueText);
+}
+
+std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                         bool interactive, common::MessageSink* messages) {
+  if (out.size() < kMaxFieldSize) return kEncodeFailed;
+  if (value.text.size() > kMaxValueText) value.text.resize(kMaxValueText);
+  switch (row.conversion) {
+    case kConvTemperature:
+    case kConvTemperatureAlt:
+      return EncodeTemperature(row, value, out, interactive, messages);
+    case kConvEnergy: {
+      const auto parsed = ParseWithFormat(row.format, value.text);
+      if (!parsed) return NotANumber(interactive, messages);
+      std::int64_t v = *parsed;
+      if (!Check<std::int64_t>(row, v, row.minimum & 0xFFFF, row.maximum & 0xFFFF, interactive,
+                               messages)) {
+        return kEncodeFailed;
+      }
+      return Finish(value, v, out, 2);
+    }
+    case kConvHundreds: {
+      auto v = static_cast<std::int64_t>(ParseDecimal(value.text) * 100.0 + 0.5);
+      if (!Check<std::int64_t>(row, v, row.minimum, row.maximum, interactive, messages)) {
+        return kEncodeFailed;
+      }
+      return Finish(value, v, out, 1);
+    }
+    case kConvGain12:
+      return EncodeScaledGain(row, value, kGain12, out, interactive, messages);
+    case kConvGain16:
+      return EncodeScaledGain(row, value, kGain16, out, interactive, messages);
+    case kConvSigned:
+      return EncodeSigned(row, value, out, interactive, messages);
+    case kConvCellCount: {
+      const auto v = static_cast<std::int64_t>(ParseDecimal(value.text));
+      const std::int64_t code = v >= 9 ? 3 : v >= 7 ? 2 : v >= 5 ? 1 : 0;
+      return Finish(value, code, out, 1);
+    }
+    default:
+      break;
+  }
+  if (row.address() == kManufactureDateAddress)
+    return EncodeDate(value, out, interactive, messages);
+  switch (row.type) {
+    case kTypeString:
+      return EncodeString(row, value, out);
+    case kTypeTwoChars:
+      return EncodeTwoChars(value, out);
+    case kTypeFloat:
+      return EncodeFloat(row, value, out, interactive, messages);
+    default:
+      return EncodeByFormat(row, value, out, interactive, messages);
+  }
+}
+
+std::size_t RawSize(const ParamDef& row) {
+  switch (row.conversion) {
+    case kConvCellCount:
+    case kConvHundreds:
+      return 1;
+    case kConvTemperature:
+    case kConvTemperatureAlt:
+    case kConvEnergy:
+    case kConvGain12:
+    case kConvGain16:
+      return 2;
+    case kConvSigned:
+      return row.type == kTypeByte || row.type == kTypeByteUnchecked ? 1 : 2;
+    default:
+      break;
+  }
+  if (row.address() == kManufactureDateAddress) return 2;
+  switch (row.type) {
+    case kTypeWord:
+    case kTypeTwoChars:
+      return 2;
+    case kTypeFloat:
+    case kTypeDword:
+      return 4;
+    case kTypeString:
+      return std::size_t{row.conversion} + 1;
+    default:
+      return 1;
+  }
+}
+
+std::string LimitMessage(const ParamDef& row) {
+  return std::string(messages::kOutOfLimitsPrefix) + LimitText(row, row.minimum) + " and " +
+         LimitText(row, row.maximum) + " " + std::string(row.unit);
+}
+
+}  // namespace cw::dataflash

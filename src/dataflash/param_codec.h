@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "common/bytes.h"
+#include "common/message_sink.h"
+#include "dataflash/param_def.h"
+
+namespace cw::dataflash {
+
+// The live part of a parameter row: the text shown and typed, and the raw value behind it
+// (the unsigned byte pattern of the field; -1 before the first decode or encode).
+struct ParamValue {
+  std::int32_t raw_value = -1;
+  std::string text;
+  bool operator==(const ParamValue&) const = default;
+};
+
+// A displayed value never holds more than this many characters.
+inline constexpr std::size_t kMaxValueText = 32;
+// EncodeParam's result for a refused value.
+inline constexpr std::uint8_t kEncodeFailed = 255;
+// Room for the longest field (a 20-character counted string).
+inline constexpr std::size_t kMaxFieldSize = 21;
+
+// Decodes the row's field from `raw`, which starts at the row's first byte. Fewer bytes than the
+// field needs count as zeros.
+void DecodeParam(const ParamDef& row, common::ByteView raw, ParamValue& value);
+
+// Encodes `value.text` into `out` (at least kMaxFieldSize bytes) and returns the number of bytes
+// written, or kEncodeFailed. Interactive: a value outside the limits is refused with the limit
+// message through `messages`. Otherwise it is clamped to the violated limit. A string longer
+// than the row allows is cut, and `value.text` with it.
+std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                         bool interactive, common::MessageSink* messages);
+
+// Bytes DecodeParam reads for the row: the conversion decides before the type (a gain kept in a
+// four-byte field decodes from two). Strings: the whole field.
+std::size_t RawSize(const ParamDef& row);
+
+// "The value entered is out of limits. Please enter a value between MIN and MAX UNIT", the
+// limits printed as the row displays its values.
+std::string LimitMessage(const ParamDef& row);
+
+}  // namespace cw::dataflash

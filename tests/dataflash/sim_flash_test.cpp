@@ -1,0 +1,36 @@
+// The simulated pack's data flash as the tool finds it.
+#include <gtest/gtest.h>
+
+#include "dataflash/algorithm_transform.h"
+#include "dataflash_fixture.h"
+
+namespace cw::dataflash {
+namespace {
+
+TEST(SimFlashTest, EveryDefaultValueIsInsideItsLimits) {
+  test::DataFlashFixture f;
+  ASSERT_TRUE(f.page.ReadAllButton());
+  for (std::size_t row = 0; row < kParamCount; ++row) {
+    ParamValue value = f.page.value(row);
+    std::array<std::uint8_t, kMaxFieldSize> out{};
+    common::RecordingMessageSink messages;
+    EXPECT_NE(EncodeParam(kParams[row], value, out, true, &messages), kEncodeFailed)
+        << kParams[row].name << " = " << value.text;
+  }
+}
+
+TEST(SimFlashTest, AlgorithmSubclassesAreServedInStoredForm) {
+  test::DataFlashFixture f;
+  ASSERT_TRUE(f.page.ReadAllButton());
+  const AlgorithmArea plain = AlgorithmAreaToPlain(f.page.backup());
+  // 0x50 is a ramp of big-endian words from 120 in steps of 3.
+  EXPECT_EQ(plain[0], 0);
+  EXPECT_EQ(plain[1], 120);
+  EXPECT_EQ(plain[3], 123);
+  EXPECT_NE(f.page.backup()[1], 120);
+  // 0x58 starts with its flag byte.
+  EXPECT_EQ(plain[(54 - 38) * 32], 0x55);
+}
+
+}  // namespace
+}  // namespace cw::dataflash
