@@ -70,8 +70,7 @@ std::string TerminalScreen(const RegisterTable& table) {
     columns[i < kLiveColumnRows ? 1 : 2].push_back(&c[i]);
   }
   std::string out;
-  const std::size_t height =
-      std::max({columns[0].size(), columns[1].size(), columns[2].size()});
+  const std::size_t height = std::max({columns[0].size(), columns[1].size(), columns[2].size()});
   for (std::size_t line = 0; line < height; ++line) {
     std::string text;
     for (const auto& column : columns) {
@@ -90,8 +89,7 @@ std::string TerminalScreen(const RegisterTable& table) {
 }
 
 struct Scanner {
-  explicit Scanner(app::Workbench& bench)
-      : engine(bench.link(), progress, calibration_busy) {}
+  explicit Scanner(app::Workbench& bench) : engine(bench.link(), progress, calibration_busy) {}
   common::NullProgressSink progress;
   std::atomic<bool> calibration_busy{false};
   monitor::ScanEngine engine;
@@ -134,9 +132,9 @@ int ScanLive(app::Workbench& bench, int count) {
       const std::string body = scanner.engine.WithTable([&](const RegisterTable& table) {
         return terminal ? TerminalScreen(table) : PlainLines(table);
       });
-      const std::string heading =
-          fmt::format(fmt::runtime(text::kLiveHeading), bench.simulated() ? "simulated pack" : "adapter",
-                      worker.passes(), link::StatusBarText(bench.link().link_status()));
+      const std::string heading = fmt::format(
+          fmt::runtime(text::kLiveHeading), bench.simulated() ? "simulated pack" : "adapter",
+          worker.passes(), link::StatusBarText(bench.link().link_status()));
       if (terminal) {
         // Home and clear, so the view refreshes in place.
         fmt::print("\x1b[H\x1b[2J{}\n\n{}\n{}\n", heading, body, text::kLiveFooter);

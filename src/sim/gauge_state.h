@@ -55,6 +55,8 @@ inline constexpr std::uint16_t kOpPres = 0x0001;
 inline constexpr std::uint16_t kOpDsg = 0x0002;
 inline constexpr std::uint16_t kOpChg = 0x0004;
 inline constexpr std::uint16_t kOpPchg = 0x0008;
+inline constexpr std::uint16_t kOpXchg = 0x0010;
+inline constexpr std::uint16_t kOpXdsg = 0x0020;
 inline constexpr std::uint16_t kOpSdm = 0x1000;
 inline constexpr std::uint16_t kOpPf = 0x2000;
 // Security bits. Sealed sets FAS, SS and bit 8; unsealed keeps only FAS; full access clears all

@@ -6,8 +6,8 @@
 namespace cw::sim {
 
 // What the gauge measures and estimates, the one source of every SBS word and status block that
-// describes the cells. Fixed today (a resting 4-cell Li-ion pack under a light load); a battery
-// model replaces the values from the clock through SimGauge::SetMeasurements.
+// describes the cells. These defaults are the pack at power-up (a 4-cell Li-ion pack under a
+// light load); the battery model moves them on with the clock.
 struct PackMeasurements {
   std::array<std::uint16_t, 4> cell_mv = {3801, 3799, 3800, 3800};
   std::int16_t current_ma = -250;  // negative while discharging

@@ -58,6 +58,18 @@ std::optional<Frame> WriteFrame(std::uint8_t command) {
   }
 }
 
+// Battery Status alarms that follow from tripped protections.
+std::uint16_t SafetyAlarmBits(std::uint32_t safety) {
+  constexpr std::uint32_t kOverTemperature = 0x3000 | 0x0001'0000;             // OTD, OTC, OTF
+  constexpr std::uint32_t kChargeSide = 0x1000 | 0x0100 | 0x000C | 0x0002;     // OTC SCC OCC COV
+  constexpr std::uint32_t kDischargeSide = 0x2000 | 0x0400 | 0x0070 | 0x0001;  // OTD SCD OCD CUV
+  std::uint16_t bits = 0;
+  if ((safety & kOverTemperature) != 0) bits |= 0x1000;      // OTA
+  if ((safety & kChargeSide) != 0) bits |= 0x8000 | 0x4000;  // OCA, TCA
+  if ((safety & kDischargeSide) != 0) bits |= 0x0800;        // TDA
+  return bits;
+}
+
 std::uint8_t ReadPec(std::uint8_t command, common::ByteView bytes) {
   return link::Pec(bytes, link::Pec({SimGauge::kWriteAddress, command, SimGauge::kReadAddress}));
 }
@@ -72,7 +84,36 @@ SimGauge::SimGauge(common::Clock& clock, common::ProductConstants constants)
     : clock_(clock),
       constants_(std::move(constants)),
       start_time_(clock.Now()),
-      state_{.memory = DefaultGaugeMemory(constants_)} {}
+      state_{.memory = DefaultGaugeMemory(constants_)},
+      model_(PackMeasurements{}) {}
+
+void SimGauge::UpdateMeasurements() const {
+  constexpr std::uint16_t kFetsOff = kOpSdm;
+  const bool protection_tripped = state_.safety_status != 0 || state_.pf_status != 0;
+  const bool running = (state_.operation_flags & kFetsOff) == 0 && !protection_tripped;
+  BatteryConditions conditions;
+  conditions.discharge_allowed = running && (state_.operation_flags & kOpDsg) != 0;
+  conditions.charge_allowed = running && (state_.operation_flags & kOpChg) != 0;
+  conditions.remaining_capacity_alarm_mah = state_.settings.remaining_capacity_alarm;
+  conditions.remaining_time_alarm_min = state_.settings.remaining_time_alarm;
+  model_.AdvanceTo(clock_.Now() - start_time_, conditions);
+
+  PackMeasurements m = model_.measurements();
+  const auto shifted = [](int value, int offset, int low, int high) {
+    return std::clamp(value + offset, low, high);
+  };
+  for (std::size_t i = 0; i < 4; ++i) {
+    m.cell_mv[i] = static_cast<std::uint16_t>(shifted(m.cell_mv[i], cell_offset_mv_[i], 0, 65535));
+    m.sensor_dk[i] =
+        static_cast<std::uint16_t>(shifted(m.sensor_dk[i], sensor_offset_dk_[i], 0, 65535));
+  }
+  m.current_ma =
+      static_cast<std::int16_t>(shifted(m.current_ma, current_offset_ma_, -32768, 32767));
+  m.average_current_ma =
+      static_cast<std::int16_t>(shifted(m.average_current_ma, current_offset_ma_, -32768, 32767));
+  m.battery_status |= SafetyAlarmBits(state_.safety_status);
+  measurements_ = m;
+}
 
 // ---- bus side -------------------------------------------------------------------------------
 
@@ -134,6 +175,7 @@ SimGauge::Reply SimGauge::BlockReply(std::uint8_t command, common::ByteView data
 std::optional<SimGauge::Reply> SimGauge::ReplyFor(std::uint8_t command) {
   if (command == kIspStatus) return WordReply(command, boot::PollStatus(state_.boot));
   if (boot::Running(state_.boot)) return std::nullopt;
+  UpdateMeasurements();
 
   const common::Millis run_time = clock_.Now() - start_time_;
   switch (command) {
@@ -276,6 +318,7 @@ bool SimGauge::ManufacturerAccess(std::uint16_t word) {
     return true;
   }
   RunSubcommand(word);
+  UpdateMeasurements();
   const common::Bytes reply =
       SubcommandData(word, state_, measurements_, clock_.Now() - start_time_);
   state_.manufacturer_access_reply =
@@ -377,22 +420,24 @@ void SimGauge::RecordCalibration(std::uint8_t command, common::ByteView data) {
 void SimGauge::ApplyCalibration(std::uint16_t flags) {
   constexpr std::uint16_t kCells = 0x10;
   constexpr std::uint16_t kCurrent = 0x40;
+  UpdateMeasurements();
   for (std::size_t sensor = 0; sensor < 4; ++sensor) {
     if ((flags & (1u << sensor)) != 0 && state_.calibration_sensors_dk[sensor] != 0) {
-      measurements_.sensor_dk[sensor] = state_.calibration_sensors_dk[sensor];
+      sensor_offset_dk_[sensor] +=
+          state_.calibration_sensors_dk[sensor] - measurements_.sensor_dk[sensor];
     }
   }
   if ((flags & kCells) != 0) {
     for (std::size_t cell = 0; cell < 4; ++cell) {
       if (state_.calibration_cells_mv[cell] != 0) {
-        measurements_.cell_mv[cell] = state_.calibration_cells_mv[cell];
+        cell_offset_mv_[cell] += state_.calibration_cells_mv[cell] - measurements_.cell_mv[cell];
       }
     }
   }
   if ((flags & kCurrent) != 0) {
-    measurements_.current_ma = state_.calibration_current_ma;
-    measurements_.average_current_ma = state_.calibration_current_ma;
+    current_offset_ma_ += state_.calibration_current_ma - measurements_.current_ma;
   }
+  UpdateMeasurements();
 }
 
 // ---- inspection -----------------------------------------------------------------------------
@@ -437,12 +482,31 @@ std::vector<CalibrationRecord> SimGauge::CalibrationRecords() const {
 
 PackMeasurements SimGauge::Measurements() const {
   std::lock_guard lock(mutex_);
+  UpdateMeasurements();
   return measurements_;
 }
 
 void SimGauge::SetMeasurements(const PackMeasurements& measurements) {
   std::lock_guard lock(mutex_);
-  measurements_ = measurements;
+  model_.Reset(measurements, clock_.Now() - start_time_);
+  cell_offset_mv_ = {};
+  sensor_offset_dk_ = {};
+  current_offset_ma_ = 0;
+  UpdateMeasurements();
+}
+
+BatteryModel::Phase SimGauge::BatteryPhase() const {
+  std::lock_guard lock(mutex_);
+  UpdateMeasurements();
+  return model_.phase();
+}
+
+void SimGauge::RaiseSafetyAlarm(std::uint32_t safety_bits) {
+  std::lock_guard lock(mutex_);
+  // The model runs up to now under the old conditions before the FETs open.
+  UpdateMeasurements();
+  state_.safety_status |= safety_bits;
+  UpdateMeasurements();
 }
 
 int SimGauge::resets() const {

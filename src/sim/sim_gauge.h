@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "common/clock.h"
 #include "common/product_constants.h"
 #include "link/smbus_target.h"
+#include "sim/battery_model.h"
 #include "sim/fault_config.h"
 #include "sim/gauge_state.h"
 #include "sim/key_entry.h"
@@ -51,8 +53,14 @@ class SimGauge final : public link::SmbusTarget {
   std::uint16_t OperationStatusWord() const;
   BootLoaderState BootLoader() const;
   std::vector<CalibrationRecord> CalibrationRecords() const;
+  // What the battery model measures at the clock's present time (calibration applied).
   PackMeasurements Measurements() const;
+  // The model starts again from these values at the present time.
   void SetMeasurements(const PackMeasurements& measurements);
+  BatteryModel::Phase BatteryPhase() const;
+  // Fault injection: the protection trips with these Safety Status bits set. The FETs open (no
+  // current flows) until PF_CLEAR.
+  void RaiseSafetyAlarm(std::uint32_t safety_bits);
   // How many RESET (0x0041) subcommands the gauge has carried out.
   int resets() const;
   // Status reads of 0x47 that report busy after each firmware record.
@@ -86,13 +94,22 @@ class SimGauge final : public link::SmbusTarget {
   bool WriteManufacturerInfo(common::ByteView data);
   void RecordCalibration(std::uint8_t command, common::ByteView data);
   void ApplyCalibration(std::uint16_t flags);
+  // Brings the battery model to the clock's present time and the measurements with it.
+  void UpdateMeasurements() const;
 
   mutable std::mutex mutex_;
   common::Clock& clock_;
   const common::ProductConstants constants_;
   const common::Millis start_time_;
   GaugeState state_;
-  PackMeasurements measurements_;
+  // The model moves on whenever someone looks, also from const inspection calls.
+  mutable BatteryModel model_;
+  mutable PackMeasurements measurements_;
+  // Calibration moves a measurement by the difference between its reference and the value
+  // measured at that moment.
+  std::array<int, 4> cell_offset_mv_{};
+  std::array<int, 4> sensor_offset_dk_{};
+  int current_offset_ma_ = 0;
   int boot_busy_polls_ = kDefaultBootBusyPolls;
   FaultConfig faults_;
   int pec_replies_ = 0;

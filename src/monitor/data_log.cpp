@@ -1,0 +1,159 @@
+#include "monitor/data_log.h"
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/printf_format.h"
+#include "monitor/messages.h"
+
+namespace cw::monitor {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kDebugInfoName = "Gauge Debug Info";
+constexpr std::size_t kColumnGap = 4;
+constexpr std::size_t kDebugInfoHeadingGap = 81;
+// Widths of the leading columns: their heading word plus eight spaces.
+constexpr std::size_t kSampleWidth = 14;
+constexpr std::size_t kStampWidth = 13;
+constexpr std::size_t kElapsedWidth = 18;
+// A log whose value text is this was not read.
+constexpr std::string_view kFailedValue = "0";
+
+void PadTo(std::string& line, std::size_t start, std::size_t width) {
+  const std::size_t written = line.size() - start;
+  if (written < width) line.append(width - written, ' ');
+}
+
+std::string TimeText(const std::tm& time, const char* format) {
+  char text[64];
+  const std::size_t length = std::strftime(text, sizeof text, format, &time);
+  return std::string(text, length);
+}
+
+std::string ErrorText() { return std::strerror(errno); }
+
+}  // namespace
+
+std::string LogVersionText(unsigned version_number) {
+  std::string text = common::FormatPrintf("%03X", version_number);
+  text.insert(1, ".");
+  return text;
+}
+
+DataLog::DataLog(ScanEngine& engine, const LocalTime& time, common::MessageSink& messages)
+    : engine_(engine), time_(time), messages_(messages) {}
+
+DataLog::~DataLog() { StopLog(); }
+
+bool DataLog::StartLog(const std::string& path, int interval_seconds) {
+  if (interval_seconds < kMinInterval || interval_seconds > kMaxInterval) {
+    messages_.Show(fmt::format(fmt::runtime(messages::kLogBadInterval), interval_seconds));
+    return false;
+  }
+  if (active()) StopLog();
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    messages_.Show(fmt::format(fmt::runtime(messages::kLogCannotCreate), path, ErrorText()),
+                   common::kDefaultCaption, common::MessageIcon::kError);
+    return false;
+  }
+  file_ = file;
+  path_ = path;
+  interval_ = interval_seconds;
+  sample_counter_ = 1;
+  return Write(Header());
+}
+
+void DataLog::StopLog() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  path_.clear();
+  sample_counter_ = 1;
+}
+
+bool DataLog::WriteLogLine() {
+  if (!active()) return false;
+  if (!Write(DataLine())) return false;
+  ++sample_counter_;
+  return true;
+}
+
+bool DataLog::Write(std::string_view text) {
+  // Flushed line by line: a log is read while it grows, and a crash must not lose it.
+  const bool ok =
+      std::fwrite(text.data(), 1, text.size(), file_) == text.size() && std::fflush(file_) == 0;
+  if (ok) return true;
+  const std::string reason = ErrorText();
+  const std::string path = path_;
+  StopLog();
+  messages_.Show(fmt::format(fmt::runtime(messages::kLogWriteFailed), path, reason),
+                 common::kDefaultCaption, common::MessageIcon::kError);
+  return false;
+}
+
+std::string DataLog::Header() const {
+  std::string header =
+      fmt::format("{}\tVersion: {}\t{}", messages::kLogProductName,
+                  LogVersionText(messages::kLogVersionNumber), messages::kLogMakerText);
+  header += kLineEnd;
+  header += TimeText(time_.Now(), "%Y/%m/%d\t%H:%M:%S");
+  header += kLineEnd;
+  header += kLineEnd;
+  engine_.WithTable([&](const RegisterTable& table) {
+    for (const SbsRegisterDef& row : table.rows(TableId::kD)) {
+      header += fmt::format("{}: {}", CompactName(row.name), row.DisplayText());
+      header += kLineEnd;
+    }
+    header += kLineEnd;
+    header += messages::kLogColumnHeading;
+    for (TableId id : kScanTables) {
+      for (const SbsRegisterDef& row : table.rows(id)) {
+        if (!row.log) continue;
+        header += CompactName(row.name);
+        header.append(row.name == kDebugInfoName ? kDebugInfoHeadingGap : kColumnGap, ' ');
+      }
+    }
+  });
+  header += kLineEnd;
+  return header;
+}
+
+std::string DataLog::DataLine() const {
+  std::string line;
+  std::size_t start = line.size();
+  line += fmt::format("{}", sample_counter_);
+  PadTo(line, start, kSampleWidth);
+  start = line.size();
+  line += TimeText(time_.Now(), "%H:%M:%S");
+  PadTo(line, start, kStampWidth);
+  start = line.size();
+  line += fmt::format("{}", interval_ * sample_counter_);
+  PadTo(line, start, kElapsedWidth);
+  engine_.WithTable([&](const RegisterTable& table) {
+    for (TableId id : kScanTables) {
+      for (const SbsRegisterDef& row : table.rows(id)) {
+        if (!row.log) continue;
+        if (row.name == kDebugInfoName) {
+          for (std::size_t i = 0; i < kDebugInfoLength; ++i) {
+            const auto byte = i < row.value_text.size()
+                                  ? static_cast<std::uint8_t>(row.value_text[i])
+                                  : std::uint8_t{0};
+            line += fmt::format("{:02X}", byte);
+            if (i + 1 < kDebugInfoLength) line += ' ';
+          }
+          continue;
+        }
+        start = line.size();
+        line += row.value_text == kFailedText ? kFailedValue : std::string_view(row.value_text);
+        PadTo(line, start, CompactName(row.name).size() + kColumnGap);
+      }
+    }
+  });
+  line += kLineEnd;
+  return line;
+}
+
+}  // namespace cw::monitor

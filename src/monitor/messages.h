@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string_view>
+
+// Every text the monitoring subsystem shows or writes. Format strings take their arguments
+// through fmt.
+namespace cw::monitor::messages {
+
+// First line of a data log: product, version and maker.
+inline constexpr std::string_view kLogProductName = "Cellwarden";
+inline constexpr unsigned kLogVersionNumber = 0x307;
+inline constexpr std::string_view kLogMakerText = "Quillmarsh Electronic LTD.";
+inline constexpr std::string_view kLogColumnHeading =
+    "Sample        Stamp        Elapsed(s)        ";
+
+inline constexpr std::string_view kLogCannotCreate =
+    "Cannot create the data log file {}: {}. Logging has not started.";
+inline constexpr std::string_view kLogWriteFailed =
+    "Writing the data log file {} failed: {}. Logging has stopped.";
+inline constexpr std::string_view kLogBadInterval =
+    "The logging interval must be 1 to 60 seconds, not {}.";
+
+inline constexpr std::string_view kWriteBadValue = "\"{}\" is not a valid value for {} ({}).";
+inline constexpr std::string_view kWriteReadOnly = "{} cannot be written.";
+inline constexpr std::string_view kWriteFailed = "Writing {} failed.";
+
+// Group box of the flag area, by tab.
+inline constexpr std::string_view kFlagsGroupTitle = "Flags / Status Bits";
+inline constexpr std::string_view kStaticGroupTitle = "Static Data";
+inline constexpr std::string_view kShowFlagsTab = "Show Flags";
+inline constexpr std::string_view kShowStaticTab = "Show Static Data";
+// Status display titles end with this.
+inline constexpr std::string_view kScanningSuffix = " - SCANNING";
+
+// Page buttons.
+inline constexpr std::string_view kClearLogsButton = "Clear Logs";
+inline constexpr std::string_view kLogAllButton = "Log All";
+inline constexpr std::string_view kClearScansButton = "Clear Scans";
+inline constexpr std::string_view kScanAllButton = "Scan All";
+
+}  // namespace cw::monitor::messages
+
+// Command-line front end of monitoring.
+namespace cw::monitor::messages::cli {
+
+inline constexpr std::string_view kScanDescription =
+    "Read the SBS register table: one pass with --once, else a live view until Ctrl-C";
+inline constexpr std::string_view kLogDescription =
+    "Scan rows and write them to a data log file every interval";
+inline constexpr std::string_view kUnknownRow = "\"{}\" is not a register row of tables A, B or C";
+inline constexpr std::string_view kRowsNotRead = "{} of {} rows could not be read: {}";
+inline constexpr std::string_view kLiveHeading = "Cellwarden SBS scan ({})  pass {}  {}";
+inline constexpr std::string_view kLiveFooter = "Ctrl-C ends the scan.";
+inline constexpr std::string_view kLogWritten = "{} data lines written to {}";
+
+}  // namespace cw::monitor::messages::cli

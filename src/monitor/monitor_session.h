@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "common/message_sink.h"
+#include "common/progress_sink.h"
+#include "link/gauge_link.h"
+#include "monitor/comm_thread.h"
+#include "monitor/data_log.h"
+#include "monitor/local_time.h"
+#include "monitor/sbs_page_rules.h"
+#include "monitor/scan_engine.h"
+
+namespace cw::monitor {
+
+// Everything the SBS page owns, wired together: the register table and its scan, the data log,
+// the page's rules and the scan worker. Start() is the page's creation (lists cleared, scanning
+// enabled, a static refresh requested, the worker running); destroying the session stops the
+// worker after its transaction in progress, then closes the log.
+class MonitorSession {
+ public:
+  MonitorSession(link::GaugeLink& link, common::ProgressSink& progress,
+                 common::MessageSink& messages, const std::atomic<bool>& calibration_busy,
+                 const LocalTime& time);
+  ~MonitorSession();
+
+  void Start();
+  bool running() const { return worker_ != nullptr; }
+
+  ScanEngine& engine() { return engine_; }
+  DataLog& log() { return log_; }
+  SbsPageRules& page() { return page_; }
+  // Null before Start().
+  CCommThread* worker() { return worker_.get(); }
+
+ private:
+  ScanEngine engine_;
+  DataLog log_;
+  SbsPageRules page_;
+  std::unique_ptr<CCommThread> worker_;  // last: it uses everything above
+};
+
+}  // namespace cw::monitor

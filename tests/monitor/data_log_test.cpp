@@ -1,0 +1,180 @@
+#include "monitor/data_log.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "monitor_fixture.h"
+
+namespace cw::test {
+namespace {
+
+using monitor::DataLog;
+using monitor::RegisterTable;
+
+std::tm At(int hour, int minute, int second) {
+  std::tm time{};
+  time.tm_year = 2026 - 1900;
+  time.tm_mon = 2;
+  time.tm_mday = 4;
+  time.tm_hour = hour;
+  time.tm_min = minute;
+  time.tm_sec = second;
+  return time;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class DataLogTest : public ::testing::Test {
+ protected:
+  DataLogTest() {
+    std::filesystem::create_directories(directory_);
+    scan_.engine.WithTable([](RegisterTable& table) {
+      const std::pair<const char*, const char*> static_values[] = {
+          {"Design Capacity", "4800"},    {"Design Voltage", "14400"},
+          {"Spe\x63ification Info", "0031"}, {"Manufacture Date", "2023-5-17"},
+          {"Serial Number", "0001"},      {"Manufacturer Name", "Quillmarsh"},
+          {"Device Name", "KT580714"},    {"Device Chemistry", "LION"}};
+      for (const auto& [name, value] : static_values) table.FindRow(name)->value_text = value;
+    });
+  }
+  ~DataLogTest() override { std::filesystem::remove_all(directory_); }
+
+  void SetValue(std::string_view name, std::string value) {
+    scan_.engine.WithTable([&](RegisterTable& table) { table.FindRow(name)->value_text = value; });
+  }
+  void SetLog(std::string_view name, bool log) {
+    scan_.engine.WithTable([&](RegisterTable& table) { table.FindRow(name)->log = log; });
+  }
+
+  std::filesystem::path directory_ =
+      std::filesystem::temp_directory_path() /
+      ("cw_data_log_" + std::to_string(::getpid()) + "_" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  ScanFixture scan_;
+  monitor::FixedLocalTime time_{At(5, 6, 7)};
+  common::RecordingMessageSink messages_;
+  DataLog log_{scan_.engine, time_, messages_};
+};
+
+TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
+  SetLog("Remaining Cap. Alarm", true);
+  SetLog("Current", true);
+  SetLog("Gauge Debug Info", true);
+  SetValue("Remaining Cap. Alarm", "300");
+  SetValue("Current", " ");  // failed read
+  std::string debug = "SIM RSOC 76%";
+  debug.resize(32, ' ');
+  SetValue("Gauge Debug Info", debug);
+  const auto path = directory_ / "pack.LOG";
+
+  ASSERT_TRUE(log_.StartLog(path.string(), 5));
+  ASSERT_TRUE(log_.WriteLogLine());
+  time_.Set(At(5, 6, 12));
+  SetValue("Current", "-1500");
+  ASSERT_TRUE(log_.WriteLogLine());
+  log_.StopLog();
+
+  const std::string debug_hex =
+      "53 49 4D 20 52 53 4F 43 20 37 36 25 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 "
+      "20 20";
+  const std::string expected =
+      "Cellwarden\tVersion: 3.07\tQuillmarsh Electronic LTD.\r\n"
+      "2026/03/04\t05:06:07\r\n"
+      "\r\n"
+      "DesignCapacity: 4800\r\n"
+      "DesignVoltage: 14400\r\n"
+      "SpecificationInfo: 0031\r\n"
+      "ManufactureDate: 2023-5-17\r\n"
+      "SerialNumber: 0001\r\n"
+      "ManufacturerName: Quillmarsh\r\n"
+      "DeviceName: KT580714\r\n"
+      "DeviceChemistry: LION\r\n"
+      "\r\n"
+      "Sample        Stamp        Elapsed(s)        RemainingCap.Alarm    Current    "
+      "GaugeDebugInfo" +
+      std::string(81, ' ') +
+      "\r\n"
+      "1             05:06:07     5                 300                   0          " +
+      debug_hex +
+      "\r\n"
+      "2             05:06:12     10                300                   -1500      " +
+      debug_hex + "\r\n";
+  EXPECT_EQ(ReadFile(path), expected);
+  EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(DataLogTest, ElapsedCountsIntervalsAndTheCounterRestartsAfterStop) {
+  const auto path = directory_ / "a.LOG";
+  ASSERT_TRUE(log_.StartLog(path.string(), 5));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(log_.WriteLogLine());
+  EXPECT_EQ(log_.sample_counter(), 4);
+  log_.StopLog();
+  EXPECT_FALSE(log_.active());
+  EXPECT_EQ(log_.sample_counter(), 1);
+  EXPECT_FALSE(log_.WriteLogLine()) << "no line while idle";
+
+  const std::string text = ReadFile(path);
+  // No row logged: the lines hold only the three leading columns.
+  EXPECT_NE(text.find("\r\n1             05:06:07     5                 \r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n2             05:06:07     10                \r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n3             05:06:07     15                \r\n"), std::string::npos);
+
+  ASSERT_TRUE(log_.StartLog(path.string(), 60));
+  ASSERT_TRUE(log_.WriteLogLine());
+  EXPECT_TRUE(ReadFile(path).ends_with("\r\n1             05:06:07     60                \r\n"))
+      << "the file starts again and so does the counter";
+}
+
+TEST_F(DataLogTest, LongValueIsNotCutAndColumnsFollowTheFlagsOfTheMoment) {
+  SetLog("Voltage", true);
+  SetValue("Voltage", "1234567890123");  // longer than its column of 11
+  ASSERT_TRUE(log_.StartLog((directory_ / "b.LOG").string(), 1));
+  EXPECT_EQ(log_.DataLine(), "1             05:06:07     1                 1234567890123\r\n");
+  SetLog("Voltage", false);
+  EXPECT_EQ(log_.DataLine(), "1             05:06:07     1                 \r\n");
+}
+
+TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStaysIdle) {
+  const auto path = directory_ / "missing" / "x.LOG";
+  EXPECT_FALSE(log_.StartLog(path.string(), 2));
+  EXPECT_FALSE(log_.active());
+  ASSERT_EQ(messages_.Texts().size(), 1u);
+  EXPECT_NE(messages_.Texts()[0].find(path.string()), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(DataLogTest, IntervalOutsideOneToSixtySecondsIsRefused) {
+  for (int interval : {0, -1, 61}) {
+    messages_.Clear();
+    EXPECT_FALSE(log_.StartLog((directory_ / "c.LOG").string(), interval)) << interval;
+    EXPECT_FALSE(log_.active());
+    EXPECT_EQ(messages_.Texts().size(), 1u);
+  }
+  EXPECT_FALSE(std::filesystem::exists(directory_ / "c.LOG"));
+}
+
+TEST_F(DataLogTest, FailedWriteIsReportedOnceAndStopsLogging) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+  EXPECT_FALSE(log_.StartLog("/dev/full", 2)) << "the header cannot be written";
+  EXPECT_FALSE(log_.active());
+  EXPECT_EQ(messages_.Texts().size(), 1u);
+  EXPECT_FALSE(log_.WriteLogLine());
+  EXPECT_EQ(messages_.Texts().size(), 1u) << "reported once";
+}
+
+TEST(LogVersion, VersionNumberIsPrintedWithAPointAfterTheFirstDigit) {
+  EXPECT_EQ(monitor::LogVersionText(0x307), "3.07");
+  EXPECT_EQ(monitor::LogVersionText(0x12), "0.12");
+}
+
+}  // namespace
+}  // namespace cw::test
