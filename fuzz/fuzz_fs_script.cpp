@@ -1,0 +1,44 @@
+// Any bytes as the two inputs of the FS script writers: the first byte splits the input into an
+// .afi text and a .bin image. Every script line stays well formed and the merge always yields a
+// full image.
+#include <cstdint>
+#include <span>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "dataflash/afi_file.h"
+#include "firmware/constants_merge.h"
+#include "firmware/fs_script.h"
+
+namespace {
+
+void CheckLines(const std::string& script) {
+  std::istringstream in(script);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) __builtin_trap();
+    const char kind = line[0];
+    if (kind != ';' && kind != 'W' && kind != 'C' && kind != 'X') __builtin_trap();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::size_t split = std::min<std::size_t>(size - 1, std::size_t{data[0]} * 64);
+  const std::string_view afi_text(reinterpret_cast<const char*>(data + 1), split);
+  const std::span<const std::uint8_t> bin(data + 1 + split, size - 1 - split);
+
+  const auto reader = cw::dataflash::AfiReader::FromText(afi_text);
+  if (!reader) return 0;
+  const auto stored = cw::dataflash::AfiImageFrom(*reader, true);
+  CheckLines(cw::firmware::AfiScript(cw::firmware::FullFlashImage(stored)));
+  CheckLines(cw::firmware::UpdateScript(bin));
+
+  const auto plain = cw::dataflash::AfiImageFrom(*reader, false);
+  const cw::common::ProductConstants constants{};
+  const auto merged = cw::firmware::MergeConstantsIntoImage(bin, plain, constants);
+  if (merged.size() != cw::firmware::kImageSize) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,190 @@
+// The firmware and production-file commands the way a production engineer runs them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+
+namespace cw::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FirmwareCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("cw_fw_e2e_" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::string P(const std::string& name) const { return (dir / name).string(); }
+  std::string Device() const { return "--device sim:clock=virtual:state=" + P("pack.json") + " "; }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  static void Write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  fs::path dir;
+};
+
+// Replaces "KEY = old" by "KEY = new" and fails the test when the key is missing.
+std::string Edit(std::string afi, const std::string& key, const std::string& value) {
+  const std::regex line("(^|\n)" + key + " = [^\n]*");
+  EXPECT_TRUE(std::regex_search(afi, line)) << key;
+  return std::regex_replace(afi, line, "$1" + key + " = " + value,
+                            std::regex_constants::format_first_only);
+}
+
+std::string ValueOf(const std::string& afi, const std::string& key) {
+  std::smatch match;
+  if (!std::regex_search(afi, match, std::regex("(^|\n)" + key + " = ([^\n]*)"))) return "";
+  return match[2];
+}
+
+TEST_F(FirmwareCli, ProductionRoundTripCarriesEditedConstantsIntoThePack) {
+  ASSERT_EQ(RunCli(Device() + "df read-all -o " + P("a.afi")).exit_code, 0);
+  const CliRun exported = RunCli(Device() + "fw export " + P("f.bin"));
+  ASSERT_EQ(exported.exit_code, 0) << exported.err;
+  EXPECT_EQ(exported.out, "Export Successfully!\n");
+  ASSERT_EQ(fs::file_size(P("f.bin")), 90976u);
+
+  std::string afi = Read(P("a.afi"));
+  const std::vector<std::pair<std::string, std::string>> edits = {
+      {"COV Time", ValueOf(afi, "COV Time") == "3" ? "4" : "3"},
+      {"CUV Threshold", ValueOf(afi, "CUV Threshold") == "2600" ? "2700" : "2600"},
+      {"OCPC Recovery", ValueOf(afi, "OCPC Recovery") == "450" ? "460" : "450"},
+  };
+  for (const auto& [key, value] : edits) afi = Edit(afi, key, value);
+  Write(P("a.afi"), afi);
+
+  const CliRun merged = RunCli("convert merge-bin " + P("a.afi") + " " + P("f.bin"));
+  ASSERT_EQ(merged.exit_code, 0) << merged.err;
+  EXPECT_EQ(merged.out, "Convert New Bin File Success!\n");
+  ASSERT_EQ(fs::file_size(P("f_new.bin")), 90976u);
+
+  const CliRun updated = RunCli(Device() + "fw update " + P("f_new.bin"));
+  ASSERT_EQ(updated.exit_code, 0) << updated.err;
+  EXPECT_EQ(updated.out, "Update Successfully!\n");
+
+  ASSERT_EQ(RunCli(Device() + "df read-all -o " + P("b.afi")).exit_code, 0);
+  const std::string read_back = Read(P("b.afi"));
+  for (const auto& [key, value] : edits) EXPECT_EQ(ValueOf(read_back, key), value) << key;
+
+  ASSERT_EQ(RunCli(Device() + "fw export " + P("g.bin")).exit_code, 0);
+  ASSERT_EQ(RunCli("image extract " + P("g.bin") + " --data " + P("g.data")).exit_code, 0);
+  ASSERT_EQ(RunCli("image extract " + P("f_new.bin") + " --data " + P("f_new.data")).exit_code, 0);
+  EXPECT_EQ(Read(P("g.data")).size(), 1024u);
+  EXPECT_EQ(Read(P("g.data")), Read(P("f_new.data"))) << "the pack holds the merged data area";
+}
+
+TEST_F(FirmwareCli, ImageBuildAndExtractRoundTrip) {
+  std::string code(65536, '\0'), data(1024, '\0');
+  for (std::size_t i = 0; i < code.size(); ++i) code[i] = static_cast<char>(i * 7 + 3);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 13 + 1);
+  code[0xF7CE] = code[0xF7CF] = 0;
+  std::fill(code.begin() + 0xFC00, code.end(), '\0');
+  Write(P("code.raw"), code);
+  Write(P("data.raw"), data);
+  ASSERT_EQ(RunCli("image build --code " + P("code.raw") + " --data " + P("data.raw") + " -o " +
+                   P("x.bin"))
+                .exit_code,
+            0);
+  EXPECT_EQ(fs::file_size(P("x.bin")), 90976u);
+  ASSERT_EQ(
+      RunCli("image extract " + P("x.bin") + " --code " + P("c2") + " --data " + P("d2")).exit_code,
+      0);
+  EXPECT_EQ(Read(P("c2")), code);
+  EXPECT_EQ(Read(P("d2")), data);
+
+  ASSERT_EQ(RunCli("image build -o " + P("zero.bin")).exit_code, 0);
+  EXPECT_EQ(fs::file_size(P("zero.bin")), 90976u);
+}
+
+TEST_F(FirmwareCli, BadInputsAreRefusedWithTheirMessages) {
+  Write(P("short.raw"), std::string(65535, '\0'));
+  Write(P("small.bin"), std::string(65535, '\0'));
+  Write(P("odd.bin"), std::string(65540, '\0'));
+  struct Case {
+    std::string args;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"image build --code " + P("short.raw") + " -o " + P("o.bin"),
+       "The code image must be 65536 bytes: " + P("short.raw") + "\n"},
+      {Device() + "fw update " + P("small.bin"), "The bin file is error, please reload it!\n"},
+      {Device() + "fw update " + P("odd.bin"), "The bin file is error, please reload it!\n"},
+      {"convert bin-fs " + P("small.bin"), "The bin file is error, please reload it!\n"},
+      {"convert bin-fs " + P("odd.bin"), "Bin File is Error, Please reload it!\n"},
+      {"convert merge-bin " + P("none.afi") + " " + P("odd.bin"),
+       "Bin File is Error, Please reload it!\n"},
+      {"convert afi-fs " + P("none.afi"), "Can not read the file: " + P("none.afi") + "\n"},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = RunCli(c.args);
+    EXPECT_EQ(run.exit_code, 1) << c.args;
+    EXPECT_EQ(run.err, c.err) << c.args;
+    EXPECT_EQ(run.out, "") << c.args;
+  }
+  EXPECT_FALSE(fs::exists(P("o.bin")));
+  EXPECT_FALSE(fs::exists(P("odd.bin.fs")));
+}
+
+TEST_F(FirmwareCli, ExportOfASealedPackWritesNoFile) {
+  ASSERT_EQ(RunCli(Device() + "df read-all -o " + P("a.afi")).exit_code, 0);
+  std::string state = Read(P("pack.json"));
+  const std::regex unsealed("\"seal_state\"\\s*:\\s*\"unsealed\"");
+  ASSERT_TRUE(std::regex_search(state, unsealed));
+  Write(P("pack.json"), std::regex_replace(state, unsealed, "\"seal_state\": \"sealed\""));
+  const CliRun run = RunCli(Device() + "fw export " + P("s.bin"));
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "Can not export firmware when KT580714 is in seal mode!\n");
+  EXPECT_FALSE(fs::exists(P("s.bin")));
+}
+
+TEST_F(FirmwareCli, ScriptsAreWrittenBesideTheirInputs) {
+  ASSERT_EQ(RunCli(Device() + "df read-all -o " + P("a.afi")).exit_code, 0);
+  ASSERT_EQ(RunCli(Device() + "fw export " + P("f.bin")).exit_code, 0);
+  struct Case {
+    std::string args, out, file;
+  };
+  const Case cases[] = {
+      {"convert afi-fs " + P("a.afi"), "Convert AFI File into FS File Success!\n", P("a.afi.fs")},
+      {"convert bin-fs " + P("f.bin"), "Convert Bin File into FS File Success!\n", P("f.bin.fs")},
+      {"convert merge-fs " + P("a.afi") + " " + P("f.bin"),
+       "Convert AFI File and Bin File into FS File Success!\n", P("f.bin.AFIcombined.fs")},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = RunCli(c.args);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_TRUE(fs::exists(c.file)) << c.file;
+  }
+  const std::string script = Read(P("f.bin.fs"));
+  EXPECT_EQ(std::count(script.begin(), script.end(), '\n'), 12 + 2 * 2843 + 4);
+}
+
+TEST_F(FirmwareCli, AnOutputThatCannotBeCreatedIsReported) {
+  ASSERT_EQ(RunCli(Device() + "fw export " + P("f.bin")).exit_code, 0);
+  fs::create_directories(P("f.bin.fs"));  // a folder where the script should go
+  const CliRun run = RunCli("convert bin-fs " + P("f.bin"));
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "Can not create the file: " + P("f.bin.fs") + "\n");
+  EXPECT_EQ(run.out, "");
+}
+
+}  // namespace
+}  // namespace cw::test
