@@ -7,6 +7,7 @@ namespace cw::cli {
 
 void StderrMessageSink::Show(std::string_view text, std::string_view, common::MessageIcon) {
   std::lock_guard lock(mutex_);
+  ++shown_;
   fmt::print(stderr, "{}\n", text);
 }
 

@@ -13,9 +13,12 @@ namespace cw::cli {
 class StderrMessageSink final : public common::MessageSink {
  public:
   void Show(std::string_view text, std::string_view caption, common::MessageIcon icon) override;
+  // How many messages were shown so far: a command that showed one has something to report.
+  int shown() const { return shown_; }
 
  private:
   std::mutex mutex_;
+  int shown_ = 0;
 };
 
 class StderrTraceSink final : public common::TraceSink {

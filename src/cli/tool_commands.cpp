@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include "app/authentication_tool.h"
+#include "app/main_window_rules.h"
+#include "app/smb_access_page.h"
 #include "app/subcmd_panel.h"
 #include "common/bytes.h"
 
@@ -21,9 +23,99 @@ int ExitFor(const app::SubCmdPanel& panel) {
   return kExitSuccess;
 }
 
+// One form of the SMB access page: `fill` types into the fields, `press` is the button, `show`
+// prints what the result field shows. A command field the form cleared means it refused.
+void AddSmbForm(CLI::App& smb, CommandContext& context, int& exit_code, const std::string& name,
+                const std::string& description, std::vector<std::string> field_names,
+                std::function<void(app::SmbAccessFields&, const std::vector<std::string>&)> fill,
+                std::function<void(app::SmbAccessPage&)> press,
+                std::function<const std::string&(app::SmbAccessFields&)> command_field,
+                std::function<const std::string*(app::SmbAccessFields&)> result_field) {
+  auto* form = smb.add_subcommand(name, description);
+  auto values = std::make_shared<std::vector<std::string>>(field_names.size());
+  for (std::size_t i = 0; i < field_names.size(); ++i) {
+    form->add_option(field_names[i], (*values)[i])->required();
+  }
+  form->callback([=, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    app::SmbAccessPage page(bench->link(), context.messages());
+    const int messages_before = context.messages().shown();
+    fill(page.fields(), *values);
+    press(page);
+    const std::string* result = result_field(page.fields());
+    if (result) fmt::print("{}\n", *result);
+    const bool refused = command_field(page.fields()).find_first_not_of(' ') == std::string::npos;
+    const bool complained = context.messages().shown() != messages_before;
+    exit_code = refused || complained || (result && result->empty()) ? kExitFailed : kExitSuccess;
+  });
+}
+
+void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* smb = app.add_subcommand("smb", "Single SMBus transactions (the SMB access page)");
+  smb->require_subcommand(1);
+  using Fields = app::SmbAccessFields;
+  using Values = std::vector<std::string>;
+  AddSmbForm(
+      *smb, context, exit_code, "read-word", "Read SMB Word", {"CMD"},
+      [](Fields& f, const Values& v) { f.read_word_command = v[0]; },
+      [](app::SmbAccessPage& p) { p.ReadWord(); },
+      [](Fields& f) -> const std::string& { return f.read_word_command; },
+      [](Fields& f) { return &f.read_word_result; });
+  AddSmbForm(
+      *smb, context, exit_code, "write-word", "Write SMB Word", {"CMD", "WORD"},
+      [](Fields& f, const Values& v) {
+        f.write_word_command = v[0];
+        f.write_word = v[1];
+      },
+      [](app::SmbAccessPage& p) { p.WriteWord(); },
+      [](Fields& f) -> const std::string& { return f.write_word_command; },
+      [](Fields&) -> const std::string* { return nullptr; });
+  AddSmbForm(
+      *smb, context, exit_code, "write-combined", "Write SMB Combined Word",
+      {"CMD", "WORD1", "WORD2"},
+      [](Fields& f, const Values& v) {
+        f.combined_command = v[0];
+        f.combined_word1 = v[1];
+        f.combined_word2 = v[2];
+      },
+      [](app::SmbAccessPage& p) { p.WriteCombinedWord(); },
+      [](Fields& f) -> const std::string& { return f.combined_command; },
+      [](Fields&) -> const std::string* { return nullptr; });
+  AddSmbForm(
+      *smb, context, exit_code, "read-block", "Read SMB Block", {"CMD"},
+      [](Fields& f, const Values& v) { f.read_block_command = v[0]; },
+      [](app::SmbAccessPage& p) { p.ReadBlock(); },
+      [](Fields& f) -> const std::string& { return f.read_block_command; },
+      [](Fields& f) { return &f.read_block_result; });
+  AddSmbForm(
+      *smb, context, exit_code, "write-block", "Write SMB Block", {"CMD", "DATA"},
+      [](Fields& f, const Values& v) {
+        f.write_block_command = v[0];
+        f.write_block_data = v[1];
+      },
+      [](app::SmbAccessPage& p) { p.WriteBlock(); },
+      [](Fields& f) -> const std::string& { return f.write_block_command; },
+      [](Fields&) -> const std::string* { return nullptr; });
+}
+
 }  // namespace
 
 void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  AddSmbCommands(app, context, exit_code);
+
+  auto* about = app.add_subcommand("about", "Print the About box's version lines");
+  about->callback([&context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    std::string text = app::AboutVersionText(bench->link());
+    // The box's lines end in CR LF; a terminal wants LF.
+    std::erase(text, '\r');
+    if (!text.ends_with('\n')) text += '\n';
+    fmt::print("{}", text);
+    exit_code = text.find("MCU Version :") != std::string::npos ? kExitSuccess : kExitFailed;
+  });
+
   auto* subcmd = app.add_subcommand("subcmd",
                                     "Run a ManufacturerAccess subcommand (hex), as the "
                                     "SubCMD entry field does");

@@ -14,13 +14,12 @@ template <typename R, typename... Args>
 class FunctionRef<R(Args...)> {
  public:
   template <typename F>
-    requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> &&
-             std::is_invocable_r_v<R, F&, Args...>)
-  FunctionRef(F&& callable)  // NOLINT(google-explicit-constructor): used like a function type
+  requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> &&
+           std::is_invocable_r_v<R, F&, Args...>)
+      FunctionRef(F&& callable)  // NOLINT(google-explicit-constructor): used like a function type
       : object_(const_cast<void*>(static_cast<const void*>(&callable))),
         call_([](void* object, Args... args) -> R {
-          return (*static_cast<std::remove_reference_t<F>*>(object))(
-              std::forward<Args>(args)...);
+          return (*static_cast<std::remove_reference_t<F>*>(object))(std::forward<Args>(args)...);
         }) {}
 
   R operator()(Args... args) const { return call_(object_, std::forward<Args>(args)...); }

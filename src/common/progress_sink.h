@@ -2,8 +2,9 @@
 
 namespace cw::common {
 
-// Which progress display a long task drives (the main window's task progress).
-enum class TaskKind { kSbsScan, kDataFlash };
+// Which progress display a long task drives: the main window's task progress (scan, data
+// flash) or one of the calibration page's two bars.
+enum class TaskKind { kSbsScan, kDataFlash, kOffsetCalibration, kCalibration };
 
 // Receives TaskProgressMessage reports: `done` steps of `total`. A report with done 0 starts
 // the bar, done == total completes it. Called on the worker's thread; the front end marshals.

@@ -48,6 +48,19 @@ TEST_F(ToolsCliTest, SubcommandReadPrintsItsLogRow) {
   EXPECT_EQ(Run("subcmd 0a").exit_code, 1);
 }
 
+TEST_F(ToolsCliTest, SmbBlockReadChecksThePecAndShowsTheData) {
+  const CliRun status = Run("smb read-block 54");
+  EXPECT_EQ(status.exit_code, 0) << status.err;
+  EXPECT_TRUE(std::regex_match(status.out, std::regex("([0-9A-F]{2} ){2}\n"))) << status.out;
+  const CliRun name = Run("smb read-block 21");
+  EXPECT_EQ(name.out, "4B 54 35 38 30 37 31 34 \n");
+  const CliRun bad = Run("smb read-word 1G");
+  EXPECT_EQ(bad.exit_code, 1);
+  const CliRun data_error = Run("smb write-block 2F 1G");
+  EXPECT_EQ(data_error.exit_code, 1);
+  EXPECT_EQ(data_error.err, "Input Data Error!\n");
+}
+
 TEST_F(ToolsCliTest, DigestNeedsNoGauge) {
   const CliRun run = RunCli(
       "auth digest 5A3C96E1B04F7D2288E1C35A9F06B47D 0000000000000000000000000000000000000000");

@@ -1,0 +1,196 @@
+#include "app/calibration.h"
+
+#include <fmt/format.h>
+
+#include "app/messages.h"
+#include "link/messages.h"
+
+namespace cw::app {
+namespace {
+
+using common::Millis;
+
+constexpr std::uint16_t kCalibrationMode = 0x0040;
+constexpr std::uint8_t kFlagsCommand = 0x40;
+constexpr std::uint8_t kCellsCommand = 0x41;
+constexpr std::uint8_t kTemperaturesCommand = 0x42;
+constexpr std::uint8_t kCurrentCommand = 0x43;
+constexpr std::uint16_t kVoltageFlag = 0x10;
+constexpr std::uint16_t kBoardOffsetFlag = 0x20;
+constexpr std::uint16_t kCurrentFlag = 0x40;
+constexpr std::uint16_t kCellCountBits = 0x0300;
+constexpr Millis kAfterScanStop{100};
+constexpr Millis kBetweenLockWaits{200};
+constexpr Millis kBetweenOffsetWrites{2};
+constexpr int kOffsetStepMs = 180;
+constexpr int kBarSteps = 10;
+
+void PutWord(std::array<std::uint8_t, 8>& payload, std::size_t index, std::uint16_t value) {
+  payload[2 * index] = common::LowByte(value);
+  payload[2 * index + 1] = common::HighByte(value);
+}
+
+}  // namespace
+
+std::uint16_t CelsiusToDeciKelvin(float celsius) {
+  return static_cast<std::uint16_t>(static_cast<std::int32_t>((celsius + 273.15f) * 10.0f));
+}
+
+CalibrationPlan PlanCalibration(
+    const CalibrationInput& input,
+    const std::function<std::optional<std::uint16_t>()>& operation_cfg_a) {
+  CalibrationPlan plan;
+  if (input.calibrate_voltage) {
+    const auto& cells = input.cell_mv;
+    if (cells[0] == 0 || cells[1] == 0) {
+      plan.error = messages::kCellVoltageError;
+      return plan;
+    }
+    if (std::uint64_t{cells[0]} + cells[1] + cells[2] + cells[3] <= 5000) {
+      plan.error = messages::kCellVoltageSumTooLow;
+      return plan;
+    }
+    const auto cfg = operation_cfg_a();
+    if (!cfg) {
+      plan.error = messages::kUsbTransferErrorDot;
+      return plan;
+    }
+    PutWord(plan.voltage_payload, 0, static_cast<std::uint16_t>(cells[0]));
+    PutWord(plan.voltage_payload, 1, static_cast<std::uint16_t>(cells[1]));
+    switch (*cfg & kCellCountBits) {
+      case 0x0300:
+        if (cells[2] == 0 || cells[3] == 0) {
+          plan.error = messages::kCellVoltageError;
+          return plan;
+        }
+        PutWord(plan.voltage_payload, 2, static_cast<std::uint16_t>(cells[2]));
+        PutWord(plan.voltage_payload, 3, static_cast<std::uint16_t>(cells[3]));
+        plan.duration_ms = 1880;
+        break;
+      case 0x0200:
+        if (cells[2] == 0) {
+          plan.error = messages::kCellVoltageError;
+          return plan;
+        }
+        PutWord(plan.voltage_payload, 2, static_cast<std::uint16_t>(cells[2]));
+        plan.duration_ms = 1400;
+        break;
+      default:
+        plan.duration_ms = 1000;
+    }
+    plan.voltage = true;
+    plan.flags |= kVoltageFlag;
+  }
+  for (bool ticked : input.calibrate_ts) plan.temperature = plan.temperature || ticked;
+  if (plan.temperature) {
+    plan.duration_ms += 512;
+    for (std::size_t sensor = 0; sensor < input.calibrate_ts.size(); ++sensor) {
+      if (!input.calibrate_ts[sensor]) continue;
+      PutWord(plan.temperature_payload, sensor, CelsiusToDeciKelvin(input.ts_celsius[sensor]));
+      plan.flags |= static_cast<std::uint16_t>(1u << sensor);
+      plan.duration_ms += 64;
+    }
+  }
+  if (input.calibrate_current) {
+    if (input.current_ma >= 0) {
+      plan.error = messages::kCurrentMustBeNegative;
+      return plan;
+    }
+    plan.current = true;
+    plan.current_word = static_cast<std::uint16_t>(input.current_ma & 0xFFFF);
+    plan.flags |= kCurrentFlag;
+    plan.duration_ms = 500;  // the current step sets the time the gauge needs
+  }
+  return plan;
+}
+
+CalibrationReadings ReadingsText(const std::array<std::int64_t, 4>& cell_raw,
+                                 const std::array<std::int64_t, 4>& ts_raw,
+                                 std::int64_t current_raw) {
+  CalibrationReadings readings;
+  for (std::size_t i = 0; i < 4; ++i) {
+    readings.cells[i] = fmt::format("{}", static_cast<std::int32_t>(cell_raw[i]));
+    readings.temperatures[i] =
+        fmt::format("{:.1f}", static_cast<std::int32_t>(ts_raw[i]) * 0.1 - 273.1);
+  }
+  readings.current = fmt::format("{}", static_cast<std::int16_t>(current_raw & 0xFFFF));
+  return readings;
+}
+
+void Calibration::AdvanceBar(common::TaskKind bar, int duration_ms) {
+  for (int step = 1; step <= kBarSteps; ++step) {
+    link_.clock().SleepFor(Millis{duration_ms / kBarSteps});
+    progress_.TaskProgress(bar, 100, step * 10);
+  }
+  progress_.TaskProgress(bar, 100, 100);
+}
+
+bool Calibration::RunFramed(const std::function<bool()>& procedure) {
+  if (hooks_.flash_transfer_busy && hooks_.flash_transfer_busy()) {
+    messages_.Show(messages::kCalibrationForbidden, common::kDefaultCaption,
+                   common::MessageIcon::kError);
+    return false;
+  }
+  calibration_busy_ = true;
+  const bool scan_was_running = hooks_.scan_enabled && hooks_.scan_enabled();
+  if (scan_was_running) hooks_.set_scan_enabled(false);
+  link_.clock().SleepFor(kAfterScanStop);
+  auto restore = [&] {
+    if (scan_was_running) hooks_.set_scan_enabled(true);
+    calibration_busy_ = false;
+  };
+  bool locked = link_.bus_lock().Acquire();
+  if (!locked) {
+    link_.clock().SleepFor(kBetweenLockWaits);
+    locked = link_.bus_lock().Acquire();
+  }
+  if (!locked) {
+    restore();
+    messages_.Show(messages::kSystemBusy);
+    return false;
+  }
+  const bool ok = procedure();
+  if (!link_.bus_lock().Release()) messages_.Show(link::messages::kReleaseMutexError);
+  restore();
+  return ok;
+}
+
+bool Calibration::CalibrateBoardOffset() {
+  return RunFramed([&] {
+    progress_.TaskProgress(common::TaskKind::kOffsetCalibration, 100, 0);
+    const bool mode = link_.WriteWordUnlocked(link::kManufacturerAccess, kCalibrationMode);
+    link_.clock().SleepFor(kBetweenOffsetWrites);
+    const bool flags = link_.WriteWordUnlocked(kFlagsCommand, kBoardOffsetFlag);
+    if (!mode || !flags) {
+      progress_.TaskProgress(common::TaskKind::kOffsetCalibration, 100, 100);
+      return false;
+    }
+    AdvanceBar(common::TaskKind::kOffsetCalibration, kOffsetStepMs * kBarSteps);
+    messages_.Show(messages::kOffsetCalibrationOk);
+    return true;
+  });
+}
+
+bool Calibration::Calibrate(const CalibrationInput& input) {
+  return RunFramed([&] {
+    const CalibrationPlan plan = PlanCalibration(input, hooks_.read_operation_cfg_a);
+    if (plan.error) {
+      messages_.Show(*plan.error);
+      return false;
+    }
+    if (plan.flags == 0) return false;
+    progress_.TaskProgress(common::TaskKind::kCalibration, 100, 0);
+    // Every selected write is sent even after one failed: the gauge takes them as a set.
+    bool ok = link_.WriteWordUnlocked(link::kManufacturerAccess, kCalibrationMode);
+    if (plan.voltage) ok = link_.WriteBlock(kCellsCommand, plan.voltage_payload) && ok;
+    if (plan.temperature)
+      ok = link_.WriteBlock(kTemperaturesCommand, plan.temperature_payload) && ok;
+    if (plan.current) ok = link_.WriteWordUnlocked(kCurrentCommand, plan.current_word) && ok;
+    ok = link_.WriteWordUnlocked(kFlagsCommand, plan.flags) && ok;
+    if (plan.duration_ms > 0) AdvanceBar(common::TaskKind::kCalibration, plan.duration_ms);
+    if (ok) messages_.Show(messages::kCalibrationOk);
+    return ok;
+  });
+}
+
+}  // namespace cw::app

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/message_sink.h"
+#include "common/progress_sink.h"
+#include "link/gauge_link.h"
+
+namespace cw::app {
+
+// What the status bar shows for one task progress report.
+struct TaskProgressView {
+  std::string progress_text;        // pane 1
+  std::optional<bool> bar_visible;  // nullopt: the bar stays as it was
+  int bar_position = 0;
+  std::optional<std::string> pane2;  // nullopt: pane 2 keeps its text
+  bool operator==(const TaskProgressView&) const = default;
+};
+
+TaskProgressView TaskProgressText(common::TaskKind kind, int total, int done);
+
+// The charge gauge beside the pages: remaining over full capacity, refreshed every 2 s.
+class ChargeGauge {
+ public:
+  struct View {
+    int position;      // 0..100 bar, the integer part
+    std::string text;  // "%.1f%%"
+  };
+  // Raw register values; 0xFFFFFFFF (-1) is "not read". nullopt: nothing changes on screen.
+  std::optional<View> Update(std::int64_t full_raw, std::int64_t remaining_raw);
+
+ private:
+  float last_shown_ = -1.0f;
+};
+
+// " 12:34:56 ", the status bar's clock.
+std::string StatusClockText();
+
+// The data log file for a name chosen in the save dialog: the name as chosen (file systems
+// here are case-sensitive), with ".LOG" appended unless it already ends in it in any case.
+std::filesystem::path DataLogPath(const std::filesystem::path& chosen);
+
+// "Set Logging Time": the typed interval when it is 1 to 60 s; otherwise the range message
+// is shown and nullopt returned (the dialog stays open).
+std::optional<int> ParseLoggingTime(std::string_view text, common::MessageSink& messages);
+
+// The About box's two version lines, reading the adapter's version through `link`.
+std::string AboutVersionText(link::GaugeLink& link);
+
+}  // namespace cw::app

@@ -1,0 +1,336 @@
+#include "app/smb_access_page.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "app/messages.h"
+#include "dataflash/subclass_layout.h"
+#include "link/hid_protocol.h"
+#include "link/pec.h"
+
+namespace cw::app {
+namespace {
+
+constexpr std::uint8_t kSubclassIdCommand = link::kSubclassSelectCommand;
+constexpr std::uint8_t kLastSubclassId = 0x6C;
+constexpr std::uint8_t kRawFrame = 0xFF;
+constexpr std::size_t kMaxBlockBytes = 61;
+constexpr std::size_t kMaxRawBytes = 62;
+// The largest write the HID adapter's data report carries: command, count and data.
+constexpr std::size_t kMaxFrameBytes = link::hid::kMaxReportLength - 2;
+
+constexpr std::array<std::uint8_t, 12> kProtectedSubclasses = {0x22, 0x50, 0x53, 0x57, 0x58, 0x59,
+                                                               0x5A, 0x5B, 0x5C, 0x5D, 0x5E, 0x5F};
+
+bool IsDataFlashPage(std::uint8_t command) {
+  return command >= link::kFlashPageCommand && command <= link::kFlashPageCommand + 7;
+}
+
+// Block commands whose length comes from the gauge's count byte.
+bool IsVariableLength(std::uint8_t command) {
+  return (command >= 0x20 && command <= 0x23) || command == 0x44 || command == 0x70;
+}
+
+// Bytes requested for a fixed-length block command: count, data and PEC.
+std::optional<std::uint8_t> FixedReadLength(std::uint8_t command) {
+  switch (command) {
+    case 0x2F:
+      return 22;
+    case 0x51:
+    case 0x53:
+      return 6;
+    case 0x54:
+    case 0x57:
+      return 4;
+    case 0x55:
+      return 5;
+    case 0x58:
+      return 13;
+    case 0x60:
+      return 32;
+    case 0x61:
+    case 0x73:
+    case 0x74:
+    case 0x75:
+      return 34;
+    case 0x62:
+      return 22;
+    case 0x71:
+      return 16;
+    case 0x72:
+      return 14;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Block commands whose word-write refusal leaves two blanks in the command field.
+bool BlanksCommandOnWordWrite(std::uint8_t command) {
+  return (command >= 0x20 && command <= 0x23) || command == 0x2F ||
+         (command >= 0x60 && command <= 0x62) || (command >= 0x70 && command <= 0x75) ||
+         IsDataFlashPage(command);
+}
+
+std::string BytesText(common::ByteView bytes) {
+  std::string text;
+  for (std::uint8_t byte : bytes) text += fmt::format("{:02X} ", byte);
+  return text;
+}
+
+// A word field: 1 to 4 hex digits. nullopt for a character that is not a hex digit;
+// `empty_or_long` tells the caller the field held nothing usable as a word.
+std::optional<std::uint16_t> ParseWordField(std::string_view text, bool& empty_or_long) {
+  if (!std::all_of(text.begin(), text.end(),
+                   [](unsigned char c) { return std::isxdigit(c) != 0; })) {
+    return std::nullopt;
+  }
+  empty_or_long = text.empty() || text.size() > 4;
+  if (empty_or_long) return std::uint16_t{0};
+  return static_cast<std::uint16_t>(*common::ParseHexNumber(text, 0xFFFF));
+}
+
+}  // namespace
+
+std::optional<std::uint8_t> ParseSmbCommand(std::string_view text) {
+  if (text.empty() || text.size() > 2) return std::nullopt;
+  if (!std::all_of(text.begin(), text.end(),
+                   [](unsigned char c) { return std::isxdigit(c) != 0; })) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint8_t>(*common::ParseHexNumber(text, 0xFF));
+}
+
+bool IsSmbBlockCommand(std::uint8_t command) {
+  return IsVariableLength(command) || FixedReadLength(command).has_value() ||
+         IsDataFlashPage(command);
+}
+
+std::optional<common::Bytes> ParseSmbBlockData(std::string_view text) {
+  common::Bytes bytes;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (text[pos] == ' ') {
+      ++pos;
+      continue;
+    }
+    const auto high = static_cast<unsigned char>(text[pos]);
+    if (!std::isxdigit(high)) return std::nullopt;
+    const bool pair = pos + 1 < text.size() && text[pos + 1] != ' ';
+    if (pair && !std::isxdigit(static_cast<unsigned char>(text[pos + 1]))) return std::nullopt;
+    const std::size_t length = pair ? 2 : 1;
+    bytes.push_back(static_cast<std::uint8_t>(*common::ParseHexNumber(text.substr(pos, length))));
+    pos += length;
+  }
+  return bytes;
+}
+
+std::optional<std::uint8_t> SmbAccessPage::ReadSelectedSubclass() {
+  std::uint16_t selected = 0;
+  if (!link_.ReadWord(kSubclassIdCommand, selected) || selected > kLastSubclassId) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint8_t>(selected);
+}
+
+std::optional<std::uint8_t> PageBytes(std::size_t subclass_length, std::uint8_t page) {
+  const std::size_t page_start = std::size_t{page} * link::kFlashPageSize;
+  if (subclass_length <= page_start) return std::nullopt;
+  return static_cast<std::uint8_t>(
+      std::min<std::size_t>(link::kFlashPageSize, subclass_length - page_start));
+}
+
+std::optional<std::uint8_t> DataFlashPageLength(std::uint8_t subclass, std::uint8_t page) {
+  const auto entry = dataflash::FindSubclass(subclass);
+  if (!entry) return std::nullopt;
+  return PageBytes(entry->length, page);
+}
+
+void SmbAccessPage::ReadWord() {
+  const auto command = ParseSmbCommand(fields_.read_word_command);
+  if (!command || IsSmbBlockCommand(*command)) {
+    fields_.read_word_command.clear();
+    fields_.read_word_result.clear();
+    return;
+  }
+  fields_.read_word_result.clear();
+  common::Bytes reply;
+  if (!link_.ReadBlock(*command, 3, reply)) return;
+  const std::uint8_t expected =
+      link::Pec({link::hid::kWriteAddress, *command, link::hid::kReadAddress, reply[0], reply[1]});
+  if (expected != reply[2]) {
+    messages_.Show(messages::kPecError);
+    return;
+  }
+  fields_.read_word_result = fmt::format("{:04X}", common::LittleEndianWord(reply[0], reply[1]));
+}
+
+void SmbAccessPage::WriteWord() {
+  const auto command = ParseSmbCommand(fields_.write_word_command);
+  if (!command) {
+    fields_.write_word_command.clear();
+    return;
+  }
+  if (IsSmbBlockCommand(*command)) {
+    fields_.write_word_command = BlanksCommandOnWordWrite(*command) ? "  " : "";
+    return;
+  }
+  bool empty_or_long = false;
+  const auto word = ParseWordField(fields_.write_word, empty_or_long);
+  if (!word) return;
+  const std::array<std::uint8_t, 3> bytes = {*command, common::LowByte(*word),
+                                             common::HighByte(*word)};
+  link_.WriteBytes(bytes);
+}
+
+void SmbAccessPage::WriteCombinedWord() {
+  const auto command = ParseSmbCommand(fields_.combined_command);
+  auto clear = [this] {
+    fields_.combined_command.clear();
+    fields_.combined_word1.clear();
+    fields_.combined_word2.clear();
+  };
+  if (!command || (*command != 0x00 && *command != 0x47)) {
+    clear();
+    return;
+  }
+  bool first_unusable = false;
+  bool second_unusable = false;
+  const auto first = ParseWordField(fields_.combined_word1, first_unusable);
+  const auto second = ParseWordField(fields_.combined_word2, second_unusable);
+  // Two key words in a row must both be what was meant: an empty or overlong word is refused.
+  if (!first || !second || first_unusable || second_unusable) return;
+  const std::array<std::uint8_t, 3> first_bytes = {*command, common::LowByte(*first),
+                                                   common::HighByte(*first)};
+  const std::array<std::uint8_t, 3> second_bytes = {*command, common::LowByte(*second),
+                                                    common::HighByte(*second)};
+  if (!link_.WriteBytesTwice(first_bytes, second_bytes)) clear();
+}
+
+void SmbAccessPage::ReadBlock() {
+  const auto command = ParseSmbCommand(fields_.read_block_command);
+  if (!command || !IsSmbBlockCommand(*command)) {
+    fields_.read_block_command.clear();
+    fields_.read_block_result.clear();
+    return;
+  }
+  std::uint8_t length = link::hid::kBlockLengthFromGauge;
+  if (IsDataFlashPage(*command)) {
+    const auto subclass = ReadSelectedSubclass();
+    const auto page_length =
+        subclass ? DataFlashPageLength(
+                       *subclass, static_cast<std::uint8_t>(*command - link::kFlashPageCommand))
+                 : std::nullopt;
+    if (!page_length) {
+      fields_.read_block_result.clear();
+      return;
+    }
+    length = static_cast<std::uint8_t>(*page_length + 2);
+  } else if (const auto fixed = FixedReadLength(*command)) {
+    length = *fixed;
+  }
+  common::Bytes reply;
+  if (!link_.ReadBlock(*command, length, reply)) {
+    fields_.read_block_result = messages::kBlockReadFailed;
+    return;
+  }
+  if (length == link::hid::kBlockLengthFromGauge) {
+    const std::size_t count = std::min<std::size_t>(reply[0], 34);
+    fields_.read_block_result = BytesText(common::ByteView(reply).subspan(1, count));
+    return;
+  }
+  const common::ByteView bytes(reply);
+  std::uint8_t crc = link::Pec({link::hid::kWriteAddress, *command, link::hid::kReadAddress});
+  crc = link::Pec(bytes.first(bytes.size() - 1), crc);
+  if (crc != bytes.back()) {
+    messages_.Show(messages::kPecError);
+    fields_.read_block_result.clear();
+    return;
+  }
+  // A count byte larger than what was read shows what was read, never more.
+  const std::size_t count = std::min<std::size_t>(bytes[0], bytes.size() - 2);
+  fields_.read_block_result = BytesText(bytes.subspan(1, count));
+}
+
+void SmbAccessPage::WriteBlock() {
+  const auto command = ParseSmbCommand(fields_.write_block_command);
+  auto clear_both = [this] {
+    fields_.write_block_command.clear();
+    fields_.write_block_data.clear();
+  };
+  if (!command) {
+    clear_both();
+    return;
+  }
+  std::size_t fixed_length = 0;  // 0: the typed length
+  bool page_write = false;
+  switch (*command) {
+    case 0x2F:
+      fixed_length = 20;
+      break;
+    case 0x44:
+      fixed_length = 34;
+      break;
+    case 0x70:
+      fixed_length = 32;
+      break;
+    case kRawFrame:
+      break;
+    default:
+      if (*command < link::kFlashPageCommand || *command > link::kFlashPageCommand + 4) {
+        clear_both();
+        return;
+      }
+      page_write = true;
+  }
+  if (page_write) {
+    const auto subclass = ReadSelectedSubclass();
+    if (subclass && std::find(kProtectedSubclasses.begin(), kProtectedSubclasses.end(),
+                              *subclass) != kProtectedSubclasses.end()) {
+      messages_.Show(fmt::format("{}{:04X}{}", messages::kInhibitSubclass, *subclass,
+                                 messages::kInhibitSubclassEnd));
+      fields_.write_block_command.clear();
+      return;
+    }
+    const auto page_length =
+        subclass ? DataFlashPageLength(
+                       *subclass, static_cast<std::uint8_t>(*command - link::kFlashPageCommand))
+                 : std::nullopt;
+    if (!page_length) {
+      fields_.write_block_command.clear();
+      return;
+    }
+    fixed_length = *page_length;
+  }
+  const auto data = ParseSmbBlockData(fields_.write_block_data);
+  const std::size_t limit = *command == kRawFrame ? kMaxRawBytes : kMaxBlockBytes;
+  if (!data || data->size() > limit) {
+    messages_.Show(messages::kInputDataError);
+    return;
+  }
+  common::Bytes payload = *data;
+  if (page_write) {
+    payload.resize(fixed_length, 0x00);
+  } else if (fixed_length != 0 && payload.size() > fixed_length) {
+    payload.resize(fixed_length);
+  }
+  const bool needs_data = *command == 0x2F || *command == 0x44 || *command == 0x70;
+  if ((needs_data && payload.empty()) || (*command == kRawFrame && payload.size() < 2)) {
+    fields_.write_block_command.clear();
+    return;
+  }
+  common::Bytes frame{*command};
+  if (*command != kRawFrame) frame.push_back(static_cast<std::uint8_t>(payload.size()));
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  // The adapter's largest data report carries this much; a longer frame would be dropped
+  // without a word, so it is refused like any other data it cannot send.
+  if (frame.size() > kMaxFrameBytes) {
+    messages_.Show(messages::kInputDataError);
+    return;
+  }
+  link_.WriteBytes(frame);
+}
+
+}  // namespace cw::app

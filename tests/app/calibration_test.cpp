@@ -1,0 +1,197 @@
+// Calibration: the plan worked out from the fields, the bus sequence, the frame around it.
+#include "app/calibration.h"
+
+#include <gtest/gtest.h>
+
+#include <latch>
+#include <thread>
+
+#include "app/messages.h"
+#include "link_fixture.h"
+
+namespace cw::app {
+namespace {
+
+using common::Bytes;
+using common::Millis;
+
+std::function<std::optional<std::uint16_t>()> Cells(int count) {
+  return [count]() -> std::optional<std::uint16_t> {
+    return static_cast<std::uint16_t>(count == 4 ? 0x0300 : count == 3 ? 0x0200 : 0x0100);
+  };
+}
+
+TEST(CalibrationPlanTest, CellVoltageRules) {
+  struct Case {
+    std::array<std::uint32_t, 4> cells;
+    int configured;
+    std::optional<std::string_view> error;
+    int duration;
+  };
+  const Case cases[] = {
+      {{2000, 2000, 0, 0}, 2, messages::kCellVoltageSumTooLow, 0},
+      {{2600, 2600, 0, 0}, 2, std::nullopt, 1000},
+      {{3700, 3700, 3700, 0}, 4, messages::kCellVoltageError, 0},
+      {{3700, 3700, 3700, 3700}, 4, std::nullopt, 1880},
+      {{3700, 3700, 0, 0}, 3, messages::kCellVoltageError, 0},
+      {{3700, 3700, 3700, 0}, 3, std::nullopt, 1400},
+      {{0, 3700, 3700, 3700}, 4, messages::kCellVoltageError, 0},
+  };
+  for (const auto& c : cases) {
+    CalibrationInput input{.calibrate_voltage = true, .cell_mv = c.cells};
+    const auto plan = PlanCalibration(input, Cells(c.configured));
+    EXPECT_EQ(plan.error, c.error) << c.cells[0] << "," << c.cells[3] << " on " << c.configured;
+    if (!c.error) {
+      EXPECT_EQ(plan.duration_ms, c.duration);
+      EXPECT_EQ(plan.flags, 0x10);
+      EXPECT_EQ(plan.voltage_payload[0], c.cells[0] & 0xFF) << "little-endian words";
+      EXPECT_EQ(plan.voltage_payload[1], c.cells[0] >> 8);
+    }
+  }
+  const auto two_cells =
+      PlanCalibration({.calibrate_voltage = true, .cell_mv = {2600, 2600, 2600, 2600}}, Cells(2));
+  EXPECT_EQ(two_cells.voltage_payload[4], 0) << "a 2-cell pack sends cells 1 and 2 only";
+}
+
+TEST(CalibrationPlanTest, TemperatureAndCurrent) {
+  EXPECT_EQ(CelsiusToDeciKelvin(25.0f), 2981);
+  CalibrationInput ts2{.calibrate_ts = {false, true, false, false}, .ts_celsius = {0, 25.0f, 0, 0}};
+  const auto plan = PlanCalibration(ts2, Cells(4));
+  EXPECT_EQ(plan.flags, 0x02);
+  EXPECT_EQ(plan.duration_ms, 576);
+  EXPECT_EQ(plan.temperature_payload, (std::array<std::uint8_t, 8>{0, 0, 0xA5, 0x0B, 0, 0, 0, 0}));
+
+  for (const std::int32_t current : {0, 100}) {
+    EXPECT_EQ(PlanCalibration({.calibrate_current = true, .current_ma = current}, Cells(4)).error,
+              messages::kCurrentMustBeNegative);
+  }
+  const auto current = PlanCalibration({.calibrate_current = true, .current_ma = -2000}, Cells(4));
+  EXPECT_EQ(current.current_word, 0xF830);
+  EXPECT_EQ(current.flags, 0x40);
+  const auto with_voltage = PlanCalibration({.calibrate_voltage = true,
+                                             .cell_mv = {3700, 3700, 3700, 3700},
+                                             .calibrate_current = true,
+                                             .current_ma = -2000},
+                                            Cells(4));
+  EXPECT_EQ(with_voltage.duration_ms, 500) << "the current step replaces the voltage time";
+  EXPECT_EQ(with_voltage.flags, 0x50);
+  EXPECT_EQ(PlanCalibration({}, Cells(4)).flags, 0);
+}
+
+TEST(CalibrationReadingsTest, TextsFromRawValues) {
+  const auto readings = ReadingsText({3800, 3801, 3802, -1}, {2981, -1, 0, 0}, 0xF830);
+  EXPECT_EQ(readings.cells[0], "3800");
+  EXPECT_EQ(readings.temperatures[0], "25.0");
+  EXPECT_EQ(readings.temperatures[1], "-273.2") << "a row never read";
+  EXPECT_EQ(readings.current, "-2000");
+}
+
+class RecordingProgress final : public common::ProgressSink {
+ public:
+  void TaskProgress(common::TaskKind kind, int, int done) override {
+    reports.emplace_back(kind, done);
+  }
+  std::vector<std::pair<common::TaskKind, int>> reports;
+};
+
+struct CalibrationFixture {
+  CalibrationFixture() {
+    hooks.flash_transfer_busy = [this] { return flash_busy; };
+    hooks.scan_enabled = [this] { return scanning; };
+    hooks.set_scan_enabled = [this](bool on) {
+      scanning = on;
+      scan_switches.push_back(on);
+    };
+    hooks.read_operation_cfg_a = Cells(4);
+  }
+  test::LinkFixture fx;
+  RecordingProgress progress;
+  std::atomic<bool> busy{false};
+  bool flash_busy = false;
+  bool scanning = true;
+  std::vector<bool> scan_switches;
+  CalibrationHooks hooks;
+};
+
+TEST(CalibrationRunTest, CellsAndCurrentReachTheGaugeAsOneSet) {
+  CalibrationFixture f;
+  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  f.fx.TakeWaits();
+  EXPECT_TRUE(calibration.Calibrate({.calibrate_voltage = true,
+                                     .cell_mv = {3710, 3720, 3730, 3740},
+                                     .calibrate_current = true,
+                                     .current_ma = -2000}));
+  const auto records = f.fx.pack->gauge().CalibrationRecords();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].command, 0x41);
+  EXPECT_EQ(records[0].data, (Bytes{0x7E, 0x0E, 0x88, 0x0E, 0x92, 0x0E, 0x9C, 0x0E}));
+  EXPECT_EQ(records[1].command, 0x43);
+  EXPECT_EQ(records[1].data, (Bytes{0x30, 0xF8}));
+  EXPECT_EQ(records[2].command, 0x40);
+  EXPECT_EQ(records[2].data, (Bytes{0x50, 0x00}));
+  EXPECT_EQ(f.fx.messages.Texts(), std::vector<std::string>{"Calibration OK."});
+  EXPECT_EQ(f.scan_switches, (std::vector<bool>{false, true})) << "scan stopped, then restarted";
+  EXPECT_FALSE(f.busy);
+  EXPECT_EQ(f.progress.reports.back(), std::make_pair(common::TaskKind::kCalibration, 100));
+  const auto waits = f.fx.TakeWaits();
+  EXPECT_EQ(std::count(waits.begin(), waits.end(), Millis{50}), 10) << "500 ms in ten steps";
+  EXPECT_FALSE(f.fx.lock.HeldByThisThread());
+}
+
+TEST(CalibrationRunTest, BoardOffsetSendsCalibrationModeThenTheOffsetFlag) {
+  CalibrationFixture f;
+  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  EXPECT_TRUE(calibration.CalibrateBoardOffset());
+  const auto records = f.fx.pack->gauge().CalibrationRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].data, (Bytes{0x20, 0x00}));
+  EXPECT_EQ(f.fx.messages.Texts(), std::vector<std::string>{"Offset Calibration OK!"});
+}
+
+TEST(CalibrationRunTest, RefusedWhileAFlashTransferRuns) {
+  CalibrationFixture f;
+  f.flash_busy = true;
+  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  EXPECT_FALSE(calibration.CalibrateBoardOffset());
+  ASSERT_EQ(f.fx.messages.Messages().size(), 1u);
+  EXPECT_EQ(f.fx.messages.Messages()[0].text, "Calibration forbidden. Flash Operation Running!");
+  EXPECT_EQ(f.fx.messages.Messages()[0].icon, common::MessageIcon::kError);
+  EXPECT_TRUE(f.scan_switches.empty());
+  EXPECT_TRUE(f.fx.pack->gauge().CalibrationRecords().empty());
+}
+
+TEST(CalibrationRunTest, InputErrorSendsNothingAndRestartsTheScan) {
+  CalibrationFixture f;
+  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  f.fx.TakeEvents();
+  EXPECT_FALSE(calibration.Calibrate({.calibrate_current = true, .current_ma = 5}));
+  EXPECT_EQ(f.fx.messages.Texts(),
+            std::vector<std::string>{std::string(messages::kCurrentMustBeNegative)});
+  EXPECT_TRUE(f.fx.TakeSent().empty());
+  EXPECT_TRUE(f.scanning);
+  EXPECT_FALSE(calibration.Calibrate({})) << "nothing ticked: nothing sent, nothing shown";
+  EXPECT_EQ(f.fx.messages.Texts().size(), 1u);
+}
+
+TEST(CalibrationRunTest, BusyBusIsSystemBusyAfterTwoWaits) {
+  CalibrationFixture f;
+  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  std::atomic<bool> release{false};
+  std::latch held(1);
+  std::thread holder([&] {
+    ASSERT_TRUE(f.fx.lock.Acquire());
+    held.count_down();
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    f.fx.lock.Release();
+  });
+  held.wait();
+  EXPECT_FALSE(calibration.CalibrateBoardOffset());
+  release = true;
+  holder.join();
+  EXPECT_EQ(f.fx.messages.Texts(), std::vector<std::string>{"System Busy"});
+  EXPECT_TRUE(f.scanning);
+  EXPECT_FALSE(f.busy);
+}
+
+}  // namespace
+}  // namespace cw::app

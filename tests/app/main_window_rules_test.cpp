@@ -1,0 +1,98 @@
+// Main-window rules that are not drawing: progress texts, the charge gauge, the data log path,
+// the logging interval and the About lines.
+#include "app/main_window_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "link_fixture.h"
+
+namespace cw::app {
+namespace {
+
+using common::TaskKind;
+
+TEST(TaskProgressTest, TextsForEveryRange) {
+  struct Case {
+    TaskKind kind;
+    int total;
+    int done;
+    TaskProgressView view;
+  };
+  const Case cases[] = {
+      {TaskKind::kSbsScan, 0, 0, {"SBS Task Progress: 0%", false, 0, "  "}},
+      {TaskKind::kSbsScan, 40, 0, {"SBS Task Progress: 0%", true, 0, std::nullopt}},
+      {TaskKind::kSbsScan, 40, 10, {"SBS Task Progress: 25%", std::nullopt, 25, std::nullopt}},
+      {TaskKind::kDataFlash, 65, 65, {"DF Task Progress: 100%", false, 100, " Task Completed."}},
+      {TaskKind::kDataFlash, 650, 1, {"DF Task Progress: 0%", true, 0, std::nullopt}},
+      {TaskKind::kDataFlash, 10, 12, {"DF Task Progress: 120%", std::nullopt, 120, std::nullopt}},
+  };
+  for (const auto& c : cases) {
+    const TaskProgressView view = TaskProgressText(c.kind, c.total, c.done);
+    EXPECT_EQ(view.progress_text, c.view.progress_text) << c.total << "/" << c.done;
+    EXPECT_EQ(view.bar_visible, c.view.bar_visible) << c.total << "/" << c.done;
+    EXPECT_EQ(view.bar_position, c.view.bar_position) << c.total << "/" << c.done;
+    EXPECT_EQ(view.pane2, c.view.pane2) << c.total << "/" << c.done;
+  }
+}
+
+TEST(ChargeGaugeTest, PercentageAboveFullIsShownAndTheBarTakesItsIntegerPart) {
+  ChargeGauge gauge;
+  const auto view = gauge.Update(4600, 4798);
+  ASSERT_TRUE(view.has_value());
+  EXPECT_EQ(view->text, "104.3%");
+  EXPECT_EQ(view->position, 104);
+  EXPECT_FALSE(gauge.Update(4600, 4798).has_value()) << "same value: nothing to redraw";
+}
+
+TEST(ChargeGaugeTest, UnreadOrZeroFullShowsZeroOnceAndUnreadRemainingKeepsTheValue) {
+  ChargeGauge gauge;
+  const auto zero = gauge.Update(-1, 1000);
+  ASSERT_TRUE(zero.has_value());
+  EXPECT_EQ(zero->text, "0.0%");
+  EXPECT_FALSE(gauge.Update(0, 1000).has_value());
+  ASSERT_TRUE(gauge.Update(2000, 1000).has_value());
+  EXPECT_FALSE(gauge.Update(2000, -1).has_value());
+}
+
+TEST(DataLogPathTest, KeepsTheNameAndAddsTheExtensionOnlyWhenMissing) {
+  EXPECT_EQ(DataLogPath("run1"), std::filesystem::path("run1.LOG"));
+  EXPECT_EQ(DataLogPath("/tmp/logs/a.log"), std::filesystem::path("/tmp/logs/a.log"));
+  EXPECT_EQ(DataLogPath("/tmp/Pack.Log"), std::filesystem::path("/tmp/Pack.Log"));
+  EXPECT_EQ(DataLogPath("/tmp/a.txt"), std::filesystem::path("/tmp/a.txt.LOG"));
+}
+
+TEST(LoggingTimeTest, OneToSixtySecondsAreTaken) {
+  for (const auto& [text, expected] :
+       std::vector<std::pair<std::string, std::optional<int>>>{{"60", 60},
+                                                               {"1", 1},
+                                                               {"15", 15},
+                                                               {"61", std::nullopt},
+                                                               {"0", std::nullopt},
+                                                               {"", std::nullopt},
+                                                               {"ab", std::nullopt}}) {
+    common::RecordingMessageSink messages;
+    EXPECT_EQ(ParseLoggingTime(text, messages), expected) << text;
+    if (!expected) {
+      ASSERT_EQ(messages.Messages().size(), 1u) << text;
+      EXPECT_EQ(messages.Messages()[0].text, "Logging rate must be in range of 1 ~ 60 seconds!");
+      EXPECT_EQ(messages.Messages()[0].caption, "Cellwarden");
+    } else {
+      EXPECT_TRUE(messages.Messages().empty());
+    }
+  }
+}
+
+TEST(AboutTest, VersionLinesWithAndWithoutTheAdapter) {
+  test::LinkFixture fx;
+  const std::string text = AboutVersionText(*fx.link);
+  EXPECT_TRUE(text.starts_with("Program Version :   3.07           Date :  2023/05/17\r\n"))
+      << text;
+  EXPECT_NE(text.find("MCU Version :"), std::string::npos);
+  EXPECT_TRUE(text.ends_with("\r\n"));
+  fx.pack->Unplug();
+  fx.link->transport().ClearConnected();
+  EXPECT_TRUE(AboutVersionText(*fx.link).ends_with("USB Transfer Error."));
+}
+
+}  // namespace
+}  // namespace cw::app

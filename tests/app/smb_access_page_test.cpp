@@ -1,0 +1,205 @@
+// The SMB access page: command and data parsing, block lengths, PEC checks, protected pages.
+#include "app/smb_access_page.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "link/pec.h"
+#include "link_fixture.h"
+
+namespace cw::app {
+namespace {
+
+using common::Bytes;
+using test::LinkFixture;
+
+class SmbAccessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fx.link->EnsureConnected());
+    fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
+    fx.TakeEvents();
+  }
+  LinkFixture fx;
+  SmbAccessPage page{*fx.link, fx.messages};
+};
+
+TEST(SmbParsingTest, CommandIsOneOrTwoHexDigits) {
+  EXPECT_EQ(ParseSmbCommand("9"), 0x09);
+  EXPECT_EQ(ParseSmbCommand("0D"), 0x0D);
+  EXPECT_EQ(ParseSmbCommand("ff"), 0xFF);
+  for (const char* bad : {"1G", "", "100", "0x", " 9", "9 "}) {
+    EXPECT_FALSE(ParseSmbCommand(bad).has_value()) << bad;
+  }
+}
+
+TEST(SmbParsingTest, BlockDataIsHexPairsSeparatedByBlanks) {
+  EXPECT_EQ(ParseSmbBlockData("1 2 3"), (Bytes{1, 2, 3}));
+  EXPECT_EQ(ParseSmbBlockData("0102  0a"), (Bytes{1, 2, 0x0A}));
+  EXPECT_EQ(ParseSmbBlockData("123"), (Bytes{0x12, 0x03}));
+  EXPECT_EQ(ParseSmbBlockData(""), Bytes{});
+  EXPECT_FALSE(ParseSmbBlockData("1G").has_value());
+  EXPECT_FALSE(ParseSmbBlockData("01,02").has_value());
+}
+
+TEST(SmbParsingTest, DataFlashPageLengthsFollowTheSubclassLength) {
+  EXPECT_EQ(PageBytes(40, 1), 8) << "0x79 of a 40-byte subclass: 8 data bytes";
+  EXPECT_FALSE(PageBytes(30, 1).has_value()) << "a 30-byte subclass has no page 1";
+  EXPECT_EQ(PageBytes(64, 1), 32);
+  EXPECT_EQ(DataFlashPageLength(0x30, 2), 9);
+  EXPECT_FALSE(DataFlashPageLength(0x15, 0).has_value());
+}
+
+TEST_F(SmbAccessTest, ReadWordChecksThePecAndPrintsFourDigits) {
+  page.fields().read_word_command = "9";
+  page.ReadWord();
+  ASSERT_EQ(page.fields().read_word_result.size(), 4u);
+  const auto sent = fx.TakeSent();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent[0], (Bytes{1, 0x17, 0x09, 0, 0, 0, 3, 2}));
+}
+
+TEST_F(SmbAccessTest, WordReadOfABlockCommandOrBadTextClearsBothFields) {
+  for (const char* command : {"54", "1G"}) {
+    page.fields().read_word_command = command;
+    page.fields().read_word_result = "1234";
+    page.ReadWord();
+    EXPECT_EQ(page.fields().read_word_command, "") << command;
+    EXPECT_EQ(page.fields().read_word_result, "") << command;
+  }
+  EXPECT_TRUE(fx.TakeSent().empty());
+}
+
+TEST_F(SmbAccessTest, WordWithABadPecShowsPecError) {
+  test::ScriptedTarget target;
+  fx.pack->ReplaceTarget(&target);
+  target.on_read = [](std::uint8_t, std::size_t count) -> std::optional<Bytes> {
+    Bytes reply = {0x34, 0x12, 0x00};
+    reply.resize(count, 0xFF);
+    return reply;
+  };
+  page.fields().read_word_command = "0D";
+  page.ReadWord();
+  EXPECT_EQ(page.fields().read_word_result, "");
+  EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"PEC Error!"});
+  fx.pack->ReplaceTarget(nullptr);
+}
+
+TEST_F(SmbAccessTest, BlockRead0x54RequestsFourBytesAndShowsTwo) {
+  page.fields().read_block_command = "54";
+  page.ReadBlock();
+  const auto sent = fx.TakeSent();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent[0], (Bytes{1, 0x17, 0x54, 0, 0, 0, 4, 2}));
+  EXPECT_EQ(page.fields().read_block_result.size(), 6u) << page.fields().read_block_result;
+}
+
+TEST_F(SmbAccessTest, VariableBlockShowsTheCountedBytes) {
+  page.fields().read_block_command = "21";
+  page.ReadBlock();
+  EXPECT_EQ(page.fields().read_block_result, "4B 54 35 38 30 37 31 34 ");  // "KT580714"
+}
+
+TEST_F(SmbAccessTest, DataFlashPageReadUsesTheSelectedSubclass) {
+  ASSERT_TRUE(fx.link->SelectSubclass(0x30));
+  fx.TakeEvents();
+  page.fields().read_block_command = "7A";
+  page.ReadBlock();
+  const auto sent = fx.TakeSent();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent.back(), (Bytes{1, 0x17, 0x7A, 0, 0, 0, 11, 2})) << "count, 9 bytes, PEC";
+  EXPECT_EQ(page.fields().read_block_result.size(), 9u * 3);
+  page.fields().read_block_command = "7B";
+  page.ReadBlock();
+  EXPECT_EQ(page.fields().read_block_result, "") << "subclass 0x30 has no page 3";
+}
+
+TEST_F(SmbAccessTest, ProtectedSubclassPagesAreNeverWritten) {
+  for (const std::uint8_t subclass : {std::uint8_t{0x22}, std::uint8_t{0x5A}}) {
+    ASSERT_TRUE(fx.link->SelectSubclass(subclass));
+    fx.messages.Clear();
+    fx.TakeEvents();
+    page.fields().write_block_command = "78";
+    page.fields().write_block_data = "01 02";
+    page.WriteBlock();
+    EXPECT_EQ(fx.messages.Texts(),
+              std::vector<std::string>{fmt::format(
+                  "Inhibit changing SubClassID = 0x{:04X} through Pro interface!", subclass)});
+    EXPECT_EQ(page.fields().write_block_command, "");
+    for (const auto& report : fx.TakeSent()) EXPECT_NE(report[1], 0x16) << "nothing written";
+  }
+}
+
+TEST_F(SmbAccessTest, PageWriteIsPaddedToThePageLength) {
+  ASSERT_TRUE(fx.link->SelectSubclass(0x03));  // 6 bytes
+  fx.TakeEvents();
+  page.fields().write_block_command = "78";
+  page.fields().write_block_data = "1 2 3";
+  page.WriteBlock();
+  const auto sent = fx.TakeSent();
+  const Bytes frame = {0x78, 6, 1, 2, 3, 0, 0, 0};
+  ASSERT_GE(sent.size(), 2u);
+  Bytes data_report{4};
+  data_report.insert(data_report.end(), frame.begin(), frame.end());
+  data_report.push_back(link::Pec(frame, link::Pec({0x16})));
+  data_report.resize(16, 0);
+  EXPECT_EQ(sent[sent.size() - 2], data_report);
+}
+
+TEST_F(SmbAccessTest, BadBlockDataIsAnInputDataError) {
+  page.fields().write_block_command = "2F";
+  page.fields().write_block_data = "1G";
+  page.WriteBlock();
+  EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"Input Data Error!"});
+  fx.messages.Clear();
+  page.fields().write_block_data.clear();
+  for (int i = 0; i < 62; ++i) page.fields().write_block_data += "01 ";
+  page.WriteBlock();
+  EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"Input Data Error!"});
+}
+
+TEST_F(SmbAccessTest, EmptyFixedBlockSendsNothing) {
+  page.fields().write_block_command = "44";
+  page.fields().write_block_data = "";
+  page.WriteBlock();
+  EXPECT_EQ(page.fields().write_block_command, "");
+  EXPECT_TRUE(fx.TakeSent().empty());
+}
+
+TEST_F(SmbAccessTest, CombinedWordOnlyForManufacturerAccessAndTheBootLoader) {
+  page.fields().combined_command = "10";
+  page.fields().combined_word1 = "1234";
+  page.fields().combined_word2 = "5678";
+  page.WriteCombinedWord();
+  EXPECT_EQ(page.fields().combined_command, "");
+  EXPECT_EQ(page.fields().combined_word1, "");
+  EXPECT_TRUE(fx.TakeSent().empty());
+
+  fx.pack->gauge().SetSealState(sim::SealState::kSealed);
+  page.fields().combined_command = "00";
+  page.fields().combined_word1 = "61D4";
+  page.fields().combined_word2 = "3B9E";
+  page.WriteCombinedWord();
+  EXPECT_EQ(page.fields().combined_command, "00") << "kept after a successful write";
+  EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed)
+      << "the two words are the unseal key, low word first";
+}
+
+TEST_F(SmbAccessTest, WordWriteOfABlockCommandBlanksOrClearsTheCommand) {
+  page.fields().write_word_command = "21";
+  page.WriteWord();
+  EXPECT_EQ(page.fields().write_word_command, "  ");
+  page.fields().write_word_command = "54";
+  page.WriteWord();
+  EXPECT_EQ(page.fields().write_word_command, "");
+  page.fields().write_word_command = "3";
+  page.fields().write_word = "12345";
+  page.WriteWord();
+  const auto sent = fx.TakeSent();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[1][1], 0x03);
+  EXPECT_EQ(sent[1][2], 0x00) << "a word longer than four digits is sent as 0x0000";
+}
+
+}  // namespace
+}  // namespace cw::app
