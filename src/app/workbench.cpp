@@ -1,7 +1,13 @@
 #include "app/workbench.h"
 
+#include "dataflash/data_flash_page.h"
+#include "dataflash/flash_transfer.h"
+#include "dataflash/parameter_table.h"
 #include "link/hidapi_backend.h"
 #include "link/libusb_backend.h"
+#include "monitor/comm_thread.h"
+#include "monitor/local_time.h"
+#include "monitor/monitor_session.h"
 #include "sim/sim_pack.h"
 
 namespace cw::app {
@@ -20,7 +26,12 @@ Workbench::Workbench(WorkbenchOptions options, common::MessageSink& messages)
     : options_(std::move(options)), messages_(messages) {}
 
 Workbench::~Workbench() {
-  // The link goes first: it closes its adapter handles on the backends below it.
+  // The scan worker stops before anything it uses; the link goes before the backends below it,
+  // closing its adapter handles on them.
+  monitor_.reset();
+  calibration_.reset();
+  subcmd_.reset();
+  data_flash_.reset();
   link_.reset();
   if (sim_pack_) (void)SaveSimState();
 }
@@ -64,7 +75,45 @@ std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
   bench->bus_lock_ = std::make_unique<link::BusLock>(link::BusLockNameNow());
   bench->link_ =
       std::make_unique<link::GaugeLink>(*hid, *usb, *bench->clock_, messages, *bench->bus_lock_);
+  bench->ComposeSubsystems();
   return bench;
+}
+
+void Workbench::ComposeSubsystems() {
+  common::ProgressSink& progress = options_.progress ? *options_.progress : no_progress_;
+  local_time_ = std::make_unique<monitor::SystemLocalTime>();
+  monitor_ = std::make_unique<monitor::MonitorSession>(*link_, progress, messages_,
+                                                       calibration_busy_, *local_time_);
+  data_flash_ = std::make_unique<dataflash::DataFlashPage>(*link_, messages_, progress);
+  subcmd_ = std::make_unique<SubCmdPanel>(*link_, messages_);
+  CalibrationHooks hooks;
+  hooks.flash_transfer_busy = [this] { return data_flash_->busy(); };
+  hooks.scan_enabled = [this] { return monitor_->engine().scan_enabled(); };
+  hooks.set_scan_enabled = [this](bool enabled) { monitor_->engine().SetScanEnabled(enabled); };
+  hooks.read_operation_cfg_a = [this] { return ReadOperationCfgA(); };
+  calibration_ = std::make_unique<Calibration>(*link_, messages_, progress, calibration_busy_,
+                                               std::move(hooks));
+}
+
+std::optional<std::uint16_t> Workbench::ReadOperationCfgA() {
+  static constexpr std::string_view kOperationCfgA = "Operation Cfg A";
+  const auto index = dataflash::FindParam(kOperationCfgA);
+  if (!index) return std::nullopt;
+  const link::FlashParamLocation location = dataflash::LocationOf(dataflash::kParams[*index]);
+  const auto pages = link_->ReadFlashParameterBlock(location);
+  const std::size_t at = location.offset % link::kFlashPageSize;
+  if (!pages || pages->bytes.size() < at + 2) return std::nullopt;
+  return static_cast<std::uint16_t>((pages->bytes[at] << 8) | pages->bytes[at + 1]);
+}
+
+void Workbench::StartScan() { monitor_->Start(); }
+
+void Workbench::PauseScan() {
+  if (auto* worker = monitor_->worker()) worker->Pause();
+}
+
+void Workbench::ResumeScan() {
+  if (auto* worker = monitor_->worker()) worker->Resume();
 }
 
 void Workbench::Start() {

@@ -99,10 +99,71 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       [](Fields&) -> const std::string* { return nullptr; });
 }
 
+// "MV,MV,MV,MV": the four actual cell voltages.
+std::optional<std::array<std::uint32_t, 4>> ParseCells(const std::string& text) {
+  std::array<std::uint32_t, 4> cells{};
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::size_t end = text.find(',', start);
+    const std::string item = text.substr(start, end == std::string::npos ? end : end - start);
+    if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos ||
+        item.size() > 6) {
+      return std::nullopt;
+    }
+    cells[i] = static_cast<std::uint32_t>(std::stoul(item));
+    if ((end == std::string::npos) != (i + 1 == cells.size())) return std::nullopt;
+    start = end + 1;
+  }
+  return cells;
+}
+
+void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* calibrate = app.add_subcommand(
+      "calibrate", "Calibrate the gauge: 'offset', or the ticked cell voltages, TS1-TS4, current");
+  auto target = std::make_shared<std::string>();
+  auto cells = std::make_shared<std::string>();
+  auto temperatures = std::make_shared<std::array<std::optional<float>, 4>>();
+  auto current = std::make_shared<std::optional<std::int32_t>>();
+  calibrate->add_option("WHAT", *target, "'offset' for the board offset")
+      ->check(CLI::IsMember({"offset"}));
+  calibrate->add_option("--cells", *cells, "actual cell voltages in mV: MV,MV,MV,MV");
+  for (std::size_t i = 0; i < temperatures->size(); ++i) {
+    calibrate->add_option(fmt::format("--ts{}", i + 1), (*temperatures)[i],
+                          fmt::format("actual TS{} temperature in degrees Celsius", i + 1));
+  }
+  calibrate->add_option("--current", *current, "actual current in mA (a discharge, negative)");
+  calibrate->callback([=, &context, &exit_code] {
+    app::CalibrationInput input;
+    if (!cells->empty()) {
+      const auto parsed = ParseCells(*cells);
+      if (!parsed) {
+        fmt::print(stderr, "--cells takes four voltages in mV: MV,MV,MV,MV\n");
+        exit_code = kExitUsage;
+        return;
+      }
+      input.calibrate_voltage = true;
+      input.cell_mv = *parsed;
+    }
+    for (std::size_t i = 0; i < temperatures->size(); ++i) {
+      input.calibrate_ts[i] = (*temperatures)[i].has_value();
+      input.ts_celsius[i] = (*temperatures)[i].value_or(0.0f);
+    }
+    input.calibrate_current = current->has_value();
+    input.current_ma = current->value_or(0);
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    const bool ok = *target == "offset" ? bench->calibration().CalibrateBoardOffset()
+                                        : bench->calibration().Calibrate(input);
+    exit_code = ok ? kExitSuccess : kExitFailed;
+  });
+}
+
 }  // namespace
 
 void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   AddSmbCommands(app, context, exit_code);
+
+  AddCalibrateCommand(app, context, exit_code);
 
   auto* about = app.add_subcommand("about", "Print the About box's version lines");
   about->callback([&context, &exit_code] {
@@ -192,7 +253,7 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   check->callback([check_key, check_challenge, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::AuthenticationTool tool(bench->link(), context.messages());
+    app::AuthenticationTool tool(bench->link(), context.messages(), bench);
     tool.fields().authentication_key = *check_key;
     tool.fields().authentication_challenge = *check_challenge;
     const bool matched = tool.Authenticate();
@@ -208,7 +269,7 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   change->callback([new_key, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::AuthenticationTool tool(bench->link(), context.messages());
+    app::AuthenticationTool tool(bench->link(), context.messages(), bench);
     tool.fields().change_key = *new_key;
     exit_code = tool.ChangeKey() ? kExitSuccess : kExitFailed;
   });

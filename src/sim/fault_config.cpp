@@ -4,6 +4,7 @@
 
 #include <charconv>
 
+#include "common/bytes.h"
 #include "sim/messages.h"
 
 namespace cw::sim {
@@ -80,6 +81,14 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
       if (!ParseWhole(value, config.seed)) {
         return std::unexpected(fmt::format(fmt::runtime(messages::kFaultBadSeed), value));
       }
+    } else if (key == "safety-alarm") {
+      result = needs_value("0x0002");
+      if (!result) return std::unexpected(result.error());
+      const auto bits = common::ParseHexNumber(value);
+      if (!bits || *bits == 0) {
+        return std::unexpected(fmt::format(fmt::runtime(messages::kFaultBadAlarm), value));
+      }
+      config.safety_alarm = *bits;
     } else if (key == "nack-probability") {
       result = needs_value("0.1");
       if (!result) return std::unexpected(result.error());

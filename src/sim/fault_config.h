@@ -21,12 +21,14 @@ struct FaultConfig {
   bool short_replies = false;         // block replies announce one byte fewer than they carry
   bool oversized_replies = false;     // block replies announce 0xFF bytes
   bool stuck_in_boot_loader = false;  // the boot loader ignores the command to leave it
+  std::uint32_t safety_alarm = 0;     // Safety Status bits raised at power-up; 0 = none
 
   bool operator==(const FaultConfig&) const = default;
 };
 
 // Parses the device-string form "nack-every=7,seed=1,corrupt-pec-every=5,drop-after=100,
-// short-replies,oversized-replies,stuck-boot,nack-probability=0.1". An empty text is no fault.
+// short-replies,oversized-replies,stuck-boot,nack-probability=0.1,safety-alarm=0002". An empty text
+// is no fault.
 std::expected<FaultConfig, std::string> ParseFaults(std::string_view text);
 
 }  // namespace cw::sim

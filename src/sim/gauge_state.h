@@ -96,6 +96,10 @@ struct GaugeState {
   std::array<std::uint16_t, 4> calibration_cells_mv = {};
   std::array<std::uint16_t, 4> calibration_sensors_dk = {};
   std::int16_t calibration_current_ma = 0;
+  // What the calibrations so far added to the measured values; kept in the gauge's flash.
+  std::array<std::int16_t, 4> cell_offset_mv = {};
+  std::array<std::int16_t, 4> sensor_offset_dk = {};
+  std::int16_t current_offset_ma = 0;
 
   bool operator==(const GaugeState&) const = default;
 };

@@ -8,7 +8,9 @@ namespace cw::sim::messages {
 
 inline constexpr std::string_view kFaultUnknownKey =
     "Unknown fault \"{}\" (known: nack-every, nack-probability, seed, corrupt-pec-every, "
-    "drop-after, short-replies, oversized-replies, stuck-boot)";
+    "drop-after, short-replies, oversized-replies, stuck-boot, safety-alarm)";
+inline constexpr std::string_view kFaultBadAlarm =
+    "Fault \"safety-alarm\" takes the Safety Status bits in hex, not \"{}\"";
 inline constexpr std::string_view kFaultNeedsValue = "Fault \"{}\" needs a value ({}={})";
 inline constexpr std::string_view kFaultTakesNoValue = "Fault \"{}\" takes no value";
 inline constexpr std::string_view kFaultBadCount =

@@ -198,6 +198,10 @@ Json GaugeStateToJson(const GaugeState& state) {
        {{"cells_mv", state.calibration_cells_mv},
         {"sensors_dk", state.calibration_sensors_dk},
         {"current_ma", state.calibration_current_ma}}},
+      {"calibration_offsets",
+       {{"cells_mv", state.cell_offset_mv},
+        {"sensors_dk", state.sensor_offset_dk},
+        {"current_ma", state.current_offset_ma}}},
       {"sbs",
        {{"remaining_capacity_alarm", state.settings.remaining_capacity_alarm},
         {"remaining_time_alarm", state.settings.remaining_time_alarm},
@@ -300,6 +304,27 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
   }
   references.Signed("current_ma", std::numeric_limits<std::int16_t>::min(),
                     std::numeric_limits<std::int16_t>::max(), state.calibration_current_ma);
+
+  FieldReader offsets = root.Object("calibration_offsets");
+  for (auto [key, values] : {std::pair{"cells_mv", &state.cell_offset_mv},
+                             std::pair{"sensors_dk", &state.sensor_offset_dk}}) {
+    const Json* list = offsets.Field(key);
+    if (list == nullptr) continue;
+    if (!list->is_array() || list->size() != values->size()) {
+      offsets.Fail(offsets.Path(key), "is not a list of 4 numbers");
+      continue;
+    }
+    const Json numbered = {
+        {"0", (*list)[0]}, {"1", (*list)[1]}, {"2", (*list)[2]}, {"3", (*list)[3]}};
+    FieldReader items(numbered, offsets.Path(key));
+    for (std::size_t i = 0; i < values->size(); ++i) {
+      items.Signed(std::to_string(i), std::numeric_limits<std::int16_t>::min(),
+                   std::numeric_limits<std::int16_t>::max(), (*values)[i]);
+    }
+    if (!items.error().empty()) return std::unexpected(items.error());
+  }
+  offsets.Signed("current_ma", std::numeric_limits<std::int16_t>::min(),
+                 std::numeric_limits<std::int16_t>::max(), state.current_offset_ma);
 
   FieldReader sbs = root.Object("sbs");
   sbs.Number("remaining_capacity_alarm", 0xFFFF, state.settings.remaining_capacity_alarm);

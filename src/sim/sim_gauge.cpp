@@ -103,14 +103,15 @@ void SimGauge::UpdateMeasurements() const {
     return std::clamp(value + offset, low, high);
   };
   for (std::size_t i = 0; i < 4; ++i) {
-    m.cell_mv[i] = static_cast<std::uint16_t>(shifted(m.cell_mv[i], cell_offset_mv_[i], 0, 65535));
+    m.cell_mv[i] =
+        static_cast<std::uint16_t>(shifted(m.cell_mv[i], state_.cell_offset_mv[i], 0, 65535));
     m.sensor_dk[i] =
-        static_cast<std::uint16_t>(shifted(m.sensor_dk[i], sensor_offset_dk_[i], 0, 65535));
+        static_cast<std::uint16_t>(shifted(m.sensor_dk[i], state_.sensor_offset_dk[i], 0, 65535));
   }
   m.current_ma =
-      static_cast<std::int16_t>(shifted(m.current_ma, current_offset_ma_, -32768, 32767));
-  m.average_current_ma =
-      static_cast<std::int16_t>(shifted(m.average_current_ma, current_offset_ma_, -32768, 32767));
+      static_cast<std::int16_t>(shifted(m.current_ma, state_.current_offset_ma, -32768, 32767));
+  m.average_current_ma = static_cast<std::int16_t>(
+      shifted(m.average_current_ma, state_.current_offset_ma, -32768, 32767));
   m.battery_status |= SafetyAlarmBits(state_.safety_status);
   measurements_ = m;
 }
@@ -423,19 +424,23 @@ void SimGauge::ApplyCalibration(std::uint16_t flags) {
   UpdateMeasurements();
   for (std::size_t sensor = 0; sensor < 4; ++sensor) {
     if ((flags & (1u << sensor)) != 0 && state_.calibration_sensors_dk[sensor] != 0) {
-      sensor_offset_dk_[sensor] +=
-          state_.calibration_sensors_dk[sensor] - measurements_.sensor_dk[sensor];
+      state_.sensor_offset_dk[sensor] = static_cast<std::int16_t>(
+          state_.sensor_offset_dk[sensor] + state_.calibration_sensors_dk[sensor] -
+          measurements_.sensor_dk[sensor]);
     }
   }
   if ((flags & kCells) != 0) {
     for (std::size_t cell = 0; cell < 4; ++cell) {
       if (state_.calibration_cells_mv[cell] != 0) {
-        cell_offset_mv_[cell] += state_.calibration_cells_mv[cell] - measurements_.cell_mv[cell];
+        state_.cell_offset_mv[cell] = static_cast<std::int16_t>(state_.cell_offset_mv[cell] +
+                                                                state_.calibration_cells_mv[cell] -
+                                                                measurements_.cell_mv[cell]);
       }
     }
   }
   if ((flags & kCurrent) != 0) {
-    current_offset_ma_ += state_.calibration_current_ma - measurements_.current_ma;
+    state_.current_offset_ma = static_cast<std::int16_t>(
+        state_.current_offset_ma + state_.calibration_current_ma - measurements_.current_ma);
   }
   UpdateMeasurements();
 }
@@ -489,9 +494,9 @@ PackMeasurements SimGauge::Measurements() const {
 void SimGauge::SetMeasurements(const PackMeasurements& measurements) {
   std::lock_guard lock(mutex_);
   model_.Reset(measurements, clock_.Now() - start_time_);
-  cell_offset_mv_ = {};
-  sensor_offset_dk_ = {};
-  current_offset_ma_ = 0;
+  state_.cell_offset_mv = {};
+  state_.sensor_offset_dk = {};
+  state_.current_offset_ma = 0;
   UpdateMeasurements();
 }
 

@@ -107,9 +107,6 @@ class SimGauge final : public link::SmbusTarget {
   mutable PackMeasurements measurements_;
   // Calibration moves a measurement by the difference between its reference and the value
   // measured at that moment.
-  std::array<int, 4> cell_offset_mv_{};
-  std::array<int, 4> sensor_offset_dk_{};
-  int current_offset_ma_ = 0;
   int boot_busy_polls_ = kDefaultBootBusyPolls;
   FaultConfig faults_;
   int pec_replies_ = 0;

@@ -30,6 +30,7 @@ SimPack::SimPack(common::Clock& clock, SimOptions options)
       hid_(std::make_unique<SimHidAdapter>(bus_, options_.hid_adapters)),
       bulk_(std::make_unique<SimBulkAdapter>(bus_, options_.bulk_adapters)) {
   gauge_->SetFaults(options_.faults);
+  if (options_.faults.safety_alarm != 0) gauge_->RaiseSafetyAlarm(options_.faults.safety_alarm);
   gauge_->SetBootBusyPolls(options_.boot_busy_polls);
   for (const SimHidAdapterConfig& adapter : options_.hid_adapters) {
     bus_->AddAdapterVendorId(adapter.vendor_id);

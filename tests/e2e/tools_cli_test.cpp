@@ -61,6 +61,19 @@ TEST_F(ToolsCliTest, SmbBlockReadChecksThePecAndShowsTheData) {
   EXPECT_EQ(data_error.err, "Input Data Error!\n");
 }
 
+TEST_F(ToolsCliTest, CalibrationMovesThePacksReadings) {
+  const CliRun calibrated = Run("calibrate --cells 3900,3901,3902,3903 --current -2000");
+  EXPECT_EQ(calibrated.exit_code, 0) << calibrated.err;
+  EXPECT_EQ(calibrated.err, "Calibration OK.\n");
+  // Block 0x71: count, subcommand, 0, then cells 1 to 4 and further words, low byte first.
+  EXPECT_EQ(Run("mba 71 14").out.substr(0, 33), "10 71 00 3C 0F 3D 0F 3E 0F 3F 0F ");
+  std::string current = Run("smb read-word 0A").out;
+  EXPECT_EQ(current, "F830\n") << "the current now reads the -2000 mA reference";
+  const CliRun refused = Run("calibrate --cells 2000,2000,0,0");
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.err, "The Enter Actual Cell Voltage'sum is too low, please reenter!\n");
+}
+
 TEST_F(ToolsCliTest, DigestNeedsNoGauge) {
   const CliRun run = RunCli(
       "auth digest 5A3C96E1B04F7D2288E1C35A9F06B47D 0000000000000000000000000000000000000000");
@@ -86,6 +99,18 @@ TEST_F(ToolsCliTest, AuthenticationThenKeyChangeThenTheNewKey) {
   const CliRun old = Run("auth check " + factory + " " + challenge);
   EXPECT_EQ(old.exit_code, 1);
   EXPECT_TRUE(old.err.starts_with("Authentication failed. KT580714 returned\n")) << old.err;
+}
+
+}  // namespace
+}  // namespace cw::test
+
+namespace cw::test {
+namespace {
+
+TEST(FaultCliTest, SafetyAlarmFromTheDeviceStringShowsInSafetyStatus) {
+  const CliRun run = RunCli("--device sim:clock=virtual:faults=safety-alarm=0002 mba 51 4");
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, 12), "06 51 00 02 ") << run.out;
 }
 
 }  // namespace

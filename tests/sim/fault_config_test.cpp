@@ -23,6 +23,7 @@ TEST(ParseFaults, AcceptsEveryKeyOfTheDeviceString) {
       {"short-replies", FaultConfig{.short_replies = true}},
       {"oversized-replies", FaultConfig{.oversized_replies = true}},
       {"stuck-boot", FaultConfig{.stuck_in_boot_loader = true}},
+      {"safety-alarm=0002", FaultConfig{.safety_alarm = 0x0002}},
       {"nack-every=7,seed=1,corrupt-pec-every=5,drop-after=100,short-replies,stuck-boot,"
        "nack-probability=0.25",
        FaultConfig{7, 0.25, 1, 5, 100, true, false, true}},
@@ -58,6 +59,8 @@ TEST(ParseFaults, RefusesUnknownKeysAndBadValuesWithTheReason) {
       {"nack-probability=-0.1", "is not a number from 0 to 1"},
       {"nack-probability=nan", "is not a number from 0 to 1"},
       {"stuck-boot=1", "\"stuck-boot\" takes no value"},
+      {"safety-alarm=0", "takes the Safety Status bits in hex"},
+      {"safety-alarm=xyz", "takes the Safety Status bits in hex"},
       {"short-replies,oversized-replies", "cannot be combined"},
   };
   for (const BadCase& test : cases) {
