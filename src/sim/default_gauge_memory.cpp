@@ -223,17 +223,6 @@ void FillAlgorithmArea(Filler& f) {
   for (std::uint8_t id : {0x5C, 0x5D, 0x5E, 0x5F}) f.U8(id, 0, 0x01);
 }
 
-// The gauge keeps the algorithm subclasses (all but 0x22) in their stored form; the tables above
-// are written plain, as an engineer would read them.
-void StoreAlgorithmSubclasses(GaugeMemory& memory) {
-  for (const SubclassPlace& place : kSubclassPlaces) {
-    if (!IsStoredFormSubclass(place.id)) continue;
-    auto bytes = *memory.ReadSubclass(place, 0, place.length);
-    for (auto& byte : bytes) byte = PlainToStoredByte(byte, place.id);
-    memory.WriteSubclass(place, 0, bytes);
-  }
-}
-
 void FillFailureRecord(Filler& f) {
   // A pack that has never failed: no flags, the last readings of a healthy pack at rest.
   f.Words(0x60, 0, {0x0000, 0x0000, 0x0000, 0x0000, 3800, 3801, 3799, 3800, 15200, 0});
@@ -269,7 +258,6 @@ GaugeMemory DefaultGaugeMemory(const common::ProductConstants& constants) {
   FillChargeAndSystem(filler);
   FillFailureRecord(filler);
   FillAlgorithmArea(filler);
-  StoreAlgorithmSubclasses(memory);
   // The boot loader keeps a copy of the live constants in the upper half.
   std::copy(memory.data.begin(), memory.data.begin() + 0x400, memory.data.begin() + 0x400);
   return memory;

@@ -52,14 +52,19 @@ constexpr bool IsCodePageSelector(std::uint16_t selector) {
          selector - kFirstCodePageSelector < kCodePageSelectors;
 }
 
-// The 11 subclasses of the gauging algorithm after 0x22 are kept transformed by their id: a
-// host reads and writes the stored bytes through the pages and undoes the transform itself
+// The 11 subclasses of the gauging algorithm after 0x22 travel through the pages transformed
+// by their id (stored form); the flash itself holds them plain, as firmware records and the
+// read-out path carry them. A host undoes the transform itself
 // (plain = rotate-left-3(stored ^ id)).
 constexpr bool IsStoredFormSubclass(std::uint8_t id) {
   return id == 0x50 || id == 0x53 || (id >= 0x57 && id <= 0x5F);
 }
 constexpr std::uint8_t PlainToStoredByte(std::uint8_t plain, std::uint8_t id) {
   return static_cast<std::uint8_t>(static_cast<std::uint8_t>(plain >> 3 | plain << 5) ^ id);
+}
+constexpr std::uint8_t StoredToPlainByte(std::uint8_t stored, std::uint8_t id) {
+  const auto mixed = static_cast<std::uint8_t>(stored ^ id);
+  return static_cast<std::uint8_t>(mixed << 3 | mixed >> 5);
 }
 
 // A freshly programmed pack: a 4-cell Li-ion configuration and a firmware image.

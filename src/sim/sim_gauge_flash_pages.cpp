@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/gauge_link.h"
+#include "sim/gauge_memory.h"
 #include "sim/sim_gauge.h"
 #include "sim/subclass_table.h"
 
@@ -20,7 +21,11 @@ std::optional<SimGauge::Reply> SimGauge::PageReply(std::uint8_t command) {
   const std::size_t offset = (command - kFirstPage) * kMaxBlock;
   if (place.length <= offset) return std::nullopt;
   const std::size_t count = std::min(kMaxBlock, place.length - offset);
-  return BlockReply(command, *state_.memory.ReadSubclass(place, offset, count));
+  common::Bytes bytes = *state_.memory.ReadSubclass(place, offset, count);
+  if (IsStoredFormSubclass(place.id)) {
+    for (auto& byte : bytes) byte = PlainToStoredByte(byte, place.id);
+  }
+  return BlockReply(command, bytes);
 }
 
 bool SimGauge::WritePage(std::uint8_t command, common::ByteView data) {
@@ -30,7 +35,10 @@ bool SimGauge::WritePage(std::uint8_t command, common::ByteView data) {
   // A page is written from its first byte and never past the end of the subclass.
   if (place.length <= offset || data.empty()) return false;
   if (data.size() > std::min(kMaxBlock, place.length - offset)) return false;
-  return state_.memory.WriteSubclass(place, offset, data);
+  if (!IsStoredFormSubclass(place.id)) return state_.memory.WriteSubclass(place, offset, data);
+  common::Bytes plain(data.begin(), data.end());
+  for (auto& byte : plain) byte = StoredToPlainByte(byte, place.id);
+  return state_.memory.WriteSubclass(place, offset, plain);
 }
 
 }  // namespace cw::sim

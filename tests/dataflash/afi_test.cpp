@@ -120,7 +120,8 @@ TEST_F(AfiTest, AHandEditedFileLoadsWithItsValuesRemovedKeysAndClamps) {
   EXPECT_EQ(bytes(0x30, 22, 2), (common::Bytes{0x12, 0xC0}));  // 4800 as it was
   EXPECT_EQ(bytes(0x02, 0, 2), (common::Bytes{0x0A, 0xAB}));   // 0.0 C
   EXPECT_EQ(bytes(0x01, 9, 2), (common::Bytes{0x00, 0x00}));
-  EXPECT_EQ(bytes(0x50, 0, 4), (common::Bytes{0, 0, 0, 0}));
+  // A missing AlgorithmData key is a stored 0: plain rotate-left-3(0 ^ 0x50) in the flash.
+  EXPECT_EQ(bytes(0x50, 0, 4), (common::Bytes{0x82, 0x82, 0x82, 0x82}));
   EXPECT_EQ(f.page.value(*FindParam("OCD1 Threshold")).text, "0");
 }
 

@@ -7,6 +7,7 @@
 #include "dataflash/messages.h"
 #include "dataflash_fixture.h"
 #include "link/messages.h"
+#include "sim/gauge_memory.h"
 #include "sim/subclass_table.h"
 
 namespace cw::dataflash {
@@ -28,9 +29,14 @@ BusTransaction PageWrite(std::uint8_t page, common::ByteView bytes) {
 }
 
 // The gauge's own bytes of a subclass.
+// A subclass as the gauge's pages show it: the algorithm subclasses in their stored form.
 common::Bytes GaugeBytes(DataFlashFixture& f, std::uint8_t id) {
   const auto place = *sim::FindSubclassPlace(id);
-  return *f.link.pack->gauge().State().memory.ReadSubclass(place, 0, place.length);
+  common::Bytes bytes = *f.link.pack->gauge().State().memory.ReadSubclass(place, 0, place.length);
+  if (sim::IsStoredFormSubclass(id)) {
+    for (auto& byte : bytes) byte = sim::PlainToStoredByte(byte, id);
+  }
+  return bytes;
 }
 
 struct SubclassCase {

@@ -83,6 +83,11 @@ TEST_F(FirmwareCli, ProductionRoundTripCarriesEditedConstantsIntoThePack) {
   ASSERT_EQ(RunCli(Device() + "df read-all -o " + P("b.afi")).exit_code, 0);
   const std::string read_back = Read(P("b.afi"));
   for (const auto& [key, value] : edits) EXPECT_EQ(ValueOf(read_back, key), value) << key;
+  ASSERT_FALSE(ValueOf(afi, "AlgorithmData158").empty());
+  for (int key = 0; key < 159; ++key) {
+    const std::string name = "AlgorithmData" + std::to_string(key);
+    EXPECT_EQ(ValueOf(read_back, name), ValueOf(afi, name)) << name;
+  }
 
   ASSERT_EQ(RunCli(Device() + "fw export " + P("g.bin")).exit_code, 0);
   ASSERT_EQ(RunCli("image extract " + P("g.bin") + " --data " + P("g.data")).exit_code, 0);
