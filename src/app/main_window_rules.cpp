@@ -50,6 +50,14 @@ std::optional<ChargeGauge::View> ChargeGauge::Update(std::int64_t full_raw,
   return View{static_cast<int>(last_shown_), fmt::format("{:.1f}%", last_shown_)};
 }
 
+bool PageSelector::Select(Page page) {
+  if (page == current_) return false;
+  if (current_ == Page::kCalibration && calibration_refresh_) calibration_refresh_(false);
+  current_ = page;
+  if (current_ == Page::kCalibration && calibration_refresh_) calibration_refresh_(true);
+  return true;
+}
+
 std::string StatusClockText() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

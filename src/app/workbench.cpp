@@ -108,6 +108,17 @@ std::optional<std::uint16_t> Workbench::ReadOperationCfgA() {
 
 void Workbench::StartScan() { monitor_->Start(); }
 
+void Workbench::SetScanEnabled(bool enabled) { monitor_->engine().SetScanEnabled(enabled); }
+
+bool Workbench::ConfigureAdapter(std::string_view id_text) {
+  const bool was_enabled = monitor_->engine().scan_enabled();
+  SetScanEnabled(false);
+  // SetAdapterId waits the 50 ms the adapter needs and reopens under the bus lock.
+  const bool reopened = link_->SetAdapterId(id_text);
+  SetScanEnabled(was_enabled);
+  return reopened;
+}
+
 void Workbench::PauseScan() {
   if (auto* worker = monitor_->worker()) worker->Pause();
 }

@@ -71,6 +71,12 @@ class Workbench final : public ScanControl {
   void Start();
   void StartScan();
 
+  // Scan on / off of the Option menu.
+  void SetScanEnabled(bool enabled);
+  // The "Config" button: the adapter id text (a HID product id, or "0x" + serial prefix on the
+  // bulk adapter), with the scan stopped around the reopen. The result is the reopen's.
+  bool ConfigureAdapter(std::string_view id_text);
+
   // Tool windows pause the scan worker while they are open; nesting is allowed.
   void PauseScan() override;
   void ResumeScan() override;

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/workbench.h"
 #include "link_fixture.h"
+#include "monitor/monitor_session.h"
 
 namespace cw::app {
 namespace {
@@ -92,6 +94,37 @@ TEST(AboutTest, VersionLinesWithAndWithoutTheAdapter) {
   fx.pack->Unplug();
   fx.link->transport().ClearConnected();
   EXPECT_TRUE(AboutVersionText(*fx.link).ends_with("USB Transfer Error."));
+}
+
+}  // namespace
+}  // namespace cw::app
+
+namespace cw::app {
+namespace {
+
+TEST(PageSelectorTest, CalibrationRefreshRunsOnlyWhileItsPageIsShown) {
+  std::vector<bool> refresh;
+  PageSelector pages([&](bool on) { refresh.push_back(on); });
+  EXPECT_FALSE(pages.Select(Page::kSbs)) << "the page already shown changes nothing";
+  EXPECT_TRUE(pages.Select(Page::kCalibration));
+  EXPECT_FALSE(pages.Select(Page::kCalibration));
+  EXPECT_TRUE(pages.Select(Page::kSmbAccess));
+  EXPECT_TRUE(pages.Select(Page::kCalibration));
+  EXPECT_EQ(refresh, (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(pages.current(), Page::kCalibration);
+}
+
+TEST(WorkbenchConfigTest, ConfigButtonReopensWithTheNewIdAndRestoresTheScan) {
+  common::RecordingMessageSink messages;
+  WorkbenchOptions options;
+  options.device = *ParseDeviceString("sim:clock=virtual");
+  auto bench = Workbench::Create(options, messages);
+  ASSERT_TRUE(bench.has_value());
+  (*bench)->Start();
+  EXPECT_FALSE((*bench)->ConfigureAdapter("0x1234")) << "no adapter answers as 1234";
+  EXPECT_EQ((*bench)->link().link_status(), link::LinkStatus::kNoAdapter);
+  EXPECT_TRUE((*bench)->ConfigureAdapter("0x8888"));
+  EXPECT_TRUE((*bench)->monitor().engine().scan_enabled());
 }
 
 }  // namespace
