@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "common/clock.h"
 #include "common/message_sink.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
@@ -16,27 +15,14 @@
 #include "firmware/fs_script.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
+#include "mandated_wait_clock.h"
 #include "sim/sim_pack.h"
 
 namespace {
 
 using namespace cw;
 
-// The system clock, counting every wait the protocol asked for.
-class MandatedWaitClock final : public common::Clock {
- public:
-  common::Millis Now() const override { return inner_.Now(); }
-  void SleepFor(common::Millis duration) override {
-    mandated_ += duration;
-    inner_.SleepFor(duration);
-  }
-  common::Millis mandated() const { return mandated_; }
-  void Reset() { mandated_ = common::Millis{0}; }
-
- private:
-  common::SystemClock inner_;
-  common::Millis mandated_{0};
-};
+using bench::MandatedWaitClock;
 
 class QuietHost final : public firmware::FirmwareWindowHost {
  public:

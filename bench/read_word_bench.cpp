@@ -5,31 +5,17 @@
 
 #include <chrono>
 
-#include "common/clock.h"
 #include "common/message_sink.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
+#include "mandated_wait_clock.h"
 #include "sim/sim_pack.h"
 
 namespace {
 
 using namespace cw;
 
-// The system clock, counting every wait the protocol asked for.
-class MandatedWaitClock final : public common::Clock {
- public:
-  common::Millis Now() const override { return inner_.Now(); }
-  void SleepFor(common::Millis duration) override {
-    mandated_ += duration;
-    inner_.SleepFor(duration);
-  }
-  common::Millis mandated() const { return mandated_; }
-  void Reset() { mandated_ = common::Millis{0}; }
-
- private:
-  common::SystemClock inner_;
-  common::Millis mandated_{0};
-};
+using bench::MandatedWaitClock;
 
 void LockedReadWord(benchmark::State& state) {
   constexpr int kReads = 1000;
@@ -53,8 +39,8 @@ void LockedReadWord(benchmark::State& state) {
       std::uint16_t value = 0;
       if (!link.ReadWord(0x09, value)) ++failures;
     }
-    const auto measured = std::chrono::duration<double, std::milli>(
-        std::chrono::steady_clock::now() - start);
+    const auto measured =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
     const double mandated = static_cast<double>(clock.mandated().count());
     const double ratio = measured.count() / mandated;
     state.counters["mandated_ms"] = mandated;
