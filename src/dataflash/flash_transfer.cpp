@@ -35,33 +35,45 @@ void FlashTransfer::ReportIfUnplugged() {
   }
 }
 
+// Selects each subclass and hands `transfer_page` its pages in order: the page number, the
+// bytes in that page and their offset in the image. One progress step per page; the first
+// failed transaction ends the walk.
+bool FlashTransfer::ForEachPage(
+    std::span<const std::uint8_t> ids, std::span<const std::uint16_t> layout, int total, int& done,
+    common::FunctionRef<bool(std::uint8_t page, std::size_t count, std::size_t offset)>
+        transfer_page) {
+  Report(total, done);
+  if (!link_.EnsureConnected()) return false;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    const SubclassEntry entry = EntryOf(layout[i]);
+    if (entry.image_offset() + entry.length > kFlashImageSize || !link_.SelectSubclass(ids[i])) {
+      return false;
+    }
+    for (std::size_t page = 0; page * kBlockSize < entry.length; ++page) {
+      const std::size_t count = std::min(kBlockSize, entry.length - page * kBlockSize);
+      if (!transfer_page(static_cast<std::uint8_t>(page), count,
+                         entry.image_offset() + page * kBlockSize)) {
+        return false;
+      }
+      Report(total, ++done);
+    }
+  }
+  return true;
+}
+
 bool FlashTransfer::ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
                                    std::span<const std::uint16_t> layout, int total) {
   if (ids.size() != layout.size() || !AcquireBus()) return false;
   int done = 1;
-  Report(total, done);
-  bool ok = link_.EnsureConnected();
-  for (std::size_t i = 0; ok && i < ids.size(); ++i) {
-    const SubclassEntry entry = EntryOf(layout[i]);
-    if (entry.image_offset() + entry.length > image.size() || !link_.SelectSubclass(ids[i])) {
-      ok = false;
-      break;
-    }
-    for (std::size_t page = 0; ok && page * kBlockSize < entry.length; ++page) {
-      const auto count =
-          static_cast<std::uint8_t>(std::min(kBlockSize, entry.length - page * kBlockSize));
-      const auto bytes = link_.ReadFlashPage(static_cast<std::uint8_t>(page), count);
-      // A short reply must not leave stale bytes that look like the gauge's.
-      if (!bytes || bytes->size() != count) {
-        ok = false;
-        break;
-      }
-      std::copy(
-          bytes->begin(), bytes->end(),
-          image.begin() + static_cast<std::ptrdiff_t>(entry.image_offset() + page * kBlockSize));
-      Report(total, ++done);
-    }
-  }
+  const bool ok = ForEachPage(
+      ids, layout, total, done, [&](std::uint8_t page, std::size_t count, std::size_t offset) {
+        const auto bytes = link_.ReadFlashPage(page, static_cast<std::uint8_t>(count));
+        // A short reply must not leave stale bytes that look like the gauge's.
+        if (!bytes || bytes->size() != count) return false;
+        std::copy(bytes->begin(), bytes->end(),
+                  image.begin() + static_cast<std::ptrdiff_t>(offset));
+        return true;
+      });
   if (!ok) ReportIfUnplugged();
   ReleaseBus();
   return ok;
@@ -71,25 +83,11 @@ bool FlashTransfer::WriteSubclasses(const FlashImage& image, std::span<const std
                                     std::span<const std::uint16_t> layout, int total) {
   if (ids.size() != layout.size() || !AcquireBus()) return false;
   int done = 1;
-  Report(total, done);
-  bool ok = link_.EnsureConnected();
-  for (std::size_t i = 0; ok && i < ids.size(); ++i) {
-    const SubclassEntry entry = EntryOf(layout[i]);
-    if (entry.image_offset() + entry.length > image.size() || !link_.SelectSubclass(ids[i])) {
-      ok = false;
-      break;
-    }
-    // The page write itself waits the 40 ms (25 ms for a short last page) the gauge needs.
-    for (std::size_t page = 0; ok && page * kBlockSize < entry.length; ++page) {
-      const std::size_t count = std::min(kBlockSize, entry.length - page * kBlockSize);
-      const common::ByteView bytes(image.data() + entry.image_offset() + page * kBlockSize, count);
-      if (!link_.WriteFlashPage(static_cast<std::uint8_t>(page), bytes)) {
-        ok = false;
-        break;
-      }
-      Report(total, ++done);
-    }
-  }
+  // The page write itself waits the 40 ms (25 ms for a short last page) the gauge needs.
+  const bool ok = ForEachPage(
+      ids, layout, total, done, [&](std::uint8_t page, std::size_t count, std::size_t offset) {
+        return link_.WriteFlashPage(page, common::ByteView(image.data() + offset, count));
+      });
   if (ok) {
     for (int step = 0; step < kSettleSteps; ++step) {
       link_.clock().SleepFor(kSettleStep);

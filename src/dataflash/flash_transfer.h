@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 
+#include "common/function_ref.h"
 #include "common/message_sink.h"
 #include "common/progress_sink.h"
 #include "dataflash/param_codec.h"
@@ -49,6 +50,11 @@ class FlashTransfer {
   common::MessageSink& messages() { return messages_; }
 
  private:
+  bool ForEachPage(
+      std::span<const std::uint8_t> ids, std::span<const std::uint16_t> layout, int total,
+      int& done,
+      common::FunctionRef<bool(std::uint8_t page, std::size_t count, std::size_t offset)>
+          transfer_page);
   bool AcquireBus();
   void ReleaseBus();
   void ReportIfUnplugged();
