@@ -122,34 +122,41 @@ bool ConvertBinToScript(const std::filesystem::path& bin, common::MessageSink& m
                      messages);
 }
 
+namespace {
+
+// The constants of `afi` merged into the image of `bin`, or nullopt after the message that
+// says why not.
+std::optional<common::Bytes> LoadAndMerge(const std::filesystem::path& afi,
+                                          const std::filesystem::path& bin,
+                                          const common::ProductConstants& constants,
+                                          common::MessageSink& messages) {
+  if (afi.empty()) {
+    messages.Show(messages::kPleaseLoadAfi);
+    return std::nullopt;
+  }
+  const auto bytes = LoadBinForConvert(bin, messages);
+  if (!bytes) return std::nullopt;
+  const auto plain = LoadAfi(afi, /*stored_form=*/false, messages);
+  if (!plain) return std::nullopt;
+  return MergeConstantsIntoImage(*bytes, *plain, constants);
+}
+
+}  // namespace
+
 bool ConvertMergedToScript(const std::filesystem::path& afi, const std::filesystem::path& bin,
                            const common::ProductConstants& constants,
                            common::MessageSink& messages) {
-  if (afi.empty()) {
-    messages.Show(messages::kPleaseLoadAfi);
-    return false;
-  }
-  const auto bytes = LoadBinForConvert(bin, messages);
-  if (!bytes) return false;
-  const auto plain = LoadAfi(afi, /*stored_form=*/false, messages);
-  if (!plain) return false;
-  const common::Bytes merged = MergeConstantsIntoImage(*bytes, *plain, constants);
-  return WriteOutput(MergedScriptPath(bin), UpdateScript(merged), messages::kMergedScriptSuccess,
+  const auto merged = LoadAndMerge(afi, bin, constants, messages);
+  if (!merged) return false;
+  return WriteOutput(MergedScriptPath(bin), UpdateScript(*merged), messages::kMergedScriptSuccess,
                      messages);
 }
 
 bool ConvertNewBin(const std::filesystem::path& afi, const std::filesystem::path& bin,
                    const common::ProductConstants& constants, common::MessageSink& messages) {
-  if (afi.empty()) {
-    messages.Show(messages::kPleaseLoadAfi);
-    return false;
-  }
-  const auto bytes = LoadBinForConvert(bin, messages);
-  if (!bytes) return false;
-  const auto plain = LoadAfi(afi, /*stored_form=*/false, messages);
-  if (!plain) return false;
-  const common::Bytes merged = MergeConstantsIntoImage(*bytes, *plain, constants);
-  if (!WriteWholeFile(NewBinPath(bin), common::ByteView(merged))) {
+  const auto merged = LoadAndMerge(afi, bin, constants, messages);
+  if (!merged) return false;
+  if (!WriteWholeFile(NewBinPath(bin), common::ByteView(*merged))) {
     messages.Show(messages::kOpenFileError, common::kDefaultCaption, MessageIcon::kError);
     return false;
   }
