@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/messages.h"
 #include "common/bytes.h"
 #include "common/progress_sink.h"
 #include "dataflash/afi_commands.h"
@@ -22,19 +23,7 @@ namespace {
 
 using dataflash::kParams;
 
-// Texts of this command group that the product itself never shows.
-namespace text {
-constexpr std::string_view kUnknownParameter = "unknown parameter: {}";
-constexpr std::string_view kBadBytes = "{} takes {} raw bytes in hex";
-constexpr std::string_view kBadStringBytes = "{} takes 1 to {} raw bytes in hex";
-constexpr std::string_view kNoSuchFile = "no such file: {}";
-constexpr std::string_view kGaugeReadFailed = "reading {} from the gauge failed";
-constexpr std::string_view kEditIgnored = "the edit was ignored";
-constexpr std::string_view kBusBusy = "the bus stayed busy; nothing was written";
-constexpr std::string_view kWriteFailed = "writing {} failed";
-constexpr std::string_view kReadBackDiffers = "the gauge kept another value: {}";
-constexpr std::string_view kWritten = "{}";
-}  // namespace text
+namespace text = messages::df;
 
 // Exact name first; the .afi keys are matched without regard to case, and so is this.
 std::optional<std::size_t> FindParamByName(std::string_view name) {

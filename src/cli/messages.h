@@ -13,4 +13,33 @@ inline constexpr std::string_view kVersionUnreadable = "the adapter version coul
 inline constexpr std::string_view kTransportHid = "HID";
 inline constexpr std::string_view kTransportBulk = "bulk";
 
+inline constexpr std::string_view kBadCells = "--cells takes four voltages in mV: MV,MV,MV,MV";
+
+// scan and log
+namespace scan {
+inline constexpr std::string_view kScanDescription =
+    "Read the SBS register table: one pass with --once, else a live view until Ctrl-C";
+inline constexpr std::string_view kLogDescription =
+    "Scan rows and write them to a data log file every interval";
+inline constexpr std::string_view kUnknownRow = "\"{}\" is not a register row of tables A, B or C";
+inline constexpr std::string_view kRowsNotRead = "{} of {} rows could not be read: {}";
+inline constexpr std::string_view kLiveHeading = "Cellwarden SBS scan ({})  pass {}  {}";
+inline constexpr std::string_view kLiveFooter = "Ctrl-C ends the scan.";
+inline constexpr std::string_view kLogWritten = "{} data lines written to {}";
+}  // namespace scan
+
+// param and df
+namespace df {
+inline constexpr std::string_view kUnknownParameter = "unknown parameter: {}";
+inline constexpr std::string_view kBadBytes = "{} takes {} raw bytes in hex";
+inline constexpr std::string_view kBadStringBytes = "{} takes 1 to {} raw bytes in hex";
+inline constexpr std::string_view kNoSuchFile = "no such file: {}";
+inline constexpr std::string_view kGaugeReadFailed = "reading {} from the gauge failed";
+inline constexpr std::string_view kEditIgnored = "the edit was ignored";
+inline constexpr std::string_view kBusBusy = "the bus stayed busy; nothing was written";
+inline constexpr std::string_view kWriteFailed = "writing {} failed";
+inline constexpr std::string_view kReadBackDiffers = "the gauge kept another value: {}";
+inline constexpr std::string_view kWritten = "{}";
+}  // namespace df
+
 }  // namespace cw::cli::messages

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/messages.h"
 #include "monitor/comm_thread.h"
 #include "monitor/data_log.h"
 #include "monitor/local_time.h"
@@ -19,7 +20,7 @@
 namespace cw::cli {
 namespace {
 
-namespace text = monitor::messages::cli;
+namespace text = messages::scan;
 using monitor::RegisterTable;
 using monitor::SbsRegisterDef;
 using monitor::TableId;

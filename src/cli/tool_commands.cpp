@@ -6,6 +6,7 @@
 #include "app/main_window_rules.h"
 #include "app/smb_access_page.h"
 #include "app/subcmd_panel.h"
+#include "cli/messages.h"
 #include "common/bytes.h"
 
 namespace cw::cli {
@@ -137,7 +138,7 @@ void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code)
     if (!cells->empty()) {
       const auto parsed = ParseCells(*cells);
       if (!parsed) {
-        fmt::print(stderr, "--cells takes four voltages in mV: MV,MV,MV,MV\n");
+        fmt::print(stderr, "{}\n", messages::kBadCells);
         exit_code = kExitUsage;
         return;
       }

@@ -39,18 +39,3 @@ inline constexpr std::string_view kClearScansButton = "Clear Scans";
 inline constexpr std::string_view kScanAllButton = "Scan All";
 
 }  // namespace cw::monitor::messages
-
-// Command-line front end of monitoring.
-namespace cw::monitor::messages::cli {
-
-inline constexpr std::string_view kScanDescription =
-    "Read the SBS register table: one pass with --once, else a live view until Ctrl-C";
-inline constexpr std::string_view kLogDescription =
-    "Scan rows and write them to a data log file every interval";
-inline constexpr std::string_view kUnknownRow = "\"{}\" is not a register row of tables A, B or C";
-inline constexpr std::string_view kRowsNotRead = "{} of {} rows could not be read: {}";
-inline constexpr std::string_view kLiveHeading = "Cellwarden SBS scan ({})  pass {}  {}";
-inline constexpr std::string_view kLiveFooter = "Ctrl-C ends the scan.";
-inline constexpr std::string_view kLogWritten = "{} data lines written to {}";
-
-}  // namespace cw::monitor::messages::cli
