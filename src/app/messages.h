@@ -33,6 +33,10 @@ inline constexpr std::string_view kInhibitSubclass = "Inhibit changing SubClassI
 inline constexpr std::string_view kInhibitSubclassEnd = " through Pro interface!";
 inline constexpr std::string_view kBlockReadFailed = "00";
 
+// Adapter notifications
+inline constexpr std::string_view kAdapterArrived = "adapter arrived";
+inline constexpr std::string_view kAdapterLeft = "adapter left";
+
 // Main window
 inline constexpr std::string_view kWindowTitle = "KT580714pc_V3.07_20230517";
 inline constexpr std::string_view kSimulatedPack = "Simulated pack";

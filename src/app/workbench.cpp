@@ -1,5 +1,6 @@
 #include "app/workbench.h"
 
+#include "app/messages.h"
 #include "dataflash/data_flash_page.h"
 #include "dataflash/flash_transfer.h"
 #include "dataflash/parameter_table.h"
@@ -133,7 +134,15 @@ void Workbench::Start() {
   transport.SetHidProductId(options_.hid_product_id.value_or(common::kHidProductId));
   transport.SetBulkProductId(common::kBulkProductId);
   transport.SetSerialPrefix(options_.serial_prefix.value_or(common::kDefaultSerialPrefix));
-  link_->RegisterDeviceNotifications([](link::UsbHotplugEvent) {});
+  // Arrival and removal are shown, never acted on: the next transaction reopens by itself.
+  link_->RegisterDeviceNotifications([this](link::UsbHotplugEvent event) {
+    last_device_event_ = event;
+    if (options_.trace) {
+      options_.trace->Trace("hotplug", event == link::UsbHotplugEvent::kArrived
+                                           ? messages::kAdapterArrived
+                                           : messages::kAdapterLeft);
+    }
+  });
   link_->OpenHidAdapter();
 }
 

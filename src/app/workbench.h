@@ -71,6 +71,9 @@ class Workbench final : public ScanControl {
   void Start();
   void StartScan();
 
+  // The last adapter arrival or removal reported since start-up, for the status bar.
+  std::optional<link::UsbHotplugEvent> last_device_event() const { return last_device_event_; }
+
   // Scan on / off of the Option menu.
   void SetScanEnabled(bool enabled);
   // The "Config" button: the adapter id text (a HID product id, or "0x" + serial prefix on the
@@ -103,6 +106,7 @@ class Workbench final : public ScanControl {
   std::unique_ptr<link::GaugeLink> link_;
   common::NullProgressSink no_progress_;
   std::atomic<bool> calibration_busy_{false};
+  std::atomic<std::optional<link::UsbHotplugEvent>> last_device_event_;
   std::unique_ptr<monitor::SystemLocalTime> local_time_;
   std::unique_ptr<monitor::MonitorSession> monitor_;
   std::unique_ptr<dataflash::DataFlashPage> data_flash_;

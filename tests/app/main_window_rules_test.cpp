@@ -7,6 +7,7 @@
 #include "app/workbench.h"
 #include "link_fixture.h"
 #include "monitor/monitor_session.h"
+#include "sim/sim_pack.h"
 
 namespace cw::app {
 namespace {
@@ -125,6 +126,38 @@ TEST(WorkbenchConfigTest, ConfigButtonReopensWithTheNewIdAndRestoresTheScan) {
   EXPECT_EQ((*bench)->link().link_status(), link::LinkStatus::kNoAdapter);
   EXPECT_TRUE((*bench)->ConfigureAdapter("0x8888"));
   EXPECT_TRUE((*bench)->monitor().engine().scan_enabled());
+}
+
+}  // namespace
+}  // namespace cw::app
+
+namespace cw::app {
+namespace {
+
+class RecordingTrace final : public common::TraceSink {
+ public:
+  void Trace(std::string_view layer, std::string_view text) override {
+    if (layer == "hotplug") lines.emplace_back(text);
+  }
+  std::vector<std::string> lines;
+};
+
+TEST(WorkbenchNotificationsTest, AdapterArrivalAndRemovalAreReportedNotActedOn) {
+  common::RecordingMessageSink messages;
+  RecordingTrace trace;
+  WorkbenchOptions options;
+  options.device = *ParseDeviceString("sim:clock=virtual");
+  options.trace = &trace;
+  auto bench = Workbench::Create(options, messages);
+  ASSERT_TRUE(bench.has_value());
+  (*bench)->Start();
+  EXPECT_FALSE((*bench)->last_device_event().has_value());
+  (*bench)->sim_pack()->Unplug();
+  EXPECT_EQ((*bench)->last_device_event(), link::UsbHotplugEvent::kLeft);
+  (*bench)->sim_pack()->Plug();
+  EXPECT_EQ((*bench)->last_device_event(), link::UsbHotplugEvent::kArrived);
+  EXPECT_EQ(trace.lines, (std::vector<std::string>{"adapter left", "adapter arrived"}));
+  EXPECT_TRUE(messages.Texts().empty());
 }
 
 }  // namespace
