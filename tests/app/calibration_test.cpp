@@ -86,14 +86,6 @@ TEST(CalibrationReadingsTest, TextsFromRawValues) {
   EXPECT_EQ(readings.current, "-2000");
 }
 
-class RecordingProgress final : public common::ProgressSink {
- public:
-  void TaskProgress(common::TaskKind kind, int, int done) override {
-    reports.emplace_back(kind, done);
-  }
-  std::vector<std::pair<common::TaskKind, int>> reports;
-};
-
 struct CalibrationFixture {
   CalibrationFixture() {
     hooks.flash_transfer_busy = [this] { return flash_busy; };
@@ -105,7 +97,7 @@ struct CalibrationFixture {
     hooks.read_operation_cfg_a = Cells(4);
   }
   test::LinkFixture fx;
-  RecordingProgress progress;
+  common::RecordingProgressSink progress;
   std::atomic<bool> busy{false};
   bool flash_busy = false;
   bool scanning = true;
@@ -132,7 +124,8 @@ TEST(CalibrationRunTest, CellsAndCurrentReachTheGaugeAsOneSet) {
   EXPECT_EQ(f.fx.messages.Texts(), std::vector<std::string>{"Calibration OK."});
   EXPECT_EQ(f.scan_switches, (std::vector<bool>{false, true})) << "scan stopped, then restarted";
   EXPECT_FALSE(f.busy);
-  EXPECT_EQ(f.progress.reports.back(), std::make_pair(common::TaskKind::kCalibration, 100));
+  EXPECT_EQ(f.progress.Reports(common::TaskKind::kCalibration).back(),
+            (common::ProgressReport{100, 100}));
   const auto waits = f.fx.TakeWaits();
   EXPECT_EQ(std::count(waits.begin(), waits.end(), Millis{50}), 10) << "500 ms in ten steps";
   EXPECT_FALSE(f.fx.lock.HeldByThisThread());

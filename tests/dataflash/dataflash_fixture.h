@@ -38,19 +38,7 @@ class RecordingGauge final : public link::SmbusTarget {
   std::optional<std::uint8_t> selected_;
 };
 
-struct ProgressReport {
-  int total;
-  int done;
-  bool operator==(const ProgressReport&) const = default;
-};
-
-class RecordingProgress final : public common::ProgressSink {
- public:
-  void TaskProgress(common::TaskKind, int total, int done) override {
-    reports.push_back({total, done});
-  }
-  std::vector<ProgressReport> reports;
-};
+using common::ProgressReport;
 
 // A data flash page on the simulated pack, the bus recorded at the gauge.
 struct DataFlashFixture {
@@ -63,7 +51,7 @@ struct DataFlashFixture {
 
   LinkFixture link;
   RecordingGauge gauge;
-  RecordingProgress progress;
+  common::RecordingProgressSink progress;
   dataflash::DataFlashPage page;
 };
 

@@ -63,8 +63,9 @@ TEST_P(SubclassTransferTest, ReadsAndWritesFullPagesThenTheRemainder) {
   EXPECT_EQ(f.TakeFlashTraffic(), expected);
   const common::Bytes gauge = GaugeBytes(f, c.id);
   EXPECT_TRUE(std::equal(gauge.begin(), gauge.begin() + c.length, image.begin() + c.block * 32));
-  EXPECT_EQ(f.progress.reports.front(), (test::ProgressReport{38, 1}));
-  EXPECT_EQ(f.progress.reports.back(),
+  EXPECT_EQ(f.progress.Reports(common::TaskKind::kDataFlash).front(),
+            (test::ProgressReport{38, 1}));
+  EXPECT_EQ(f.progress.Reports(common::TaskKind::kDataFlash).back(),
             (test::ProgressReport{38, 1 + static_cast<int>(c.pages.size())}));
 
   // Written back from the image: the same pages, each with its settle time, then 2.5 s.
@@ -113,7 +114,7 @@ TEST(ReadAllTest, FillsImageBackupAndListsAndReportsProgress) {
   EXPECT_EQ(f.page.value(f.Row("OCD1 Threshold")).text, "-8000");
   EXPECT_EQ(f.page.backup()[0], GaugeBytes(f, 0x50)[0]);
   // 62 pages after the start report, then the final report.
-  const auto& reports = f.progress.reports;
+  const auto reports = f.progress.Reports(common::TaskKind::kDataFlash);
   EXPECT_EQ(reports.front(), (test::ProgressReport{65, 0}));
   EXPECT_EQ(reports[reports.size() - 2], (test::ProgressReport{65, 63}));
   EXPECT_EQ(reports.back(), (test::ProgressReport{65, 65}));
@@ -160,7 +161,7 @@ TEST(WriteAllTest, WritesEverySubclassVerifiesAndResets) {
   ASSERT_TRUE(f.page.ReadAllButton());
   const auto before = f.link.pack->gauge().State().memory;
   f.TakeFlashTraffic();
-  f.progress.reports.clear();
+  f.progress.Clear();
   ASSERT_TRUE(f.page.WriteAllButton());
   int page_writes = 0;
   for (const BusTransaction& t : f.TakeFlashTraffic())
@@ -169,8 +170,10 @@ TEST(WriteAllTest, WritesEverySubclassVerifiesAndResets) {
   // The displayed values re-encode to the bytes the gauge had.
   EXPECT_EQ(f.link.pack->gauge().State().memory, before);
   EXPECT_EQ(f.link.pack->gauge().resets(), 1);
-  EXPECT_EQ(f.progress.reports.front(), (test::ProgressReport{38, 0}));
-  EXPECT_EQ(f.progress.reports.back(), (test::ProgressReport{65, 65}));
+  EXPECT_EQ(f.progress.Reports(common::TaskKind::kDataFlash).front(),
+            (test::ProgressReport{38, 0}));
+  EXPECT_EQ(f.progress.Reports(common::TaskKind::kDataFlash).back(),
+            (test::ProgressReport{65, 65}));
   EXPECT_EQ(f.page.progress_total(), 38);
 }
 

@@ -133,7 +133,7 @@ TEST(CCommThread, IdleWorkerWaitsInSteps) {
   ASSERT_GE(waits.size(), 3u);
   EXPECT_EQ(waits[0], common::Millis{700});
   EXPECT_EQ(waits[1], common::Millis{700});
-  EXPECT_TRUE(scan.progress.Take().empty());
+  EXPECT_TRUE(scan.progress.Take(common::TaskKind::kSbsScan).empty());
 }
 
 }  // namespace

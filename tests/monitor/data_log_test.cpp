@@ -39,10 +39,10 @@ class DataLogTest : public ::testing::Test {
     std::filesystem::create_directories(directory_);
     scan_.engine.WithTable([](RegisterTable& table) {
       const std::pair<const char*, const char*> static_values[] = {
-          {"Design Capacity", "4800"},    {"Design Voltage", "14400"},
+          {"Design Capacity", "4800"},       {"Design Voltage", "14400"},
           {"Spe\x63ification Info", "0031"}, {"Manufacture Date", "2023-5-17"},
-          {"Serial Number", "0001"},      {"Manufacturer Name", "Quillmarsh"},
-          {"Device Name", "KT580714"},    {"Device Chemistry", "LION"}};
+          {"Serial Number", "0001"},         {"Manufacturer Name", "Quillmarsh"},
+          {"Device Name", "KT580714"},       {"Device Chemistry", "LION"}};
       for (const auto& [name, value] : static_values) table.FindRow(name)->value_text = value;
     });
   }

@@ -96,16 +96,6 @@ std::optional<common::Bytes> FakeGauge::OnRead(std::uint8_t command, std::size_t
   return reply;
 }
 
-void RecordingProgress::TaskProgress(common::TaskKind kind, int total, int done) {
-  std::lock_guard lock(mutex_);
-  if (kind == common::TaskKind::kSbsScan) reports_.push_back({total, done});
-}
-
-std::vector<ProgressReport> RecordingProgress::Take() {
-  std::lock_guard lock(mutex_);
-  return std::exchange(reports_, {});
-}
-
 ScanFixture::ScanFixture() {
   gauge.Install(target);
   fixture.pack->ReplaceTarget(&target);

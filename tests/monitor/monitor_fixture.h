@@ -44,21 +44,7 @@ class FakeGauge {
   std::optional<std::uint8_t> subcommand_;
 };
 
-struct ProgressReport {
-  int total;
-  int done;
-  bool operator==(const ProgressReport&) const = default;
-};
-
-class RecordingProgress final : public common::ProgressSink {
- public:
-  void TaskProgress(common::TaskKind kind, int total, int done) override;
-  std::vector<ProgressReport> Take();
-
- private:
-  std::mutex mutex_;
-  std::vector<ProgressReport> reports_;
-};
+using common::ProgressReport;
 
 // A scan engine on a link whose gauge is a FakeGauge, with a manual clock.
 struct ScanFixture {
@@ -72,7 +58,7 @@ struct ScanFixture {
   LinkFixture fixture;
   ScriptedTarget target;
   FakeGauge gauge;
-  RecordingProgress progress;
+  common::RecordingProgressSink progress;
   std::atomic<bool> calibration_busy{false};
   monitor::ScanEngine engine{*fixture.link, progress, calibration_busy};
 };

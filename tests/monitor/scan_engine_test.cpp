@@ -87,7 +87,7 @@ TEST_F(ScanEngineTest, NothingSelectedWaits700MsAndReportsNoProgress) {
   EXPECT_EQ(result.end, PassEnd::kIdle);
   EXPECT_EQ(scan.fixture.TakeWaits(), std::vector<Millis>{Millis{700}});
   EXPECT_TRUE(scan.fixture.TakeEvents().empty());
-  EXPECT_TRUE(scan.progress.Take().empty());
+  EXPECT_TRUE(scan.progress.Take(common::TaskKind::kSbsScan).empty());
 
   // Scanning disabled counts as nothing selected.
   scan.Select({"Voltage"});
@@ -104,7 +104,8 @@ TEST_F(ScanEngineTest, EachRowIsFollowedByProgressAndA2MsWait) {
   scan.Select({"Voltage", "Current", "Battery Status"});
   scan.fixture.TakeWaits();
   scan.engine.ScanPass();
-  EXPECT_EQ(scan.progress.Take(), (std::vector<ProgressReport>{{3, 0}, {3, 1}, {3, 2}, {3, 3}}));
+  EXPECT_EQ(scan.progress.Take(common::TaskKind::kSbsScan),
+            (std::vector<ProgressReport>{{3, 0}, {3, 1}, {3, 2}, {3, 3}}));
   EXPECT_EQ(scan.fixture.TakeWaits(), (std::vector<Millis>{Millis{2}, Millis{2}, Millis{2}}));
   EXPECT_EQ(scan.Row("Current").value_text, "-100");
 }
