@@ -5,12 +5,12 @@
 
 #include <chrono>
 
+#include "bench_support.h"
 #include "common/message_sink.h"
 #include "common/progress_sink.h"
 #include "dataflash/data_flash_page.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
-#include "mandated_wait_clock.h"
 #include "sim/sim_pack.h"
 
 namespace {
@@ -23,17 +23,11 @@ enum class Operation { kReadAll, kWriteAll };
 
 void Transfer(benchmark::State& state, Operation operation) {
   MandatedWaitClock clock;
-  sim::SimOptions options;
-  options.bulk_adapters.clear();
-  sim::SimPack pack(clock, options);
-  common::NullMessageSink messages;
+  bench::SimLink sim(clock);
   common::NullProgressSink progress;
-  link::BusLock lock(link::BusLockNameNow());
-  link::GaugeLink link(pack.hid_backend(), pack.usb_backend(), clock, messages, lock);
-  link.transport().SetVendorId(options.constants.adapter_vendor_id);
-  dataflash::DataFlashPage page(link, messages, progress);
+  dataflash::DataFlashPage page(sim.link, sim.messages, progress);
   dataflash::AlgorithmArea backup{};
-  if (!link.EnsureConnected() || !page.ReadAllFlash(backup)) {
+  if (!sim.ready() || !page.ReadAllFlash(backup)) {
     state.SkipWithError("the simulated pack did not answer");
     return;
   }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "bench_support.h"
 #include "common/message_sink.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
@@ -15,7 +16,6 @@
 #include "firmware/fs_script.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
-#include "mandated_wait_clock.h"
 #include "sim/sim_pack.h"
 
 namespace {
@@ -59,15 +59,12 @@ void WriteUpdateScript(benchmark::State& state) {
 
 void FullUpdate(benchmark::State& state) {
   MandatedWaitClock clock;
-  sim::SimOptions options;
-  options.bulk_adapters.clear();
-  sim::SimPack pack(clock, options);
-  common::RecordingMessageSink messages;
-  link::BusLock lock(link::BusLockNameNow());
-  link::GaugeLink link(pack.hid_backend(), pack.usb_backend(), clock, messages, lock);
-  link.transport().SetVendorId(options.constants.adapter_vendor_id);
+  bench::SimLink sim(clock);
+  auto& link = sim.link;
+  auto& messages = sim.messages;
+  const auto& options = sim.options;
   const auto path = std::filesystem::temp_directory_path() / "cw_firmware_bench.bin";
-  if (!link.EnsureConnected() || !firmware::WriteWholeFile(path, common::ByteView(SampleImage()))) {
+  if (!sim.ready() || !firmware::WriteWholeFile(path, common::ByteView(SampleImage()))) {
     state.SkipWithError("the simulated pack did not answer");
     return;
   }

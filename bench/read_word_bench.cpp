@@ -5,10 +5,10 @@
 
 #include <chrono>
 
+#include "bench_support.h"
 #include "common/message_sink.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
-#include "mandated_wait_clock.h"
 #include "sim/sim_pack.h"
 
 namespace {
@@ -20,14 +20,9 @@ using bench::MandatedWaitClock;
 void LockedReadWord(benchmark::State& state) {
   constexpr int kReads = 1000;
   MandatedWaitClock clock;
-  sim::SimOptions options;
-  options.bulk_adapters.clear();
-  sim::SimPack pack(clock, options);
-  common::NullMessageSink messages;
-  link::BusLock lock(link::BusLockNameNow());
-  link::GaugeLink link(pack.hid_backend(), pack.usb_backend(), clock, messages, lock);
-  link.transport().SetVendorId(options.constants.adapter_vendor_id);
-  if (!link.EnsureConnected()) {
+  bench::SimLink sim(clock);
+  auto& link = sim.link;
+  if (!sim.ready()) {
     state.SkipWithError("the simulated adapter did not open");
     return;
   }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "bench_support.h"
 #include "common/clock.h"
 #include "common/message_sink.h"
 #include "common/progress_sink.h"
@@ -19,15 +20,11 @@ using namespace cw;
 
 void ScanPassAllRows(benchmark::State& state, sim::SimTransport transport) {
   common::ManualClock clock;
-  const auto options = sim::DefaultSimOptions(common::ProductConstants{}, transport);
-  sim::SimPack pack(clock, options);
-  common::NullMessageSink messages;
+  bench::SimLink sim(clock, transport);
+  auto& link = sim.link;
   common::NullProgressSink progress;
   std::atomic<bool> calibration_busy{false};
-  link::BusLock lock(link::BusLockNameNow());
-  link::GaugeLink link(pack.hid_backend(), pack.usb_backend(), clock, messages, lock);
-  link.transport().SetVendorId(options.constants.adapter_vendor_id);
-  if (!link.EnsureConnected()) {
+  if (!sim.ready()) {
     state.SkipWithError("the simulated adapter did not open");
     return;
   }
