@@ -3,17 +3,19 @@
 #include <fmt/format.h>
 
 #include "firmware/image_record.h"
+#include "link/gauge_link.h"
+#include "link/hid_protocol.h"
 #include "link/pec.h"
 
 namespace cw::firmware {
 namespace {
 
-constexpr std::uint8_t kAddress = 0x16;
-constexpr std::uint8_t kReadAddress = 0x17;
-constexpr std::uint8_t kSelectSubclass = 0x77;
-constexpr std::uint8_t kFirstPage = 0x78;
-constexpr std::uint8_t kIspStatus = 0x47;
-constexpr std::uint8_t kIspData = 0x48;
+constexpr std::uint8_t kAddress = link::hid::kWriteAddress;
+constexpr std::uint8_t kReadAddress = link::hid::kReadAddress;
+constexpr std::uint8_t kSelectSubclass = link::kSubclassSelectCommand;
+constexpr std::uint8_t kFirstPage = link::kFlashPageCommand;
+constexpr std::uint8_t kIspStatus = link::kIspStatusCommand;
+constexpr std::uint8_t kIspData = link::kIspDataCommand;
 
 class ScriptWriter {
  public:
