@@ -47,6 +47,7 @@ app::Workbench* CommandContext::OpenWorkbench(int& exit_code) {
   }
   options.serial_prefix = options_.serial_prefix;
   if (options_.trace) options.trace = &trace_;
+  options.progress = &progress_;
   auto workbench = app::Workbench::Create(std::move(options), messages_);
   if (!workbench) {
     fmt::print(stderr, "{}\n", workbench.error());

@@ -27,17 +27,21 @@ struct GlobalOptions {
 // Everything a device command needs: the workbench opened from the global options.
 class CommandContext {
  public:
-  explicit CommandContext(const GlobalOptions& options) : options_(options) {}
+  explicit CommandContext(const GlobalOptions& options) : options_(options) {
+    messages_.SetProgressBar(&progress_.bar());
+  }
 
   // Builds and starts the workbench; on failure prints why and returns null, and `exit_code`
   // tells the caller how to end (usage error for a bad option, failure otherwise).
   app::Workbench* OpenWorkbench(int& exit_code);
   StderrMessageSink& messages() { return messages_; }
+  ConsoleProgressSink& progress() { return progress_; }
 
  private:
   const GlobalOptions& options_;
   StderrMessageSink messages_;
   StderrTraceSink trace_;
+  ConsoleProgressSink progress_;
   std::unique_ptr<app::Workbench> workbench_;
 };
 

@@ -3,9 +3,13 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <string>
+
 namespace cw::cli {
 
 void StderrMessageSink::Show(std::string_view text, std::string_view, common::MessageIcon) {
+  if (bar_) bar_->Finish();
   std::lock_guard lock(mutex_);
   ++shown_;
   fmt::print(stderr, "{}\n", text);
@@ -17,5 +21,27 @@ void StderrTraceSink::Trace(std::string_view layer, std::string_view text) {
 }
 
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+void ConsoleProgressBar::Draw(int done, int total, std::string_view suffix) {
+  std::lock_guard lock(mutex_);
+  if (!enabled_ || total <= 0) return;
+  constexpr int kWidth = 40;
+  const int filled = std::clamp(done * kWidth / total, 0, kWidth);
+  fmt::print(stderr, "\r[{}{}] {:3}% {}", std::string(static_cast<std::size_t>(filled), '#'),
+             std::string(static_cast<std::size_t>(kWidth - filled), ' '), done * 100 / total,
+             suffix);
+  drawn_ = true;
+}
+
+void ConsoleProgressBar::Finish() {
+  std::lock_guard lock(mutex_);
+  if (enabled_ && drawn_) fmt::print(stderr, "\n");
+  drawn_ = false;
+}
+
+void ConsoleProgressSink::TaskProgress(common::TaskKind kind, int total, int done) {
+  if (kind == common::TaskKind::kSbsScan) return;
+  bar_.Draw(done, total, "");
+}
 
 }  // namespace cw::cli

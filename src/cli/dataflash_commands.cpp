@@ -48,40 +48,10 @@ std::optional<std::size_t> RowOrReport(const std::string& name, int& exit_code) 
   return row;
 }
 
-// A bar on stderr while a terminal watches; nothing otherwise.
-class ConsoleProgress final : public common::ProgressSink {
- public:
-  ConsoleProgress() : enabled_(StdoutIsTerminal()) {}
-  ~ConsoleProgress() override {
-    if (enabled_ && drawn_) fmt::print(stderr, "\n");
-  }
-  void TaskProgress(common::TaskKind, int total, int done) override {
-    if (!enabled_ || total <= 0) return;
-    constexpr int kWidth = 40;
-    const int filled = std::clamp(done * kWidth / total, 0, kWidth);
-    fmt::print(stderr, "\r[{}{}] {}/{}", std::string(static_cast<std::size_t>(filled), '#'),
-               std::string(static_cast<std::size_t>(kWidth - filled), ' '), done, total);
-    drawn_ = true;
-  }
-
- private:
-  bool enabled_;
-  bool drawn_ = false;
-};
-
-// The data flash page of an opened workbench, with its progress bar.
-struct Session {
-  ConsoleProgress progress;
-  std::unique_ptr<dataflash::DataFlashPage> page;
-};
-
-std::unique_ptr<Session> OpenSession(CommandContext& context, int& exit_code) {
+// The workbench's data flash page; null after the reason was printed.
+dataflash::DataFlashPage* OpenPage(CommandContext& context, int& exit_code) {
   app::Workbench* bench = context.OpenWorkbench(exit_code);
-  if (!bench) return nullptr;
-  auto session = std::make_unique<Session>();
-  session->page = std::make_unique<dataflash::DataFlashPage>(bench->link(), bench->messages(),
-                                                             session->progress);
-  return session;
+  return bench ? &bench->data_flash() : nullptr;
 }
 
 void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
@@ -169,9 +139,9 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto read_path = std::make_shared<std::string>();
   read_all->add_option("-o,--output", *read_path, "the .afi file to write")->required();
   read_all->callback([=, &context, &exit_code] {
-    auto session = OpenSession(context, exit_code);
-    if (!session) return;
-    const auto result = dataflash::SaveGaugeToAfi(*session->page, *read_path);
+    dataflash::DataFlashPage* page = OpenPage(context, exit_code);
+    if (!page) return;
+    const auto result = dataflash::SaveGaugeToAfi(*page, *read_path);
     if (result.outcome != dataflash::AfiOutcome::kDone) {
       exit_code = kExitFailed;
       return;
@@ -184,9 +154,9 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto write_path = std::make_shared<std::string>();
   write->add_option("FILE", *write_path, "the .afi file")->required();
   write->callback([=, &context, &exit_code] {
-    auto session = OpenSession(context, exit_code);
-    if (!session) return;
-    const auto result = dataflash::LoadAfiToGauge(*session->page, *write_path);
+    dataflash::DataFlashPage* page = OpenPage(context, exit_code);
+    if (!page) return;
+    const auto result = dataflash::LoadAfiToGauge(*page, *write_path);
     if (result.outcome == dataflash::AfiOutcome::kNoFile) {
       fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kNoSuchFile), *write_path));
     }
@@ -199,15 +169,15 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   get->callback([=, &context, &exit_code] {
     const auto row = RowOrReport(*get_name, exit_code);
     if (!row) return;
-    auto session = OpenSession(context, exit_code);
-    if (!session) return;
-    if (!session->page->ReadParam(*row)) {
+    dataflash::DataFlashPage* page = OpenPage(context, exit_code);
+    if (!page) return;
+    if (!page->ReadParam(*row)) {
       fmt::print(stderr, "{}\n",
                  fmt::format(fmt::runtime(text::kGaugeReadFailed), kParams[*row].name));
       exit_code = kExitFailed;
       return;
     }
-    fmt::print("{}\n", session->page->value(*row).text);
+    fmt::print("{}\n", page->value(*row).text);
     exit_code = kExitSuccess;
   });
 
@@ -219,9 +189,9 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   set->callback([=, &context, &exit_code] {
     const auto row = RowOrReport(*set_name, exit_code);
     if (!row) return;
-    auto session = OpenSession(context, exit_code);
-    if (!session) return;
-    dataflash::DataFlashPage& page = *session->page;
+    dataflash::DataFlashPage* opened = OpenPage(context, exit_code);
+    if (!opened) return;
+    dataflash::DataFlashPage& page = *opened;
     // An edit counts only after a Read All, as on the page.
     if (!page.ReadAllButton()) {
       exit_code = kExitFailed;
@@ -256,15 +226,14 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
 
   auto* dump = df->add_subcommand("dump", "Read All and print every parameter");
   dump->callback([&context, &exit_code] {
-    auto session = OpenSession(context, exit_code);
-    if (!session) return;
-    if (!session->page->ReadAllButton()) {
+    dataflash::DataFlashPage* page = OpenPage(context, exit_code);
+    if (!page) return;
+    if (!page->ReadAllButton()) {
       exit_code = kExitFailed;
       return;
     }
     for (std::size_t row = 0; row < kParams.size(); ++row) {
-      fmt::print("{}\t{}\t{}\n", kParams[row].name, session->page->value(row).text,
-                 kParams[row].unit);
+      fmt::print("{}\t{}\t{}\n", kParams[row].name, page->value(row).text, kParams[row].unit);
     }
     exit_code = kExitSuccess;
   });

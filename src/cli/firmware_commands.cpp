@@ -38,43 +38,29 @@ class OutcomeSink final : public common::MessageSink {
   std::vector<std::string> texts_;
 };
 
-// The firmware window's host in a terminal: a bar while a job runs, nothing else to lock (the
-// command line has no scan worker and no main window).
+// The firmware window's host in a terminal: the console bar while a job runs, nothing else to
+// lock (the command line has no scan worker and no main window).
 class ConsoleFirmwareHost final : public fw::FirmwareWindowHost {
  public:
-  ConsoleFirmwareHost() : enabled_(StdoutIsTerminal()) {}
-  ~ConsoleFirmwareHost() override { Finish(); }
+  explicit ConsoleFirmwareHost(ConsoleProgressBar& bar) : bar_(bar) {}
   // Ends the bar's line so that the messages after it start on their own.
-  void Finish() {
-    if (enabled_ && drawn_) fmt::print(stderr, "\n");
-    drawn_ = false;
-  }
+  void Finish() { bar_.Finish(); }
   void Attach(fw::FirmwareWindow& window) { window_ = &window; }
   void SuspendScan() override {}
   void ResumeScan() override {}
   void LockMainUi() override {}
   void UnlockMainUi() override {}
   void UpdateProgressChanged() override {
-    if (!enabled_ || !window_) return;
+    if (!window_) return;
     const auto view = window_->View();
-    Draw(view.update_bar, view.counter_text);
+    bar_.Draw(view.update_bar, 100, view.counter_text);
   }
   void ExportProgressChanged() override {
-    if (!enabled_ || !window_) return;
-    Draw(window_->View().export_bar, "");
+    if (window_) bar_.Draw(window_->View().export_bar, 100, "");
   }
 
  private:
-  void Draw(int percent, std::string_view counter) {
-    constexpr int kWidth = 40;
-    const int filled = std::clamp(percent * kWidth / 100, 0, kWidth);
-    fmt::print(stderr, "\r[{}{}] {:3}% {}", std::string(static_cast<std::size_t>(filled), '#'),
-               std::string(static_cast<std::size_t>(kWidth - filled), ' '), percent, counter);
-    drawn_ = true;
-  }
-
-  bool enabled_;
-  bool drawn_ = false;
+  ConsoleProgressBar& bar_;
   fw::FirmwareWindow* window_ = nullptr;
 };
 
@@ -210,7 +196,7 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
     OutcomeSink sink;
-    ConsoleFirmwareHost host;
+    ConsoleFirmwareHost host(context.progress().bar());
     bool ok = false;
     std::string status;
     {
@@ -237,7 +223,7 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
     OutcomeSink sink;
-    ConsoleFirmwareHost host;
+    ConsoleFirmwareHost host(context.progress().bar());
     bool ok = false;
     {
       fw::FirmwareWindow window(bench->link(), sink, host, bench->constants());

@@ -14,6 +14,7 @@
 #include "monitor/data_log.h"
 #include "monitor/local_time.h"
 #include "monitor/messages.h"
+#include "monitor/monitor_session.h"
 #include "monitor/register_table.h"
 #include "monitor/scan_engine.h"
 
@@ -89,21 +90,14 @@ std::string TerminalScreen(const RegisterTable& table) {
   return out;
 }
 
-struct Scanner {
-  explicit Scanner(app::Workbench& bench) : engine(bench.link(), progress, calibration_busy) {}
-  common::NullProgressSink progress;
-  std::atomic<bool> calibration_busy{false};
-  monitor::ScanEngine engine;
-};
-
 int ScanOnce(app::Workbench& bench) {
-  Scanner scanner(bench);
-  scanner.engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
-  scanner.engine.ScanPass();
-  scanner.engine.RefreshStaticData();
+  monitor::ScanEngine& engine = bench.monitor().engine();
+  engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
+  engine.ScanPass();
+  engine.RefreshStaticData();
   int failed = 0;
   int total = 0;
-  const std::string out = scanner.engine.WithTable([&](const RegisterTable& table) {
+  const std::string out = engine.WithTable([&](const RegisterTable& table) {
     for (TableId id : monitor::kAllTables) {
       for (const SbsRegisterDef& row : table.rows(id)) {
         ++total;
@@ -121,16 +115,18 @@ int ScanOnce(app::Workbench& bench) {
 }
 
 int ScanLive(app::Workbench& bench, int count) {
-  Scanner scanner(bench);
-  scanner.engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
+  monitor::ScanEngine& engine = bench.monitor().engine();
+  // Starting the page resets the table's run state, so every row is selected after it.
+  bench.StartScan();
+  engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
   const bool terminal = StdoutIsTerminal();
   interrupted = false;
   std::signal(SIGINT, OnInterrupt);
   {
-    monitor::CCommThread worker(scanner.engine);
+    monitor::CCommThread& worker = *bench.monitor().worker();
     for (int screen = 0; (count == 0 || screen < count) && !interrupted; ++screen) {
       bench.clock().SleepFor(kLiveRefresh);
-      const std::string body = scanner.engine.WithTable([&](const RegisterTable& table) {
+      const std::string body = engine.WithTable([&](const RegisterTable& table) {
         return terminal ? TerminalScreen(table) : PlainLines(table);
       });
       const std::string heading = fmt::format(
@@ -156,10 +152,10 @@ struct LogOptions {
   std::vector<std::string> rows;
 };
 
-int Log(app::Workbench& bench, const LogOptions& options, common::MessageSink& messages) {
-  Scanner scanner(bench);
+int Log(app::Workbench& bench, const LogOptions& options) {
+  monitor::ScanEngine& engine = bench.monitor().engine();
   const bool named = !options.rows.empty();
-  const bool known = scanner.engine.WithTable([&](RegisterTable& table) {
+  const bool known = engine.WithTable([&](RegisterTable& table) {
     if (!named) {
       table.SetAllScan(true);
       table.SetAllLog(true);
@@ -178,10 +174,9 @@ int Log(app::Workbench& bench, const LogOptions& options, common::MessageSink& m
   });
   if (!known) return kExitUsage;
 
-  monitor::SystemLocalTime time;
-  monitor::DataLog log(scanner.engine, time, messages);
-  scanner.engine.RefreshStaticData();
-  scanner.engine.ClearStaticRefreshRequest();
+  monitor::DataLog& log = bench.monitor().log();
+  engine.RefreshStaticData();
+  engine.ClearStaticRefreshRequest();
   if (!log.StartLog(options.path, options.interval)) return kExitFailed;
   common::Clock& clock = bench.clock();
   const common::Millis interval{1000 * options.interval};
@@ -193,7 +188,7 @@ int Log(app::Workbench& bench, const LogOptions& options, common::MessageSink& m
     const common::Millis now = clock.Now();
     if (next_tick > now) clock.SleepFor(next_tick - now);
     next_tick += interval;
-    scanner.engine.ScanPass();
+    engine.ScanPass();
     if (!log.WriteLogLine()) break;
   }
   std::signal(SIGINT, SIG_DFL);
@@ -231,7 +226,7 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   log->callback([options, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    exit_code = Log(*bench, *options, context.messages());
+    exit_code = Log(*bench, *options);
   });
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -395,6 +396,16 @@ TEST(MonitorCliTest, LiveScanWithoutATerminalPrintsPlainScreens) {
   }
   EXPECT_EQ(screens, 2u);
   EXPECT_NE(run.out.find("Device Name\t"), std::string::npos);
+}
+
+// On the real clock the worker reads every row between two screens.
+TEST(MonitorCliTest, LiveScanShowsTheRowsItRead) {
+  const CliRun run = RunCli("--sim scan --count 2");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::size_t last_screen = run.out.rfind("Cellwarden SBS scan");
+  ASSERT_NE(last_screen, std::string::npos);
+  EXPECT_TRUE(std::regex_search(run.out.substr(last_screen), std::regex("\nVoltage\t[0-9]+\tmV")))
+      << run.out.substr(last_screen, 400);
 }
 
 }  // namespace
