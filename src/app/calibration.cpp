@@ -10,11 +10,11 @@ namespace {
 
 using common::Millis;
 
-constexpr std::uint16_t kCalibrationMode = 0x0040;
-constexpr std::uint8_t kFlagsCommand = 0x40;
-constexpr std::uint8_t kCellsCommand = 0x41;
-constexpr std::uint8_t kTemperaturesCommand = 0x42;
-constexpr std::uint8_t kCurrentCommand = 0x43;
+using link::kCalibrationCellsCommand;
+using link::kCalibrationCurrentCommand;
+using link::kCalibrationFlagsCommand;
+using link::kCalibrationModeSubcommand;
+using link::kCalibrationTemperaturesCommand;
 constexpr std::uint16_t kVoltageFlag = 0x10;
 constexpr std::uint16_t kBoardOffsetFlag = 0x20;
 constexpr std::uint16_t kCurrentFlag = 0x40;
@@ -139,18 +139,21 @@ bool Calibration::RunFramed(const std::function<bool()>& procedure) {
     if (scan_was_running) hooks_.set_scan_enabled(true);
     calibration_busy_ = false;
   };
-  bool locked = link_.bus_lock().Acquire();
-  if (!locked) {
-    link_.clock().SleepFor(kBetweenLockWaits);
-    locked = link_.bus_lock().Acquire();
+  bool ok = false;
+  {
+    link::BusLockGuard bus(link_.bus_lock());
+    if (!bus.owns()) {
+      link_.clock().SleepFor(kBetweenLockWaits);
+      bus.Retry();
+    }
+    if (bus.owns())
+      ok = procedure();
+    else {
+      restore();
+      messages_.Show(messages::kSystemBusy);
+      return false;
+    }
   }
-  if (!locked) {
-    restore();
-    messages_.Show(messages::kSystemBusy);
-    return false;
-  }
-  const bool ok = procedure();
-  if (!link_.bus_lock().Release()) messages_.Show(link::messages::kReleaseMutexError);
   restore();
   return ok;
 }
@@ -158,9 +161,10 @@ bool Calibration::RunFramed(const std::function<bool()>& procedure) {
 bool Calibration::CalibrateBoardOffset() {
   return RunFramed([&] {
     progress_.TaskProgress(common::TaskKind::kOffsetCalibration, 100, 0);
-    const bool mode = link_.WriteWordUnlocked(link::kManufacturerAccess, kCalibrationMode);
+    const bool mode =
+        link_.WriteWordUnlocked(link::kManufacturerAccess, kCalibrationModeSubcommand);
     link_.clock().SleepFor(kBetweenOffsetWrites);
-    const bool flags = link_.WriteWordUnlocked(kFlagsCommand, kBoardOffsetFlag);
+    const bool flags = link_.WriteWordUnlocked(kCalibrationFlagsCommand, kBoardOffsetFlag);
     if (!mode || !flags) {
       progress_.TaskProgress(common::TaskKind::kOffsetCalibration, 100, 100);
       return false;
@@ -181,12 +185,13 @@ bool Calibration::Calibrate(const CalibrationInput& input) {
     if (plan.flags == 0) return false;
     progress_.TaskProgress(common::TaskKind::kCalibration, 100, 0);
     // Every selected write is sent even after one failed: the gauge takes them as a set.
-    bool ok = link_.WriteWordUnlocked(link::kManufacturerAccess, kCalibrationMode);
-    if (plan.voltage) ok = link_.WriteBlock(kCellsCommand, plan.voltage_payload) && ok;
+    bool ok = link_.WriteWordUnlocked(link::kManufacturerAccess, kCalibrationModeSubcommand);
+    if (plan.voltage) ok = link_.WriteBlock(kCalibrationCellsCommand, plan.voltage_payload) && ok;
     if (plan.temperature)
-      ok = link_.WriteBlock(kTemperaturesCommand, plan.temperature_payload) && ok;
-    if (plan.current) ok = link_.WriteWordUnlocked(kCurrentCommand, plan.current_word) && ok;
-    ok = link_.WriteWordUnlocked(kFlagsCommand, plan.flags) && ok;
+      ok = link_.WriteBlock(kCalibrationTemperaturesCommand, plan.temperature_payload) && ok;
+    if (plan.current)
+      ok = link_.WriteWordUnlocked(kCalibrationCurrentCommand, plan.current_word) && ok;
+    ok = link_.WriteWordUnlocked(kCalibrationFlagsCommand, plan.flags) && ok;
     if (plan.duration_ms > 0) AdvanceBar(common::TaskKind::kCalibration, plan.duration_ms);
     if (ok) messages_.Show(messages::kCalibrationOk);
     return ok;

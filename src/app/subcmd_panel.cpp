@@ -19,7 +19,7 @@ constexpr std::array<std::uint16_t, 14> kRefusedFromEntry = {
 constexpr std::array<std::uint16_t, 17> kWriteType = {0x00, 0x10, 0x11, 0x1D, 0x1E, 0x1F,
                                                       0x20, 0x22, 0x23, 0x24, 0x26, 0x28,
                                                       0x29, 0x30, 0x40, 0x41, 0xF0};
-constexpr std::uint8_t kOperationStatus = 0x54;
+constexpr std::uint8_t kOperationStatus = link::kOperationStatusSubcommand;
 
 template <std::size_t N>
 bool Contains(const std::array<std::uint16_t, N>& codes, std::uint16_t code) {

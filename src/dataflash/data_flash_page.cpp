@@ -273,8 +273,8 @@ EditResult DataFlashPage::OnValueEdited(std::size_t row, std::string_view text) 
   const ParamValue previous = edited;
   edited.text = std::string(text.substr(0, kMaxValueText));
 
-  link::BusLock& bus = transfer_.link().bus_lock();
-  if (!bus.Acquire()) {
+  const link::BusLockGuard bus(transfer_.link().bus_lock());
+  if (!bus.owns()) {
     busy_ = false;
     return EditResult::kBusBusy;
   }
@@ -292,7 +292,6 @@ EditResult DataFlashPage::OnValueEdited(std::size_t row, std::string_view text) 
     if (result == EditResult::kWritten && !matched) result = EditResult::kMismatch;
     item_data_[row] = matched ? kItemNormal : kItemMarked;
   }
-  if (!bus.Release()) messages_.Show(link::messages::kReleaseMutexError);
   return result;
 }
 

@@ -9,7 +9,6 @@ namespace {
 
 constexpr common::Millis kSettleStep{100};
 constexpr int kSettleSteps = 25;
-constexpr std::uint16_t kResetSubcommand = 0x0041;
 constexpr std::uint16_t kSealedBit = 0x4000;
 
 SubclassEntry EntryOf(std::uint16_t layout) {
@@ -21,12 +20,6 @@ SubclassEntry EntryOf(std::uint16_t layout) {
 link::FlashParamLocation LocationOf(const ParamDef& row) {
   return {row.subclass, row.offset, static_cast<std::uint8_t>(FieldSize(row)),
           FindSubclass(row.subclass)->length};
-}
-
-bool FlashTransfer::AcquireBus() { return link_.bus_lock().Acquire(); }
-
-void FlashTransfer::ReleaseBus() {
-  if (!link_.bus_lock().Release()) messages_.Show(link::messages::kReleaseMutexError);
 }
 
 void FlashTransfer::ReportIfUnplugged() {
@@ -63,47 +56,55 @@ bool FlashTransfer::ForEachPage(
 
 bool FlashTransfer::ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
                                    std::span<const std::uint16_t> layout, int total) {
-  if (ids.size() != layout.size() || !AcquireBus()) return false;
-  int done = 1;
-  const bool ok = ForEachPage(
-      ids, layout, total, done, [&](std::uint8_t page, std::size_t count, std::size_t offset) {
-        const auto bytes = link_.ReadFlashPage(page, static_cast<std::uint8_t>(count));
-        // A short reply must not leave stale bytes that look like the gauge's.
-        if (!bytes || bytes->size() != count) return false;
-        std::copy(bytes->begin(), bytes->end(),
-                  image.begin() + static_cast<std::ptrdiff_t>(offset));
-        return true;
-      });
+  if (ids.size() != layout.size()) return false;
+  bool ok = false;
+  {
+    const link::BusLockGuard bus(link_.bus_lock());
+    if (!bus.owns()) return false;
+    int done = 1;
+    ok = ForEachPage(
+        ids, layout, total, done, [&](std::uint8_t page, std::size_t count, std::size_t offset) {
+          const auto bytes = link_.ReadFlashPage(page, static_cast<std::uint8_t>(count));
+          // A short reply must not leave stale bytes that look like the gauge's.
+          if (!bytes || bytes->size() != count) return false;
+          std::copy(bytes->begin(), bytes->end(),
+                    image.begin() + static_cast<std::ptrdiff_t>(offset));
+          return true;
+        });
+  }
   if (!ok) ReportIfUnplugged();
-  ReleaseBus();
   return ok;
 }
 
 bool FlashTransfer::WriteSubclasses(const FlashImage& image, std::span<const std::uint8_t> ids,
                                     std::span<const std::uint16_t> layout, int total) {
-  if (ids.size() != layout.size() || !AcquireBus()) return false;
-  int done = 1;
-  // The page write itself waits the 40 ms (25 ms for a short last page) the gauge needs.
-  const bool ok = ForEachPage(
-      ids, layout, total, done, [&](std::uint8_t page, std::size_t count, std::size_t offset) {
-        return link_.WriteFlashPage(page, common::ByteView(image.data() + offset, count));
-      });
-  if (ok) {
-    for (int step = 0; step < kSettleSteps; ++step) {
+  if (ids.size() != layout.size()) return false;
+  bool ok = false;
+  {
+    const link::BusLockGuard bus(link_.bus_lock());
+    if (!bus.owns()) return false;
+    int done = 1;
+    // The page write itself waits the 40 ms (25 ms for a short last page) the gauge needs.
+    ok = ForEachPage(
+        ids, layout, total, done, [&](std::uint8_t page, std::size_t count, std::size_t offset) {
+          return link_.WriteFlashPage(page, common::ByteView(image.data() + offset, count));
+        });
+    for (int step = 0; ok && step < kSettleSteps; ++step) {
       link_.clock().SleepFor(kSettleStep);
       Report(total, ++done);
     }
-  } else {
-    ReportIfUnplugged();
   }
-  ReleaseBus();
+  if (!ok) ReportIfUnplugged();
   return ok;
 }
 
 bool FlashTransfer::ReadParam(FlashImage& image, const ParamDef& row, ParamValue& value) {
-  if (!AcquireBus()) return false;
-  const auto pages = link_.ReadFlashParameterBlock(LocationOf(row));
-  ReleaseBus();
+  std::optional<link::FlashPages> pages;
+  {
+    const link::BusLockGuard bus(link_.bus_lock());
+    if (!bus.owns()) return false;
+    pages = link_.ReadFlashParameterBlock(LocationOf(row));
+  }
   if (!pages) return false;
   const SubclassEntry entry = *FindSubclass(row.subclass);
   const std::size_t start = entry.image_offset() + std::size_t{pages->first_page} * kBlockSize;
@@ -115,10 +116,8 @@ bool FlashTransfer::ReadParam(FlashImage& image, const ParamDef& row, ParamValue
 }
 
 bool FlashTransfer::WriteParam(const ParamDef& row, common::ByteView encoded) {
-  if (!AcquireBus()) return false;
-  const bool ok = link_.WriteFlashParameterBlock(LocationOf(row), encoded);
-  ReleaseBus();
-  return ok;
+  const link::BusLockGuard bus(link_.bus_lock());
+  return bus.owns() && link_.WriteFlashParameterBlock(LocationOf(row), encoded);
 }
 
 SealCheck FlashTransfer::CheckSealed() {
@@ -128,7 +127,7 @@ SealCheck FlashTransfer::CheckSealed() {
 }
 
 bool FlashTransfer::ResetGauge() {
-  return link_.WriteWord(link::kManufacturerAccess, kResetSubcommand);
+  return link_.WriteWord(link::kManufacturerAccess, link::kResetSubcommand);
 }
 
 }  // namespace cw::dataflash

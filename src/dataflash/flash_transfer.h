@@ -55,8 +55,6 @@ class FlashTransfer {
       int& done,
       common::FunctionRef<bool(std::uint8_t page, std::size_t count, std::size_t offset)>
           transfer_page);
-  bool AcquireBus();
-  void ReleaseBus();
   void ReportIfUnplugged();
 
   link::GaugeLink& link_;

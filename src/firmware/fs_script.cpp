@@ -2,7 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <array>
+
 #include "firmware/image_record.h"
+#include "link/command_codes.h"
 #include "link/gauge_link.h"
 #include "link/hid_protocol.h"
 #include "link/pec.h"
@@ -54,6 +57,11 @@ class ScriptWriter {
   std::string text_;
 };
 
+// A ManufacturerAccess word, low byte first.
+std::array<std::uint8_t, 2> SubcommandWord(std::uint16_t subcommand) {
+  return {common::LowByte(subcommand), common::HighByte(subcommand)};
+}
+
 // A block transaction's bytes: the count, then the data.
 common::Bytes Block(common::ByteView data) {
   common::Bytes bytes{static_cast<std::uint8_t>(data.size())};
@@ -98,12 +106,10 @@ std::string AfiScript(const dataflash::FlashImage& image) {
     });
   }
   script.Banner(";Update DataFlash Area immediately");
-  const std::uint8_t commit[] = {0x45, 0x00};
-  script.Write(0x00, commit);
+  script.Write(link::kManufacturerAccess, SubcommandWord(link::kDataFlashCommitSubcommand));
   script.Wait(500);
   script.Banner(";Reset Device for Parameters Check");
-  const std::uint8_t reset[] = {0x41, 0x00};
-  script.Write(0x00, reset);
+  script.Write(link::kManufacturerAccess, SubcommandWord(link::kResetSubcommand));
   script.Wait(2000);
   for (const dataflash::SubclassRow& row : dataflash::kSubclassRows) {
     script.Banner(SectionTitle("Read", row));

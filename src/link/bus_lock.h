@@ -35,6 +35,29 @@ class BusLock {
   int depth_ = 0;  // touched only by the owner
 };
 
+// Holds the bus lock for one scope: taken (waiting at most BusLock::kWait) on construction,
+// released on destruction. Check owns() before touching the bus.
+class BusLockGuard {
+ public:
+  explicit BusLockGuard(BusLock& lock) : lock_(lock), owns_(lock.Acquire()) {}
+  ~BusLockGuard() {
+    if (owns_) lock_.Release();
+  }
+  BusLockGuard(const BusLockGuard&) = delete;
+  BusLockGuard& operator=(const BusLockGuard&) = delete;
+
+  bool owns() const { return owns_; }
+  // Takes the lock once more when the first wait ran out.
+  bool Retry() {
+    if (!owns_) owns_ = lock_.Acquire();
+    return owns_;
+  }
+
+ private:
+  BusLock& lock_;
+  bool owns_;
+};
+
 // "MutexToProtectRWAccess" followed by the tick count (milliseconds since boot) read as seconds
 // since 1970 and shown as local "%H:%M:%S". Different from run to run, so it names this
 // process's lock in diagnostics.

@@ -13,18 +13,14 @@ using common::Bytes;
 using common::ByteView;
 using common::Millis;
 
-constexpr std::uint8_t kOperationStatusSubcommand = 0x54;
 constexpr Millis kBetweenParameterPages{40};
 constexpr Millis kParameterWriteSettle{20};
 constexpr Millis kAfterKeyChangePrelude{10};
 constexpr Millis kDigestReady{100};
-constexpr std::uint16_t kKeyChangePrelude = 0x0037;
 // Read count of the digest: count byte, 20 digest bytes, PEC.
 constexpr std::uint8_t kDigestReadLength = 22;
 
-Millis PageWriteSettle(std::size_t count) {
-  return count + 1 <= 10 ? Millis{25} : Millis{40};
-}
+Millis PageWriteSettle(std::size_t count) { return count + 1 <= 10 ? Millis{25} : Millis{40}; }
 
 }  // namespace
 
@@ -67,9 +63,14 @@ GaugeLink::Attempt GaugeLink::AttemptReadFlashPage(std::uint8_t page, std::uint8
     out.assign(data.begin() + 1, data.end());
     return Attempt::kSuccess;
   }
-  const std::array<std::uint8_t, 8> header = {
-      hid::kShortHeaderId, hid::kReadAddress, command, 0, 0, 0,
-      static_cast<std::uint8_t>(count + 2), 2};
+  const std::array<std::uint8_t, 8> header = {hid::kShortHeaderId,
+                                              hid::kReadAddress,
+                                              command,
+                                              0,
+                                              0,
+                                              0,
+                                              static_cast<std::uint8_t>(count + 2),
+                                              2};
   const std::size_t status_position = std::size_t{count} + 3;
   HidReport response{};
   if (!transport_.HidTransact(header, status_position, response)) {
@@ -109,7 +110,8 @@ GaugeLink::Attempt GaugeLink::AttemptReadFlashParameter(const FlashParamLocation
   pages.bytes.clear();
   const bool crosses = row.offset % kFlashPageSize + row.size > kFlashPageSize;
   const std::size_t first_count =
-      crosses ? kFlashPageSize : std::min<std::size_t>(kFlashPageSize, row.subclass_length - page_start);
+      crosses ? kFlashPageSize
+              : std::min<std::size_t>(kFlashPageSize, row.subclass_length - page_start);
   Bytes data;
   if (const auto read = AttemptReadFlashPage(page, static_cast<std::uint8_t>(first_count), data);
       read != Attempt::kSuccess) {
@@ -117,15 +119,14 @@ GaugeLink::Attempt GaugeLink::AttemptReadFlashParameter(const FlashParamLocation
   }
   pages.bytes = data;
   if (crosses) {
-    const std::size_t rest = row.subclass_length > page_start + kFlashPageSize
-                                 ? std::min<std::size_t>(kFlashPageSize,
-                                                         row.subclass_length - page_start -
-                                                             kFlashPageSize)
-                                 : 0;
+    const std::size_t rest =
+        row.subclass_length > page_start + kFlashPageSize
+            ? std::min<std::size_t>(kFlashPageSize,
+                                    row.subclass_length - page_start - kFlashPageSize)
+            : 0;
     if (rest == 0) return Attempt::kRefusedFinal;  // the field runs past its subclass
-    const auto read =
-        AttemptReadFlashPage(static_cast<std::uint8_t>(page + 1), static_cast<std::uint8_t>(rest),
-                             data);
+    const auto read = AttemptReadFlashPage(static_cast<std::uint8_t>(page + 1),
+                                           static_cast<std::uint8_t>(rest), data);
     if (read != Attempt::kSuccess) return read;
     pages.bytes.insert(pages.bytes.end(), data.begin(), data.end());
   }
@@ -149,9 +150,14 @@ GaugeLink::Attempt GaugeLink::AttemptParameterPageWrite(std::uint8_t page, ByteV
     payload.insert(payload.end(), data.begin(), data.end());
     return transport_.BulkWriteCommand(command, payload) ? Attempt::kSuccess : Attempt::kRefused;
   }
-  const std::array<std::uint8_t, 8> header = {
-      hid::kShortHeaderId, hid::kWriteAddress, command, 0, 0, 0,
-      static_cast<std::uint8_t>(count + 2), 2};
+  const std::array<std::uint8_t, 8> header = {hid::kShortHeaderId,
+                                              hid::kWriteAddress,
+                                              command,
+                                              0,
+                                              0,
+                                              0,
+                                              static_cast<std::uint8_t>(count + 2),
+                                              2};
   if (!transport_.HidSend(header)) return Attempt::kExchangeFailed;
   HidReport report{};
   report[1] = count;
@@ -170,7 +176,8 @@ GaugeLink::Attempt GaugeLink::AttemptWriteFlashParameter(const FlashParamLocatio
   const std::size_t offset_in_page = row.offset % kFlashPageSize;
   const std::size_t end = offset_in_page + encoded.size();
   if (end > pages.bytes.size()) return Attempt::kRefusedFinal;
-  std::copy(encoded.begin(), encoded.end(), pages.bytes.begin() + static_cast<std::ptrdiff_t>(offset_in_page));
+  std::copy(encoded.begin(), encoded.end(),
+            pages.bytes.begin() + static_cast<std::ptrdiff_t>(offset_in_page));
 
   const ByteView buffer(pages.bytes);
   const std::size_t first_count = std::min<std::size_t>(end, kFlashPageSize);
@@ -223,12 +230,12 @@ GaugeLink::Attempt GaugeLink::AttemptReadFlashBlock(std::uint16_t selector, Flas
 }
 
 std::optional<FlashBlock> GaugeLink::ReadFlashBlock(std::uint16_t selector, bool take_lock) {
-  if (take_lock && !bus_lock_.Acquire()) return std::nullopt;
   FlashBlock block{};
-  const bool ok = RunAttempts(OnExchangeFailure::kRetry,
-                              [&](int) { return AttemptReadFlashBlock(selector, block); });
-  if (take_lock) ReleaseBusLock();
-  if (!ok) return std::nullopt;
+  auto read = [&] {
+    return RunAttempts(OnExchangeFailure::kRetry,
+                       [&](int) { return AttemptReadFlashBlock(selector, block); });
+  };
+  if (!(take_lock ? Locked(read) : read())) return std::nullopt;
   return block;
 }
 
@@ -270,9 +277,8 @@ GaugeLink::Attempt GaugeLink::AttemptAuthentication(std::uint16_t prelude, ByteV
 std::optional<Digest> GaugeLink::SendChallenge(ByteView challenge) {
   if (challenge.size() != kChallengeLength) return std::nullopt;
   Digest digest{};
-  const bool ok = RunAttempts(OnExchangeFailure::kRetry, [&](int) {
-    return AttemptAuthentication(0, challenge, digest);
-  });
+  const bool ok = RunAttempts(OnExchangeFailure::kRetry,
+                              [&](int) { return AttemptAuthentication(0, challenge, digest); });
   if (!ok) return std::nullopt;
   return digest;
 }
@@ -281,7 +287,7 @@ std::optional<Digest> GaugeLink::ChangeAuthKey(ByteView key) {
   if (key.size() != kAuthKeyLength) return std::nullopt;
   Digest digest{};
   const bool ok = RunAttempts(OnExchangeFailure::kRetry, [&](int) {
-    return AttemptAuthentication(kKeyChangePrelude, key, digest);
+    return AttemptAuthentication(kKeyChangeSubcommand, key, digest);
   });
   if (!ok) return std::nullopt;
   return digest;

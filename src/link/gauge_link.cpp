@@ -42,8 +42,7 @@ bool GaugeLink::EnsureConnected() {
   return false;
 }
 
-bool GaugeLink::RunAttempts(OnExchangeFailure policy,
-                            common::FunctionRef<Attempt(int)> attempt) {
+bool GaugeLink::RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attempt(int)> attempt) {
   bool wait_first = false;
   for (int number = 1; number <= kMaxAttempts; ++number) {
     if (wait_first) clock_.SleepFor(kBetweenAttempts);
@@ -71,15 +70,9 @@ bool GaugeLink::RunAttempts(OnExchangeFailure policy,
   return false;
 }
 
-void GaugeLink::ReleaseBusLock() {
-  if (!bus_lock_.Release()) messages_.Show(messages::kReleaseMutexError);
-}
-
 bool GaugeLink::Locked(common::FunctionRef<bool()> body) {
-  if (!bus_lock_.Acquire()) return false;
-  const bool ok = body();
-  ReleaseBusLock();
-  return ok;
+  const BusLockGuard bus(bus_lock_);
+  return bus.owns() && body();
 }
 
 std::optional<AdapterVersion> GaugeLink::ReadAdapterVersion() {
@@ -133,9 +126,14 @@ GaugeLink::Attempt GaugeLink::AttemptWriteWord(std::uint8_t command, std::uint16
     const std::array<std::uint8_t, 2> data = {low, high};
     return transport_.BulkWriteCommand(command, data) ? Attempt::kSuccess : Attempt::kRefused;
   }
-  const std::array<std::uint8_t, 8> header = {
-      hid::kShortHeaderId, kWriteAddress, command, low, high,
-      Pec({kWriteAddress, command, low, high}), 0, 5};
+  const std::array<std::uint8_t, 8> header = {hid::kShortHeaderId,
+                                              kWriteAddress,
+                                              command,
+                                              low,
+                                              high,
+                                              Pec({kWriteAddress, command, low, high}),
+                                              0,
+                                              5};
   const auto status = transport_.HidSendChecked(header);
   if (!status) return Attempt::kExchangeFailed;
   return *status == 0 ? Attempt::kSuccess : Attempt::kRefused;
@@ -197,8 +195,8 @@ GaugeLink::Attempt GaugeLink::AttemptReadBlock(std::uint8_t command, std::uint8_
 
 // A block write with the count byte in the header: header, data report with PEC, settle,
 // status. On the bulk adapter the flash page writes settle after the packet instead.
-GaugeLink::Attempt GaugeLink::AttemptBlockWrite(std::uint8_t command, ByteView data,
-                                                Millis settle, bool settle_on_bulk) {
+GaugeLink::Attempt GaugeLink::AttemptBlockWrite(std::uint8_t command, ByteView data, Millis settle,
+                                                bool settle_on_bulk) {
   const auto count = static_cast<std::uint8_t>(data.size());
   if (transport_.transport() == Transport::kBulk) {
     Bytes payload{count};
@@ -207,9 +205,14 @@ GaugeLink::Attempt GaugeLink::AttemptBlockWrite(std::uint8_t command, ByteView d
     if (settle_on_bulk) clock_.SleepFor(settle);
     return Attempt::kSuccess;
   }
-  const std::array<std::uint8_t, 8> header = {
-      hid::kShortHeaderId, kWriteAddress, command, count, 0, 0,
-      static_cast<std::uint8_t>(count + 1), 3};
+  const std::array<std::uint8_t, 8> header = {hid::kShortHeaderId,
+                                              kWriteAddress,
+                                              command,
+                                              count,
+                                              0,
+                                              0,
+                                              static_cast<std::uint8_t>(count + 1),
+                                              3};
   if (!transport_.HidSend(header)) return Attempt::kExchangeFailed;
   HidReport report{};
   std::copy(data.begin(), data.end(), report.begin() + 1);
@@ -225,7 +228,7 @@ GaugeLink::Attempt GaugeLink::AttemptWriteBytes(ByteView bytes) {
   const auto count = static_cast<std::uint8_t>(bytes.size());
   if (transport_.transport() == Transport::kBulk) {
     return transport_.BulkWriteCommand(bytes[0], bytes.subspan(1)) ? Attempt::kSuccess
-                                                                    : Attempt::kRefused;
+                                                                   : Attempt::kRefused;
   }
   const std::array<std::uint8_t, 8> header = {
       hid::kShortHeaderId, kWriteAddress, 0, 0, 0, 0, static_cast<std::uint8_t>(count + 1), 1};
@@ -240,9 +243,8 @@ GaugeLink::Attempt GaugeLink::AttemptWriteBytes(ByteView bytes) {
   return *status == 0 ? Attempt::kSuccess : Attempt::kRefused;
 }
 
-GaugeLink::Attempt GaugeLink::AttemptManufacturerBlock(std::uint8_t subcommand,
-                                                       std::uint8_t length, Bytes& out,
-                                                       MbaForm form) {
+GaugeLink::Attempt GaugeLink::AttemptManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
+                                                       Bytes& out, MbaForm form) {
   const std::array<std::uint8_t, 3> request = {2, subcommand, 0};
   const std::uint8_t request_pec = Pec({kWriteAddress, kManufacturerBlockAccess, 2, subcommand, 0});
   const auto reply_length = static_cast<std::uint8_t>(length + 4);
@@ -270,8 +272,8 @@ GaugeLink::Attempt GaugeLink::AttemptManufacturerBlock(std::uint8_t subcommand,
     if (*status != 0) return Attempt::kRefusedFinal;
     exchanged = transport_.HidTransactFast(header, count_position, response);
   } else {
-    const std::array<std::uint8_t, 8> write_header = {hid::kShortHeaderId, kWriteAddress, 0, 0,
-                                                      0, 0, 5, 1};
+    const std::array<std::uint8_t, 8> write_header = {
+        hid::kShortHeaderId, kWriteAddress, 0, 0, 0, 0, 5, 1};
     if (!transport_.HidSend(write_header)) return Attempt::kExchangeFailed;
     HidReport report{};
     report[1] = kManufacturerBlockAccess;
@@ -329,8 +331,7 @@ bool GaugeLink::WriteWordUnlocked(std::uint8_t command, std::uint16_t value) {
 
 bool GaugeLink::ReadBlock(RegisterRow& row) {
   return Locked([&] {
-    return RunAttempts(OnExchangeFailure::kRetry,
-                       [&](int) { return AttemptReadBlockText(row); });
+    return RunAttempts(OnExchangeFailure::kRetry, [&](int) { return AttemptReadBlockText(row); });
   });
 }
 
@@ -347,10 +348,9 @@ bool GaugeLink::ReadBlock(std::uint8_t command, std::uint8_t length, Bytes& out)
 bool GaugeLink::WriteBlock(std::uint8_t command, ByteView data) {
   if (data.empty() || data.size() > kMaxBlockData) return false;
   return Locked([&] {
-    return RunAttempts(OnExchangeFailure::kStop,
-                       [&](int) {
-                         return AttemptBlockWrite(command, data, kBlockWriteSettle, false);
-                       });
+    return RunAttempts(OnExchangeFailure::kStop, [&](int) {
+      return AttemptBlockWrite(command, data, kBlockWriteSettle, false);
+    });
   });
 }
 

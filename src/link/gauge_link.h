@@ -13,19 +13,12 @@
 #include "common/message_sink.h"
 #include "link/adapter_transport.h"
 #include "link/bus_lock.h"
+#include "link/command_codes.h"
 #include "link/link_status.h"
 #include "link/register_row.h"
 
 namespace cw::link {
 
-inline constexpr std::uint8_t kManufacturerAccess = 0x00;
-inline constexpr std::uint8_t kAuthenticationCommand = 0x2F;
-inline constexpr std::uint8_t kManufacturerBlockAccess = 0x44;
-inline constexpr std::uint8_t kIspStatusCommand = 0x47;
-inline constexpr std::uint8_t kIspDataCommand = 0x48;
-inline constexpr std::uint8_t kFlashBlockCommand = 0x4A;
-inline constexpr std::uint8_t kSubclassSelectCommand = 0x77;
-inline constexpr std::uint8_t kFlashPageCommand = 0x78;
 inline constexpr std::uint8_t kFlashPageSize = 32;
 // The gauge's settle time after a block write before its status is fetched.
 inline constexpr common::Millis kBlockWriteSettle{25};
@@ -147,7 +140,6 @@ class GaugeLink {
   bool RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attempt(int)> attempt);
   // Runs `body` holding the bus lock; false at once when the lock stays busy for 500 ms.
   bool Locked(common::FunctionRef<bool()> body);
-  void ReleaseBusLock();
   void SetStatus(LinkStatus status) { status_.store(status); }
 
   Attempt AttemptReadWord(std::uint8_t command, bool row_form, std::uint16_t& value);

@@ -13,7 +13,5 @@ inline constexpr std::string_view kUsbNotConnected = "USB no Connected.";
 // The firmware data-block write has always said it without the full stop.
 inline constexpr std::string_view kUsbNotConnectedDataBlock = "USB no Connected";
 inline constexpr std::string_view kUsbTransferError = "USB Transfer Error";
-inline constexpr std::string_view kReleaseMutexError = "Release Mutex error!";
-inline constexpr std::string_view kMutexCreateError = "Mutex create error!";
 
 }  // namespace cw::link::messages

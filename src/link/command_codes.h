@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+// The gauge's command codes at 0x16 and the ManufacturerAccess subcommands the tool sends by
+// name. Every subsystem that puts one of these on the bus (or into a script) takes it from here.
+namespace cw::link {
+
+// SMBus commands.
+inline constexpr std::uint8_t kManufacturerAccess = 0x00;
+inline constexpr std::uint8_t kAuthenticationCommand = 0x2F;
+inline constexpr std::uint8_t kCalibrationFlagsCommand = 0x40;
+inline constexpr std::uint8_t kCalibrationCellsCommand = 0x41;
+inline constexpr std::uint8_t kCalibrationTemperaturesCommand = 0x42;
+inline constexpr std::uint8_t kCalibrationCurrentCommand = 0x43;
+inline constexpr std::uint8_t kManufacturerBlockAccess = 0x44;
+inline constexpr std::uint8_t kIspStatusCommand = 0x47;
+inline constexpr std::uint8_t kIspDataCommand = 0x48;
+inline constexpr std::uint8_t kFlashBlockCommand = 0x4A;
+inline constexpr std::uint8_t kSubclassSelectCommand = 0x77;
+// Page p of the selected subclass is command 0x78 + p.
+inline constexpr std::uint8_t kFlashPageCommand = 0x78;
+
+// ManufacturerAccess / ManufacturerBlockAccess subcommands.
+inline constexpr std::uint16_t kSealSubcommand = 0x0030;
+inline constexpr std::uint16_t kKeyChangeSubcommand = 0x0037;
+inline constexpr std::uint16_t kCalibrationModeSubcommand = 0x0040;
+inline constexpr std::uint16_t kResetSubcommand = 0x0041;
+// Writes the data-flash area the gauge holds in RAM to flash at once.
+inline constexpr std::uint16_t kDataFlashCommitSubcommand = 0x0045;
+inline constexpr std::uint8_t kOperationStatusSubcommand = 0x54;
+
+}  // namespace cw::link
