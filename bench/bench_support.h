@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/clock.h"
-#include "common/message_sink.h"
+#include "common/recording_sinks.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
 #include "sim/sim_pack.h"

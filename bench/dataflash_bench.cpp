@@ -6,8 +6,7 @@
 #include <chrono>
 
 #include "bench_support.h"
-#include "common/message_sink.h"
-#include "common/progress_sink.h"
+#include "common/recording_sinks.h"
 #include "dataflash/data_flash_page.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
@@ -35,7 +34,8 @@ void Transfer(benchmark::State& state, Operation operation) {
     clock.Reset();
     const auto start = std::chrono::steady_clock::now();
     const bool ok =
-        operation == Operation::kReadAll ? page.ReadAllFlash(backup) : page.WriteAllFlash(backup);
+        (operation == Operation::kReadAll ? page.ReadAllFlash(backup) : page.WriteAllFlash(backup))
+            .done();
     const auto measured =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
     const double mandated = static_cast<double>(clock.mandated().count());

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "bench_support.h"
-#include "common/message_sink.h"
+#include "common/front_end.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_window.h"
@@ -23,16 +23,6 @@ namespace {
 using namespace cw;
 
 using bench::MandatedWaitClock;
-
-class QuietHost final : public firmware::FirmwareWindowHost {
- public:
-  void SuspendScan() override {}
-  void ResumeScan() override {}
-  void LockMainUi() override {}
-  void UnlockMainUi() override {}
-  void UpdateProgressChanged() override {}
-  void ExportProgressChanged() override {}
-};
 
 common::Bytes SampleImage() {
   auto code = std::make_unique<firmware::CodeImage>();
@@ -68,8 +58,9 @@ void FullUpdate(benchmark::State& state) {
     state.SkipWithError("the simulated pack did not answer");
     return;
   }
-  QuietHost host;
-  firmware::FirmwareWindow window(link, messages, host, options.constants);
+  common::CountingScanPause scan;
+  common::CountingMainUiLock main_ui;
+  firmware::FirmwareWindow window(link, messages, scan, main_ui, options.constants);
   window.Load(path);
   for (auto _ : state) {
     clock.Reset();

@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "bench_support.h"
-#include "common/message_sink.h"
+#include "common/front_end.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
 #include "sim/sim_pack.h"

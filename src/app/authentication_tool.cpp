@@ -90,14 +90,14 @@ std::array<std::uint8_t, kChallengeBytes> ChallengeGenerator::Next() {
 }
 
 AuthenticationTool::AuthenticationTool(link::GaugeLink& link, common::MessageSink& messages,
-                                       ScanControl* scan, MainUiLock* main_ui,
+                                       common::ScanPause& scan, common::MainUiLock& main_ui,
                                        std::function<std::int64_t()> seconds_now)
     : link_(link),
       messages_(messages),
       scan_(scan),
       main_ui_(main_ui),
       challenges_(std::move(seconds_now)) {
-  if (scan_) scan_->PauseScan();
+  scan_.PauseScan();
 }
 
 AuthenticationTool::~AuthenticationTool() { Close(); }
@@ -105,73 +105,83 @@ AuthenticationTool::~AuthenticationTool() { Close(); }
 void AuthenticationTool::Close() {
   if (!open_) return;
   open_ = false;
-  if (scan_) scan_->ResumeScan();
-  if (main_ui_) main_ui_->UnlockMainUi();
+  scan_.ResumeScan();
+  main_ui_.UnlockMainUi();
   link_.clock().SleepFor(kCloseSettle);
 }
 
-void AuthenticationTool::ShowDigest() {
-  if (auto digest =
-          CalculatorDigest(fields_.calculator_key, fields_.calculator_challenge, messages_)) {
-    fields_.calculator_digest = std::move(*digest);
-  }
+common::Outcome AuthenticationTool::ShowDigest() {
+  common::OutcomeBuilder outcome(messages_);
+  auto digest = CalculatorDigest(fields_.calculator_key, fields_.calculator_challenge, outcome);
+  if (!digest) return outcome.Refused();
+  fields_.calculator_digest = std::move(*digest);
+  changes_.Notify();
+  return outcome.Done();
 }
 
 void AuthenticationTool::NewChallenge() {
-  fields_.calculator_challenge.clear();
-  const auto challenge = challenges_.Next();
-  const std::string text = common::ToHex(challenge, "");
+  const std::string text = common::ToHex(challenges_.Next(), "");
   fields_.calculator_challenge = text;
   fields_.authentication_challenge = text;
+  changes_.Notify();
 }
 
-bool AuthenticationTool::CompareAnswer(const link::Digest& answer, const AuthDigestBytes& expected,
-                                       std::string_view success, std::string_view failure) {
+common::Outcome AuthenticationTool::CompareAnswer(const link::Digest& answer,
+                                                  const AuthDigestBytes& expected,
+                                                  std::string_view success,
+                                                  std::string_view failure,
+                                                  common::OutcomeBuilder& outcome) {
   // The gauge sends its digest least significant byte first.
   const common::Bytes answer_in_order = Reversed(answer);
   if (std::equal(answer_in_order.begin(), answer_in_order.end(), expected.begin())) {
-    messages_.Show(success);
-    return true;
+    outcome.Show(success);
+    return outcome.Done();
   }
-  messages_.Show(fmt::format("{}{}", failure, DigestText(answer_in_order)));
-  return false;
+  outcome.Show(fmt::format("{}{}", failure, DigestText(answer_in_order)));
+  return outcome.Failed();
 }
 
-bool AuthenticationTool::Authenticate() {
+common::Outcome AuthenticationTool::Authenticate() {
+  common::OutcomeBuilder outcome(messages_);
   common::Bytes key, challenge;
-  if (!ReadKeyAndChallenge(fields_.authentication_key, fields_.authentication_challenge, messages_,
+  if (!ReadKeyAndChallenge(fields_.authentication_key, fields_.authentication_challenge, outcome,
                            key, challenge)) {
-    return false;
+    return outcome.Refused();
   }
   const auto digest = AuthDigest(key, challenge);
-  if (!digest) return false;
+  if (!digest) return outcome.Failed();
   fields_.authentication_digest = DigestText(*digest);
+  changes_.Notify();
   const auto answer = link_.SendChallenge(Reversed(challenge));
   if (!answer) {
-    messages_.Show(messages::kCommunicationError);
-    return false;
+    outcome.Show(messages::kCommunicationError);
+    return outcome.Failed();
   }
   return CompareAnswer(*answer, *digest, messages::kAuthenticationSucceeded,
-                       messages::kAuthenticationFailed);
+                       messages::kAuthenticationFailed, outcome);
 }
 
-bool AuthenticationTool::ChangeKey() {
+common::Outcome AuthenticationTool::ChangeKey() {
+  common::OutcomeBuilder outcome(messages_);
   auto key = common::ParseExactHexField(fields_.change_key, kAuthKeyBytes);
   if (!key) {
-    messages_.Show(messages::kInvalidKey);
-    return false;
+    outcome.Show(messages::kInvalidKey);
+    return outcome.Refused();
   }
   const common::Bytes zero_challenge(kChallengeBytes, 0);
   fields_.change_challenge = std::string(kChallengeBytes * 2, '0');
   const auto digest = AuthDigest(*key, zero_challenge);
-  if (!digest) return false;
+  if (!digest) return outcome.Failed();
   fields_.change_digest = DigestText(*digest);
+  changes_.Notify();
+  outcome.GaugeChanged();
   const auto answer = link_.ChangeAuthKey(Reversed(*key));
   if (!answer) {
-    messages_.Show(messages::kCommunicationError);
-    return false;
+    outcome.Show(messages::kCommunicationError);
+    return outcome.Failed();
   }
-  return CompareAnswer(*answer, *digest, messages::kKeyChangeSucceeded, messages::kKeyChangeFailed);
+  return CompareAnswer(*answer, *digest, messages::kKeyChangeSucceeded, messages::kKeyChangeFailed,
+                       outcome);
 }
 
 }  // namespace cw::app

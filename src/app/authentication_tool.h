@@ -8,8 +8,7 @@
 #include <string>
 
 #include "app/auth_digest.h"
-#include "app/tool_hooks.h"
-#include "common/message_sink.h"
+#include "common/front_end.h"
 #include "link/gauge_link.h"
 
 namespace cw::app {
@@ -57,12 +56,13 @@ class ChallengeGenerator {
 };
 
 // The SHA-1 authentication window's rules. While open it keeps the scan paused so that its
-// unlocked transactions have the bus to themselves.
+// unlocked transactions have the bus to themselves. The front end types into fields() and
+// presses the buttons; every button tells the listeners that the fields changed.
 class AuthenticationTool {
  public:
   AuthenticationTool(
-      link::GaugeLink& link, common::MessageSink& messages, ScanControl* scan = nullptr,
-      MainUiLock* main_ui = nullptr, std::function<std::int64_t()> seconds_now = [] {
+      link::GaugeLink& link, common::MessageSink& messages, common::ScanPause& scan,
+      common::MainUiLock& main_ui, std::function<std::int64_t()> seconds_now = [] {
         return static_cast<std::int64_t>(std::time(nullptr));
       });
   ~AuthenticationTool();
@@ -71,25 +71,29 @@ class AuthenticationTool {
 
   AuthenticationFields& fields() { return fields_; }
 
-  void ShowDigest();
+  common::Outcome ShowDigest();
   void NewChallenge();
-  // Each returns whether the gauge's answer matched.
-  bool Authenticate();
-  bool ChangeKey();
+  // Done when the gauge's answer matched the digest.
+  common::Outcome Authenticate();
+  common::Outcome ChangeKey();
   // The window closes: the scan continues, the main window is unlocked.
   void Close();
 
+  common::Observers<>& changes() { return changes_; }
+
  private:
-  bool CompareAnswer(const link::Digest& answer, const AuthDigestBytes& expected,
-                     std::string_view success, std::string_view failure);
+  common::Outcome CompareAnswer(const link::Digest& answer, const AuthDigestBytes& expected,
+                                std::string_view success, std::string_view failure,
+                                common::OutcomeBuilder& outcome);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
-  ScanControl* scan_;
-  MainUiLock* main_ui_;
+  common::ScanPause& scan_;
+  common::MainUiLock& main_ui_;
   ChallengeGenerator challenges_;
   AuthenticationFields fields_;
   bool open_ = true;
+  common::Observers<> changes_;
 };
 
 }  // namespace cw::app

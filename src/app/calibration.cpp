@@ -3,7 +3,9 @@
 #include <fmt/format.h>
 
 #include "app/messages.h"
-#include "link/messages.h"
+#include "dataflash/flash_transfer.h"
+#include "dataflash/parameter_table.h"
+#include "monitor/scan_engine.h"
 
 namespace cw::app {
 namespace {
@@ -125,77 +127,93 @@ void Calibration::AdvanceBar(common::TaskKind bar, int duration_ms) {
   progress_.TaskProgress(bar, 100, 100);
 }
 
-bool Calibration::RunFramed(const std::function<bool()>& procedure) {
-  if (hooks_.flash_transfer_busy && hooks_.flash_transfer_busy()) {
-    messages_.Show(messages::kCalibrationForbidden, common::kDefaultCaption,
-                   common::MessageIcon::kError);
-    return false;
+common::Outcome Calibration::RunFramed(
+    const std::function<common::Verdict(common::OutcomeBuilder& outcome)>& procedure) {
+  // First: its messages are shown when it goes out of scope, after the bus lock and the frame.
+  common::OutcomeBuilder outcome(messages_);
+  if (flash_transfer_busy_) {
+    outcome.Show(messages::kCalibrationForbidden, common::kDefaultCaption,
+                 common::MessageIcon::kError);
+    return outcome.Refused();
   }
   calibration_busy_ = true;
-  const bool scan_was_running = hooks_.scan_enabled && hooks_.scan_enabled();
-  if (scan_was_running) hooks_.set_scan_enabled(false);
+  changes_.Notify();
+  const bool scan_was_running = scan_.scan_enabled();
+  if (scan_was_running) scan_.SetScanEnabled(false);
   link_.clock().SleepFor(kAfterScanStop);
-  auto restore = [&] {
-    if (scan_was_running) hooks_.set_scan_enabled(true);
-    calibration_busy_ = false;
-  };
-  bool ok = false;
+  common::Verdict verdict = common::Verdict::kFailed;
   {
     link::BusLockGuard bus(link_.bus_lock());
     if (!bus.owns()) {
       link_.clock().SleepFor(kBetweenLockWaits);
       bus.Retry();
     }
-    if (bus.owns())
-      ok = procedure();
-    else {
-      restore();
-      messages_.Show(messages::kSystemBusy);
-      return false;
+    if (bus.owns()) {
+      verdict = procedure(outcome);
+    } else {
+      outcome.Show(messages::kSystemBusy);
     }
   }
-  restore();
-  return ok;
+  if (scan_was_running) scan_.SetScanEnabled(true);
+  calibration_busy_ = false;
+  changes_.Notify();
+  return outcome.Finish(verdict);
 }
 
-bool Calibration::CalibrateBoardOffset() {
-  return RunFramed([&] {
+common::Outcome Calibration::CalibrateBoardOffset() {
+  return RunFramed([&](common::OutcomeBuilder& outcome) {
     progress_.TaskProgress(common::TaskKind::kOffsetCalibration, 100, 0);
+    outcome.GaugeChanged();
     const bool mode =
         link_.WriteWordUnlocked(link::kManufacturerAccess, kCalibrationModeSubcommand);
     link_.clock().SleepFor(kBetweenOffsetWrites);
     const bool flags = link_.WriteWordUnlocked(kCalibrationFlagsCommand, kBoardOffsetFlag);
     if (!mode || !flags) {
       progress_.TaskProgress(common::TaskKind::kOffsetCalibration, 100, 100);
-      return false;
+      return common::Verdict::kFailed;
     }
     AdvanceBar(common::TaskKind::kOffsetCalibration, kOffsetStepMs * kBarSteps);
-    messages_.Show(messages::kOffsetCalibrationOk);
-    return true;
+    outcome.Show(messages::kOffsetCalibrationOk);
+    return common::Verdict::kDone;
   });
 }
 
-bool Calibration::Calibrate(const CalibrationInput& input) {
-  return RunFramed([&] {
-    const CalibrationPlan plan = PlanCalibration(input, hooks_.read_operation_cfg_a);
+common::Outcome Calibration::Calibrate(const CalibrationInput& input) {
+  return RunFramed([&](common::OutcomeBuilder& outcome) {
+    const CalibrationPlan plan = PlanCalibration(input, [this] { return ReadOperationCfgA(); });
     if (plan.error) {
-      messages_.Show(*plan.error);
-      return false;
+      outcome.Show(*plan.error);
+      return common::Verdict::kRefused;
     }
-    if (plan.flags == 0) return false;
+    if (plan.flags == 0) return common::Verdict::kRefused;
     progress_.TaskProgress(common::TaskKind::kCalibration, 100, 0);
+    outcome.GaugeChanged();
     // Every selected write is sent even after one failed: the gauge takes them as a set.
     bool ok = link_.WriteWordUnlocked(link::kManufacturerAccess, kCalibrationModeSubcommand);
     if (plan.voltage) ok = link_.WriteBlock(kCalibrationCellsCommand, plan.voltage_payload) && ok;
-    if (plan.temperature)
+    if (plan.temperature) {
       ok = link_.WriteBlock(kCalibrationTemperaturesCommand, plan.temperature_payload) && ok;
-    if (plan.current)
+    }
+    if (plan.current) {
       ok = link_.WriteWordUnlocked(kCalibrationCurrentCommand, plan.current_word) && ok;
+    }
     ok = link_.WriteWordUnlocked(kCalibrationFlagsCommand, plan.flags) && ok;
     if (plan.duration_ms > 0) AdvanceBar(common::TaskKind::kCalibration, plan.duration_ms);
-    if (ok) messages_.Show(messages::kCalibrationOk);
-    return ok;
+    if (!ok) return common::Verdict::kFailed;
+    outcome.Show(messages::kCalibrationOk);
+    return common::Verdict::kDone;
   });
+}
+
+std::optional<std::uint16_t> Calibration::ReadOperationCfgA() {
+  static constexpr std::string_view kOperationCfgA = "Operation Cfg A";
+  const auto index = dataflash::FindParam(kOperationCfgA);
+  if (!index) return std::nullopt;
+  const link::FlashParamLocation location = dataflash::LocationOf(dataflash::kParams[*index]);
+  const auto pages = link_.ReadFlashParameterBlock(location);
+  const std::size_t at = location.offset % link::kFlashPageSize;
+  if (!pages || pages->bytes.size() < at + 2) return std::nullopt;
+  return static_cast<std::uint16_t>((pages->bytes[at] << 8) | pages->bytes[at + 1]);
 }
 
 }  // namespace cw::app

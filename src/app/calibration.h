@@ -7,9 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "common/message_sink.h"
-#include "common/progress_sink.h"
+#include "common/front_end.h"
 #include "link/gauge_link.h"
+
+namespace cw::monitor {
+class ScanEngine;
+}
 
 namespace cw::app {
 
@@ -56,40 +59,46 @@ CalibrationReadings ReadingsText(const std::array<std::int64_t, 4>& cell_raw,
                                  const std::array<std::int64_t, 4>& ts_raw,
                                  std::int64_t current_raw);
 
-// What calibration needs from the rest of the workbench.
-struct CalibrationHooks {
-  std::function<bool()> flash_transfer_busy;
-  std::function<bool()> scan_enabled;
-  std::function<void(bool)> set_scan_enabled;
-  // "Operation Cfg A" read from the gauge's data flash (unlocked: calibration holds the lock).
-  std::function<std::optional<std::uint16_t>()> read_operation_cfg_a;
-};
-
-// The calibration page's two buttons. Each runs on the caller's thread with the scan stopped
-// and the bus lock held for the whole sequence; the bars advance through the ProgressSink.
+// The calibration page's two buttons. Each runs on the caller's thread (a front end with a
+// window runs it on a worker) with the scan stopped and the bus lock held for the whole
+// sequence; the bars advance through the ProgressSink, and the listeners hear when a
+// calibration starts and ends (CalibrationBusy).
 class Calibration {
  public:
+  // `flash_transfer_busy` is the data flash page's FlashTransferBusy: no calibration while a
+  // transfer runs. `scan` is stopped around a calibration and restarted after it.
   Calibration(link::GaugeLink& link, common::MessageSink& messages, common::ProgressSink& progress,
-              std::atomic<bool>& calibration_busy, CalibrationHooks hooks)
+              std::atomic<bool>& calibration_busy, const std::atomic<bool>& flash_transfer_busy,
+              monitor::ScanEngine& scan)
       : link_(link),
         messages_(messages),
         progress_(progress),
         calibration_busy_(calibration_busy),
-        hooks_(std::move(hooks)) {}
+        flash_transfer_busy_(flash_transfer_busy),
+        scan_(scan) {}
 
-  // Each returns whether the gauge took every write.
-  bool CalibrateBoardOffset();
-  bool Calibrate(const CalibrationInput& input);
+  // Done when the gauge took every write.
+  common::Outcome CalibrateBoardOffset();
+  common::Outcome Calibrate(const CalibrationInput& input);
+  bool busy() const { return calibration_busy_; }
+
+  common::Observers<>& changes() { return changes_; }
 
  private:
-  bool RunFramed(const std::function<bool()>& procedure);
+  // Runs `procedure` in the common frame; its messages are shown once the bus lock is released.
+  common::Outcome RunFramed(
+      const std::function<common::Verdict(common::OutcomeBuilder& outcome)>& procedure);
   void AdvanceBar(common::TaskKind bar, int duration_ms);
+  // "Operation Cfg A" from the gauge's data flash (unlocked: calibration holds the lock).
+  std::optional<std::uint16_t> ReadOperationCfgA();
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
   common::ProgressSink& progress_;
   std::atomic<bool>& calibration_busy_;
-  CalibrationHooks hooks_;
+  const std::atomic<bool>& flash_transfer_busy_;
+  monitor::ScanEngine& scan_;
+  common::Observers<> changes_;
 };
 
 }  // namespace cw::app

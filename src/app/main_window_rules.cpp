@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "app/messages.h"
+#include "common/text.h"
 
 namespace cw::app {
 namespace {
@@ -68,10 +69,7 @@ std::string StatusClockText() {
 }
 
 std::filesystem::path DataLogPath(const std::filesystem::path& chosen) {
-  std::string extension = chosen.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (extension == ".LOG") return chosen;
+  if (common::EqualsIgnoringCase(chosen.extension().string(), ".LOG")) return chosen;
   std::filesystem::path path = chosen;
   path += ".LOG";
   return path;
@@ -92,17 +90,18 @@ std::optional<int> ParseLoggingTime(std::string_view text, common::MessageSink& 
   return seconds;
 }
 
-std::string AboutVersionText(link::GaugeLink& link) {
+AboutText AboutVersionText(link::GaugeLink& link) {
   const std::string digits = fmt::format("{:03X}", kProgramVersion);
   const std::string program_version = digits.substr(0, 1) + "." + digits.substr(1);
   std::string text =
       fmt::format("{}  {}      {} {}\r\n", messages::kAboutProgramLabel, program_version,
                   messages::kAboutDateLabel, messages::kAboutProgramDate);
   const auto version = link.ReadAdapterVersion();
-  if (!version) return text + std::string(messages::kUsbTransferErrorDot);
-  return text + fmt::format("{}{}{}{:02X}/{:02X}/{:02X}\r\n", messages::kAboutMcuLabel,
-                            version->text, messages::kAboutDateLabel, version->bytes[0],
-                            version->bytes[1], version->bytes[2]);
+  if (!version) return {text + std::string(messages::kUsbTransferErrorDot), false};
+  return {text + fmt::format("{}{}{}{:02X}/{:02X}/{:02X}\r\n", messages::kAboutMcuLabel,
+                             version->text, messages::kAboutDateLabel, version->bytes[0],
+                             version->bytes[1], version->bytes[2]),
+          true};
 }
 
 }  // namespace cw::app

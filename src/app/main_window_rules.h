@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -7,8 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/message_sink.h"
-#include "common/progress_sink.h"
+#include "common/front_end.h"
 #include "link/gauge_link.h"
 
 namespace cw::app {
@@ -67,7 +67,31 @@ std::filesystem::path DataLogPath(const std::filesystem::path& chosen);
 // is shown and nullopt returned (the dialog stays open).
 std::optional<int> ParseLoggingTime(std::string_view text, common::MessageSink& messages);
 
-// The About box's two version lines, reading the adapter's version through `link`.
-std::string AboutVersionText(link::GaugeLink& link);
+// The About box's version lines, reading the adapter's version through `link`. Without an
+// answer from the adapter the second line says so.
+struct AboutText {
+  std::string text;
+  bool adapter_answered = false;
+};
+AboutText AboutVersionText(link::GaugeLink& link);
+
+// LockMainUi / UnlockMainUi as state the main window shows: its file commands greyed and the
+// data flash, calibration and SMB access pages disabled while locked. Tool jobs call it from
+// their workers; the listeners hear every change with the new state.
+class MainUiState final : public common::MainUiLock {
+ public:
+  void LockMainUi() override { Set(true); }
+  void UnlockMainUi() override { Set(false); }
+  bool locked() const { return locked_; }
+  common::Observers<bool>& changes() { return changes_; }
+
+ private:
+  void Set(bool locked) {
+    if (locked_.exchange(locked) != locked) changes_.Notify(locked);
+  }
+
+  std::atomic<bool> locked_{false};
+  common::Observers<bool> changes_;
+};
 
 }  // namespace cw::app

@@ -148,44 +148,55 @@ std::optional<std::uint8_t> DataFlashPageLength(std::uint8_t subclass, std::uint
   return PageBytes(entry->length, page);
 }
 
-void SmbAccessPage::ReadWord() {
+common::Outcome SmbAccessPage::Finish(common::OutcomeBuilder& outcome, common::Verdict verdict) {
+  changes_.Notify();
+  return outcome.Finish(verdict);
+}
+
+common::Outcome SmbAccessPage::ReadWord() {
+  common::OutcomeBuilder outcome(messages_);
   const auto command = ParseSmbCommand(fields_.read_word_command);
   if (!command || IsSmbBlockCommand(*command)) {
     fields_.read_word_command.clear();
     fields_.read_word_result.clear();
-    return;
+    return Finish(outcome, common::Verdict::kRefused);
   }
   fields_.read_word_result.clear();
   common::Bytes reply;
-  if (!link_.ReadBlock(*command, 3, reply)) return;
+  if (!link_.ReadBlock(*command, 3, reply)) return Finish(outcome, common::Verdict::kFailed);
   const std::uint8_t expected =
       link::Pec({link::hid::kWriteAddress, *command, link::hid::kReadAddress, reply[0], reply[1]});
   if (expected != reply[2]) {
-    messages_.Show(messages::kPecError);
-    return;
+    outcome.Show(messages::kPecError);
+    return Finish(outcome, common::Verdict::kFailed);
   }
   fields_.read_word_result = fmt::format("{:04X}", common::LittleEndianWord(reply[0], reply[1]));
+  return Finish(outcome, common::Verdict::kDone);
 }
 
-void SmbAccessPage::WriteWord() {
+common::Outcome SmbAccessPage::WriteWord() {
+  common::OutcomeBuilder outcome(messages_);
   const auto command = ParseSmbCommand(fields_.write_word_command);
   if (!command) {
     fields_.write_word_command.clear();
-    return;
+    return Finish(outcome, common::Verdict::kRefused);
   }
   if (IsSmbBlockCommand(*command)) {
     fields_.write_word_command = BlanksCommandOnWordWrite(*command) ? "  " : "";
-    return;
+    return Finish(outcome, common::Verdict::kRefused);
   }
   bool empty_or_long = false;
   const auto word = ParseWordField(fields_.write_word, empty_or_long);
-  if (!word) return;
+  if (!word) return Finish(outcome, common::Verdict::kRefused);
   const std::array<std::uint8_t, 3> bytes = {*command, common::LowByte(*word),
                                              common::HighByte(*word)};
-  link_.WriteBytes(bytes);
+  outcome.GaugeChanged();
+  return Finish(outcome,
+                link_.WriteBytes(bytes) ? common::Verdict::kDone : common::Verdict::kFailed);
 }
 
-void SmbAccessPage::WriteCombinedWord() {
+common::Outcome SmbAccessPage::WriteCombinedWord() {
+  common::OutcomeBuilder outcome(messages_);
   const auto command = ParseSmbCommand(fields_.combined_command);
   auto clear = [this] {
     fields_.combined_command.clear();
@@ -194,27 +205,35 @@ void SmbAccessPage::WriteCombinedWord() {
   };
   if (!command || (*command != 0x00 && *command != 0x47)) {
     clear();
-    return;
+    return Finish(outcome, common::Verdict::kRefused);
   }
   bool first_unusable = false;
   bool second_unusable = false;
   const auto first = ParseWordField(fields_.combined_word1, first_unusable);
   const auto second = ParseWordField(fields_.combined_word2, second_unusable);
   // Two key words in a row must both be what was meant: an empty or overlong word is refused.
-  if (!first || !second || first_unusable || second_unusable) return;
+  if (!first || !second || first_unusable || second_unusable) {
+    return Finish(outcome, common::Verdict::kRefused);
+  }
   const std::array<std::uint8_t, 3> first_bytes = {*command, common::LowByte(*first),
                                                    common::HighByte(*first)};
   const std::array<std::uint8_t, 3> second_bytes = {*command, common::LowByte(*second),
                                                     common::HighByte(*second)};
-  if (!link_.WriteBytesTwice(first_bytes, second_bytes)) clear();
+  outcome.GaugeChanged();
+  if (!link_.WriteBytesTwice(first_bytes, second_bytes)) {
+    clear();
+    return Finish(outcome, common::Verdict::kFailed);
+  }
+  return Finish(outcome, common::Verdict::kDone);
 }
 
-void SmbAccessPage::ReadBlock() {
+common::Outcome SmbAccessPage::ReadBlock() {
+  common::OutcomeBuilder outcome(messages_);
   const auto command = ParseSmbCommand(fields_.read_block_command);
   if (!command || !IsSmbBlockCommand(*command)) {
     fields_.read_block_command.clear();
     fields_.read_block_result.clear();
-    return;
+    return Finish(outcome, common::Verdict::kRefused);
   }
   std::uint8_t length = link::hid::kBlockLengthFromGauge;
   if (IsDataFlashPage(*command)) {
@@ -225,7 +244,7 @@ void SmbAccessPage::ReadBlock() {
                  : std::nullopt;
     if (!page_length) {
       fields_.read_block_result.clear();
-      return;
+      return Finish(outcome, common::Verdict::kFailed);
     }
     length = static_cast<std::uint8_t>(*page_length + 2);
   } else if (const auto fixed = FixedReadLength(*command)) {
@@ -234,27 +253,29 @@ void SmbAccessPage::ReadBlock() {
   common::Bytes reply;
   if (!link_.ReadBlock(*command, length, reply)) {
     fields_.read_block_result = messages::kBlockReadFailed;
-    return;
+    return Finish(outcome, common::Verdict::kFailed);
   }
   if (length == link::hid::kBlockLengthFromGauge) {
     const std::size_t count = std::min<std::size_t>(reply[0], 34);
     fields_.read_block_result = BytesText(common::ByteView(reply).subspan(1, count));
-    return;
+    return Finish(outcome, common::Verdict::kDone);
   }
   const common::ByteView bytes(reply);
   std::uint8_t crc = link::Pec({link::hid::kWriteAddress, *command, link::hid::kReadAddress});
   crc = link::Pec(bytes.first(bytes.size() - 1), crc);
   if (crc != bytes.back()) {
-    messages_.Show(messages::kPecError);
+    outcome.Show(messages::kPecError);
     fields_.read_block_result.clear();
-    return;
+    return Finish(outcome, common::Verdict::kFailed);
   }
   // A count byte larger than what was read shows what was read, never more.
   const std::size_t count = std::min<std::size_t>(bytes[0], bytes.size() - 2);
   fields_.read_block_result = BytesText(bytes.subspan(1, count));
+  return Finish(outcome, common::Verdict::kDone);
 }
 
-void SmbAccessPage::WriteBlock() {
+common::Outcome SmbAccessPage::WriteBlock() {
+  common::OutcomeBuilder outcome(messages_);
   const auto command = ParseSmbCommand(fields_.write_block_command);
   auto clear_both = [this] {
     fields_.write_block_command.clear();
@@ -262,7 +283,7 @@ void SmbAccessPage::WriteBlock() {
   };
   if (!command) {
     clear_both();
-    return;
+    return Finish(outcome, common::Verdict::kRefused);
   }
   std::size_t fixed_length = 0;  // 0: the typed length
   bool page_write = false;
@@ -281,7 +302,7 @@ void SmbAccessPage::WriteBlock() {
     default:
       if (*command < link::kFlashPageCommand || *command > link::kFlashPageCommand + 4) {
         clear_both();
-        return;
+        return Finish(outcome, common::Verdict::kRefused);
       }
       page_write = true;
   }
@@ -289,10 +310,10 @@ void SmbAccessPage::WriteBlock() {
     const auto subclass = ReadSelectedSubclass();
     if (subclass && std::find(kProtectedSubclasses.begin(), kProtectedSubclasses.end(),
                               *subclass) != kProtectedSubclasses.end()) {
-      messages_.Show(fmt::format("{}{:04X}{}", messages::kInhibitSubclass, *subclass,
-                                 messages::kInhibitSubclassEnd));
+      outcome.Show(fmt::format("{}{:04X}{}", messages::kInhibitSubclass, *subclass,
+                               messages::kInhibitSubclassEnd));
       fields_.write_block_command.clear();
-      return;
+      return Finish(outcome, common::Verdict::kRefused);
     }
     const auto page_length =
         subclass ? DataFlashPageLength(
@@ -300,15 +321,15 @@ void SmbAccessPage::WriteBlock() {
                  : std::nullopt;
     if (!page_length) {
       fields_.write_block_command.clear();
-      return;
+      return Finish(outcome, common::Verdict::kRefused);
     }
     fixed_length = *page_length;
   }
   const auto data = ParseSmbBlockData(fields_.write_block_data);
   const std::size_t limit = *command == kRawFrame ? kMaxRawBytes : kMaxBlockBytes;
   if (!data || data->size() > limit) {
-    messages_.Show(messages::kInputDataError);
-    return;
+    outcome.Show(messages::kInputDataError);
+    return Finish(outcome, common::Verdict::kRefused);
   }
   common::Bytes payload = *data;
   if (page_write) {
@@ -319,7 +340,7 @@ void SmbAccessPage::WriteBlock() {
   const bool needs_data = *command == 0x2F || *command == 0x44 || *command == 0x70;
   if ((needs_data && payload.empty()) || (*command == kRawFrame && payload.size() < 2)) {
     fields_.write_block_command.clear();
-    return;
+    return Finish(outcome, common::Verdict::kRefused);
   }
   common::Bytes frame{*command};
   if (*command != kRawFrame) frame.push_back(static_cast<std::uint8_t>(payload.size()));
@@ -327,10 +348,12 @@ void SmbAccessPage::WriteBlock() {
   // The adapter's largest data report carries this much; a longer frame would be dropped
   // without a word, so it is refused like any other data it cannot send.
   if (frame.size() > kMaxFrameBytes) {
-    messages_.Show(messages::kInputDataError);
-    return;
+    outcome.Show(messages::kInputDataError);
+    return Finish(outcome, common::Verdict::kRefused);
   }
-  link_.WriteBytes(frame);
+  outcome.GaugeChanged();
+  return Finish(outcome,
+                link_.WriteBytes(frame) ? common::Verdict::kDone : common::Verdict::kFailed);
 }
 
 }  // namespace cw::app

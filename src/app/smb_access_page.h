@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
-#include "common/message_sink.h"
+#include "common/front_end.h"
 #include "link/gauge_link.h"
 
 namespace cw::app {
@@ -40,6 +40,8 @@ std::optional<std::uint8_t> DataFlashPageLength(std::uint8_t subclass, std::uint
 
 // Direct SMBus access for engineering use: single word and block transactions with a typed
 // command code, PEC checks on what is read, and no writes to the protected subclasses' pages.
+// The front end types into fields() and presses a form's button; the form clears or fills its
+// fields as the page always has, and the listeners hear that the fields changed.
 class SmbAccessPage {
  public:
   SmbAccessPage(link::GaugeLink& link, common::MessageSink& messages)
@@ -47,13 +49,18 @@ class SmbAccessPage {
 
   SmbAccessFields& fields() { return fields_; }
 
-  void ReadWord();
-  void WriteWord();
-  void WriteCombinedWord();
-  void ReadBlock();
-  void WriteBlock();
+  common::Outcome ReadWord();
+  common::Outcome WriteWord();
+  common::Outcome WriteCombinedWord();
+  common::Outcome ReadBlock();
+  common::Outcome WriteBlock();
+
+  common::Observers<>& changes() { return changes_; }
 
  private:
+  // Ends a form's press: the listeners hear of the fields, the outcome is returned.
+  common::Outcome Finish(common::OutcomeBuilder& outcome, common::Verdict verdict);
+
   // The subclass selected in the gauge (SubClassID, 0x77); nullopt when it cannot be read or
   // is no subclass id.
   std::optional<std::uint8_t> ReadSelectedSubclass();
@@ -61,6 +68,7 @@ class SmbAccessPage {
   link::GaugeLink& link_;
   common::MessageSink& messages_;
   SmbAccessFields fields_;
+  common::Observers<> changes_;
 };
 
 }  // namespace cw::app

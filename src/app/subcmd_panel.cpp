@@ -33,65 +33,88 @@ bool IsRefusedFromEntry(std::uint16_t code) { return Contains(kRefusedFromEntry,
 bool IsWriteTypeSubCmd(std::uint16_t code) { return Contains(kWriteType, code); }
 
 void SubCmdPanel::Append(std::string cmd, std::string_view result, bool failed) {
-  log_.push_back({std::move(cmd), std::string(result), failed});
+  {
+    std::lock_guard lock(log_mutex_);
+    log_.push_back({std::move(cmd), std::string(result), failed});
+  }
+  changes_.Notify();
 }
 
-void SubCmdPanel::RunSubcommand(std::uint16_t code) {
+void SubCmdPanel::ClearLog() {
+  {
+    std::lock_guard lock(log_mutex_);
+    log_.clear();
+  }
+  changes_.Notify();
+}
+
+std::vector<SubCmdLogRow> SubCmdPanel::log() const {
+  std::lock_guard lock(log_mutex_);
+  return log_;
+}
+
+common::Outcome SubCmdPanel::RunSubcommand(std::uint16_t code) {
+  common::OutcomeBuilder outcome(messages_);
   std::string cmd = fmt::format("0x{:04X}", code);
   const std::uint8_t low = common::LowByte(code);
   if (IsWriteTypeSubCmd(code)) {
     const std::array<std::uint8_t, 4> write = {link::kManufacturerBlockAccess, 0x02, low, 0x00};
+    outcome.GaugeChanged();
     // A write the gauge refused is marked, so the log never hides a failed write.
     const bool written = link_.WriteBytes(write);
     Append(cmd + " W", written ? messages::kResultNotApplicable : messages::kResultFail, !written);
-    return;
+    return written ? outcome.Done() : outcome.Failed();
   }
   common::Bytes reply;
   const bool read = link_.ReadManufacturerBlock(low, 2, reply, link::MbaForm::kSubCmd);
   const auto data = read ? link::ManufacturerBlockData(reply, low, 2) : std::nullopt;
   if (!data) {
     Append(cmd + " R", messages::kResultFail, true);
-    return;
+    return outcome.Failed();
   }
   Append(cmd + " R", fmt::format("0x{:04X}", common::LittleEndianWord((*data)[0], (*data)[1])),
          false);
+  return outcome.Done();
 }
 
-void SubCmdPanel::SubmitEntry(std::string_view text) {
+common::Outcome SubCmdPanel::SubmitEntry(std::string_view text) {
+  common::OutcomeBuilder outcome(messages_);
   std::string typed(text);
   std::erase(typed, ' ');
   if (typed.empty()) {
-    messages_.Show(messages::kSubCmdInputInvalid);
-    return;
+    outcome.Show(messages::kSubCmdInputInvalid);
+    return outcome.Refused();
   }
   const auto code = static_cast<std::uint16_t>(common::ParseLeadingHex(typed));
   if (!IsAcceptedSubCmd(code)) {
-    messages_.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdInvalidEnd));
-    return;
+    outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdInvalidEnd));
+    return outcome.Refused();
   }
   if (IsRefusedFromEntry(code)) {
-    messages_.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdRefusedEnd));
-    return;
+    outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdRefusedEnd));
+    return outcome.Refused();
   }
-  RunSubcommand(code);
+  return RunSubcommand(code);
 }
 
 std::uint32_t SubCmdPanel::key(UnsealTarget target) const {
   return target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_;
 }
 
-void SubCmdPanel::SendKey(std::uint32_t key) {
+bool SubCmdPanel::SendKey(std::uint32_t key) {
   const std::array<std::uint8_t, 3> low_word = {link::kManufacturerAccess,
                                                 static_cast<std::uint8_t>(key),
                                                 static_cast<std::uint8_t>(key >> 8)};
   const std::array<std::uint8_t, 3> high_word = {link::kManufacturerAccess,
                                                  static_cast<std::uint8_t>(key >> 16),
                                                  static_cast<std::uint8_t>(key >> 24)};
-  link_.WriteBytesTwice(low_word, high_word);
+  return link_.WriteBytesTwice(low_word, high_word);
 }
 
-bool SubCmdPanel::Unseal(UnsealTarget target) {
+common::Outcome SubCmdPanel::Unseal(UnsealTarget target) {
+  common::OutcomeBuilder outcome(messages_);
   const std::uint32_t stored = key(target);
+  outcome.GaugeChanged();
   SendKey(stored);
   common::Bytes reply;
   bool locked = true;
@@ -103,20 +126,23 @@ bool SubCmdPanel::Unseal(UnsealTarget target) {
     }
   }
   Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false);
-  return locked;
+  return locked ? outcome.Failed() : outcome.Done();
 }
 
 std::string SubCmdPanel::DialogKeyText(UnsealTarget target) const {
   return fmt::format("{:08X}", key(target));
 }
 
-void SubCmdPanel::SubmitDialogKey(UnsealTarget target, std::string_view text) {
+common::Outcome SubCmdPanel::SubmitDialogKey(UnsealTarget target, std::string_view text) {
+  common::OutcomeBuilder outcome(messages_);
   std::string typed(text);
   std::erase(typed, ' ');
   const std::uint32_t entered = common::ParseLeadingHex(typed);
   (target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_) = entered;
-  SendKey(entered);
+  outcome.GaugeChanged();
+  const bool sent = SendKey(entered);
   Append(fmt::format("0x{:08X}", entered), messages::kResultNotApplicable, false);
+  return sent ? outcome.Done() : outcome.Failed();
 }
 
 }  // namespace cw::app

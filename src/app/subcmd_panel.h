@@ -1,12 +1,14 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/message_sink.h"
+#include "common/front_end.h"
 #include "link/gauge_link.h"
 
 namespace cw::app {
@@ -55,38 +57,45 @@ bool IsRefusedFromEntry(std::uint16_t code);
 bool IsWriteTypeSubCmd(std::uint16_t code);
 
 // The SubCMD panel: subcommand buttons, the entry field, seal and unseal with their keys, and
-// the log of everything sent. Runs on the caller's thread; every transaction takes the bus lock.
+// the log of everything sent. Runs on the caller's thread (a front end with a window runs it on
+// a worker); every transaction takes the bus lock. The listeners hear of every new log row.
 class SubCmdPanel {
  public:
   SubCmdPanel(link::GaugeLink& link, common::MessageSink& messages)
       : link_(link), messages_(messages) {}
 
-  // Sends one subcommand and appends its log row.
-  void RunSubcommand(std::uint16_t code);
+  // Sends one subcommand and appends its log row. Done when the gauge took it (a read: answered
+  // with a well-formed reply).
+  common::Outcome RunSubcommand(std::uint16_t code);
   // The entry field's Enter: parses `text`, refuses with a message or runs the code. The caller
   // clears the field afterwards in every case.
-  void SubmitEntry(std::string_view text);
-  // UNSEAL / UNSEAL TO FA with the stored key. True when the device is still locked: the front
-  // end then opens the key dialog for `target`.
-  bool Unseal(UnsealTarget target);
+  common::Outcome SubmitEntry(std::string_view text);
+  // UNSEAL / UNSEAL TO FA with the stored key. Done when the device is no longer locked;
+  // otherwise the front end opens the key dialog for `target`.
+  common::Outcome Unseal(UnsealTarget target);
   // What the key dialog shows when it opens.
   std::string DialogKeyText(UnsealTarget target) const;
   // The key dialog's OK: the typed key becomes the stored key and is sent.
-  void SubmitDialogKey(UnsealTarget target, std::string_view text);
-  void ClearLog() { log_.clear(); }
+  common::Outcome SubmitDialogKey(UnsealTarget target, std::string_view text);
+  void ClearLog();
 
-  const std::vector<SubCmdLogRow>& log() const { return log_; }
+  // A copy: the log may grow on a worker while the front end draws it.
+  std::vector<SubCmdLogRow> log() const;
   std::uint32_t key(UnsealTarget target) const;
 
+  common::Observers<>& changes() { return changes_; }
+
  private:
-  void SendKey(std::uint32_t key);
+  bool SendKey(std::uint32_t key);
   void Append(std::string cmd, std::string_view result, bool failed);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
-  std::uint32_t unseal_key_ = kDefaultUnsealKey;
-  std::uint32_t full_access_key_ = kDefaultFullAccessKey;
+  std::atomic<std::uint32_t> unseal_key_ = kDefaultUnsealKey;
+  std::atomic<std::uint32_t> full_access_key_ = kDefaultFullAccessKey;
+  mutable std::mutex log_mutex_;
   std::vector<SubCmdLogRow> log_;
+  common::Observers<> changes_;
 };
 
 }  // namespace cw::app

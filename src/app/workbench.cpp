@@ -1,9 +1,12 @@
 #include "app/workbench.h"
 
+#include <chrono>
+#include <ctime>
+
 #include "app/messages.h"
 #include "dataflash/data_flash_page.h"
-#include "dataflash/flash_transfer.h"
-#include "dataflash/parameter_table.h"
+#include "firmware/converters.h"
+#include "firmware/firmware_window.h"
 #include "link/hidapi_backend.h"
 #include "link/libusb_backend.h"
 #include "monitor/comm_thread.h"
@@ -27,11 +30,17 @@ Workbench::Workbench(WorkbenchOptions options, common::MessageSink& messages)
     : options_(std::move(options)), messages_(messages) {}
 
 Workbench::~Workbench() {
-  // The scan worker stops before anything it uses; the link goes before the backends below it,
-  // closing its adapter handles on them.
+  // Tool windows resume the scan they paused, so they close while it still exists; the scan
+  // worker stops before anything it uses; the link goes before the backends below it, closing
+  // its adapter handles on them.
+  CloseFirmwareWindow();
+  CloseAuthenticationTool();
+  CloseBinConverter();
+  CloseFsConverter();
   monitor_.reset();
   calibration_.reset();
   subcmd_.reset();
+  smb_access_.reset();
   data_flash_.reset();
   link_.reset();
   if (sim_pack_) (void)SaveSimState();
@@ -86,38 +95,67 @@ void Workbench::ComposeSubsystems() {
   monitor_ = std::make_unique<monitor::MonitorSession>(*link_, progress, messages_,
                                                        calibration_busy_, *local_time_);
   data_flash_ = std::make_unique<dataflash::DataFlashPage>(*link_, messages_, progress);
+  smb_access_ = std::make_unique<SmbAccessPage>(*link_, messages_);
   subcmd_ = std::make_unique<SubCmdPanel>(*link_, messages_);
-  CalibrationHooks hooks;
-  hooks.flash_transfer_busy = [this] { return data_flash_->busy(); };
-  hooks.scan_enabled = [this] { return monitor_->engine().scan_enabled(); };
-  hooks.set_scan_enabled = [this](bool enabled) { monitor_->engine().SetScanEnabled(enabled); };
-  hooks.read_operation_cfg_a = [this] { return ReadOperationCfgA(); };
   calibration_ = std::make_unique<Calibration>(*link_, messages_, progress, calibration_busy_,
-                                               std::move(hooks));
+                                               data_flash_->busy_flag(), monitor_->engine());
 }
 
-std::optional<std::uint16_t> Workbench::ReadOperationCfgA() {
-  static constexpr std::string_view kOperationCfgA = "Operation Cfg A";
-  const auto index = dataflash::FindParam(kOperationCfgA);
-  if (!index) return std::nullopt;
-  const link::FlashParamLocation location = dataflash::LocationOf(dataflash::kParams[*index]);
-  const auto pages = link_->ReadFlashParameterBlock(location);
-  const std::size_t at = location.offset % link::kFlashPageSize;
-  if (!pages || pages->bytes.size() < at + 2) return std::nullopt;
-  return static_cast<std::uint16_t>((pages->bytes[at] << 8) | pages->bytes[at + 1]);
+monitor::SbsPageRules& Workbench::sbs_page() { return monitor_->page(); }
+
+std::int64_t Workbench::Seconds() const {
+  if (options_.device.virtual_clock) {
+    return std::chrono::duration_cast<std::chrono::seconds>(clock_->Now()).count();
+  }
+  return static_cast<std::int64_t>(std::time(nullptr));
 }
+
+firmware::FirmwareWindow& Workbench::OpenFirmwareWindow() {
+  CloseFirmwareWindow();
+  firmware_window_ = std::make_unique<firmware::FirmwareWindow>(*link_, messages_, *this, main_ui_,
+                                                                options_.constants);
+  return *firmware_window_;
+}
+
+void Workbench::CloseFirmwareWindow() { firmware_window_.reset(); }
+
+AuthenticationTool& Workbench::OpenAuthenticationTool() {
+  CloseAuthenticationTool();
+  authentication_tool_ = std::make_unique<AuthenticationTool>(*link_, messages_, *this, main_ui_,
+                                                              [this] { return Seconds(); });
+  return *authentication_tool_;
+}
+
+void Workbench::CloseAuthenticationTool() { authentication_tool_.reset(); }
+
+firmware::FsConverter& Workbench::OpenFsConverter() {
+  fs_converter_ = std::make_unique<firmware::FsConverter>(messages_, options_.constants);
+  return *fs_converter_;
+}
+
+void Workbench::CloseFsConverter() { fs_converter_.reset(); }
+
+firmware::BinConverter& Workbench::OpenBinConverter() {
+  CloseBinConverter();
+  bin_converter_ =
+      std::make_unique<firmware::BinConverter>(messages_, options_.constants, *this, *clock_);
+  return *bin_converter_;
+}
+
+void Workbench::CloseBinConverter() { bin_converter_.reset(); }
 
 void Workbench::StartScan() { monitor_->Start(); }
 
 void Workbench::SetScanEnabled(bool enabled) { monitor_->engine().SetScanEnabled(enabled); }
 
-bool Workbench::ConfigureAdapter(std::string_view id_text) {
+common::Outcome Workbench::ConfigureAdapter(std::string_view id_text) {
+  common::OutcomeBuilder outcome(messages_);
   const bool was_enabled = monitor_->engine().scan_enabled();
   SetScanEnabled(false);
   // SetAdapterId waits the 50 ms the adapter needs and reopens under the bus lock.
   const bool reopened = link_->SetAdapterId(id_text);
   SetScanEnabled(was_enabled);
-  return reopened;
+  return reopened ? outcome.Done() : outcome.Failed();
 }
 
 void Workbench::PauseScan() {

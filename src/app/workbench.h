@@ -4,15 +4,15 @@
 #include <memory>
 #include <string>
 
+#include "app/authentication_tool.h"
 #include "app/calibration.h"
 #include "app/device_string.h"
+#include "app/main_window_rules.h"
+#include "app/smb_access_page.h"
 #include "app/subcmd_panel.h"
-#include "app/tool_hooks.h"
 #include "common/clock.h"
-#include "common/message_sink.h"
 #include "common/product_constants.h"
-#include "common/progress_sink.h"
-#include "common/trace_sink.h"
+#include "common/recording_sinks.h"
 #include "link/bus_lock.h"
 #include "link/bus_observer.h"
 #include "link/gauge_link.h"
@@ -22,11 +22,17 @@ class SimPack;
 }
 namespace cw::monitor {
 class MonitorSession;
+class SbsPageRules;
 class SystemLocalTime;
 }  // namespace cw::monitor
 namespace cw::dataflash {
 class DataFlashPage;
 }
+namespace cw::firmware {
+class BinConverter;
+class FirmwareWindow;
+class FsConverter;
+}  // namespace cw::firmware
 
 namespace cw::app {
 
@@ -44,9 +50,11 @@ struct WorkbenchOptions {
 
 // The composition root: one per program (a test makes as many as it likes). Owns the clock,
 // the adapter backends (real or the simulated pack), the bus lock, the gauge link and every
-// subsystem the main window owns: the register table and scan, the data flash page, the
-// SubCMD panel with its stored keys and log, calibration and CalibrationBusy.
-class Workbench final : public ScanControl {
+// page and tool object a front end works with, already wired to each other and to the front
+// end's sinks: the SBS page with its scan and data log, the data flash page, calibration and
+// CalibrationBusy, the SMB access page, the SubCMD panel with its stored keys and log, the
+// main-window lock, and the tool windows while they are open.
+class Workbench final : public common::ScanPause {
  public:
   static std::expected<std::unique_ptr<Workbench>, std::string> Create(
       WorkbenchOptions options, common::MessageSink& messages);
@@ -60,11 +68,29 @@ class Workbench final : public ScanControl {
   // Null unless the simulated pack is in use.
   sim::SimPack* sim_pack() { return sim_pack_.get(); }
 
+  // --- the main window's pages and panels, alive as long as the workbench ---
   monitor::MonitorSession& monitor() { return *monitor_; }
+  monitor::SbsPageRules& sbs_page();
   dataflash::DataFlashPage& data_flash() { return *data_flash_; }
-  SubCmdPanel& subcmd() { return *subcmd_; }
   Calibration& calibration() { return *calibration_; }
-  std::atomic<bool>& calibration_busy() { return calibration_busy_; }
+  SmbAccessPage& smb_access() { return *smb_access_; }
+  SubCmdPanel& subcmd() { return *subcmd_; }
+  MainUiState& main_ui() { return main_ui_; }
+
+  // --- tool windows: created by their menu command, destroyed when closed ---
+  // Opening one that is open closes it first (a front end closes its window before that).
+  firmware::FirmwareWindow& OpenFirmwareWindow();
+  void CloseFirmwareWindow();
+  firmware::FirmwareWindow* firmware_window() { return firmware_window_.get(); }
+  AuthenticationTool& OpenAuthenticationTool();
+  void CloseAuthenticationTool();
+  AuthenticationTool* authentication_tool() { return authentication_tool_.get(); }
+  firmware::FsConverter& OpenFsConverter();
+  void CloseFsConverter();
+  firmware::FsConverter* fs_converter() { return fs_converter_.get(); }
+  firmware::BinConverter& OpenBinConverter();
+  void CloseBinConverter();
+  firmware::BinConverter* bin_converter() { return bin_converter_.get(); }
 
   // Start-up of the link: adapter ids, device notifications, one HID open. The scan worker
   // starts separately (StartScan), so a one-shot command has the bus to itself.
@@ -77,21 +103,22 @@ class Workbench final : public ScanControl {
   // Scan on / off of the Option menu.
   void SetScanEnabled(bool enabled);
   // The "Config" button: the adapter id text (a HID product id, or "0x" + serial prefix on the
-  // bulk adapter), with the scan stopped around the reopen. The result is the reopen's.
-  bool ConfigureAdapter(std::string_view id_text);
+  // bulk adapter), with the scan stopped around the reopen. Done when the adapter reopened.
+  common::Outcome ConfigureAdapter(std::string_view id_text);
 
   // Tool windows pause the scan worker while they are open; nesting is allowed.
   void PauseScan() override;
   void ResumeScan() override;
 
-  // "Operation Cfg A" from the gauge's data flash; calibration reads it holding the bus.
-  std::optional<std::uint16_t> ReadOperationCfgA();
   // Saves the simulated pack's state file, when there is one. Also done on destruction.
   std::expected<void, std::string> SaveSimState();
 
  private:
   Workbench(WorkbenchOptions options, common::MessageSink& messages);
   void ComposeSubsystems();
+  // Whole seconds for the authentication window's challenge generator: the wall clock, or the
+  // virtual clock when the workbench runs on one.
+  std::int64_t Seconds() const;
 
   WorkbenchOptions options_;
   common::MessageSink& messages_;
@@ -108,10 +135,16 @@ class Workbench final : public ScanControl {
   std::atomic<bool> calibration_busy_{false};
   std::atomic<std::optional<link::UsbHotplugEvent>> last_device_event_;
   std::unique_ptr<monitor::SystemLocalTime> local_time_;
+  MainUiState main_ui_;
   std::unique_ptr<monitor::MonitorSession> monitor_;
   std::unique_ptr<dataflash::DataFlashPage> data_flash_;
+  std::unique_ptr<SmbAccessPage> smb_access_;
   std::unique_ptr<SubCmdPanel> subcmd_;
   std::unique_ptr<Calibration> calibration_;
+  std::unique_ptr<firmware::FirmwareWindow> firmware_window_;
+  std::unique_ptr<AuthenticationTool> authentication_tool_;
+  std::unique_ptr<firmware::FsConverter> fs_converter_;
+  std::unique_ptr<firmware::BinConverter> bin_converter_;
 };
 
 }  // namespace cw::app

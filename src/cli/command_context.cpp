@@ -10,6 +10,16 @@ namespace cw::cli {
 
 app::Workbench* CommandContext::OpenWorkbench(int& exit_code) {
   if (workbench_) return workbench_.get();
+  app::Workbench* bench = Create(exit_code);
+  if (bench) bench->Start();
+  return bench;
+}
+
+app::Workbench* CommandContext::OpenOffline(int& exit_code) {
+  return workbench_ ? workbench_.get() : Create(exit_code);
+}
+
+app::Workbench* CommandContext::Create(int& exit_code) {
   std::string device_text = options_.device;
   if (options_.sim && device_text == "auto") device_text = "sim";
   if (!options_.sim_state.empty()) {
@@ -55,7 +65,6 @@ app::Workbench* CommandContext::OpenWorkbench(int& exit_code) {
     return nullptr;
   }
   workbench_ = std::move(*workbench);
-  workbench_->Start();
   return workbench_.get();
 }
 

@@ -34,10 +34,15 @@ class CommandContext {
   // Builds and starts the workbench; on failure prints why and returns null, and `exit_code`
   // tells the caller how to end (usage error for a bad option, failure otherwise).
   app::Workbench* OpenWorkbench(int& exit_code);
+  // The same without opening the adapter, for commands that work on files only (they still
+  // take the product constants and the tool objects from the workbench).
+  app::Workbench* OpenOffline(int& exit_code);
   StderrMessageSink& messages() { return messages_; }
   ConsoleProgressSink& progress() { return progress_; }
 
  private:
+  app::Workbench* Create(int& exit_code);
+
   const GlobalOptions& options_;
   StderrMessageSink messages_;
   StderrTraceSink trace_;

@@ -9,10 +9,26 @@
 namespace cw::cli {
 
 void StderrMessageSink::Show(std::string_view text, std::string_view, common::MessageIcon) {
+  std::lock_guard lock(mutex_);
+  if (holding_) {
+    held_.emplace_back(text);
+    return;
+  }
+  if (bar_) bar_->Finish();
+  fmt::print(stderr, "{}\n", text);
+}
+
+void StderrMessageSink::Hold() {
+  std::lock_guard lock(mutex_);
+  holding_ = true;
+}
+
+void StderrMessageSink::Release(bool succeeded) {
   if (bar_) bar_->Finish();
   std::lock_guard lock(mutex_);
-  ++shown_;
-  fmt::print(stderr, "{}\n", text);
+  holding_ = false;
+  for (const std::string& text : held_) fmt::print(succeeded ? stdout : stderr, "{}\n", text);
+  held_.clear();
 }
 
 void StderrTraceSink::Trace(std::string_view layer, std::string_view text) {

@@ -2,26 +2,31 @@
 
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <vector>
 
-#include "common/message_sink.h"
-#include "common/progress_sink.h"
-#include "common/trace_sink.h"
+#include "common/front_end.h"
 
 namespace cw::cli {
 
-// The product's messages go to stderr, one line each; results go to stdout.
+// The product's messages go to stderr, one line each; results go to stdout. A command whose
+// success message is its result holds the messages and prints them when it knows the outcome.
 class StderrMessageSink final : public common::MessageSink {
  public:
   void Show(std::string_view text, std::string_view caption, common::MessageIcon icon) override;
-  // How many messages were shown so far: a command that showed one has something to report.
-  int shown() const { return shown_; }
   // A bar being drawn is ended before a message so the message starts its own line.
   void SetProgressBar(class ConsoleProgressBar* bar) { bar_ = bar; }
 
+  // From Hold to Release the messages are kept; Release prints them to stdout when the
+  // command succeeded, to stderr otherwise.
+  void Hold();
+  void Release(bool succeeded);
+
  private:
   std::mutex mutex_;
-  int shown_ = 0;
+  bool holding_ = false;
+  std::vector<std::string> held_;
   class ConsoleProgressBar* bar_ = nullptr;
 };
 

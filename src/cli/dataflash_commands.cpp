@@ -11,7 +11,7 @@
 
 #include "cli/messages.h"
 #include "common/bytes.h"
-#include "common/progress_sink.h"
+#include "common/text.h"
 #include "dataflash/afi_commands.h"
 #include "dataflash/data_flash_page.h"
 #include "dataflash/messages.h"
@@ -29,12 +29,7 @@ namespace text = messages::df;
 std::optional<std::size_t> FindParamByName(std::string_view name) {
   if (const auto exact = dataflash::FindParam(name)) return exact;
   for (std::size_t i = 0; i < kParams.size(); ++i) {
-    if (std::ranges::equal(kParams[i].name, name, [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        })) {
-      return i;
-    }
+    if (common::EqualsIgnoringCase(kParams[i].name, name)) return i;
   }
   return std::nullopt;
 }
@@ -142,7 +137,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     dataflash::DataFlashPage* page = OpenPage(context, exit_code);
     if (!page) return;
     const auto result = dataflash::SaveGaugeToAfi(*page, *read_path);
-    if (result.outcome != dataflash::AfiOutcome::kDone) {
+    if (!result.outcome) {
       exit_code = kExitFailed;
       return;
     }
@@ -157,10 +152,10 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     dataflash::DataFlashPage* page = OpenPage(context, exit_code);
     if (!page) return;
     const auto result = dataflash::LoadAfiToGauge(*page, *write_path);
-    if (result.outcome == dataflash::AfiOutcome::kNoFile) {
+    if (result.file_missing) {
       fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kNoSuchFile), *write_path));
     }
-    exit_code = result.outcome == dataflash::AfiOutcome::kDone ? kExitSuccess : kExitFailed;
+    exit_code = result.outcome ? kExitSuccess : kExitFailed;
   });
 
   auto* get = df->add_subcommand("get", "Read one parameter from the gauge");
@@ -200,7 +195,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     const auto result = page.OnValueEdited(*row, *set_value);
     const std::string read_back = page.value(*row).text;
     exit_code = kExitFailed;
-    switch (result) {
+    switch (result.detail) {
       case dataflash::EditResult::kWritten:
         fmt::print("{}\n", read_back);
         exit_code = kExitSuccess;

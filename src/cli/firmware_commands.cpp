@@ -19,50 +19,17 @@ namespace {
 
 namespace fw = cw::firmware;
 
-// Keeps the tool's messages so that a success text goes to stdout and anything else to stderr.
-class OutcomeSink final : public common::MessageSink {
- public:
-  void Show(std::string_view text, std::string_view, common::MessageIcon) override {
-    std::lock_guard lock(mutex_);
-    texts_.emplace_back(text);
-  }
-  // Prints every message; the ones equal to `success` go to stdout when the job succeeded.
-  void Print(bool succeeded) {
-    std::lock_guard lock(mutex_);
-    for (const std::string& text : texts_) fmt::print(succeeded ? stdout : stderr, "{}\n", text);
-    texts_.clear();
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> texts_;
-};
-
-// The firmware window's host in a terminal: the console bar while a job runs, nothing else to
-// lock (the command line has no scan worker and no main window).
-class ConsoleFirmwareHost final : public fw::FirmwareWindowHost {
- public:
-  explicit ConsoleFirmwareHost(ConsoleProgressBar& bar) : bar_(bar) {}
-  // Ends the bar's line so that the messages after it start on their own.
-  void Finish() { bar_.Finish(); }
-  void Attach(fw::FirmwareWindow& window) { window_ = &window; }
-  void SuspendScan() override {}
-  void ResumeScan() override {}
-  void LockMainUi() override {}
-  void UnlockMainUi() override {}
-  void UpdateProgressChanged() override {
-    if (!window_) return;
-    const auto view = window_->View();
-    bar_.Draw(view.update_bar, 100, view.counter_text);
-  }
-  void ExportProgressChanged() override {
-    if (window_) bar_.Draw(window_->View().export_bar, 100, "");
-  }
-
- private:
-  ConsoleProgressBar& bar_;
-  fw::FirmwareWindow* window_ = nullptr;
-};
+// Draws the firmware window's progress as the console bar while a job runs.
+common::Subscription DrawProgress(fw::FirmwareWindow& window, ConsoleProgressBar& bar) {
+  return window.changes().Subscribe([&window, &bar](fw::FirmwareChange change) {
+    const auto view = window.View();
+    if (change == fw::FirmwareChange::kUpdate && view.update_bar_visible) {
+      bar.Draw(view.update_bar, 100, view.counter_text);
+    } else if (change == fw::FirmwareChange::kExport && view.export_bar_visible) {
+      bar.Draw(view.export_bar, 100, "");
+    }
+  });
+}
 
 // A raw memory image of exactly `size` bytes, or all zeros without a file.
 template <std::size_t N>
@@ -88,7 +55,7 @@ bool WriteOrSay(const std::string& path, common::ByteView bytes) {
   return false;
 }
 
-void AddImageCommands(CLI::App& app, int& exit_code) {
+void AddImageCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* image = app.add_subcommand("image", "Build and take apart firmware images (.bin)");
   image->require_subcommand(1);
 
@@ -99,15 +66,16 @@ void AddImageCommands(CLI::App& app, int& exit_code) {
   build->add_option("--code", *code_path, "raw 65536-byte code image (default: zeros)");
   build->add_option("--data", *data_path, "raw 1024-byte data-area image (default: zeros)");
   build->add_option("-o,--output", *out_path, "the image to write")->required();
-  build->callback([=, &exit_code] {
+  build->callback([=, &context, &exit_code] {
+    app::Workbench* bench = context.OpenOffline(exit_code);
+    if (!bench) return;
     auto images = std::make_unique<fw::ExtractedImages>();
     if (!ReadRawImage(*code_path, images->code, fw::messages::kCodeImageSize) ||
         !ReadRawImage(*data_path, images->data, fw::messages::kDataImageSize)) {
       exit_code = kExitFailed;
       return;
     }
-    const auto stream =
-        fw::BuildFirmwareImage(images->code, images->data, common::ProductConstants{});
+    const auto stream = fw::BuildFirmwareImage(images->code, images->data, bench->constants());
     exit_code = WriteOrSay(*out_path, stream) ? kExitSuccess : kExitFailed;
     if (exit_code == kExitSuccess) fmt::print("{}\n", *out_path);
   });
@@ -119,10 +87,10 @@ void AddImageCommands(CLI::App& app, int& exit_code) {
   extract->add_option("IN", *in_path, "the image (.bin)")->required();
   extract->add_option("--code", *code_out, "where to write the 65536-byte code image");
   extract->add_option("--data", *data_out, "where to write the 1024-byte data-area image");
-  extract->callback([=, &exit_code] {
-    OutcomeSink sink;
-    if (!fw::AcceptChosenBin(*in_path, sink)) {
-      sink.Print(false);
+  extract->callback([=, &context, &exit_code] {
+    app::Workbench* bench = context.OpenOffline(exit_code);
+    if (!bench) return;
+    if (!fw::AcceptChosenBin(*in_path, context.messages())) {
       exit_code = kExitFailed;
       return;
     }
@@ -132,36 +100,48 @@ void AddImageCommands(CLI::App& app, int& exit_code) {
       exit_code = kExitFailed;
       return;
     }
-    const auto images = fw::ExtractImages(*bytes, common::ProductConstants{}.record_mask);
+    const auto images = fw::ExtractImages(*bytes, bench->constants().record_mask);
     const bool ok = (code_out->empty() || WriteOrSay(*code_out, images->code)) &&
                     (data_out->empty() || WriteOrSay(*data_out, images->data));
     exit_code = ok ? kExitSuccess : kExitFailed;
   });
 }
 
-void AddConvertCommands(CLI::App& app, int& exit_code) {
+void AddConvertCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* convert = app.add_subcommand("convert", "Production files: FS scripts and merged images");
   convert->require_subcommand(1);
-  const common::ProductConstants constants{};
 
-  auto run = [&exit_code](auto&& body) {
-    OutcomeSink sink;
-    const bool ok = body(sink);
-    sink.Print(ok);
-    exit_code = ok ? kExitSuccess : kExitFailed;
+  // Runs one conversion with the messages held, so that its success message is the command's
+  // result on stdout.
+  auto run = [&context, &exit_code](auto&& body) {
+    app::Workbench* bench = context.OpenOffline(exit_code);
+    if (!bench) return;
+    context.messages().Hold();
+    const common::Outcome outcome = body(*bench);
+    context.messages().Release(outcome.done());
+    exit_code = outcome ? kExitSuccess : kExitFailed;
+  };
+  // A script of the Convert FS File window: the paths typed into `group`, then Convert.
+  auto script = [run](fw::ScriptGroup group, std::string afi, std::string bin) {
+    run([&](app::Workbench& bench) {
+      fw::FsConverter& converter = bench.OpenFsConverter();
+      if (!afi.empty()) converter.SetAfi(group, afi);
+      if (!bin.empty()) {
+        if (common::Outcome chosen = converter.ChooseBin(group, bin); !chosen) return chosen;
+      }
+      return converter.Convert(group);
+    });
   };
 
   auto* afi_fs = convert->add_subcommand("afi-fs", "Script that writes an .afi into a pack");
   auto afi_only = std::make_shared<std::string>();
   afi_fs->add_option("AFI", *afi_only, "the .afi file")->required();
-  afi_fs->callback(
-      [=] { run([&](auto& sink) { return fw::ConvertAfiToScript(*afi_only, sink); }); });
+  afi_fs->callback([=] { script(fw::ScriptGroup::kAfi, *afi_only, ""); });
 
   auto* bin_fs = convert->add_subcommand("bin-fs", "Script that updates a pack's firmware");
   auto bin_only = std::make_shared<std::string>();
   bin_fs->add_option("BIN", *bin_only, "the image (.bin)")->required();
-  bin_fs->callback(
-      [=] { run([&](auto& sink) { return fw::ConvertBinToScript(*bin_only, sink); }); });
+  bin_fs->callback([=] { script(fw::ScriptGroup::kBin, "", *bin_only); });
 
   auto* merge_fs =
       convert->add_subcommand("merge-fs", "Update script of an image with .afi constants");
@@ -169,11 +149,7 @@ void AddConvertCommands(CLI::App& app, int& exit_code) {
   auto merge_bin = std::make_shared<std::string>();
   merge_fs->add_option("AFI", *merge_afi, "the .afi file")->required();
   merge_fs->add_option("BIN", *merge_bin, "the image (.bin)")->required();
-  merge_fs->callback([=] {
-    run([&](auto& sink) {
-      return fw::ConvertMergedToScript(*merge_afi, *merge_bin, constants, sink);
-    });
-  });
+  merge_fs->callback([=] { script(fw::ScriptGroup::kMerged, *merge_afi, *merge_bin); });
 
   auto* merge_bin_cmd = convert->add_subcommand("merge-bin", "New image carrying .afi constants");
   auto new_afi = std::make_shared<std::string>();
@@ -181,7 +157,14 @@ void AddConvertCommands(CLI::App& app, int& exit_code) {
   merge_bin_cmd->add_option("AFI", *new_afi, "the .afi file")->required();
   merge_bin_cmd->add_option("BIN", *new_bin, "the image (.bin)")->required();
   merge_bin_cmd->callback([=] {
-    run([&](auto& sink) { return fw::ConvertNewBin(*new_afi, *new_bin, constants, sink); });
+    run([&](app::Workbench& bench) {
+      fw::BinConverter& converter = bench.OpenBinConverter();
+      converter.SetAfi(*new_afi);
+      common::Outcome outcome = converter.ChooseBin(*new_bin);
+      if (outcome) outcome = converter.Convert();
+      bench.CloseBinConverter();
+      return outcome;
+    });
   });
 }
 
@@ -195,23 +178,24 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   update->callback([=, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    OutcomeSink sink;
-    ConsoleFirmwareHost host(context.progress().bar());
-    bool ok = false;
-    std::string status;
+    context.messages().Hold();
+    fw::FirmwareWindow& window = bench->OpenFirmwareWindow();
+    std::optional<common::Outcome> outcome;
     {
-      fw::FirmwareWindow window(bench->link(), sink, host, bench->constants());
-      host.Attach(window);
-      if (window.Load(*update_path)) {
-        window.Start();
+      const common::Subscription progress = DrawProgress(window, context.progress().bar());
+      if (common::Outcome loaded = window.Load(*update_path); !loaded) {
+        outcome = loaded;
+      } else if (common::Outcome started = window.Start(); !started) {
+        outcome = started;
+      } else {
         window.WaitUntilIdle();
-        const auto view = window.View();
-        ok = !view.update_failed && view.loaded;
-        status = view.status_text;
+        outcome = window.View().update_outcome;
       }
     }
-    host.Finish();
-    sink.Print(ok);
+    const std::string status = window.View().status_text;
+    bench->CloseFirmwareWindow();
+    const bool ok = outcome && outcome->done();
+    context.messages().Release(ok);
     if (!ok && !status.empty()) fmt::print(stderr, "{}\n", status);
     exit_code = ok ? kExitSuccess : kExitFailed;
   });
@@ -222,19 +206,22 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   export_cmd->callback([=, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    OutcomeSink sink;
-    ConsoleFirmwareHost host(context.progress().bar());
-    bool ok = false;
+    context.messages().Hold();
+    fw::FirmwareWindow& window = bench->OpenFirmwareWindow();
+    std::optional<common::Outcome> outcome;
     {
-      fw::FirmwareWindow window(bench->link(), sink, host, bench->constants());
-      host.Attach(window);
+      const common::Subscription progress = DrawProgress(window, context.progress().bar());
       window.Set(*export_path);
-      window.Export();
-      window.WaitUntilIdle();
-      ok = window.View().export_succeeded;
+      if (common::Outcome started = window.Export(); !started) {
+        outcome = started;
+      } else {
+        window.WaitUntilIdle();
+        outcome = window.View().export_outcome;
+      }
     }
-    host.Finish();
-    sink.Print(ok);
+    bench->CloseFirmwareWindow();
+    const bool ok = outcome && outcome->done();
+    context.messages().Release(ok);
     exit_code = ok ? kExitSuccess : kExitFailed;
   });
 }
@@ -242,8 +229,8 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
 }  // namespace
 
 void AddFirmwareCommands(CLI::App& app, CommandContext& context, int& exit_code) {
-  AddImageCommands(app, exit_code);
-  AddConvertCommands(app, exit_code);
+  AddImageCommands(app, context, exit_code);
+  AddConvertCommands(app, context, exit_code);
   AddFwCommands(app, context, exit_code);
 }
 

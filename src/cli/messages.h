@@ -14,6 +14,8 @@ inline constexpr std::string_view kTransportHid = "HID";
 inline constexpr std::string_view kTransportBulk = "bulk";
 
 inline constexpr std::string_view kBadCells = "--cells takes four voltages in mV: MV,MV,MV,MV";
+// unseal: the gauge still reports the lock after the key.
+inline constexpr std::string_view kLocked = "locked";
 
 // scan and log
 namespace scan {

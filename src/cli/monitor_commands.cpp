@@ -16,6 +16,7 @@
 #include "monitor/messages.h"
 #include "monitor/monitor_session.h"
 #include "monitor/register_table.h"
+#include "monitor/sbs_page_rules.h"
 #include "monitor/scan_engine.h"
 
 namespace cw::cli {
@@ -34,23 +35,11 @@ constexpr common::Millis kLiveRefresh{500};
 // Rows per column of the live view on a terminal.
 constexpr std::size_t kLiveColumnRows = 36;
 
-// The value as the lists show it: a failed read is blank.
-std::string_view ShownValue(const SbsRegisterDef& row) {
-  const std::string_view value = row.DisplayText();
-  return value == monitor::kFailedText ? std::string_view() : value;
-}
-
-bool Failed(const SbsRegisterDef& row) {
-  if (row.is_text()) return row.value_text.empty();
-  if (row.command == monitor::kDebugInfoBlock.subcommand) return row.DisplayText().empty();
-  return row.raw_value == monitor::kNotRead;
-}
-
 std::string PlainLines(const RegisterTable& table) {
   std::string out;
   for (TableId id : monitor::kAllTables) {
     for (const SbsRegisterDef& row : table.rows(id)) {
-      out += fmt::format("{}\t{}\t{}\n", row.name, ShownValue(row), row.unit);
+      out += fmt::format("{}\t{}\t{}\n", row.name, row.ShownText(), row.unit);
     }
   }
   return out;
@@ -58,7 +47,7 @@ std::string PlainLines(const RegisterTable& table) {
 
 std::string Cell(const SbsRegisterDef* row) {
   if (row == nullptr) return std::string(42, ' ');
-  std::string value(ShownValue(*row).substr(0, 12));
+  std::string value(row->ShownText().substr(0, 12));
   return fmt::format("{:<24.24} {:>12} {:<5}", row->name, value, row->unit.substr(0, 5));
 }
 
@@ -85,7 +74,7 @@ std::string TerminalScreen(const RegisterTable& table) {
   }
   out += '\n';
   for (const SbsRegisterDef& row : table.rows(TableId::kD)) {
-    out += fmt::format("{:<20} {} {}\n", row.name, ShownValue(row), row.unit);
+    out += fmt::format("{:<20} {} {}\n", row.name, row.ShownText(), row.unit);
   }
   return out;
 }
@@ -101,7 +90,7 @@ int ScanOnce(app::Workbench& bench) {
     for (TableId id : monitor::kAllTables) {
       for (const SbsRegisterDef& row : table.rows(id)) {
         ++total;
-        if (Failed(row)) ++failed;
+        if (row.ReadFailed()) ++failed;
       }
     }
     return PlainLines(table);
@@ -152,32 +141,33 @@ struct LogOptions {
   std::vector<std::string> rows;
 };
 
+// Ticks the Log cell of each named row (a row named twice is ticked once), or presses Log All
+// when none is named. False after naming a row that is not in tables A to C.
+bool SelectLoggedRows(monitor::SbsPageRules& page, monitor::ScanEngine& engine,
+                      const std::vector<std::string>& names) {
+  if (names.empty()) return page.PressButton(monitor::PageButton::kLogAll);
+  for (const std::string& name : names) {
+    const auto found = engine.WithTable([&](const RegisterTable& table) {
+      const auto ref = table.Find(name);
+      return ref ? std::optional(std::pair{*ref, table.row(*ref).log}) : std::nullopt;
+    });
+    if (!found || found->first.table == TableId::kD) {
+      fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownRow), name));
+      return false;
+    }
+    if (!found->second) page.ClickLog(found->first);
+  }
+  return true;
+}
+
 int Log(app::Workbench& bench, const LogOptions& options) {
   monitor::ScanEngine& engine = bench.monitor().engine();
-  const bool named = !options.rows.empty();
-  const bool known = engine.WithTable([&](RegisterTable& table) {
-    if (!named) {
-      table.SetAllScan(true);
-      table.SetAllLog(true);
-      return true;
-    }
-    for (const std::string& name : options.rows) {
-      const auto ref = table.Find(name);
-      if (!ref || ref->table == TableId::kD) {
-        fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownRow), name));
-        return false;
-      }
-      table.row(*ref).log = true;
-      table.row(*ref).scan = true;
-    }
-    return true;
-  });
-  if (!known) return kExitUsage;
+  monitor::SbsPageRules& page = bench.sbs_page();
+  if (!SelectLoggedRows(page, engine, options.rows)) return kExitUsage;
 
-  monitor::DataLog& log = bench.monitor().log();
   engine.RefreshStaticData();
   engine.ClearStaticRefreshRequest();
-  if (!log.StartLog(options.path, options.interval)) return kExitFailed;
+  if (!page.StartLog(options.path, options.interval)) return kExitFailed;
   common::Clock& clock = bench.clock();
   const common::Millis interval{1000 * options.interval};
   common::Millis next_tick = clock.Now() + interval;
@@ -189,11 +179,11 @@ int Log(app::Workbench& bench, const LogOptions& options) {
     if (next_tick > now) clock.SleepFor(next_tick - now);
     next_tick += interval;
     engine.ScanPass();
-    if (!log.WriteLogLine()) break;
+    if (!page.WriteLogLine()) break;
   }
   std::signal(SIGINT, SIG_DFL);
   const bool complete = written == options.samples;
-  log.StopLog();
+  page.StopLog();
   fmt::print("{}\n", fmt::format(fmt::runtime(text::kLogWritten), written, options.path));
   return complete ? kExitSuccess : kExitFailed;
 }

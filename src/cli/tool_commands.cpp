@@ -8,29 +8,27 @@
 #include "app/subcmd_panel.h"
 #include "cli/messages.h"
 #include "common/bytes.h"
+#include "link/command_codes.h"
 
 namespace cw::cli {
 namespace {
 
-void PrintLog(const app::SubCmdPanel& panel) {
-  for (const auto& row : panel.log()) fmt::print("{}\t{}\n", row.cmd, row.result);
-}
+int ExitFor(const common::Outcome& outcome) { return outcome ? kExitSuccess : kExitFailed; }
 
-// Every row in the log went through: nothing failed.
-int ExitFor(const app::SubCmdPanel& panel) {
-  for (const auto& row : panel.log()) {
-    if (row.failed) return kExitFailed;
+// Prints the SubCMD log rows a command added.
+void PrintLogFrom(const app::SubCmdPanel& panel, std::size_t first) {
+  const auto log = panel.log();
+  for (std::size_t i = first; i < log.size(); ++i) {
+    fmt::print("{}\t{}\n", log[i].cmd, log[i].result);
   }
-  return kExitSuccess;
 }
 
-// One form of the SMB access page: `fill` types into the fields, `press` is the button, `show`
-// prints what the result field shows. A command field the form cleared means it refused.
+// One form of the SMB access page: `fill` types into the fields, `press` is the button,
+// `result_field` is what the form shows, printed when the form has one.
 void AddSmbForm(CLI::App& smb, CommandContext& context, int& exit_code, const std::string& name,
                 const std::string& description, std::vector<std::string> field_names,
                 std::function<void(app::SmbAccessFields&, const std::vector<std::string>&)> fill,
-                std::function<void(app::SmbAccessPage&)> press,
-                std::function<const std::string&(app::SmbAccessFields&)> command_field,
+                std::function<common::Outcome(app::SmbAccessPage&)> press,
                 std::function<const std::string*(app::SmbAccessFields&)> result_field) {
   auto* form = smb.add_subcommand(name, description);
   auto values = std::make_shared<std::vector<std::string>>(field_names.size());
@@ -40,15 +38,11 @@ void AddSmbForm(CLI::App& smb, CommandContext& context, int& exit_code, const st
   form->callback([=, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SmbAccessPage page(bench->link(), context.messages());
-    const int messages_before = context.messages().shown();
+    app::SmbAccessPage& page = bench->smb_access();
     fill(page.fields(), *values);
-    press(page);
-    const std::string* result = result_field(page.fields());
-    if (result) fmt::print("{}\n", *result);
-    const bool refused = command_field(page.fields()).find_first_not_of(' ') == std::string::npos;
-    const bool complained = context.messages().shown() != messages_before;
-    exit_code = refused || complained || (result && result->empty()) ? kExitFailed : kExitSuccess;
+    const common::Outcome outcome = press(page);
+    if (const std::string* result = result_field(page.fields())) fmt::print("{}\n", *result);
+    exit_code = ExitFor(outcome);
   });
 }
 
@@ -60,8 +54,7 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   AddSmbForm(
       *smb, context, exit_code, "read-word", "Read SMB Word", {"CMD"},
       [](Fields& f, const Values& v) { f.read_word_command = v[0]; },
-      [](app::SmbAccessPage& p) { p.ReadWord(); },
-      [](Fields& f) -> const std::string& { return f.read_word_command; },
+      [](app::SmbAccessPage& p) { return p.ReadWord(); },
       [](Fields& f) { return &f.read_word_result; });
   AddSmbForm(
       *smb, context, exit_code, "write-word", "Write SMB Word", {"CMD", "WORD"},
@@ -69,8 +62,7 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
         f.write_word_command = v[0];
         f.write_word = v[1];
       },
-      [](app::SmbAccessPage& p) { p.WriteWord(); },
-      [](Fields& f) -> const std::string& { return f.write_word_command; },
+      [](app::SmbAccessPage& p) { return p.WriteWord(); },
       [](Fields&) -> const std::string* { return nullptr; });
   AddSmbForm(
       *smb, context, exit_code, "write-combined", "Write SMB Combined Word",
@@ -80,14 +72,12 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
         f.combined_word1 = v[1];
         f.combined_word2 = v[2];
       },
-      [](app::SmbAccessPage& p) { p.WriteCombinedWord(); },
-      [](Fields& f) -> const std::string& { return f.combined_command; },
+      [](app::SmbAccessPage& p) { return p.WriteCombinedWord(); },
       [](Fields&) -> const std::string* { return nullptr; });
   AddSmbForm(
       *smb, context, exit_code, "read-block", "Read SMB Block", {"CMD"},
       [](Fields& f, const Values& v) { f.read_block_command = v[0]; },
-      [](app::SmbAccessPage& p) { p.ReadBlock(); },
-      [](Fields& f) -> const std::string& { return f.read_block_command; },
+      [](app::SmbAccessPage& p) { return p.ReadBlock(); },
       [](Fields& f) { return &f.read_block_result; });
   AddSmbForm(
       *smb, context, exit_code, "write-block", "Write SMB Block", {"CMD", "DATA"},
@@ -95,8 +85,7 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
         f.write_block_command = v[0];
         f.write_block_data = v[1];
       },
-      [](app::SmbAccessPage& p) { p.WriteBlock(); },
-      [](Fields& f) -> const std::string& { return f.write_block_command; },
+      [](app::SmbAccessPage& p) { return p.WriteBlock(); },
       [](Fields&) -> const std::string* { return nullptr; });
 }
 
@@ -153,9 +142,8 @@ void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code)
     input.current_ma = current->value_or(0);
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    const bool ok = *target == "offset" ? bench->calibration().CalibrateBoardOffset()
-                                        : bench->calibration().Calibrate(input);
-    exit_code = ok ? kExitSuccess : kExitFailed;
+    exit_code = ExitFor(*target == "offset" ? bench->calibration().CalibrateBoardOffset()
+                                            : bench->calibration().Calibrate(input));
   });
 }
 
@@ -170,12 +158,12 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   about->callback([&context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    std::string text = app::AboutVersionText(bench->link());
+    app::AboutText about = app::AboutVersionText(bench->link());
     // The box's lines end in CR LF; a terminal wants LF.
-    std::erase(text, '\r');
-    if (!text.ends_with('\n')) text += '\n';
-    fmt::print("{}", text);
-    exit_code = text.find("MCU Version :") != std::string::npos ? kExitSuccess : kExitFailed;
+    std::erase(about.text, '\r');
+    if (!about.text.ends_with('\n')) about.text += '\n';
+    fmt::print("{}", about.text);
+    exit_code = about.adapter_answered ? kExitSuccess : kExitFailed;
   });
 
   auto* subcmd = app.add_subcommand("subcmd",
@@ -186,21 +174,22 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   subcmd->callback([code, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SubCmdPanel panel(bench->link(), context.messages());
-    panel.SubmitEntry(*code);
-    PrintLog(panel);
-    // A refused entry sends nothing and logs nothing.
-    exit_code = panel.log().empty() ? kExitFailed : ExitFor(panel);
+    app::SubCmdPanel& panel = bench->subcmd();
+    const std::size_t first = panel.log().size();
+    const common::Outcome outcome = panel.SubmitEntry(*code);
+    PrintLogFrom(panel, first);
+    exit_code = ExitFor(outcome);
   });
 
   auto* seal = app.add_subcommand("seal", "Seal the gauge (the SEAL button)");
   seal->callback([&context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SubCmdPanel panel(bench->link(), context.messages());
-    panel.RunSubcommand(0x30);
-    PrintLog(panel);
-    exit_code = ExitFor(panel);
+    app::SubCmdPanel& panel = bench->subcmd();
+    const std::size_t first = panel.log().size();
+    const common::Outcome outcome = panel.RunSubcommand(link::kSealSubcommand);
+    PrintLogFrom(panel, first);
+    exit_code = ExitFor(outcome);
   });
 
   auto* unseal = app.add_subcommand("unseal", "Unseal the gauge (UNSEAL or UNSEAL TO FA)");
@@ -211,19 +200,15 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   unseal->callback([full_access, key, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SubCmdPanel panel(bench->link(), context.messages());
+    app::SubCmdPanel& panel = bench->subcmd();
+    const std::size_t first = panel.log().size();
     const auto target = *full_access ? app::UnsealTarget::kFullAccess : app::UnsealTarget::kUnseal;
-    bool locked = false;
-    if (key->empty()) {
-      locked = panel.Unseal(target);
-    } else {
-      // The dialog's OK stores and sends the typed key; the button then checks the state.
-      panel.SubmitDialogKey(target, *key);
-      locked = panel.Unseal(target);
-    }
-    PrintLog(panel);
-    if (locked) fmt::print("locked\n");
-    exit_code = locked ? kExitFailed : kExitSuccess;
+    // The dialog's OK stores and sends the typed key; the button then checks the state.
+    if (!key->empty()) panel.SubmitDialogKey(target, *key);
+    const common::Outcome unsealed = panel.Unseal(target);
+    PrintLogFrom(panel, first);
+    if (!unsealed) fmt::print("{}\n", messages::kLocked);
+    exit_code = ExitFor(unsealed);
   });
 
   auto* auth = app.add_subcommand("auth", "SHA-1 authentication");
@@ -254,14 +239,15 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   check->callback([check_key, check_challenge, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::AuthenticationTool tool(bench->link(), context.messages(), bench);
+    app::AuthenticationTool& tool = bench->OpenAuthenticationTool();
     tool.fields().authentication_key = *check_key;
     tool.fields().authentication_challenge = *check_challenge;
-    const bool matched = tool.Authenticate();
+    const common::Outcome matched = tool.Authenticate();
     if (!tool.fields().authentication_digest.empty()) {
       fmt::print("{}\n", tool.fields().authentication_digest);
     }
-    exit_code = matched ? kExitSuccess : kExitFailed;
+    bench->CloseAuthenticationTool();
+    exit_code = ExitFor(matched);
   });
 
   auto* change = auth->add_subcommand("change-key", "Store KEY in the gauge and check it");
@@ -270,9 +256,10 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   change->callback([new_key, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::AuthenticationTool tool(bench->link(), context.messages(), bench);
+    app::AuthenticationTool& tool = bench->OpenAuthenticationTool();
     tool.fields().change_key = *new_key;
-    exit_code = tool.ChangeKey() ? kExitSuccess : kExitFailed;
+    exit_code = ExitFor(tool.ChangeKey());
+    bench->CloseAuthenticationTool();
   });
 }
 

@@ -6,67 +6,51 @@
 #include "dataflash/messages.h"
 
 namespace cw::dataflash {
-namespace {
-
-bool PassesSealCheck(DataFlashPage& page, std::string_view sealed_message) {
-  switch (page.CheckSealed()) {
-    case SealCheck::kCommunicationError:
-      page.transfer().messages().Show(messages::kCommunicationError);
-      return false;
-    case SealCheck::kSealed:
-      page.transfer().messages().Show(sealed_message);
-      return false;
-    case SealCheck::kUnsealed:
-      return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& path) {
-  common::MessageSink& messages = page.transfer().messages();
-  if (!PassesSealCheck(page, messages::kSealedWriteAfi)) return {};
+  common::OutcomeBuilder outcome(page.messages());
+  if (!page.PassesSealCheck(messages::kSealedWriteAfi, outcome)) return {outcome.Refused()};
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return {AfiOutcome::kNoFile, {}};
+  if (!std::filesystem::is_regular_file(path, error)) return {outcome.Refused(), true};
   const auto reader = AfiReader::Open(path);
   if (!reader) {
-    messages.Show(messages::kAfiNotFound);
-    return {};
+    outcome.Show(messages::kAfiNotFound);
+    return {outcome.Refused()};
   }
-  for (std::size_t row = 0; row < kParamCount; ++row) {
-    page.SetRowText(row, reader->Value(kParams[row].name));
-  }
+  page.SetRowTexts([&](std::size_t row) { return reader->Value(kParams[row].name); });
   const AlgorithmArea algorithm = reader->AlgorithmData();
-  if (!page.WriteAllFlash(algorithm)) {
-    messages.Show(messages::kLoadFail);
-    return {};
+  const common::Outcome written = page.WriteAllFlash(algorithm);
+  outcome.Absorb(written);
+  if (!written) {
+    outcome.Show(messages::kLoadFail);
+    return {outcome.Failed()};
   }
-  messages.Show(messages::kLoadSuccess);
-  return {AfiOutcome::kDone, algorithm};
+  outcome.Show(messages::kLoadSuccess);
+  return {outcome.Done(), false, algorithm};
 }
 
 AfiSaveResult SaveGaugeToAfi(DataFlashPage& page, const std::filesystem::path& chosen) {
-  common::MessageSink& messages = page.transfer().messages();
-  if (!PassesSealCheck(page, messages::kSealedReadAfi)) return {};
+  common::OutcomeBuilder outcome(page.messages());
+  if (!page.PassesSealCheck(messages::kSealedReadAfi, outcome)) return {outcome.Refused()};
   AlgorithmArea algorithm{};
-  if (!page.ReadAllFlash(algorithm)) {
-    messages.Show(messages::kReadFlashFail);
-    return {};
+  const common::Outcome read = page.ReadAllFlash(algorithm);
+  outcome.Absorb(read);
+  if (!read) {
+    outcome.Show(messages::kReadFlashFail);
+    return {outcome.Failed()};
   }
-  AfiSaveResult result{AfiOutcome::kFailed, AfiSavePath(chosen), algorithm};
+  const std::filesystem::path path = AfiSavePath(chosen);
   AfiWriter writer;
   for (std::size_t row = 0; row < kParamCount; ++row) {
     writer.Set(kParams[row].name, page.value(row).text);
   }
   writer.SetAlgorithmData(algorithm);
-  if (writer.Save(result.path)) {
-    messages.Show(messages::kSaveError);
-    return result;
+  if (writer.Save(path)) {
+    outcome.Show(messages::kSaveError);
+    return {outcome.Failed(), path, algorithm};
   }
-  messages.Show(messages::kSaveFinish);
-  result.outcome = AfiOutcome::kDone;
-  return result;
+  outcome.Show(messages::kSaveFinish);
+  return {outcome.Done(), path, algorithm};
 }
 
 }  // namespace cw::dataflash

@@ -3,26 +3,24 @@
 #include <filesystem>
 #include <optional>
 
+#include "common/front_end.h"
 #include "dataflash/data_flash_page.h"
 
 // The File menu's "Open All Flash Constants" and "Save All Flash Constants" without their
 // dialogs: the caller has chosen the path.
 namespace cw::dataflash {
 
-enum class AfiOutcome {
-  kDone,
-  kFailed,  // the message saying why has been shown
-  kNoFile,  // the chosen file does not exist: nothing done, nothing shown
-};
-
 struct AfiLoadResult {
-  AfiOutcome outcome = AfiOutcome::kFailed;
+  common::Outcome outcome;
+  // The chosen file does not exist: nothing was done and nothing shown (a file dialog never
+  // offers such a file; the command line says so itself).
+  bool file_missing = false;
   // The algorithm data written, for the main window's copy.
   std::optional<AlgorithmArea> algorithm;
 };
 
 struct AfiSaveResult {
-  AfiOutcome outcome = AfiOutcome::kFailed;
+  common::Outcome outcome;
   std::filesystem::path path;  // the file written
   std::optional<AlgorithmArea> algorithm;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "common/text.h"
 #include "dataflash/algorithm_transform.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
@@ -132,13 +133,7 @@ std::optional<std::string> AfiWriter::Save(const std::filesystem::path& path) co
 }
 
 std::filesystem::path AfiSavePath(const std::filesystem::path& chosen) {
-  const std::string name = chosen.filename().string();
-  const bool has_extension =
-      name.size() >= kAfiExtension.size() &&
-      std::ranges::equal(
-          name.substr(name.size() - kAfiExtension.size()), kAfiExtension,
-          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-  if (has_extension) return chosen;
+  if (common::EndsWithIgnoringCase(chosen.filename().string(), kAfiExtension)) return chosen;
   std::filesystem::path with_extension = chosen;
   with_extension += kAfiExtension;
   return with_extension;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/text.h"
 #include "dataflash/messages.h"
 #include "link/messages.h"
 
@@ -33,15 +34,8 @@ constexpr std::span<const std::uint16_t> ChargeTableLayout() {
       .subspan(kChargeTableFirstRow, kChargeTableRowCount);
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
 bool Unchanged(const ParamDef& row, const ParamValue& before, const ParamValue& after) {
-  if (row.type == kTypeString) return SameIgnoringCase(before.text, after.text);
+  if (row.type == kTypeString) return common::EqualsIgnoringCase(before.text, after.text);
   return before.raw_value == after.raw_value;
 }
 
@@ -73,11 +67,13 @@ class DataFlashPage::TransferScope {
     page_.editing_enabled_ = false;
     page_.controls_enabled_ = false;
     page_.busy_ = true;
+    page_.changes_.Notify(DataFlashChange::kBusy);
   }
   ~TransferScope() {
     page_.busy_ = false;
     page_.controls_enabled_ = true;
     page_.editing_enabled_ = true;
+    page_.changes_.Notify(DataFlashChange::kBusy);
   }
   TransferScope(const TransferScope&) = delete;
   TransferScope& operator=(const TransferScope&) = delete;
@@ -88,48 +84,76 @@ class DataFlashPage::TransferScope {
 
 DataFlashPage::DataFlashPage(link::GaugeLink& link, common::MessageSink& messages,
                              common::ProgressSink& progress)
-    : transfer_(link, messages, progress), messages_(messages), total_(InitialProgressTotal()) {
+    : transfer_(link, progress), messages_(messages), total_(InitialProgressTotal()) {
   item_data_.fill(kItemNormal);
 }
 
-bool DataFlashPage::ReadAllButton() {
+bool DataFlashPage::PassesSealCheck(std::string_view sealed_message,
+                                    common::MessageSink& messages) {
   switch (CheckSealed()) {
     case SealCheck::kCommunicationError:
-      messages_.Show(messages::kCommunicationError);
+      messages.Show(messages::kCommunicationError);
       return false;
     case SealCheck::kSealed:
-      messages_.Show(messages::kSealedReadAll);
+      messages.Show(sealed_message);
       return false;
     case SealCheck::kUnsealed:
-      break;
+      return true;
   }
-  return ReadAllFlash(backup_);
+  return false;
 }
 
-bool DataFlashPage::WriteAllButton() {
-  switch (CheckSealed()) {
-    case SealCheck::kCommunicationError:
-      messages_.Show(messages::kCommunicationError);
-      return false;
-    case SealCheck::kSealed:
-      messages_.Show(messages::kSealedWriteAll);
-      return false;
-    case SealCheck::kUnsealed:
-      break;
-  }
-  if (!read_done_) return ReadAllFlash(backup_);
+common::Outcome DataFlashPage::ReadAllButton() {
+  common::OutcomeBuilder outcome(messages_);
+  if (!PassesSealCheck(messages::kSealedReadAll, outcome)) return outcome.Refused();
+  return ReadAll(backup_, outcome) ? outcome.Done() : outcome.Failed();
+}
+
+common::Outcome DataFlashPage::WriteAllButton() {
+  common::OutcomeBuilder outcome(messages_);
+  if (!PassesSealCheck(messages::kSealedWriteAll, outcome)) return outcome.Refused();
+  // Without the gauge's algorithm area in hand nothing may be written: read first.
+  if (!read_done_) return ReadAll(backup_, outcome) ? outcome.Done() : outcome.Failed();
   const AlgorithmArea backup = backup_;
-  return WriteAllFlash(backup);
+  outcome.GaugeChanged();
+  return WriteAll(backup, outcome) ? outcome.Done() : outcome.Failed();
 }
 
-bool DataFlashPage::ReadAllFlash(AlgorithmArea& backup_out) {
+common::Outcome DataFlashPage::ReadAllFlash(AlgorithmArea& backup_out) {
+  common::OutcomeBuilder outcome(messages_);
+  return ReadAll(backup_out, outcome) ? outcome.Done() : outcome.Failed();
+}
+
+common::Outcome DataFlashPage::WriteAllFlash(const AlgorithmArea& backup) {
+  common::OutcomeBuilder outcome(messages_);
+  outcome.GaugeChanged();
+  return WriteAll(backup, outcome) ? outcome.Done() : outcome.Failed();
+}
+
+bool DataFlashPage::ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
+                                   std::span<const std::uint16_t> layout,
+                                   common::MessageSink& messages) {
+  if (transfer_.ReadSubclasses(image, ids, layout, total_)) return true;
+  if (transfer_.AdapterGone()) messages.Show(link::messages::kUsbNotConnected);
+  return false;
+}
+
+bool DataFlashPage::WriteSubclasses(const FlashImage& image, std::span<const std::uint8_t> ids,
+                                    std::span<const std::uint16_t> layout,
+                                    common::MessageSink& messages) {
+  if (transfer_.WriteSubclasses(image, ids, layout, total_)) return true;
+  if (transfer_.AdapterGone()) messages.Show(link::messages::kUsbNotConnected);
+  return false;
+}
+
+bool DataFlashPage::ReadAll(AlgorithmArea& backup_out, common::MessageSink& messages) {
   TransferScope scope(*this);
   const bool mark_changes = read_done_;
   total_ += kReadAllSteps;
   Report(0);
   transfer_.link().clock().SleepFor(kBeforeTransfer);
   FlashImage work{};
-  const bool ok = transfer_.ReadSubclasses(work, AllIds(), AllLayout(), total_);
+  const bool ok = ReadSubclasses(work, AllIds(), AllLayout(), messages);
   {
     const std::lock_guard lock(mutex_);
     image_ = work;
@@ -159,7 +183,7 @@ bool DataFlashPage::AlgorithmAreaMatches(const AlgorithmArea& backup) const {
   return true;
 }
 
-bool DataFlashPage::WriteAllFlash(const AlgorithmArea& backup) {
+bool DataFlashPage::WriteAll(const AlgorithmArea& backup, common::MessageSink& messages) {
   TransferScope scope(*this);
   const int saved_total = total_;
   total_ = kWriteAllTotal;
@@ -174,7 +198,7 @@ bool DataFlashPage::WriteAllFlash(const AlgorithmArea& backup) {
   FlashImage work{};
   std::copy(backup.begin(), backup.end(), work.begin() + kAlgorithmAreaStart);
   transfer_.link().clock().SleepFor(kBeforeTransfer);
-  if (!transfer_.ReadSubclasses(work, PageSetIds(), PageSetLayout(), total_)) {
+  if (!ReadSubclasses(work, PageSetIds(), PageSetLayout(), messages)) {
     Report(total_);
     return false;
   }
@@ -192,7 +216,7 @@ bool DataFlashPage::WriteAllFlash(const AlgorithmArea& backup) {
   }
 
   total_ += kWriteAllSteps;
-  const bool written = transfer_.WriteSubclasses(work, AllIds(), AllLayout(), total_);
+  const bool written = WriteSubclasses(work, AllIds(), AllLayout(), messages);
   Report(total_);
   total_ -= kWriteAllSteps;
   if (!written) return false;
@@ -200,7 +224,7 @@ bool DataFlashPage::WriteAllFlash(const AlgorithmArea& backup) {
   Report(0);
   total_ += kReadAllSteps;
   FlashImage read_back{};
-  const bool read = transfer_.ReadSubclasses(read_back, AllIds(), AllLayout(), total_);
+  const bool read = ReadSubclasses(read_back, AllIds(), AllLayout(), messages);
   bool matches = false;
   if (read) {
     const std::lock_guard lock(mutex_);
@@ -218,12 +242,13 @@ bool DataFlashPage::WriteAllFlash(const AlgorithmArea& backup) {
   return transfer_.ResetGauge();
 }
 
-EditResult DataFlashPage::WriteChargeTable(std::size_t row, common::ByteView encoded) {
+EditResult DataFlashPage::WriteChargeTable(std::size_t row, common::ByteView encoded,
+                                           common::MessageSink& messages) {
   const int saved_total = total_;
   total_ -= kChargeTableReadDrop;
   Report(0);
   FlashImage work = image();
-  const bool read = transfer_.ReadSubclasses(work, ChargeTableIds(), ChargeTableLayout(), total_);
+  const bool read = ReadSubclasses(work, ChargeTableIds(), ChargeTableLayout(), messages);
   Report(total_);
   total_ += kChargeTableReadDrop;
   // Writing 0x22, 0x50 and 0x53 back from a partly read image would corrupt them.
@@ -235,13 +260,12 @@ EditResult DataFlashPage::WriteChargeTable(std::size_t row, common::ByteView enc
             work.begin() + static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row])));
   Report(0);
   total_ += kChargeTableWriteSteps;
-  const bool written =
-      transfer_.WriteSubclasses(work, ChargeTableIds(), ChargeTableLayout(), total_);
+  const bool written = WriteSubclasses(work, ChargeTableIds(), ChargeTableLayout(), messages);
   Report(total_);
   total_ -= kChargeTableWriteSteps;
   // The row is judged by what the gauge holds now, not by what was sent.
-  const bool verified = written && transfer_.ReadSubclasses(work, ChargeTableIds().first(1),
-                                                            ChargeTableLayout().first(1), total_);
+  const bool verified = written && ReadSubclasses(work, ChargeTableIds().first(1),
+                                                  ChargeTableLayout().first(1), messages);
   {
     const std::lock_guard lock(mutex_);
     image_ = work;
@@ -262,8 +286,12 @@ EditResult DataFlashPage::WriteSingle(std::size_t row, common::ByteView encoded)
   return written && read ? EditResult::kWritten : EditResult::kFailed;
 }
 
-EditResult DataFlashPage::OnValueEdited(std::size_t row, std::string_view text) {
-  if (row >= kParamCount || !read_done_) return EditResult::kIgnored;
+EditOutcome DataFlashPage::OnValueEdited(std::size_t row, std::string_view text) {
+  // Declared first, so that what it collected is shown after the bus lock is released.
+  common::OutcomeBuilder outcome(messages_);
+  if (row >= kParamCount || !read_done_) {
+    return outcome.Finish(common::Verdict::kRefused, EditResult::kIgnored);
+  }
   const ParamDef& def = kParams[row];
   ParamValue edited;
   {
@@ -273,50 +301,67 @@ EditResult DataFlashPage::OnValueEdited(std::size_t row, std::string_view text) 
   const ParamValue previous = edited;
   edited.text = std::string(text.substr(0, kMaxValueText));
 
-  const link::BusLockGuard bus(transfer_.link().bus_lock());
-  if (!bus.owns()) {
-    busy_ = false;
-    return EditResult::kBusBusy;
-  }
-  TransferScope scope(*this);
-  std::array<std::uint8_t, kMaxFieldSize> encoded{};
-  const std::uint8_t size = EncodeParam(def, edited, encoded, true, &messages_);
   EditResult result = EditResult::kRefused;
-  if (size != kEncodeFailed) {
-    const common::ByteView bytes(encoded.data(), size);
-    result = def.subclass == kChargeTableSubclass ? WriteChargeTable(row, bytes)
-                                                  : WriteSingle(row, bytes);
-    RefreshLists(true);
-    const std::lock_guard lock(mutex_);
-    const bool matched = result == EditResult::kWritten && Unchanged(def, edited, values_[row]);
-    if (result == EditResult::kWritten && !matched) result = EditResult::kMismatch;
-    item_data_[row] = matched ? kItemNormal : kItemMarked;
+  {
+    const link::BusLockGuard bus(transfer_.link().bus_lock());
+    if (!bus.owns()) {
+      busy_ = false;
+      return outcome.Finish(common::Verdict::kFailed, EditResult::kBusBusy);
+    }
+    TransferScope scope(*this);
+    std::array<std::uint8_t, kMaxFieldSize> encoded{};
+    const std::uint8_t size = EncodeParam(def, edited, encoded, true, &outcome);
+    if (size != kEncodeFailed) {
+      const common::ByteView bytes(encoded.data(), size);
+      outcome.GaugeChanged();
+      result = def.subclass == kChargeTableSubclass ? WriteChargeTable(row, bytes, outcome)
+                                                    : WriteSingle(row, bytes);
+      RefreshLists(true);
+      const std::lock_guard lock(mutex_);
+      const bool matched = result == EditResult::kWritten && Unchanged(def, edited, values_[row]);
+      if (result == EditResult::kWritten && !matched) result = EditResult::kMismatch;
+      item_data_[row] = matched ? kItemNormal : kItemMarked;
+    }
   }
-  return result;
+  switch (result) {
+    case EditResult::kWritten:
+      return outcome.Finish(common::Verdict::kDone, result);
+    case EditResult::kRefused:
+      return outcome.Finish(common::Verdict::kRefused, result);
+    default:
+      return outcome.Finish(common::Verdict::kFailed, result);
+  }
 }
 
-bool DataFlashPage::ReadParam(std::size_t row) {
-  if (row >= kParamCount) return false;
-  TransferScope scope(*this);
-  FlashImage work = image();
-  ParamValue value;
-  if (!transfer_.ReadParam(work, kParams[row], value)) return false;
-  const std::lock_guard lock(mutex_);
-  image_ = work;
-  values_[row] = value;
-  return true;
+common::Outcome DataFlashPage::ReadParam(std::size_t row) {
+  common::OutcomeBuilder outcome(messages_);
+  if (row >= kParamCount) return outcome.Refused();
+  {
+    TransferScope scope(*this);
+    FlashImage work = image();
+    ParamValue value;
+    if (!transfer_.ReadParam(work, kParams[row], value)) return outcome.Failed();
+    const std::lock_guard lock(mutex_);
+    image_ = work;
+    values_[row] = value;
+  }
+  changes_.Notify(DataFlashChange::kValues);
+  return outcome.Done();
 }
 
 void DataFlashPage::RefreshLists(bool mark_changes) {
-  const std::lock_guard lock(mutex_);
-  for (std::size_t row = 0; row < kParamCount; ++row) {
-    const ParamDef& def = kParams[row];
-    const ParamValue before = values_[row];
-    DecodeParam(def, common::ByteView(image_).subspan(ParamImageOffset(def), FieldSize(def)),
-                values_[row]);
-    item_data_[row] =
-        !mark_changes || Unchanged(def, before, values_[row]) ? kItemNormal : kItemMarked;
+  {
+    const std::lock_guard lock(mutex_);
+    for (std::size_t row = 0; row < kParamCount; ++row) {
+      const ParamDef& def = kParams[row];
+      const ParamValue before = values_[row];
+      DecodeParam(def, common::ByteView(image_).subspan(ParamImageOffset(def), FieldSize(def)),
+                  values_[row]);
+      item_data_[row] =
+          !mark_changes || Unchanged(def, before, values_[row]) ? kItemNormal : kItemMarked;
+    }
   }
+  changes_.Notify(DataFlashChange::kValues);
 }
 
 std::optional<BitViewRequest> DataFlashPage::OnNameClicked(std::size_t list,
@@ -325,23 +370,32 @@ std::optional<BitViewRequest> DataFlashPage::OnNameClicked(std::size_t list,
   if (!editing_enabled_ || !row || !kListColumns[list].bit_views) return std::nullopt;
   const auto flag = FindFlagRegister(kParams[*row].name);
   if (!flag) {
-    shown_bit_view_.reset();
+    HideBitView();
     return BitViewRequest{};
   }
   shown_bit_view_ = flag->bit_view_id;
+  changes_.Notify(DataFlashChange::kBitView);
   return BitViewRequest{true, flag->bit_view_id, value(*row).raw_value, flag->wide};
+}
+
+void DataFlashPage::HideBitView() {
+  if (!shown_bit_view_) return;
+  shown_bit_view_.reset();
+  changes_.Notify(DataFlashChange::kBitView);
 }
 
 bool DataFlashPage::OnValueClicked(std::size_t list, std::size_t row_in_list) {
   const auto row = RowIndex(list, row_in_list);
   if (!editing_enabled_ || !row || (item_data(*row) & 0xFF) != kItemNormal) return false;
-  shown_bit_view_.reset();
+  HideBitView();
   return true;
 }
 
 void DataFlashPage::OnTabChanged(std::size_t tab) {
-  shown_bit_view_.reset();
-  if (tab < kTabCount) current_tab_ = tab;
+  HideBitView();
+  if (tab >= kTabCount || tab == current_tab_) return;
+  current_tab_ = tab;
+  changes_.Notify(DataFlashChange::kTab);
 }
 
 ParamValue DataFlashPage::value(std::size_t row) const {
@@ -354,10 +408,14 @@ std::uint16_t DataFlashPage::item_data(std::size_t row) const {
   return row < kParamCount ? item_data_[row] : kItemNormal;
 }
 
-void DataFlashPage::SetRowText(std::size_t row, std::string_view text) {
-  if (row >= kParamCount) return;
-  const std::lock_guard lock(mutex_);
-  values_[row].text = std::string(text.substr(0, kMaxValueText));
+void DataFlashPage::SetRowTexts(common::FunctionRef<std::string(std::size_t row)> text_of) {
+  {
+    const std::lock_guard lock(mutex_);
+    for (std::size_t row = 0; row < kParamCount; ++row) {
+      values_[row].text = text_of(row).substr(0, kMaxValueText);
+    }
+  }
+  changes_.Notify(DataFlashChange::kValues);
 }
 
 FlashImage DataFlashPage::image() const {

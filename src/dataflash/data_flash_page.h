@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/front_end.h"
+#include "common/function_ref.h"
 #include "dataflash/flash_transfer.h"
 #include "dataflash/page_layout.h"
 #include "dataflash/param_codec.h"
@@ -25,6 +27,16 @@ enum class EditResult {
   kWritten,   // written and read back unchanged
 };
 
+// What changed on the data flash page, for its widget.
+enum class DataFlashChange {
+  kValues,   // row values or marks (after a transfer or an edit)
+  kBusy,     // a transfer started or ended: buttons and editing follow busy()
+  kBitView,  // a bit view was shown or hidden
+  kTab,
+};
+
+using EditOutcome = common::OutcomeOf<EditResult>;
+
 // A bit view to show or hide after a click on a Name.
 struct BitViewRequest {
   bool show = false;
@@ -36,26 +48,30 @@ struct BitViewRequest {
 // The rules of the data flash page without its widgets: the 21 lists' values and marks, the
 // working image and algorithm backup, readDone, the progress total, the busy flag
 // (FlashTransferBusy) and the transfers behind Read All, Write All and an edit. A front end
-// shows its state and forwards clicks; the .afi commands drive it too.
+// shows its state and forwards clicks; the .afi commands drive it too. Transfers may run on a
+// worker thread while the front end reads the state.
 class DataFlashPage {
  public:
   DataFlashPage(link::GaugeLink& link, common::MessageSink& messages,
                 common::ProgressSink& progress);
 
   // --- buttons ---
-  bool ReadAllButton();
+  common::Outcome ReadAllButton();
   // Writes when a Read All has succeeded before, otherwise reads (and writes nothing).
-  bool WriteAllButton();
+  common::Outcome WriteAllButton();
 
   // --- transfers ---
-  bool ReadAllFlash(AlgorithmArea& backup_out);
+  common::Outcome ReadAllFlash(AlgorithmArea& backup_out);
   // Writes the lists' values and `backup` as the algorithm area, verifies the algorithm area and
   // resets the gauge.
-  bool WriteAllFlash(const AlgorithmArea& backup);
-  EditResult OnValueEdited(std::size_t row, std::string_view text);
+  common::Outcome WriteAllFlash(const AlgorithmArea& backup);
+  EditOutcome OnValueEdited(std::size_t row, std::string_view text);
   // Reads one parameter from the gauge into its row (no change marking).
-  bool ReadParam(std::size_t row);
+  common::Outcome ReadParam(std::size_t row);
   SealCheck CheckSealed() { return transfer_.CheckSealed(); }
+  // The seal check that opens Read All, Write All and the .afi commands: passes when the gauge
+  // is unsealed, otherwise shows "Communication Error!" or `sealed_message` through `messages`.
+  bool PassesSealCheck(std::string_view sealed_message, common::MessageSink& messages);
 
   // Decodes every row from the working image. With `mark_changes`, rows whose value (for
   // strings: text, without regard to case) differs from the one they had are marked.
@@ -71,33 +87,47 @@ class DataFlashPage {
   // A click in the Value column: whether the in-place editor opens (bit views are hidden).
   bool OnValueClicked(std::size_t list, std::size_t row_in_list);
   void OnTabChanged(std::size_t tab);
-  void OnMouseDown() { shown_bit_view_.reset(); }
+  void OnMouseDown() { HideBitView(); }
   std::size_t current_tab() const { return current_tab_; }
   std::optional<std::uint16_t> shown_bit_view() const { return shown_bit_view_; }
 
   // --- state ---
   ParamValue value(std::size_t row) const;
   std::uint16_t item_data(std::size_t row) const;
-  // The text of a row as a file load sets it (at most 32 characters).
-  void SetRowText(std::size_t row, std::string_view text);
+  // Every row's text as a file load sets it (at most 32 characters each).
+  void SetRowTexts(common::FunctionRef<std::string(std::size_t row)> text_of);
   bool read_done() const { return read_done_; }
   bool busy() const { return busy_; }
+  // FlashTransferBusy, for calibration, which refuses to start while it is set.
+  const std::atomic<bool>& busy_flag() const { return busy_; }
   bool controls_enabled() const { return controls_enabled_; }
   int progress_total() const { return total_; }
   FlashImage image() const;
   const AlgorithmArea& backup() const { return backup_; }
   FlashTransfer& transfer() { return transfer_; }
+  common::MessageSink& messages() { return messages_; }
+
+  common::Observers<DataFlashChange>& changes() { return changes_; }
 
  private:
   class TransferScope;
   void Report(int done) { transfer_.Report(total_ & 0xFF, done); }
-  void DecodeRow(std::size_t row);
+  bool ReadAll(AlgorithmArea& backup_out, common::MessageSink& messages);
+  bool WriteAll(const AlgorithmArea& backup, common::MessageSink& messages);
+  // A subclass transfer that says "USB no Connected." when it failed for want of the adapter.
+  bool ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
+                      std::span<const std::uint16_t> layout, common::MessageSink& messages);
+  bool WriteSubclasses(const FlashImage& image, std::span<const std::uint8_t> ids,
+                       std::span<const std::uint16_t> layout, common::MessageSink& messages);
   bool AlgorithmAreaMatches(const AlgorithmArea& backup) const;
-  EditResult WriteChargeTable(std::size_t row, common::ByteView encoded);
+  void HideBitView();
+  EditResult WriteChargeTable(std::size_t row, common::ByteView encoded,
+                              common::MessageSink& messages);
   EditResult WriteSingle(std::size_t row, common::ByteView encoded);
 
   FlashTransfer transfer_;
   common::MessageSink& messages_;
+  common::Observers<DataFlashChange> changes_;
   mutable std::mutex mutex_;  // guards image_, values_ and item_data_ against a reading front end
   FlashImage image_{};
   AlgorithmArea backup_{};

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "link/messages.h"
-
 namespace cw::dataflash {
 namespace {
 
@@ -20,12 +18,6 @@ SubclassEntry EntryOf(std::uint16_t layout) {
 link::FlashParamLocation LocationOf(const ParamDef& row) {
   return {row.subclass, row.offset, static_cast<std::uint8_t>(FieldSize(row)),
           FindSubclass(row.subclass)->length};
-}
-
-void FlashTransfer::ReportIfUnplugged() {
-  if (link_.link_status() == link::LinkStatus::kNoAdapter) {
-    messages_.Show(link::messages::kUsbNotConnected);
-  }
 }
 
 // Selects each subclass and hands `transfer_page` its pages in order: the page number, the
@@ -72,7 +64,6 @@ bool FlashTransfer::ReadSubclasses(FlashImage& image, std::span<const std::uint8
           return true;
         });
   }
-  if (!ok) ReportIfUnplugged();
   return ok;
 }
 
@@ -94,7 +85,6 @@ bool FlashTransfer::WriteSubclasses(const FlashImage& image, std::span<const std
       Report(total, ++done);
     }
   }
-  if (!ok) ReportIfUnplugged();
   return ok;
 }
 

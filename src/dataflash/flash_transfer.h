@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <span>
 
+#include "common/front_end.h"
 #include "common/function_ref.h"
-#include "common/message_sink.h"
-#include "common/progress_sink.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
 #include "dataflash/subclass_layout.h"
@@ -16,13 +15,11 @@ namespace cw::dataflash {
 enum class SealCheck { kCommunicationError, kSealed, kUnsealed };
 
 // Moves subclasses and single parameters between the gauge and a FlashImage, page by page,
-// each call under the bus lock. Failures are reported by the result; the only message shown
-// here is the link's "USB no Connected." when the adapter is gone.
+// each call under the bus lock. Failures are reported by the result only; the page says why.
 class FlashTransfer {
  public:
-  FlashTransfer(link::GaugeLink& link, common::MessageSink& messages,
-                common::ProgressSink& progress)
-      : link_(link), messages_(messages), progress_(progress) {}
+  FlashTransfer(link::GaugeLink& link, common::ProgressSink& progress)
+      : link_(link), progress_(progress) {}
 
   // Reads the subclasses `ids` (with their layout entries, (length << 8) | block) into `image`
   // at block * 32: full pages of 32 bytes, then the remainder. One progress step per page out
@@ -47,7 +44,8 @@ class FlashTransfer {
     progress_.TaskProgress(common::TaskKind::kDataFlash, total, done);
   }
   link::GaugeLink& link() { return link_; }
-  common::MessageSink& messages() { return messages_; }
+  // After a failed transfer: the adapter itself is gone (not the gauge refusing).
+  bool AdapterGone() const { return link_.link_status() == link::LinkStatus::kNoAdapter; }
 
  private:
   bool ForEachPage(
@@ -55,10 +53,7 @@ class FlashTransfer {
       int& done,
       common::FunctionRef<bool(std::uint8_t page, std::size_t count, std::size_t offset)>
           transfer_page);
-  void ReportIfUnplugged();
-
   link::GaugeLink& link_;
-  common::MessageSink& messages_;
   common::ProgressSink& progress_;
 };
 

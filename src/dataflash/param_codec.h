@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/bytes.h"
-#include "common/message_sink.h"
+#include "common/front_end.h"
 #include "dataflash/param_def.h"
 
 namespace cw::dataflash {

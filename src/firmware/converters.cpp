@@ -2,10 +2,10 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <cctype>
 #include <optional>
 
+#include "common/bytes.h"
+#include "common/text.h"
 #include "firmware/constants_merge.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
@@ -16,6 +16,8 @@ namespace cw::firmware {
 namespace {
 
 using common::MessageIcon;
+
+constexpr common::Millis kCloseSettle{50};
 
 std::filesystem::path Appended(const std::filesystem::path& path, std::string_view suffix) {
   std::filesystem::path result = path;
@@ -64,27 +66,32 @@ std::optional<dataflash::AfiImage> LoadAfi(const std::filesystem::path& afi, boo
   return *image;
 }
 
-bool WriteOutput(const std::filesystem::path& path, std::string_view text, std::string_view success,
-                 common::MessageSink& messages) {
+ConvertOutcome WriteOutput(const std::filesystem::path& path, std::string_view text,
+                           std::string_view success, common::OutcomeBuilder& outcome) {
   if (!WriteWholeFile(path, text)) {
-    messages.Show(fmt::format(fmt::runtime(messages::kCannotCreateFile), path.string()),
-                  common::kDefaultCaption, MessageIcon::kError);
-    return false;
+    outcome.Show(fmt::format(fmt::runtime(messages::kCannotCreateFile), path.string()),
+                 common::kDefaultCaption, MessageIcon::kError);
+    return outcome.Finish(common::Verdict::kFailed, RejectedInput::kNone);
   }
-  messages.Show(success);
-  return true;
+  outcome.Show(success);
+  return outcome.Finish(common::Verdict::kDone, RejectedInput::kNone);
+}
+
+ConvertOutcome Refused(common::OutcomeBuilder& outcome, RejectedInput input) {
+  return outcome.Finish(common::Verdict::kRefused, input);
 }
 
 }  // namespace
 
-bool AcceptChosenBin(const std::filesystem::path& bin, common::MessageSink& messages) {
+common::Outcome AcceptChosenBin(const std::filesystem::path& bin, common::MessageSink& messages) {
+  common::OutcomeBuilder outcome(messages);
   std::error_code error;
   const auto size = std::filesystem::file_size(bin, error);
   if (error || !BinSizeLargeEnough(size)) {
-    messages.Show(messages::kBinFileError);
-    return false;
+    outcome.Show(messages::kBinFileError);
+    return outcome.Refused();
   }
-  return true;
+  return outcome.Done();
 }
 
 std::filesystem::path AfiScriptPath(const std::filesystem::path& afi) {
@@ -100,42 +107,43 @@ std::filesystem::path MergedScriptPath(const std::filesystem::path& bin) {
 std::filesystem::path NewBinPath(const std::filesystem::path& bin) {
   std::string text = bin.string();
   constexpr std::string_view kExtension = ".bin";
-  if (text.size() >= kExtension.size() &&
-      std::equal(kExtension.begin(), kExtension.end(), text.end() - kExtension.size(),
-                 [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
-    text.resize(text.size() - kExtension.size());
-  }
+  if (common::EndsWithIgnoringCase(text, kExtension)) text.resize(text.size() - kExtension.size());
   return text + "_new.bin";
 }
 
-bool ConvertAfiToScript(const std::filesystem::path& afi, common::MessageSink& messages) {
-  const auto image = LoadAfi(afi, /*stored_form=*/true, messages);
-  if (!image) return false;
+ConvertOutcome ConvertAfiToScript(const std::filesystem::path& afi, common::MessageSink& messages) {
+  common::OutcomeBuilder outcome(messages);
+  const auto image = LoadAfi(afi, /*stored_form=*/true, outcome);
+  if (!image) return Refused(outcome, RejectedInput::kNone);
   return WriteOutput(AfiScriptPath(afi), AfiScript(FullFlashImage(*image)),
-                     messages::kAfiScriptSuccess, messages);
+                     messages::kAfiScriptSuccess, outcome);
 }
 
-bool ConvertBinToScript(const std::filesystem::path& bin, common::MessageSink& messages) {
-  const auto bytes = LoadBinForConvert(bin, messages);
-  if (!bytes) return false;
+ConvertOutcome ConvertBinToScript(const std::filesystem::path& bin, common::MessageSink& messages) {
+  common::OutcomeBuilder outcome(messages);
+  const auto bytes = LoadBinForConvert(bin, outcome);
+  if (!bytes) return Refused(outcome, RejectedInput::kBin);
   return WriteOutput(UpdateScriptPath(bin), UpdateScript(*bytes), messages::kBinScriptSuccess,
-                     messages);
+                     outcome);
 }
 
 namespace {
 
 // The constants of `afi` merged into the image of `bin`, or nullopt after the message that
-// says why not.
+// says why not (and which input was turned down).
 std::optional<common::Bytes> LoadAndMerge(const std::filesystem::path& afi,
                                           const std::filesystem::path& bin,
                                           const common::ProductConstants& constants,
-                                          common::MessageSink& messages) {
+                                          common::MessageSink& messages, RejectedInput& rejected) {
   if (afi.empty()) {
     messages.Show(messages::kPleaseLoadAfi);
     return std::nullopt;
   }
   const auto bytes = LoadBinForConvert(bin, messages);
-  if (!bytes) return std::nullopt;
+  if (!bytes) {
+    rejected = RejectedInput::kBin;
+    return std::nullopt;
+  }
   const auto plain = LoadAfi(afi, /*stored_form=*/false, messages);
   if (!plain) return std::nullopt;
   return MergeConstantsIntoImage(*bytes, *plain, constants);
@@ -143,25 +151,104 @@ std::optional<common::Bytes> LoadAndMerge(const std::filesystem::path& afi,
 
 }  // namespace
 
-bool ConvertMergedToScript(const std::filesystem::path& afi, const std::filesystem::path& bin,
-                           const common::ProductConstants& constants,
-                           common::MessageSink& messages) {
-  const auto merged = LoadAndMerge(afi, bin, constants, messages);
-  if (!merged) return false;
+ConvertOutcome ConvertMergedToScript(const std::filesystem::path& afi,
+                                     const std::filesystem::path& bin,
+                                     const common::ProductConstants& constants,
+                                     common::MessageSink& messages) {
+  common::OutcomeBuilder outcome(messages);
+  RejectedInput rejected = RejectedInput::kNone;
+  const auto merged = LoadAndMerge(afi, bin, constants, outcome, rejected);
+  if (!merged) return Refused(outcome, rejected);
   return WriteOutput(MergedScriptPath(bin), UpdateScript(*merged), messages::kMergedScriptSuccess,
-                     messages);
+                     outcome);
 }
 
-bool ConvertNewBin(const std::filesystem::path& afi, const std::filesystem::path& bin,
-                   const common::ProductConstants& constants, common::MessageSink& messages) {
-  const auto merged = LoadAndMerge(afi, bin, constants, messages);
-  if (!merged) return false;
+ConvertOutcome ConvertNewBin(const std::filesystem::path& afi, const std::filesystem::path& bin,
+                             const common::ProductConstants& constants,
+                             common::MessageSink& messages) {
+  common::OutcomeBuilder outcome(messages);
+  RejectedInput rejected = RejectedInput::kNone;
+  const auto merged = LoadAndMerge(afi, bin, constants, outcome, rejected);
+  if (!merged) return Refused(outcome, rejected);
   if (!WriteWholeFile(NewBinPath(bin), common::ByteView(*merged))) {
-    messages.Show(messages::kOpenFileError, common::kDefaultCaption, MessageIcon::kError);
-    return false;
+    outcome.Show(messages::kOpenFileError, common::kDefaultCaption, MessageIcon::kError);
+    return outcome.Finish(common::Verdict::kFailed, RejectedInput::kNone);
   }
-  messages.Show(messages::kNewBinSuccess);
-  return true;
+  outcome.Show(messages::kNewBinSuccess);
+  return outcome.Finish(common::Verdict::kDone, RejectedInput::kNone);
+}
+
+// ---------------------------------------------------------------- Convert FS File window
+
+void FsConverter::SetAfi(ScriptGroup group, const std::filesystem::path& afi) {
+  paths_[Index(group)].afi = afi;
+  changes_.Notify();
+}
+
+common::Outcome FsConverter::ChooseBin(ScriptGroup group, const std::filesystem::path& bin) {
+  const common::Outcome accepted = AcceptChosenBin(bin, messages_);
+  paths_[Index(group)].bin = accepted ? bin : std::filesystem::path();
+  changes_.Notify();
+  return accepted;
+}
+
+common::Outcome FsConverter::Convert(ScriptGroup group) {
+  ConverterPaths& paths = paths_[Index(group)];
+  ConvertOutcome converted;
+  switch (group) {
+    case ScriptGroup::kAfi:
+      converted = ConvertAfiToScript(paths.afi, messages_);
+      break;
+    case ScriptGroup::kBin:
+      converted = ConvertBinToScript(paths.bin, messages_);
+      break;
+    case ScriptGroup::kMerged:
+      converted = ConvertMergedToScript(paths.afi, paths.bin, constants_, messages_);
+      break;
+  }
+  if (converted.detail == RejectedInput::kBin) {
+    paths.bin.clear();
+    changes_.Notify();
+  }
+  return converted;
+}
+
+// ---------------------------------------------------------------- Convert Bin File window
+
+BinConverter::BinConverter(common::MessageSink& messages, const common::ProductConstants& constants,
+                           common::ScanPause& scan, common::Clock& clock)
+    : messages_(messages), constants_(constants), scan_(scan), clock_(clock) {
+  scan_.PauseScan();
+}
+
+BinConverter::~BinConverter() { Close(); }
+
+void BinConverter::Close() {
+  if (!open_) return;
+  open_ = false;
+  scan_.ResumeScan();
+  clock_.SleepFor(kCloseSettle);
+}
+
+void BinConverter::SetAfi(const std::filesystem::path& afi) {
+  paths_.afi = afi;
+  changes_.Notify();
+}
+
+common::Outcome BinConverter::ChooseBin(const std::filesystem::path& bin) {
+  const common::Outcome accepted = AcceptChosenBin(bin, messages_);
+  paths_.bin = accepted ? bin : std::filesystem::path();
+  changes_.Notify();
+  return accepted;
+}
+
+common::Outcome BinConverter::Convert() {
+  const ConvertOutcome converted = ConvertNewBin(paths_.afi, paths_.bin, constants_, messages_);
+  if (converted.detail == RejectedInput::kBin) {
+    paths_.bin.clear();
+    changes_.Notify();
+  }
+  return converted;
 }
 
 }  // namespace cw::firmware

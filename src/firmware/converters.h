@@ -1,17 +1,24 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 
-#include "common/message_sink.h"
+#include "common/clock.h"
+#include "common/front_end.h"
 #include "common/product_constants.h"
 
-// The converter windows' Convert buttons: each checks its inputs, writes its output file and
-// tells the user the outcome through `messages`. True when the output was written.
+// The converter windows' rules without their widgets: the paths they hold, the checks on a
+// chosen bin file, and the Convert buttons, each of which writes its output file and tells the
+// user the outcome.
 namespace cw::firmware {
 
-// Choosing a bin file in a converter: false (with the message shown) when it is too small to be
-// an image or cannot be read.
-bool AcceptChosenBin(const std::filesystem::path& bin, common::MessageSink& messages);
+// Which input a conversion turned down, so that the window clears its field.
+enum class RejectedInput { kNone, kBin };
+using ConvertOutcome = common::OutcomeOf<RejectedInput>;
+
+// Choosing a bin file in a converter: refused (with the message shown) when it is too small to
+// be an image or cannot be read.
+common::Outcome AcceptChosenBin(const std::filesystem::path& bin, common::MessageSink& messages);
 
 // "pack.afi" -> "pack.afi.fs".
 std::filesystem::path AfiScriptPath(const std::filesystem::path& afi);
@@ -23,12 +30,77 @@ std::filesystem::path MergedScriptPath(const std::filesystem::path& bin);
 // "_new.bin" appended.
 std::filesystem::path NewBinPath(const std::filesystem::path& bin);
 
-bool ConvertAfiToScript(const std::filesystem::path& afi, common::MessageSink& messages);
-bool ConvertBinToScript(const std::filesystem::path& bin, common::MessageSink& messages);
-bool ConvertMergedToScript(const std::filesystem::path& afi, const std::filesystem::path& bin,
-                           const common::ProductConstants& constants,
-                           common::MessageSink& messages);
-bool ConvertNewBin(const std::filesystem::path& afi, const std::filesystem::path& bin,
-                   const common::ProductConstants& constants, common::MessageSink& messages);
+ConvertOutcome ConvertAfiToScript(const std::filesystem::path& afi, common::MessageSink& messages);
+ConvertOutcome ConvertBinToScript(const std::filesystem::path& bin, common::MessageSink& messages);
+ConvertOutcome ConvertMergedToScript(const std::filesystem::path& afi,
+                                     const std::filesystem::path& bin,
+                                     const common::ProductConstants& constants,
+                                     common::MessageSink& messages);
+ConvertOutcome ConvertNewBin(const std::filesystem::path& afi, const std::filesystem::path& bin,
+                             const common::ProductConstants& constants,
+                             common::MessageSink& messages);
+
+// The three groups of the Convert FS File window.
+enum class ScriptGroup { kAfi = 0, kBin = 1, kMerged = 2 };
+
+struct ConverterPaths {
+  std::filesystem::path afi;
+  std::filesystem::path bin;
+  bool operator==(const ConverterPaths&) const = default;
+};
+
+// The Convert FS File window: an .afi script, an update script, and the update script of an
+// image with .afi constants merged in. It never talks to the gauge.
+class FsConverter {
+ public:
+  FsConverter(common::MessageSink& messages, const common::ProductConstants& constants)
+      : messages_(messages), constants_(constants) {}
+
+  ConverterPaths paths(ScriptGroup group) const { return paths_[Index(group)]; }
+  // The AFI Browse: taken as chosen.
+  void SetAfi(ScriptGroup group, const std::filesystem::path& afi);
+  // The Bin Browse: a file too small to be an image is refused and the field cleared.
+  common::Outcome ChooseBin(ScriptGroup group, const std::filesystem::path& bin);
+  common::Outcome Convert(ScriptGroup group);
+
+  common::Observers<>& changes() { return changes_; }
+
+ private:
+  static std::size_t Index(ScriptGroup group) { return static_cast<std::size_t>(group); }
+
+  common::MessageSink& messages_;
+  const common::ProductConstants constants_;
+  std::array<ConverterPaths, 3> paths_;
+  common::Observers<> changes_;
+};
+
+// The Convert Bin File window: an image carrying an .afi's constants, written beside the
+// image. The scan stays paused while the window is open.
+class BinConverter {
+ public:
+  BinConverter(common::MessageSink& messages, const common::ProductConstants& constants,
+               common::ScanPause& scan, common::Clock& clock);
+  ~BinConverter();
+  BinConverter(const BinConverter&) = delete;
+  BinConverter& operator=(const BinConverter&) = delete;
+
+  const ConverterPaths& paths() const { return paths_; }
+  void SetAfi(const std::filesystem::path& afi);
+  common::Outcome ChooseBin(const std::filesystem::path& bin);
+  common::Outcome Convert();
+  // Resumes the scan and waits the 50 ms the window always gave it.
+  void Close();
+
+  common::Observers<>& changes() { return changes_; }
+
+ private:
+  common::MessageSink& messages_;
+  const common::ProductConstants constants_;
+  common::ScanPause& scan_;
+  common::Clock& clock_;
+  ConverterPaths paths_;
+  bool open_ = true;
+  common::Observers<> changes_;
+};
 
 }  // namespace cw::firmware

@@ -21,16 +21,20 @@ constexpr common::Millis kCloseSettle{50};
 }  // namespace
 
 FirmwareWindow::FirmwareWindow(link::GaugeLink& link, common::MessageSink& messages,
-                               FirmwareWindowHost& host, const common::ProductConstants& constants)
-    : link_(link), messages_(messages), host_(host), constants_(constants) {
-  host_.SuspendScan();
+                               common::ScanPause& scan, common::MainUiLock& main_ui,
+                               const common::ProductConstants& constants)
+    : link_(link), messages_(messages), scan_(scan), main_ui_(main_ui), constants_(constants) {
+  scan_.PauseScan();
   update_worker_ = std::jthread([this](std::stop_token stop) { UpdateWorker(stop); });
   export_worker_ = std::jthread([this](std::stop_token stop) { ExportWorker(stop); });
 }
 
 FirmwareWindow::~FirmwareWindow() { Close(); }
 
-bool FirmwareWindow::Load(const std::filesystem::path& path) {
+common::Outcome FirmwareWindow::Load(const std::filesystem::path& path) {
+  // Declared before the lock: its messages are shown after the lock is released, so a modal
+  // box never holds up a worker's progress report. So in every operation below.
+  common::OutcomeBuilder outcome(messages_);
   const auto bytes = ReadWholeFile(path);
   const auto refusal =
       bytes ? CheckUpdateImageSize(bytes->size()) : std::optional(messages::kBinFileError);
@@ -41,80 +45,94 @@ bool FirmwareWindow::Load(const std::filesystem::path& path) {
       image_ = std::move(*bytes);
       view_.bin_path = path.string();
       view_.loaded = true;
-      return true;
+    } else {
+      view_.bin_path.clear();
+      view_.loaded = false;
+      image_.clear();
     }
-    view_.bin_path.clear();
-    view_.loaded = false;
-    image_.clear();
   }
-  // Shown without the lock: a modal box must not hold up a worker's progress report.
-  messages_.Show(*refusal);
-  return false;
+  changes_.Notify(FirmwareChange::kUpdate);
+  if (refusal) {
+    outcome.Show(*refusal);
+    return outcome.Refused();
+  }
+  return outcome.Done();
 }
 
-void FirmwareWindow::Start() {
+common::Outcome FirmwareWindow::Start() {
+  common::OutcomeBuilder outcome(messages_);
   {
     std::lock_guard lock(mutex_);
-    if (closed_ || view_.update_busy) return;
+    // A second press while the update runs is ignored, not refused.
+    if (closed_ || view_.update_busy) return outcome.Refused();
     if (!view_.loaded) {
-      messages_.Show(messages::kPleaseLoadBin);
-      return;
+      outcome.Show(messages::kPleaseLoadBin);
+      return outcome.Refused();
     }
     if (view_.export_busy) {
-      messages_.Show(messages::kExportRunning);
-      return;
+      outcome.Show(messages::kExportRunning);
+      return outcome.Refused();
     }
     view_.update_bar_visible = true;
     view_.update_bar = 0;
     view_.update_busy = true;
+    ++running_jobs_;
     view_.update_failed = false;
+    view_.update_outcome.reset();
     update_requested_ = true;
   }
-  host_.LockMainUi();
-  host_.UpdateProgressChanged();
+  main_ui_.LockMainUi();
+  changes_.Notify(FirmwareChange::kUpdate);
   wake_.notify_all();
+  return outcome.Done();
 }
 
 void FirmwareWindow::Set(const std::filesystem::path& path) {
-  std::lock_guard lock(mutex_);
-  view_.export_path = path.string();
-  view_.export_path_set = !path.empty();
-}
-
-void FirmwareWindow::Export() {
   {
     std::lock_guard lock(mutex_);
-    if (closed_ || view_.export_busy) return;
+    view_.export_path = path.string();
+    view_.export_path_set = !path.empty();
+  }
+  changes_.Notify(FirmwareChange::kExport);
+}
+
+common::Outcome FirmwareWindow::Export() {
+  common::OutcomeBuilder outcome(messages_);
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || view_.export_busy) return outcome.Refused();
     if (!view_.export_path_set) {
-      messages_.Show(messages::kPleaseSetPath);
-      return;
+      outcome.Show(messages::kPleaseSetPath);
+      return outcome.Refused();
     }
     if (view_.update_busy) {
-      messages_.Show(messages::kUpdateRunning);
-      return;
+      outcome.Show(messages::kUpdateRunning);
+      return outcome.Refused();
     }
   }
   const auto status = link_.ReadOperationStatus();
   if (!status) {
-    messages_.Show(messages::kCommunicationError);
-    return;
+    outcome.Show(messages::kCommunicationError);
+    return outcome.Failed();
   }
   if (*status & kSealedBit) {
-    messages_.Show(messages::kSealedExport);
-    return;
+    outcome.Show(messages::kSealedExport);
+    return outcome.Refused();
   }
   {
     std::lock_guard lock(mutex_);
-    if (closed_ || view_.export_busy || view_.update_busy) return;
+    if (closed_ || view_.export_busy || view_.update_busy) return outcome.Refused();
     view_.export_bar_visible = true;
     view_.export_bar = 0;
     view_.export_busy = true;
-    view_.export_succeeded = false;
+    ++running_jobs_;
+    view_.export_outcome.reset();
     export_requested_ = true;
   }
-  host_.LockMainUi();
-  host_.ExportProgressChanged();
+  main_ui_.LockMainUi();
+  changes_.Notify(FirmwareChange::kExport);
   wake_.notify_all();
+  return outcome.Done();
 }
 
 void FirmwareWindow::Close() {
@@ -123,8 +141,8 @@ void FirmwareWindow::Close() {
     if (closed_) return;
     closed_ = true;
   }
-  host_.ResumeScan();
-  host_.UnlockMainUi();
+  scan_.ResumeScan();
+  main_ui_.UnlockMainUi();
   update_worker_.request_stop();
   export_worker_.request_stop();
   wake_.notify_all();
@@ -134,6 +152,13 @@ void FirmwareWindow::Close() {
   std::lock_guard lock(mutex_);
   view_.update_busy = false;
   view_.export_busy = false;
+  running_jobs_ = 0;
+  idle_.notify_all();
+}
+
+void FirmwareWindow::JobEnded() {
+  std::lock_guard lock(mutex_);
+  --running_jobs_;
   idle_.notify_all();
 }
 
@@ -144,7 +169,7 @@ FirmwareWindowView FirmwareWindow::View() const {
 
 void FirmwareWindow::WaitUntilIdle() {
   std::unique_lock lock(mutex_);
-  idle_.wait(lock, [this] { return !view_.update_busy && !view_.export_busy; });
+  idle_.wait(lock, [this] { return running_jobs_ == 0; });
 }
 
 std::string FirmwareWindow::StatusText(const link::IspResult& result) {
@@ -167,12 +192,24 @@ void FirmwareWindow::UpdateWorker(std::stop_token stop) {
       update_requested_ = false;
       image = image_;
     }
-    const Outcome outcome = RunUpdate(stop, image);
-    if (outcome == Outcome::kAbandoned) return;
-    if (outcome == Outcome::kSuccess) messages_.Show(messages::kUpdateSuccess);
-    std::lock_guard lock(mutex_);
-    view_.update_busy = false;
-    idle_.notify_all();
+    const JobEnd end = RunUpdate(stop, image);
+    if (end == JobEnd::kAbandoned) return;
+    common::Outcome result;
+    {
+      // The status label says why an update failed; no box follows. The job counts as running
+      // until its message has been seen (the builder shows it when it goes).
+      common::OutcomeBuilder outcome(messages_);
+      outcome.GaugeChanged();
+      if (end == JobEnd::kSuccess) outcome.Show(messages::kUpdateSuccess);
+      result = end == JobEnd::kSuccess ? outcome.Done() : outcome.Failed();
+    }
+    {
+      std::lock_guard lock(mutex_);
+      view_.update_busy = false;
+      view_.update_outcome = result;
+    }
+    changes_.Notify(FirmwareChange::kUpdate);
+    JobEnded();
   }
 }
 
@@ -185,13 +222,12 @@ void FirmwareWindow::FailUpdate(const std::string& status) {
   UpdateProgress(total_blocks_);
 }
 
-FirmwareWindow::Outcome FirmwareWindow::RunUpdate(std::stop_token stop,
-                                                  const common::Bytes& image) {
+FirmwareWindow::JobEnd FirmwareWindow::RunUpdate(std::stop_token stop, const common::Bytes& image) {
   total_blocks_ = static_cast<int>(image.size() / kRecordSize);
   const link::IspResult entered = link_.IspStepPair(kPecOn);
   if (entered.code != link::kIspSuccess) {
     FailUpdate(StatusText(entered));
-    return Outcome::kFailure;
+    return JobEnd::kFailure;
   }
   {
     std::lock_guard lock(mutex_);
@@ -199,13 +235,13 @@ FirmwareWindow::Outcome FirmwareWindow::RunUpdate(std::stop_token stop,
   }
   UpdateProgress(0);
   for (int k = 0; k < total_blocks_; ++k) {
-    if (stop.stop_requested()) return Outcome::kAbandoned;
+    if (stop.stop_requested()) return JobEnd::kAbandoned;
     const common::ByteView record(image.data() + static_cast<std::size_t>(k) * kRecordSize,
                                   kRecordSize);
     const link::IspResult written = link_.IspWriteData(record, kPecOn);
     if (written.code != link::kIspSuccess) {
       FailUpdate(StatusText(written));
-      return Outcome::kFailure;
+      return JobEnd::kFailure;
     }
     UpdateProgress(k + 1);
   }
@@ -217,7 +253,7 @@ FirmwareWindow::Outcome FirmwareWindow::RunUpdate(std::stop_token stop,
     view_.counter_text.clear();
   }
   UpdateProgress(total_blocks_);
-  return Outcome::kSuccess;
+  return JobEnd::kSuccess;
 }
 
 void FirmwareWindow::UpdateProgress(int sent) {
@@ -228,8 +264,8 @@ void FirmwareWindow::UpdateProgress(int sent) {
     view_.update_bar = total_blocks_ > 0 ? sent * 100 / total_blocks_ : 100;
     unlock = view_.update_bar == 100;
   }
-  if (unlock) host_.UnlockMainUi();
-  host_.UpdateProgressChanged();
+  if (unlock) main_ui_.UnlockMainUi();
+  changes_.Notify(FirmwareChange::kUpdate);
 }
 
 void FirmwareWindow::ExportWorker(std::stop_token stop) {
@@ -241,32 +277,38 @@ void FirmwareWindow::ExportWorker(std::stop_token stop) {
       export_requested_ = false;
       path = view_.export_path;
     }
-    const Outcome outcome = RunExport(stop, path);
-    if (outcome == Outcome::kAbandoned) return;
+    const JobEnd end = RunExport(stop, path);
+    if (end == JobEnd::kAbandoned) return;
+    common::Outcome result;
+    {
+      // The job counts as running until its message has been seen.
+      common::OutcomeBuilder outcome(messages_);
+      outcome.Show(end == JobEnd::kSuccess ? messages::kExportSuccess : messages::kExportFail);
+      result = end == JobEnd::kSuccess ? outcome.Done() : outcome.Failed();
+    }
     {
       std::lock_guard lock(mutex_);
-      view_.export_succeeded = outcome == Outcome::kSuccess;
       view_.export_busy = false;
+      view_.export_outcome = result;
     }
-    messages_.Show(outcome == Outcome::kSuccess ? messages::kExportSuccess : messages::kExportFail);
-    std::lock_guard lock(mutex_);
-    idle_.notify_all();
+    changes_.Notify(FirmwareChange::kExport);
+    JobEnded();
   }
 }
 
-FirmwareWindow::Outcome FirmwareWindow::RunExport(std::stop_token stop,
-                                                  const std::filesystem::path& path) {
+FirmwareWindow::JobEnd FirmwareWindow::RunExport(std::stop_token stop,
+                                                 const std::filesystem::path& path) {
   std::vector<std::uint8_t> data(kDataPages * kRecordSize);
   auto code = std::make_unique<CodeImage>();
   for (int page = 0; page < kExportPages; ++page) {
-    if (stop.stop_requested()) return Outcome::kAbandoned;
+    if (stop.stop_requested()) return JobEnd::kAbandoned;
     const bool is_data = page < kDataPages;
     const auto selector = static_cast<std::uint16_t>(
         is_data ? kFirstDataSelector + page : kFirstCodeSelector + (page - kDataPages));
     const auto block = link_.ReadFlashBlock(selector, false);
     if (!block) {
       ExportProgress(kExportPages);
-      return Outcome::kFailure;
+      return JobEnd::kFailure;
     }
     std::uint8_t* to =
         is_data ? data.data() + static_cast<std::size_t>(page) * kRecordSize
@@ -283,7 +325,7 @@ FirmwareWindow::Outcome FirmwareWindow::RunExport(std::stop_token stop,
   const common::Bytes image = BuildFirmwareImage(*code, area, constants_);
   const bool written = WriteWholeFile(path, common::ByteView(image));
   ExportProgress(kExportPages);
-  return written ? Outcome::kSuccess : Outcome::kFailure;
+  return written ? JobEnd::kSuccess : JobEnd::kFailure;
 }
 
 void FirmwareWindow::ExportProgress(int pages) {
@@ -293,8 +335,8 @@ void FirmwareWindow::ExportProgress(int pages) {
     view_.export_bar = pages * 100 / kExportPages;
     unlock = view_.export_bar == 100;
   }
-  if (unlock) host_.UnlockMainUi();
-  host_.ExportProgressChanged();
+  if (unlock) main_ui_.UnlockMainUi();
+  changes_.Notify(FirmwareChange::kExport);
 }
 
 }  // namespace cw::firmware

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "common/bytes.h"
-#include "common/message_sink.h"
+#include "common/front_end.h"
 #include "common/product_constants.h"
 #include "firmware/image_record.h"
 #include "link/gauge_link.h"
@@ -24,22 +24,9 @@ inline constexpr int kExportPages = kDataPages + kCodePages;  // 2,080
 inline constexpr std::uint16_t kFirstDataSelector = 0x40;
 inline constexpr std::uint16_t kFirstCodeSelector = 0xF800;
 
-// What the front end does for the window. Every call but the scan ones may come from a
-// worker's thread and must return before the worker goes on (the old window messages were
-// sent, not posted).
-class FirmwareWindowHost {
- public:
-  virtual ~FirmwareWindowHost() = default;
-  // Other gauge traffic stays off the bus from opening to closing.
-  virtual void SuspendScan() = 0;
-  virtual void ResumeScan() = 0;
-  virtual void LockMainUi() = 0;
-  virtual void UnlockMainUi() = 0;
-  // The update bar, counter or status text changed (update progress).
-  virtual void UpdateProgressChanged() = 0;
-  // The export bar changed (export progress).
-  virtual void ExportProgressChanged() = 0;
-};
+// What changed in the window: the update's bar, counter or status text, or the export's bar.
+// Announced on the worker's thread.
+enum class FirmwareChange { kUpdate, kExport };
 
 // What the window shows.
 struct FirmwareWindowView {
@@ -55,54 +42,65 @@ struct FirmwareWindowView {
   bool export_path_set = false;
   bool export_busy = false;
   bool export_bar_visible = false;
-  int export_bar = 0;             // 0-100
-  bool export_succeeded = false;  // outcome of the last export
+  int export_bar = 0;  // 0-100
+  // How the last job of each kind ended; nullopt until one has.
+  std::optional<common::Outcome> update_outcome;
+  std::optional<common::Outcome> export_outcome;
 };
 
 // Update and export never run at once: both need the boot loader or its read-out path to
 // themselves, and neither takes the bus lock. The second job is refused with a message.
 class FirmwareWindow {
  public:
-  // Opening: both workers start parked and the scan worker is suspended.
-  FirmwareWindow(link::GaugeLink& link, common::MessageSink& messages, FirmwareWindowHost& host,
-                 const common::ProductConstants& constants);
+  // Opening: both workers start parked and the scan is paused until Close.
+  FirmwareWindow(link::GaugeLink& link, common::MessageSink& messages, common::ScanPause& scan,
+                 common::MainUiLock& main_ui, const common::ProductConstants& constants);
   // Closes when still open.
   ~FirmwareWindow();
   FirmwareWindow(const FirmwareWindow&) = delete;
   FirmwareWindow& operator=(const FirmwareWindow&) = delete;
 
-  // Load with the file the user chose; false when it was refused (the message is shown).
-  bool Load(const std::filesystem::path& path);
-  void Start();
+  // Load with the file the user chose; refused with the message when it is no image.
+  common::Outcome Load(const std::filesystem::path& path);
+  // Start and Export hand the job to its worker: done means it started (its own outcome arrives
+  // in the view when it ends); refused comes with the message that says why not.
+  common::Outcome Start();
   void Set(const std::filesystem::path& path);
-  void Export();
+  common::Outcome Export();
   // Abandons a running job at its next record or page (never inside a bus transaction),
   // resumes scanning and unlocks the main window. Called on the window's thread, never from a
-  // host callback (it waits for the workers).
+  // change listener (it waits for the workers).
   void Close();
 
   FirmwareWindowView View() const;
-  // Blocks until neither job runs; for front ends without an event loop.
+  // Blocks until neither job runs and the last one has told its listeners how it ended; for
+  // front ends without an event loop.
   void WaitUntilIdle();
 
+  common::Observers<FirmwareChange>& changes() { return changes_; }
+
  private:
-  enum class Outcome { kSuccess, kFailure, kAbandoned };
+  enum class JobEnd { kSuccess, kFailure, kAbandoned };
 
   void UpdateWorker(std::stop_token stop);
   void ExportWorker(std::stop_token stop);
-  Outcome RunUpdate(std::stop_token stop, const common::Bytes& image);
-  Outcome RunExport(std::stop_token stop, const std::filesystem::path& path);
+  JobEnd RunUpdate(std::stop_token stop, const common::Bytes& image);
+  JobEnd RunExport(std::stop_token stop, const std::filesystem::path& path);
   // The two progress messages of the workers.
   void UpdateProgress(int sent);
   void ExportProgress(int pages);
   // The status text a failed primitive leaves.
   static std::string StatusText(const link::IspResult& result);
   void FailUpdate(const std::string& status);
+  // A job has told its listeners how it ended: WaitUntilIdle may return.
+  void JobEnded();
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
-  FirmwareWindowHost& host_;
+  common::ScanPause& scan_;
+  common::MainUiLock& main_ui_;
   const common::ProductConstants constants_;
+  common::Observers<FirmwareChange> changes_;
 
   mutable std::mutex mutex_;
   std::condition_variable_any wake_;
@@ -112,6 +110,7 @@ class FirmwareWindow {
   bool update_requested_ = false;
   bool export_requested_ = false;
   int total_blocks_ = 0;
+  int running_jobs_ = 0;  // from Start or Export until the job's last notification
   bool closed_ = false;
 
   // Declared last: they stop and join before the state they use goes away.

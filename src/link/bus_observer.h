@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "common/trace_sink.h"
+#include "common/front_end.h"
 #include "link/hid_backend.h"
 #include "link/usb_backend.h"
 

@@ -9,8 +9,8 @@
 
 #include "common/bytes.h"
 #include "common/clock.h"
+#include "common/front_end.h"
 #include "common/function_ref.h"
-#include "common/message_sink.h"
 #include "link/adapter_transport.h"
 #include "link/bus_lock.h"
 #include "link/command_codes.h"
@@ -45,7 +45,7 @@ struct IspResult {
 
 // How the boot loader's status on 0x47 is polled after a handshake word or a record.
 struct IspPollRule {
-  common::Millis wait;     // before every read
+  common::Millis wait;  // before every read
   int max_reads;
   bool accept_zero_high;   // 0x0080 also counts (right after the first handshake word)
   bool final_read_counts;  // whether a value accepted on the last allowed read succeeds
@@ -129,10 +129,10 @@ class GaugeLink {
  private:
   enum class Attempt {
     kSuccess,
-    kRefused,          // the gauge refused: LinkStatus 2, retry after 100 ms
-    kRefusedFinal,     // the gauge refused: LinkStatus 2, no further attempt
-    kRefusedAtOnce,    // the gauge refused: LinkStatus 2, retry without waiting
-    kExchangeFailed,   // the adapter exchange failed; LinkStatus stays
+    kRefused,         // the gauge refused: LinkStatus 2, retry after 100 ms
+    kRefusedFinal,    // the gauge refused: LinkStatus 2, no further attempt
+    kRefusedAtOnce,   // the gauge refused: LinkStatus 2, retry without waiting
+    kExchangeFailed,  // the adapter exchange failed; LinkStatus stays
   };
   enum class OnExchangeFailure { kRetry, kStop };
 
@@ -149,13 +149,12 @@ class GaugeLink {
   Attempt AttemptBlockWrite(std::uint8_t command, common::ByteView data, common::Millis settle,
                             bool settle_on_bulk);
   Attempt AttemptWriteBytes(common::ByteView bytes);
-  Attempt AttemptManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
-                                   common::Bytes& out, MbaForm form);
+  Attempt AttemptManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, common::Bytes& out,
+                                   MbaForm form);
   Attempt AttemptReadFlashParameter(const FlashParamLocation& row, FlashPages& pages);
   Attempt AttemptWriteFlashParameter(const FlashParamLocation& row, common::ByteView encoded);
   Attempt AttemptReadFlashBlock(std::uint16_t selector, FlashBlock& block);
-  Attempt AttemptAuthentication(std::uint16_t prelude, common::ByteView payload,
-                                Digest& digest);
+  Attempt AttemptAuthentication(std::uint16_t prelude, common::ByteView payload, Digest& digest);
   Attempt AttemptSelectSubclass(std::uint8_t subclass);
   Attempt AttemptReadFlashPage(std::uint8_t page, std::uint8_t count, common::Bytes& out);
   Attempt AttemptWriteFlashPage(std::uint8_t page, common::ByteView data);
@@ -180,8 +179,7 @@ class GaugeLink {
 // Data bytes of a ManufacturerBlockAccess reply when it is valid for `subcommand` with `length`
 // data bytes: count = length + 2, then the subcommand and 0. Empty otherwise.
 std::optional<common::ByteView> ManufacturerBlockData(common::ByteView reply,
-                                                      std::uint8_t subcommand,
-                                                      std::uint8_t length);
+                                                      std::uint8_t subcommand, std::uint8_t length);
 
 // Block text of a row-form block read: at most 31 characters, zero bytes shown as '@'.
 std::string BlockText(common::ByteView data);

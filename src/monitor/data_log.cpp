@@ -43,22 +43,19 @@ std::string LogVersionText(unsigned version_number) {
   return text;
 }
 
-DataLog::DataLog(ScanEngine& engine, const LocalTime& time, common::MessageSink& messages)
-    : engine_(engine), time_(time), messages_(messages) {}
+DataLog::DataLog(ScanEngine& engine, const LocalTime& time) : engine_(engine), time_(time) {}
 
 DataLog::~DataLog() { StopLog(); }
 
-bool DataLog::StartLog(const std::string& path, int interval_seconds) {
+std::expected<void, std::string> DataLog::StartLog(const std::string& path, int interval_seconds) {
   if (interval_seconds < kMinInterval || interval_seconds > kMaxInterval) {
-    messages_.Show(fmt::format(fmt::runtime(messages::kLogBadInterval), interval_seconds));
-    return false;
+    return std::unexpected(fmt::format(fmt::runtime(messages::kLogBadInterval), interval_seconds));
   }
   if (active()) StopLog();
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
-    messages_.Show(fmt::format(fmt::runtime(messages::kLogCannotCreate), path, ErrorText()),
-                   common::kDefaultCaption, common::MessageIcon::kError);
-    return false;
+    return std::unexpected(
+        fmt::format(fmt::runtime(messages::kLogCannotCreate), path, ErrorText()));
   }
   file_ = file;
   path_ = path;
@@ -74,24 +71,25 @@ void DataLog::StopLog() {
   sample_counter_ = 1;
 }
 
-bool DataLog::WriteLogLine() {
-  if (!active()) return false;
-  if (!Write(DataLine())) return false;
+std::expected<int, std::string> DataLog::WriteLogLine() {
+  if (!active()) return std::unexpected(std::string(messages::kLogNotActive));
+  int failed_fields = 0;
+  if (auto written = Write(DataLine(&failed_fields)); !written) {
+    return std::unexpected(std::move(written.error()));
+  }
   ++sample_counter_;
-  return true;
+  return failed_fields;
 }
 
-bool DataLog::Write(std::string_view text) {
+std::expected<void, std::string> DataLog::Write(std::string_view text) {
   // Flushed line by line: a log is read while it grows, and a crash must not lose it.
   const bool ok =
       std::fwrite(text.data(), 1, text.size(), file_) == text.size() && std::fflush(file_) == 0;
-  if (ok) return true;
+  if (ok) return {};
   const std::string reason = ErrorText();
   const std::string path = path_;
   StopLog();
-  messages_.Show(fmt::format(fmt::runtime(messages::kLogWriteFailed), path, reason),
-                 common::kDefaultCaption, common::MessageIcon::kError);
-  return false;
+  return std::unexpected(fmt::format(fmt::runtime(messages::kLogWriteFailed), path, reason));
 }
 
 std::string DataLog::Header() const {
@@ -121,7 +119,7 @@ std::string DataLog::Header() const {
   return header;
 }
 
-std::string DataLog::DataLine() const {
+std::string DataLog::DataLine(int* failed_fields) const {
   std::string line;
   std::size_t start = line.size();
   line += fmt::format("{}", sample_counter_);
@@ -147,7 +145,9 @@ std::string DataLog::DataLine() const {
           continue;
         }
         start = line.size();
-        line += row.value_text == kFailedText ? kFailedValue : std::string_view(row.value_text);
+        const bool failed = row.value_text == kFailedText;
+        if (failed && failed_fields != nullptr) ++*failed_fields;
+        line += failed ? kFailedValue : std::string_view(row.value_text);
         PadTo(line, start, CompactName(row.name).size() + kColumnGap);
       }
     }

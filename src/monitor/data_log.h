@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdio>
+#include <expected>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "common/message_sink.h"
 #include "monitor/local_time.h"
 #include "monitor/scan_engine.h"
 
@@ -13,25 +13,27 @@ namespace cw::monitor {
 
 // The data log: a text file with a short header and one line per timer tick holding the value
 // text of every row whose Log flag is set. It reads nothing from the gauge; the values are the
-// scan's. The front end owns the timer and calls WriteLogLine every interval.
+// scan's. The front end owns the timer and has the page write a line every interval. Failures
+// come back as the text that says why; the page shows them.
 class DataLog {
  public:
   static constexpr int kMinInterval = 1;
   static constexpr int kMaxInterval = 60;
   static constexpr int kDefaultInterval = 2;
 
-  DataLog(ScanEngine& engine, const LocalTime& time, common::MessageSink& messages);
+  DataLog(ScanEngine& engine, const LocalTime& time);
   ~DataLog();
   DataLog(const DataLog&) = delete;
   DataLog& operator=(const DataLog&) = delete;
 
   // Creates (or truncates) `path` and writes the header. A file that cannot be created, or an
-  // interval outside 1 to 60 s, is reported and leaves the log idle. A start while logging
-  // closes the previous file first.
-  bool StartLog(const std::string& path, int interval_seconds);
+  // interval outside 1 to 60 s, leaves the log idle. A start while logging closes the previous
+  // file first.
+  std::expected<void, std::string> StartLog(const std::string& path, int interval_seconds);
   void StopLog();
-  // One data line. A failed write is reported once and stops logging.
-  bool WriteLogLine();
+  // One data line; the number of its fields whose last read failed (written as "0"). A failed
+  // write stops logging.
+  std::expected<int, std::string> WriteLogLine();
 
   bool active() const { return file_ != nullptr; }
   int interval() const { return interval_; }
@@ -40,14 +42,14 @@ class DataLog {
 
   // The header and a data line as they are written (CR LF line ends).
   std::string Header() const;
-  std::string DataLine() const;
+  std::string DataLine() const { return DataLine(nullptr); }
 
  private:
-  bool Write(std::string_view text);
+  std::string DataLine(int* failed_fields) const;
+  std::expected<void, std::string> Write(std::string_view text);
 
   ScanEngine& engine_;
   const LocalTime& time_;
-  common::MessageSink& messages_;
   std::string path_;
   std::FILE* file_ = nullptr;
   int interval_ = kDefaultInterval;

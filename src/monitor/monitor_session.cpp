@@ -6,13 +6,13 @@ MonitorSession::MonitorSession(link::GaugeLink& link, common::ProgressSink& prog
                                common::MessageSink& messages,
                                const std::atomic<bool>& calibration_busy, const LocalTime& time)
     : engine_(link, progress, calibration_busy),
-      log_(engine_, time, messages),
+      log_(engine_, time),
       page_(engine_, log_, messages) {}
 
 MonitorSession::~MonitorSession() {
   // The worker reports rows to the page: it goes first.
   worker_.reset();
-  log_.StopLog();
+  page_.StopLog();
 }
 
 void MonitorSession::Start() {

@@ -3,8 +3,7 @@
 #include <atomic>
 #include <memory>
 
-#include "common/message_sink.h"
-#include "common/progress_sink.h"
+#include "common/front_end.h"
 #include "link/gauge_link.h"
 #include "monitor/comm_thread.h"
 #include "monitor/data_log.h"

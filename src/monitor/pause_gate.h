@@ -4,7 +4,7 @@
 #include <mutex>
 #include <stop_token>
 
-#include "monitor/scan_control.h"
+#include "monitor/transaction_gate.h"
 
 namespace cw::monitor {
 
@@ -12,7 +12,7 @@ namespace cw::monitor {
 // before each transaction and marks the end of each one; Pause returns only once the worker is
 // outside a transaction (so it holds no bus lock) and it will start no other until Resume.
 // Pauses nest: the worker goes on after as many Resume calls as Pause calls.
-class PauseGate final : public ScanControl {
+class PauseGate final : public TransactionGate {
  public:
   explicit PauseGate(std::stop_token stop) : stop_(std::move(stop)) {}
 

@@ -9,16 +9,51 @@ namespace cw::monitor {
 SbsPageRules::SbsPageRules(ScanEngine& engine, DataLog& log, common::MessageSink& messages)
     : engine_(engine), log_(log), messages_(messages) {
   for (auto& display : displays_) display = kDisplayNotRead;
-  engine_.SetListener(this);
+  scan_rows_ = engine_.changes().Subscribe(
+      [this](RowRef, const SbsRegisterDef& row) { UpdateFlagDisplay(row); });
 }
-
-SbsPageRules::~SbsPageRules() { engine_.SetListener(nullptr); }
 
 void SbsPageRules::Start() {
   engine_.WithTable([](RegisterTable& table) { table.ResetRunState(); });
-  tab_ = PageTab::kFlags;
+  SelectTab(PageTab::kFlags);
   engine_.SetScanEnabled(true);
   engine_.RequestStaticRefresh();
+  Notify(SbsPageChange::What::kSelection);
+}
+
+void SbsPageRules::SelectTab(PageTab tab) {
+  if (tab_.exchange(tab) != tab) Notify(SbsPageChange::What::kTab);
+}
+
+common::Outcome SbsPageRules::StartLog(const std::string& path, int interval_seconds) {
+  common::OutcomeBuilder outcome(messages_);
+  const auto started = log_.StartLog(path, interval_seconds);
+  Notify(SbsPageChange::What::kLogging);
+  if (!started) {
+    outcome.Show(started.error(), common::kDefaultCaption, common::MessageIcon::kError);
+    return outcome.Failed();
+  }
+  return outcome.Done();
+}
+
+void SbsPageRules::StopLog() {
+  const bool was_logging = log_.active();
+  log_.StopLog();
+  if (was_logging) Notify(SbsPageChange::What::kLogging);
+}
+
+common::OutcomeOf<int> SbsPageRules::WriteLogLine() {
+  common::OutcomeBuilder outcome(messages_);
+  // A tick that arrives after the log stopped writes nothing and says nothing.
+  if (!log_.active()) return outcome.Finish(common::Verdict::kRefused, 0);
+  const auto written = log_.WriteLogLine();
+  if (!written) {
+    // Logging has stopped: the buttons come back.
+    Notify(SbsPageChange::What::kLogging);
+    outcome.Show(written.error(), common::kDefaultCaption, common::MessageIcon::kError);
+    return outcome.Finish(common::Verdict::kFailed, 0);
+  }
+  return outcome.Finish(common::Verdict::kDone, *written);
 }
 
 bool SbsPageRules::ClickLog(RowRef ref) {
@@ -33,6 +68,7 @@ bool SbsPageRules::ClickLog(RowRef ref) {
       row.scan = true;
     }
   });
+  Notify(SbsPageChange::What::kSelection);
   return true;
 }
 
@@ -47,6 +83,7 @@ bool SbsPageRules::ClickScan(RowRef ref) {
       row.scan = true;
     }
   });
+  Notify(SbsPageChange::What::kSelection);
   return true;
 }
 
@@ -70,6 +107,7 @@ bool SbsPageRules::PressButton(PageButton button) {
         break;
     }
   });
+  Notify(SbsPageChange::What::kSelection);
   return true;
 }
 
@@ -93,13 +131,9 @@ std::string SbsPageRules::DisplayTitle(std::size_t display) {
   return fmt::format("{}{}", kStatusDisplays[display].title, messages::kScanningSuffix);
 }
 
-void SbsPageRules::SetRepaintCallback(std::function<void(std::size_t)> repaint) {
-  repaint_ = std::move(repaint);
-}
-
 void SbsPageRules::SetDisplay(std::size_t display, std::int32_t value) {
   if (displays_[display].exchange(value) == value) return;
-  if (repaint_) repaint_(display);
+  changes_.Notify({SbsPageChange::What::kDisplay, display});
 }
 
 void SbsPageRules::UpdateFlagDisplay(const SbsRegisterDef& row) {
@@ -126,28 +160,30 @@ void SbsPageRules::UpdateFlagDisplay(const SbsRegisterDef& row) {
   }
 }
 
-void SbsPageRules::RowUpdated(RowRef, const SbsRegisterDef& row) { UpdateFlagDisplay(row); }
-
-WriteOutcome SbsPageRules::OnValueEdited(RowRef ref, std::string_view text) {
-  const WriteOutcome outcome = engine_.WriteRegister(ref, text);
+common::Outcome SbsPageRules::OnValueEdited(RowRef ref, std::string_view text) {
+  common::OutcomeBuilder outcome(messages_);
+  const WriteOutcome written = engine_.WriteRegister(ref, text);
   const auto [name, format] = engine_.WithTable([&](const RegisterTable& table) {
     return std::pair{std::string(table.row(ref).name), std::string(table.row(ref).format)};
   });
-  switch (outcome) {
-    case WriteOutcome::kBadValue:
-      messages_.Show(fmt::format(fmt::runtime(messages::kWriteBadValue), text, name, format));
-      break;
-    case WriteOutcome::kReadOnly:
-      messages_.Show(fmt::format(fmt::runtime(messages::kWriteReadOnly), name));
-      break;
-    case WriteOutcome::kWriteFailed:
-      messages_.Show(fmt::format(fmt::runtime(messages::kWriteFailed), name));
-      break;
+  switch (written) {
     case WriteOutcome::kWritten:
+      outcome.GaugeChanged();
+      return outcome.Done();
     case WriteOutcome::kReadBackFailed:
-      break;
+      outcome.GaugeChanged();
+      return outcome.Failed();
+    case WriteOutcome::kWriteFailed:
+      outcome.Show(fmt::format(fmt::runtime(messages::kWriteFailed), name));
+      return outcome.Failed();
+    case WriteOutcome::kBadValue:
+      outcome.Show(fmt::format(fmt::runtime(messages::kWriteBadValue), text, name, format));
+      return outcome.Refused();
+    case WriteOutcome::kReadOnly:
+      outcome.Show(fmt::format(fmt::runtime(messages::kWriteReadOnly), name));
+      return outcome.Refused();
   }
-  return outcome;
+  return outcome.Failed();
 }
 
 }  // namespace cw::monitor

@@ -3,11 +3,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
-#include "common/message_sink.h"
+#include "common/front_end.h"
 #include "monitor/data_log.h"
 #include "monitor/scan_engine.h"
 #include "monitor/status_display_data.h"
@@ -21,14 +21,25 @@ enum class CellState { kNotRead, kSet, kClear };
 // Value a status display shows when its register has not been read.
 inline constexpr std::int32_t kDisplayNotRead = -1;
 
+struct SbsPageChange {
+  enum class What {
+    kDisplay,    // status display `display` has a new value (on the scan worker's thread)
+    kSelection,  // Log or Scan flags changed
+    kTab,
+    kLogging,  // the data log started or stopped
+  };
+  What what = What::kSelection;
+  std::size_t display = 0;
+  bool operator==(const SbsPageChange&) const = default;
+};
+
 // The rules of the SBS page without its widgets: Log and Scan selections, the four buttons, the
-// tab, the status-bit displays, register edits. The widget shows this state and forwards input.
-// The scan reports rows to it from the worker thread; display values are safe to read from any
-// thread, and the repaint callback runs on the worker (the front end marshals it).
-class SbsPageRules final : public ScanListener {
+// tab, the status-bit displays, the data log, register edits. The widget shows this state and
+// forwards input. The scan reports rows to it from the worker thread; display values are safe
+// to read from any thread.
+class SbsPageRules final {
  public:
   SbsPageRules(ScanEngine& engine, DataLog& log, common::MessageSink& messages);
-  ~SbsPageRules() override;
 
   // Page creation: lists cleared, nothing selected, tab 0, scanning enabled, a static refresh
   // requested.
@@ -40,7 +51,16 @@ class SbsPageRules final : public ScanListener {
   bool PressButton(PageButton button);
   bool ButtonsEnabled() const { return !log_.active(); }
 
-  void SelectTab(PageTab tab) { tab_ = tab; }
+  // Start Log and Stop Log of the File menu; the front end's timer asks for a line every
+  // interval. A line fails when the file could not be written (logging then stops); its detail
+  // counts the fields whose last read failed (written as "0").
+  common::Outcome StartLog(const std::string& path, int interval_seconds);
+  void StopLog();
+  common::OutcomeOf<int> WriteLogLine();
+  bool logging() const { return log_.active(); }
+  DataLog& log() { return log_; }
+
+  void SelectTab(PageTab tab);
   PageTab tab() const { return tab_; }
   bool DisplaysVisible() const { return tab_ == PageTab::kFlags; }
   bool StaticListVisible() const { return tab_ == PageTab::kStaticData; }
@@ -52,26 +72,28 @@ class SbsPageRules final : public ScanListener {
   static CellState Cell(std::int32_t value, int bit);
   // Title as drawn: the group title followed by " - SCANNING".
   static std::string DisplayTitle(std::size_t display);
-  // Called with the display index whenever a display's value changed.
-  void SetRepaintCallback(std::function<void(std::size_t)> repaint);
 
-  // The flag displays that show `row` take its value; repainted only on change.
+  // The flag displays that show `row` take its value; announced only on change.
   void UpdateFlagDisplay(const SbsRegisterDef& row);
-  void RowUpdated(RowRef ref, const SbsRegisterDef& row) override;
 
-  // An in-place edit of a Value cell finished with `text`: writes the register and reports a
-  // value that cannot be written.
-  WriteOutcome OnValueEdited(RowRef ref, std::string_view text);
+  // An in-place edit of a Value cell finished with `text`: writes the register and reads it
+  // back; a value that cannot be written is refused with a message.
+  common::Outcome OnValueEdited(RowRef ref, std::string_view text);
+
+  common::Observers<SbsPageChange>& changes() { return changes_; }
 
  private:
   void SetDisplay(std::size_t display, std::int32_t value);
+  void Notify(SbsPageChange::What what) { changes_.Notify({what, 0}); }
 
   ScanEngine& engine_;
   DataLog& log_;
   common::MessageSink& messages_;
-  PageTab tab_ = PageTab::kFlags;
+  std::atomic<PageTab> tab_ = PageTab::kFlags;
   std::array<std::atomic<std::int32_t>, kStatusDisplays.size()> displays_;
-  std::function<void(std::size_t)> repaint_;
+  common::Observers<SbsPageChange> changes_;
+  // Last: rows stop arriving before anything above goes away.
+  common::Subscription scan_rows_;
 };
 
 }  // namespace cw::monitor

@@ -67,6 +67,13 @@ struct SbsRegisterDef {
   std::string_view DisplayText() const {
     return std::string_view(value_text).substr(0, value_text.find('\0'));
   }
+  // The value as the lists and the terminal show it: blank after a failed read.
+  std::string_view ShownText() const {
+    const std::string_view text = DisplayText();
+    return text == kFailedText ? std::string_view() : text;
+  }
+  // The last read of the row failed, or the row was never read.
+  bool ReadFailed() const;
 
   // The link's view of the row, for its row-form transactions.
   link::RegisterRow ToLinkRow() const;

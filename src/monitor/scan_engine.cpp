@@ -24,14 +24,7 @@ ScanEngine::ScanEngine(link::GaugeLink& link, common::ProgressSink& progress,
   reply_.reserve(64);
 }
 
-void ScanEngine::SetListener(ScanListener* listener) {
-  std::lock_guard lock(table_mutex_);
-  listener_ = listener;
-}
-
-void ScanEngine::Notify(RowRef ref) {
-  if (listener_ != nullptr) listener_->RowUpdated(ref, table_.row(ref));
-}
+void ScanEngine::Notify(RowRef ref) { changes_.Notify(ref, table_.row(ref)); }
 
 int ScanEngine::CountSelected() {
   std::lock_guard lock(table_mutex_);
@@ -46,11 +39,11 @@ int ScanEngine::CountSelected() {
 }
 
 PassResult ScanEngine::ScanPass() {
-  ScanControl always;
+  TransactionGate always;
   return ScanPass(always);
 }
 
-PassResult ScanEngine::ScanPass(ScanControl& control) {
+PassResult ScanEngine::ScanPass(TransactionGate& control) {
   PassResult result;
   result.selected = CountSelected();
   if (result.selected == 0) {
@@ -151,11 +144,11 @@ bool ScanEngine::ReadDebugInfo(std::string& text) {
 }
 
 void ScanEngine::RefreshStaticData() {
-  ScanControl always;
+  TransactionGate always;
   RefreshStaticData(always);
 }
 
-void ScanEngine::RefreshStaticData(ScanControl& control) {
+void ScanEngine::RefreshStaticData(TransactionGate& control) {
   const std::size_t rows = table_.rows(TableId::kD).size();
   for (std::size_t index = 0; index < rows; ++index) {
     if (!scan_enabled_ || calibration_busy_) return;

@@ -9,21 +9,13 @@
 
 #include "common/bytes.h"
 #include "common/clock.h"
-#include "common/progress_sink.h"
+#include "common/front_end.h"
 #include "link/gauge_link.h"
 #include "monitor/register_table.h"
-#include "monitor/scan_control.h"
 #include "monitor/status_block.h"
+#include "monitor/transaction_gate.h"
 
 namespace cw::monitor {
-
-// Told about every row the scan (or a register write) has just updated. Called with the table
-// locked, on the thread that did the read: a listener must not call back into the engine.
-class ScanListener {
- public:
-  virtual ~ScanListener() = default;
-  virtual void RowUpdated(RowRef ref, const SbsRegisterDef& row) = 0;
-};
 
 enum class PassEnd {
   kIdle,         // nothing selected (or scanning disabled): waited 700 ms, read nothing
@@ -61,7 +53,9 @@ class ScanEngine {
   ScanEngine(link::GaugeLink& link, common::ProgressSink& progress,
              const std::atomic<bool>& calibration_busy);
 
-  void SetListener(ScanListener* listener);
+  // Every row the scan (or a register write) has just updated. Called with the table locked, on
+  // the thread that did the read: a listener must not call back into the engine.
+  common::Observers<RowRef, const SbsRegisterDef&>& changes() { return changes_; }
 
   // Set by the main window and by calibration; a pass reads nothing while it is false.
   void SetScanEnabled(bool enabled) { scan_enabled_ = enabled; }
@@ -77,10 +71,10 @@ class ScanEngine {
   }
 
   // One pass over the rows whose Scan flag is set, tables A, B, C in order.
-  PassResult ScanPass(ScanControl& control);
+  PassResult ScanPass(TransactionGate& control);
   PassResult ScanPass();
   // Reads table D. Stops before a row when scanning is disabled or a calibration runs.
-  void RefreshStaticData(ScanControl& control);
+  void RefreshStaticData(TransactionGate& control);
   void RefreshStaticData();
 
   // An in-place edit of a writable row finished with `text` (UI thread).
@@ -105,7 +99,7 @@ class ScanEngine {
 
   std::mutex table_mutex_;
   RegisterTable table_;
-  ScanListener* listener_ = nullptr;
+  common::Observers<RowRef, const SbsRegisterDef&> changes_;
 
   // Worker-side state, touched only by the thread running the pass.
   std::array<std::vector<std::optional<BlockField>>, 3> fields_;

@@ -127,17 +127,24 @@ TEST(NewChallengeTest, MoreThanTwentyPressesInASecondDrawAFreshChallenge) {
   EXPECT_NE(last, (std::array<std::uint8_t, 20>{}));
 }
 
+// A link with what the window pauses and unlocks, counted.
+struct ToolFixture : LinkFixture {
+  common::CountingScanPause scan;
+  common::CountingMainUiLock main_ui;
+};
+
 TEST(AuthenticationToolTest, NewChallengeFillsBothChallengeFields) {
-  LinkFixture fx;
-  AuthenticationTool tool(*fx.link, fx.messages, nullptr, nullptr, [] { return std::int64_t{9}; });
+  ToolFixture fx;
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui,
+                          [] { return std::int64_t{9}; });
   tool.NewChallenge();
   EXPECT_EQ(tool.fields().calculator_challenge.size(), 40u);
   EXPECT_EQ(tool.fields().calculator_challenge, tool.fields().authentication_challenge);
 }
 
 TEST(AuthenticationToolTest, CalculatorAndAuthenticationAgreeAndTheGaugeMatches) {
-  LinkFixture fx;
-  AuthenticationTool tool(*fx.link, fx.messages);
+  ToolFixture fx;
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
   tool.ShowDigest();
   EXPECT_TRUE(tool.Authenticate());
   EXPECT_EQ(tool.fields().calculator_digest, tool.fields().authentication_digest);
@@ -146,9 +153,9 @@ TEST(AuthenticationToolTest, CalculatorAndAuthenticationAgreeAndTheGaugeMatches)
 }
 
 TEST(AuthenticationToolTest, ChangeKeyUsesTheZeroChallengeAndTheNewKeyAuthenticates) {
-  LinkFixture fx;
+  ToolFixture fx;
   fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
-  AuthenticationTool tool(*fx.link, fx.messages);
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
   const std::string new_key = "00112233445566778899AABBCCDDEEFF";
   tool.fields().change_key = new_key;
   EXPECT_TRUE(tool.ChangeKey());
@@ -165,10 +172,10 @@ TEST(AuthenticationToolTest, ChangeKeyUsesTheZeroChallengeAndTheNewKeyAuthentica
 }
 
 TEST(AuthenticationToolTest, AnswerInUnreversedOrderIsAFailure) {
-  LinkFixture fx;
+  ToolFixture fx;
   test::ScriptedTarget target;
   ASSERT_TRUE(fx.link->EnsureConnected());
-  AuthenticationTool tool(*fx.link, fx.messages);
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
   const auto challenge = *common::ParseExactHexField(kDefaultChallengeText, 20);
   const auto digest = *AuthDigest(*common::ParseExactHexField(kDefaultAuthKeyText, 16), challenge);
   fx.pack->ReplaceTarget(&target);
@@ -186,32 +193,24 @@ TEST(AuthenticationToolTest, AnswerInUnreversedOrderIsAFailure) {
 }
 
 TEST(AuthenticationToolTest, NoAnswerIsACommunicationError) {
-  LinkFixture fx;
+  ToolFixture fx;
   fx.pack->Unplug();
-  AuthenticationTool tool(*fx.link, fx.messages);
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
   EXPECT_FALSE(tool.Authenticate());
   EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"Communication Error!"});
 }
 
-class CountingScan final : public ScanControl {
- public:
-  void PauseScan() override { ++pauses; }
-  void ResumeScan() override { ++resumes; }
-  int pauses = 0;
-  int resumes = 0;
-};
-
 TEST(AuthenticationToolTest, ScanIsPausedWhileTheWindowIsOpen) {
-  LinkFixture fx;
-  CountingScan scan;
+  ToolFixture fx;
   {
-    AuthenticationTool tool(*fx.link, fx.messages, &scan);
-    EXPECT_EQ(scan.pauses, 1);
-    EXPECT_EQ(scan.resumes, 0);
+    AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
+    EXPECT_EQ(fx.scan.pauses, 1);
+    EXPECT_EQ(fx.scan.resumes, 0);
     tool.Close();
-    EXPECT_EQ(scan.resumes, 1);
+    EXPECT_EQ(fx.scan.resumes, 1);
+    EXPECT_EQ(fx.main_ui.unlocks, 1) << "closing unlocks the main window";
   }
-  EXPECT_EQ(scan.resumes, 1) << "closing twice resumes once";
+  EXPECT_EQ(fx.scan.resumes, 1) << "closing twice resumes once";
 }
 
 }  // namespace

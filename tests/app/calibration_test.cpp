@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "app/messages.h"
+#include "common/recording_sinks.h"
 #include "link_fixture.h"
+#include "monitor/scan_engine.h"
 
 namespace cw::app {
 namespace {
@@ -86,28 +88,32 @@ TEST(CalibrationReadingsTest, TextsFromRawValues) {
   EXPECT_EQ(readings.current, "-2000");
 }
 
-struct CalibrationFixture {
-  CalibrationFixture() {
-    hooks.flash_transfer_busy = [this] { return flash_busy; };
-    hooks.scan_enabled = [this] { return scanning; };
-    hooks.set_scan_enabled = [this](bool on) {
-      scanning = on;
-      scan_switches.push_back(on);
-    };
-    hooks.read_operation_cfg_a = Cells(4);
+// Keeps the progress reports and whether the scan was enabled at each.
+struct ScanWatchingProgress final : common::ProgressSink {
+  void TaskProgress(common::TaskKind kind, int total, int done) override {
+    reports.TaskProgress(kind, total, done);
+    scanning_while_busy = scanning_while_busy || (engine && engine->scan_enabled());
   }
+  common::RecordingProgressSink reports;
+  const monitor::ScanEngine* engine = nullptr;
+  bool scanning_while_busy = false;
+};
+
+// Calibration on the simulated pack (four cells in its Operation Cfg A), with the scan engine it
+// stops and restarts.
+struct CalibrationFixture {
+  CalibrationFixture() { progress.engine = &engine; }
   test::LinkFixture fx;
-  common::RecordingProgressSink progress;
+  ScanWatchingProgress progress;
   std::atomic<bool> busy{false};
-  bool flash_busy = false;
-  bool scanning = true;
-  std::vector<bool> scan_switches;
-  CalibrationHooks hooks;
+  std::atomic<bool> flash_busy{false};
+  monitor::ScanEngine engine{*fx.link, progress, busy};
+  Calibration calibration{*fx.link, fx.messages, progress, busy, flash_busy, engine};
 };
 
 TEST(CalibrationRunTest, CellsAndCurrentReachTheGaugeAsOneSet) {
   CalibrationFixture f;
-  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  Calibration& calibration = f.calibration;
   f.fx.TakeWaits();
   EXPECT_TRUE(calibration.Calibrate({.calibrate_voltage = true,
                                      .cell_mv = {3710, 3720, 3730, 3740},
@@ -122,9 +128,10 @@ TEST(CalibrationRunTest, CellsAndCurrentReachTheGaugeAsOneSet) {
   EXPECT_EQ(records[2].command, 0x40);
   EXPECT_EQ(records[2].data, (Bytes{0x50, 0x00}));
   EXPECT_EQ(f.fx.messages.Texts(), std::vector<std::string>{"Calibration OK."});
-  EXPECT_EQ(f.scan_switches, (std::vector<bool>{false, true})) << "scan stopped, then restarted";
+  EXPECT_FALSE(f.progress.scanning_while_busy) << "the scan is stopped while the bar moves";
+  EXPECT_TRUE(f.engine.scan_enabled()) << "and restarted after";
   EXPECT_FALSE(f.busy);
-  EXPECT_EQ(f.progress.Reports(common::TaskKind::kCalibration).back(),
+  EXPECT_EQ(f.progress.reports.Reports(common::TaskKind::kCalibration).back(),
             (common::ProgressReport{100, 100}));
   const auto waits = f.fx.TakeWaits();
   EXPECT_EQ(std::count(waits.begin(), waits.end(), Millis{50}), 10) << "500 ms in ten steps";
@@ -133,7 +140,7 @@ TEST(CalibrationRunTest, CellsAndCurrentReachTheGaugeAsOneSet) {
 
 TEST(CalibrationRunTest, BoardOffsetSendsCalibrationModeThenTheOffsetFlag) {
   CalibrationFixture f;
-  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  Calibration& calibration = f.calibration;
   EXPECT_TRUE(calibration.CalibrateBoardOffset());
   const auto records = f.fx.pack->gauge().CalibrationRecords();
   ASSERT_EQ(records.size(), 1u);
@@ -144,31 +151,31 @@ TEST(CalibrationRunTest, BoardOffsetSendsCalibrationModeThenTheOffsetFlag) {
 TEST(CalibrationRunTest, RefusedWhileAFlashTransferRuns) {
   CalibrationFixture f;
   f.flash_busy = true;
-  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  Calibration& calibration = f.calibration;
   EXPECT_FALSE(calibration.CalibrateBoardOffset());
   ASSERT_EQ(f.fx.messages.Messages().size(), 1u);
   EXPECT_EQ(f.fx.messages.Messages()[0].text, "Calibration forbidden. Flash Operation Running!");
   EXPECT_EQ(f.fx.messages.Messages()[0].icon, common::MessageIcon::kError);
-  EXPECT_TRUE(f.scan_switches.empty());
+  EXPECT_TRUE(f.progress.reports.Reports(common::TaskKind::kOffsetCalibration).empty());
   EXPECT_TRUE(f.fx.pack->gauge().CalibrationRecords().empty());
 }
 
 TEST(CalibrationRunTest, InputErrorSendsNothingAndRestartsTheScan) {
   CalibrationFixture f;
-  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  Calibration& calibration = f.calibration;
   f.fx.TakeEvents();
   EXPECT_FALSE(calibration.Calibrate({.calibrate_current = true, .current_ma = 5}));
   EXPECT_EQ(f.fx.messages.Texts(),
             std::vector<std::string>{std::string(messages::kCurrentMustBeNegative)});
   EXPECT_TRUE(f.fx.TakeSent().empty());
-  EXPECT_TRUE(f.scanning);
+  EXPECT_TRUE(f.engine.scan_enabled());
   EXPECT_FALSE(calibration.Calibrate({})) << "nothing ticked: nothing sent, nothing shown";
   EXPECT_EQ(f.fx.messages.Texts().size(), 1u);
 }
 
 TEST(CalibrationRunTest, BusyBusIsSystemBusyAfterTwoWaits) {
   CalibrationFixture f;
-  Calibration calibration(*f.fx.link, f.fx.messages, f.progress, f.busy, f.hooks);
+  Calibration& calibration = f.calibration;
   std::atomic<bool> release{false};
   std::latch held(1);
   std::thread holder([&] {
@@ -182,7 +189,7 @@ TEST(CalibrationRunTest, BusyBusIsSystemBusyAfterTwoWaits) {
   release = true;
   holder.join();
   EXPECT_EQ(f.fx.messages.Texts(), std::vector<std::string>{"System Busy"});
-  EXPECT_TRUE(f.scanning);
+  EXPECT_TRUE(f.engine.scan_enabled());
   EXPECT_FALSE(f.busy);
 }
 

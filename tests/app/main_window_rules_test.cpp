@@ -87,14 +87,17 @@ TEST(LoggingTimeTest, OneToSixtySecondsAreTaken) {
 
 TEST(AboutTest, VersionLinesWithAndWithoutTheAdapter) {
   test::LinkFixture fx;
-  const std::string text = AboutVersionText(*fx.link);
-  EXPECT_TRUE(text.starts_with("Program Version :   3.07           Date :  2023/05/17\r\n"))
-      << text;
-  EXPECT_NE(text.find("MCU Version :"), std::string::npos);
-  EXPECT_TRUE(text.ends_with("\r\n"));
+  const AboutText about = AboutVersionText(*fx.link);
+  EXPECT_TRUE(about.text.starts_with("Program Version :   3.07           Date :  2023/05/17\r\n"))
+      << about.text;
+  EXPECT_NE(about.text.find("MCU Version :"), std::string::npos);
+  EXPECT_TRUE(about.text.ends_with("\r\n"));
+  EXPECT_TRUE(about.adapter_answered);
   fx.pack->Unplug();
   fx.link->transport().ClearConnected();
-  EXPECT_TRUE(AboutVersionText(*fx.link).ends_with("USB Transfer Error."));
+  const AboutText unplugged = AboutVersionText(*fx.link);
+  EXPECT_TRUE(unplugged.text.ends_with("USB Transfer Error."));
+  EXPECT_FALSE(unplugged.adapter_answered);
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ TEST(UnsealTest, UnsealedDeviceLogsOneRowAndOpensNoDialog) {
   LinkFixture fx;
   fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
   SubCmdPanel panel(*fx.link, fx.messages);
-  EXPECT_FALSE(panel.Unseal(UnsealTarget::kUnseal));
+  EXPECT_TRUE(panel.Unseal(UnsealTarget::kUnseal)) << "unlocked: no dialog";
   EXPECT_EQ(panel.log(), (std::vector<SubCmdLogRow>{{"0x3B9E61D4", "N/A", false}}));
 }
 
@@ -103,10 +103,10 @@ TEST(UnsealTest, KeysMoveTheGaugeAndTheLockTestsDiffer) {
   LinkFixture fx;
   fx.pack->gauge().SetSealState(sim::SealState::kSealed);
   SubCmdPanel panel(*fx.link, fx.messages);
-  EXPECT_TRUE(panel.Unseal(UnsealTarget::kFullAccess)) << "full access needs unsealing first";
-  EXPECT_FALSE(panel.Unseal(UnsealTarget::kUnseal));
+  EXPECT_FALSE(panel.Unseal(UnsealTarget::kFullAccess)) << "full access needs unsealing first";
+  EXPECT_TRUE(panel.Unseal(UnsealTarget::kUnseal));
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed);
-  EXPECT_FALSE(panel.Unseal(UnsealTarget::kFullAccess));
+  EXPECT_TRUE(panel.Unseal(UnsealTarget::kFullAccess));
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kFullAccess);
   EXPECT_EQ(panel.log().size(), 3u);
 }
@@ -118,7 +118,7 @@ TEST(UnsealTest, WrongKeyLeavesTheDeviceLockedAndTheDialogKeyReplacesIt) {
   panel.SubmitDialogKey(UnsealTarget::kUnseal, "1234 5678");
   EXPECT_EQ(panel.key(UnsealTarget::kUnseal), 0x12345678u);
   EXPECT_EQ(panel.DialogKeyText(UnsealTarget::kUnseal), "12345678");
-  EXPECT_TRUE(panel.Unseal(UnsealTarget::kUnseal));
+  EXPECT_FALSE(panel.Unseal(UnsealTarget::kUnseal)) << "still locked: the dialog opens";
   panel.SubmitDialogKey(UnsealTarget::kUnseal, "3B9E61D4");
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed);
   EXPECT_EQ(panel.log().back(), (SubCmdLogRow{"0x3B9E61D4", "N/A", false}));

@@ -57,7 +57,7 @@ class AfiTest : public ::testing::Test {
 TEST_F(AfiTest, SaveWritesEveryKeyAndKeepsThePathsCase) {
   DataFlashFixture f;
   const auto result = SaveGaugeToAfi(f.page, dir_ / "Pack_A");
-  ASSERT_EQ(result.outcome, AfiOutcome::kDone);
+  ASSERT_TRUE(result.outcome);
   EXPECT_EQ(result.path, dir_ / "Pack_A.afi");
   EXPECT_EQ(f.link.messages.Texts().back(), messages::kSaveFinish);
   const auto reader = AfiReader::Open(result.path);
@@ -86,13 +86,13 @@ TEST(AfiSavePathTest, AddsTheExtensionOnlyWhenMissing) {
 TEST_F(AfiTest, ASavedFileLoadsBackWritingTheSameBytes) {
   DataFlashFixture f;
   const auto saved = SaveGaugeToAfi(f.page, dir_ / "round.afi");
-  ASSERT_EQ(saved.outcome, AfiOutcome::kDone);
+  ASSERT_TRUE(saved.outcome);
   const auto before = f.link.pack->gauge().State().memory;
 
   DataFlashFixture g;  // a fresh page, as after a restart
   g.link.pack->gauge().Restore(f.link.pack->gauge().State());
   const auto loaded = LoadAfiToGauge(g.page, saved.path);
-  ASSERT_EQ(loaded.outcome, AfiOutcome::kDone);
+  ASSERT_TRUE(loaded.outcome);
   EXPECT_EQ(g.link.messages.Texts().back(), messages::kLoadSuccess);
   EXPECT_EQ(g.link.pack->gauge().State().memory, before);
   EXPECT_EQ(g.link.pack->gauge().resets(), 1);
@@ -102,7 +102,7 @@ TEST_F(AfiTest, ASavedFileLoadsBackWritingTheSameBytes) {
 TEST_F(AfiTest, AHandEditedFileLoadsWithItsValuesRemovedKeysAndClamps) {
   DataFlashFixture f;
   const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
-  ASSERT_EQ(saved.outcome, AfiOutcome::kDone);
+  ASSERT_TRUE(saved.outcome);
   std::string text = Read(saved.path);
   text = Edit(text, "COV Time", "7");
   text = Edit(text, "Design Capacity", std::nullopt);  // removed: format-parsed, kept
@@ -111,7 +111,7 @@ TEST_F(AfiTest, AHandEditedFileLoadsWithItsValuesRemovedKeysAndClamps) {
   text = Edit(text, "AlgorithmData0", std::nullopt);   // removed: zeros
   Write(saved.path, text);
 
-  ASSERT_EQ(LoadAfiToGauge(f.page, saved.path).outcome, AfiOutcome::kDone);
+  ASSERT_TRUE(LoadAfiToGauge(f.page, saved.path).outcome);
   const auto memory = f.link.pack->gauge().State().memory;
   const auto bytes = [&](std::uint8_t id, std::size_t offset, std::size_t count) {
     return *memory.ReadSubclass(*sim::FindSubclassPlace(id), offset, count);
@@ -128,11 +128,11 @@ TEST_F(AfiTest, AHandEditedFileLoadsWithItsValuesRemovedKeysAndClamps) {
 TEST_F(AfiTest, AnAlgorithmAreaTheGaugeDoesNotKeepFailsTheLoad) {
   DataFlashFixture f;
   const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
-  ASSERT_EQ(saved.outcome, AfiOutcome::kDone);
+  ASSERT_TRUE(saved.outcome);
   Write(saved.path, Edit(Read(saved.path), "AlgorithmData70", "12345"));  // inside 0x53
   f.gauge.forget_writes_to = 0x53;
   const auto result = LoadAfiToGauge(f.page, saved.path);
-  EXPECT_EQ(result.outcome, AfiOutcome::kFailed);
+  EXPECT_FALSE(result.outcome);
   EXPECT_EQ(f.link.messages.Texts().back(), messages::kLoadFail);
   EXPECT_EQ(f.link.pack->gauge().resets(), 0);
   EXPECT_FALSE(f.page.busy());
@@ -142,8 +142,8 @@ TEST_F(AfiTest, ASealedGaugeRefusesLoadAndSave) {
   DataFlashFixture f;
   Write(dir_ / "x.afi", "[FlashData]\nCOV Time=3\n");
   f.link.pack->gauge().SetSealState(sim::SealState::kSealed);
-  EXPECT_EQ(LoadAfiToGauge(f.page, dir_ / "x.afi").outcome, AfiOutcome::kFailed);
-  EXPECT_EQ(SaveGaugeToAfi(f.page, dir_ / "y.afi").outcome, AfiOutcome::kFailed);
+  EXPECT_FALSE(LoadAfiToGauge(f.page, dir_ / "x.afi").outcome);
+  EXPECT_FALSE(SaveGaugeToAfi(f.page, dir_ / "y.afi").outcome);
   EXPECT_EQ(f.link.messages.Texts(),
             (std::vector<std::string>{std::string(messages::kSealedWriteAfi),
                                       std::string(messages::kSealedReadAfi)}));
@@ -153,9 +153,11 @@ TEST_F(AfiTest, ASealedGaugeRefusesLoadAndSave) {
 
 TEST_F(AfiTest, AMissingFileIsNoLoadAndAnUnwritableOneIsASaveError) {
   DataFlashFixture f;
-  EXPECT_EQ(LoadAfiToGauge(f.page, dir_ / "none.afi").outcome, AfiOutcome::kNoFile);
+  const auto missing = LoadAfiToGauge(f.page, dir_ / "none.afi");
+  EXPECT_FALSE(missing.outcome);
+  EXPECT_TRUE(missing.file_missing);
   EXPECT_TRUE(f.link.messages.Texts().empty());
-  EXPECT_EQ(SaveGaugeToAfi(f.page, dir_ / "no_dir" / "x.afi").outcome, AfiOutcome::kFailed);
+  EXPECT_FALSE(SaveGaugeToAfi(f.page, dir_ / "no_dir" / "x.afi").outcome);
   EXPECT_EQ(f.link.messages.Texts().back(), messages::kSaveError);
 }
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "common/message_sink.h"
+#include "common/recording_sinks.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "common/progress_sink.h"
+#include "common/recording_sinks.h"
 #include "dataflash/data_flash_page.h"
 #include "link/smbus_target.h"
 #include "link_fixture.h"

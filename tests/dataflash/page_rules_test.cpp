@@ -77,7 +77,7 @@ TEST(PageRulesTest, RefreshWithoutMarkingClearsMarks) {
   ASSERT_TRUE(f.page.ReadAllButton());
   f.gauge.forget_writes_to = 0x01;
   const std::size_t row = *FindParam("OCC1 Time");
-  ASSERT_EQ(f.page.OnValueEdited(row, "9"), EditResult::kMismatch);
+  ASSERT_EQ(f.page.OnValueEdited(row, "9").detail, EditResult::kMismatch);
   EXPECT_EQ(f.page.item_data(row), kItemMarked);
   f.page.RefreshLists(false);
   EXPECT_EQ(f.page.item_data(row), kItemNormal);

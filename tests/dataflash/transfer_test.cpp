@@ -213,7 +213,7 @@ TEST(SealedGaugeTest, RefusesReadAllAndWriteAll) {
 TEST(EditTest, BeforeAnyReadAllAnEditIsIgnored) {
   DataFlashFixture f;
   f.TakeFlashTraffic();
-  EXPECT_EQ(f.page.OnValueEdited(f.Row("COV Time"), "3"), EditResult::kIgnored);
+  EXPECT_EQ(f.page.OnValueEdited(f.Row("COV Time"), "3").detail, EditResult::kIgnored);
   EXPECT_TRUE(f.TakeFlashTraffic().empty());
   EXPECT_EQ(f.page.value(f.Row("COV Time")).text, "");
 }
@@ -223,7 +223,7 @@ TEST(EditTest, WritesOneParameterAndReadsItBack) {
   ASSERT_TRUE(f.page.ReadAllButton());
   f.TakeFlashTraffic();
   const std::size_t row = f.Row("CUV Recovery");  // 0x00, offset 24
-  EXPECT_EQ(f.page.OnValueEdited(row, "3100"), EditResult::kWritten);
+  EXPECT_EQ(f.page.OnValueEdited(row, "3100").detail, EditResult::kWritten);
   EXPECT_EQ(f.page.value(row).text, "3100");
   EXPECT_EQ(f.page.item_data(row), kItemNormal);
   const common::Bytes gauge = GaugeBytes(f, 0x00);
@@ -243,7 +243,7 @@ TEST(EditTest, AnOutOfLimitValueIsRefusedWithTheLimitMessage) {
   ASSERT_TRUE(f.page.ReadAllButton());
   f.TakeFlashTraffic();
   const std::size_t row = f.Row("OCD1 Threshold");
-  EXPECT_EQ(f.page.OnValueEdited(row, "10"), EditResult::kRefused);
+  EXPECT_EQ(f.page.OnValueEdited(row, "10").detail, EditResult::kRefused);
   EXPECT_EQ(f.page.value(row).text, "-8000");
   EXPECT_TRUE(f.TakeFlashTraffic().empty());
   EXPECT_EQ(f.link.messages.Texts().back(),
@@ -256,7 +256,7 @@ TEST(EditTest, AValueTheGaugeDoesNotKeepIsMarked) {
   ASSERT_TRUE(f.page.ReadAllButton());
   f.gauge.forget_writes_to = 0x00;
   const std::size_t row = f.Row("LT COV Threshold");
-  EXPECT_EQ(f.page.OnValueEdited(row, "4000"), EditResult::kMismatch);
+  EXPECT_EQ(f.page.OnValueEdited(row, "4000").detail, EditResult::kMismatch);
   EXPECT_EQ(f.page.item_data(row), kItemMarked);
   EXPECT_EQ(f.page.value(row).text, "4200");
   // A marked row stays editable: its item data keeps the low byte 2.
@@ -277,7 +277,7 @@ TEST(EditTest, ABusHeldElsewhereLeavesTheValueAndWritesNothing) {
   });
   held.get_future().wait();
   const std::size_t row = f.Row("COV Time");
-  EXPECT_EQ(f.page.OnValueEdited(row, "9"), EditResult::kBusBusy);
+  EXPECT_EQ(f.page.OnValueEdited(row, "9").detail, EditResult::kBusBusy);
   done.set_value();
   other.join();
   EXPECT_EQ(f.page.value(row).text, "2");
@@ -292,7 +292,7 @@ TEST(EditTest, JT1RewritesTheChargeTableSubclassesWhole) {
   const common::Bytes other_53 = GaugeBytes(f, 0x53);
   f.TakeFlashTraffic();
   const std::size_t row = f.Row("JT1");
-  EXPECT_EQ(f.page.OnValueEdited(row, "5"), EditResult::kWritten);
+  EXPECT_EQ(f.page.OnValueEdited(row, "5").detail, EditResult::kWritten);
   EXPECT_EQ(f.page.value(row).text, "5.0");
 
   std::map<std::uint8_t, std::vector<std::uint8_t>> written_pages;
@@ -325,7 +325,7 @@ TEST(EditTest, AChargeTableReadFailureWritesNothing) {
   ASSERT_TRUE(f.page.ReadAllButton());
   f.gauge.nack = [](const BusTransaction& t) { return !t.write && t.command == 0x7A; };
   f.TakeFlashTraffic();
-  EXPECT_EQ(f.page.OnValueEdited(f.Row("JT2"), "12"), EditResult::kFailed);
+  EXPECT_EQ(f.page.OnValueEdited(f.Row("JT2"), "12").detail, EditResult::kFailed);
   for (const BusTransaction& t : f.TakeFlashTraffic()) {
     EXPECT_FALSE(t.write && t.command >= kPage0);
   }

@@ -11,11 +11,12 @@
 
 namespace cw::test {
 
-CliRun RunCli(const std::string& arguments) {
+CliRun RunCli(const std::string& arguments, const std::string& environment) {
   const auto err_path =
       std::filesystem::temp_directory_path() / ("cw-e2e-" + std::to_string(::getpid()) + ".err");
-  const std::string command =
-      std::string(CELLWARDEN_CLI) + " " + arguments + " 2>" + err_path.string();
+  const std::string command = (environment.empty() ? "" : "env " + environment + " ") +
+                              std::string(CELLWARDEN_CLI) + " " + arguments + " 2>" +
+                              err_path.string();
   CliRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return run;

@@ -11,7 +11,7 @@ struct CliRun {
 };
 
 // Runs cellwarden-cli with `arguments` (shell words) and collects its exit code, stdout and
-// stderr.
-CliRun RunCli(const std::string& arguments);
+// stderr. `environment` ("NAME=value ...") is set for that run only.
+CliRun RunCli(const std::string& arguments, const std::string& environment = "");
 
 }  // namespace cw::test

@@ -119,6 +119,37 @@ TEST_F(FirmwareCli, ImageBuildAndExtractRoundTrip) {
   EXPECT_EQ(fs::file_size(P("zero.bin")), 90976u);
 }
 
+TEST_F(FirmwareCli, ImageCommandsTakeTheRecordMaskFromTheConstantsFile) {
+  fs::create_directories(dir / "config" / "cellwarden");
+  Write((dir / "config" / "cellwarden" / "cellwarden.ini").string(),
+        "[Constants]\nRecordMask = 33\n");
+  const std::string overridden = "XDG_CONFIG_HOME=" + P("config");
+  std::string code(65536, '\0');
+  for (std::size_t i = 0; i < 0xF7CE; ++i) code[i] = static_cast<char>(i * 5 + 1);
+  Write(P("code.raw"), code);
+  const std::string build = "image build --code " + P("code.raw") + " -o ";
+  ASSERT_EQ(RunCli(build + P("default.bin")).exit_code, 0);
+  ASSERT_EQ(RunCli(build + P("masked.bin"), overridden).exit_code, 0);
+  EXPECT_NE(Read(P("default.bin")), Read(P("masked.bin"))) << "the records are scrambled anew";
+
+  // Only the same mask takes the image apart again.
+  ASSERT_EQ(RunCli("image extract " + P("masked.bin") + " --code " + P("c1"), overridden).exit_code,
+            0);
+  EXPECT_EQ(Read(P("c1")), code);
+  ASSERT_EQ(RunCli("image extract " + P("masked.bin") + " --code " + P("c2")).exit_code, 0);
+  EXPECT_NE(Read(P("c2")), code);
+
+  // The converters merge with the same constants: the new image reads back under the mask.
+  Write(P("pack.afi"), "[FlashData]\nCOV Time = 3\n");
+  ASSERT_EQ(
+      RunCli("convert merge-bin " + P("pack.afi") + " " + P("masked.bin"), overridden).exit_code,
+      0);
+  ASSERT_EQ(
+      RunCli("image extract " + P("masked_new.bin") + " --code " + P("c3"), overridden).exit_code,
+      0);
+  EXPECT_EQ(Read(P("c3")).substr(0, 0xF7CE), code.substr(0, 0xF7CE));
+}
+
 TEST_F(FirmwareCli, BadInputsAreRefusedWithTheirMessages) {
   Write(P("short.raw"), std::string(65535, '\0'));
   Write(P("small.bin"), std::string(65535, '\0'));

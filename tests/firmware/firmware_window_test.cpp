@@ -20,20 +20,23 @@ namespace {
 
 using test::LinkFixture;
 
-class CountingHost final : public FirmwareWindowHost {
- public:
-  void SuspendScan() override { ++suspends; }
-  void ResumeScan() override { ++resumes; }
-  void LockMainUi() override { ++locks; }
-  void UnlockMainUi() override { ++unlocks; }
-  void UpdateProgressChanged() override {
-    ++update_reports;
-    if (on_update) on_update();
+// What the window does to the rest of the program: the scan pause, the main-window lock and
+// its change notifications, counted.
+struct CountingHost {
+  common::Subscription Watch(FirmwareWindow& window) {
+    return window.changes().Subscribe([this](FirmwareChange change) {
+      if (change == FirmwareChange::kExport) {
+        ++export_reports;
+        return;
+      }
+      ++update_reports;
+      if (on_update) on_update();
+    });
   }
-  void ExportProgressChanged() override { ++export_reports; }
 
-  std::atomic<int> suspends{0}, resumes{0}, locks{0}, unlocks{0}, update_reports{0},
-      export_reports{0};
+  common::CountingScanPause scan;
+  common::CountingMainUiLock main_ui;
+  std::atomic<int> update_reports{0}, export_reports{0};
   std::function<void()> on_update;
 };
 
@@ -56,10 +59,13 @@ common::Bytes RandomImage(unsigned seed) {
 
 struct WindowFixture {
   explicit WindowFixture(test::Adapters adapters = test::Adapters::kHid)
-      : fx(adapters), window(*fx.link, fx.messages, host, common::ProductConstants{}) {}
+      : fx(adapters),
+        window(*fx.link, fx.messages, host.scan, host.main_ui, common::ProductConstants{}),
+        watch(host.Watch(window)) {}
   LinkFixture fx;
   CountingHost host;
   FirmwareWindow window;
+  common::Subscription watch;
 };
 
 TEST(FirmwareWindow, LoadChecksTheFileSize) {
@@ -73,7 +79,7 @@ TEST(FirmwareWindow, LoadChecksTheFileSize) {
     const auto path = TempPath("load");
     ASSERT_TRUE(WriteWholeFile(path, common::Bytes(c.size, 0x5A)));
     w.fx.messages.Clear();
-    EXPECT_EQ(w.window.Load(path), c.accepted) << c.size;
+    EXPECT_EQ(w.window.Load(path).done(), c.accepted) << c.size;
     const auto view = w.window.View();
     EXPECT_EQ(view.loaded, c.accepted) << c.size;
     EXPECT_EQ(view.bin_path.empty(), !c.accepted) << c.size;
@@ -93,8 +99,8 @@ TEST(FirmwareWindow, StartWithoutImageAndExportWithoutPathAreRefused) {
   EXPECT_EQ(w.fx.messages.Texts(),
             (std::vector<std::string>{std::string(messages::kPleaseLoadBin),
                                       std::string(messages::kPleaseSetPath)}));
-  EXPECT_EQ(w.host.locks, 0);
-  EXPECT_EQ(w.host.suspends, 1) << "opening suspends the scan worker";
+  EXPECT_EQ(w.host.main_ui.locks, 0);
+  EXPECT_EQ(w.host.scan.pauses, 1) << "opening suspends the scan worker";
 }
 
 class FirmwareWindowOnBothAdapters : public ::testing::TestWithParam<test::Adapters> {};
@@ -113,9 +119,10 @@ TEST_P(FirmwareWindowOnBothAdapters, UpdateProgramsTheGaugeAndEndsWithTheFullCou
   EXPECT_FALSE(view.update_failed);
   EXPECT_EQ(view.status_text, "");
   EXPECT_EQ(w.fx.messages.Texts(), std::vector<std::string>{std::string(messages::kUpdateSuccess)});
-  EXPECT_EQ(w.host.locks, 1);
-  EXPECT_GE(w.host.unlocks, 1);
-  EXPECT_EQ(w.host.update_reports, 1 + 1 + 2843 + 1) << "Start, 0, each record, final";
+  EXPECT_EQ(w.host.main_ui.locks, 1);
+  EXPECT_GE(w.host.main_ui.unlocks, 1);
+  EXPECT_EQ(w.host.update_reports, 1 + 1 + 1 + 2843 + 1 + 1)
+      << "Load, Start, 0, each record, final, the end of the job";
 
   const auto state = w.fx.pack->gauge().State();
   EXPECT_FALSE(state.boot.mode != sim::BootMode::kNormal) << "the gauge left the boot loader";
@@ -178,7 +185,7 @@ TEST(FirmwareWindow, FailedUpdateShowsItsReasonFillsTheBarAndCanStartAgain) {
     EXPECT_FALSE(view.update_busy);
     EXPECT_EQ(view.counter_text, "0/2843") << "the counter stays where the failure left it";
     EXPECT_TRUE(w.fx.messages.Texts().empty()) << "no message box after a failed update";
-    EXPECT_EQ(w.host.unlocks, 1);
+    EXPECT_EQ(w.host.main_ui.unlocks, 1);
 
     loader.record_written = false;
     w.window.Start();
@@ -242,8 +249,10 @@ TEST_P(FirmwareWindowOnBothAdapters, ExportOfAnUnsealedPackWritesTheGaugeFirmwar
   EXPECT_EQ(w.fx.messages.Texts(), std::vector<std::string>{std::string(messages::kExportSuccess)});
   const auto view = w.window.View();
   EXPECT_EQ(view.export_bar, 100);
-  EXPECT_TRUE(view.export_succeeded);
-  EXPECT_EQ(w.host.export_reports, 1 + 2080 + 1);
+  ASSERT_TRUE(view.export_outcome);
+  EXPECT_TRUE(view.export_outcome->done());
+  EXPECT_EQ(w.host.export_reports, 1 + 1 + 2080 + 1 + 1)
+      << "Set, Export, each page, final, the end of the job";
   const auto file = ReadWholeFile(path);
   ASSERT_TRUE(file);
   ASSERT_EQ(file->size(), kImageSize);
@@ -265,33 +274,24 @@ TEST(FirmwareWindow, ExportOfASealedPackWritesNothing) {
   w.window.WaitUntilIdle();
   EXPECT_EQ(w.fx.messages.Texts(), std::vector<std::string>{std::string(messages::kSealedExport)});
   EXPECT_FALSE(std::filesystem::exists(path));
-  EXPECT_EQ(w.host.locks, 0);
+  EXPECT_EQ(w.host.main_ui.locks, 0);
 }
 
 TEST(FirmwareWindow, ExportThatLosesTheGaugeFailsAndWritesNothing) {
   WindowFixture w;
   const auto path = TempPath("lost.bin");
   // Unplug after the seal check, while the worker reads pages.
-  struct UnplugHost final : FirmwareWindowHost {
-    void SuspendScan() override {}
-    void ResumeScan() override {}
-    void LockMainUi() override {}
-    void UnlockMainUi() override {}
-    void UpdateProgressChanged() override {}
-    void ExportProgressChanged() override {
-      if (++reports == 100) pack->Unplug();
-    }
-    sim::SimPack* pack = nullptr;
-    int reports = 0;
-  };
-  UnplugHost host;
-  host.pack = w.fx.pack.get();
-  FirmwareWindow window(*w.fx.link, w.fx.messages, host, common::ProductConstants{});
-  window.Set(path);
-  window.Export();
-  window.WaitUntilIdle();
+  int reports = 0;
+  const common::Subscription unplug = w.window.changes().Subscribe([&](FirmwareChange change) {
+    if (change == FirmwareChange::kExport && ++reports == 100) w.fx.pack->Unplug();
+  });
+  w.window.Set(path);
+  w.window.Export();
+  w.window.WaitUntilIdle();
   EXPECT_EQ(w.fx.messages.Texts().back(), messages::kExportFail);
-  EXPECT_EQ(window.View().export_bar, 100);
+  EXPECT_EQ(w.window.View().export_bar, 100);
+  ASSERT_TRUE(w.window.View().export_outcome);
+  EXPECT_FALSE(w.window.View().export_outcome->done());
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -320,8 +320,9 @@ TEST(FirmwareWindow, CloseAbandonsAnUpdateBetweenRecords) {
   CountingHost host;
   const auto path = TempPath("close.bin");
   ASSERT_TRUE(WriteWholeFile(path, common::ByteView(RandomImage(9))));
-  auto window =
-      std::make_unique<FirmwareWindow>(*fx.link, fx.messages, host, common::ProductConstants{});
+  auto window = std::make_unique<FirmwareWindow>(*fx.link, fx.messages, host.scan, host.main_ui,
+                                                 common::ProductConstants{});
+  const common::Subscription watch = host.Watch(*window);
   ASSERT_TRUE(window->Load(path));
   std::atomic<int> reports{0};
   std::atomic<bool> closing{false};
@@ -336,7 +337,7 @@ TEST(FirmwareWindow, CloseAbandonsAnUpdateBetweenRecords) {
   while (reports < 50) std::this_thread::yield();
   closing = true;
   window->Close();
-  EXPECT_EQ(host.resumes, 1);
+  EXPECT_EQ(host.scan.resumes, 1);
   const auto state = fx.pack->gauge().State();
   EXPECT_EQ(state.boot.mode, sim::BootMode::kUpdate) << "abandoned inside the boot loader";
   EXPECT_EQ(state.boot.status & 0xFE00, 0) << "no record was cut in half";

@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 
+#include "common/recording_sinks.h"
 #include "firmware/constants_merge.h"
 #include "firmware/converters.h"
 #include "firmware/file_io.h"
@@ -240,7 +241,7 @@ TEST(Converters, RefuseMissingInputsWithTheirMessages) {
   const auto afi = dir / "a.afi";
   ASSERT_TRUE(WriteWholeFile(afi, std::string_view("[FlashData]\n")));
   struct Case {
-    std::function<bool(common::MessageSink&)> run;
+    std::function<common::Outcome(common::MessageSink&)> run;
     std::string_view message;
   };
   const Case cases[] = {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/message_sink.h"
 #include "common/product_constants.h"
+#include "common/recording_sinks.h"
 #include "link/bus_lock.h"
 #include "link/bus_observer.h"
 #include "link/gauge_link.h"
@@ -46,8 +46,7 @@ struct LinkFixture {
 class ScriptedTarget final : public link::SmbusTarget {
  public:
   bool Write(std::span<const std::uint8_t> bytes) override;
-  std::optional<std::vector<std::uint8_t>> Read(std::uint8_t command,
-                                                std::size_t count) override;
+  std::optional<std::vector<std::uint8_t>> Read(std::uint8_t command, std::size_t count) override;
 
   // Default: acknowledge every write.
   std::function<bool(common::ByteView)> on_write;

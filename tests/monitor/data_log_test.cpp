@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "monitor/sbs_page_rules.h"
 #include "monitor_fixture.h"
 
 namespace cw::test {
@@ -62,7 +63,9 @@ class DataLogTest : public ::testing::Test {
   ScanFixture scan_;
   monitor::FixedLocalTime time_{At(5, 6, 7)};
   common::RecordingMessageSink messages_;
-  DataLog log_{scan_.engine, time_, messages_};
+  DataLog log_{scan_.engine, time_};
+  // Logs start, tick and stop through the page, which shows what went wrong.
+  monitor::SbsPageRules page_{scan_.engine, log_, messages_};
 };
 
 TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
@@ -76,12 +79,12 @@ TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
   SetValue("Gauge Debug Info", debug);
   const auto path = directory_ / "pack.LOG";
 
-  ASSERT_TRUE(log_.StartLog(path.string(), 5));
-  ASSERT_TRUE(log_.WriteLogLine());
+  ASSERT_TRUE(page_.StartLog(path.string(), 5));
+  ASSERT_TRUE(page_.WriteLogLine());
   time_.Set(At(5, 6, 12));
   SetValue("Current", "-1500");
-  ASSERT_TRUE(log_.WriteLogLine());
-  log_.StopLog();
+  ASSERT_TRUE(page_.WriteLogLine());
+  page_.StopLog();
 
   const std::string debug_hex =
       "53 49 4D 20 52 53 4F 43 20 37 36 25 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 20 "
@@ -114,13 +117,13 @@ TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
 
 TEST_F(DataLogTest, ElapsedCountsIntervalsAndTheCounterRestartsAfterStop) {
   const auto path = directory_ / "a.LOG";
-  ASSERT_TRUE(log_.StartLog(path.string(), 5));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(log_.WriteLogLine());
+  ASSERT_TRUE(page_.StartLog(path.string(), 5));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(page_.WriteLogLine());
   EXPECT_EQ(log_.sample_counter(), 4);
-  log_.StopLog();
+  page_.StopLog();
   EXPECT_FALSE(log_.active());
   EXPECT_EQ(log_.sample_counter(), 1);
-  EXPECT_FALSE(log_.WriteLogLine()) << "no line while idle";
+  EXPECT_FALSE(page_.WriteLogLine()) << "no line while idle";
 
   const std::string text = ReadFile(path);
   // No row logged: the lines hold only the three leading columns.
@@ -128,8 +131,8 @@ TEST_F(DataLogTest, ElapsedCountsIntervalsAndTheCounterRestartsAfterStop) {
   EXPECT_NE(text.find("\r\n2             05:06:07     10                \r\n"), std::string::npos);
   EXPECT_NE(text.find("\r\n3             05:06:07     15                \r\n"), std::string::npos);
 
-  ASSERT_TRUE(log_.StartLog(path.string(), 60));
-  ASSERT_TRUE(log_.WriteLogLine());
+  ASSERT_TRUE(page_.StartLog(path.string(), 60));
+  ASSERT_TRUE(page_.WriteLogLine());
   EXPECT_TRUE(ReadFile(path).ends_with("\r\n1             05:06:07     60                \r\n"))
       << "the file starts again and so does the counter";
 }
@@ -137,7 +140,7 @@ TEST_F(DataLogTest, ElapsedCountsIntervalsAndTheCounterRestartsAfterStop) {
 TEST_F(DataLogTest, LongValueIsNotCutAndColumnsFollowTheFlagsOfTheMoment) {
   SetLog("Voltage", true);
   SetValue("Voltage", "1234567890123");  // longer than its column of 11
-  ASSERT_TRUE(log_.StartLog((directory_ / "b.LOG").string(), 1));
+  ASSERT_TRUE(page_.StartLog((directory_ / "b.LOG").string(), 1));
   EXPECT_EQ(log_.DataLine(), "1             05:06:07     1                 1234567890123\r\n");
   SetLog("Voltage", false);
   EXPECT_EQ(log_.DataLine(), "1             05:06:07     1                 \r\n");
@@ -145,7 +148,7 @@ TEST_F(DataLogTest, LongValueIsNotCutAndColumnsFollowTheFlagsOfTheMoment) {
 
 TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStaysIdle) {
   const auto path = directory_ / "missing" / "x.LOG";
-  EXPECT_FALSE(log_.StartLog(path.string(), 2));
+  EXPECT_FALSE(page_.StartLog(path.string(), 2));
   EXPECT_FALSE(log_.active());
   ASSERT_EQ(messages_.Texts().size(), 1u);
   EXPECT_NE(messages_.Texts()[0].find(path.string()), std::string::npos);
@@ -155,7 +158,7 @@ TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStaysIdle) {
 TEST_F(DataLogTest, IntervalOutsideOneToSixtySecondsIsRefused) {
   for (int interval : {0, -1, 61}) {
     messages_.Clear();
-    EXPECT_FALSE(log_.StartLog((directory_ / "c.LOG").string(), interval)) << interval;
+    EXPECT_FALSE(page_.StartLog((directory_ / "c.LOG").string(), interval)) << interval;
     EXPECT_FALSE(log_.active());
     EXPECT_EQ(messages_.Texts().size(), 1u);
   }
@@ -164,10 +167,10 @@ TEST_F(DataLogTest, IntervalOutsideOneToSixtySecondsIsRefused) {
 
 TEST_F(DataLogTest, FailedWriteIsReportedOnceAndStopsLogging) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
-  EXPECT_FALSE(log_.StartLog("/dev/full", 2)) << "the header cannot be written";
+  EXPECT_FALSE(page_.StartLog("/dev/full", 2)) << "the header cannot be written";
   EXPECT_FALSE(log_.active());
   EXPECT_EQ(messages_.Texts().size(), 1u);
-  EXPECT_FALSE(log_.WriteLogLine());
+  EXPECT_FALSE(page_.WriteLogLine());
   EXPECT_EQ(messages_.Texts().size(), 1u) << "reported once";
 }
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/progress_sink.h"
+#include "common/recording_sinks.h"
 #include "link_fixture.h"
 #include "monitor/scan_engine.h"
 

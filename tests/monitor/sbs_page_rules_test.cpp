@@ -39,7 +39,7 @@ class SbsPageTest : public ::testing::Test {
   ScanFixture scan_;
   monitor::FixedLocalTime time_{std::tm{}};
   common::RecordingMessageSink messages_;
-  monitor::DataLog log_{scan_.engine, time_, messages_};
+  monitor::DataLog log_{scan_.engine, time_};
   SbsPageRules page_{scan_.engine, log_, messages_};
 };
 
@@ -116,7 +116,9 @@ TEST_F(SbsPageTest, TabsSwitchBetweenDisplaysAndStaticData) {
 
 TEST_F(SbsPageTest, SafetyHalvesGoToTheirDisplaysAndAnInvalidBlockGreysBoth) {
   std::vector<std::size_t> repaints;
-  page_.SetRepaintCallback([&](std::size_t display) { repaints.push_back(display); });
+  const common::Subscription watch = page_.changes().Subscribe([&](monitor::SbsPageChange change) {
+    if (change.what == monitor::SbsPageChange::What::kDisplay) repaints.push_back(change.display);
+  });
   scan_.Select({"Safety Status"});
   scan_.gauge.SetBlock(0x51, common::Bytes{0x01, 0x00, 0x02, 0x00});
   scan_.engine.ScanPass();
@@ -168,12 +170,13 @@ TEST_F(SbsPageTest, DisplaysAreDefinedOnceEachWithSixteenBits) {
 
 TEST_F(SbsPageTest, EditedValueThatIsNotANumberIsReported) {
   scan_.gauge.SetWord(0x02, 10);
-  EXPECT_EQ(page_.OnValueEdited(Ref("Remaining Time Alarm"), "ten"),
-            monitor::WriteOutcome::kBadValue);
+  EXPECT_EQ(page_.OnValueEdited(Ref("Remaining Time Alarm"), "ten").verdict,
+            common::Verdict::kRefused);
   ASSERT_EQ(messages_.Texts().size(), 1u);
   EXPECT_NE(messages_.Texts()[0].find("Remaining Time Alarm"), std::string::npos);
-  EXPECT_EQ(page_.OnValueEdited(Ref("Remaining Time Alarm"), "20"),
-            monitor::WriteOutcome::kWritten);
+  const common::Outcome written = page_.OnValueEdited(Ref("Remaining Time Alarm"), "20");
+  EXPECT_TRUE(written.done());
+  EXPECT_TRUE(written.gauge_changed);
   EXPECT_EQ(messages_.Texts().size(), 1u);
 }
 

@@ -1,0 +1,239 @@
+#pragma once
+
+// The seam between the core and its front ends (the Qt GUI, the command line, the exported
+// routines). A front end implements the sink interfaces below, gives them to the Workbench, and
+// subscribes to the change notifications of the page and tool objects the Workbench owns.
+// Nothing else of a front end reaches the core, and nothing here knows Qt.
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace cw::common {
+
+// ---------------------------------------------------------------- messages (ShowMessage)
+
+// Caption of every message box that names no caption of its own (the application name).
+inline constexpr std::string_view kDefaultCaption = "Message";
+
+enum class MessageIcon { kNone, kInformation, kWarning, kError };
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+  MessageIcon icon = MessageIcon::kInformation;
+  bool operator==(const ShownMessage&) const = default;
+};
+
+// The product's one way to tell the user something. May be called from any thread. The core
+// never calls it while it holds the bus lock or a page's own mutex, so an implementation may
+// block until the user answers (a modal box) without stalling the scan or a worker's report.
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void Show(std::string_view text, std::string_view caption = kDefaultCaption,
+                    MessageIcon icon = MessageIcon::kInformation) = 0;
+};
+
+// ---------------------------------------------------------------- task progress
+
+// Which progress display a long task drives: the main window's task progress (scan, data
+// flash) or one of the calibration page's two bars.
+enum class TaskKind { kSbsScan, kDataFlash, kOffsetCalibration, kCalibration };
+
+// TaskProgressMessage: `done` steps of `total`. A report with done 0 starts the bar, done ==
+// total completes it. Called on the worker's thread; the front end marshals it.
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual void TaskProgress(TaskKind kind, int total, int done) = 0;
+};
+
+// ---------------------------------------------------------------- bus tracing
+
+// One line per report, packet or event, prefixed by the layer that wrote it ("hid", "bulk",
+// "sim", ...). Front ends decide where it goes (--trace writes it to stderr).
+class TraceSink {
+ public:
+  virtual ~TraceSink() = default;
+  virtual void Trace(std::string_view layer, std::string_view text) = 0;
+};
+
+// ---------------------------------------------------------------- scan pause, main-window lock
+
+// Tool windows keep other gauge traffic off the bus while they are open: the scan worker stops
+// between two transactions (never holding the bus lock) and starts none until resumed. Pauses
+// nest.
+class ScanPause {
+ public:
+  virtual ~ScanPause() = default;
+  virtual void PauseScan() = 0;
+  virtual void ResumeScan() = 0;
+};
+
+// Around long firmware-tool jobs the main window greys its file commands and disables the data
+// flash, calibration and SMB access pages. Not counted: one unlock undoes any number of locks.
+class MainUiLock {
+ public:
+  virtual ~MainUiLock() = default;
+  virtual void LockMainUi() = 0;
+  virtual void UnlockMainUi() = 0;
+};
+
+// ---------------------------------------------------------------- change notifications
+
+// Ends a subscription when destroyed (or reset). Safe to outlive the list it came from.
+class Subscription {
+ public:
+  Subscription() = default;
+  explicit Subscription(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
+  Subscription(Subscription&& other) noexcept : cancel_(std::exchange(other.cancel_, {})) {}
+  Subscription& operator=(Subscription&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      cancel_ = std::exchange(other.cancel_, {});
+    }
+    return *this;
+  }
+  Subscription(const Subscription&) = delete;
+  Subscription& operator=(const Subscription&) = delete;
+  ~Subscription() { Reset(); }
+
+  void Reset() {
+    if (cancel_) std::exchange(cancel_, {})();
+  }
+
+ private:
+  std::function<void()> cancel_;
+};
+
+// A list of listeners for one kind of change, offered by every page and tool object. Notify may
+// run on any thread (the scan worker, a firmware worker); listeners run on that thread and must
+// not block: a GUI forwards the call to its own thread and returns. Once Reset (or the
+// Subscription's destructor) returns on another thread, the listener is not called again.
+template <typename... Args>
+class Observers {
+ public:
+  using Listener = std::function<void(Args...)>;
+
+  Observers() : state_(std::make_shared<State>()) {}
+  Observers(const Observers&) = delete;
+  Observers& operator=(const Observers&) = delete;
+
+  [[nodiscard]] Subscription Subscribe(Listener listener) {
+    std::lock_guard lock(state_->mutex);
+    const std::size_t id = ++state_->last_id;
+    state_->listeners.push_back({id, std::make_shared<Listener>(std::move(listener))});
+    return Subscription([weak = std::weak_ptr<State>(state_), id] {
+      if (const auto state = weak.lock()) {
+        std::lock_guard lock(state->mutex);
+        std::erase_if(state->listeners, [id](const Entry& entry) { return entry.id == id; });
+      }
+    });
+  }
+
+  void Notify(Args... args) const {
+    // Held while the listeners run, so that an unsubscribing thread waits for the call in
+    // progress; recursive, so that a listener may subscribe or unsubscribe itself.
+    std::lock_guard lock(state_->mutex);
+    const std::vector<Entry> listeners = state_->listeners;
+    for (const Entry& entry : listeners) (*entry.listener)(args...);
+  }
+
+  std::size_t size() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->listeners.size();
+  }
+
+ private:
+  struct Entry {
+    std::size_t id;
+    std::shared_ptr<Listener> listener;
+  };
+  struct State {
+    std::recursive_mutex mutex;
+    std::vector<Entry> listeners;
+    std::size_t last_id = 0;
+  };
+  std::shared_ptr<State> state_;
+};
+
+// ---------------------------------------------------------------- outcomes
+
+enum class Verdict {
+  kDone,     // did what was asked, and the effect was confirmed
+  kRefused,  // the input or the gauge's state ruled it out before anything was sent
+  kFailed,   // tried and did not get there; the messages say what state things are in now
+};
+
+// What one page or tool operation did, as data: a front end decides from it what to show and
+// which exit status to give, never from the text of a message.
+struct Outcome {
+  Verdict verdict = Verdict::kFailed;
+  // Something was written to the gauge (also when the operation then failed).
+  bool gauge_changed = false;
+  // The messages the operation showed, in order.
+  std::vector<ShownMessage> messages;
+
+  bool done() const { return verdict == Verdict::kDone; }
+  explicit operator bool() const { return done(); }
+  bool Showed(std::string_view text) const;
+};
+
+// An outcome with the operation's own result code, for front ends that show more than what
+// the verdict says (a data flash edit tells a refused value from a row the gauge kept).
+template <typename Detail>
+struct OutcomeOf : Outcome {
+  Detail detail{};
+};
+
+// Collects what one operation tells the user and hands it to the real sink when the builder
+// goes out of scope. Declared first in an operation, it is destroyed last, after every lock the
+// operation took: `return outcome.Failed();` inside a locked block shows nothing until that
+// lock is released. Give it to code that takes a MessageSink to keep that code's messages for
+// the end as well.
+class OutcomeBuilder final : public MessageSink {
+ public:
+  explicit OutcomeBuilder(MessageSink& sink) : sink_(sink) {}
+  OutcomeBuilder(const OutcomeBuilder&) = delete;
+  OutcomeBuilder& operator=(const OutcomeBuilder&) = delete;
+  // Shows what was collected and not yet shown.
+  ~OutcomeBuilder() override;
+
+  void Show(std::string_view text, std::string_view caption = kDefaultCaption,
+            MessageIcon icon = MessageIcon::kInformation) override;
+  void GaugeChanged() { gauge_changed_ = true; }
+  bool gauge_changed() const { return gauge_changed_; }
+
+  // The outcome so far, with every message collected; they are shown when the builder goes.
+  Outcome Finish(Verdict verdict);
+  Outcome Done() { return Finish(Verdict::kDone); }
+  Outcome Refused() { return Finish(Verdict::kRefused); }
+  Outcome Failed() { return Finish(Verdict::kFailed); }
+  template <typename Detail>
+  OutcomeOf<Detail> Finish(Verdict verdict, Detail detail) {
+    OutcomeOf<Detail> outcome{Finish(verdict)};
+    outcome.detail = detail;
+    return outcome;
+  }
+  // Takes in the outcome of an operation this one ran: its messages (already shown) become
+  // part of this outcome, and so does a change to the gauge.
+  void Absorb(const Outcome& inner);
+
+ private:
+  struct Collected {
+    ShownMessage message;
+    bool shown = false;
+  };
+
+  MessageSink& sink_;
+  std::vector<Collected> collected_;
+  bool gauge_changed_ = false;
+};
+
+}  // namespace cw::common
