@@ -46,56 +46,59 @@ bool FlashTransfer::ForEachPage(
   return true;
 }
 
+bool FlashTransfer::Locked(common::FunctionRef<bool()> body) {
+  const link::BusLockGuard bus(link_.bus_lock());
+  return bus.owns() && body();
+}
+
 bool FlashTransfer::ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
                                    std::span<const std::uint16_t> layout, int total) {
-  if (ids.size() != layout.size()) return false;
-  bool ok = false;
-  {
-    const link::BusLockGuard bus(link_.bus_lock());
-    if (!bus.owns()) return false;
-    int done = 1;
-    ok = ForEachPage(
-        ids, layout, total, done, [&](std::uint8_t page, std::size_t count, std::size_t offset) {
-          const auto bytes = link_.ReadFlashPage(page, static_cast<std::uint8_t>(count));
-          // A short reply must not leave stale bytes that look like the gauge's.
-          if (!bytes || bytes->size() != count) return false;
-          std::copy(bytes->begin(), bytes->end(),
-                    image.begin() + static_cast<std::ptrdiff_t>(offset));
-          return true;
-        });
-  }
-  return ok;
+  return ids.size() == layout.size() && Locked([&] {
+           int done = 1;
+           return ForEachPage(ids, layout, total, done,
+                              [&](std::uint8_t page, std::size_t count, std::size_t offset) {
+                                const auto bytes =
+                                    link_.ReadFlashPage(page, static_cast<std::uint8_t>(count));
+                                // A short reply must not leave stale bytes that look like the
+                                // gauge's.
+                                if (!bytes || bytes->size() != count) return false;
+                                std::copy(bytes->begin(), bytes->end(),
+                                          image.begin() + static_cast<std::ptrdiff_t>(offset));
+                                return true;
+                              });
+         });
 }
 
 bool FlashTransfer::WriteSubclasses(const FlashImage& image, std::span<const std::uint8_t> ids,
                                     std::span<const std::uint16_t> layout, int total) {
-  if (ids.size() != layout.size()) return false;
-  bool ok = false;
-  {
-    const link::BusLockGuard bus(link_.bus_lock());
-    if (!bus.owns()) return false;
-    int done = 1;
-    // The page write itself waits the 40 ms (25 ms for a short last page) the gauge needs.
-    ok = ForEachPage(
-        ids, layout, total, done, [&](std::uint8_t page, std::size_t count, std::size_t offset) {
-          return link_.WriteFlashPage(page, common::ByteView(image.data() + offset, count));
-        });
-    for (int step = 0; ok && step < kSettleSteps; ++step) {
-      link_.clock().SleepFor(kSettleStep);
-      Report(total, ++done);
-    }
-  }
-  return ok;
+  return ids.size() == layout.size() && Locked([&] {
+           int done = 1;
+           // The page write itself waits the 40 ms (25 ms for a short last page) the gauge
+           // needs; the settle after the last page keeps the bus too.
+           if (!ForEachPage(ids, layout, total, done,
+                            [&](std::uint8_t page, std::size_t count, std::size_t offset) {
+                              return link_.WriteFlashPage(
+                                  page, common::ByteView(image.data() + offset, count));
+                            })) {
+             return false;
+           }
+           for (int step = 0; step < kSettleSteps; ++step) {
+             link_.clock().SleepFor(kSettleStep);
+             Report(total, ++done);
+           }
+           return true;
+         });
 }
 
 bool FlashTransfer::ReadParam(FlashImage& image, const ParamDef& row, ParamValue& value) {
   std::optional<link::FlashPages> pages;
-  {
-    const link::BusLockGuard bus(link_.bus_lock());
-    if (!bus.owns()) return false;
-    pages = link_.ReadFlashParameterBlock(LocationOf(row));
+  if (!Locked([&] {
+        pages = link_.ReadFlashParameterBlock(LocationOf(row));
+        return true;
+      }) ||
+      !pages) {
+    return false;
   }
-  if (!pages) return false;
   const SubclassEntry entry = *FindSubclass(row.subclass);
   const std::size_t start = entry.image_offset() + std::size_t{pages->first_page} * kBlockSize;
   const std::size_t count = std::min(
@@ -106,8 +109,7 @@ bool FlashTransfer::ReadParam(FlashImage& image, const ParamDef& row, ParamValue
 }
 
 bool FlashTransfer::WriteParam(const ParamDef& row, common::ByteView encoded) {
-  const link::BusLockGuard bus(link_.bus_lock());
-  return bus.owns() && link_.WriteFlashParameterBlock(LocationOf(row), encoded);
+  return Locked([&] { return link_.WriteFlashParameterBlock(LocationOf(row), encoded); });
 }
 
 SealCheck FlashTransfer::CheckSealed() {

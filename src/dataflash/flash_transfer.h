@@ -53,6 +53,8 @@ class FlashTransfer {
       int& done,
       common::FunctionRef<bool(std::uint8_t page, std::size_t count, std::size_t offset)>
           transfer_page);
+  // Runs `body` holding the bus lock; false at once when the bus stays busy.
+  bool Locked(common::FunctionRef<bool()> body);
   link::GaugeLink& link_;
   common::ProgressSink& progress_;
 };
