@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <expected>
 #include <optional>
 
+#include "common/parse.h"
 #include "common/printf_format.h"
 #include "dataflash/messages.h"
 
@@ -109,23 +111,42 @@ void DecodeByType(const ParamDef& row, common::ByteView raw, ParamValue& value) 
   }
 }
 
-// Parses the longest decimal-number prefix after blanks; text that is not a number is 0. Values
-// far beyond any limit are held at a size that still converts to an integer safely.
-double ParseDecimal(const std::string& text) {
-  constexpr double kHuge = 1e15;
+// Numbers far beyond any limit are held at a size that still converts to an integer safely.
+constexpr double kHuge = 1e15;
+
+// How the encoders read numbers from the text. An edit (the interactive form) must be the number
+// and nothing else, in the row's format, or it is refused; file loads, Write All and scripts read
+// as the product always has: the longest number the text starts with, and 0 for text that is no
+// decimal number.
+using Number = std::expected<double, common::NumberError>;
+using Integer = std::expected<std::int64_t, common::NumberError>;
+
+Number ReadDecimal(const std::string& text, bool whole) {
+  if (whole) {
+    const auto parsed = common::ParseWholeDecimal(common::TrimBlanks(text));
+    if (!parsed) return parsed;
+    return std::clamp(*parsed, -kHuge, kHuge);
+  }
   const double value = std::strtod(text.c_str(), nullptr);
   return std::isfinite(value) ? std::clamp(value, -kHuge, kHuge) : 0.0;
 }
 
-// Parses an integer as the row's printf format reads it: hexadecimal for "%X" formats, decimal
-// otherwise. Nothing when no digit could be read.
-std::optional<std::int64_t> ParseWithFormat(std::string_view format, const std::string& text) {
+// A decimal integer (signed rows, the cell count).
+Integer ReadInteger(const std::string& text, bool whole) {
+  if (whole) return common::ParseWholeInteger(common::TrimBlanks(text), 10);
+  return static_cast<std::int64_t>(*ReadDecimal(text, false));
+}
+
+// An integer as the row's printf format reads it: hexadecimal for "%X" formats, decimal
+// otherwise.
+Integer ReadWithFormat(std::string_view format, const std::string& text, bool whole) {
   const bool hex = format.find_first_of("Xx") != std::string_view::npos;
+  if (whole) return common::ParseWholeInteger(common::TrimBlanks(text), hex ? 16 : 10);
   const char* begin = text.c_str();
   char* end = nullptr;
   errno = 0;
   const long long value = std::strtoll(begin, &end, hex ? 16 : 10);
-  if (end == begin) return std::nullopt;
+  if (end == begin) return std::unexpected(common::NumberError::kNotANumber);
   if (errno == ERANGE) return value < 0 ? INT64_MIN / 2 : INT64_MAX / 2;
   return value;
 }
@@ -168,9 +189,19 @@ std::uint8_t NotANumber(bool interactive, common::MessageSink* messages) {
   return kEncodeFailed;
 }
 
+// An edit that is no number in the row's format, or one beyond every limit.
+std::uint8_t Unreadable(const ParamDef& row, common::NumberError error, bool interactive,
+                        common::MessageSink* messages) {
+  if (error == common::NumberError::kNotANumber) return NotANumber(interactive, messages);
+  if (interactive && messages != nullptr) messages->Show(LimitMessage(row));
+  return kEncodeFailed;
+}
+
 std::uint8_t EncodeTemperature(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
                                bool interactive, common::MessageSink* messages) {
-  auto x = static_cast<float>(ParseDecimal(value.text));
+  const Number typed = ReadDecimal(value.text, interactive);
+  if (!typed) return Unreadable(row, typed.error(), interactive, messages);
+  auto x = static_cast<float>(*typed);
   const auto low = static_cast<float>(row.minimum * 0.1);
   const auto high = static_cast<float>(row.maximum * 0.1);
   if (!Check(row, x, low, high, interactive, messages)) return kEncodeFailed;
@@ -184,7 +215,9 @@ std::uint8_t EncodeScaledGain(const ParamDef& row, ParamValue& value, double sca
                               common::MessageSink* messages) {
   // Truncated as typed, but a value shown with six decimals may sit up to half a millionth
   // below its raw step; without the allowance a saved and reloaded gain would lose one step.
-  double raw = ParseDecimal(value.text) * scale + kSixDecimalsHalfStep * scale;
+  const Number typed = ReadDecimal(value.text, interactive);
+  if (!typed) return Unreadable(row, typed.error(), interactive, messages);
+  double raw = *typed * scale + kSixDecimalsHalfStep * scale;
   if (!Check(row, raw, static_cast<double>(row.minimum), static_cast<double>(row.maximum),
              interactive, messages)) {
     return kEncodeFailed;
@@ -194,7 +227,9 @@ std::uint8_t EncodeScaledGain(const ParamDef& row, ParamValue& value, double sca
 
 std::uint8_t EncodeSigned(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
                           bool interactive, common::MessageSink* messages) {
-  auto v = static_cast<std::int64_t>(ParseDecimal(value.text));
+  const Integer typed = ReadInteger(value.text, interactive);
+  if (!typed) return Unreadable(row, typed.error(), interactive, messages);
+  std::int64_t v = *typed;
   if (row.type == kTypeByteUnchecked) return Finish(value, v, out, 1);
   if (row.type == kTypeByte) {
     const std::int64_t low = static_cast<std::int8_t>(row.minimum);
@@ -208,14 +243,34 @@ std::uint8_t EncodeSigned(const ParamDef& row, ParamValue& value, std::span<std:
   return Finish(value, v, out, 2);
 }
 
+// An edited date is three unsigned numbers joined by "-" and nothing else.
+bool ReadWholeDate(const std::string& text, int& year, int& month, int& day) {
+  const std::string_view typed = common::TrimBlanks(text);
+  const auto first = typed.find('-');
+  const auto second = first == std::string_view::npos ? first : typed.find('-', first + 1);
+  if (second == std::string_view::npos) return false;
+  const std::string_view fields[] = {typed.substr(0, first),
+                                     typed.substr(first + 1, second - first - 1),
+                                     typed.substr(second + 1)};
+  int* targets[] = {&year, &month, &day};
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (fields[i].empty() || fields[i].front() == '+' || fields[i].front() == '-') return false;
+    const auto number = common::ParseWholeInteger(fields[i], 10);
+    if (!number) return false;
+    *targets[i] = static_cast<int>(std::min<std::int64_t>(*number, 1'000'000));
+  }
+  return true;
+}
+
 std::uint8_t EncodeDate(ParamValue& value, std::span<std::uint8_t> out, bool interactive,
                         common::MessageSink* messages) {
   int year = 0;
   int month = 0;
   int day = 0;
-  if (std::sscanf(value.text.c_str(), "%d-%d-%d", &year, &month, &day) != 3) {
-    return NotANumber(interactive, messages);
-  }
+  const bool read = interactive
+                        ? ReadWholeDate(value.text, year, month, day)
+                        : std::sscanf(value.text.c_str(), "%d-%d-%d", &year, &month, &day) == 3;
+  if (!read) return NotANumber(interactive, messages);
   // Outside the seven bits of the year field a year would spill into nothing sensible.
   year = std::clamp(year, kFirstYear, kLastYear);
   month = std::clamp(month, 1, 12);
@@ -249,7 +304,9 @@ std::uint8_t EncodeFloat(const ParamDef& row, ParamValue& value, std::span<std::
                          bool interactive, common::MessageSink* messages) {
   if (row.name == kCcGainName) {
     // The gauge works with the gain in steps of 2^-14, so that is what is stored.
-    double q = std::nearbyint(ParseDecimal(value.text) * kCcGainScale);
+    const Number typed = ReadDecimal(value.text, interactive);
+    if (!typed) return Unreadable(row, typed.error(), interactive, messages);
+    double q = std::nearbyint(*typed * kCcGainScale);
     if (!Check(row, q, static_cast<double>(row.minimum), static_cast<double>(row.maximum),
                interactive, messages)) {
       return kEncodeFailed;
@@ -257,7 +314,9 @@ std::uint8_t EncodeFloat(const ParamDef& row, ParamValue& value, std::span<std::
     const auto stored = static_cast<float>(q / kCcGainScale);
     return Finish(value, std::bit_cast<std::uint32_t>(stored), out, 4);
   }
-  auto x = static_cast<float>(ParseDecimal(value.text));
+  const Number typed = ReadDecimal(value.text, interactive);
+  if (!typed) return Unreadable(row, typed.error(), interactive, messages);
+  auto x = static_cast<float>(*typed);
   if (!Check(row, x, static_cast<float>(row.minimum), static_cast<float>(row.maximum), interactive,
              messages)) {
     return kEncodeFailed;
@@ -267,8 +326,8 @@ std::uint8_t EncodeFloat(const ParamDef& row, ParamValue& value, std::span<std::
 
 std::uint8_t EncodeByFormat(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
                             bool interactive, common::MessageSink* messages) {
-  const auto parsed = ParseWithFormat(row.format, value.text);
-  if (!parsed) return NotANumber(interactive, messages);
+  const Integer parsed = ReadWithFormat(row.format, value.text, interactive);
+  if (!parsed) return Unreadable(row, parsed.error(), interactive, messages);
   std::int64_t v = *parsed;
   switch (row.type) {
     case kTypeByteUnchecked:
@@ -379,8 +438,8 @@ std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::
     case kConvTemperatureAlt:
       return EncodeTemperature(row, value, out, interactive, messages);
     case kConvEnergy: {
-      const auto parsed = ParseWithFormat(row.format, value.text);
-      if (!parsed) return NotANumber(interactive, messages);
+      const Integer parsed = ReadWithFormat(row.format, value.text, interactive);
+      if (!parsed) return Unreadable(row, parsed.error(), interactive, messages);
       std::int64_t v = *parsed;
       if (!Check<std::int64_t>(row, v, row.minimum & 0xFFFF, row.maximum & 0xFFFF, interactive,
                                messages)) {
@@ -389,7 +448,9 @@ std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::
       return Finish(value, v, out, 2);
     }
     case kConvHundreds: {
-      auto v = static_cast<std::int64_t>(ParseDecimal(value.text) * 100.0 + 0.5);
+      const Number typed = ReadDecimal(value.text, interactive);
+      if (!typed) return Unreadable(row, typed.error(), interactive, messages);
+      auto v = static_cast<std::int64_t>(*typed * 100.0 + 0.5);
       if (!Check<std::int64_t>(row, v, row.minimum, row.maximum, interactive, messages)) {
         return kEncodeFailed;
       }
@@ -402,7 +463,9 @@ std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::
     case kConvSigned:
       return EncodeSigned(row, value, out, interactive, messages);
     case kConvCellCount: {
-      const auto v = static_cast<std::int64_t>(ParseDecimal(value.text));
+      const Integer typed = ReadInteger(value.text, interactive);
+      if (!typed) return Unreadable(row, typed.error(), interactive, messages);
+      const std::int64_t v = *typed;
       const std::int64_t code = v >= 9 ? 3 : v >= 7 ? 2 : v >= 5 ? 1 : 0;
       return Finish(value, code, out, 1);
     }

@@ -30,9 +30,12 @@ inline constexpr std::size_t kMaxFieldSize = 21;
 void DecodeParam(const ParamDef& row, common::ByteView raw, ParamValue& value);
 
 // Encodes `value.text` into `out` (at least kMaxFieldSize bytes) and returns the number of bytes
-// written, or kEncodeFailed. Interactive: a value outside the limits is refused with the limit
-// message through `messages`. Otherwise it is clamped to the violated limit. A string longer
-// than the row allows is cut, and `value.text` with it.
+// written, or kEncodeFailed. Interactive (a value typed in an edit or on the command line): the
+// text must be a number in the row's format and nothing else, or it is refused as not a valid
+// number; a value outside the limits is refused with the limit message through `messages`.
+// Otherwise (file loads, Write All) numbers are read as the product always has and a value
+// outside the limits is clamped to the violated limit. A string longer than the row allows is
+// cut, and `value.text` with it.
 std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
                          bool interactive, common::MessageSink* messages);
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "common/recording_sinks.h"
+#include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
 
@@ -45,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
         EncodeCase{"Over Temp Chg", "-40.0", true, B{0x09, 0x1B}},
         EncodeCase{"Over Temp Chg", "130.1", true, std::nullopt},
         EncodeCase{"Over Temp Chg", "130.1", false, B{0x0F, 0xBF}},
-        EncodeCase{"Over Temp Chg", "warm", true, B{0x0A, 0xAB}},
+        EncodeCase{"Over Temp Chg", "warm", false, B{0x0A, 0xAB}},
         // Signed words and bytes.
         EncodeCase{"OCD1 Threshold", "-500", true, B{0xFE, 0x0C}},
         EncodeCase{"OCD1 Threshold", "10", true, std::nullopt},
@@ -80,6 +81,57 @@ INSTANTIATE_TEST_SUITE_P(
         EncodeCase{"Cell1 Voltage Gain", "0.97", true, B{0xF8, 0x51}},
         EncodeCase{"Cell1 Voltage Gain", "1.0", true, std::nullopt},
         EncodeCase{"AFE Pack Gain", "4.64", true, B{0x4A, 0x3D}}));
+
+// An edit is the number and nothing else, in the row's format; what is no number is refused as
+// such, a number beyond every limit with the limits. A file load keeps reading leniently.
+TEST(EncodeParamTest, AnEditMustBeAWholeNumberInTheRowsFormat) {
+  const std::string not_a_number(messages::kNotANumber);
+  struct Case {
+    std::string_view name;
+    std::string_view text;
+    std::optional<common::Bytes> bytes;
+    std::string message;  // when refused
+  };
+  const Case cases[] = {
+      {"CUV Threshold", "2600", B{0x0A, 0x28}, ""},
+      {"CUV Threshold", " 2600\t", B{0x0A, 0x28}, ""},
+      {"CUV Threshold", "1e400", std::nullopt, not_a_number},
+      {"CUV Threshold", "2.6e3", std::nullopt, not_a_number},
+      {"CUV Threshold", "26OO", std::nullopt, not_a_number},
+      {"CUV Threshold", "99999999999999999999", std::nullopt, LimitMessage(Def("CUV Threshold"))},
+      {"OCD1 Threshold", "-500.5", std::nullopt, not_a_number},
+      {"OCD1 Threshold", "+0", B{0x00, 0x00}, ""},
+      {"Operation Cfg A", "0x0310", B{0x03, 0x10}, ""},
+      {"Operation Cfg A", "03G0", std::nullopt, not_a_number},
+      {"Over Temp Chg", "2.5e1", B{0x0B, 0xA5}, ""},
+      {"Over Temp Chg", "1e400", std::nullopt, LimitMessage(Def("Over Temp Chg"))},
+      {"Over Temp Chg", "nan", std::nullopt, not_a_number},
+      {"Over Temp Chg", "-inf", std::nullopt, not_a_number},
+      {"Over Temp Chg", "0x19", std::nullopt, not_a_number},
+      {"Over Temp Chg", "25C", std::nullopt, not_a_number},
+      {"CC Gain", "1.0.0", std::nullopt, not_a_number},
+      {"Manuf Date", "2023-5-17x", std::nullopt, not_a_number},
+      {"Manuf Date", "2023--5-17", std::nullopt, not_a_number},
+  };
+  for (const Case& c : cases) {
+    common::RecordingMessageSink shown;
+    ParamValue value{-1, std::string(c.text)};
+    std::array<std::uint8_t, kMaxFieldSize> out{};
+    const std::uint8_t size = EncodeParam(Def(c.name), value, out, true, &shown);
+    if (c.bytes) {
+      ASSERT_NE(size, kEncodeFailed) << c.name << " " << c.text;
+      EXPECT_EQ(common::Bytes(out.begin(), out.begin() + size), *c.bytes) << c.text;
+    } else {
+      EXPECT_EQ(size, kEncodeFailed) << c.name << " " << c.text;
+      EXPECT_EQ(shown.Texts(), std::vector<std::string>{c.message}) << c.name << " " << c.text;
+    }
+  }
+  // The same texts from a file: the number the text starts with, as always.
+  ParamValue loaded{-1, "2.6e3"};
+  std::array<std::uint8_t, kMaxFieldSize> out{};
+  ASSERT_EQ(EncodeParam(Def("CUV Threshold"), loaded, out, false, nullptr), 2);
+  EXPECT_EQ(out[1], 2);
+}
 
 TEST(EncodeParamTest, CutsATooLongStringAndItsText) {
   ParamValue value{-1, std::string(25, 'x')};
@@ -166,6 +218,14 @@ TEST(CodecRoundTripTest, EveryRowReencodesItsDisplayedValue) {
         raw[i] = static_cast<std::uint8_t>(seed >> (8 * (i % 2)));
       ParamValue shown;
       DecodeParam(row, raw, shown);
+      // What the page shows can always be typed back in: never "not a valid number".
+      common::RecordingMessageSink edit_messages;
+      ParamValue edited{-1, shown.text};
+      std::array<std::uint8_t, kMaxFieldSize> edit_out{};
+      EncodeParam(row, edited, edit_out, true, &edit_messages);
+      for (const std::string& text : edit_messages.Texts()) {
+        EXPECT_NE(text, messages::kNotANumber) << row.name << " " << shown.text;
+      }
       ParamValue typed{-1, shown.text};
       std::array<std::uint8_t, kMaxFieldSize> out{};
       const std::uint8_t count = EncodeParam(row, typed, out, false, nullptr);
