@@ -30,5 +30,9 @@ inline constexpr std::string_view kStateNotSavedAfterLoadError =
     "The pack state was not saved to {}: that file could not be loaded, and saving would "
     "overwrite it ({})";
 inline constexpr std::string_view kStateNoFile = "No pack state file was given";
+inline constexpr std::string_view kStateNotRegularFile =
+    "The pack state file {} is {}: it must be a regular file";
+inline constexpr std::string_view kStateIsDirectory = "a directory";
+inline constexpr std::string_view kStateIsSpecial = "a device or other special file";
 
 }  // namespace cw::sim::messages

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/bytes.h"
+#include "common/path_kind.h"
 #include "sim/messages.h"
 
 namespace cw::sim {
@@ -341,7 +342,27 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
   return state;
 }
 
+namespace {
+
+// Only a regular file holds a pack: a device would be read without end, a directory not at all,
+// and a rename over either would replace what is there.
+std::optional<std::string> NotAStateFile(const std::string& path) {
+  switch (common::KindOfPath(path)) {
+    case common::PathKind::kDirectory:
+      return fmt::format(fmt::runtime(messages::kStateNotRegularFile), path,
+                         messages::kStateIsDirectory);
+    case common::PathKind::kSpecial:
+      return fmt::format(fmt::runtime(messages::kStateNotRegularFile), path,
+                         messages::kStateIsSpecial);
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
 std::expected<std::optional<GaugeState>, std::string> LoadGaugeState(const std::string& path) {
+  if (auto refused = NotAStateFile(path)) return std::unexpected(std::move(*refused));
   std::error_code error;
   if (!std::filesystem::exists(path, error)) {
     if (error)
@@ -375,7 +396,13 @@ std::expected<std::optional<GaugeState>, std::string> LoadGaugeState(const std::
 }
 
 std::expected<void, std::string> SaveGaugeState(const std::string& path, const GaugeState& state) {
+  if (auto refused = NotAStateFile(path)) return std::unexpected(std::move(*refused));
   const std::string temporary = path + ".tmp";
+  const auto fail = [&](std::string_view reason) -> std::expected<void, std::string> {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    return std::unexpected(fmt::format(fmt::runtime(messages::kStateCannotWrite), path, reason));
+  };
   {
     std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     if (!file) {
@@ -383,20 +410,13 @@ std::expected<void, std::string> SaveGaugeState(const std::string& path, const G
                                          "cannot create " + temporary));
     }
     file << GaugeStateToJson(state).dump(1) << '\n';
-    file.flush();
-    if (!file) {
-      std::filesystem::remove(temporary);
-      return std::unexpected(
-          fmt::format(fmt::runtime(messages::kStateCannotWrite), path, "writing failed"));
-    }
+    // A full disk often shows only when the last buffer goes out, so the close is checked too.
+    file.close();
+    if (file.fail()) return fail("writing failed");
   }
   std::error_code error;
   std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
-    return std::unexpected(
-        fmt::format(fmt::runtime(messages::kStateCannotWrite), path, error.message()));
-  }
+  if (error) return fail(error.message());
   return {};
 }
 

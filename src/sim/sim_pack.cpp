@@ -45,6 +45,8 @@ SimPack::SimPack(common::Clock& clock, SimOptions options)
   } else if (*loaded) {
     gauge_->Restore(std::move(**loaded));
   }
+  // A state just loaded is what the file holds.
+  if (!load_error_ && *loaded) saved_ = gauge_->State();
 }
 
 SimPack::~SimPack() {
@@ -67,7 +69,12 @@ std::expected<void, std::string> SimPack::SaveState() const {
     return std::unexpected(fmt::format(fmt::runtime(messages::kStateNotSavedAfterLoadError),
                                        options_.state_file, *load_error_));
   }
-  return SaveGaugeState(options_.state_file, gauge_->State());
+  GaugeState state = gauge_->State();
+  std::lock_guard lock(save_mutex_);
+  if (saved_ && *saved_ == state) return {};
+  auto saved = SaveGaugeState(options_.state_file, state);
+  if (saved) saved_ = std::move(state);
+  return saved;
 }
 
 }  // namespace cw::sim

@@ -2,6 +2,7 @@
 
 #include <expected>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,6 +63,8 @@ class SimPack {
   void Unplug();
   void Plug();
 
+  // Writes the state file (a regular file, or none yet); a state already saved is not written
+  // again.
   std::expected<void, std::string> SaveState() const;
   const std::optional<std::string>& load_error() const { return load_error_; }
 
@@ -72,6 +75,8 @@ class SimPack {
   std::unique_ptr<SimHidAdapter> hid_;
   std::unique_ptr<SimBulkAdapter> bulk_;
   std::optional<std::string> load_error_;
+  mutable std::mutex save_mutex_;
+  mutable std::optional<GaugeState> saved_;
 };
 
 }  // namespace cw::sim
