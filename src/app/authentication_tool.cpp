@@ -176,12 +176,30 @@ common::Outcome AuthenticationTool::ChangeKey() {
   changes_.Notify();
   outcome.GaugeChanged();
   const auto answer = link_.ChangeAuthKey(Reversed(*key));
-  if (!answer) {
-    outcome.Show(messages::kCommunicationError);
-    return outcome.Failed();
-  }
+  if (!answer) return ConfirmKeyAfterLostAnswer(*key, outcome);
   return CompareAnswer(*answer, *digest, messages::kKeyChangeSucceeded, messages::kKeyChangeFailed,
                        outcome);
+}
+
+common::Outcome AuthenticationTool::ConfirmKeyAfterLostAnswer(const common::Bytes& key,
+                                                              common::OutcomeBuilder& outcome) {
+  // The key may have been stored before the answer was lost; a challenge under the new key tells.
+  const auto challenge = common::ParseExactHexField(kDefaultChallengeText, kChallengeBytes);
+  const auto expected = challenge ? AuthDigest(key, *challenge) : std::nullopt;
+  const auto answer = expected ? link_.SendChallenge(Reversed(*challenge)) : std::nullopt;
+  if (!answer) {
+    outcome.Show(messages::kCommunicationError);
+    outcome.Show(messages::kKeyChangeUnknown);
+    return outcome.Failed();
+  }
+  const common::Bytes answer_in_order = Reversed(*answer);
+  if (std::equal(answer_in_order.begin(), answer_in_order.end(), expected->begin())) {
+    outcome.Show(messages::kKeyChangedAnswerLost);
+    return outcome.Done();
+  }
+  outcome.Show(messages::kCommunicationError);
+  outcome.Show(messages::kKeyNotChanged);
+  return outcome.Failed();
 }
 
 }  // namespace cw::app

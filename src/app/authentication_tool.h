@@ -75,6 +75,8 @@ class AuthenticationTool {
   void NewChallenge();
   // Done when the gauge's answer matched the digest.
   common::Outcome Authenticate();
+  // Done when the gauge's answer matched the digest of the new key, or, when that answer was
+  // lost, when a challenge shows the gauge now answers with the new key.
   common::Outcome ChangeKey();
   // The window closes: the scan continues, the main window is unlocked.
   void Close();
@@ -85,6 +87,8 @@ class AuthenticationTool {
   common::Outcome CompareAnswer(const link::Digest& answer, const AuthDigestBytes& expected,
                                 std::string_view success, std::string_view failure,
                                 common::OutcomeBuilder& outcome);
+  common::Outcome ConfirmKeyAfterLostAnswer(const common::Bytes& key,
+                                            common::OutcomeBuilder& outcome);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;

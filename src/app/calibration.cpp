@@ -1,7 +1,9 @@
 #include "app/calibration.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
+#include "app/link_failure.h"
 #include "app/messages.h"
 #include "dataflash/flash_transfer.h"
 #include "dataflash/parameter_table.h"
@@ -27,9 +29,42 @@ constexpr Millis kBetweenOffsetWrites{2};
 constexpr int kOffsetStepMs = 180;
 constexpr int kBarSteps = 10;
 
+// Where the gauge's measurements are read back: cells 1 to 4 are the first words of status
+// block 0x71, TS1 to TS4 those of 0x72, both in ManufacturerBlockAccess replies; the current is
+// the SBS word 0x0A.
+constexpr std::uint8_t kCellsBlock = 0x71;
+constexpr std::uint8_t kCellsBlockLength = 14;
+constexpr std::uint8_t kSensorsBlock = 0x72;
+constexpr std::uint8_t kSensorsBlockLength = 12;
+constexpr std::uint8_t kCurrentCommand = 0x0A;
+
 void PutWord(std::array<std::uint8_t, 8>& payload, std::size_t index, std::uint16_t value) {
   payload[2 * index] = common::LowByte(value);
   payload[2 * index + 1] = common::HighByte(value);
+}
+
+// The first input outside what a pack can have, as the message that refuses it.
+std::optional<std::string> OutOfRange(const CalibrationInput& input) {
+  if (input.calibrate_voltage) {
+    for (std::size_t cell = 0; cell < input.cell_mv.size(); ++cell) {
+      if (input.cell_mv[cell] > kMaxCellMv) {
+        return fmt::format(fmt::runtime(messages::kCellVoltageOutOfRange), cell + 1, kMaxCellMv);
+      }
+    }
+  }
+  for (std::size_t sensor = 0; sensor < input.calibrate_ts.size(); ++sensor) {
+    const float celsius = input.ts_celsius[sensor];
+    // Written so that NaN fails it too.
+    if (input.calibrate_ts[sensor] &&
+        !(celsius >= kMinReferenceCelsius && celsius <= kMaxReferenceCelsius)) {
+      return fmt::format(fmt::runtime(messages::kTemperatureOutOfRange), sensor + 1,
+                         kMinReferenceCelsius, kMaxReferenceCelsius);
+    }
+  }
+  if (input.calibrate_current && input.current_ma < kMinCurrentMa) {
+    return fmt::format(fmt::runtime(messages::kCurrentOutOfRange), kMinCurrentMa);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -42,6 +77,8 @@ CalibrationPlan PlanCalibration(
     const CalibrationInput& input,
     const std::function<std::optional<std::uint16_t>()>& operation_cfg_a) {
   CalibrationPlan plan;
+  plan.error = OutOfRange(input);
+  if (plan.error) return plan;
   if (input.calibrate_voltage) {
     const auto& cells = input.cell_mv;
     if (cells[0] == 0 || cells[1] == 0) {
@@ -170,6 +207,7 @@ common::Outcome Calibration::CalibrateBoardOffset() {
     const bool flags = link_.WriteWordUnlocked(kCalibrationFlagsCommand, kBoardOffsetFlag);
     if (!mode || !flags) {
       progress_.TaskProgress(common::TaskKind::kOffsetCalibration, 100, 100);
+      ShowReadingsAfterFailure(false, 0, true, outcome);
       return common::Verdict::kFailed;
     }
     AdvanceBar(common::TaskKind::kOffsetCalibration, kOffsetStepMs * kBarSteps);
@@ -199,10 +237,65 @@ common::Outcome Calibration::Calibrate(const CalibrationInput& input) {
     }
     ok = link_.WriteWordUnlocked(kCalibrationFlagsCommand, plan.flags) && ok;
     if (plan.duration_ms > 0) AdvanceBar(common::TaskKind::kCalibration, plan.duration_ms);
-    if (!ok) return common::Verdict::kFailed;
+    if (!ok) {
+      ShowReadingsAfterFailure(plan.voltage, plan.flags & 0x0F, plan.current, outcome);
+      return common::Verdict::kFailed;
+    }
     outcome.Show(messages::kCalibrationOk);
     return common::Verdict::kDone;
   });
+}
+
+void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bool current,
+                                           common::OutcomeBuilder& outcome) {
+  std::vector<std::string> readings;
+  bool unread = false;
+  const auto words = [&](std::uint8_t block, std::uint8_t length) {
+    common::Bytes reply;
+    const bool read = link_.ReadManufacturerBlock(block, length, reply);
+    const auto data = read ? link::ManufacturerBlockData(reply, block, length) : std::nullopt;
+    if (!data) unread = true;
+    return data;
+  };
+  if (cells) {
+    if (const auto data = words(kCellsBlock, kCellsBlockLength)) {
+      std::vector<std::string> mv;
+      for (std::size_t cell = 0; cell < 4; ++cell) {
+        mv.push_back(
+            fmt::format("{}", common::LittleEndianWord((*data)[2 * cell], (*data)[2 * cell + 1])));
+      }
+      readings.push_back(fmt::format(fmt::runtime(messages::kReadBackCells), fmt::join(mv, ", ")));
+    }
+  }
+  if (sensors != 0) {
+    if (const auto data = words(kSensorsBlock, kSensorsBlockLength)) {
+      for (std::size_t sensor = 0; sensor < 4; ++sensor) {
+        if ((sensors & (1u << sensor)) == 0) continue;
+        const std::uint16_t raw =
+            common::LittleEndianWord((*data)[2 * sensor], (*data)[2 * sensor + 1]);
+        readings.push_back(
+            fmt::format(fmt::runtime(messages::kReadBackSensor), sensor + 1, raw * 0.1 - 273.1));
+      }
+    }
+  }
+  if (current) {
+    std::uint16_t word = 0;
+    if (link_.ReadWord(kCurrentCommand, word)) {
+      readings.push_back(
+          fmt::format(fmt::runtime(messages::kReadBackCurrent), static_cast<std::int16_t>(word)));
+    } else {
+      unread = true;
+    }
+  }
+  const std::string_view link_text = LinkFailureText(link_);
+  if (readings.empty()) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kCalibrationNotConfirmedUnread), link_text));
+    return;
+  }
+  std::string text = fmt::format(fmt::runtime(messages::kCalibrationNotConfirmed), link_text,
+                                 fmt::join(readings, "; "));
+  if (unread) text += messages::kCalibrationPartlyUnread;
+  outcome.Show(text);
 }
 
 std::optional<std::uint16_t> Calibration::ReadOperationCfgA() {

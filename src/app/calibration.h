@@ -29,7 +29,7 @@ struct CalibrationInput {
 // The sequence a calibration puts on the bus, worked out from the fields before anything is
 // sent. Either `error` is set, or the payloads, flags and the time the gauge needs.
 struct CalibrationPlan {
-  std::optional<std::string_view> error;
+  std::optional<std::string> error;
   bool voltage = false;
   bool temperature = false;
   bool current = false;
@@ -42,6 +42,14 @@ struct CalibrationPlan {
 
 // (°C + 273.15) x 10, truncated: the gauge's 0.1 K.
 std::uint16_t CelsiusToDeciKelvin(float celsius);
+// Reference values a pack can physically have. A value outside them (or no number at all) is a
+// typing error and is refused before the gauge hears anything: a cell voltage past 16 bits would
+// wrap, and the gauge would apply offsets of volts.
+inline constexpr std::uint32_t kMaxCellMv = 5000;
+inline constexpr float kMinReferenceCelsius = -40.0f;
+inline constexpr float kMaxReferenceCelsius = 130.0f;
+inline constexpr std::int32_t kMinCurrentMa = -32768;
+
 // Plans a voltage/temperature/current calibration. `operation_cfg_a` is read only when the
 // voltage is calibrated; nullopt from it is the read failure.
 CalibrationPlan PlanCalibration(
@@ -77,7 +85,8 @@ class Calibration {
         flash_transfer_busy_(flash_transfer_busy),
         scan_(scan) {}
 
-  // Done when the gauge took every write.
+  // Done when the gauge took every write. Otherwise the message says what the gauge measures
+  // now.
   common::Outcome CalibrateBoardOffset();
   common::Outcome Calibrate(const CalibrationInput& input);
   bool busy() const { return calibration_busy_; }
@@ -91,6 +100,10 @@ class Calibration {
   void AdvanceBar(common::TaskKind bar, int duration_ms);
   // "Operation Cfg A" from the gauge's data flash (unlocked: calibration holds the lock).
   std::optional<std::uint16_t> ReadOperationCfgA();
+  // After writes the gauge did not all acknowledge: what it measures now for what was
+  // calibrated (cells, sensors, current), so the user knows where the pack stands.
+  void ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bool current,
+                                common::OutcomeBuilder& outcome);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;

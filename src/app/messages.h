@@ -13,6 +13,21 @@ inline constexpr std::string_view kSubCmdInvalidEnd = " is invalid!";
 inline constexpr std::string_view kSubCmdRefusedEnd = " can't be writed from here!";
 inline constexpr std::string_view kResultNotApplicable = "N/A";
 inline constexpr std::string_view kResultFail = "Fail";
+// What SEAL and the key words left the gauge in, when its answer does not say it plainly.
+inline constexpr std::string_view kSealedAcknowledgementLost =
+    "The gauge is sealed; its acknowledgement of SEAL was lost.";
+inline constexpr std::string_view kNotSealed =
+    "The gauge is not sealed: its Operation Status reads 0x{:04X}.";
+inline constexpr std::string_view kSealSentStateUnknown =
+    "SEAL was sent, but the gauge's Operation Status could not be read ({}): whether it is "
+    "sealed is unknown.";
+inline constexpr std::string_view kSealNotConfirmedStateUnknown =
+    "SEAL was not confirmed and the gauge's Operation Status could not be read ({}): whether it "
+    "is sealed is unknown.";
+inline constexpr std::string_view kKeyNotConfirmed =
+    "The key words were not confirmed by the gauge ({}).";
+inline constexpr std::string_view kLockStateUnknown =
+    "The gauge's Operation Status could not be read: whether it is still locked is unknown.";
 
 // SHA-1 authentication
 inline constexpr std::string_view kInvalidKey = "Please enter a valid 128 bit Key!";
@@ -24,6 +39,14 @@ inline constexpr std::string_view kAuthenticationFailed =
     "Authentication failed. KT580714 returned\n";
 inline constexpr std::string_view kKeyChangeSucceeded = "Key change successed!";
 inline constexpr std::string_view kKeyChangeFailed = "Key change failed. KT580714 returned\n";
+// The key change's own answer was lost; a challenge afterwards tells what the gauge holds.
+inline constexpr std::string_view kKeyChangedAnswerLost =
+    "The key was changed; the gauge's answer could not be read, but it now answers a challenge "
+    "with the new key.";
+inline constexpr std::string_view kKeyNotChanged =
+    "The key was not changed: the gauge answers a challenge with another key.";
+inline constexpr std::string_view kKeyChangeUnknown =
+    "The gauge did not answer a challenge either: whether the key was changed is unknown.";
 
 // SMB access page
 inline constexpr std::string_view kPecError = "PEC Error!";
@@ -31,7 +54,27 @@ inline constexpr std::string_view kInputDataError = "Input Data Error!";
 // "Inhibit changing SubClassID = 0x" + the id as four hex digits + the ending.
 inline constexpr std::string_view kInhibitSubclass = "Inhibit changing SubClassID = 0x";
 inline constexpr std::string_view kInhibitSubclassEnd = " through Pro interface!";
-inline constexpr std::string_view kBlockReadFailed = "00";
+// Reads that failed and writes the gauge did not acknowledge, with what it holds now.
+inline constexpr std::string_view kSmbReadFailed = "Reading 0x{:02X} failed ({}).";
+inline constexpr std::string_view kSmbCountTooLarge =
+    "The reply of 0x{:02X} announces {} bytes; an SMBus block holds at most 32.";
+inline constexpr std::string_view kSmbCountMismatch =
+    "The reply of 0x{:02X} announces {} data bytes but carries {}.";
+inline constexpr std::string_view kSmbWriteNotConfirmed =
+    "The gauge did not confirm the write to 0x{:02X} ({}).";
+inline constexpr std::string_view kSmbCannotReadBack =
+    " It cannot be read back: whether the gauge took the write is unknown.";
+inline constexpr std::string_view kSmbReadBackFailed =
+    " Reading it back failed as well: whether the gauge took the write is unknown.";
+inline constexpr std::string_view kSmbNowHoldsWord = " The gauge now holds {:04X}.";
+inline constexpr std::string_view kSmbNowHoldsBytes = " The gauge now holds {}.";
+inline constexpr std::string_view kSmbWrittenAcknowledgementLost =
+    "The gauge's acknowledgement was lost, but 0x{:02X} reads back {:04X}: the word was written.";
+inline constexpr std::string_view kSmbPageWrittenAcknowledgementLost =
+    "The gauge's acknowledgement was lost, but page 0x{:02X} reads back as written.";
+
+// Why a transaction failed when the link status does not say it.
+inline constexpr std::string_view kExchangeFailed = "the adapter exchange failed";
 
 // Adapter notifications
 inline constexpr std::string_view kAdapterArrived = "adapter arrived";
@@ -69,6 +112,24 @@ inline constexpr std::string_view kCellVoltageSumTooLow =
 inline constexpr std::string_view kCurrentMustBeNegative =
     "The Enter Actual Current must be a negative value, please reenter!";
 inline constexpr std::string_view kUsbTransferErrorDot = "USB Transfer Error.";
+// References no pack can have, refused before anything is sent.
+inline constexpr std::string_view kCellVoltageOutOfRange =
+    "Cell Voltage {} must be between 0 and {} mV, please reenter!";
+inline constexpr std::string_view kTemperatureOutOfRange =
+    "TS{} Temperature must be a number between {:.1f} and {:.1f} ℃, please reenter!";
+inline constexpr std::string_view kCurrentOutOfRange =
+    "The Enter Actual Current must not be below {} mA, please reenter!";
+// Writes the gauge did not all acknowledge, and what it measures now.
+inline constexpr std::string_view kCalibrationNotConfirmed =
+    "The gauge did not confirm the calibration ({}). It now reads: {}.";
+inline constexpr std::string_view kCalibrationPartlyUnread =
+    " Some readings could not be read back.";
+inline constexpr std::string_view kCalibrationNotConfirmedUnread =
+    "The gauge did not confirm the calibration ({}), and its readings could not be read back: "
+    "what it applied is unknown.";
+inline constexpr std::string_view kReadBackCells = "cells {} mV";
+inline constexpr std::string_view kReadBackSensor = "TS{} {:.1f} ℃";
+inline constexpr std::string_view kReadBackCurrent = "current {} mA";
 inline constexpr std::string_view kNotReadYet = "Err_Rd";
 
 }  // namespace cw::app::messages

@@ -6,7 +6,9 @@
 #include <array>
 #include <cctype>
 
+#include "app/link_failure.h"
 #include "app/messages.h"
+#include "common/recording_sinks.h"
 #include "dataflash/subclass_layout.h"
 #include "link/hid_protocol.h"
 #include "link/pec.h"
@@ -162,15 +164,9 @@ common::Outcome SmbAccessPage::ReadWord() {
     return Finish(outcome, common::Verdict::kRefused);
   }
   fields_.read_word_result.clear();
-  common::Bytes reply;
-  if (!link_.ReadBlock(*command, 3, reply)) return Finish(outcome, common::Verdict::kFailed);
-  const std::uint8_t expected =
-      link::Pec({link::hid::kWriteAddress, *command, link::hid::kReadAddress, reply[0], reply[1]});
-  if (expected != reply[2]) {
-    outcome.Show(messages::kPecError);
-    return Finish(outcome, common::Verdict::kFailed);
-  }
-  fields_.read_word_result = fmt::format("{:04X}", common::LittleEndianWord(reply[0], reply[1]));
+  const auto word = ReadCheckedWord(*command, outcome);
+  if (!word) return Finish(outcome, common::Verdict::kFailed);
+  fields_.read_word_result = fmt::format("{:04X}", *word);
   return Finish(outcome, common::Verdict::kDone);
 }
 
@@ -191,8 +187,8 @@ common::Outcome SmbAccessPage::WriteWord() {
   const std::array<std::uint8_t, 3> bytes = {*command, common::LowByte(*word),
                                              common::HighByte(*word)};
   outcome.GaugeChanged();
-  return Finish(outcome,
-                link_.WriteBytes(bytes) ? common::Verdict::kDone : common::Verdict::kFailed);
+  if (link_.WriteBytes(bytes)) return Finish(outcome, common::Verdict::kDone);
+  return Finish(outcome, ReportUnconfirmedWord(*command, *word, outcome));
 }
 
 common::Outcome SmbAccessPage::WriteCombinedWord() {
@@ -222,6 +218,7 @@ common::Outcome SmbAccessPage::WriteCombinedWord() {
   outcome.GaugeChanged();
   if (!link_.WriteBytesTwice(first_bytes, second_bytes)) {
     clear();
+    ShowUnconfirmed(*command, messages::kSmbCannotReadBack, outcome);
     return Finish(outcome, common::Verdict::kFailed);
   }
   return Finish(outcome, common::Verdict::kDone);
@@ -250,28 +247,117 @@ common::Outcome SmbAccessPage::ReadBlock() {
   } else if (const auto fixed = FixedReadLength(*command)) {
     length = *fixed;
   }
-  common::Bytes reply;
-  if (!link_.ReadBlock(*command, length, reply)) {
-    fields_.read_block_result = messages::kBlockReadFailed;
-    return Finish(outcome, common::Verdict::kFailed);
-  }
+  fields_.read_block_result.clear();
   if (length == link::hid::kBlockLengthFromGauge) {
-    const std::size_t count = std::min<std::size_t>(reply[0], 34);
-    fields_.read_block_result = BytesText(common::ByteView(reply).subspan(1, count));
-    return Finish(outcome, common::Verdict::kDone);
+    // The count alone cannot tell a whole block from a cut one: the block is read again as long
+    // as the count says, with its PEC, and checked like a fixed-length one.
+    common::Bytes counted;
+    if (!link_.ReadBlock(*command, length, counted)) {
+      ShowReadFailed(*command, outcome);
+      return Finish(outcome, common::Verdict::kFailed);
+    }
+    if (counted[0] > link::kFlashPageSize) {
+      outcome.Show(fmt::format(fmt::runtime(messages::kSmbCountTooLarge), *command, counted[0]));
+      return Finish(outcome, common::Verdict::kFailed);
+    }
+    length = static_cast<std::uint8_t>(counted[0] + 2);
+  }
+  const auto data = ReadCheckedBlock(*command, length, outcome);
+  if (!data) return Finish(outcome, common::Verdict::kFailed);
+  fields_.read_block_result = BytesText(*data);
+  return Finish(outcome, common::Verdict::kDone);
+}
+
+void SmbAccessPage::ShowReadFailed(std::uint8_t command, common::MessageSink& outcome) {
+  outcome.Show(
+      fmt::format(fmt::runtime(messages::kSmbReadFailed), command, LinkFailureText(link_)));
+}
+
+std::optional<std::uint16_t> SmbAccessPage::ReadCheckedWord(std::uint8_t command,
+                                                            common::MessageSink& outcome) {
+  common::Bytes reply;
+  if (!link_.ReadBlock(command, 3, reply)) {
+    ShowReadFailed(command, outcome);
+    return std::nullopt;
+  }
+  const std::uint8_t expected =
+      link::Pec({link::hid::kWriteAddress, command, link::hid::kReadAddress, reply[0], reply[1]});
+  if (expected != reply[2]) {
+    outcome.Show(messages::kPecError);
+    return std::nullopt;
+  }
+  return common::LittleEndianWord(reply[0], reply[1]);
+}
+
+std::optional<common::Bytes> SmbAccessPage::ReadCheckedBlock(std::uint8_t command,
+                                                             std::uint8_t length,
+                                                             common::MessageSink& outcome) {
+  common::Bytes reply;
+  if (!link_.ReadBlock(command, length, reply)) {
+    ShowReadFailed(command, outcome);
+    return std::nullopt;
   }
   const common::ByteView bytes(reply);
-  std::uint8_t crc = link::Pec({link::hid::kWriteAddress, *command, link::hid::kReadAddress});
+  std::uint8_t crc = link::Pec({link::hid::kWriteAddress, command, link::hid::kReadAddress});
   crc = link::Pec(bytes.first(bytes.size() - 1), crc);
   if (crc != bytes.back()) {
     outcome.Show(messages::kPecError);
-    fields_.read_block_result.clear();
-    return Finish(outcome, common::Verdict::kFailed);
+    return std::nullopt;
   }
-  // A count byte larger than what was read shows what was read, never more.
-  const std::size_t count = std::min<std::size_t>(bytes[0], bytes.size() - 2);
-  fields_.read_block_result = BytesText(bytes.subspan(1, count));
-  return Finish(outcome, common::Verdict::kDone);
+  // Count, data, PEC: a count byte that says otherwise describes another reply than this one.
+  const std::size_t carried = bytes.size() - 2;
+  if (bytes[0] != carried) {
+    outcome.Show(
+        fmt::format(fmt::runtime(messages::kSmbCountMismatch), command, bytes[0], carried));
+    return std::nullopt;
+  }
+  return common::Bytes(bytes.begin() + 1, bytes.end() - 1);
+}
+
+void SmbAccessPage::ShowUnconfirmed(std::uint8_t command, std::string_view now,
+                                    common::OutcomeBuilder& outcome) {
+  outcome.Show(
+      fmt::format(fmt::runtime(messages::kSmbWriteNotConfirmed), command, LinkFailureText(link_)) +
+      std::string(now));
+}
+
+common::Verdict SmbAccessPage::ReportUnconfirmedWord(std::uint8_t command, std::uint16_t word,
+                                                     common::OutcomeBuilder& outcome) {
+  if (command == link::kManufacturerAccess || command == link::kIspStatusCommand) {
+    ShowUnconfirmed(command, messages::kSmbCannotReadBack, outcome);
+    return common::Verdict::kFailed;
+  }
+  common::NullMessageSink quiet;
+  const auto held = ReadCheckedWord(command, quiet);
+  if (!held) {
+    ShowUnconfirmed(command, messages::kSmbReadBackFailed, outcome);
+    return common::Verdict::kFailed;
+  }
+  if (*held == word) {
+    outcome.Show(
+        fmt::format(fmt::runtime(messages::kSmbWrittenAcknowledgementLost), command, *held));
+    return common::Verdict::kDone;
+  }
+  ShowUnconfirmed(command, fmt::format(fmt::runtime(messages::kSmbNowHoldsWord), *held), outcome);
+  return common::Verdict::kFailed;
+}
+
+common::Verdict SmbAccessPage::ReportUnconfirmedPage(std::uint8_t command,
+                                                     const common::Bytes& page,
+                                                     common::OutcomeBuilder& outcome) {
+  common::NullMessageSink quiet;
+  const auto held = ReadCheckedBlock(command, static_cast<std::uint8_t>(page.size() + 2), quiet);
+  if (!held) {
+    ShowUnconfirmed(command, messages::kSmbReadBackFailed, outcome);
+    return common::Verdict::kFailed;
+  }
+  if (*held == page) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kSmbPageWrittenAcknowledgementLost), command));
+    return common::Verdict::kDone;
+  }
+  ShowUnconfirmed(command, fmt::format(fmt::runtime(messages::kSmbNowHoldsBytes), BytesText(*held)),
+                  outcome);
+  return common::Verdict::kFailed;
 }
 
 common::Outcome SmbAccessPage::WriteBlock() {
@@ -352,8 +438,10 @@ common::Outcome SmbAccessPage::WriteBlock() {
     return Finish(outcome, common::Verdict::kRefused);
   }
   outcome.GaugeChanged();
-  return Finish(outcome,
-                link_.WriteBytes(frame) ? common::Verdict::kDone : common::Verdict::kFailed);
+  if (link_.WriteBytes(frame)) return Finish(outcome, common::Verdict::kDone);
+  if (page_write) return Finish(outcome, ReportUnconfirmedPage(*command, payload, outcome));
+  ShowUnconfirmed(*command, messages::kSmbCannotReadBack, outcome);
+  return Finish(outcome, common::Verdict::kFailed);
 }
 
 }  // namespace cw::app

@@ -49,7 +49,11 @@ class SmbAccessPage {
 
   SmbAccessFields& fields() { return fields_; }
 
+  // A failed or malformed read leaves the result empty and says why. A block read shows the
+  // bytes the reply carries and fails on a count byte that does not match them.
   common::Outcome ReadWord();
+  // A write the gauge does not acknowledge is reported with what the gauge holds now, where
+  // that can be read back.
   common::Outcome WriteWord();
   common::Outcome WriteCombinedWord();
   common::Outcome ReadBlock();
@@ -64,6 +68,22 @@ class SmbAccessPage {
   // The subclass selected in the gauge (SubClassID, 0x77); nullopt when it cannot be read or
   // is no subclass id.
   std::optional<std::uint8_t> ReadSelectedSubclass();
+
+  // Reads whose failures are told through `sink`: a word with its PEC checked, a fixed-length
+  // block (count, data, PEC) with its PEC and count checked, giving the data.
+  std::optional<std::uint16_t> ReadCheckedWord(std::uint8_t command, common::MessageSink& sink);
+  std::optional<common::Bytes> ReadCheckedBlock(std::uint8_t command, std::uint8_t length,
+                                                common::MessageSink& sink);
+  void ShowReadFailed(std::uint8_t command, common::MessageSink& sink);
+
+  // A write the gauge did not acknowledge: what it holds now, read back where that means
+  // something. Done when the read-back shows the write took effect after all.
+  common::Verdict ReportUnconfirmedWord(std::uint8_t command, std::uint16_t word,
+                                        common::OutcomeBuilder& outcome);
+  common::Verdict ReportUnconfirmedPage(std::uint8_t command, const common::Bytes& page,
+                                        common::OutcomeBuilder& outcome);
+  // "The write was not confirmed (link status)" followed by `now`.
+  void ShowUnconfirmed(std::uint8_t command, std::string_view now, common::OutcomeBuilder& outcome);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/link_failure.h"
 #include "app/messages.h"
 #include "common/bytes.h"
 
@@ -19,7 +20,16 @@ constexpr std::array<std::uint16_t, 14> kRefusedFromEntry = {
 constexpr std::array<std::uint16_t, 17> kWriteType = {0x00, 0x10, 0x11, 0x1D, 0x1E, 0x1F,
                                                       0x20, 0x22, 0x23, 0x24, 0x26, 0x28,
                                                       0x29, 0x30, 0x40, 0x41, 0xF0};
-constexpr std::uint8_t kOperationStatus = link::kOperationStatusSubcommand;
+// Operation Status is read this many times, 100 ms apart, before the lock state counts as
+// unknown: one lost or malformed reply must not decide what the user is told.
+constexpr int kStatusReads = 3;
+constexpr common::Millis kBetweenStatusReads{100};
+constexpr std::uint16_t kSealedBit = 0x4000;
+
+bool StillLocked(UnsealTarget target, std::uint16_t operation_status) {
+  const std::uint8_t high = common::HighByte(operation_status);
+  return target == UnsealTarget::kUnseal ? (high & 0x40) != 0 : high >= 0x40;
+}
 
 template <std::size_t N>
 bool Contains(const std::array<std::uint16_t, N>& codes, std::uint16_t code) {
@@ -60,8 +70,13 @@ common::Outcome SubCmdPanel::RunSubcommand(std::uint16_t code) {
   if (IsWriteTypeSubCmd(code)) {
     const std::array<std::uint8_t, 4> write = {link::kManufacturerBlockAccess, 0x02, low, 0x00};
     outcome.GaugeChanged();
-    // A write the gauge refused is marked, so the log never hides a failed write.
     const bool written = link_.WriteBytes(write);
+    if (code == link::kSealSubcommand) {
+      const common::Outcome sealed = ConfirmSeal(written, outcome);
+      Append(cmd + " W", sealed ? messages::kResultNotApplicable : messages::kResultFail, !sealed);
+      return sealed;
+    }
+    // A write the gauge refused is marked, so the log never hides a failed write.
     Append(cmd + " W", written ? messages::kResultNotApplicable : messages::kResultFail, !written);
     return written ? outcome.Done() : outcome.Failed();
   }
@@ -111,22 +126,48 @@ bool SubCmdPanel::SendKey(std::uint32_t key) {
   return link_.WriteBytesTwice(low_word, high_word);
 }
 
-common::Outcome SubCmdPanel::Unseal(UnsealTarget target) {
+std::optional<std::uint16_t> SubCmdPanel::ReadOperationStatus() {
+  for (int read = 0; read < kStatusReads; ++read) {
+    if (read > 0) link_.clock().SleepFor(kBetweenStatusReads);
+    if (const auto status = link_.ReadOperationStatus()) return status;
+  }
+  return std::nullopt;
+}
+
+common::Outcome SubCmdPanel::ConfirmSeal(bool written, common::OutcomeBuilder& outcome) {
+  const auto status = ReadOperationStatus();
+  if (!status) {
+    outcome.Show(fmt::format(fmt::runtime(written ? messages::kSealSentStateUnknown
+                                                  : messages::kSealNotConfirmedStateUnknown),
+                             LinkFailureText(link_)));
+    return outcome.Failed();
+  }
+  if ((*status & kSealedBit) != 0) {
+    if (!written) outcome.Show(messages::kSealedAcknowledgementLost);
+    return outcome.Done();
+  }
+  outcome.Show(fmt::format(fmt::runtime(messages::kNotSealed), *status));
+  return outcome.Failed();
+}
+
+common::OutcomeOf<LockState> SubCmdPanel::Unseal(UnsealTarget target) {
   common::OutcomeBuilder outcome(messages_);
   const std::uint32_t stored = key(target);
   outcome.GaugeChanged();
-  SendKey(stored);
-  common::Bytes reply;
-  bool locked = true;
-  if (link_.ReadManufacturerBlock(kOperationStatus, 2, reply)) {
-    locked = false;  // a reply that is not well formed counts as unlocked
-    if (const auto data = link::ManufacturerBlockData(reply, kOperationStatus, 2)) {
-      const std::uint8_t high = (*data)[1];
-      locked = target == UnsealTarget::kUnseal ? (high & 0x40) != 0 : high >= 0x40;
-    }
-  }
+  const bool sent = SendKey(stored);
+  const auto status = ReadOperationStatus();
   Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false);
-  return locked ? outcome.Failed() : outcome.Done();
+  if (!sent) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kKeyNotConfirmed), LinkFailureText(link_)));
+  }
+  if (!status) {
+    // A reply that cannot be read says nothing about the lock, least of all that it is open.
+    outcome.Show(messages::kLockStateUnknown);
+    return outcome.Finish(common::Verdict::kFailed, LockState::kUnknown);
+  }
+  if (StillLocked(target, *status))
+    return outcome.Finish(common::Verdict::kFailed, LockState::kLocked);
+  return outcome.Finish(common::Verdict::kDone, LockState::kUnlocked);
 }
 
 std::string SubCmdPanel::DialogKeyText(UnsealTarget target) const {

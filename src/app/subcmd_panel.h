@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,13 @@ inline constexpr std::array<SubCmdButton, 17> kSubCmdButtons = {{
 
 enum class UnsealTarget { kUnseal, kFullAccess };
 
+// What the gauge's Operation Status says after a key was sent.
+enum class LockState {
+  kUnlocked,
+  kLocked,   // the front end opens the key dialog
+  kUnknown,  // no well-formed Operation Status could be read: nothing is known
+};
+
 inline constexpr std::uint32_t kDefaultUnsealKey = 0x3B9E61D4;
 inline constexpr std::uint32_t kDefaultFullAccessKey = 0xA7C2058F;
 
@@ -65,14 +73,16 @@ class SubCmdPanel {
       : link_(link), messages_(messages) {}
 
   // Sends one subcommand and appends its log row. Done when the gauge took it (a read: answered
-  // with a well-formed reply).
+  // with a well-formed reply). SEAL is done only when Operation Status then shows the gauge
+  // sealed, also when the write itself was not acknowledged.
   common::Outcome RunSubcommand(std::uint16_t code);
   // The entry field's Enter: parses `text`, refuses with a message or runs the code. The caller
   // clears the field afterwards in every case.
   common::Outcome SubmitEntry(std::string_view text);
-  // UNSEAL / UNSEAL TO FA with the stored key. Done when the device is no longer locked;
-  // otherwise the front end opens the key dialog for `target`.
-  common::Outcome Unseal(UnsealTarget target);
+  // UNSEAL / UNSEAL TO FA with the stored key. Done when the device is no longer locked. When it
+  // is still locked the front end opens the key dialog for `target`; when its state could not be
+  // read, a message says so.
+  common::OutcomeOf<LockState> Unseal(UnsealTarget target);
   // What the key dialog shows when it opens.
   std::string DialogKeyText(UnsealTarget target) const;
   // The key dialog's OK: the typed key becomes the stored key and is sent.
@@ -88,6 +98,9 @@ class SubCmdPanel {
  private:
   bool SendKey(std::uint32_t key);
   void Append(std::string cmd, std::string_view result, bool failed);
+  // Operation Status, asked again when the reply is missing or malformed.
+  std::optional<std::uint16_t> ReadOperationStatus();
+  common::Outcome ConfirmSeal(bool written, common::OutcomeBuilder& outcome);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
