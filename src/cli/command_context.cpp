@@ -4,7 +4,9 @@
 
 #include "app/product_constants_file.h"
 #include "app/program_directory.h"
+#include "cli/messages.h"
 #include "common/bytes.h"
+#include "sim/sim_pack.h"
 
 namespace cw::cli {
 
@@ -19,13 +21,33 @@ app::Workbench* CommandContext::OpenOffline(int& exit_code) {
   return workbench_ ? workbench_.get() : Create(exit_code);
 }
 
+CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::string_view)> accepts) {
+  return CLI::Validator(
+      [rule = std::string(rule), accepts = std::move(accepts)](std::string& text) -> std::string {
+        if (accepts(text)) return {};
+        return fmt::format(fmt::runtime(messages::kArgumentBreaksRule), text, rule);
+      },
+      "");
+}
+
+int CommandContext::Finish(int exit_code) {
+  if (!workbench_ || workbench_->sim_pack() == nullptr ||
+      workbench_->sim_pack()->options().state_file.empty()) {
+    return exit_code;
+  }
+  const auto saved = workbench_->SaveSimState();
+  if (saved) return exit_code;
+  fmt::print(stderr, "{}\n", saved.error());
+  return exit_code == kExitSuccess ? kExitFailed : exit_code;
+}
+
 app::Workbench* CommandContext::Create(int& exit_code) {
   std::string device_text = options_.device;
   if (options_.sim && device_text == "auto") device_text = "sim";
   if (!options_.sim_state.empty()) {
     if (device_text == "auto") device_text = "sim";
     if (!device_text.starts_with("sim")) {
-      fmt::print(stderr, "--sim-state needs the simulated pack\n");
+      fmt::print(stderr, "{}\n", messages::kStateFileNeedsSim);
       exit_code = kExitUsage;
       return nullptr;
     }

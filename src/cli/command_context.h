@@ -1,8 +1,11 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/workbench.h"
 #include "cli/console.h"
@@ -13,6 +16,10 @@ namespace cw::cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+
+// A CLI11 check for a typed argument: the whole text must pass `accepts`, else the usage error
+// names the argument, repeats the text and says what `rule` it breaks (exit 2).
+CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::string_view)> accepts);
 
 // The global options, filled by the parser and read by every command.
 struct GlobalOptions {
@@ -37,6 +44,10 @@ class CommandContext {
   // The same without opening the adapter, for commands that work on files only (they still
   // take the product constants and the tool objects from the workbench).
   app::Workbench* OpenOffline(int& exit_code);
+  // Ends the command: the simulated pack's state file, when there is one, is saved now so that a
+  // failed save fails the command (exit 1) instead of losing the change without a word. Returns
+  // the exit code to give.
+  int Finish(int exit_code);
   StderrMessageSink& messages() { return messages_; }
   ConsoleProgressSink& progress() { return progress_; }
 

@@ -18,13 +18,11 @@ std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) { interrupted = true; }
 
-// CLI11 validator: one hex byte.
-const CLI::Validator kHexByte(
-    [](std::string& text) -> std::string {
-      if (common::ParseHexByte(text)) return {};
-      return fmt::format(fmt::runtime(messages::kNotHexByte), text);
-    },
-    "HEX");
+CLI::Validator HexByteArgument() {
+  return WholeArgument(messages::kNotHexByte, [](std::string_view text) {
+    return common::ParseHexByte(text).has_value();
+  });
+}
 
 std::uint8_t HexByte(const std::string& text) { return *common::ParseHexByte(text); }
 
@@ -38,7 +36,7 @@ int ReportLinkFailure(link::GaugeLink& link) {
 void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* pec = app.add_subcommand("pec", "Print the SMBus PEC (CRC-8) of hex bytes");
   auto pec_bytes = std::make_shared<std::vector<std::string>>();
-  pec->add_option("bytes", *pec_bytes, "bytes in hex")->required()->check(kHexByte);
+  pec->add_option("bytes", *pec_bytes, "bytes in hex")->required()->check(HexByteArgument());
   pec->callback([pec_bytes, &exit_code] {
     common::Bytes bytes;
     for (const auto& text : *pec_bytes) bytes.push_back(HexByte(text));
@@ -69,7 +67,9 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
 
   auto* read_word = app.add_subcommand("read-word", "Read one SBS word register (hex command)");
   auto command = std::make_shared<std::string>();
-  read_word->add_option("CMD", *command, "command code in hex")->required()->check(kHexByte);
+  read_word->add_option("CMD", *command, "command code in hex")
+      ->required()
+      ->check(HexByteArgument());
   read_word->callback([command, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
@@ -85,7 +85,7 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* mba = app.add_subcommand("mba", "Read a ManufacturerBlockAccess reply (SUB hex, N bytes)");
   auto subcommand = std::make_shared<std::string>();
   auto length = std::make_shared<int>(0);
-  mba->add_option("SUB", *subcommand, "subcommand in hex")->required()->check(kHexByte);
+  mba->add_option("SUB", *subcommand, "subcommand in hex")->required()->check(HexByteArgument());
   mba->add_option("N", *length, "data bytes expected (0..32)")
       ->required()
       ->check(CLI::Range(0, 32));
@@ -106,7 +106,7 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto commands = std::make_shared<std::vector<std::string>>();
   auto count = std::make_shared<int>(0);
   auto interval_ms = std::make_shared<int>(1000);
-  watch->add_option("CMD", *commands, "command codes in hex")->required()->check(kHexByte);
+  watch->add_option("CMD", *commands, "command codes in hex")->required()->check(HexByteArgument());
   watch->add_option("--count", *count, "stop after this many readings (0: until Ctrl-C)")
       ->check(CLI::NonNegativeNumber);
   watch->add_option("--interval-ms", *interval_ms, "time between readings")

@@ -47,5 +47,5 @@ int main(int argc, char** argv) {
     app.exit(error);
     return kExitUsage;
   }
-  return exit_code;
+  return context.Finish(exit_code);
 }

@@ -7,15 +7,33 @@ namespace cw::cli::messages {
 
 inline constexpr std::string_view kAppDescription =
     "Cellwarden Tools: evaluation and configuration workbench for the KT580714 fuel gauge";
-inline constexpr std::string_view kNotHexByte = "\"{}\" is not a hex byte (00..FF)";
+inline constexpr std::string_view kNotHexByte = "a hex byte (00..FF)";
 inline constexpr std::string_view kBlockLengthRange = "N must be 0 to 32, not {}";
 inline constexpr std::string_view kVersionUnreadable = "the adapter version could not be read";
 inline constexpr std::string_view kTransportHid = "HID";
 inline constexpr std::string_view kTransportBulk = "bulk";
 
-inline constexpr std::string_view kBadCells = "--cells takes four voltages in mV: MV,MV,MV,MV";
 // unseal: the gauge still reports the lock after the key.
 inline constexpr std::string_view kLocked = "locked";
+
+// Typed arguments: "\"TEXT\" is not RULE", after the argument's name.
+inline constexpr std::string_view kArgumentBreaksRule = "\"{}\" is not {}";
+inline constexpr std::string_view kRuleSmbCommand = "an SMBus command: 1 or 2 hex digits";
+inline constexpr std::string_view kRuleHexWord = "a hex word: 1 to 4 hex digits";
+inline constexpr std::string_view kRuleBlockData =
+    "block data: bytes of 1 or 2 hex digits separated by blanks";
+inline constexpr std::string_view kRuleSubcommand =
+    "a subcommand code: 1 to 4 hex digits, optionally after 0x";
+inline constexpr std::string_view kRuleKey =
+    "an unseal key: 1 to 8 hex digits, optionally after 0x";
+inline constexpr std::string_view kRuleCells =
+    "four cell voltages in mV, whole numbers separated by commas";
+inline constexpr std::string_view kRuleTemperature = "a temperature in degrees Celsius";
+inline constexpr std::string_view kRuleCurrent = "a current in mA, a whole number";
+// unseal: the gauge's Operation Status could not be read after the key.
+inline constexpr std::string_view kLockUnknown = "unknown";
+// The simulated pack's state file.
+inline constexpr std::string_view kStateFileNeedsSim = "--sim-state needs the simulated pack";
 
 // scan and log
 namespace scan {
@@ -28,6 +46,10 @@ inline constexpr std::string_view kRowsNotRead = "{} of {} rows could not be rea
 inline constexpr std::string_view kLiveHeading = "Cellwarden SBS scan ({})  pass {}  {}";
 inline constexpr std::string_view kLiveFooter = "Ctrl-C ends the scan.";
 inline constexpr std::string_view kLogWritten = "{} data lines written to {}";
+inline constexpr std::string_view kLogFieldsNotRead =
+    "{} of {} logged values could not be read and were written as 0 ({})";
+inline constexpr std::string_view kLogNotAFile =
+    "{} is a directory or a device, not a file a data log can be written to";
 }  // namespace scan
 
 // param and df

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/messages.h"
+#include "common/path_kind.h"
 #include "monitor/comm_thread.h"
 #include "monitor/data_log.h"
 #include "monitor/local_time.h"
@@ -79,28 +80,32 @@ std::string TerminalScreen(const RegisterTable& table) {
   return out;
 }
 
-int ScanOnce(app::Workbench& bench) {
-  monitor::ScanEngine& engine = bench.monitor().engine();
-  engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
-  engine.ScanPass();
-  engine.RefreshStaticData();
+// Exit status of a one-pass scan: every row read, or how many were not.
+int ReportUnread(app::Workbench& bench) {
   int failed = 0;
   int total = 0;
-  const std::string out = engine.WithTable([&](const RegisterTable& table) {
+  bench.monitor().engine().WithTable([&](const RegisterTable& table) {
     for (TableId id : monitor::kAllTables) {
       for (const SbsRegisterDef& row : table.rows(id)) {
         ++total;
         if (row.ReadFailed()) ++failed;
       }
     }
-    return PlainLines(table);
   });
-  fmt::print("{}", out);
   if (failed == 0) return kExitSuccess;
   fmt::print(stderr, "{}\n",
              fmt::format(fmt::runtime(text::kRowsNotRead), failed, total,
                          link::StatusBarText(bench.link().link_status())));
   return kExitFailed;
+}
+
+int ScanOnce(app::Workbench& bench) {
+  monitor::ScanEngine& engine = bench.monitor().engine();
+  engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
+  engine.ScanPass();
+  engine.RefreshStaticData();
+  fmt::print("{}", engine.WithTable([](const RegisterTable& table) { return PlainLines(table); }));
+  return ReportUnread(bench);
 }
 
 int ScanLive(app::Workbench& bench, int count) {
@@ -160,10 +165,32 @@ bool SelectLoggedRows(monitor::SbsPageRules& page, monitor::ScanEngine& engine,
   return true;
 }
 
+// Data lines of the log: only a regular file (or a new one) can hold them. A directory cannot be
+// opened, and a device would swallow the lines or never end.
+bool LogPathUsable(const std::string& path) {
+  const common::PathKind kind = common::KindOfPath(path);
+  if (kind == common::PathKind::kDirectory || kind == common::PathKind::kSpecial) {
+    fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kLogNotAFile), path));
+    return false;
+  }
+  return true;
+}
+
+std::size_t LoggedRowCount(monitor::ScanEngine& engine) {
+  return engine.WithTable([](const RegisterTable& table) {
+    std::size_t rows = 0;
+    for (TableId id : monitor::kScanTables) {
+      for (const SbsRegisterDef& row : table.rows(id)) rows += row.log ? 1 : 0;
+    }
+    return rows;
+  });
+}
+
 int Log(app::Workbench& bench, const LogOptions& options) {
   monitor::ScanEngine& engine = bench.monitor().engine();
   monitor::SbsPageRules& page = bench.sbs_page();
   if (!SelectLoggedRows(page, engine, options.rows)) return kExitUsage;
+  if (!LogPathUsable(options.path)) return kExitFailed;
 
   engine.RefreshStaticData();
   engine.ClearStaticRefreshRequest();
@@ -174,18 +201,30 @@ int Log(app::Workbench& bench, const LogOptions& options) {
   interrupted = false;
   std::signal(SIGINT, OnInterrupt);
   int written = 0;
+  std::size_t fields = 0;
+  int failed_fields = 0;
   for (; written < options.samples && !interrupted; ++written) {
     const common::Millis now = clock.Now();
     if (next_tick > now) clock.SleepFor(next_tick - now);
     next_tick += interval;
     engine.ScanPass();
-    if (!page.WriteLogLine()) break;
+    const std::size_t logged = LoggedRowCount(engine);
+    const auto line = page.WriteLogLine();
+    if (!line) break;
+    fields += logged;
+    failed_fields += line.detail;
   }
   std::signal(SIGINT, SIG_DFL);
   const bool complete = written == options.samples;
   page.StopLog();
   fmt::print("{}\n", fmt::format(fmt::runtime(text::kLogWritten), written, options.path));
-  return complete ? kExitSuccess : kExitFailed;
+  // The file keeps its format (a failed read is a "0" like any other), so the count is told here.
+  if (failed_fields > 0) {
+    fmt::print(stderr, "{}\n",
+               fmt::format(fmt::runtime(text::kLogFieldsNotRead), failed_fields, fields,
+                           link::StatusBarText(bench.link().link_status())));
+  }
+  return complete && failed_fields == 0 ? kExitSuccess : kExitFailed;
 }
 
 }  // namespace

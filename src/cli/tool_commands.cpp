@@ -2,18 +2,28 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "app/authentication_tool.h"
 #include "app/main_window_rules.h"
 #include "app/smb_access_page.h"
 #include "app/subcmd_panel.h"
 #include "cli/messages.h"
 #include "common/bytes.h"
+#include "common/parse.h"
 #include "link/command_codes.h"
 
 namespace cw::cli {
 namespace {
 
 int ExitFor(const common::Outcome& outcome) { return outcome ? kExitSuccess : kExitFailed; }
+
+// The authentication window refuses only a key or challenge field it cannot read: on the command
+// line that is a usage error.
+int AuthExitFor(const common::Outcome& outcome) {
+  return outcome.verdict == common::Verdict::kRefused ? kExitUsage : ExitFor(outcome);
+}
 
 // Prints the SubCMD log rows a command added.
 void PrintLogFrom(const app::SubCmdPanel& panel, std::size_t first) {
@@ -23,17 +33,40 @@ void PrintLogFrom(const app::SubCmdPanel& panel, std::size_t first) {
   }
 }
 
+// Typed arguments of the SMB access forms, checked whole before anything is sent; the page's
+// own fields would read a stray character or a fifth digit as another value.
+CLI::Validator SmbCommandArgument() {
+  return WholeArgument(messages::kRuleSmbCommand, [](std::string_view text) {
+    return app::ParseSmbCommand(text).has_value();
+  });
+}
+CLI::Validator HexWordArgument() {
+  return WholeArgument(messages::kRuleHexWord, [](std::string_view text) {
+    return common::ParseHexWord(text).has_value();
+  });
+}
+CLI::Validator BlockDataArgument() {
+  return WholeArgument(messages::kRuleBlockData, [](std::string_view text) {
+    return app::ParseSmbBlockData(text).has_value();
+  });
+}
+
+struct SmbArgument {
+  std::string name;
+  CLI::Validator rule;
+};
+
 // One form of the SMB access page: `fill` types into the fields, `press` is the button,
-// `result_field` is what the form shows, printed when the form has one.
+// `result_field` is what the form shows, printed when the form has one and the press succeeded.
 void AddSmbForm(CLI::App& smb, CommandContext& context, int& exit_code, const std::string& name,
-                const std::string& description, std::vector<std::string> field_names,
+                const std::string& description, std::vector<SmbArgument> arguments,
                 std::function<void(app::SmbAccessFields&, const std::vector<std::string>&)> fill,
                 std::function<common::Outcome(app::SmbAccessPage&)> press,
                 std::function<const std::string*(app::SmbAccessFields&)> result_field) {
   auto* form = smb.add_subcommand(name, description);
-  auto values = std::make_shared<std::vector<std::string>>(field_names.size());
-  for (std::size_t i = 0; i < field_names.size(); ++i) {
-    form->add_option(field_names[i], (*values)[i])->required();
+  auto values = std::make_shared<std::vector<std::string>>(arguments.size());
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    form->add_option(arguments[i].name, (*values)[i])->required()->check(arguments[i].rule);
   }
   form->callback([=, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
@@ -41,7 +74,8 @@ void AddSmbForm(CLI::App& smb, CommandContext& context, int& exit_code, const st
     app::SmbAccessPage& page = bench->smb_access();
     fill(page.fields(), *values);
     const common::Outcome outcome = press(page);
-    if (const std::string* result = result_field(page.fields())) fmt::print("{}\n", *result);
+    const std::string* result = result_field(page.fields());
+    if (result != nullptr && outcome) fmt::print("{}\n", *result);
     exit_code = ExitFor(outcome);
   });
 }
@@ -51,13 +85,15 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   smb->require_subcommand(1);
   using Fields = app::SmbAccessFields;
   using Values = std::vector<std::string>;
+  const SmbArgument command{"CMD", SmbCommandArgument()};
   AddSmbForm(
-      *smb, context, exit_code, "read-word", "Read SMB Word", {"CMD"},
+      *smb, context, exit_code, "read-word", "Read SMB Word", {command},
       [](Fields& f, const Values& v) { f.read_word_command = v[0]; },
       [](app::SmbAccessPage& p) { return p.ReadWord(); },
       [](Fields& f) { return &f.read_word_result; });
   AddSmbForm(
-      *smb, context, exit_code, "write-word", "Write SMB Word", {"CMD", "WORD"},
+      *smb, context, exit_code, "write-word", "Write SMB Word",
+      {command, {"WORD", HexWordArgument()}},
       [](Fields& f, const Values& v) {
         f.write_word_command = v[0];
         f.write_word = v[1];
@@ -66,7 +102,7 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       [](Fields&) -> const std::string* { return nullptr; });
   AddSmbForm(
       *smb, context, exit_code, "write-combined", "Write SMB Combined Word",
-      {"CMD", "WORD1", "WORD2"},
+      {command, {"WORD1", HexWordArgument()}, {"WORD2", HexWordArgument()}},
       [](Fields& f, const Values& v) {
         f.combined_command = v[0];
         f.combined_word1 = v[1];
@@ -75,12 +111,13 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       [](app::SmbAccessPage& p) { return p.WriteCombinedWord(); },
       [](Fields&) -> const std::string* { return nullptr; });
   AddSmbForm(
-      *smb, context, exit_code, "read-block", "Read SMB Block", {"CMD"},
+      *smb, context, exit_code, "read-block", "Read SMB Block", {command},
       [](Fields& f, const Values& v) { f.read_block_command = v[0]; },
       [](app::SmbAccessPage& p) { return p.ReadBlock(); },
       [](Fields& f) { return &f.read_block_result; });
   AddSmbForm(
-      *smb, context, exit_code, "write-block", "Write SMB Block", {"CMD", "DATA"},
+      *smb, context, exit_code, "write-block", "Write SMB Block",
+      {command, {"DATA", BlockDataArgument()}},
       [](Fields& f, const Values& v) {
         f.write_block_command = v[0];
         f.write_block_data = v[1];
@@ -89,22 +126,38 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       [](Fields&) -> const std::string* { return nullptr; });
 }
 
-// "MV,MV,MV,MV": the four actual cell voltages.
-std::optional<std::array<std::uint32_t, 4>> ParseCells(const std::string& text) {
+// "MV,MV,MV,MV": the four actual cell voltages, whole numbers. A value beyond 32 bits is held
+// at the largest, which the calibration's range check refuses like any other too large value.
+std::optional<std::array<std::uint32_t, 4>> ParseCells(std::string_view text) {
   std::array<std::uint32_t, 4> cells{};
-  std::size_t start = 0;
   for (std::size_t i = 0; i < cells.size(); ++i) {
-    const std::size_t end = text.find(',', start);
-    const std::string item = text.substr(start, end == std::string::npos ? end : end - start);
-    if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos ||
-        item.size() > 6) {
-      return std::nullopt;
-    }
-    cells[i] = static_cast<std::uint32_t>(std::stoul(item));
-    if ((end == std::string::npos) != (i + 1 == cells.size())) return std::nullopt;
-    start = end + 1;
+    const std::size_t comma = text.find(',');
+    if ((comma == std::string_view::npos) != (i + 1 == cells.size())) return std::nullopt;
+    const std::string_view item = text.substr(0, comma);
+    if (item.empty() || item.front() == '-' || item.front() == '+') return std::nullopt;
+    const auto value = common::ParseWholeInteger(item);
+    if (!value && value.error() == common::NumberError::kNotANumber) return std::nullopt;
+    cells[i] =
+        value ? static_cast<std::uint32_t>(std::min<std::int64_t>(*value, UINT32_MAX)) : UINT32_MAX;
+    text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
   }
   return cells;
+}
+
+// A typed temperature; a number too large for a double stands as an infinity of its sign, which
+// the calibration's range check refuses.
+float Celsius(std::string_view text) {
+  const auto value = common::ParseWholeDecimal(text);
+  if (value) return static_cast<float>(std::clamp<double>(*value, -1e30, 1e30));
+  const bool negative = !text.empty() && text.front() == '-';
+  return negative ? -std::numeric_limits<float>::infinity()
+                  : std::numeric_limits<float>::infinity();
+}
+
+// A number, perhaps one beyond every range (the calibration refuses that one with its message).
+template <typename Parsed>
+bool IsNumber(const Parsed& parsed) {
+  return parsed || parsed.error() == common::NumberError::kOutOfRange;
 }
 
 void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code) {
@@ -112,34 +165,44 @@ void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code)
       "calibrate", "Calibrate the gauge: 'offset', or the ticked cell voltages, TS1-TS4, current");
   auto target = std::make_shared<std::string>();
   auto cells = std::make_shared<std::string>();
-  auto temperatures = std::make_shared<std::array<std::optional<float>, 4>>();
-  auto current = std::make_shared<std::optional<std::int32_t>>();
+  auto temperatures = std::make_shared<std::array<std::optional<std::string>, 4>>();
+  auto current = std::make_shared<std::optional<std::string>>();
   calibrate->add_option("WHAT", *target, "'offset' for the board offset")
       ->check(CLI::IsMember({"offset"}));
-  calibrate->add_option("--cells", *cells, "actual cell voltages in mV: MV,MV,MV,MV");
+  calibrate->add_option("--cells", *cells, "actual cell voltages in mV: MV,MV,MV,MV")
+      ->check(WholeArgument(messages::kRuleCells,
+                            [](std::string_view text) { return ParseCells(text).has_value(); }));
+  const CLI::Validator temperature_rule = WholeArgument(
+      messages::kRuleTemperature,
+      [](std::string_view text) { return IsNumber(common::ParseWholeDecimal(text)); });
   for (std::size_t i = 0; i < temperatures->size(); ++i) {
-    calibrate->add_option(fmt::format("--ts{}", i + 1), (*temperatures)[i],
-                          fmt::format("actual TS{} temperature in degrees Celsius", i + 1));
+    calibrate
+        ->add_option(fmt::format("--ts{}", i + 1), (*temperatures)[i],
+                     fmt::format("actual TS{} temperature in degrees Celsius", i + 1))
+        ->check(temperature_rule);
   }
-  calibrate->add_option("--current", *current, "actual current in mA (a discharge, negative)");
+  calibrate->add_option("--current", *current, "actual current in mA (a discharge, negative)")
+      ->check(WholeArgument(messages::kRuleCurrent, [](std::string_view text) {
+        return IsNumber(common::ParseWholeInteger(text));
+      }));
   calibrate->callback([=, &context, &exit_code] {
     app::CalibrationInput input;
     if (!cells->empty()) {
-      const auto parsed = ParseCells(*cells);
-      if (!parsed) {
-        fmt::print(stderr, "{}\n", messages::kBadCells);
-        exit_code = kExitUsage;
-        return;
-      }
       input.calibrate_voltage = true;
-      input.cell_mv = *parsed;
+      input.cell_mv = *ParseCells(*cells);
     }
     for (std::size_t i = 0; i < temperatures->size(); ++i) {
       input.calibrate_ts[i] = (*temperatures)[i].has_value();
-      input.ts_celsius[i] = (*temperatures)[i].value_or(0.0f);
+      if ((*temperatures)[i]) input.ts_celsius[i] = Celsius(*(*temperatures)[i]);
     }
     input.calibrate_current = current->has_value();
-    input.current_ma = current->value_or(0);
+    if (*current) {
+      const auto value = common::ParseWholeInteger(**current);
+      const bool negative = !(*current)->empty() && (*current)->front() == '-';
+      const std::int64_t ma = value ? *value : negative ? INT64_MIN : INT64_MAX;
+      input.current_ma =
+          static_cast<std::int32_t>(std::clamp<std::int64_t>(ma, INT32_MIN, INT32_MAX));
+    }
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
     exit_code = ExitFor(*target == "offset" ? bench->calibration().CalibrateBoardOffset()
@@ -170,7 +233,11 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
                                     "Run a ManufacturerAccess subcommand (hex), as the "
                                     "SubCMD entry field does");
   auto code = std::make_shared<std::string>();
-  subcmd->add_option("CODE", *code, "subcommand code in hex")->required();
+  subcmd->add_option("CODE", *code, "subcommand code in hex")
+      ->required()
+      ->check(WholeArgument(messages::kRuleSubcommand, [](std::string_view text) {
+        return common::ParseSubcommandCode(text).has_value();
+      }));
   subcmd->callback([code, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
@@ -196,7 +263,10 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto full_access = std::make_shared<bool>(false);
   auto key = std::make_shared<std::string>();
   unseal->add_flag("--full-access", *full_access, "UNSEAL TO FA with the full-access key");
-  unseal->add_option("--key", *key, "the key in hex, as typed in the Unseal Device dialog");
+  unseal->add_option("--key", *key, "the key in hex, as typed in the Unseal Device dialog")
+      ->check(WholeArgument(messages::kRuleKey, [](std::string_view text) {
+        return common::ParseKeyText(text).has_value();
+      }));
   unseal->callback([full_access, key, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
@@ -205,9 +275,10 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     const auto target = *full_access ? app::UnsealTarget::kFullAccess : app::UnsealTarget::kUnseal;
     // The dialog's OK stores and sends the typed key; the button then checks the state.
     if (!key->empty()) panel.SubmitDialogKey(target, *key);
-    const common::Outcome unsealed = panel.Unseal(target);
+    const auto unsealed = panel.Unseal(target);
     PrintLogFrom(panel, first);
-    if (!unsealed) fmt::print("{}\n", messages::kLocked);
+    if (unsealed.detail == app::LockState::kLocked) fmt::print("{}\n", messages::kLocked);
+    if (unsealed.detail == app::LockState::kUnknown) fmt::print("{}\n", messages::kLockUnknown);
     exit_code = ExitFor(unsealed);
   });
 
@@ -247,7 +318,7 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       fmt::print("{}\n", tool.fields().authentication_digest);
     }
     bench->CloseAuthenticationTool();
-    exit_code = ExitFor(matched);
+    exit_code = AuthExitFor(matched);
   });
 
   auto* change = auth->add_subcommand("change-key", "Store KEY in the gauge and check it");
@@ -258,7 +329,7 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!bench) return;
     app::AuthenticationTool& tool = bench->OpenAuthenticationTool();
     tool.fields().change_key = *new_key;
-    exit_code = ExitFor(tool.ChangeKey());
+    exit_code = AuthExitFor(tool.ChangeKey());
     bench->CloseAuthenticationTool();
   });
 }
