@@ -149,6 +149,50 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
   }
 }
 
+// Only a regular file holds a pack: a device would be read without end and a directory not at
+// all, and neither is ever replaced by a save.
+TEST_F(PackTest, StateFileThatIsNoRegularFileIsRefusedAndLeftAsItIs) {
+  std::filesystem::create_directories(directory_ / "folder.json");
+  for (const std::string path : {(directory_ / "folder.json").string(), std::string("/dev/null")}) {
+    SimOptions options = WithStateFile("unused");
+    options.state_file = path;
+    SimPack pack(clock_, options);
+    ASSERT_TRUE(pack.load_error()) << path;
+    EXPECT_NE(pack.load_error()->find("must be a regular file"), std::string::npos)
+        << *pack.load_error();
+    EXPECT_FALSE(SaveGaugeState(path, pack.gauge().State())) << path;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(directory_ / "folder.json"));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+}
+
+TEST_F(PackTest, FailedSaveIsAnErrorAndLeavesNoTemporaryFile) {
+  { std::ofstream(directory_ / "plain") << "a file, not a folder"; }
+  SimOptions options = WithStateFile("unused");
+  options.state_file = (directory_ / "plain" / "pack.json").string();
+  SimPack pack(clock_, options);
+  ASSERT_FALSE(pack.load_error()) << "nothing there yet is a new pack";
+  const auto saved = pack.SaveState();
+  ASSERT_FALSE(saved);
+  EXPECT_NE(saved.error().find(options.state_file), std::string::npos) << saved.error();
+  EXPECT_EQ(ReadFile(directory_ / "plain"), "a file, not a folder");
+}
+
+TEST_F(PackTest, UnchangedStateIsNotWrittenAgain) {
+  const SimOptions options = WithStateFile("pack.json");
+  {
+    std::ofstream file(options.state_file);
+    file << GaugeStateToJson(SimGauge(clock_, common::ProductConstants{}).State()).dump();
+  }
+  const std::string compact = ReadFile(options.state_file);
+  SimPack pack(clock_, options);
+  ASSERT_TRUE(pack.SaveState());
+  EXPECT_EQ(ReadFile(options.state_file), compact) << "loaded and unchanged: left alone";
+  ASSERT_TRUE(pack.gauge().Write(WordWrite(0x00, 0x0030)));
+  ASSERT_TRUE(pack.SaveState());
+  EXPECT_NE(ReadFile(options.state_file), compact) << "changed: saved";
+}
+
 // A device that answers every read with one fixed word and remembers what was written.
 class ScriptedDevice final : public link::SmbusTarget {
  public:
