@@ -248,6 +248,8 @@ common::Outcome Calibration::Calibrate(const CalibrationInput& input) {
 
 void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bool current,
                                            common::OutcomeBuilder& outcome) {
+  // Why the writes failed is known only until the read-back runs its own transactions.
+  const std::string why(LinkFailureText(link_));
   std::vector<std::string> readings;
   bool unread = false;
   const auto words = [&](std::uint8_t block, std::uint8_t length) {
@@ -287,12 +289,11 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
       unread = true;
     }
   }
-  const std::string_view link_text = LinkFailureText(link_);
   if (readings.empty()) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kCalibrationNotConfirmedUnread), link_text));
+    outcome.Show(fmt::format(fmt::runtime(messages::kCalibrationNotConfirmedUnread), why));
     return;
   }
-  std::string text = fmt::format(fmt::runtime(messages::kCalibrationNotConfirmed), link_text,
+  std::string text = fmt::format(fmt::runtime(messages::kCalibrationNotConfirmed), why,
                                  fmt::join(readings, "; "));
   if (unread) text += messages::kCalibrationPartlyUnread;
   outcome.Show(text);

@@ -218,7 +218,7 @@ common::Outcome SmbAccessPage::WriteCombinedWord() {
   outcome.GaugeChanged();
   if (!link_.WriteBytesTwice(first_bytes, second_bytes)) {
     clear();
-    ShowUnconfirmed(*command, messages::kSmbCannotReadBack, outcome);
+    ShowUnconfirmed(*command, LinkFailureText(link_), messages::kSmbCannotReadBack, outcome);
     return Finish(outcome, common::Verdict::kFailed);
   }
   return Finish(outcome, common::Verdict::kDone);
@@ -314,23 +314,24 @@ std::optional<common::Bytes> SmbAccessPage::ReadCheckedBlock(std::uint8_t comman
   return common::Bytes(bytes.begin() + 1, bytes.end() - 1);
 }
 
-void SmbAccessPage::ShowUnconfirmed(std::uint8_t command, std::string_view now,
-                                    common::OutcomeBuilder& outcome) {
-  outcome.Show(
-      fmt::format(fmt::runtime(messages::kSmbWriteNotConfirmed), command, LinkFailureText(link_)) +
-      std::string(now));
+void SmbAccessPage::ShowUnconfirmed(std::uint8_t command, std::string_view why,
+                                    std::string_view now, common::OutcomeBuilder& outcome) {
+  outcome.Show(fmt::format(fmt::runtime(messages::kSmbWriteNotConfirmed), command, why) +
+               std::string(now));
 }
 
 common::Verdict SmbAccessPage::ReportUnconfirmedWord(std::uint8_t command, std::uint16_t word,
                                                      common::OutcomeBuilder& outcome) {
+  // Why the write failed is known only until the read-back runs its own transactions.
+  const std::string why(LinkFailureText(link_));
   if (command == link::kManufacturerAccess || command == link::kIspStatusCommand) {
-    ShowUnconfirmed(command, messages::kSmbCannotReadBack, outcome);
+    ShowUnconfirmed(command, why, messages::kSmbCannotReadBack, outcome);
     return common::Verdict::kFailed;
   }
   common::NullMessageSink quiet;
   const auto held = ReadCheckedWord(command, quiet);
   if (!held) {
-    ShowUnconfirmed(command, messages::kSmbReadBackFailed, outcome);
+    ShowUnconfirmed(command, why, messages::kSmbReadBackFailed, outcome);
     return common::Verdict::kFailed;
   }
   if (*held == word) {
@@ -338,24 +339,27 @@ common::Verdict SmbAccessPage::ReportUnconfirmedWord(std::uint8_t command, std::
         fmt::format(fmt::runtime(messages::kSmbWrittenAcknowledgementLost), command, *held));
     return common::Verdict::kDone;
   }
-  ShowUnconfirmed(command, fmt::format(fmt::runtime(messages::kSmbNowHoldsWord), *held), outcome);
+  ShowUnconfirmed(command, why, fmt::format(fmt::runtime(messages::kSmbNowHoldsWord), *held),
+                  outcome);
   return common::Verdict::kFailed;
 }
 
 common::Verdict SmbAccessPage::ReportUnconfirmedPage(std::uint8_t command,
                                                      const common::Bytes& page,
                                                      common::OutcomeBuilder& outcome) {
+  const std::string why(LinkFailureText(link_));
   common::NullMessageSink quiet;
   const auto held = ReadCheckedBlock(command, static_cast<std::uint8_t>(page.size() + 2), quiet);
   if (!held) {
-    ShowUnconfirmed(command, messages::kSmbReadBackFailed, outcome);
+    ShowUnconfirmed(command, why, messages::kSmbReadBackFailed, outcome);
     return common::Verdict::kFailed;
   }
   if (*held == page) {
     outcome.Show(fmt::format(fmt::runtime(messages::kSmbPageWrittenAcknowledgementLost), command));
     return common::Verdict::kDone;
   }
-  ShowUnconfirmed(command, fmt::format(fmt::runtime(messages::kSmbNowHoldsBytes), BytesText(*held)),
+  ShowUnconfirmed(command, why,
+                  fmt::format(fmt::runtime(messages::kSmbNowHoldsBytes), BytesText(*held)),
                   outcome);
   return common::Verdict::kFailed;
 }
@@ -440,7 +444,7 @@ common::Outcome SmbAccessPage::WriteBlock() {
   outcome.GaugeChanged();
   if (link_.WriteBytes(frame)) return Finish(outcome, common::Verdict::kDone);
   if (page_write) return Finish(outcome, ReportUnconfirmedPage(*command, payload, outcome));
-  ShowUnconfirmed(*command, messages::kSmbCannotReadBack, outcome);
+  ShowUnconfirmed(*command, LinkFailureText(link_), messages::kSmbCannotReadBack, outcome);
   return Finish(outcome, common::Verdict::kFailed);
 }
 

@@ -82,8 +82,9 @@ class SmbAccessPage {
                                         common::OutcomeBuilder& outcome);
   common::Verdict ReportUnconfirmedPage(std::uint8_t command, const common::Bytes& page,
                                         common::OutcomeBuilder& outcome);
-  // "The write was not confirmed (link status)" followed by `now`.
-  void ShowUnconfirmed(std::uint8_t command, std::string_view now, common::OutcomeBuilder& outcome);
+  // "The write was not confirmed (why)" followed by `now`.
+  void ShowUnconfirmed(std::uint8_t command, std::string_view why, std::string_view now,
+                       common::OutcomeBuilder& outcome);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;

@@ -154,12 +154,11 @@ common::OutcomeOf<LockState> SubCmdPanel::Unseal(UnsealTarget target) {
   common::OutcomeBuilder outcome(messages_);
   const std::uint32_t stored = key(target);
   outcome.GaugeChanged();
-  const bool sent = SendKey(stored);
-  const auto status = ReadOperationStatus();
-  Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false);
-  if (!sent) {
+  if (!SendKey(stored)) {
     outcome.Show(fmt::format(fmt::runtime(messages::kKeyNotConfirmed), LinkFailureText(link_)));
   }
+  const auto status = ReadOperationStatus();
+  Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false);
   if (!status) {
     // A reply that cannot be read says nothing about the lock, least of all that it is open.
     outcome.Show(messages::kLockStateUnknown);

@@ -6,6 +6,7 @@
 #include "app/authentication_tool.h"
 #include "app/messages.h"
 #include "link_fixture.h"
+#include "lossy_gauge.h"
 
 namespace cw::app {
 namespace {
@@ -198,6 +199,59 @@ TEST(AuthenticationToolTest, NoAnswerIsACommunicationError) {
   AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
   EXPECT_FALSE(tool.Authenticate());
   EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"Communication Error!"});
+}
+
+// The key change's answer can be lost after the gauge stored the key: a challenge under the
+// new key then tells what the gauge holds, and only that decides the outcome.
+TEST(AuthenticationToolTest, LostKeyChangeAnswerIsSettledByAChallenge) {
+  const std::string new_key = "00112233445566778899AABBCCDDEEFF";
+  const std::string communication(messages::kCommunicationError);
+  struct Case {
+    const char* name;
+    int answers_lost;  // reads of 0x2F that fail, from the first
+    bool key_refused;  // the 16 key bytes never reach the gauge
+    bool done;
+    std::vector<std::string> messages;
+    bool key_changed;
+  };
+  const Case cases[] = {
+      {"answer lost, key stored",
+       5,
+       false,
+       true,
+       {std::string(messages::kKeyChangedAnswerLost)},
+       true},
+      {"key refused",
+       0,
+       true,
+       false,
+       {communication, std::string(messages::kKeyNotChanged)},
+       false},
+      {"nothing answers",
+       1000,
+       false,
+       false,
+       {communication, std::string(messages::kKeyChangeUnknown)},
+       true},
+  };
+  for (const Case& c : cases) {
+    ToolFixture fx;
+    fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
+    const auto before = fx.pack->gauge().State().auth_key;
+    test::LossyGauge lossy(fx);
+    int reads = 0;
+    lossy.lose_reply = [&](std::uint8_t command) {
+      return command == 0x2F && reads++ < c.answers_lost;
+    };
+    if (c.key_refused) {
+      lossy.refuse = [](common::ByteView bytes) { return bytes[0] == 0x2F && bytes[1] == 16; };
+    }
+    AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
+    tool.fields().change_key = new_key;
+    EXPECT_EQ(tool.ChangeKey().done(), c.done) << c.name;
+    EXPECT_EQ(fx.messages.Texts(), c.messages) << c.name;
+    EXPECT_EQ(fx.pack->gauge().State().auth_key != before, c.key_changed) << c.name;
+  }
 }
 
 TEST(AuthenticationToolTest, ScanIsPausedWhileTheWindowIsOpen) {

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <latch>
+#include <limits>
+#include <regex>
 #include <thread>
 
 #include "app/messages.h"
 #include "common/recording_sinks.h"
 #include "link_fixture.h"
+#include "lossy_gauge.h"
 #include "monitor/scan_engine.h"
 
 namespace cw::app {
@@ -80,6 +83,52 @@ TEST(CalibrationPlanTest, TemperatureAndCurrent) {
   EXPECT_EQ(PlanCalibration({}, Cells(4)).flags, 0);
 }
 
+// References no pack can have are refused before anything is read or sent: a cell voltage past
+// 16 bits would wrap, a NaN or an infinity has no 0.1 K value.
+TEST(CalibrationPlanTest, ReferencesOutsideTheirPhysicalRangeAreRefusedFirst) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    CalibrationInput input;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{.calibrate_voltage = true, .cell_mv = {999999, 3000, 3000, 3000}},
+       "Cell Voltage 1 must be between 0 and 5000 mV, please reenter!"},
+      {{.calibrate_voltage = true, .cell_mv = {3000, 3000, 3000, 5001}},
+       "Cell Voltage 4 must be between 0 and 5000 mV, please reenter!"},
+      {{.calibrate_ts = {true, false, false, false}, .ts_celsius = {nan, 0, 0, 0}},
+       "TS1 Temperature must be a number between -40.0 and 130.0 ℃, please reenter!"},
+      {{.calibrate_ts = {false, false, true, false}, .ts_celsius = {0, 0, inf, 0}},
+       "TS3 Temperature must be a number between -40.0 and 130.0 ℃, please reenter!"},
+      {{.calibrate_ts = {false, true, false, false}, .ts_celsius = {0, -300.0f, 0, 0}},
+       "TS2 Temperature must be a number between -40.0 and 130.0 ℃, please reenter!"},
+      {{.calibrate_ts = {false, false, false, true}, .ts_celsius = {0, 0, 0, 1e30f}},
+       "TS4 Temperature must be a number between -40.0 and 130.0 ℃, please reenter!"},
+      {{.calibrate_current = true, .current_ma = -32769},
+       "The Enter Actual Current must not be below -32768 mA, please reenter!"},
+  };
+  for (const Case& c : cases) {
+    bool configuration_read = false;
+    const auto plan = PlanCalibration(c.input, [&]() -> std::optional<std::uint16_t> {
+      configuration_read = true;
+      return 0x0300;
+    });
+    EXPECT_EQ(plan.error, c.error);
+    EXPECT_EQ(plan.flags, 0) << c.error;
+    EXPECT_FALSE(configuration_read) << c.error;
+  }
+  // The edges are references a pack can have.
+  EXPECT_FALSE(PlanCalibration({.calibrate_voltage = true,
+                                .cell_mv = {5000, 5000, 0, 0},
+                                .calibrate_ts = {true, true, false, false},
+                                .ts_celsius = {-40.0f, 130.0f, 0, 0},
+                                .calibrate_current = true,
+                                .current_ma = -32768},
+                               Cells(2))
+                   .error);
+}
+
 TEST(CalibrationReadingsTest, TextsFromRawValues) {
   const auto readings = ReadingsText({3800, 3801, 3802, -1}, {2981, -1, 0, 0}, 0xF830);
   EXPECT_EQ(readings.cells[0], "3800");
@@ -146,6 +195,42 @@ TEST(CalibrationRunTest, BoardOffsetSendsCalibrationModeThenTheOffsetFlag) {
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].data, (Bytes{0x20, 0x00}));
   EXPECT_EQ(f.fx.messages.Texts(), std::vector<std::string>{"Offset Calibration OK!"});
+}
+
+// When the gauge does not acknowledge every write, the message says what it measures now.
+TEST(CalibrationRunTest, UnconfirmedCalibrationReportsTheReadingsNow) {
+  struct Case {
+    const char* name;
+    bool board_offset;
+    std::string pattern;
+  };
+  const Case cases[] = {
+      {"cells, TS2 and current", false,
+       "The gauge did not confirm the calibration \\(Target Board Not Responding\\)\\. It now "
+       "reads: cells [0-9]+, [0-9]+, [0-9]+, [0-9]+ mV; TS2 -?[0-9]+\\.[0-9] ℃; current -?[0-9]+ "
+       "mA\\."},
+      {"board offset", true,
+       "The gauge did not confirm the calibration \\(Target Board Not Responding\\)\\. It now "
+       "reads: current -?[0-9]+ mA\\."},
+  };
+  for (const Case& c : cases) {
+    CalibrationFixture f;
+    test::LossyGauge lossy(f.fx);
+    lossy.refuse = [](common::ByteView bytes) { return bytes[0] == 0x40; };
+    const common::Outcome outcome =
+        c.board_offset ? f.calibration.CalibrateBoardOffset()
+                       : f.calibration.Calibrate({.calibrate_voltage = true,
+                                                  .cell_mv = {3900, 3900, 3900, 3900},
+                                                  .calibrate_ts = {false, true, false, false},
+                                                  .ts_celsius = {0, 25.0f, 0, 0},
+                                                  .calibrate_current = true,
+                                                  .current_ma = -2000});
+    EXPECT_FALSE(outcome.done()) << c.name;
+    EXPECT_TRUE(outcome.gauge_changed) << c.name;
+    const auto texts = f.fx.messages.Texts();
+    ASSERT_EQ(texts.size(), 1u) << c.name;
+    EXPECT_TRUE(std::regex_match(texts[0], std::regex(c.pattern))) << texts[0];
+  }
 }
 
 TEST(CalibrationRunTest, RefusedWhileAFlashTransferRuns) {

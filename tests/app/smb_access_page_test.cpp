@@ -6,6 +6,7 @@
 
 #include "link/pec.h"
 #include "link_fixture.h"
+#include "lossy_gauge.h"
 
 namespace cw::app {
 namespace {
@@ -98,6 +99,144 @@ TEST_F(SmbAccessTest, VariableBlockShowsTheCountedBytes) {
   page.fields().read_block_command = "21";
   page.ReadBlock();
   EXPECT_EQ(page.fields().read_block_result, "4B 54 35 38 30 37 31 34 ");  // "KT580714"
+}
+
+// A block read shows the bytes the reply carries, on either adapter, and fails on a count byte
+// that does not match them; a variable-length block is read a second time, as long as its count
+// says, to check its PEC.
+TEST(SmbBlockReadTest, ShowsExactlyWhatTheReplyCarries) {
+  struct Case {
+    test::Adapters adapters;
+    bool short_replies;
+    bool oversized_replies;
+    const char* command;
+    const char* result;
+    const char* message;  // empty: none
+  };
+  const char* kName = "4B 54 35 38 30 37 31 34 ";
+  const Case cases[] = {
+      {test::Adapters::kHid, false, false, "21", kName, ""},
+      {test::Adapters::kBulk, false, false, "21", kName, ""},
+      {test::Adapters::kHid, true, false, "21", "", "PEC Error!"},
+      {test::Adapters::kBulk, true, false, "21", "", "PEC Error!"},
+      {test::Adapters::kHid, false, true, "21", "",
+       "Reading 0x21 failed (Target Board Not Responding)."},
+      {test::Adapters::kBulk, false, true, "21", "",
+       "The reply of 0x21 announces 255 bytes; an SMBus block holds at most 32."},
+      {test::Adapters::kHid, true, false, "54", "",
+       "The reply of 0x54 announces 1 data bytes but carries 2."},
+      {test::Adapters::kBulk, false, true, "54", "",
+       "The reply of 0x54 announces 255 data bytes but carries 2."},
+  };
+  for (const Case& c : cases) {
+    sim::SimOptions options = test::OptionsFor(c.adapters);
+    options.faults.short_replies = c.short_replies;
+    options.faults.oversized_replies = c.oversized_replies;
+    LinkFixture fx(options);
+    SmbAccessPage page(*fx.link, fx.messages);
+    page.fields().read_block_command = c.command;
+    page.fields().read_block_result = "stale";
+    const common::Outcome read = page.ReadBlock();
+    const std::string label = fmt::format("{} {}{}", c.command, c.short_replies ? "short " : "",
+                                          c.oversized_replies ? "oversized " : "");
+    EXPECT_EQ(read.done(), std::string(c.message).empty()) << label;
+    EXPECT_EQ(page.fields().read_block_result, c.result) << label;
+    EXPECT_EQ(fx.messages.Texts(), std::string(c.message).empty()
+                                       ? std::vector<std::string>{}
+                                       : std::vector<std::string>{c.message})
+        << label;
+  }
+}
+
+TEST_F(SmbAccessTest, VariableBlockIsReadAgainAsLongAsItsCount) {
+  page.fields().read_block_command = "21";
+  page.ReadBlock();
+  std::vector<Bytes> headers;
+  for (const Bytes& report : fx.TakeSent()) {
+    if (report[0] == 1 && report[1] == 0x17) headers.push_back(report);
+  }
+  ASSERT_EQ(headers.size(), 2u);
+  EXPECT_EQ(headers[0], (Bytes{1, 0x17, 0x21, 0, 0, 0, 0xFF, 2})) << "length from the gauge";
+  EXPECT_EQ(headers[1], (Bytes{1, 0x17, 0x21, 0, 0, 0, 10, 2})) << "count, 8 bytes, PEC";
+}
+
+// A write the gauge did not acknowledge is reported with what it holds now, where that can be
+// read back; only a read-back showing the new value counts as done.
+TEST_F(SmbAccessTest, UnconfirmedWritesTellWhatTheGaugeHoldsNow) {
+  const auto to = [](std::uint8_t command) {
+    return [command](common::ByteView bytes) { return bytes[0] == command; };
+  };
+  struct Case {
+    const char* name;
+    bool lose_ack;  // else refused
+    std::function<void(SmbAccessPage&)> press;
+    bool done;
+    std::string message;
+  };
+  // In this order: the refused word finds the gauge's own value.
+  const Case cases[] = {
+      {"word, refused", false,
+       [](SmbAccessPage& p) {
+         p.fields().write_word_command = "01";
+         p.fields().write_word = "0190";
+         p.WriteWord();
+       },
+       false,
+       "The gauge did not confirm the write to 0x01 (Target Board Not Responding). The gauge now "
+       "holds 012C."},
+      {"word, acknowledgement lost", true,
+       [](SmbAccessPage& p) {
+         p.fields().write_word_command = "01";
+         p.fields().write_word = "0190";
+         p.WriteWord();
+       },
+       true,
+       "The gauge's acknowledgement was lost, but 0x01 reads back 0190: the word was written."},
+      {"combined words, refused", false,
+       [](SmbAccessPage& p) {
+         p.fields().combined_command = "00";
+         p.fields().combined_word1 = "1234";
+         p.fields().combined_word2 = "5678";
+         p.WriteCombinedWord();
+       },
+       false,
+       "The gauge did not confirm the write to 0x00 (Target Board Not Responding). It cannot be "
+       "read back: whether the gauge took the write is unknown."},
+      {"data flash page, acknowledgement lost", true,
+       [](SmbAccessPage& p) {
+         p.fields().write_block_command = "78";
+         p.fields().write_block_data = "01 02 03 04 05 06";
+         p.WriteBlock();
+       },
+       true, "The gauge's acknowledgement was lost, but page 0x78 reads back as written."},
+  };
+  ASSERT_TRUE(fx.link->SelectSubclass(0x03));
+  for (const Case& c : cases) {
+    fx.messages.Clear();
+    test::LossyGauge lossy(fx);
+    const std::uint8_t command = std::string_view(c.name).starts_with("data")   ? 0x78
+                                 : std::string_view(c.name).starts_with("comb") ? 0x00
+                                                                                : 0x01;
+    (c.lose_ack ? lossy.lose_ack : lossy.refuse) = to(command);
+    c.press(page);
+    EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{c.message}) << c.name;
+  }
+  EXPECT_EQ(fx.pack->gauge().State().settings.remaining_capacity_alarm, 0x190);
+}
+
+TEST_F(SmbAccessTest, UnpluggedAdapterIsNamedAndNothingIsShownAsData) {
+  fx.pack->Unplug();
+  page.fields().read_block_command = "21";
+  EXPECT_FALSE(page.ReadBlock());
+  EXPECT_EQ(page.fields().read_block_result, "");
+  page.fields().write_word_command = "01";
+  page.fields().write_word = "0190";
+  EXPECT_FALSE(page.WriteWord());
+  EXPECT_EQ(fx.messages.Texts(),
+            (std::vector<std::string>{
+                "Reading 0x21 failed (USB Disconnected).",
+                "The gauge did not confirm the write to 0x01 (USB Disconnected). Reading it back "
+                "failed as well: whether the gauge took the write is unknown."}));
 }
 
 TEST_F(SmbAccessTest, DataFlashPageReadUsesTheSelectedSubclass) {

@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "link/pec.h"
 #include "link_fixture.h"
+#include "lossy_gauge.h"
 
 namespace cw::app {
 namespace {
@@ -122,6 +123,110 @@ TEST(UnsealTest, WrongKeyLeavesTheDeviceLockedAndTheDialogKeyReplacesIt) {
   panel.SubmitDialogKey(UnsealTarget::kUnseal, "3B9E61D4");
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed);
   EXPECT_EQ(panel.log().back(), (SubCmdLogRow{"0x3B9E61D4", "N/A", false}));
+}
+
+// SEAL is judged by the Operation Status read after it, never by the acknowledgement alone.
+TEST(SealTest, OperationStatusDecidesWhatSealReports) {
+  const auto is_seal = [](common::ByteView bytes) {
+    return bytes.size() >= 3 && bytes[0] == 0x44 && bytes[2] == 0x30;
+  };
+  struct Case {
+    const char* name;
+    bool refuse = false;
+    bool lose_ack = false;
+    bool lose_status = false;
+    bool done = false;
+    std::string message_start;  // empty: no message
+    sim::SealState after = sim::SealState::kSealed;
+  };
+  const Case cases[] = {
+      {.name = "acknowledged", .done = true},
+      {.name = "acknowledgement lost",
+       .lose_ack = true,
+       .done = true,
+       .message_start = std::string(messages::kSealedAcknowledgementLost)},
+      {.name = "refused",
+       .refuse = true,
+       .message_start = "The gauge is not sealed: its Operation Status reads 0x",
+       .after = sim::SealState::kUnsealed},
+      {.name = "status unreadable",
+       .lose_status = true,
+       .message_start = "SEAL was sent, but the gauge's Operation Status could not be read"},
+  };
+  for (const Case& c : cases) {
+    LinkFixture fx;
+    fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
+    test::LossyGauge lossy(fx);
+    if (c.refuse) lossy.refuse = is_seal;
+    if (c.lose_ack) lossy.lose_ack = is_seal;
+    if (c.lose_status) lossy.lose_reply = [](std::uint8_t command) { return command == 0x44; };
+    SubCmdPanel panel(*fx.link, fx.messages);
+    const common::Outcome sealed = panel.RunSubcommand(0x30);
+    EXPECT_EQ(sealed.done(), c.done) << c.name;
+    const auto texts = fx.messages.Texts();
+    if (c.message_start.empty()) {
+      EXPECT_TRUE(texts.empty()) << c.name;
+    } else {
+      ASSERT_EQ(texts.size(), 1u) << c.name;
+      EXPECT_TRUE(texts[0].starts_with(c.message_start)) << c.name << ": " << texts[0];
+    }
+    EXPECT_EQ(panel.log(),
+              (std::vector<SubCmdLogRow>{{"0x0030 W", c.done ? "N/A" : "Fail", !c.done}}))
+        << c.name;
+    EXPECT_EQ(fx.pack->gauge().seal_state(), c.after) << c.name;
+  }
+}
+
+// A reply that cannot be read says nothing about the lock: it is never taken for "unlocked".
+TEST(UnsealTest, UnreadableOperationStatusLeavesTheLockUnknown) {
+  struct Case {
+    const char* name;
+    bool short_replies = false;
+    bool lose_status = false;
+    bool refuse_key = false;
+    LockState state;
+    std::vector<std::string> messages;
+    sim::SealState after;
+  };
+  const std::string unknown(messages::kLockStateUnknown);
+  const Case cases[] = {
+      {"malformed status replies",
+       true,
+       false,
+       false,
+       LockState::kUnknown,
+       {unknown},
+       sim::SealState::kUnsealed},
+      {"status never answered",
+       false,
+       true,
+       false,
+       LockState::kUnknown,
+       {unknown},
+       sim::SealState::kUnsealed},
+      {"key words refused",
+       false,
+       false,
+       true,
+       LockState::kLocked,
+       {"The key words were not confirmed by the gauge (Target Board Not Responding)."},
+       sim::SealState::kSealed},
+  };
+  for (const Case& c : cases) {
+    sim::SimOptions options = test::OptionsFor(test::Adapters::kHid);
+    options.faults.short_replies = c.short_replies;
+    LinkFixture fx(options);
+    fx.pack->gauge().SetSealState(sim::SealState::kSealed);
+    test::LossyGauge lossy(fx);
+    if (c.lose_status) lossy.lose_reply = [](std::uint8_t command) { return command == 0x44; };
+    if (c.refuse_key) lossy.refuse = [](common::ByteView bytes) { return bytes[0] == 0x00; };
+    SubCmdPanel panel(*fx.link, fx.messages);
+    const auto unsealed = panel.Unseal(UnsealTarget::kUnseal);
+    EXPECT_FALSE(unsealed.done()) << c.name;
+    EXPECT_EQ(unsealed.detail, c.state) << c.name;
+    EXPECT_EQ(fx.messages.Texts(), c.messages) << c.name;
+    EXPECT_EQ(fx.pack->gauge().seal_state(), c.after) << c.name;
+  }
 }
 
 TEST(SubCmdListsTest, RefusedCodesAreAcceptedCodesAndButtonsFollowTheWriteList) {
