@@ -385,6 +385,35 @@ TEST_F(MonitorLogTest, UnknownRowIsAUsageErrorAndUncreatableFileAFailure) {
   EXPECT_NE(uncreatable.err.find(missing.string()), std::string::npos) << uncreatable.err;
 }
 
+// The file keeps its format (a value that could not be read is a "0"), but the command says how
+// many there were and fails.
+TEST_F(MonitorLogTest, UnreadValuesAreCountedAndFailTheLog) {
+  // The adapter goes after the first line: the other two are read from no pack.
+  const auto path = directory_ / "unplugged.LOG";
+  const CliRun run = RunCli("--device sim:clock=virtual:faults=drop-after=20 log " + path.string() +
+                            " --samples 3 --rows \"Voltage,Current\"");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "3 data lines written to " + path.string() + "\n");
+  EXPECT_NE(run.err.find("4 of 6 logged values could not be read and were written as 0 (USB "
+                         "Disconnected)"),
+            std::string::npos)
+      << run.err;
+  const std::string text = Read(path);
+  const std::string last = text.substr(text.rfind("\r\n", text.size() - 3) + 2);
+  EXPECT_EQ(last.substr(45), Format("%-11ld", 0) + Format("%-11ld", 0) + "\r\n")
+      << "an unread value is written as 0";
+}
+
+TEST_F(MonitorLogTest, ADirectoryOrADeviceIsNoLogFile) {
+  for (const std::string target : {directory_.string(), std::string("/dev/null")}) {
+    const CliRun run = RunCli(kPack + "log " + target + " --samples 1");
+    EXPECT_EQ(run.exit_code, 1) << target;
+    EXPECT_EQ(run.err, target +
+                           " is a directory or a device, not a file a data log can be "
+                           "written to\n");
+  }
+}
+
 TEST(MonitorCliTest, LiveScanWithoutATerminalPrintsPlainScreens) {
   const CliRun run = RunCli(kPack + "scan --count 2");
   ASSERT_EQ(run.exit_code, 0) << run.err;
