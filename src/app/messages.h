@@ -19,15 +19,15 @@ inline constexpr std::string_view kSealedAcknowledgementLost =
 inline constexpr std::string_view kNotSealed =
     "The gauge is not sealed: its Operation Status reads 0x{:04X}.";
 inline constexpr std::string_view kSealSentStateUnknown =
-    "SEAL was sent, but the gauge's Operation Status could not be read ({}): whether it is "
-    "sealed is unknown.";
+    "SEAL was sent, but no valid Operation Status could be read: whether the gauge is sealed is "
+    "unknown.";
 inline constexpr std::string_view kSealNotConfirmedStateUnknown =
-    "SEAL was not confirmed and the gauge's Operation Status could not be read ({}): whether it "
-    "is sealed is unknown.";
+    "SEAL was not confirmed by the gauge ({}), and no valid Operation Status could be read: "
+    "whether it is sealed is unknown.";
 inline constexpr std::string_view kKeyNotConfirmed =
     "The key words were not confirmed by the gauge ({}).";
 inline constexpr std::string_view kLockStateUnknown =
-    "The gauge's Operation Status could not be read: whether it is still locked is unknown.";
+    "No valid Operation Status could be read: whether the gauge is still locked is unknown.";
 
 // SHA-1 authentication
 inline constexpr std::string_view kInvalidKey = "Please enter a valid 128 bit Key!";

@@ -135,11 +135,12 @@ std::optional<std::uint16_t> SubCmdPanel::ReadOperationStatus() {
 }
 
 common::Outcome SubCmdPanel::ConfirmSeal(bool written, common::OutcomeBuilder& outcome) {
+  // Why the write failed is known only until the status reads run their own transactions.
+  const std::string why = written ? std::string() : std::string(LinkFailureText(link_));
   const auto status = ReadOperationStatus();
   if (!status) {
-    outcome.Show(fmt::format(fmt::runtime(written ? messages::kSealSentStateUnknown
-                                                  : messages::kSealNotConfirmedStateUnknown),
-                             LinkFailureText(link_)));
+    outcome.Show(written ? std::string(messages::kSealSentStateUnknown)
+                         : fmt::format(fmt::runtime(messages::kSealNotConfirmedStateUnknown), why));
     return outcome.Failed();
   }
   if ((*status & kSealedBit) != 0) {

@@ -151,7 +151,7 @@ TEST(SealTest, OperationStatusDecidesWhatSealReports) {
        .after = sim::SealState::kUnsealed},
       {.name = "status unreadable",
        .lose_status = true,
-       .message_start = "SEAL was sent, but the gauge's Operation Status could not be read"},
+       .message_start = "SEAL was sent, but no valid Operation Status could be read"},
   };
   for (const Case& c : cases) {
     LinkFixture fx;
