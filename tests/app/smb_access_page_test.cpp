@@ -173,24 +173,17 @@ TEST_F(SmbAccessTest, UnconfirmedWritesTellWhatTheGaugeHoldsNow) {
     bool done;
     std::string message;
   };
+  const auto write_word = [](SmbAccessPage& p) {
+    p.fields().write_word_command = "01";
+    p.fields().write_word = "0190";
+    p.WriteWord();
+  };
   // In this order: the refused word finds the gauge's own value.
   const Case cases[] = {
-      {"word, refused", false,
-       [](SmbAccessPage& p) {
-         p.fields().write_word_command = "01";
-         p.fields().write_word = "0190";
-         p.WriteWord();
-       },
-       false,
+      {"word, refused", false, write_word, false,
        "The gauge did not confirm the write to 0x01 (Target Board Not Responding). The gauge now "
        "holds 012C."},
-      {"word, acknowledgement lost", true,
-       [](SmbAccessPage& p) {
-         p.fields().write_word_command = "01";
-         p.fields().write_word = "0190";
-         p.WriteWord();
-       },
-       true,
+      {"word, acknowledgement lost", true, write_word, true,
        "The gauge's acknowledgement was lost, but 0x01 reads back 0190: the word was written."},
       {"combined words, refused", false,
        [](SmbAccessPage& p) {
