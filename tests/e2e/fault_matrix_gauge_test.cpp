@@ -56,6 +56,9 @@ struct Operation {
 // Where the adapter is unplugged, relative to the exchanges the operation makes without faults.
 enum class Unplug { kNever, kAtTheStart, kHalfWay, kBeforeTheLast };
 
+// Named in the test list and in failures.
+void PrintTo(const Operation& operation, std::ostream* out) { *out << operation.name; }
+
 struct Fault {
   std::string name;
   std::string device;  // device-string keys after "sim:clock=virtual"
