@@ -22,6 +22,7 @@ using link::kCalibrationTemperaturesCommand;
 constexpr std::uint16_t kVoltageFlag = 0x10;
 constexpr std::uint16_t kBoardOffsetFlag = 0x20;
 constexpr std::uint16_t kCurrentFlag = 0x40;
+constexpr std::uint16_t kSensorFlags = 0x0F;
 constexpr std::uint16_t kCellCountBits = 0x0300;
 constexpr Millis kAfterScanStop{100};
 constexpr Millis kBetweenLockWaits{200};
@@ -207,7 +208,7 @@ common::Outcome Calibration::CalibrateBoardOffset() {
     const bool flags = link_.WriteWordUnlocked(kCalibrationFlagsCommand, kBoardOffsetFlag);
     if (!mode || !flags) {
       progress_.TaskProgress(common::TaskKind::kOffsetCalibration, 100, 100);
-      ShowReadingsAfterFailure(false, 0, true, outcome);
+      ShowReadingsAfterFailure(/*cells=*/false, /*sensors=*/0, /*current=*/true, outcome);
       return common::Verdict::kFailed;
     }
     AdvanceBar(common::TaskKind::kOffsetCalibration, kOffsetStepMs * kBarSteps);
@@ -238,7 +239,7 @@ common::Outcome Calibration::Calibrate(const CalibrationInput& input) {
     ok = link_.WriteWordUnlocked(kCalibrationFlagsCommand, plan.flags) && ok;
     if (plan.duration_ms > 0) AdvanceBar(common::TaskKind::kCalibration, plan.duration_ms);
     if (!ok) {
-      ShowReadingsAfterFailure(plan.voltage, plan.flags & 0x0F, plan.current, outcome);
+      ShowReadingsAfterFailure(plan.voltage, plan.flags & kSensorFlags, plan.current, outcome);
       return common::Verdict::kFailed;
     }
     outcome.Show(messages::kCalibrationOk);
@@ -293,8 +294,8 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
     outcome.Show(fmt::format(fmt::runtime(messages::kCalibrationNotConfirmedUnread), why));
     return;
   }
-  std::string text = fmt::format(fmt::runtime(messages::kCalibrationNotConfirmed), why,
-                                 fmt::join(readings, "; "));
+  std::string text =
+      fmt::format(fmt::runtime(messages::kCalibrationNotConfirmed), why, fmt::join(readings, "; "));
   if (unread) text += messages::kCalibrationPartlyUnread;
   outcome.Show(text);
 }
