@@ -273,7 +273,9 @@ TEST_P(GaugeFaultMatrix, ExitZeroOnlyWhenVerifiedAndThePackChangesOnlyAsAsked) {
     if (fault.device.empty() && fault.unplug == Unplug::kNever) {
       EXPECT_EQ(run.exit_code, operation.succeeds ? 0 : 1) << run.err;
     }
-    if (fault.unplug == Unplug::kAtTheStart) EXPECT_EQ(run.exit_code, 1) << run.out;
+    if (fault.unplug == Unplug::kAtTheStart) {
+      EXPECT_EQ(run.exit_code, 1) << run.out;
+    }
     if (run.exit_code == 0) {
       EXPECT_TRUE(operation.verified({run, before, after, output}))
           << "exit 0 without the effect\nout: " << run.out << "\nerr: " << run.err;

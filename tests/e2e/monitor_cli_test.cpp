@@ -405,7 +405,7 @@ TEST_F(MonitorLogTest, UnreadValuesAreCountedAndFailTheLog) {
 }
 
 TEST_F(MonitorLogTest, ADirectoryOrADeviceIsNoLogFile) {
-  for (const std::string target : {directory_.string(), std::string("/dev/null")}) {
+  for (const std::string& target : {directory_.string(), std::string("/dev/null")}) {
     const CliRun run = RunCli(kPack + "log " + target + " --samples 1");
     EXPECT_EQ(run.exit_code, 1) << target;
     EXPECT_EQ(run.err, target +

@@ -153,7 +153,7 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
 // all, and neither is ever replaced by a save.
 TEST_F(PackTest, StateFileThatIsNoRegularFileIsRefusedAndLeftAsItIs) {
   std::filesystem::create_directories(directory_ / "folder.json");
-  for (const std::string path : {(directory_ / "folder.json").string(), std::string("/dev/null")}) {
+  for (const std::string& path : {(directory_ / "folder.json").string(), std::string("/dev/null")}) {
     SimOptions options = WithStateFile("unused");
     options.state_file = path;
     SimPack pack(clock_, options);
