@@ -27,6 +27,8 @@ std::string FormatInteger(std::string_view format, std::int32_t value) {
   return common::FormatPrintf(format, value);
 }
 
+double Celsius(std::int32_t raw) { return static_cast<float>(raw) * kTenth - kKelvinOffset; }
+
 }  // namespace
 
 bool CapacityInEnergy(std::int32_t battery_mode_raw, UnreadMode unread) {
@@ -37,7 +39,7 @@ bool CapacityInEnergy(std::int32_t battery_mode_raw, UnreadMode unread) {
 std::string FormatRaw(const SbsRegisterDef& row, std::int32_t raw) {
   switch (row.conversion) {
     case Conversion::kTemperature:
-      return common::FormatPrintf(row.format, static_cast<float>(raw) * kTenth - kKelvinOffset);
+      return common::FormatPrintf(row.format, Celsius(raw));
     case Conversion::kSigned:
       return FormatInteger(row.format, static_cast<std::int16_t>(raw & 0xFFFF));
     case Conversion::kLowByte:
@@ -51,6 +53,28 @@ std::string FormatRaw(const SbsRegisterDef& row, std::int32_t raw) {
       return FormatInteger(row.format, raw);
   }
   return {};
+}
+
+std::optional<double> NumericValue(const SbsRegisterDef& row) {
+  // Text rows and the debug block keep a length, not a value, in raw_value.
+  if (row.format == "%s" || row.raw_value == kNotRead) return std::nullopt;
+  const std::int32_t raw = row.raw_value;
+  switch (row.conversion) {
+    case Conversion::kTemperature:
+      return Celsius(raw);
+    case Conversion::kSigned:
+      return static_cast<std::int16_t>(raw & 0xFFFF);
+    case Conversion::kLowByte:
+      return raw & 0xFF;
+    case Conversion::kByte:
+      return (raw >> 8) & 0xFF;
+    case Conversion::kText:
+      return std::nullopt;
+    case Conversion::kPlain:
+    case Conversion::kCapacity:
+      return static_cast<std::uint32_t>(raw);
+  }
+  return std::nullopt;
 }
 
 void ApplyRead(SbsRegisterDef& row, std::int32_t raw, std::int32_t battery_mode_raw) {

@@ -25,6 +25,10 @@ bool CapacityInEnergy(std::int32_t battery_mode_raw, UnreadMode unread = UnreadM
 // The row's format applied to `raw` as the row's conversion says (text rows: nothing to do).
 std::string FormatRaw(const SbsRegisterDef& row, std::int32_t raw);
 
+// The number the row's value text shows, for plots and spreadsheets: nothing for a text row,
+// the debug block, or a row whose last read failed.
+std::optional<double> NumericValue(const SbsRegisterDef& row);
+
 // A successful read: raw value, unit (capacity rows and "At Rate" follow Battery Mode), text.
 void ApplyRead(SbsRegisterDef& row, std::int32_t raw, std::int32_t battery_mode_raw);
 // A failed scan read: raw kNotRead and a single space.
