@@ -9,7 +9,7 @@
 #include <ctime>
 
 #include "app/messages.h"
-#include "common/text.h"
+#include "monitor/data_log.h"
 
 namespace cw::app {
 namespace {
@@ -69,10 +69,7 @@ std::string StatusClockText() {
 }
 
 std::filesystem::path DataLogPath(const std::filesystem::path& chosen) {
-  if (common::EqualsIgnoringCase(chosen.extension().string(), ".LOG")) return chosen;
-  std::filesystem::path path = chosen;
-  path += ".LOG";
-  return path;
+  return monitor::DataLogFilePath(chosen, monitor::LogFormat::kText);
 }
 
 std::optional<int> ParseLoggingTime(std::string_view text, common::MessageSink& messages) {

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "common/printf_format.h"
+#include "common/text.h"
+#include "monitor/csv_text.h"
 #include "monitor/messages.h"
 
 namespace cw::monitor {
@@ -35,6 +37,27 @@ std::string TimeText(const std::tm& time, const char* format) {
 
 std::string ErrorText() { return std::strerror(errno); }
 
+std::string DebugInfoHex(const SbsRegisterDef& row) {
+  std::string text;
+  for (std::size_t i = 0; i < kDebugInfoLength; ++i) {
+    const auto byte =
+        i < row.value_text.size() ? static_cast<std::uint8_t>(row.value_text[i]) : std::uint8_t{0};
+    text += fmt::format("{:02X}", byte);
+    if (i + 1 < kDebugInfoLength) text += ' ';
+  }
+  return text;
+}
+
+// Calls `f` for every row with its Log flag set, tables A, B, C in order.
+template <typename F>
+void ForEachLogged(const RegisterTable& table, F&& f) {
+  for (TableId id : kScanTables) {
+    for (const SbsRegisterDef& row : table.rows(id)) {
+      if (row.log) f(row);
+    }
+  }
+}
+
 }  // namespace
 
 std::string LogVersionText(unsigned version_number) {
@@ -59,6 +82,7 @@ std::expected<void, std::string> DataLog::StartLog(const std::string& path, int 
   }
   file_ = file;
   path_ = path;
+  format_ = next_format_;
   interval_ = interval_seconds;
   sample_counter_ = 1;
   return Write(Header());
@@ -93,6 +117,14 @@ std::expected<void, std::string> DataLog::Write(std::string_view text) {
 }
 
 std::string DataLog::Header() const {
+  return format_ == LogFormat::kCsv ? CsvHeader() : TextHeader();
+}
+
+std::string DataLog::DataLine(int* failed_fields) const {
+  return format_ == LogFormat::kCsv ? CsvDataLine(failed_fields) : TextLine(failed_fields);
+}
+
+std::string DataLog::TextHeader() const {
   std::string header =
       fmt::format("{}\tVersion: {}\t{}", messages::kLogProductName,
                   LogVersionText(messages::kLogVersionNumber), messages::kLogMakerText);
@@ -107,19 +139,16 @@ std::string DataLog::Header() const {
     }
     header += kLineEnd;
     header += messages::kLogColumnHeading;
-    for (TableId id : kScanTables) {
-      for (const SbsRegisterDef& row : table.rows(id)) {
-        if (!row.log) continue;
-        header += CompactName(row.name);
-        header.append(row.name == kDebugInfoName ? kDebugInfoHeadingGap : kColumnGap, ' ');
-      }
-    }
+    ForEachLogged(table, [&](const SbsRegisterDef& row) {
+      header += CompactName(row.name);
+      header.append(row.name == kDebugInfoName ? kDebugInfoHeadingGap : kColumnGap, ' ');
+    });
   });
   header += kLineEnd;
   return header;
 }
 
-std::string DataLog::DataLine(int* failed_fields) const {
+std::string DataLog::TextLine(int* failed_fields) const {
   std::string line;
   std::size_t start = line.size();
   line += fmt::format("{}", sample_counter_);
@@ -131,29 +160,60 @@ std::string DataLog::DataLine(int* failed_fields) const {
   line += fmt::format("{}", interval_ * sample_counter_);
   PadTo(line, start, kElapsedWidth);
   engine_.WithTable([&](const RegisterTable& table) {
-    for (TableId id : kScanTables) {
-      for (const SbsRegisterDef& row : table.rows(id)) {
-        if (!row.log) continue;
-        if (row.name == kDebugInfoName) {
-          for (std::size_t i = 0; i < kDebugInfoLength; ++i) {
-            const auto byte = i < row.value_text.size()
-                                  ? static_cast<std::uint8_t>(row.value_text[i])
-                                  : std::uint8_t{0};
-            line += fmt::format("{:02X}", byte);
-            if (i + 1 < kDebugInfoLength) line += ' ';
-          }
-          continue;
-        }
-        start = line.size();
-        const bool failed = row.value_text == kFailedText;
-        if (failed && failed_fields != nullptr) ++*failed_fields;
-        line += failed ? kFailedValue : std::string_view(row.value_text);
-        PadTo(line, start, CompactName(row.name).size() + kColumnGap);
+    ForEachLogged(table, [&](const SbsRegisterDef& row) {
+      if (row.name == kDebugInfoName) {
+        line += DebugInfoHex(row);
+        return;
       }
-    }
+      start = line.size();
+      const bool failed = row.value_text == kFailedText;
+      if (failed && failed_fields != nullptr) ++*failed_fields;
+      line += failed ? kFailedValue : std::string_view(row.value_text);
+      PadTo(line, start, CompactName(row.name).size() + kColumnGap);
+    });
   });
   line += kLineEnd;
   return line;
+}
+
+std::string DataLog::CsvHeader() const {
+  std::vector<std::string> fields(messages::kCsvLeadingHeadings.begin(),
+                                  messages::kCsvLeadingHeadings.end());
+  engine_.WithTable([&](const RegisterTable& table) {
+    ForEachLogged(table, [&](const SbsRegisterDef& row) {
+      const bool has_unit = !row.unit.empty() && row.unit != "-";
+      fields.push_back(has_unit ? fmt::format("{} ({})", row.name, row.unit)
+                                : std::string(row.name));
+    });
+  });
+  return CsvLine(fields);
+}
+
+std::string DataLog::CsvDataLine(int* failed_fields) const {
+  std::vector<std::string> fields = {fmt::format("{}", sample_counter_),
+                                     TimeText(time_.Now(), "%H:%M:%S"),
+                                     fmt::format("{}", interval_ * sample_counter_)};
+  engine_.WithTable([&](const RegisterTable& table) {
+    ForEachLogged(table, [&](const SbsRegisterDef& row) {
+      if (row.name == kDebugInfoName) {
+        fields.push_back(DebugInfoHex(row));
+        return;
+      }
+      // A failed read stays empty: a spreadsheet must not plot it as a 0 mV cell.
+      const bool failed = row.value_text == kFailedText;
+      if (failed && failed_fields != nullptr) ++*failed_fields;
+      fields.emplace_back(row.ShownText());
+    });
+  });
+  return CsvLine(fields);
+}
+
+std::filesystem::path DataLogFilePath(const std::filesystem::path& chosen, LogFormat format) {
+  const std::string_view extension = format == LogFormat::kCsv ? ".csv" : ".LOG";
+  if (common::EqualsIgnoringCase(chosen.extension().string(), extension)) return chosen;
+  std::filesystem::path path = chosen;
+  path += std::string(extension);
+  return path;
 }
 
 }  // namespace cw::monitor

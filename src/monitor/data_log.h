@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <expected>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,10 @@
 #include "monitor/scan_engine.h"
 
 namespace cw::monitor {
+
+// The .LOG text of the original tool, or comma-separated values with one header row for
+// spreadsheets (same columns, the units in the heading, a failed read left empty).
+enum class LogFormat { kText, kCsv };
 
 // The data log: a text file with a short header and one line per timer tick holding the value
 // text of every row whose Log flag is set. It reads nothing from the gauge; the values are the
@@ -31,6 +36,9 @@ class DataLog {
   // file first.
   std::expected<void, std::string> StartLog(const std::string& path, int interval_seconds);
   void StopLog();
+  // The format of the next StartLog; a log already running keeps its own.
+  void SetFormat(LogFormat format) { next_format_ = format; }
+  LogFormat format() const { return format_; }
   // One data line; the number of its fields whose last read failed (written as "0"). A failed
   // write stops logging.
   std::expected<int, std::string> WriteLogLine();
@@ -46,6 +54,10 @@ class DataLog {
 
  private:
   std::string DataLine(int* failed_fields) const;
+  std::string TextHeader() const;
+  std::string TextLine(int* failed_fields) const;
+  std::string CsvHeader() const;
+  std::string CsvDataLine(int* failed_fields) const;
   std::expected<void, std::string> Write(std::string_view text);
 
   ScanEngine& engine_;
@@ -54,7 +66,14 @@ class DataLog {
   std::FILE* file_ = nullptr;
   int interval_ = kDefaultInterval;
   int sample_counter_ = 1;
+  LogFormat format_ = LogFormat::kText;
+  LogFormat next_format_ = LogFormat::kText;
 };
+
+// The file a log chosen as `chosen` is written to: the name as chosen (file systems here are
+// case-sensitive) with the format's extension (".LOG" or ".csv") appended unless it already ends
+// in it, in any case.
+std::filesystem::path DataLogFilePath(const std::filesystem::path& chosen, LogFormat format);
 
 // "3.07" from 0x307.
 std::string LogVersionText(unsigned version_number);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string_view>
 
 // Every text the monitoring subsystem shows or writes. Format strings take their arguments
@@ -12,6 +13,10 @@ inline constexpr unsigned kLogVersionNumber = 0x307;
 inline constexpr std::string_view kLogMakerText = "Quillmarsh Electronic LTD.";
 inline constexpr std::string_view kLogColumnHeading =
     "Sample        Stamp        Elapsed(s)        ";
+
+// The leading columns of a CSV data log.
+inline constexpr std::array<std::string_view, 3> kCsvLeadingHeadings = {"Sample", "Stamp",
+                                                                        "Elapsed(s)"};
 
 inline constexpr std::string_view kLogCannotCreate =
     "Cannot create the data log file {}: {}. Logging has not started.";

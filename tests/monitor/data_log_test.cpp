@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "monitor/log_ticker.h"
 #include "monitor/sbs_page_rules.h"
 #include "monitor_fixture.h"
 
@@ -172,6 +173,64 @@ TEST_F(DataLogTest, FailedWriteIsReportedOnceAndStopsLogging) {
   EXPECT_EQ(messages_.Texts().size(), 1u);
   EXPECT_FALSE(page_.WriteLogLine());
   EXPECT_EQ(messages_.Texts().size(), 1u) << "reported once";
+}
+
+TEST_F(DataLogTest, CsvLogHasOneHeaderRowUnitsInTheHeadingAndEmptyFailedReads) {
+  SetLog("Remaining Cap. Alarm", true);
+  SetLog("Current", true);
+  SetLog("At Rate OK", true);  // unit "-": no unit in the heading
+  SetValue("Remaining Cap. Alarm", "300");
+  SetValue("Current", " ");
+  SetValue("At Rate OK", "1");
+  const auto path = directory_ / "pack.csv";
+  log_.SetFormat(monitor::LogFormat::kCsv);
+  ASSERT_TRUE(page_.StartLog(path.string(), 5));
+  ASSERT_TRUE(page_.WriteLogLine());
+  SetValue("Current", "-1500");
+  ASSERT_TRUE(page_.WriteLogLine());
+  page_.StopLog();
+  EXPECT_EQ(ReadFile(path),
+            "Sample,Stamp,Elapsed(s),Remaining Cap. Alarm (mAh),At Rate OK,Current (mA)\r\n"
+            "1,05:06:07,5,300,1,\r\n"
+            "2,05:06:07,10,300,1,-1500\r\n");
+
+  // The choice holds for the next log; the text format is untouched by it.
+  log_.SetFormat(monitor::LogFormat::kText);
+  ASSERT_TRUE(page_.StartLog((directory_ / "pack.LOG").string(), 5));
+  EXPECT_TRUE(log_.Header().starts_with("Cellwarden\tVersion: 3.07"));
+}
+
+TEST(DataLogFilePath, AddsTheFormatsExtensionOnlyWhenMissing) {
+  using monitor::LogFormat;
+  const struct {
+    const char* chosen;
+    LogFormat format;
+    const char* expected;
+  } cases[] = {
+      {"run1", LogFormat::kText, "run1.LOG"},        {"/t/a.log", LogFormat::kText, "/t/a.log"},
+      {"run1", LogFormat::kCsv, "run1.csv"},         {"/t/A.CSV", LogFormat::kCsv, "/t/A.CSV"},
+      {"/t/a.LOG", LogFormat::kCsv, "/t/a.LOG.csv"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(monitor::DataLogFilePath(c.chosen, c.format), std::filesystem::path(c.expected))
+        << c.chosen;
+  }
+}
+
+TEST(LogTicker, TicksOncePerIntervalAndDoesNotBurstAfterAGap) {
+  using common::Millis;
+  monitor::LogTicker ticker;
+  EXPECT_FALSE(ticker.Due(Millis{5000})) << "not started";
+  ticker.Start(Millis{1000}, 2);
+  EXPECT_FALSE(ticker.Due(Millis{2999}));
+  EXPECT_TRUE(ticker.Due(Millis{3000}));
+  EXPECT_FALSE(ticker.Due(Millis{3500}));
+  EXPECT_TRUE(ticker.Due(Millis{5100})) << "due at 5000";
+  EXPECT_TRUE(ticker.Due(Millis{60000})) << "a long gap gives one line";
+  EXPECT_FALSE(ticker.Due(Millis{61000}));
+  EXPECT_TRUE(ticker.Due(Millis{62000}));
+  ticker.Stop();
+  EXPECT_FALSE(ticker.Due(Millis{90000}));
 }
 
 TEST(LogVersion, VersionNumberIsPrintedWithAPointAfterTheFirstDigit) {
