@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "app/messages.h"
+
 namespace cw::app {
 
 std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view text) {
@@ -51,6 +53,18 @@ std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view t
     }
   }
   return selection;
+}
+
+std::expected<DeviceSelection, std::string> SelectDevice(std::string_view device, bool sim,
+                                                         std::string_view sim_state) {
+  std::string text(device.empty() ? "auto" : device);
+  if ((sim || !sim_state.empty()) && text == "auto") text = "sim";
+  if (!sim_state.empty()) {
+    if (!text.starts_with("sim")) return std::unexpected(std::string(messages::kSimStateNeedsSim));
+    text += ":state=";
+    text += sim_state;
+  }
+  return ParseDeviceString(text);
 }
 
 }  // namespace cw::app

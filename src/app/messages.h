@@ -80,6 +80,9 @@ inline constexpr std::string_view kExchangeFailed = "the adapter exchange failed
 inline constexpr std::string_view kAdapterArrived = "adapter arrived";
 inline constexpr std::string_view kAdapterLeft = "adapter left";
 
+// Device options
+inline constexpr std::string_view kSimStateNeedsSim = "--sim-state needs the simulated pack";
+
 // Main window
 inline constexpr std::string_view kWindowTitle = "KT580714pc_V3.07_20230517";
 inline constexpr std::string_view kSimulatedPack = "Simulated pack";

@@ -38,6 +38,18 @@ TEST(DeviceStringTest, ParsesEveryKeyAndCombinations) {
   }
 }
 
+TEST(DeviceStringTest, FrontEndOptionsComposeTheDeviceString) {
+  EXPECT_FALSE(SelectDevice("auto", false, "")->simulated);
+  EXPECT_TRUE(SelectDevice("auto", true, "")->simulated);
+  const auto kept = SelectDevice("sim:clock=virtual", false, "pack.json");
+  ASSERT_TRUE(kept);
+  EXPECT_TRUE(kept->virtual_clock);
+  EXPECT_EQ(kept->state_file, "pack.json");
+  EXPECT_EQ(SelectDevice("", false, "p.json")->state_file, "p.json");
+  EXPECT_FALSE(SelectDevice("usb", false, "p.json"));
+  EXPECT_FALSE(SelectDevice("bogus", false, ""));
+}
+
 TEST(DeviceStringTest, RefusesWhatItDoesNotKnowWithAReason) {
   for (const char* text : {"simulated", "hid", "sim:transport=usb", "sim:colour=red", "sim:state",
                            "sim:state=", "sim:clock=fast", "sim::"}) {
