@@ -112,7 +112,15 @@ bool SbsPageRules::PressButton(PageButton button) {
 }
 
 std::string_view SbsPageRules::GroupTitle() const {
-  return tab_ == PageTab::kFlags ? messages::kFlagsGroupTitle : messages::kStaticGroupTitle;
+  switch (tab_.load()) {
+    case PageTab::kFlags:
+      return messages::kFlagsGroupTitle;
+    case PageTab::kStaticData:
+      return messages::kStaticGroupTitle;
+    case PageTab::kChart:
+      return messages::kChartGroupTitle;
+  }
+  return messages::kFlagsGroupTitle;
 }
 
 std::optional<std::size_t> SbsPageRules::DisplayIndex(int control_id) {

@@ -15,7 +15,7 @@
 namespace cw::monitor {
 
 enum class PageButton { kClearLogs, kLogAll, kClearScans, kScanAll };
-enum class PageTab { kFlags = 0, kStaticData = 1 };
+enum class PageTab { kFlags = 0, kStaticData = 1, kChart = 2 };
 enum class CellState { kNotRead, kSet, kClear };
 
 // Value a status display shows when its register has not been read.

@@ -112,6 +112,10 @@ TEST_F(SbsPageTest, TabsSwitchBetweenDisplaysAndStaticData) {
   EXPECT_FALSE(page_.DisplaysVisible());
   EXPECT_TRUE(page_.StaticListVisible());
   EXPECT_EQ(page_.GroupTitle(), "Static Data");
+  page_.SelectTab(PageTab::kChart);
+  EXPECT_FALSE(page_.DisplaysVisible());
+  EXPECT_FALSE(page_.StaticListVisible());
+  EXPECT_EQ(page_.GroupTitle(), "Live Chart");
 }
 
 TEST_F(SbsPageTest, SafetyHalvesGoToTheirDisplaysAndAnInvalidBlockGreysBoth) {
