@@ -1,0 +1,266 @@
+#include "gui/chart_panel.h"
+
+#include <fmt/format.h>
+
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+#include "monitor/data_log.h"
+
+namespace cw::gui {
+namespace {
+
+constexpr int kListWidth = 190;
+// Points drawn per series for each pixel of plot width: enough to keep the min/max envelope.
+constexpr int kPointsPerPixel = 2;
+
+QString Unit(const std::string& unit) { return unit.empty() || unit == "-" ? QString() : Q(unit); }
+
+}  // namespace
+
+ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
+                       common::MessageSink& messages, QWidget* parent)
+    : QWidget(parent),
+      engine_(engine),
+      messages_(messages),
+      samples_(engine, clock),
+      relay_(this),
+      list_(new QListWidget(this)),
+      pause_(new QPushButton(Q(messages::kChartPause), this)),
+      window_(new QComboBox(this)),
+      chart_(new QChart),
+      view_(new QChartView(chart_, this)),
+      time_axis_(new QValueAxis(chart_)) {
+  list_->setFixedWidth(kListWidth);
+  list_->setToolTip(Q(messages::kChartSeriesTip));
+  BuildSeriesList();
+  connect(list_, &QListWidget::itemChanged, this, &ChartPanel::OnItemChanged);
+
+  pause_->setCheckable(true);
+  connect(pause_, &QPushButton::toggled, this, &ChartPanel::OnPause);
+  for (std::string_view label : messages::kChartWindows) window_->addItem(Q(label));
+  const auto& windows = monitor::ChartSamples::kWindows;
+  window_->setCurrentIndex(static_cast<int>(
+      std::find(windows.begin(), windows.end(), samples_.window()) - windows.begin()));
+  connect(window_, &QComboBox::currentIndexChanged, this, &ChartPanel::OnWindow);
+  auto* window_label = new QLabel(Q(messages::kChartWindowLabel), this);
+  window_label->setBuddy(window_);
+  auto* csv = new QPushButton(Q(messages::kChartExportCsv), this);
+  auto* png = new QPushButton(Q(messages::kChartExportPng), this);
+  connect(csv, &QPushButton::clicked, this, &ChartPanel::AskCsv);
+  connect(png, &QPushButton::clicked, this, &ChartPanel::AskPng);
+
+  chart_->legend()->setAlignment(Qt::AlignTop);
+  chart_->setMargins(QMargins(2, 2, 2, 2));
+  chart_->setBackgroundRoundness(0);
+  time_axis_->setTitleText(Q(messages::kChartTimeAxis));
+  time_axis_->setLabelFormat("%.0f");
+  chart_->addAxis(time_axis_, Qt::AlignBottom);
+  view_->setRenderHint(QPainter::Antialiasing);
+  view_->setMinimumSize(320, 180);
+
+  auto* controls = new QHBoxLayout;
+  controls->addWidget(pause_);
+  controls->addWidget(window_label);
+  controls->addWidget(window_);
+  controls->addStretch();
+  controls->addWidget(csv);
+  controls->addWidget(png);
+  auto* right = new QVBoxLayout;
+  right->addLayout(controls);
+  right->addWidget(view_, 1);
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(list_);
+  layout->addLayout(right, 1);
+
+  relay_.Watch(samples_.changes());
+  connect(&relay_, &ChangeRelay::changed, this, [this] {
+    if (isVisible()) Redraw();
+  });
+}
+
+ChartPanel::~ChartPanel() = default;
+
+void ChartPanel::BuildSeriesList() {
+  const auto shown = samples_.shown_rows();
+  engine_.WithTable([&](const monitor::RegisterTable& table) {
+    for (monitor::RowRef row : monitor::ChartSamples::ChartableRows(table)) {
+      auto* item = new QListWidgetItem(Q(table.row(row).name), list_);
+      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
+      const bool on = std::find(shown.begin(), shown.end(), row) != shown.end();
+      item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+      item->setData(Qt::UserRole, static_cast<int>(row.table));
+      item->setData(Qt::UserRole + 1, static_cast<int>(row.index));
+    }
+  });
+}
+
+void ChartPanel::RefreshSeriesList() {
+  const QSignalBlocker blocker(list_);
+  engine_.WithTable([&](const monitor::RegisterTable& table) {
+    for (int i = 0; i < list_->count(); ++i) {
+      QListWidgetItem* item = list_->item(i);
+      const monitor::RowRef row{static_cast<monitor::TableId>(item->data(Qt::UserRole).toInt()),
+                                static_cast<std::size_t>(item->data(Qt::UserRole + 1).toInt())};
+      const monitor::SbsRegisterDef& def = table.row(row);
+      const bool waiting = item->checkState() == Qt::Checked && !def.scan;
+      const QString text = waiting
+                               ? Q(fmt::format(fmt::runtime(messages::kChartNotScanned), def.name))
+                               : Q(def.name);
+      if (item->text() == text) continue;
+      item->setText(text);
+      item->setForeground(waiting ? QColor(0x90, 0x90, 0x90) : QColor(Qt::black));
+    }
+  });
+}
+
+void ChartPanel::OnItemChanged(QListWidgetItem* item) {
+  const monitor::RowRef row{static_cast<monitor::TableId>(item->data(Qt::UserRole).toInt()),
+                            static_cast<std::size_t>(item->data(Qt::UserRole + 1).toInt())};
+  samples_.Show(row, item->checkState() == Qt::Checked);
+  RefreshSeriesList();
+  Redraw();
+}
+
+void ChartPanel::OnPause(bool paused) {
+  samples_.SetPaused(paused);
+  Redraw();
+}
+
+void ChartPanel::OnWindow(int index) {
+  if (index < 0 || index >= static_cast<int>(monitor::ChartSamples::kWindows.size())) return;
+  samples_.SetWindow(monitor::ChartSamples::kWindows[static_cast<std::size_t>(index)]);
+  Redraw();
+}
+
+void ChartPanel::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  RefreshSeriesList();
+  Redraw();
+}
+
+void ChartPanel::Rebuild(const monitor::ChartView& view) {
+  for (QLineSeries* series : series_) {
+    chart_->removeSeries(series);
+    delete series;
+  }
+  series_.clear();
+  series_rows_.clear();
+  for (auto& [unit, axis] : unit_axes_) {
+    chart_->removeAxis(axis);
+    delete axis;
+  }
+  unit_axes_.clear();
+  // One value axis per unit, alternately left and right, so volts and amperes keep their scales.
+  for (const monitor::ChartSeriesView& shown : view.series) {
+    auto* series = new QLineSeries;
+    series->setName(Q(shown.name));
+    chart_->addSeries(series);
+    series->attachAxis(time_axis_);
+    auto [at, added] = unit_axes_.try_emplace(shown.unit, nullptr);
+    if (added) {
+      at->second = new QValueAxis;
+      at->second->setTitleText(Unit(shown.unit));
+      at->second->setLabelFormat("%g");
+      chart_->addAxis(at->second, unit_axes_.size() % 2 == 1 ? Qt::AlignLeft : Qt::AlignRight);
+    }
+    series->attachAxis(at->second);
+    series_.push_back(series);
+    series_rows_.push_back(shown.row);
+  }
+}
+
+void ChartPanel::Redraw() {
+  const std::size_t max_points =
+      static_cast<std::size_t>(std::max(100, view_->width() * kPointsPerPixel));
+  const monitor::ChartView view = samples_.View(max_points);
+  std::vector<monitor::RowRef> rows;
+  for (const auto& shown : view.series) rows.push_back(shown.row);
+  bool units_changed = false;
+  for (const auto& shown : view.series) units_changed |= !unit_axes_.contains(shown.unit);
+  if (rows != series_rows_ || units_changed) Rebuild(view);
+
+  time_axis_->setRange(view.start_seconds, view.end_seconds);
+  std::map<std::string, std::pair<double, double>> ranges;
+  for (std::size_t i = 0; i < view.series.size(); ++i) {
+    const monitor::ChartSeriesView& shown = view.series[i];
+    QList<QPointF> points;
+    points.reserve(static_cast<qsizetype>(shown.points.size()));
+    for (const monitor::ChartPoint& point : shown.points)
+      points.append({point.seconds, point.value});
+    series_[i]->replace(points);
+    if (shown.points.empty()) continue;
+    auto [at, added] = ranges.try_emplace(shown.unit, shown.min, shown.max);
+    if (!added) {
+      at->second.first = std::min(at->second.first, shown.min);
+      at->second.second = std::max(at->second.second, shown.max);
+    }
+  }
+  for (auto& [unit, axis] : unit_axes_) {
+    const auto range = ranges.find(unit);
+    if (range == ranges.end()) continue;
+    const auto [low, high] = range->second;
+    const double margin = high > low ? (high - low) * 0.08 : std::max(1.0, std::abs(high) * 0.05);
+    axis->setRange(low - margin, high + margin);
+  }
+}
+
+bool ChartPanel::ExportCsv(const QString& path) {
+  QFile file(path);
+  const std::string csv = samples_.Csv();
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
+    messages_.Show(
+        fmt::format(fmt::runtime(messages::kExportFailed), S(path), S(file.errorString())),
+        common::kDefaultCaption, common::MessageIcon::kError);
+    return false;
+  }
+  return true;
+}
+
+bool ChartPanel::ExportPng(const QString& path) {
+  Redraw();
+  if (!view_->grab().save(path, "PNG")) {
+    messages_.Show(
+        fmt::format(fmt::runtime(messages::kExportFailed), S(path), messages::kPictureNotWritten),
+        common::kDefaultCaption, common::MessageIcon::kError);
+    return false;
+  }
+  return true;
+}
+
+void ChartPanel::AskCsv() {
+  const QString chosen = QFileDialog::getSaveFileName(this, Q(messages::kChartCsvTitle), QString(),
+                                                      Q(messages::kCsvFilter), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+  if (chosen.isEmpty()) return;
+  ExportCsv(QString::fromStdString(
+      monitor::DataLogFilePath(chosen.toStdString(), monitor::LogFormat::kCsv).string()));
+}
+
+void ChartPanel::AskPng() {
+  QString chosen = QFileDialog::getSaveFileName(this, Q(messages::kChartPngTitle), QString(),
+                                                Q(messages::kPngFilter), nullptr,
+                                                QFileDialog::DontUseNativeDialog);
+  if (chosen.isEmpty()) return;
+  if (QFileInfo(chosen).suffix().compare("png", Qt::CaseInsensitive) != 0) chosen += ".png";
+  ExportPng(chosen);
+}
+
+}  // namespace cw::gui

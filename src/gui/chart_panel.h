@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/front_end.h"
+#include "gui/change_relay.h"
+#include "monitor/chart_samples.h"
+
+class QCheckBox;
+class QComboBox;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QChart;
+class QChartView;
+class QLineSeries;
+class QValueAxis;
+
+namespace cw::gui {
+
+// The SBS page's live chart: the registers ticked in the list beside it, plotted against the
+// clock over the chosen window, with pause and export of what is shown (CSV of the samples, PNG
+// of the picture). The samples and every rule about them are monitor::ChartSamples'.
+class ChartPanel final : public QWidget {
+  Q_OBJECT
+
+ public:
+  ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock, common::MessageSink& messages,
+             QWidget* parent = nullptr);
+  ~ChartPanel() override;
+
+  monitor::ChartSamples& samples() { return samples_; }
+  QChart* chart() const { return chart_; }
+  // The series list marks rows that are ticked but not scanned.
+  void RefreshSeriesList();
+  // Redraws from the samples (also while hidden, for a caller that wants the picture now).
+  void Redraw();
+  bool ExportCsv(const QString& path);
+  bool ExportPng(const QString& path);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildSeriesList();
+  void OnItemChanged(QListWidgetItem* item);
+  void OnPause(bool paused);
+  void OnWindow(int index);
+  void AskCsv();
+  void AskPng();
+  void Rebuild(const monitor::ChartView& view);
+
+  monitor::ScanEngine& engine_;
+  common::MessageSink& messages_;
+  monitor::ChartSamples samples_;
+  ChangeRelay relay_;
+  QListWidget* list_;
+  QPushButton* pause_;
+  QComboBox* window_;
+  QChart* chart_;
+  QChartView* view_;
+  QValueAxis* time_axis_;
+  std::vector<QLineSeries*> series_;
+  std::vector<monitor::RowRef> series_rows_;
+  std::map<std::string, QValueAxis*> unit_axes_;
+};
+
+}  // namespace cw::gui

@@ -1,0 +1,108 @@
+#include "gui/gauge_tool_app.h"
+
+#include <fmt/format.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QSettings>
+#include <QStyleFactory>
+#include <cstdio>
+
+#include "app/device_string.h"
+#include "app/messages.h"
+#include "app/product_constants_file.h"
+#include "app/program_directory.h"
+#include "gui/app_icon.h"
+#include "gui/main_window.h"
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+
+namespace cw::gui {
+namespace {
+
+constexpr QRgb kDialogBackground = 0xE0E0E0;
+constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 1;
+
+}  // namespace
+
+std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
+    const QStringList& arguments) {
+  QCommandLineParser parser;
+  const QCommandLineOption device("device", Q(messages::kDeviceOption), "DEVICE", "auto");
+  const QCommandLineOption sim("sim", Q(messages::kSimOption));
+  const QCommandLineOption sim_state("sim-state", Q(messages::kSimStateOption), "FILE");
+  parser.addOptions({device, sim, sim_state});
+  if (!parser.parse(arguments)) return std::unexpected(S(parser.errorText()));
+  const auto selection =
+      app::SelectDevice(S(parser.value(device)), parser.isSet(sim), S(parser.value(sim_state)));
+  if (!selection) return std::unexpected(selection.error());
+  const auto constants = app::LoadProductConstants(app::ProgramDirectory());
+  if (!constants) return std::unexpected(constants.error());
+  app::WorkbenchOptions options;
+  options.device = *selection;
+  options.constants = *constants;
+  return options;
+}
+
+void ApplyProductLook(QApplication& application) {
+  application.setStyle(QStyleFactory::create("Fusion"));
+  QPalette dialogs = application.palette();
+  dialogs.setColor(QPalette::Window, QColor(kDialogBackground));
+  dialogs.setColor(QPalette::WindowText, Qt::black);
+  QApplication::setPalette(dialogs, "QDialog");
+  application.setWindowIcon(AppIcon());
+}
+
+void WriteExitSettings() {
+  QSettings settings(Q(messages::kOrganisation), Q(messages::kApplication));
+  settings.setValue(Q(messages::kLanguageKey), 0);
+  settings.sync();
+}
+
+std::expected<std::unique_ptr<GaugeToolApp>, std::string> GaugeToolApp::Create(
+    app::WorkbenchOptions options) {
+  std::unique_ptr<GaugeToolApp> tool(new GaugeToolApp);
+  options.progress = &tool->progress_;
+  auto bench = app::Workbench::Create(std::move(options), tool->messages_);
+  if (!bench) return std::unexpected(bench.error());
+  tool->bench_ = std::move(*bench);
+  tool->bench_->Start();
+  tool->bench_->StartScan();
+  tool->window_ =
+      std::make_unique<MainWindow>(*tool->bench_, tool->messages_, tool->progress_, tool->worker_);
+  return tool;
+}
+
+GaugeToolApp::~GaugeToolApp() {
+  messages_.SetClosing();
+  worker_.Stop();
+  window_.reset();
+  bench_.reset();
+}
+
+int RunGaugeTool(int argc, char** argv) {
+  QApplication application(argc, argv);
+  application.setApplicationName(Q(messages::kApplication));
+  application.setOrganizationName(Q(messages::kOrganisation));
+  ApplyProductLook(application);
+  auto options = WorkbenchOptionsFromArguments(application.arguments());
+  if (!options) {
+    std::fprintf(stderr, "%s\n", options.error().c_str());
+    return kExitUsage;
+  }
+  auto tool = GaugeToolApp::Create(std::move(*options));
+  if (!tool) {
+    const std::string text = fmt::format(fmt::runtime(messages::kStartFailed), tool.error());
+    std::fprintf(stderr, "%s\n", text.c_str());
+    QMessageBox::critical(nullptr, Q(app::messages::kWindowTitle), Q(text));
+    return kExitFailed;
+  }
+  (*tool)->window().show();
+  const int status = application.exec();
+  tool->reset();
+  WriteExitSettings();
+  return status;
+}
+
+}  // namespace cw::gui

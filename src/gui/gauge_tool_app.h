@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QStringList>
+#include <expected>
+#include <memory>
+#include <string>
+
+#include "app/workbench.h"
+#include "gui/gauge_worker.h"
+#include "gui/message_box_sink.h"
+#include "gui/progress_relay.h"
+
+class QApplication;
+
+namespace cw::gui {
+
+class MainWindow;
+
+// The options of the desktop program: the command line's device options (--device, --sim,
+// --sim-state) and the product constants from cellwarden.ini. A usage error says why.
+std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
+    const QStringList& arguments);
+
+// Dialogs and message boxes on the light grey of the product, with black text.
+void ApplyProductLook(QApplication& application);
+
+// "Settings"/"Language" = 0, written at every exit; nothing reads it.
+void WriteExitSettings();
+
+// GaugeToolApp: the program's parts in the order they need each other (message boxes, task
+// progress, the workbench with its link and scan, the gauge worker, the main window), and their
+// orderly end: no box opens once closing starts, the worker finishes its job, the window goes,
+// then the workbench stops the scan.
+class GaugeToolApp {
+ public:
+  static std::expected<std::unique_ptr<GaugeToolApp>, std::string> Create(
+      app::WorkbenchOptions options);
+  ~GaugeToolApp();
+
+  MainWindow& window() { return *window_; }
+  app::Workbench& bench() { return *bench_; }
+  MessageBoxSink& messages() { return messages_; }
+  ProgressRelay& progress() { return progress_; }
+  GaugeWorker& worker() { return worker_; }
+
+ private:
+  GaugeToolApp() = default;
+
+  MessageBoxSink messages_;
+  ProgressRelay progress_;
+  std::unique_ptr<app::Workbench> bench_;
+  GaugeWorker worker_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+// main(): start-up, the window until it closes, the setting. Returns the exit status.
+int RunGaugeTool(int argc, char** argv);
+
+}  // namespace cw::gui

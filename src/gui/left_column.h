@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+#include "app/main_window_rules.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace cw::gui {
+
+class PageButton;
+
+// The main window's left column: the adapter id with its Config button, the four page buttons
+// and the vertical charge gauge.
+class LeftColumn final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit LeftColumn(QWidget* parent = nullptr);
+
+  QLineEdit& adapter_id() { return *adapter_id_; }
+  QPushButton& config() { return *config_; }
+  PageButton& page_button(app::Page page) { return *pages_[static_cast<std::size_t>(page)]; }
+  void ShowSelected(app::Page page);
+  void ShowCharge(const app::ChargeGauge::View& view);
+  const QProgressBar& gauge() const { return *gauge_; }
+  QString charge_text() const;
+
+ signals:
+  void pageClicked(app::Page page);
+
+ private:
+  QLineEdit* adapter_id_;
+  QPushButton* config_;
+  std::array<PageButton*, 4> pages_{};
+  QProgressBar* gauge_;
+  QLabel* percentage_;
+};
+
+}  // namespace cw::gui

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <map>
+
+#include "app/main_window_rules.h"
+#include "app/workbench.h"
+#include "gui/change_relay.h"
+
+class QAction;
+class QStackedWidget;
+
+namespace cw::gui {
+
+class CalibrationPage;
+class DataFlashPage;
+class GaugeWorker;
+class LeftColumn;
+class MainStatusBar;
+class MessageBoxSink;
+class ProgressRelay;
+class SbsPage;
+class SmbAccessPage;
+class SubCmdPanelWidget;
+
+// The main window: the left column with the adapter id, the page buttons and the charge gauge;
+// the four pages; the SubCMD panel; the status bar; the menu with its commands; and the two
+// timers (charge gauge every 2 s, clock and link status every second). It decides nothing
+// itself: the rules are the Workbench's objects and app/main_window_rules.h, and gauge work
+// runs on the worker.
+class MainWindow final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kChargeTimerMs = 2000;
+  static constexpr int kClockTimerMs = 1000;
+
+  MainWindow(app::Workbench& bench, MessageBoxSink& messages, ProgressRelay& progress,
+             GaugeWorker& worker);
+  ~MainWindow() override;
+
+  void SelectPage(app::Page page);
+  app::Page current_page() const { return selector_.current(); }
+  // Timer 1 and timer 2.
+  void OnChargeTimer();
+  void OnClockTimer();
+  void SetScan(bool on);
+  int logging_interval() const { return logging_interval_; }
+
+  LeftColumn& left() { return *left_; }
+  QStackedWidget& pages() { return *pages_; }
+  SbsPage& sbs_page() { return *sbs_; }
+  CalibrationPage& calibration_page() { return *calibration_; }
+  SubCmdPanelWidget& subcmd() { return *subcmd_; }
+  MainStatusBar& status() { return *status_; }
+  QAction& action(std::string_view text);
+  const QTimer& charge_timer() const { return charge_timer_; }
+  const QTimer& clock_timer() const { return clock_timer_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  QAction* AddAction(QMenu* menu, std::string_view text, void (MainWindow::*slot)());
+  void BuildMenu();
+  void OnOpenAfi();
+  void OnSaveAfi();
+  void OnDataLog();
+  void OnExit() { close(); }
+  void OnScanOff() { SetScan(false); }
+  void OnScanOn() { SetScan(true); }
+  void OnLoggingTime();
+  void OnTool();
+  void OnHelp();
+  void OnAbout();
+  void OnConfig();
+  void ShowLock();
+  void ShowLogging(bool logging);
+
+  app::Workbench& bench_;
+  MessageBoxSink& messages_;
+  ProgressRelay& progress_;
+  GaugeWorker& worker_;
+  app::PageSelector selector_;
+  app::ChargeGauge charge_;
+  LeftColumn* left_;
+  QStackedWidget* pages_;
+  SbsPage* sbs_;
+  DataFlashPage* flash_;
+  CalibrationPage* calibration_;
+  SmbAccessPage* smb_;
+  SubCmdPanelWidget* subcmd_;
+  MainStatusBar* status_;
+  std::vector<QAction*> actions_;
+  QAction* open_afi_ = nullptr;
+  QAction* save_afi_ = nullptr;
+  QAction* log_ = nullptr;
+  QAction* scan_off_ = nullptr;
+  QAction* scan_on_ = nullptr;
+  std::map<QString, QPointer<QWidget>> tools_;
+  QTimer charge_timer_;
+  QTimer clock_timer_;
+  ChangeRelay lock_relay_;
+  int logging_interval_;
+};
+
+}  // namespace cw::gui

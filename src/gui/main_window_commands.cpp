@@ -1,0 +1,174 @@
+// The menu of the main window and what its commands do.
+#include <QAction>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QUrl>
+#include <filesystem>
+
+#include "app/messages.h"
+#include "app/program_directory.h"
+#include "dataflash/afi_commands.h"
+#include "gui/about_dialog.h"
+#include "gui/gauge_worker.h"
+#include "gui/left_column.h"
+#include "gui/logging_time_dialog.h"
+#include "gui/main_window.h"
+#include "gui/message_box_sink.h"
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+#include "gui/sbs_page.h"
+#include "gui/tool_placeholder_window.h"
+#include "monitor/data_log.h"
+#include "monitor/monitor_session.h"
+
+namespace cw::gui {
+
+QAction* MainWindow::AddAction(QMenu* menu, std::string_view text, void (MainWindow::*slot)()) {
+  QAction* action = menu->addAction(Q(text));
+  connect(action, &QAction::triggered, this, slot);
+  actions_.push_back(action);
+  return action;
+}
+
+QAction& MainWindow::action(std::string_view text) {
+  for (QAction* action : actions_) {
+    if (action->text() == Q(text)) return *action;
+  }
+  return *log_;
+}
+
+void MainWindow::BuildMenu() {
+  QMenu* file = menuBar()->addMenu(Q(messages::kMenuFile));
+  open_afi_ = AddAction(file, messages::kOpenAllFlash, &MainWindow::OnOpenAfi);
+  save_afi_ = AddAction(file, messages::kSaveAllFlash, &MainWindow::OnSaveAfi);
+  file->addSeparator();
+  log_ = AddAction(file, messages::kStartDataLog, &MainWindow::OnDataLog);
+  file->addSeparator();
+  AddAction(file, messages::kExit, &MainWindow::OnExit);
+
+  QMenu* option = menuBar()->addMenu(Q(messages::kMenuOption));
+  QMenu* scan = option->addMenu(Q(messages::kMenuScan));
+  scan_off_ = AddAction(scan, messages::kScanOff, &MainWindow::OnScanOff);
+  scan_on_ = AddAction(scan, messages::kScanOn, &MainWindow::OnScanOn);
+  scan_off_->setCheckable(true);
+  scan_on_->setCheckable(true);
+  AddAction(option, messages::kSetLoggingTime, &MainWindow::OnLoggingTime);
+  SetScan(bench_.monitor().engine().scan_enabled());
+
+  QMenu* tools = menuBar()->addMenu(Q(messages::kMenuTools));
+  AddAction(tools, messages::kConvertBin, &MainWindow::OnTool);
+  AddAction(tools, messages::kConvertFs, &MainWindow::OnTool);
+  tools->addSeparator();
+  AddAction(tools, messages::kFirmwareUpdate, &MainWindow::OnTool);
+  tools->addSeparator();
+  AddAction(tools, messages::kSha1, &MainWindow::OnTool);
+
+  QMenu* help = menuBar()->addMenu(Q(messages::kMenuHelp));
+  AddAction(help, messages::kHelpContents, &MainWindow::OnHelp);
+  AddAction(help, messages::kAboutCommand, &MainWindow::OnAbout);
+}
+
+void MainWindow::OnOpenAfi() {
+  const QString chosen = QFileDialog::getOpenFileName(this, Q(messages::kOpenAllFlashTitle),
+                                                      QString(), Q(messages::kAfiFilter), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+  // Cancel, or a name typed for a file that is not there, ends the command without a word.
+  if (chosen.isEmpty() || !std::filesystem::exists(S(chosen))) return;
+  open_afi_->setEnabled(false);
+  worker_.Run<dataflash::AfiLoadResult>(
+      this,
+      [&page = bench_.data_flash(), path = S(chosen)] {
+        return dataflash::LoadAfiToGauge(page, path);
+      },
+      [this](const dataflash::AfiLoadResult&) { ShowLock(); });
+}
+
+void MainWindow::OnSaveAfi() {
+  const QString chosen = QFileDialog::getSaveFileName(this, Q(messages::kSaveAllFlashTitle),
+                                                      QString(), Q(messages::kAfiFilter), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+  if (chosen.isEmpty()) return;
+  save_afi_->setEnabled(false);
+  worker_.Run<dataflash::AfiSaveResult>(
+      this,
+      [&page = bench_.data_flash(), path = S(chosen)] {
+        return dataflash::SaveGaugeToAfi(page, path);
+      },
+      [this](const dataflash::AfiSaveResult&) { ShowLock(); });
+}
+
+void MainWindow::OnDataLog() {
+  if (bench_.sbs_page().logging()) {
+    sbs_->StopLog();
+    return;
+  }
+  const QString text_filter = Q(messages::kDataLogFilter);
+  const QString csv_filter = Q(messages::kCsvLogFilter);
+  QString selected = text_filter;
+  const QString chosen = QFileDialog::getSaveFileName(this, Q(messages::kSelectDataLogTitle),
+                                                      QString(), text_filter + ";;" + csv_filter,
+                                                      &selected, QFileDialog::DontUseNativeDialog);
+  if (chosen.isEmpty()) return;
+  const monitor::LogFormat format =
+      selected == csv_filter ? monitor::LogFormat::kCsv : monitor::LogFormat::kText;
+  const std::filesystem::path path = monitor::DataLogFilePath(S(chosen), format);
+  sbs_->StartLog(path.string(), logging_interval_, format);
+}
+
+void MainWindow::OnLoggingTime() {
+  LoggingTimeDialog dialog(logging_interval_, messages_, this);
+  if (dialog.exec() == QDialog::Accepted) logging_interval_ = dialog.interval();
+}
+
+void MainWindow::OnTool() {
+  auto* command = qobject_cast<QAction*>(sender());
+  if (command == nullptr) return;
+  const QString title = command->iconText();
+  // One window of each kind: a second command replaces the first.
+  if (QPointer<QWidget>& open = tools_[title]; open) open->close();
+  auto* window = new ToolPlaceholderWindow(title, this);
+  tools_[title] = window;
+  window->show();
+  window->move(geometry().center() - window->rect().center());
+}
+
+void MainWindow::OnHelp() {
+  const std::filesystem::path document =
+      app::ProgramDirectory() / std::string(app::messages::kHelpDocument);
+  // A missing document shows nothing, as does a desktop without a viewer for it.
+  if (!std::filesystem::exists(document)) return;
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document.string())));
+}
+
+void MainWindow::OnAbout() {
+  worker_.Run<app::AboutText>(
+      this,
+      [&bench = bench_] {
+        // The adapter's version is read with the scan off the bus.
+        bench.PauseScan();
+        app::AboutText text = app::AboutVersionText(bench.link());
+        bench.ResumeScan();
+        return text;
+      },
+      [this](const app::AboutText& text) {
+        auto* dialog = new AboutDialog(Q(text.text), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+      });
+}
+
+void MainWindow::OnConfig() {
+  left_->config().setEnabled(false);
+  worker_.Run<common::Outcome>(
+      this,
+      [&bench = bench_, text = S(left_->adapter_id().text())] {
+        return bench.ConfigureAdapter(text);
+      },
+      // Not reported here: the status bar shows the link on the next tick.
+      [this](const common::Outcome&) { left_->config().setEnabled(true); });
+}
+
+}  // namespace cw::gui

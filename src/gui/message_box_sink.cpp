@@ -1,0 +1,53 @@
+#include "gui/message_box_sink.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QThread>
+
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+
+namespace cw::gui {
+
+QMessageBox::Icon BoxIcon(std::string_view caption, common::MessageIcon icon) {
+  if (caption == common::kDefaultCaption && icon == common::MessageIcon::kInformation) {
+    return QMessageBox::Warning;
+  }
+  switch (icon) {
+    case common::MessageIcon::kNone:
+      return QMessageBox::NoIcon;
+    case common::MessageIcon::kInformation:
+      return QMessageBox::Information;
+    case common::MessageIcon::kWarning:
+      return QMessageBox::Warning;
+    case common::MessageIcon::kError:
+      return QMessageBox::Critical;
+  }
+  return QMessageBox::Warning;
+}
+
+void MessageBoxSink::Show(std::string_view text, std::string_view caption,
+                          common::MessageIcon icon) {
+  if (closing_) return;
+  const QString box_text = Q(text);
+  const QString box_caption = Q(caption.empty() ? common::kDefaultCaption : caption);
+  const QMessageBox::Icon box_icon = BoxIcon(caption, icon);
+  if (QThread::currentThread() == thread()) {
+    Present(box_text, box_caption, box_icon);
+    return;
+  }
+  QMetaObject::invokeMethod(
+      this, [&] { Present(box_text, box_caption, box_icon); }, Qt::BlockingQueuedConnection);
+}
+
+void MessageBoxSink::Present(const QString& text, const QString& caption, QMessageBox::Icon icon) {
+  if (closing_) return;
+  QWidget* parent = QApplication::activeModalWidget();
+  if (parent == nullptr) parent = owner_;
+  QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+  box.button(QMessageBox::Ok)->setText(Q(messages::kOkButton));
+  emit shown(text, caption);
+  box.exec();
+}
+
+}  // namespace cw::gui

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <atomic>
+
+#include "common/front_end.h"
+
+namespace cw::gui {
+
+// The box's icon: a message in the application's own name ("Message") that names no icon of
+// its own gets the exclamation mark; a box with a caption of its own shows what it asks for.
+QMessageBox::Icon BoxIcon(std::string_view caption, common::MessageIcon icon);
+
+// ShowMessage: every message of the core as a modal box with English buttons, owned by the
+// window in front. Callable from any thread: a worker waits until the user has answered, as the
+// core expects, while the GUI thread shows the box; the GUI thread itself never waits on a
+// worker, so this cannot deadlock. Once closing, boxes are no longer shown (a worker that
+// reports while the program ends is not kept waiting on a window that is gone).
+class MessageBoxSink final : public QObject, public common::MessageSink {
+  Q_OBJECT
+
+ public:
+  MessageBoxSink() = default;
+
+  void Show(std::string_view text, std::string_view caption = common::kDefaultCaption,
+            common::MessageIcon icon = common::MessageIcon::kInformation) override;
+  // Boxes without a window in front are owned by this one.
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+  void SetClosing() { closing_ = true; }
+
+ signals:
+  // Every box, as it opens (on the GUI thread).
+  void shown(const QString& text, const QString& caption);
+
+ private:
+  void Present(const QString& text, const QString& caption, QMessageBox::Icon icon);
+
+  QPointer<QWidget> owner_;
+  std::atomic<bool> closing_{false};
+};
+
+}  // namespace cw::gui

@@ -1,0 +1,144 @@
+#pragma once
+
+#include <string_view>
+
+// Every text the desktop program's own widgets show. The product's texts that the core also
+// uses (window title, status bar, message boxes) come from app/, monitor/ and link/ messages.
+namespace cw::gui::messages {
+
+// Start-up
+inline constexpr std::string_view kOrganisation = "Quillmarsh";
+inline constexpr std::string_view kApplication = "Message";
+inline constexpr std::string_view kLanguageKey = "Settings/Language";
+inline constexpr std::string_view kDeviceOption = "Device: auto, sim or sim:key=value:...";
+inline constexpr std::string_view kSimOption = "Use the simulated pack (short for --device sim).";
+inline constexpr std::string_view kSimStateOption =
+    "Keep the simulated pack in FILE (loaded at start, saved at exit).";
+inline constexpr std::string_view kStartFailed = "Cellwarden cannot start: {}";
+inline constexpr std::string_view kTitleSuffix = " - Simulated pack";
+
+// Message boxes
+inline constexpr std::string_view kOkButton = "OK";
+inline constexpr std::string_view kCancelButton = "Cancel";
+inline constexpr std::string_view kCloseButton = "Close";
+
+// Left column
+inline constexpr std::string_view kAdapterIdLabel = "PID/SN Cfg:";
+inline constexpr std::string_view kAdapterIdInitial = "0x8888";
+inline constexpr std::string_view kConfigButton = "Config";
+inline constexpr std::string_view kGaugeTop = "100%";
+inline constexpr std::string_view kGaugeBottom = "0%";
+inline constexpr std::string_view kGaugeCaption = "Fuel Gauge";
+inline constexpr std::string_view kGaugeInitial = "-";
+inline constexpr std::string_view kPageSbs = "SBS";
+inline constexpr std::string_view kPageFlash = "Flash";
+inline constexpr std::string_view kPageCalibration = "Calibration";
+inline constexpr std::string_view kPagePro = "Pro";
+
+// Status bar: the texts that size panes 1 to 3 and their first contents.
+inline constexpr std::string_view kPane1Initial = "SBS Task Progress:   0% ";
+inline constexpr std::string_view kPane2Initial = " Task Completed. ";
+inline constexpr std::string_view kPane3Initial = " 00:00:00 ";
+inline constexpr std::string_view kSimulatedPack = "Simulated pack";
+
+// Menu
+inline constexpr std::string_view kMenuFile = "&File";
+inline constexpr std::string_view kOpenAllFlash = "Open All &Flash Constants";
+inline constexpr std::string_view kSaveAllFlash = "Save &All Flash Constants";
+inline constexpr std::string_view kStartDataLog = "Start Data &Log";
+inline constexpr std::string_view kStartLogAgain = "Start &Log Data";
+inline constexpr std::string_view kStopLog = "Sto&p Log Data";
+inline constexpr std::string_view kExit = "E&xit";
+inline constexpr std::string_view kMenuOption = "&Option";
+inline constexpr std::string_view kMenuScan = "&Scan";
+inline constexpr std::string_view kScanOff = "O&ff";
+inline constexpr std::string_view kScanOn = "O&n";
+inline constexpr std::string_view kSetLoggingTime = "Set &Logging Time";
+inline constexpr std::string_view kMenuTools = "&Tools";
+inline constexpr std::string_view kConvertBin = "&Convert Bin File";
+inline constexpr std::string_view kConvertFs = "Convert &FS File";
+inline constexpr std::string_view kFirmwareUpdate = "&Firmware Update";
+inline constexpr std::string_view kSha1 = "&SHA1 Authentication";
+inline constexpr std::string_view kMenuHelp = "&Help";
+inline constexpr std::string_view kHelpContents = "&Help Contents";
+inline constexpr std::string_view kAboutCommand = "&About KT580714pc...";
+
+// Pages shortcuts
+inline constexpr std::string_view kPageShortcut = "Ctrl+%1";
+
+// File dialogs
+inline constexpr std::string_view kSelectDataLogTitle = "Select DataLog File";
+inline constexpr std::string_view kDataLogFilter = "DataLog Files (*.LOG)";
+inline constexpr std::string_view kCsvLogFilter = "CSV Files (*.csv)";
+inline constexpr std::string_view kOpenAllFlashTitle = "Open All Flash Constants";
+inline constexpr std::string_view kSaveAllFlashTitle = "Save All Flash Constants";
+inline constexpr std::string_view kAfiFilter = "Flash Data File (*.afi)";
+
+// "Time Setting..."
+inline constexpr std::string_view kTimeSettingTitle = "Time Setting...";
+inline constexpr std::string_view kTimeSettingLabel =
+    "Specify or select file logging time in second:";
+inline constexpr std::string_view kTimeSettingItems[] = {"1", "2", "3", "4", "5", "10", "15"};
+
+// About box
+inline constexpr std::string_view kAboutTitle = "About KT580714pc";
+inline constexpr std::string_view kAboutProduct =
+    "Cellwarden Tools\nEvaluation and configuration workbench for the KT580714 fuel gauge\n"
+    "Quillmarsh Electronic LTD.";
+
+// Unseal dialog
+inline constexpr std::string_view kUnsealTitle = "Unseal Device";
+inline constexpr std::string_view kUnsealText1 =
+    "Please enter the correct Unseal Key and click OK.";
+inline constexpr std::string_view kUnsealText2 = "Then return to unseal the device.";
+inline constexpr std::string_view kUnsealKeyLabel = "Enter Key:";
+
+// SubCMD panel
+inline constexpr std::string_view kSubCmdGroup = "SubCMD Panel";
+inline constexpr std::string_view kUnsealButton = "UNSEAL";
+inline constexpr std::string_view kUnsealFaButton = "UNSEAL TO FA";
+inline constexpr std::string_view kClearLogButton = "Clear Log";
+inline constexpr std::string_view kCmdColumn = "CMD";
+inline constexpr std::string_view kResultColumn = "Result";
+inline constexpr std::string_view kSubCmdEntryTip = "Subcommand code in hex; Enter sends it";
+
+// SBS lists
+inline constexpr std::string_view kNameColumn = "Name";
+inline constexpr std::string_view kValueColumn = "Value";
+inline constexpr std::string_view kUnitColumn = "Unit";
+inline constexpr std::string_view kLogColumn = "Log";
+inline constexpr std::string_view kScanColumn = "Scan";
+inline constexpr std::string_view kReadOnlyTip = "Read-only register";
+inline constexpr std::string_view kWritableTip = "Writable: F2 or a double click edits the value";
+
+// Live chart
+inline constexpr std::string_view kChartPause = "&Pause";
+inline constexpr std::string_view kChartWindowLabel = "Window:";
+inline constexpr std::string_view kChartWindows[] = {"1 min", "5 min", "15 min", "1 h"};
+inline constexpr std::string_view kChartExportCsv = "Export &CSV...";
+inline constexpr std::string_view kChartExportPng = "Export P&NG...";
+inline constexpr std::string_view kChartTimeAxis = "Time (s)";
+inline constexpr std::string_view kChartSeriesTip =
+    "Tick a register to plot it; it is plotted while its Scan box is ticked";
+inline constexpr std::string_view kChartNotScanned = "{} (not scanned)";
+inline constexpr std::string_view kChartCsvTitle = "Export Chart Data";
+inline constexpr std::string_view kChartPngTitle = "Export Chart Picture";
+inline constexpr std::string_view kCsvFilter = "CSV Files (*.csv)";
+inline constexpr std::string_view kPngFilter = "PNG Pictures (*.png)";
+inline constexpr std::string_view kExportFailed = "Cannot write {}: {}";
+inline constexpr std::string_view kPictureNotWritten = "the picture could not be saved there";
+
+// Pages still to come
+inline constexpr std::string_view kPagePending =
+    "The {} page arrives with the next release of Cellwarden Tools.";
+inline constexpr std::string_view kToolPending =
+    "The {} window arrives with a later release of Cellwarden Tools.";
+inline constexpr std::string_view kDataFlashPageName = "data flash";
+inline constexpr std::string_view kCalibrationPageName = "calibration";
+inline constexpr std::string_view kSmbAccessPageName = "SMB access";
+inline constexpr std::string_view kReadingsHeading = "Measured now (refreshed every second):";
+inline constexpr std::string_view kCellReading = "Cell %1";
+inline constexpr std::string_view kTsReading = "TS%1";
+inline constexpr std::string_view kCurrentReading = "Current";
+
+}  // namespace cw::gui::messages

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace cw::gui {
+
+inline QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+inline std::string S(const QString& text) { return text.toStdString(); }
+
+}  // namespace cw::gui

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <string>
+#include <vector>
+
+#include "monitor/register_table.h"
+#include "monitor/scan_engine.h"
+
+namespace cw::gui {
+
+// One list of the SBS page over the register table: Name (with the access icon), Value, Unit,
+// and for the three register lists the Log and Scan check cells. It reads the table only in
+// Refresh(), into a copy the view paints from, and hands every click and edit on to the page.
+class RegisterTableModel final : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column { kName = 0, kValue, kUnit, kLog, kScan };
+
+  RegisterTableModel(monitor::ScanEngine& engine, monitor::TableId table,
+                     QObject* parent = nullptr);
+
+  // Takes the table's present state; only rows that changed are repainted.
+  void Refresh();
+  monitor::RowRef Ref(int row) const { return {table_, static_cast<std::size_t>(row)}; }
+  int RowOf(std::string_view name) const;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+ signals:
+  void logClicked(monitor::RowRef row);
+  void scanClicked(monitor::RowRef row);
+  void valueEdited(monitor::RowRef row, const QString& text);
+
+ private:
+  struct RowView {
+    std::string name;
+    std::string value;
+    std::string unit;
+    bool log = false;
+    bool scan = false;
+    bool writable = false;
+    bool operator==(const RowView&) const = default;
+  };
+
+  bool register_list() const { return table_ != monitor::TableId::kD; }
+
+  monitor::ScanEngine& engine_;
+  monitor::TableId table_;
+  std::vector<RowView> rows_;
+  QIcon read_only_icon_;
+  QIcon writable_icon_;
+};
+
+}  // namespace cw::gui

@@ -1,0 +1,225 @@
+#include "gui/sbs_page.h"
+
+#include <QAction>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "gui/chart_panel.h"
+#include "gui/gauge_worker.h"
+#include "gui/qt_text.h"
+#include "gui/register_table_model.h"
+#include "gui/status_bit_ctrl.h"
+#include "monitor/messages.h"
+#include "monitor/monitor_session.h"
+#include "monitor/sbs_page_rules.h"
+#include "monitor/status_display_data.h"
+
+namespace cw::gui {
+namespace {
+
+using monitor::PageButton;
+using monitor::TableId;
+
+// How often the data log's timer looks at the clock: the lines keep to the interval within this.
+constexpr int kLogPollMs = 50;
+constexpr QRgb kListBackground = 0xE0E0E0;
+
+}  // namespace
+
+SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
+    : QWidget(parent),
+      bench_(bench),
+      rules_(bench.sbs_page()),
+      worker_(worker),
+      values_relay_(this),
+      page_relay_(this) {
+  auto* lists = new QHBoxLayout;
+  for (TableId table : monitor::kScanTables) lists->addWidget(MakeList(table), 1);
+  MakeList(TableId::kD);
+
+  const std::array<std::pair<PageButton, std::string_view>, 4> buttons = {{
+      {PageButton::kClearLogs, monitor::messages::kClearLogsButton},
+      {PageButton::kLogAll, monitor::messages::kLogAllButton},
+      {PageButton::kClearScans, monitor::messages::kClearScansButton},
+      {PageButton::kScanAll, monitor::messages::kScanAllButton},
+  }};
+  auto* button_column = new QVBoxLayout;
+  for (const auto& [which, text] : buttons) {
+    auto* button = new QPushButton(Q(text), this);
+    connect(button, &QPushButton::clicked, this,
+            [this, which = which] { rules_.PressButton(which); });
+    buttons_[static_cast<std::size_t>(which)] = button;
+    button_column->addWidget(button);
+  }
+  log_button_ = new QToolButton(this);
+  log_button_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  log_button_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  button_column->addSpacing(12);
+  button_column->addWidget(log_button_);
+  button_column->addStretch();
+
+  tabs_ = new QTabBar(this);
+  tabs_->addTab(Q(monitor::messages::kShowFlagsTab));
+  tabs_->addTab(Q(monitor::messages::kShowStaticTab));
+  tabs_->addTab(Q(monitor::messages::kShowChartTab));
+  tabs_->setExpanding(true);
+  chart_ = new ChartPanel(bench_.monitor().engine(), bench_.clock(), bench_.messages(), this);
+  stack_ = new QStackedWidget(this);
+  stack_->addWidget(MakeDisplays());
+  stack_->addWidget(lists_[Index(TableId::kD)]);
+  stack_->addWidget(chart_);
+  group_ = new QGroupBox(this);
+  auto* group_layout = new QVBoxLayout(group_);
+  group_layout->addWidget(tabs_);
+  group_layout->addWidget(stack_, 1);
+  connect(tabs_, &QTabBar::currentChanged, this,
+          [this](int index) { rules_.SelectTab(static_cast<monitor::PageTab>(index)); });
+
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(group_, 1);
+  bottom->addLayout(button_column);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addLayout(lists, 1);
+  layout->addLayout(bottom);
+
+  log_timer_.setInterval(kLogPollMs);
+  connect(&log_timer_, &QTimer::timeout, this, &SbsPage::OnLogTick);
+  values_relay_.Watch(bench_.monitor().engine().changes());
+  page_relay_.Watch(rules_.changes());
+  connect(&values_relay_, &ChangeRelay::changed, this, &SbsPage::ShowValues);
+  connect(&page_relay_, &ChangeRelay::changed, this, &SbsPage::ShowPageState);
+  ShowPageState();
+}
+
+SbsPage::~SbsPage() = default;
+
+QTableView* SbsPage::MakeList(TableId table) {
+  auto* model = new RegisterTableModel(bench_.monitor().engine(), table, this);
+  auto* view = new QTableView(this);
+  view->setModel(model);
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view->setWordWrap(false);
+  QPalette palette = view->palette();
+  palette.setColor(QPalette::Base, QColor(kListBackground));
+  view->setPalette(palette);
+  QHeaderView* header = view->horizontalHeader();
+  header->setHighlightSections(false);
+  header->setSectionResizeMode(RegisterTableModel::kName, QHeaderView::Stretch);
+  const int digit = view->fontMetrics().horizontalAdvance('0');
+  header->resizeSection(RegisterTableModel::kValue, digit * (table == TableId::kD ? 14 : 9));
+  header->resizeSection(RegisterTableModel::kUnit, digit * 6);
+  if (table != TableId::kD) {
+    header->resizeSection(RegisterTableModel::kLog, digit * 5);
+    header->resizeSection(RegisterTableModel::kScan, digit * 5);
+    view->setMinimumWidth(digit * 50);
+  }
+  connect(model, &RegisterTableModel::logClicked, this,
+          [this](monitor::RowRef row) { rules_.ClickLog(row); });
+  connect(model, &RegisterTableModel::scanClicked, this,
+          [this](monitor::RowRef row) { rules_.ClickScan(row); });
+  connect(model, &RegisterTableModel::valueEdited, this, &SbsPage::OnValueEdited);
+  models_[Index(table)] = model;
+  lists_[Index(table)] = view;
+  return view;
+}
+
+QWidget* SbsPage::MakeDisplays() {
+  auto* area = new QWidget(this);
+  auto* grid = new QGridLayout(area);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setHorizontalSpacing(12);
+  grid->setVerticalSpacing(4);
+  displays_.resize(monitor::kStatusDisplays.size());
+  const std::array<const std::array<int, 5>*, 2> columns = {&monitor::kLeftColumn,
+                                                            &monitor::kRightColumn};
+  for (int column = 0; column < 2; ++column) {
+    for (int row = 0; row < 5; ++row) {
+      const int id = (*columns[column])[static_cast<std::size_t>(row)];
+      const std::size_t index = *monitor::SbsPageRules::DisplayIndex(id);
+      displays_[index] = new StatusBitCtrl(index, area);
+      grid->addWidget(displays_[index], row, column);
+    }
+  }
+  grid->setColumnStretch(2, 1);
+  grid->setRowStretch(5, 1);
+  return area;
+}
+
+void SbsPage::SetLogAction(QAction* action) { log_button_->setDefaultAction(action); }
+
+void SbsPage::OnValueEdited(monitor::RowRef row, const QString& text) {
+  worker_.Run<common::Outcome>(
+      this, [&rules = rules_, row, text = S(text)] { return rules.OnValueEdited(row, text); },
+      [this, row](const common::Outcome&) {
+        QTableView* view = lists_[Index(row.table)];
+        view->selectRow(static_cast<int>(row.index));
+      });
+}
+
+void SbsPage::ShowValues() {
+  for (RegisterTableModel* model : models_) model->Refresh();
+}
+
+void SbsPage::ShowPageState() {
+  for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->SetValue(rules_.DisplayValue(i));
+  const int tab = static_cast<int>(rules_.tab());
+  {
+    const QSignalBlocker blocker(tabs_);
+    tabs_->setCurrentIndex(tab);
+  }
+  stack_->setCurrentIndex(tab);
+  group_->setTitle(Q(rules_.GroupTitle()));
+  for (QPushButton* button : buttons_) button->setEnabled(rules_.ButtonsEnabled());
+  ShowValues();
+  chart_->RefreshSeriesList();
+  const bool logging = rules_.logging();
+  if (logging != was_logging_) {
+    was_logging_ = logging;
+    if (!logging) {
+      ticker_.Stop();
+      log_timer_.stop();
+    }
+    emit loggingChanged(logging);
+  }
+}
+
+common::Outcome SbsPage::StartLog(const std::string& path, int interval_seconds,
+                                  monitor::LogFormat format) {
+  rules_.log().SetFormat(format);
+  common::Outcome outcome = rules_.StartLog(path, interval_seconds);
+  if (outcome.done()) {
+    ticker_.Start(bench_.clock().Now(), interval_seconds);
+    log_timer_.start();
+  }
+  ShowPageState();
+  return outcome;
+}
+
+void SbsPage::StopLog() {
+  rules_.StopLog();
+  ShowPageState();
+}
+
+void SbsPage::OnLogTick() {
+  if (!rules_.logging()) {
+    ShowPageState();
+    return;
+  }
+  if (ticker_.Due(bench_.clock().Now())) rules_.WriteLogLine();
+}
+
+}  // namespace cw::gui

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "app/workbench.h"
+#include "gui/change_relay.h"
+#include "monitor/data_log.h"
+#include "monitor/log_ticker.h"
+#include "monitor/sbs_page_rules.h"
+
+class QGroupBox;
+class QPushButton;
+class QStackedWidget;
+class QTabBar;
+class QTableView;
+class QToolButton;
+class QAction;
+
+namespace cw::gui {
+
+class ChartPanel;
+class GaugeWorker;
+class RegisterTableModel;
+class StatusBitCtrl;
+
+// The SBS page: the three register lists and the static list over the register table, the four
+// selection buttons, and the tab area with the ten status-bit displays, the static data and the
+// live chart. Every click goes to monitor::SbsPageRules; register writes run on the worker. The
+// page also keeps the data log's timer, on the workbench's clock.
+class SbsPage final : public QWidget {
+  Q_OBJECT
+
+ public:
+  SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent = nullptr);
+  ~SbsPage() override;
+
+  // The File menu's data log command, also offered on the page.
+  void SetLogAction(QAction* action);
+  common::Outcome StartLog(const std::string& path, int interval_seconds,
+                           monitor::LogFormat format);
+  void StopLog();
+
+  RegisterTableModel& model(monitor::TableId table) { return *models_[Index(table)]; }
+  QTableView& list(monitor::TableId table) { return *lists_[Index(table)]; }
+  StatusBitCtrl& display(std::size_t index) { return *displays_[index]; }
+  ChartPanel& chart() { return *chart_; }
+  QTabBar& tabs() { return *tabs_; }
+  QPushButton& button(monitor::PageButton button) {
+    return *buttons_[static_cast<std::size_t>(button)];
+  }
+
+ signals:
+  void loggingChanged(bool logging);
+
+ private:
+  static std::size_t Index(monitor::TableId table) { return static_cast<std::size_t>(table); }
+  QTableView* MakeList(monitor::TableId table);
+  QWidget* MakeDisplays();
+  void OnValueEdited(monitor::RowRef row, const QString& text);
+  void ShowPageState();
+  void ShowValues();
+  void OnLogTick();
+
+  app::Workbench& bench_;
+  monitor::SbsPageRules& rules_;
+  GaugeWorker& worker_;
+  std::array<RegisterTableModel*, 4> models_{};
+  std::array<QTableView*, 4> lists_{};
+  std::vector<StatusBitCtrl*> displays_;
+  std::array<QPushButton*, 4> buttons_{};
+  QToolButton* log_button_ = nullptr;
+  QGroupBox* group_ = nullptr;
+  QTabBar* tabs_ = nullptr;
+  QStackedWidget* stack_ = nullptr;
+  ChartPanel* chart_ = nullptr;
+  ChangeRelay values_relay_;
+  ChangeRelay page_relay_;
+  monitor::LogTicker ticker_;
+  QTimer log_timer_;
+  bool was_logging_ = false;
+};
+
+}  // namespace cw::gui

@@ -1,0 +1,142 @@
+#include "gui/subcmd_panel_widget.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "gui/gauge_worker.h"
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+#include "gui/unseal_dialog.h"
+
+namespace cw::gui {
+namespace {
+
+constexpr int kEntryLength = 4;
+constexpr int kCmdWidth = 88;
+constexpr QRgb kLogBackground = 0xE0E0E0;
+constexpr QRgb kFailText = 0xFF0000;
+
+}  // namespace
+
+SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdPanel& panel, GaugeWorker& worker, QWidget* parent)
+    : QGroupBox(Q(messages::kSubCmdGroup), parent),
+      panel_(panel),
+      worker_(worker),
+      log_(new QTableWidget(0, 2, this)),
+      entry_(new QLineEdit(this)),
+      relay_(this) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(2);
+  const auto add_button = [&](std::string_view label, std::function<void()> action) {
+    auto* button = new QPushButton(Q(label), this);
+    button->setMaximumHeight(button->fontMetrics().height() + 8);
+    connect(button, &QPushButton::clicked, this, std::move(action));
+    buttons_.push_back(button);
+    layout->addWidget(button);
+  };
+  for (const app::SubCmdButton& sub : app::kSubCmdButtons) {
+    add_button(sub.label, [this, code = sub.code] {
+      Run([&panel = panel_, code] { return panel.RunSubcommand(code); });
+    });
+  }
+  add_button(messages::kUnsealButton, [this] { Unseal(app::UnsealTarget::kUnseal); });
+  add_button(messages::kUnsealFaButton, [this] { Unseal(app::UnsealTarget::kFullAccess); });
+
+  log_->setHorizontalHeaderLabels({Q(messages::kCmdColumn), Q(messages::kResultColumn)});
+  log_->verticalHeader()->hide();
+  log_->verticalHeader()->setDefaultSectionSize(log_->fontMetrics().height() + 4);
+  log_->horizontalHeader()->resizeSection(0, kCmdWidth);
+  log_->horizontalHeader()->setStretchLastSection(true);
+  log_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  log_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  log_->setMinimumHeight(90);
+  QPalette palette = log_->palette();
+  palette.setColor(QPalette::Base, QColor(kLogBackground));
+  log_->setPalette(palette);
+  layout->addWidget(log_, 1);
+
+  entry_->setMaxLength(kEntryLength);
+  entry_->setToolTip(Q(messages::kSubCmdEntryTip));
+  connect(entry_, &QLineEdit::returnPressed, this, &SubCmdPanelWidget::SubmitEntry);
+  layout->addWidget(entry_);
+  auto* clear = new QPushButton(Q(messages::kClearLogButton), this);
+  connect(clear, &QPushButton::clicked, this, [this] { panel_.ClearLog(); });
+  layout->addWidget(clear);
+
+  relay_.Watch(panel_.changes());
+  connect(&relay_, &ChangeRelay::changed, this, &SubCmdPanelWidget::ShowLog);
+  ShowLog();
+}
+
+QPushButton& SubCmdPanelWidget::button(std::string_view label) {
+  for (QPushButton* button : buttons_) {
+    if (button->text() == Q(label)) return *button;
+  }
+  return *buttons_.front();
+}
+
+void SubCmdPanelWidget::Run(std::function<common::Outcome()> job,
+                            std::function<void(const common::Outcome&)> done) {
+  if (running_++ == 0) {
+    for (QPushButton* button : buttons_) button->setEnabled(false);
+  }
+  worker_.Run<common::Outcome>(this, std::move(job),
+                               [this, done = std::move(done)](const common::Outcome& outcome) {
+                                 if (--running_ == 0) {
+                                   for (QPushButton* button : buttons_) button->setEnabled(true);
+                                 }
+                                 if (done) done(outcome);
+                               });
+}
+
+void SubCmdPanelWidget::SubmitEntry() {
+  const std::string text = S(entry_->text());
+  entry_->clear();
+  Run([&panel = panel_, text] { return panel.SubmitEntry(text); });
+}
+
+void SubCmdPanelWidget::Unseal(app::UnsealTarget target) {
+  Run([&panel = panel_, target] { return panel.Unseal(target); },
+      [this, target](const common::Outcome& outcome) {
+        // Still locked: the key may be wrong, so the user is asked for it.
+        if (!outcome.done()) OpenKeyDialog(target);
+      });
+}
+
+void SubCmdPanelWidget::OpenKeyDialog(app::UnsealTarget target) {
+  if (dialog_) dialog_->close();
+  dialog_ = new UnsealDialog(Q(panel_.DialogKeyText(target)), window());
+  dialog_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog_, &QDialog::accepted, this, [this, target, dialog = dialog_.data()] {
+    const std::string key = S(dialog->key_text());
+    Run([&panel = panel_, target, key] { return panel.SubmitDialogKey(target, key); });
+  });
+  dialog_->show();
+  const QWidget* main = window();
+  dialog_->move(main->geometry().center() - dialog_->rect().center());
+}
+
+void SubCmdPanelWidget::ShowLog() {
+  const std::vector<app::SubCmdLogRow> rows = panel_.log();
+  log_->setRowCount(static_cast<int>(rows.size()));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const int row = static_cast<int>(i);
+    for (int column = 0; column < 2; ++column) {
+      const std::string& text = column == 0 ? rows[i].cmd : rows[i].result;
+      QTableWidgetItem* item = log_->item(row, column);
+      if (item == nullptr) {
+        item = new QTableWidgetItem;
+        log_->setItem(row, column, item);
+      }
+      item->setText(Q(text));
+      item->setForeground(rows[i].failed ? QColor(kFailText) : QColor(Qt::black));
+    }
+  }
+  if (!rows.empty()) log_->scrollToBottom();
+}
+
+}  // namespace cw::gui
