@@ -1,0 +1,72 @@
+#include "gui_fixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QPushButton>
+
+#include "app/device_string.h"
+#include "monitor/monitor_session.h"
+#include "sim/sim_pack.h"
+
+namespace cw::test {
+
+ModalAnswerer::ModalAnswerer() {
+  connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::Poll);
+  timer_.start(10);
+}
+
+void ClickLater(QAbstractButton* button) {
+  QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+}
+
+void ModalAnswerer::Poll() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == nullptr) return;
+  if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+    if (box->property("answered").toBool()) return;
+    box->setProperty("answered", true);
+    boxes << box->text();
+    captions << box->windowTitle();
+    icons.push_back(box->icon());
+    if (on_box) on_box(box);
+    QAbstractButton* yes = box->button(QMessageBox::Ok);
+    if (yes == nullptr) yes = box->button(QMessageBox::Yes);
+    ClickLater(yes);
+    return;
+  }
+  if (!steps_.empty() && steps_.front()(modal)) steps_.pop_front();
+}
+
+GuiFixture::GuiFixture(const std::string& device) {
+  app::WorkbenchOptions options;
+  options.device = *app::ParseDeviceString(device);
+  auto created = gui::GaugeToolApp::Create(std::move(options));
+  if (created) tool = std::move(*created);
+  if (tool) window().show();
+}
+
+GuiFixture::~GuiFixture() = default;
+
+std::int32_t GuiFixture::Raw(std::string_view name) {
+  return bench().monitor().engine().WithTable(
+      [&](const monitor::RegisterTable& table) { return table.FindRow(name)->raw_value; });
+}
+
+std::string GuiFixture::Text(std::string_view name) {
+  return bench().monitor().engine().WithTable([&](const monitor::RegisterTable& table) {
+    return std::string(table.FindRow(name)->ShownText());
+  });
+}
+
+void GuiFixture::SetRaw(std::string_view name, std::int32_t raw) {
+  bench().monitor().engine().WithTable(
+      [&](monitor::RegisterTable& table) { table.FindRow(name)->raw_value = raw; });
+}
+
+std::uint16_t GuiFixture::GaugeWord(std::uint8_t command) {
+  const auto reply = gauge().Read(command, 2);
+  if (!reply || reply->size() < 2) return 0;
+  return static_cast<std::uint16_t>((*reply)[0] | ((*reply)[1] << 8));
+}
+
+}  // namespace cw::test

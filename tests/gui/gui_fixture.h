@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/workbench.h"
+#include "gui/gauge_tool_app.h"
+#include "gui/main_window.h"
+#include "monitor/register_table.h"
+#include "sim/sim_gauge.h"
+
+namespace cw::test {
+
+// Answers the modal windows a flow opens, the way a user would: every message box with its
+// affirmative button (its text is kept), every other modal dialog with the next step queued for
+// it. A step returns true when it has done its part. Clicks are queued, so a box that a click
+// opens is answered too.
+class ModalAnswerer final : public QObject {
+ public:
+  using Step = std::function<bool(QWidget* dialog)>;
+  ModalAnswerer();
+  void Then(Step step) { steps_.push_back(std::move(step)); }
+  bool done() const { return steps_.empty(); }
+
+  QStringList boxes;
+  QStringList captions;
+  std::vector<QMessageBox::Icon> icons;
+  // Called with every box before it is answered (for pictures of it).
+  std::function<void(QMessageBox*)> on_box;
+
+ private:
+  void Poll();
+  QTimer timer_;
+  std::deque<Step> steps_;
+};
+
+// Clicks `button` of a dialog from the event loop, after the step that asked has returned.
+void ClickLater(QAbstractButton* button);
+
+// The desktop program on the simulated pack, its clock virtual, the window shown.
+struct GuiFixture {
+  explicit GuiFixture(const std::string& device = "sim:clock=virtual");
+  ~GuiFixture();
+
+  gui::MainWindow& window() { return tool->window(); }
+  app::Workbench& bench() { return tool->bench(); }
+  sim::SimGauge& gauge() { return bench().sim_pack()->gauge(); }
+  // The raw value and text of a register row as the table holds them.
+  std::int32_t Raw(std::string_view name);
+  std::string Text(std::string_view name);
+  void SetRaw(std::string_view name, std::int32_t raw);
+  // A word register of the simulated gauge, read past the bus.
+  std::uint16_t GaugeWord(std::uint8_t command);
+
+  std::unique_ptr<gui::GaugeToolApp> tool;
+  ModalAnswerer modal;
+};
+
+}  // namespace cw::test

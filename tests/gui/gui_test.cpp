@@ -1,0 +1,528 @@
+// Flows through the real widgets of the desktop program on the simulated pack, with a virtual
+// clock: what a user clicks and types, and what the pack and the files show afterwards.
+#include <QAction>
+#include <QApplication>
+#include <QChart>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/messages.h"
+#include "app/program_directory.h"
+#include "gui/about_dialog.h"
+#include "gui/calibration_page.h"
+#include "gui/chart_panel.h"
+#include "gui/left_column.h"
+#include "gui/logging_time_dialog.h"
+#include "gui/main_status_bar.h"
+#include "gui/message_box_sink.h"
+#include "gui/messages.h"
+#include "gui/page_button.h"
+#include "gui/qt_text.h"
+#include "gui/register_table_model.h"
+#include "gui/sbs_page.h"
+#include "gui/status_bit_ctrl.h"
+#include "gui/subcmd_panel_widget.h"
+#include "gui_fixture.h"
+#include "monitor/monitor_session.h"
+#include "monitor/sbs_page_rules.h"
+#include "sim/sim_pack.h"
+
+namespace cw::test {
+namespace {
+
+using app::Page;
+using common::TaskKind;
+using gui::Q;
+using monitor::TableId;
+
+std::string ReadFile(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int Lines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Picks `path` (and the filter, when given) in the next file dialog.
+ModalAnswerer::Step ChooseFile(const QString& path, const QString& filter = {}) {
+  return [path, filter](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog == nullptr) return false;
+    if (!filter.isEmpty()) dialog->selectNameFilter(filter);
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+    return true;
+  };
+}
+
+// Space on a Log or Scan cell, as the keyboard ticks it.
+void TickCell(QTableView& view, int row, int column) {
+  view.setCurrentIndex(view.model()->index(row, column));
+  QTest::keyClick(view.viewport(), Qt::Key_Space);
+}
+
+// F2 on the current cell; the in-place editor that opens.
+QLineEdit* OpenEditor(QTableView& view) {
+  QTest::keyClick(view.viewport(), Qt::Key_F2);
+  for (QLineEdit* editor : view.findChildren<QLineEdit*>()) {
+    if (editor->isVisible()) return editor;
+  }
+  return nullptr;
+}
+
+QRgb PixelAt(QWidget& widget, QPoint point) { return widget.grab().toImage().pixel(point); }
+
+// Stands for the desktop's viewer.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  QStringList opened;
+  Q_INVOKABLE void Open(const QUrl& url) { opened << url.toLocalFile(); }
+};
+
+}  // namespace
+
+class GuiFlows : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<GuiFixture> f_;
+  gui::MainWindow& w() { return f_->window(); }
+  void ScanAll() {
+    QTest::mouseClick(&w().sbs_page().button(monitor::PageButton::kScanAll), Qt::LeftButton);
+  }
+  bool Linked() {
+    w().OnClockTimer();
+    return w().status().pane(0) == "USB Connected";
+  }
+
+ private slots:
+  void init() {
+    f_ = std::make_unique<GuiFixture>();
+    QVERIFY(f_->tool);
+    QVERIFY(QTest::qWaitForWindowExposed(&w()));
+  }
+  void cleanup() { f_.reset(); }
+
+  void StartUpShowsTheProductAndTheSimulatedPack() {
+    QCOMPARE(w().windowTitle(), QString("KT580714pc_V3.07_20230517 - Simulated pack"));
+    QVERIFY(w().findChild<QWidget*>("simulated_pack") != nullptr);
+    QCOMPARE(w().left().adapter_id().text(), QString("0x8888"));
+    QCOMPARE(w().left().charge_text(), QString("-"));
+    QCOMPARE(w().status().pane(1), QString("SBS Task Progress:   0% "));
+    QVERIFY(!w().status().bar_shown());
+    QCOMPARE(w().charge_timer().interval(), 2000);
+    QCOMPARE(w().clock_timer().interval(), 1000);
+    QVERIFY(w().charge_timer().isActive() && w().clock_timer().isActive());
+    QCOMPARE(w().pages().currentIndex(), 0);
+    ScanAll();
+    QTRY_VERIFY(Linked());
+    QVERIFY(w().status().pane(3).contains(QRegularExpression("^ \\d\\d:\\d\\d:\\d\\d $")));
+
+    // The command line's device options, and the product's dialog colour.
+    const auto parse = [](QStringList args) {
+      args.prepend("cellwarden");
+      return gui::WorkbenchOptionsFromArguments(args);
+    };
+    QVERIFY(!parse({})->device.simulated);
+    QVERIFY(parse({"--sim"})->device.simulated);
+    QCOMPARE(QString::fromStdString(parse({"--sim-state", "p.json"})->device.state_file),
+             QString("p.json"));
+    QVERIFY(!parse({"--device", "bogus"}));
+    QVERIFY(!parse({"--device", "auto:x"}));
+    QVERIFY(!parse({"--no-such-option"}));
+    gui::ApplyProductLook(*qApp);
+
+    QMessageBox box;
+    box.ensurePolished();
+    QCOMPARE(box.palette().color(QPalette::Window), QColor(0xE0E0E0));
+
+    gui::WriteExitSettings();
+    QCOMPARE(QSettings("Quillmarsh", "Message").value("Settings/Language").toInt(), 0);
+
+    // Enter anywhere is swallowed; Escape closes the window.
+    QTest::keyClick(&w(), Qt::Key_Return);
+    QTest::keyClick(&w().left().adapter_id(), Qt::Key_Enter);
+    QVERIFY(w().isVisible());
+    QTest::keyClick(&w(), Qt::Key_Escape);
+    QVERIFY(!w().isVisible());
+  }
+
+  void PageButtonsSwitchPagesAndTheCalibrationRefresh() {
+    gui::CalibrationPage& calibration = w().calibration_page();
+    const auto click = [&](Page page) {
+      QTest::mouseClick(&w().left().page_button(page), Qt::LeftButton);
+    };
+    click(Page::kDataFlash);
+    QCOMPARE(w().pages().currentIndex(), 1);
+    QVERIFY(w().left().page_button(Page::kDataFlash).selected());
+    QVERIFY(!w().left().page_button(Page::kSbs).selected());
+    QVERIFY(!calibration.refreshing());
+    click(Page::kCalibration);
+    QCOMPARE(w().pages().currentIndex(), 2);
+    QVERIFY(calibration.refreshing());
+    click(Page::kCalibration);
+    QVERIFY2(calibration.refreshing(), "the page already shown: nothing changes");
+    QTest::keyClick(&w(), Qt::Key_4, Qt::ControlModifier);
+    QCOMPARE(w().current_page(), Page::kSmbAccess);
+    QVERIFY(!calibration.refreshing());
+    click(Page::kCalibration);
+    QVERIFY2(calibration.refreshing(), "coming back starts it again");
+    click(Page::kSbs);
+    QVERIFY(!calibration.refreshing());
+
+    // Firmware jobs lock the main window's file commands and three pages, from any thread.
+    std::thread([&] { f_->bench().main_ui().LockMainUi(); }).join();
+    QTRY_VERIFY(!w().action(gui::messages::kStartDataLog).isEnabled());
+    QVERIFY(!w().action(gui::messages::kOpenAllFlash).isEnabled());
+    QVERIFY(!w().pages().widget(1)->isEnabled() && !w().pages().widget(3)->isEnabled());
+    QVERIFY(w().pages().widget(0)->isEnabled() && w().subcmd().isEnabled());
+    f_->bench().main_ui().UnlockMainUi();
+    QTRY_VERIFY(w().action(gui::messages::kStartDataLog).isEnabled());
+    QVERIFY(w().pages().widget(2)->isEnabled());
+  }
+
+  void ChargeGaugeFollowsTheCapacities() {
+    // Nothing is scanned: the capacities are what this flow writes.
+    const struct {
+      std::int32_t full;
+      std::int32_t remaining;
+      const char* text;
+      int bar;
+    } steps[] = {
+        {monitor::kNotRead, 500, "0.0%", 0},   // full capacity unread
+        {2000, monitor::kNotRead, "0.0%", 0},  // remaining unread: unchanged
+        {2000, 1000, "50.0%", 50},             //
+        {1000, 1043, "104.3%", 100},           // above full: the text says so
+        {0, 1000, "0.0%", 0},                  // no full capacity
+        {2000, 2000, "100.0%", 100},
+    };
+    for (const auto& step : steps) {
+      f_->SetRaw("Real FullChargeCapacity", step.full);
+      f_->SetRaw("Real RemainingCapacity", step.remaining);
+      w().OnChargeTimer();
+      QCOMPARE(w().left().charge_text(), QString(step.text));
+      QCOMPARE(w().left().gauge().value(), step.bar);
+    }
+  }
+
+  void StatusBarShowsTaskProgress() {
+    const struct {
+      TaskKind kind;
+      int total;
+      int done;
+      const char* pane1;
+      bool bar;
+      const char* pane2;
+    } steps[] = {
+        {TaskKind::kSbsScan, 0, 0, "SBS Task Progress: 0%", false, "  "},
+        {TaskKind::kSbsScan, 10, 0, "SBS Task Progress: 0%", true, "  "},
+        {TaskKind::kSbsScan, 10, 4, "SBS Task Progress: 40%", true, "  "},
+        {TaskKind::kSbsScan, 10, 10, "SBS Task Progress: 100%", false, " Task Completed."},
+        {TaskKind::kSbsScan, 10, 5, "SBS Task Progress: 50%", false, " Task Completed."},
+        {TaskKind::kDataFlash, 200, 0, "DF Task Progress: 0%", true, " Task Completed."},
+        {TaskKind::kDataFlash, 200, 100, "DF Task Progress: 50%", true, " Task Completed."},
+        {TaskKind::kDataFlash, 200, 200, "DF Task Progress: 100%", false, " Task Completed."},
+    };
+    for (const auto& step : steps) {
+      f_->tool->progress().TaskProgress(step.kind, step.total, step.done);
+      QTRY_VERIFY(w().status().pane(1) == step.pane1 && w().status().bar_shown() == step.bar &&
+                  w().status().pane(2) == step.pane2);
+    }
+    QCOMPARE(w().status().bar().value(), 100);
+  }
+
+  void ScanOffAndOnAndASafetyAlarmTurnsItsBitRed() {
+    gui::SbsPage& page = w().sbs_page();
+    gui::StatusBitCtrl& safety_low = page.display(*monitor::SbsPageRules::DisplayIndex(1134));
+    // COV is bit 1: the lower row, second cell from the right.
+    const QPoint cov(monitor::kCellX[6] + 4, monitor::kLowerRowY + 3);
+    QCOMPARE(PixelAt(safety_low, cov), QColor(0xCFCFCF).rgb());  // not read: grey
+    ScanAll();
+    QTRY_VERIFY(page.model(TableId::kA).data(page.model(TableId::kA).index(9, 1)).toString() != "");
+    QTRY_COMPARE(PixelAt(safety_low, cov), QColor(0x00BF7F).rgb());
+    f_->gauge().RaiseSafetyAlarm(0x0002);
+    QTRY_COMPARE(PixelAt(safety_low, cov), QColor(0xFF8080).rgb());
+    QCOMPARE(safety_low.value() & 0x0002, 0x0002);
+
+    QAction& off = w().action(gui::messages::kScanOff);
+    QAction& on = w().action(gui::messages::kScanOn);
+    QVERIFY(on.isChecked() && !on.isEnabled() && off.isEnabled());
+    int rows = 0;
+    const auto watch = f_->bench().monitor().engine().changes().Subscribe(
+        [&](monitor::RowRef, const monitor::SbsRegisterDef&) { ++rows; });
+    off.trigger();
+    QVERIFY(off.isChecked() && !off.isEnabled() && on.isEnabled() && !on.isChecked());
+    QTest::qWait(50);  // the row in progress
+    const int after_off = rows;
+    QTest::qWait(200);
+    QCOMPARE(rows, after_off);
+    on.trigger();
+    QTRY_VERIFY(rows > after_off + 10);
+  }
+
+  void DataLogStartsAndStopsIntoFiles() {
+    QTemporaryDir directory;
+    // The interval: out of range twice, then one second.
+    f_->modal.Then([](QWidget* modal) {
+      auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
+      if (dialog == nullptr) return false;
+      dialog->choice().setEditText("61");
+      QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+      return true;
+    });
+    f_->modal.Then([](QWidget* modal) {
+      auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
+      if (dialog == nullptr) return false;
+      dialog->choice().setEditText("0");
+      QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+      return true;
+    });
+    f_->modal.Then([](QWidget* modal) {
+      auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
+      if (dialog == nullptr) return false;
+      if (dialog->choice().count() != 7) return false;
+      dialog->choice().setEditText("1");
+      QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+      return true;
+    });
+    w().action(gui::messages::kSetLoggingTime).trigger();
+    QVERIFY(f_->modal.done());
+    QCOMPARE(w().logging_interval(), 1);
+    QCOMPARE(f_->modal.boxes, QStringList(2, "Logging rate must be in range of 1 ~ 60 seconds!"));
+    QCOMPARE(f_->modal.captions, QStringList(2, "Cellwarden"));
+    QCOMPARE(f_->modal.icons.front(), QMessageBox::Information);
+
+    gui::SbsPage& page = w().sbs_page();
+    QTest::mouseClick(&page.button(monitor::PageButton::kLogAll), Qt::LeftButton);
+    const QString log_path = directory.filePath("run1");
+    f_->modal.Then(ChooseFile(log_path));
+    QAction& log = w().action(gui::messages::kStartDataLog);
+    log.trigger();
+    QCOMPARE(log.text(), Q(gui::messages::kStopLog));
+    QVERIFY(!page.button(monitor::PageButton::kClearScans).isEnabled());
+    const QString file = log_path + ".LOG";
+    QTRY_VERIFY_WITH_TIMEOUT(Lines(ReadFile(file)) >= 16, 10000);
+    log.trigger();
+    QCOMPARE(log.text(), Q(gui::messages::kStartLogAgain));
+    QVERIFY(page.button(monitor::PageButton::kClearScans).isEnabled());
+    const std::string text = ReadFile(file);
+    QVERIFY(text.starts_with("Cellwarden\tVersion: 3.07\tQuillmarsh Electronic LTD.\r\n"));
+    QVERIFY(text.find("Sample        Stamp        Elapsed(s)        ManufactureAccess    ") !=
+            std::string::npos);
+    QVERIFY(text.find("\r\n1             ") != std::string::npos);
+    QVERIFY(text.find("\r\n2             ") != std::string::npos);
+    QTest::qWait(200);
+    QCOMPARE(ReadFile(file), text);  // nothing written after the stop
+
+    f_->modal.Then(ChooseFile(directory.filePath("run2"), Q(gui::messages::kCsvLogFilter)));
+    log.trigger();
+    const QString csv = directory.filePath("run2.csv");
+    QTRY_VERIFY_WITH_TIMEOUT(Lines(ReadFile(csv)) >= 3, 10000);
+    log.trigger();
+    QVERIFY(ReadFile(csv).starts_with("Sample,Stamp,Elapsed(s),Manufacture Access (hex),"));
+    QVERIFY2(f_->modal.boxes.size() == 2, "no message on the way");
+  }
+
+  void RegisterEditIsWrittenToThePack() {
+    gui::SbsPage& page = w().sbs_page();
+    QTableView& list = page.list(TableId::kA);
+    const int row = page.model(TableId::kA).RowOf("Remaining Cap. Alarm");
+    list.setCurrentIndex(list.model()->index(row, gui::RegisterTableModel::kValue));
+    auto* editor = OpenEditor(list);
+    QVERIFY(editor != nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, "321");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(f_->Text("Remaining Cap. Alarm"), std::string("321"));
+    QCOMPARE(f_->GaugeWord(0x01), 321);
+    QVERIFY2(w().isVisible(), "Enter in the editor commits, it does not close anything");
+
+    // A value the row's format does not take is refused with a message, nothing sent.
+    list.setCurrentIndex(list.model()->index(row, gui::RegisterTableModel::kValue));
+    editor = OpenEditor(list);
+    QVERIFY(editor != nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, "zz");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{1});
+    QVERIFY(f_->modal.boxes[0].contains("\"zz\" is not a valid value for Remaining Cap. Alarm"));
+    QCOMPARE(f_->modal.icons[0], QMessageBox::Warning);  // the application's own box
+    QCOMPARE(f_->GaugeWord(0x01), 321);
+
+    // Log and Scan cells: a logged row is always scanned.
+    const int voltage = page.model(TableId::kA).RowOf("Voltage");
+    const auto ticked = [&](int column) {
+      return page.model(TableId::kA).index(voltage, column).data(Qt::CheckStateRole) == Qt::Checked;
+    };
+    TickCell(list, voltage, gui::RegisterTableModel::kLog);
+    QTRY_VERIFY(ticked(gui::RegisterTableModel::kLog) && ticked(gui::RegisterTableModel::kScan));
+    TickCell(list, voltage, gui::RegisterTableModel::kScan);
+    QTRY_VERIFY(!ticked(gui::RegisterTableModel::kLog) && !ticked(gui::RegisterTableModel::kScan));
+  }
+
+  void SubCmdEntriesButtonsAndUnseal() {
+    gui::SubCmdPanelWidget& panel = w().subcmd();
+    QTableWidget& log = panel.log();
+    const auto last_cmd = [&] {
+      return log.rowCount() == 0 ? QString() : log.item(log.rowCount() - 1, 0)->text();
+    };
+    const auto click = [&](std::string_view label) {
+      QTRY_VERIFY(f_->tool->worker().idle());
+      QTest::mouseClick(&panel.button(label), Qt::LeftButton);
+      QTRY_VERIFY(f_->tool->worker().idle());
+    };
+    const auto enter = [&](const char* text) {
+      panel.entry().setFocus();
+      QTest::keyClicks(&panel.entry(), text);
+      QTest::keyClick(&panel.entry(), Qt::Key_Return);
+      QCOMPARE(panel.entry().text(), QString());
+      QTRY_VERIFY(f_->tool->worker().idle());
+    };
+    enter("0a");
+    enter("5 4");
+    QCOMPARE(f_->modal.boxes, (QStringList{"The SubCMD of 0x0a is invalid!",
+                                           "The SubCMD of 0x54 can't be writed from here!"}));
+    QCOMPARE(log.rowCount(), 0);
+    enter("9");
+    enter("1d");
+    QTRY_COMPARE(log.rowCount(), 2);
+    QCOMPARE(log.item(0, 0)->text(), QString("0x0009 R"));
+    QVERIFY(log.item(0, 1)->text().startsWith("0x"));
+    QCOMPARE(log.item(0, 1)->foreground().color(), QColor(Qt::black));
+    QCOMPARE(log.item(1, 0)->text(), QString("0x001D W"));
+    QCOMPARE(log.item(1, 1)->text(), QString("N/A"));
+    f_->bench().sim_pack()->Unplug();
+    click("DEVICE_TYPE");
+    QTRY_COMPARE(log.rowCount(), 3);
+    QCOMPARE(log.item(2, 1)->text(), QString("Fail"));
+    QCOMPARE(log.item(2, 1)->foreground().color(), QColor(0xFF0000));
+    f_->bench().sim_pack()->Plug();
+    QTest::mouseClick(panel.findChildren<QPushButton*>().back(), Qt::LeftButton);  // Clear Log
+    QTRY_COMPARE(log.rowCount(), 0);
+
+    // SEAL, then UNSEAL with the stored key: unsealed, no key dialog. The key's two words must
+    // reach the gauge within 4 s of its clock, which the idle scan would race through.
+    f_->bench().PauseScan();
+    click("SEAL");
+    QTRY_COMPARE(f_->gauge().seal_state(), sim::SealState::kSealed);
+    click("UNSEAL");
+    QTRY_COMPARE(f_->gauge().seal_state(), sim::SealState::kUnsealed);
+    QTRY_VERIFY(f_->tool->worker().idle());
+    QVERIFY(panel.unseal_dialog() == nullptr);
+    QTRY_COMPARE(last_cmd(), QString("0x3B9E61D4"));
+
+    // A pack with another key: the dialog asks, and the key typed there unseals it.
+    click("SEAL");
+    QTRY_COMPARE(f_->gauge().seal_state(), sim::SealState::kSealed);
+    sim::GaugeState state = f_->gauge().State();
+    state.unseal_key = 0x11223344;
+    f_->gauge().Restore(state);
+    click("UNSEAL");
+    QTRY_VERIFY(panel.unseal_dialog() != nullptr);
+    QCOMPARE(panel.unseal_dialog()->key_text(), QString("3B9E61D4"));
+    panel.unseal_dialog()->key_edit().setText("11223344");
+    QTest::keyClick(&panel.unseal_dialog()->key_edit(), Qt::Key_Return);
+    QTRY_COMPARE(f_->gauge().seal_state(), sim::SealState::kUnsealed);
+    QTRY_COMPARE(last_cmd(), QString("0x11223344"));
+  }
+
+  void ChartReceivesSamplesAndExportsThem() {
+    gui::SbsPage& page = w().sbs_page();
+    ScanAll();
+    QTabBar& tabs = page.tabs();
+    QTest::mouseClick(&tabs, Qt::LeftButton, {}, tabs.tabRect(2).center());
+    QCOMPARE(f_->bench().sbs_page().tab(), monitor::PageTab::kChart);
+    QChart* chart = page.chart().chart();
+    QTRY_COMPARE(chart->series().size(), qsizetype{5});
+    const auto points = [&](int index) {
+      return static_cast<QLineSeries*>(chart->series()[index])->count();
+    };
+    QTRY_VERIFY(points(1) > 3);
+    QCOMPARE(chart->series()[1]->name(), QString("Voltage"));
+
+    QTemporaryDir directory;
+    const QString csv = directory.filePath("chart.csv");
+    QVERIFY(page.chart().ExportCsv(csv));
+    const std::string text = ReadFile(csv);
+    QVERIFY(
+        text.starts_with("Time (s),Temperature ('C),Voltage (mV),Current (mA),Relative State "
+                         "of Charge (%),TS1 Temperature ('C)\r\n"));
+    QVERIFY(Lines(text) > 3);
+    const QString png = directory.filePath("chart.png");
+    QVERIFY(page.chart().ExportPng(png));
+    QVERIFY(QImage(png).width() > 100);
+    QVERIFY(!page.chart().ExportCsv(directory.filePath("missing/chart.csv")));
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{1});
+
+    // Pause holds the window while the samples keep coming.
+    auto* pause = page.chart().findChild<QPushButton*>();
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QVERIFY(page.chart().samples().paused());
+    const double end = page.chart().samples().View(10).end_seconds;
+    QTest::qWait(100);
+    QCOMPARE(page.chart().samples().View(10).end_seconds, end);
+  }
+
+  void HelpAboutAndToolWindows() {
+    // Help: nothing happens without the document; with it, the desktop opens it.
+    UrlRecorder opener;
+    const QStringList& opened = opener.opened;
+    QDesktopServices::setUrlHandler("file", &opener, "Open");
+    const auto document = app::ProgramDirectory() / std::string(app::messages::kHelpDocument);
+    std::filesystem::remove(document);
+    w().action(gui::messages::kHelpContents).trigger();
+    QVERIFY(opened.isEmpty());
+    std::ofstream(document) << "%PDF-1.4\n";
+    w().action(gui::messages::kHelpContents).trigger();
+    std::filesystem::remove(document);
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(opened, QStringList{QString::fromStdString(document.string())});
+
+    w().action(gui::messages::kAboutCommand).trigger();
+    gui::AboutDialog* about = nullptr;
+    QTRY_VERIFY((about = w().findChild<gui::AboutDialog*>()) != nullptr);
+    QVERIFY(about->version_text().startsWith("Program Version :   3.07      "));
+    QVERIFY(about->version_text().contains("MCU Version :"));
+    QCOMPARE(about->windowTitle(), QString("About KT580714pc"));
+    about->close();
+
+    w().action(gui::messages::kFirmwareUpdate).trigger();
+    w().action(gui::messages::kFirmwareUpdate).trigger();
+    QTRY_COMPARE(w().findChildren<QDialog*>().size(), qsizetype{1});
+    QCOMPARE(w().findChildren<QDialog*>()[0]->windowTitle(), QString("Firmware Update"));
+  }
+};
+
+}  // namespace cw::test
+
+int main(int argc, char** argv) {
+  QStandardPaths::setTestModeEnabled(true);
+  QApplication application(argc, argv);
+  cw::gui::ApplyProductLook(application);
+  cw::test::GuiFlows flows;
+  return QTest::qExec(&flows, argc, argv);
+}
+
+#include "gui_test.moc"
