@@ -28,11 +28,21 @@ CalibrationPage::CalibrationPage(monitor::ScanEngine& engine, QWidget* parent)
     const QString name = i < 4   ? Q(messages::kCellReading).arg(i + 1)
                          : i < 8 ? Q(messages::kTsReading).arg(i - 3)
                                  : Q(messages::kCurrentReading);
-    readings_[static_cast<std::size_t>(i)] = new QLabel(this);
-    grid->addWidget(new QLabel(name, this), 1 + i % 4, (i / 4) * 2);
-    grid->addWidget(readings_[static_cast<std::size_t>(i)], 1 + i % 4, (i / 4) * 2 + 1);
+    const std::string_view unit = i < 4   ? messages::kMillivolts
+                                  : i < 8 ? messages::kDegrees
+                                          : messages::kMilliamperes;
+    auto* value = new QLabel(this);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance("-00000.0"));
+    readings_[static_cast<std::size_t>(i)] = value;
+    const int row = 1 + i % 4;
+    const int column = (i / 4) * 3;
+    grid->addWidget(new QLabel(name, this), row, column);
+    grid->addWidget(value, row, column + 1);
+    grid->addWidget(new QLabel(Q(unit), this), row, column + 2);
   }
-  grid->setColumnStretch(6, 1);
+  grid->setHorizontalSpacing(10);
+  grid->setColumnStretch(9, 1);
   layout().insertLayout(0, grid);
   timer_.setInterval(kRefreshMs);
   connect(&timer_, &QTimer::timeout, this, &CalibrationPage::Refresh);

@@ -47,6 +47,7 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
       view_(new QChartView(chart_, this)),
       time_axis_(new QValueAxis(chart_)) {
   list_->setFixedWidth(kListWidth);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setToolTip(Q(messages::kChartSeriesTip));
   BuildSeriesList();
   connect(list_, &QListWidget::itemChanged, this, &ChartPanel::OnItemChanged);
@@ -175,9 +176,13 @@ void ChartPanel::Rebuild(const monitor::ChartView& view) {
     series->attachAxis(time_axis_);
     auto [at, added] = unit_axes_.try_emplace(shown.unit, nullptr);
     if (added) {
+      // The axis takes the colour of its unit's first line, so each scale finds its line.
       at->second = new QValueAxis;
       at->second->setTitleText(Unit(shown.unit));
       at->second->setLabelFormat("%g");
+      at->second->setLabelsColor(series->color());
+      at->second->setTitleBrush(series->color());
+      at->second->setLinePenColor(series->color());
       chart_->addAxis(at->second, unit_axes_.size() % 2 == 1 ? Qt::AlignLeft : Qt::AlignRight);
     }
     series->attachAxis(at->second);
@@ -218,6 +223,7 @@ void ChartPanel::Redraw() {
     const auto [low, high] = range->second;
     const double margin = high > low ? (high - low) * 0.08 : std::max(1.0, std::abs(high) * 0.05);
     axis->setRange(low - margin, high + margin);
+    axis->applyNiceNumbers();
   }
 }
 

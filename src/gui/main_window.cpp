@@ -31,7 +31,7 @@ namespace {
 
 constexpr std::string_view kFullCapacityRow = "Real FullChargeCapacity";
 constexpr std::string_view kRemainingCapacityRow = "Real RemainingCapacity";
-constexpr int kSubCmdWidth = 176;
+constexpr int kSubCmdWidth = 196;
 
 }  // namespace
 

@@ -140,5 +140,8 @@ inline constexpr std::string_view kReadingsHeading = "Measured now (refreshed ev
 inline constexpr std::string_view kCellReading = "Cell %1";
 inline constexpr std::string_view kTsReading = "TS%1";
 inline constexpr std::string_view kCurrentReading = "Current";
+inline constexpr std::string_view kMillivolts = "mV";
+inline constexpr std::string_view kDegrees = "'C";
+inline constexpr std::string_view kMilliamperes = "mA";
 
 }  // namespace cw::gui::messages

@@ -15,7 +15,7 @@ namespace cw::gui {
 namespace {
 
 constexpr int kEntryLength = 4;
-constexpr int kCmdWidth = 88;
+constexpr int kCmdWidth = 84;
 constexpr QRgb kLogBackground = 0xE0E0E0;
 constexpr QRgb kFailText = 0xFF0000;
 
@@ -53,6 +53,8 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdPanel& panel, GaugeWorker& worke
   log_->setSelectionBehavior(QAbstractItemView::SelectRows);
   log_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  log_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  log_->setFrameShape(QFrame::NoFrame);
   log_->setMinimumHeight(90);
   QPalette palette = log_->palette();
   palette.setColor(QPalette::Base, QColor(kLogBackground));

@@ -183,7 +183,9 @@ ChartView ChartSamples::View(std::size_t max_points) const {
   std::lock_guard lock(mutex_);
   ChartView view;
   view.end_seconds = EndSeconds();
-  view.start_seconds = view.end_seconds - static_cast<double>(window_.count()) / 1000.0;
+  // A chart younger than its window fills the plot from its first moment.
+  view.start_seconds =
+      std::max(0.0, view.end_seconds - static_cast<double>(window_.count()) / 1000.0);
   std::vector<ChartPoint> range;
   for (const Series& series : series_) {
     ChartSeriesView shown{series.row, series.name, series.unit, {}, 0, 0};

@@ -74,9 +74,9 @@ class ChartSamples {
   void SetPaused(bool paused);
   bool paused() const;
 
-  // The shown series over the window, each with at most `max_points` points: where a series has
-  // more samples, each pair of points is the lowest and highest of one slice of time, so a spike
-  // stays visible.
+  // The shown series over the window (from the chart's start while it is younger), each with at
+  // most `max_points` points: where a series has more samples, each pair of points is the lowest
+  // and highest of one slice of time, so a spike stays visible.
   ChartView View(std::size_t max_points) const;
   // Every sample of the shown window as CSV: a header row "Time (s)" and one column per series
   // with its unit, then one line per scan pass (a line ends when a series repeats).

@@ -87,6 +87,7 @@ TEST_F(ChartSamplesTest, ScannedValuesArriveConvertedAndFailedReadsAddNothing) {
 
 TEST_F(ChartSamplesTest, WindowEndsNowOrWhenPausedAndOldSamplesLeaveIt) {
   PassAt(Millis{1000});
+  EXPECT_EQ(chart_.View(100).start_seconds, 0) << "younger than its window";
   PassAt(Millis{90'000});
   auto view = chart_.View(100);
   EXPECT_EQ(view.end_seconds - view.start_seconds, 60);

@@ -1,0 +1,155 @@
+// Walks the desktop program on the simulated pack and saves a picture of the main window on each
+// page and of each dialog, for the user guide. Run by scripts/screenshots under Xvfb.
+// Usage: gui_screenshots OUTPUT_DIRECTORY
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <cstdio>
+
+#include "gui/about_dialog.h"
+#include "gui/app_icon.h"
+#include "gui/chart_panel.h"
+#include "gui/left_column.h"
+#include "gui/logging_time_dialog.h"
+#include "gui/main_status_bar.h"
+#include "gui/messages.h"
+#include "gui/page_button.h"
+#include "gui/sbs_page.h"
+#include "gui/subcmd_panel_widget.h"
+#include "gui/tool_placeholder_window.h"
+#include "gui/unseal_dialog.h"
+#include "gui_fixture.h"
+#include "monitor/sbs_page_rules.h"
+
+namespace {
+
+using namespace cw;
+
+QString output;
+int saved = 0;
+
+void Save(QWidget& widget, const QString& name) {
+  const QString path = QDir(output).filePath(name + ".png");
+  if (widget.grab().save(path)) {
+    ++saved;
+    std::printf("%s\n", qPrintable(path));
+  } else {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+  }
+}
+
+// Lets the window settle: the scan, the relays and the chart for `ms` of real time.
+void Settle(int ms) { QTest::qWait(ms); }
+
+void WaitFor(const std::function<bool()>& condition) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition() && timer.elapsed() < 10000) QTest::qWait(20);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  gui::ApplyProductLook(application);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: gui_screenshots OUTPUT_DIRECTORY\n");
+    return 2;
+  }
+  output = argv[1];
+  QDir().mkpath(output);
+  gui::AppIconImage(256).save(QDir(output).filePath("cellwarden.png"));
+
+  test::GuiFixture f;
+  if (!f.tool) return 1;
+  gui::MainWindow& window = f.window();
+  window.resize(window.sizeHint());
+  QTest::qWaitForWindowExposed(&window);
+  gui::SbsPage& page = window.sbs_page();
+
+  // A pack in use: every register scanned, a few subcommands sent, one safety alarm raised.
+  QTest::mouseClick(&page.button(monitor::PageButton::kScanAll), Qt::LeftButton);
+  gui::SubCmdPanelWidget& panel = window.subcmd();
+  for (const char* label : {"DEVICE_TYPE", "FW_VERSION", "HW_VERSION", "CHEM_ID"}) {
+    WaitFor([&] { return f.tool->worker().idle(); });
+    QTest::mouseClick(&panel.button(label), Qt::LeftButton);
+  }
+  WaitFor([&] { return f.tool->worker().idle(); });
+
+  // The chart first, while current flows: the alarm below opens the FETs.
+  QTabBar& tabs = page.tabs();
+  tabs.setCurrentIndex(2);
+  page.chart().findChild<QComboBox*>()->setCurrentIndex(3);
+  Settle(3000);
+  Save(window, "main-sbs-chart");
+  tabs.setCurrentIndex(0);
+
+  f.gauge().RaiseSafetyAlarm(0x0002);
+  WaitFor([&] {
+    window.OnClockTimer();
+    window.OnChargeTimer();
+    return window.status().pane(0) == "USB Connected" && f.Raw("Safety Status") > 0;
+  });
+  Settle(600);
+  window.OnChargeTimer();
+  Save(window, "main-sbs");
+
+  tabs.setCurrentIndex(1);
+  Settle(300);
+  Save(window, "main-sbs-static");
+  tabs.setCurrentIndex(0);
+
+  for (auto [which, name] : {std::pair{app::Page::kDataFlash, "main-flash"},
+                             std::pair{app::Page::kCalibration, "main-calibration"},
+                             std::pair{app::Page::kSmbAccess, "main-pro"}}) {
+    QTest::mouseClick(&window.left().page_button(which), Qt::LeftButton);
+    Settle(1200);
+    Save(window, name);
+  }
+  QTest::mouseClick(&window.left().page_button(app::Page::kSbs), Qt::LeftButton);
+
+  // Dialogs.
+  f.modal.Then([](QWidget* modal) {
+    auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
+    if (dialog == nullptr) return false;
+    Save(*dialog, "dialog-time-setting");
+    dialog->choice().setEditText("61");
+    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+    return true;
+  });
+  f.modal.Then([](QWidget* modal) {
+    QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+    return true;
+  });
+  f.modal.on_box = [](QMessageBox* box) { Save(*box, "dialog-logging-rate"); };
+  window.action(gui::messages::kSetLoggingTime).trigger();
+  f.modal.on_box = {};
+
+  window.action(gui::messages::kAboutCommand).trigger();
+  gui::AboutDialog* about = nullptr;
+  WaitFor([&] { return (about = window.findChild<gui::AboutDialog*>()) != nullptr; });
+  if (about != nullptr) {
+    Settle(200);
+    Save(*about, "dialog-about");
+    about->close();
+  }
+
+  gui::UnsealDialog unseal("3B9E61D4", &window);
+  unseal.show();
+  Settle(200);
+  Save(unseal, "dialog-unseal");
+  unseal.close();
+
+  window.action(gui::messages::kFirmwareUpdate).trigger();
+  Settle(200);
+  if (auto* tool = window.findChild<gui::ToolPlaceholderWindow*>()) {
+    Save(*tool, "dialog-tool-placeholder");
+    tool->close();
+  }
+  return saved >= 11 ? 0 : 1;
+}
