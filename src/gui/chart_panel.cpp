@@ -26,8 +26,38 @@ namespace cw::gui {
 namespace {
 
 constexpr int kListWidth = 190;
-// Points drawn per series for each pixel of plot width: enough to keep the min/max envelope.
-constexpr int kPointsPerPixel = 2;
+// Points come in low/high pairs, one pair for every four pixels of plot width: the envelope of a
+// noisy value stays visible, and the chart draws fast enough to keep the window responsive.
+constexpr int kPixelsPerPoint = 2;
+// A strip chart needs no more than a few frames a second, and drawing one is the GUI's heaviest
+// work while the scan runs.
+constexpr int kRedrawMs = 250;
+
+struct AxisRange {
+  double low;
+  double high;
+  int ticks;
+};
+
+// A range around [low, high] on round numbers (1, 2 or 5 times a power of ten apart), so the
+// labels read well and the range only moves when the values leave it.
+AxisRange NiceRange(double low, double high) {
+  if (high - low < 1e-9) {
+    const double pad = std::max(1.0, std::abs(high) * 0.05);
+    low -= pad;
+    high += pad;
+  }
+  const double rough = (high - low) / 4;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
+  double step = magnitude;
+  for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+    step = factor * magnitude;
+    if (step >= rough) break;
+  }
+  const double nice_low = std::floor(low / step) * step;
+  const double nice_high = std::ceil(high / step) * step;
+  return {nice_low, nice_high, static_cast<int>(std::lround((nice_high - nice_low) / step)) + 1};
+}
 
 QString Unit(const std::string& unit) { return unit.empty() || unit == "-" ? QString() : Q(unit); }
 
@@ -39,7 +69,7 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
       engine_(engine),
       messages_(messages),
       samples_(engine, clock),
-      relay_(this),
+      relay_(this, kRedrawMs),
       list_(new QListWidget(this)),
       pause_(new QPushButton(Q(messages::kChartPause), this)),
       window_(new QComboBox(this)),
@@ -72,7 +102,6 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
   time_axis_->setTitleText(Q(messages::kChartTimeAxis));
   time_axis_->setLabelFormat("%.0f");
   chart_->addAxis(time_axis_, Qt::AlignBottom);
-  view_->setRenderHint(QPainter::Antialiasing);
   view_->setMinimumSize(320, 180);
 
   auto* controls = new QHBoxLayout;
@@ -193,7 +222,7 @@ void ChartPanel::Rebuild(const monitor::ChartView& view) {
 
 void ChartPanel::Redraw() {
   const std::size_t max_points =
-      static_cast<std::size_t>(std::max(100, view_->width() * kPointsPerPixel));
+      static_cast<std::size_t>(std::max(100, view_->width() / kPixelsPerPoint));
   const monitor::ChartView view = samples_.View(max_points);
   std::vector<monitor::RowRef> rows;
   for (const auto& shown : view.series) rows.push_back(shown.row);
@@ -221,9 +250,14 @@ void ChartPanel::Redraw() {
     const auto range = ranges.find(unit);
     if (range == ranges.end()) continue;
     const auto [low, high] = range->second;
-    const double margin = high > low ? (high - low) * 0.08 : std::max(1.0, std::abs(high) * 0.05);
-    axis->setRange(low - margin, high + margin);
-    axis->applyNiceNumbers();
+    // Setting a range lays the whole chart out again: only when the values left the shown one,
+    // or fill less than a quarter of it.
+    const AxisRange nice = NiceRange(low, high);
+    const bool inside = low >= axis->min() && high <= axis->max();
+    const bool loose = (nice.high - nice.low) * 4 < axis->max() - axis->min();
+    if (inside && !loose) continue;
+    axis->setRange(nice.low, nice.high);
+    axis->setTickCount(nice.ticks);
   }
 }
 

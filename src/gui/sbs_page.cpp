@@ -31,6 +31,8 @@ using monitor::TableId;
 // How often the data log's timer looks at the clock: the lines keep to the interval within this.
 constexpr int kLogPollMs = 50;
 constexpr QRgb kListBackground = 0xE0E0E0;
+// Values change faster than anyone reads them; ten redraws a second keep the lists current.
+constexpr int kRedrawMs = 100;
 
 }  // namespace
 
@@ -39,8 +41,8 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
       bench_(bench),
       rules_(bench.sbs_page()),
       worker_(worker),
-      values_relay_(this),
-      page_relay_(this) {
+      values_relay_(this, kRedrawMs),
+      page_relay_(this, kRedrawMs) {
   auto* lists = new QHBoxLayout;
   for (TableId table : monitor::kScanTables) lists->addWidget(MakeList(table), 1);
   MakeList(TableId::kD);
