@@ -120,7 +120,9 @@ QVariant RegisterTableModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kScan) return row.scan ? Qt::Checked : Qt::Unchecked;
       return {};
     case Qt::TextAlignmentRole:
-      if (index.column() == kValue) return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+      if (index.column() == kValue && register_list()) {
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+      }
       return {};
     default:
       return {};

@@ -120,9 +120,15 @@ QTableView* SbsPage::MakeList(TableId table) {
   view->setPalette(palette);
   QHeaderView* header = view->horizontalHeader();
   header->setHighlightSections(false);
-  header->setSectionResizeMode(RegisterTableModel::kName, QHeaderView::Stretch);
   const int digit = view->fontMetrics().horizontalAdvance('0');
-  header->resizeSection(RegisterTableModel::kValue, digit * (table == TableId::kD ? 14 : 9));
+  if (table == TableId::kD) {
+    // Static values are texts as often as numbers: the value column takes the room.
+    header->resizeSection(RegisterTableModel::kName, digit * 24);
+    header->setSectionResizeMode(RegisterTableModel::kValue, QHeaderView::Stretch);
+  } else {
+    header->setSectionResizeMode(RegisterTableModel::kName, QHeaderView::Stretch);
+    header->resizeSection(RegisterTableModel::kValue, digit * 9);
+  }
   header->resizeSection(RegisterTableModel::kUnit, digit * 6);
   if (table != TableId::kD) {
     header->resizeSection(RegisterTableModel::kLog, digit * 5);
