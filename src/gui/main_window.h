@@ -55,6 +55,7 @@ class MainWindow final : public QMainWindow {
   CalibrationPage& calibration_page() { return *calibration_; }
   SubCmdPanelWidget& subcmd() { return *subcmd_; }
   MainStatusBar& status() { return *status_; }
+  // The menu command showing `text` now (the data log command changes its text).
   QAction& action(std::string_view text);
   const QTimer& charge_timer() const { return charge_timer_; }
   const QTimer& clock_timer() const { return clock_timer_; }

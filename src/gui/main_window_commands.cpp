@@ -37,7 +37,7 @@ QAction& MainWindow::action(std::string_view text) {
   for (QAction* action : actions_) {
     if (action->text() == Q(text)) return *action;
   }
-  return *log_;
+  qFatal("the menu has no command \"%s\"", std::string(text).c_str());
 }
 
 void MainWindow::BuildMenu() {

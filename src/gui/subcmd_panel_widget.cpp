@@ -78,7 +78,7 @@ QPushButton& SubCmdPanelWidget::button(std::string_view label) {
   for (QPushButton* button : buttons_) {
     if (button->text() == Q(label)) return *button;
   }
-  return *buttons_.front();
+  qFatal("the SubCMD panel has no button \"%s\"", std::string(label).c_str());
 }
 
 void SubCmdPanelWidget::Run(std::function<common::Outcome()> job,

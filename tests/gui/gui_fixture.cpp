@@ -2,9 +2,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QPushButton>
 
 #include "app/device_string.h"
+#include "gui/logging_time_dialog.h"
 #include "monitor/monitor_session.h"
 #include "sim/sim_pack.h"
 
@@ -17,6 +19,16 @@ ModalAnswerer::ModalAnswerer() {
 
 void ClickLater(QAbstractButton* button) {
   QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+}
+
+ModalAnswerer::Step TypeInterval(const QString& seconds) {
+  return [seconds](QWidget* modal) {
+    auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
+    if (dialog == nullptr) return false;
+    dialog->choice().setEditText(seconds);
+    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+    return true;
+  };
 }
 
 void ModalAnswerer::Poll() {

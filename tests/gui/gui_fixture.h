@@ -42,6 +42,8 @@ class ModalAnswerer final : public QObject {
 
 // Clicks `button` of a dialog from the event loop, after the step that asked has returned.
 void ClickLater(QAbstractButton* button);
+// Types `seconds` into "Time Setting..." and presses OK.
+ModalAnswerer::Step TypeInterval(const QString& seconds);
 
 // The desktop program on the simulated pack, its clock virtual, the window shown.
 struct GuiFixture {

@@ -285,28 +285,10 @@ class GuiFlows : public QObject {
   void DataLogStartsAndStopsIntoFiles() {
     QTemporaryDir directory;
     // The interval: out of range twice, then one second.
-    f_->modal.Then([](QWidget* modal) {
-      auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
-      if (dialog == nullptr) return false;
-      dialog->choice().setEditText("61");
-      QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-      return true;
-    });
-    f_->modal.Then([](QWidget* modal) {
-      auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
-      if (dialog == nullptr) return false;
-      dialog->choice().setEditText("0");
-      QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-      return true;
-    });
-    f_->modal.Then([](QWidget* modal) {
-      auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
-      if (dialog == nullptr) return false;
-      if (dialog->choice().count() != 7) return false;
-      dialog->choice().setEditText("1");
-      QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-      return true;
-    });
+    gui::LoggingTimeDialog offered(2, f_->tool->messages());
+    QCOMPARE(offered.choice().count(), 7);
+    QCOMPARE(offered.choice().currentText(), QString("2"));
+    for (const char* typed : {"61", "0", "1"}) f_->modal.Then(TypeInterval(typed));
     w().action(gui::messages::kSetLoggingTime).trigger();
     QVERIFY(f_->modal.done());
     QCOMPARE(w().logging_interval(), 1);

@@ -115,12 +115,9 @@ int main(int argc, char** argv) {
 
   // Dialogs.
   f.modal.Then([](QWidget* modal) {
-    auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);
-    if (dialog == nullptr) return false;
-    Save(*dialog, "dialog-time-setting");
-    dialog->choice().setEditText("61");
-    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-    return true;
+    if (qobject_cast<gui::LoggingTimeDialog*>(modal) == nullptr) return false;
+    Save(*modal, "dialog-time-setting");
+    return test::TypeInterval("61")(modal);
   });
   f.modal.Then([](QWidget* modal) {
     QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
