@@ -1,19 +1,24 @@
-// Any bytes as a firmware image, raw and as plain records: both extraction passes stay inside their
-// images, and an image rebuilt from what came out extracts to the same memories again.
+// Any bytes as a firmware image, raw and as plain records: the record check judges it without
+// reading past it, both extraction passes stay inside their images, and an image rebuilt from
+// what came out passes the check and extracts to the same memories again.
 #include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "firmware/firmware_image.h"
+#include "firmware/image_check.h"
 
 namespace {
 
 void CheckStream(std::span<const std::uint8_t> stream) {
   const cw::common::ProductConstants constants{};
+  const auto fault = cw::firmware::CheckImageRecords(stream, constants.record_mask);
+  if (fault && fault->empty()) __builtin_trap();
   const auto images = cw::firmware::ExtractImages(stream, constants.record_mask);
   const auto rebuilt = cw::firmware::BuildFirmwareImage(images->code, images->data, constants);
   if (rebuilt.size() != cw::firmware::kImageSize) __builtin_trap();
+  if (cw::firmware::CheckImageRecords(rebuilt, constants.record_mask)) __builtin_trap();
   const auto again = cw::firmware::ExtractImages(rebuilt, constants.record_mask);
   if (again->data != images->data) __builtin_trap();
   for (std::size_t a = 0; a < cw::firmware::kStreamedCodeSize; ++a) {

@@ -32,11 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto reader = cw::dataflash::AfiReader::FromText(afi_text);
   if (!reader) return 0;
-  const auto stored = cw::dataflash::AfiImageFrom(*reader, true);
+  const auto values = cw::dataflash::ReadAfiValues(*reader);
+  const auto stored = cw::dataflash::AfiImageFrom(values, true);
   CheckLines(cw::firmware::AfiScript(cw::firmware::FullFlashImage(stored)));
   CheckLines(cw::firmware::UpdateScript(bin));
 
-  const auto plain = cw::dataflash::AfiImageFrom(*reader, false);
+  const auto plain = cw::dataflash::AfiImageFrom(values, false);
   const cw::common::ProductConstants constants{};
   const auto merged = cw::firmware::MergeConstantsIntoImage(bin, plain, constants);
   if (merged.size() != cw::firmware::kImageSize) __builtin_trap();

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/file_error.h"
+#include "common/file_output.h"
 #include "firmware/converters.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
@@ -19,16 +21,24 @@ namespace {
 
 namespace fw = cw::firmware;
 
-// Draws the firmware window's progress as the console bar while a job runs.
+// Draws the firmware window's progress as the console bar while a job runs, and prints each new
+// status text of the update (a restart, the reason it stopped) on a line of its own.
 common::Subscription DrawProgress(fw::FirmwareWindow& window, ConsoleProgressBar& bar) {
-  return window.changes().Subscribe([&window, &bar](fw::FirmwareChange change) {
-    const auto view = window.View();
-    if (change == fw::FirmwareChange::kUpdate && view.update_bar_visible) {
-      bar.Draw(view.update_bar, 100, view.counter_text);
-    } else if (change == fw::FirmwareChange::kExport && view.export_bar_visible) {
-      bar.Draw(view.export_bar, 100, "");
-    }
-  });
+  return window.changes().Subscribe(
+      [&window, &bar, shown = std::string()](fw::FirmwareChange change) mutable {
+        const auto view = window.View();
+        if (change == fw::FirmwareChange::kUpdate && view.update_busy &&
+            !view.status_text.empty() && view.status_text != shown) {
+          shown = view.status_text;
+          bar.Finish();
+          fmt::print(stderr, "{}\n", shown);
+        }
+        if (change == fw::FirmwareChange::kUpdate && view.update_bar_visible) {
+          bar.Draw(view.update_bar, 100, view.counter_text);
+        } else if (change == fw::FirmwareChange::kExport && view.export_bar_visible) {
+          bar.Draw(view.export_bar, 100, "");
+        }
+      });
 }
 
 // A raw memory image of exactly `size` bytes, or all zeros without a file.
@@ -36,9 +46,9 @@ template <std::size_t N>
 bool ReadRawImage(const std::string& path, std::array<std::uint8_t, N>& image,
                   std::string_view size_message) {
   if (path.empty()) return true;
-  const auto bytes = fw::ReadWholeFile(path);
+  const auto bytes = fw::ReadImageFile(path);
   if (!bytes) {
-    fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(fw::messages::kCannotReadFile), path));
+    fmt::print(stderr, "{}\n", common::DescribeFileError(bytes.error()));
     return false;
   }
   if (bytes->size() != N) {
@@ -50,8 +60,9 @@ bool ReadRawImage(const std::string& path, std::array<std::uint8_t, N>& image,
 }
 
 bool WriteOrSay(const std::string& path, common::ByteView bytes) {
-  if (fw::WriteWholeFile(path, bytes)) return true;
-  fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(fw::messages::kCannotCreateFile), path));
+  const auto written = common::WriteFileAtomically(path, bytes);
+  if (written) return true;
+  fmt::print(stderr, "{}\n", common::DescribeFileError(written.error()));
   return false;
 }
 
@@ -90,13 +101,9 @@ void AddImageCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   extract->callback([=, &context, &exit_code] {
     app::Workbench* bench = context.OpenOffline(exit_code);
     if (!bench) return;
-    if (!fw::AcceptChosenBin(*in_path, context.messages())) {
-      exit_code = kExitFailed;
-      return;
-    }
-    const auto bytes = fw::ReadWholeFile(*in_path);
-    if (!bytes || !fw::BinSizeWholeRecords(bytes->size())) {
-      fmt::print(stderr, "{}\n", fw::messages::kBinFileSizeError);
+    const auto bytes =
+        fw::ReadImageForConvert(*in_path, bench->constants().record_mask, context.messages());
+    if (!bytes) {
       exit_code = kExitFailed;
       return;
     }
@@ -192,11 +199,9 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
         outcome = window.View().update_outcome;
       }
     }
-    const std::string status = window.View().status_text;
     bench->CloseFirmwareWindow();
     const bool ok = outcome && outcome->done();
     context.messages().Release(ok);
-    if (!ok && !status.empty()) fmt::print(stderr, "{}\n", status);
     exit_code = ok ? kExitSuccess : kExitFailed;
   });
 

@@ -1,28 +1,120 @@
 #include "dataflash/afi_commands.h"
 
-#include <system_error>
+#include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "common/file_output.h"
 #include "dataflash/afi_file.h"
 #include "dataflash/messages.h"
 
 namespace cw::dataflash {
+namespace {
+
+using common::MessageIcon;
+
+void ShowError(common::MessageSink& messages, std::string_view text) {
+  messages.Show(text, common::kDefaultCaption, MessageIcon::kError);
+}
+
+// The parameters whose bytes in `read_back` are not what their texts encode to, in list order.
+// Rows are laid over each other in the order Write All encodes them, so rows that share a byte
+// are judged as they were written.
+std::vector<std::string> RowsNotKept(const FlashImage& read_back,
+                                     const std::array<std::string, kParamCount>& texts) {
+  FlashImage expected = read_back;
+  std::array<std::uint8_t, kParamCount> sizes{};
+  for (std::size_t row = 0; row < kParamCount; ++row) {
+    ParamValue value{-1, texts[row]};
+    std::array<std::uint8_t, kMaxFieldSize> encoded{};
+    sizes[row] = EncodeParam(kParams[row], value, encoded, false, nullptr);
+    if (sizes[row] == kEncodeFailed) continue;
+    std::copy_n(encoded.begin(), sizes[row],
+                expected.begin() + static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row])));
+  }
+  std::vector<std::string> names;
+  for (std::size_t row = 0; row < kParamCount; ++row) {
+    if (sizes[row] == kEncodeFailed) continue;
+    const auto first = static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row]));
+    if (!std::equal(expected.begin() + first, expected.begin() + first + sizes[row],
+                    read_back.begin() + first)) {
+      names.emplace_back(kParams[row].name);
+    }
+  }
+  return names;
+}
+
+// Fills what `values` lacks with what the gauge holds now; false when it cannot be read.
+bool FillFromGauge(DataFlashPage& page, const AfiValues& values,
+                   std::array<std::string, kParamCount>& texts, AlgorithmArea& algorithm,
+                   common::OutcomeBuilder& outcome) {
+  AlgorithmArea current{};
+  const common::Outcome read = page.ReadAllFlash(current);
+  outcome.Absorb(read);
+  if (!read) return false;
+  for (std::size_t row = 0; row < kParamCount; ++row) {
+    if (!values.rows[row]) texts[row] = page.value(row).text;
+  }
+  for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
+    if (values.algorithm_present[number]) continue;
+    const std::size_t from = AlgorithmKeyAt(number).area_offset;
+    const std::size_t to = std::min(from + 4, current.size());
+    std::copy(current.begin() + static_cast<std::ptrdiff_t>(from),
+              current.begin() + static_cast<std::ptrdiff_t>(to),
+              algorithm.begin() + static_cast<std::ptrdiff_t>(from));
+  }
+  return true;
+}
+
+}  // namespace
 
 AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& path) {
   common::OutcomeBuilder outcome(page.messages());
   if (!page.PassesSealCheck(messages::kSealedWriteAfi, outcome)) return {outcome.Refused()};
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return {outcome.Refused(), true};
   const auto reader = AfiReader::Open(path);
   if (!reader) {
-    outcome.Show(messages::kAfiNotFound);
+    if (reader.error().missing) return {outcome.Refused(), true};
+    ShowError(outcome, reader.error().message);
     return {outcome.Refused()};
   }
-  page.SetRowTexts([&](std::size_t row) { return reader->Value(kParams[row].name); });
-  const AlgorithmArea algorithm = reader->AlgorithmData();
+  const AfiValues values = ReadAfiValues(*reader);
+  // A value no parameter takes would be written as something the file does not say.
+  if (const auto refusal = InvalidAfiMessage(values)) {
+    ShowError(outcome, *refusal);
+    return {outcome.Refused()};
+  }
+
+  std::array<std::string, kParamCount> texts;
+  for (std::size_t row = 0; row < kParamCount; ++row) texts[row] = values.rows[row].value_or("");
+  AlgorithmArea algorithm = values.algorithm;
+  if (!values.missing.empty()) {
+    if (!FillFromGauge(page, values, texts, algorithm, outcome)) {
+      outcome.Show(messages::kLoadFail);
+      ShowError(outcome, messages::kLoadNothingWritten);
+      return {outcome.Failed()};
+    }
+    outcome.Show(fmt::format(fmt::runtime(messages::kAfiKeysKept), values.missing.size(),
+                             FirstNames(values.missing)),
+                 common::kDefaultCaption, MessageIcon::kWarning);
+  }
+
+  page.SetRowTexts([&](std::size_t row) { return texts[row]; });
   const common::Outcome written = page.WriteAllFlash(algorithm);
   outcome.Absorb(written);
   if (!written) {
     outcome.Show(messages::kLoadFail);
+    ShowError(outcome, messages::kLoadPartlyWritten);
+    return {outcome.Failed()};
+  }
+  // Write All has compared the algorithm area; the parameters are compared here, against the
+  // read-back it left in the page's image.
+  if (const auto not_kept = RowsNotKept(page.image(), texts); !not_kept.empty()) {
+    outcome.Show(messages::kLoadFail);
+    ShowError(outcome, fmt::format(fmt::runtime(messages::kLoadNotKept), not_kept.size(),
+                                   FirstNames(not_kept)));
     return {outcome.Failed()};
   }
   outcome.Show(messages::kLoadSuccess);
@@ -32,6 +124,13 @@ AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& p
 AfiSaveResult SaveGaugeToAfi(DataFlashPage& page, const std::filesystem::path& chosen) {
   common::OutcomeBuilder outcome(page.messages());
   if (!page.PassesSealCheck(messages::kSealedReadAfi, outcome)) return {outcome.Refused()};
+  const std::filesystem::path path = AfiSavePath(chosen);
+  // Turned down before the whole data flash is read for a place that cannot take the file.
+  if (const auto target = common::CheckOutputTarget(path); !target) {
+    outcome.Show(messages::kSaveError);
+    ShowError(outcome, common::DescribeFileError(target.error()));
+    return {outcome.Refused(), path};
+  }
   AlgorithmArea algorithm{};
   const common::Outcome read = page.ReadAllFlash(algorithm);
   outcome.Absorb(read);
@@ -39,14 +138,14 @@ AfiSaveResult SaveGaugeToAfi(DataFlashPage& page, const std::filesystem::path& c
     outcome.Show(messages::kReadFlashFail);
     return {outcome.Failed()};
   }
-  const std::filesystem::path path = AfiSavePath(chosen);
   AfiWriter writer;
   for (std::size_t row = 0; row < kParamCount; ++row) {
     writer.Set(kParams[row].name, page.value(row).text);
   }
   writer.SetAlgorithmData(algorithm);
-  if (writer.Save(path)) {
+  if (const auto saved = writer.Save(path); !saved) {
     outcome.Show(messages::kSaveError);
+    ShowError(outcome, common::DescribeFileError(saved.error()));
     return {outcome.Failed(), path, algorithm};
   }
   outcome.Show(messages::kSaveFinish);

@@ -26,8 +26,13 @@ struct AfiSaveResult {
 };
 
 // Seal check, the rows' texts and the algorithm data from the file, Write All, and the message.
+// A file that is no constants file, or holds a value no parameter takes, is refused before
+// anything is written. The keys a file lacks keep the gauge's own values (read first, and
+// listed in a warning). Success is said only once Write All has verified the algorithm area and
+// every parameter reads back as its text encodes.
 AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& path);
-// Seal check, Read All, and every key written to `chosen` (".afi" added when missing).
+// Seal check, Read All, and every key written to `chosen` (".afi" added when missing). The file
+// is replaced whole or not at all; a folder or device at the path is refused before the read.
 AfiSaveResult SaveGaugeToAfi(DataFlashPage& page, const std::filesystem::path& chosen);
 
 }  // namespace cw::dataflash

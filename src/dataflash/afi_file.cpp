@@ -4,14 +4,15 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cctype>
+#include <charconv>
 #include <cstdlib>
-#include <system_error>
 
+#include "common/file_input.h"
+#include "common/file_output.h"
 #include "common/text.h"
 #include "dataflash/algorithm_transform.h"
+#include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
-#include "dataflash/parameter_table.h"
 
 namespace cw::dataflash {
 namespace {
@@ -23,6 +24,9 @@ constexpr std::size_t kCopyLast = 30;
 constexpr std::size_t kCopySources = 4;
 constexpr std::size_t kFirstCopySourceRow = 32;  // 0x58
 constexpr std::size_t kFirstCopyTargetRow = 36;  // 0x5C
+constexpr std::size_t kAlgorithmKeyBytes = 4;
+// Names a message lists before it only counts the rest.
+constexpr std::size_t kNamesShown = 5;
 
 std::string KeyName(std::size_t number) { return fmt::format("{}{}", kAlgorithmKeyPrefix, number); }
 
@@ -31,11 +35,32 @@ const std::string& Section() {
   return section;
 }
 
-// Reads a "%u" value as the profile functions' callers did: leading digits, empty or garbage as
-// 0, larger numbers cut to 32 bits.
-std::uint32_t ParseUnsigned(const std::string& text) {
-  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
-  return static_cast<std::uint32_t>(value);
+// An AlgorithmData value: the whole text a decimal number of 32 bits.
+std::optional<std::uint32_t> ParseAlgorithmValue(std::string_view text) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool IsKnownKey(std::string_view key) {
+  if (std::ranges::any_of(kParams, [key](const ParamDef& row) {
+        return common::EqualsIgnoringCase(row.name, key);
+      })) {
+    return true;
+  }
+  if (key.size() <= kAlgorithmKeyPrefix.size() ||
+      !common::EqualsIgnoringCase(key.substr(0, kAlgorithmKeyPrefix.size()), kAlgorithmKeyPrefix)) {
+    return false;
+  }
+  const auto number = ParseAlgorithmValue(key.substr(kAlgorithmKeyPrefix.size()));
+  return number && *number < kAlgorithmKeyCount;
+}
+
+std::string KeyAndValue(std::string_view key, std::string_view value) {
+  return fmt::format("{} = {}", key, value);
 }
 
 }  // namespace
@@ -62,35 +87,104 @@ AfiReader::~AfiReader() = default;
 AfiReader::AfiReader(AfiReader&&) noexcept = default;
 AfiReader& AfiReader::operator=(AfiReader&&) noexcept = default;
 
-std::optional<AfiReader> AfiReader::Open(const std::filesystem::path& path) {
+std::expected<AfiReader, AfiOpenError> AfiReader::Open(const std::filesystem::path& path) {
+  const auto bytes = common::ReadRegularFile(path, kMaxAfiFileSize);
+  if (!bytes) {
+    return std::unexpected(AfiOpenError{bytes.error().problem == common::FileProblem::kMissing,
+                                        common::DescribeFileError(bytes.error())});
+  }
+  auto reader =
+      FromText(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+  if (!reader) {
+    return std::unexpected(AfiOpenError{
+        false,
+        fmt::format(fmt::runtime(messages::kNotAConstantsFile), path.string(), reader.error())});
+  }
+  return std::move(*reader);
+}
+
+std::expected<AfiReader, std::string> AfiReader::FromText(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) {
+    return std::unexpected(std::string(messages::kHoldsNul));
+  }
+  const std::string refusal(messages::kNoFlashDataKeys);
   auto ini = std::make_unique<Ini>();
-  if (ini->ini.LoadFile(path.c_str()) < 0) return std::nullopt;
+  if (ini->ini.LoadData(text.data(), text.size()) < 0) return std::unexpected(refusal);
+  CSimpleIniA::TNamesDepend keys;
+  if (!ini->ini.GetAllKeys(Section().c_str(), keys) ||
+      std::ranges::none_of(keys, [](const CSimpleIniA::Entry& key) {
+        return key.pItem != nullptr && IsKnownKey(key.pItem);
+      })) {
+    return std::unexpected(refusal);
+  }
   return AfiReader(std::move(ini));
 }
 
-std::optional<AfiReader> AfiReader::FromText(std::string_view text) {
-  auto ini = std::make_unique<Ini>();
-  if (ini->ini.LoadData(text.data(), text.size()) < 0) return std::nullopt;
-  return AfiReader(std::move(ini));
-}
-
-std::string AfiReader::Value(std::string_view key) const {
-  const char* value = ini_->ini.GetValue(Section().c_str(), std::string(key).c_str(), "");
-  std::string text = value != nullptr ? value : "";
+std::optional<std::string> AfiReader::Find(std::string_view key) const {
+  const char* value = ini_->ini.GetValue(Section().c_str(), std::string(key).c_str(), nullptr);
+  if (value == nullptr) return std::nullopt;
+  std::string text = value;
   if (text.size() > kMaxValueText) text.resize(kMaxValueText);
   return text;
 }
 
-AlgorithmArea AfiReader::AlgorithmData() const {
-  AlgorithmArea area{};
-  for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
-    const AlgorithmKey key = AlgorithmKeyAt(number);
-    const std::uint32_t value = ParseUnsigned(Value(KeyName(number)));
-    for (std::size_t i = 0; i < 4 && key.area_offset + i < area.size(); ++i) {
-      area[key.area_offset + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+AfiValues ReadAfiValues(const AfiReader& reader) {
+  AfiValues values;
+  for (std::size_t row = 0; row < kParamCount; ++row) {
+    const ParamDef& def = kParams[row];
+    values.rows[row] = reader.Find(def.name);
+    if (!values.rows[row]) {
+      values.missing.emplace_back(def.name);
+      continue;
+    }
+    ParamValue value{-1, *values.rows[row]};
+    std::array<std::uint8_t, kMaxFieldSize> encoded{};
+    if (EncodeParam(def, value, encoded, false, nullptr) == kEncodeFailed) {
+      values.invalid.push_back(KeyAndValue(def.name, *values.rows[row]));
     }
   }
-  return area;
+  for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
+    const std::string name = KeyName(number);
+    const auto text = reader.Find(name);
+    if (!text) {
+      values.missing.push_back(name);
+      continue;
+    }
+    const auto value = ParseAlgorithmValue(*text);
+    if (!value) {
+      values.invalid.push_back(KeyAndValue(name, *text));
+      continue;
+    }
+    values.algorithm_present[number] = true;
+    const AlgorithmKey key = AlgorithmKeyAt(number);
+    for (std::size_t i = 0; i < kAlgorithmKeyBytes && key.area_offset + i < values.algorithm.size();
+         ++i) {
+      values.algorithm[key.area_offset + i] = static_cast<std::uint8_t>(*value >> (24 - 8 * i));
+    }
+  }
+  return values;
+}
+
+std::string FirstNames(const std::vector<std::string>& names) {
+  std::string shown;
+  for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i) {
+    if (i > 0) shown += ", ";
+    shown += names[i];
+  }
+  if (names.size() <= kNamesShown) return shown;
+  return fmt::format(fmt::runtime(messages::kMoreNames), shown, names.size() - kNamesShown);
+}
+
+std::optional<std::string> IncompleteAfiMessage(const AfiValues& values) {
+  if (values.missing.empty()) return std::nullopt;
+  return fmt::format(fmt::runtime(messages::kAfiKeysMissing), values.missing.size(),
+                     FirstNames(values.missing));
+}
+
+std::optional<std::string> InvalidAfiMessage(const AfiValues& values) {
+  if (values.invalid.empty()) return std::nullopt;
+  return fmt::format(fmt::runtime(messages::kAfiValuesInvalid), values.invalid.size(),
+                     FirstNames(values.invalid));
 }
 
 struct AfiWriter::Ini {
@@ -109,27 +203,21 @@ void AfiWriter::SetAlgorithmData(const AlgorithmArea& area) {
   for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
     const AlgorithmKey key = AlgorithmKeyAt(number);
     std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) value = value << 8 | area[key.area_offset + i];
+    for (std::size_t i = 0; i < kAlgorithmKeyBytes; ++i) {
+      value = value << 8 | area[key.area_offset + i];
+    }
     Set(KeyName(number), fmt::format("{}", value));
   }
 }
 
-std::optional<std::string> AfiWriter::Save(const std::filesystem::path& path) const {
-  std::filesystem::path temporary = path;
-  temporary += ".tmp";
-  if (ini_->ini.SaveFile(temporary.c_str(), false) < 0) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return "cannot write " + temporary.string();
+std::expected<void, common::FileError> AfiWriter::Save(const std::filesystem::path& path) const {
+  std::string text;
+  if (ini_->ini.Save(text, false) < 0) {
+    return std::unexpected(common::FileError{common::FileProblem::kSystem,
+                                             common::FileAccess::kWrite, path,
+                                             std::string(messages::kAfiNotFormatted)});
   }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return "cannot write " + path.string() + ": " + error.message();
-  }
-  return {};
+  return common::WriteFileAtomically(path, text);
 }
 
 std::filesystem::path AfiSavePath(const std::filesystem::path& chosen) {
@@ -139,25 +227,26 @@ std::filesystem::path AfiSavePath(const std::filesystem::path& chosen) {
   return with_extension;
 }
 
-AfiImage AfiImageFrom(const AfiReader& reader, bool stored_form) {
+AfiImage AfiImageFrom(const AfiValues& values, bool stored_form) {
   AfiImage result;
-  for (const ParamDef& row : kParams) {
-    ParamValue value{-1, reader.Value(row.name)};
+  for (std::size_t row = 0; row < kParamCount; ++row) {
+    if (!values.rows[row]) continue;
+    const ParamDef& def = kParams[row];
+    ParamValue value{-1, *values.rows[row]};
     std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    const std::uint8_t size = EncodeParam(row, value, encoded, false, nullptr);
+    const std::uint8_t size = EncodeParam(def, value, encoded, false, nullptr);
     if (size == kEncodeFailed) continue;
-    const auto entry = FindPageSubclass(row.subclass);
+    const auto entry = FindPageSubclass(def.subclass);
     if (!entry) continue;
     std::copy_n(
         encoded.begin(), size,
-        result.image.begin() + static_cast<std::ptrdiff_t>(entry->image_offset() + row.offset));
+        result.image.begin() + static_cast<std::ptrdiff_t>(entry->image_offset() + def.offset));
   }
-  const AlgorithmArea stored = reader.AlgorithmData();
   if (stored_form) {
-    result.algorithm = stored;
+    result.algorithm = values.algorithm;
     return result;
   }
-  AlgorithmArea plain = AlgorithmAreaToPlain(stored);
+  AlgorithmArea plain = AlgorithmAreaToPlain(values.algorithm);
   for (std::size_t i = 0; i < kCopySources; ++i) {
     const std::size_t from = EntryAt(kFirstCopySourceRow + i).image_offset() - kAlgorithmAreaStart;
     const std::size_t to = EntryAt(kFirstCopyTargetRow + i).image_offset() - kAlgorithmAreaStart;
@@ -172,8 +261,11 @@ AfiImage AfiImageFrom(const AfiReader& reader, bool stored_form) {
 std::expected<AfiImage, std::string> LoadAfiImage(const std::filesystem::path& path,
                                                   bool stored_form) {
   const auto reader = AfiReader::Open(path);
-  if (!reader) return std::unexpected("cannot read " + path.string());
-  return AfiImageFrom(*reader, stored_form);
+  if (!reader) return std::unexpected(reader.error().message);
+  const AfiValues values = ReadAfiValues(*reader);
+  if (auto refusal = InvalidAfiMessage(values)) return std::unexpected(std::move(*refusal));
+  if (auto refusal = IncompleteAfiMessage(values)) return std::unexpected(std::move(*refusal));
+  return AfiImageFrom(values, stored_form);
 }
 
 }  // namespace cw::dataflash

@@ -21,6 +21,30 @@ inline constexpr std::string_view kSaveError = "Save data file error!";
 inline constexpr std::string_view kSaveFinish = "Save Finish!";
 inline constexpr std::string_view kAfiNotFound = "The flash constants file cannot be opened.";
 
+// .afi files that cannot be taken as they are.
+inline constexpr std::string_view kNotAConstantsFile = "{} is not a constants file: {}.";
+inline constexpr std::string_view kNoFlashDataKeys =
+    "no [FlashData] section holds a parameter or AlgorithmData key";
+inline constexpr std::string_view kHoldsNul = "it holds NUL bytes";
+inline constexpr std::string_view kMoreNames = "{} and {} more";
+inline constexpr std::string_view kAfiKeysMissing =
+    "Keys missing from the constants file ({}): {}. Nothing was written.";
+inline constexpr std::string_view kAfiValuesInvalid =
+    "Values in the constants file that no parameter takes ({}): {}. Nothing was written.";
+inline constexpr std::string_view kAfiKeysKept =
+    "Keys missing from the constants file ({}) keep the gauge's own values: {}.";
+inline constexpr std::string_view kAfiNotFormatted = "the constants could not be put in form";
+
+// What a failed .afi load leaves in the gauge.
+inline constexpr std::string_view kLoadNothingWritten =
+    "Reading the gauge's values for the missing keys failed; nothing was written.";
+inline constexpr std::string_view kLoadPartlyWritten =
+    "The gauge's data flash may now be partly written: load the file again, or write a saved "
+    ".afi, to restore it.";
+inline constexpr std::string_view kLoadNotKept =
+    "The data flash was written, but the gauge reads back other values for these parameters "
+    "({}): {}.";
+
 inline constexpr std::string_view kAfiFilter = "Flash Data File (*.afi)";
 inline constexpr std::string_view kAfiPattern = "*.afi";
 inline constexpr std::string_view kOpenAfiTitle = "Open All Flash Constants";

@@ -5,11 +5,13 @@
 #include <optional>
 
 #include "common/bytes.h"
+#include "common/file_output.h"
 #include "common/text.h"
 #include "firmware/constants_merge.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
 #include "firmware/fs_script.h"
+#include "firmware/image_check.h"
 #include "firmware/messages.h"
 
 namespace cw::firmware {
@@ -25,18 +27,24 @@ std::filesystem::path Appended(const std::filesystem::path& path, std::string_vi
   return result;
 }
 
-// The bin file read whole and checked the way the window checks it: on choosing, then on
-// Convert. Nothing (the message shown) when it is refused.
-std::optional<common::Bytes> LoadBinForConvert(const std::filesystem::path& bin,
-                                               common::MessageSink& messages) {
+void ShowError(common::MessageSink& messages, std::string_view text) {
+  messages.Show(text, common::kDefaultCaption, MessageIcon::kError);
+}
+
+}  // namespace
+
+// Checked the way the window checks it: on choosing, then on Convert, and then record by
+// record, so that no script or image is made from a damaged one.
+std::optional<common::Bytes> ReadImageForConvert(const std::filesystem::path& bin,
+                                                 std::uint8_t record_mask,
+                                                 common::MessageSink& messages) {
   if (bin.empty()) {
     messages.Show(messages::kPleaseLoadBinFirst);
     return std::nullopt;
   }
-  auto bytes = ReadWholeFile(bin);
+  auto bytes = ReadImageFile(bin);
   if (!bytes) {
-    messages.Show(fmt::format(fmt::runtime(messages::kCannotReadFile), bin.string()),
-                  common::kDefaultCaption, MessageIcon::kError);
+    ShowError(messages, common::DescribeFileError(bytes.error()));
     return std::nullopt;
   }
   if (!BinSizeLargeEnough(bytes->size())) {
@@ -47,8 +55,15 @@ std::optional<common::Bytes> LoadBinForConvert(const std::filesystem::path& bin,
     messages.Show(messages::kBinFileSizeError);
     return std::nullopt;
   }
-  return bytes;
+  if (const auto fault = CheckImageRecords(*bytes, record_mask)) {
+    messages.Show(messages::kBinFileError);
+    ShowError(messages, *fault);
+    return std::nullopt;
+  }
+  return std::move(*bytes);
 }
+
+namespace {
 
 std::optional<dataflash::AfiImage> LoadAfi(const std::filesystem::path& afi, bool stored_form,
                                            common::MessageSink& messages) {
@@ -58,9 +73,8 @@ std::optional<dataflash::AfiImage> LoadAfi(const std::filesystem::path& afi, boo
   }
   auto image = dataflash::LoadAfiImage(afi, stored_form);
   if (!image) {
-    // A file that cannot be read would otherwise script a pack full of zeros.
-    messages.Show(fmt::format(fmt::runtime(messages::kCannotReadFile), afi.string()),
-                  common::kDefaultCaption, MessageIcon::kError);
+    // A file that cannot be read or lacks keys would otherwise script a pack full of zeros.
+    ShowError(messages, image.error());
     return std::nullopt;
   }
   return *image;
@@ -68,9 +82,8 @@ std::optional<dataflash::AfiImage> LoadAfi(const std::filesystem::path& afi, boo
 
 ConvertOutcome WriteOutput(const std::filesystem::path& path, std::string_view text,
                            std::string_view success, common::OutcomeBuilder& outcome) {
-  if (!WriteWholeFile(path, text)) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kCannotCreateFile), path.string()),
-                 common::kDefaultCaption, MessageIcon::kError);
+  if (const auto written = common::WriteFileAtomically(path, text); !written) {
+    ShowError(outcome, common::DescribeFileError(written.error()));
     return outcome.Finish(common::Verdict::kFailed, RejectedInput::kNone);
   }
   outcome.Show(success);
@@ -85,10 +98,10 @@ ConvertOutcome Refused(common::OutcomeBuilder& outcome, RejectedInput input) {
 
 common::Outcome AcceptChosenBin(const std::filesystem::path& bin, common::MessageSink& messages) {
   common::OutcomeBuilder outcome(messages);
-  std::error_code error;
-  const auto size = std::filesystem::file_size(bin, error);
-  if (error || !BinSizeLargeEnough(size)) {
+  const auto bytes = ReadImageFile(bin);
+  if (!bytes || !BinSizeLargeEnough(bytes->size())) {
     outcome.Show(messages::kBinFileError);
+    if (!bytes) ShowError(outcome, common::DescribeFileError(bytes.error()));
     return outcome.Refused();
   }
   return outcome.Done();
@@ -119,9 +132,11 @@ ConvertOutcome ConvertAfiToScript(const std::filesystem::path& afi, common::Mess
                      messages::kAfiScriptSuccess, outcome);
 }
 
-ConvertOutcome ConvertBinToScript(const std::filesystem::path& bin, common::MessageSink& messages) {
+ConvertOutcome ConvertBinToScript(const std::filesystem::path& bin,
+                                  const common::ProductConstants& constants,
+                                  common::MessageSink& messages) {
   common::OutcomeBuilder outcome(messages);
-  const auto bytes = LoadBinForConvert(bin, outcome);
+  const auto bytes = ReadImageForConvert(bin, constants.record_mask, outcome);
   if (!bytes) return Refused(outcome, RejectedInput::kBin);
   return WriteOutput(UpdateScriptPath(bin), UpdateScript(*bytes), messages::kBinScriptSuccess,
                      outcome);
@@ -139,7 +154,7 @@ std::optional<common::Bytes> LoadAndMerge(const std::filesystem::path& afi,
     messages.Show(messages::kPleaseLoadAfi);
     return std::nullopt;
   }
-  const auto bytes = LoadBinForConvert(bin, messages);
+  const auto bytes = ReadImageForConvert(bin, constants.record_mask, messages);
   if (!bytes) {
     rejected = RejectedInput::kBin;
     return std::nullopt;
@@ -170,8 +185,10 @@ ConvertOutcome ConvertNewBin(const std::filesystem::path& afi, const std::filesy
   RejectedInput rejected = RejectedInput::kNone;
   const auto merged = LoadAndMerge(afi, bin, constants, outcome, rejected);
   if (!merged) return Refused(outcome, rejected);
-  if (!WriteWholeFile(NewBinPath(bin), common::ByteView(*merged))) {
-    outcome.Show(messages::kOpenFileError, common::kDefaultCaption, MessageIcon::kError);
+  const auto written = common::WriteFileAtomically(NewBinPath(bin), common::ByteView(*merged));
+  if (!written) {
+    ShowError(outcome, messages::kOpenFileError);
+    ShowError(outcome, common::DescribeFileError(written.error()));
     return outcome.Finish(common::Verdict::kFailed, RejectedInput::kNone);
   }
   outcome.Show(messages::kNewBinSuccess);
@@ -200,7 +217,7 @@ common::Outcome FsConverter::Convert(ScriptGroup group) {
       converted = ConvertAfiToScript(paths.afi, messages_);
       break;
     case ScriptGroup::kBin:
-      converted = ConvertBinToScript(paths.bin, messages_);
+      converted = ConvertBinToScript(paths.bin, constants_, messages_);
       break;
     case ScriptGroup::kMerged:
       converted = ConvertMergedToScript(paths.afi, paths.bin, constants_, messages_);

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 
+#include "common/bytes.h"
 #include "common/clock.h"
 #include "common/front_end.h"
 #include "common/product_constants.h"
@@ -18,7 +20,17 @@ using ConvertOutcome = common::OutcomeOf<RejectedInput>;
 
 // Choosing a bin file in a converter: refused (with the message shown) when it is too small to
 // be an image or cannot be read.
+//
+// Every Convert reads its inputs whole and refuses, before it writes anything, an image with a
+// damaged record and an .afi that lacks a key or holds a value no row takes: a production file
+// made from either would program packs wrongly. Outputs replace their file whole or not at all.
 common::Outcome AcceptChosenBin(const std::filesystem::path& bin, common::MessageSink& messages);
+
+// The image a conversion works on: `bin` read whole and judged as Convert judges it (size, then
+// every record). Nothing, after the messages that say why, when it is refused.
+std::optional<common::Bytes> ReadImageForConvert(const std::filesystem::path& bin,
+                                                 std::uint8_t record_mask,
+                                                 common::MessageSink& messages);
 
 // "pack.afi" -> "pack.afi.fs".
 std::filesystem::path AfiScriptPath(const std::filesystem::path& afi);
@@ -31,7 +43,9 @@ std::filesystem::path MergedScriptPath(const std::filesystem::path& bin);
 std::filesystem::path NewBinPath(const std::filesystem::path& bin);
 
 ConvertOutcome ConvertAfiToScript(const std::filesystem::path& afi, common::MessageSink& messages);
-ConvertOutcome ConvertBinToScript(const std::filesystem::path& bin, common::MessageSink& messages);
+ConvertOutcome ConvertBinToScript(const std::filesystem::path& bin,
+                                  const common::ProductConstants& constants,
+                                  common::MessageSink& messages);
 ConvertOutcome ConvertMergedToScript(const std::filesystem::path& afi,
                                      const std::filesystem::path& bin,
                                      const common::ProductConstants& constants,

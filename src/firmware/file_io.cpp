@@ -1,46 +1,26 @@
 #include "firmware/file_io.h"
 
-#include <fstream>
-#include <iterator>
-#include <system_error>
+#include "common/file_input.h"
+#include "common/file_output.h"
 
 namespace cw::firmware {
 
-std::optional<common::Bytes> ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  common::Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
+std::expected<common::Bytes, common::FileError> ReadImageFile(const std::filesystem::path& path) {
+  return common::ReadRegularFile(path, kMaxImageFileSize);
 }
 
-bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
-  if (path.empty()) return false;
-  std::filesystem::path temporary = path;
-  temporary += ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
-    return false;
-  }
-  return true;
+std::optional<common::Bytes> ReadWholeFile(const std::filesystem::path& path) {
+  auto bytes = ReadImageFile(path);
+  if (!bytes) return std::nullopt;
+  return std::move(*bytes);
 }
 
 bool WriteWholeFile(const std::filesystem::path& path, common::ByteView bytes) {
-  return WriteWholeFile(
-      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  return common::WriteFileAtomically(path, bytes).has_value();
+}
+
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
+  return common::WriteFileAtomically(path, text).has_value();
 }
 
 }  // namespace cw::firmware

@@ -4,10 +4,13 @@
 
 #include <vector>
 
+#include "common/file_output.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
+#include "firmware/image_check.h"
 #include "firmware/messages.h"
 #include "firmware/read_back.h"
+#include "firmware/update_status.h"
 
 namespace cw::firmware {
 namespace {
@@ -15,8 +18,13 @@ namespace {
 // Operation Status bit 8: the gauge is sealed.
 constexpr std::uint16_t kSealedBit = 0x0100;
 constexpr bool kPecOn = true;
+using common::MessageIcon;
 // Closing gives a job that just ended a moment to finish its last report.
 constexpr common::Millis kCloseSettle{50};
+// Voltage: a word every firmware answers and no boot loader does.
+constexpr std::uint8_t kFirmwareProbeCommand = 0x09;
+// The gauge restarts its firmware after leaving update mode before it answers again.
+constexpr common::Millis kFirmwareStart{500};
 
 }  // namespace
 
@@ -35,9 +43,15 @@ common::Outcome FirmwareWindow::Load(const std::filesystem::path& path) {
   // Declared before the lock: its messages are shown after the lock is released, so a modal
   // box never holds up a worker's progress report. So in every operation below.
   common::OutcomeBuilder outcome(messages_);
-  const auto bytes = ReadWholeFile(path);
-  const auto refusal =
-      bytes ? CheckUpdateImageSize(bytes->size()) : std::optional(messages::kBinFileError);
+  auto bytes = ReadImageFile(path);
+  std::optional<std::string> refusal;
+  if (!bytes) {
+    refusal = common::DescribeFileError(bytes.error());
+  } else if (CheckUpdateImageSize(bytes->size())) {
+    refusal = "";
+  } else {
+    refusal = CheckImageRecords(*bytes, constants_.record_mask);
+  }
   {
     // The running update sends its own copy; loading another file only affects the next Start.
     std::lock_guard lock(mutex_);
@@ -53,7 +67,8 @@ common::Outcome FirmwareWindow::Load(const std::filesystem::path& path) {
   }
   changes_.Notify(FirmwareChange::kUpdate);
   if (refusal) {
-    outcome.Show(*refusal);
+    outcome.Show(messages::kBinFileError);
+    if (!refusal->empty()) outcome.Show(*refusal, common::kDefaultCaption, MessageIcon::kError);
     return outcome.Refused();
   }
   return outcome.Done();
@@ -109,6 +124,12 @@ common::Outcome FirmwareWindow::Export() {
       outcome.Show(messages::kUpdateRunning);
       return outcome.Refused();
     }
+  }
+  // Turned down before 2,080 pages are read for a place that cannot take them.
+  if (const auto target = common::CheckOutputTarget(View().export_path); !target) {
+    outcome.Show(common::DescribeFileError(target.error()), common::kDefaultCaption,
+                 MessageIcon::kError);
+    return outcome.Refused();
   }
   const auto status = link_.ReadOperationStatus();
   if (!status) {
@@ -175,7 +196,7 @@ void FirmwareWindow::WaitUntilIdle() {
 std::string FirmwareWindow::StatusText(const link::IspResult& result) {
   switch (result.code) {
     case link::kIspBadStatus:
-      return fmt::format("{}{:04X}", messages::kStatusErrorPrefix, result.status);
+      return StatusErrorText(result.status);
     case link::kIspPecMismatch:
       return std::string(messages::kStatusPecError);
     default:
@@ -192,16 +213,21 @@ void FirmwareWindow::UpdateWorker(std::stop_token stop) {
       update_requested_ = false;
       image = image_;
     }
-    const JobEnd end = RunUpdate(stop, image);
-    if (end == JobEnd::kAbandoned) return;
+    const JobResult job = RunUpdate(stop, image);
+    if (job.end == JobEnd::kAbandoned) return;
     common::Outcome result;
     {
-      // The status label says why an update failed; no box follows. The job counts as running
-      // until its message has been seen (the builder shows it when it goes).
+      // The job counts as running until its messages have been seen (the builder shows them
+      // when it goes). The status label says why an update failed; the message says what
+      // state the pack is in now.
       common::OutcomeBuilder outcome(messages_);
       outcome.GaugeChanged();
-      if (end == JobEnd::kSuccess) outcome.Show(messages::kUpdateSuccess);
-      result = end == JobEnd::kSuccess ? outcome.Done() : outcome.Failed();
+      if (job.end == JobEnd::kSuccess) outcome.Show(messages::kUpdateSuccess);
+      for (const std::string& note : job.notes) {
+        outcome.Show(note, common::kDefaultCaption,
+                     job.end == JobEnd::kSuccess ? MessageIcon::kInformation : MessageIcon::kError);
+      }
+      result = job.end == JobEnd::kSuccess ? outcome.Done() : outcome.Failed();
     }
     {
       std::lock_guard lock(mutex_);
@@ -213,6 +239,14 @@ void FirmwareWindow::UpdateWorker(std::stop_token stop) {
   }
 }
 
+void FirmwareWindow::SetStatusText(const std::string& status) {
+  {
+    std::lock_guard lock(mutex_);
+    view_.status_text = status;
+  }
+  changes_.Notify(FirmwareChange::kUpdate);
+}
+
 void FirmwareWindow::FailUpdate(const std::string& status) {
   {
     std::lock_guard lock(mutex_);
@@ -222,38 +256,90 @@ void FirmwareWindow::FailUpdate(const std::string& status) {
   UpdateProgress(total_blocks_);
 }
 
-FirmwareWindow::JobEnd FirmwareWindow::RunUpdate(std::stop_token stop, const common::Bytes& image) {
-  total_blocks_ = static_cast<int>(image.size() / kRecordSize);
-  const link::IspResult entered = link_.IspStepPair(kPecOn);
-  if (entered.code != link::kIspSuccess) {
-    FailUpdate(StatusText(entered));
-    return JobEnd::kFailure;
+bool FirmwareWindow::Transient(const link::IspResult& result) {
+  switch (result.code) {
+    case link::kIspPecMismatch:
+      return true;
+    case link::kIspBadStatus:
+      return (result.status & kStatusTransferFaults) != 0;
+    case link::kIspAdapterFailure:
+      // A refused transfer, unless the adapter itself has gone.
+      return link_.EnsureConnected();
+    default:
+      return false;
   }
+}
+
+bool FirmwareWindow::FirmwareAnswers() {
+  link_.clock().SleepFor(kFirmwareStart);
+  std::uint16_t value = 0;
+  return link_.ReadWord(kFirmwareProbeCommand, value);
+}
+
+std::optional<FirmwareWindow::Pass> FirmwareWindow::SendImage(
+    std::stop_token stop, const common::Bytes& image, const std::string& status_after_handshake) {
+  Pass pass;
+  pass.result = link_.IspStepPair(kPecOn);
+  if (pass.result.code != link::kIspSuccess) return pass;
   {
     std::lock_guard lock(mutex_);
-    view_.status_text.clear();
+    view_.status_text = status_after_handshake;
   }
   UpdateProgress(0);
   for (int k = 0; k < total_blocks_; ++k) {
-    if (stop.stop_requested()) return JobEnd::kAbandoned;
+    if (stop.stop_requested()) return std::nullopt;
     const common::ByteView record(image.data() + static_cast<std::size_t>(k) * kRecordSize,
                                   kRecordSize);
-    const link::IspResult written = link_.IspWriteData(record, kPecOn);
-    if (written.code != link::kIspSuccess) {
-      FailUpdate(StatusText(written));
-      return JobEnd::kFailure;
-    }
-    UpdateProgress(k + 1);
+    pass.result = link_.IspWriteData(record, kPecOn);
+    if (pass.result.code != link::kIspSuccess) return pass;
+    pass.sent = k + 1;
+    UpdateProgress(pass.sent);
   }
-  // Leaving update mode restarts the firmware; a gauge that stays in the loader is seen on the
-  // next Start anyway, so the outcome of the word is not looked at.
+  return pass;
+}
+
+FirmwareWindow::JobResult FirmwareWindow::RunUpdate(std::stop_token stop,
+                                                    const common::Bytes& image) {
+  total_blocks_ = static_cast<int>(image.size() / kRecordSize);
+  bool erased = false;  // a record went through: the old firmware is gone
+  int restarts = 0;
+  std::string restart_status;
+  while (true) {
+    const auto pass = SendImage(stop, image, restart_status);
+    if (!pass || stop.stop_requested()) return {JobEnd::kAbandoned};
+    erased = erased || pass->sent > 0;
+    if (pass->result.code == link::kIspSuccess) break;
+    const std::string status = StatusText(pass->result);
+    if (restarts == kUpdateRestarts || !Transient(pass->result)) {
+      FailUpdate(status);
+      if (erased) {
+        return {
+            JobEnd::kFailure,
+            {fmt::format(fmt::runtime(messages::kStatePartlyWritten), pass->sent, total_blocks_)}};
+      }
+      return {JobEnd::kFailure,
+              {std::string(FirmwareAnswers() ? messages::kStateFirmwareIntact
+                                             : messages::kStateMayWaitInBootLoader)}};
+    }
+    ++restarts;
+    restart_status = fmt::format(fmt::runtime(messages::kStatusRestart), status, restarts + 1,
+                                 kUpdateRestarts + 1);
+    SetStatusText(restart_status);
+  }
+  // Leaving update mode restarts the firmware; the update is only done once it answers.
   link_.IspCommand(kPecOn);
+  if (!FirmwareAnswers()) {
+    FailUpdate(std::string(messages::kStatusNoFirmware));
+    return {JobEnd::kFailure,
+            {fmt::format(fmt::runtime(messages::kStateNoFirmwareAnswer), total_blocks_)}};
+  }
   {
     std::lock_guard lock(mutex_);
     view_.counter_text.clear();
   }
   UpdateProgress(total_blocks_);
-  return JobEnd::kSuccess;
+  if (restarts == 0) return {JobEnd::kSuccess};
+  return {JobEnd::kSuccess, {fmt::format(fmt::runtime(messages::kUpdateRestarted), restarts)}};
 }
 
 void FirmwareWindow::UpdateProgress(int sent) {
@@ -277,14 +363,18 @@ void FirmwareWindow::ExportWorker(std::stop_token stop) {
       export_requested_ = false;
       path = view_.export_path;
     }
-    const JobEnd end = RunExport(stop, path);
-    if (end == JobEnd::kAbandoned) return;
+    const JobResult job = RunExport(stop, path);
+    if (job.end == JobEnd::kAbandoned) return;
     common::Outcome result;
     {
       // The job counts as running until its message has been seen.
       common::OutcomeBuilder outcome(messages_);
-      outcome.Show(end == JobEnd::kSuccess ? messages::kExportSuccess : messages::kExportFail);
-      result = end == JobEnd::kSuccess ? outcome.Done() : outcome.Failed();
+      const bool ok = job.end == JobEnd::kSuccess;
+      outcome.Show(ok ? messages::kExportSuccess : messages::kExportFail);
+      for (const std::string& note : job.notes) {
+        outcome.Show(note, common::kDefaultCaption, MessageIcon::kError);
+      }
+      result = ok ? outcome.Done() : outcome.Failed();
     }
     {
       std::lock_guard lock(mutex_);
@@ -296,19 +386,20 @@ void FirmwareWindow::ExportWorker(std::stop_token stop) {
   }
 }
 
-FirmwareWindow::JobEnd FirmwareWindow::RunExport(std::stop_token stop,
-                                                 const std::filesystem::path& path) {
+FirmwareWindow::JobResult FirmwareWindow::RunExport(std::stop_token stop,
+                                                    const std::filesystem::path& path) {
   std::vector<std::uint8_t> data(kDataPages * kRecordSize);
   auto code = std::make_unique<CodeImage>();
   for (int page = 0; page < kExportPages; ++page) {
-    if (stop.stop_requested()) return JobEnd::kAbandoned;
+    if (stop.stop_requested()) return {JobEnd::kAbandoned};
     const bool is_data = page < kDataPages;
     const auto selector = static_cast<std::uint16_t>(
         is_data ? kFirstDataSelector + page : kFirstCodeSelector + (page - kDataPages));
     const auto block = link_.ReadFlashBlock(selector, false);
     if (!block) {
       ExportProgress(kExportPages);
-      return JobEnd::kFailure;
+      return {JobEnd::kFailure,
+              {fmt::format(fmt::runtime(messages::kExportReadFailed), page + 1, kExportPages)}};
     }
     std::uint8_t* to =
         is_data ? data.data() + static_cast<std::size_t>(page) * kRecordSize
@@ -323,9 +414,10 @@ FirmwareWindow::JobEnd FirmwareWindow::RunExport(std::stop_token stop,
   DataAreaImage area{};
   std::copy_n(data.begin(), area.size(), area.begin());
   const common::Bytes image = BuildFirmwareImage(*code, area, constants_);
-  const bool written = WriteWholeFile(path, common::ByteView(image));
+  const auto written = common::WriteFileAtomically(path, common::ByteView(image));
   ExportProgress(kExportPages);
-  return written ? JobEnd::kSuccess : JobEnd::kFailure;
+  if (!written) return {JobEnd::kFailure, {common::DescribeFileError(written.error())}};
+  return {JobEnd::kSuccess};
 }
 
 void FirmwareWindow::ExportProgress(int pages) {

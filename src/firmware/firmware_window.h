@@ -7,6 +7,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/front_end.h"
@@ -23,6 +24,7 @@ inline constexpr int kCodePages = 2016;
 inline constexpr int kExportPages = kDataPages + kCodePages;  // 2,080
 inline constexpr std::uint16_t kFirstDataSelector = 0x40;
 inline constexpr std::uint16_t kFirstCodeSelector = 0xF800;
+inline constexpr int kUpdateRestarts = 2;
 
 // What changed in the window: the update's bar, counter or status text, or the export's bar.
 // Announced on the worker's thread.
@@ -60,10 +62,17 @@ class FirmwareWindow {
   FirmwareWindow(const FirmwareWindow&) = delete;
   FirmwareWindow& operator=(const FirmwareWindow&) = delete;
 
-  // Load with the file the user chose; refused with the message when it is no image.
+  // Load with the file the user chose; refused with the message when it is no image: a file of
+  // the wrong size, or one with a damaged record (the boot loader would stop at it and leave
+  // the pack without firmware).
   common::Outcome Load(const std::filesystem::path& path);
   // Start and Export hand the job to its worker: done means it started (its own outcome arrives
   // in the view when it ends); refused comes with the message that says why not.
+  //
+  // An update restarts from the handshake after a fault that spoilt or lost a transfer, at most
+  // kUpdateRestarts times, saying so in the status text. It is done only once the gauge answers
+  // from its firmware after leaving update mode; a failure says what state the pack is left in.
+  // An export is done only once the whole image is on the disk.
   common::Outcome Start();
   void Set(const std::filesystem::path& path);
   common::Outcome Export();
@@ -81,17 +90,35 @@ class FirmwareWindow {
 
  private:
   enum class JobEnd { kSuccess, kFailure, kAbandoned };
+  // How a job ended and what the user is told beyond its Part-given message.
+  struct JobResult {
+    JobEnd end = JobEnd::kFailure;
+    std::vector<std::string> notes;
+  };
+  // One pass of an update: handshake and records. Nothing when the window closed meanwhile.
+  struct Pass {
+    link::IspResult result;
+    int sent = 0;
+  };
 
   void UpdateWorker(std::stop_token stop);
   void ExportWorker(std::stop_token stop);
-  JobEnd RunUpdate(std::stop_token stop, const common::Bytes& image);
-  JobEnd RunExport(std::stop_token stop, const std::filesystem::path& path);
+  JobResult RunUpdate(std::stop_token stop, const common::Bytes& image);
+  std::optional<Pass> SendImage(std::stop_token stop, const common::Bytes& image,
+                                const std::string& status_after_handshake);
+  JobResult RunExport(std::stop_token stop, const std::filesystem::path& path);
   // The two progress messages of the workers.
   void UpdateProgress(int sent);
   void ExportProgress(int pages);
   // The status text a failed primitive leaves.
   static std::string StatusText(const link::IspResult& result);
+  void SetStatusText(const std::string& status);
   void FailUpdate(const std::string& status);
+  // Whether sending the image again may go through: the fault spoilt or lost one transfer and
+  // the adapter is still there.
+  bool Transient(const link::IspResult& result);
+  // Whether the gauge answers a word read, which only its firmware does.
+  bool FirmwareAnswers();
   // A job has told its listeners how it ended: WaitUntilIdle may return.
   void JobEnded();
 

@@ -28,6 +28,51 @@ inline constexpr std::string_view kExportRunning =
 inline constexpr std::string_view kUpdateRunning =
     "Firmware update is running, please wait until it finishes!";
 
+// An image refused before the boot loader sees it (shown after kBinFileError).
+inline constexpr std::string_view kRecordBadSum =
+    "Record {} of the image is damaged: its sum byte does not match.";
+inline constexpr std::string_view kRecordBadSequence =
+    "Record {} of the image is damaged: it carries sequence number {}.";
+inline constexpr std::string_view kRecordBadType =
+    "Record {} of the image is damaged: its type {:02X} is unknown.";
+inline constexpr std::string_view kRecordBadData =
+    "Record {} of the image is damaged: a data record for space {} with {} bytes.";
+
+// The bits of the boot loader's status word that explain a failed step, as the status label
+// names them after the word: "Error: 1180 (checksum error)".
+inline constexpr std::string_view kBitCommandRejected = "command rejected";
+inline constexpr std::string_view kBitDataLoss = "data loss error";
+inline constexpr std::string_view kBitPecError = "PEC error";
+inline constexpr std::string_view kBitChecksumError = "checksum error";
+inline constexpr std::string_view kBitEraseError = "erase error";
+inline constexpr std::string_view kBitBlankError = "blank error";
+inline constexpr std::string_view kBitProgramError = "program error";
+inline constexpr std::string_view kBitBusy = "busy";
+inline constexpr std::string_view kStatusNotInUpdateMode = "not in update mode";
+inline constexpr std::string_view kStatusNamesFormat = "{} ({})";
+
+// The update's way through faults and what it leaves behind.
+inline constexpr std::string_view kStatusRestart =
+    "{}: restarting the update from the handshake ({} of {}).";
+inline constexpr std::string_view kUpdateRestarted =
+    "The update was restarted {} time(s) after a transfer fault.";
+inline constexpr std::string_view kStatusNoFirmware = "No answer from the firmware!";
+inline constexpr std::string_view kStateFirmwareIntact =
+    "The update did not start: the gauge still runs its firmware and nothing was written.";
+inline constexpr std::string_view kStateMayWaitInBootLoader =
+    "The update did not start and the gauge does not answer from its firmware: the pack may "
+    "wait in its boot loader. A new update recovers it.";
+inline constexpr std::string_view kStatePartlyWritten =
+    "The update stopped after {} of {} records: the pack waits in its boot loader with its "
+    "firmware partly written. A new update recovers it.";
+inline constexpr std::string_view kStateNoFirmwareAnswer =
+    "All {} records were written, but the gauge does not answer from its firmware: the pack "
+    "waits in its boot loader. A new update recovers it.";
+
+// Export.
+inline constexpr std::string_view kExportReadFailed =
+    "Reading the gauge's flash failed at page {} of {}; no image was written.";
+
 // FS scripts and Convert Bin File.
 inline constexpr std::string_view kPleaseLoadAfi = "Please Load AFI File firstly!";
 inline constexpr std::string_view kPleaseLoadBinFirst = "Please Load Bin File firstly!";
@@ -37,9 +82,6 @@ inline constexpr std::string_view kMergedScriptSuccess =
     "Convert AFI File and Bin File into FS File Success!";
 inline constexpr std::string_view kNewBinSuccess = "Convert New Bin File Success!";
 inline constexpr std::string_view kOpenFileError = "Open file error!";
-// Used where the product used to end a conversion without a word.
-inline constexpr std::string_view kCannotCreateFile = "Can not create the file: {}";
-inline constexpr std::string_view kCannotReadFile = "Can not read the file: {}";
 
 }  // namespace cw::firmware::messages
 

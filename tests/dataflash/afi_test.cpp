@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
+#include "../common/file_size_limit.h"
+#include "common/file_error.h"
 #include "dataflash/afi_commands.h"
 #include "dataflash/afi_file.h"
 #include "dataflash/algorithm_transform.h"
@@ -28,13 +33,13 @@ class AfiTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   static std::string Read(const std::filesystem::path& path) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
   }
   static void Write(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path) << text;
+    std::ofstream(path, std::ios::binary) << text;
   }
   // Replaces the line of `key` (or removes it when `value` is empty).
   static std::string Edit(const std::string& text, const std::string& key,
@@ -50,9 +55,36 @@ class AfiTest : public ::testing::Test {
     }
     return out;
   }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   std::filesystem::path dir_;
 };
+
+// The gauge's own bytes (plain form) of a subclass.
+common::Bytes GaugeBytes(DataFlashFixture& f, std::uint8_t id, std::size_t offset,
+                         std::size_t count) {
+  return *f.link.pack->gauge().State().memory.ReadSubclass(*sim::FindSubclassPlace(id), offset,
+                                                           count);
+}
+
+void SetGaugeBytes(DataFlashFixture& f, std::uint8_t id, std::size_t offset,
+                   common::ByteView bytes) {
+  auto state = f.link.pack->gauge().State();
+  ASSERT_TRUE(state.memory.WriteSubclass(*sim::FindSubclassPlace(id), offset, bytes));
+  f.link.pack->gauge().Restore(state);
+}
+
+std::string FileError(common::FileProblem problem, common::FileAccess access,
+                      const std::filesystem::path& path) {
+  return common::DescribeFileError({problem, access, path});
+}
 
 TEST_F(AfiTest, SaveWritesEveryKeyAndKeepsThePathsCase) {
   DataFlashFixture f;
@@ -67,12 +99,16 @@ TEST_F(AfiTest, SaveWritesEveryKeyAndKeepsThePathsCase) {
   EXPECT_EQ(reader->Value("Over Temp Chg"), "55.0");
   EXPECT_EQ(reader->Value("Device Name"), "KT580714");
   EXPECT_NE(reader->Value("AlgorithmData158"), "");
-  EXPECT_EQ(reader->Value("AlgorithmData159"), "");
-  EXPECT_EQ(reader->AlgorithmData(), *result.algorithm);
+  EXPECT_FALSE(reader->Find("AlgorithmData159"));
+  const AfiValues values = ReadAfiValues(*reader);
+  EXPECT_TRUE(values.missing.empty());
+  EXPECT_TRUE(values.invalid.empty());
+  EXPECT_EQ(values.algorithm, *result.algorithm);
   // Key order: the parameters in list order, then the algorithm data.
   const std::string text = Read(result.path);
   EXPECT_LT(text.find("LT COV Threshold"), text.find("CC Deadband Reg"));
   EXPECT_LT(text.find("CC Deadband Reg"), text.find("AlgorithmData0"));
+  EXPECT_EQ(Names(), std::vector<std::string>{"Pack_A.afi"}) << "no temporary file stays";
 }
 
 TEST(AfiSavePathTest, AddsTheExtensionOnlyWhenMissing) {
@@ -93,49 +129,120 @@ TEST_F(AfiTest, ASavedFileLoadsBackWritingTheSameBytes) {
   g.link.pack->gauge().Restore(f.link.pack->gauge().State());
   const auto loaded = LoadAfiToGauge(g.page, saved.path);
   ASSERT_TRUE(loaded.outcome);
-  EXPECT_EQ(g.link.messages.Texts().back(), messages::kLoadSuccess);
+  EXPECT_EQ(g.link.messages.Texts(), std::vector<std::string>{std::string(messages::kLoadSuccess)});
   EXPECT_EQ(g.link.pack->gauge().State().memory, before);
   EXPECT_EQ(g.link.pack->gauge().resets(), 1);
   EXPECT_EQ(*loaded.algorithm, saved.algorithm);
 }
 
-TEST_F(AfiTest, AHandEditedFileLoadsWithItsValuesRemovedKeysAndClamps) {
+TEST_F(AfiTest, MissingKeysKeepTheGaugesValuesAndAreListed) {
   DataFlashFixture f;
   const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
   ASSERT_TRUE(saved.outcome);
   std::string text = Read(saved.path);
   text = Edit(text, "COV Time", "7");
-  text = Edit(text, "Design Capacity", std::nullopt);  // removed: format-parsed, kept
-  text = Edit(text, "Over Temp Chg", std::nullopt);    // removed: a decimal code reads 0
-  text = Edit(text, "OCD1 Threshold", "500");          // out of limits: clamped to 0
-  text = Edit(text, "AlgorithmData0", std::nullopt);   // removed: zeros
+  text = Edit(text, "Over Temp Chg", std::nullopt);
+  text = Edit(text, "Design Capacity", std::nullopt);
+  text = Edit(text, "OCD1 Threshold", "500");  // out of limits: clamped to 0
+  text = Edit(text, "AlgorithmData0", std::nullopt);
   Write(saved.path, text);
+  // The gauge moves on after the save: what it holds now is what a missing key keeps.
+  SetGaugeBytes(f, 0x02, 0, common::Bytes{0x0B, 0xA5});  // Over Temp Chg 25.0
+  SetGaugeBytes(f, 0x50, 0, common::Bytes{1, 2, 3, 4});
+  f.link.messages.Clear();
 
-  ASSERT_TRUE(LoadAfiToGauge(f.page, saved.path).outcome);
-  const auto memory = f.link.pack->gauge().State().memory;
-  const auto bytes = [&](std::uint8_t id, std::size_t offset, std::size_t count) {
-    return *memory.ReadSubclass(*sim::FindSubclassPlace(id), offset, count);
-  };
-  EXPECT_EQ(bytes(0x00, 20, 1), common::Bytes{7});
-  EXPECT_EQ(bytes(0x30, 22, 2), (common::Bytes{0x12, 0xC0}));  // 4800 as it was
-  EXPECT_EQ(bytes(0x02, 0, 2), (common::Bytes{0x0A, 0xAB}));   // 0.0 C
-  EXPECT_EQ(bytes(0x01, 9, 2), (common::Bytes{0x00, 0x00}));
-  // A missing AlgorithmData key is a stored 0: plain rotate-left-3(0 ^ 0x50) in the flash.
-  EXPECT_EQ(bytes(0x50, 0, 4), (common::Bytes{0x82, 0x82, 0x82, 0x82}));
+  const auto loaded = LoadAfiToGauge(f.page, saved.path);
+  ASSERT_TRUE(loaded.outcome);
+  EXPECT_EQ(GaugeBytes(f, 0x00, 20, 1), common::Bytes{7});
+  EXPECT_EQ(GaugeBytes(f, 0x02, 0, 2), (common::Bytes{0x0B, 0xA5}));
+  EXPECT_EQ(GaugeBytes(f, 0x30, 22, 2), (common::Bytes{0x12, 0xC0}));  // 4800 as it was
+  EXPECT_EQ(GaugeBytes(f, 0x01, 9, 2), (common::Bytes{0x00, 0x00}));
+  EXPECT_EQ(GaugeBytes(f, 0x50, 0, 4), (common::Bytes{1, 2, 3, 4}));
   EXPECT_EQ(f.page.value(*FindParam("OCD1 Threshold")).text, "0");
+  // Rows in list order, then the algorithm data.
+  std::vector<std::string> missing;
+  for (const ParamDef& row : kParams) {
+    if (row.name == "Over Temp Chg" || row.name == "Design Capacity")
+      missing.emplace_back(row.name);
+  }
+  missing.emplace_back("AlgorithmData0");
+  EXPECT_EQ(f.link.messages.Texts(),
+            (std::vector<std::string>{
+                "Keys missing from the constants file (3) keep the gauge's own values: " +
+                    FirstNames(missing) + ".",
+                std::string(messages::kLoadSuccess)}));
 }
 
-TEST_F(AfiTest, AnAlgorithmAreaTheGaugeDoesNotKeepFailsTheLoad) {
-  DataFlashFixture f;
-  const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
-  ASSERT_TRUE(saved.outcome);
-  Write(saved.path, Edit(Read(saved.path), "AlgorithmData70", "12345"));  // inside 0x53
-  f.gauge.forget_writes_to = 0x53;
-  const auto result = LoadAfiToGauge(f.page, saved.path);
-  EXPECT_FALSE(result.outcome);
-  EXPECT_EQ(f.link.messages.Texts().back(), messages::kLoadFail);
-  EXPECT_EQ(f.link.pack->gauge().resets(), 0);
-  EXPECT_FALSE(f.page.busy());
+TEST_F(AfiTest, WhatTheGaugeDoesNotKeepFailsTheLoad) {
+  struct Case {
+    std::string key, value;
+    std::uint8_t forgetful_subclass;
+    std::string state_message;
+  };
+  const Case cases[] = {
+      // Write All itself finds an algorithm area that differs and sends no reset.
+      {"AlgorithmData70", "12345", 0x53, std::string(messages::kLoadPartlyWritten)},
+      // A parameter is compared after Write All.
+      {"COV Time", "7", 0x00,
+       "The data flash was written, but the gauge reads back other values for these parameters "
+       "(1): COV Time."},
+  };
+  for (const Case& c : cases) {
+    DataFlashFixture f;
+    const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
+    ASSERT_TRUE(saved.outcome);
+    Write(saved.path, Edit(Read(saved.path), c.key, c.value));
+    f.gauge.forget_writes_to = c.forgetful_subclass;
+    f.link.messages.Clear();
+    const auto result = LoadAfiToGauge(f.page, saved.path);
+    EXPECT_FALSE(result.outcome) << c.key;
+    EXPECT_TRUE(result.outcome.gauge_changed) << c.key;
+    EXPECT_EQ(f.link.messages.Texts(),
+              (std::vector<std::string>{std::string(messages::kLoadFail), c.state_message}))
+        << c.key;
+    EXPECT_FALSE(f.page.busy());
+  }
+}
+
+TEST_F(AfiTest, AFaultDuringTheLoadSaysWhatTheGaugeHoldsNow) {
+  struct Case {
+    const char* name;
+    bool drop_a_key;
+    std::function<bool(const test::BusTransaction&)> nack;
+    std::string state_message;
+    bool anything_written;
+  };
+  int writes = 0;
+  const Case cases[] = {
+      {"the values of missing keys cannot be read", true,
+       [](const test::BusTransaction& t) { return !t.write && t.command >= 0x78; },
+       std::string(messages::kLoadNothingWritten), false},
+      {"a page write fails halfway", false,
+       [&writes](const test::BusTransaction& t) {
+         return t.write && t.command >= 0x78 && ++writes > 10;
+       },
+       std::string(messages::kLoadPartlyWritten), true},
+  };
+  for (const Case& c : cases) {
+    DataFlashFixture f;
+    const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
+    ASSERT_TRUE(saved.outcome);
+    if (c.drop_a_key) Write(saved.path, Edit(Read(saved.path), "COV Time", std::nullopt));
+    f.gauge.nack = c.nack;
+    f.link.messages.Clear();
+    f.TakeFlashTraffic();
+    const auto result = LoadAfiToGauge(f.page, saved.path);
+    EXPECT_FALSE(result.outcome) << c.name;
+    const auto texts = f.link.messages.Texts();
+    ASSERT_GE(texts.size(), 2u) << c.name;
+    EXPECT_EQ(texts[texts.size() - 2], messages::kLoadFail) << c.name;
+    EXPECT_EQ(texts.back(), c.state_message) << c.name;
+    const auto traffic = f.TakeFlashTraffic();
+    const bool wrote = std::ranges::any_of(
+        traffic, [](const test::BusTransaction& t) { return t.write && t.command >= 0x78; });
+    EXPECT_EQ(wrote, c.anything_written) << c.name;
+    EXPECT_EQ(f.link.pack->gauge().resets(), 0) << c.name;
+  }
 }
 
 TEST_F(AfiTest, ASealedGaugeRefusesLoadAndSave) {
@@ -151,14 +258,123 @@ TEST_F(AfiTest, ASealedGaugeRefusesLoadAndSave) {
   EXPECT_TRUE(f.TakeFlashTraffic().empty());
 }
 
-TEST_F(AfiTest, AMissingFileIsNoLoadAndAnUnwritableOneIsASaveError) {
+// Files that are no constants file, or hold a value no parameter takes, change nothing.
+TEST_F(AfiTest, FilesThatCannotBeTakenAreRefusedBeforeAnythingIsSent) {
+  DataFlashFixture f;
+  const auto saved = SaveGaugeToAfi(f.page, dir_ / "good.afi");
+  ASSERT_TRUE(saved.outcome);
+  const std::string good = Read(saved.path);
+  const auto not_constants = [&](const std::string& name, std::string_view reason) {
+    return (dir_ / name).string() + " is not a constants file: " + std::string(reason) + ".";
+  };
+  const auto invalid = [](const std::string& entry) {
+    return "Values in the constants file that no parameter takes (1): " + entry +
+           ". Nothing was written.";
+  };
+  struct Case {
+    std::string name;
+    std::string content;
+    std::string message;
+  };
+  common::FileError too_large{common::FileProblem::kTooLarge, common::FileAccess::kRead,
+                              dir_ / "big.afi"};
+  too_large.limit = kMaxAfiFileSize;
+  const Case cases[] = {
+      {"empty.afi", "", not_constants("empty.afi", messages::kNoFlashDataKeys)},
+      {"header.afi", "[FlashData]\n", not_constants("header.afi", messages::kNoFlashDataKeys)},
+      {"other.afi", "[Other]\nCOV Time=3\n",
+       not_constants("other.afi", messages::kNoFlashDataKeys)},
+      {"garbage.afi",
+       "\x7f"
+       "ELF\x02\x01 = \xff\xfe\n[[[\n",
+       not_constants("garbage.afi", messages::kNoFlashDataKeys)},
+      {"unknown.afi", "[FlashData]\nColour=blue\nAlgorithmData159=1\n",
+       not_constants("unknown.afi", messages::kNoFlashDataKeys)},
+      {"nul.afi", std::string("[FlashData]\nCOV Time=3\n\0CUV Threshold=0\n", 39),
+       not_constants("nul.afi", messages::kHoldsNul)},
+      {"hex.afi", Edit(good, "Design Capacity", "ZZZZ"), invalid("Design Capacity = ZZZZ")},
+      {"suffix.afi", Edit(good, "AlgorithmData5", "12x"), invalid("AlgorithmData5 = 12x")},
+      {"negative.afi", Edit(good, "AlgorithmData6", "-1"), invalid("AlgorithmData6 = -1")},
+      {"wide.afi", Edit(good, "AlgorithmData7", "4294967296"),
+       invalid("AlgorithmData7 = 4294967296")},
+      {"big.afi", "[FlashData]\nCOV Time=3\n" + std::string(kMaxAfiFileSize, ';'),
+       common::DescribeFileError(too_large)},
+  };
+  const auto memory = f.link.pack->gauge().State().memory;
+  for (const Case& c : cases) {
+    Write(dir_ / c.name, c.content);
+  }
+  std::filesystem::create_directories(dir_ / "folder.afi");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo.afi").c_str(), 0600), 0);
+  std::vector<std::pair<std::string, std::string>> all;
+  for (const Case& c : cases) all.emplace_back(c.name, c.message);
+  all.emplace_back("folder.afi", FileError(common::FileProblem::kFolder, common::FileAccess::kRead,
+                                           dir_ / "folder.afi"));
+  all.emplace_back("fifo.afi", FileError(common::FileProblem::kNotRegular,
+                                         common::FileAccess::kRead, dir_ / "fifo.afi"));
+  for (const auto& [name, message] : all) {
+    f.link.messages.Clear();
+    f.TakeFlashTraffic();
+    const auto result = LoadAfiToGauge(f.page, dir_ / name);
+    EXPECT_EQ(result.outcome.verdict, common::Verdict::kRefused) << name;
+    EXPECT_FALSE(result.outcome.gauge_changed) << name;
+    EXPECT_EQ(f.link.messages.Texts(), std::vector<std::string>{message}) << name;
+    EXPECT_TRUE(f.TakeFlashTraffic().empty()) << name;
+  }
+  EXPECT_EQ(f.link.pack->gauge().State().memory, memory);
+  EXPECT_EQ(f.link.pack->gauge().resets(), 0);
+}
+
+TEST_F(AfiTest, AMissingFileIsNoLoad) {
   DataFlashFixture f;
   const auto missing = LoadAfiToGauge(f.page, dir_ / "none.afi");
   EXPECT_FALSE(missing.outcome);
   EXPECT_TRUE(missing.file_missing);
   EXPECT_TRUE(f.link.messages.Texts().empty());
-  EXPECT_FALSE(SaveGaugeToAfi(f.page, dir_ / "no_dir" / "x.afi").outcome);
-  EXPECT_EQ(f.link.messages.Texts().back(), messages::kSaveError);
+}
+
+// A save that cannot be written says why and leaves what was at the path as it was.
+TEST_F(AfiTest, ASaveThatCannotBeWrittenLeavesThePathAsItWas) {
+  struct Case {
+    std::string name;
+    std::function<void(const std::filesystem::path&)> prepare;
+    bool read_first;  // a folder is refused before the data flash is read
+    std::string cause_part;
+  };
+  const Case cases[] = {
+      {"folder.afi", [](const auto& path) { std::filesystem::create_directories(path); }, false,
+       ": it is a folder. Nothing was written."},
+      {"fifo.afi", [](const auto& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, false,
+       ": it is a device, pipe or socket, not a regular file. Nothing was written."},
+      {"no_dir/x.afi", [](const auto&) {}, true,
+       ": No such file or directory. No file was created."},
+      {"full.afi", [](const auto& path) { Write(path, "old"); }, true,
+       ": File too large. The existing file was left unchanged."},
+  };
+  for (const Case& c : cases) {
+    DataFlashFixture f;
+    const auto path = dir_ / c.name;
+    c.prepare(path);
+    const auto names = Names();
+    f.TakeFlashTraffic();
+    AfiSaveResult result;
+    {
+      // The disk fills up at 4 KiB: the .afi is about three times as long.
+      const test::FileSizeLimit full_disk(4096);
+      result = SaveGaugeToAfi(f.page, path);
+    }
+    EXPECT_FALSE(result.outcome) << c.name;
+    const auto texts = f.link.messages.Texts();
+    ASSERT_EQ(texts.size(), 2u) << c.name;
+    EXPECT_EQ(texts[0], messages::kSaveError) << c.name;
+    EXPECT_EQ(texts[1], "Can not write the file " + path.string() + c.cause_part) << c.name;
+    EXPECT_EQ(!f.TakeFlashTraffic().empty(), c.read_first) << c.name;
+    EXPECT_EQ(Names(), names) << c.name << ": no temporary file stays";
+  }
+  EXPECT_EQ(Read(dir_ / "full.afi"), "old");
+  struct stat status {};
+  ASSERT_EQ(::stat((dir_ / "fifo.afi").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode)) << "the pipe was not replaced by a file";
 }
 
 TEST(AfiReaderTest, ReadsLikeTheProfileFunctions) {
@@ -167,14 +383,22 @@ TEST(AfiReaderTest, ReadsLikeTheProfileFunctions) {
       "\nAlgorithmData0=4294967295\nAlgorithmData63=16909060\n[Other]\nCOV Time=9\n");
   ASSERT_TRUE(reader);
   EXPECT_EQ(reader->Value("DEVICE NAME"), std::string(32, 'n'));
-  EXPECT_EQ(reader->Value("COV Time"), "");
-  const AlgorithmArea area = reader->AlgorithmData();
+  EXPECT_FALSE(reader->Find("COV Time"));
+  const AfiValues values = ReadAfiValues(*reader);
+  EXPECT_EQ(values.missing.size(), kParamCount - 1 + kAlgorithmKeyCount - 2);
+  const AlgorithmArea& area = values.algorithm;
   EXPECT_EQ(area[0], 0xFF);
   EXPECT_EQ(area[3], 0xFF);
   // Key 63 is the first of 0x53, at block 46.
   EXPECT_EQ(area[(46 - 38) * 32 + 0], 0x01);
   EXPECT_EQ(area[(46 - 38) * 32 + 3], 0x04);
   EXPECT_EQ(AlgorithmKeyAt(158).area_offset, (61u - 38) * 32);
+}
+
+TEST(AfiReaderTest, ListsTheFirstNamesAndCountsTheRest) {
+  EXPECT_EQ(FirstNames({"A"}), "A");
+  EXPECT_EQ(FirstNames({"A", "B", "C", "D", "E"}), "A, B, C, D, E");
+  EXPECT_EQ(FirstNames({"A", "B", "C", "D", "E", "F", "G"}), "A, B, C, D, E and 2 more");
 }
 
 TEST(LoadAfiImageTest, GivesStoredOrPlainFormWithTheCopiedBytes) {
@@ -189,8 +413,9 @@ TEST(LoadAfiImageTest, GivesStoredOrPlainFormWithTheCopiedBytes) {
   }
   const auto reader = AfiReader::FromText(text);
   ASSERT_TRUE(reader);
-  const AfiImage stored = AfiImageFrom(*reader, true);
-  const AfiImage plain = AfiImageFrom(*reader, false);
+  const AfiValues values = ReadAfiValues(*reader);
+  const AfiImage stored = AfiImageFrom(values, true);
+  const AfiImage plain = AfiImageFrom(values, false);
   EXPECT_EQ(stored.image[20], 3);
   EXPECT_EQ(stored.image[13 * 32 + 52], 4);
   EXPECT_EQ(stored.algorithm[(54 - 38) * 32 + 5], PlainToStored(5, 0x58));
@@ -201,6 +426,28 @@ TEST(LoadAfiImageTest, GivesStoredOrPlainFormWithTheCopiedBytes) {
   EXPECT_EQ(plain.algorithm[target + 31], StoredToPlain(0, 0x5C));
   // The stored form is the file's, without the copy.
   EXPECT_EQ(stored.algorithm[target + 1], 0);
+}
+
+// Without a gauge there is no value to keep in a missing key's place.
+TEST_F(AfiTest, AConversionTakesOnlyACompleteFile) {
+  DataFlashFixture f;
+  const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
+  ASSERT_TRUE(saved.outcome);
+  const std::string good = Read(saved.path);
+  ASSERT_TRUE(LoadAfiImage(saved.path, true));
+  Write(dir_ / "cut.afi",
+        Edit(Edit(good, "COV Time", std::nullopt), "AlgorithmData9", std::nullopt));
+  const auto cut = LoadAfiImage(dir_ / "cut.afi", true);
+  ASSERT_FALSE(cut);
+  EXPECT_EQ(cut.error(),
+            "Keys missing from the constants file (2): COV Time, AlgorithmData9. Nothing was "
+            "written.");
+  Write(dir_ / "bad.afi", Edit(good, "AlgorithmData9", "x"));
+  const auto bad = LoadAfiImage(dir_ / "bad.afi", false);
+  ASSERT_FALSE(bad);
+  EXPECT_EQ(bad.error(),
+            "Values in the constants file that no parameter takes (1): AlgorithmData9 = x. "
+            "Nothing was written.");
 }
 
 }  // namespace

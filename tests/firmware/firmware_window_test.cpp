@@ -2,14 +2,20 @@
 // rules around them.
 #include "firmware/firmware_window.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
+#include <set>
 
+#include "../common/file_size_limit.h"
+#include "common/file_error.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
 #include "firmware/messages.h"
@@ -68,28 +74,85 @@ struct WindowFixture {
   common::Subscription watch;
 };
 
-TEST(FirmwareWindow, LoadChecksTheFileSize) {
+// Record `index` of `image` changed by `change` as it reads unscrambled, then scrambled again
+// with its sum set anew: damage the boot loader would only find halfway through an update.
+common::Bytes WithRecord(common::Bytes image, std::size_t index,
+                         const std::function<void(ImageRecord&)>& change) {
+  const std::uint8_t mask = common::ProductConstants{}.record_mask;
+  ImageRecord record;
+  std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(index * kRecordSize), kRecordSize,
+              record.begin());
+  UnscrambleRecord(record, mask);
+  change(record);
+  ScrambleRecord(record, mask);
+  std::copy(record.begin(), record.end(),
+            image.begin() + static_cast<std::ptrdiff_t>(index * kRecordSize));
+  return image;
+}
+
+TEST(FirmwareWindow, LoadTakesOnlyAnImageTheBootLoaderCanCarryOut) {
   WindowFixture w;
-  struct Case {
-    std::size_t size;
-    bool accepted;
+  const common::Bytes good = RandomImage(3);
+  common::Bytes bad_sum = good;
+  bad_sum[5 * kRecordSize + 31] ^= 0x01;
+  common::Bytes swapped = good;
+  std::swap_ranges(swapped.begin() + 32, swapped.begin() + 64, swapped.begin() + 64);
+  const auto record_error = [](std::string_view format, auto... args) {
+    return std::vector<std::string>{std::string(messages::kBinFileError),
+                                    fmt::format(fmt::runtime(format), args...)};
   };
-  for (const Case c :
-       {Case{65535, false}, Case{65540, false}, Case{65536, true}, Case{90976, true}}) {
-    const auto path = TempPath("load");
-    ASSERT_TRUE(WriteWholeFile(path, common::Bytes(c.size, 0x5A)));
+  const std::vector<std::string> size_error{std::string(messages::kBinFileError)};
+  struct Case {
+    std::string name;
+    common::Bytes bytes;
+    std::vector<std::string> refusal;  // empty: accepted
+  };
+  const Case cases[] = {
+      {"image", good, {}},
+      {"first 2048 records", common::Bytes(good.begin(), good.begin() + 65536), {}},
+      {"65535 bytes", common::Bytes(good.begin(), good.begin() + 65535), size_error},
+      {"65540 bytes", common::Bytes(good.begin(), good.begin() + 65540), size_error},
+      {"sum byte", bad_sum, record_error(messages::kRecordBadSum, 5)},
+      {"records swapped", swapped, record_error(messages::kRecordBadSequence, 1, 2)},
+      {"unknown type", WithRecord(good, 7, [](ImageRecord& r) { r[2] = 0xFA; }),
+       record_error(messages::kRecordBadType, 7, 0xFA)},
+      {"data count", WithRecord(good, 200, [](ImageRecord& r) { r[6] = 25; }),
+       record_error(messages::kRecordBadData, 200, 0, 25)},
+      {"data space", WithRecord(good, 100, [](ImageRecord& r) { r[5] = 2; }),
+       record_error(messages::kRecordBadData, 100, 2, 24)},
+      {"garbage", common::Bytes(90976, 0x5A), record_error(messages::kRecordBadSum, 0)},
+  };
+  const auto path = TempPath("load.bin");
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WriteWholeFile(path, common::ByteView(c.bytes)));
     w.fx.messages.Clear();
-    EXPECT_EQ(w.window.Load(path).done(), c.accepted) << c.size;
+    const bool accepted = c.refusal.empty();
+    EXPECT_EQ(w.window.Load(path).done(), accepted) << c.name;
     const auto view = w.window.View();
-    EXPECT_EQ(view.loaded, c.accepted) << c.size;
-    EXPECT_EQ(view.bin_path.empty(), !c.accepted) << c.size;
-    if (!c.accepted) {
-      EXPECT_EQ(w.fx.messages.Texts(),
-                std::vector<std::string>{std::string(messages::kBinFileError)});
-    }
-    std::filesystem::remove(path);
+    EXPECT_EQ(view.loaded, accepted) << c.name;
+    EXPECT_EQ(view.bin_path.empty(), !accepted) << c.name;
+    EXPECT_EQ(w.fx.messages.Texts(), c.refusal) << c.name;
   }
-  EXPECT_FALSE(w.window.Load(TempPath("missing")));
+  std::filesystem::remove(path);
+
+  // Not a file at all: said so, never read.
+  const auto folder = TempPath("folder.bin");
+  std::filesystem::create_directories(folder);
+  const auto fifo = TempPath("fifo.bin");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& [where, problem] :
+       {std::pair{folder, common::FileProblem::kFolder},
+        std::pair{fifo, common::FileProblem::kNotRegular},
+        std::pair{TempPath("missing.bin"), common::FileProblem::kMissing}}) {
+    w.fx.messages.Clear();
+    EXPECT_EQ(w.window.Load(where).verdict, common::Verdict::kRefused) << where;
+    EXPECT_EQ(w.fx.messages.Texts(),
+              (std::vector<std::string>{
+                  std::string(messages::kBinFileError),
+                  common::DescribeFileError({problem, common::FileAccess::kRead, where})}));
+  }
+  std::filesystem::remove(folder);
+  std::filesystem::remove(fifo);
 }
 
 TEST(FirmwareWindow, StartWithoutImageAndExportWithoutPathAreRefused) {
@@ -134,7 +197,8 @@ TEST_P(FirmwareWindowOnBothAdapters, UpdateProgramsTheGaugeAndEndsWithTheFullCou
   std::filesystem::remove(path);
 }
 
-// A boot loader that enters update mode and then never finishes the first record.
+// A boot loader that enters update mode and then never finishes the first record. Like any
+// boot loader it answers nothing but its status.
 class StuckLoader {
  public:
   explicit StuckLoader(LinkFixture& fx, bool spoil_pec = false) : fx_(fx) {
@@ -145,6 +209,7 @@ class StuckLoader {
     };
     target_.on_read = [this, spoil_pec](std::uint8_t command,
                                         std::size_t count) -> std::optional<common::Bytes> {
+      if (command != 0x47) return std::nullopt;
       while (hold) std::this_thread::yield();
       // A ready word with a spoilt PEC, or a loader that stays busy.
       const std::uint16_t word = record_written && !spoil_pec ? 0x0181 : 0x0180;
@@ -165,12 +230,13 @@ class StuckLoader {
   test::ScriptedTarget target_;
 };
 
-TEST(FirmwareWindow, FailedUpdateShowsItsReasonFillsTheBarAndCanStartAgain) {
+TEST(FirmwareWindow, FailedUpdateShowsItsReasonAndThePacksStateAndCanStartAgain) {
   struct Case {
     bool spoil_pec;
     std::string status;
+    int passes;  // a spoilt PEC may be a passing fault: the update starts again, twice
   };
-  for (const Case& c : {Case{false, "Error: 0181"}, Case{true, "PEC Error!"}}) {
+  for (const Case& c : {Case{false, "Error: 0181 (busy)", 1}, Case{true, "PEC Error!", 3}}) {
     WindowFixture w;
     StuckLoader loader(w.fx, c.spoil_pec);
     const auto path = TempPath("stuck.bin");
@@ -184,32 +250,134 @@ TEST(FirmwareWindow, FailedUpdateShowsItsReasonFillsTheBarAndCanStartAgain) {
     EXPECT_TRUE(view.update_failed);
     EXPECT_FALSE(view.update_busy);
     EXPECT_EQ(view.counter_text, "0/2843") << "the counter stays where the failure left it";
-    EXPECT_TRUE(w.fx.messages.Texts().empty()) << "no message box after a failed update";
+    EXPECT_EQ(w.fx.messages.Texts(),
+              std::vector<std::string>{std::string(messages::kStateMayWaitInBootLoader)})
+        << "the message says the pack may wait in its boot loader";
+    ASSERT_TRUE(view.update_outcome);
+    EXPECT_FALSE(view.update_outcome->done());
     EXPECT_EQ(w.host.main_ui.unlocks, 1);
+    EXPECT_EQ(loader.entries, c.passes);
 
     loader.record_written = false;
     w.window.Start();
     w.window.WaitUntilIdle();
-    EXPECT_EQ(loader.entries, 2) << "Start works again after a failure";
+    EXPECT_EQ(loader.entries, 2 * c.passes) << "Start works again after a failure";
     std::filesystem::remove(path);
   }
 }
 
-TEST(FirmwareWindow, RecordWithABadSumStopsTheUpdateAtTheGaugeStatus) {
-  WindowFixture w;
-  common::Bytes image = RandomImage(6);
-  image[5 * kRecordSize + 31] ^= 0x01;
-  const auto path = TempPath("badsum.bin");
-  ASSERT_TRUE(WriteWholeFile(path, common::ByteView(image)));
-  ASSERT_TRUE(w.window.Load(path));
-  w.window.Start();
-  w.window.WaitUntilIdle();
-  const auto view = w.window.View();
-  EXPECT_EQ(view.status_text, "Error: 1180") << "checksum error on top of the ready bits";
-  EXPECT_EQ(view.counter_text, "5/2843");
-  EXPECT_EQ(w.fx.pack->gauge().State().boot.mode, sim::BootMode::kUpdate)
-      << "no leave command after a failed record";
-  std::filesystem::remove(path);
+// Sits between the adapter and the simulated gauge and spoils chosen record writes on the way,
+// as a noisy bus would: the gauge's PEC check catches them.
+class NoisyBus final : public link::SmbusTarget {
+ public:
+  explicit NoisyBus(link::SmbusTarget& gauge) : gauge_(gauge) {}
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    if (bytes.size() > 10 && bytes[0] == 0x48 && spoilt.contains(++records_)) {
+      common::Bytes copy(bytes.begin(), bytes.end());
+      copy[10] ^= 0x40;
+      return gauge_.Write(copy);
+    }
+    return gauge_.Write(bytes);
+  }
+  std::optional<std::vector<std::uint8_t>> Read(std::uint8_t command, std::size_t count) override {
+    return gauge_.Read(command, count);
+  }
+  std::set<int> spoilt;  // record writes counted from 1 over the whole job
+
+ private:
+  link::SmbusTarget& gauge_;
+  int records_ = 0;
+};
+
+TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateABoundedNumberOfTimes) {
+  const std::string restart = "Error: 2180 (PEC error): restarting the update from the handshake";
+  struct Case {
+    std::set<int> spoilt;
+    bool done;
+    std::vector<std::string> statuses;  // the status texts seen while it ran
+    std::vector<std::string> messages;
+  };
+  const Case cases[] = {
+      {{6},
+       true,
+       {restart + " (2 of 3)."},
+       {"Update Successfully!", "The update was restarted 1 time(s) after a transfer fault."}},
+      {{6, 12, 18},
+       false,
+       {restart + " (2 of 3).", restart + " (3 of 3).", "Error: 2180 (PEC error)"},
+       {fmt::format(fmt::runtime(messages::kStatePartlyWritten), 5, 2843)}},
+  };
+  for (const Case& c : cases) {
+    WindowFixture w;
+    NoisyBus bus(w.fx.pack->gauge());
+    bus.spoilt = c.spoilt;
+    w.fx.pack->ReplaceTarget(&bus);
+    std::vector<std::string> statuses;
+    const common::Subscription watch = w.window.changes().Subscribe([&](FirmwareChange) {
+      const std::string status = w.window.View().status_text;
+      if (!status.empty() && (statuses.empty() || statuses.back() != status)) {
+        statuses.push_back(status);
+      }
+    });
+    const common::Bytes image = RandomImage(5);
+    const auto path = TempPath("noisy.bin");
+    ASSERT_TRUE(WriteWholeFile(path, common::ByteView(image)));
+    ASSERT_TRUE(w.window.Load(path));
+    w.window.Start();
+    w.window.WaitUntilIdle();
+    w.fx.pack->ReplaceTarget(nullptr);
+    const auto view = w.window.View();
+    ASSERT_TRUE(view.update_outcome);
+    EXPECT_EQ(view.update_outcome->done(), c.done);
+    EXPECT_EQ(statuses, c.statuses);
+    EXPECT_EQ(w.fx.messages.Texts(), c.messages);
+    const auto state = w.fx.pack->gauge().State();
+    EXPECT_EQ(state.boot.mode == sim::BootMode::kNormal, c.done);
+    if (c.done) {
+      const auto extracted = ExtractImages(image, common::ProductConstants{}.record_mask);
+      EXPECT_TRUE(
+          std::equal(extracted->data.begin(), extracted->data.end(), state.memory.data.begin()));
+    }
+    std::filesystem::remove(path);
+  }
+}
+
+// The update is done only when the gauge answers from its firmware again; what a failure
+// leaves is said whichever step failed.
+TEST(FirmwareWindow, AnUpdateEndsWithThePacksState) {
+  struct Case {
+    std::string name;
+    bool sealed;
+    bool stuck;
+    std::string status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"sealed gauge", true, false, "Error: 8000 (command rejected)",
+       std::string(messages::kStateFirmwareIntact)},
+      {"loader that never leaves", false, true, std::string(messages::kStatusNoFirmware),
+       fmt::format(fmt::runtime(messages::kStateNoFirmwareAnswer), 2843)},
+  };
+  for (const Case& c : cases) {
+    auto options = test::OptionsFor(test::Adapters::kHid);
+    options.faults.stuck_in_boot_loader = c.stuck;
+    LinkFixture fx(options);
+    CountingHost host;
+    FirmwareWindow window(*fx.link, fx.messages, host.scan, host.main_ui,
+                          common::ProductConstants{});
+    if (c.sealed) fx.pack->gauge().SetSealState(sim::SealState::kSealed);
+    const auto path = TempPath("state.bin");
+    ASSERT_TRUE(WriteWholeFile(path, common::ByteView(RandomImage(8))));
+    ASSERT_TRUE(window.Load(path));
+    window.Start();
+    window.WaitUntilIdle();
+    const auto view = window.View();
+    ASSERT_TRUE(view.update_outcome) << c.name;
+    EXPECT_FALSE(view.update_outcome->done()) << c.name;
+    EXPECT_EQ(view.status_text, c.status) << c.name;
+    EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{c.message}) << c.name;
+    std::filesystem::remove(path);
+  }
 }
 
 TEST(FirmwareWindow, AdapterGoneIsAUsbError) {
@@ -221,7 +389,10 @@ TEST(FirmwareWindow, AdapterGoneIsAUsbError) {
   w.window.Start();
   w.window.WaitUntilIdle();
   EXPECT_EQ(w.window.View().status_text, messages::kStatusUsbError);
-  EXPECT_EQ(w.fx.messages.Texts(), std::vector<std::string>{"USB no Connected."});
+  EXPECT_EQ(w.fx.messages.Texts(),
+            (std::vector<std::string>{"USB no Connected.",
+                                      std::string(messages::kStateMayWaitInBootLoader)}))
+      << "no restart without an adapter";
   std::filesystem::remove(path);
 }
 
@@ -288,11 +459,46 @@ TEST(FirmwareWindow, ExportThatLosesTheGaugeFailsAndWritesNothing) {
   w.window.Set(path);
   w.window.Export();
   w.window.WaitUntilIdle();
-  EXPECT_EQ(w.fx.messages.Texts().back(), messages::kExportFail);
+  const auto texts = w.fx.messages.Texts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2], messages::kExportFail);
+  EXPECT_EQ(texts.back(), fmt::format(fmt::runtime(messages::kExportReadFailed), 99, 2080));
   EXPECT_EQ(w.window.View().export_bar, 100);
   ASSERT_TRUE(w.window.View().export_outcome);
   EXPECT_FALSE(w.window.View().export_outcome->done());
   EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(FirmwareWindow, AnExportTargetThatTakesNoFileIsRefusedAndAFullDiskKeepsTheOldFile) {
+  {
+    WindowFixture w;
+    const auto folder = TempPath("folder.bin");
+    std::filesystem::create_directories(folder);
+    w.window.Set(folder);
+    EXPECT_EQ(w.window.Export().verdict, common::Verdict::kRefused);
+    EXPECT_EQ(w.fx.messages.Texts(),
+              std::vector<std::string>{common::DescribeFileError(
+                  {common::FileProblem::kFolder, common::FileAccess::kWrite, folder})});
+    EXPECT_EQ(w.host.main_ui.locks, 0) << "no export started";
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    std::filesystem::remove(folder);
+  }
+  WindowFixture w;
+  const auto path = TempPath("full.bin");
+  ASSERT_TRUE(WriteWholeFile(path, std::string_view("old image")));
+  w.window.Set(path);
+  {
+    const test::FileSizeLimit full_disk(4096);
+    w.window.Export();
+    w.window.WaitUntilIdle();
+  }
+  common::FileError full{common::FileProblem::kSystem, common::FileAccess::kWrite, path,
+                         "File too large"};
+  full.existing_file_kept = true;
+  EXPECT_EQ(w.fx.messages.Texts(), (std::vector<std::string>{std::string(messages::kExportFail),
+                                                             common::DescribeFileError(full)}));
+  EXPECT_EQ(ReadWholeFile(path), common::Bytes({'o', 'l', 'd', ' ', 'i', 'm', 'a', 'g', 'e'}));
+  std::filesystem::remove(path);
 }
 
 TEST(FirmwareWindow, UpdateAndExportNeverRunTogether) {

@@ -10,12 +10,17 @@
 #include <random>
 #include <sstream>
 
+#include "../common/file_size_limit.h"
+#include "common/file_error.h"
 #include "common/recording_sinks.h"
+#include "dataflash/afi_commands.h"
+#include "dataflash/messages.h"
 #include "firmware/constants_merge.h"
 #include "firmware/converters.h"
 #include "firmware/file_io.h"
 #include "firmware/messages.h"
 #include "link/pec.h"
+#include "link_fixture.h"
 
 namespace cw::firmware {
 namespace {
@@ -219,6 +224,14 @@ std::filesystem::path TempDir() {
   return dir;
 }
 
+// A pack's constants as the tool saves them: every key there.
+void SavePackAfi(const std::filesystem::path& path) {
+  test::LinkFixture fx;
+  common::NullProgressSink progress;
+  dataflash::DataFlashPage page(*fx.link, fx.messages, progress);
+  ASSERT_TRUE(dataflash::SaveGaugeToAfi(page, path).outcome);
+}
+
 TEST(Converters, OutputNames) {
   struct Case {
     const char* bin;
@@ -246,7 +259,8 @@ TEST(Converters, RefuseMissingInputsWithTheirMessages) {
   };
   const Case cases[] = {
       {[](auto& s) { return ConvertAfiToScript("", s); }, messages::kPleaseLoadAfi},
-      {[](auto& s) { return ConvertBinToScript("", s); }, messages::kPleaseLoadBinFirst},
+      {[](auto& s) { return ConvertBinToScript("", kConstants, s); },
+       messages::kPleaseLoadBinFirst},
       {[&](auto& s) { return ConvertMergedToScript("", odd, kConstants, s); },
        messages::kPleaseLoadAfi},
       {[&](auto& s) { return ConvertMergedToScript(afi, "", kConstants, s); },
@@ -268,7 +282,7 @@ TEST(Converters, NewBinIsWrittenBesideTheOldAndIsRepeatable) {
   const auto dir = TempDir();
   const MergeInputs in = RandomMergeInputs();
   ASSERT_TRUE(WriteWholeFile(dir / "origin.bin", common::ByteView(in.bin)));
-  ASSERT_TRUE(WriteWholeFile(dir / "a.afi", std::string_view("[FlashData]\nCOV Time = 3\n")));
+  SavePackAfi(dir / "a.afi");
   common::RecordingMessageSink sink;
   ASSERT_TRUE(ConvertNewBin(dir / "a.afi", dir / "origin.bin", kConstants, sink));
   const auto first = ReadWholeFile(dir / "origin_new.bin");
@@ -283,9 +297,88 @@ TEST(Converters, NewBinIsWrittenBesideTheOldAndIsRepeatable) {
   ASSERT_TRUE(WriteWholeFile(dir / "x.bin", common::ByteView(in.bin)));
   sink.Clear();
   EXPECT_FALSE(ConvertNewBin(dir / "a.afi", dir / "x.bin", kConstants, sink));
-  ASSERT_EQ(sink.Messages().size(), 1u);
+  ASSERT_EQ(sink.Messages().size(), 2u);
   EXPECT_EQ(sink.Messages()[0].text, messages::kOpenFileError);
   EXPECT_EQ(sink.Messages()[0].icon, common::MessageIcon::kError);
+  EXPECT_EQ(sink.Messages()[1].text,
+            common::DescribeFileError(
+                {common::FileProblem::kFolder, common::FileAccess::kWrite, dir / "x_new.bin"}));
+  EXPECT_TRUE(std::filesystem::exists(dir / "x_new.bin" / "inside"));
+  std::filesystem::remove_all(dir);
+}
+
+// A production file made from a damaged image or an incomplete .afi would program packs
+// wrongly: every converter refuses such inputs and writes nothing.
+TEST(Converters, DamagedInputsAreRefusedAndNothingIsWritten) {
+  const auto dir = TempDir();
+  const MergeInputs in = RandomMergeInputs();
+  ASSERT_TRUE(WriteWholeFile(dir / "good.bin", common::ByteView(in.bin)));
+  common::Bytes damaged = in.bin;
+  damaged[40 * kRecordSize + 31] ^= 0x10;
+  ASSERT_TRUE(WriteWholeFile(dir / "damaged.bin", common::ByteView(damaged)));
+  SavePackAfi(dir / "good.afi");
+  const common::Bytes saved = *ReadWholeFile(dir / "good.afi");
+  std::string afi(saved.begin(), saved.end());
+  afi.erase(afi.find("COV Time"), afi.find('\n', afi.find("COV Time")) - afi.find("COV Time") + 1);
+  ASSERT_TRUE(WriteWholeFile(dir / "cut.afi", std::string_view(afi)));
+  ASSERT_TRUE(WriteWholeFile(dir / "text.afi", std::string_view("hello\n")));
+
+  const std::vector<std::string> damaged_bin = {
+      std::string(messages::kBinFileError), fmt::format(fmt::runtime(messages::kRecordBadSum), 40)};
+  const std::vector<std::string> cut_afi = {
+      "Keys missing from the constants file (1): COV Time. Nothing was written."};
+  const std::vector<std::string> text_afi = {
+      fmt::format(fmt::runtime(dataflash::messages::kNotAConstantsFile),
+                  (dir / "text.afi").string(), dataflash::messages::kNoFlashDataKeys)};
+  struct Case {
+    std::string name;
+    std::function<common::Outcome(common::MessageSink&)> run;
+    std::vector<std::string> messages;
+  };
+  const Case cases[] = {
+      {"bin-fs", [&](auto& s) { return ConvertBinToScript(dir / "damaged.bin", kConstants, s); },
+       damaged_bin},
+      {"merge-fs bin",
+       [&](auto& s) {
+         return ConvertMergedToScript(dir / "good.afi", dir / "damaged.bin", kConstants, s);
+       },
+       damaged_bin},
+      {"merge-bin bin",
+       [&](auto& s) { return ConvertNewBin(dir / "good.afi", dir / "damaged.bin", kConstants, s); },
+       damaged_bin},
+      {"afi-fs", [&](auto& s) { return ConvertAfiToScript(dir / "cut.afi", s); }, cut_afi},
+      {"merge-fs afi",
+       [&](auto& s) {
+         return ConvertMergedToScript(dir / "cut.afi", dir / "good.bin", kConstants, s);
+       },
+       cut_afi},
+      {"merge-bin afi",
+       [&](auto& s) { return ConvertNewBin(dir / "text.afi", dir / "good.bin", kConstants, s); },
+       text_afi},
+  };
+  for (const Case& c : cases) {
+    common::RecordingMessageSink sink;
+    EXPECT_EQ(c.run(sink).verdict, common::Verdict::kRefused) << c.name;
+    EXPECT_EQ(sink.Texts(), c.messages) << c.name;
+  }
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"cut.afi", "damaged.bin", "good.afi", "good.bin",
+                                             "text.afi"}));
+
+  // A script that does not fit on the disk is no script.
+  common::RecordingMessageSink sink;
+  {
+    const test::FileSizeLimit full_disk(4096);
+    EXPECT_FALSE(ConvertBinToScript(dir / "good.bin", kConstants, sink));
+  }
+  EXPECT_EQ(sink.Texts(), std::vector<std::string>{common::DescribeFileError(
+                              {common::FileProblem::kSystem, common::FileAccess::kWrite,
+                               dir / "good.bin.fs", "File too large"})});
+  EXPECT_FALSE(std::filesystem::exists(dir / "good.bin.fs"));
   std::filesystem::remove_all(dir);
 }
 

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "common/bytes.h"
+
+namespace cw::firmware {
+
+// Whether every record of `stream` is one the boot loader can carry out in order: its sum byte
+// matches, and unscrambled it carries the next sequence number, a known type and, for a data
+// record, a known space and 1 to 24 bytes. The message naming the first damaged record, or
+// nothing for a sound image. A trailing partial record is the size check's business.
+std::optional<std::string> CheckImageRecords(common::ByteView stream, std::uint8_t record_mask);
+
+}  // namespace cw::firmware
