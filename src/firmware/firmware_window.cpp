@@ -276,6 +276,41 @@ bool FirmwareWindow::FirmwareAnswers() {
   return link_.ReadWord(kFirmwareProbeCommand, value);
 }
 
+bool FirmwareWindow::LastRecordReadsBack(const common::Bytes& image) {
+  if (image.size() < kRecordSize) return true;
+  ImageRecord record;
+  std::copy(image.end() - kRecordSize, image.end(), record.begin());
+  UnscrambleRecord(record, constants_.record_mask);
+  if (record[2] != kTypeData) return true;  // only a data record leaves bytes to compare
+  const bool code = record[5] == kSpaceCode;
+  const std::size_t address = std::size_t{record[3]} << 8 | record[4];
+  std::optional<std::size_t> page_read;
+  link::FlashBlock page{};
+  for (std::size_t i = 0; i < record[6] && i < kMaxDataBytes; ++i) {
+    const std::size_t at = address + i;
+    // The read-out path does not reach the boot loader's area, nor bytes the stream has the
+    // gauge copy from there.
+    if (code ? at >= kStreamedCodeSize || at == kCopiedCodeAddress || at == kCopiedCodeAddress + 1
+             : at >= kDataPages * kRecordSize) {
+      continue;
+    }
+    const std::size_t page_index = at / kRecordSize;
+    if (page_read != page_index) {
+      const auto selector =
+          static_cast<std::uint16_t>((code ? kFirstCodeSelector : kFirstDataSelector) + page_index);
+      const auto block = link_.ReadFlashBlock(selector, false);
+      if (!block) return false;
+      page = *block;
+      page_read = page_index;
+    }
+    const std::uint8_t stored = page[at % kRecordSize];
+    const std::uint8_t value = code ? UnhideCodeFlashByte(stored, at, constants_.read_back_mask)
+                                    : UnhideDataFlashByte(stored, constants_.read_back_mask);
+    if (value != record[kDataOffset + i]) return false;
+  }
+  return true;
+}
+
 std::optional<FirmwareWindow::Pass> FirmwareWindow::SendImage(
     std::stop_token stop, const common::Bytes& image, const std::string& status_after_handshake) {
   Pass pass;
@@ -332,6 +367,10 @@ FirmwareWindow::JobResult FirmwareWindow::RunUpdate(std::stop_token stop,
     FailUpdate(std::string(messages::kStatusNoFirmware));
     return {JobEnd::kFailure,
             {fmt::format(fmt::runtime(messages::kStateNoFirmwareAnswer), total_blocks_)}};
+  }
+  if (!LastRecordReadsBack(image)) {
+    FailUpdate(std::string(messages::kStatusLastRecord));
+    return {JobEnd::kFailure, {std::string(messages::kStateLastRecordNotKept)}};
   }
   {
     std::lock_guard lock(mutex_);

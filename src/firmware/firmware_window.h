@@ -71,7 +71,8 @@ class FirmwareWindow {
   //
   // An update restarts from the handshake after a fault that spoilt or lost a transfer, at most
   // kUpdateRestarts times, saying so in the status text. It is done only once the gauge answers
-  // from its firmware after leaving update mode; a failure says what state the pack is left in.
+  // from its firmware after leaving update mode and holds the last record; a failure says what
+  // state the pack is left in.
   // An export is done only once the whole image is on the disk.
   common::Outcome Start();
   void Set(const std::filesystem::path& path);
@@ -119,6 +120,10 @@ class FirmwareWindow {
   bool Transient(const link::IspResult& result);
   // Whether the gauge answers a word read, which only its firmware does.
   bool FirmwareAnswers();
+  // A lost record shows as a sequence error on the next one, except the last: whether the bytes
+  // of the last record, when it is a data record, read back from the gauge as the image has
+  // them.
+  bool LastRecordReadsBack(const common::Bytes& image);
   // A job has told its listeners how it ended: WaitUntilIdle may return.
   void JobEnded();
 

@@ -57,6 +57,7 @@ inline constexpr std::string_view kStatusRestart =
 inline constexpr std::string_view kUpdateRestarted =
     "The update was restarted {} time(s) after a transfer fault.";
 inline constexpr std::string_view kStatusNoFirmware = "No answer from the firmware!";
+inline constexpr std::string_view kStatusLastRecord = "Last record not kept!";
 inline constexpr std::string_view kStateFirmwareIntact =
     "The update did not start: the gauge still runs its firmware and nothing was written.";
 inline constexpr std::string_view kStateMayWaitInBootLoader =
@@ -68,6 +69,10 @@ inline constexpr std::string_view kStatePartlyWritten =
 inline constexpr std::string_view kStateNoFirmwareAnswer =
     "All {} records were written, but the gauge does not answer from its firmware: the pack "
     "waits in its boot loader. A new update recovers it.";
+
+inline constexpr std::string_view kStateLastRecordNotKept =
+    "The gauge runs its firmware again, but the bytes of the image's last record do not read "
+    "back from it: the firmware may be incomplete. A new update recovers it.";
 
 // Export.
 inline constexpr std::string_view kExportReadFailed =

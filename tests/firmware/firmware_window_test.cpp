@@ -266,51 +266,68 @@ TEST(FirmwareWindow, FailedUpdateShowsItsReasonAndThePacksStateAndCanStartAgain)
   }
 }
 
-// Sits between the adapter and the simulated gauge and spoils chosen record writes on the way,
-// as a noisy bus would: the gauge's PEC check catches them.
+// Sits between the adapter and the simulated gauge and spoils or loses chosen record writes on
+// the way, as a noisy bus would: the gauge's PEC check catches a spoilt one, a lost one is seen
+// by no one (the adapter does not report the write's acknowledge).
 class NoisyBus final : public link::SmbusTarget {
  public:
   explicit NoisyBus(link::SmbusTarget& gauge) : gauge_(gauge) {}
   bool Write(std::span<const std::uint8_t> bytes) override {
-    if (bytes.size() > 10 && bytes[0] == 0x48 && spoilt.contains(++records_)) {
-      common::Bytes copy(bytes.begin(), bytes.end());
-      copy[10] ^= 0x40;
-      return gauge_.Write(copy);
+    if (bytes.size() > 10 && bytes[0] == 0x48) {
+      ++records_;
+      if (lost.contains(records_)) return true;
+      if (spoilt.contains(records_)) {
+        common::Bytes copy(bytes.begin(), bytes.end());
+        copy[10] ^= 0x40;
+        return gauge_.Write(copy);
+      }
     }
     return gauge_.Write(bytes);
   }
   std::optional<std::vector<std::uint8_t>> Read(std::uint8_t command, std::size_t count) override {
     return gauge_.Read(command, count);
   }
-  std::set<int> spoilt;  // record writes counted from 1 over the whole job
+  // Record writes counted from 1 over the whole job.
+  std::set<int> spoilt;
+  std::set<int> lost;
 
  private:
   link::SmbusTarget& gauge_;
   int records_ = 0;
 };
 
-TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateABoundedNumberOfTimes) {
+TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateAndALostLastRecordIsFound) {
   const std::string restart = "Error: 2180 (PEC error): restarting the update from the handshake";
   struct Case {
     std::set<int> spoilt;
+    std::set<int> lost;
     bool done;
     std::vector<std::string> statuses;  // the status texts seen while it ran
     std::vector<std::string> messages;
   };
   const Case cases[] = {
       {{6},
+       {},
        true,
        {restart + " (2 of 3)."},
        {"Update Successfully!", "The update was restarted 1 time(s) after a transfer fault."}},
       {{6, 12, 18},
+       {},
        false,
        {restart + " (2 of 3).", restart + " (3 of 3).", "Error: 2180 (PEC error)"},
        {fmt::format(fmt::runtime(messages::kStatePartlyWritten), 5, 2843)}},
+      // Nothing follows the last record to notice it is missing: it is read back.
+      {{},
+       {2843},
+       false,
+       {std::string(messages::kStatusLastRecord)},
+       {std::string(messages::kStateLastRecordNotKept)}},
   };
   for (const Case& c : cases) {
     WindowFixture w;
     NoisyBus bus(w.fx.pack->gauge());
     bus.spoilt = c.spoilt;
+    bus.lost = c.lost;
     w.fx.pack->ReplaceTarget(&bus);
     std::vector<std::string> statuses;
     const common::Subscription watch = w.window.changes().Subscribe([&](FirmwareChange) {
@@ -332,7 +349,7 @@ TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateABoundedNumberOfTimes) {
     EXPECT_EQ(statuses, c.statuses);
     EXPECT_EQ(w.fx.messages.Texts(), c.messages);
     const auto state = w.fx.pack->gauge().State();
-    EXPECT_EQ(state.boot.mode == sim::BootMode::kNormal, c.done);
+    EXPECT_EQ(state.boot.mode == sim::BootMode::kNormal, c.done || !c.lost.empty());
     if (c.done) {
       const auto extracted = ExtractImages(image, common::ProductConstants{}.record_mask);
       EXPECT_TRUE(
