@@ -24,6 +24,7 @@ namespace {
 using dataflash::kParams;
 
 namespace text = messages::df;
+namespace files = messages::files;
 
 // Exact name first; the .afi keys are matched without regard to case, and so is this.
 std::optional<std::size_t> FindParamByName(std::string_view name) {
@@ -189,6 +190,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     dataflash::DataFlashPage& page = *opened;
     // An edit counts only after a Read All, as on the page.
     if (!page.ReadAllButton()) {
+      fmt::print(stderr, "{}{}\n", files::kDataFlashUnread, files::kNothingWritten);
       exit_code = kExitFailed;
       return;
     }
@@ -205,8 +207,15 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
         fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kReadBackDiffers), read_back));
         break;
       case dataflash::EditResult::kFailed:
-        fmt::print(stderr, "{}\n",
-                   fmt::format(fmt::runtime(text::kWriteFailed), kParams[*row].name));
+        // The write or its read-back failed: what the gauge holds now is read once more.
+        if (page.ReadParam(*row)) {
+          fmt::print(stderr, "{}\n",
+                     fmt::format(fmt::runtime(files::kEditFailedHolds), kParams[*row].name,
+                                 page.value(*row).text));
+        } else {
+          fmt::print(stderr, "{}\n",
+                     fmt::format(fmt::runtime(files::kEditFailedUnread), kParams[*row].name));
+        }
         break;
       case dataflash::EditResult::kBusBusy:
         fmt::print(stderr, "{}\n", text::kBusBusy);
@@ -224,6 +233,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     dataflash::DataFlashPage* page = OpenPage(context, exit_code);
     if (!page) return;
     if (!page->ReadAllButton()) {
+      fmt::print(stderr, "{}\n", files::kDataFlashUnread);
       exit_code = kExitFailed;
       return;
     }

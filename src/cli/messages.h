@@ -61,9 +61,17 @@ inline constexpr std::string_view kNoSuchFile = "no such file: {}";
 inline constexpr std::string_view kGaugeReadFailed = "reading {} from the gauge failed";
 inline constexpr std::string_view kEditIgnored = "the edit was ignored";
 inline constexpr std::string_view kBusBusy = "the bus stayed busy; nothing was written";
-inline constexpr std::string_view kWriteFailed = "writing {} failed";
 inline constexpr std::string_view kReadBackDiffers = "the gauge kept another value: {}";
 inline constexpr std::string_view kWritten = "{}";
 }  // namespace df
+
+// the files and firmware commands: what a failure leaves behind
+namespace files {
+inline constexpr std::string_view kDataFlashUnread = "the data flash could not be read";
+inline constexpr std::string_view kNothingWritten = "; nothing was written";
+inline constexpr std::string_view kEditFailedHolds = "writing {} failed; the gauge now holds {}";
+inline constexpr std::string_view kEditFailedUnread =
+    "writing {} failed, and what the gauge holds now could not be read";
+}  // namespace files
 
 }  // namespace cw::cli::messages
