@@ -1,17 +1,21 @@
-// An .afi file of any content: a text refused as no constants file, or every parameter key and
-// the algorithm data read, judged and encoded as a load does, in both forms.
+// An .afi file of any content, and the same bytes as lines of known keys: a text refused as no
+// constants file, or every parameter key and the algorithm data read, judged and encoded as a
+// load does, in both forms.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "afi_text.h"
 #include "dataflash/afi_file.h"
 #include "dataflash/param_codec.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
+namespace {
+
+void CheckText(std::string_view text) {
   const auto reader = cw::dataflash::AfiReader::FromText(text);
   if (!reader) {
     if (reader.error().empty()) __builtin_trap();
-    return 0;
+    return;
   }
   if (reader->Value("Device Name").size() > cw::dataflash::kMaxValueText) __builtin_trap();
   const auto values = cw::dataflash::ReadAfiValues(*reader);
@@ -31,5 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto stored = cw::dataflash::AfiImageFrom(values, true);
   const auto plain = cw::dataflash::AfiImageFrom(values, false);
   if (stored.image != plain.image) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  CheckText(std::string_view(reinterpret_cast<const char*>(data), size));
+  CheckText(cw::fuzz::AfiLinesFrom(data, size));
   return 0;
 }

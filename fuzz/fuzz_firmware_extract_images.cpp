@@ -44,5 +44,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               scrambled.begin() + static_cast<std::ptrdiff_t>(offset));
   }
   CheckStream(scrambled);
+  // And with their sequence numbers and types made sound, so that the record check reaches its
+  // later records and the data-record rules.
+  constexpr std::uint8_t kTypes[] = {cw::firmware::kTypeSetup, cw::firmware::kTypeCopy,
+                                     cw::firmware::kTypeData, cw::firmware::kTypeErase};
+  for (std::size_t offset = 0; offset + cw::firmware::kRecordSize <= size;
+       offset += cw::firmware::kRecordSize) {
+    cw::firmware::ImageRecord record;
+    std::copy_n(data + offset, record.size(), record.begin());
+    const std::size_t index = offset / cw::firmware::kRecordSize;
+    record[0] = static_cast<std::uint8_t>(index >> 8);
+    record[1] = static_cast<std::uint8_t>(index);
+    record[2] = kTypes[record[2] % 4];
+    cw::firmware::ScrambleRecord(record, cw::common::ProductConstants{}.record_mask);
+    std::copy(record.begin(), record.end(),
+              scrambled.begin() + static_cast<std::ptrdiff_t>(offset));
+  }
+  CheckStream(scrambled);
   return 0;
 }

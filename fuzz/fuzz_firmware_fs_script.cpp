@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "afi_text.h"
 #include "dataflash/afi_file.h"
 #include "firmware/constants_merge.h"
 #include "firmware/fs_script.h"
@@ -27,7 +28,8 @@ void CheckLines(const std::string& script) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::size_t split = std::min<std::size_t>(size - 1, std::size_t{data[0]} * 64);
-  const std::string_view afi_text(reinterpret_cast<const char*>(data + 1), split);
+  // The .afi part as lines of known keys, so that the scripts are made from it.
+  const std::string afi_text = cw::fuzz::AfiLinesFrom(data + 1, split);
   const std::span<const std::uint8_t> bin(data + 1 + split, size - 1 - split);
 
   const auto reader = cw::dataflash::AfiReader::FromText(afi_text);
