@@ -201,16 +201,29 @@ INSTANTIATE_TEST_SUITE_P(Commands, FaultMatrix,
                            return std::get<0>(info.param).name + "_" + std::get<1>(info.param);
                          });
 
+// A folder with a pack's image and .afi, read from the simulated pack.
+struct PackFiles {
+  PackFiles() {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    EXPECT_EQ(RunCli(kDevice + "fw export " + P("pack.bin")).exit_code, 0);
+    EXPECT_EQ(RunCli(kDevice + "df read-all -o " + P("pack.afi")).exit_code, 0);
+  }
+  ~PackFiles() { fs::remove_all(dir); }
+  std::string P(const std::string& name) const { return (dir / name).string(); }
+
+  inline static const std::string kDevice = "--device sim:clock=virtual ";
+  const fs::path dir =
+      fs::temp_directory_path() / ("cw_pack_files_" + std::to_string(::getpid()) + "_" +
+                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+};
+
 // A disk that fills up while a file is written: the commands say so, and neither a partial file
 // nor a temporary one is left. The limit (4 KiB) holds for the command's whole process.
 TEST(FaultMatrixFiles, AFullDiskLeavesNoFile) {
-  const fs::path dir = fs::temp_directory_path() / ("cw_full_disk_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const auto p = [&](const std::string& name) { return (dir / name).string(); };
-  const std::string device = "--device sim:clock=virtual ";
-  ASSERT_EQ(RunCli(device + "fw export " + p("pack.bin")).exit_code, 0);
-  ASSERT_EQ(RunCli(device + "df read-all -o " + p("pack.afi")).exit_code, 0);
+  const PackFiles files;
+  const auto p = [&](const std::string& name) { return files.P(name); };
+  const std::string& device = PackFiles::kDevice;
   Write(p("old.afi"), "old");
   // RunCli puts the environment before the command: a shell there limits the file size and
   // ignores the signal, so that a write past the limit fails as on a full disk.
@@ -236,28 +249,25 @@ TEST(FaultMatrixFiles, AFullDiskLeavesNoFile) {
       {"convert afi-fs " + p("pack.afi"),
        "Can not write the file " + p("pack.afi.fs") + ": File too large."},
   };
-  const std::set<std::string> names = Names(dir);
+  const std::set<std::string> names = Names(files.dir);
   for (const Case& c : cases) {
     const CliRun run = RunCli(c.args, full_disk);
     EXPECT_EQ(run.exit_code, 1) << c.args << "\n" << run.err;
     EXPECT_NE(run.err.find(c.err_part), std::string::npos) << c.args << "\n" << run.err;
     EXPECT_EQ(run.out, "") << c.args;
-    EXPECT_EQ(Names(dir), names) << c.args;
+    EXPECT_EQ(Names(files.dir), names) << c.args;
   }
   EXPECT_EQ(Read(p("old.afi")), "old");
-  fs::remove_all(dir);
 }
 
 // The converters never talk to the gauge: their faults are damaged inputs. Each cell either
 // writes its whole output or nothing.
 TEST(FaultMatrixFiles, ConvertWritesWholeOutputsFromSoundInputsOnly) {
-  const fs::path dir = fs::temp_directory_path() / ("cw_convert_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const auto p = [&](const std::string& name) { return (dir / name).string(); };
-  const std::string device = "--device sim:clock=virtual ";
-  ASSERT_EQ(RunCli(device + "fw export " + p("good.bin")).exit_code, 0);
-  ASSERT_EQ(RunCli(device + "df read-all -o " + p("good.afi")).exit_code, 0);
+  const PackFiles files;
+  const fs::path& dir = files.dir;
+  const auto p = [&](const std::string& name) { return files.P(name); };
+  fs::rename(p("pack.bin"), p("good.bin"));
+  fs::rename(p("pack.afi"), p("good.afi"));
   std::string damaged = Read(p("good.bin"));
   damaged[100 * 32 + 31] ^= 0x01;
   Write(p("damaged.bin"), damaged);
@@ -302,7 +312,6 @@ TEST(FaultMatrixFiles, ConvertWritesWholeOutputsFromSoundInputsOnly) {
     EXPECT_EQ(Names(dir), expected) << c.args;
     if (c.succeeds) fs::remove(dir / c.output);
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

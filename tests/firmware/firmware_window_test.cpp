@@ -90,6 +90,16 @@ common::Bytes WithRecord(common::Bytes image, std::size_t index,
   return image;
 }
 
+// Loads `image` from a file and runs one update to its end.
+void UpdateWith(FirmwareWindow& window, const common::Bytes& image) {
+  const auto path = TempPath("update.bin");
+  ASSERT_TRUE(WriteWholeFile(path, common::ByteView(image)));
+  ASSERT_TRUE(window.Load(path));
+  std::filesystem::remove(path);
+  window.Start();
+  window.WaitUntilIdle();
+}
+
 TEST(FirmwareWindow, LoadTakesOnlyAnImageTheBootLoaderCanCarryOut) {
   WindowFixture w;
   const common::Bytes good = RandomImage(3);
@@ -239,11 +249,7 @@ TEST(FirmwareWindow, FailedUpdateShowsItsReasonAndThePacksStateAndCanStartAgain)
   for (const Case& c : {Case{false, "Error: 0181 (busy)", 1}, Case{true, "PEC Error!", 3}}) {
     WindowFixture w;
     StuckLoader loader(w.fx, c.spoil_pec);
-    const auto path = TempPath("stuck.bin");
-    ASSERT_TRUE(WriteWholeFile(path, common::ByteView(RandomImage(1))));
-    ASSERT_TRUE(w.window.Load(path));
-    w.window.Start();
-    w.window.WaitUntilIdle();
+    UpdateWith(w.window, RandomImage(1));
     auto view = w.window.View();
     EXPECT_EQ(view.status_text, c.status);
     EXPECT_EQ(view.update_bar, 100);
@@ -262,7 +268,6 @@ TEST(FirmwareWindow, FailedUpdateShowsItsReasonAndThePacksStateAndCanStartAgain)
     w.window.Start();
     w.window.WaitUntilIdle();
     EXPECT_EQ(loader.entries, 2 * c.passes) << "Start works again after a failure";
-    std::filesystem::remove(path);
   }
 }
 
@@ -337,11 +342,7 @@ TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateAndALostLastRecordIsFound) {
       }
     });
     const common::Bytes image = RandomImage(5);
-    const auto path = TempPath("noisy.bin");
-    ASSERT_TRUE(WriteWholeFile(path, common::ByteView(image)));
-    ASSERT_TRUE(w.window.Load(path));
-    w.window.Start();
-    w.window.WaitUntilIdle();
+    UpdateWith(w.window, image);
     w.fx.pack->ReplaceTarget(nullptr);
     const auto view = w.window.View();
     ASSERT_TRUE(view.update_outcome);
@@ -355,7 +356,6 @@ TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateAndALostLastRecordIsFound) {
       EXPECT_TRUE(
           std::equal(extracted->data.begin(), extracted->data.end(), state.memory.data.begin()));
     }
-    std::filesystem::remove(path);
   }
 }
 
@@ -383,17 +383,12 @@ TEST(FirmwareWindow, AnUpdateEndsWithThePacksState) {
     FirmwareWindow window(*fx.link, fx.messages, host.scan, host.main_ui,
                           common::ProductConstants{});
     if (c.sealed) fx.pack->gauge().SetSealState(sim::SealState::kSealed);
-    const auto path = TempPath("state.bin");
-    ASSERT_TRUE(WriteWholeFile(path, common::ByteView(RandomImage(8))));
-    ASSERT_TRUE(window.Load(path));
-    window.Start();
-    window.WaitUntilIdle();
+    UpdateWith(window, RandomImage(8));
     const auto view = window.View();
     ASSERT_TRUE(view.update_outcome) << c.name;
     EXPECT_FALSE(view.update_outcome->done()) << c.name;
     EXPECT_EQ(view.status_text, c.status) << c.name;
     EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{c.message}) << c.name;
-    std::filesystem::remove(path);
   }
 }
 
