@@ -10,7 +10,6 @@
 #include <random>
 #include <sstream>
 
-#include "../common/file_size_limit.h"
 #include "common/file_error.h"
 #include "common/recording_sinks.h"
 #include "dataflash/afi_commands.h"
@@ -369,16 +368,6 @@ TEST(Converters, DamagedInputsAreRefusedAndNothingIsWritten) {
   EXPECT_EQ(names, (std::vector<std::string>{"cut.afi", "damaged.bin", "good.afi", "good.bin",
                                              "text.afi"}));
 
-  // A script that does not fit on the disk is no script.
-  common::RecordingMessageSink sink;
-  {
-    const test::FileSizeLimit full_disk(4096);
-    EXPECT_FALSE(ConvertBinToScript(dir / "good.bin", kConstants, sink));
-  }
-  EXPECT_EQ(sink.Texts(), std::vector<std::string>{common::DescribeFileError(
-                              {common::FileProblem::kSystem, common::FileAccess::kWrite,
-                               dir / "good.bin.fs", "File too large"})});
-  EXPECT_FALSE(std::filesystem::exists(dir / "good.bin.fs"));
   std::filesystem::remove_all(dir);
 }
 
