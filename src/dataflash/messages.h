@@ -19,7 +19,6 @@ inline constexpr std::string_view kLoadFail = "Load Process Fail!";
 inline constexpr std::string_view kReadFlashFail = "Read Flash Fail!";
 inline constexpr std::string_view kSaveError = "Save data file error!";
 inline constexpr std::string_view kSaveFinish = "Save Finish!";
-inline constexpr std::string_view kAfiNotFound = "The flash constants file cannot be opened.";
 
 // .afi files that cannot be taken as they are.
 inline constexpr std::string_view kNotAConstantsFile = "{} is not a constants file: {}.";
