@@ -151,7 +151,9 @@ TEST_P(FaultMatrix, EveryCellTellsTheTruth) {
     ++exchanges;
   }
   ASSERT_GT(exchanges, 40u);
-  if (op.effect == Effect::kChangesPack) ASSERT_NE(target.data_flash, pristine.data_flash);
+  if (op.effect == Effect::kChangesPack) {
+    ASSERT_NE(target.data_flash, pristine.data_flash);
+  }
 
   const std::vector<std::string> faults = {
       "nack-every=7",
@@ -171,7 +173,9 @@ TEST_P(FaultMatrix, EveryCellTellsTheTruth) {
     const CliRun run = Run(op, cell, transport, fault);
     ASSERT_TRUE(run.exit_code == 0 || run.exit_code == 1) << where << "\n" << run.err;
     const bool must_fail = fault == "drop-after=10" || op.must_fail_under.contains(fault);
-    if (must_fail) EXPECT_EQ(run.exit_code, 1) << where << "\n" << run.err;
+    if (must_fail) {
+      EXPECT_EQ(run.exit_code, 1) << where << "\n" << run.err;
+    }
     const Pack now = ReadPack(cell / "pack.json");
     EXPECT_EQ(now.seal, pristine.seal) << where;
     EXPECT_EQ(now.keys, pristine.keys) << where;
@@ -188,7 +192,9 @@ TEST_P(FaultMatrix, EveryCellTellsTheTruth) {
       EXPECT_FALSE(run.err.empty()) << where;
       EXPECT_TRUE(OnlyAsAsked(pristine.data_flash, target.data_flash, now.data_flash)) << where;
       EXPECT_TRUE(OnlyAsAsked(pristine.code_flash, target.code_flash, now.code_flash)) << where;
-      if (op.name != "fw_update") EXPECT_EQ(now.boot_mode, "normal") << where;
+      if (op.name != "fw_update") {
+        EXPECT_EQ(now.boot_mode, "normal") << where;
+      }
     }
     EXPECT_EQ(Names(cell), expected_names) << where << ": no partial or stray file";
   }

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   if (!f.tool) return 1;
   gui::MainWindow& window = f.window();
   window.resize(window.sizeHint());
-  QTest::qWaitForWindowExposed(&window);
+  if (!QTest::qWaitForWindowExposed(&window)) return 1;
   gui::SbsPage& page = window.sbs_page();
 
   // A pack in use: every register scanned, a few subcommands sent, one safety alarm raised.
