@@ -99,7 +99,13 @@ int RunGaugeTool(int argc, char** argv) {
     return kExitFailed;
   }
   (*tool)->window().show();
-  const int status = application.exec();
+  int status = application.exec();
+  // The simulated pack's changes are kept only if its state file could be written.
+  if (const auto saved = (*tool)->bench().SaveSimState(); !saved) {
+    std::fprintf(stderr, "%s\n", saved.error().c_str());
+    QMessageBox::critical(nullptr, Q(app::messages::kWindowTitle), Q(saved.error()));
+    status = kExitFailed;
+  }
   tool->reset();
   WriteExitSettings();
   return status;

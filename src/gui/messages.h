@@ -106,6 +106,8 @@ inline constexpr std::string_view kSubCmdEntryTip = "Subcommand code in hex; Ent
 inline constexpr std::string_view kNameColumn = "Name";
 inline constexpr std::string_view kValueColumn = "Value";
 inline constexpr std::string_view kUnitColumn = "Unit";
+// Under the data log button while logging: lines written, and those holding an unread value.
+inline constexpr std::string_view kLogTally = "{} lines logged\n{} with unread values";
 inline constexpr std::string_view kLogColumn = "Log";
 inline constexpr std::string_view kScanColumn = "Scan";
 inline constexpr std::string_view kReadOnlyTip = "Read-only register";

@@ -1,10 +1,13 @@
 #include "gui/sbs_page.h"
 
+#include <fmt/format.h>
+
 #include <QAction>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -14,6 +17,7 @@
 
 #include "gui/chart_panel.h"
 #include "gui/gauge_worker.h"
+#include "gui/messages.h"
 #include "gui/qt_text.h"
 #include "gui/register_table_model.h"
 #include "gui/status_bit_ctrl.h"
@@ -66,6 +70,9 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   log_button_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   button_column->addSpacing(12);
   button_column->addWidget(log_button_);
+  log_tally_ = new QLabel(this);
+  log_tally_->setWordWrap(true);
+  button_column->addWidget(log_tally_);
   button_column->addStretch();
 
   tabs_ = new QTabBar(this);
@@ -195,6 +202,12 @@ void SbsPage::ShowPageState() {
   ShowValues();
   chart_->RefreshSeriesList();
   const bool logging = rules_.logging();
+  const auto tally = rules_.log_tally();
+  log_tally_->setVisible(logging);
+  log_tally_->setText(QString::fromStdString(
+      fmt::format(fmt::runtime(messages::kLogTally), tally.lines, tally.lines_with_unread)));
+  // Lines with unread values stand out: the file holds "0" for each of them.
+  log_tally_->setStyleSheet(tally.lines_with_unread > 0 ? "color: #B00000;" : "");
   if (logging != was_logging_) {
     was_logging_ = logging;
     if (!logging) {

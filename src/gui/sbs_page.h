@@ -13,6 +13,7 @@
 #include "monitor/sbs_page_rules.h"
 
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QStackedWidget;
 class QTabBar;
@@ -73,6 +74,7 @@ class SbsPage final : public QWidget {
   std::vector<StatusBitCtrl*> displays_;
   std::array<QPushButton*, 4> buttons_{};
   QToolButton* log_button_ = nullptr;
+  QLabel* log_tally_ = nullptr;
   QGroupBox* group_ = nullptr;
   QTabBar* tabs_ = nullptr;
   QStackedWidget* stack_ = nullptr;

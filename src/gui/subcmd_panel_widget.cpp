@@ -81,18 +81,8 @@ QPushButton& SubCmdPanelWidget::button(std::string_view label) {
   qFatal("the SubCMD panel has no button \"%s\"", std::string(label).c_str());
 }
 
-void SubCmdPanelWidget::Run(std::function<common::Outcome()> job,
-                            std::function<void(const common::Outcome&)> done) {
-  if (running_++ == 0) {
-    for (QPushButton* button : buttons_) button->setEnabled(false);
-  }
-  worker_.Run<common::Outcome>(this, std::move(job),
-                               [this, done = std::move(done)](const common::Outcome& outcome) {
-                                 if (--running_ == 0) {
-                                   for (QPushButton* button : buttons_) button->setEnabled(true);
-                                 }
-                                 if (done) done(outcome);
-                               });
+void SubCmdPanelWidget::EnableButtons(bool enabled) {
+  for (QPushButton* button : buttons_) button->setEnabled(enabled);
 }
 
 void SubCmdPanelWidget::SubmitEntry() {
@@ -102,11 +92,13 @@ void SubCmdPanelWidget::SubmitEntry() {
 }
 
 void SubCmdPanelWidget::Unseal(app::UnsealTarget target) {
-  Run([&panel = panel_, target] { return panel.Unseal(target); },
-      [this, target](const common::Outcome& outcome) {
-        // Still locked: the key may be wrong, so the user is asked for it.
-        if (!outcome.done()) OpenKeyDialog(target);
-      });
+  using Unsealed = common::OutcomeOf<app::LockState>;
+  Run<Unsealed>([&panel = panel_, target] { return panel.Unseal(target); },
+                [this, target](const Unsealed& outcome) {
+                  // Still locked: the key may be wrong, so the user is asked for it. An unread
+                  // state has been said in a message; a dialog would suggest a wrong key.
+                  if (outcome.detail == app::LockState::kLocked) OpenKeyDialog(target);
+                });
 }
 
 void SubCmdPanelWidget::OpenKeyDialog(app::UnsealTarget target) {

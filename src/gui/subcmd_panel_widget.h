@@ -2,10 +2,13 @@
 
 #include <QGroupBox>
 #include <QPointer>
+#include <functional>
+#include <type_traits>
 #include <vector>
 
 #include "app/subcmd_panel.h"
 #include "gui/change_relay.h"
+#include "gui/gauge_worker.h"
 #include "gui/unseal_dialog.h"
 
 class QLineEdit;
@@ -13,8 +16,6 @@ class QPushButton;
 class QTableWidget;
 
 namespace cw::gui {
-
-class GaugeWorker;
 
 // "SubCMD Panel": a button per common subcommand, UNSEAL and UNSEAL TO FA with the key dialog,
 // the log of everything sent (failures in red), the entry field and Clear Log. The panel's rules
@@ -33,8 +34,17 @@ class SubCmdPanelWidget final : public QGroupBox {
   UnsealDialog* unseal_dialog() { return dialog_; }
 
  private:
-  void Run(std::function<common::Outcome()> job,
-           std::function<void(const common::Outcome&)> done = {});
+  // Runs `job` on the gauge worker with the buttons greyed until every job has ended.
+  template <typename Result = common::Outcome>
+  void Run(std::type_identity_t<std::function<Result()>> job,
+           std::type_identity_t<std::function<void(const Result&)>> done = {}) {
+    if (running_++ == 0) EnableButtons(false);
+    worker_.Run<Result>(this, std::move(job), [this, done = std::move(done)](const Result& result) {
+      if (--running_ == 0) EnableButtons(true);
+      if (done) done(result);
+    });
+  }
+  void EnableButtons(bool enabled);
   void Unseal(app::UnsealTarget target);
   void OpenKeyDialog(app::UnsealTarget target);
   void SubmitEntry();

@@ -28,6 +28,8 @@ void SbsPageRules::SelectTab(PageTab tab) {
 common::Outcome SbsPageRules::StartLog(const std::string& path, int interval_seconds) {
   common::OutcomeBuilder outcome(messages_);
   const auto started = log_.StartLog(path, interval_seconds);
+  log_lines_ = 0;
+  log_lines_with_unread_ = 0;
   Notify(SbsPageChange::What::kLogging);
   if (!started) {
     outcome.Show(started.error(), common::kDefaultCaption, common::MessageIcon::kError);
@@ -53,6 +55,9 @@ common::OutcomeOf<int> SbsPageRules::WriteLogLine() {
     outcome.Show(written.error(), common::kDefaultCaption, common::MessageIcon::kError);
     return outcome.Finish(common::Verdict::kFailed, 0);
   }
+  ++log_lines_;
+  if (*written > 0) ++log_lines_with_unread_;
+  Notify(SbsPageChange::What::kLogging);
   return outcome.Finish(common::Verdict::kDone, *written);
 }
 

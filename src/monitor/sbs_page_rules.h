@@ -58,6 +58,14 @@ class SbsPageRules final {
   void StopLog();
   common::OutcomeOf<int> WriteLogLine();
   bool logging() const { return log_.active(); }
+  // Lines written since the log started, and how many of them hold a value that could not be
+  // read: the page shows it, so a log full of "0" does not go unnoticed.
+  struct LogTally {
+    int lines = 0;
+    int lines_with_unread = 0;
+    bool operator==(const LogTally&) const = default;
+  };
+  LogTally log_tally() const { return {log_lines_, log_lines_with_unread_}; }
   DataLog& log() { return log_; }
 
   void SelectTab(PageTab tab);
@@ -90,6 +98,8 @@ class SbsPageRules final {
   DataLog& log_;
   common::MessageSink& messages_;
   std::atomic<PageTab> tab_ = PageTab::kFlags;
+  std::atomic<int> log_lines_ = 0;
+  std::atomic<int> log_lines_with_unread_ = 0;
   std::array<std::atomic<std::int32_t>, kStatusDisplays.size()> displays_;
   common::Observers<SbsPageChange> changes_;
   // Last: rows stop arriving before anything above goes away.

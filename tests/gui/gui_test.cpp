@@ -428,6 +428,17 @@ class GuiFlows : public QObject {
     QTest::keyClick(&panel.unseal_dialog()->key_edit(), Qt::Key_Return);
     QTRY_COMPARE(f_->gauge().seal_state(), sim::SealState::kUnsealed);
     QTRY_COMPARE(last_cmd(), QString("0x11223344"));
+
+    // No adapter: nothing is known of the lock. A box says so; no key dialog suggests that the
+    // key was wrong.
+    f_->bench().sim_pack()->Unplug();
+    f_->modal.boxes.clear();
+    click("UNSEAL");
+    QTRY_VERIFY(f_->tool->worker().idle());
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{2});
+    QCOMPARE(f_->modal.boxes.back(), Q(app::messages::kLockStateUnknown));
+    QVERIFY(panel.unseal_dialog() == nullptr || !panel.unseal_dialog()->isVisible());
+    f_->bench().sim_pack()->Plug();
   }
 
   void ChartReceivesSamplesAndExportsThem() {

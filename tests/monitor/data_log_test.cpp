@@ -81,10 +81,14 @@ TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
   const auto path = directory_ / "pack.LOG";
 
   ASSERT_TRUE(page_.StartLog(path.string(), 5));
-  ASSERT_TRUE(page_.WriteLogLine());
+  EXPECT_EQ(page_.WriteLogLine().detail, 1) << "the current was not read";
   time_.Set(At(5, 6, 12));
   SetValue("Current", "-1500");
-  ASSERT_TRUE(page_.WriteLogLine());
+  EXPECT_EQ(page_.WriteLogLine().detail, 0);
+  EXPECT_EQ(page_.log_tally(), (monitor::SbsPageRules::LogTally{2, 1}));
+  page_.StopLog();
+  ASSERT_TRUE(page_.StartLog((directory_ / "next.LOG").string(), 5));
+  EXPECT_EQ(page_.log_tally(), (monitor::SbsPageRules::LogTally{0, 0})) << "a new log counts anew";
   page_.StopLog();
 
   const std::string debug_hex =
