@@ -253,12 +253,16 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
   const std::string why(LinkFailureText(link_));
   std::vector<std::string> readings;
   bool unread = false;
-  const auto words = [&](std::uint8_t block, std::uint8_t length) {
+  // The block's data bytes, copied out of the reply that goes away with the call.
+  const auto words = [&](std::uint8_t block, std::uint8_t length) -> std::optional<common::Bytes> {
     common::Bytes reply;
     const bool read = link_.ReadManufacturerBlock(block, length, reply);
     const auto data = read ? link::ManufacturerBlockData(reply, block, length) : std::nullopt;
-    if (!data) unread = true;
-    return data;
+    if (!data) {
+      unread = true;
+      return std::nullopt;
+    }
+    return common::Bytes(data->begin(), data->end());
   };
   if (cells) {
     if (const auto data = words(kCellsBlock, kCellsBlockLength)) {

@@ -42,18 +42,7 @@ int CommandContext::Finish(int exit_code) {
 }
 
 app::Workbench* CommandContext::Create(int& exit_code) {
-  std::string device_text = options_.device;
-  if (options_.sim && device_text == "auto") device_text = "sim";
-  if (!options_.sim_state.empty()) {
-    if (device_text == "auto") device_text = "sim";
-    if (!device_text.starts_with("sim")) {
-      fmt::print(stderr, "{}\n", messages::kStateFileNeedsSim);
-      exit_code = kExitUsage;
-      return nullptr;
-    }
-    device_text += ":state=" + options_.sim_state;
-  }
-  auto selection = app::ParseDeviceString(device_text);
+  const auto selection = app::SelectDevice(options_.device, options_.sim, options_.sim_state);
   if (!selection) {
     fmt::print(stderr, "{}\n", selection.error());
     exit_code = kExitUsage;

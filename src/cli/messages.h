@@ -33,7 +33,6 @@ inline constexpr std::string_view kRuleCurrent = "a current in mA, a whole numbe
 // unseal: the gauge's Operation Status could not be read after the key.
 inline constexpr std::string_view kLockUnknown = "unknown";
 // The simulated pack's state file.
-inline constexpr std::string_view kStateFileNeedsSim = "--sim-state needs the simulated pack";
 
 // scan and log
 namespace scan {
