@@ -20,14 +20,18 @@ void ShowError(common::MessageSink& messages, std::string_view text) {
   messages.Show(text, common::kDefaultCaption, MessageIcon::kError);
 }
 
-// The parameters whose bytes in `read_back` are not what their texts encode to, in list order.
-// Rows are laid over each other in the order Write All encodes them, so rows that share a byte
-// are judged as they were written.
+// The parameters whose bytes in `read_back` are not what their texts encode to, in list order;
+// rows in `kept` were written with the gauge's own bytes and are not judged. Rows are laid over
+// each other in the order Write All encodes them, so rows that share a byte are judged as they
+// were written.
 std::vector<std::string> RowsNotKept(const FlashImage& read_back,
-                                     const std::array<std::string, kParamCount>& texts) {
+                                     const std::array<std::string, kParamCount>& texts,
+                                     const RowSet& kept) {
   FlashImage expected = read_back;
   std::array<std::uint8_t, kParamCount> sizes{};
+  sizes.fill(kEncodeFailed);
   for (std::size_t row = 0; row < kParamCount; ++row) {
+    if (kept.test(row)) continue;
     ParamValue value{-1, texts[row]};
     std::array<std::uint8_t, kMaxFieldSize> encoded{};
     sizes[row] = EncodeParam(kParams[row], value, encoded, false, nullptr);
@@ -47,16 +51,20 @@ std::vector<std::string> RowsNotKept(const FlashImage& read_back,
   return names;
 }
 
-// Fills what `values` lacks with what the gauge holds now; false when it cannot be read.
+// Fills what `values` lacks with what the gauge holds now: the rows' texts for the lists, the
+// rows themselves in `kept` (their bytes stay the gauge's, exactly), and the algorithm data.
+// False when the gauge cannot be read.
 bool FillFromGauge(DataFlashPage& page, const AfiValues& values,
-                   std::array<std::string, kParamCount>& texts, AlgorithmArea& algorithm,
-                   common::OutcomeBuilder& outcome) {
+                   std::array<std::string, kParamCount>& texts, RowSet& kept,
+                   AlgorithmArea& algorithm, common::OutcomeBuilder& outcome) {
   AlgorithmArea current{};
   const common::Outcome read = page.ReadAllFlash(current);
   outcome.Absorb(read);
   if (!read) return false;
   for (std::size_t row = 0; row < kParamCount; ++row) {
-    if (!values.rows[row]) texts[row] = page.value(row).text;
+    if (values.rows[row]) continue;
+    texts[row] = page.value(row).text;
+    kept.set(row);
   }
   for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
     if (values.algorithm_present[number]) continue;
@@ -90,8 +98,9 @@ AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& p
   std::array<std::string, kParamCount> texts;
   for (std::size_t row = 0; row < kParamCount; ++row) texts[row] = values.rows[row].value_or("");
   AlgorithmArea algorithm = values.algorithm;
+  RowSet kept;
   if (!values.missing.empty()) {
-    if (!FillFromGauge(page, values, texts, algorithm, outcome)) {
+    if (!FillFromGauge(page, values, texts, kept, algorithm, outcome)) {
       outcome.Show(messages::kLoadFail);
       ShowError(outcome, messages::kLoadNothingWritten);
       return {outcome.Failed()};
@@ -102,7 +111,7 @@ AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& p
   }
 
   page.SetRowTexts([&](std::size_t row) { return texts[row]; });
-  const common::Outcome written = page.WriteAllFlash(algorithm);
+  const common::Outcome written = page.WriteAllFlash(algorithm, kept);
   outcome.Absorb(written);
   if (!written) {
     outcome.Show(messages::kLoadFail);
@@ -111,7 +120,7 @@ AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& p
   }
   // Write All has compared the algorithm area; the parameters are compared here, against the
   // read-back it left in the page's image.
-  if (const auto not_kept = RowsNotKept(page.image(), texts); !not_kept.empty()) {
+  if (const auto not_kept = RowsNotKept(page.image(), texts, kept); !not_kept.empty()) {
     outcome.Show(messages::kLoadFail);
     ShowError(outcome, fmt::format(fmt::runtime(messages::kLoadNotKept), not_kept.size(),
                                    FirstNames(not_kept)));

@@ -116,7 +116,7 @@ common::Outcome DataFlashPage::WriteAllButton() {
   if (!read_done_) return ReadAll(backup_, outcome) ? outcome.Done() : outcome.Failed();
   const AlgorithmArea backup = backup_;
   outcome.GaugeChanged();
-  return WriteAll(backup, outcome) ? outcome.Done() : outcome.Failed();
+  return WriteAll(backup, {}, outcome) ? outcome.Done() : outcome.Failed();
 }
 
 common::Outcome DataFlashPage::ReadAllFlash(AlgorithmArea& backup_out) {
@@ -124,10 +124,10 @@ common::Outcome DataFlashPage::ReadAllFlash(AlgorithmArea& backup_out) {
   return ReadAll(backup_out, outcome) ? outcome.Done() : outcome.Failed();
 }
 
-common::Outcome DataFlashPage::WriteAllFlash(const AlgorithmArea& backup) {
+common::Outcome DataFlashPage::WriteAllFlash(const AlgorithmArea& backup, const RowSet& keep) {
   common::OutcomeBuilder outcome(messages_);
   outcome.GaugeChanged();
-  return WriteAll(backup, outcome) ? outcome.Done() : outcome.Failed();
+  return WriteAll(backup, keep, outcome) ? outcome.Done() : outcome.Failed();
 }
 
 bool DataFlashPage::ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
@@ -183,7 +183,8 @@ bool DataFlashPage::AlgorithmAreaMatches(const AlgorithmArea& backup) const {
   return true;
 }
 
-bool DataFlashPage::WriteAll(const AlgorithmArea& backup, common::MessageSink& messages) {
+bool DataFlashPage::WriteAll(const AlgorithmArea& backup, const RowSet& keep,
+                             common::MessageSink& messages) {
   TransferScope scope(*this);
   const int saved_total = total_;
   total_ = kWriteAllTotal;
@@ -206,6 +207,7 @@ bool DataFlashPage::WriteAll(const AlgorithmArea& backup, common::MessageSink& m
   {
     const std::lock_guard lock(mutex_);
     for (std::size_t row = 0; row < kParamCount; ++row) {
+      if (keep.test(row)) continue;
       std::array<std::uint8_t, kMaxFieldSize> encoded{};
       const std::uint8_t size = EncodeParam(kParams[row], values_[row], encoded, false, nullptr);
       // A text that is no number leaves the gauge's own bytes in place.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -36,6 +37,8 @@ enum class DataFlashChange {
 };
 
 using EditOutcome = common::OutcomeOf<EditResult>;
+// A set of parameter rows, by their index in the table.
+using RowSet = std::bitset<kParamCount>;
 
 // A bit view to show or hide after a click on a Name.
 struct BitViewRequest {
@@ -63,8 +66,9 @@ class DataFlashPage {
   // --- transfers ---
   common::Outcome ReadAllFlash(AlgorithmArea& backup_out);
   // Writes the lists' values and `backup` as the algorithm area, verifies the algorithm area and
-  // resets the gauge.
-  common::Outcome WriteAllFlash(const AlgorithmArea& backup);
+  // resets the gauge. Rows in `keep` are written with the bytes the gauge holds, whatever their
+  // text (a constants file that lacks them).
+  common::Outcome WriteAllFlash(const AlgorithmArea& backup, const RowSet& keep = {});
   EditOutcome OnValueEdited(std::size_t row, std::string_view text);
   // Reads one parameter from the gauge into its row (no change marking).
   common::Outcome ReadParam(std::size_t row);
@@ -113,7 +117,7 @@ class DataFlashPage {
   class TransferScope;
   void Report(int done) { transfer_.Report(total_ & 0xFF, done); }
   bool ReadAll(AlgorithmArea& backup_out, common::MessageSink& messages);
-  bool WriteAll(const AlgorithmArea& backup, common::MessageSink& messages);
+  bool WriteAll(const AlgorithmArea& backup, const RowSet& keep, common::MessageSink& messages);
   // A subclass transfer that says "USB no Connected." when it failed for want of the adapter.
   bool ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
                       std::span<const std::uint16_t> layout, common::MessageSink& messages);

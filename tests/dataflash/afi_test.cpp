@@ -146,8 +146,10 @@ TEST_F(AfiTest, MissingKeysKeepTheGaugesValuesAndAreListed) {
   text = Edit(text, "OCD1 Threshold", "500");  // out of limits: clamped to 0
   text = Edit(text, "AlgorithmData0", std::nullopt);
   Write(saved.path, text);
-  // The gauge moves on after the save: what it holds now is what a missing key keeps.
-  SetGaugeBytes(f, 0x02, 0, common::Bytes{0x0B, 0xA5});  // Over Temp Chg 25.0
+  // The gauge moves on after the save: what it holds now is what a missing key keeps, to the
+  // byte, even where its text would not give the bytes back.
+  SetGaugeBytes(f, 0x02, 0, common::Bytes{0x0B, 0xA5});   // Over Temp Chg 25.0
+  SetGaugeBytes(f, 0x30, 22, common::Bytes{0x90, 0x00});  // Design Capacity: past its limits
   SetGaugeBytes(f, 0x50, 0, common::Bytes{1, 2, 3, 4});
   f.link.messages.Clear();
 
@@ -155,7 +157,7 @@ TEST_F(AfiTest, MissingKeysKeepTheGaugesValuesAndAreListed) {
   ASSERT_TRUE(loaded.outcome);
   EXPECT_EQ(GaugeBytes(f, 0x00, 20, 1), common::Bytes{7});
   EXPECT_EQ(GaugeBytes(f, 0x02, 0, 2), (common::Bytes{0x0B, 0xA5}));
-  EXPECT_EQ(GaugeBytes(f, 0x30, 22, 2), (common::Bytes{0x12, 0xC0}));  // 4800 as it was
+  EXPECT_EQ(GaugeBytes(f, 0x30, 22, 2), (common::Bytes{0x90, 0x00}));
   EXPECT_EQ(GaugeBytes(f, 0x01, 9, 2), (common::Bytes{0x00, 0x00}));
   EXPECT_EQ(GaugeBytes(f, 0x50, 0, 4), (common::Bytes{1, 2, 3, 4}));
   EXPECT_EQ(f.page.value(*FindParam("OCD1 Threshold")).text, "0");
