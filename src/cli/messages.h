@@ -47,8 +47,6 @@ inline constexpr std::string_view kLiveFooter = "Ctrl-C ends the scan.";
 inline constexpr std::string_view kLogWritten = "{} data lines written to {}";
 inline constexpr std::string_view kLogFieldsNotRead =
     "{} of {} logged values could not be read and were written as 0 ({})";
-inline constexpr std::string_view kLogNotAFile =
-    "{} is a directory or a device, not a file a data log can be written to";
 }  // namespace scan
 
 // param and df

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "cli/messages.h"
-#include "common/path_kind.h"
 #include "monitor/comm_thread.h"
 #include "monitor/data_log.h"
 #include "monitor/local_time.h"
@@ -165,17 +164,6 @@ bool SelectLoggedRows(monitor::SbsPageRules& page, monitor::ScanEngine& engine,
   return true;
 }
 
-// Data lines of the log: only a regular file (or a new one) can hold them. A directory cannot be
-// opened, and a device would swallow the lines or never end.
-bool LogPathUsable(const std::string& path) {
-  const common::PathKind kind = common::KindOfPath(path);
-  if (kind == common::PathKind::kDirectory || kind == common::PathKind::kSpecial) {
-    fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kLogNotAFile), path));
-    return false;
-  }
-  return true;
-}
-
 std::size_t LoggedRowCount(monitor::ScanEngine& engine) {
   return engine.WithTable([](const RegisterTable& table) {
     std::size_t rows = 0;
@@ -190,7 +178,6 @@ int Log(app::Workbench& bench, const LogOptions& options) {
   monitor::ScanEngine& engine = bench.monitor().engine();
   monitor::SbsPageRules& page = bench.sbs_page();
   if (!SelectLoggedRows(page, engine, options.rows)) return kExitUsage;
-  if (!LogPathUsable(options.path)) return kExitFailed;
 
   engine.RefreshStaticData();
   engine.ClearStaticRefreshRequest();

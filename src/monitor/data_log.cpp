@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/file_output.h"
 #include "common/printf_format.h"
 #include "common/text.h"
 #include "monitor/csv_text.h"
@@ -73,6 +74,11 @@ DataLog::~DataLog() { StopLog(); }
 std::expected<void, std::string> DataLog::StartLog(const std::string& path, int interval_seconds) {
   if (interval_seconds < kMinInterval || interval_seconds > kMaxInterval) {
     return std::unexpected(fmt::format(fmt::runtime(messages::kLogBadInterval), interval_seconds));
+  }
+  // Only a regular file (or a new one) can hold the lines: a directory cannot be opened, and a
+  // device would swallow them or never end.
+  if (!common::CheckOutputTarget(path)) {
+    return std::unexpected(fmt::format(fmt::runtime(messages::kLogNotAFile), path));
   }
   if (active()) StopLog();
   std::FILE* file = std::fopen(path.c_str(), "wb");

@@ -22,6 +22,8 @@ inline constexpr std::string_view kLogCannotCreate =
     "Cannot create the data log file {}: {}. Logging has not started.";
 inline constexpr std::string_view kLogWriteFailed =
     "Writing the data log file {} failed: {}. Logging has stopped.";
+inline constexpr std::string_view kLogNotAFile =
+    "{} is a directory or a device, not a file a data log can be written to";
 inline constexpr std::string_view kLogNotActive = "No data log is running.";
 inline constexpr std::string_view kLogBadInterval =
     "The logging interval must be 1 to 60 seconds, not {}.";

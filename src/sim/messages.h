@@ -22,17 +22,11 @@ inline constexpr std::string_view kFaultBadProbability =
 inline constexpr std::string_view kFaultConflictingReplies =
     "Faults \"short-replies\" and \"oversized-replies\" cannot be combined";
 
-inline constexpr std::string_view kStateCannotRead = "Cannot read the pack state file {}: {}";
 inline constexpr std::string_view kStateNotJson = "The pack state file {} is not valid JSON: {}";
 inline constexpr std::string_view kStateBadContent = "The pack state file {} is damaged: {}";
-inline constexpr std::string_view kStateCannotWrite = "Cannot write the pack state file {}: {}";
 inline constexpr std::string_view kStateNotSavedAfterLoadError =
     "The pack state was not saved to {}: that file could not be loaded, and saving would "
     "overwrite it ({})";
 inline constexpr std::string_view kStateNoFile = "No pack state file was given";
-inline constexpr std::string_view kStateNotRegularFile =
-    "The pack state file {} is {}: it must be a regular file";
-inline constexpr std::string_view kStateIsDirectory = "a directory";
-inline constexpr std::string_view kStateIsSpecial = "a device or other special file";
 
 }  // namespace cw::sim::messages

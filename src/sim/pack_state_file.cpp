@@ -2,15 +2,12 @@
 
 #include <fmt/format.h>
 
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <memory>
-#include <sstream>
-#include <system_error>
 
 #include "common/bytes.h"
-#include "common/path_kind.h"
+#include "common/file_input.h"
+#include "common/file_output.h"
 #include "sim/messages.h"
 
 namespace cw::sim {
@@ -344,46 +341,24 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
 
 namespace {
 
-// Only a regular file holds a pack: a device would be read without end, a directory not at all,
-// and a rename over either would replace what is there.
-std::optional<std::string> NotAStateFile(const std::string& path) {
-  switch (common::KindOfPath(path)) {
-    case common::PathKind::kDirectory:
-      return fmt::format(fmt::runtime(messages::kStateNotRegularFile), path,
-                         messages::kStateIsDirectory);
-    case common::PathKind::kSpecial:
-      return fmt::format(fmt::runtime(messages::kStateNotRegularFile), path,
-                         messages::kStateIsSpecial);
-    default:
-      return std::nullopt;
-  }
-}
+// A pack's state is a few hundred kilobytes of JSON; anything far larger is no state file.
+constexpr std::size_t kMaxStateFileSize = 16 * 1024 * 1024;
 
 }  // namespace
 
 std::expected<std::optional<GaugeState>, std::string> LoadGaugeState(const std::string& path) {
-  if (auto refused = NotAStateFile(path)) return std::unexpected(std::move(*refused));
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) {
-    if (error)
-      return std::unexpected(
-          fmt::format(fmt::runtime(messages::kStateCannotRead), path, error.message()));
-    return std::optional<GaugeState>();
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) {
-    return std::unexpected(
-        fmt::format(fmt::runtime(messages::kStateCannotRead), path, "the file cannot be opened"));
-  }
-  std::stringstream text;
-  text << file.rdbuf();
-  if (file.bad()) {
-    return std::unexpected(
-        fmt::format(fmt::runtime(messages::kStateCannotRead), path, "reading failed"));
+  // Only a regular file holds a pack: a device would be read without end and a directory not at
+  // all. A missing file is a new pack.
+  const auto bytes = common::ReadRegularFile(path, kMaxStateFileSize);
+  if (!bytes) {
+    if (bytes.error().problem == common::FileProblem::kMissing) {
+      return std::optional<GaugeState>();
+    }
+    return std::unexpected(common::DescribeFileError(bytes.error()));
   }
   Json json;
   try {
-    json = Json::parse(text.str());
+    json = Json::parse(bytes->begin(), bytes->end());
   } catch (const Json::parse_error& error) {
     return std::unexpected(fmt::format(fmt::runtime(messages::kStateNotJson), path, error.what()));
   }
@@ -396,27 +371,9 @@ std::expected<std::optional<GaugeState>, std::string> LoadGaugeState(const std::
 }
 
 std::expected<void, std::string> SaveGaugeState(const std::string& path, const GaugeState& state) {
-  if (auto refused = NotAStateFile(path)) return std::unexpected(std::move(*refused));
-  const std::string temporary = path + ".tmp";
-  const auto fail = [&](std::string_view reason) -> std::expected<void, std::string> {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return std::unexpected(fmt::format(fmt::runtime(messages::kStateCannotWrite), path, reason));
-  };
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file) {
-      return std::unexpected(fmt::format(fmt::runtime(messages::kStateCannotWrite), path,
-                                         "cannot create " + temporary));
-    }
-    file << GaugeStateToJson(state).dump(1) << '\n';
-    // A full disk often shows only when the last buffer goes out, so the close is checked too.
-    file.close();
-    if (file.fail()) return fail("writing failed");
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) return fail(error.message());
+  // Whole or not at all, and never over a directory or a device.
+  const auto written = common::WriteFileAtomically(path, GaugeStateToJson(state).dump(1) + "\n");
+  if (!written) return std::unexpected(common::DescribeFileError(written.error()));
   return {};
 }
 

@@ -8,8 +8,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/path_kind.h"
-
 namespace cw::common {
 namespace {
 
@@ -115,20 +113,6 @@ TEST(ParseTest, BlanksAreTrimmedOrRemovedOnlyWhereAsked) {
   EXPECT_EQ(TrimBlanks(" \t25 \t"), "25");
   EXPECT_EQ(TrimBlanks("  "), "");
   EXPECT_EQ(WithoutSpaces(" 5 4 "), "54");
-}
-
-TEST(PathKindTest, TellsFilesFromFoldersDevicesAndNothing) {
-  const auto folder =
-      std::filesystem::temp_directory_path() /
-      ("cw-path-kind-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  std::filesystem::create_directories(folder);
-  { std::ofstream(folder / "file") << "x"; }
-  EXPECT_EQ(KindOfPath((folder / "file").string()), PathKind::kRegularFile);
-  EXPECT_EQ(KindOfPath(folder.string()), PathKind::kDirectory);
-  EXPECT_EQ(KindOfPath("/dev/null"), PathKind::kSpecial);
-  EXPECT_EQ(KindOfPath((folder / "none").string()), PathKind::kMissing);
-  EXPECT_EQ(KindOfPath((folder / "file" / "below").string()), PathKind::kMissing);
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

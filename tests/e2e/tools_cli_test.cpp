@@ -212,9 +212,10 @@ TEST(StateFileCliTest, OnlyARegularFileHoldsThePack) {
     const char* message;
   };
   const Case cases[] = {
-      {"/dev/zero", "is a device or other special file: it must be a regular file"},
-      {folder.string(), "is a directory: it must be a regular file"},
-      {(folder / "plain" / "pack.json").string(), "Cannot write the pack state file"},
+      {"/dev/zero", "/dev/zero: it is a device, pipe or socket, not a regular file"},
+      {folder.string(), ": it is a folder"},
+      {(folder / "plain" / "pack.json").string(), "Not a directory"},
+      {(folder / "gone" / "pack.json").string(), "Can not write the file"},
   };
   for (const Case& c : cases) {
     const CliRun run = RunCli("--device sim:clock=virtual:state=" + c.path + " seal");

@@ -153,13 +153,15 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
 // all, and neither is ever replaced by a save.
 TEST_F(PackTest, StateFileThatIsNoRegularFileIsRefusedAndLeftAsItIs) {
   std::filesystem::create_directories(directory_ / "folder.json");
-  for (const std::string& path : {(directory_ / "folder.json").string(), std::string("/dev/null")}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {(directory_ / "folder.json").string(), "folder"}, {"/dev/null", "not a regular file"}};
+  for (const auto& [path, why] : cases) {
     SimOptions options = WithStateFile("unused");
     options.state_file = path;
     SimPack pack(clock_, options);
     ASSERT_TRUE(pack.load_error()) << path;
-    EXPECT_NE(pack.load_error()->find("must be a regular file"), std::string::npos)
-        << *pack.load_error();
+    EXPECT_NE(pack.load_error()->find(path), std::string::npos) << *pack.load_error();
+    EXPECT_NE(pack.load_error()->find(why), std::string::npos) << *pack.load_error();
     EXPECT_FALSE(SaveGaugeState(path, pack.gauge().State())) << path;
   }
   EXPECT_TRUE(std::filesystem::is_directory(directory_ / "folder.json"));
@@ -167,15 +169,18 @@ TEST_F(PackTest, StateFileThatIsNoRegularFileIsRefusedAndLeftAsItIs) {
 }
 
 TEST_F(PackTest, FailedSaveIsAnErrorAndLeavesNoTemporaryFile) {
-  { std::ofstream(directory_ / "plain") << "a file, not a folder"; }
   SimOptions options = WithStateFile("unused");
-  options.state_file = (directory_ / "plain" / "pack.json").string();
+  options.state_file = (directory_ / "gone" / "pack.json").string();
   SimPack pack(clock_, options);
   ASSERT_FALSE(pack.load_error()) << "nothing there yet is a new pack";
   const auto saved = pack.SaveState();
-  ASSERT_FALSE(saved);
+  ASSERT_FALSE(saved) << "its folder does not exist";
   EXPECT_NE(saved.error().find(options.state_file), std::string::npos) << saved.error();
-  EXPECT_EQ(ReadFile(directory_ / "plain"), "a file, not a folder");
+  EXPECT_FALSE(std::filesystem::exists(directory_ / "gone"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_),
+                          std::filesystem::directory_iterator()),
+            0)
+      << "no temporary file left";
 }
 
 TEST_F(PackTest, UnchangedStateIsNotWrittenAgain) {
