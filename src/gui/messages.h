@@ -74,6 +74,60 @@ inline constexpr std::string_view kOpenAllFlashTitle = "Open All Flash Constants
 inline constexpr std::string_view kSaveAllFlashTitle = "Save All Flash Constants";
 inline constexpr std::string_view kAfiFilter = "Flash Data File (*.afi)";
 
+// Tool windows: titles, and the dialogs of their Browse, Load and Set buttons
+inline constexpr std::string_view kFirmwareTitle = "Firmware Update";
+inline constexpr std::string_view kFsConverterTitle = "Convert FS File";
+inline constexpr std::string_view kBinConverterTitle = "Convert Bin File";
+inline constexpr std::string_view kAuthenticationTitle = "SHA1 AUTHENTICATION";
+inline constexpr std::string_view kLoadFirmwareTitle = "Download Cellwarden Bin File";
+inline constexpr std::string_view kLoadFirmwareFilter = "Cellwarden Bin File (*.bin)";
+inline constexpr std::string_view kExportFirmwareTitle = "Export Firmware";
+inline constexpr std::string_view kExportFirmwareFilter = "Flash Data File (*.bin)";
+inline constexpr std::string_view kExportFirmwareSuffix = "BIN";
+inline constexpr std::string_view kLoadAfiTitle = "Load AFI File";
+inline constexpr std::string_view kLoadAfiFilter = "AFI File (*.afi)";
+inline constexpr std::string_view kChooseBinTitle = "Download Firmware Bin File";
+inline constexpr std::string_view kChooseBinFilter = "Firmware Bin File (*.bin)";
+
+// Firmware window
+inline constexpr std::string_view kUpdateGroup = "Firmware Update";
+inline constexpr std::string_view kBinFileLabel = "Bin File:";
+inline constexpr std::string_view kLoadButton = "Load";
+inline constexpr std::string_view kStartButton = "Start";
+inline constexpr std::string_view kRunAgainButton = "Run the Update Again";
+inline constexpr std::string_view kExportGroup = "Export Firmware";
+inline constexpr std::string_view kBinPathLabel = "Bin Path:";
+inline constexpr std::string_view kSetButton = "Set";
+inline constexpr std::string_view kExportButton = "Export";
+inline constexpr std::string_view kJobElapsed = "Elapsed {}";
+inline constexpr std::string_view kJobElapsedRemaining = "Elapsed {}, about {} left";
+inline constexpr std::string_view kJobTook = "Took {}";
+
+// Convert FS File and Convert Bin File
+inline constexpr std::string_view kAfiScriptGroup = "Convert AFI File into FS File";
+inline constexpr std::string_view kBinScriptGroup = "Convert Bin File into FS File";
+inline constexpr std::string_view kMergedScriptGroup = "Convert AFI File and Bin File into FS File";
+inline constexpr std::string_view kSelectAfi = "Please select a AFI File";
+inline constexpr std::string_view kSelectBin = "Please select a Firmware Bin File";
+inline constexpr std::string_view kNewBinGroup = "Convert AFI File and Bin File into New Bin File";
+inline constexpr std::string_view kLoadAfiLabel = "Please Load the AFI File";
+inline constexpr std::string_view kLoadBinLabel = "Please Load the Bin File";
+inline constexpr std::string_view kBrowseButton = "Browse";
+inline constexpr std::string_view kConvertButton = "Convert";
+
+// SHA1 AUTHENTICATION
+inline constexpr std::string_view kCalculatorGroup = "SHA1 Calculator";
+inline constexpr std::string_view kAuthenticateGroup = "Authentication by KT580714";
+inline constexpr std::string_view kChangeKeyGroup = "Change SHA1 Key";
+inline constexpr std::string_view kKeyLabel = "Key:";
+inline constexpr std::string_view kNewKeyLabel = "New Key:";
+inline constexpr std::string_view kChallengeLabel = "Challenge:";
+inline constexpr std::string_view kDigestLabel = "Digest:";
+inline constexpr std::string_view kShowDigestButton = "Show Digest";
+inline constexpr std::string_view kNewChallengeButton = "New Challenge";
+inline constexpr std::string_view kAuthenticateButton = "Authenticate";
+inline constexpr std::string_view kChangeKeyButton = "Change Key";
+
 // "Time Setting..."
 inline constexpr std::string_view kTimeSettingTitle = "Time Setting...";
 inline constexpr std::string_view kTimeSettingLabel =

@@ -1,0 +1,43 @@
+#include "gui/tools/file_choice.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+
+namespace cw::gui {
+namespace {
+
+QString FolderKey(std::string_view title) { return "RecentFolders/" + Q(title); }
+
+QSettings ProductSettings() {
+  return QSettings(Q(messages::kOrganisation), Q(messages::kApplication));
+}
+
+}  // namespace
+
+QString RememberedFolder(std::string_view title) {
+  return ProductSettings().value(FolderKey(title)).toString();
+}
+
+QString ChooseFile(QWidget* parent, const FileDialogSpec& spec) {
+  QFileDialog dialog(parent, Q(spec.title), RememberedFolder(spec.title), Q(spec.filter));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (spec.save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(Q(spec.default_suffix));
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  const QString chosen = dialog.selectedFiles().constFirst();
+  QSettings settings = ProductSettings();
+  settings.setValue(FolderKey(spec.title), QFileInfo(chosen).absolutePath());
+  return chosen;
+}
+
+}  // namespace cw::gui

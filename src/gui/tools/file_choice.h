@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+class QWidget;
+
+namespace cw::gui {
+
+// One file dialog of the tool windows: its title and filter and, for a save dialog, the
+// extension a name typed without one gets.
+struct FileDialogSpec {
+  std::string_view title;
+  std::string_view filter;
+  bool save = false;
+  std::string_view default_suffix;
+};
+
+// Runs the dialog in the folder it was last left in and remembers the folder of the file chosen,
+// per dialog and across runs, in the product's settings. Empty when cancelled.
+QString ChooseFile(QWidget* parent, const FileDialogSpec& spec);
+
+// Where the dialog titled `title` opens: the folder of its last choice, or empty before the first.
+QString RememberedFolder(std::string_view title);
+
+}  // namespace cw::gui

@@ -1,0 +1,206 @@
+#include "gui/tools/firmware_tool_window.h"
+
+#include <fmt/format.h>
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+#include "gui/tools/file_field.h"
+
+namespace cw::gui {
+namespace {
+
+constexpr int kBarEnd = 100;
+constexpr int kTickMs = 1000;
+constexpr int kCounterWidth = 90;
+constexpr QRgb kPackStateText = 0xB00000;
+
+constexpr FileDialogSpec kLoadDialog{messages::kLoadFirmwareTitle, messages::kLoadFirmwareFilter};
+constexpr FileDialogSpec kExportDialog{messages::kExportFirmwareTitle,
+                                       messages::kExportFirmwareFilter, true,
+                                       messages::kExportFirmwareSuffix};
+
+// The time a job has taken and, once its pace is known, the time it still needs; empty before
+// its first run.
+QString TimeText(const firmware::JobTiming& timing) {
+  if (!timing.started()) return {};
+  const std::string elapsed = firmware::DurationText(timing.Elapsed());
+  if (!timing.running()) return Q(fmt::format(fmt::runtime(messages::kJobTook), elapsed));
+  if (const auto left = timing.Remaining()) {
+    return Q(fmt::format(fmt::runtime(messages::kJobElapsedRemaining), elapsed,
+                         firmware::DurationText(*left)));
+  }
+  return Q(fmt::format(fmt::runtime(messages::kJobElapsed), elapsed));
+}
+
+// Keeps a job's timing in step with its bar.
+void Follow(firmware::JobTiming& timing, bool busy, int bar) {
+  if (busy) {
+    timing.Progress(bar, kBarEnd);
+  } else {
+    timing.Stop();
+  }
+}
+
+QProgressBar* MakeBar(QWidget* parent) {
+  auto* bar = new QProgressBar(parent);
+  bar->setRange(0, kBarEnd);
+  bar->setTextVisible(false);
+  bar->hide();
+  // Hidden until its job starts, without the rows below moving up and down.
+  QSizePolicy policy = bar->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  bar->setSizePolicy(policy);
+  return bar;
+}
+
+}  // namespace
+
+FirmwareToolWindow::FirmwareToolWindow(firmware::FirmwareWindow& tool, const common::Clock& clock,
+                                       ToolWindowSetup setup, QWidget* parent)
+    : ToolWindow(messages::kFirmwareTitle, std::move(setup), parent),
+      tool_(tool),
+      update_timing_(clock),
+      export_timing_(clock) {
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(MakeUpdateGroup());
+  layout->addWidget(MakeExportGroup());
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  clock_tick_.setInterval(kTickMs);
+  connect(&clock_tick_, &QTimer::timeout, this, &FirmwareToolWindow::ShowTimes);
+  Watch(tool_.changes());
+  Refresh();
+}
+
+QWidget* FirmwareToolWindow::MakeUpdateGroup() {
+  auto* group = new QGroupBox(Q(messages::kUpdateGroup), this);
+  status_ = new QLabel(group);
+  image_ = new FileField(messages::kBinFileLabel, messages::kLoadButton, kLoadDialog,
+                         FileField::LabelPlace::kLeft, group);
+  update_bar_ = MakeBar(group);
+  counter_ = new QLabel(group);
+  counter_->setMinimumWidth(kCounterWidth);
+  counter_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  update_time_ = new QLabel(group);
+  pack_state_ = new QLabel(group);
+  pack_state_->setWordWrap(true);
+  QPalette warning = pack_state_->palette();
+  warning.setColor(QPalette::WindowText, QColor(kPackStateText));
+  pack_state_->setPalette(warning);
+  run_again_ = new QPushButton(Q(messages::kRunAgainButton), group);
+  start_ = new QPushButton(Q(messages::kStartButton), group);
+
+  auto* layout = new QGridLayout(group);
+  layout->addWidget(status_, 0, 0, 1, 2);
+  layout->addWidget(image_, 1, 0, 1, 2);
+  layout->addWidget(update_bar_, 2, 0);
+  layout->addWidget(counter_, 2, 1);
+  layout->addWidget(update_time_, 3, 0, 1, 2);
+  layout->addWidget(pack_state_, 4, 0, 1, 2);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(run_again_);
+  buttons->addWidget(start_);
+  layout->addLayout(buttons, 5, 0, 1, 2);
+
+  connect(image_, &FileField::chosen, this, &FirmwareToolWindow::Load);
+  connect(start_, &QPushButton::clicked, this, &FirmwareToolWindow::StartUpdate);
+  connect(run_again_, &QPushButton::clicked, this, &FirmwareToolWindow::StartUpdate);
+  return group;
+}
+
+QWidget* FirmwareToolWindow::MakeExportGroup() {
+  auto* group = new QGroupBox(Q(messages::kExportGroup), this);
+  export_path_ = new FileField(messages::kBinPathLabel, messages::kSetButton, kExportDialog,
+                               FileField::LabelPlace::kLeft, group);
+  export_bar_ = MakeBar(group);
+  export_time_ = new QLabel(group);
+  export_ = new QPushButton(Q(messages::kExportButton), group);
+
+  auto* layout = new QGridLayout(group);
+  layout->addWidget(export_path_, 0, 0, 1, 2);
+  layout->addWidget(export_bar_, 1, 0, 1, 2);
+  layout->addWidget(export_time_, 2, 0);
+  layout->addWidget(export_, 2, 1, Qt::AlignRight);
+  layout->setColumnStretch(0, 1);
+
+  connect(export_path_, &FileField::chosen, this, [this](const QString& path) {
+    tool_.Set(S(path));
+    Refresh();
+  });
+  connect(export_, &QPushButton::clicked, this, &FirmwareToolWindow::StartExport);
+  return group;
+}
+
+void FirmwareToolWindow::Load(const QString& path) {
+  Run<common::Outcome>([&tool = tool_, path = S(path)] { return tool.Load(path); });
+}
+
+void FirmwareToolWindow::StartUpdate() {
+  if (tool_.Start()) update_timing_.Start();
+  Refresh();
+}
+
+void FirmwareToolWindow::StartExport() {
+  Run<common::Outcome>([&tool = tool_] { return tool.Export(); },
+                       [this](const common::Outcome& started) {
+                         if (started) export_timing_.Start();
+                         Refresh();
+                       });
+}
+
+void FirmwareToolWindow::Refresh() {
+  view_ = tool_.View();
+  status_->setText(Q(view_.status_text));
+  image_->ShowPath(Q(view_.bin_path));
+  update_bar_->setVisible(view_.update_bar_visible);
+  update_bar_->setValue(view_.update_bar);
+  counter_->setText(Q(view_.counter_text));
+  export_path_->ShowPath(Q(view_.export_path));
+  export_bar_->setVisible(view_.export_bar_visible);
+  export_bar_->setValue(view_.export_bar);
+
+  // What the core says the pack is left in, kept after its message box is gone.
+  const bool failed = !view_.update_busy && view_.update_outcome &&
+                      view_.update_outcome->verdict == common::Verdict::kFailed;
+  QStringList state;
+  if (failed) {
+    for (const common::ShownMessage& message : view_.update_outcome->messages) {
+      state << Q(message.text);
+    }
+  }
+  pack_state_->setText(state.join('\n'));
+  pack_state_->setVisible(failed);
+  run_again_->setVisible(failed);
+
+  Follow(update_timing_, view_.update_busy, view_.update_bar);
+  Follow(export_timing_, view_.export_busy, view_.export_bar);
+  ShowTimes();
+  ShowBusy(!idle());
+}
+
+void FirmwareToolWindow::ShowBusy(bool busy) {
+  image_->button().setEnabled(!busy);
+  start_->setEnabled(!busy && !view_.update_busy);
+  run_again_->setEnabled(!busy && !view_.update_busy);
+  export_path_->button().setEnabled(!busy && !view_.export_busy);
+  export_->setEnabled(!busy && !view_.export_busy);
+}
+
+void FirmwareToolWindow::ShowTimes() {
+  update_time_->setText(TimeText(update_timing_));
+  export_time_->setText(TimeText(export_timing_));
+  const bool running = update_timing_.running() || export_timing_.running();
+  if (running && !clock_tick_.isActive()) clock_tick_.start();
+  if (!running) clock_tick_.stop();
+}
+
+}  // namespace cw::gui

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QTimer>
+
+#include "common/clock.h"
+#include "firmware/firmware_window.h"
+#include "firmware/job_timing.h"
+#include "gui/tools/tool_window.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace cw::gui {
+
+class FileField;
+
+// The firmware window: "Firmware Update" (the image to load, Start, the bar with its counter and
+// the status label) and "Export Firmware" (the path, Export and its bar). The jobs run on the
+// firmware window's own workers and report through its changes; Load and Export's seal check
+// run on the gauge worker. Beside each bar: the time the job has taken and, once its pace is
+// known, the time it still needs. After a failed update the window keeps the words that say what
+// state the pack is in, and offers to run the update again.
+class FirmwareToolWindow final : public ToolWindow {
+  Q_OBJECT
+
+ public:
+  FirmwareToolWindow(firmware::FirmwareWindow& tool, const common::Clock& clock,
+                     ToolWindowSetup setup, QWidget* parent);
+
+  FileField& image() { return *image_; }
+  FileField& export_path() { return *export_path_; }
+  QPushButton& start() { return *start_; }
+  QPushButton& run_again() { return *run_again_; }
+  QPushButton& export_button() { return *export_; }
+  QLabel& status() { return *status_; }
+  QLabel& counter() { return *counter_; }
+  QLabel& update_time() { return *update_time_; }
+  QLabel& pack_state() { return *pack_state_; }
+  QLabel& export_time() { return *export_time_; }
+  QProgressBar& update_bar() { return *update_bar_; }
+  QProgressBar& export_bar() { return *export_bar_; }
+
+ private:
+  QWidget* MakeUpdateGroup();
+  QWidget* MakeExportGroup();
+  void Load(const QString& path);
+  void StartUpdate();
+  void StartExport();
+  void Refresh() override;
+  void ShowBusy(bool busy) override;
+  void ShowTimes();
+
+  firmware::FirmwareWindow& tool_;
+  firmware::FirmwareWindowView view_;
+  firmware::JobTiming update_timing_;
+  firmware::JobTiming export_timing_;
+  QTimer clock_tick_;
+  FileField* image_ = nullptr;
+  FileField* export_path_ = nullptr;
+  QLabel* status_ = nullptr;
+  QProgressBar* update_bar_ = nullptr;
+  QLabel* counter_ = nullptr;
+  QLabel* update_time_ = nullptr;
+  QLabel* pack_state_ = nullptr;
+  QPushButton* run_again_ = nullptr;
+  QPushButton* start_ = nullptr;
+  QProgressBar* export_bar_ = nullptr;
+  QLabel* export_time_ = nullptr;
+  QPushButton* export_ = nullptr;
+};
+
+}  // namespace cw::gui

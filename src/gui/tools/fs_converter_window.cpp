@@ -1,0 +1,100 @@
+#include "gui/tools/fs_converter_window.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+#include "gui/tools/file_field.h"
+
+namespace cw::gui {
+namespace {
+
+using firmware::ScriptGroup;
+
+constexpr FileDialogSpec kAfiDialog{messages::kLoadAfiTitle, messages::kLoadAfiFilter};
+constexpr FileDialogSpec kBinDialog{messages::kChooseBinTitle, messages::kChooseBinFilter};
+
+struct GroupText {
+  std::string_view title;
+  bool afi;
+  bool bin;
+};
+constexpr std::array<GroupText, 3> kGroups{{
+    {messages::kAfiScriptGroup, true, false},
+    {messages::kBinScriptGroup, false, true},
+    {messages::kMergedScriptGroup, true, true},
+}};
+
+}  // namespace
+
+FsConverterWindow::FsConverterWindow(firmware::FsConverter& tool, ToolWindowSetup setup,
+                                     QWidget* parent)
+    : ToolWindow(messages::kFsConverterTitle, std::move(setup), parent), tool_(tool) {
+  auto* layout = new QVBoxLayout(this);
+  for (ScriptGroup group : {ScriptGroup::kAfi, ScriptGroup::kBin, ScriptGroup::kMerged}) {
+    layout->addWidget(MakeGroup(group));
+  }
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  Refresh();
+}
+
+QWidget* FsConverterWindow::MakeGroup(ScriptGroup group) {
+  const GroupText& text = kGroups[Index(group)];
+  Group& fields = fields_[Index(group)];
+  auto* box = new QGroupBox(Q(text.title), this);
+  auto* layout = new QVBoxLayout(box);
+  if (text.afi) {
+    fields.afi = new FileField(messages::kSelectAfi, messages::kBrowseButton, kAfiDialog,
+                               FileField::LabelPlace::kAbove, box);
+    connect(fields.afi, &FileField::chosen, this, [this, group](const QString& path) {
+      Act([group, path = S(path)](firmware::FsConverter& tool) { tool.SetAfi(group, path); });
+    });
+    layout->addWidget(fields.afi);
+  }
+  if (text.bin) {
+    fields.bin = new FileField(messages::kSelectBin, messages::kBrowseButton, kBinDialog,
+                               FileField::LabelPlace::kAbove, box);
+    connect(fields.bin, &FileField::chosen, this, [this, group](const QString& path) {
+      Act([group, path = S(path)](firmware::FsConverter& tool) { tool.ChooseBin(group, path); });
+    });
+    layout->addWidget(fields.bin);
+  }
+  fields.convert = new QPushButton(Q(messages::kConvertButton), box);
+  connect(fields.convert, &QPushButton::clicked, this,
+          [this, group] { Act([group](firmware::FsConverter& tool) { tool.Convert(group); }); });
+  layout->addWidget(fields.convert, 0, Qt::AlignRight);
+  return box;
+}
+
+void FsConverterWindow::Act(std::function<void(firmware::FsConverter&)> step) {
+  Run<Paths>(
+      [&tool = tool_, step = std::move(step)] {
+        step(tool);
+        return Paths{tool.paths(ScriptGroup::kAfi), tool.paths(ScriptGroup::kBin),
+                     tool.paths(ScriptGroup::kMerged)};
+      },
+      [this](const Paths& paths) {
+        paths_ = paths;
+        Refresh();
+      });
+}
+
+void FsConverterWindow::Refresh() {
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    if (fields_[i].afi != nullptr) fields_[i].afi->ShowPath(Q(paths_[i].afi.string()));
+    if (fields_[i].bin != nullptr) fields_[i].bin->ShowPath(Q(paths_[i].bin.string()));
+  }
+}
+
+void FsConverterWindow::ShowBusy(bool busy) {
+  for (Group& group : fields_) {
+    for (FileField* field : {group.afi, group.bin}) {
+      if (field != nullptr) field->button().setEnabled(!busy);
+    }
+    group.convert->setEnabled(!busy);
+  }
+}
+
+}  // namespace cw::gui

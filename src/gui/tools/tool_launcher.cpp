@@ -1,0 +1,63 @@
+#include "gui/tools/tool_launcher.h"
+
+#include "gui/gauge_worker.h"
+#include "gui/tools/authentication_window.h"
+#include "gui/tools/bin_converter_window.h"
+#include "gui/tools/firmware_tool_window.h"
+#include "gui/tools/fs_converter_window.h"
+
+namespace cw::gui {
+
+ToolLauncher::ToolLauncher(app::Workbench& bench, GaugeWorker& worker, QWidget& main)
+    : QObject(&main), bench_(bench), worker_(worker), main_(main) {}
+
+template <typename Tool, typename Make>
+void ToolLauncher::Launch(ToolKind kind, Tool& (app::Workbench::*open)(),
+                          void (app::Workbench::*close)(), Make make) {
+  const std::size_t index = Index(kind);
+  if (opening_[index]) return;
+  // Its closing job runs before the opening below: one tool of a kind at a time.
+  if (open_[index]) open_[index]->close();
+  opening_[index] = true;
+  worker_.Run<Tool*>(
+      this, [&bench = bench_, open] { return &(bench.*open)(); },
+      [this, index, close, make](Tool* tool) {
+        opening_[index] = false;
+        ToolWindowSetup setup{worker_, [&bench = bench_, close] { (bench.*close)(); }};
+        ToolWindow* window = make(*tool, std::move(setup));
+        open_[index] = window;
+        window->ShowOver(main_);
+      });
+}
+
+void ToolLauncher::Open(ToolKind kind) {
+  switch (kind) {
+    case ToolKind::kConvertBin:
+      Launch(kind, &app::Workbench::OpenBinConverter, &app::Workbench::CloseBinConverter,
+             [this](firmware::BinConverter& tool, ToolWindowSetup setup) {
+               return new BinConverterWindow(tool, std::move(setup), &main_);
+             });
+      return;
+    case ToolKind::kConvertFs:
+      Launch(kind, &app::Workbench::OpenFsConverter, &app::Workbench::CloseFsConverter,
+             [this](firmware::FsConverter& tool, ToolWindowSetup setup) {
+               return new FsConverterWindow(tool, std::move(setup), &main_);
+             });
+      return;
+    case ToolKind::kFirmware:
+      Launch(kind, &app::Workbench::OpenFirmwareWindow, &app::Workbench::CloseFirmwareWindow,
+             [this](firmware::FirmwareWindow& tool, ToolWindowSetup setup) {
+               return new FirmwareToolWindow(tool, bench_.clock(), std::move(setup), &main_);
+             });
+      return;
+    case ToolKind::kAuthentication:
+      Launch(kind, &app::Workbench::OpenAuthenticationTool,
+             &app::Workbench::CloseAuthenticationTool,
+             [this](app::AuthenticationTool& tool, ToolWindowSetup setup) {
+               return new AuthenticationWindow(tool, std::move(setup), &main_);
+             });
+      return;
+  }
+}
+
+}  // namespace cw::gui

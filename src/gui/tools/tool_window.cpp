@@ -1,0 +1,61 @@
+#include "gui/tools/tool_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QThread>
+#include <memory>
+
+#include "gui/qt_text.h"
+
+namespace cw::gui {
+namespace {
+
+constexpr int kCloserPollMs = 10;
+
+}  // namespace
+
+ToolWindow::ToolWindow(std::string_view title, ToolWindowSetup setup, QWidget* parent)
+    : QDialog(parent), setup_(std::move(setup)), relay_(this) {
+  setWindowTitle(Q(title));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setModal(false);
+  connect(&relay_, &ChangeRelay::changed, this, [this] { Refresh(); });
+}
+
+ToolWindow::~ToolWindow() {
+  if (closed_) return;
+  // Gone without closing: the program is ending and the worker has stopped. A job of the tool
+  // may be waiting for a message box to be answered on this thread, so the tool closes on a
+  // thread of its own while this one keeps handling events.
+  Detach();
+  std::unique_ptr<QThread> closer(QThread::create(setup_.close_tool));
+  closer->start();
+  while (!closer->wait(kCloserPollMs)) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+}
+
+void ToolWindow::ShowOver(QWidget& main) {
+  show();
+  move(main.geometry().center() - rect().center());
+}
+
+void ToolWindow::Detach() {
+  closed_ = true;
+  disconnect(&relay_, nullptr, this, nullptr);
+}
+
+void ToolWindow::closeEvent(QCloseEvent* event) {
+  if (!closed_) {
+    Detach();
+    setup_.worker.Run<bool>(nullptr,
+                            [close = setup_.close_tool] {
+                              close();
+                              return true;
+                            },
+                            {});
+  }
+  QDialog::closeEvent(event);
+}
+
+}  // namespace cw::gui
