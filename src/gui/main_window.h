@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QTimer>
-#include <map>
 
 #include "app/main_window_rules.h"
 #include "app/workbench.h"
@@ -24,6 +22,7 @@ class ProgressRelay;
 class SbsPage;
 class SmbAccessPage;
 class SubCmdPanelWidget;
+class ToolLauncher;
 
 // The main window: the left column with the adapter id, the page buttons and the charge gauge;
 // the four pages; the SubCMD panel; the status bar; the menu with its commands; and the two
@@ -55,6 +54,7 @@ class MainWindow final : public QMainWindow {
   CalibrationPage& calibration_page() { return *calibration_; }
   SubCmdPanelWidget& subcmd() { return *subcmd_; }
   MainStatusBar& status() { return *status_; }
+  ToolLauncher& tools() { return *tools_; }
   // The menu command showing `text` now (the data log command changes its text).
   QAction& action(std::string_view text);
   const QTimer& charge_timer() const { return charge_timer_; }
@@ -73,7 +73,6 @@ class MainWindow final : public QMainWindow {
   void OnScanOff() { SetScan(false); }
   void OnScanOn() { SetScan(true); }
   void OnLoggingTime();
-  void OnTool();
   void OnHelp();
   void OnAbout();
   void OnConfig();
@@ -100,7 +99,7 @@ class MainWindow final : public QMainWindow {
   QAction* log_ = nullptr;
   QAction* scan_off_ = nullptr;
   QAction* scan_on_ = nullptr;
-  std::map<QString, QPointer<QWidget>> tools_;
+  ToolLauncher* tools_ = nullptr;
   QTimer charge_timer_;
   QTimer clock_timer_;
   ChangeRelay lock_relay_;

@@ -20,7 +20,7 @@
 #include "gui/messages.h"
 #include "gui/qt_text.h"
 #include "gui/sbs_page.h"
-#include "gui/tool_placeholder_window.h"
+#include "gui/tools/tool_launcher.h"
 #include "monitor/data_log.h"
 #include "monitor/monitor_session.h"
 
@@ -59,12 +59,18 @@ void MainWindow::BuildMenu() {
   SetScan(bench_.monitor().engine().scan_enabled());
 
   QMenu* tools = menuBar()->addMenu(Q(messages::kMenuTools));
-  AddAction(tools, messages::kConvertBin, &MainWindow::OnTool);
-  AddAction(tools, messages::kConvertFs, &MainWindow::OnTool);
+  tools_ = new ToolLauncher(bench_, worker_, *this);
+  const auto add_tool = [&](std::string_view text, ToolKind kind) {
+    QAction* action = tools->addAction(Q(text));
+    connect(action, &QAction::triggered, tools_, [this, kind] { tools_->Open(kind); });
+    actions_.push_back(action);
+  };
+  add_tool(messages::kConvertBin, ToolKind::kConvertBin);
+  add_tool(messages::kConvertFs, ToolKind::kConvertFs);
   tools->addSeparator();
-  AddAction(tools, messages::kFirmwareUpdate, &MainWindow::OnTool);
+  add_tool(messages::kFirmwareUpdate, ToolKind::kFirmware);
   tools->addSeparator();
-  AddAction(tools, messages::kSha1, &MainWindow::OnTool);
+  add_tool(messages::kSha1, ToolKind::kAuthentication);
 
   QMenu* help = menuBar()->addMenu(Q(messages::kMenuHelp));
   AddAction(help, messages::kHelpContents, &MainWindow::OnHelp);
@@ -121,18 +127,6 @@ void MainWindow::OnDataLog() {
 void MainWindow::OnLoggingTime() {
   LoggingTimeDialog dialog(logging_interval_, messages_, this);
   if (dialog.exec() == QDialog::Accepted) logging_interval_ = dialog.interval();
-}
-
-void MainWindow::OnTool() {
-  auto* command = qobject_cast<QAction*>(sender());
-  if (command == nullptr) return;
-  const QString title = command->iconText();
-  // One window of each kind: a second command replaces the first.
-  if (QPointer<QWidget>& open = tools_[title]; open) open->close();
-  auto* window = new ToolPlaceholderWindow(title, this);
-  tools_[title] = window;
-  window->show();
-  window->move(geometry().center() - window->rect().center());
 }
 
 void MainWindow::OnHelp() {

@@ -20,7 +20,6 @@ inline constexpr std::string_view kTitleSuffix = " - Simulated pack";
 // Message boxes
 inline constexpr std::string_view kOkButton = "OK";
 inline constexpr std::string_view kCancelButton = "Cancel";
-inline constexpr std::string_view kCloseButton = "Close";
 
 // Left column
 inline constexpr std::string_view kAdapterIdLabel = "PID/SN Cfg:";
@@ -187,8 +186,6 @@ inline constexpr std::string_view kPictureNotWritten = "the picture could not be
 // Pages still to come
 inline constexpr std::string_view kPagePending =
     "The {} page arrives with the next release of Cellwarden Tools.";
-inline constexpr std::string_view kToolPending =
-    "The {} window arrives with a later release of Cellwarden Tools.";
 inline constexpr std::string_view kDataFlashPageName = "data flash";
 inline constexpr std::string_view kCalibrationPageName = "calibration";
 inline constexpr std::string_view kSmbAccessPageName = "SMB access";
