@@ -53,25 +53,31 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
     edits_[i]->setFont(hex);
     edits_[i]->setMaxLength(kFieldRows[i].max_length);
     edits_[i]->setReadOnly(!kFieldRows[i].typed);
-    edits_[i]->setMinimumWidth(edits_[i]->fontMetrics().horizontalAdvance('0') *
-                               (kChallengeDigits + 2));
+    // Room for a whole challenge or digest, with the field's own margins.
+    edits_[i]->setMinimumWidth(
+        edits_[i]->fontMetrics().horizontalAdvance(QString(kChallengeDigits + 3, '0')));
   }
+  // The calculator's buttons show their result at once: a press that follows at once must
+  // not send the fields as they were.
   auto* show_digest = MakeButton(messages::kShowDigestButton, [this] {
     Collect();
     tool_.ShowDigest();
+    Refresh();
   });
   auto* new_challenge = MakeButton(messages::kNewChallengeButton, [this] {
     Collect();
     tool_.NewChallenge();
+    Refresh();
   });
-  auto* authenticate = MakeButton(messages::kAuthenticateButton, [this] {
+  const auto on_gauge = [this](common::Outcome (app::AuthenticationTool::*operation)()) {
     Collect();
-    Run<common::Outcome>([&tool = tool_] { return tool.Authenticate(); });
-  });
-  auto* change_key = MakeButton(messages::kChangeKeyButton, [this] {
-    Collect();
-    Run<common::Outcome>([&tool = tool_] { return tool.ChangeKey(); });
-  });
+    Run<common::Outcome>([&tool = tool_, operation] { return (tool.*operation)(); },
+                         [this](const common::Outcome&) { Refresh(); });
+  };
+  auto* authenticate = MakeButton(messages::kAuthenticateButton,
+                                  [on_gauge] { on_gauge(&app::AuthenticationTool::Authenticate); });
+  auto* change_key = MakeButton(messages::kChangeKeyButton,
+                                [on_gauge] { on_gauge(&app::AuthenticationTool::ChangeKey); });
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeSection(
@@ -86,7 +92,6 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
       MakeSection(messages::kChangeKeyGroup,
                   {AuthField::kChangeKey, AuthField::kChangeChallenge, AuthField::kChangeDigest},
                   {change_key}));
-  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   announced_ = tool_.fields();
   subscription_ = tool_.changes().Subscribe([this] {

@@ -31,7 +31,6 @@ BinConverterWindow::BinConverterWindow(firmware::BinConverter& tool, ToolWindowS
   fields->addWidget(convert_, 0, Qt::AlignRight);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(afi_, &FileField::chosen, this, [this](const QString& path) {
     Act([path = S(path)](firmware::BinConverter& tool) { tool.SetAfi(path); });

@@ -18,16 +18,16 @@ FileField::FileField(std::string_view label, std::string_view button, FileDialog
                      LabelPlace place, QWidget* parent)
     : QWidget(parent),
       dialog_(dialog),
+      label_(new QLabel(Q(label), this)),
       path_(new QLineEdit(this)),
       button_(new QPushButton(Q(button), this)) {
   path_->setReadOnly(true);
   path_->setMinimumWidth(kPathWidth);
-  auto* text = new QLabel(Q(label), this);
   auto* layout = new QGridLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   const int row = place == LabelPlace::kAbove ? 1 : 0;
   const int column = place == LabelPlace::kAbove ? 0 : 1;
-  layout->addWidget(text, 0, 0, 1, place == LabelPlace::kAbove ? 2 : 1);
+  layout->addWidget(label_, 0, 0, 1, place == LabelPlace::kAbove ? 2 : 1);
   layout->addWidget(path_, row, column);
   layout->addWidget(button_, row, column + 1);
   layout->setColumnStretch(column, 1);

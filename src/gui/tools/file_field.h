@@ -24,6 +24,7 @@ class FileField final : public QWidget {
             LabelPlace place, QWidget* parent = nullptr);
 
   void ShowPath(const QString& path);
+  QLabel& label() { return *label_; }
   QLineEdit& path() { return *path_; }
   QPushButton& button() { return *button_; }
 
@@ -32,6 +33,7 @@ class FileField final : public QWidget {
 
  private:
   FileDialogSpec dialog_;
+  QLabel* label_;
   QLineEdit* path_;
   QPushButton* button_;
 };

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/messages.h"
 #include "gui/qt_text.h"
@@ -72,7 +73,11 @@ FirmwareToolWindow::FirmwareToolWindow(firmware::FirmwareWindow& tool, const com
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeUpdateGroup());
   layout->addWidget(MakeExportGroup());
-  layout->setSizeConstraint(QLayout::SetFixedSize);
+  // The two path fields line up.
+  const int label_width =
+      std::max(image_->label().sizeHint().width(), export_path_->label().sizeHint().width());
+  image_->label().setMinimumWidth(label_width);
+  export_path_->label().setMinimumWidth(label_width);
 
   clock_tick_.setInterval(kTickMs);
   connect(&clock_tick_, &QTimer::timeout, this, &FirmwareToolWindow::ShowTimes);

@@ -36,7 +36,6 @@ FsConverterWindow::FsConverterWindow(firmware::FsConverter& tool, ToolWindowSetu
   for (ScriptGroup group : {ScriptGroup::kAfi, ScriptGroup::kBin, ScriptGroup::kMerged}) {
     layout->addWidget(MakeGroup(group));
   }
-  layout->setSizeConstraint(QLayout::SetFixedSize);
   Refresh();
 }
 

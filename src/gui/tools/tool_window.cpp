@@ -45,17 +45,25 @@ void ToolWindow::Detach() {
   disconnect(&relay_, nullptr, this, nullptr);
 }
 
+void ToolWindow::CloseTool() {
+  if (closed_) return;
+  Detach();
+  setup_.worker.Run<bool>(nullptr,
+                          [close = setup_.close_tool] {
+                            close();
+                            return true;
+                          },
+                          {});
+}
+
 void ToolWindow::closeEvent(QCloseEvent* event) {
-  if (!closed_) {
-    Detach();
-    setup_.worker.Run<bool>(nullptr,
-                            [close = setup_.close_tool] {
-                              close();
-                              return true;
-                            },
-                            {});
-  }
+  CloseTool();
   QDialog::closeEvent(event);
+}
+
+void ToolWindow::done(int result) {
+  CloseTool();
+  QDialog::done(result);
 }
 
 }  // namespace cw::gui

@@ -58,13 +58,14 @@ class ToolWindow : public QDialog {
   // A job started or the last one ended: rest the controls that would start another.
   virtual void ShowBusy(bool busy) = 0;
 
+  // The close box, Escape and close() all end here.
   void closeEvent(QCloseEvent* event) override;
-  // Escape closes the window like its close box.
-  void reject() override { close(); }
+  void done(int result) override;
 
  private:
   // Refresh stops here: the tool is gone once the closing job has run.
   void Detach();
+  void CloseTool();
 
   ToolWindowSetup setup_;
   ChangeRelay relay_;
