@@ -3,7 +3,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QPushButton>
+#include <fstream>
+#include <sstream>
 
 #include "app/device_string.h"
 #include "gui/logging_time_dialog.h"
@@ -29,6 +32,26 @@ ModalAnswerer::Step TypeInterval(const QString& seconds) {
     QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
     return true;
   };
+}
+
+ModalAnswerer::Step ChooseFile(const QString& path, const QString& filter) {
+  return [path, filter](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog == nullptr) return false;
+    if (!filter.isEmpty()) dialog->selectNameFilter(filter);
+    // The dialog leaves a name field that has the focus as the user typed it.
+    if (QWidget* focused = dialog->focusWidget()) focused->clearFocus();
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+    return true;
+  };
+}
+
+std::string ReadFile(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 void ModalAnswerer::Poll() {

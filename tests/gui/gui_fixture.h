@@ -44,6 +44,10 @@ class ModalAnswerer final : public QObject {
 void ClickLater(QAbstractButton* button);
 // Types `seconds` into "Time Setting..." and presses OK.
 ModalAnswerer::Step TypeInterval(const QString& seconds);
+// Picks `path` (and the filter, when given) in the next file dialog.
+ModalAnswerer::Step ChooseFile(const QString& path, const QString& filter = {});
+// The whole file, or nothing when it cannot be read.
+std::string ReadFile(const QString& path);
 
 // The desktop program on the simulated pack, its clock virtual, the window shown.
 struct GuiFixture {
@@ -63,5 +67,8 @@ struct GuiFixture {
   std::unique_ptr<gui::GaugeToolApp> tool;
   ModalAnswerer modal;
 };
+
+// The tool windows' flows (tool_windows_test.cpp); the test program runs them after its own.
+int RunToolWindowFlows(int argc, char** argv);
 
 }  // namespace cw::test

@@ -5,7 +5,6 @@
 #include <QChart>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QProgressBar>
@@ -21,7 +20,6 @@
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/messages.h"
 #include "app/program_directory.h"
@@ -39,6 +37,7 @@
 #include "gui/sbs_page.h"
 #include "gui/status_bit_ctrl.h"
 #include "gui/subcmd_panel_widget.h"
+#include "gui/tools/tool_launcher.h"
 #include "gui_fixture.h"
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_page_rules.h"
@@ -52,27 +51,8 @@ using common::TaskKind;
 using gui::Q;
 using monitor::TableId;
 
-std::string ReadFile(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 int Lines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
-
-// Picks `path` (and the filter, when given) in the next file dialog.
-ModalAnswerer::Step ChooseFile(const QString& path, const QString& filter = {}) {
-  return [path, filter](QWidget* modal) {
-    auto* dialog = qobject_cast<QFileDialog*>(modal);
-    if (dialog == nullptr) return false;
-    if (!filter.isEmpty()) dialog->selectNameFilter(filter);
-    dialog->selectFile(path);
-    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-    return true;
-  };
 }
 
 // Space on a Log or Scan cell, as the keyboard ticks it.
@@ -501,10 +481,12 @@ class GuiFlows : public QObject {
     QCOMPARE(about->windowTitle(), QString("About KT580714pc"));
     about->close();
 
+    // A command given twice before its window is up opens one window.
     w().action(gui::messages::kFirmwareUpdate).trigger();
     w().action(gui::messages::kFirmwareUpdate).trigger();
-    QTRY_COMPARE(w().findChildren<QDialog*>().size(), qsizetype{1});
-    QCOMPARE(w().findChildren<QDialog*>()[0]->windowTitle(), QString("Firmware Update"));
+    QTRY_VERIFY(w().tools().window(gui::ToolKind::kFirmware) != nullptr);
+    QTRY_VERIFY(f_->tool->worker().idle());
+    QCOMPARE(w().findChildren<gui::ToolWindow*>().size(), qsizetype{1});
   }
 };
 
@@ -515,7 +497,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   cw::gui::ApplyProductLook(application);
   cw::test::GuiFlows flows;
-  return QTest::qExec(&flows, argc, argv);
+  const int status = QTest::qExec(&flows, argc, argv);
+  return status | cw::test::RunToolWindowFlows(argc, argv);
 }
 
 #include "gui_test.moc"

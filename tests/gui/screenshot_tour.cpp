@@ -5,12 +5,15 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 #include <cstdio>
 
+#include "dataflash/afi_commands.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
 #include "gui/chart_panel.h"
@@ -19,12 +22,19 @@
 #include "gui/main_status_bar.h"
 #include "gui/messages.h"
 #include "gui/page_button.h"
+#include "gui/qt_text.h"
 #include "gui/sbs_page.h"
 #include "gui/subcmd_panel_widget.h"
-#include "gui/tool_placeholder_window.h"
+#include "gui/tools/authentication_window.h"
+#include "gui/tools/bin_converter_window.h"
+#include "gui/tools/file_field.h"
+#include "gui/tools/firmware_tool_window.h"
+#include "gui/tools/fs_converter_window.h"
+#include "gui/tools/tool_launcher.h"
 #include "gui/unseal_dialog.h"
 #include "gui_fixture.h"
 #include "monitor/sbs_page_rules.h"
+#include "update_hold.h"
 
 namespace {
 
@@ -142,11 +152,74 @@ int main(int argc, char** argv) {
   Save(unseal, "dialog-unseal");
   unseal.close();
 
-  window.action(gui::messages::kFirmwareUpdate).trigger();
-  Settle(200);
-  if (auto* tool = window.findChild<gui::ToolPlaceholderWindow*>()) {
-    Save(*tool, "dialog-tool-placeholder");
-    tool->close();
+  // The tool windows, on files of this pack.
+  const QString packs = QDir::temp().filePath("cellwarden-tour");
+  QDir(packs).removeRecursively();
+  QDir().mkpath(packs);
+  dataflash::SaveGaugeToAfi(f.bench().data_flash(), gui::S(QDir(packs).filePath("pack.afi")));
+  const auto open_tool = [&](std::string_view command, gui::ToolKind kind) {
+    window.action(command).trigger();
+    WaitFor([&] { return window.tools().window(kind) != nullptr; });
+    Settle(200);
+    return window.tools().window(kind);
+  };
+  const auto idle = [&](gui::ToolWindow& tool) {
+    WaitFor([&] { return tool.idle() && f.tool->worker().idle(); });
+  };
+  const auto choose = [&](gui::ToolWindow& tool, gui::FileField& field, const QString& name) {
+    idle(tool);
+    f.modal.Then(test::ChooseFile(QDir(packs).filePath(name)));
+    QTest::mouseClick(&field.button(), Qt::LeftButton);
+    idle(tool);
+  };
+
+  // The firmware window halfway through an update of the pack's own firmware, exported first.
+  if (auto* firmware = qobject_cast<gui::FirmwareToolWindow*>(
+          open_tool(gui::messages::kFirmwareUpdate, gui::ToolKind::kFirmware))) {
+    choose(*firmware, firmware->export_path(), "pack.bin");
+    QTest::mouseClick(&firmware->export_button(), Qt::LeftButton);
+    WaitFor([&] { return firmware->export_time().text().startsWith("Took"); });
+    choose(*firmware, firmware->image(), "pack.bin");
+    test::UpdateHold hold(*f.bench().sim_pack(), 1600);
+    QTest::mouseClick(&firmware->start(), Qt::LeftButton);
+    WaitFor([&] { return hold.held(); });
+    Settle(1200);
+    Save(*firmware, "tool-firmware");
+    hold.Release();
+    WaitFor([&] { return firmware->start().isEnabled(); });
+    firmware->close();
   }
-  return saved >= 11 ? 0 : 1;
+
+  if (auto* fs = qobject_cast<gui::FsConverterWindow*>(
+          open_tool(gui::messages::kConvertFs, gui::ToolKind::kConvertFs))) {
+    choose(*fs, *fs->afi(firmware::ScriptGroup::kAfi), "pack.afi");
+    choose(*fs, *fs->bin(firmware::ScriptGroup::kBin), "pack.bin");
+    choose(*fs, *fs->afi(firmware::ScriptGroup::kMerged), "pack.afi");
+    choose(*fs, *fs->bin(firmware::ScriptGroup::kMerged), "pack.bin");
+    Save(*fs, "tool-convert-fs");
+    fs->close();
+  }
+
+  if (auto* merge = qobject_cast<gui::BinConverterWindow*>(
+          open_tool(gui::messages::kConvertBin, gui::ToolKind::kConvertBin))) {
+    choose(*merge, merge->afi(), "pack.afi");
+    choose(*merge, merge->bin(), "pack.bin");
+    Save(*merge, "tool-convert-bin");
+    merge->close();
+  }
+
+  if (auto* sha1 = qobject_cast<gui::AuthenticationWindow*>(
+          open_tool(gui::messages::kSha1, gui::ToolKind::kAuthentication))) {
+    QTest::mouseClick(&sha1->button(gui::messages::kNewChallengeButton), Qt::LeftButton);
+    QTest::mouseClick(&sha1->button(gui::messages::kShowDigestButton), Qt::LeftButton);
+    sha1->field(gui::AuthField::kChangeKey).setText("00112233445566778899AABBCCDDEEFF");
+    QTest::mouseClick(&sha1->button(gui::messages::kAuthenticateButton), Qt::LeftButton);
+    idle(*sha1);
+    Settle(300);
+    Save(*sha1, "tool-sha1");
+    sha1->close();
+  }
+  Settle(200);
+  QDir(packs).removeRecursively();
+  return saved >= 14 ? 0 : 1;
 }
