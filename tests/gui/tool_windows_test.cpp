@@ -314,7 +314,11 @@ class ToolWindowFlows : public QObject {
     }
     QCOMPARE(dialogs_.first(), QString("Download Firmware Bin File | Firmware Bin File (*.bin)"));
     QVERIFY(dialogs_.contains("Load AFI File | AFI File (*.afi)"));
-    fs->close();
+    // Escape closes the window and its converter.
+    QTest::keyClick(fs, Qt::Key_Escape);
+    QTRY_VERIFY(w().tools().window(ToolKind::kConvertFs) == nullptr);
+    QTRY_VERIFY(f_->tool->worker().idle());
+    QVERIFY(f_->bench().fs_converter() == nullptr);
 
     auto* merge = Open<gui::BinConverterWindow>(gui::messages::kConvertBin, ToolKind::kConvertBin);
     QVERIFY(merge != nullptr);
