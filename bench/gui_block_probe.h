@@ -20,21 +20,6 @@
 
 namespace cw::bench {
 
-// The desktop program on the simulated pack with a virtual clock, its window shown; null after
-// saying why not.
-inline std::unique_ptr<gui::GaugeToolApp> StartOnVirtualPack(QApplication& application) {
-  gui::ApplyProductLook(application);
-  app::WorkbenchOptions options;
-  options.device = *app::ParseDeviceString("sim:clock=virtual");
-  auto tool = gui::GaugeToolApp::Create(std::move(options));
-  if (!tool) {
-    std::fprintf(stderr, "%s\n", tool.error().c_str());
-    return nullptr;
-  }
-  (*tool)->window().show();
-  return std::move(*tool);
-}
-
 // Lets the window settle for `ms` of real time before anything is measured.
 inline void Settle(int ms) {
   QElapsedTimer settle;
@@ -89,6 +74,44 @@ class TimedApplication final : public QApplication {
 
  private:
   int depth_ = 0;
+};
+
+// The desktop program on the simulated pack with a virtual clock, in a timed application, its
+// window shown (offscreen unless a platform is named).
+class GuiBench {
+ public:
+  GuiBench(int& argc, char** argv)
+      : offscreen_(UseOffscreenUnlessSet()), application_(argc, argv), tool_(Start(application_)) {}
+  ~GuiBench() { tool_.reset(); }
+
+  // False after saying why the program did not start.
+  bool ready() const { return tool_ != nullptr; }
+  TimedApplication& application() { return application_; }
+  gui::GaugeToolApp& tool() { return *tool_; }
+  gui::MainWindow& window() { return tool_->window(); }
+
+ private:
+  static bool UseOffscreenUnlessSet() {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return false;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+  }
+  static std::unique_ptr<gui::GaugeToolApp> Start(QApplication& application) {
+    gui::ApplyProductLook(application);
+    app::WorkbenchOptions options;
+    options.device = *app::ParseDeviceString("sim:clock=virtual");
+    auto tool = gui::GaugeToolApp::Create(std::move(options));
+    if (!tool) {
+      std::fprintf(stderr, "%s\n", tool.error().c_str());
+      return nullptr;
+    }
+    (*tool)->window().show();
+    return std::move(*tool);
+  }
+
+  bool offscreen_;  // first: the platform is chosen before the application exists
+  TimedApplication application_;
+  std::unique_ptr<gui::GaugeToolApp> tool_;
 };
 
 // The gaps between the GUI thread's turns while the application runs, from Measure() until

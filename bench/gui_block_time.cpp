@@ -13,11 +13,9 @@
 
 int main(int argc, char** argv) {
   using namespace cw;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  bench::TimedApplication application(argc, argv);
-  auto tool = bench::StartOnVirtualPack(application);
-  if (!tool) return 1;
-  gui::MainWindow& window = tool->window();
+  bench::GuiBench run(argc, argv);
+  if (!run.ready()) return 1;
+  gui::MainWindow& window = run.window();
   gui::SbsPage& page = window.sbs_page();
   page.button(monitor::PageButton::kScanAll).click();
   page.tabs().setCurrentIndex(2);
@@ -26,16 +24,15 @@ int main(int argc, char** argv) {
   constexpr qint64 kRealSpanNs = 5'000'000'000;
   bench::Settle(500);
 
-  common::Clock& clock = tool->bench().clock();
+  common::Clock& clock = run.tool().bench().clock();
   const common::Millis start = clock.Now();
-  const bench::GuiBlocks blocks = bench::Measure(application, [&](qint64 real_ns) {
+  const bench::GuiBlocks blocks = bench::Measure(run.application(), [&](qint64 real_ns) {
     return clock.Now() - start >= kVirtualSpan && real_ns >= kRealSpanNs;
   });
 
   std::printf("GUI thread, scan of every register with the live chart shown\n");
   std::printf("  virtual time scanned      %lld s\n",
               static_cast<long long>((clock.Now() - start).count() / 1000));
-  bench::PrintBlocks(blocks, application);
-  tool.reset();
+  bench::PrintBlocks(blocks, run.application());
   return 0;
 }

@@ -17,11 +17,10 @@
 
 int main(int argc, char** argv) {
   using namespace cw;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  bench::TimedApplication application(argc, argv);
-  auto tool = bench::StartOnVirtualPack(application);
-  if (!tool) return 1;
-  gui::MainWindow& window = tool->window();
+  bench::GuiBench run(argc, argv);
+  if (!run.ready()) return 1;
+  gui::MainWindow& window = run.window();
+  app::Workbench& workbench = run.tool().bench();
 
   // An image of every code and data byte, written where the window loads it from.
   auto code = std::make_unique<firmware::CodeImage>();
@@ -31,7 +30,7 @@ int main(int argc, char** argv) {
   QTemporaryDir folder;
   const std::string image = folder.filePath("image.bin").toStdString();
   if (!common::WriteFileAtomically(
-          image, firmware::BuildFirmwareImage(*code, data, tool->bench().constants()))) {
+          image, firmware::BuildFirmwareImage(*code, data, workbench.constants()))) {
     std::fprintf(stderr, "cannot write %s\n", image.c_str());
     return 1;
   }
@@ -56,9 +55,9 @@ int main(int argc, char** argv) {
   int updates = 0;
   int failed = 0;
   bool running = false;
-  const bench::GuiBlocks blocks = bench::Measure(application, [&](qint64 real_ns) {
+  const bench::GuiBlocks blocks = bench::Measure(run.application(), [&](qint64 real_ns) {
     if (running) {
-      const auto view = tool->bench().firmware_window()->View();
+      const auto view = workbench.firmware_window()->View();
       if (view.update_busy) return false;
       running = false;
       ++(view.update_outcome && view.update_outcome->done() ? updates : failed);
@@ -74,7 +73,6 @@ int main(int argc, char** argv) {
   std::printf("GUI thread, firmware updates of %d records each in the firmware window\n",
               static_cast<int>(firmware::kImageRecordCount));
   std::printf("  updates                   %d (%d failed)\n", updates, failed);
-  bench::PrintBlocks(blocks, application);
-  tool.reset();
+  bench::PrintBlocks(blocks, run.application());
   return 0;
 }

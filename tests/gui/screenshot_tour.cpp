@@ -210,10 +210,10 @@ int main(int argc, char** argv) {
 
   if (auto* sha1 = qobject_cast<gui::AuthenticationWindow*>(
           open_tool(gui::messages::kSha1, gui::ToolKind::kAuthentication))) {
-    QTest::mouseClick(&sha1->button(gui::messages::kNewChallengeButton), Qt::LeftButton);
-    QTest::mouseClick(&sha1->button(gui::messages::kShowDigestButton), Qt::LeftButton);
+    QTest::mouseClick(&sha1->button(gui::AuthButton::kNewChallenge), Qt::LeftButton);
+    QTest::mouseClick(&sha1->button(gui::AuthButton::kShowDigest), Qt::LeftButton);
     sha1->field(gui::AuthField::kChangeKey).setText("00112233445566778899AABBCCDDEEFF");
-    QTest::mouseClick(&sha1->button(gui::messages::kAuthenticateButton), Qt::LeftButton);
+    QTest::mouseClick(&sha1->button(gui::AuthButton::kAuthenticate), Qt::LeftButton);
     idle(*sha1);
     Settle(300);
     Save(*sha1, "tool-sha1");

@@ -354,30 +354,30 @@ class ToolWindowFlows : public QObject {
       return Q(app::CalculatorDigest(gui::S(key), gui::S(challenge), none).value_or(""));
     };
     // The calculator's digest is the one the authentication expects and the gauge answers.
-    QTest::mouseClick(&window->button(gui::messages::kShowDigestButton), Qt::LeftButton);
+    QTest::mouseClick(&window->button(gui::AuthButton::kShowDigest), Qt::LeftButton);
     QTRY_COMPARE(window->field(AuthField::kCalculatorDigest).text(), digest(default_key));
 
     struct Press {
       AuthField field;  // typed before the button
       QString text;
-      std::string_view button;
+      gui::AuthButton button;
       QString box;
       QString digest;  // what the authentication section shows afterwards
     };
     const QString failed = Q(app::messages::kAuthenticationFailed);
     const Press presses[] = {
-        {AuthField::kAuthenticationKey, default_key, gui::messages::kAuthenticateButton, succeeded,
+        {AuthField::kAuthenticationKey, default_key, gui::AuthButton::kAuthenticate, succeeded,
          digest(default_key)},
-        {AuthField::kAuthenticationKey, QString(32, 'F'), gui::messages::kAuthenticateButton,
+        {AuthField::kAuthenticationKey, QString(32, 'F'), gui::AuthButton::kAuthenticate,
          failed + digest(default_key), digest(QString(32, 'F'))},
-        {AuthField::kAuthenticationKey, "0x" + QString(30, '1'), gui::messages::kAuthenticateButton,
+        {AuthField::kAuthenticationKey, "0x" + QString(30, '1'), gui::AuthButton::kAuthenticate,
          Q(app::messages::kInvalidKey), digest(QString(32, 'F'))},
-        {AuthField::kChangeKey, new_key, gui::messages::kChangeKeyButton,
+        {AuthField::kChangeKey, new_key, gui::AuthButton::kChangeKey,
          Q(app::messages::kKeyChangeSucceeded), digest(QString(32, 'F'))},
-        {AuthField::kAuthenticationKey, new_key, gui::messages::kAuthenticateButton, succeeded,
+        {AuthField::kAuthenticationKey, new_key, gui::AuthButton::kAuthenticate, succeeded,
          digest(new_key)},
         // What the gauge returned shows in the box: the digest of the key it now holds.
-        {AuthField::kAuthenticationKey, default_key, gui::messages::kAuthenticateButton,
+        {AuthField::kAuthenticationKey, default_key, gui::AuthButton::kAuthenticate,
          failed + digest(new_key), digest(default_key)},
     };
     for (const Press& press : presses) {
@@ -396,7 +396,7 @@ class ToolWindowFlows : public QObject {
     auto* window = Open<gui::AuthenticationWindow>(gui::messages::kSha1, ToolKind::kAuthentication);
     QVERIFY(window != nullptr);
     QLineEdit& challenge = window->field(AuthField::kCalculatorChallenge);
-    QPushButton& next = window->button(gui::messages::kNewChallengeButton);
+    QPushButton& next = window->button(gui::AuthButton::kNewChallenge);
     const QString start = challenge.text();
     QTest::mouseClick(&next, Qt::LeftButton);
     QTRY_VERIFY(challenge.text() != start);

@@ -59,12 +59,12 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
   }
   // The calculator's buttons show their result at once: a press that follows at once must
   // not send the fields as they were.
-  auto* show_digest = MakeButton(messages::kShowDigestButton, [this] {
+  MakeButton(AuthButton::kShowDigest, messages::kShowDigestButton, [this] {
     Collect();
     tool_.ShowDigest();
     Refresh();
   });
-  auto* new_challenge = MakeButton(messages::kNewChallengeButton, [this] {
+  MakeButton(AuthButton::kNewChallenge, messages::kNewChallengeButton, [this] {
     Collect();
     tool_.NewChallenge();
     Refresh();
@@ -74,24 +74,24 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
     Run<common::Outcome>([&tool = tool_, operation] { return (tool.*operation)(); },
                          [this](const common::Outcome&) { Refresh(); });
   };
-  auto* authenticate = MakeButton(messages::kAuthenticateButton,
-                                  [on_gauge] { on_gauge(&app::AuthenticationTool::Authenticate); });
-  auto* change_key = MakeButton(messages::kChangeKeyButton,
-                                [on_gauge] { on_gauge(&app::AuthenticationTool::ChangeKey); });
+  MakeButton(AuthButton::kAuthenticate, messages::kAuthenticateButton,
+             [on_gauge] { on_gauge(&app::AuthenticationTool::Authenticate); });
+  MakeButton(AuthButton::kChangeKey, messages::kChangeKeyButton,
+             [on_gauge] { on_gauge(&app::AuthenticationTool::ChangeKey); });
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeSection(
       messages::kCalculatorGroup,
       {AuthField::kCalculatorKey, AuthField::kCalculatorChallenge, AuthField::kCalculatorDigest},
-      {show_digest, new_challenge}));
+      {AuthButton::kShowDigest, AuthButton::kNewChallenge}));
   layout->addWidget(MakeSection(messages::kAuthenticateGroup,
                                 {AuthField::kAuthenticationKey, AuthField::kAuthenticationChallenge,
                                  AuthField::kAuthenticationDigest},
-                                {authenticate}));
+                                {AuthButton::kAuthenticate}));
   layout->addWidget(
       MakeSection(messages::kChangeKeyGroup,
                   {AuthField::kChangeKey, AuthField::kChangeChallenge, AuthField::kChangeDigest},
-                  {change_key}));
+                  {AuthButton::kChangeKey}));
 
   announced_ = tool_.fields();
   subscription_ = tool_.changes().Subscribe([this] {
@@ -104,24 +104,16 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
   Refresh();
 }
 
-QPushButton* AuthenticationWindow::MakeButton(std::string_view label,
-                                              std::function<void()> action) {
-  auto* button = new QPushButton(Q(label), this);
-  connect(button, &QPushButton::clicked, this, std::move(action));
-  buttons_.push_back(button);
-  return button;
-}
-
-QPushButton& AuthenticationWindow::button(std::string_view label) {
-  for (QPushButton* button : buttons_) {
-    if (button->text() == Q(label)) return *button;
-  }
-  qFatal("the authentication window has no button \"%s\"", std::string(label).c_str());
+void AuthenticationWindow::MakeButton(AuthButton button, std::string_view label,
+                                      std::function<void()> action) {
+  QPushButton*& made = buttons_[static_cast<std::size_t>(button)];
+  made = new QPushButton(Q(label), this);
+  connect(made, &QPushButton::clicked, this, std::move(action));
 }
 
 QWidget* AuthenticationWindow::MakeSection(std::string_view title,
                                            std::initializer_list<AuthField> fields,
-                                           std::initializer_list<QPushButton*> buttons) {
+                                           std::initializer_list<AuthButton> buttons) {
   auto* box = new QGroupBox(Q(title), this);
   auto* grid = new QGridLayout(box);
   int row = 0;
@@ -132,7 +124,7 @@ QWidget* AuthenticationWindow::MakeSection(std::string_view title,
   }
   auto* row_of_buttons = new QHBoxLayout;
   row_of_buttons->addStretch(1);
-  for (QPushButton* button : buttons) row_of_buttons->addWidget(button);
+  for (AuthButton button : buttons) row_of_buttons->addWidget(&this->button(button));
   grid->addLayout(row_of_buttons, row, 0, 1, 2);
   return box;
 }

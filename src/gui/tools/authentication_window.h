@@ -24,6 +24,8 @@ enum class AuthField {
   kChangeDigest,
 };
 
+enum class AuthButton { kShowDigest, kNewChallenge, kAuthenticate, kChangeKey };
+
 // "SHA1 AUTHENTICATION": the calculator (Show Digest, New Challenge), the authentication by the
 // gauge and the key change. The texts typed go to the tool before each button; what the tool
 // fills in comes back through its changes, so a digest shows before the gauge has answered.
@@ -36,12 +38,12 @@ class AuthenticationWindow final : public ToolWindow {
   AuthenticationWindow(app::AuthenticationTool& tool, ToolWindowSetup setup, QWidget* parent);
 
   QLineEdit& field(AuthField field) { return *edits_[static_cast<std::size_t>(field)]; }
-  QPushButton& button(std::string_view label);
+  QPushButton& button(AuthButton button) { return *buttons_[static_cast<std::size_t>(button)]; }
 
  private:
   QWidget* MakeSection(std::string_view title, std::initializer_list<AuthField> fields,
-                       std::initializer_list<QPushButton*> buttons);
-  QPushButton* MakeButton(std::string_view label, std::function<void()> action);
+                       std::initializer_list<AuthButton> buttons);
+  void MakeButton(AuthButton button, std::string_view label, std::function<void()> action);
   // The typed texts, into the tool.
   void Collect();
   void Refresh() override;
@@ -49,7 +51,7 @@ class AuthenticationWindow final : public ToolWindow {
 
   app::AuthenticationTool& tool_;
   std::array<QLineEdit*, 9> edits_{};
-  std::vector<QPushButton*> buttons_;
+  std::array<QPushButton*, 4> buttons_{};
   // The fields as the tool last announced them, taken on the announcing thread.
   std::mutex announced_mutex_;
   app::AuthenticationFields announced_;

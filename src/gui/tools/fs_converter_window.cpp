@@ -44,21 +44,24 @@ QWidget* FsConverterWindow::MakeGroup(ScriptGroup group) {
   Group& fields = fields_[Index(group)];
   auto* box = new QGroupBox(Q(text.title), this);
   auto* layout = new QVBoxLayout(box);
-  if (text.afi) {
-    fields.afi = new FileField(messages::kSelectAfi, messages::kBrowseButton, kAfiDialog,
-                               FileField::LabelPlace::kAbove, box);
-    connect(fields.afi, &FileField::chosen, this, [this, group](const QString& path) {
-      Act([group, path = S(path)](firmware::FsConverter& tool) { tool.SetAfi(group, path); });
+  // A file of the group: what the window does with the path chosen.
+  using Take = void (*)(firmware::FsConverter&, ScriptGroup, const std::filesystem::path&);
+  const auto add_field = [&](std::string_view label, const FileDialogSpec& dialog, Take take) {
+    auto* field =
+        new FileField(label, messages::kBrowseButton, dialog, FileField::LabelPlace::kAbove, box);
+    connect(field, &FileField::chosen, this, [this, group, take](const QString& path) {
+      Act([group, take, path = S(path)](firmware::FsConverter& tool) { take(tool, group, path); });
     });
-    layout->addWidget(fields.afi);
+    layout->addWidget(field);
+    return field;
+  };
+  if (text.afi) {
+    fields.afi = add_field(messages::kSelectAfi, kAfiDialog,
+                           [](auto& tool, auto group, auto& path) { tool.SetAfi(group, path); });
   }
   if (text.bin) {
-    fields.bin = new FileField(messages::kSelectBin, messages::kBrowseButton, kBinDialog,
-                               FileField::LabelPlace::kAbove, box);
-    connect(fields.bin, &FileField::chosen, this, [this, group](const QString& path) {
-      Act([group, path = S(path)](firmware::FsConverter& tool) { tool.ChooseBin(group, path); });
-    });
-    layout->addWidget(fields.bin);
+    fields.bin = add_field(messages::kSelectBin, kBinDialog,
+                           [](auto& tool, auto group, auto& path) { tool.ChooseBin(group, path); });
   }
   fields.convert = new QPushButton(Q(messages::kConvertButton), box);
   connect(fields.convert, &QPushButton::clicked, this,
