@@ -353,8 +353,9 @@ class ToolWindowFlows : public QObject {
       common::RecordingMessageSink none;
       return Q(app::CalculatorDigest(gui::S(key), gui::S(challenge), none).value_or(""));
     };
-    // The calculator's digest is the one the authentication expects and the gauge answers.
-    QTest::mouseClick(&window->button(gui::AuthButton::kShowDigest), Qt::LeftButton);
+    // The calculator's digest is the one the authentication expects and the gauge answers; Enter
+    // in a field shows it.
+    QTest::keyClick(&window->field(AuthField::kCalculatorKey), Qt::Key_Return);
     QTRY_COMPARE(window->field(AuthField::kCalculatorDigest).text(), digest(default_key));
 
     struct Press {

@@ -79,6 +79,9 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
   MakeButton(AuthButton::kChangeKey, messages::kChangeKeyButton,
              [on_gauge] { on_gauge(&app::AuthenticationTool::ChangeKey); });
 
+  // Enter in a field shows the digest: host work, nothing reaches the gauge.
+  button(AuthButton::kShowDigest).setDefault(true);
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeSection(
       messages::kCalculatorGroup,

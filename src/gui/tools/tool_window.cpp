@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QThread>
 #include <memory>
 
@@ -36,6 +37,11 @@ ToolWindow::~ToolWindow() {
 }
 
 void ToolWindow::ShowOver(QWidget& main) {
+  // Enter in a field presses no button the window has not named its default: the first button
+  // may start a job on the gauge.
+  for (QPushButton* button : findChildren<QPushButton*>()) {
+    if (!button->isDefault()) button->setAutoDefault(false);
+  }
   show();
   move(main.geometry().center() - rect().center());
 }
