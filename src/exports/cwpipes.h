@@ -12,8 +12,9 @@
  * Handles are small positive integers; -1 means the open failed. Every other routine returns
  * 1 on success and 0 on failure, including a handle that is closed, unknown or of the wrong
  * kind. Closing a handle twice is harmless (the second call returns 0). Every `count` pointer
- * may be NULL; when given it receives the bytes moved (0 on failure). A NULL buffer is
- * accepted only with a size of 0.
+ * may be NULL; when given it receives the bytes moved. A BulkIn or BulkOut that fails after
+ * moving part of the data (a time-out halfway) returns 0 and still counts that part; any other
+ * failure counts 0. A NULL buffer is accepted only with a size of 0.
  *
  * Time-outs: BulkIn and BulkOut wait at most 60000 ms, the vendor control requests 2000 ms.
  *

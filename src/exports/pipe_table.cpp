@@ -97,19 +97,20 @@ void PipeTable::Drop(std::shared_ptr<SharedDevice>& device) {
   device.reset();
 }
 
+// A transfer that fails after moving part of the data (a time-out halfway) still reports that
+// part: the caller may already have lost the bytes from the device otherwise.
 bool PipeTable::BulkIn(int handle, std::span<std::uint8_t> buffer, std::uint32_t& count) {
   count = 0;
   PipeKind kind = PipeKind::kBulkIn;
   auto device = Lookup(handle, {PipeKind::kBulkIn, PipeKind::kInterruptIn}, &kind);
   if (!device) return false;
-  const int result =
+  const link::UsbTransfer transfer =
       kind == PipeKind::kInterruptIn
-          ? device->usb->InterruptTransfer(kInterruptInEndpoint, buffer, kPipeTimeoutMs)
-          : device->usb->BulkTransfer(kBulkInEndpoint, buffer, kPipeTimeoutMs);
+          ? device->usb->InterruptTransferCounted(kInterruptInEndpoint, buffer, kPipeTimeoutMs)
+          : device->usb->BulkTransferCounted(kBulkInEndpoint, buffer, kPipeTimeoutMs);
   Drop(device);
-  if (result < 0) return false;
-  count = static_cast<std::uint32_t>(result);
-  return true;
+  count = static_cast<std::uint32_t>(std::min<std::size_t>(transfer.transferred, buffer.size()));
+  return transfer.status >= 0;
 }
 
 bool PipeTable::BulkOut(int handle, std::span<const std::uint8_t> data, std::uint32_t& count) {
@@ -118,11 +119,11 @@ bool PipeTable::BulkOut(int handle, std::span<const std::uint8_t> data, std::uin
   if (!device) return false;
   // The backend takes a writable span for both directions; the caller's buffer is const.
   std::vector<std::uint8_t> packet(data.begin(), data.end());
-  const int result = device->usb->BulkTransfer(kBulkOutEndpoint, packet, kPipeTimeoutMs);
+  const link::UsbTransfer transfer =
+      device->usb->BulkTransferCounted(kBulkOutEndpoint, packet, kPipeTimeoutMs);
   Drop(device);
-  if (result < 0) return false;
-  count = static_cast<std::uint32_t>(result);
-  return true;
+  count = static_cast<std::uint32_t>(std::min<std::size_t>(transfer.transferred, data.size()));
+  return transfer.status >= 0;
 }
 
 bool PipeTable::VendorControlIn(int handle, const VendorRequest& request,

@@ -74,8 +74,9 @@ class PipeTable {
   // False when `handle` is not an open handle of `kind`; the handle then stays as it was.
   bool Close(PipeKind kind, int handle);
 
-  // One transfer. `count` is set to the bytes moved (0 on failure). A bulk-in handle reads the
-  // bulk in endpoint, an interrupt-in handle the interrupt endpoint; a bulk-out handle writes.
+  // One transfer. `count` is set to the bytes moved, also when the transfer failed after moving
+  // part of them (a time-out halfway). A bulk-in handle reads the bulk in endpoint, an
+  // interrupt-in handle the interrupt endpoint; a bulk-out handle writes.
   bool BulkIn(int handle, std::span<std::uint8_t> buffer, std::uint32_t& count);
   bool BulkOut(int handle, std::span<const std::uint8_t> data, std::uint32_t& count);
 

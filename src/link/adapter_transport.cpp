@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "link/bulk_protocol.h"
+#include "link/messages.h"
 #include "link/pec.h"
 
 namespace cw::link {
@@ -63,41 +64,87 @@ void AdapterTransport::CloseBulkDevice() {
     bulk_device_->ReleaseInterface(bulk::kInterface);
     bulk_device_.reset();
   }
+  bulk_node_.clear();
+}
+
+const std::string& AdapterTransport::adapter_node() const {
+  return transport_ == Transport::kHid ? hid_node_ : bulk_node_;
 }
 
 bool AdapterTransport::OpenHidAdapter() {
+  connect_problems_.clear();
+  return OpenHid();
+}
+
+bool AdapterTransport::OpenBulkAdapter() {
+  connect_problems_.clear();
+  return OpenBulk();
+}
+
+bool AdapterTransport::OpenHid() {
   connected_ = false;
   // A reopen after a drop must not keep the handles of the previous open alive.
   CloseHidCollections();
-  for (const auto& info : hid_.Enumerate()) {
-    auto collection = hid_.Open(info);
-    if (!collection) continue;
-    const int slot = info.usage <= 0xFF ? hid::UsageSlot(static_cast<std::uint8_t>(info.usage))
-                                        : -1;
-    const bool accepted = info.vendor_id == vendor_id_ && info.product_id == hid_product_id_ &&
-                          info.usage_page == hid::kUsagePage && slot >= 0;
-    if (!accepted) continue;  // the collection closes as it goes out of scope
-    collections_[static_cast<std::size_t>(slot)] = std::move(collection);
+  hid_node_.clear();
+  // On Linux every collection of the adapter is an entry of its own on one hidraw node; the node
+  // is opened once and its handle serves every slot. Entries that are not the adapter's are
+  // never opened.
+  std::vector<std::pair<std::string, std::shared_ptr<HidCollection>>> nodes;
+  for (const auto& info : hid_.EnumerateMatching(vendor_id_, hid_product_id_)) {
+    const int slot =
+        info.usage <= 0xFF ? hid::UsageSlot(static_cast<std::uint8_t>(info.usage)) : -1;
+    const bool wanted = info.vendor_id == vendor_id_ && info.product_id == hid_product_id_ &&
+                        info.usage_page == hid::kUsagePage && slot >= 0;
+    if (!wanted) continue;
+    auto node = std::find_if(nodes.begin(), nodes.end(),
+                             [&](const auto& entry) { return entry.first == info.path; });
+    if (node == nodes.end()) {
+      std::shared_ptr<HidCollection> opened = hid_.Open(info);
+      if (!opened) {
+        AdapterFault fault = hid_.LastOpenFault();
+        if (!fault) fault.kind = FaultKind::kOther;
+        connect_problems_.push_back({info.path, std::move(fault)});
+      }
+      nodes.emplace_back(info.path, std::move(opened));
+      node = nodes.end() - 1;
+    }
+    if (!node->second) continue;
+    collections_[static_cast<std::size_t>(slot)] = node->second;
+    if (hid_node_.empty()) hid_node_ = info.path;
     connected_ = true;
   }
   return connected_;
 }
 
-bool AdapterTransport::OpenBulkAdapter() {
+bool AdapterTransport::OpenBulk() {
   const auto device_count = usb_.ListDevices();
   if (!device_count) return false;
   const std::string wanted_serial = serial_prefix_ + common::kSerialSuffix;
   std::unique_ptr<UsbDevice> accepted;
+  std::string accepted_node;
   for (std::size_t index = 0; index < *device_count && !accepted; ++index) {
     const auto descriptor = usb_.ReadDeviceDescriptor(index);
     if (!descriptor) break;
     if (descriptor->vendor_id != vendor_id_ || descriptor->product_id != bulk_product_id_) {
       continue;
     }
+    std::string node = usb_.DevicePath(index);
+    if (node.empty()) {
+      node = fmt::format(fmt::runtime(messages::kUsbIds), descriptor->vendor_id,
+                         descriptor->product_id);
+    }
     auto device = usb_.Open(index);
-    if (!device) continue;
+    if (!device) {
+      AdapterFault fault = usb_.LastFault();
+      if (!fault) fault.kind = FaultKind::kOther;
+      connect_problems_.push_back({node, std::move(fault)});
+      continue;
+    }
     const std::string serial = device->ReadSerialNumber();
-    if (!serial.empty() && serial == wanted_serial) accepted = std::move(device);
+    if (!serial.empty() && serial == wanted_serial) {
+      accepted = std::move(device);
+      accepted_node = std::move(node);
+    }
   }
   // The list is always freed: the devices opened from it stay open on their own.
   usb_.FreeDeviceList();
@@ -105,33 +152,43 @@ bool AdapterTransport::OpenBulkAdapter() {
   if (accepted->KernelDriverActive(bulk::kInterface)) {
     accepted->DetachKernelDriver(bulk::kInterface);
   }
-  if (accepted->ClaimInterface(bulk::kInterface) < 0) return false;
+  if (const int claimed = accepted->ClaimInterface(bulk::kInterface); claimed < 0) {
+    connect_problems_.push_back(
+        {accepted_node,
+         {FaultKindOfUsbResult(claimed), usb_.ErrorText(claimed),
+          fmt::format("libusb_claim_interface: {}", UsbResultName(claimed))}});
+    return false;
+  }
   bulk_device_ = std::move(accepted);
+  bulk_node_ = std::move(accepted_node);
   return true;
 }
 
 bool AdapterTransport::EnsureConnected() {
+  fault_ = {};
   if (connected_) return true;
+  connect_problems_.clear();
   auto try_bulk = [this] {
     CloseBulkDevice();
-    if (!OpenBulkAdapter()) return false;
+    if (!OpenBulk()) return false;
     transport_ = Transport::kBulk;
     connected_ = true;
     return true;
   };
   auto try_hid = [this] {
-    if (!OpenHidAdapter()) return false;
+    if (!OpenHid()) return false;
     transport_ = Transport::kHid;
     connected_ = true;
     return true;
   };
   // After a drop, the transport that was not in use is tried first.
-  if (transport_ == Transport::kHid) return try_bulk() || try_hid();
-  return try_hid() || try_bulk();
+  const bool opened =
+      transport_ == Transport::kHid ? try_bulk() || try_hid() : try_hid() || try_bulk();
+  if (opened) connect_problems_.clear();
+  return opened;
 }
 
-bool AdapterTransport::RegisterDeviceNotifications(
-    std::function<void(UsbHotplugEvent)> callback) {
+bool AdapterTransport::RegisterDeviceNotifications(std::function<void(UsbHotplugEvent)> callback) {
   return usb_.RegisterHotplug(vendor_id_, std::move(callback));
 }
 
@@ -143,21 +200,26 @@ HidCollection* AdapterTransport::CollectionFor(std::uint8_t report_id) {
 
 // Every set and get is tried up to ten times on the collection that carries the report id. When
 // no collection carries it, or every try failed, the adapter counts as gone: the next
-// transaction opens it again.
+// transaction opens it again. A report that timed out is not tried again: the kernel has just
+// spent its whole time-out on it, and ten of those would keep a silent adapter busy for minutes.
 bool AdapterTransport::TryReport(std::uint8_t report_id, Millis wait_after_failure,
                                  common::FunctionRef<bool(HidCollection&)> exchange) {
-  if (HidCollection* collection = CollectionFor(report_id)) {
-    for (int attempt = 0; attempt < kHidTries; ++attempt) {
-      if (exchange(*collection)) return true;
-      Wait(wait_after_failure);
-    }
+  HidCollection* collection = CollectionFor(report_id);
+  if (collection == nullptr) {
+    fault_ = {FaultKind::kOther, fmt::format(fmt::runtime(messages::kNoCollection), report_id), {}};
+  }
+  for (int attempt = 0; collection != nullptr && attempt < kHidTries; ++attempt) {
+    if (exchange(*collection)) return true;
+    fault_ = collection->LastFault();
+    if (!fault_) fault_.kind = FaultKind::kOther;
+    if (fault_.kind == FaultKind::kTimedOut) break;
+    Wait(wait_after_failure);
   }
   connected_ = false;
   return false;
 }
 
-bool AdapterTransport::SetReport(std::span<const std::uint8_t> report,
-                                 Millis wait_after_failure) {
+bool AdapterTransport::SetReport(std::span<const std::uint8_t> report, Millis wait_after_failure) {
   return TryReport(report.empty() ? 0 : report[0], wait_after_failure,
                    [&](HidCollection& collection) { return collection.SetFeature(report); });
 }
@@ -230,34 +292,52 @@ bool AdapterTransport::HidTransactFast(std::span<const std::uint8_t> request, st
   return Transact(request, count, response, {Millis{5}, Millis{10}}, between);
 }
 
-bool AdapterTransport::HidTransactNoWait(std::span<const std::uint8_t> request,
-                                         std::size_t count, HidReport& response) {
+bool AdapterTransport::HidTransactNoWait(std::span<const std::uint8_t> request, std::size_t count,
+                                         HidReport& response) {
   return Transact(request, count, response, {kNoWait, Millis{2}}, kNoWait);
 }
 
+bool AdapterTransport::DropBulk() {
+  connected_ = false;
+  return false;
+}
+
+bool AdapterTransport::BulkTransferWhole(std::uint8_t endpoint, std::span<std::uint8_t, 64> packet,
+                                         unsigned timeout_ms) {
+  const int result = bulk_device_->BulkTransfer(endpoint, packet, timeout_ms);
+  if (result == static_cast<int>(bulk::kPacketLength)) return true;
+  if (result < 0) {
+    fault_ = {FaultKindOfUsbResult(result), usb_.ErrorText(result),
+              std::string(UsbResultName(result))};
+    if (!fault_) fault_.kind = FaultKind::kOther;
+  } else {
+    fault_ = {FaultKind::kShortReply,
+              fmt::format(fmt::runtime(messages::kShortReply), result, bulk::kPacketLength),
+              {}};
+  }
+  return false;
+}
+
+// Only a whole reply to this request whose acknowledge byte is clear is the gauge's refusal;
+// every other failure is the adapter's and leaves a fault that says so.
 bool AdapterTransport::BulkExchange(std::span<std::uint8_t, 64> packet, unsigned timeout_ms) {
   if (!bulk_device_) {
-    connected_ = false;
-    return false;
+    fault_ = {FaultKind::kGone, std::string(messages::kNoBulkDevice), {}};
+    return DropBulk();
   }
   const std::uint8_t opcode = packet[0];
-  if (bulk_device_->BulkTransfer(bulk::kEndpointOut, packet, timeout_ms) !=
-      static_cast<int>(bulk::kPacketLength)) {
-    connected_ = false;
-    return false;
-  }
+  if (!BulkTransferWhole(bulk::kEndpointOut, packet, timeout_ms)) return DropBulk();
   Wait(kBulkTurnaround);
   std::fill(packet.begin(), packet.end(), 0);
-  if (bulk_device_->BulkTransfer(bulk::kEndpointIn, packet, timeout_ms) !=
-      static_cast<int>(bulk::kPacketLength)) {
-    connected_ = false;
-    return false;
-  }
+  if (!BulkTransferWhole(bulk::kEndpointIn, packet, timeout_ms)) return DropBulk();
   if (opcode == bulk::kOpVersion) return true;
-  if (packet[0] != opcode || packet[bulk::kAckByte] == 0) {
-    connected_ = false;
-    return false;
+  if (packet[0] != opcode) {
+    fault_ = {FaultKind::kBadReply,
+              fmt::format(fmt::runtime(messages::kReplyToAnother), packet[0], opcode),
+              {}};
+    return DropBulk();
   }
+  if (packet[bulk::kAckByte] == 0) return DropBulk();
   return true;
 }
 
@@ -299,8 +379,7 @@ std::optional<AdapterVersion> AdapterTransport::ReadAdapterVersion() {
     std::array<std::uint8_t, 8> response{};
     response[0] = 3;
     if (!GetReport(response, Millis{10})) return std::nullopt;
-    version.bytes = {ToPackedBcd(response[5]), ToPackedBcd(response[6]),
-                     ToPackedBcd(response[7]),
+    version.bytes = {ToPackedBcd(response[5]), ToPackedBcd(response[6]), ToPackedBcd(response[7]),
                      static_cast<std::uint8_t>((response[3] << 4) | (response[4] & 0x0F)), 0};
     std::string digits = fmt::format("{:04X}", version.bytes[3] << 8);
     version.text = digits.substr(0, 1) + "." + digits.substr(1);

@@ -7,11 +7,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/clock.h"
 #include "common/function_ref.h"
 #include "common/product_constants.h"
+#include "link/adapter_fault.h"
 #include "link/hid_backend.h"
 #include "link/hid_protocol.h"
 #include "link/usb_backend.h"
@@ -27,6 +29,13 @@ using HidReport = std::array<std::uint8_t, hid::kMaxReportLength>;
 struct AdapterVersion {
   std::array<std::uint8_t, 5> bytes{};
   std::string text;
+};
+
+// An adapter with the right ids that is there but could not be opened or claimed.
+struct ConnectProblem {
+  std::string node;  // "/dev/hidraw3", "/dev/bus/usb/001/005", or the ids without a node
+  AdapterFault fault;
+  bool operator==(const ConnectProblem&) const = default;
 };
 
 // The lowest layer of the gauge link: finds and opens the adapter (HID collections or the bulk
@@ -53,9 +62,21 @@ class AdapterTransport {
   const std::string& serial_prefix() const { return serial_prefix_; }
 
   // Opens the transport not used last when the connection dropped; false when neither opens.
+  // Starts every attempt, so it also forgets the fault of the previous exchange.
   bool EnsureConnected();
   bool OpenHidAdapter();
   bool OpenBulkAdapter();
+
+  // Adapters that were found but could not be used by the last open (empty: none was found, or
+  // the open succeeded).
+  const std::vector<ConnectProblem>& connect_problems() const { return connect_problems_; }
+  // Why the last failed exchange since EnsureConnected failed; kNone when none failed or when
+  // only the gauge refused. A time-out here means the transaction must end.
+  const AdapterFault& exchange_fault() const { return fault_; }
+  // The device node of the open adapter, for messages.
+  const std::string& adapter_node() const;
+  HidBackend& hid_backend() { return hid_; }
+  UsbBackend& usb_backend() { return usb_; }
   // Reports adapter arrival and removal (libusb hot-plug); never used to reconnect.
   bool RegisterDeviceNotifications(std::function<void(UsbHotplugEvent)> callback);
 
@@ -88,12 +109,18 @@ class AdapterTransport {
   static constexpr unsigned kBulkCommandTimeoutMs = 1000;
   // The adapter's version reply may take longer while it boots.
   static constexpr unsigned kBulkVersionTimeoutMs = 5000;
+  // The kernel gives every HID feature report this long (its USB control time-out) before it
+  // fails the ioctl, and hidapi has no way to ask for less. Not ours to wait: it is spent inside
+  // the library, which is why a report that timed out is never tried again.
+  static constexpr common::Millis kHidKernelTimeout{5000};
 
  private:
   struct ExchangeWaits {
     common::Millis after_failed_set;
     common::Millis after_failed_get;
   };
+  bool OpenHid();
+  bool OpenBulk();
   HidCollection* CollectionFor(std::uint8_t report_id);
   bool TryReport(std::uint8_t report_id, common::Millis wait_after_failure,
                  common::FunctionRef<bool(HidCollection&)> exchange);
@@ -102,6 +129,9 @@ class AdapterTransport {
   bool Transact(std::span<const std::uint8_t> request, std::size_t count, HidReport& response,
                 ExchangeWaits waits, common::Millis between);
   bool BulkExchange(std::span<std::uint8_t, 64> packet, unsigned timeout_ms);
+  bool BulkTransferWhole(std::uint8_t endpoint, std::span<std::uint8_t, 64> packet,
+                         unsigned timeout_ms);
+  bool DropBulk();
   void CloseHidCollections();
   void CloseBulkDevice();
   void Wait(common::Millis duration);
@@ -117,7 +147,12 @@ class AdapterTransport {
   std::uint16_t bulk_product_id_ = common::kBulkProductId;
   std::unique_ptr<UsbDevice> bulk_device_;
   std::string serial_prefix_ = common::kDefaultSerialPrefix;
-  std::array<std::unique_ptr<HidCollection>, hid::kUsageTable.size()> collections_;
+  // Slots of the usage table. Collections on one node share its one open handle.
+  std::array<std::shared_ptr<HidCollection>, hid::kUsageTable.size()> collections_;
+  std::string hid_node_;
+  std::string bulk_node_;
+  std::vector<ConnectProblem> connect_problems_;
+  AdapterFault fault_;
 };
 
 // Waits of one HID exchange, by the header's write count W, read count R and response size N.

@@ -1,6 +1,8 @@
 // SMBus transactions of the gauge link: framing on both adapters, attempts, the bus lock.
 #include "link/gauge_link.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 
 #include "common/printf_format.h"
@@ -30,16 +32,44 @@ std::array<std::uint8_t, 8> ReadHeader(std::uint8_t command, std::uint8_t read_c
   return {hid::kShortHeaderId, kReadAddress, command, 0, 0, 0, read_count, 2};
 }
 
+// The system's short reason when there is one ("Permission denied"), else the library's words.
+std::string DescribeCause(const AdapterFault& fault) {
+  return fault.cause.empty() ? fault.detail : fault.cause;
+}
+
+// Text of the notice for an adapter that is there but could not be opened or claimed.
+std::string ConnectNotice(const ConnectProblem& problem) {
+  const std::string cause = DescribeCause(problem.fault);
+  switch (problem.fault.kind) {
+    case FaultKind::kAccessDenied:
+      return fmt::format(fmt::runtime(messages::kAccessDeniedNotice), problem.node, cause);
+    case FaultKind::kBusy:
+      return fmt::format(fmt::runtime(messages::kBusyNotice), problem.node, cause);
+    default:
+      return fmt::format(fmt::runtime(messages::kCannotOpenNotice), problem.node, cause);
+  }
+}
+
 }  // namespace
 
-GaugeLink::GaugeLink(HidBackend& hid, UsbBackend& usb, common::Clock& clock,
-                     common::MessageSink& messages, BusLock& bus_lock)
-    : transport_(hid, usb, clock), clock_(clock), messages_(messages), bus_lock_(bus_lock) {}
-
 bool GaugeLink::EnsureConnected() {
-  if (transport_.EnsureConnected()) return true;
+  if (transport_.EnsureConnected()) {
+    ShowPendingNotice();
+    return true;
+  }
   SetStatus(LinkStatus::kNoAdapter);
+  // An adapter that is there but cannot be opened is not the same as no adapter: say why.
+  if (const auto& problems = transport_.connect_problems(); !problems.empty()) {
+    Notice(ConnectNotice(problems.front()));
+  }
   return false;
+}
+
+void GaugeLink::SetStatus(LinkStatus status) {
+  if (status == LinkStatus::kNotResponding && transport_.exchange_fault()) {
+    status = LinkStatus::kAdapterNotAnswering;
+  }
+  status_.store(status);
 }
 
 bool GaugeLink::RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attempt(int)> attempt) {
@@ -61,19 +91,70 @@ bool GaugeLink::RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attemp
         break;
       case Attempt::kRefusedFinal:
         SetStatus(LinkStatus::kNotResponding);
-        return false;
+        return Failed();
       case Attempt::kExchangeFailed:
-        if (policy == OnExchangeFailure::kStop) return false;
+        SetStatus(LinkStatus::kAdapterNotAnswering);
+        if (policy == OnExchangeFailure::kStop) return Failed();
         break;
     }
+    // The library has just waited its whole time-out; another attempt would only wait again.
+    if (transport_.exchange_fault().kind == FaultKind::kTimedOut) return Failed();
+  }
+  return Failed();
+}
+
+bool GaugeLink::Failed() {
+  const AdapterFault& fault = transport_.exchange_fault();
+  if (status_.load() == LinkStatus::kAdapterNotAnswering && fault) {
+    Notice(fmt::format(fmt::runtime(messages::kStoppedAnsweringNotice), transport_.adapter_node(),
+                       DescribeFault(fault)));
   }
   return false;
 }
 
-bool GaugeLink::Locked(common::FunctionRef<bool()> body) {
-  const BusLockGuard bus(bus_lock_);
-  return bus.owns() && body();
+void GaugeLink::Notice(std::string text) {
+  {
+    std::lock_guard lock(notice_mutex_);
+    if (text == last_notice_) return;
+    last_notice_ = text;
+    pending_notice_ = std::move(text);
+    notice_pending_ = true;
+  }
+  ShowPendingNotice();
 }
+
+// A message box shown while this thread holds the bus would stall every other user of the bus
+// behind it, so the notice waits for the release.
+void GaugeLink::ShowPendingNotice() {
+  if (!notice_pending_.load() || bus_lock_.HeldByThisThread()) return;
+  std::string text;
+  {
+    std::lock_guard lock(notice_mutex_);
+    text = std::move(pending_notice_);
+    pending_notice_.clear();
+    notice_pending_ = false;
+  }
+  if (!text.empty()) messages_.Show(text, common::kDefaultCaption, common::MessageIcon::kWarning);
+}
+
+std::string GaugeLink::adapter_problem() const {
+  std::lock_guard lock(notice_mutex_);
+  return last_notice_;
+}
+
+bool GaugeLink::Locked(common::FunctionRef<bool()> body) {
+  bool result = false;
+  {
+    const BusLockGuard bus(bus_lock_);
+    result = bus.owns() && body();
+  }
+  ShowPendingNotice();
+  return result;
+}
+
+GaugeLink::GaugeLink(HidBackend& hid, UsbBackend& usb, common::Clock& clock,
+                     common::MessageSink& messages, BusLock& bus_lock)
+    : transport_(hid, usb, clock), clock_(clock), messages_(messages), bus_lock_(bus_lock) {}
 
 std::optional<AdapterVersion> GaugeLink::ReadAdapterVersion() {
   std::optional<AdapterVersion> version;

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,15 @@ namespace cw::link {
 inline constexpr std::uint8_t kFlashPageSize = 32;
 // The gauge's settle time after a block write before its status is fetched.
 inline constexpr common::Millis kBlockWriteSettle{25};
+
+// The longest one transaction takes once the adapter stops answering. The first transfer that
+// runs into its time-out ends the transaction: no further try of that report or packet and no
+// further attempt. So at most one time-out is spent (the kernel's 5 s for a HID feature report,
+// 1 s for a bulk packet), plus the protocol's fixed waits of the attempts before it: at most
+// 4 x (ten tries of 10 ms on each of three exchanges + 9 ms) + 4 x 100 ms + one attempt's
+// waits, under 2 s.
+inline constexpr common::Millis kSilentAdapterBound =
+    AdapterTransport::kHidKernelTimeout + common::Millis{2000};
 
 // How ReadManufacturerBlock frames its request on the HID adapter.
 enum class MbaForm {
@@ -70,6 +80,9 @@ class GaugeLink {
   BusLock& bus_lock() { return bus_lock_; }
   common::Clock& clock() { return clock_; }
   LinkStatus link_status() const { return status_.load(); }
+  // The last adapter problem the link told the user about ("/dev/hidraw3: Permission denied:
+  // ..."); empty when there was none. Front ends may show it beside the status.
+  std::string adapter_problem() const;
 
   bool EnsureConnected();
   bool OpenHidAdapter() { return transport_.OpenHidAdapter(); }
@@ -127,20 +140,30 @@ class GaugeLink {
   std::optional<Digest> ChangeAuthKey(common::ByteView key);
 
  private:
+  // The refusals are the gauge's only when the adapter answered: a bulk command that failed
+  // on the USB side also comes back as a refusal, and the status then blames the adapter.
   enum class Attempt {
     kSuccess,
     kRefused,         // the gauge refused: LinkStatus 2, retry after 100 ms
     kRefusedFinal,    // the gauge refused: LinkStatus 2, no further attempt
     kRefusedAtOnce,   // the gauge refused: LinkStatus 2, retry without waiting
-    kExchangeFailed,  // the adapter exchange failed; LinkStatus stays
+    kExchangeFailed,  // the adapter exchange failed: LinkStatus 3
   };
   enum class OnExchangeFailure { kRetry, kStop };
 
-  // Up to 5 attempts 100 ms apart, each after EnsureConnected; records LinkStatus.
+  // Up to 5 attempts 100 ms apart, each after EnsureConnected; records LinkStatus. A time-out
+  // of the adapter ends the loop at once.
   bool RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attempt(int)> attempt);
+  // The end of a failed transaction: tells the user once why the adapter failed, if it did.
+  bool Failed();
   // Runs `body` holding the bus lock; false at once when the lock stays busy for 500 ms.
   bool Locked(common::FunctionRef<bool()> body);
-  void SetStatus(LinkStatus status) { status_.store(status); }
+  // Records the outcome; a refusal after an adapter fault becomes kAdapterNotAnswering.
+  void SetStatus(LinkStatus status);
+  // Shows `text` once (a repeat of the last one is not shown again), never while this thread
+  // holds the bus lock: then it waits for the release.
+  void Notice(std::string text);
+  void ShowPendingNotice();
 
   Attempt AttemptReadWord(std::uint8_t command, bool row_form, std::uint16_t& value);
   Attempt AttemptWriteWord(std::uint8_t command, std::uint16_t value);
@@ -174,6 +197,11 @@ class GaugeLink {
   common::MessageSink& messages_;
   BusLock& bus_lock_;
   std::atomic<LinkStatus> status_{LinkStatus::kNoAdapter};
+
+  mutable std::mutex notice_mutex_;
+  std::string last_notice_;
+  std::string pending_notice_;
+  std::atomic<bool> notice_pending_{false};
 };
 
 // Data bytes of a ManufacturerBlockAccess reply when it is valid for `subcommand` with `length`

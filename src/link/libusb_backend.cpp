@@ -1,5 +1,6 @@
 #include "link/libusb_backend.h"
 
+#include <fmt/format.h>
 #include <libusb.h>
 
 #include <array>
@@ -57,10 +58,18 @@ class LibusbDevice final : public UsbDevice {
 
   int BulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data,
                    unsigned timeout_ms) override {
-    return Transfer(&libusb_bulk_transfer, endpoint, data, timeout_ms);
+    return Plain(Transfer(&libusb_bulk_transfer, endpoint, data, timeout_ms));
   }
   int InterruptTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data,
                         unsigned timeout_ms) override {
+    return Plain(Transfer(&libusb_interrupt_transfer, endpoint, data, timeout_ms));
+  }
+  UsbTransfer BulkTransferCounted(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                  unsigned timeout_ms) override {
+    return Transfer(&libusb_bulk_transfer, endpoint, data, timeout_ms);
+  }
+  UsbTransfer InterruptTransferCounted(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                       unsigned timeout_ms) override {
     return Transfer(&libusb_interrupt_transfer, endpoint, data, timeout_ms);
   }
 
@@ -80,17 +89,21 @@ class LibusbDevice final : public UsbDevice {
   using TransferFunction = int (*)(libusb_device_handle*, unsigned char, unsigned char*, int, int*,
                                    unsigned int);
 
-  // A transfer that times out after moving part of the data still reports the time-out: a
-  // caller of this interface gets either a complete count or an error, never a silent part.
-  int Transfer(TransferFunction function, std::uint8_t endpoint, std::span<std::uint8_t> data,
-               unsigned timeout_ms) {
-    if (data.size() > static_cast<std::size_t>(INT_MAX)) return LIBUSB_ERROR_INVALID_PARAM;
+  // libusb fills `transferred` on failure too (a time-out after part of the data); the counted
+  // form keeps it for the pipe routines, which promise their callers the bytes moved.
+  UsbTransfer Transfer(TransferFunction function, std::uint8_t endpoint,
+                       std::span<std::uint8_t> data, unsigned timeout_ms) {
+    if (data.size() > static_cast<std::size_t>(INT_MAX)) return {LIBUSB_ERROR_INVALID_PARAM, 0};
     unsigned char empty = 0;
     unsigned char* bytes = data.empty() ? &empty : data.data();
     int transferred = 0;
     const int result = function(handle_, endpoint, bytes, static_cast<int>(data.size()),
                                 &transferred, FiniteTimeout(timeout_ms));
-    return result == 0 ? transferred : result;
+    return {result, static_cast<std::size_t>(transferred > 0 ? transferred : 0)};
+  }
+  // The plain form: a complete count or an error, never a silent part.
+  static int Plain(const UsbTransfer& transfer) {
+    return transfer.status == 0 ? static_cast<int>(transfer.transferred) : transfer.status;
   }
 
   std::shared_ptr<libusb_context> context_;  // keeps libusb alive while the handle is open
@@ -106,10 +119,20 @@ LibusbBackend::~LibusbBackend() {
   FreeDeviceList();
 }
 
+void LibusbBackend::RecordFault(const char* call, int result) {
+  fault_ = {FaultKindOfUsbResult(result), libusb_strerror(result),
+            fmt::format("{}: {}", call, libusb_error_name(result))};
+}
+
+std::string LibusbBackend::ErrorText(int result) const { return libusb_strerror(result); }
+
 bool LibusbBackend::EnsureContext() {
   if (context_) return true;
   libusb_context* context = nullptr;
-  if (libusb_init(&context) != 0) return false;
+  if (const int result = libusb_init(&context); result != 0) {
+    RecordFault("libusb_init", result);
+    return false;
+  }
   context_ = std::shared_ptr<libusb_context>(context, &libusb_exit);
   return true;
 }
@@ -119,10 +142,20 @@ std::optional<std::size_t> LibusbBackend::ListDevices() {
   if (!EnsureContext()) return std::nullopt;
   libusb_device** list = nullptr;
   const ssize_t count = libusb_get_device_list(context_.get(), &list);
-  if (count < 0) return std::nullopt;
+  if (count < 0) {
+    RecordFault("libusb_get_device_list", static_cast<int>(count));
+    return std::nullopt;
+  }
+  fault_ = {};
   list_ = list;
   list_size_ = static_cast<std::size_t>(count);
   return list_size_;
+}
+
+std::string LibusbBackend::DevicePath(std::size_t index) {
+  if (list_ == nullptr || index >= list_size_) return {};
+  return fmt::format("/dev/bus/usb/{:03}/{:03}", libusb_get_bus_number(list_[index]),
+                     libusb_get_device_address(list_[index]));
 }
 
 std::optional<UsbDeviceDescriptor> LibusbBackend::ReadDeviceDescriptor(std::size_t index) {
@@ -135,7 +168,11 @@ std::optional<UsbDeviceDescriptor> LibusbBackend::ReadDeviceDescriptor(std::size
 std::unique_ptr<UsbDevice> LibusbBackend::Open(std::size_t index) {
   if (list_ == nullptr || index >= list_size_) return nullptr;
   libusb_device_handle* handle = nullptr;
-  if (libusb_open(list_[index], &handle) != 0) return nullptr;
+  if (const int result = libusb_open(list_[index], &handle); result != 0) {
+    RecordFault("libusb_open", result);
+    return nullptr;
+  }
+  fault_ = {};
   return std::make_unique<LibusbDevice>(context_, handle);
 }
 

@@ -27,6 +27,9 @@ class LibusbBackend final : public UsbBackend {
   std::optional<std::size_t> ListDevices() override;
   std::optional<UsbDeviceDescriptor> ReadDeviceDescriptor(std::size_t index) override;
   std::unique_ptr<UsbDevice> Open(std::size_t index) override;
+  AdapterFault LastFault() const override { return fault_; }
+  std::string DevicePath(std::size_t index) override;
+  std::string ErrorText(int result) const override;
   void FreeDeviceList() override;
   // The callback runs on the backend's event thread. It must return quickly and must not make
   // synchronous transfers: libusb is handling events on that thread while it runs. A second
@@ -36,6 +39,7 @@ class LibusbBackend final : public UsbBackend {
 
  private:
   bool EnsureContext();
+  void RecordFault(const char* call, int result);
   void StopHotplug();
   void RunEvents(std::stop_token stop);
   static int HotplugTrampoline(libusb_context* context, libusb_device* device, int event,
@@ -44,6 +48,7 @@ class LibusbBackend final : public UsbBackend {
   std::shared_ptr<libusb_context> context_;
   libusb_device** list_ = nullptr;
   std::size_t list_size_ = 0;
+  AdapterFault fault_;
 
   std::function<void(UsbHotplugEvent)> hotplug_callback_;
   int hotplug_handle_ = 0;

@@ -6,9 +6,14 @@ namespace cw::link {
 
 std::string_view StatusBarText(LinkStatus status) {
   switch (status) {
-    case LinkStatus::kConnected: return messages::kUsbConnected;
-    case LinkStatus::kNoAdapter: return messages::kUsbDisconnected;
-    case LinkStatus::kNotResponding: return messages::kTargetNotResponding;
+    case LinkStatus::kConnected:
+      return messages::kUsbConnected;
+    case LinkStatus::kNoAdapter:
+      return messages::kUsbDisconnected;
+    case LinkStatus::kNotResponding:
+      return messages::kTargetNotResponding;
+    case LinkStatus::kAdapterNotAnswering:
+      return messages::kAdapterNotAnswering;
   }
   return messages::kUsbDisconnected;
 }

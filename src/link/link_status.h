@@ -6,9 +6,12 @@ namespace cw::link {
 
 // Outcome of the last transaction, shown in the status bar once per second.
 enum class LinkStatus : int {
-  kConnected = 0,       // last transaction succeeded
-  kNoAdapter = 1,       // no adapter could be opened
-  kNotResponding = 2,   // the adapter answered but the gauge refused or did not acknowledge
+  kConnected = 0,      // last transaction succeeded
+  kNoAdapter = 1,      // no adapter could be opened
+  kNotResponding = 2,  // the adapter answered but the gauge refused or did not acknowledge
+  // The adapter was opened, but its reports or packets failed (stalled, timed out, short or
+  // garbled): the problem is between the PC and the adapter, not on the SMBus.
+  kAdapterNotAnswering = 3,
 };
 
 std::string_view StatusBarText(LinkStatus status);

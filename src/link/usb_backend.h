@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "link/adapter_fault.h"
+
 namespace cw::link {
 
 // Result code of a USB call, in libusb's convention: 0 or a positive count for success,
@@ -15,12 +17,26 @@ namespace cw::link {
 enum UsbResult : int {
   kUsbSuccess = 0,
   kUsbErrorIo = -1,
+  kUsbErrorInvalidParam = -2,
+  kUsbErrorAccess = -3,
   kUsbErrorNoDevice = -4,
   kUsbErrorNotFound = -5,
   kUsbErrorBusy = -6,
   kUsbErrorTimeout = -7,
+  kUsbErrorOverflow = -8,
   kUsbErrorPipe = -9,
+  kUsbErrorInterrupted = -10,
+  kUsbErrorNoMem = -11,
+  kUsbErrorNotSupported = -12,
   kUsbErrorOther = -99,
+};
+
+// A transfer's outcome with the bytes it moved: a transfer that times out after part of the data
+// has still moved that part, and a caller that reports counts must not lose it.
+struct UsbTransfer {
+  int status = kUsbSuccess;  // 0, or a negative UsbResult
+  std::size_t transferred = 0;
+  bool operator==(const UsbTransfer&) const = default;
 };
 
 struct UsbDeviceDescriptor {
@@ -45,10 +61,26 @@ class UsbDevice {
                            unsigned timeout_ms) = 0;
   virtual int InterruptTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data,
                                 unsigned timeout_ms) = 0;
+  // The same transfers with the count kept on failure. Devices that cannot tell report nothing
+  // moved when the transfer failed.
+  virtual UsbTransfer BulkTransferCounted(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                          unsigned timeout_ms) {
+    return Counted(BulkTransfer(endpoint, data, timeout_ms));
+  }
+  virtual UsbTransfer InterruptTransferCounted(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                               unsigned timeout_ms) {
+    return Counted(InterruptTransfer(endpoint, data, timeout_ms));
+  }
   // Control transfer; request_type bit 7 gives the direction. Returns bytes moved or < 0.
-  virtual int ControlTransfer(std::uint8_t request_type, std::uint8_t request,
-                              std::uint16_t value, std::uint16_t index,
-                              std::span<std::uint8_t> data, unsigned timeout_ms) = 0;
+  virtual int ControlTransfer(std::uint8_t request_type, std::uint8_t request, std::uint16_t value,
+                              std::uint16_t index, std::span<std::uint8_t> data,
+                              unsigned timeout_ms) = 0;
+
+ private:
+  static UsbTransfer Counted(int result) {
+    if (result < 0) return {result, 0};
+    return {kUsbSuccess, static_cast<std::size_t>(result)};
+  }
 };
 
 enum class UsbHotplugEvent { kArrived, kLeft };
@@ -63,6 +95,13 @@ class UsbBackend {
   virtual std::optional<UsbDeviceDescriptor> ReadDeviceDescriptor(std::size_t index) = 0;
   // Opens device `index` of the last list; null on failure.
   virtual std::unique_ptr<UsbDevice> Open(std::size_t index) = 0;
+  // Why the last ListDevices or Open failed; kNone when the backend cannot tell.
+  virtual AdapterFault LastFault() const { return {}; }
+  // The device node of device `index` of the last list ("/dev/bus/usb/001/005"); empty when
+  // the platform has none.
+  virtual std::string DevicePath(std::size_t /*index*/) { return {}; }
+  // The library's text for a result code a device returned.
+  virtual std::string ErrorText(int result) const { return std::string(UsbResultName(result)); }
   // Drops the last device list (devices already opened stay open).
   virtual void FreeDeviceList() = 0;
   // Reports arrival and removal of devices with `vendor_id`. False when the platform cannot.

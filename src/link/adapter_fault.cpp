@@ -1,0 +1,96 @@
+#include "link/adapter_fault.h"
+
+#include <cerrno>
+
+#include "link/usb_backend.h"
+
+namespace cw::link {
+
+FaultKind FaultKindOfErrno(int error) {
+  switch (error) {
+    case 0:
+      return FaultKind::kOther;
+    case EACCES:
+    case EPERM:
+      return FaultKind::kAccessDenied;
+    case EBUSY:
+      return FaultKind::kBusy;
+    // hidraw answers ENODEV once the device is gone; a node that vanished gives ENOENT or ENXIO,
+    // and a USB device that is being torn down ESHUTDOWN.
+    case ENODEV:
+    case ENOENT:
+    case ENXIO:
+    case ESHUTDOWN:
+      return FaultKind::kGone;
+    case ETIMEDOUT:
+      return FaultKind::kTimedOut;
+    // The USB core reports a stalled control request as EPIPE, a broken handshake as EPROTO.
+    case EPIPE:
+    case EPROTO:
+    case EILSEQ:
+      return FaultKind::kStalled;
+    default:
+      return FaultKind::kOther;
+  }
+}
+
+FaultKind FaultKindOfUsbResult(int result) {
+  switch (result) {
+    case kUsbErrorAccess:
+      return FaultKind::kAccessDenied;
+    case kUsbErrorBusy:
+      return FaultKind::kBusy;
+    case kUsbErrorNoDevice:
+    case kUsbErrorNotFound:
+      return FaultKind::kGone;
+    case kUsbErrorTimeout:
+      return FaultKind::kTimedOut;
+    case kUsbErrorPipe:
+      return FaultKind::kStalled;
+    case kUsbErrorOverflow:
+      return FaultKind::kBadReply;
+    default:
+      return result < 0 ? FaultKind::kOther : FaultKind::kNone;
+  }
+}
+
+std::string_view UsbResultName(int result) {
+  switch (result) {
+    case kUsbSuccess:
+      return "LIBUSB_SUCCESS";
+    case kUsbErrorIo:
+      return "LIBUSB_ERROR_IO";
+    case kUsbErrorInvalidParam:
+      return "LIBUSB_ERROR_INVALID_PARAM";
+    case kUsbErrorAccess:
+      return "LIBUSB_ERROR_ACCESS";
+    case kUsbErrorNoDevice:
+      return "LIBUSB_ERROR_NO_DEVICE";
+    case kUsbErrorNotFound:
+      return "LIBUSB_ERROR_NOT_FOUND";
+    case kUsbErrorBusy:
+      return "LIBUSB_ERROR_BUSY";
+    case kUsbErrorTimeout:
+      return "LIBUSB_ERROR_TIMEOUT";
+    case kUsbErrorOverflow:
+      return "LIBUSB_ERROR_OVERFLOW";
+    case kUsbErrorPipe:
+      return "LIBUSB_ERROR_PIPE";
+    case kUsbErrorInterrupted:
+      return "LIBUSB_ERROR_INTERRUPTED";
+    case kUsbErrorNoMem:
+      return "LIBUSB_ERROR_NO_MEM";
+    case kUsbErrorNotSupported:
+      return "LIBUSB_ERROR_NOT_SUPPORTED";
+    default:
+      return "LIBUSB_ERROR_OTHER";
+  }
+}
+
+std::string DescribeFault(const AdapterFault& fault) {
+  if (fault.detail.empty()) return fault.cause;
+  if (fault.cause.empty() || fault.detail.ends_with(fault.cause)) return fault.detail;
+  return fault.cause + " (" + fault.detail + ")";
+}
+
+}  // namespace cw::link
