@@ -160,6 +160,12 @@ std::optional<AdapterVersion> GaugeLink::ReadAdapterVersion() {
   std::optional<AdapterVersion> version;
   Locked([&] {
     if (EnsureConnected()) version = transport_.ReadAdapterVersion();
+    // A version request that failed on the USB side says as much about the adapter as a
+    // transaction does.
+    if (!version && transport_.exchange_fault()) {
+      SetStatus(LinkStatus::kAdapterNotAnswering);
+      Failed();
+    }
     return version.has_value();
   });
   return version;
