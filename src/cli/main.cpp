@@ -5,6 +5,7 @@
 
 #include "cli/command_context.h"
 #include "cli/dataflash_commands.h"
+#include "cli/doctor_commands.h"
 #include "cli/firmware_commands.h"
 #include "cli/link_commands.h"
 #include "cli/messages.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   AddDataFlashCommands(app, context, exit_code);
   AddFirmwareCommands(app, context, exit_code);
   AddToolCommands(app, context, exit_code);
+  AddDoctorCommands(app, context, exit_code);
 
   try {
     app.parse(argc, argv);

@@ -71,4 +71,69 @@ inline constexpr std::string_view kEditFailedUnread =
     "writing {} failed, and what the gauge holds now could not be read";
 }  // namespace files
 
+// doctor
+namespace doctor {
+inline constexpr std::string_view kDescription =
+    "Look for the adapter: ids, device node, access rights, open and claim, the udev rule";
+inline constexpr std::string_view kUdevDirOption =
+    "look for the udev rule in DIR instead of the system's rule directories (repeatable)";
+inline constexpr std::string_view kSimulated =
+    "doctor looks at real adapters; the simulated pack needs none (run it without --sim)";
+inline constexpr std::string_view kIds =
+    "Adapter ids: vendor {:04x}, HID product {:04x}, bulk product {:04x}, bulk serial {}";
+inline constexpr std::string_view kNoAdapter = "No adapter with vendor id {:04x} found.";
+inline constexpr std::string_view kUsbUnlisted = "USB devices could not be listed: {}";
+inline constexpr std::string_view kHidCandidate = "HID {}  {:04x}:{:04x}  serial \"{}\"";
+inline constexpr std::string_view kUsbCandidate = "USB {}  {:04x}:{:04x}  serial \"{}\"";
+inline constexpr std::string_view kCollections = "  collections: {}";
+inline constexpr std::string_view kCollection = "{:04x}:{:04x}";
+inline constexpr std::string_view kNode = "  node: {} {}:{}, this user {} read and write it";
+inline constexpr std::string_view kMay = "may";
+inline constexpr std::string_view kMayNot = "may not";
+inline constexpr std::string_view kNodeMissing = "  node: not found";
+inline constexpr std::string_view kOpenOk = "  open: ok";
+inline constexpr std::string_view kOpenFailed = "  open: failed: {}";
+inline constexpr std::string_view kClaimed = "  interface 0: claimed and released";
+inline constexpr std::string_view kClaimFailed = "  interface 0: claim failed: {}";
+inline constexpr std::string_view kKernelDriver =
+    "  interface 0: held by a kernel driver (cellwarden detaches it when it opens the adapter)";
+inline constexpr std::string_view kNotTheProduct = "  not the product id cellwarden opens ({:04x})";
+inline constexpr std::string_view kRuleInstalled = "udev rule: {} (vendor {}, products {})";
+inline constexpr std::string_view kRuleMissing = "udev rule: not installed (looked in {})";
+inline constexpr std::string_view kVendorNamed = "named";
+inline constexpr std::string_view kVendorNotNamed = "not named";
+inline constexpr std::string_view kNone = "none";
+inline constexpr std::string_view kGroupMember = "group {}: you are a member";
+inline constexpr std::string_view kGroupNotMember = "group {}: you are not a member";
+inline constexpr std::string_view kGroupMissing = "group {}: does not exist on this machine";
+inline constexpr std::string_view kWhatToDo = "What to do:";
+inline constexpr std::string_view kStepReady =
+    "  - The adapter is ready: `cellwarden-cli probe` opens it.";
+inline constexpr std::string_view kStepPlugIn =
+    "  - Plug the adapter in; `lsusb -d {:04x}:` must list it (product {:04x} for HID, {:04x} "
+    "for bulk). If its maker uses another vendor id, see docs/bring-up.md.";
+inline constexpr std::string_view kStepUsbUnavailable =
+    "  - libusb could not list the USB devices ({}): a bulk adapter cannot be found until it can.";
+inline constexpr std::string_view kStepInstallRule =
+    "  - Install the udev rule: sudo cp packaging/70-cellwarden.rules /etc/udev/rules.d/ && "
+    "sudo udevadm control --reload && sudo udevadm trigger, then replug the adapter.";
+inline constexpr std::string_view kStepAddProduct =
+    "  - Add product {:04x} to the udev rule (docs/bring-up.md says how), reload the rules and "
+    "replug the adapter.";
+inline constexpr std::string_view kStepJoinGroup =
+    "  - Add yourself to the {0} group (sudo usermod -aG {0} $USER), then log in again.";
+inline constexpr std::string_view kStepReloadRules =
+    "  - The rule names the adapter but access is still denied: sudo udevadm control --reload "
+    "&& sudo udevadm trigger, then replug the adapter.";
+inline constexpr std::string_view kStepUsePid =
+    "  - The HID adapter answers as product {0:04x}: run with --pid {0:04X} (or enter 0x{0:04X} "
+    "in PID/SN Cfg).";
+inline constexpr std::string_view kStepCheckSerial =
+    "  - The bulk adapter at {} has serial \"{}\": cellwarden wants the prefix followed by "
+    "00000001; choose the prefix with --serial-prefix.";
+inline constexpr std::string_view kStepCloseOther =
+    "  - {} is held by another program: close it and try again.";
+inline constexpr std::string_view kStepCannotOpen = "  - {} could not be opened: {}.";
+}  // namespace doctor
+
 }  // namespace cw::cli::messages

@@ -59,6 +59,7 @@ class AdapterTransport {
   void SetSerialPrefix(std::string prefix) { serial_prefix_ = std::move(prefix); }
   std::uint16_t vendor_id() const { return vendor_id_; }
   std::uint16_t hid_product_id() const { return hid_product_id_; }
+  std::uint16_t bulk_product_id() const { return bulk_product_id_; }
   const std::string& serial_prefix() const { return serial_prefix_; }
 
   // Opens the transport not used last when the connection dropped; false when neither opens.

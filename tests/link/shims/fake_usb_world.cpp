@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -75,6 +76,8 @@ bool ParseItem(World& world, const std::string& item) {
     if (!ParseIds(args[1], node.vendor_id, node.product_id)) return false;
     node.serial = option("serial").value_or("");
     node.open_errno = Number(option("open-errno").value_or("0"));
+    node.mode =
+        static_cast<unsigned>(std::strtoul(option("mode").value_or("0660").c_str(), nullptr, 8));
     if (const auto usages = option("usages")) {
       const auto page = static_cast<std::uint16_t>(
           std::strtoul(option("page").value_or("ff00").c_str(), nullptr, 16));
@@ -101,6 +104,8 @@ bool ParseItem(World& world, const std::string& item) {
     device.open_error = Number(option("open-error").value_or("0"));
     device.claim_error = Number(option("claim-error").value_or("0"));
     device.kernel_driver = option("kernel-driver").has_value();
+    device.mode =
+        static_cast<unsigned>(std::strtoul(option("mode").value_or("0660").c_str(), nullptr, 8));
     world.usb.push_back(std::move(device));
     return true;
   }
@@ -160,6 +165,12 @@ bool Configure(const std::string& spec) {
   std::lock_guard lock(WorldMutex());
   Storage() = std::move(*world);
   return true;
+}
+
+std::string FakeUsbDevice::Node() const {
+  char node[32];
+  std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", unsigned{bus}, unsigned{address});
+  return node;
 }
 
 bool CountExchange(World& world) {

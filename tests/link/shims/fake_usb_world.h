@@ -7,11 +7,15 @@
 //
 // A scenario is a text of items separated by ';' (from the environment variable CW_FAKE_USB, or
 // cw_fake_usb_configure):
-//   hid PATH VID:PID [serial=TEXT] [page=HEX] [usages=1,2,...] [open-errno=N]
+//   hid PATH VID:PID [serial=TEXT] [page=HEX] [usages=1,2,...] [open-errno=N] [mode=OCTAL]
 //       a hidraw node with one top-level collection per usage (default: the adapter's 13 on
 //       page FF00); open-errno makes open() of the node fail with that errno
 //   usb BUS/ADDRESS VID:PID [serial=TEXT] [open-error=N] [claim-error=N] [kernel-driver]
-//       a device on libusb's list; the errors are libusb result codes
+//       [mode=OCTAL]
+//       a device on libusb's list, node /dev/bus/usb/BUS/ADDRESS; the errors are libusb
+//       result codes
+// Nodes are character devices of root:root with the mode given (default 0660); access()
+// refuses them when their open would be refused.
 //   set-errno N | get-errno N       every SFEATURE / GFEATURE ioctl fails with errno N
 //   get-length N                    every GFEATURE returns only N bytes
 //   unplug-after N                  after N feature ioctls or bulk transfers everything is gone
@@ -44,6 +48,7 @@ struct FakeHidNode {
   std::string serial;
   std::vector<FakeCollection> collections;
   int open_errno = 0;
+  unsigned mode = 0660;
   std::string syspath;  // under kFakeSysfs
 };
 
@@ -56,6 +61,8 @@ struct FakeUsbDevice {
   int open_error = 0;
   int claim_error = 0;
   bool kernel_driver = false;
+  unsigned mode = 0660;
+  std::string Node() const;
 };
 
 // What the adapter answers next on a get-feature or a bulk in transfer.

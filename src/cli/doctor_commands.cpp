@@ -1,0 +1,180 @@
+#include "cli/doctor_commands.h"
+
+#include <fmt/format.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/messages.h"
+#include "common/product_constants.h"
+#include "link/adapter_survey.h"
+
+namespace cw::cli {
+namespace {
+
+namespace text = messages::doctor;
+
+std::string Joined(const std::vector<std::string>& parts, std::string_view separator) {
+  std::string joined;
+  for (const auto& part : parts) {
+    if (!joined.empty()) joined += separator;
+    joined += part;
+  }
+  return joined;
+}
+
+void PrintCandidate(const link::AdapterCandidate& candidate, const link::SurveySettings& settings) {
+  const bool hid = candidate.kind == link::AdapterKind::kHid;
+  fmt::print(fmt::runtime(hid ? text::kHidCandidate : text::kUsbCandidate), candidate.node,
+             candidate.vendor_id, candidate.product_id, candidate.serial);
+  fmt::print("\n");
+  if (!candidate.product_matches) {
+    fmt::print(fmt::runtime(text::kNotTheProduct),
+               hid ? settings.hid_product_id : settings.bulk_product_id);
+    fmt::print("\n");
+  }
+  if (hid) {
+    std::vector<std::string> collections;
+    for (const auto& info : candidate.collections) {
+      collections.push_back(
+          fmt::format(fmt::runtime(text::kCollection), info.usage_page, info.usage));
+    }
+    fmt::print(fmt::runtime(text::kCollections), Joined(collections, " "));
+    fmt::print("\n");
+  }
+  if (candidate.access.exists) {
+    fmt::print(fmt::runtime(text::kNode), candidate.access.mode, candidate.access.owner,
+               candidate.access.group, candidate.access.read_write ? text::kMay : text::kMayNot);
+  } else {
+    fmt::print("{}", text::kNodeMissing);
+  }
+  fmt::print("\n");
+  if (candidate.opened) {
+    fmt::print("{}\n", text::kOpenOk);
+  } else {
+    fmt::print(fmt::runtime(text::kOpenFailed), link::DescribeFault(candidate.open_fault));
+    fmt::print("\n");
+  }
+  if (candidate.kernel_driver) {
+    fmt::print("{}\n", text::kKernelDriver);
+  } else if (candidate.claimed) {
+    if (*candidate.claimed) {
+      fmt::print("{}\n", text::kClaimed);
+    } else {
+      fmt::print(fmt::runtime(text::kClaimFailed), link::DescribeFault(candidate.claim_fault));
+      fmt::print("\n");
+    }
+  }
+}
+
+void PrintSetup(const link::AdapterSurvey& survey) {
+  if (survey.rule.path.empty()) {
+    std::vector<std::string> searched;
+    for (const auto& directory : survey.rule.searched) searched.push_back(directory.string());
+    fmt::print(fmt::runtime(text::kRuleMissing), Joined(searched, ", "));
+  } else {
+    std::vector<std::string> products;
+    for (const auto product : survey.rule.products)
+      products.push_back(fmt::format("{:04x}", product));
+    fmt::print(fmt::runtime(text::kRuleInstalled), survey.rule.path.string(),
+               survey.rule.names_vendor ? text::kVendorNamed : text::kVendorNotNamed,
+               products.empty() ? std::string(text::kNone) : Joined(products, " "));
+  }
+  fmt::print("\n");
+  const auto& group = survey.group;
+  fmt::print(fmt::runtime(!group.exists  ? text::kGroupMissing
+                          : group.member ? text::kGroupMember
+                                         : text::kGroupNotMember),
+             group.name);
+  fmt::print("\n");
+}
+
+void PrintStep(const link::NextStep& step, const link::SurveySettings& settings) {
+  using Kind = link::NextStep::Kind;
+  std::string line;
+  switch (step.kind) {
+    case Kind::kReady:
+      line = text::kStepReady;
+      break;
+    case Kind::kPlugIn:
+      line = fmt::format(fmt::runtime(text::kStepPlugIn), settings.vendor_id,
+                         settings.hid_product_id, settings.bulk_product_id);
+      break;
+    case Kind::kUsbUnavailable:
+      line = fmt::format(fmt::runtime(text::kStepUsbUnavailable), step.detail);
+      break;
+    case Kind::kInstallRule:
+      line = text::kStepInstallRule;
+      break;
+    case Kind::kAddProductToRule:
+      line = fmt::format(fmt::runtime(text::kStepAddProduct), step.product_id);
+      break;
+    case Kind::kJoinGroup:
+      line = fmt::format(fmt::runtime(text::kStepJoinGroup), settings.group);
+      break;
+    case Kind::kReloadRules:
+      line = text::kStepReloadRules;
+      break;
+    case Kind::kUsePid:
+      line = fmt::format(fmt::runtime(text::kStepUsePid), step.product_id);
+      break;
+    case Kind::kCheckSerial:
+      line = fmt::format(fmt::runtime(text::kStepCheckSerial), step.node, step.detail);
+      break;
+    case Kind::kCloseOtherProgram:
+      line = fmt::format(fmt::runtime(text::kStepCloseOther), step.node);
+      break;
+    case Kind::kCannotOpen:
+      line = fmt::format(fmt::runtime(text::kStepCannotOpen), step.node, step.detail);
+      break;
+  }
+  fmt::print("{}\n", line);
+}
+
+}  // namespace
+
+void AddDoctorCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* doctor = app.add_subcommand("doctor", std::string(text::kDescription));
+  auto rule_directories = std::make_shared<std::vector<std::string>>();
+  doctor->add_option("--udev-dir", *rule_directories, std::string(text::kUdevDirOption));
+  doctor->callback([rule_directories, &context, &exit_code] {
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    if (bench->simulated()) {
+      fmt::print(stderr, "{}\n", text::kSimulated);
+      exit_code = kExitUsage;
+      return;
+    }
+    auto& transport = bench->link().transport();
+    link::SurveySettings settings;
+    settings.vendor_id = transport.vendor_id();
+    settings.hid_product_id = transport.hid_product_id();
+    settings.bulk_product_id = transport.bulk_product_id();
+    settings.serial_prefix = transport.serial_prefix();
+    if (!rule_directories->empty()) {
+      settings.rule_directories.assign(rule_directories->begin(), rule_directories->end());
+    }
+    const link::AdapterSurvey survey =
+        link::SurveyAdapters(transport.hid_backend(), transport.usb_backend(), settings);
+
+    fmt::print(fmt::runtime(text::kIds), settings.vendor_id, settings.hid_product_id,
+               settings.bulk_product_id, settings.serial_prefix + common::kSerialSuffix);
+    fmt::print("\n");
+    if (survey.candidates.empty()) {
+      fmt::print(fmt::runtime(text::kNoAdapter), settings.vendor_id);
+      fmt::print("\n");
+    }
+    if (survey.usb_fault) {
+      fmt::print(fmt::runtime(text::kUsbUnlisted), link::DescribeFault(survey.usb_fault));
+      fmt::print("\n");
+    }
+    for (const auto& candidate : survey.candidates) PrintCandidate(candidate, settings);
+    PrintSetup(survey);
+    fmt::print("{}\n", text::kWhatToDo);
+    for (const auto& step : survey.steps) PrintStep(step, settings);
+    exit_code = survey.usable() ? kExitSuccess : kExitFailed;
+  });
+}
+
+}  // namespace cw::cli
