@@ -54,8 +54,8 @@ class ScopedEnvironment {
 
 struct Case {
   const char* name;
-  std::string spec;  // empty: the machine as it is, no shim
-  std::string rule;  // contents of the udev rule; empty: not installed
+  std::string scenario;  // empty: the machine as it is, no shim
+  std::string rule;      // contents of the udev rule; empty: not installed
   std::string arguments;
   int exit_code;
   std::vector<std::string> out;    // each must appear in stdout
@@ -77,12 +77,12 @@ class FirstContactCliTest : public ::testing::TestWithParam<Case> {
     if (!c.rule.empty()) std::ofstream(rules_ / "70-cellwarden.rules") << c.rule;
     std::string arguments = c.arguments;
     if (arguments.starts_with("doctor")) arguments += " --udev-dir " + rules_.string();
-    if (c.spec.empty()) return RunCli(arguments);
+    if (c.scenario.empty()) return RunCli(arguments);
     const char* asan = std::getenv("ASAN_OPTIONS");
     // The shim is loaded before the sanitizer runtime of a sanitizer build.
     ScopedEnvironment environment(
         {{"LD_PRELOAD", ShimLibrary().string()},
-         {"CW_FAKE_USB", c.spec},
+         {"CW_FAKE_USB", c.scenario},
          {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}});
     return RunCli(arguments);
   }
@@ -92,7 +92,7 @@ class FirstContactCliTest : public ::testing::TestWithParam<Case> {
 
 TEST_P(FirstContactCliTest, SaysWhatIsThereAndWhatToDo) {
   const Case& c = GetParam();
-  if (!c.spec.empty()) {
+  if (!c.scenario.empty()) {
     ASSERT_TRUE(fs::exists(ShimLibrary())) << ShimLibrary();
   }
   const CliRun run = Run(c);

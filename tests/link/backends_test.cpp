@@ -33,7 +33,7 @@ constexpr const char* kAccessAdvice =
 
 struct Case {
   const char* name;
-  std::string spec;
+  std::string scenario;
   bool ok;
   LinkStatus status;
   std::string message;  // empty: none
@@ -58,7 +58,9 @@ class BackendsFixture : public ::testing::Test {
     shim.configure("");
   }
 
-  void Use(const std::string& spec) { ASSERT_TRUE(shim.configure(spec.c_str())) << spec; }
+  void Use(const std::string& scenario) {
+    ASSERT_TRUE(shim.configure(scenario.c_str())) << scenario;
+  }
 
   fake::FakeUsb shim = fake::FakeUsb::Find();
   common::ManualClock clock;
@@ -76,7 +78,7 @@ class RealBackendsTest : public BackendsFixture, public ::testing::WithParamInte
 
 TEST_P(RealBackendsTest, FirstWordRead) {
   const Case& c = GetParam();
-  Use(c.spec);
+  Use(c.scenario);
   const Millis start = clock.Now();
   std::uint16_t value = 0;
   EXPECT_EQ(link.ReadWord(0x09, value), c.ok);

@@ -9,7 +9,7 @@ extern "C" {
 #endif
 
 // Replaces the pretend bus with a scenario (see fake_usb_world.h); 0 when it does not parse.
-int cw_fake_usb_configure(const char* spec);
+int cw_fake_usb_configure(const char* scenario);
 // "set", "get", "timeouts", "bulk", "claims", "usb-opens"; -1 for an unknown name.
 int cw_fake_usb_counter(const char* name);
 // How often open() was called on `path`.

@@ -129,9 +129,9 @@ bool ParseItem(World& world, const std::string& item) {
   return true;
 }
 
-std::optional<World> Parse(const std::string& spec) {
+std::optional<World> Parse(const std::string& scenario) {
   World world;
-  std::istringstream items(spec);
+  std::istringstream items(scenario);
   for (std::string item; std::getline(items, item, ';');) {
     item = Trim(item);
     if (!item.empty() && !ParseItem(world, item)) return std::nullopt;
@@ -144,8 +144,8 @@ World& Storage() {
   // variable; a test process replaces it through cw_fake_usb_configure. Never destroyed: the
   // shim still answers calls made while the process exits.
   static auto* world = [] {
-    const char* spec = std::getenv("CW_FAKE_USB");
-    return new World(Parse(spec != nullptr ? spec : "").value_or(World{}));
+    const char* scenario = std::getenv("CW_FAKE_USB");
+    return new World(Parse(scenario != nullptr ? scenario : "").value_or(World{}));
   }();
   return *world;
 }
@@ -159,8 +159,8 @@ std::mutex& WorldMutex() {
 
 World& TheWorld() { return Storage(); }
 
-bool Configure(const std::string& spec) {
-  auto world = Parse(spec);
+bool Configure(const std::string& scenario) {
+  auto world = Parse(scenario);
   if (!world) return false;
   std::lock_guard lock(WorldMutex());
   Storage() = std::move(*world);
@@ -274,8 +274,8 @@ void AdapterBulkIn(World& world, std::uint8_t* packet, std::size_t length) {
 
 extern "C" {
 
-__attribute__((visibility("default"))) int cw_fake_usb_configure(const char* spec) {
-  return cw::fake::Configure(spec != nullptr ? spec : "") ? 1 : 0;
+__attribute__((visibility("default"))) int cw_fake_usb_configure(const char* scenario) {
+  return cw::fake::Configure(scenario != nullptr ? scenario : "") ? 1 : 0;
 }
 
 __attribute__((visibility("default"))) int cw_fake_usb_counter(const char* name) {

@@ -103,8 +103,8 @@ inline constexpr const char* kFakeSysfs = "/sys/devices/cellwarden-fake";
 World& TheWorld();
 std::mutex& WorldMutex();
 
-// Replaces the world with `spec`; false when the text does not parse.
-bool Configure(const std::string& spec);
+// Replaces the world with `scenario`; false when the text does not parse.
+bool Configure(const std::string& scenario);
 
 // Counts one feature ioctl or bulk transfer toward unplug-after; true when the bus is gone.
 bool CountExchange(World& world);
