@@ -50,9 +50,15 @@ class ObservedUsbDevice final : public UsbDevice {
 
   std::string ReadSerialNumber() override {
     std::string serial = inner_->ReadSerialNumber();
-    observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbSerial), serial));
+    if (const AdapterFault fault = inner_->SerialFault()) {
+      observer_.OnDeviceEvent(
+          fmt::format(fmt::runtime(trace::kUsbSerialFailed), DescribeFault(fault)));
+    } else {
+      observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbSerial), serial));
+    }
     return serial;
   }
+  AdapterFault SerialFault() const override { return inner_->SerialFault(); }
   bool KernelDriverActive(int number) override {
     const bool active = inner_->KernelDriverActive(number);
     observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbKernelDriver), number,

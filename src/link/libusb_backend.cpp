@@ -32,16 +32,21 @@ class LibusbDevice final : public UsbDevice {
   LibusbDevice& operator=(const LibusbDevice&) = delete;
 
   std::string ReadSerialNumber() override {
+    serial_fault_ = {};
     libusb_device_descriptor descriptor{};
-    if (libusb_get_device_descriptor(libusb_get_device(handle_), &descriptor) != 0) return {};
+    if (const int result = libusb_get_device_descriptor(libusb_get_device(handle_), &descriptor);
+        result != 0) {
+      return SerialFailed("libusb_get_device_descriptor", result);
+    }
     if (descriptor.iSerialNumber == 0) return {};
     std::array<unsigned char, kSerialBufferSize> text{};
     const int length = libusb_get_string_descriptor_ascii(handle_, descriptor.iSerialNumber,
                                                           text.data(), kSerialBufferSize);
-    if (length <= 0) return {};
+    if (length < 0) return SerialFailed("libusb_get_string_descriptor_ascii", length);
     return std::string(reinterpret_cast<const char*>(text.data()),
                        static_cast<std::size_t>(length));
   }
+  AdapterFault SerialFault() const override { return serial_fault_; }
 
   bool KernelDriverActive(int interface_number) override {
     return libusb_kernel_driver_active(handle_, interface_number) == 1;
@@ -106,8 +111,15 @@ class LibusbDevice final : public UsbDevice {
     return transfer.status == 0 ? static_cast<int>(transfer.transferred) : transfer.status;
   }
 
+  std::string SerialFailed(const char* call, int result) {
+    serial_fault_ = {FaultKindOfUsbResult(result), libusb_strerror(result),
+                     fmt::format("{}: {}", call, libusb_error_name(result))};
+    return {};
+  }
+
   std::shared_ptr<libusb_context> context_;  // keeps libusb alive while the handle is open
   libusb_device_handle* handle_;
+  AdapterFault serial_fault_;
 };
 
 }  // namespace

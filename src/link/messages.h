@@ -47,6 +47,7 @@ inline constexpr std::string_view kUsbDevice = "usb device {} {:04x}:{:04x} {}";
 inline constexpr std::string_view kUsbOpen = "usb open {}: ok";
 inline constexpr std::string_view kUsbOpenFailed = "usb open {}: failed: {}";
 inline constexpr std::string_view kUsbSerial = "usb serial \"{}\"";
+inline constexpr std::string_view kUsbSerialFailed = "usb serial: failed: {}";
 inline constexpr std::string_view kUsbKernelDriver = "usb interface {}: kernel driver {}";
 inline constexpr std::string_view kUsbCall = "usb {} interface {}: {}";
 inline constexpr std::string_view kOk = "ok";

@@ -51,6 +51,9 @@ class UsbDevice {
   virtual ~UsbDevice() = default;
   // The serial-number string descriptor as ASCII; empty when it cannot be read.
   virtual std::string ReadSerialNumber() = 0;
+  // Why the last ReadSerialNumber came back empty; kNone when the device has no serial number
+  // or the backend cannot tell.
+  virtual AdapterFault SerialFault() const { return {}; }
   virtual bool KernelDriverActive(int interface_number) = 0;
   virtual int DetachKernelDriver(int interface_number) = 0;
   virtual int ClaimInterface(int interface_number) = 0;
