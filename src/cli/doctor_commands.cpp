@@ -125,6 +125,9 @@ void PrintStep(const link::NextStep& step, const link::SurveySettings& settings)
     case Kind::kCloseOtherProgram:
       line = fmt::format(fmt::runtime(text::kStepCloseOther), step.node);
       break;
+    case Kind::kNoAdapterCollections:
+      line = fmt::format(fmt::runtime(text::kStepNoAdapterCollections), step.node);
+      break;
     case Kind::kCannotOpen:
       line = fmt::format(fmt::runtime(text::kStepCannotOpen), step.node, step.detail);
       break;

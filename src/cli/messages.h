@@ -134,6 +134,9 @@ inline constexpr std::string_view kStepCheckSerial =
 inline constexpr std::string_view kStepCloseOther =
     "  - {} is held by another program: close it and try again.";
 inline constexpr std::string_view kStepCannotOpen = "  - {} could not be opened: {}.";
+inline constexpr std::string_view kStepNoAdapterCollections =
+    "  - {} opens but carries none of the adapter's collections (usage page ff00): it is "
+    "another device with the adapter's ids, or its firmware is not the one cellwarden expects.";
 }  // namespace doctor
 
 }  // namespace cw::cli::messages

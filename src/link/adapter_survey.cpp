@@ -91,8 +91,9 @@ void SurveyHid(HidBackend& hid, const SurveySettings& settings, AdapterSurvey& s
       candidate.open_fault = hid.LastOpenFault();
       if (!candidate.open_fault) candidate.open_fault.kind = FaultKind::kOther;
     }
+    candidate.adapter_collections = HasAdapterCollection(candidate);
     candidate.usable =
-        candidate.opened && candidate.product_matches && HasAdapterCollection(candidate);
+        candidate.opened && candidate.product_matches && candidate.adapter_collections;
   }
 }
 
@@ -238,6 +239,10 @@ std::vector<NextStep> NextSteps(const AdapterSurvey& survey) {
     if (candidate.kind == AdapterKind::kHid && !candidate.product_matches) {
       add({Kind::kUsePid, candidate.product_id});
     }
+    if (candidate.kind == AdapterKind::kHid && candidate.opened && candidate.product_matches &&
+        !candidate.adapter_collections) {
+      add({Kind::kNoAdapterCollections, candidate.product_id, candidate.node});
+    }
     if (candidate.kind == AdapterKind::kBulk && candidate.opened && !candidate.serial_matches) {
       add({Kind::kCheckSerial, candidate.product_id, candidate.node, candidate.serial});
     }
@@ -274,6 +279,8 @@ std::vector<NextStep> NextSteps(const AdapterSurvey& survey) {
       add({Kind::kAddProductToRule, step.product_id});
     }
   }
+  // Only other devices of the vendor (it is shared by many makers' small devices).
+  if (steps.empty()) add({Kind::kPlugIn});
   return steps;
 }
 

@@ -31,6 +31,7 @@ struct AdapterCandidate {
   std::string node;
   std::string serial;
   std::vector<HidCollectionInfo> collections;  // HID: every collection on the node
+  bool adapter_collections = false;  // HID: one of them is the adapter's (page FF00, its usages)
   NodeAccess access;
   bool product_matches = false;  // the product id the link opens
   bool serial_matches = true;    // bulk: the configured prefix followed by 00000001
@@ -61,17 +62,18 @@ struct GroupCheck {
 // What the engineer should do next, most useful first.
 struct NextStep {
   enum class Kind {
-    kReady,              // an adapter can be used now
-    kPlugIn,             // nothing with the vendor id is there
-    kUsbUnavailable,     // libusb could not list the devices; `detail` says why
-    kInstallRule,        // access denied and the rule is missing
-    kAddProductToRule,   // the rule does not name `product_id`
-    kJoinGroup,          // the rule is there but this user is not in the group
-    kReloadRules,        // the rule is there and names the ids, yet access is denied
-    kUsePid,             // the HID adapter answers as `product_id`, not the one asked for
-    kCheckSerial,        // the bulk adapter's serial does not fit the prefix
-    kCloseOtherProgram,  // the device or its interface is held elsewhere; `node`
-    kCannotOpen,         // another failure on `node`; `detail` says why
+    kReady,                 // an adapter can be used now
+    kPlugIn,                // nothing with the vendor id is there
+    kUsbUnavailable,        // libusb could not list the devices; `detail` says why
+    kInstallRule,           // access denied and the rule is missing
+    kAddProductToRule,      // the rule does not name `product_id`
+    kJoinGroup,             // the rule is there but this user is not in the group
+    kReloadRules,           // the rule is there and names the ids, yet access is denied
+    kUsePid,                // the HID adapter answers as `product_id`, not the one asked for
+    kCheckSerial,           // the bulk adapter's serial does not fit the prefix
+    kCloseOtherProgram,     // the device or its interface is held elsewhere; `node`
+    kCannotOpen,            // another failure on `node`; `detail` says why
+    kNoAdapterCollections,  // `node` opens but carries none of the adapter's collections
   };
   Kind kind;
   std::uint16_t product_id = 0;

@@ -63,6 +63,18 @@ TEST(AdapterSurveyTest, OtherSituationsHaveTheirOwnAdvice) {
                                  {Kind::kUsbUnavailable, 0, {}, "libusb_init: LIBUSB_ERROR_OTHER"},
                                  {Kind::kPlugIn}}));
 
+  // Only another maker's device on the shared vendor id; and the adapter's ids on a node that
+  // is not the adapter.
+  AdapterSurvey other;
+  other.candidates = {Hid(0x05DC)};
+  other.candidates[0].kind = AdapterKind::kBulk;
+  EXPECT_EQ(NextSteps(other), std::vector<NextStep>{{Kind::kPlugIn}});
+  AdapterSurvey impostor;
+  impostor.candidates = {Hid(0x8888)};
+  impostor.candidates[0].usable = false;
+  EXPECT_EQ(NextSteps(impostor),
+            (std::vector<NextStep>{{Kind::kNoAdapterCollections, 0x8888, "/dev/hidraw3"}}));
+
   AdapterSurvey ready;
   ready.candidates = {Hid(0x8889), Hid(0x8888)};
   EXPECT_EQ(NextSteps(ready), std::vector<NextStep>{{Kind::kReady}});
