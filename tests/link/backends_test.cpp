@@ -20,6 +20,11 @@
 #include "link/hidapi_backend.h"
 #include "link/libusb_backend.h"
 
+// The shim is preloaded ahead of the sanitizer runtime of a sanitizer build; the runtime refuses
+// to start that way unless told the order is intended. The environment's own options still
+// apply on top.
+extern "C" const char* __asan_default_options() { return "verify_asan_link_order=0"; }
+
 namespace cw::link {
 namespace {
 
