@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/message_sink.h"
+#include "common/recording_sinks.h"
 #include "cwpipes.h"
 #include "fake_usb_control.h"
 #include "link/bus_lock.h"
