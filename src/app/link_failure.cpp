@@ -6,9 +6,14 @@
 namespace cw::app {
 
 std::string_view LinkFailureText(link::GaugeLink& link) {
-  if (link.link_status() == link::LinkStatus::kConnected) {
+  const link::LinkStatus status = link.link_status();
+  if (status == link::LinkStatus::kConnected || status == link::LinkStatus::kAdapterNotAnswering) {
+    // An adapter that answered nothing may have been unplugged; only a new open tells.
     const link::BusLockGuard bus(link.bus_lock());
-    if (bus.owns() && link.EnsureConnected()) return messages::kExchangeFailed;
+    if (bus.owns() && link.EnsureConnected()) {
+      return status == link::LinkStatus::kConnected ? messages::kExchangeFailed
+                                                    : link::StatusBarText(status);
+    }
   }
   return link::StatusBarText(link.link_status());
 }

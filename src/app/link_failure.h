@@ -6,9 +6,9 @@
 
 namespace cw::app {
 
-// Why the last transaction failed, in the status bar's words. A failed adapter exchange leaves
-// the link status of the transaction before it, so the adapter is looked for once more first:
-// an unplugged one then reads "USB Disconnected" rather than "USB Connected".
+// Why the last transaction failed, in the status bar's words. The adapter is looked for once
+// more first: an adapter that stopped answering because it was unplugged then reads "USB
+// Disconnected", and a one-shot exchange that left the status as it was is named for what it is.
 std::string_view LinkFailureText(link::GaugeLink& link);
 
 }  // namespace cw::app

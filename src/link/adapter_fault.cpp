@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "link/messages.h"
 #include "link/usb_backend.h"
 
 namespace cw::link {
@@ -87,7 +88,32 @@ std::string_view UsbResultName(int result) {
   }
 }
 
+std::string_view FaultKindText(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::kNone:
+      return {};
+    case FaultKind::kAccessDenied:
+      return messages::kFaultAccessDenied;
+    case FaultKind::kBusy:
+      return messages::kFaultBusy;
+    case FaultKind::kGone:
+      return messages::kFaultGone;
+    case FaultKind::kTimedOut:
+      return messages::kFaultTimedOut;
+    case FaultKind::kStalled:
+      return messages::kFaultStalled;
+    case FaultKind::kShortReply:
+      return messages::kFaultShortReply;
+    case FaultKind::kBadReply:
+      return messages::kFaultBadReply;
+    case FaultKind::kOther:
+      return messages::kFaultOther;
+  }
+  return messages::kFaultOther;
+}
+
 std::string DescribeFault(const AdapterFault& fault) {
+  if (fault.cause.empty() && fault.detail.empty()) return std::string(FaultKindText(fault.kind));
   if (fault.detail.empty()) return fault.cause;
   if (fault.cause.empty() || fault.detail.ends_with(fault.cause)) return fault.detail;
   return fault.cause + " (" + fault.detail + ")";

@@ -36,6 +36,8 @@ FaultKind FaultKindOfUsbResult(int result);
 // The libusb name of a result code ("LIBUSB_ERROR_TIMEOUT"), for backends without texts.
 std::string_view UsbResultName(int result);
 
+// What a kind of failure means, for a failure the library gave no words to.
+std::string_view FaultKindText(FaultKind kind);
 // The cause and the library's words in one line, without saying the same thing twice:
 // "ioctl (SFEATURE): Broken pipe", "Operation timed out (LIBUSB_ERROR_TIMEOUT)".
 std::string DescribeFault(const AdapterFault& fault);

@@ -30,7 +30,9 @@ bool GaugeLink::Settle(Attempt outcome) {
       SetStatus(LinkStatus::kConnected);
       return true;
     case Attempt::kExchangeFailed:
-      return false;
+      // Like a failed attempt of the retried transactions: the adapter, not the gauge.
+      SetStatus(LinkStatus::kAdapterNotAnswering);
+      return Failed();
     default:
       SetStatus(LinkStatus::kNotResponding);
       return false;

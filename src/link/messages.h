@@ -57,4 +57,14 @@ inline constexpr std::string_view kFailed = "failed: {}";
 inline constexpr std::string_view kShort = "short: {} of {} bytes";
 }  // namespace trace
 
+// A failure whose library said nothing about it is named by its kind.
+inline constexpr std::string_view kFaultAccessDenied = "permission denied";
+inline constexpr std::string_view kFaultBusy = "the device is busy";
+inline constexpr std::string_view kFaultGone = "the device went away";
+inline constexpr std::string_view kFaultTimedOut = "no answer in time";
+inline constexpr std::string_view kFaultStalled = "the device refused the request";
+inline constexpr std::string_view kFaultShortReply = "the reply was short";
+inline constexpr std::string_view kFaultBadReply = "the reply did not fit the request";
+inline constexpr std::string_view kFaultOther = "the exchange failed";
+
 }  // namespace cw::link::messages

@@ -225,8 +225,10 @@ TEST_F(SmbAccessTest, UnpluggedAdapterIsNamedAndNothingIsShownAsData) {
   page.fields().write_word_command = "01";
   page.fields().write_word = "0190";
   EXPECT_FALSE(page.WriteWord());
+  // The link names the adapter that stopped answering once; the page says what it means.
   EXPECT_EQ(fx.messages.Texts(),
             (std::vector<std::string>{
+                "sim:hid0:1: the adapter stopped answering: the exchange failed",
                 "Reading 0x21 failed (USB Disconnected).",
                 "The gauge did not confirm the write to 0x01 (USB Disconnected). Reading it back "
                 "failed as well: whether the gauge took the write is unknown."}));

@@ -415,7 +415,8 @@ class GuiFlows : public QObject {
     f_->modal.boxes.clear();
     click("UNSEAL");
     QTRY_VERIFY(f_->tool->worker().idle());
-    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{2});
+    // The link's note on the adapter, the key that went unconfirmed, and the unknown state.
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{3});
     QCOMPARE(f_->modal.boxes.back(), Q(app::messages::kLockStateUnknown));
     QVERIFY(panel.unseal_dialog() == nullptr || !panel.unseal_dialog()->isVisible());
     f_->bench().sim_pack()->Plug();
