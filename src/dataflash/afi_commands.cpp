@@ -9,6 +9,7 @@
 
 #include "common/file_output.h"
 #include "dataflash/afi_file.h"
+#include "dataflash/file_compare.h"
 #include "dataflash/messages.h"
 
 namespace cw::dataflash {
@@ -21,32 +22,17 @@ void ShowError(common::MessageSink& messages, std::string_view text) {
 }
 
 // The parameters whose bytes in `read_back` are not what their texts encode to, in list order;
-// rows in `kept` were written with the gauge's own bytes and are not judged. Rows are laid over
-// each other in the order Write All encodes them, so rows that share a byte are judged as they
-// were written.
+// rows in `kept` were written with the gauge's own bytes and are not judged.
 std::vector<std::string> RowsNotKept(const FlashImage& read_back,
                                      const std::array<std::string, kParamCount>& texts,
                                      const RowSet& kept) {
-  FlashImage expected = read_back;
-  std::array<std::uint8_t, kParamCount> sizes{};
-  sizes.fill(kEncodeFailed);
-  for (std::size_t row = 0; row < kParamCount; ++row) {
-    if (kept.test(row)) continue;
-    ParamValue value{-1, texts[row]};
-    std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    sizes[row] = EncodeParam(kParams[row], value, encoded, false, nullptr);
-    if (sizes[row] == kEncodeFailed) continue;
-    std::copy_n(encoded.begin(), sizes[row],
-                expected.begin() + static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row])));
-  }
   std::vector<std::string> names;
-  for (std::size_t row = 0; row < kParamCount; ++row) {
-    if (sizes[row] == kEncodeFailed) continue;
-    const auto first = static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row]));
-    if (!std::equal(expected.begin() + first, expected.begin() + first + sizes[row],
-                    read_back.begin() + first)) {
-      names.emplace_back(kParams[row].name);
-    }
+  for (const std::size_t row :
+       RowsDiffering(read_back, [&](std::size_t r) -> std::optional<std::string> {
+         if (kept.test(r)) return std::nullopt;
+         return texts[r];
+       })) {
+    names.emplace_back(kParams[row].name);
   }
   return names;
 }

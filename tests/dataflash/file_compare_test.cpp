@@ -1,0 +1,83 @@
+#include "dataflash/file_compare.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dataflash/afi_commands.h"
+#include "dataflash_fixture.h"
+
+namespace cw::dataflash {
+namespace {
+
+using test::DataFlashFixture;
+
+// What an .afi saved from the gauge now holds, key by key.
+AfiValues ValuesOf(const DataFlashPage& page) {
+  AfiValues values;
+  for (std::size_t row = 0; row < kParamCount; ++row) values.rows[row] = page.value(row).text;
+  const FlashImage image = page.image();
+  std::copy(image.begin() + kAlgorithmAreaStart, image.end(), values.algorithm.begin());
+  values.algorithm_present.fill(true);
+  return values;
+}
+
+TEST(FileCompareTest, MarksTheValuesAWriteWouldChangeAndCountsTheRest) {
+  DataFlashFixture f;
+  ASSERT_TRUE(f.page.ReadAllButton());
+  const AfiValues same = ValuesOf(f.page);
+  const FileComparison none = CompareValues(same, f.page.image());
+  EXPECT_TRUE(none.rows.empty());
+  EXPECT_EQ(none.compared, kParamCount);
+  EXPECT_EQ(none.algorithm_keys_differing, 0u);
+
+  AfiValues file = same;
+  const std::size_t cuv = f.Row("CUV Threshold");
+  const std::size_t jt1 = f.Row("JT1");
+  const std::size_t clamped = f.Row("COV Time");
+  const std::size_t invalid = f.Row("OCC1 Time");
+  const std::size_t missing = f.Row("Deadband");
+  file.rows[cuv] = std::to_string(std::stoi(*same.rows[cuv]) + 10);
+  // Another spelling of the same temperature writes the same bytes.
+  file.rows[jt1] = *same.rows[jt1] + "0";
+  ASSERT_NE(f.page.value(clamped).raw_value, 255);
+  file.rows[clamped] = "999";  // written as 255
+  file.rows[invalid] = "abc";
+  file.invalid.push_back("OCC1 Time = abc");
+  file.rows[missing].reset();
+  file.missing.push_back("Deadband");
+  file.algorithm[5] ^= 0x01;
+  file.algorithm_present[7] = false;
+  file.algorithm[7 * 4] ^= 0x01;  // a key the file lacks is not compared
+
+  const FileComparison c = CompareValues(file, f.page.image());
+  EXPECT_EQ(c.rows, (std::vector<std::size_t>{std::min(cuv, clamped), std::max(cuv, clamped)}));
+  EXPECT_TRUE(c.Differs(cuv));
+  EXPECT_FALSE(c.Differs(jt1));
+  EXPECT_EQ(c.file_texts[cuv], file.rows[cuv]);
+  EXPECT_EQ(c.compared, kParamCount - 2);
+  EXPECT_EQ(c.missing, std::vector<std::string>{"Deadband"});
+  EXPECT_EQ(c.invalid, std::vector<std::string>{"OCC1 Time = abc"});
+  EXPECT_EQ(c.algorithm_keys_differing, 1u);
+}
+
+TEST(FileCompareTest, ASavedFileReadsBackTheSameAndAMissingOneSaysSo) {
+  DataFlashFixture f;
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("cw_compare_" + std::to_string(::getpid()) + ".afi");
+  ASSERT_TRUE(SaveGaugeToAfi(f.page, path).outcome);
+  const auto values = ReadComparisonFile(path);
+  std::filesystem::remove(path);
+  ASSERT_TRUE(values);
+  const FileComparison c = CompareValues(*values, f.page.image());
+  EXPECT_TRUE(c.rows.empty());
+  EXPECT_EQ(c.compared, kParamCount);
+  EXPECT_TRUE(c.missing.empty());
+
+  const auto missing = ReadComparisonFile(path);
+  ASSERT_FALSE(missing);
+  EXPECT_NE(missing.error().find(path.filename().string()), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cw::dataflash
