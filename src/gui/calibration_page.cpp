@@ -1,12 +1,27 @@
 #include "gui/calibration_page.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
 
-#include "app/calibration.h"
+#include "app/messages.h"
+#include "common/parse.h"
+#include "dataflash/data_flash_page.h"
+#include "gui/gauge_worker.h"
 #include "gui/messages.h"
+#include "gui/progress_relay.h"
 #include "gui/qt_text.h"
+#include "monitor/monitor_session.h"
 
 namespace cw::gui {
 namespace {
@@ -16,36 +31,201 @@ constexpr std::array<std::string_view, 4> kCellRows = {"Cell Voltage 1", "Cell V
                                                        "Cell Voltage 3", "Cell Voltage 4"};
 constexpr std::array<std::string_view, 4> kTsRows = {"TS1 Temperature", "TS2 Temperature",
                                                      "TS3 Temperature", "TS4 Temperature"};
-constexpr std::string_view kCurrentRow = "Current";
+constexpr std::string_view kCurrentRegister = "Current";
+constexpr int kFieldChars = 9;
+constexpr char kCellPattern[] = "\\d{0,5}";
+constexpr char kTemperaturePattern[] = "-?\\d{0,3}(\\.\\d{0,2})?";
+constexpr char kCurrentPattern[] = "-?\\d{0,6}";
+
+// A whole number typed in a field; an empty field reads 0, as the page always read it.
+std::optional<std::int64_t> WholeNumber(const QLineEdit& field) {
+  const std::string text = S(field.text().trimmed());
+  if (text.empty()) return 0;
+  const auto value = common::ParseWholeInteger(text);
+  if (!value) return std::nullopt;
+  return *value;
+}
+
+QWidget* HintRow(std::string_view text, QWidget* parent) {
+  auto* row = new QWidget(parent);
+  auto* icon = new QLabel(row);
+  const int size = row->style()->pixelMetric(QStyle::PM_SmallIconSize);
+  icon->setPixmap(row->style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(size));
+  auto* label = new QLabel(Q(text), row);
+  label->setWordWrap(true);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(icon);
+  layout->addWidget(label, 1);
+  return row;
+}
+
+QLineEdit* ReferenceField(const char* pattern, QWidget* parent) {
+  auto* field = new QLineEdit(parent);
+  field->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), field));
+  field->setAlignment(Qt::AlignRight);
+  field->setFixedWidth(field->fontMetrics().horizontalAdvance('0') * kFieldChars);
+  return field;
+}
+
+QProgressBar* HiddenBar(QWidget* parent) {
+  auto* bar = new QProgressBar(parent);
+  bar->setRange(0, 100);
+  bar->setTextVisible(false);
+  bar->setVisible(false);
+  return bar;
+}
 
 }  // namespace
 
-CalibrationPage::CalibrationPage(monitor::ScanEngine& engine, QWidget* parent)
-    : PlaceholderPage(messages::kCalibrationPageName, parent), engine_(engine) {
-  auto* grid = new QGridLayout;
-  grid->addWidget(new QLabel(Q(messages::kReadingsHeading), this), 0, 0, 1, 4);
-  for (int i = 0; i < 9; ++i) {
-    const QString name = i < 4   ? Q(messages::kCellReading).arg(i + 1)
-                         : i < 8 ? Q(messages::kTsReading).arg(i - 3)
-                                 : Q(messages::kCurrentReading);
-    const std::string_view unit = i < 4   ? messages::kMillivolts
-                                  : i < 8 ? messages::kDegrees
-                                          : messages::kMilliamperes;
-    auto* value = new QLabel(this);
-    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    value->setMinimumWidth(value->fontMetrics().horizontalAdvance("-00000.0"));
-    readings_[static_cast<std::size_t>(i)] = value;
-    const int row = 1 + i % 4;
-    const int column = (i / 4) * 3;
-    grid->addWidget(new QLabel(name, this), row, column);
-    grid->addWidget(value, row, column + 1);
-    grid->addWidget(new QLabel(Q(unit), this), row, column + 2);
-  }
-  grid->setHorizontalSpacing(10);
-  grid->setColumnStretch(9, 1);
-  layout().insertLayout(0, grid);
+CalibrationPage::CalibrationPage(app::Workbench& bench, GaugeWorker& worker,
+                                 ProgressRelay& progress, QWidget* parent)
+    : QWidget(parent), bench_(bench), worker_(worker), progress_(progress), busy_relay_(this) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->addWidget(MakeOffsetGroup());
+  layout->addWidget(MakeReferenceGroup());
+  layout->addStretch();
+
   timer_.setInterval(kRefreshMs);
   connect(&timer_, &QTimer::timeout, this, &CalibrationPage::Refresh);
+  connect(&progress_.relay(), &ChangeRelay::changed, this, &CalibrationPage::ShowBars);
+  busy_relay_.Watch(bench_.calibration().changes());
+  busy_relay_.Watch(bench_.data_flash().changes());
+  connect(&busy_relay_, &ChangeRelay::changed, this, &CalibrationPage::ShowBusy);
+  ShowBusy();
+}
+
+QLineEdit* CalibrationPage::MakeMeasured() {
+  auto* field = new QLineEdit(Q(app::messages::kNotReadYet), this);
+  field->setReadOnly(true);
+  field->setFocusPolicy(Qt::NoFocus);
+  field->setAlignment(Qt::AlignRight);
+  field->setFixedWidth(field->fontMetrics().horizontalAdvance('0') * kFieldChars);
+  return field;
+}
+
+QWidget* CalibrationPage::MakeOffsetGroup() {
+  auto* group = new QGroupBox(Q(messages::kOffsetGroup), this);
+  offset_button_ = new QPushButton(Q(messages::kCalibrateButton), group);
+  offset_bar_ = HiddenBar(group);
+  auto* row = new QHBoxLayout(group);
+  row->addWidget(HintRow(messages::kHintNoLoad, group), 1);
+  row->addWidget(offset_bar_, 1);
+  row->addWidget(offset_button_);
+  connect(offset_button_, &QPushButton::clicked, this, [this] {
+    Run([&calibration = bench_.calibration()] { return calibration.CalibrateBoardOffset(); });
+  });
+  return group;
+}
+
+QWidget* CalibrationPage::MakeReferenceGroup() {
+  auto* group = new QGroupBox(Q(messages::kReferenceGroup), this);
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(10);
+  grid->addWidget(new QLabel(Q(messages::kMeasuredHeading), group), 0, 1, Qt::AlignRight);
+  grid->addWidget(new QLabel(Q(messages::kActualHeading), group), 0, 2, Qt::AlignRight);
+  for (std::size_t i = 0; i < 9; ++i) measured_[i] = MakeMeasured();
+  int line = 1;
+  for (std::size_t i = 0; i < 4; ++i, ++line) {
+    cells_[i] = ReferenceField(kCellPattern, group);
+    grid->addWidget(new QLabel(Q(messages::kCellRow).arg(i + 1), group), line, 0);
+    grid->addWidget(measured_[i], line, 1);
+    grid->addWidget(cells_[i], line, 2);
+    grid->addWidget(new QLabel(Q(messages::kMillivolts), group), line, 3);
+  }
+  voltage_check_ = new QCheckBox(Q(messages::kCalibrateCells), group);
+  grid->addWidget(voltage_check_, line++, 2, 1, 3);
+  for (std::size_t i = 0; i < 4; ++i, ++line) {
+    temperatures_[i] = ReferenceField(kTemperaturePattern, group);
+    ts_checks_[i] = new QCheckBox(Q(messages::kCalibrateTs).arg(i + 1), group);
+    grid->addWidget(new QLabel(Q(messages::kTsRow).arg(i + 1), group), line, 0);
+    grid->addWidget(measured_[4 + i], line, 1);
+    grid->addWidget(temperatures_[i], line, 2);
+    grid->addWidget(new QLabel(Q(messages::kCelsius), group), line, 3);
+    grid->addWidget(ts_checks_[i], line, 4);
+  }
+  grid->addWidget(HintRow(messages::kHintStable, group), line++, 0, 1, 5);
+  current_check_ = new QCheckBox(Q(messages::kCalibrateCurrent), group);
+  current_ = ReferenceField(kCurrentPattern, group);
+  grid->addWidget(new QLabel(Q(messages::kCurrentRow), group), line, 0);
+  grid->addWidget(measured_[8], line, 1);
+  grid->addWidget(current_, line, 2);
+  grid->addWidget(new QLabel(Q(messages::kMilliamperes), group), line, 3);
+  grid->addWidget(current_check_, line++, 4);
+  grid->addWidget(new QLabel(Q(messages::kEnterCurrent), group), line++, 2, 1, 3);
+  grid->addWidget(HintRow(messages::kHintDischarge, group), line++, 0, 1, 5);
+  grid->setColumnStretch(5, 1);
+
+  calibrate_button_ = new QPushButton(Q(messages::kCalibrateButton), group);
+  calibration_bar_ = HiddenBar(group);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(calibration_bar_, 1);
+  bottom->addStretch();
+  bottom->addWidget(calibrate_button_);
+  auto* column = new QVBoxLayout(group);
+  column->addLayout(grid);
+  column->addLayout(bottom);
+  connect(calibrate_button_, &QPushButton::clicked, this, [this] {
+    Run([&calibration = bench_.calibration(), input = Input()] {
+      return calibration.Calibrate(input);
+    });
+  });
+  return group;
+}
+
+app::CalibrationInput CalibrationPage::Input() const {
+  app::CalibrationInput input;
+  input.calibrate_voltage = voltage_check_->isChecked();
+  for (std::size_t i = 0; i < 4; ++i) {
+    // A number past 32 bits is over any limit the core sets, and refused as such.
+    const auto mv = WholeNumber(*cells_[i]);
+    input.cell_mv[i] = mv && *mv >= 0 && *mv <= std::numeric_limits<std::uint32_t>::max()
+                           ? static_cast<std::uint32_t>(*mv)
+                           : std::numeric_limits<std::uint32_t>::max();
+    input.calibrate_ts[i] = ts_checks_[i]->isChecked();
+    const auto celsius = common::ParseWholeDecimal(S(temperatures_[i]->text().trimmed()));
+    input.ts_celsius[i] =
+        celsius ? static_cast<float>(*celsius) : std::numeric_limits<float>::quiet_NaN();
+  }
+  input.calibrate_current = current_check_->isChecked();
+  const auto ma = WholeNumber(*current_);
+  input.current_ma = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      ma.value_or(std::numeric_limits<std::int32_t>::min()),
+      std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+  return input;
+}
+
+void CalibrationPage::Run(std::function<common::Outcome()> job) {
+  ++jobs_;
+  setCursor(Qt::WaitCursor);
+  ShowBusy();
+  worker_.Run<common::Outcome>(this, std::move(job), [this](const common::Outcome&) {
+    --jobs_;
+    unsetCursor();
+    ShowBusy();
+  });
+}
+
+void CalibrationPage::ShowBusy() {
+  const bool busy = bench_.calibration().busy() || bench_.data_flash().busy();
+  const bool idle = jobs_ == 0 && !busy;
+  for (QPushButton* button : {offset_button_, calibrate_button_}) {
+    button->setEnabled(idle);
+    button->setToolTip(busy ? Q(messages::kCalibrationWaits) : QString());
+  }
+}
+
+void CalibrationPage::ShowBars() {
+  const std::array<std::pair<common::TaskKind, QProgressBar*>, 2> bars = {
+      {{common::TaskKind::kOffsetCalibration, offset_bar_},
+       {common::TaskKind::kCalibration, calibration_bar_}}};
+  for (const auto& [kind, bar] : bars) {
+    const TaskCount count = progress_.count(kind);
+    if (count.total <= 0) continue;
+    bar->setVisible(true);
+    bar->setValue(count.done * 100 / count.total);
+  }
 }
 
 void CalibrationPage::SetRefreshing(bool refreshing) {
@@ -61,7 +241,7 @@ void CalibrationPage::Refresh() {
   std::array<std::int64_t, 4> cells{};
   std::array<std::int64_t, 4> sensors{};
   std::int64_t current = monitor::kNotRead;
-  engine_.WithTable([&](const monitor::RegisterTable& table) {
+  bench_.monitor().engine().WithTable([&](const monitor::RegisterTable& table) {
     const auto raw = [&](std::string_view name) -> std::int64_t {
       const monitor::SbsRegisterDef* row = table.FindRow(name);
       return row != nullptr ? row->raw_value : monitor::kNotRead;
@@ -70,14 +250,14 @@ void CalibrationPage::Refresh() {
       cells[i] = raw(kCellRows[i]);
       sensors[i] = raw(kTsRows[i]);
     }
-    current = raw(kCurrentRow);
+    current = raw(kCurrentRegister);
   });
   const app::CalibrationReadings text = app::ReadingsText(cells, sensors, current);
   for (std::size_t i = 0; i < 4; ++i) {
-    readings_[i]->setText(Q(text.cells[i]));
-    readings_[4 + i]->setText(Q(text.temperatures[i]));
+    measured_[i]->setText(Q(text.cells[i]));
+    measured_[4 + i]->setText(Q(text.temperatures[i]));
   }
-  readings_[8]->setText(Q(text.current));
+  measured_[8]->setText(Q(text.current));
 }
 
 }  // namespace cw::gui

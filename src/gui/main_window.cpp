@@ -11,16 +11,17 @@
 #include "app/messages.h"
 #include "gui/app_icon.h"
 #include "gui/calibration_page.h"
+#include "gui/data_flash_page.h"
 #include "gui/gauge_worker.h"
 #include "gui/left_column.h"
 #include "gui/main_status_bar.h"
 #include "gui/message_box_sink.h"
 #include "gui/messages.h"
 #include "gui/page_button.h"
-#include "gui/placeholder_page.h"
 #include "gui/progress_relay.h"
 #include "gui/qt_text.h"
 #include "gui/sbs_page.h"
+#include "gui/smb_access_page.h"
 #include "gui/subcmd_panel_widget.h"
 #include "link/link_status.h"
 #include "monitor/data_log.h"
@@ -53,9 +54,9 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   left_ = new LeftColumn(this);
   pages_ = new QStackedWidget(this);
   sbs_ = new SbsPage(bench_, worker_, pages_);
-  flash_ = new DataFlashPage(pages_);
-  calibration_ = new CalibrationPage(bench_.monitor().engine(), pages_);
-  smb_ = new SmbAccessPage(pages_);
+  flash_ = new DataFlashPage(bench_, worker_, pages_);
+  calibration_ = new CalibrationPage(bench_, worker_, progress_, pages_);
+  smb_ = new SmbAccessPage(bench_.smb_access(), worker_, pages_);
   for (QWidget* page : std::initializer_list<QWidget*>{sbs_, flash_, calibration_, smb_}) {
     pages_->addWidget(page);
   }

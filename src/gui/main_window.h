@@ -51,7 +51,9 @@ class MainWindow final : public QMainWindow {
   LeftColumn& left() { return *left_; }
   QStackedWidget& pages() { return *pages_; }
   SbsPage& sbs_page() { return *sbs_; }
+  DataFlashPage& data_flash_page() { return *flash_; }
   CalibrationPage& calibration_page() { return *calibration_; }
+  SmbAccessPage& smb_access_page() { return *smb_; }
   SubCmdPanelWidget& subcmd() { return *subcmd_; }
   MainStatusBar& status() { return *status_; }
   ToolLauncher& tools() { return *tools_; }

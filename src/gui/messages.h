@@ -183,18 +183,80 @@ inline constexpr std::string_view kPngFilter = "PNG Pictures (*.png)";
 inline constexpr std::string_view kExportFailed = "Cannot write {}: {}";
 inline constexpr std::string_view kPictureNotWritten = "the picture could not be saved there";
 
-// Pages still to come
-inline constexpr std::string_view kPagePending =
-    "The {} page arrives with the next release of Cellwarden Tools.";
-inline constexpr std::string_view kDataFlashPageName = "data flash";
-inline constexpr std::string_view kCalibrationPageName = "calibration";
-inline constexpr std::string_view kSmbAccessPageName = "SMB access";
-inline constexpr std::string_view kReadingsHeading = "Measured now (refreshed every second):";
-inline constexpr std::string_view kCellReading = "Cell %1";
-inline constexpr std::string_view kTsReading = "TS%1";
-inline constexpr std::string_view kCurrentReading = "Current";
+// Data flash page
+inline constexpr std::string_view kFilterLabel = "Filter:";
+inline constexpr std::string_view kFilterPlaceholder = "part of a name, on every tab";
+inline constexpr std::string_view kTabWithMatches = "{} ({})";
+inline constexpr std::string_view kCompareButton = "Compare with File...";
+inline constexpr std::string_view kCompareTitle = "Compare with File";
+inline constexpr std::string_view kClearCompareButton = "Clear Compare";
+inline constexpr std::string_view kHoldEdits = "Hold edits for Write All";
+inline constexpr std::string_view kHoldEditsTip =
+    "Keep the values typed on the page, marked, until Write All writes them all; Undo Edit takes "
+    "back the last one. Off: every edit is written at once.";
+inline constexpr std::string_view kUndoEdit = "Undo Edit";
+inline constexpr std::string_view kUndoShortcut = "Ctrl+Z";
+inline constexpr std::string_view kRevertBits = "Revert";
+inline constexpr std::string_view kBitViewCaption = "{}: {}";
+inline constexpr std::string_view kBitViewEdited = "{}: {} (the gauge holds {})";
+inline constexpr std::string_view kBitViewTip =
+    "Click a bit to toggle it; Write sends the new value as an edit of the row";
+inline constexpr std::string_view kEditIgnored =
+    "Nothing was written: read the gauge first (Read All).";
+inline constexpr std::string_view kEditsHeld = "{} edits held: Write All writes them.";
+inline constexpr std::string_view kCompareSummary = "{}: {} of {} parameters differ";
+inline constexpr std::string_view kCompareAlgorithm = "; AlgorithmData: {} of {} keys differ";
+inline constexpr std::string_view kCompareNotCompared =
+    "; not compared: {} keys missing, {} unreadable";
+inline constexpr std::string_view kCompareAfterRead =
+    "{} loaded: Read All compares it with the gauge.";
+inline constexpr std::string_view kHeldTip =
+    "Edited, not yet written: Write All writes it (the gauge holds {})";
+inline constexpr std::string_view kFileTip = "In {}: {}";
+inline constexpr std::string_view kMarkedTip =
+    "Changed on the gauge since the last read, or not kept as written";
+inline constexpr std::string_view kLegendMarked = "changed on the gauge";
+inline constexpr std::string_view kLegendHeld = "edited, not yet written";
+inline constexpr std::string_view kLegendDiffers = "differs from the compared file";
+
+// Calibration page
+inline constexpr std::string_view kOffsetGroup = "Board Offset Calibration";
+inline constexpr std::string_view kReferenceGroup =
+    "Cell Voltage, Temperature and Current Calibration";
+inline constexpr std::string_view kCalibrateButton = "Calibrate";
+inline constexpr std::string_view kHintNoLoad = "Insure no load current is flowing";
+inline constexpr std::string_view kHintStable =
+    "Insure that battery voltage is stable and no current is flowing";
+inline constexpr std::string_view kHintDischarge =
+    "Apply 2 Ampere discharge load. Discharge current is a negative value.";
+inline constexpr std::string_view kMeasuredHeading = "Measured";
+inline constexpr std::string_view kActualHeading = "Actual";
+inline constexpr std::string_view kCellRow = "Cell Voltage %1 :";
+inline constexpr std::string_view kTsRow = "TS%1 Temperature :";
+inline constexpr std::string_view kCurrentRow = "Current :";
+inline constexpr std::string_view kCalibrateCells = "Calibrate Cell Voltage";
+inline constexpr std::string_view kCalibrateTs = "Calibrate TS%1 Temperature";
+inline constexpr std::string_view kCalibrateCurrent = "Calibrate Current";
+inline constexpr std::string_view kEnterCurrent = "Enter actual current";
 inline constexpr std::string_view kMillivolts = "mV";
-inline constexpr std::string_view kDegrees = "'C";
+inline constexpr std::string_view kCelsius = "℃";
 inline constexpr std::string_view kMilliamperes = "mA";
+inline constexpr std::string_view kCalibrationWaits =
+    "Waits until the data flash transfer or the calibration running now has ended";
+
+// SMB access page
+inline constexpr std::string_view kReadWordForm = "Read SMB Word";
+inline constexpr std::string_view kWriteWordForm = "Write SMB Word";
+inline constexpr std::string_view kCombinedWordForm = "Write SMB Combined Word";
+inline constexpr std::string_view kReadBlockForm = "Read SMB Block";
+inline constexpr std::string_view kWriteBlockForm = "Write SMB Block";
+inline constexpr std::string_view kSmbCommand = "SMB Command";
+inline constexpr std::string_view kResultHex = "Result (hex)";
+inline constexpr std::string_view kWordHex = "Word (hex)";
+inline constexpr std::string_view kWord1Hex = "Word1 (hex)";
+inline constexpr std::string_view kWord2Hex = "Word2 (hex)";
+inline constexpr std::string_view kBlockDataHex = "Block Data (hex)";
+inline constexpr std::string_view kReadButton = "Read";
+inline constexpr std::string_view kWriteButton = "Write";
 
 }  // namespace cw::gui::messages

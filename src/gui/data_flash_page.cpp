@@ -1,0 +1,416 @@
+#include "gui/data_flash_page.h"
+
+#include <fmt/format.h>
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "common/parse.h"
+#include "dataflash/bit_view.h"
+#include "dataflash/messages.h"
+#include "dataflash/row_filter.h"
+#include "gui/flash_tip.h"
+#include "gui/gauge_worker.h"
+#include "gui/messages.h"
+#include "gui/param_list_model.h"
+#include "gui/param_value_delegate.h"
+#include "gui/qt_text.h"
+
+namespace cw::gui {
+namespace {
+
+using dataflash::kListColumns;
+using dataflash::kListCount;
+using dataflash::kTabCount;
+
+constexpr std::size_t kListsPerTab = kListCount / kTabCount;
+constexpr int kRowHeight = 16;
+constexpr int kListFontPixels = 12;
+constexpr char kTabStyle[] = "QTabBar::tab { min-width: 80px; min-height: 22px; }";
+
+QString Swatch(QRgb colour, std::string_view text) {
+  return QString("<span style=\"background-color:%1\">&nbsp;&nbsp;&nbsp;&nbsp;</span>&nbsp;%2")
+      .arg(QColor(colour).name(), Q(text).toHtmlEscaped());
+}
+
+}  // namespace
+
+DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
+    : QWidget(parent),
+      bench_(bench),
+      rules_(bench.data_flash()),
+      worker_(worker),
+      edits_(bench.data_flash()),
+      relay_(this) {
+  read_all_ = new QPushButton(Q(dataflash::messages::kReadAllCaption), this);
+  write_all_ = new QPushButton(Q(dataflash::messages::kWriteAllCaption), this);
+  filter_ = new QLineEdit(this);
+  filter_->setPlaceholderText(Q(messages::kFilterPlaceholder));
+  filter_->setClearButtonEnabled(true);
+  compare_ = new QPushButton(Q(messages::kCompareButton), this);
+  clear_compare_ = new QPushButton(Q(messages::kClearCompareButton), this);
+  hold_ = new QCheckBox(Q(messages::kHoldEdits), this);
+  hold_->setToolTip(Q(messages::kHoldEditsTip));
+  undo_ = new QPushButton(Q(messages::kUndoEdit), this);
+  undo_->setToolTip(Q(messages::kUndoShortcut));
+  auto* top = new QHBoxLayout;
+  top->addWidget(read_all_);
+  top->addWidget(write_all_);
+  top->addSpacing(16);
+  top->addWidget(new QLabel(Q(messages::kFilterLabel), this));
+  top->addWidget(filter_, 1);
+  top->addSpacing(16);
+  top->addWidget(compare_);
+  top->addWidget(clear_compare_);
+  top->addSpacing(16);
+  top->addWidget(hold_);
+  top->addWidget(undo_);
+
+  tabs_ = new QTabWidget(this);
+  tabs_->tabBar()->setStyleSheet(kTabStyle);
+  tabs_->tabBar()->setExpanding(true);
+  tabs_->setUsesScrollButtons(false);
+  for (std::size_t tab = 0; tab < kTabCount; ++tab) {
+    auto* page = new QWidget(tabs_);
+    auto* row = new QHBoxLayout(page);
+    row->setContentsMargins(2, 2, 2, 2);
+    for (std::size_t i = 0; i < kListsPerTab; ++i) row->addWidget(MakeList(tab * kListsPerTab + i));
+    row->addStretch();
+    tabs_->addTab(page, Q(dataflash::kTabNames[tab]));
+  }
+
+  note_ = new QLabel(this);
+  note_->setObjectName("flash_note");
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(MakeLegend());
+  bottom->addStretch();
+  bottom->addWidget(note_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addLayout(top);
+  layout->addWidget(tabs_, 1);
+  layout->addWidget(MakeBitViewRow());
+  layout->addLayout(bottom);
+
+  connect(read_all_, &QPushButton::clicked, this,
+          [this] { RunTransfer([&rules = rules_] { return rules.ReadAllButton(); }); });
+  connect(write_all_, &QPushButton::clicked, this,
+          [this] { RunTransfer([&edits = edits_] { return edits.WriteAll(); }); });
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
+    rules_.OnTabChanged(static_cast<std::size_t>(tab));
+    ShowState();
+  });
+  connect(filter_, &QLineEdit::textChanged, this, &DataFlashPage::OnFilter);
+  connect(compare_, &QPushButton::clicked, this, &DataFlashPage::OnCompare);
+  connect(clear_compare_, &QPushButton::clicked, this, &DataFlashPage::OnClearCompare);
+  connect(undo_, &QPushButton::clicked, this, [this] { edits_.Undo(); });
+  auto* undo_key = new QShortcut(QKeySequence(Q(messages::kUndoShortcut)), this);
+  undo_key->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(undo_key, &QShortcut::activated, undo_, &QPushButton::click);
+  relay_.Watch(rules_.changes());
+  relay_.Watch(edits_.changes());
+  connect(&relay_, &ChangeRelay::changed, this, &DataFlashPage::ShowState);
+  ShowState();
+}
+
+DataFlashPage::~DataFlashPage() = default;
+
+QTableView* DataFlashPage::MakeList(std::size_t list) {
+  auto* model = new ParamListModel(rules_, edits_, list, this);
+  auto* view = new QTableView(this);
+  view->setObjectName(QString("flash_list_%1").arg(list + 1));
+  view->setModel(model);
+  view->setItemDelegate(new ParamValueDelegate(view));
+  QFont font = view->font();
+  font.setPixelSize(kListFontPixels);
+  view->setFont(font);
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  view->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  view->setWordWrap(false);
+  QPalette palette = view->palette();
+  palette.setColor(QPalette::Base, QColor(ParamValueDelegate::kListBackground));
+  view->setPalette(palette);
+  QHeaderView* header = view->horizontalHeader();
+  header->setHighlightSections(false);
+  header->setSectionResizeMode(QHeaderView::Fixed);
+  const dataflash::ListColumns& widths = kListColumns[list];
+  header->resizeSection(ParamListModel::kName, widths.name);
+  header->resizeSection(ParamListModel::kValue, widths.value);
+  header->resizeSection(ParamListModel::kUnit, widths.unit);
+  header->setStretchLastSection(true);
+  // Room for the columns and for a scroll bar, should the page be too short for every row.
+  view->setFixedWidth(widths.name + widths.value + widths.unit + 2 * view->frameWidth() +
+                      view->verticalScrollBar()->sizeHint().width());
+  view->installEventFilter(this);
+  connect(view, &QTableView::clicked, this,
+          [this, list](const QModelIndex& index) { OnCellClicked(list, index); });
+  connect(model, &ParamListModel::valueEdited, this, &DataFlashPage::OnValueEdited);
+  models_[list] = model;
+  lists_[list] = view;
+  return view;
+}
+
+QWidget* DataFlashPage::MakeBitViewRow() {
+  auto* area = new QWidget(this);
+  bit_caption_ = new QLabel(area);
+  bit_caption_->setObjectName("bit_caption");
+  bit_view_ = new FlashTip(area);
+  bit_view_->setToolTip(Q(messages::kBitViewTip));
+  write_bits_ = new QPushButton(Q(messages::kWriteButton), area);
+  revert_bits_ = new QPushButton(Q(messages::kRevertBits), area);
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(bit_view_);
+  row->addWidget(write_bits_);
+  row->addWidget(revert_bits_);
+  row->addStretch();
+  auto* column = new QVBoxLayout(area);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(2);
+  column->addWidget(bit_caption_);
+  column->addLayout(row);
+  // The row keeps its height while no bit view is shown, so the lists never jump.
+  area->setFixedHeight(area->sizeHint().height());
+  connect(bit_view_, &FlashTip::editedChanged, this, &DataFlashPage::ShowBitView);
+  connect(write_bits_, &QPushButton::clicked, this, &DataFlashPage::OnWriteBits);
+  connect(revert_bits_, &QPushButton::clicked, bit_view_, &FlashTip::Revert);
+  return area;
+}
+
+QWidget* DataFlashPage::MakeLegend() {
+  auto* legend = new QLabel(this);
+  legend->setTextFormat(Qt::RichText);
+  legend->setText(
+      Swatch(ParamValueDelegate::kMarkedValue, messages::kLegendMarked) + "&nbsp;&nbsp;&nbsp;" +
+      Swatch(ParamValueDelegate::kHeldValue, messages::kLegendHeld) + "&nbsp;&nbsp;&nbsp;" +
+      Swatch(ParamValueDelegate::kDiffersName, messages::kLegendDiffers));
+  return legend;
+}
+
+void DataFlashPage::mousePressEvent(QMouseEvent* event) {
+  rules_.OnMouseDown();
+  ShowBitView();
+  QWidget::mousePressEvent(event);
+}
+
+bool DataFlashPage::eventFilter(QObject* object, QEvent* event) {
+  auto* view = qobject_cast<QTableView*>(object);
+  if (view != nullptr && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 && view->currentIndex().isValid()) {
+    const auto list =
+        static_cast<std::size_t>(std::find(lists_.begin(), lists_.end(), view) - lists_.begin());
+    OnCellClicked(list, view->currentIndex().siblingAtColumn(ParamListModel::kValue));
+    return true;
+  }
+  return QWidget::eventFilter(object, event);
+}
+
+void DataFlashPage::OnCellClicked(std::size_t list, const QModelIndex& index) {
+  const std::size_t row = models_[list]->RowInList(index.row());
+  switch (index.column()) {
+    case ParamListModel::kName:
+      rules_.OnNameClicked(list, row);
+      ShowBitView();
+      break;
+    case ParamListModel::kValue:
+      if (rules_.OnValueClicked(list, row)) {
+        ShowBitView();
+        lists_[list]->edit(index);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void DataFlashPage::OnValueEdited(std::size_t row, const QString& text) {
+  hint_.clear();
+  if (hold_->isChecked()) {
+    if (!edits_.Hold(row, S(text)) && !rules_.read_done()) hint_ = messages::kEditIgnored;
+    ShowState();
+    return;
+  }
+  ++jobs_;
+  ShowState();
+  worker_.Run<dataflash::EditOutcome>(
+      this, [&rules = rules_, row, text = S(text)] { return rules.OnValueEdited(row, text); },
+      [this](const dataflash::EditOutcome& outcome) {
+        --jobs_;
+        if (outcome.detail == dataflash::EditResult::kIgnored) hint_ = messages::kEditIgnored;
+        ShowState();
+      });
+}
+
+void DataFlashPage::OnWriteBits() {
+  const auto edited = bit_view_->edited();
+  const auto& flag = bit_view_->flag();
+  if (!edited || !flag) return;
+  const std::size_t row = *dataflash::FindParam(flag->name);
+  const std::string text = dataflash::FlagValueText(dataflash::kParams[row], *edited);
+  bit_view_->Revert();
+  OnValueEdited(row, Q(text));
+}
+
+void DataFlashPage::OnFilter(const QString& text) {
+  const std::string filter = S(text);
+  for (ParamListModel* model : models_) model->SetFilter(filter);
+  const auto counts = dataflash::MatchesPerTab(filter);
+  const bool filtering = !common::TrimBlanks(filter).empty();
+  for (std::size_t tab = 0; tab < kTabCount; ++tab) {
+    const std::string name(dataflash::kTabNames[tab]);
+    tabs_->setTabText(
+        static_cast<int>(tab),
+        Q(filtering ? fmt::format(fmt::runtime(messages::kTabWithMatches), name, counts[tab])
+                    : name));
+    tabs_->setTabEnabled(static_cast<int>(tab), !filtering || counts[tab] > 0);
+  }
+  tabs_->setCurrentIndex(static_cast<int>(
+      dataflash::TabToShow(filter, static_cast<std::size_t>(tabs_->currentIndex()))));
+  ShowState();
+}
+
+void DataFlashPage::OnCompare() {
+  const QString chosen = QFileDialog::getOpenFileName(this, Q(messages::kCompareTitle), QString(),
+                                                      Q(messages::kAfiFilter), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+  if (!chosen.isEmpty()) CompareWith(S(chosen));
+}
+
+void DataFlashPage::CompareWith(const std::filesystem::path& path) {
+  using Loaded = std::expected<dataflash::AfiValues, std::string>;
+  ++jobs_;
+  ShowState();
+  worker_.Run<Loaded>(
+      this, [path] { return dataflash::ReadComparisonFile(path); },
+      [this, name = path.filename().string()](const Loaded& loaded) {
+        --jobs_;
+        if (loaded) {
+          compared_ = *loaded;
+          compared_name_ = name;
+          compared_image_.reset();
+        }
+        ShowState();
+        if (!loaded) {
+          bench_.messages().Show(loaded.error(), common::kDefaultCaption,
+                                 common::MessageIcon::kError);
+        }
+      });
+}
+
+void DataFlashPage::OnClearCompare() {
+  compared_.reset();
+  comparison_.reset();
+  compared_image_.reset();
+  ShowState();
+}
+
+void DataFlashPage::RunTransfer(std::function<common::Outcome()> job) {
+  hint_.clear();
+  ++jobs_;
+  ShowState();
+  worker_.Run<common::Outcome>(this, std::move(job), [this](const common::Outcome&) {
+    --jobs_;
+    ShowState();
+  });
+}
+
+void DataFlashPage::ShowComparison() {
+  if (compared_ && rules_.read_done()) {
+    const dataflash::FlashImage image = rules_.image();
+    if (!compared_image_ || *compared_image_ != image) {
+      comparison_ = dataflash::CompareValues(*compared_, image);
+      compared_image_ = image;
+    }
+  }
+  const dataflash::FileComparison* shown = comparison_ ? &*comparison_ : nullptr;
+  for (ParamListModel* model : models_) model->SetComparison(shown, compared_name_);
+}
+
+void DataFlashPage::ShowState() {
+  const bool idle = rules_.controls_enabled() && jobs_ == 0;
+  for (QPushButton* button : {read_all_, write_all_, compare_}) button->setEnabled(idle);
+  clear_compare_->setEnabled(compared_.has_value());
+  undo_->setEnabled(idle && edits_.size() > 0);
+  for (QTableView* view : lists_) view->setEnabled(rules_.controls_enabled());
+  {
+    const QSignalBlocker blocker(tabs_);
+    tabs_->setCurrentIndex(static_cast<int>(rules_.current_tab()));
+  }
+  ShowComparison();
+  for (ParamListModel* model : models_) model->Refresh();
+  ShowBitView();
+  ShowNote();
+}
+
+void DataFlashPage::ShowBitView() {
+  const auto id = rules_.shown_bit_view();
+  const auto flag = id ? dataflash::FindBitView(*id) : std::nullopt;
+  if (!flag) {
+    if (bit_view_->flag()) bit_view_->Clear();
+    bit_caption_->clear();
+    write_bits_->setVisible(false);
+    revert_bits_->setVisible(false);
+    return;
+  }
+  const std::size_t row = *dataflash::FindParam(flag->name);
+  const dataflash::ParamValue value = rules_.value(row);
+  bit_view_->Show(*flag, value.raw_value);
+  const auto edited = bit_view_->edited();
+  const std::string name(flag->name);
+  bit_caption_->setText(
+      Q(edited ? fmt::format(fmt::runtime(messages::kBitViewEdited), name,
+                             dataflash::FlagValueText(dataflash::kParams[row], *edited), value.text)
+               : fmt::format(fmt::runtime(messages::kBitViewCaption), name, value.text)));
+  write_bits_->setVisible(true);
+  revert_bits_->setVisible(true);
+  write_bits_->setEnabled(edited.has_value() && rules_.controls_enabled() && jobs_ == 0);
+  revert_bits_->setEnabled(edited.has_value());
+}
+
+void DataFlashPage::ShowNote() {
+  std::vector<std::string> parts;
+  if (compared_ && comparison_) {
+    std::string summary = fmt::format(fmt::runtime(messages::kCompareSummary), compared_name_,
+                                      comparison_->rows.size(), comparison_->compared);
+    if (comparison_->algorithm_keys_differing > 0) {
+      summary += fmt::format(fmt::runtime(messages::kCompareAlgorithm),
+                             comparison_->algorithm_keys_differing, dataflash::kAlgorithmKeyCount);
+    }
+    if (!comparison_->missing.empty() || !comparison_->invalid.empty()) {
+      summary += fmt::format(fmt::runtime(messages::kCompareNotCompared),
+                             comparison_->missing.size(), comparison_->invalid.size());
+    }
+    parts.push_back(summary);
+  } else if (compared_) {
+    parts.push_back(fmt::format(fmt::runtime(messages::kCompareAfterRead), compared_name_));
+  }
+  if (edits_.size() > 0) {
+    parts.push_back(fmt::format(fmt::runtime(messages::kEditsHeld), edits_.size()));
+  }
+  if (!hint_.empty()) parts.push_back(hint_);
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : "   ") + part;
+  note_->setText(Q(text));
+}
+
+}  // namespace cw::gui

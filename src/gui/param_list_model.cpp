@@ -1,0 +1,153 @@
+#include "gui/param_list_model.h"
+
+#include <fmt/format.h>
+
+#include "dataflash/row_filter.h"
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+
+namespace cw::gui {
+
+using dataflash::kParams;
+
+ParamListModel::ParamListModel(const dataflash::DataFlashPage& page,
+                               const dataflash::EditHistory& edits, std::size_t list,
+                               QObject* parent)
+    : QAbstractTableModel(parent),
+      page_(page),
+      edits_(edits),
+      list_(list),
+      rows_(dataflash::kListSizes[list]) {
+  SetFilter({});
+  Refresh();
+}
+
+std::size_t ParamListModel::ParamRow(int view_row) const {
+  return dataflash::ListStart(list_) + RowInList(view_row);
+}
+
+void ParamListModel::SetFilter(std::string_view filter) {
+  std::vector<std::size_t> shown;
+  for (std::size_t row = 0; row < rows_.size(); ++row) {
+    if (dataflash::NameMatches(kParams[dataflash::ListStart(list_) + row].name, filter)) {
+      shown.push_back(row);
+    }
+  }
+  if (shown == shown_) return;
+  beginResetModel();
+  shown_ = std::move(shown);
+  endResetModel();
+}
+
+void ParamListModel::SetComparison(const dataflash::FileComparison* comparison,
+                                   std::string file_name) {
+  comparison_ = comparison;
+  compared_file_ = std::move(file_name);
+}
+
+void ParamListModel::Refresh() {
+  std::vector<RowView> next(rows_.size());
+  for (std::size_t row = 0; row < next.size(); ++row) {
+    const std::size_t param = dataflash::ListStart(list_) + row;
+    next[row] = {page_.value(param).text, edits_.held(param),
+                 page_.item_data(param) == dataflash::kItemMarked,
+                 comparison_ != nullptr && comparison_->Differs(param)};
+  }
+  int first = -1;
+  int last = -1;
+  for (std::size_t view_row = 0; view_row < shown_.size(); ++view_row) {
+    if (next[shown_[view_row]] == rows_[shown_[view_row]]) continue;
+    if (first < 0) first = static_cast<int>(view_row);
+    last = static_cast<int>(view_row);
+  }
+  rows_ = std::move(next);
+  if (first >= 0) emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+}
+
+int ParamListModel::ViewRowOf(std::string_view name) const {
+  for (std::size_t view_row = 0; view_row < shown_.size(); ++view_row) {
+    if (kParams[ParamRow(static_cast<int>(view_row))].name == name) {
+      return static_cast<int>(view_row);
+    }
+  }
+  return -1;
+}
+
+int ParamListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+}
+
+int ParamListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : 3;
+}
+
+QVariant ParamListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  const dataflash::ParamDef& def = kParams[ParamRow(index.row())];
+  const RowView& row = rows_[RowInList(index.row())];
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+      switch (index.column()) {
+        case kName:
+          return Q(def.name);
+        case kValue:
+          return Q(row.held.value_or(row.value));
+        case kUnit:
+          return Q(def.unit);
+        default:
+          return {};
+      }
+    case Qt::TextAlignmentRole:
+      if (index.column() == kUnit) return QVariant(Qt::AlignCenter);
+      return {};
+    case Qt::ToolTipRole:
+      if (row.held && index.column() == kValue) {
+        return Q(fmt::format(fmt::runtime(messages::kHeldTip), row.value));
+      }
+      if (row.differs && index.column() == kName) {
+        return Q(fmt::format(fmt::runtime(messages::kFileTip), compared_file_,
+                             comparison_->file_texts[ParamRow(index.row())].value_or("")));
+      }
+      if (row.marked && index.column() == kValue) return Q(messages::kMarkedTip);
+      return {};
+    case kMarkedRole:
+      return row.marked;
+    case kHeldRole:
+      return row.held.has_value();
+    case kDiffersRole:
+      return row.differs;
+    default:
+      return {};
+  }
+}
+
+QVariant ParamListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  switch (section) {
+    case kName:
+      return Q(messages::kNameColumn);
+    case kValue:
+      return Q(messages::kValueColumn);
+    case kUnit:
+      return Q(messages::kUnitColumn);
+    default:
+      return {};
+  }
+}
+
+Qt::ItemFlags ParamListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  // The page decides whether a click opens the editor; the model only allows it.
+  if (index.column() == kValue) flags |= Qt::ItemIsEditable;
+  return flags;
+}
+
+bool ParamListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || role != Qt::EditRole || index.column() != kValue) return false;
+  emit valueEdited(ParamRow(index.row()), value.toString());
+  return true;
+}
+
+}  // namespace cw::gui

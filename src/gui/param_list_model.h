@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dataflash/data_flash_page.h"
+#include "dataflash/edit_history.h"
+#include "dataflash/file_compare.h"
+
+namespace cw::gui {
+
+// One of the data flash page's 21 lists: Name, Value and Unit of the list's parameters that the
+// filter leaves, with each row's marks (changed on the gauge, edited but not written, differs
+// from a compared file) as roles for the delegate. It reads the page only in Refresh(), into a
+// copy the view paints from, and hands an entered value on through valueEdited().
+class ParamListModel final : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column { kName = 0, kValue, kUnit };
+  enum Role {
+    kMarkedRole = Qt::UserRole + 1,  // bool: the Value cell is painted red
+    kHeldRole,                       // bool: edited, not yet written
+    kDiffersRole,                    // bool: the compared file holds another value
+  };
+
+  ParamListModel(const dataflash::DataFlashPage& page, const dataflash::EditHistory& edits,
+                 std::size_t list, QObject* parent = nullptr);
+
+  std::size_t list() const { return list_; }
+  // Shows only the rows whose name holds `filter`.
+  void SetFilter(std::string_view filter);
+  // The file the rows are compared with, and its name for the tooltips; null for none. The
+  // marks follow at the next Refresh().
+  void SetComparison(const dataflash::FileComparison* comparison, std::string file_name);
+  // Takes the page's present state; only rows that changed are repainted.
+  void Refresh();
+
+  // The shown row's place in its list and among all parameters.
+  std::size_t RowInList(int view_row) const { return shown_[static_cast<std::size_t>(view_row)]; }
+  std::size_t ParamRow(int view_row) const;
+  // The view row of a parameter, or -1 when the filter hides it or it is in another list.
+  int ViewRowOf(std::string_view name) const;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+ signals:
+  void valueEdited(std::size_t row, const QString& text);
+
+ private:
+  struct RowView {
+    std::string value;  // the gauge's value as the page shows it
+    std::optional<std::string> held;
+    bool marked = false;
+    bool differs = false;
+    bool operator==(const RowView&) const = default;
+  };
+
+  const dataflash::DataFlashPage& page_;
+  const dataflash::EditHistory& edits_;
+  std::size_t list_;
+  std::vector<std::size_t> shown_;  // rows in the list, filtered
+  std::vector<RowView> rows_;       // every row of the list
+  const dataflash::FileComparison* comparison_ = nullptr;
+  std::string compared_file_;
+};
+
+}  // namespace cw::gui
