@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 
 #include "app/main_window_rules.h"
 #include "app/workbench.h"
@@ -68,6 +69,9 @@ class MainWindow final : public QMainWindow {
  private:
   QAction* AddAction(QMenu* menu, std::string_view text, void (MainWindow::*slot)());
   void BuildMenu();
+  // The File menu's seal check, on the worker; `then` runs when the gauge is unsealed.
+  void AfterSealCheck(QAction* command, std::string_view sealed_message,
+                      std::function<void()> then);
   void OnOpenAfi();
   void OnSaveAfi();
   void OnDataLog();

@@ -11,6 +11,7 @@
 #include "app/messages.h"
 #include "app/program_directory.h"
 #include "dataflash/afi_commands.h"
+#include "dataflash/messages.h"
 #include "gui/about_dialog.h"
 #include "gui/gauge_worker.h"
 #include "gui/left_column.h"
@@ -77,33 +78,54 @@ void MainWindow::BuildMenu() {
   AddAction(help, messages::kAboutCommand, &MainWindow::OnAbout);
 }
 
-void MainWindow::OnOpenAfi() {
-  const QString chosen = QFileDialog::getOpenFileName(this, Q(messages::kOpenAllFlashTitle),
-                                                      QString(), Q(messages::kAfiFilter), nullptr,
-                                                      QFileDialog::DontUseNativeDialog);
-  // Cancel, or a name typed for a file that is not there, ends the command without a word.
-  if (chosen.isEmpty() || !std::filesystem::exists(S(chosen))) return;
-  open_afi_->setEnabled(false);
-  worker_.Run<dataflash::AfiLoadResult>(
+void MainWindow::AfterSealCheck(QAction* command, std::string_view sealed_message,
+                                std::function<void()> then) {
+  command->setEnabled(false);
+  worker_.Run<bool>(
       this,
-      [&page = bench_.data_flash(), path = S(chosen)] {
-        return dataflash::LoadAfiToGauge(page, path);
+      [&page = bench_.data_flash(), sealed_message] {
+        common::OutcomeBuilder outcome(page.messages());
+        return page.PassesSealCheck(sealed_message, outcome);
       },
-      [this](const dataflash::AfiLoadResult&) { ShowLock(); });
+      [this, then = std::move(then)](bool unsealed) {
+        ShowLock();
+        if (unsealed) then();
+      });
+}
+
+void MainWindow::OnOpenAfi() {
+  // A sealed gauge is said to be so before a file is chosen.
+  AfterSealCheck(open_afi_, dataflash::messages::kSealedWriteAfi, [this] {
+    QFileDialog dialog(this, Q(messages::kOpenAllFlashTitle), QString(), Q(messages::kAfiFilter));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Cancel, or a name typed for a file that is not there, ends the command without a word.
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const std::filesystem::path path = S(dialog.selectedFiles().front());
+    if (!std::filesystem::exists(path)) return;
+    open_afi_->setEnabled(false);
+    worker_.Run<dataflash::AfiLoadResult>(
+        this, [&page = bench_.data_flash(), path] { return dataflash::LoadAfiToGauge(page, path); },
+        [this](const dataflash::AfiLoadResult&) { ShowLock(); });
+  });
 }
 
 void MainWindow::OnSaveAfi() {
-  const QString chosen = QFileDialog::getSaveFileName(this, Q(messages::kSaveAllFlashTitle),
-                                                      QString(), Q(messages::kAfiFilter), nullptr,
-                                                      QFileDialog::DontUseNativeDialog);
-  if (chosen.isEmpty()) return;
-  save_afi_->setEnabled(false);
-  worker_.Run<dataflash::AfiSaveResult>(
-      this,
-      [&page = bench_.data_flash(), path = S(chosen)] {
-        return dataflash::SaveGaugeToAfi(page, path);
-      },
-      [this](const dataflash::AfiSaveResult&) { ShowLock(); });
+  AfterSealCheck(save_afi_, dataflash::messages::kSealedReadAfi, [this] {
+    QFileDialog dialog(this, Q(messages::kSaveAllFlashTitle), QString(), Q(messages::kAfiFilter));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The name is asked about overwriting as it will be written, extension included.
+    dialog.setDefaultSuffix(Q(messages::kAfiSuffix));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    save_afi_->setEnabled(false);
+    worker_.Run<dataflash::AfiSaveResult>(
+        this,
+        [&page = bench_.data_flash(), path = S(dialog.selectedFiles().front())] {
+          return dataflash::SaveGaugeToAfi(page, path);
+        },
+        [this](const dataflash::AfiSaveResult&) { ShowLock(); });
+  });
 }
 
 void MainWindow::OnDataLog() {

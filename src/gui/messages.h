@@ -72,6 +72,7 @@ inline constexpr std::string_view kCsvLogFilter = "CSV Files (*.csv)";
 inline constexpr std::string_view kOpenAllFlashTitle = "Open All Flash Constants";
 inline constexpr std::string_view kSaveAllFlashTitle = "Save All Flash Constants";
 inline constexpr std::string_view kAfiFilter = "Flash Data File (*.afi)";
+inline constexpr std::string_view kAfiSuffix = "afi";
 
 // Tool windows: titles, and the dialogs of their Browse, Load and Set buttons
 inline constexpr std::string_view kFirmwareTitle = "Firmware Update";
