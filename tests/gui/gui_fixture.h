@@ -40,6 +40,8 @@ class ModalAnswerer final : public QObject {
   std::deque<Step> steps_;
 };
 
+// Picks `path` (and the filter, when given) in the next file dialog.
+ModalAnswerer::Step ChooseFile(const QString& path, const QString& filter = {});
 // Clicks `button` of a dialog from the event loop, after the step that asked has returned.
 void ClickLater(QAbstractButton* button);
 // Types `seconds` into "Time Setting..." and presses OK.
@@ -68,7 +70,9 @@ struct GuiFixture {
   ModalAnswerer modal;
 };
 
-// The tool windows' flows (tool_windows_test.cpp); the test program runs them after its own.
-int RunToolWindowFlows(int argc, char** argv);
+// The flows of the other test files, run after the shell's.
+std::unique_ptr<QObject> DataFlashFlows();
+std::unique_ptr<QObject> PageFlows();
+std::unique_ptr<QObject> ToolWindowFlows();
 
 }  // namespace cw::test

@@ -498,8 +498,12 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   cw::gui::ApplyProductLook(application);
   cw::test::GuiFlows flows;
-  const int status = QTest::qExec(&flows, argc, argv);
-  return status | cw::test::RunToolWindowFlows(argc, argv);
+  int failed = QTest::qExec(&flows, argc, argv);
+  for (const auto& more :
+       {cw::test::DataFlashFlows, cw::test::PageFlows, cw::test::ToolWindowFlows}) {
+    failed += QTest::qExec(more().get(), argc, argv);
+  }
+  return failed;
 }
 
 #include "gui_test.moc"

@@ -66,7 +66,7 @@ std::uint8_t RotateLeft5(std::uint8_t value) {
 
 }  // namespace
 
-class ToolWindowFlows : public QObject {
+class ToolWindowFlowsTest : public QObject {
   Q_OBJECT
 
  private:
@@ -417,10 +417,7 @@ class ToolWindowFlows : public QObject {
   }
 };
 
-int RunToolWindowFlows(int argc, char** argv) {
-  ToolWindowFlows flows;
-  return QTest::qExec(&flows, argc, argv);
-}
+std::unique_ptr<QObject> ToolWindowFlows() { return std::make_unique<ToolWindowFlowsTest>(); }
 
 }  // namespace cw::test
 

@@ -1,0 +1,190 @@
+// The calibration and SMB access pages on the simulated pack, and the three pages at rest while
+// a firmware job locks the main window.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <thread>
+
+#include "gui/calibration_page.h"
+#include "gui/data_flash_page.h"
+#include "gui/left_column.h"
+#include "gui/page_button.h"
+#include "gui/sbs_page.h"
+#include "gui/smb_access_page.h"
+#include "gui_fixture.h"
+#include "monitor/monitor_session.h"
+#include "monitor/sbs_page_rules.h"
+#include "sim/fault_config.h"
+#include "sim/sim_pack.h"
+
+namespace cw::test {
+
+class PageFlowsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<GuiFixture> f_;
+  gui::MainWindow& w() { return f_->window(); }
+  bool Idle() {
+    return QTest::qWaitFor([&] { return f_->tool->worker().idle(); }, 10000);
+  }
+  void Show(app::Page page) { QTest::mouseClick(&w().left().page_button(page), Qt::LeftButton); }
+  bool Press(QPushButton& button) {
+    QTest::mouseClick(&button, Qt::LeftButton);
+    return Idle();
+  }
+  std::size_t Calibrations() { return f_->gauge().CalibrationRecords().size(); }
+
+ private slots:
+  void init() {
+    f_ = std::make_unique<GuiFixture>();
+    QVERIFY(f_->tool);
+    QVERIFY(QTest::qWaitForWindowExposed(&w()));
+  }
+  void cleanup() { f_.reset(); }
+
+  void CalibrationsMoveThePacksReadings() {
+    w().sbs_page().button(monitor::PageButton::kScanAll).click();
+    Show(app::Page::kCalibration);
+    gui::CalibrationPage& page = w().calibration_page();
+    QVERIFY(!page.offset_bar().isVisible());
+    QTRY_VERIFY(page.measured(0).text().toInt() > 3000);
+    // The pack discharges on the virtual clock; the references stand 300 mV above it.
+    const int reference = page.measured(0).text().toInt() + 300;
+
+    QVERIFY(Press(page.offset_button()));
+    QTRY_COMPARE(f_->modal.boxes, QStringList{"Offset Calibration OK!"});
+    const auto offset = f_->gauge().CalibrationRecords().back();
+    QCOMPARE(offset.command, std::uint8_t{0x40});
+    QCOMPARE(offset.data, (common::Bytes{0x20, 0x00}));
+    QTRY_COMPARE(page.offset_bar().value(), 100);
+    QVERIFY(page.offset_bar().isVisible());
+
+    // Refused before anything is sent: a sum of cells too low, a sensor without a number.
+    const std::size_t sent = Calibrations();
+    page.voltage_check().setChecked(true);
+    page.cell(0).setText("2000");
+    page.cell(1).setText("2000");
+    QVERIFY(Press(page.calibrate_button()));
+    page.voltage_check().setChecked(false);
+    page.ts_check(0).setChecked(true);
+    QTest::keyClicks(&page.temperature(0), "abc");  // the field takes no letters
+    QCOMPARE(page.temperature(0).text(), QString());
+    QVERIFY(Press(page.calibrate_button()));
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{3});
+    QCOMPARE(f_->modal.boxes[1],
+             QString("The Enter Actual Cell Voltage'sum is too low, please reenter!"));
+    QCOMPARE(f_->modal.boxes[2],
+             QString("TS1 Temperature must be a number between -40.0 and 130.0 ℃, please "
+                     "reenter!"));
+    QCOMPARE(Calibrations(), sent);
+
+    // Four cells and TS1 against references: the pack reads them afterwards. The scan rests
+    // meanwhile, so that the virtual clock, and the pack's discharge with it, stand nearly still.
+    f_->bench().PauseScan();
+    page.voltage_check().setChecked(true);
+    for (std::size_t i = 0; i < 4; ++i) page.cell(i).setText(QString::number(reference));
+    QTest::keyClicks(&page.temperature(0), "30.5");
+    QVERIFY(Press(page.calibrate_button()));
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{4});
+    QCOMPARE(f_->modal.boxes[3], QString("Calibration OK."));
+    QTRY_COMPARE(page.calibration_bar().value(), 100);
+    const auto now = f_->gauge().Measurements();
+    for (std::size_t i = 0; i < 4; ++i) QVERIFY(std::abs(now.cell_mv[i] - reference) <= 10);
+    QVERIFY(std::abs(now.sensor_dk[0] - 3036) <= 3);
+    // One pass of the scan, then the page's refresh: the readings beside the fields follow.
+    f_->bench().monitor().engine().ScanPass();
+    page.Refresh();
+    QVERIFY(std::abs(page.measured(0).text().toInt() - reference) <= 10);
+    QVERIFY(std::abs(page.measured(4).text().toDouble() - 30.5) <= 0.3);
+    f_->bench().ResumeScan();
+  }
+
+  void EverySmbFormOnThePack() {
+    Show(app::Page::kSmbAccess);
+    gui::SmbAccessPage& page = w().smb_access_page();
+    using Form = gui::SmbAccessPage::Form;
+    const auto press = [&](Form form) { return Press(page.button(form)); };
+    // Remaining Capacity Alarm, which nothing else writes.
+    page.command(Form::kReadWord).setText("1");
+    QVERIFY(press(Form::kReadWord));
+    QCOMPARE(page.word_result().text(),
+             QString("%1").arg(f_->GaugeWord(0x01), 4, 16, QChar('0')).toUpper());
+    page.command(Form::kWriteWord).setText("01");
+    page.word().setText("0140");
+    QVERIFY(press(Form::kWriteWord));
+    QCOMPARE(f_->GaugeWord(0x01), 0x0140);
+    QVERIFY(press(Form::kReadWord));
+    QCOMPARE(page.word_result().text(), QString("0140"));
+    // A block command is no word: both fields cleared.
+    page.command(Form::kReadWord).setText("54");
+    QVERIFY(press(Form::kReadWord));
+    QCOMPARE(page.command(Form::kReadWord).text(), QString());
+    QCOMPARE(page.word_result().text(), QString());
+
+    page.command(Form::kReadBlock).setText("54");
+    QVERIFY(press(Form::kReadBlock));
+    QVERIFY(page.block_result().toPlainText().contains(
+        QRegularExpression("^[0-9A-F]{2} [0-9A-F]{2} $")));
+
+    // Two ManufacturerAccess words: the unseal key, low word first.
+    f_->bench().PauseScan();
+    f_->gauge().SetSealState(sim::SealState::kSealed);
+    page.command(Form::kCombinedWord).setText("10");
+    QVERIFY(press(Form::kCombinedWord));
+    QCOMPARE(page.command(Form::kCombinedWord).text(), QString());
+    page.command(Form::kCombinedWord).setText("0");
+    page.word1().setText("61D4");
+    page.word2().setText("3B9E");
+    QVERIFY(press(Form::kCombinedWord));
+    QCOMPARE(f_->gauge().seal_state(), sim::SealState::kUnsealed);
+    QCOMPARE(page.word1().text(), QString("61D4"));
+    f_->bench().ResumeScan();
+
+    // The charge table's pages are not written from here; bad block data is refused.
+    page.command(Form::kWriteWord).setText("77");
+    page.word().setText("22");
+    QVERIFY(press(Form::kWriteWord));
+    page.command(Form::kWriteBlock).setText("78");
+    page.block_data().setPlainText("01 02");
+    QVERIFY(press(Form::kWriteBlock));
+    page.command(Form::kWriteBlock).setText("2F");
+    page.block_data().setPlainText("1G");
+    QVERIFY(press(Form::kWriteBlock));
+    QTRY_COMPARE(f_->modal.boxes,
+                 (QStringList{"Inhibit changing SubClassID = 0x0022 through Pro interface!",
+                              "Input Data Error!"}));
+    QCOMPARE(page.command(Form::kWriteBlock).text(), QString("2F"));
+
+    // A reply with a spoiled PEC: said, and no result shown.
+    sim::FaultConfig faults;
+    faults.corrupt_pec_every = 1;
+    f_->gauge().SetFaults(faults);
+    page.command(Form::kReadWord).setText("1");
+    QVERIFY(press(Form::kReadWord));
+    f_->gauge().SetFaults({});
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{3});
+    QCOMPARE(f_->modal.boxes[2], QString("PEC Error!"));
+    QCOMPARE(page.word_result().text(), QString());
+  }
+
+  void PagesRestWhileTheMainUiIsLocked() {
+    QPushButton* controls[] = {&w().data_flash_page().read_all(),
+                               &w().calibration_page().calibrate_button(),
+                               &w().smb_access_page().button(gui::SmbAccessPage::kReadWord)};
+    std::thread([&] { f_->bench().main_ui().LockMainUi(); }).join();
+    for (QPushButton* control : controls) QTRY_VERIFY(!control->isEnabled());
+    QVERIFY(w().sbs_page().isEnabled());
+    f_->bench().main_ui().UnlockMainUi();
+    for (QPushButton* control : controls) QTRY_VERIFY(control->isEnabled());
+  }
+};
+
+std::unique_ptr<QObject> PageFlows() { return std::make_unique<PageFlowsTest>(); }
+
+}  // namespace cw::test
+
+#include "page_flows.moc"
