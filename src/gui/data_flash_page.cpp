@@ -38,7 +38,8 @@ using dataflash::kTabCount;
 
 constexpr std::size_t kListsPerTab = kListCount / kTabCount;
 constexpr int kRowHeight = 16;
-constexpr int kListFontPixels = 12;
+constexpr int kListFontPixels = 11;
+constexpr int kNamePadding = 10;
 constexpr char kTabStyle[] = "QTabBar::tab { min-width: 80px; min-height: 22px; }";
 
 QString Swatch(QRgb colour, std::string_view text) {
@@ -154,12 +155,18 @@ QTableView* DataFlashPage::MakeList(std::size_t list) {
   header->setHighlightSections(false);
   header->setSectionResizeMode(QHeaderView::Fixed);
   const dataflash::ListColumns& widths = kListColumns[list];
-  header->resizeSection(ParamListModel::kName, widths.name);
+  // The list's own width for the names, unless a name would not fit in it on this font.
+  int name_width = widths.name;
+  for (const dataflash::ParamDef& row : dataflash::ListRows(list)) {
+    name_width =
+        std::max(name_width, view->fontMetrics().horizontalAdvance(Q(row.name)) + kNamePadding);
+  }
+  header->resizeSection(ParamListModel::kName, name_width);
   header->resizeSection(ParamListModel::kValue, widths.value);
   header->resizeSection(ParamListModel::kUnit, widths.unit);
   header->setStretchLastSection(true);
   // Room for the columns and for a scroll bar, should the page be too short for every row.
-  view->setFixedWidth(widths.name + widths.value + widths.unit + 2 * view->frameWidth() +
+  view->setFixedWidth(name_width + widths.value + widths.unit + 2 * view->frameWidth() +
                       view->verticalScrollBar()->sizeHint().width());
   view->installEventFilter(this);
   connect(view, &QTableView::clicked, this,
@@ -276,6 +283,8 @@ void DataFlashPage::OnFilter(const QString& text) {
   for (ParamListModel* model : models_) model->SetFilter(filter);
   const auto counts = dataflash::MatchesPerTab(filter);
   const bool filtering = !common::TrimBlanks(filter).empty();
+  // Chosen before any tab is disabled: the tab widget leaves a disabled tab for its neighbour.
+  const std::size_t shown = dataflash::TabToShow(filter, rules_.current_tab());
   for (std::size_t tab = 0; tab < kTabCount; ++tab) {
     const std::string name(dataflash::kTabNames[tab]);
     tabs_->setTabText(
@@ -284,8 +293,7 @@ void DataFlashPage::OnFilter(const QString& text) {
                     : name));
     tabs_->setTabEnabled(static_cast<int>(tab), !filtering || counts[tab] > 0);
   }
-  tabs_->setCurrentIndex(static_cast<int>(
-      dataflash::TabToShow(filter, static_cast<std::size_t>(tabs_->currentIndex()))));
+  tabs_->setCurrentIndex(static_cast<int>(shown));
   ShowState();
 }
 

@@ -204,7 +204,7 @@ inline constexpr std::string_view kBitViewTip =
     "Click a bit to toggle it; Write sends the new value as an edit of the row";
 inline constexpr std::string_view kEditIgnored =
     "Nothing was written: read the gauge first (Read All).";
-inline constexpr std::string_view kEditsHeld = "{} edits held: Write All writes them.";
+inline constexpr std::string_view kEditsHeld = "Edits held for Write All: {}";
 inline constexpr std::string_view kCompareSummary = "{}: {} of {} parameters differ";
 inline constexpr std::string_view kCompareAlgorithm = "; AlgorithmData: {} of {} keys differ";
 inline constexpr std::string_view kCompareNotCompared =

@@ -110,6 +110,8 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
                              comparison_->file_texts[ParamRow(index.row())].value_or("")));
       }
       if (row.marked && index.column() == kValue) return Q(messages::kMarkedTip);
+      // Some names are longer than the Name column is wide.
+      if (index.column() == kName) return Q(def.name);
       return {};
     case kMarkedRole:
       return row.marked;

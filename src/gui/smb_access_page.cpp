@@ -63,8 +63,8 @@ SmbAccessPage::SmbAccessPage(app::SmbAccessPage& rules, GaugeWorker& worker, QWi
   auto* blocks = new QVBoxLayout;
   for (Form form : {kReadWord, kWriteWord, kCombinedWord}) words->addWidget(MakeForm(form));
   for (Form form : {kReadBlock, kWriteBlock}) blocks->addWidget(MakeForm(form));
-  words->addStretch();
-  blocks->addStretch();
+  words->addStretch(1);
+  blocks->addStretch(1);
   auto* columns = new QHBoxLayout(this);
   columns->setContentsMargins(8, 8, 8, 8);
   columns->setSpacing(10);

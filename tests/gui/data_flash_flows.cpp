@@ -299,7 +299,7 @@ class DataFlashFlowsTest : public QObject {
     QCOMPARE(Shown("CUV Threshold"), QString("2600"));
     QVERIFY(Cell("COV Time", ParamListModel::kValue).data(ParamListModel::kHeldRole).toBool());
     QCOMPARE(ValueCellColour("COV Time"), gui::ParamValueDelegate::kHeldValue);
-    QVERIFY(page().note().text().contains("2 edits held"));
+    QVERIFY(page().note().text().contains("Edits held for Write All: 2"));
 
     QTest::mouseClick(&page().undo(), Qt::LeftButton);
     QTRY_COMPARE(Shown("COV Time"), QString::number(cov));
