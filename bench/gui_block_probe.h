@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QString>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -40,6 +41,8 @@ class TimedApplication final : public QApplication {
  public:
   using QApplication::QApplication;
   bool notify(QObject* receiver, QEvent* event) override {
+    // Workers deliver their own events through here too; only the GUI thread's are timed.
+    if (QThread::currentThread() != thread()) return QApplication::notify(receiver, event);
     if (depth_++ > 0) {
       const bool handled = QApplication::notify(receiver, event);
       --depth_;
