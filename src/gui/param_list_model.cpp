@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <array>
+
 #include "dataflash/row_filter.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
@@ -125,17 +127,13 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ParamListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  switch (section) {
-    case kName:
-      return Q(messages::kNameColumn);
-    case kValue:
-      return Q(messages::kValueColumn);
-    case kUnit:
-      return Q(messages::kUnitColumn);
-    default:
-      return {};
+  static constexpr std::array<std::string_view, 3> kTitles = {
+      messages::kNameColumn, messages::kValueColumn, messages::kUnitColumn};
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+      section >= static_cast<int>(kTitles.size())) {
+    return {};
   }
+  return Q(kTitles[static_cast<std::size_t>(section)]);
 }
 
 Qt::ItemFlags ParamListModel::flags(const QModelIndex& index) const {

@@ -112,8 +112,7 @@ class DataFlashFlowsTest : public QObject {
  private slots:
   void init() {
     f_ = std::make_unique<GuiFixture>();
-    QVERIFY(f_->tool);
-    QVERIFY(QTest::qWaitForWindowExposed(&f_->window()));
+    QVERIFY(f_->Ready());
     QTest::mouseClick(&f_->window().left().page_button(app::Page::kDataFlash), Qt::LeftButton);
   }
   void cleanup() { f_.reset(); }

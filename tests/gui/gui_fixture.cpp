@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QTest>
 #include <fstream>
 #include <sstream>
 
@@ -92,6 +93,8 @@ GuiFixture::GuiFixture(const std::string& device) {
 }
 
 GuiFixture::~GuiFixture() = default;
+
+bool GuiFixture::Ready() { return tool && QTest::qWaitForWindowExposed(&window()); }
 
 std::int32_t GuiFixture::Raw(std::string_view name) {
   return bench().monitor().engine().WithTable(

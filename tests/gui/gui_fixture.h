@@ -56,6 +56,8 @@ struct GuiFixture {
   explicit GuiFixture(const std::string& device = "sim:clock=virtual");
   ~GuiFixture();
 
+  // Started, and its window on the screen.
+  bool Ready();
   gui::MainWindow& window() { return tool->window(); }
   app::Workbench& bench() { return tool->bench(); }
   sim::SimGauge& gauge() { return bench().sim_pack()->gauge(); }

@@ -41,8 +41,7 @@ class PageFlowsTest : public QObject {
  private slots:
   void init() {
     f_ = std::make_unique<GuiFixture>();
-    QVERIFY(f_->tool);
-    QVERIFY(QTest::qWaitForWindowExposed(&w()));
+    QVERIFY(f_->Ready());
   }
   void cleanup() { f_.reset(); }
 
