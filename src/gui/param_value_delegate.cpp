@@ -48,6 +48,11 @@ bool ParamValueDelegate::eventFilter(QObject* object, QEvent* event) {
       case Qt::Key_Escape:
         emit closeEditor(editor, RevertModelCache);
         return true;
+      case Qt::Key_Tab:
+      case Qt::Key_Backtab:
+        // Moving on is leaving the editor, not opening the next one.
+        emit closeEditor(editor, NoHint);
+        return true;
       default:
         return false;
     }

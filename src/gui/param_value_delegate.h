@@ -6,7 +6,7 @@ namespace cw::gui {
 
 // Paints the data flash lists' marks and runs their in-place editor. The editor opens over a
 // Value cell with the cell's text selected and takes every character; Enter hands the text on,
-// while Escape, a click elsewhere or another row closes it without a word.
+// while Escape, Tab, a click elsewhere or another row close it without a word.
 class ParamValueDelegate final : public QStyledItemDelegate {
   Q_OBJECT
 

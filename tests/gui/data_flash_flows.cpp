@@ -146,7 +146,13 @@ class DataFlashFlowsTest : public QObject {
     QCOMPARE(Shown("CUV Threshold"), QString("2600"));
     QVERIFY(ValueCellColour("CUV Threshold") != gui::ParamValueDelegate::kMarkedValue);
 
-    // Escape, and a click elsewhere, leave the value alone; a value out of limits is refused.
+    // F2 opens the editor too. Escape, and a click elsewhere, leave the value alone; a value out
+    // of limits is refused.
+    ListOf("COV Time").setCurrentIndex(Cell("COV Time", ParamListModel::kName));
+    QTest::keyClick(&ListOf("COV Time"), Qt::Key_F2);
+    QVERIFY(Editor("COV Time") != nullptr);
+    QCOMPARE(Editor("COV Time")->text(), Shown("COV Time"));
+    QTest::keyClick(Editor("COV Time"), Qt::Key_Escape);
     QVERIFY(Edit("CUV Threshold", "1234", Qt::Key_Escape));
     QVERIFY(Edit("CUV Threshold", "40000"));
     Click("CUV Threshold", ParamListModel::kValue);
