@@ -21,17 +21,6 @@ ModalAnswerer::ModalAnswerer() {
   timer_.start(10);
 }
 
-ModalAnswerer::Step ChooseFile(const QString& path, const QString& filter) {
-  return [path, filter](QWidget* modal) {
-    auto* dialog = qobject_cast<QFileDialog*>(modal);
-    if (dialog == nullptr) return false;
-    if (!filter.isEmpty()) dialog->selectNameFilter(filter);
-    dialog->selectFile(path);
-    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-    return true;
-  };
-}
-
 void ClickLater(QAbstractButton* button) {
   QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
 }

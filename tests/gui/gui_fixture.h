@@ -40,8 +40,6 @@ class ModalAnswerer final : public QObject {
   std::deque<Step> steps_;
 };
 
-// Picks `path` (and the filter, when given) in the next file dialog.
-ModalAnswerer::Step ChooseFile(const QString& path, const QString& filter = {});
 // Clicks `button` of a dialog from the event loop, after the step that asked has returned.
 void ClickLater(QAbstractButton* button);
 // Types `seconds` into "Time Setting..." and presses OK.

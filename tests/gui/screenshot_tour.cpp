@@ -6,8 +6,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -235,14 +235,14 @@ int main(int argc, char** argv) {
     Settle(200);
     return window.tools().window(kind);
   };
-  const auto idle = [&](gui::ToolWindow& tool) {
+  const auto tool_idle = [&](gui::ToolWindow& tool) {
     WaitFor([&] { return tool.idle() && f.tool->worker().idle(); });
   };
   const auto choose = [&](gui::ToolWindow& tool, gui::FileField& field, const QString& name) {
-    idle(tool);
+    tool_idle(tool);
     f.modal.Then(test::ChooseFile(QDir(packs).filePath(name)));
     QTest::mouseClick(&field.button(), Qt::LeftButton);
-    idle(tool);
+    tool_idle(tool);
   };
 
   // The firmware window halfway through an update of the pack's own firmware, exported first.
@@ -286,7 +286,7 @@ int main(int argc, char** argv) {
     QTest::mouseClick(&sha1->button(gui::AuthButton::kShowDigest), Qt::LeftButton);
     sha1->field(gui::AuthField::kChangeKey).setText("00112233445566778899AABBCCDDEEFF");
     QTest::mouseClick(&sha1->button(gui::AuthButton::kAuthenticate), Qt::LeftButton);
-    idle(*sha1);
+    tool_idle(*sha1);
     Settle(300);
     Save(*sha1, "tool-sha1");
     sha1->close();
