@@ -81,6 +81,7 @@ bool GaugeLink::RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attemp
     switch (attempt(number)) {
       case Attempt::kSuccess:
         SetStatus(LinkStatus::kConnected);
+        ForgetNotice();
         return true;
       case Attempt::kRefused:
         SetStatus(LinkStatus::kNotResponding);
@@ -137,9 +138,10 @@ void GaugeLink::ShowPendingNotice() {
   if (!text.empty()) messages_.Show(text, common::kDefaultCaption, common::MessageIcon::kWarning);
 }
 
-std::string GaugeLink::adapter_problem() const {
+// Once the adapter answers again, the next time it stops is news again.
+void GaugeLink::ForgetNotice() {
   std::lock_guard lock(notice_mutex_);
-  return last_notice_;
+  last_notice_.clear();
 }
 
 bool GaugeLink::Locked(common::FunctionRef<bool()> body) {

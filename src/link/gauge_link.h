@@ -80,9 +80,6 @@ class GaugeLink {
   BusLock& bus_lock() { return bus_lock_; }
   common::Clock& clock() { return clock_; }
   LinkStatus link_status() const { return status_.load(); }
-  // The last adapter problem the link told the user about ("/dev/hidraw3: Permission denied:
-  // ..."); empty when there was none. Front ends may show it beside the status.
-  std::string adapter_problem() const;
 
   bool EnsureConnected();
   bool OpenHidAdapter() { return transport_.OpenHidAdapter(); }
@@ -164,6 +161,7 @@ class GaugeLink {
   // holds the bus lock: then it waits for the release.
   void Notice(std::string text);
   void ShowPendingNotice();
+  void ForgetNotice();
 
   Attempt AttemptReadWord(std::uint8_t command, bool row_form, std::uint16_t& value);
   Attempt AttemptWriteWord(std::uint8_t command, std::uint16_t value);

@@ -186,6 +186,22 @@ TEST_F(BackendsFixture, TraceCarriesEntriesOpensAndTheLibrarysReasons) {
             "hid set > 01 17 09 00 00 00 03 02 (failed: ioctl (SFEATURE): Broken pipe)");
 }
 
+// An adapter that keeps failing is reported once, not once per read; after it has answered
+// again, the next time it stops is reported again.
+TEST_F(BackendsFixture, StoppedAdapterIsReportedOncePerLoss) {
+  const std::string stalled = kGoodHid + "; set-errno 32";
+  std::uint16_t value = 0;
+  Use(stalled);
+  EXPECT_FALSE(link.ReadWord(0x09, value));
+  EXPECT_FALSE(link.ReadWord(0x09, value));
+  EXPECT_EQ(messages.Texts().size(), 1u);
+  Use(kGoodHid);
+  EXPECT_TRUE(link.ReadWord(0x09, value));
+  Use(stalled);
+  EXPECT_FALSE(link.ReadWord(0x09, value));
+  EXPECT_EQ(messages.Texts().size(), 2u);
+}
+
 // A pipe read that times out halfway still tells its caller how much arrived.
 TEST_F(BackendsFixture, ExportedBulkInCountsThePartBeforeATimeOut) {
   Use(std::string(kBulkAdapter) + "; bulk-in-error -7 partial=12");
