@@ -6,18 +6,23 @@
 #include <cstdlib>
 
 #include "common/bytes.h"
+#include "common/file_input.h"
 
 namespace cw::app {
 namespace {
 
 constexpr const char* kSection = "Constants";
+// A handful of keys; anything near this size is not a constants file.
+constexpr std::size_t kMaxConstantsFileSize = 64 * 1024;
 
 }  // namespace
 
 std::expected<common::ProductConstants, std::string> LoadProductConstantsFile(
     const std::filesystem::path& file, common::ProductConstants defaults) {
+  const auto bytes = common::ReadRegularFile(file, kMaxConstantsFileSize);
+  if (!bytes) return std::unexpected(common::DescribeFileError(bytes.error()));
   CSimpleIniA ini(/*isUtf8=*/true);
-  if (ini.LoadFile(file.c_str()) < 0) {
+  if (ini.LoadData(reinterpret_cast<const char*>(bytes->data()), bytes->size()) < 0) {
     return std::unexpected(fmt::format("{}: cannot be read", file.string()));
   }
   common::ProductConstants constants = std::move(defaults);
@@ -68,8 +73,12 @@ std::vector<std::filesystem::path> ProductConstantsSearchPath(
 std::expected<common::ProductConstants, std::string> LoadProductConstants(
     const std::filesystem::path& program_directory) {
   for (const auto& path : ProductConstantsSearchPath(program_directory)) {
+    // Something else under the name (a folder, a pipe) is refused by the reader with its reason
+    // rather than passed over for the next file.
     std::error_code error;
-    if (std::filesystem::is_regular_file(path, error)) return LoadProductConstantsFile(path);
+    if (std::filesystem::exists(path, error)) {
+      return LoadProductConstantsFile(path);
+    }
   }
   return common::ProductConstants{};
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "app/device_string.h"
 #include "app/product_constants_file.h"
 #include "link/libusb_backend.h"
 #include "sim/sim_pack.h"
@@ -12,11 +13,11 @@
 namespace cw::exports {
 
 PipeBackendChoice ChooseBackend(const char* device) {
-  if (device == nullptr) return PipeBackendChoice::kUsb;
-  const std::string_view name(device);
-  if (name.empty() || name == "usb" || name == "auto") return PipeBackendChoice::kUsb;
-  if (name == "sim") return PipeBackendChoice::kSim;
-  return PipeBackendChoice::kNone;
+  const std::string_view name = device == nullptr ? std::string_view{} : device;
+  if (name == "usb") return PipeBackendChoice::kUsb;  // the library's own name for "auto"
+  const auto selection = app::ParseDeviceString(name);
+  if (!selection) return PipeBackendChoice::kNone;
+  return selection->simulated ? PipeBackendChoice::kSim : PipeBackendChoice::kUsb;
 }
 
 std::optional<common::ProductConstants> LibraryConstants() {

@@ -19,7 +19,7 @@ inline constexpr const char* kDeviceVariable = "CWPIPES_DEVICE";
 
 enum class PipeBackendChoice {
   kUsb,   // real adapters through libusb (unset, empty, "usb" or "auto")
-  kSim,   // the simulated pack on the system clock ("sim")
+  kSim,   // the simulated pack's bulk adapter on the system clock ("sim", "sim:...")
   kNone,  // anything else: every open fails rather than guess what a mistyped name meant
 };
 

@@ -105,6 +105,13 @@ TEST_F(ConstantsFileTest, FileNextToTheProgramWins) {
   EXPECT_EQ(ProductConstantsSearchPath(dir_).front(), dir_ / kConstantsFileName);
 }
 
+TEST_F(ConstantsFileTest, FolderUnderTheNameIsRefusedNotRead) {
+  std::filesystem::create_directory(dir_ / kConstantsFileName);
+  const auto constants = LoadProductConstants(dir_);
+  ASSERT_FALSE(constants.has_value());
+  EXPECT_NE(constants.error().find("folder"), std::string::npos) << constants.error();
+}
+
 TEST(ProgramDirectoryTest, IsTheFolderOfTheRunningExecutable) {
   const auto directory = ProgramDirectory();
   EXPECT_TRUE(std::filesystem::is_directory(directory));

@@ -145,6 +145,8 @@ TEST(ChooseBackend, ReadsTheDeviceVariable) {
            {"SIM", PipeBackendChoice::kNone},
            {"sim ", PipeBackendChoice::kNone},
            {"simulated", PipeBackendChoice::kNone},
+           {"sim:transport=bulk", PipeBackendChoice::kSim},
+           {"sim:colour=red", PipeBackendChoice::kNone},
        }) {
     EXPECT_EQ(ChooseBackend(c.value), c.choice) << (c.value ? c.value : "(unset)");
   }
