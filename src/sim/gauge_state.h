@@ -100,6 +100,9 @@ struct GaugeState {
   std::array<std::int16_t, 4> cell_offset_mv = {};
   std::array<std::int16_t, 4> sensor_offset_dk = {};
   std::int16_t current_offset_ma = 0;
+  // What the board's own offset adds to the current while it is not calibrated; the board
+  // offset calibration (0x0020) measures and removes it.
+  std::int16_t board_offset_ma = 0;
 
   bool operator==(const GaugeState&) const = default;
 };

@@ -199,7 +199,8 @@ Json GaugeStateToJson(const GaugeState& state) {
       {"calibration_offsets",
        {{"cells_mv", state.cell_offset_mv},
         {"sensors_dk", state.sensor_offset_dk},
-        {"current_ma", state.current_offset_ma}}},
+        {"current_ma", state.current_offset_ma},
+        {"board_ma", state.board_offset_ma}}},
       {"sbs",
        {{"remaining_capacity_alarm", state.settings.remaining_capacity_alarm},
         {"remaining_time_alarm", state.settings.remaining_time_alarm},
@@ -323,6 +324,8 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
   }
   offsets.Signed("current_ma", std::numeric_limits<std::int16_t>::min(),
                  std::numeric_limits<std::int16_t>::max(), state.current_offset_ma);
+  offsets.Signed("board_ma", std::numeric_limits<std::int16_t>::min(),
+                 std::numeric_limits<std::int16_t>::max(), state.board_offset_ma);
 
   FieldReader sbs = root.Object("sbs");
   sbs.Number("remaining_capacity_alarm", 0xFFFF, state.settings.remaining_capacity_alarm);

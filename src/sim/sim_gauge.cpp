@@ -108,10 +108,10 @@ void SimGauge::UpdateMeasurements() const {
     m.sensor_dk[i] =
         static_cast<std::uint16_t>(shifted(m.sensor_dk[i], state_.sensor_offset_dk[i], 0, 65535));
   }
-  m.current_ma =
-      static_cast<std::int16_t>(shifted(m.current_ma, state_.current_offset_ma, -32768, 32767));
+  const int current_offset = state_.current_offset_ma + state_.board_offset_ma;
+  m.current_ma = static_cast<std::int16_t>(shifted(m.current_ma, current_offset, -32768, 32767));
   m.average_current_ma = static_cast<std::int16_t>(
-      shifted(m.average_current_ma, state_.current_offset_ma, -32768, 32767));
+      shifted(m.average_current_ma, current_offset, -32768, 32767));
   m.battery_status |= SafetyAlarmBits(state_.safety_status);
   measurements_ = m;
 }
@@ -420,6 +420,7 @@ void SimGauge::RecordCalibration(std::uint8_t command, common::ByteView data) {
 
 void SimGauge::ApplyCalibration(std::uint16_t flags) {
   constexpr std::uint16_t kCells = 0x10;
+  constexpr std::uint16_t kBoardOffset = 0x20;
   constexpr std::uint16_t kCurrent = 0x40;
   UpdateMeasurements();
   for (std::size_t sensor = 0; sensor < 4; ++sensor) {
@@ -438,6 +439,7 @@ void SimGauge::ApplyCalibration(std::uint16_t flags) {
       }
     }
   }
+  if ((flags & kBoardOffset) != 0) state_.board_offset_ma = 0;
   if ((flags & kCurrent) != 0) {
     state_.current_offset_ma = static_cast<std::int16_t>(
         state_.current_offset_ma + state_.calibration_current_ma - measurements_.current_ma);
@@ -497,6 +499,7 @@ void SimGauge::SetMeasurements(const PackMeasurements& measurements) {
   state_.cell_offset_mv = {};
   state_.sensor_offset_dk = {};
   state_.current_offset_ma = 0;
+  state_.board_offset_ma = 0;
   UpdateMeasurements();
 }
 

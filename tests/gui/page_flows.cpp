@@ -54,8 +54,20 @@ class PageFlowsTest : public QObject {
     // The pack discharges on the virtual clock; the references stand 300 mV above it.
     const int reference = page.measured(0).text().toInt() + 300;
 
+    // A board at rest (both FETs off) that reads 25 mA of its own: the offset calibration takes
+    // them away.
+    sim::GaugeState state = f_->gauge().State();
+    const std::uint16_t fets_on = state.operation_flags;
+    state.board_offset_ma = 25;
+    state.operation_flags &= static_cast<std::uint16_t>(~(sim::kOpDsg | sim::kOpChg));
+    f_->gauge().Restore(state);
+    QTRY_COMPARE(f_->gauge().Measurements().current_ma, std::int16_t{25});
     QVERIFY(Press(page.offset_button()));
     QTRY_COMPARE(f_->modal.boxes, QStringList{"Offset Calibration OK!"});
+    QCOMPARE(f_->gauge().Measurements().current_ma, std::int16_t{0});
+    state = f_->gauge().State();
+    state.operation_flags = fets_on;
+    f_->gauge().Restore(state);
     const auto offset = f_->gauge().CalibrationRecords().back();
     QCOMPARE(offset.command, std::uint8_t{0x40});
     QCOMPARE(offset.data, (common::Bytes{0x20, 0x00}));

@@ -146,5 +146,16 @@ TEST_F(BatteryModelTest, CalibratedCellsKeepTheirCorrectionWhileTheModelMoves) {
   }
 }
 
+TEST_F(BatteryModelTest, BoardOffsetCalibrationRemovesTheBoardsOwnCurrent) {
+  GaugeState state = gauge_.State();
+  state.board_offset_ma = 25;
+  gauge_.Restore(state);
+  const int offset_current = Signed(0x0A);
+  ASSERT_TRUE(gauge_.Write(WordWrite(0x40, 0x0020)));
+  EXPECT_EQ(Signed(0x0A), offset_current - 25);
+  ASSERT_TRUE(gauge_.Write(WordWrite(0x40, 0x0020)));
+  EXPECT_EQ(Signed(0x0A), offset_current - 25) << "a second calibration finds nothing to remove";
+}
+
 }  // namespace
 }  // namespace cw::sim

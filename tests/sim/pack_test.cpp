@@ -64,6 +64,9 @@ TEST_F(PackTest, StateFileKeepsWhatTheLastRunChanged) {
     ASSERT_TRUE(gauge.Write(BlockWrite(0x2F, common::Bytes(16, 0x3C))));
     ASSERT_TRUE(gauge.Write(WordWrite(0x4A, 0xF810)));
     ASSERT_TRUE(gauge.Write(WordWrite(0x00, 0x0030)));
+    GaugeState uncalibrated_board = gauge.State();
+    uncalibrated_board.board_offset_ma = -7;
+    gauge.Restore(uncalibrated_board);
     changed = gauge.State();
   }
   ASSERT_TRUE(std::filesystem::exists(options.state_file));
