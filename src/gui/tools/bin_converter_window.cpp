@@ -11,8 +11,8 @@
 namespace cw::gui {
 namespace {
 
-constexpr FileDialogSpec kAfiDialog{messages::kLoadAfiTitle, messages::kLoadAfiFilter};
-constexpr FileDialogSpec kBinDialog{messages::kChooseBinTitle, messages::kChooseBinFilter};
+constexpr FileDialogRequest kAfiDialog{messages::kLoadAfiTitle, messages::kLoadAfiFilter};
+constexpr FileDialogRequest kBinDialog{messages::kChooseBinTitle, messages::kChooseBinFilter};
 
 }  // namespace
 

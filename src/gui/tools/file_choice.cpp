@@ -22,13 +22,13 @@ QString RememberedFolder(std::string_view title) {
   return ProductSettings().value(FolderKey(title)).toString();
 }
 
-QString ChooseFile(QWidget* parent, const FileDialogSpec& spec) {
-  QFileDialog dialog(parent, Q(spec.title), RememberedFolder(spec.title), Q(spec.filter));
+QString ChooseFile(QWidget* parent, const FileDialogRequest& request) {
+  QFileDialog dialog(parent, Q(request.title), RememberedFolder(request.title), Q(request.filter));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  if (spec.save) {
+  if (request.save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(Q(spec.default_suffix));
+    dialog.setDefaultSuffix(Q(request.default_suffix));
   } else {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -36,7 +36,7 @@ QString ChooseFile(QWidget* parent, const FileDialogSpec& spec) {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   const QString chosen = dialog.selectedFiles().constFirst();
   QSettings settings = ProductSettings();
-  settings.setValue(FolderKey(spec.title), QFileInfo(chosen).absolutePath());
+  settings.setValue(FolderKey(request.title), QFileInfo(chosen).absolutePath());
   return chosen;
 }
 

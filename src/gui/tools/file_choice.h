@@ -9,7 +9,7 @@ namespace cw::gui {
 
 // One file dialog of the tool windows: its title and filter and, for a save dialog, the
 // extension a name typed without one gets.
-struct FileDialogSpec {
+struct FileDialogRequest {
   std::string_view title;
   std::string_view filter;
   bool save = false;
@@ -18,7 +18,7 @@ struct FileDialogSpec {
 
 // Runs the dialog in the folder it was last left in and remembers the folder of the file chosen,
 // per dialog and across runs, in the product's settings. Empty when cancelled.
-QString ChooseFile(QWidget* parent, const FileDialogSpec& spec);
+QString ChooseFile(QWidget* parent, const FileDialogRequest& request);
 
 // Where the dialog titled `title` opens: the folder of its last choice, or empty before the first.
 QString RememberedFolder(std::string_view title);

@@ -14,7 +14,7 @@ constexpr int kPathWidth = 340;
 
 }  // namespace
 
-FileField::FileField(std::string_view label, std::string_view button, FileDialogSpec dialog,
+FileField::FileField(std::string_view label, std::string_view button, FileDialogRequest dialog,
                      LabelPlace place, QWidget* parent)
     : QWidget(parent),
       dialog_(dialog),

@@ -20,7 +20,7 @@ class FileField final : public QWidget {
  public:
   enum class LabelPlace { kLeft, kAbove };
 
-  FileField(std::string_view label, std::string_view button, FileDialogSpec dialog,
+  FileField(std::string_view label, std::string_view button, FileDialogRequest dialog,
             LabelPlace place, QWidget* parent = nullptr);
 
   void ShowPath(const QString& path);
@@ -32,7 +32,7 @@ class FileField final : public QWidget {
   void chosen(const QString& path);
 
  private:
-  FileDialogSpec dialog_;
+  FileDialogRequest dialog_;
   QLabel* label_;
   QLineEdit* path_;
   QPushButton* button_;

@@ -23,10 +23,11 @@ constexpr int kTickMs = 1000;
 constexpr int kCounterWidth = 90;
 constexpr QRgb kPackStateText = 0xB00000;
 
-constexpr FileDialogSpec kLoadDialog{messages::kLoadFirmwareTitle, messages::kLoadFirmwareFilter};
-constexpr FileDialogSpec kExportDialog{messages::kExportFirmwareTitle,
-                                       messages::kExportFirmwareFilter, true,
-                                       messages::kExportFirmwareSuffix};
+constexpr FileDialogRequest kLoadDialog{messages::kLoadFirmwareTitle,
+                                        messages::kLoadFirmwareFilter};
+constexpr FileDialogRequest kExportDialog{messages::kExportFirmwareTitle,
+                                          messages::kExportFirmwareFilter, true,
+                                          messages::kExportFirmwareSuffix};
 
 // The time a job has taken and, once its pace is known, the time it still needs; empty before
 // its first run.

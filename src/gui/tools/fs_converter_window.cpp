@@ -13,8 +13,8 @@ namespace {
 
 using firmware::ScriptGroup;
 
-constexpr FileDialogSpec kAfiDialog{messages::kLoadAfiTitle, messages::kLoadAfiFilter};
-constexpr FileDialogSpec kBinDialog{messages::kChooseBinTitle, messages::kChooseBinFilter};
+constexpr FileDialogRequest kAfiDialog{messages::kLoadAfiTitle, messages::kLoadAfiFilter};
+constexpr FileDialogRequest kBinDialog{messages::kChooseBinTitle, messages::kChooseBinFilter};
 
 struct GroupText {
   std::string_view title;
@@ -46,7 +46,7 @@ QWidget* FsConverterWindow::MakeGroup(ScriptGroup group) {
   auto* layout = new QVBoxLayout(box);
   // A file of the group: what the window does with the path chosen.
   using Take = void (*)(firmware::FsConverter&, ScriptGroup, const std::filesystem::path&);
-  const auto add_field = [&](std::string_view label, const FileDialogSpec& dialog, Take take) {
+  const auto add_field = [&](std::string_view label, const FileDialogRequest& dialog, Take take) {
     auto* field =
         new FileField(label, messages::kBrowseButton, dialog, FileField::LabelPlace::kAbove, box);
     connect(field, &FileField::chosen, this, [this, group, take](const QString& path) {
