@@ -230,7 +230,9 @@ void ChartPanel::Redraw() {
   for (const auto& shown : view.series) units_changed |= !unit_axes_.contains(shown.unit);
   if (rows != series_rows_ || units_changed) Rebuild(view);
 
-  time_axis_->setRange(view.start_seconds, view.end_seconds);
+  if (time_axis_->min() != view.axis_start || time_axis_->max() != view.axis_end) {
+    time_axis_->setRange(view.axis_start, view.axis_end);
+  }
   std::map<std::string, std::pair<double, double>> ranges;
   for (std::size_t i = 0; i < view.series.size(); ++i) {
     const monitor::ChartSeriesView& shown = view.series[i];

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 #include "monitor/csv_text.h"
@@ -183,9 +184,13 @@ ChartView ChartSamples::View(std::size_t max_points) const {
   std::lock_guard lock(mutex_);
   ChartView view;
   view.end_seconds = EndSeconds();
+  const double window = static_cast<double>(window_.count()) / 1000.0;
   // A chart younger than its window fills the plot from its first moment.
-  view.start_seconds =
-      std::max(0.0, view.end_seconds - static_cast<double>(window_.count()) / 1000.0);
+  view.start_seconds = std::max(0.0, view.end_seconds - window);
+  constexpr double kAxisSteps = 10;
+  const double step = window / kAxisSteps;
+  view.axis_end = std::max(step, std::ceil(view.end_seconds / step) * step);
+  view.axis_start = std::max(0.0, view.axis_end - window);
   std::vector<ChartPoint> range;
   for (const Series& series : series_) {
     ChartSeriesView shown{series.row, series.name, series.unit, {}, 0, 0};

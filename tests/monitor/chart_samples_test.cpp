@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "monitor/value_conversion.h"
 #include "monitor_fixture.h"
@@ -88,9 +89,18 @@ TEST_F(ChartSamplesTest, ScannedValuesArriveConvertedAndFailedReadsAddNothing) {
 TEST_F(ChartSamplesTest, WindowEndsNowOrWhenPausedAndOldSamplesLeaveIt) {
   PassAt(Millis{1000});
   EXPECT_EQ(chart_.View(100).start_seconds, 0) << "younger than its window";
+  // The axis steps in tenths of the window, ahead of the newest sample; young, from the start.
+  auto expect_axis = [](const monitor::ChartView& shown, double length) {
+    EXPECT_EQ(std::fmod(shown.axis_end, 6.0), 0.0) << shown.axis_end;
+    EXPECT_GE(shown.axis_end, shown.end_seconds);
+    EXPECT_LT(shown.axis_end - shown.end_seconds, 6.0);
+    EXPECT_EQ(shown.axis_end - shown.axis_start, length);
+  };
+  expect_axis(chart_.View(100), 6.0);
   PassAt(Millis{90'000});
   auto view = chart_.View(100);
   EXPECT_EQ(view.end_seconds - view.start_seconds, 60);
+  expect_axis(view, 60.0);
   EXPECT_EQ(Series(view, "Voltage")->points.size(), 1u) << "the first pass is 90 s old";
   EXPECT_TRUE(chart_.SetWindow(Millis{300'000}));
   EXPECT_FALSE(chart_.SetWindow(Millis{1234}));
