@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <filesystem>
 
+#include <fmt/format.h>
+
 #include "app/messages.h"
 #include "app/program_directory.h"
 #include "dataflash/afi_commands.h"
@@ -154,9 +156,15 @@ void MainWindow::OnLoggingTime() {
 void MainWindow::OnHelp() {
   const std::filesystem::path document =
       app::ProgramDirectory() / std::string(app::messages::kHelpDocument);
-  // A missing document shows nothing, as does a desktop without a viewer for it.
-  if (!std::filesystem::exists(document)) return;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document.string())));
+  if (!std::filesystem::exists(document)) {
+    messages_.Show(fmt::format(fmt::runtime(messages::kHelpMissing), document.string()),
+                   common::kDefaultCaption, common::MessageIcon::kWarning);
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document.string())))) {
+    messages_.Show(fmt::format(fmt::runtime(messages::kHelpNoViewer), document.string()),
+                   common::kDefaultCaption, common::MessageIcon::kWarning);
+  }
 }
 
 void MainWindow::OnAbout() {
