@@ -55,7 +55,7 @@ void ApplyProductLook(QApplication& application) {
 }
 
 void WriteExitSettings() {
-  QSettings settings(Q(messages::kOrganisation), Q(messages::kApplication));
+  QSettings settings(Q(messages::kOrganisation), Q(messages::kSettingsApplication));
   settings.setValue(Q(messages::kLanguageKey), 0);
   settings.sync();
 }
@@ -83,8 +83,8 @@ GaugeToolApp::~GaugeToolApp() {
 
 int RunGaugeTool(int argc, char** argv) {
   QApplication application(argc, argv);
-  application.setApplicationName(Q(messages::kApplication));
-  application.setOrganizationName(Q(messages::kOrganisation));
+  application.setApplicationName(Q(messages::kProgramName));
+  application.setDesktopFileName(Q(messages::kProgramName));
   ApplyProductLook(application);
   auto options = WorkbenchOptionsFromArguments(application.arguments());
   if (!options) {

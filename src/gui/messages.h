@@ -7,8 +7,11 @@
 namespace cw::gui::messages {
 
 // Start-up
+// Where the settings live: (organisation, application) of QSettings.
 inline constexpr std::string_view kOrganisation = "Quillmarsh";
-inline constexpr std::string_view kApplication = "Message";
+inline constexpr std::string_view kSettingsApplication = "Message";
+// The program's own name: the window class and the desktop file the desktop matches it with.
+inline constexpr std::string_view kProgramName = "cellwarden";
 inline constexpr std::string_view kLanguageKey = "Settings/Language";
 inline constexpr std::string_view kDeviceOption = "Device: auto, sim or sim:key=value:...";
 inline constexpr std::string_view kSimOption = "Use the simulated pack (short for --device sim).";

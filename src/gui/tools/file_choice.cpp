@@ -13,7 +13,7 @@ namespace {
 QString FolderKey(std::string_view title) { return "RecentFolders/" + Q(title); }
 
 QSettings ProductSettings() {
-  return QSettings(Q(messages::kOrganisation), Q(messages::kApplication));
+  return QSettings(Q(messages::kOrganisation), Q(messages::kSettingsApplication));
 }
 
 }  // namespace
