@@ -59,7 +59,11 @@ QLabel* MainStatusBar::AddPane(std::string_view sizing_text, bool stretch) {
   auto* pane = new QLabel(this);
   pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   if (!stretch) {
-    pane->setFixedWidth(fontMetrics().horizontalAdvance(Q(sizing_text)) + kPanePadding);
+    // A pane of fixed size takes new text without laying the whole window out again; the
+    // progress pane changes with every register the scan reads.
+    pane->setText(Q(sizing_text));
+    pane->setFixedSize(fontMetrics().horizontalAdvance(Q(sizing_text)) + kPanePadding,
+                       pane->sizeHint().height());
   }
   addPermanentWidget(pane, stretch ? 1 : 0);
   return pane;
