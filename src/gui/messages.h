@@ -64,10 +64,6 @@ inline constexpr std::string_view kSha1 = "&SHA1 Authentication";
 inline constexpr std::string_view kMenuHelp = "&Help";
 inline constexpr std::string_view kHelpContents = "&Help Contents";
 inline constexpr std::string_view kAboutCommand = "&About KT580714pc...";
-inline constexpr std::string_view kHelpMissing =
-    "The help document is not installed: {}\nThe user guide (docs/user-guide.md) describes every "
-    "page and window.";
-inline constexpr std::string_view kHelpNoViewer = "No program on this desktop opens {}.";
 
 // Pages shortcuts
 inline constexpr std::string_view kPageShortcut = "Ctrl+%1";

@@ -460,18 +460,14 @@ class GuiFlows : public QObject {
   }
 
   void HelpAboutAndToolWindows() {
-    // Help: without the document a box says where it was looked for; with it, the desktop
-    // opens it.
+    // Help: nothing happens without the document; with it, the desktop opens it.
     UrlRecorder opener;
     const QStringList& opened = opener.opened;
     QDesktopServices::setUrlHandler("file", &opener, "Open");
     const auto document = app::ProgramDirectory() / std::string(app::messages::kHelpDocument);
     std::filesystem::remove(document);
-    f_->modal.boxes.clear();
     w().action(gui::messages::kHelpContents).trigger();
     QVERIFY(opened.isEmpty());
-    QCOMPARE(f_->modal.boxes.size(), qsizetype{1});
-    QVERIFY(f_->modal.boxes.front().contains(QString::fromStdString(document.string())));
     std::ofstream(document) << "%PDF-1.4\n";
     w().action(gui::messages::kHelpContents).trigger();
     std::filesystem::remove(document);
