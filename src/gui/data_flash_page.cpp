@@ -27,6 +27,7 @@
 #include "gui/messages.h"
 #include "gui/param_list_model.h"
 #include "gui/param_value_delegate.h"
+#include "gui/product_colours.h"
 #include "gui/qt_text.h"
 
 namespace cw::gui {
@@ -149,7 +150,7 @@ QTableView* DataFlashPage::MakeList(std::size_t list) {
   view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   view->setWordWrap(false);
   QPalette palette = view->palette();
-  palette.setColor(QPalette::Base, QColor(ParamValueDelegate::kListBackground));
+  palette.setColor(QPalette::Base, QColor(kProductBackground));
   view->setPalette(palette);
   QHeaderView* header = view->horizontalHeader();
   header->setHighlightSections(false);

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "dataflash/bit_view.h"
+#include "gui/product_colours.h"
 #include "gui/qt_text.h"
 
 namespace cw::gui {
@@ -73,7 +74,7 @@ void FlashTip::mousePressEvent(QMouseEvent* event) {
 void FlashTip::paintEvent(QPaintEvent*) {
   if (!flag_ || value_ < 0) return;
   QPainter painter(this);
-  painter.fillRect(rect(), QColor(kBackground));
+  painter.fillRect(rect(), QColor(kProductBackground));
   const std::uint32_t shown = static_cast<std::uint32_t>(value_) ^ toggled_;
   QFont names = font();
   names.setPixelSize(kNamePixels);

@@ -15,7 +15,6 @@ class FlashTip final : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr QRgb kBackground = 0xE0E0E0;
   static constexpr QRgb kSetCell = 0x2F6FB7;
   static constexpr QRgb kClearCell = 0xFFFFFF;
   static constexpr QRgb kToggledOutline = 0xFF8C00;

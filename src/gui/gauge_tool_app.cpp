@@ -15,12 +15,12 @@
 #include "gui/app_icon.h"
 #include "gui/main_window.h"
 #include "gui/messages.h"
+#include "gui/product_colours.h"
 #include "gui/qt_text.h"
 
 namespace cw::gui {
 namespace {
 
-constexpr QRgb kDialogBackground = 0xE0E0E0;
 constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 1;
 
@@ -48,7 +48,7 @@ std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
 void ApplyProductLook(QApplication& application) {
   application.setStyle(QStyleFactory::create("Fusion"));
   QPalette dialogs = application.palette();
-  dialogs.setColor(QPalette::Window, QColor(kDialogBackground));
+  dialogs.setColor(QPalette::Window, QColor(kProductBackground));
   dialogs.setColor(QPalette::WindowText, Qt::black);
   QApplication::setPalette(dialogs, "QDialog");
   application.setWindowIcon(AppIcon());

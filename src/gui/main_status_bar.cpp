@@ -5,12 +5,12 @@
 #include <QStackedWidget>
 
 #include "gui/messages.h"
+#include "gui/product_colours.h"
 #include "gui/qt_text.h"
 
 namespace cw::gui {
 namespace {
 
-constexpr QRgb kBackground = 0xE0E0E0;
 constexpr QRgb kSimulatedMark = 0xFFD966;
 constexpr int kPanePadding = 12;
 
@@ -20,7 +20,7 @@ MainStatusBar::MainStatusBar(bool simulated, QWidget* parent) : QStatusBar(paren
   setSizeGripEnabled(false);
   setAutoFillBackground(true);
   QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, QColor(kBackground));
+  palette.setColor(QPalette::Window, QColor(kProductBackground));
   setPalette(palette);
 
   if (simulated) {

@@ -11,7 +11,6 @@ class ParamValueDelegate final : public QStyledItemDelegate {
   Q_OBJECT
 
  public:
-  static constexpr QRgb kListBackground = 0xE0E0E0;
   static constexpr QRgb kMarkedValue = 0xFF0000;
   static constexpr QRgb kHeldValue = 0xFFD966;
   static constexpr QRgb kDiffersName = 0x9CC3FF;

@@ -18,6 +18,7 @@
 #include "gui/chart_panel.h"
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
+#include "gui/product_colours.h"
 #include "gui/qt_text.h"
 #include "gui/register_table_model.h"
 #include "gui/status_bit_ctrl.h"
@@ -34,7 +35,6 @@ using monitor::TableId;
 
 // How often the data log's timer looks at the clock: the lines keep to the interval within this.
 constexpr int kLogPollMs = 50;
-constexpr QRgb kListBackground = 0xE0E0E0;
 // Values change faster than anyone reads them; ten redraws a second keep the lists current.
 constexpr int kRedrawMs = 100;
 
@@ -123,7 +123,7 @@ QTableView* SbsPage::MakeList(TableId table) {
   view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   view->setWordWrap(false);
   QPalette palette = view->palette();
-  palette.setColor(QPalette::Base, QColor(kListBackground));
+  palette.setColor(QPalette::Base, QColor(kProductBackground));
   view->setPalette(palette);
   QHeaderView* header = view->horizontalHeader();
   header->setHighlightSections(false);

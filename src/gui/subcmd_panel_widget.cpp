@@ -8,6 +8,7 @@
 
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
+#include "gui/product_colours.h"
 #include "gui/qt_text.h"
 #include "gui/unseal_dialog.h"
 
@@ -16,7 +17,6 @@ namespace {
 
 constexpr int kEntryLength = 4;
 constexpr int kCmdWidth = 84;
-constexpr QRgb kLogBackground = 0xE0E0E0;
 constexpr QRgb kFailText = 0xFF0000;
 
 }  // namespace
@@ -57,7 +57,7 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdPanel& panel, GaugeWorker& worke
   log_->setFrameShape(QFrame::NoFrame);
   log_->setMinimumHeight(90);
   QPalette palette = log_->palette();
-  palette.setColor(QPalette::Base, QColor(kLogBackground));
+  palette.setColor(QPalette::Base, QColor(kProductBackground));
   log_->setPalette(palette);
   layout->addWidget(log_, 1);
 
