@@ -228,7 +228,7 @@ class ToolWindowFlowsTest : public QObject {
     QVERIFY2(!f_->tool->worker().idle(), "the tool closes once the record on the bus is done");
     hold->Release();
     QTRY_VERIFY(f_->tool->worker().idle());
-    QVERIFY(f_->bench().firmware_window() == nullptr);
+    QVERIFY(f_->bench().firmware_tool() == nullptr);
     QCOMPARE(hold->records(), 100);
     QVERIFY2(f_->gauge().State().boot.mode != sim::BootMode::kNormal,
              "abandoned: the pack waits in its boot loader");

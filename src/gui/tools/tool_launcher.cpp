@@ -45,8 +45,8 @@ void ToolLauncher::Open(ToolKind kind) {
              });
       return;
     case ToolKind::kFirmware:
-      Launch(kind, &app::Workbench::OpenFirmwareWindow, &app::Workbench::CloseFirmwareWindow,
-             [this](firmware::FirmwareWindow& tool, ToolWindowSetup setup) {
+      Launch(kind, &app::Workbench::OpenFirmwareTool, &app::Workbench::CloseFirmwareTool,
+             [this](firmware::FirmwareTool& tool, ToolWindowSetup setup) {
                return new FirmwareToolWindow(tool, bench_.clock(), std::move(setup), &main_);
              });
       return;
