@@ -15,11 +15,14 @@
 #include <QTest>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "app/authentication_tool.h"
 #include "app/messages.h"
 #include "common/recording_sinks.h"
+#include "firmware/firmware_tool.h"
 #include "firmware/messages.h"
+#include "firmware/update_job.h"
 #include "gui/main_window.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
@@ -223,10 +226,24 @@ class ToolWindowFlowsTest : public QObject {
     QTest::mouseClick(&window->start(), Qt::LeftButton);
     QTRY_VERIFY(hold->held());
 
+    // The gauge worker is kept from the tool's closing job, as a loaded machine may keep it:
+    // the update stops at the record on the bus all the same, not when the closing job runs.
+    std::atomic<bool> worker_free{false};
+    f_->tool->worker().Run<bool>(nullptr,
+                                 [&] {
+                                   while (!worker_free) std::this_thread::yield();
+                                   return true;
+                                 },
+                                 {});
     window->close();
     QTRY_VERIFY(w().tools().window(ToolKind::kFirmware) == nullptr);
     QVERIFY2(!f_->tool->worker().idle(), "the tool closes once the record on the bus is done");
     hold->Release();
+    firmware::FirmwareTool* tool = f_->bench().firmware_tool();
+    QVERIFY(tool != nullptr);
+    QTRY_VERIFY(!tool->update().View().busy);
+    QCOMPARE(hold->records(), 100);
+    worker_free = true;
     QTRY_VERIFY(f_->tool->worker().idle());
     QVERIFY(f_->bench().firmware_tool() == nullptr);
     QCOMPARE(hold->records(), 100);
@@ -240,6 +257,30 @@ class ToolWindowFlowsTest : public QObject {
     window = Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
     QCOMPARE(window->image().path().text(), QString());
+  }
+
+  void ClosingTheMainWindowStopsTheUpdateFirst() {
+    auto hold = std::make_unique<UpdateHold>(*f_->bench().sim_pack(), 100);
+    auto* window =
+        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+    QVERIFY(window != nullptr);
+    Choose(window->image(), File("fw.bin"));
+    QTRY_VERIFY(!window->image().path().text().isEmpty());
+    QTest::mouseClick(&window->start(), Qt::LeftButton);
+    QTRY_VERIFY(hold->held());
+
+    // Closing waits for the update's record on the bus, with the window and its events alive.
+    QVERIFY(!w().close());
+    QVERIFY(w().isVisible());
+    QTRY_VERIFY(w().tools().window(ToolKind::kFirmware) == nullptr);
+    QTest::qWait(50);
+    QVERIFY(w().isVisible());
+    hold->Release();
+    QTRY_VERIFY(!w().isVisible());
+    QVERIFY(f_->tool->worker().idle());
+    QVERIFY(f_->bench().firmware_tool() == nullptr);
+    QCOMPARE(hold->records(), 100);
+    QVERIFY(f_->modal.boxes.isEmpty());
   }
 
   void ExportWritesWhatTheCommandLineWrites() {
