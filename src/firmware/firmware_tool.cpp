@@ -115,9 +115,18 @@ std::shared_ptr<const common::Bytes> FirmwareTool::image() const {
 }
 
 void FirmwareTool::Post(common::JobWorker::Job job, std::function<void()> dropped) {
-  worker_.Post(std::move(job), [dropped = std::move(dropped)](common::JobEnd end) {
-    if (end == common::JobEnd::kDropped) dropped();
-  });
+  {
+    // Under the lock, so that a close that starts meanwhile either finds the job queued (and
+    // drops it) or keeps it from being queued.
+    std::lock_guard lock(mutex_);
+    if (!closing_) {
+      worker_.Post(std::move(job), [dropped](common::JobEnd end) {
+        if (end == common::JobEnd::kDropped) dropped();
+      });
+      return;
+    }
+  }
+  dropped();
 }
 
 common::Outcome FirmwareTool::Report(const JobRun& run, std::string_view headline,

@@ -89,7 +89,8 @@ class FirmwareTool {
   Claim TryClaim(FirmwareJob job);
   void Release(FirmwareJob job);
   std::shared_ptr<const common::Bytes> image() const;
-  // Runs `job` on the worker. `dropped` runs instead when closing drops the job before it starts.
+  // Runs `job` on the worker. `dropped` runs instead when the tool is closing, or when closing
+  // drops the job before it starts.
   void Post(common::JobWorker::Job job, std::function<void()> dropped);
   // Shows how a run ended (`headline` first, when there is one, then the notes) and returns it
   // as an outcome once every message has been seen.
