@@ -110,6 +110,14 @@ class ToolWindowFlowsTest : public QObject {
     return QTest::qWaitFor([&] { return window.idle() && f_->tool->worker().idle(); });
   }
 
+  // Loads the image the command line exported into the firmware window and waits until the window
+  // takes clicks again: the path shows before the loading job has ended.
+  bool LoadImage(gui::FirmwareToolWindow& window) {
+    Choose(window.image(), File("fw.bin"));
+    return QTest::qWaitFor([&] { return window.image().path().text() == File("fw.bin"); }) &&
+           Idle(window);
+  }
+
   // Clicks `button` and waits until its work is done and the message box has been answered.
   bool ClickAndWait(const gui::ToolWindow& window, QPushButton& button) {
     const auto shown = f_->modal.boxes.size();
@@ -146,8 +154,8 @@ class ToolWindowFlowsTest : public QObject {
     QCOMPARE(window->windowTitle(), QString("Firmware Update"));
     QVERIFY(!window->update_bar().isVisible());
 
-    Choose(window->image(), File("fw.bin"));
-    QTRY_COMPARE(window->image().path().text(), File("fw.bin"));
+    QVERIFY(LoadImage(*window));
+    QCOMPARE(window->image().path().text(), File("fw.bin"));
     QCOMPARE(dialogs_, QStringList{"Download Cellwarden Bin File | Cellwarden Bin File (*.bin)"});
     QVERIFY(!MainUiLocked(w()));
 
@@ -196,8 +204,7 @@ class ToolWindowFlowsTest : public QObject {
     auto* window =
         Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
-    Choose(window->image(), File("fw.bin"));
-    QTRY_VERIFY(!window->image().path().text().isEmpty());
+    QVERIFY(LoadImage(*window));
 
     const QString state =
         Q(fmt::format(fmt::runtime(fw::messages::kStateNoFirmwareAnswer), kRecords));
@@ -221,8 +228,7 @@ class ToolWindowFlowsTest : public QObject {
     auto* window =
         Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
-    Choose(window->image(), File("fw.bin"));
-    QTRY_VERIFY(!window->image().path().text().isEmpty());
+    QVERIFY(LoadImage(*window));
     QTest::mouseClick(&window->start(), Qt::LeftButton);
     QTRY_VERIFY(hold->held());
 
@@ -264,8 +270,7 @@ class ToolWindowFlowsTest : public QObject {
     auto* window =
         Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
-    Choose(window->image(), File("fw.bin"));
-    QTRY_VERIFY(!window->image().path().text().isEmpty());
+    QVERIFY(LoadImage(*window));
     QTest::mouseClick(&window->start(), Qt::LeftButton);
     QTRY_VERIFY(hold->held());
 
