@@ -28,8 +28,8 @@ namespace fw = cw::firmware;
 // status text of the update (a restart, the reason it stopped) on a line of its own.
 common::Subscription DrawProgress(fw::FirmwareTool& tool, ConsoleProgressBar& bar) {
   return tool.changes().Subscribe(
-      [&tool, &bar, shown = std::string()](fw::FirmwareChange change) mutable {
-        if (change == fw::FirmwareChange::kExport) {
+      [&tool, &bar, shown = std::string()](fw::FirmwareJob change) mutable {
+        if (change == fw::FirmwareJob::kExport) {
           const fw::ExportView view = tool.export_job().View();
           if (view.bar_visible) bar.Draw(view.bar, 100, "");
           return;

@@ -17,42 +17,34 @@ constexpr std::uint16_t kSealedBit = 0x0100;
 
 }  // namespace
 
-ExportJob::ExportJob(FirmwareTool& tool) : tool_(tool), link_(tool.link_) {}
+ExportJob::ExportJob(FirmwareTool& tool)
+    : ToolJob(tool, FirmwareJob::kExport, messages::kUpdateRunning) {}
 
 void ExportJob::Set(const std::filesystem::path& path) {
-  {
-    std::lock_guard lock(mutex_);
-    view_.path = path.string();
-    view_.path_set = !path.empty();
-  }
-  tool_.changes_.Notify(FirmwareChange::kExport);
+  Change([&](ExportView& view) {
+    view.path = path.string();
+    view.path_set = !path.empty();
+  });
+  Notify();
 }
 
 common::Outcome ExportJob::Export() {
   common::OutcomeBuilder outcome(tool_.messages_);
-  if (tool_.Busy(FirmwareJob::kExport)) return outcome.Refused();
+  if (Ignored()) return outcome.Refused();
   const ExportView view = View();
   if (!view.path_set) {
     outcome.Show(messages::kPleaseSetPath);
     return outcome.Refused();
   }
-  switch (tool_.TryClaim(FirmwareJob::kExport)) {
-    case FirmwareTool::Claim::kGranted:
-      break;
-    case FirmwareTool::Claim::kOtherRunning:
-      outcome.Show(messages::kUpdateRunning);
-      return outcome.Refused();
-    case FirmwareTool::Claim::kIgnored:
-      return outcome.Refused();
-  }
-  // Held from here, so that no update starts while the seal check is on the bus.
+  if (!Claim(outcome)) return outcome.Refused();
+  // Claimed from here, so that no update starts while the seal check is on the bus.
   const auto refuse = [&](std::string_view text, common::MessageIcon icon, common::Verdict end) {
-    tool_.Release(FirmwareJob::kExport);
+    Unclaim();
     outcome.Show(text, common::kDefaultCaption, icon);
     return outcome.Finish(end);
   };
-  // Turned down before 2,080 pages are read for a place that cannot take them.
   const std::filesystem::path path = view.path;
+  // Turned down before 2,080 pages are read for a place that cannot take them.
   if (const auto target = common::CheckOutputTarget(path); !target) {
     return refuse(common::DescribeFileError(target.error()), common::MessageIcon::kError,
                   common::Verdict::kRefused);
@@ -66,48 +58,14 @@ common::Outcome ExportJob::Export() {
     return refuse(messages::kSealedExport, common::MessageIcon::kInformation,
                   common::Verdict::kRefused);
   }
-  {
-    std::lock_guard lock(mutex_);
-    view_.bar_visible = true;
-    view_.bar = 0;
-    view_.busy = true;
-    view_.outcome.reset();
-  }
-  tool_.main_ui_.LockMainUi();
-  tool_.changes_.Notify(FirmwareChange::kExport);
-  tool_.Post([this, path](std::stop_token stop) { Run(stop, path); }, [this] { Abandoned(); });
+  Begin([this, path](std::stop_token stop) { Run(stop, path); });
   return outcome.Done();
-}
-
-ExportView ExportJob::View() const {
-  std::lock_guard lock(mutex_);
-  return view_;
 }
 
 void ExportJob::Run(std::stop_token stop, const std::filesystem::path& path) {
   const JobRun run = RunExport(stop, path);
-  if (run.end == JobRun::End::kAbandoned) {
-    Abandoned();
-    return;
-  }
-  const bool success = run.end == JobRun::End::kSuccess;
-  const common::Outcome result =
-      tool_.Report(run, success ? messages::kExportSuccess : messages::kExportFail, false);
-  {
-    std::lock_guard lock(mutex_);
-    view_.busy = false;
-    view_.outcome = result;
-  }
-  tool_.Release(FirmwareJob::kExport);
-  tool_.changes_.Notify(FirmwareChange::kExport);
-}
-
-void ExportJob::Abandoned() {
-  {
-    std::lock_guard lock(mutex_);
-    view_.busy = false;
-  }
-  tool_.Release(FirmwareJob::kExport);
+  End(run, run.end == JobRun::End::kSuccess ? messages::kExportSuccess : messages::kExportFail,
+      false);
 }
 
 JobRun ExportJob::RunExport(std::stop_token stop, const std::filesystem::path& path) {
@@ -145,14 +103,7 @@ JobRun ExportJob::RunExport(std::stop_token stop, const std::filesystem::path& p
 }
 
 void ExportJob::Progress(int pages) {
-  bool unlock = false;
-  {
-    std::lock_guard lock(mutex_);
-    view_.bar = pages * 100 / kExportPages;
-    unlock = view_.bar == 100;
-  }
-  if (unlock) tool_.main_ui_.UnlockMainUi();
-  tool_.changes_.Notify(FirmwareChange::kExport);
+  ToolJob::Progress(pages, kExportPages, [](ExportView&) {});
 }
 
 }  // namespace cw::firmware

@@ -54,7 +54,7 @@ common::Outcome FirmwareTool::Load(const std::filesystem::path& path) {
       view_ = {};
     }
   }
-  changes_.Notify(FirmwareChange::kUpdate);
+  changes_.Notify(FirmwareJob::kUpdate);
   if (refusal) {
     outcome.Show(messages::kBinFileError);
     if (!refusal->empty()) {

@@ -20,12 +20,13 @@ namespace cw::firmware {
 
 class ExportJob;
 class UpdateJob;
+template <typename JobViewT>
+class ToolJob;
 
+// The tool's two jobs. As a change: the "Firmware Update" group changed (the loaded image, the
+// update's bar, counter or status text) or the "Export Firmware" group; announced on the thread
+// that made the change.
 enum class FirmwareJob { kUpdate, kExport };
-
-// What changed: the "Firmware Update" group (the loaded image, the update's bar, counter or
-// status text) or the "Export Firmware" group. Announced on the thread that made the change.
-enum class FirmwareChange { kUpdate, kExport };
 
 // The image the next update sends, as the "Bin File:" field shows it.
 struct LoadedImageView {
@@ -63,7 +64,7 @@ class FirmwareTool {
 
   UpdateJob& update() { return *update_; }
   ExportJob& export_job() { return *export_; }
-  common::Observers<FirmwareChange>& changes() { return changes_; }
+  common::Observers<FirmwareJob>& changes() { return changes_; }
 
   // Starts closing and returns at once: no job starts any more, and the running one stops at its
   // next record or page (never inside a bus transaction, so never inside a flash write). For the
@@ -78,6 +79,8 @@ class FirmwareTool {
   void WaitUntilIdle() { worker_.WaitUntilIdle(); }
 
  private:
+  template <typename JobViewT>
+  friend class ToolJob;
   friend class UpdateJob;
   friend class ExportJob;
 
@@ -101,7 +104,7 @@ class FirmwareTool {
   common::ScanPause& scan_;
   common::MainUiLock& main_ui_;
   const common::ProductConstants constants_;
-  common::Observers<FirmwareChange> changes_;
+  common::Observers<FirmwareJob> changes_;
 
   mutable std::mutex mutex_;
   LoadedImageView view_;

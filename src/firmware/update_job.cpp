@@ -18,70 +18,27 @@ constexpr common::Millis kFirmwareStart{500};
 
 }  // namespace
 
-UpdateJob::UpdateJob(FirmwareTool& tool) : tool_(tool), link_(tool.link_) {}
+UpdateJob::UpdateJob(FirmwareTool& tool)
+    : ToolJob(tool, FirmwareJob::kUpdate, messages::kExportRunning) {}
 
 common::Outcome UpdateJob::Start() {
   common::OutcomeBuilder outcome(tool_.messages_);
-  // A second press while the update runs is ignored, not refused.
-  if (tool_.Busy(FirmwareJob::kUpdate)) return outcome.Refused();
+  if (Ignored()) return outcome.Refused();
   const std::shared_ptr<const common::Bytes> image = tool_.image();
   if (!image) {
     outcome.Show(messages::kPleaseLoadBin);
     return outcome.Refused();
   }
-  switch (tool_.TryClaim(FirmwareJob::kUpdate)) {
-    case FirmwareTool::Claim::kGranted:
-      break;
-    case FirmwareTool::Claim::kOtherRunning:
-      outcome.Show(messages::kExportRunning);
-      return outcome.Refused();
-    case FirmwareTool::Claim::kIgnored:
-      return outcome.Refused();
-  }
-  {
-    std::lock_guard lock(mutex_);
-    view_.bar_visible = true;
-    view_.bar = 0;
-    view_.busy = true;
-    view_.failed = false;
-    view_.outcome.reset();
-  }
-  tool_.main_ui_.LockMainUi();
-  tool_.changes_.Notify(FirmwareChange::kUpdate);
-  tool_.Post([this, image](std::stop_token stop) { Run(stop, *image); }, [this] { Abandoned(); });
+  if (!Claim(outcome)) return outcome.Refused();
+  Change([](UpdateView& view) { view.failed = false; });
+  Begin([this, image](std::stop_token stop) { Run(stop, *image); });
   return outcome.Done();
-}
-
-UpdateView UpdateJob::View() const {
-  std::lock_guard lock(mutex_);
-  return view_;
 }
 
 void UpdateJob::Run(std::stop_token stop, const common::Bytes& image) {
   const JobRun run = RunUpdate(stop, image);
-  if (run.end == JobRun::End::kAbandoned) {
-    Abandoned();
-    return;
-  }
   // The status label says why an update failed; the messages say what state the pack is in now.
-  const bool success = run.end == JobRun::End::kSuccess;
-  const common::Outcome result =
-      tool_.Report(run, success ? messages::kUpdateSuccess : std::string_view(), true);
-  {
-    std::lock_guard lock(mutex_);
-    view_.busy = false;
-    view_.outcome = result;
-  }
-  tool_.Release(FirmwareJob::kUpdate);
-  tool_.changes_.Notify(FirmwareChange::kUpdate);
-}
-
-void UpdateJob::Abandoned() {
-  {
-    std::lock_guard lock(mutex_);
-    view_.busy = false;
-  }
-  tool_.Release(FirmwareJob::kUpdate);
+  End(run, run.end == JobRun::End::kSuccess ? messages::kUpdateSuccess : std::string_view(), true);
 }
 
 std::string UpdateJob::StatusText(const link::IspResult& result) {
@@ -96,19 +53,15 @@ std::string UpdateJob::StatusText(const link::IspResult& result) {
 }
 
 void UpdateJob::SetStatusText(const std::string& status) {
-  {
-    std::lock_guard lock(mutex_);
-    view_.status_text = status;
-  }
-  tool_.changes_.Notify(FirmwareChange::kUpdate);
+  Change([&](UpdateView& view) { view.status_text = status; });
+  Notify();
 }
 
 void UpdateJob::Fail(const std::string& status) {
-  {
-    std::lock_guard lock(mutex_);
-    view_.status_text = status;
-    view_.failed = true;
-  }
+  Change([&](UpdateView& view) {
+    view.status_text = status;
+    view.failed = true;
+  });
   Progress(total_blocks_);
 }
 
@@ -174,10 +127,7 @@ std::optional<UpdateJob::Pass> UpdateJob::SendImage(std::stop_token stop,
   Pass pass;
   pass.result = link_.IspStepPair(kPecOn);
   if (pass.result.code != link::kIspSuccess) return pass;
-  {
-    std::lock_guard lock(mutex_);
-    view_.status_text = status_after_handshake;
-  }
+  Change([&](UpdateView& view) { view.status_text = status_after_handshake; });
   Progress(0);
   for (int k = 0; k < total_blocks_; ++k) {
     // The record boundary: a stop never cuts a record or its status poll in half.
@@ -230,25 +180,16 @@ JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
     Fail(std::string(messages::kStatusLastRecord));
     return {JobRun::End::kFailure, {std::string(messages::kStateLastRecordNotKept)}};
   }
-  {
-    std::lock_guard lock(mutex_);
-    view_.counter_text.clear();
-  }
+  Change([](UpdateView& view) { view.counter_text.clear(); });
   Progress(total_blocks_);
   if (restarts == 0) return {JobRun::End::kSuccess};
   return {JobRun::End::kSuccess, {fmt::format(fmt::runtime(messages::kUpdateRestarted), restarts)}};
 }
 
 void UpdateJob::Progress(int sent) {
-  bool unlock = false;
-  {
-    std::lock_guard lock(mutex_);
-    if (!view_.failed) view_.counter_text = fmt::format("{}/{}", sent, total_blocks_);
-    view_.bar = total_blocks_ > 0 ? sent * 100 / total_blocks_ : 100;
-    unlock = view_.bar == 100;
-  }
-  if (unlock) tool_.main_ui_.UnlockMainUi();
-  tool_.changes_.Notify(FirmwareChange::kUpdate);
+  ToolJob::Progress(sent, total_blocks_, [&](UpdateView& view) {
+    if (!view.failed) view.counter_text = fmt::format("{}/{}", sent, total_blocks_);
+  });
 }
 
 }  // namespace cw::firmware

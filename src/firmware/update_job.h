@@ -1,29 +1,23 @@
 #pragma once
 
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
 
 #include "common/bytes.h"
 #include "common/front_end.h"
-#include "firmware/firmware_tool.h"
+#include "firmware/tool_job.h"
 #include "link/gauge_link.h"
 
 namespace cw::firmware {
 
 inline constexpr int kUpdateRestarts = 2;
 
-// What the "Firmware Update" group shows of the update.
-struct UpdateView {
-  bool busy = false;
-  bool failed = false;  // the last update stopped on an error
-  bool bar_visible = false;
-  int bar = 0;               // 0-100
+// What the "Firmware Update" group shows of the update, besides its bar.
+struct UpdateView : JobView {
+  bool failed = false;       // the last update stopped on an error
   std::string status_text;   // status label
   std::string counter_text;  // "sent/total"
-  // How the last update ended; nullopt until one has.
-  std::optional<common::Outcome> outcome;
 };
 
 // The firmware update: the loaded image, record by record, through the gauge's boot loader, on
@@ -31,17 +25,14 @@ struct UpdateView {
 // transfer, at most kUpdateRestarts times, saying so in the status text. It is done only once the
 // gauge answers from its firmware after leaving update mode and holds the last record; a failure
 // says what state the pack is left in.
-class UpdateJob {
+class UpdateJob final : public ToolJob<UpdateView> {
  public:
   explicit UpdateJob(FirmwareTool& tool);
-  UpdateJob(const UpdateJob&) = delete;
-  UpdateJob& operator=(const UpdateJob&) = delete;
 
   // Hands the update to the worker: done means it started (its own outcome arrives in the view
   // when it ends); refused comes with the message that says why not. A press while it runs is
   // ignored.
   common::Outcome Start();
-  UpdateView View() const;
 
  private:
   // One pass of an update: handshake and records. Nothing when a stop was requested meanwhile.
@@ -54,8 +45,6 @@ class UpdateJob {
   JobRun RunUpdate(std::stop_token stop, const common::Bytes& image);
   std::optional<Pass> SendImage(std::stop_token stop, const common::Bytes& image,
                                 const std::string& status_after_handshake);
-  // The job stopped or was dropped before its end: nothing more to report.
-  void Abandoned();
   // The progress message of the update.
   void Progress(int sent);
   // The status text a failed primitive leaves.
@@ -72,10 +61,6 @@ class UpdateJob {
   // them.
   bool LastRecordReadsBack(const common::Bytes& image);
 
-  FirmwareTool& tool_;
-  link::GaugeLink& link_;
-  mutable std::mutex mutex_;
-  UpdateView view_;
   int total_blocks_ = 0;  // of the running update; its worker's own
 };
 

@@ -129,8 +129,8 @@ TEST(MessageContractTest, ARefusedExportLetsTheRunningUpdateReportAndFinish) {
   // certainly comes while the update runs.
   std::latch showing(1);
   int reports = 0;
-  const common::Subscription hold = tool.changes().Subscribe([&](firmware::FirmwareChange change) {
-    if (change == firmware::FirmwareChange::kUpdate && ++reports == 10) {
+  const common::Subscription hold = tool.changes().Subscribe([&](firmware::FirmwareJob change) {
+    if (change == firmware::FirmwareJob::kUpdate && ++reports == 10) {
       showing.wait();
     }
   });

@@ -32,8 +32,8 @@ using test::LinkFixture;
 // its change notifications, counted.
 struct CountingHost {
   common::Subscription Watch(FirmwareTool& tool) {
-    return tool.changes().Subscribe([this](FirmwareChange change) {
-      if (change == FirmwareChange::kExport) {
+    return tool.changes().Subscribe([this](FirmwareJob change) {
+      if (change == FirmwareJob::kExport) {
         ++export_reports;
         return;
       }
@@ -339,7 +339,7 @@ TEST(FirmwareTool, ATransferFaultRestartsTheUpdateAndALostLastRecordIsFound) {
     bus.lost = c.lost;
     w.fx.pack->ReplaceTarget(&bus);
     std::vector<std::string> statuses;
-    const common::Subscription watch = w.tool.changes().Subscribe([&](FirmwareChange) {
+    const common::Subscription watch = w.tool.changes().Subscribe([&](FirmwareJob) {
       const std::string status = w.Update().status_text;
       if (!status.empty() && (statuses.empty() || statuses.back() != status)) {
         statuses.push_back(status);
@@ -468,8 +468,8 @@ TEST(FirmwareTool, ExportThatLosesTheGaugeFailsAndWritesNothing) {
   const auto path = TempPath("lost.bin");
   // Unplug after the seal check, while the worker reads pages.
   int reports = 0;
-  const common::Subscription unplug = w.tool.changes().Subscribe([&](FirmwareChange change) {
-    if (change == FirmwareChange::kExport && ++reports == 100) w.fx.pack->Unplug();
+  const common::Subscription unplug = w.tool.changes().Subscribe([&](FirmwareJob change) {
+    if (change == FirmwareJob::kExport && ++reports == 100) w.fx.pack->Unplug();
   });
   w.tool.export_job().Set(path);
   w.tool.export_job().Export();

@@ -118,6 +118,16 @@ class ToolWindowFlowsTest : public QObject {
            Idle(window);
   }
 
+  // Opens the firmware window, loads the image and starts the update, until `hold` keeps it at
+  // its record on the bus; null when a step fails.
+  gui::FirmwareToolWindow* StartHeldUpdate(const UpdateHold& hold) {
+    auto* window =
+        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+    if (window == nullptr || !LoadImage(*window)) return nullptr;
+    QTest::mouseClick(&window->start(), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return hold.held(); }) ? window : nullptr;
+  }
+
   // Clicks `button` and waits until its work is done and the message box has been answered.
   bool ClickAndWait(const gui::ToolWindow& window, QPushButton& button) {
     const auto shown = f_->modal.boxes.size();
@@ -225,12 +235,8 @@ class ToolWindowFlowsTest : public QObject {
 
   void ClosingDuringAnUpdateAbandonsItBetweenRecords() {
     auto hold = std::make_unique<UpdateHold>(*f_->bench().sim_pack(), 100);
-    auto* window =
-        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+    auto* window = StartHeldUpdate(*hold);
     QVERIFY(window != nullptr);
-    QVERIFY(LoadImage(*window));
-    QTest::mouseClick(&window->start(), Qt::LeftButton);
-    QTRY_VERIFY(hold->held());
 
     // The gauge worker is kept from the tool's closing job, as a loaded machine may keep it:
     // the update stops at the record on the bus all the same, not when the closing job runs.
@@ -267,12 +273,8 @@ class ToolWindowFlowsTest : public QObject {
 
   void ClosingTheMainWindowStopsTheUpdateFirst() {
     auto hold = std::make_unique<UpdateHold>(*f_->bench().sim_pack(), 100);
-    auto* window =
-        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+    auto* window = StartHeldUpdate(*hold);
     QVERIFY(window != nullptr);
-    QVERIFY(LoadImage(*window));
-    QTest::mouseClick(&window->start(), Qt::LeftButton);
-    QTRY_VERIFY(hold->held());
 
     // Closing waits for the update's record on the bus, with the window and its events alive.
     QVERIFY(!w().close());
