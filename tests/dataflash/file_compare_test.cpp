@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "dataflash/afi_commands.h"
 #include "dataflash_fixture.h"
 
 namespace cw::dataflash {
@@ -13,20 +12,16 @@ namespace {
 using test::DataFlashFixture;
 
 // What an .afi saved from the gauge now holds, key by key.
-AfiValues ValuesOf(const DataFlashPage& page) {
-  AfiValues values;
-  for (std::size_t row = 0; row < kParamCount; ++row) values.rows[row] = page.value(row).text;
-  const FlashImage image = page.image();
-  std::copy(image.begin() + kAlgorithmAreaStart, image.end(), values.algorithm.begin());
-  values.algorithm_present.fill(true);
-  return values;
+AfiValues ValuesOf(const DataFlashSession& session) {
+  const DataFlashView view = session.View();
+  return GaugeValues(view.values, view.image);
 }
 
 TEST(FileCompareTest, MarksTheValuesAWriteWouldChangeAndCountsTheRest) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
-  const AfiValues same = ValuesOf(f.page);
-  const FileComparison none = CompareValues(same, f.page.image());
+  ASSERT_TRUE(f.session.ReadAll());
+  const AfiValues same = ValuesOf(f.session);
+  const FileComparison none = CompareValues(same, f.session.View().image);
   EXPECT_TRUE(none.rows.empty());
   EXPECT_EQ(none.compared, kParamCount);
   EXPECT_EQ(none.algorithm_keys_differing, 0u);
@@ -40,7 +35,7 @@ TEST(FileCompareTest, MarksTheValuesAWriteWouldChangeAndCountsTheRest) {
   file.rows[cuv] = std::to_string(std::stoi(*same.rows[cuv]) + 10);
   // Another spelling of the same temperature writes the same bytes.
   file.rows[jt1] = *same.rows[jt1] + "0";
-  ASSERT_NE(f.page.value(clamped).raw_value, 255);
+  ASSERT_NE(f.session.View().values[clamped].raw_value, 255);
   file.rows[clamped] = "999";  // written as 255
   file.rows[invalid] = "abc";
   file.invalid.push_back("OCC1 Time = abc");
@@ -50,7 +45,7 @@ TEST(FileCompareTest, MarksTheValuesAWriteWouldChangeAndCountsTheRest) {
   file.algorithm_present[7] = false;
   file.algorithm[7 * 4] ^= 0x01;  // a key the file lacks is not compared
 
-  const FileComparison c = CompareValues(file, f.page.image());
+  const FileComparison c = CompareValues(file, f.session.View().image);
   EXPECT_EQ(c.rows, (std::vector<std::size_t>{std::min(cuv, clamped), std::max(cuv, clamped)}));
   EXPECT_TRUE(c.Differs(cuv));
   EXPECT_FALSE(c.Differs(jt1));
@@ -65,11 +60,11 @@ TEST(FileCompareTest, ASavedFileReadsBackTheSameAndAMissingOneSaysSo) {
   DataFlashFixture f;
   const auto path = std::filesystem::temp_directory_path() /
                     ("cw_compare_" + std::to_string(::getpid()) + ".afi");
-  ASSERT_TRUE(SaveGaugeToAfi(f.page, path).outcome);
+  ASSERT_TRUE(f.session.SaveGaugeToAfi(path).outcome);
   const auto values = ReadComparisonFile(path);
   std::filesystem::remove(path);
   ASSERT_TRUE(values);
-  const FileComparison c = CompareValues(*values, f.page.image());
+  const FileComparison c = CompareValues(*values, f.session.View().image);
   EXPECT_TRUE(c.rows.empty());
   EXPECT_EQ(c.compared, kParamCount);
   EXPECT_TRUE(c.missing.empty());
