@@ -45,8 +45,9 @@ class MainWindow final : public QMainWindow {
 
   void SelectPage(app::Page page);
   app::Page current_page() const { return selector_.current(); }
-  // Timer 1 and timer 2.
+  // Every 2 s: the charge gauge from the capacities the scan read.
   void OnChargeTimer();
+  // Every second: the status bar's clock and link status.
   void OnClockTimer();
   void SetScan(bool on);
   int logging_interval() const { return logging_interval_; }

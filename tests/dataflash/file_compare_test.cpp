@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "dataflash_fixture.h"
@@ -54,6 +55,46 @@ TEST(FileCompareTest, MarksTheValuesAWriteWouldChangeAndCountsTheRest) {
   EXPECT_EQ(c.missing, std::vector<std::string>{"Deadband"});
   EXPECT_EQ(c.invalid, std::vector<std::string>{"OCC1 Time = abc"});
   EXPECT_EQ(c.algorithm_keys_differing, 1u);
+}
+
+TEST(FileCompareTest, DiffNamesEachKeyThatDiffersOrThatOneSideLacks) {
+  DataFlashFixture f;
+  ASSERT_TRUE(f.session.ReadAll());
+  const DataFlashView view = f.session.View();
+  const AfiValues gauge = GaugeValues(view.values, view.image);
+  EXPECT_TRUE(DiffKeys(gauge, gauge, view.image).empty());
+
+  AfiValues file = gauge;
+  const auto row = [&](std::string_view name) { return f.Row(name); };
+  file.rows[row("CUV Threshold")] =
+      std::to_string(std::stoi(*gauge.rows[row("CUV Threshold")]) + 1);
+  file.rows[row("JT1")] = *gauge.rows[row("JT1")] + "0";  // the same bytes
+  file.rows[row("OCC1 Time")] = "abc";                    // no number: judged by its text
+  file.rows[row("Deadband")].reset();
+  file.algorithm[AlgorithmKeyAt(2).area_offset] ^= 0x01;
+  file.algorithm_present[7] = false;
+  file.algorithm_texts[7].reset();
+
+  std::vector<std::string> keys;
+  for (const KeyDifference& key : DiffKeys(file, gauge, view.image)) keys.push_back(key.key);
+  std::vector<std::pair<std::size_t, std::string>> expected = {
+      {row("CUV Threshold"), "CUV Threshold"},
+      {row("OCC1 Time"), "OCC1 Time"},
+      {row("Deadband"), "Deadband"}};
+  std::ranges::sort(expected);
+  std::vector<std::string> in_list_order;
+  for (const auto& [index, name] : expected) in_list_order.push_back(name);
+  in_list_order.push_back("AlgorithmData2");
+  in_list_order.push_back("AlgorithmData7");
+  EXPECT_EQ(keys, in_list_order);
+
+  const auto differences = DiffKeys(file, gauge, view.image);
+  const auto deadband =
+      std::ranges::find(differences, std::string("Deadband"), &KeyDifference::key);
+  ASSERT_NE(deadband, differences.end());
+  EXPECT_FALSE(deadband->file_value);
+  EXPECT_EQ(deadband->other_value, gauge.rows[row("Deadband")]);
+  EXPECT_EQ(deadband->unit, kParams[row("Deadband")].unit);
 }
 
 TEST(FileCompareTest, ASavedFileReadsBackTheSameAndAMissingOneSaysSo) {
