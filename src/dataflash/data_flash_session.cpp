@@ -77,7 +77,7 @@ DataFlashSession::DataFlashSession(link::GaugeLink& link, common::MessageSink& m
 }
 
 bool DataFlashSession::PassesSealCheck(SealedTransfer transfer, common::MessageSink& messages) {
-  switch (CheckSealed()) {
+  switch (transfer_.CheckSealed()) {
     case SealCheck::kCommunicationError:
       messages.Show(messages::kCommunicationError);
       return false;

@@ -44,9 +44,9 @@ class DataFlashSession {
   // resets the gauge. Rows in `keep` are written with the bytes the gauge holds, whatever their
   // text (a constants file that lacks them).
   common::Outcome WriteAllFlash(const AlgorithmArea& backup, const RowSet& keep = {});
-  SealCheck CheckSealed() { return transfer_.CheckSealed(); }
-  // Done when the gauge is unsealed; otherwise refused with "Communication Error!" or the sealed
-  // message of `transfer`.
+  // The seal check as the File menu's commands make it before they ask for a file: done when
+  // the gauge is unsealed, otherwise refused with "Communication Error!" or the sealed message
+  // of `transfer`.
   common::Outcome CheckUnsealedFor(SealedTransfer transfer);
 
   // --- edits ---
@@ -88,11 +88,11 @@ class DataFlashSession {
 
   // --- bit views, editors and tabs ---
   void SetEditingEnabled(bool on);
-  // The Name of a row was clicked: a flag register of a list that may show bit views opens its
-  // view; any other row hides them. Nothing happens when editing is disabled or the list may not
-  // show bit views.
+  // The bit view of a row's register, after a click on its Name: a flag register of a list that
+  // may show bit views opens its view; any other row hides them. Nothing happens when editing is
+  // disabled or the list may not show bit views.
   std::optional<BitViewRequest> ShowBitViewOf(std::size_t list, std::size_t row_in_list);
-  // The Value of a row was clicked: whether its editor may open (bit views are hidden).
+  // Whether a row's value may be edited now, after a click on it (bit views are hidden).
   bool BeginEdit(std::size_t list, std::size_t row_in_list);
   void SelectTab(std::size_t tab);
   void HideBitView();
@@ -100,7 +100,6 @@ class DataFlashSession {
   // FlashTransferBusy, for calibration, which refuses to start while it is set.
   const std::atomic<bool>& busy_flag() const { return busy_; }
   FlashTransfer& transfer() { return transfer_; }
-  common::MessageSink& messages() { return messages_; }
   common::Observers<DataFlashChange>& changes() { return changes_; }
 
  private:
@@ -133,7 +132,7 @@ class DataFlashSession {
   // Read All into the session's own algorithm backup.
   bool ReadIntoBackup(common::MessageSink& messages);
   bool WriteAllFrom(const AlgorithmArea& backup, const RowSet& keep, common::MessageSink& messages);
-  // Write All of the values shown, and of the held edits laid over them.
+  // Write All of the values shown; and of them with the held edits laid over them.
   common::Outcome WriteAllShown();
   common::Outcome WriteAllWithHeldEdits();
   // A subclass transfer that says "USB no Connected." when it failed for want of the adapter.
