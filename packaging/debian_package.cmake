@@ -27,5 +27,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/postinst
     ${CMAKE_CURRENT_SOURCE_DIR}/postrm ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+# Install into the staging folder through DESTDIR, so that install steps which write the prefix
+# into a file (the pipe library's pkg-config file) write /usr, not the staging folder.
+set(CPACK_SET_DESTDIR ON)
 include(CPack)
