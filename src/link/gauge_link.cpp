@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "common/printf_format.h"
-#include "link/bulk_packets.h"
 #include "link/hid_reports.h"
 #include "link/messages.h"
 
@@ -22,7 +21,8 @@ constexpr int kMaxAttempts = 5;
 constexpr Millis kBetweenAttempts{100};
 constexpr Millis kAdapterIdSettle{50};
 constexpr Millis kBetweenTwoKeyWords{100};
-// The response report holds at most this many bytes after its id and the status.
+// The longest read or raw write both adapters carry: the HID adapter's largest report holds
+// this much after its id and the status of a read, or the PEC of a write.
 constexpr std::size_t kMaxTransferBytes = hid::kMaxReportLength - 2;
 
 // The system's short reason when there is one ("Permission denied"), else the library's words.
@@ -249,7 +249,7 @@ bool GaugeLink::WriteBlock(std::uint8_t command, ByteView data) {
 }
 
 bool GaugeLink::WriteBytes(ByteView bytes) {
-  if (bytes.empty() || bytes.size() > bulk::kMaxWriteLength) return false;
+  if (bytes.empty() || bytes.size() > kMaxTransferBytes) return false;
   return Locked([&] {
     return RunAttempts(OnExchangeFailure::kStop,
                        [&](int, AdapterProtocol& protocol) { return protocol.WriteBytes(bytes); });
@@ -257,7 +257,7 @@ bool GaugeLink::WriteBytes(ByteView bytes) {
 }
 
 bool GaugeLink::WriteBytesTwice(ByteView first, ByteView second) {
-  if (first.empty() || first.size() != second.size() || first.size() > bulk::kMaxWriteLength) {
+  if (first.empty() || first.size() != second.size() || first.size() > kMaxTransferBytes) {
     return false;
   }
   return Locked([&] {
