@@ -16,6 +16,9 @@ namespace cw::link {
 inline constexpr std::uint8_t kFlashPageSize = 32;
 // A SMBus block never holds more than this many data bytes.
 inline constexpr std::uint8_t kMaxBlockData = 32;
+// The longest read or raw write every adapter carries: the HID adapter's largest report holds
+// this much after its id and the status of a read, or the PEC of a write.
+inline constexpr std::size_t kMaxTransferBytes = 46;
 // The gauge's settle time after a block write before its status is fetched.
 inline constexpr common::Millis kBlockWriteSettle{25};
 

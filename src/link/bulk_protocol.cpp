@@ -23,11 +23,24 @@ constexpr Millis kTurnaround{8};
 
 using Packet = std::array<std::uint8_t, bulk::kPacketLength>;
 
+static_assert(kMaxTransferBytes <= bulk::kMaxReadLength &&
+              kMaxTransferBytes <= bulk::kMaxWriteLength + 1);
+
 // The count byte, then the data: what a block write puts after its command.
 Bytes CountedPayload(ByteView data) {
   Bytes payload{static_cast<std::uint8_t>(data.size())};
   payload.insert(payload.end(), data.begin(), data.end());
   return payload;
+}
+
+// The start of every request packet to the gauge.
+Packet Request(std::uint8_t opcode, std::uint8_t command) {
+  Packet packet{};
+  packet[bulk::kOpcodeByte] = opcode;
+  packet[bulk::kBusByte] = bulk::kBusValue;
+  packet[bulk::kAddressByte] = hid::kWriteAddress;
+  packet[bulk::kCommandByte] = command;
+  return packet;
 }
 
 AttemptOutcome Acknowledged(bool ok) {
@@ -211,11 +224,7 @@ bool BulkProtocol::Exchange(std::span<std::uint8_t, bulk::kPacketLength> packet,
 
 bool BulkProtocol::ReadCommand(std::uint8_t command, std::span<std::uint8_t> out) {
   if (out.size() > bulk::kMaxReadLength) return false;
-  Packet packet{};
-  packet[bulk::kOpcodeByte] = bulk::kOpRead;
-  packet[bulk::kBusByte] = bulk::kBusValue;
-  packet[bulk::kAddressByte] = hid::kWriteAddress;
-  packet[bulk::kCommandByte] = command;
+  Packet packet = Request(bulk::kOpRead, command);
   packet[bulk::kReadLengthByte] = static_cast<std::uint8_t>(out.size());
   if (!Exchange(packet, kBulkCommandTimeoutMs)) return false;
   std::copy_n(packet.begin() + bulk::kDataStart, out.size(), out.begin());
@@ -224,11 +233,7 @@ bool BulkProtocol::ReadCommand(std::uint8_t command, std::span<std::uint8_t> out
 
 bool BulkProtocol::WriteCommand(std::uint8_t command, ByteView data) {
   if (data.size() > bulk::kMaxWriteLength) return false;
-  Packet packet{};
-  packet[bulk::kOpcodeByte] = bulk::kOpWrite;
-  packet[bulk::kBusByte] = bulk::kBusValue;
-  packet[bulk::kAddressByte] = hid::kWriteAddress;
-  packet[bulk::kCommandByte] = command;
+  Packet packet = Request(bulk::kOpWrite, command);
   packet[bulk::kWriteLengthByte] = static_cast<std::uint8_t>(data.size() + 1);
   std::copy(data.begin(), data.end(), packet.begin() + bulk::kDataStart);
   packet[bulk::kDataStart + data.size()] = Pec(data, Pec({hid::kWriteAddress, command}));

@@ -21,9 +21,6 @@ constexpr int kMaxAttempts = 5;
 constexpr Millis kBetweenAttempts{100};
 constexpr Millis kAdapterIdSettle{50};
 constexpr Millis kBetweenTwoKeyWords{100};
-// The longest read or raw write both adapters carry: the HID adapter's largest report holds
-// this much after its id and the status of a read, or the PEC of a write.
-constexpr std::size_t kMaxTransferBytes = hid::kMaxReportLength - 2;
 
 // The system's short reason when there is one ("Permission denied"), else the library's words.
 std::string DescribeCause(const AdapterFault& fault) {

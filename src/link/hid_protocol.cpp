@@ -27,6 +27,8 @@ using hid::kWriteAddress;
 
 using HidHeader = std::array<std::uint8_t, hid::kShortHeaderLength>;
 
+static_assert(kMaxTransferBytes + 2 == hid::kMaxReportLength);
+
 // A write of `follow` bytes in a data report after a header that holds `header_bytes` bytes of
 // the write phase: address, command and count byte (3), address and command (2), address (1).
 HidHeader WriteHeader(std::uint8_t command, std::uint8_t follow, std::uint8_t header_bytes) {
