@@ -10,7 +10,7 @@
 #include "app/messages.h"
 #include "common/recording_sinks.h"
 #include "dataflash/subclass_layout.h"
-#include "link/hid_protocol.h"
+#include "link/hid_reports.h"
 #include "link/pec.h"
 
 namespace cw::app {
