@@ -8,9 +8,9 @@
 #include <span>
 
 #include "common/product_constants.h"
-#include "link/bulk_protocol.h"
+#include "link/bulk_packets.h"
 #include "link/hid_backend.h"
-#include "link/hid_protocol.h"
+#include "link/hid_reports.h"
 #include "link/usb_backend.h"
 
 namespace cw::fuzz {

@@ -11,12 +11,13 @@
 #include "cli/messages.h"
 #include "cli/monitor_commands.h"
 #include "cli/tool_commands.h"
+#include "common/version.h"
 
 int main(int argc, char** argv) {
   using namespace cw::cli;
   CLI::App app{std::string(messages::kAppDescription), "cellwarden-cli"};
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string(CELLWARDEN_VERSION));
+  app.set_version_flag("--version", fmt::format("{} {}", app.get_name(), cw::common::kVersion));
 
   GlobalOptions options;
   app.add_option("--device", options.device, "auto, sim, or sim:key=value:... (see the guide)");

@@ -7,7 +7,7 @@
 #include "firmware/image_record.h"
 #include "link/command_codes.h"
 #include "link/gauge_link.h"
-#include "link/hid_protocol.h"
+#include "link/hid_reports.h"
 #include "link/pec.h"
 
 namespace cw::firmware {

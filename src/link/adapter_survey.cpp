@@ -13,8 +13,8 @@
 #include <regex>
 
 #include "common/product_constants.h"
-#include "link/bulk_protocol.h"
-#include "link/hid_protocol.h"
+#include "link/bulk_packets.h"
+#include "link/hid_reports.h"
 
 namespace cw::link {
 namespace {

@@ -1,37 +1,73 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
 
-// Packet layouts of the bulk adapter, shared by the transport and the simulated adapter.
-namespace cw::link::bulk {
+#include "common/bytes.h"
+#include "common/clock.h"
+#include "link/adapter_protocol.h"
+#include "link/bulk_packets.h"
+#include "link/usb_backend.h"
 
-inline constexpr std::size_t kPacketLength = 64;
-inline constexpr std::uint8_t kEndpointOut = 0x01;
-inline constexpr std::uint8_t kEndpointIn = 0x81;
-inline constexpr int kInterface = 0;
+namespace cw::link {
 
-inline constexpr std::uint8_t kOpRead = 0x02;
-inline constexpr std::uint8_t kOpWrite = 0x07;
-inline constexpr std::uint8_t kOpVersion = 0x8A;
+// The bulk adapter's protocol: every exchange is one or two SMBus commands, each a 64-byte
+// request packet out on 0x01 and its reply in on 0x81, on the claimed interface 0. The adapter
+// appends the PEC of every write itself and reports the gauge's acknowledge in the reply.
+class BulkProtocol final : public AdapterProtocol {
+ public:
+  BulkProtocol(ConnectionState& state, UsbBackend& usb, common::Clock& clock)
+      : AdapterProtocol(clock), state_(state), usb_(usb) {}
+  ~BulkProtocol() override { Close(); }
 
-// Byte positions inside a request packet.
-inline constexpr std::size_t kOpcodeByte = 0;
-inline constexpr std::size_t kBusByte = 4;       // always 0x02
-inline constexpr std::size_t kAddressByte = 5;   // 0x16
-inline constexpr std::size_t kCommandByte = 7;
-inline constexpr std::size_t kWriteLengthByte = 8;  // data bytes + PEC
-inline constexpr std::size_t kReadLengthByte = 9;
-inline constexpr std::size_t kDataStart = 10;
-// Byte of the response that is non-zero when the gauge acknowledged.
-inline constexpr std::size_t kAckByte = 6;
-inline constexpr std::uint8_t kBusValue = 0x02;
+  // The device of a fresh open, interface 0 claimed.
+  void Attach(std::unique_ptr<UsbDevice> device) { device_ = std::move(device); }
+  // Releases the interface and closes the device.
+  void Close();
 
-// Version response: float at 8..11 (little-endian), version bytes at 12..14.
-inline constexpr std::size_t kVersionFloatByte = 8;
+  AttemptOutcome ReadWord(std::uint8_t command, WordReadForm form, std::uint16_t& value) override;
+  AttemptOutcome WriteWord(std::uint8_t command, std::uint16_t value) override;
+  AttemptOutcome ReadCountedBlock(std::uint8_t command, std::size_t max_length,
+                                  common::Bytes& data) override;
+  AttemptOutcome ReadBlock(std::uint8_t command, std::uint8_t length, common::Bytes& out) override;
+  AttemptOutcome WriteBlock(std::uint8_t command, common::ByteView data) override;
+  AttemptOutcome WriteBytes(common::ByteView bytes) override;
+  AttemptOutcome ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, MbaForm form,
+                                       common::Bytes& out) override;
+  AttemptOutcome ReadFlashPage(std::uint8_t page, std::uint8_t count, common::Bytes& out) override;
+  AttemptOutcome WriteFlashPage(std::uint8_t page, common::ByteView data) override;
+  AttemptOutcome ReadFlashBlock(std::uint16_t selector, FlashBlock& block) override;
+  bool WriteIspWord(std::uint16_t value, bool pec) override;
+  IspStatusReply ReadIspStatus(bool pec) override;
+  bool WriteIspRecord(common::ByteView record, bool pec) override;
+  common::Millis IspRecordPollWait() const override;
+  std::optional<AdapterVersion> ReadAdapterVersion() override;
 
-// Largest read or write a packet can carry after its 10-byte prefix (and the PEC of a write).
-inline constexpr std::size_t kMaxReadLength = kPacketLength - kDataStart;
-inline constexpr std::size_t kMaxWriteLength = kPacketLength - kDataStart - 1;
+  // An unplugged adapter must not hang the program: every bulk command transfer gives up after
+  // this long (the adapter answers within a few milliseconds when present).
+  static constexpr unsigned kBulkCommandTimeoutMs = 1000;
+  // The adapter's version reply may take longer while it boots.
+  static constexpr unsigned kBulkVersionTimeoutMs = 5000;
 
-}  // namespace cw::link::bulk
+ protected:
+  AttemptOutcome WriteParameterPage(std::uint8_t page, common::ByteView data) override;
+  AttemptOutcome ConfirmParameterWrite() override;
+
+ private:
+  // Reads `out.size()` bytes the gauge returns for `command`. Every read reply passes here.
+  bool ReadCommand(std::uint8_t command, std::span<std::uint8_t> out);
+  // Writes `data` after `command`; the adapter-level PEC is appended.
+  bool WriteCommand(std::uint8_t command, common::ByteView data);
+  bool Exchange(std::span<std::uint8_t, bulk::kPacketLength> packet, unsigned timeout_ms);
+  bool TransferWhole(std::uint8_t endpoint, std::span<std::uint8_t, bulk::kPacketLength> packet,
+                     unsigned timeout_ms);
+  bool Drop();
+
+  ConnectionState& state_;
+  UsbBackend& usb_;
+  std::unique_ptr<UsbDevice> device_;
+};
+
+}  // namespace cw::link

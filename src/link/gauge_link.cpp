@@ -1,4 +1,5 @@
-// SMBus transactions of the gauge link: framing on both adapters, attempts, the bus lock.
+// SMBus transactions of the gauge link: attempts, LinkStatus, notices and the bus lock. The
+// framing of each exchange belongs to the protocol of the adapter in use.
 #include "link/gauge_link.h"
 
 #include <fmt/format.h>
@@ -6,9 +7,8 @@
 #include <algorithm>
 
 #include "common/printf_format.h"
-#include "link/bulk_protocol.h"
+#include "link/hid_reports.h"
 #include "link/messages.h"
-#include "link/pec.h"
 
 namespace cw::link {
 namespace {
@@ -21,16 +21,6 @@ constexpr int kMaxAttempts = 5;
 constexpr Millis kBetweenAttempts{100};
 constexpr Millis kAdapterIdSettle{50};
 constexpr Millis kBetweenTwoKeyWords{100};
-constexpr Millis kSubCmdReplySettle{10};
-// A SMBus block never holds more than this many data bytes.
-constexpr std::uint8_t kMaxBlockData = 32;
-
-using hid::kReadAddress;
-using hid::kWriteAddress;
-
-std::array<std::uint8_t, 8> ReadHeader(std::uint8_t command, std::uint8_t read_count) {
-  return {hid::kShortHeaderId, kReadAddress, command, 0, 0, 0, read_count, 2};
-}
 
 // The system's short reason when there is one ("Permission denied"), else the library's words.
 std::string DescribeCause(const AdapterFault& fault) {
@@ -72,28 +62,29 @@ void GaugeLink::SetStatus(LinkStatus status) {
   status_.store(status);
 }
 
-bool GaugeLink::RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attempt(int)> attempt) {
+bool GaugeLink::RunAttempts(OnExchangeFailure policy,
+                            common::FunctionRef<AttemptOutcome(int, AdapterProtocol&)> attempt) {
   bool wait_first = false;
   for (int number = 1; number <= kMaxAttempts; ++number) {
     if (wait_first) clock_.SleepFor(kBetweenAttempts);
     wait_first = true;
     if (!EnsureConnected()) return false;
-    switch (attempt(number)) {
-      case Attempt::kSuccess:
+    switch (attempt(number, transport_.protocol())) {
+      case AttemptOutcome::kSuccess:
         SetStatus(LinkStatus::kConnected);
         ForgetNotice();
         return true;
-      case Attempt::kRefused:
+      case AttemptOutcome::kRefused:
         SetStatus(LinkStatus::kNotResponding);
         break;
-      case Attempt::kRefusedAtOnce:
+      case AttemptOutcome::kRefusedAtOnce:
         SetStatus(LinkStatus::kNotResponding);
         wait_first = false;
         break;
-      case Attempt::kRefusedFinal:
+      case AttemptOutcome::kRefusedFinal:
         SetStatus(LinkStatus::kNotResponding);
         return Failed();
-      case Attempt::kExchangeFailed:
+      case AttemptOutcome::kExchangeFailed:
         SetStatus(LinkStatus::kAdapterNotAnswering);
         if (policy == OnExchangeFailure::kStop) return Failed();
         break;
@@ -161,7 +152,7 @@ GaugeLink::GaugeLink(HidBackend& hid, UsbBackend& usb, common::Clock& clock,
 std::optional<AdapterVersion> GaugeLink::ReadAdapterVersion() {
   std::optional<AdapterVersion> version;
   Locked([&] {
-    if (EnsureConnected()) version = transport_.ReadAdapterVersion();
+    if (EnsureConnected()) version = transport_.protocol().ReadAdapterVersion();
     // A version request that failed on the USB side says as much about the adapter as a
     // transaction does.
     if (!version && transport_.exchange_fault()) {
@@ -176,210 +167,8 @@ std::optional<AdapterVersion> GaugeLink::ReadAdapterVersion() {
 bool GaugeLink::SetAdapterId(std::string_view text) {
   return Locked([&] {
     clock_.SleepFor(kAdapterIdSettle);
-    if (transport_.transport() == Transport::kHid) {
-      const auto product_id = common::ParseHexNumber(text, 0xFFFF);
-      if (!product_id) return false;
-      transport_.SetHidProductId(static_cast<std::uint16_t>(*product_id));
-    } else {
-      transport_.SetSerialPrefix(std::string(text.size() > 2 ? text.substr(2) : ""));
-    }
-    transport_.ClearConnected();
-    return EnsureConnected();
+    return transport_.SetAdapterId(text) && EnsureConnected();
   });
-}
-
-// ---------------------------------------------------------------- single attempts
-
-GaugeLink::Attempt GaugeLink::AttemptReadWord(std::uint8_t command, bool row_form,
-                                              std::uint16_t& value) {
-  if (transport_.transport() == Transport::kBulk) {
-    std::array<std::uint8_t, 2> data{};
-    if (!transport_.BulkReadCommand(command, data)) return Attempt::kRefused;
-    value = common::LittleEndianWord(data[0], data[1]);
-    return Attempt::kSuccess;
-  }
-  const auto header = ReadHeader(command, 3);
-  HidReport response{};
-  const bool exchanged = row_form ? transport_.HidTransactNoWait(header, 4, response)
-                                  : transport_.HidTransact(header, 4, response);
-  if (!exchanged) return Attempt::kExchangeFailed;
-  if (response[4] != 0) return Attempt::kRefused;
-  value = common::LittleEndianWord(response[1], response[2]);
-  return Attempt::kSuccess;
-}
-
-GaugeLink::Attempt GaugeLink::AttemptWriteWord(std::uint8_t command, std::uint16_t value) {
-  const std::uint8_t low = common::LowByte(value);
-  const std::uint8_t high = common::HighByte(value);
-  if (transport_.transport() == Transport::kBulk) {
-    const std::array<std::uint8_t, 2> data = {low, high};
-    return transport_.BulkWriteCommand(command, data) ? Attempt::kSuccess : Attempt::kRefused;
-  }
-  const std::array<std::uint8_t, 8> header = {hid::kShortHeaderId,
-                                              kWriteAddress,
-                                              command,
-                                              low,
-                                              high,
-                                              Pec({kWriteAddress, command, low, high}),
-                                              0,
-                                              5};
-  const auto status = transport_.HidSendChecked(header);
-  if (!status) return Attempt::kExchangeFailed;
-  return *status == 0 ? Attempt::kSuccess : Attempt::kRefused;
-}
-
-GaugeLink::Attempt GaugeLink::AttemptReadBlockText(RegisterRow& row) {
-  const std::size_t max_length = std::min<std::size_t>(row.max_length, kMaxBlockData);
-  ByteView data;
-  Bytes bulk_data(max_length + 1);
-  HidReport response{};
-  if (transport_.transport() == Transport::kBulk) {
-    if (!transport_.BulkReadCommand(row.command, bulk_data)) return Attempt::kRefused;
-    const std::uint8_t count = bulk_data[0];
-    if (count > max_length) return Attempt::kRefused;  // would run past what was read
-    data = ByteView(bulk_data).subspan(1, count);
-  } else {
-    const auto header = ReadHeader(row.command, hid::kBlockLengthFromGauge);
-    const std::size_t count_position = max_length + 1;
-    if (!transport_.HidTransact(header, count_position, response)) {
-      return Attempt::kExchangeFailed;
-    }
-    const std::uint8_t count = response[1];
-    const std::size_t status_position = std::size_t{count} + 2;
-    if (count > kMaxBlockData || status_position >= hid::SizeClassFor(count_position).length) {
-      return Attempt::kRefused;  // a count byte that points past the report is no reply
-    }
-    if (response[status_position] != 0) return Attempt::kRefused;
-    data = ByteView(response).subspan(2, count);
-  }
-  row.value_text = common::FormatPrintf(row.format, BlockText(data));
-  return Attempt::kSuccess;
-}
-
-GaugeLink::Attempt GaugeLink::AttemptReadBlock(std::uint8_t command, std::uint8_t length,
-                                               Bytes& out) {
-  const bool from_count = length == hid::kBlockLengthFromGauge;
-  const std::size_t out_length = from_count ? 35 : length;
-  if (transport_.transport() == Transport::kBulk) {
-    Bytes data(from_count ? 36 : length);
-    if (!transport_.BulkReadCommand(command, data)) return Attempt::kRefused;
-    out.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(out_length));
-    return Attempt::kSuccess;
-  }
-  const auto header = ReadHeader(command, length);
-  const std::size_t count_position = from_count ? 32 : std::size_t{length} + 1;
-  HidReport response{};
-  if (!transport_.HidTransact(header, count_position, response)) {
-    return Attempt::kExchangeFailed;
-  }
-  std::size_t status_position = count_position;
-  if (from_count) {
-    if (response[1] > kMaxBlockData) return Attempt::kRefused;
-    status_position = std::size_t{response[1]} + 2;
-  }
-  if (response[status_position] != 0) return Attempt::kRefused;
-  out.assign(response.begin() + 1, response.begin() + 1 + static_cast<std::ptrdiff_t>(out_length));
-  return Attempt::kSuccess;
-}
-
-// A block write with the count byte in the header: header, data report with PEC, settle,
-// status. On the bulk adapter the flash page writes settle after the packet instead.
-GaugeLink::Attempt GaugeLink::AttemptBlockWrite(std::uint8_t command, ByteView data, Millis settle,
-                                                bool settle_on_bulk) {
-  const auto count = static_cast<std::uint8_t>(data.size());
-  if (transport_.transport() == Transport::kBulk) {
-    Bytes payload{count};
-    payload.insert(payload.end(), data.begin(), data.end());
-    if (!transport_.BulkWriteCommand(command, payload)) return Attempt::kRefused;
-    if (settle_on_bulk) clock_.SleepFor(settle);
-    return Attempt::kSuccess;
-  }
-  const std::array<std::uint8_t, 8> header = {hid::kShortHeaderId,
-                                              kWriteAddress,
-                                              command,
-                                              count,
-                                              0,
-                                              0,
-                                              static_cast<std::uint8_t>(count + 1),
-                                              3};
-  if (!transport_.HidSend(header)) return Attempt::kExchangeFailed;
-  HidReport report{};
-  std::copy(data.begin(), data.end(), report.begin() + 1);
-  report[1 + count] = Pec(data, Pec({kWriteAddress, command, count}));
-  if (!transport_.HidSendData(count + 1, report)) return Attempt::kExchangeFailed;
-  clock_.SleepFor(settle);
-  const auto status = transport_.HidFetchStatus();
-  if (!status) return Attempt::kExchangeFailed;
-  return *status == 0 ? Attempt::kSuccess : Attempt::kRefused;
-}
-
-GaugeLink::Attempt GaugeLink::AttemptWriteBytes(ByteView bytes) {
-  const auto count = static_cast<std::uint8_t>(bytes.size());
-  if (transport_.transport() == Transport::kBulk) {
-    return transport_.BulkWriteCommand(bytes[0], bytes.subspan(1)) ? Attempt::kSuccess
-                                                                   : Attempt::kRefused;
-  }
-  const std::array<std::uint8_t, 8> header = {
-      hid::kShortHeaderId, kWriteAddress, 0, 0, 0, 0, static_cast<std::uint8_t>(count + 1), 1};
-  if (!transport_.HidSend(header)) return Attempt::kExchangeFailed;
-  HidReport report{};
-  std::copy(bytes.begin(), bytes.end(), report.begin() + 1);
-  report[1 + count] = Pec(bytes, PecUpdate(0, kWriteAddress));
-  if (!transport_.HidSendData(count + 1, report)) return Attempt::kExchangeFailed;
-  clock_.SleepFor(kBlockWriteSettle);
-  const auto status = transport_.HidFetchStatus();
-  if (!status) return Attempt::kExchangeFailed;
-  return *status == 0 ? Attempt::kSuccess : Attempt::kRefused;
-}
-
-GaugeLink::Attempt GaugeLink::AttemptManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
-                                                       Bytes& out, MbaForm form) {
-  const std::array<std::uint8_t, 3> request = {2, subcommand, 0};
-  const std::uint8_t request_pec = Pec({kWriteAddress, kManufacturerBlockAccess, 2, subcommand, 0});
-  const auto reply_length = static_cast<std::uint8_t>(length + 4);
-  if (transport_.transport() == Transport::kBulk) {
-    if (!transport_.BulkWriteCommand(kManufacturerBlockAccess, request)) {
-      return Attempt::kRefusedAtOnce;
-    }
-    Bytes reply(reply_length);
-    if (!transport_.BulkReadCommand(kManufacturerBlockAccess, reply)) return Attempt::kRefused;
-    out = std::move(reply);
-    return Attempt::kSuccess;
-  }
-  const auto header = ReadHeader(kManufacturerBlockAccess, reply_length);
-  const std::size_t count_position = std::size_t{length} + 5;
-  HidReport response{};
-  bool exchanged = false;
-  if (form == MbaForm::kLocked) {
-    std::array<std::uint8_t, hid::kLongHeaderLength> long_header{};
-    long_header = {hid::kLongHeaderId, kWriteAddress, kManufacturerBlockAccess, 2, subcommand, 0,
-                   request_pec};
-    long_header[14] = 0;
-    long_header[15] = 6;
-    const auto status = transport_.HidSendChecked(long_header);
-    if (!status) return Attempt::kExchangeFailed;
-    if (*status != 0) return Attempt::kRefusedFinal;
-    exchanged = transport_.HidTransactFast(header, count_position, response);
-  } else {
-    const std::array<std::uint8_t, 8> write_header = {
-        hid::kShortHeaderId, kWriteAddress, 0, 0, 0, 0, 5, 1};
-    if (!transport_.HidSend(write_header)) return Attempt::kExchangeFailed;
-    HidReport report{};
-    report[1] = kManufacturerBlockAccess;
-    std::copy(request.begin(), request.end(), report.begin() + 2);
-    report[5] = request_pec;
-    if (!transport_.HidSendData(5, report)) return Attempt::kExchangeFailed;
-    clock_.SleepFor(kBlockWriteSettle);
-    const auto status = transport_.HidFetchStatus();
-    if (!status) return Attempt::kExchangeFailed;
-    if (*status != 0) return Attempt::kRefusedFinal;
-    clock_.SleepFor(kSubCmdReplySettle);
-    exchanged = transport_.HidTransact(header, count_position, response);
-  }
-  if (!exchanged) return Attempt::kExchangeFailed;
-  if (response[count_position] != 0) return Attempt::kRefused;
-  out.assign(response.begin() + 1, response.begin() + 1 + reply_length);
-  return Attempt::kSuccess;
 }
 
 // ---------------------------------------------------------------- locked transactions
@@ -387,8 +176,9 @@ GaugeLink::Attempt GaugeLink::AttemptManufacturerBlock(std::uint8_t subcommand, 
 bool GaugeLink::ReadWord(RegisterRow& row) {
   std::uint16_t value = 0;
   const bool ok = Locked([&] {
-    return RunAttempts(OnExchangeFailure::kRetry,
-                       [&](int) { return AttemptReadWord(row.command, true, value); });
+    return RunAttempts(OnExchangeFailure::kRetry, [&](int, AdapterProtocol& protocol) {
+      return protocol.ReadWord(row.command, WordReadForm::kRow, value);
+    });
   });
   row.raw_value = ok ? value : -1;
   return ok;
@@ -398,8 +188,9 @@ bool GaugeLink::ReadWord(std::uint8_t command, std::uint16_t& value) {
   value = 0;
   std::uint16_t read = 0;
   const bool ok = Locked([&] {
-    return RunAttempts(OnExchangeFailure::kRetry,
-                       [&](int) { return AttemptReadWord(command, false, read); });
+    return RunAttempts(OnExchangeFailure::kRetry, [&](int, AdapterProtocol& protocol) {
+      return protocol.ReadWord(command, WordReadForm::kCommand, read);
+    });
   });
   if (ok) value = read;
   return ok;
@@ -414,77 +205,93 @@ bool GaugeLink::WriteWord(std::uint8_t command, std::uint16_t value) {
 }
 
 bool GaugeLink::WriteWordUnlocked(std::uint8_t command, std::uint16_t value) {
-  return RunAttempts(OnExchangeFailure::kRetry,
-                     [&](int) { return AttemptWriteWord(command, value); });
+  return RunAttempts(OnExchangeFailure::kRetry, [&](int, AdapterProtocol& protocol) {
+    return protocol.WriteWord(command, value);
+  });
 }
 
 bool GaugeLink::ReadBlock(RegisterRow& row) {
+  const std::size_t max_length = std::min<std::size_t>(row.max_length, kMaxBlockData);
   return Locked([&] {
-    return RunAttempts(OnExchangeFailure::kRetry, [&](int) { return AttemptReadBlockText(row); });
+    return RunAttempts(OnExchangeFailure::kRetry, [&](int, AdapterProtocol& protocol) {
+      Bytes data;
+      const auto read = protocol.ReadCountedBlock(row.command, max_length, data);
+      if (read == AttemptOutcome::kSuccess) {
+        row.value_text = common::FormatPrintf(row.format, BlockText(data));
+      }
+      return read;
+    });
   });
 }
 
 bool GaugeLink::ReadBlock(std::uint8_t command, std::uint8_t length, Bytes& out) {
   out.clear();
-  // The response report holds at most 46 bytes after its id and the status.
-  if (length == 0 || (length > 46 && length != hid::kBlockLengthFromGauge)) return false;
+  if (length == 0 || (length > kMaxTransferBytes && length != hid::kBlockLengthFromGauge)) {
+    return false;
+  }
   return Locked([&] {
-    return RunAttempts(OnExchangeFailure::kStop,
-                       [&](int) { return AttemptReadBlock(command, length, out); });
+    return RunAttempts(OnExchangeFailure::kStop, [&](int, AdapterProtocol& protocol) {
+      return protocol.ReadBlock(command, length, out);
+    });
   });
 }
 
 bool GaugeLink::WriteBlock(std::uint8_t command, ByteView data) {
   if (data.empty() || data.size() > kMaxBlockData) return false;
   return Locked([&] {
-    return RunAttempts(OnExchangeFailure::kStop, [&](int) {
-      return AttemptBlockWrite(command, data, kBlockWriteSettle, false);
+    return RunAttempts(OnExchangeFailure::kStop, [&](int, AdapterProtocol& protocol) {
+      return protocol.WriteBlock(command, data);
     });
   });
 }
 
 bool GaugeLink::WriteBytes(ByteView bytes) {
-  if (bytes.empty() || bytes.size() > bulk::kMaxWriteLength) return false;
+  if (bytes.empty() || bytes.size() > kMaxTransferBytes) return false;
   return Locked([&] {
-    return RunAttempts(OnExchangeFailure::kStop, [&](int) { return AttemptWriteBytes(bytes); });
+    return RunAttempts(OnExchangeFailure::kStop,
+                       [&](int, AdapterProtocol& protocol) { return protocol.WriteBytes(bytes); });
   });
 }
 
 bool GaugeLink::WriteBytesTwice(ByteView first, ByteView second) {
-  if (first.empty() || first.size() != second.size() || first.size() > bulk::kMaxWriteLength) {
+  if (first.empty() || first.size() != second.size() || first.size() > kMaxTransferBytes) {
     return false;
   }
   return Locked([&] {
     int attempts_used = 0;
-    const bool first_written = RunAttempts(OnExchangeFailure::kStop, [&](int number) {
-      attempts_used = number;
-      return AttemptWriteBytes(first);
-    });
+    const bool first_written =
+        RunAttempts(OnExchangeFailure::kStop, [&](int number, AdapterProtocol& protocol) {
+          attempts_used = number;
+          return protocol.WriteBytes(first);
+        });
     // A first word that needed the last attempt is not followed by the second.
     if (!first_written || attempts_used >= kMaxAttempts) return false;
     clock_.SleepFor(kBetweenTwoKeyWords);
-    return RunAttempts(OnExchangeFailure::kStop, [&](int) { return AttemptWriteBytes(second); });
+    return RunAttempts(OnExchangeFailure::kStop,
+                       [&](int, AdapterProtocol& protocol) { return protocol.WriteBytes(second); });
   });
 }
 
 bool GaugeLink::ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, Bytes& out,
                                       MbaForm form) {
-  out.clear();
-  if (length > 42) return false;
-  return Locked([&] {
-    return RunAttempts(OnExchangeFailure::kStop, [&](int) {
-      return AttemptManufacturerBlock(subcommand, length, out, form);
-    });
-  });
+  return RunManufacturerBlockRead(form, subcommand, length, out, true);
 }
 
 bool GaugeLink::ReadManufacturerBlockUnlocked(std::uint8_t subcommand, std::uint8_t length,
                                               Bytes& out) {
+  return RunManufacturerBlockRead(MbaForm::kLocked, subcommand, length, out, false);
+}
+
+bool GaugeLink::RunManufacturerBlockRead(MbaForm form, std::uint8_t subcommand, std::uint8_t length,
+                                         Bytes& out, bool take_lock) {
   out.clear();
   if (length > 42) return false;
-  return RunAttempts(OnExchangeFailure::kStop, [&](int) {
-    return AttemptManufacturerBlock(subcommand, length, out, MbaForm::kLocked);
-  });
+  auto read = [&] {
+    return RunAttempts(OnExchangeFailure::kStop, [&](int, AdapterProtocol& protocol) {
+      return protocol.ReadManufacturerBlock(subcommand, length, form, out);
+    });
+  };
+  return take_lock ? Locked(read) : read();
 }
 
 // ---------------------------------------------------------------- helpers

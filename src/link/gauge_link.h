@@ -12,17 +12,14 @@
 #include "common/clock.h"
 #include "common/front_end.h"
 #include "common/function_ref.h"
-#include "link/adapter_transport.h"
+#include "link/adapter_connection.h"
+#include "link/adapter_protocol.h"
 #include "link/bus_lock.h"
 #include "link/command_codes.h"
 #include "link/link_status.h"
 #include "link/register_row.h"
 
 namespace cw::link {
-
-inline constexpr std::uint8_t kFlashPageSize = 32;
-// The gauge's settle time after a block write before its status is fetched.
-inline constexpr common::Millis kBlockWriteSettle{25};
 
 // The longest one transaction takes once the adapter stops answering. The first transfer that
 // runs into its time-out ends the transaction: no further try of that report or packet and no
@@ -31,13 +28,7 @@ inline constexpr common::Millis kBlockWriteSettle{25};
 // 4 x (ten tries of 10 ms on each of three exchanges + 9 ms) + 4 x 100 ms + one attempt's
 // waits, under 2 s.
 inline constexpr common::Millis kSilentAdapterBound =
-    AdapterTransport::kHidKernelTimeout + common::Millis{2000};
-
-// How ReadManufacturerBlock frames its request on the HID adapter.
-enum class MbaForm {
-  kLocked,  // 16-byte header carrying the whole write
-  kSubCmd,  // short header, the write in a data report (the SubCMD panel's form)
-};
+    HidProtocol::kHidKernelTimeout + common::Millis{2000};
 
 // Result codes of the firmware-update primitives.
 enum IspCode : int {
@@ -61,12 +52,6 @@ struct IspPollRule {
   bool final_read_counts;  // whether a value accepted on the last allowed read succeeds
 };
 
-inline constexpr std::size_t kDigestLength = 20;
-inline constexpr std::size_t kChallengeLength = 20;
-inline constexpr std::size_t kAuthKeyLength = 16;
-using Digest = std::array<std::uint8_t, kDigestLength>;
-using FlashBlock = std::array<std::uint8_t, kFlashPageSize>;
-
 // The one object that performs every transaction with the gauge at 0x16: SMBus words, blocks
 // and raw bytes with PEC and retries under the bus lock, and the gauge's command primitives.
 // Locked transactions may be called from any thread; the unlocked ones only by a caller that
@@ -76,7 +61,7 @@ class GaugeLink {
   GaugeLink(HidBackend& hid, UsbBackend& usb, common::Clock& clock, common::MessageSink& messages,
             BusLock& bus_lock);
 
-  AdapterTransport& transport() { return transport_; }
+  AdapterConnection& transport() { return transport_; }
   BusLock& bus_lock() { return bus_lock_; }
   common::Clock& clock() { return clock_; }
   LinkStatus link_status() const { return status_.load(); }
@@ -137,20 +122,15 @@ class GaugeLink {
   std::optional<Digest> ChangeAuthKey(common::ByteView key);
 
  private:
-  // The refusals are the gauge's only when the adapter answered: a bulk command that failed
-  // on the USB side also comes back as a refusal, and the status then blames the adapter.
-  enum class Attempt {
-    kSuccess,
-    kRefused,         // the gauge refused: LinkStatus 2, retry after 100 ms
-    kRefusedFinal,    // the gauge refused: LinkStatus 2, no further attempt
-    kRefusedAtOnce,   // the gauge refused: LinkStatus 2, retry without waiting
-    kExchangeFailed,  // the adapter exchange failed: LinkStatus 3
-  };
   enum class OnExchangeFailure { kRetry, kStop };
 
   // Up to 5 attempts 100 ms apart, each after EnsureConnected; records LinkStatus. A time-out
-  // of the adapter ends the loop at once.
-  bool RunAttempts(OnExchangeFailure policy, common::FunctionRef<Attempt(int)> attempt);
+  // of the adapter ends the loop at once. `attempt` gets the attempt's number and the protocol
+  // of the adapter EnsureConnected opened for it.
+  bool RunAttempts(OnExchangeFailure policy,
+                   common::FunctionRef<AttemptOutcome(int, AdapterProtocol&)> attempt);
+  // Turns a single attempt of a one-shot primitive into its result.
+  bool Settle(AttemptOutcome outcome);
   // The end of a failed transaction: tells the user once why the adapter failed, if it did.
   bool Failed();
   // Runs `body` holding the bus lock; false at once when the lock stays busy for 500 ms.
@@ -163,34 +143,15 @@ class GaugeLink {
   void ShowPendingNotice();
   void ForgetNotice();
 
-  Attempt AttemptReadWord(std::uint8_t command, bool row_form, std::uint16_t& value);
-  Attempt AttemptWriteWord(std::uint8_t command, std::uint16_t value);
-  Attempt AttemptReadBlockText(RegisterRow& row);
-  Attempt AttemptReadBlock(std::uint8_t command, std::uint8_t length, common::Bytes& out);
-  Attempt AttemptBlockWrite(std::uint8_t command, common::ByteView data, common::Millis settle,
-                            bool settle_on_bulk);
-  Attempt AttemptWriteBytes(common::ByteView bytes);
-  Attempt AttemptManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, common::Bytes& out,
-                                   MbaForm form);
-  Attempt AttemptReadFlashParameter(const FlashParamLocation& row, FlashPages& pages);
-  Attempt AttemptWriteFlashParameter(const FlashParamLocation& row, common::ByteView encoded);
-  Attempt AttemptReadFlashBlock(std::uint16_t selector, FlashBlock& block);
-  Attempt AttemptAuthentication(std::uint16_t prelude, common::ByteView payload, Digest& digest);
-  Attempt AttemptSelectSubclass(std::uint8_t subclass);
-  Attempt AttemptReadFlashPage(std::uint8_t page, std::uint8_t count, common::Bytes& out);
-  Attempt AttemptWriteFlashPage(std::uint8_t page, common::ByteView data);
-  Attempt AttemptParameterPageWrite(std::uint8_t page, common::ByteView data);
-  // Turns a single attempt into the result of a one-shot primitive.
-  bool Settle(Attempt outcome);
+  bool RunManufacturerBlockRead(MbaForm form, std::uint8_t subcommand, std::uint8_t length,
+                                common::Bytes& out, bool take_lock);
 
   // ISP helpers
   bool IspEnsureConnected(std::string_view message, bool set_status);
   bool IspWriteWord(std::uint16_t value, bool pec);
-  enum class StatusRead { kRead, kNoAnswer, kTransferError };
-  StatusRead IspReadStatus(bool pec, std::uint16_t& status, bool& pec_ok);
   IspResult IspPoll(bool pec, const IspPollRule& rule);
 
-  AdapterTransport transport_;
+  AdapterConnection transport_;
   common::Clock& clock_;
   common::MessageSink& messages_;
   BusLock& bus_lock_;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <tuple>
 
-#include "link/bulk_protocol.h"
+#include "link/bulk_packets.h"
 #include "sim/adapter_identity.h"
 
 namespace cw::sim {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "link/hid_protocol.h"
+#include "link/hid_reports.h"
 #include "sim/adapter_identity.h"
 
 namespace cw::sim {

@@ -12,7 +12,7 @@
 
 #include "common/clock.h"
 #include "exports/pipe_library.h"
-#include "link/bulk_protocol.h"
+#include "link/bulk_packets.h"
 #include "sim/sim_gauge.h"
 
 namespace cw::exports {

@@ -7,7 +7,7 @@
 
 #include "common/clock.h"
 #include "exports/pipe_table.h"
-#include "link/bulk_protocol.h"
+#include "link/bulk_packets.h"
 #include "link/pec.h"
 #include "recording_usb_backend.h"
 #include "sim/adapter_identity.h"

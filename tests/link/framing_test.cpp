@@ -170,6 +170,33 @@ TEST_F(HidFramingTest, RowFormBlockReadFormatsTheTextWithTheRowFormat) {
   EXPECT_EQ(fx.TakeSent(), (std::vector<Bytes>{{0x01, 0x17, 0x21, 0, 0, 0, 255, 2}}));
 }
 
+TEST_F(HidFramingTest, LongestRawWriteFillsTheLargestDataReport) {
+  Bytes bytes(46, 0x5A);
+  bytes[0] = 0x70;
+  fx.link->WriteBytes(bytes);
+  const auto sent = fx.TakeSent();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[0], (Bytes{0x01, 0x16, 0, 0, 0, 0, 47, 1}));
+  ASSERT_EQ(sent[1].size(), 48u);
+  EXPECT_EQ(sent[1][0], 6);
+  EXPECT_EQ(sent[1][47], link::Pec(bytes, link::Pec({0x16})));
+}
+
+// Nothing longer fits the HID adapter's largest data report, so neither adapter sends it.
+TEST(RawWriteLengthTest, WriteLongerThanTheLargestDataReportIsRefusedUnsent) {
+  for (const Adapters adapters : {Adapters::kHid, Adapters::kBulk}) {
+    LinkFixture fx(adapters);
+    std::uint16_t value = 0;
+    ASSERT_TRUE(fx.link->ReadWord(0x09, value));
+    fx.TakeEvents();
+    const Bytes bytes(47, 0x70);
+    EXPECT_FALSE(fx.link->WriteBytes(bytes)) << int(adapters);
+    EXPECT_FALSE(fx.link->WriteBytesTwice(bytes, bytes)) << int(adapters);
+    EXPECT_TRUE(fx.TakeEvents().empty()) << int(adapters);
+    EXPECT_EQ(fx.link->link_status(), link::LinkStatus::kConnected) << int(adapters);
+  }
+}
+
 class BulkFramingTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -1,7 +1,8 @@
 // Finding and choosing the adapter, the HID exchange rules and the adapter version.
 #include <gtest/gtest.h>
 
-#include "link/adapter_transport.h"
+#include "link/adapter_connection.h"
+#include "link/hid_protocol.h"
 #include "link_fixture.h"
 
 namespace cw::test {
@@ -10,6 +11,11 @@ namespace {
 using common::Bytes;
 using common::Millis;
 using link::Transport;
+
+// The HID protocol of the adapter the link opened, whose report exchanges these tests drive.
+link::HidProtocol& HidOf(link::GaugeLink& gauge_link) {
+  return dynamic_cast<link::HidProtocol&>(gauge_link.transport().protocol());
+}
 
 TEST(TransportChoiceTest, FirstCallWithTheHidFlagTriesBulkFirst) {
   LinkFixture fx(Adapters::kBoth);
@@ -34,6 +40,22 @@ TEST(TransportChoiceTest, AfterADropTheOtherTransportIsTriedFirst) {
   fx.link->transport().ClearConnected();
   ASSERT_TRUE(fx.link->EnsureConnected());
   EXPECT_EQ(fx.link->transport().transport(), Transport::kBulk);
+}
+
+TEST(TransportChoiceTest, ExchangesSpeakTheProtocolOfTheAdapterOpenedForThem) {
+  using Kind = link::BusEvent::Kind;
+  LinkFixture fx(Adapters::kBoth);
+  std::uint16_t value = 0;
+  ASSERT_TRUE(fx.link->ReadWord(0x09, value));
+  const auto on_bulk = fx.TakeEvents();
+  ASSERT_FALSE(on_bulk.empty());
+  EXPECT_EQ(on_bulk.back().kind, Kind::kUsbIn);
+  fx.link->transport().ClearConnected();
+  ASSERT_TRUE(fx.link->ReadWord(0x09, value));
+  const auto on_hid = fx.TakeEvents();
+  ASSERT_FALSE(on_hid.empty());
+  EXPECT_EQ(on_hid.back().kind, Kind::kHidGet);
+  EXPECT_EQ(on_hid.back().bytes[0], 3);
 }
 
 TEST(TransportChoiceTest, HidWithTheWrongUsagePageIsIgnored) {
@@ -108,17 +130,16 @@ TEST(AdapterIdTest, BulkTextLosesItsFirstTwoCharactersToBecomeThePrefix) {
 TEST(HidExchangeTest, MissingCollectionFailsAndForcesAReopen) {
   LinkFixture fx;
   ASSERT_TRUE(fx.link->EnsureConnected());
-  auto& transport = fx.link->transport();
   const std::array<std::uint8_t, 8> unknown_report = {7, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_FALSE(transport.HidSend(unknown_report));
-  EXPECT_FALSE(transport.connected());
+  EXPECT_FALSE(HidOf(*fx.link).HidSend(unknown_report));
+  EXPECT_FALSE(fx.link->transport().connected());
   EXPECT_TRUE(fx.TakeWaits().empty()) << "no tries without a handle";
 }
 
 TEST(HidExchangeTest, FailedSetIsTriedTenTimesWithItsWait) {
   struct Case {
     const char* name;
-    std::function<bool(link::AdapterTransport&)> exchange;
+    std::function<bool(link::HidProtocol&)> exchange;
     Millis wait;
   };
   const std::array<std::uint8_t, 8> header = {1, 0x17, 0x09, 0, 0, 0, 3, 2};
@@ -140,7 +161,7 @@ TEST(HidExchangeTest, FailedSetIsTriedTenTimesWithItsWait) {
     ASSERT_TRUE(fx.link->EnsureConnected());
     fx.pack->Unplug();
     fx.TakeEvents();
-    EXPECT_FALSE(c.exchange(fx.link->transport())) << c.name;
+    EXPECT_FALSE(c.exchange(HidOf(*fx.link))) << c.name;
     EXPECT_EQ(fx.TakeEvents().size(), 10u) << c.name;
     const auto waits = fx.TakeWaits();
     if (c.wait.count() == 0) {
@@ -155,7 +176,7 @@ TEST(HidExchangeTest, FailedSetIsTriedTenTimesWithItsWait) {
 TEST(HidExchangeTest, FailedGetIsTriedTenTimesWithItsWait) {
   struct Case {
     const char* name;
-    std::function<bool(link::AdapterTransport&)> exchange;
+    std::function<bool(link::HidProtocol&)> exchange;
     Millis settle;  // the wait between the set and the first get
     Millis wait;    // after every failed get
   };
@@ -184,7 +205,7 @@ TEST(HidExchangeTest, FailedGetIsTriedTenTimesWithItsWait) {
     gauge_link.transport().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
     ASSERT_TRUE(gauge_link.EnsureConnected());
     hid.fail_gets = true;
-    EXPECT_FALSE(c.exchange(gauge_link.transport())) << c.name;
+    EXPECT_FALSE(c.exchange(HidOf(gauge_link))) << c.name;
     auto waits = clock.Waits();
     if (c.name == std::string("HidSendChecked")) {
       ASSERT_FALSE(waits.empty());
@@ -231,7 +252,7 @@ TEST(HidExchangeTest, StatusFetchAsksReport10AndReadsByte1) {
   LinkFixture fx;
   ASSERT_TRUE(fx.link->EnsureConnected());
   fx.TakeEvents();
-  const auto status = fx.link->transport().HidFetchStatus();
+  const auto status = HidOf(*fx.link).HidFetchStatus();
   ASSERT_TRUE(status.has_value());
   const auto events = fx.TakeEvents();
   ASSERT_EQ(events.size(), 2u);

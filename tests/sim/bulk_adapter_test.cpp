@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "common/clock.h"
-#include "link/bulk_protocol.h"
+#include "link/bulk_packets.h"
 #include "link/pec.h"
 #include "sim/sim_pack.h"
 

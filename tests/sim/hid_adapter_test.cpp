@@ -3,7 +3,7 @@
 #include <map>
 
 #include "common/clock.h"
-#include "link/hid_protocol.h"
+#include "link/hid_reports.h"
 #include "link/pec.h"
 #include "sim/sim_pack.h"
 

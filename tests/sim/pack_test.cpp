@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "common/clock.h"
-#include "link/hid_protocol.h"
+#include "link/hid_reports.h"
 #include "link/pec.h"
 #include "sim/pack_state_file.h"
 #include "sim/sim_pack.h"

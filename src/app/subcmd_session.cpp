@@ -1,0 +1,202 @@
+#include "app/subcmd_session.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "app/link_failure.h"
+#include "app/messages.h"
+#include "common/bytes.h"
+
+namespace cw::app {
+namespace {
+
+constexpr std::array<std::uint16_t, 35> kAccepted = {
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x10, 0x11, 0x1D,
+    0x23, 0x24, 0x26, 0x28, 0x29, 0x30, 0x35, 0x37, 0x40, 0x41, 0x51, 0x53,
+    0x54, 0x55, 0x57, 0x58, 0x60, 0x61, 0x62, 0x70, 0x71, 0x72, 0xF0};
+constexpr std::array<std::uint16_t, 14> kRefusedFromEntry = {
+    0x35, 0x37, 0x51, 0x53, 0x54, 0x55, 0x57, 0x58, 0x60, 0x61, 0x62, 0x70, 0x71, 0x72};
+constexpr std::array<std::uint16_t, 17> kWriteType = {0x00, 0x10, 0x11, 0x1D, 0x1E, 0x1F,
+                                                      0x20, 0x22, 0x23, 0x24, 0x26, 0x28,
+                                                      0x29, 0x30, 0x40, 0x41, 0xF0};
+// Operation Status is read this many times, 100 ms apart, before the lock state counts as
+// unknown: one lost or malformed reply must not decide what the user is told.
+constexpr int kStatusReads = 3;
+constexpr common::Millis kBetweenStatusReads{100};
+constexpr std::uint16_t kSealedBit = 0x4000;
+
+bool StillLocked(UnsealTarget target, std::uint16_t operation_status) {
+  const std::uint8_t high = common::HighByte(operation_status);
+  return target == UnsealTarget::kUnseal ? (high & 0x40) != 0 : high >= 0x40;
+}
+
+template <std::size_t N>
+bool Contains(const std::array<std::uint16_t, N>& codes, std::uint16_t code) {
+  return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+}  // namespace
+
+bool IsAcceptedSubCmd(std::uint16_t code) { return Contains(kAccepted, code); }
+bool IsRefusedFromEntry(std::uint16_t code) { return Contains(kRefusedFromEntry, code); }
+bool IsWriteTypeSubCmd(std::uint16_t code) { return Contains(kWriteType, code); }
+
+void SubCmdSession::Append(std::string cmd, std::string_view result, bool failed) {
+  {
+    const std::lock_guard lock(mutex_);
+    log_.push_back({std::move(cmd), std::string(result), failed});
+  }
+  changes_.Notify();
+}
+
+void SubCmdSession::ClearLog() {
+  {
+    const std::lock_guard lock(mutex_);
+    log_.clear();
+  }
+  changes_.Notify();
+}
+
+SubCmdView SubCmdSession::View() const {
+  const std::lock_guard lock(mutex_);
+  return {log_, unseal_key_, full_access_key_};
+}
+
+std::string SubCmdView::KeyText(UnsealTarget target) const {
+  return fmt::format("{:08X}", key(target));
+}
+
+common::Outcome SubCmdSession::RunSubcommand(std::uint16_t code) {
+  common::OutcomeBuilder outcome(messages_);
+  std::string cmd = fmt::format("0x{:04X}", code);
+  const std::uint8_t low = common::LowByte(code);
+  if (IsWriteTypeSubCmd(code)) {
+    const std::array<std::uint8_t, 4> write = {link::kManufacturerBlockAccess, 0x02, low, 0x00};
+    outcome.GaugeChanged();
+    const bool written = link_.WriteBytes(write);
+    if (code == link::kSealSubcommand) {
+      const common::Outcome sealed = ConfirmSeal(written, outcome);
+      Append(cmd + " W", sealed ? messages::kResultNotApplicable : messages::kResultFail, !sealed);
+      return sealed;
+    }
+    // A write the gauge refused is marked, so the log never hides a failed write.
+    Append(cmd + " W", written ? messages::kResultNotApplicable : messages::kResultFail, !written);
+    return written ? outcome.Done() : outcome.Failed();
+  }
+  common::Bytes reply;
+  const bool read = link_.ReadManufacturerBlock(low, 2, reply, link::MbaForm::kSubCmd);
+  const auto data = read ? link::ManufacturerBlockData(reply, low, 2) : std::nullopt;
+  if (!data) {
+    Append(cmd + " R", messages::kResultFail, true);
+    return outcome.Failed();
+  }
+  Append(cmd + " R", fmt::format("0x{:04X}", common::LittleEndianWord((*data)[0], (*data)[1])),
+         false);
+  return outcome.Done();
+}
+
+common::Outcome SubCmdSession::RunEnteredCode(std::string_view text) {
+  common::OutcomeBuilder outcome(messages_);
+  std::string typed(text);
+  std::erase(typed, ' ');
+  if (typed.empty()) {
+    outcome.Show(messages::kSubCmdInputInvalid);
+    return outcome.Refused();
+  }
+  const auto code = static_cast<std::uint16_t>(common::ParseLeadingHex(typed));
+  if (!IsAcceptedSubCmd(code)) {
+    outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdInvalidEnd));
+    return outcome.Refused();
+  }
+  if (IsRefusedFromEntry(code)) {
+    outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdRefusedEnd));
+    return outcome.Refused();
+  }
+  return RunSubcommand(code);
+}
+
+std::uint32_t SubCmdSession::key(UnsealTarget target) const {
+  const std::lock_guard lock(mutex_);
+  return target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_;
+}
+
+bool SubCmdSession::SendKey(std::uint32_t key) {
+  const std::array<std::uint8_t, 3> low_word = {link::kManufacturerAccess,
+                                                static_cast<std::uint8_t>(key),
+                                                static_cast<std::uint8_t>(key >> 8)};
+  const std::array<std::uint8_t, 3> high_word = {link::kManufacturerAccess,
+                                                 static_cast<std::uint8_t>(key >> 16),
+                                                 static_cast<std::uint8_t>(key >> 24)};
+  return link_.WriteBytesTwice(low_word, high_word);
+}
+
+std::optional<std::uint16_t> SubCmdSession::ReadOperationStatus() {
+  for (int read = 0; read < kStatusReads; ++read) {
+    if (read > 0) link_.clock().SleepFor(kBetweenStatusReads);
+    if (const auto status = link_.ReadOperationStatus()) return status;
+  }
+  return std::nullopt;
+}
+
+common::Outcome SubCmdSession::ConfirmSeal(bool written, common::OutcomeBuilder& outcome) {
+  // Why the write failed is known only until the status reads run their own transactions.
+  const std::string why = written ? std::string() : std::string(LinkFailureText(link_));
+  const auto status = ReadOperationStatus();
+  if (!status) {
+    outcome.Show(written ? std::string(messages::kSealSentStateUnknown)
+                         : fmt::format(fmt::runtime(messages::kSealNotConfirmedStateUnknown), why));
+    return outcome.Failed();
+  }
+  if ((*status & kSealedBit) != 0) {
+    if (!written) outcome.Show(messages::kSealedAcknowledgementLost);
+    return outcome.Done();
+  }
+  outcome.Show(fmt::format(fmt::runtime(messages::kNotSealed), *status));
+  return outcome.Failed();
+}
+
+common::OutcomeOf<LockState> SubCmdSession::Unseal(UnsealTarget target) {
+  common::OutcomeBuilder outcome(messages_);
+  const std::uint32_t stored = key(target);
+  outcome.GaugeChanged();
+  if (!SendKey(stored)) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kKeyNotConfirmed), LinkFailureText(link_)));
+  }
+  const auto status = ReadOperationStatus();
+  Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false);
+  if (!status) {
+    // A reply that cannot be read says nothing about the lock, least of all that it is open.
+    outcome.Show(messages::kLockStateUnknown);
+    return outcome.Finish(common::Verdict::kFailed, LockState::kUnknown);
+  }
+  if (StillLocked(target, *status))
+    return outcome.Finish(common::Verdict::kFailed, LockState::kLocked);
+  return outcome.Finish(common::Verdict::kDone, LockState::kUnlocked);
+}
+
+common::Outcome SubCmdSession::SendNewKey(UnsealTarget target, std::string_view text) {
+  common::OutcomeBuilder outcome(messages_);
+  std::string typed(text);
+  std::erase(typed, ' ');
+  const std::uint32_t entered = common::ParseLeadingHex(typed);
+  {
+    const std::lock_guard lock(mutex_);
+    (target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_) = entered;
+  }
+  outcome.GaugeChanged();
+  const bool sent = SendKey(entered);
+  Append(fmt::format("0x{:08X}", entered), messages::kResultNotApplicable, false);
+  return sent ? outcome.Done() : outcome.Failed();
+}
+
+common::OutcomeOf<LockState> SubCmdSession::UnsealWithKey(UnsealTarget target,
+                                                          std::string_view text) {
+  common::OutcomeBuilder outcome(messages_);
+  outcome.Absorb(SendNewKey(target, text));
+  const auto unsealed = Unseal(target);
+  outcome.Absorb(unsealed);
+  return outcome.Finish(unsealed.verdict, unsealed.detail);
+}
+
+}  // namespace cw::app

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/front_end.h"
+#include "link/gauge_link.h"
+
+namespace cw::app {
+
+struct SubCmdLogRow {
+  std::string cmd;
+  std::string result;
+  // Drawn in red.
+  bool failed = false;
+  bool operator==(const SubCmdLogRow&) const = default;
+};
+
+// One button of the panel and the subcommand it sends.
+struct SubCmdButton {
+  std::string_view label;
+  std::uint16_t code;
+};
+
+inline constexpr std::array<SubCmdButton, 17> kSubCmdButtons = {{
+    {"DEVICE_TYPE", 0x01},
+    {"HW_VERSION", 0x03},
+    {"FW_VERSION", 0x02},
+    {"CHEM_ID", 0x06},
+    {"SHUTDOWN", 0x10},
+    {"IATA_SHUTDOWN", 0xF0},
+    {"PFET_TOGGLE", 0x1E},
+    {"CFET_TOGGLE", 0x1F},
+    {"DFET_TOGGLE", 0x20},
+    {"FET_EN", 0x22},
+    {"LIFETIME_EN", 0x23},
+    {"LT_RESET", 0x28},
+    {"PF_EN", 0x24},
+    {"PF_CLEAR", 0x29},
+    {"FUSE_EN", 0x26},
+    {"RESET", 0x41},
+    {"SEAL", 0x30},
+}};
+
+enum class UnsealTarget { kUnseal, kFullAccess };
+
+// What the gauge's Operation Status says after a key was sent.
+enum class LockState {
+  kUnlocked,
+  kLocked,   // the front end opens the key dialog
+  kUnknown,  // no well-formed Operation Status could be read: nothing is known
+};
+
+inline constexpr std::uint32_t kDefaultUnsealKey = 0x3B9E61D4;
+inline constexpr std::uint32_t kDefaultFullAccessKey = 0xA7C2058F;
+
+bool IsAcceptedSubCmd(std::uint16_t code);
+bool IsRefusedFromEntry(std::uint16_t code);
+bool IsWriteTypeSubCmd(std::uint16_t code);
+
+// The SubCMD panel's state at one moment.
+struct SubCmdView {
+  std::vector<SubCmdLogRow> log;
+  std::uint32_t unseal_key = kDefaultUnsealKey;
+  std::uint32_t full_access_key = kDefaultFullAccessKey;
+
+  std::uint32_t key(UnsealTarget target) const {
+    return target == UnsealTarget::kUnseal ? unseal_key : full_access_key;
+  }
+  // What the key dialog shows when it opens.
+  std::string KeyText(UnsealTarget target) const;
+};
+
+// The SubCMD panel's session: subcommands sent through ManufacturerBlockAccess, a code typed by
+// hand, seal and unseal with their stored keys, and the log of everything sent. Runs on the
+// caller's thread (a front end with a window runs it on a worker); every transaction takes the
+// bus lock. The listeners hear of every new log row.
+class SubCmdSession {
+ public:
+  SubCmdSession(link::GaugeLink& link, common::MessageSink& messages)
+      : link_(link), messages_(messages) {}
+
+  // Sends one subcommand and appends its log row. Done when the gauge took it (a read: answered
+  // with a well-formed reply). SEAL is done only when Operation Status then shows the gauge
+  // sealed, also when the write itself was not acknowledged.
+  common::Outcome RunSubcommand(std::uint16_t code);
+  // A code typed by hand: parses `text`, refuses with a message or runs the code. The caller
+  // clears the entry field afterwards in every case.
+  common::Outcome RunEnteredCode(std::string_view text);
+  // UNSEAL / UNSEAL TO FA with the stored key. Done when the device is no longer locked. When it
+  // is still locked the front end opens the key dialog for `target`; when its state could not be
+  // read, a message says so.
+  common::OutcomeOf<LockState> Unseal(UnsealTarget target);
+  // The key dialog's OK: the typed key becomes the stored key and is sent.
+  common::Outcome SendNewKey(UnsealTarget target, std::string_view text);
+  // The command line's unseal with a key: the key stored and sent as the dialog's OK does, then
+  // the unseal with it.
+  common::OutcomeOf<LockState> UnsealWithKey(UnsealTarget target, std::string_view text);
+  void ClearLog();
+
+  SubCmdView View() const;
+
+  common::Observers<>& changes() { return changes_; }
+
+ private:
+  bool SendKey(std::uint32_t key);
+  void Append(std::string cmd, std::string_view result, bool failed);
+  // Operation Status, asked again when the reply is missing or malformed.
+  std::optional<std::uint16_t> ReadOperationStatus();
+  common::Outcome ConfirmSeal(bool written, common::OutcomeBuilder& outcome);
+  std::uint32_t key(UnsealTarget target) const;
+
+  link::GaugeLink& link_;
+  common::MessageSink& messages_;
+  mutable std::mutex mutex_;  // guards the keys and the log: a worker adds while a front end reads
+  std::uint32_t unseal_key_ = kDefaultUnsealKey;
+  std::uint32_t full_access_key_ = kDefaultFullAccessKey;
+  std::vector<SubCmdLogRow> log_;
+  common::Observers<> changes_;
+};
+
+}  // namespace cw::app
