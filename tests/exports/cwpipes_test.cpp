@@ -131,26 +131,31 @@ TEST(CwpipesLibrary, ExportsExactlyTheTwelveRoutines) {
   dlclose(library);
 }
 
-TEST(ChooseBackend, ReadsTheDeviceVariable) {
+TEST(ParsePipeDevice, ReadsTheDeviceVariable) {
+  enum class Choice { kUsb, kSim, kNone };
   struct Case {
     const char* value;
-    PipeBackendChoice choice;
+    Choice choice;
   };
   for (const Case& c : std::initializer_list<Case>{
-           {nullptr, PipeBackendChoice::kUsb},
-           {"", PipeBackendChoice::kUsb},
-           {"usb", PipeBackendChoice::kUsb},
-           {"auto", PipeBackendChoice::kUsb},
-           {"sim", PipeBackendChoice::kSim},
-           {"SIM", PipeBackendChoice::kNone},
-           {"sim ", PipeBackendChoice::kNone},
-           {"simulated", PipeBackendChoice::kNone},
-           {"sim:transport=bulk", PipeBackendChoice::kSim},
-           {"sim:colour=red", PipeBackendChoice::kNone},
+           {nullptr, Choice::kUsb},
+           {"", Choice::kUsb},
+           {"usb", Choice::kUsb},
+           {"auto", Choice::kUsb},
+           {"sim", Choice::kSim},
+           {"SIM", Choice::kNone},
+           {"sim ", Choice::kNone},
+           {"simulated", Choice::kNone},
+           {"sim:transport=bulk", Choice::kSim},
+           {"sim:colour=red", Choice::kNone},
        }) {
-    EXPECT_EQ(ChooseBackend(c.value), c.choice) << (c.value ? c.value : "(unset)");
+    const auto selection = ParsePipeDevice(c.value);
+    const Choice choice = !selection             ? Choice::kNone
+                          : selection->simulated ? Choice::kSim
+                                                 : Choice::kUsb;
+    EXPECT_EQ(choice, c.choice) << (c.value ? c.value : "(unset)");
   }
-  PipeLibrary nothing(PipeBackendChoice::kNone);
+  PipeLibrary nothing("sim:colour=red", common::ProductConstants{});
   EXPECT_EQ(nothing.table(), nullptr);
 }
 

@@ -115,7 +115,7 @@ TEST(PipeTableDevice, SkipsAnAdapterAnotherProgramHoldsForAFreeOne) {
   EXPECT_EQ(bus.Calls("open").at(1).index, 1);
 }
 
-TEST(PipeTableHandles, AreSmallIntegersAndTheLowestFreeOneIsReused) {
+TEST(PipeTableHandles, CountUpAndAreNotReusedWhileOtherNumbersAreFree) {
   OneAdapter adapter;
   PipeTable& table = adapter.table;
   EXPECT_EQ(table.Open(PipeKind::kControl), 1);
@@ -125,16 +125,22 @@ TEST(PipeTableHandles, AreSmallIntegersAndTheLowestFreeOneIsReused) {
 
   EXPECT_TRUE(table.Close(PipeKind::kBulkIn, 2));
   EXPECT_TRUE(table.Close(PipeKind::kControl, 1));
-  EXPECT_EQ(table.Open(PipeKind::kBulkOut), 1);
-  EXPECT_EQ(table.Open(PipeKind::kBulkOut), 2);
   EXPECT_EQ(table.Open(PipeKind::kBulkOut), 5);
-  EXPECT_EQ(table.OpenHandleCount(), 5u);
+  EXPECT_EQ(table.Open(PipeKind::kBulkIn), 6);
+  EXPECT_EQ(table.OpenHandleCount(), 4u);
 
-  // The reused handle is of its new kind only.
+  // A stale copy of a closed handle reaches nothing, not even a pipe of its old kind.
   std::uint32_t count = 0;
   std::array<std::uint8_t, 4> buffer{};
-  EXPECT_FALSE(table.BulkIn(2, buffer, count));
-  EXPECT_TRUE(table.BulkOut(2, buffer, count));
+  PipeFailure failure;
+  EXPECT_FALSE(table.BulkIn(2, buffer, count, &failure));
+  EXPECT_EQ(failure.kind, PipeFailureKind::kBadHandle);
+  EXPECT_EQ(failure.text, "BulkIn: handle 2 is not open (it was closed, or never handed out)");
+  EXPECT_FALSE(table.Close(PipeKind::kControl, 1, &failure));
+  EXPECT_EQ(failure.text,
+            "CloseUsbPort_Control: handle 1 is not open (it was closed, or never handed out)");
+  EXPECT_TRUE(table.BulkOut(5, buffer, count));
+  EXPECT_EQ(table.OpenHandleCount(), 4u);
 }
 
 TEST(PipeTableHandles, TableHasAFixedCapacity) {
@@ -142,9 +148,12 @@ TEST(PipeTableHandles, TableHasAFixedCapacity) {
   for (std::size_t i = 0; i < kMaxHandles; ++i) {
     ASSERT_EQ(adapter.table.Open(PipeKind::kBulkIn), kFirstHandle + static_cast<int>(i));
   }
-  EXPECT_EQ(adapter.table.Open(PipeKind::kBulkIn), kInvalidHandle);
+  PipeFailure failure;
+  EXPECT_EQ(adapter.table.Open(PipeKind::kBulkIn, &failure), kInvalidHandle);
+  EXPECT_EQ(failure.kind, PipeFailureKind::kHandleLimit);
+  EXPECT_EQ(failure.text, "OpenUsbPort_Bulkin: all 64 handles are open; close one first");
   ASSERT_TRUE(adapter.table.Close(PipeKind::kBulkIn, 10));
-  EXPECT_EQ(adapter.table.Open(PipeKind::kControl), 10);
+  EXPECT_EQ(adapter.table.Open(PipeKind::kControl), 65);
   EXPECT_EQ(adapter.bus.Count("claim"), 1u);
 }
 
@@ -340,11 +349,11 @@ TEST(PipeTableControl, RequestFieldsReachTheDeviceExactly) {
   EXPECT_EQ(calls[1].length, 7u);
 }
 
-TEST(PipeTableControl, RefusesALengthTheSetupPacketCannotCarry) {
+TEST(PipeTableControl, RefusesALengthOneTransferCannotCarry) {
   OneAdapter adapter;
   const int control = adapter.table.Open(PipeKind::kControl);
   adapter.bus.Clear();
-  std::vector<std::uint8_t> big(kMaxControlLength + 1);
+  std::vector<std::uint8_t> big(kMaxTransferLength + 1);
   std::uint32_t count = 9;
   EXPECT_FALSE(adapter.table.VendorControlIn(control, {1, 0, 0}, big, count));
   EXPECT_EQ(count, 0u);
@@ -352,7 +361,7 @@ TEST(PipeTableControl, RefusesALengthTheSetupPacketCannotCarry) {
   EXPECT_TRUE(adapter.bus.Calls().empty());
   big.pop_back();
   EXPECT_TRUE(adapter.table.VendorControlIn(control, {1, 0, 0}, big, count));
-  EXPECT_EQ(adapter.bus.Calls("control").at(0).length, kMaxControlLength);
+  EXPECT_EQ(adapter.bus.Calls("control").at(0).length, kMaxTransferLength);
 }
 
 }  // namespace
