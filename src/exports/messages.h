@@ -29,8 +29,7 @@ inline constexpr std::string_view kBadTimeouts =
 // Handles; {1} is the handle.
 inline constexpr std::string_view kHandleNotOpen =
     "{}: handle {} is not open (it was closed, or never handed out)";
-inline constexpr std::string_view kWrongKind =
-    "{}: handle {} is a {} handle; this routine takes {}";
+inline constexpr std::string_view kWrongKind = "{}: handle {} is {}; this routine takes {}";
 inline constexpr std::string_view kHandleLimit = "{}: all {} handles are open; close one first";
 
 // Opening the adapter; {1} is the vendor id, {2} the product id.
@@ -61,14 +60,10 @@ inline constexpr std::string_view kUnknownException = "an exception of unknown t
 inline constexpr std::string_view kNoReason = "no reason given";
 
 // What each kind of handle is called in the texts above.
-inline constexpr std::string_view kControlHandle = "control";
-inline constexpr std::string_view kBulkInHandle = "bulk-in";
-inline constexpr std::string_view kBulkOutHandle = "bulk-out";
-inline constexpr std::string_view kInterruptInHandle = "interrupt-in";
-inline constexpr std::string_view kWantsControl = "a control handle";
-inline constexpr std::string_view kWantsBulkIn = "a bulk-in handle";
-inline constexpr std::string_view kWantsBulkOut = "a bulk-out handle";
-inline constexpr std::string_view kWantsInterruptIn = "an interrupt-in handle";
-inline constexpr std::string_view kWantsAnyIn = "a bulk-in or interrupt-in handle";
+inline constexpr std::string_view kControlHandle = "a control handle";
+inline constexpr std::string_view kBulkInHandle = "a bulk-in handle";
+inline constexpr std::string_view kBulkOutHandle = "a bulk-out handle";
+inline constexpr std::string_view kInterruptInHandle = "an interrupt-in handle";
+inline constexpr std::string_view kAnyInHandle = "a bulk-in or interrupt-in handle";
 
 }  // namespace cw::exports::messages

@@ -44,20 +44,6 @@ std::string_view HandleKindName(PipeKind kind) {
   return messages::kControlHandle;
 }
 
-std::string_view WantedHandle(PipeKind kind) {
-  switch (kind) {
-    case PipeKind::kControl:
-      return messages::kWantsControl;
-    case PipeKind::kBulkIn:
-      return messages::kWantsBulkIn;
-    case PipeKind::kBulkOut:
-      return messages::kWantsBulkOut;
-    case PipeKind::kInterruptIn:
-      return messages::kWantsInterruptIn;
-  }
-  return messages::kWantsControl;
-}
-
 std::string Words(const link::AdapterFault& fault) {
   std::string words = link::DescribeFault(fault);
   return words.empty() ? std::string(messages::kNoReason) : words;
@@ -135,7 +121,7 @@ bool PipeTable::Close(PipeKind kind, int handle, PipeFailure* failure) {
   if (found->second.kind != kind) {
     return Fail(failure, PipeFailureKind::kBadHandle,
                 fmt::format(fmt::runtime(messages::kWrongKind), routine, handle,
-                            HandleKindName(found->second.kind), WantedHandle(kind)));
+                            HandleKindName(found->second.kind), HandleKindName(kind)));
   }
   // The last reference releases and closes the device here, under the lock.
   entries_.erase(found);
@@ -217,15 +203,15 @@ PipeTable::OperationTraits PipeTable::TraitsOf(Operation operation) {
   static constexpr PipeKind kControl[] = {PipeKind::kControl};
   switch (operation) {
     case Operation::kBulkIn:
-      return {"BulkIn", kIn, messages::kWantsAnyIn};
+      return {"BulkIn", kIn, messages::kAnyInHandle};
     case Operation::kBulkOut:
-      return {"BulkOut", kOut, messages::kWantsBulkOut};
+      return {"BulkOut", kOut, messages::kBulkOutHandle};
     case Operation::kControlIn:
-      return {"VendorControlIn", kControl, messages::kWantsControl};
+      return {"VendorControlIn", kControl, messages::kControlHandle};
     case Operation::kControlOut:
-      return {"VendorControlOut", kControl, messages::kWantsControl};
+      return {"VendorControlOut", kControl, messages::kControlHandle};
   }
-  return {"BulkIn", kIn, messages::kWantsAnyIn};
+  return {"BulkIn", kIn, messages::kAnyInHandle};
 }
 
 std::shared_ptr<PipeTable::SharedDevice> PipeTable::Lookup(Operation operation, int handle,

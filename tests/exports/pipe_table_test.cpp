@@ -364,5 +364,161 @@ TEST(PipeTableControl, RefusesALengthOneTransferCannotCarry) {
   EXPECT_EQ(adapter.bus.Calls("control").at(0).length, kMaxTransferLength);
 }
 
+TEST(PipeTableFailures, OpenSaysWhyNoAdapterCanBeHad) {
+  struct Case {
+    const char* name;
+    std::vector<link::UsbDeviceDescriptor> devices;
+    testing::UsbFaults faults;
+    PipeFailureKind kind;
+    std::string text;
+  };
+  const std::vector<link::UsbDeviceDescriptor> one = {{kVendor, common::kBulkProductId, 0}};
+  const std::vector<Case> cases = {
+      {"empty bus",
+       {},
+       {},
+       PipeFailureKind::kNoAdapter,
+       "OpenUsbPort_Bulkout: no adapter found: no USB device 16c0:8000 is plugged in"},
+      {"device list fails",
+       one,
+       {.fail_list = true},
+       PipeFailureKind::kNoAdapter,
+       "OpenUsbPort_Bulkout: the USB devices cannot be listed: no reason given"},
+      {"access denied",
+       one,
+       {.fail_open = true,
+        .open_fault = {link::FaultKind::kAccessDenied, "Permission denied", "LIBUSB_ERROR_ACCESS"}},
+       PipeFailureKind::kAccessDenied,
+       "OpenUsbPort_Bulkout: the adapter 16c0:8000 cannot be opened: Permission denied "
+       "(LIBUSB_ERROR_ACCESS); install the udev rule 70-cellwarden.rules (see "
+       "docs/bring-up.md) or add yourself to the plugdev group"},
+      {"open fails for another reason",
+       one,
+       {.fail_open = true, .open_fault = {link::FaultKind::kGone, "No such device", ""}},
+       PipeFailureKind::kNoAdapter,
+       "OpenUsbPort_Bulkout: the adapter 16c0:8000 cannot be opened: No such device"},
+      {"claimed by another program",
+       one,
+       {.failing_claims = 1},
+       PipeFailureKind::kAdapterBusy,
+       "OpenUsbPort_Bulkout: the adapter 16c0:8000 is held by another program (interface 0 "
+       "cannot be claimed: LIBUSB_ERROR_BUSY); close that program and try again"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeUsbBackend fake(c.devices);
+    RecordingUsbBackend bus(fake);
+    bus.faults = c.faults;
+    PipeTable table(bus, common::ProductConstants{});
+    PipeFailure failure;
+    EXPECT_EQ(table.Open(PipeKind::kBulkOut, &failure), kInvalidHandle);
+    EXPECT_EQ(failure.kind, c.kind);
+    EXPECT_EQ(failure.text, c.text);
+  }
+}
+
+TEST(PipeTableFailures, TransfersSayWhyTheyFailed) {
+  struct Case {
+    int result;
+    PipeFailureKind kind;
+    std::string bulk_in_text;
+  };
+  const std::vector<Case> cases = {
+      {link::kUsbErrorTimeout, PipeFailureKind::kTimedOut,
+       "BulkIn: no answer within 60000 ms (LIBUSB_ERROR_TIMEOUT)"},
+      {link::kUsbErrorNoDevice, PipeFailureKind::kAdapterGone,
+       "BulkIn: the adapter is gone (LIBUSB_ERROR_NO_DEVICE); close every handle and open again"},
+      {link::kUsbErrorPipe, PipeFailureKind::kRefused,
+       "BulkIn: the adapter refused the request (LIBUSB_ERROR_PIPE)"},
+      {link::kUsbErrorIo, PipeFailureKind::kTransferFailed,
+       "BulkIn: the transfer failed (LIBUSB_ERROR_IO)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bulk_in_text);
+    OneAdapter adapter;
+    const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+    const int control = adapter.table.Open(PipeKind::kControl);
+    adapter.bus.faults.transfer_result = c.result;
+    std::array<std::uint8_t, 64> buffer{};
+    std::uint32_t count = 0;
+    PipeFailure failure;
+    EXPECT_FALSE(adapter.table.BulkIn(bulk_in, buffer, count, &failure));
+    EXPECT_EQ(failure.kind, c.kind);
+    EXPECT_EQ(failure.text, c.bulk_in_text);
+    failure = {};
+    EXPECT_FALSE(adapter.table.VendorControlOut(control, {}, buffer, count, &failure));
+    EXPECT_EQ(failure.kind, c.kind);
+    EXPECT_TRUE(failure.text.starts_with("VendorControlOut: ")) << failure.text;
+  }
+}
+
+TEST(PipeTableFailures, AHandleOfAnotherKindIsNamed) {
+  OneAdapter adapter;
+  const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+  const int interrupt_in = adapter.table.Open(PipeKind::kInterruptIn);
+  std::array<std::uint8_t, 8> buffer{};
+  std::uint32_t count = 0;
+  PipeFailure failure;
+  EXPECT_FALSE(adapter.table.BulkOut(bulk_in, buffer, count, &failure));
+  EXPECT_EQ(failure.kind, PipeFailureKind::kBadHandle);
+  EXPECT_EQ(failure.text,
+            "BulkOut: handle 1 is a bulk-in handle; this routine takes a bulk-out handle");
+  EXPECT_FALSE(adapter.table.VendorControlIn(interrupt_in, {}, buffer, count, &failure));
+  EXPECT_EQ(failure.text,
+            "VendorControlIn: handle 2 is an interrupt-in handle; this routine takes a control "
+            "handle");
+  EXPECT_FALSE(adapter.table.Close(PipeKind::kBulkOut, bulk_in, &failure));
+  EXPECT_EQ(failure.text,
+            "CloseUsbPort_Bulkout: handle 1 is a bulk-in handle; this routine takes a bulk-out "
+            "handle");
+}
+
+TEST(PipeTableTransfers, ASizeBeyondOneTransferIsRefusedBeforeTheDeviceSeesIt) {
+  OneAdapter adapter;
+  const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+  const int bulk_out = adapter.table.Open(PipeKind::kBulkOut);
+  adapter.bus.Clear();
+  std::vector<std::uint8_t> big(kMaxTransferLength + 1);
+  std::uint32_t count = 9;
+  PipeFailure failure;
+  EXPECT_FALSE(adapter.table.BulkOut(bulk_out, big, count, &failure));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(failure.kind, PipeFailureKind::kTooLong);
+  EXPECT_EQ(failure.text,
+            "BulkOut: a size of 4097 bytes is more than one transfer carries (4096 bytes); "
+            "nothing was sent or read");
+  EXPECT_FALSE(adapter.table.BulkIn(bulk_in, big, count, &failure));
+  EXPECT_EQ(failure.kind, PipeFailureKind::kTooLong);
+  EXPECT_TRUE(adapter.bus.Calls().empty());
+  big.pop_back();
+  EXPECT_TRUE(adapter.table.BulkOut(bulk_out, big, count));
+  EXPECT_EQ(count, kMaxTransferLength);
+}
+
+TEST(PipeTableTransfers, TimeOutsCanBeShortenedButNeverLengthenedOrRemoved) {
+  OneAdapter adapter;
+  const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+  const int control = adapter.table.Open(PipeKind::kControl);
+  PipeFailure failure;
+  for (const PipeTimeouts refused : {PipeTimeouts{0, 100}, PipeTimeouts{100, 0},
+                                     PipeTimeouts{60001, 100}, PipeTimeouts{100, 2001}}) {
+    EXPECT_FALSE(adapter.table.SetTimeouts(refused, &failure));
+    EXPECT_EQ(failure.kind, PipeFailureKind::kBadArgument);
+  }
+  EXPECT_EQ(failure.text,
+            "CwPipesSetTimeouts: time-outs of 100 ms and 2001 ms are out of range (1 to 60000 ms "
+            "for transfers, 1 to 2000 ms for vendor requests)");
+  EXPECT_EQ(adapter.table.timeouts().transfer_ms, kPipeTimeoutMs);
+
+  ASSERT_TRUE(adapter.table.SetTimeouts({25, 5}));
+  adapter.bus.Clear();
+  std::array<std::uint8_t, 64> buffer{};
+  std::uint32_t count = 0;
+  ASSERT_TRUE(adapter.table.BulkIn(bulk_in, buffer, count));
+  ASSERT_TRUE(adapter.table.VendorControlOut(control, {}, buffer, count));
+  EXPECT_EQ(adapter.bus.Calls("bulk").at(0).timeout_ms, 25u);
+  EXPECT_EQ(adapter.bus.Calls("control").at(0).timeout_ms, 5u);
+}
+
 }  // namespace
 }  // namespace cw::exports
