@@ -34,6 +34,11 @@ read_gauge() {
   grep -Eqx 'Voltage: [0-9]+ mV' <<<"$output" || { echo "FAIL: $1 read no voltage"; exit 1; }
 }
 
+# The installed header is clean C89 and C++98, as a client of any age compiles it.
+includedir=$(pkg-config --variable=includedir cwpipes)
+echo '#include <cwpipes.h>' | "$cc" -x c -std=c89 -pedantic -Wall -Werror -I"$includedir" -fsyntax-only -
+echo '#include <cwpipes.h>' | "$cc" -x c++ -std=c++98 -pedantic -Wall -Werror -I"$includedir" -fsyntax-only -
+
 # shellcheck disable=SC2086 # pkg-config's output is a list of words
 "$cc" -std=c89 -pedantic -Wall -Werror "${flags[@]}" "$source/examples/pipes/read_gauge.c" \
   $client_flags -o "$scratch/read_gauge"
