@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -30,19 +31,21 @@ bool Fail(PipeFailure* failure, PipeFailureKind kind, std::string text) {
   return false;
 }
 
-std::string_view HandleKindName(PipeKind kind) {
-  switch (kind) {
-    case PipeKind::kControl:
-      return messages::kControlHandle;
-    case PipeKind::kBulkIn:
-      return messages::kBulkInHandle;
-    case PipeKind::kBulkOut:
-      return messages::kBulkOutHandle;
-    case PipeKind::kInterruptIn:
-      return messages::kInterruptInHandle;
-  }
-  return messages::kControlHandle;
-}
+// What each kind of handle is called: its routines, and its name in a failure's text. In the
+// order of PipeKind.
+struct KindNames {
+  std::string_view open;
+  std::string_view close;
+  std::string_view handle;
+};
+constexpr std::array<KindNames, 4> kKindNames = {{
+    {"OpenUsbPort_Control", "CloseUsbPort_Control", messages::kControlHandle},
+    {"OpenUsbPort_Bulkin", "CloseUsbPort_Bulkin", messages::kBulkInHandle},
+    {"OpenUsbPort_Bulkout", "CloseUsbPort_Bulkout", messages::kBulkOutHandle},
+    {"OpenUsbPort_Interruptin", "CloseUsbPort_Interruptin", messages::kInterruptInHandle},
+}};
+
+const KindNames& NamesOf(PipeKind kind) { return kKindNames.at(static_cast<std::size_t>(kind)); }
 
 std::string Words(const link::AdapterFault& fault) {
   std::string words = link::DescribeFault(fault);
@@ -51,33 +54,8 @@ std::string Words(const link::AdapterFault& fault) {
 
 }  // namespace
 
-std::string_view OpenRoutineName(PipeKind kind) {
-  switch (kind) {
-    case PipeKind::kControl:
-      return "OpenUsbPort_Control";
-    case PipeKind::kBulkIn:
-      return "OpenUsbPort_Bulkin";
-    case PipeKind::kBulkOut:
-      return "OpenUsbPort_Bulkout";
-    case PipeKind::kInterruptIn:
-      return "OpenUsbPort_Interruptin";
-  }
-  return "OpenUsbPort_Control";
-}
-
-std::string_view CloseRoutineName(PipeKind kind) {
-  switch (kind) {
-    case PipeKind::kControl:
-      return "CloseUsbPort_Control";
-    case PipeKind::kBulkIn:
-      return "CloseUsbPort_Bulkin";
-    case PipeKind::kBulkOut:
-      return "CloseUsbPort_Bulkout";
-    case PipeKind::kInterruptIn:
-      return "CloseUsbPort_Interruptin";
-  }
-  return "CloseUsbPort_Control";
-}
+std::string_view OpenRoutineName(PipeKind kind) { return NamesOf(kind).open; }
+std::string_view CloseRoutineName(PipeKind kind) { return NamesOf(kind).close; }
 
 PipeTable::PipeTable(link::UsbBackend& backend, common::ProductConstants constants)
     : backend_(backend), constants_(std::move(constants)) {}
@@ -121,7 +99,7 @@ bool PipeTable::Close(PipeKind kind, int handle, PipeFailure* failure) {
   if (found->second.kind != kind) {
     return Fail(failure, PipeFailureKind::kBadHandle,
                 fmt::format(fmt::runtime(messages::kWrongKind), routine, handle,
-                            HandleKindName(found->second.kind), HandleKindName(kind)));
+                            NamesOf(found->second.kind).handle, NamesOf(kind).handle));
   }
   // The last reference releases and closes the device here, under the lock.
   entries_.erase(found);
@@ -229,7 +207,7 @@ std::shared_ptr<PipeTable::SharedDevice> PipeTable::Lookup(Operation operation, 
   if (std::find(traits.takes.begin(), traits.takes.end(), entry.kind) == traits.takes.end()) {
     Fail(failure, PipeFailureKind::kBadHandle,
          fmt::format(fmt::runtime(messages::kWrongKind), traits.routine, handle,
-                     HandleKindName(entry.kind), traits.wanted));
+                     NamesOf(entry.kind).handle, traits.wanted));
     return nullptr;
   }
   if (kind_found != nullptr) *kind_found = entry.kind;

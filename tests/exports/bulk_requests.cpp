@@ -4,23 +4,27 @@
 #include "link/pec.h"
 
 namespace cw::exports::testing {
+namespace {
 
-Packet ReadRequest(std::uint8_t command, std::uint8_t count) {
+Packet ToTheGauge(std::uint8_t opcode, std::uint8_t command) {
   Packet packet{};
-  packet[CWPIPES_BYTE_OPCODE] = CWPIPES_OP_READ;
+  packet[CWPIPES_BYTE_OPCODE] = opcode;
   packet[CWPIPES_BYTE_BUS] = CWPIPES_BUS;
   packet[CWPIPES_BYTE_ADDRESS] = CWPIPES_GAUGE_ADDRESS;
   packet[CWPIPES_BYTE_COMMAND] = command;
+  return packet;
+}
+
+}  // namespace
+
+Packet ReadRequest(std::uint8_t command, std::uint8_t count) {
+  Packet packet = ToTheGauge(CWPIPES_OP_READ, command);
   packet[CWPIPES_BYTE_READ_LENGTH] = count;
   return packet;
 }
 
 Packet WriteWordRequest(std::uint8_t command, std::uint16_t word) {
-  Packet packet{};
-  packet[CWPIPES_BYTE_OPCODE] = CWPIPES_OP_WRITE;
-  packet[CWPIPES_BYTE_BUS] = CWPIPES_BUS;
-  packet[CWPIPES_BYTE_ADDRESS] = CWPIPES_GAUGE_ADDRESS;
-  packet[CWPIPES_BYTE_COMMAND] = command;
+  Packet packet = ToTheGauge(CWPIPES_OP_WRITE, command);
   packet[CWPIPES_BYTE_WRITE_LENGTH] = 3;  // the word and its PEC
   packet[CWPIPES_DATA_OFFSET] = common::LowByte(word);
   packet[CWPIPES_DATA_OFFSET + 1] = common::HighByte(word);

@@ -68,22 +68,53 @@ TEST(PipeTableDevice, DetachesAnActiveKernelDriverBeforeClaiming) {
   EXPECT_EQ(Names(adapter.bus.Calls()), (std::vector<std::string>{"open", "detach", "claim"}));
 }
 
-TEST(PipeTableDevice, OpenFailsCleanlyWhenNoAdapterCanBeHad) {
+TEST(PipeTableDevice, OpenFailsCleanlyWhenNoAdapterCanBeHadAndSaysWhy) {
   struct Case {
     const char* name;
     std::vector<link::UsbDeviceDescriptor> devices;
     testing::UsbFaults faults;
     std::vector<std::string> calls;  // what reached the devices
+    PipeFailureKind kind;
+    std::string reason;  // after the routine's name
   };
+  const std::vector<link::UsbDeviceDescriptor> one = {{kVendor, common::kBulkProductId, 0}};
+  const std::string no_adapter = "no adapter found: no USB device 16c0:8000 is plugged in";
   const std::vector<Case> cases = {
-      {"empty bus", {}, {}, {}},
-      {"only the HID adapter", {{kVendor, common::kHidProductId, 0}}, {}, {}},
-      {"device list fails", {{kVendor, common::kBulkProductId, 0}}, {.fail_list = true}, {}},
-      {"open fails", {{kVendor, common::kBulkProductId, 0}}, {.fail_open = true}, {}},
+      {"empty bus", {}, {}, {}, PipeFailureKind::kNoAdapter, no_adapter},
+      {"only the HID adapter",
+       {{kVendor, common::kHidProductId, 0}},
+       {},
+       {},
+       PipeFailureKind::kNoAdapter,
+       no_adapter},
+      {"device list fails",
+       one,
+       {.fail_list = true},
+       {},
+       PipeFailureKind::kNoAdapter,
+       "the USB devices cannot be listed: no reason given"},
+      {"open fails",
+       one,
+       {.fail_open = true, .open_fault = {link::FaultKind::kGone, "No such device", ""}},
+       {},
+       PipeFailureKind::kNoAdapter,
+       "the adapter 16c0:8000 cannot be opened: No such device"},
+      {"access denied",
+       one,
+       {.fail_open = true,
+        .open_fault = {link::FaultKind::kAccessDenied, "Permission denied", "LIBUSB_ERROR_ACCESS"}},
+       {},
+       PipeFailureKind::kAccessDenied,
+       "the adapter 16c0:8000 cannot be opened: Permission denied (LIBUSB_ERROR_ACCESS); install "
+       "the udev rule 70-cellwarden.rules (see docs/bring-up.md) or add yourself to the plugdev "
+       "group"},
       {"interface busy",
-       {{kVendor, common::kBulkProductId, 0}},
+       one,
        {.failing_claims = 100},
-       {"open", "claim", "close"}},
+       {"open", "claim", "close"},
+       PipeFailureKind::kAdapterBusy,
+       "the adapter 16c0:8000 is held by another program (interface 0 cannot be claimed: "
+       "LIBUSB_ERROR_BUSY); close that program and try again"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -93,7 +124,10 @@ TEST(PipeTableDevice, OpenFailsCleanlyWhenNoAdapterCanBeHad) {
     PipeTable table(bus, common::ProductConstants{});
     for (PipeKind kind :
          {PipeKind::kControl, PipeKind::kBulkIn, PipeKind::kBulkOut, PipeKind::kInterruptIn}) {
-      EXPECT_EQ(table.Open(kind), kInvalidHandle);
+      PipeFailure failure;
+      EXPECT_EQ(table.Open(kind, &failure), kInvalidHandle);
+      EXPECT_EQ(failure.kind, c.kind);
+      EXPECT_EQ(failure.text, std::string(OpenRoutineName(kind)) + ": " + c.reason);
     }
     EXPECT_EQ(table.OpenHandleCount(), 0u);
     // Each kind tried again from scratch; a device that could not be claimed was closed.
@@ -362,59 +396,6 @@ TEST(PipeTableControl, RefusesALengthOneTransferCannotCarry) {
   big.pop_back();
   EXPECT_TRUE(adapter.table.VendorControlIn(control, {1, 0, 0}, big, count));
   EXPECT_EQ(adapter.bus.Calls("control").at(0).length, kMaxTransferLength);
-}
-
-TEST(PipeTableFailures, OpenSaysWhyNoAdapterCanBeHad) {
-  struct Case {
-    const char* name;
-    std::vector<link::UsbDeviceDescriptor> devices;
-    testing::UsbFaults faults;
-    PipeFailureKind kind;
-    std::string text;
-  };
-  const std::vector<link::UsbDeviceDescriptor> one = {{kVendor, common::kBulkProductId, 0}};
-  const std::vector<Case> cases = {
-      {"empty bus",
-       {},
-       {},
-       PipeFailureKind::kNoAdapter,
-       "OpenUsbPort_Bulkout: no adapter found: no USB device 16c0:8000 is plugged in"},
-      {"device list fails",
-       one,
-       {.fail_list = true},
-       PipeFailureKind::kNoAdapter,
-       "OpenUsbPort_Bulkout: the USB devices cannot be listed: no reason given"},
-      {"access denied",
-       one,
-       {.fail_open = true,
-        .open_fault = {link::FaultKind::kAccessDenied, "Permission denied", "LIBUSB_ERROR_ACCESS"}},
-       PipeFailureKind::kAccessDenied,
-       "OpenUsbPort_Bulkout: the adapter 16c0:8000 cannot be opened: Permission denied "
-       "(LIBUSB_ERROR_ACCESS); install the udev rule 70-cellwarden.rules (see "
-       "docs/bring-up.md) or add yourself to the plugdev group"},
-      {"open fails for another reason",
-       one,
-       {.fail_open = true, .open_fault = {link::FaultKind::kGone, "No such device", ""}},
-       PipeFailureKind::kNoAdapter,
-       "OpenUsbPort_Bulkout: the adapter 16c0:8000 cannot be opened: No such device"},
-      {"claimed by another program",
-       one,
-       {.failing_claims = 1},
-       PipeFailureKind::kAdapterBusy,
-       "OpenUsbPort_Bulkout: the adapter 16c0:8000 is held by another program (interface 0 "
-       "cannot be claimed: LIBUSB_ERROR_BUSY); close that program and try again"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    FakeUsbBackend fake(c.devices);
-    RecordingUsbBackend bus(fake);
-    bus.faults = c.faults;
-    PipeTable table(bus, common::ProductConstants{});
-    PipeFailure failure;
-    EXPECT_EQ(table.Open(PipeKind::kBulkOut, &failure), kInvalidHandle);
-    EXPECT_EQ(failure.kind, c.kind);
-    EXPECT_EQ(failure.text, c.text);
-  }
 }
 
 TEST(PipeTableFailures, TransfersSayWhyTheyFailed) {
