@@ -51,9 +51,6 @@ class PipeLibrary {
   // Saves that state; the simulated pack's reason when it cannot.
   std::expected<void, std::string> SaveState();
 
-  // The simulated pack, when the device string chose one (tests unplug it).
-  sim::SimPack* sim_pack() { return sim_.get(); }
-
  private:
   // The setup's reason with {0} left for the routine's name.
   std::string setup_error_;
