@@ -16,7 +16,7 @@
 
 #include "exports/messages.h"
 #include "exports/pipe_library.h"
-#include "link/bulk_protocol.h"
+#include "link/bulk_packets.h"
 #include "sim/adapter_identity.h"
 
 namespace {
