@@ -98,12 +98,13 @@ std::map<std::string, std::vector<std::size_t>> KeyLines(std::string_view text) 
   return lines;
 }
 
-// Checks one key of the file: the whole value (or why it is not taken) and where it stands.
+// One key of the file: its whole value and where it stands.
 struct KeyReading {
   std::optional<std::string> whole;
   std::string at;  // "key = value (line N)"
 };
 
+// A key given more than once is added to `repeated`, with its lines.
 KeyReading ReadKey(const AfiReader& reader, std::string_view key,
                    std::vector<std::string>& repeated) {
   KeyReading reading{reader.FindWhole(key), {}};
@@ -111,7 +112,7 @@ KeyReading ReadKey(const AfiReader& reader, std::string_view key,
   const std::vector<std::size_t> lines = reader.Lines(key);
   const std::string shown = reading.whole->substr(0, kMaxValueText);
   reading.at = lines.empty()
-                   ? fmt::format("{} = {}", key, shown)
+                   ? fmt::format(fmt::runtime(messages::kAfiKeyAndValue), key, shown)
                    : fmt::format(fmt::runtime(messages::kAfiKeyAt), key, shown, lines.back());
   if (lines.size() > 1) {
     repeated.push_back(

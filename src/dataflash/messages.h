@@ -37,6 +37,7 @@ inline constexpr std::string_view kAfiValuesInvalid =
 inline constexpr std::string_view kAfiKeysKept =
     "Keys missing from the constants file ({}) keep the gauge's own values: {}.";
 // Values of a constants file taken otherwise than they stand, and where they stand.
+inline constexpr std::string_view kAfiKeyAndValue = "{} = {}";
 inline constexpr std::string_view kAfiKeyAt = "{} = {} (line {})";
 inline constexpr std::string_view kAfiKeyLines = "{} (lines {})";
 inline constexpr std::string_view kAfiTakenAsItem = "{} as {}";
