@@ -7,7 +7,7 @@
 
 #include "bench_support.h"
 #include "common/recording_sinks.h"
-#include "dataflash/data_flash_page.h"
+#include "dataflash/data_flash_session.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
 #include "sim/sim_pack.h"
@@ -24,18 +24,18 @@ void Transfer(benchmark::State& state, Operation operation) {
   MandatedWaitClock clock;
   bench::SimLink sim(clock);
   common::NullProgressSink progress;
-  dataflash::DataFlashPage page(sim.link, sim.messages, progress);
+  dataflash::DataFlashSession session(sim.link, sim.messages, progress);
   dataflash::AlgorithmArea backup{};
-  if (!sim.ready() || !page.ReadAllFlash(backup)) {
+  if (!sim.ready() || !session.ReadAllFlash(backup)) {
     state.SkipWithError("the simulated pack did not answer");
     return;
   }
   for (auto _ : state) {
     clock.Reset();
     const auto start = std::chrono::steady_clock::now();
-    const bool ok =
-        (operation == Operation::kReadAll ? page.ReadAllFlash(backup) : page.WriteAllFlash(backup))
-            .done();
+    const bool ok = (operation == Operation::kReadAll ? session.ReadAllFlash(backup)
+                                                      : session.WriteAllFlash(backup))
+                        .done();
     const auto measured =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
     const double mandated = static_cast<double>(clock.mandated().count());

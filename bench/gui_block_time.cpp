@@ -9,7 +9,7 @@
 
 #include "gui/sbs_page.h"
 #include "gui_block_probe.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 
 int main(int argc, char** argv) {
   using namespace cw;
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   if (!run.ready()) return 1;
   gui::MainWindow& window = run.window();
   gui::SbsPage& page = window.sbs_page();
-  page.button(monitor::PageButton::kScanAll).click();
+  page.button(monitor::RowSelection::kScanAll).click();
   page.tabs().setCurrentIndex(2);
 
   constexpr common::Millis kVirtualSpan{60'000};

@@ -3,10 +3,15 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "app/link_failure.h"
 #include "app/messages.h"
+#include "common/parse.h"
 #include "dataflash/flash_transfer.h"
 #include "dataflash/parameter_table.h"
+#include "monitor/register_table.h"
 #include "monitor/scan_engine.h"
 
 namespace cw::app {
@@ -39,6 +44,27 @@ constexpr std::uint8_t kSensorsBlock = 0x72;
 constexpr std::uint8_t kSensorsBlockLength = 12;
 constexpr std::uint8_t kCurrentCommand = 0x0A;
 
+// The registers the readings beside the reference fields come from.
+constexpr std::array<std::string_view, 4> kCellRows = {"Cell Voltage 1", "Cell Voltage 2",
+                                                       "Cell Voltage 3", "Cell Voltage 4"};
+constexpr std::array<std::string_view, 4> kTsRows = {"TS1 Temperature", "TS2 Temperature",
+                                                     "TS3 Temperature", "TS4 Temperature"};
+constexpr std::string_view kCurrentRow = "Current";
+
+// A whole number typed in a field, within [low, high]: an empty field reads 0, a number past
+// either end is held there, and `not_a_number` stands for any other text.
+template <typename Number>
+Number ReadWholeNumber(const std::string& text, Number not_a_number) {
+  constexpr auto kLow = std::numeric_limits<Number>::min();
+  constexpr auto kHigh = std::numeric_limits<Number>::max();
+  const std::string_view trimmed = common::TrimBlanks(text);
+  if (trimmed.empty()) return 0;
+  const auto value = common::ParseWholeInteger(trimmed);
+  if (value) return static_cast<Number>(std::clamp<std::int64_t>(*value, kLow, kHigh));
+  if (value.error() == common::NumberError::kNotANumber) return not_a_number;
+  return trimmed.front() == '-' ? kLow : kHigh;
+}
+
 void PutWord(std::array<std::uint8_t, 8>& payload, std::size_t index, std::uint16_t value) {
   payload[2 * index] = common::LowByte(value);
   payload[2 * index + 1] = common::HighByte(value);
@@ -69,6 +95,34 @@ std::optional<std::string> OutOfRange(const CalibrationInput& input) {
 }
 
 }  // namespace
+
+CalibrationInput ReadCalibrationEntries(const CalibrationEntries& entries) {
+  constexpr std::uint32_t kNoCell = std::numeric_limits<std::uint32_t>::max();
+  CalibrationInput input;
+  input.calibrate_voltage = entries.calibrate_voltage;
+  for (std::size_t i = 0; i < 4; ++i) {
+    // A cell voltage is never negative: one typed so is refused as too large.
+    const std::string_view cell = common::TrimBlanks(entries.cells[i]);
+    input.cell_mv[i] =
+        cell.starts_with('-') ? kNoCell : ReadWholeNumber<std::uint32_t>(entries.cells[i], kNoCell);
+    input.calibrate_ts[i] = entries.calibrate_ts[i];
+    const std::string_view typed = common::TrimBlanks(entries.temperatures[i]);
+    const auto celsius = common::ParseWholeDecimal(typed);
+    if (celsius) {
+      // Past what a float holds is still past every limit, and stays finite.
+      input.ts_celsius[i] = static_cast<float>(std::clamp(*celsius, -1e30, 1e30));
+    } else if (celsius.error() == common::NumberError::kOutOfRange) {
+      input.ts_celsius[i] = typed.front() == '-' ? -std::numeric_limits<float>::infinity()
+                                                 : std::numeric_limits<float>::infinity();
+    } else {
+      input.ts_celsius[i] = std::numeric_limits<float>::quiet_NaN();
+    }
+  }
+  input.calibrate_current = entries.calibrate_current;
+  input.current_ma =
+      ReadWholeNumber<std::int32_t>(entries.current, std::numeric_limits<std::int32_t>::min());
+  return input;
+}
 
 std::uint16_t CelsiusToDeciKelvin(float celsius) {
   return static_cast<std::uint16_t>(static_cast<std::int32_t>((celsius + 273.15f) * 10.0f));
@@ -155,6 +209,25 @@ CalibrationReadings ReadingsText(const std::array<std::int64_t, 4>& cell_raw,
   }
   readings.current = fmt::format("{}", static_cast<std::int16_t>(current_raw & 0xFFFF));
   return readings;
+}
+
+CalibrationView Calibration::View() const {
+  CalibrationView view;
+  view.busy = calibration_busy_;
+  view.flash_transfer_busy = flash_transfer_busy_;
+  const monitor::RegisterTable table = scan_.Snapshot();
+  std::array<std::int64_t, 4> cells{};
+  std::array<std::int64_t, 4> sensors{};
+  for (std::size_t i = 0; i < 4; ++i) {
+    cells[i] = table.RawValueOf(kCellRows[i]);
+    sensors[i] = table.RawValueOf(kTsRows[i]);
+  }
+  view.readings = ReadingsText(cells, sensors, table.RawValueOf(kCurrentRow));
+  return view;
+}
+
+common::Outcome Calibration::CalibrateFromEntries(const CalibrationEntries& entries) {
+  return Calibrate(ReadCalibrationEntries(entries));
 }
 
 void Calibration::AdvanceBar(common::TaskKind bar, int duration_ms) {

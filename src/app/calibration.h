@@ -26,6 +26,22 @@ struct CalibrationInput {
   std::int32_t current_ma = 0;  // actual current
 };
 
+// The reference fields as typed, before they are numbers.
+struct CalibrationEntries {
+  bool calibrate_voltage = false;
+  std::array<std::string, 4> cells;  // mV
+  std::array<bool, 4> calibrate_ts{};
+  std::array<std::string, 4> temperatures;  // °C
+  bool calibrate_current = false;
+  std::string current;  // mA
+};
+
+// The entries as numbers. An empty cell or current reads 0, as the page always read it. Whatever
+// is not a value a pack can have stays one, so that the range check refuses it with its message:
+// a number past what the field holds is held at that end, a temperature that is no number is no
+// temperature at all, and a cell or current that is no number is out of every range.
+CalibrationInput ReadCalibrationEntries(const CalibrationEntries& entries);
+
 // The sequence a calibration puts on the bus, worked out from the fields before anything is
 // sent. Either `error` is set, or the payloads, flags and the time the gauge needs.
 struct CalibrationPlan {
@@ -67,7 +83,17 @@ CalibrationReadings ReadingsText(const std::array<std::int64_t, 4>& cell_raw,
                                  const std::array<std::int64_t, 4>& ts_raw,
                                  std::int64_t current_raw);
 
-// The calibration page's two buttons. Each runs on the caller's thread (a front end with a
+// The calibration page's state at one moment.
+struct CalibrationView {
+  bool busy = false;  // CalibrationBusy
+  // FlashTransferBusy: no calibration starts while a data flash transfer runs.
+  bool flash_transfer_busy = false;
+  // The measured values beside the reference fields, as the scan last read them.
+  CalibrationReadings readings;
+};
+
+// The calibration page's session: its two buttons and the readings beside its fields. Each
+// calibration runs on the caller's thread (a front end with a
 // window runs it on a worker) with the scan stopped and the bus lock held for the whole
 // sequence; the bars advance through the ProgressSink, and the listeners hear when a
 // calibration starts and ends (CalibrationBusy).
@@ -89,7 +115,9 @@ class Calibration {
   // now.
   common::Outcome CalibrateBoardOffset();
   common::Outcome Calibrate(const CalibrationInput& input);
-  bool busy() const { return calibration_busy_; }
+  // The same from the fields as typed (see ReadCalibrationEntries).
+  common::Outcome CalibrateFromEntries(const CalibrationEntries& entries);
+  CalibrationView View() const;
 
   common::Observers<>& changes() { return changes_; }
 

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "app/messages.h"
-#include "dataflash/data_flash_page.h"
+#include "dataflash/data_flash_session.h"
 #include "firmware/converters.h"
 #include "firmware/firmware_window.h"
 #include "link/hidapi_backend.h"
@@ -94,14 +94,14 @@ void Workbench::ComposeSubsystems() {
   local_time_ = std::make_unique<monitor::SystemLocalTime>();
   monitor_ = std::make_unique<monitor::MonitorSession>(*link_, progress, messages_,
                                                        calibration_busy_, *local_time_);
-  data_flash_ = std::make_unique<dataflash::DataFlashPage>(*link_, messages_, progress);
-  smb_access_ = std::make_unique<SmbAccessPage>(*link_, messages_);
-  subcmd_ = std::make_unique<SubCmdPanel>(*link_, messages_);
+  data_flash_ = std::make_unique<dataflash::DataFlashSession>(*link_, messages_, progress);
+  smb_access_ = std::make_unique<SmbAccessSession>(*link_, messages_);
+  subcmd_ = std::make_unique<SubCmdSession>(*link_, messages_);
   calibration_ = std::make_unique<Calibration>(*link_, messages_, progress, calibration_busy_,
                                                data_flash_->busy_flag(), monitor_->engine());
 }
 
-monitor::SbsPageRules& Workbench::sbs_page() { return monitor_->page(); }
+monitor::SbsSession& Workbench::sbs() { return monitor_->sbs(); }
 
 std::int64_t Workbench::Seconds() const {
   if (options_.device.virtual_clock) {

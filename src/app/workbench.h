@@ -7,9 +7,9 @@
 #include "app/authentication_tool.h"
 #include "app/calibration.h"
 #include "app/device_string.h"
-#include "app/main_window_rules.h"
-#include "app/smb_access_page.h"
-#include "app/subcmd_panel.h"
+#include "app/main_ui_state.h"
+#include "app/smb_access_session.h"
+#include "app/subcmd_session.h"
 #include "common/clock.h"
 #include "common/product_constants.h"
 #include "common/recording_sinks.h"
@@ -22,11 +22,11 @@ class SimPack;
 }
 namespace cw::monitor {
 class MonitorSession;
-class SbsPageRules;
+class SbsSession;
 class SystemLocalTime;
 }  // namespace cw::monitor
 namespace cw::dataflash {
-class DataFlashPage;
+class DataFlashSession;
 }
 namespace cw::firmware {
 class BinConverter;
@@ -50,10 +50,10 @@ struct WorkbenchOptions {
 
 // The composition root: one per program (a test makes as many as it likes). Owns the clock,
 // the adapter backends (real or the simulated pack), the bus lock, the gauge link and every
-// page and tool object a front end works with, already wired to each other and to the front
-// end's sinks: the SBS page with its scan and data log, the data flash page, calibration and
-// CalibrationBusy, the SMB access page, the SubCMD panel with its stored keys and log, the
-// main-window lock, and the tool windows while they are open.
+// session and tool object a front end works with, already wired to each other and to the front
+// end's sinks: the SBS page's session with its scan and data log, the data flash session,
+// calibration and CalibrationBusy, the SMB access session, the SubCMD session with its stored
+// keys and log, the main-window lock, and the tool windows while they are open.
 class Workbench final : public common::ScanPause {
  public:
   static std::expected<std::unique_ptr<Workbench>, std::string> Create(
@@ -68,13 +68,13 @@ class Workbench final : public common::ScanPause {
   // Null unless the simulated pack is in use.
   sim::SimPack* sim_pack() { return sim_pack_.get(); }
 
-  // --- the main window's pages and panels, alive as long as the workbench ---
+  // --- the sessions of the main window's pages and panels, alive as long as the workbench ---
   monitor::MonitorSession& monitor() { return *monitor_; }
-  monitor::SbsPageRules& sbs_page();
-  dataflash::DataFlashPage& data_flash() { return *data_flash_; }
+  monitor::SbsSession& sbs();
+  dataflash::DataFlashSession& data_flash() { return *data_flash_; }
   Calibration& calibration() { return *calibration_; }
-  SmbAccessPage& smb_access() { return *smb_access_; }
-  SubCmdPanel& subcmd() { return *subcmd_; }
+  SmbAccessSession& smb_access() { return *smb_access_; }
+  SubCmdSession& subcmd() { return *subcmd_; }
   MainUiState& main_ui() { return main_ui_; }
 
   // --- tool windows: created by their menu command, destroyed when closed ---
@@ -137,9 +137,9 @@ class Workbench final : public common::ScanPause {
   std::unique_ptr<monitor::SystemLocalTime> local_time_;
   MainUiState main_ui_;
   std::unique_ptr<monitor::MonitorSession> monitor_;
-  std::unique_ptr<dataflash::DataFlashPage> data_flash_;
-  std::unique_ptr<SmbAccessPage> smb_access_;
-  std::unique_ptr<SubCmdPanel> subcmd_;
+  std::unique_ptr<dataflash::DataFlashSession> data_flash_;
+  std::unique_ptr<SmbAccessSession> smb_access_;
+  std::unique_ptr<SubCmdSession> subcmd_;
   std::unique_ptr<Calibration> calibration_;
   std::unique_ptr<firmware::FirmwareWindow> firmware_window_;
   std::unique_ptr<AuthenticationTool> authentication_tool_;

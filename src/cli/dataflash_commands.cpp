@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,8 +13,7 @@
 #include "cli/messages.h"
 #include "common/bytes.h"
 #include "common/text.h"
-#include "dataflash/afi_commands.h"
-#include "dataflash/data_flash_page.h"
+#include "dataflash/data_flash_session.h"
 #include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
@@ -44,10 +44,56 @@ std::optional<std::size_t> RowOrReport(const std::string& name, int& exit_code) 
   return row;
 }
 
-// The workbench's data flash page; null after the reason was printed.
-dataflash::DataFlashPage* OpenPage(CommandContext& context, int& exit_code) {
+// The workbench's data flash session; null after the reason was printed.
+dataflash::DataFlashSession* OpenSession(CommandContext& context, int& exit_code) {
   app::Workbench* bench = context.OpenWorkbench(exit_code);
   return bench ? &bench->data_flash() : nullptr;
+}
+
+// What `df set` left: the value the gauge holds on stdout, anything else on stderr.
+int PrintValueSetting(const dataflash::ValueSetting& setting, std::size_t row) {
+  if (setting.unread) {
+    fmt::print(stderr, "{}{}\n", files::kDataFlashUnread, files::kNothingWritten);
+    return kExitFailed;
+  }
+  const std::string holds = setting.holds.value_or("");
+  switch (setting.edit.detail) {
+    case dataflash::EditResult::kWritten:
+      fmt::print("{}\n", holds);
+      return kExitSuccess;
+    case dataflash::EditResult::kMismatch:
+      fmt::print("{}\n", holds);
+      fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kReadBackDiffers), holds));
+      break;
+    case dataflash::EditResult::kFailed:
+      if (setting.holds) {
+        fmt::print(stderr, "{}\n",
+                   fmt::format(fmt::runtime(files::kEditFailedHolds), kParams[row].name, holds));
+      } else {
+        fmt::print(stderr, "{}\n",
+                   fmt::format(fmt::runtime(files::kEditFailedUnread), kParams[row].name));
+      }
+      break;
+    case dataflash::EditResult::kBusBusy:
+      fmt::print(stderr, "{}\n", text::kBusBusy);
+      break;
+    case dataflash::EditResult::kIgnored:
+      fmt::print(stderr, "{}\n", text::kEditIgnored);
+      break;
+    case dataflash::EditResult::kRefused:
+      break;  // the limit message has been shown
+  }
+  return kExitFailed;
+}
+
+// `df diff`: one line per key that differs, exit status as diff(1) gives it.
+int PrintDiff(const dataflash::ConstantsDiff& diff) {
+  if (!diff) return kExitUsage;
+  for (const dataflash::KeyDifference& key : diff.detail) {
+    fmt::print("{}\t{}\t{}\t{}\n", key.key, key.file_value.value_or(std::string(text::kNoKey)),
+               key.other_value.value_or(std::string(text::kNoKey)), key.unit);
+  }
+  return diff.detail.empty() ? kExitSuccess : kExitFailed;
 }
 
 void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
@@ -135,9 +181,9 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto read_path = std::make_shared<std::string>();
   read_all->add_option("-o,--output", *read_path, "the .afi file to write")->required();
   read_all->callback([=, &context, &exit_code] {
-    dataflash::DataFlashPage* page = OpenPage(context, exit_code);
-    if (!page) return;
-    const auto result = dataflash::SaveGaugeToAfi(*page, *read_path);
+    dataflash::DataFlashSession* session = OpenSession(context, exit_code);
+    if (!session) return;
+    const auto result = session->SaveGaugeToAfi(*read_path);
     if (!result.outcome) {
       exit_code = kExitFailed;
       return;
@@ -150,9 +196,9 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto write_path = std::make_shared<std::string>();
   write->add_option("FILE", *write_path, "the .afi file")->required();
   write->callback([=, &context, &exit_code] {
-    dataflash::DataFlashPage* page = OpenPage(context, exit_code);
-    if (!page) return;
-    const auto result = dataflash::LoadAfiToGauge(*page, *write_path);
+    dataflash::DataFlashSession* session = OpenSession(context, exit_code);
+    if (!session) return;
+    const auto result = session->LoadAfiToGauge(*write_path);
     if (result.file_missing) {
       fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kNoSuchFile), *write_path));
     }
@@ -165,15 +211,16 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   get->callback([=, &context, &exit_code] {
     const auto row = RowOrReport(*get_name, exit_code);
     if (!row) return;
-    dataflash::DataFlashPage* page = OpenPage(context, exit_code);
-    if (!page) return;
-    if (!page->ReadParam(*row)) {
+    dataflash::DataFlashSession* session = OpenSession(context, exit_code);
+    if (!session) return;
+    const auto read = session->ReadParam(*row);
+    if (!read) {
       fmt::print(stderr, "{}\n",
                  fmt::format(fmt::runtime(text::kGaugeReadFailed), kParams[*row].name));
       exit_code = kExitFailed;
       return;
     }
-    fmt::print("{}\n", page->value(*row).text);
+    fmt::print("{}\n", read.detail.text);
     exit_code = kExitSuccess;
   });
 
@@ -185,62 +232,45 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   set->callback([=, &context, &exit_code] {
     const auto row = RowOrReport(*set_name, exit_code);
     if (!row) return;
-    dataflash::DataFlashPage* opened = OpenPage(context, exit_code);
-    if (!opened) return;
-    dataflash::DataFlashPage& page = *opened;
-    // An edit counts only after a Read All, as on the page.
-    if (!page.ReadAllButton()) {
-      fmt::print(stderr, "{}{}\n", files::kDataFlashUnread, files::kNothingWritten);
-      exit_code = kExitFailed;
-      return;
-    }
-    const auto result = page.OnValueEdited(*row, *set_value);
-    const std::string read_back = page.value(*row).text;
-    exit_code = kExitFailed;
-    switch (result.detail) {
-      case dataflash::EditResult::kWritten:
-        fmt::print("{}\n", read_back);
-        exit_code = kExitSuccess;
-        break;
-      case dataflash::EditResult::kMismatch:
-        fmt::print("{}\n", read_back);
-        fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kReadBackDiffers), read_back));
-        break;
-      case dataflash::EditResult::kFailed:
-        // The write or its read-back failed: what the gauge holds now is read once more.
-        if (page.ReadParam(*row)) {
-          fmt::print(stderr, "{}\n",
-                     fmt::format(fmt::runtime(files::kEditFailedHolds), kParams[*row].name,
-                                 page.value(*row).text));
-        } else {
-          fmt::print(stderr, "{}\n",
-                     fmt::format(fmt::runtime(files::kEditFailedUnread), kParams[*row].name));
-        }
-        break;
-      case dataflash::EditResult::kBusBusy:
-        fmt::print(stderr, "{}\n", text::kBusBusy);
-        break;
-      case dataflash::EditResult::kIgnored:
-        fmt::print(stderr, "{}\n", text::kEditIgnored);
-        break;
-      case dataflash::EditResult::kRefused:
-        break;  // the limit message has been shown
-    }
+    dataflash::DataFlashSession* session = OpenSession(context, exit_code);
+    if (!session) return;
+    exit_code = PrintValueSetting(session->SetValue(*row, *set_value), *row);
   });
 
   auto* dump = df->add_subcommand("dump", "Read All and print every parameter");
   dump->callback([&context, &exit_code] {
-    dataflash::DataFlashPage* page = OpenPage(context, exit_code);
-    if (!page) return;
-    if (!page->ReadAllButton()) {
+    dataflash::DataFlashSession* session = OpenSession(context, exit_code);
+    if (!session) return;
+    if (!session->ReadAll()) {
       fmt::print(stderr, "{}\n", files::kDataFlashUnread);
       exit_code = kExitFailed;
       return;
     }
+    const dataflash::DataFlashView view = session->View();
     for (std::size_t row = 0; row < kParams.size(); ++row) {
-      fmt::print("{}\t{}\t{}\n", kParams[row].name, page->value(row).text, kParams[row].unit);
+      fmt::print("{}\t{}\t{}\n", kParams[row].name, view.values[row].text, kParams[row].unit);
     }
     exit_code = kExitSuccess;
+  });
+
+  auto* diff = df->add_subcommand(
+      "diff", "Compare a constants file key by key with another, or with the gauge (Read All)");
+  auto diff_file = std::make_shared<std::string>();
+  auto diff_other = std::make_shared<std::string>();
+  diff->add_option("FILE", *diff_file, "the .afi file")->required();
+  diff->add_option("OTHER", *diff_other, "the .afi file to compare it with (default: the gauge)");
+  diff->callback([=, &context, &exit_code] {
+    // Two files need no adapter; one file is compared with what the gauge holds.
+    app::Workbench* bench =
+        diff_other->empty() ? context.OpenWorkbench(exit_code) : context.OpenOffline(exit_code);
+    if (!bench) {
+      // As diff(1) has it, 1 says only that the files differ: any trouble is 2.
+      exit_code = kExitUsage;
+      return;
+    }
+    const auto other =
+        diff_other->empty() ? std::nullopt : std::optional<std::filesystem::path>(*diff_other);
+    exit_code = PrintDiff(bench->data_flash().DiffConstants(*diff_file, other));
   });
 }
 

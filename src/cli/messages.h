@@ -60,6 +60,8 @@ inline constexpr std::string_view kEditIgnored = "the edit was ignored";
 inline constexpr std::string_view kBusBusy = "the bus stayed busy; nothing was written";
 inline constexpr std::string_view kReadBackDiffers = "the gauge kept another value: {}";
 inline constexpr std::string_view kWritten = "{}";
+// `df diff`: the value of a key one side lacks.
+inline constexpr std::string_view kNoKey = "(missing)";
 }  // namespace df
 
 // the files and firmware commands: what a failure leaves behind

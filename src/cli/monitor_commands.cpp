@@ -16,7 +16,7 @@
 #include "monitor/messages.h"
 #include "monitor/monitor_session.h"
 #include "monitor/register_table.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 #include "monitor/scan_engine.h"
 
 namespace cw::cli {
@@ -79,39 +79,22 @@ std::string TerminalScreen(const RegisterTable& table) {
   return out;
 }
 
-// Exit status of a one-pass scan: every row read, or how many were not.
-int ReportUnread(app::Workbench& bench) {
-  int failed = 0;
-  int total = 0;
-  bench.monitor().engine().WithTable([&](const RegisterTable& table) {
-    for (TableId id : monitor::kAllTables) {
-      for (const SbsRegisterDef& row : table.rows(id)) {
-        ++total;
-        if (row.ReadFailed()) ++failed;
-      }
-    }
-  });
-  if (failed == 0) return kExitSuccess;
+int ScanOnce(app::Workbench& bench) {
+  const monitor::ScanReport report = bench.sbs().ScanOnce();
+  fmt::print("{}", PlainLines(report.table));
+  // Exit status of a one-pass scan: every row read, or how many were not.
+  if (report.unread == 0) return kExitSuccess;
   fmt::print(stderr, "{}\n",
-             fmt::format(fmt::runtime(text::kRowsNotRead), failed, total,
+             fmt::format(fmt::runtime(text::kRowsNotRead), report.unread, report.rows,
                          link::StatusBarText(bench.link().link_status())));
   return kExitFailed;
-}
-
-int ScanOnce(app::Workbench& bench) {
-  monitor::ScanEngine& engine = bench.monitor().engine();
-  engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
-  engine.ScanPass();
-  engine.RefreshStaticData();
-  fmt::print("{}", engine.WithTable([](const RegisterTable& table) { return PlainLines(table); }));
-  return ReportUnread(bench);
 }
 
 int ScanLive(app::Workbench& bench, int count) {
   monitor::ScanEngine& engine = bench.monitor().engine();
   // Starting the page resets the table's run state, so every row is selected after it.
   bench.StartScan();
-  engine.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
+  bench.sbs().SelectAllRows(monitor::RowSelection::kScanAll);
   const bool terminal = StdoutIsTerminal();
   interrupted = false;
   std::signal(SIGINT, OnInterrupt);
@@ -119,9 +102,8 @@ int ScanLive(app::Workbench& bench, int count) {
     monitor::CCommThread& worker = *bench.monitor().worker();
     for (int screen = 0; (count == 0 || screen < count) && !interrupted; ++screen) {
       bench.clock().SleepFor(kLiveRefresh);
-      const std::string body = engine.WithTable([&](const RegisterTable& table) {
-        return terminal ? TerminalScreen(table) : PlainLines(table);
-      });
+      const RegisterTable table = engine.Snapshot();
+      const std::string body = terminal ? TerminalScreen(table) : PlainLines(table);
       const std::string heading = fmt::format(
           fmt::runtime(text::kLiveHeading), bench.simulated() ? "simulated pack" : "adapter",
           worker.passes(), link::StatusBarText(bench.link().link_status()));
@@ -138,80 +120,24 @@ int ScanLive(app::Workbench& bench, int count) {
   return kExitSuccess;
 }
 
-struct LogOptions {
-  std::string path;
-  int interval = monitor::DataLog::kDefaultInterval;
-  int samples = 1;
-  std::vector<std::string> rows;
-};
-
-// Ticks the Log cell of each named row (a row named twice is ticked once), or presses Log All
-// when none is named. False after naming a row that is not in tables A to C.
-bool SelectLoggedRows(monitor::SbsPageRules& page, monitor::ScanEngine& engine,
-                      const std::vector<std::string>& names) {
-  if (names.empty()) return page.PressButton(monitor::PageButton::kLogAll);
-  for (const std::string& name : names) {
-    const auto found = engine.WithTable([&](const RegisterTable& table) {
-      const auto ref = table.Find(name);
-      return ref ? std::optional(std::pair{*ref, table.row(*ref).log}) : std::nullopt;
-    });
-    if (!found || found->first.table == TableId::kD) {
-      fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownRow), name));
-      return false;
-    }
-    if (!found->second) page.ClickLog(found->first);
-  }
-  return true;
-}
-
-std::size_t LoggedRowCount(monitor::ScanEngine& engine) {
-  return engine.WithTable([](const RegisterTable& table) {
-    std::size_t rows = 0;
-    for (TableId id : monitor::kScanTables) {
-      for (const SbsRegisterDef& row : table.rows(id)) rows += row.log ? 1 : 0;
-    }
-    return rows;
-  });
-}
-
-int Log(app::Workbench& bench, const LogOptions& options) {
-  monitor::ScanEngine& engine = bench.monitor().engine();
-  monitor::SbsPageRules& page = bench.sbs_page();
-  if (!SelectLoggedRows(page, engine, options.rows)) return kExitUsage;
-
-  engine.RefreshStaticData();
-  engine.ClearStaticRefreshRequest();
-  if (!page.StartLog(options.path, options.interval)) return kExitFailed;
-  common::Clock& clock = bench.clock();
-  const common::Millis interval{1000 * options.interval};
-  common::Millis next_tick = clock.Now() + interval;
+int Log(app::Workbench& bench, const monitor::LogRecording& recording) {
   interrupted = false;
   std::signal(SIGINT, OnInterrupt);
-  int written = 0;
-  std::size_t fields = 0;
-  int failed_fields = 0;
-  for (; written < options.samples && !interrupted; ++written) {
-    const common::Millis now = clock.Now();
-    if (next_tick > now) clock.SleepFor(next_tick - now);
-    next_tick += interval;
-    engine.ScanPass();
-    const std::size_t logged = LoggedRowCount(engine);
-    const auto line = page.WriteLogLine();
-    if (!line) break;
-    fields += logged;
-    failed_fields += line.detail;
-  }
+  const monitor::LogRecordingResult result = bench.sbs().RecordLog(recording, interrupted);
   std::signal(SIGINT, SIG_DFL);
-  const bool complete = written == options.samples;
-  page.StopLog();
-  fmt::print("{}\n", fmt::format(fmt::runtime(text::kLogWritten), written, options.path));
-  // The file keeps its format (a failed read is a "0" like any other), so the count is told here.
-  if (failed_fields > 0) {
-    fmt::print(stderr, "{}\n",
-               fmt::format(fmt::runtime(text::kLogFieldsNotRead), failed_fields, fields,
-                           link::StatusBarText(bench.link().link_status())));
+  if (result.unknown_row) {
+    fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownRow), *result.unknown_row));
+    return kExitUsage;
   }
-  return complete && failed_fields == 0 ? kExitSuccess : kExitFailed;
+  if (!result.started) return kExitFailed;
+  fmt::print("{}\n", fmt::format(fmt::runtime(text::kLogWritten), result.lines, recording.path));
+  // The file keeps its format (a failed read is a "0" like any other), so the count is told here.
+  if (result.unread_fields > 0) {
+    fmt::print(stderr, "{}\n",
+               fmt::format(fmt::runtime(text::kLogFieldsNotRead), result.unread_fields,
+                           result.fields, link::StatusBarText(bench.link().link_status())));
+  }
+  return result.complete && result.unread_fields == 0 ? kExitSuccess : kExitFailed;
 }
 
 }  // namespace
@@ -230,9 +156,9 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   });
 
   auto* log = app.add_subcommand("log", std::string(text::kLogDescription));
-  auto options = std::make_shared<LogOptions>();
+  auto options = std::make_shared<monitor::LogRecording>();
   log->add_option("FILE", options->path, "data log file to create")->required();
-  log->add_option("--interval", options->interval, "seconds between lines (1 to 60)")
+  log->add_option("--interval", options->interval_seconds, "seconds between lines (1 to 60)")
       ->check(CLI::Range(monitor::DataLog::kMinInterval, monitor::DataLog::kMaxInterval));
   log->add_option("--samples", options->samples, "data lines to write")
       ->required()

@@ -3,12 +3,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <limits>
 
+#include "app/about_text.h"
 #include "app/authentication_tool.h"
-#include "app/main_window_rules.h"
-#include "app/smb_access_page.h"
-#include "app/subcmd_panel.h"
+#include "app/smb_access_session.h"
+#include "app/subcmd_session.h"
 #include "cli/messages.h"
 #include "common/bytes.h"
 #include "common/parse.h"
@@ -26,8 +25,8 @@ int AuthExitFor(const common::Outcome& outcome) {
 }
 
 // Prints the SubCMD log rows a command added.
-void PrintLogFrom(const app::SubCmdPanel& panel, std::size_t first) {
-  const auto log = panel.log();
+void PrintLogFrom(const app::SubCmdSession& session, std::size_t first) {
+  const auto log = session.View().log;
   for (std::size_t i = first; i < log.size(); ++i) {
     fmt::print("{}\t{}\n", log[i].cmd, log[i].result);
   }
@@ -56,13 +55,13 @@ struct SmbArgument {
   CLI::Validator rule;
 };
 
-// One form of the SMB access page: `fill` types into the fields, `press` is the button,
-// `result_field` is what the form shows, printed when the form has one and the press succeeded.
+// One form of the SMB access page: `fill` types the arguments into its fields, `result_field` is
+// what the form shows, printed when the form has one and the press succeeded.
 void AddSmbForm(CLI::App& smb, CommandContext& context, int& exit_code, const std::string& name,
-                const std::string& description, std::vector<SmbArgument> arguments,
+                const std::string& description, app::SmbForm form_id,
+                std::vector<SmbArgument> arguments,
                 std::function<void(app::SmbAccessFields&, const std::vector<std::string>&)> fill,
-                std::function<common::Outcome(app::SmbAccessPage&)> press,
-                std::function<const std::string*(app::SmbAccessFields&)> result_field) {
+                std::string app::SmbAccessFields::*result_field = nullptr) {
   auto* form = smb.add_subcommand(name, description);
   auto values = std::make_shared<std::vector<std::string>>(arguments.size());
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -71,12 +70,11 @@ void AddSmbForm(CLI::App& smb, CommandContext& context, int& exit_code, const st
   form->callback([=, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SmbAccessPage& page = bench->smb_access();
-    fill(page.fields(), *values);
-    const common::Outcome outcome = press(page);
-    const std::string* result = result_field(page.fields());
-    if (result != nullptr && outcome) fmt::print("{}\n", *result);
-    exit_code = ExitFor(outcome);
+    app::SmbAccessFields typed;
+    fill(typed, *values);
+    const app::SmbFormOutcome pressed = bench->smb_access().Submit(form_id, typed);
+    if (result_field != nullptr && pressed) fmt::print("{}\n", pressed.detail.*result_field);
+    exit_code = ExitFor(pressed);
   });
 }
 
@@ -85,51 +83,38 @@ void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   smb->require_subcommand(1);
   using Fields = app::SmbAccessFields;
   using Values = std::vector<std::string>;
+  using app::SmbForm;
   const SmbArgument command{"CMD", SmbCommandArgument()};
   AddSmbForm(
-      *smb, context, exit_code, "read-word", "Read SMB Word", {command},
-      [](Fields& f, const Values& v) { f.read_word_command = v[0]; },
-      [](app::SmbAccessPage& p) { return p.ReadWord(); },
-      [](Fields& f) { return &f.read_word_result; });
+      *smb, context, exit_code, "read-word", "Read SMB Word", SmbForm::kReadWord, {command},
+      [](Fields& f, const Values& v) { f.read_word_command = v[0]; }, &Fields::read_word_result);
+  AddSmbForm(*smb, context, exit_code, "write-word", "Write SMB Word", SmbForm::kWriteWord,
+             {command, {"WORD", HexWordArgument()}}, [](Fields& f, const Values& v) {
+               f.write_word_command = v[0];
+               f.write_word = v[1];
+             });
+  AddSmbForm(*smb, context, exit_code, "write-combined", "Write SMB Combined Word",
+             SmbForm::kCombinedWord,
+             {command, {"WORD1", HexWordArgument()}, {"WORD2", HexWordArgument()}},
+             [](Fields& f, const Values& v) {
+               f.combined_command = v[0];
+               f.combined_word1 = v[1];
+               f.combined_word2 = v[2];
+             });
   AddSmbForm(
-      *smb, context, exit_code, "write-word", "Write SMB Word",
-      {command, {"WORD", HexWordArgument()}},
-      [](Fields& f, const Values& v) {
-        f.write_word_command = v[0];
-        f.write_word = v[1];
-      },
-      [](app::SmbAccessPage& p) { return p.WriteWord(); },
-      [](Fields&) -> const std::string* { return nullptr; });
-  AddSmbForm(
-      *smb, context, exit_code, "write-combined", "Write SMB Combined Word",
-      {command, {"WORD1", HexWordArgument()}, {"WORD2", HexWordArgument()}},
-      [](Fields& f, const Values& v) {
-        f.combined_command = v[0];
-        f.combined_word1 = v[1];
-        f.combined_word2 = v[2];
-      },
-      [](app::SmbAccessPage& p) { return p.WriteCombinedWord(); },
-      [](Fields&) -> const std::string* { return nullptr; });
-  AddSmbForm(
-      *smb, context, exit_code, "read-block", "Read SMB Block", {command},
-      [](Fields& f, const Values& v) { f.read_block_command = v[0]; },
-      [](app::SmbAccessPage& p) { return p.ReadBlock(); },
-      [](Fields& f) { return &f.read_block_result; });
-  AddSmbForm(
-      *smb, context, exit_code, "write-block", "Write SMB Block",
-      {command, {"DATA", BlockDataArgument()}},
-      [](Fields& f, const Values& v) {
-        f.write_block_command = v[0];
-        f.write_block_data = v[1];
-      },
-      [](app::SmbAccessPage& p) { return p.WriteBlock(); },
-      [](Fields&) -> const std::string* { return nullptr; });
+      *smb, context, exit_code, "read-block", "Read SMB Block", SmbForm::kReadBlock, {command},
+      [](Fields& f, const Values& v) { f.read_block_command = v[0]; }, &Fields::read_block_result);
+  AddSmbForm(*smb, context, exit_code, "write-block", "Write SMB Block", SmbForm::kWriteBlock,
+             {command, {"DATA", BlockDataArgument()}}, [](Fields& f, const Values& v) {
+               f.write_block_command = v[0];
+               f.write_block_data = v[1];
+             });
 }
 
-// "MV,MV,MV,MV": the four actual cell voltages, whole numbers. A value beyond 32 bits is held
-// at the largest, which the calibration's range check refuses like any other too large value.
-std::optional<std::array<std::uint32_t, 4>> ParseCells(std::string_view text) {
-  std::array<std::uint32_t, 4> cells{};
+// "MV,MV,MV,MV": the four actual cell voltages, whole numbers, as typed into the four fields. A
+// value beyond 32 bits is a number still, which the calibration's range check refuses.
+std::optional<std::array<std::string, 4>> SplitCells(std::string_view text) {
+  std::array<std::string, 4> cells;
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const std::size_t comma = text.find(',');
     if ((comma == std::string_view::npos) != (i + 1 == cells.size())) return std::nullopt;
@@ -137,21 +122,10 @@ std::optional<std::array<std::uint32_t, 4>> ParseCells(std::string_view text) {
     if (item.empty() || item.front() == '-' || item.front() == '+') return std::nullopt;
     const auto value = common::ParseWholeInteger(item);
     if (!value && value.error() == common::NumberError::kNotANumber) return std::nullopt;
-    cells[i] =
-        value ? static_cast<std::uint32_t>(std::min<std::int64_t>(*value, UINT32_MAX)) : UINT32_MAX;
+    cells[i] = std::string(item);
     text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
   }
   return cells;
-}
-
-// A typed temperature; a number too large for a double stands as an infinity of its sign, which
-// the calibration's range check refuses.
-float Celsius(std::string_view text) {
-  const auto value = common::ParseWholeDecimal(text);
-  if (value) return static_cast<float>(std::clamp<double>(*value, -1e30, 1e30));
-  const bool negative = !text.empty() && text.front() == '-';
-  return negative ? -std::numeric_limits<float>::infinity()
-                  : std::numeric_limits<float>::infinity();
 }
 
 // A number, perhaps one beyond every range (the calibration refuses that one with its message).
@@ -171,7 +145,7 @@ void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code)
       ->check(CLI::IsMember({"offset"}));
   calibrate->add_option("--cells", *cells, "actual cell voltages in mV: MV,MV,MV,MV")
       ->check(WholeArgument(messages::kRuleCells,
-                            [](std::string_view text) { return ParseCells(text).has_value(); }));
+                            [](std::string_view text) { return SplitCells(text).has_value(); }));
   const CLI::Validator temperature_rule = WholeArgument(
       messages::kRuleTemperature,
       [](std::string_view text) { return IsNumber(common::ParseWholeDecimal(text)); });
@@ -186,27 +160,21 @@ void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code)
         return IsNumber(common::ParseWholeInteger(text));
       }));
   calibrate->callback([=, &context, &exit_code] {
-    app::CalibrationInput input;
+    app::CalibrationEntries entries;
     if (!cells->empty()) {
-      input.calibrate_voltage = true;
-      input.cell_mv = *ParseCells(*cells);
+      entries.calibrate_voltage = true;
+      entries.cells = *SplitCells(*cells);
     }
     for (std::size_t i = 0; i < temperatures->size(); ++i) {
-      input.calibrate_ts[i] = (*temperatures)[i].has_value();
-      if ((*temperatures)[i]) input.ts_celsius[i] = Celsius(*(*temperatures)[i]);
+      entries.calibrate_ts[i] = (*temperatures)[i].has_value();
+      entries.temperatures[i] = (*temperatures)[i].value_or("");
     }
-    input.calibrate_current = current->has_value();
-    if (*current) {
-      const auto value = common::ParseWholeInteger(**current);
-      const bool negative = !(*current)->empty() && (*current)->front() == '-';
-      const std::int64_t ma = value ? *value : negative ? INT64_MIN : INT64_MAX;
-      input.current_ma =
-          static_cast<std::int32_t>(std::clamp<std::int64_t>(ma, INT32_MIN, INT32_MAX));
-    }
+    entries.calibrate_current = current->has_value();
+    entries.current = current->value_or("");
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
     exit_code = ExitFor(*target == "offset" ? bench->calibration().CalibrateBoardOffset()
-                                            : bench->calibration().Calibrate(input));
+                                            : bench->calibration().CalibrateFromEntries(entries));
   });
 }
 
@@ -221,7 +189,7 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   about->callback([&context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::AboutText about = app::AboutVersionText(bench->link());
+    app::AboutText about = app::AboutVersionText(bench->link(), *bench);
     // The box's lines end in CR LF; a terminal wants LF.
     std::erase(about.text, '\r');
     if (!about.text.ends_with('\n')) about.text += '\n';
@@ -241,10 +209,10 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   subcmd->callback([code, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SubCmdPanel& panel = bench->subcmd();
-    const std::size_t first = panel.log().size();
-    const common::Outcome outcome = panel.SubmitEntry(*code);
-    PrintLogFrom(panel, first);
+    app::SubCmdSession& session = bench->subcmd();
+    const std::size_t first = session.View().log.size();
+    const common::Outcome outcome = session.RunEnteredCode(*code);
+    PrintLogFrom(session, first);
     exit_code = ExitFor(outcome);
   });
 
@@ -252,10 +220,10 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   seal->callback([&context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SubCmdPanel& panel = bench->subcmd();
-    const std::size_t first = panel.log().size();
-    const common::Outcome outcome = panel.RunSubcommand(link::kSealSubcommand);
-    PrintLogFrom(panel, first);
+    app::SubCmdSession& session = bench->subcmd();
+    const std::size_t first = session.View().log.size();
+    const common::Outcome outcome = session.RunSubcommand(link::kSealSubcommand);
+    PrintLogFrom(session, first);
     exit_code = ExitFor(outcome);
   });
 
@@ -270,13 +238,12 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   unseal->callback([full_access, key, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SubCmdPanel& panel = bench->subcmd();
-    const std::size_t first = panel.log().size();
+    app::SubCmdSession& session = bench->subcmd();
+    const std::size_t first = session.View().log.size();
     const auto target = *full_access ? app::UnsealTarget::kFullAccess : app::UnsealTarget::kUnseal;
-    // The dialog's OK stores and sends the typed key; the button then checks the state.
-    if (!key->empty()) panel.SubmitDialogKey(target, *key);
-    const auto unsealed = panel.Unseal(target);
-    PrintLogFrom(panel, first);
+    const auto unsealed =
+        key->empty() ? session.Unseal(target) : session.UnsealWithKey(target, *key);
+    PrintLogFrom(session, first);
     if (unsealed.detail == app::LockState::kLocked) fmt::print("{}\n", messages::kLocked);
     if (unsealed.detail == app::LockState::kUnknown) fmt::print("{}\n", messages::kLockUnknown);
     exit_code = ExitFor(unsealed);

@@ -28,8 +28,6 @@ constexpr std::size_t kAlgorithmKeyBytes = 4;
 // Names a message lists before it only counts the rest.
 constexpr std::size_t kNamesShown = 5;
 
-std::string KeyName(std::size_t number) { return fmt::format("{}{}", kAlgorithmKeyPrefix, number); }
-
 const std::string& Section() {
   static const std::string section(kAfiSection);
   return section;
@@ -76,6 +74,20 @@ AlgorithmKey AlgorithmKeyAt(std::size_t number) {
     remaining -= keys;
   }
   return {number, kAlgorithmAreaSize};
+}
+
+std::string AlgorithmKeyName(std::size_t number) {
+  return fmt::format("{}{}", kAlgorithmKeyPrefix, number);
+}
+
+std::uint32_t AlgorithmWord(const AlgorithmArea& area, std::size_t number) {
+  const std::size_t from = AlgorithmKeyAt(number).area_offset;
+  std::uint32_t word = 0;
+  for (std::size_t i = 0; i < kAlgorithmKeyBytes; ++i) {
+    const std::size_t at = from + i;
+    word = word << 8 | (at < area.size() ? area[at] : 0u);
+  }
+  return word;
 }
 
 struct AfiReader::Ini {
@@ -144,12 +156,13 @@ AfiValues ReadAfiValues(const AfiReader& reader) {
     }
   }
   for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
-    const std::string name = KeyName(number);
+    const std::string name = AlgorithmKeyName(number);
     const auto text = reader.Find(name);
     if (!text) {
       values.missing.push_back(name);
       continue;
     }
+    values.algorithm_texts[number] = text;
     const auto value = ParseAlgorithmValue(*text);
     if (!value) {
       values.invalid.push_back(KeyAndValue(name, *text));
@@ -201,12 +214,7 @@ void AfiWriter::Set(std::string_view key, std::string_view value) {
 
 void AfiWriter::SetAlgorithmData(const AlgorithmArea& area) {
   for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
-    const AlgorithmKey key = AlgorithmKeyAt(number);
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < kAlgorithmKeyBytes; ++i) {
-      value = value << 8 | area[key.area_offset + i];
-    }
-    Set(KeyName(number), fmt::format("{}", value));
+    Set(AlgorithmKeyName(number), fmt::format("{}", AlgorithmWord(area, number)));
   }
 }
 

@@ -33,6 +33,10 @@ struct AlgorithmKey {
 };
 // The key for `number` (0 to 158).
 AlgorithmKey AlgorithmKeyAt(std::size_t number);
+// "AlgorithmData12".
+std::string AlgorithmKeyName(std::size_t number);
+// The key's four bytes of `area` as the file writes them: one big-endian number.
+std::uint32_t AlgorithmWord(const AlgorithmArea& area, std::size_t number);
 
 // Why an .afi could not be opened, in a message for the user.
 struct AfiOpenError {
@@ -72,6 +76,8 @@ struct AfiValues {
   // The algorithm area from the AlgorithmData keys, zeros where a key is missing or invalid.
   AlgorithmArea algorithm{};
   std::array<bool, kAlgorithmKeyCount> algorithm_present{};
+  // Each AlgorithmData key's text as the file holds it; nothing where the file lacks the key.
+  std::array<std::optional<std::string>, kAlgorithmKeyCount> algorithm_texts{};
   // The keys the file lacks (rows in list order, then the algorithm data) and "key = value"
   // for each value no parameter takes: a text a number row cannot read, an AlgorithmData
   // value that is not a whole decimal 32-bit number.

@@ -1,16 +1,12 @@
 #include "dataflash/file_compare.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 
 #include "dataflash/param_codec.h"
 
 namespace cw::dataflash {
-namespace {
-
-constexpr std::size_t kAlgorithmKeyBytes = 4;
-
-}  // namespace
-
 std::vector<std::size_t> RowsDiffering(
     const FlashImage& image,
     common::FunctionRef<std::optional<std::string>(std::size_t row)> text_of) {
@@ -58,17 +54,63 @@ FileComparison CompareValues(const AfiValues& file, const FlashImage& gauge) {
       ++comparison.compared;
     }
   }
+  AlgorithmArea in_gauge{};
+  std::copy(gauge.begin() + kAlgorithmAreaStart, gauge.end(), in_gauge.begin());
   for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
-    if (!file.algorithm_present[number]) continue;
-    const std::size_t from = AlgorithmKeyAt(number).area_offset;
-    const std::size_t to = std::min(from + kAlgorithmKeyBytes, file.algorithm.size());
-    const auto in_gauge = gauge.begin() + static_cast<std::ptrdiff_t>(kAlgorithmAreaStart + from);
-    if (!std::equal(file.algorithm.begin() + static_cast<std::ptrdiff_t>(from),
-                    file.algorithm.begin() + static_cast<std::ptrdiff_t>(to), in_gauge)) {
+    if (file.algorithm_present[number] &&
+        AlgorithmWord(file.algorithm, number) != AlgorithmWord(in_gauge, number)) {
       ++comparison.algorithm_keys_differing;
     }
   }
   return comparison;
+}
+
+AfiValues GaugeValues(const std::array<ParamValue, kParamCount>& shown, const FlashImage& image) {
+  AfiValues values;
+  for (std::size_t row = 0; row < kParamCount; ++row) values.rows[row] = shown[row].text;
+  std::copy(image.begin() + kAlgorithmAreaStart, image.end(), values.algorithm.begin());
+  for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
+    values.algorithm_present[number] = true;
+    values.algorithm_texts[number] = fmt::format("{}", AlgorithmWord(values.algorithm, number));
+  }
+  return values;
+}
+
+std::vector<KeyDifference> DiffKeys(const AfiValues& file, const AfiValues& other,
+                                    const FlashImage& other_image) {
+  const auto encodes = [](std::size_t row, const std::optional<std::string>& text) {
+    if (!text) return false;
+    ParamValue value{-1, *text};
+    std::array<std::uint8_t, kMaxFieldSize> encoded{};
+    return EncodeParam(kParams[row], value, encoded, false, nullptr) != kEncodeFailed;
+  };
+  const std::vector<std::size_t> judged = RowsDiffering(
+      other_image, [&](std::size_t row) -> std::optional<std::string> { return file.rows[row]; });
+  std::vector<KeyDifference> differences;
+  for (std::size_t row = 0; row < kParamCount; ++row) {
+    const auto& mine = file.rows[row];
+    const auto& theirs = other.rows[row];
+    if (!mine && !theirs) continue;
+    const bool differs = !mine || !theirs ? true
+                         : encodes(row, mine) && encodes(row, theirs)
+                             ? std::ranges::binary_search(judged, row)
+                             : *mine != *theirs;
+    if (differs)
+      differences.push_back({std::string(kParams[row].name), mine, theirs, kParams[row].unit});
+  }
+  for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
+    const auto& mine = file.algorithm_texts[number];
+    const auto& theirs = other.algorithm_texts[number];
+    if (!mine && !theirs) continue;
+    bool differs = true;
+    if (file.algorithm_present[number] && other.algorithm_present[number]) {
+      differs = AlgorithmWord(file.algorithm, number) != AlgorithmWord(other.algorithm, number);
+    } else if (mine && theirs) {
+      differs = *mine != *theirs;
+    }
+    if (differs) differences.push_back({AlgorithmKeyName(number), mine, theirs, {}});
+  }
+  return differences;
 }
 
 std::expected<AfiValues, std::string> ReadComparisonFile(const std::filesystem::path& path) {

@@ -10,11 +10,13 @@
 
 #include "common/function_ref.h"
 #include "dataflash/afi_file.h"
+#include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
 #include "dataflash/subclass_layout.h"
 
 // Parameter values held against what the gauge holds: the .afi load's check of what the gauge
-// kept, and the data flash page's "Compare with file".
+// kept, the data flash page's "Compare with file", and the key-by-key difference of a constants
+// file with another or with the gauge.
 namespace cw::dataflash {
 
 // The rows whose bytes in `image` are not what their texts encode to (non-interactively, as a
@@ -48,5 +50,26 @@ FileComparison CompareValues(const AfiValues& file, const FlashImage& gauge);
 
 // The file's values, read as a load reads them; the reader's message when it cannot be used.
 std::expected<AfiValues, std::string> ReadComparisonFile(const std::filesystem::path& path);
+
+// What the gauge holds after a Read All, as a saved .afi would hold it: every row's text and the
+// algorithm area of `image`.
+AfiValues GaugeValues(const std::array<ParamValue, kParamCount>& shown, const FlashImage& image);
+
+// One key whose value differs between a constants file and what it is compared with.
+struct KeyDifference {
+  std::string key;                         // the parameter's name, or "AlgorithmDataN"
+  std::optional<std::string> file_value;   // nothing: the file lacks the key
+  std::optional<std::string> other_value;  // nothing: the other side lacks it
+  std::string_view unit;
+  bool operator==(const KeyDifference&) const = default;
+};
+
+// `file` against `other` key by key, in file order: parameters, then AlgorithmData. A parameter
+// differs as "Compare with file" judges it: its text, written over `other_image` (the image
+// `other` writes), changes the bytes there; a text no parameter takes differs from any other
+// text. AlgorithmData keys differ by their four bytes, or by their texts where one of them is no
+// number. A key that only one side holds differs.
+std::vector<KeyDifference> DiffKeys(const AfiValues& file, const AfiValues& other,
+                                    const FlashImage& other_image);
 
 }  // namespace cw::dataflash

@@ -44,6 +44,17 @@ inline constexpr std::string_view kLoadNotKept =
     "The data flash was written, but the gauge reads back other values for these parameters "
     "({}): {}.";
 
+// The note under the data flash page's lists.
+inline constexpr std::string_view kEditIgnored =
+    "Nothing was written: read the gauge first (Read All).";
+inline constexpr std::string_view kEditsHeld = "Edits held for Write All: {}";
+inline constexpr std::string_view kCompareSummary = "{}: {} of {} parameters differ";
+inline constexpr std::string_view kCompareAlgorithm = "; AlgorithmData: {} of {} keys differ";
+inline constexpr std::string_view kCompareNotCompared =
+    "; not compared: {} keys missing, {} unreadable";
+inline constexpr std::string_view kCompareAfterRead =
+    "{} loaded: Read All compares it with the gauge.";
+
 inline constexpr std::string_view kAfiFilter = "Flash Data File (*.afi)";
 inline constexpr std::string_view kAfiPattern = "*.afi";
 inline constexpr std::string_view kOpenAfiTitle = "Open All Flash Constants";

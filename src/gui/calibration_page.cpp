@@ -11,40 +11,22 @@
 #include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <limits>
 
 #include "app/messages.h"
-#include "common/parse.h"
-#include "dataflash/data_flash_page.h"
+#include "dataflash/data_flash_session.h"
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
 #include "gui/progress_relay.h"
 #include "gui/qt_text.h"
-#include "monitor/monitor_session.h"
 
 namespace cw::gui {
 namespace {
 
 constexpr int kRefreshMs = 1000;
-constexpr std::array<std::string_view, 4> kCellRows = {"Cell Voltage 1", "Cell Voltage 2",
-                                                       "Cell Voltage 3", "Cell Voltage 4"};
-constexpr std::array<std::string_view, 4> kTsRows = {"TS1 Temperature", "TS2 Temperature",
-                                                     "TS3 Temperature", "TS4 Temperature"};
-constexpr std::string_view kCurrentRegister = "Current";
 constexpr int kFieldChars = 9;
 constexpr char kCellPattern[] = "\\d{0,5}";
 constexpr char kTemperaturePattern[] = "-?\\d{0,3}(\\.\\d{0,2})?";
 constexpr char kCurrentPattern[] = "-?\\d{0,6}";
-
-// A whole number typed in a field; an empty field reads 0, as the page always read it.
-std::optional<std::int64_t> WholeNumber(const QLineEdit& field) {
-  const std::string text = S(field.text().trimmed());
-  if (text.empty()) return 0;
-  const auto value = common::ParseWholeInteger(text);
-  if (!value) return std::nullopt;
-  return *value;
-}
 
 QWidget* HintRow(std::string_view text, QWidget* parent) {
   auto* row = new QWidget(parent);
@@ -167,33 +149,24 @@ QWidget* CalibrationPage::MakeReferenceGroup() {
   column->addLayout(grid);
   column->addLayout(bottom);
   connect(calibrate_button_, &QPushButton::clicked, this, [this] {
-    Run([&calibration = bench_.calibration(), input = Input()] {
-      return calibration.Calibrate(input);
+    Run([&calibration = bench_.calibration(), entries = Entries()] {
+      return calibration.CalibrateFromEntries(entries);
     });
   });
   return group;
 }
 
-app::CalibrationInput CalibrationPage::Input() const {
-  app::CalibrationInput input;
-  input.calibrate_voltage = voltage_check_->isChecked();
+app::CalibrationEntries CalibrationPage::Entries() const {
+  app::CalibrationEntries entries;
+  entries.calibrate_voltage = voltage_check_->isChecked();
   for (std::size_t i = 0; i < 4; ++i) {
-    // A number past 32 bits is over any limit the core sets, and refused as such.
-    const auto mv = WholeNumber(*cells_[i]);
-    input.cell_mv[i] = mv && *mv >= 0 && *mv <= std::numeric_limits<std::uint32_t>::max()
-                           ? static_cast<std::uint32_t>(*mv)
-                           : std::numeric_limits<std::uint32_t>::max();
-    input.calibrate_ts[i] = ts_checks_[i]->isChecked();
-    const auto celsius = common::ParseWholeDecimal(S(temperatures_[i]->text().trimmed()));
-    input.ts_celsius[i] =
-        celsius ? static_cast<float>(*celsius) : std::numeric_limits<float>::quiet_NaN();
+    entries.cells[i] = S(cells_[i]->text());
+    entries.calibrate_ts[i] = ts_checks_[i]->isChecked();
+    entries.temperatures[i] = S(temperatures_[i]->text());
   }
-  input.calibrate_current = current_check_->isChecked();
-  const auto ma = WholeNumber(*current_);
-  input.current_ma = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      ma.value_or(std::numeric_limits<std::int32_t>::min()),
-      std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-  return input;
+  entries.calibrate_current = current_check_->isChecked();
+  entries.current = S(current_->text());
+  return entries;
 }
 
 void CalibrationPage::Run(std::function<common::Outcome()> job) {
@@ -208,7 +181,8 @@ void CalibrationPage::Run(std::function<common::Outcome()> job) {
 }
 
 void CalibrationPage::ShowBusy() {
-  const bool busy = bench_.calibration().busy() || bench_.data_flash().busy();
+  const app::CalibrationView view = bench_.calibration().View();
+  const bool busy = view.busy || view.flash_transfer_busy;
   const bool idle = jobs_ == 0 && !busy;
   for (QPushButton* button : {offset_button_, calibrate_button_}) {
     button->setEnabled(idle);
@@ -238,21 +212,7 @@ void CalibrationPage::SetRefreshing(bool refreshing) {
 }
 
 void CalibrationPage::Refresh() {
-  std::array<std::int64_t, 4> cells{};
-  std::array<std::int64_t, 4> sensors{};
-  std::int64_t current = monitor::kNotRead;
-  bench_.monitor().engine().WithTable([&](const monitor::RegisterTable& table) {
-    const auto raw = [&](std::string_view name) -> std::int64_t {
-      const monitor::SbsRegisterDef* row = table.FindRow(name);
-      return row != nullptr ? row->raw_value : monitor::kNotRead;
-    };
-    for (std::size_t i = 0; i < 4; ++i) {
-      cells[i] = raw(kCellRows[i]);
-      sensors[i] = raw(kTsRows[i]);
-    }
-    current = raw(kCurrentRegister);
-  });
-  const app::CalibrationReadings text = app::ReadingsText(cells, sensors, current);
+  const app::CalibrationReadings text = bench_.calibration().View().readings;
   for (std::size_t i = 0; i < 4; ++i) {
     measured_[i]->setText(Q(text.cells[i]));
     measured_[4 + i]->setText(Q(text.temperatures[i]));

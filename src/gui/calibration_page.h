@@ -33,9 +33,8 @@ class CalibrationPage final : public QWidget {
   void SetRefreshing(bool refreshing);
   bool refreshing() const { return timer_.isActive(); }
   void Refresh();
-  // The reference fields as the core takes them: an empty cell or current reads 0, a temperature
-  // that is no number is no temperature at all (the core refuses it when its sensor is ticked).
-  app::CalibrationInput Input() const;
+  // The reference fields as typed; the core reads and checks them.
+  app::CalibrationEntries Entries() const;
 
   QPushButton& offset_button() { return *offset_button_; }
   QPushButton& calibrate_button() { return *calibrate_button_; }

@@ -129,35 +129,32 @@ ChartPanel::~ChartPanel() = default;
 
 void ChartPanel::BuildSeriesList() {
   const auto shown = samples_.shown_rows();
-  engine_.WithTable([&](const monitor::RegisterTable& table) {
-    for (monitor::RowRef row : monitor::ChartSamples::ChartableRows(table)) {
-      auto* item = new QListWidgetItem(Q(table.row(row).name), list_);
-      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
-      const bool on = std::find(shown.begin(), shown.end(), row) != shown.end();
-      item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-      item->setData(Qt::UserRole, static_cast<int>(row.table));
-      item->setData(Qt::UserRole + 1, static_cast<int>(row.index));
-    }
-  });
+  const monitor::RegisterTable table = engine_.Snapshot();
+  for (monitor::RowRef row : monitor::ChartSamples::ChartableRows(table)) {
+    auto* item = new QListWidgetItem(Q(table.row(row).name), list_);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
+    const bool on = std::find(shown.begin(), shown.end(), row) != shown.end();
+    item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    item->setData(Qt::UserRole, static_cast<int>(row.table));
+    item->setData(Qt::UserRole + 1, static_cast<int>(row.index));
+  }
 }
 
 void ChartPanel::RefreshSeriesList() {
   const QSignalBlocker blocker(list_);
-  engine_.WithTable([&](const monitor::RegisterTable& table) {
-    for (int i = 0; i < list_->count(); ++i) {
-      QListWidgetItem* item = list_->item(i);
-      const monitor::RowRef row{static_cast<monitor::TableId>(item->data(Qt::UserRole).toInt()),
-                                static_cast<std::size_t>(item->data(Qt::UserRole + 1).toInt())};
-      const monitor::SbsRegisterDef& def = table.row(row);
-      const bool waiting = item->checkState() == Qt::Checked && !def.scan;
-      const QString text = waiting
-                               ? Q(fmt::format(fmt::runtime(messages::kChartNotScanned), def.name))
-                               : Q(def.name);
-      if (item->text() == text) continue;
-      item->setText(text);
-      item->setForeground(waiting ? QColor(0x90, 0x90, 0x90) : QColor(Qt::black));
-    }
-  });
+  const monitor::RegisterTable table = engine_.Snapshot();
+  for (int i = 0; i < list_->count(); ++i) {
+    QListWidgetItem* item = list_->item(i);
+    const monitor::RowRef row{static_cast<monitor::TableId>(item->data(Qt::UserRole).toInt()),
+                              static_cast<std::size_t>(item->data(Qt::UserRole + 1).toInt())};
+    const monitor::SbsRegisterDef& def = table.row(row);
+    const bool waiting = item->checkState() == Qt::Checked && !def.scan;
+    const QString text =
+        waiting ? Q(fmt::format(fmt::runtime(messages::kChartNotScanned), def.name)) : Q(def.name);
+    if (item->text() == text) continue;
+    item->setText(text);
+    item->setForeground(waiting ? QColor(0x90, 0x90, 0x90) : QColor(Qt::black));
+  }
 }
 
 void ChartPanel::OnItemChanged(QListWidgetItem* item) {

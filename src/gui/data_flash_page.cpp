@@ -52,10 +52,9 @@ QString Swatch(QRgb colour, std::string_view text) {
 
 DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
     : QWidget(parent),
-      bench_(bench),
-      rules_(bench.data_flash()),
+      session_(bench.data_flash()),
       worker_(worker),
-      edits_(bench.data_flash()),
+      view_(session_.View()),
       relay_(this) {
   read_all_ = new QPushButton(Q(dataflash::messages::kReadAllCaption), this);
   write_all_ = new QPushButton(Q(dataflash::messages::kWriteAllCaption), this);
@@ -109,22 +108,21 @@ DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget
   layout->addLayout(bottom);
 
   connect(read_all_, &QPushButton::clicked, this,
-          [this] { RunTransfer([&rules = rules_] { return rules.ReadAllButton(); }); });
+          [this] { RunTransfer([&session = session_] { return session.ReadAll(); }); });
   connect(write_all_, &QPushButton::clicked, this,
-          [this] { RunTransfer([&edits = edits_] { return edits.WriteAll(); }); });
+          [this] { RunTransfer([&session = session_] { return session.WriteAll(); }); });
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
-    rules_.OnTabChanged(static_cast<std::size_t>(tab));
+    session_.SelectTab(static_cast<std::size_t>(tab));
     ShowState();
   });
   connect(filter_, &QLineEdit::textChanged, this, &DataFlashPage::OnFilter);
   connect(compare_, &QPushButton::clicked, this, &DataFlashPage::OnCompare);
   connect(clear_compare_, &QPushButton::clicked, this, &DataFlashPage::OnClearCompare);
-  connect(undo_, &QPushButton::clicked, this, [this] { edits_.Undo(); });
+  connect(undo_, &QPushButton::clicked, this, [this] { session_.UndoEdit(); });
   auto* undo_key = new QShortcut(QKeySequence(Q(messages::kUndoShortcut)), this);
   undo_key->setContext(Qt::WidgetWithChildrenShortcut);
   connect(undo_key, &QShortcut::activated, undo_, &QPushButton::click);
-  relay_.Watch(rules_.changes());
-  relay_.Watch(edits_.changes());
+  relay_.Watch(session_.changes());
   connect(&relay_, &ChangeRelay::changed, this, &DataFlashPage::ShowState);
   ShowState();
 }
@@ -132,7 +130,7 @@ DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget
 DataFlashPage::~DataFlashPage() = default;
 
 QTableView* DataFlashPage::MakeList(std::size_t list) {
-  auto* model = new ParamListModel(rules_, edits_, list, this);
+  auto* model = new ParamListModel(list, view_, this);
   auto* view = new QTableView(this);
   view->setObjectName(QString("flash_list_%1").arg(list + 1));
   view->setModel(model);
@@ -216,8 +214,8 @@ QWidget* DataFlashPage::MakeLegend() {
 }
 
 void DataFlashPage::mousePressEvent(QMouseEvent* event) {
-  rules_.OnMouseDown();
-  ShowBitView();
+  session_.HideBitView();
+  ShowState();
   QWidget::mousePressEvent(event);
 }
 
@@ -237,12 +235,12 @@ void DataFlashPage::OnCellClicked(std::size_t list, const QModelIndex& index) {
   const std::size_t row = models_[list]->RowInList(index.row());
   switch (index.column()) {
     case ParamListModel::kName:
-      rules_.OnNameClicked(list, row);
-      ShowBitView();
+      session_.ShowBitViewOf(list, row);
+      ShowState();
       break;
     case ParamListModel::kValue:
-      if (rules_.OnValueClicked(list, row)) {
-        ShowBitView();
+      if (session_.BeginEdit(list, row)) {
+        ShowState();
         lists_[list]->edit(index);
       }
       break;
@@ -252,19 +250,17 @@ void DataFlashPage::OnCellClicked(std::size_t list, const QModelIndex& index) {
 }
 
 void DataFlashPage::OnValueEdited(std::size_t row, const QString& text) {
-  hint_.clear();
   if (hold_->isChecked()) {
-    if (!edits_.Hold(row, S(text)) && !rules_.read_done()) hint_ = messages::kEditIgnored;
+    session_.HoldEdit(row, S(text));
     ShowState();
     return;
   }
   ++jobs_;
   ShowState();
   worker_.Run<dataflash::EditOutcome>(
-      this, [&rules = rules_, row, text = S(text)] { return rules.OnValueEdited(row, text); },
-      [this](const dataflash::EditOutcome& outcome) {
+      this, [&session = session_, row, text = S(text)] { return session.WriteValue(row, text); },
+      [this](const dataflash::EditOutcome&) {
         --jobs_;
-        if (outcome.detail == dataflash::EditResult::kIgnored) hint_ = messages::kEditIgnored;
         ShowState();
       });
 }
@@ -285,7 +281,7 @@ void DataFlashPage::OnFilter(const QString& text) {
   const auto counts = dataflash::MatchesPerTab(filter);
   const bool filtering = !common::TrimBlanks(filter).empty();
   // Chosen before any tab is disabled: the tab widget leaves a disabled tab for its neighbour.
-  const std::size_t shown = dataflash::TabToShow(filter, rules_.current_tab());
+  const std::size_t shown = dataflash::TabToShow(filter, view_.current_tab);
   for (std::size_t tab = 0; tab < kTabCount; ++tab) {
     const std::string name(dataflash::kTabNames[tab]);
     tabs_->setTabText(
@@ -306,35 +302,22 @@ void DataFlashPage::OnCompare() {
 }
 
 void DataFlashPage::CompareWith(const std::filesystem::path& path) {
-  using Loaded = std::expected<dataflash::AfiValues, std::string>;
   ++jobs_;
   ShowState();
-  worker_.Run<Loaded>(
-      this, [path] { return dataflash::ReadComparisonFile(path); },
-      [this, name = path.filename().string()](const Loaded& loaded) {
+  worker_.Run<common::Outcome>(
+      this, [&session = session_, path] { return session.CompareWithFile(path); },
+      [this](const common::Outcome&) {
         --jobs_;
-        if (loaded) {
-          compared_ = *loaded;
-          compared_name_ = name;
-          compared_image_.reset();
-        }
         ShowState();
-        if (!loaded) {
-          bench_.messages().Show(loaded.error(), common::kDefaultCaption,
-                                 common::MessageIcon::kError);
-        }
       });
 }
 
 void DataFlashPage::OnClearCompare() {
-  compared_.reset();
-  comparison_.reset();
-  compared_image_.reset();
+  session_.ClearComparison();
   ShowState();
 }
 
 void DataFlashPage::RunTransfer(std::function<common::Outcome()> job) {
-  hint_.clear();
   ++jobs_;
   ShowState();
   worker_.Run<common::Outcome>(this, std::move(job), [this](const common::Outcome&) {
@@ -343,36 +326,24 @@ void DataFlashPage::RunTransfer(std::function<common::Outcome()> job) {
   });
 }
 
-void DataFlashPage::ShowComparison() {
-  if (compared_ && rules_.read_done()) {
-    const dataflash::FlashImage image = rules_.image();
-    if (!compared_image_ || *compared_image_ != image) {
-      comparison_ = dataflash::CompareValues(*compared_, image);
-      compared_image_ = image;
-    }
-  }
-  const dataflash::FileComparison* shown = comparison_ ? &*comparison_ : nullptr;
-  for (ParamListModel* model : models_) model->SetComparison(shown, compared_name_);
-}
-
 void DataFlashPage::ShowState() {
-  const bool idle = rules_.controls_enabled() && jobs_ == 0;
+  view_ = session_.View();
+  const bool idle = view_.controls_enabled && jobs_ == 0;
   for (QPushButton* button : {read_all_, write_all_, compare_}) button->setEnabled(idle);
-  clear_compare_->setEnabled(compared_.has_value());
-  undo_->setEnabled(idle && edits_.size() > 0);
-  for (QTableView* view : lists_) view->setEnabled(rules_.controls_enabled());
+  clear_compare_->setEnabled(view_.comparison.has_value());
+  undo_->setEnabled(idle && view_.held_count > 0);
+  for (QTableView* view : lists_) view->setEnabled(view_.controls_enabled);
   {
     const QSignalBlocker blocker(tabs_);
-    tabs_->setCurrentIndex(static_cast<int>(rules_.current_tab()));
+    tabs_->setCurrentIndex(static_cast<int>(view_.current_tab));
   }
-  ShowComparison();
-  for (ParamListModel* model : models_) model->Refresh();
+  for (ParamListModel* model : models_) model->Refresh(view_);
   ShowBitView();
-  ShowNote();
+  note_->setText(Q(view_.note));
 }
 
 void DataFlashPage::ShowBitView() {
-  const auto id = rules_.shown_bit_view();
+  const auto id = view_.shown_bit_view;
   const auto flag = id ? dataflash::FindBitView(*id) : std::nullopt;
   if (!flag) {
     if (bit_view_->flag()) bit_view_->Clear();
@@ -382,7 +353,7 @@ void DataFlashPage::ShowBitView() {
     return;
   }
   const std::size_t row = *dataflash::FindParam(flag->name);
-  const dataflash::ParamValue value = rules_.value(row);
+  const dataflash::ParamValue& value = view_.values[row];
   bit_view_->Show(*flag, value.raw_value);
   const auto edited = bit_view_->edited();
   const std::string name(flag->name);
@@ -392,34 +363,8 @@ void DataFlashPage::ShowBitView() {
                : fmt::format(fmt::runtime(messages::kBitViewCaption), name, value.text)));
   write_bits_->setVisible(true);
   revert_bits_->setVisible(true);
-  write_bits_->setEnabled(edited.has_value() && rules_.controls_enabled() && jobs_ == 0);
+  write_bits_->setEnabled(edited.has_value() && view_.controls_enabled && jobs_ == 0);
   revert_bits_->setEnabled(edited.has_value());
-}
-
-void DataFlashPage::ShowNote() {
-  std::vector<std::string> parts;
-  if (compared_ && comparison_) {
-    std::string summary = fmt::format(fmt::runtime(messages::kCompareSummary), compared_name_,
-                                      comparison_->rows.size(), comparison_->compared);
-    if (comparison_->algorithm_keys_differing > 0) {
-      summary += fmt::format(fmt::runtime(messages::kCompareAlgorithm),
-                             comparison_->algorithm_keys_differing, dataflash::kAlgorithmKeyCount);
-    }
-    if (!comparison_->missing.empty() || !comparison_->invalid.empty()) {
-      summary += fmt::format(fmt::runtime(messages::kCompareNotCompared),
-                             comparison_->missing.size(), comparison_->invalid.size());
-    }
-    parts.push_back(summary);
-  } else if (compared_) {
-    parts.push_back(fmt::format(fmt::runtime(messages::kCompareAfterRead), compared_name_));
-  }
-  if (edits_.size() > 0) {
-    parts.push_back(fmt::format(fmt::runtime(messages::kEditsHeld), edits_.size()));
-  }
-  if (!hint_.empty()) parts.push_back(hint_);
-  std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : "   ") + part;
-  note_->setText(Q(text));
 }
 
 }  // namespace cw::gui

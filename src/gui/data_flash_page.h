@@ -8,10 +8,7 @@
 #include <string>
 
 #include "app/workbench.h"
-#include "dataflash/afi_file.h"
-#include "dataflash/data_flash_page.h"
-#include "dataflash/edit_history.h"
-#include "dataflash/file_compare.h"
+#include "dataflash/data_flash_session.h"
 #include "gui/change_relay.h"
 
 class QCheckBox;
@@ -29,8 +26,9 @@ class ParamListModel;
 
 // The data flash page: seven tabs of three parameter lists, Read All and Write All, the in-place
 // editor, the bit views of the flag registers, the filter box, the comparison with an .afi and
-// edits held for Write All. Every click goes to dataflash::DataFlashPage (and EditHistory);
-// transfers and edits run on the worker while the lists and the status bar keep moving.
+// edits held for Write All. It draws dataflash::DataFlashSession's View() and forwards every
+// click to the session; transfers and edits run on the worker while the lists and the status bar
+// keep moving.
 class DataFlashPage final : public QWidget {
   Q_OBJECT
 
@@ -56,7 +54,6 @@ class DataFlashPage final : public QWidget {
   QCheckBox& hold() { return *hold_; }
   QPushButton& undo() { return *undo_; }
   QLabel& note() { return *note_; }
-  const dataflash::EditHistory& edits() const { return edits_; }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -75,13 +72,11 @@ class DataFlashPage final : public QWidget {
   void RunTransfer(std::function<common::Outcome()> job);
   void ShowState();
   void ShowBitView();
-  void ShowComparison();
-  void ShowNote();
 
-  app::Workbench& bench_;
-  dataflash::DataFlashPage& rules_;
+  dataflash::DataFlashSession& session_;
   GaugeWorker& worker_;
-  dataflash::EditHistory edits_;
+  // What the session held when the page was last drawn.
+  dataflash::DataFlashView view_;
   std::array<ParamListModel*, dataflash::kListCount> models_{};
   std::array<QTableView*, dataflash::kListCount> lists_{};
   QPushButton* read_all_ = nullptr;
@@ -97,12 +92,6 @@ class DataFlashPage final : public QWidget {
   QCheckBox* hold_ = nullptr;
   QPushButton* undo_ = nullptr;
   QLabel* note_ = nullptr;
-  // The compared file's values, and how they stand against the image they were compared with.
-  std::optional<dataflash::AfiValues> compared_;
-  std::string compared_name_;
-  std::optional<dataflash::FileComparison> comparison_;
-  std::optional<dataflash::FlashImage> compared_image_;
-  std::string hint_;
   int jobs_ = 0;
   ChangeRelay relay_;
 };

@@ -3,7 +3,8 @@
 #include <QWidget>
 #include <array>
 
-#include "app/main_window_rules.h"
+#include "app/charge_gauge.h"
+#include "app/page_selector.h"
 
 class QLabel;
 class QLineEdit;

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/main_window_rules.h"
+#include "app/logging_time.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
 

@@ -9,6 +9,7 @@
 #include <QStackedWidget>
 
 #include "app/messages.h"
+#include "app/status_bar_text.h"
 #include "gui/app_icon.h"
 #include "gui/calibration_page.h"
 #include "gui/data_flash_page.h"
@@ -30,8 +31,6 @@
 namespace cw::gui {
 namespace {
 
-constexpr std::string_view kFullCapacityRow = "Real FullChargeCapacity";
-constexpr std::string_view kRemainingCapacityRow = "Real RemainingCapacity";
 constexpr int kSubCmdWidth = 196;
 
 }  // namespace
@@ -108,15 +107,9 @@ void MainWindow::SelectPage(app::Page page) {
 }
 
 void MainWindow::OnChargeTimer() {
-  const auto [full, remaining] =
-      bench_.monitor().engine().WithTable([](const monitor::RegisterTable& table) {
-        const auto raw = [&](std::string_view name) -> std::int64_t {
-          const monitor::SbsRegisterDef* row = table.FindRow(name);
-          return row != nullptr ? row->raw_value : monitor::kNotRead;
-        };
-        return std::pair{raw(kFullCapacityRow), raw(kRemainingCapacityRow)};
-      });
-  if (const auto view = charge_.Update(full, remaining)) left_->ShowCharge(*view);
+  if (const auto view = charge_.Update(bench_.monitor().engine().Snapshot())) {
+    left_->ShowCharge(*view);
+  }
 }
 
 void MainWindow::OnClockTimer() {

@@ -4,8 +4,10 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/main_window_rules.h"
+#include "app/charge_gauge.h"
+#include "app/page_selector.h"
 #include "app/workbench.h"
+#include "dataflash/data_flash_view.h"
 #include "gui/change_relay.h"
 
 class QAction;
@@ -28,8 +30,8 @@ class ToolLauncher;
 // The main window: the left column with the adapter id, the page buttons and the charge gauge;
 // the four pages; the SubCMD panel; the status bar; the menu with its commands; and the two
 // timers (charge gauge every 2 s, clock and link status every second). It decides nothing
-// itself: the rules are the Workbench's objects and app/main_window_rules.h, and gauge work
-// runs on the worker.
+// itself: the rules are the Workbench's sessions and the app/ rules of the shell (charge gauge,
+// page selector, status bar texts), and gauge work runs on the worker.
 class MainWindow final : public QMainWindow {
   Q_OBJECT
 
@@ -43,8 +45,9 @@ class MainWindow final : public QMainWindow {
 
   void SelectPage(app::Page page);
   app::Page current_page() const { return selector_.current(); }
-  // Timer 1 and timer 2.
+  // Every 2 s: the charge gauge from the capacities the scan read.
   void OnChargeTimer();
+  // Every second: the status bar's clock and link status.
   void OnClockTimer();
   void SetScan(bool on);
   int logging_interval() const { return logging_interval_; }
@@ -70,7 +73,7 @@ class MainWindow final : public QMainWindow {
   QAction* AddAction(QMenu* menu, std::string_view text, void (MainWindow::*slot)());
   void BuildMenu();
   // The File menu's seal check, on the worker; `then` runs when the gauge is unsealed.
-  void AfterSealCheck(QAction* command, std::string_view sealed_message,
+  void AfterSealCheck(QAction* command, dataflash::SealedTransfer transfer,
                       std::function<void()> then);
   void OnOpenAfi();
   void OnSaveAfi();

@@ -8,10 +8,10 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "app/about_text.h"
 #include "app/messages.h"
 #include "app/program_directory.h"
-#include "dataflash/afi_commands.h"
-#include "dataflash/messages.h"
+#include "dataflash/data_flash_session.h"
 #include "gui/about_dialog.h"
 #include "gui/gauge_worker.h"
 #include "gui/left_column.h"
@@ -78,16 +78,13 @@ void MainWindow::BuildMenu() {
   AddAction(help, messages::kAboutCommand, &MainWindow::OnAbout);
 }
 
-void MainWindow::AfterSealCheck(QAction* command, std::string_view sealed_message,
+void MainWindow::AfterSealCheck(QAction* command, dataflash::SealedTransfer transfer,
                                 std::function<void()> then) {
   command->setEnabled(false);
-  worker_.Run<bool>(
+  worker_.Run<common::Outcome>(
       this,
-      [&page = bench_.data_flash(), sealed_message] {
-        common::OutcomeBuilder outcome(page.messages());
-        return page.PassesSealCheck(sealed_message, outcome);
-      },
-      [this, then = std::move(then)](bool unsealed) {
+      [&session = bench_.data_flash(), transfer] { return session.CheckUnsealedFor(transfer); },
+      [this, then = std::move(then)](const common::Outcome& unsealed) {
         ShowLock();
         if (unsealed) then();
       });
@@ -95,7 +92,7 @@ void MainWindow::AfterSealCheck(QAction* command, std::string_view sealed_messag
 
 void MainWindow::OnOpenAfi() {
   // A sealed gauge is said to be so before a file is chosen.
-  AfterSealCheck(open_afi_, dataflash::messages::kSealedWriteAfi, [this] {
+  AfterSealCheck(open_afi_, dataflash::SealedTransfer::kLoadAfi, [this] {
     QFileDialog dialog(this, Q(messages::kOpenAllFlashTitle), QString(), Q(messages::kAfiFilter));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -105,13 +102,13 @@ void MainWindow::OnOpenAfi() {
     if (!std::filesystem::exists(path)) return;
     open_afi_->setEnabled(false);
     worker_.Run<dataflash::AfiLoadResult>(
-        this, [&page = bench_.data_flash(), path] { return dataflash::LoadAfiToGauge(page, path); },
+        this, [&session = bench_.data_flash(), path] { return session.LoadAfiToGauge(path); },
         [this](const dataflash::AfiLoadResult&) { ShowLock(); });
   });
 }
 
 void MainWindow::OnSaveAfi() {
-  AfterSealCheck(save_afi_, dataflash::messages::kSealedReadAfi, [this] {
+  AfterSealCheck(save_afi_, dataflash::SealedTransfer::kSaveAfi, [this] {
     QFileDialog dialog(this, Q(messages::kSaveAllFlashTitle), QString(), Q(messages::kAfiFilter));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -121,15 +118,15 @@ void MainWindow::OnSaveAfi() {
     save_afi_->setEnabled(false);
     worker_.Run<dataflash::AfiSaveResult>(
         this,
-        [&page = bench_.data_flash(), path = S(dialog.selectedFiles().front())] {
-          return dataflash::SaveGaugeToAfi(page, path);
+        [&session = bench_.data_flash(), path = S(dialog.selectedFiles().front())] {
+          return session.SaveGaugeToAfi(path);
         },
         [this](const dataflash::AfiSaveResult&) { ShowLock(); });
   });
 }
 
 void MainWindow::OnDataLog() {
-  if (bench_.sbs_page().logging()) {
+  if (bench_.sbs().View().logging) {
     sbs_->StopLog();
     return;
   }
@@ -161,14 +158,7 @@ void MainWindow::OnHelp() {
 
 void MainWindow::OnAbout() {
   worker_.Run<app::AboutText>(
-      this,
-      [&bench = bench_] {
-        // The adapter's version is read with the scan off the bus.
-        bench.PauseScan();
-        app::AboutText text = app::AboutVersionText(bench.link());
-        bench.ResumeScan();
-        return text;
-      },
+      this, [&bench = bench_] { return app::AboutVersionText(bench.link(), bench); },
       [this](const app::AboutText& text) {
         auto* dialog = new AboutDialog(Q(text.text), this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -205,15 +205,6 @@ inline constexpr std::string_view kBitViewCaption = "{}: {}";
 inline constexpr std::string_view kBitViewEdited = "{}: {} (the gauge holds {})";
 inline constexpr std::string_view kBitViewTip =
     "Click a bit to toggle it; Write sends the new value as an edit of the row";
-inline constexpr std::string_view kEditIgnored =
-    "Nothing was written: read the gauge first (Read All).";
-inline constexpr std::string_view kEditsHeld = "Edits held for Write All: {}";
-inline constexpr std::string_view kCompareSummary = "{}: {} of {} parameters differ";
-inline constexpr std::string_view kCompareAlgorithm = "; AlgorithmData: {} of {} keys differ";
-inline constexpr std::string_view kCompareNotCompared =
-    "; not compared: {} keys missing, {} unreadable";
-inline constexpr std::string_view kCompareAfterRead =
-    "{} loaded: Read All compares it with the gauge.";
 inline constexpr std::string_view kHeldTip =
     "Edited, not yet written: Write All writes it (the gauge holds {})";
 inline constexpr std::string_view kFileTip = "In {}: {}";

@@ -12,16 +12,11 @@ namespace cw::gui {
 
 using dataflash::kParams;
 
-ParamListModel::ParamListModel(const dataflash::DataFlashPage& page,
-                               const dataflash::EditHistory& edits, std::size_t list,
+ParamListModel::ParamListModel(std::size_t list, const dataflash::DataFlashView& view,
                                QObject* parent)
-    : QAbstractTableModel(parent),
-      page_(page),
-      edits_(edits),
-      list_(list),
-      rows_(dataflash::kListSizes[list]) {
+    : QAbstractTableModel(parent), list_(list), rows_(dataflash::kListSizes[list]) {
   SetFilter({});
-  Refresh();
+  Refresh(view);
 }
 
 std::size_t ParamListModel::ParamRow(int view_row) const {
@@ -41,19 +36,18 @@ void ParamListModel::SetFilter(std::string_view filter) {
   endResetModel();
 }
 
-void ParamListModel::SetComparison(const dataflash::FileComparison* comparison,
-                                   std::string file_name) {
-  comparison_ = comparison;
-  compared_file_ = std::move(file_name);
-}
-
-void ParamListModel::Refresh() {
+void ParamListModel::Refresh(const dataflash::DataFlashView& view) {
+  const dataflash::FileComparison* comparison =
+      view.comparison && view.comparison->result ? &*view.comparison->result : nullptr;
+  if (view.comparison) compared_file_ = view.comparison->file_name;
   std::vector<RowView> next(rows_.size());
   for (std::size_t row = 0; row < next.size(); ++row) {
     const std::size_t param = dataflash::ListStart(list_) + row;
-    next[row] = {page_.value(param).text, edits_.held(param),
-                 page_.item_data(param) == dataflash::kItemMarked,
-                 comparison_ != nullptr && comparison_->Differs(param)};
+    next[row] = {view.values[param].text, view.held[param],
+                 view.item_data[param] == dataflash::kItemMarked, std::nullopt};
+    if (comparison != nullptr && comparison->Differs(param)) {
+      next[row].differs = comparison->file_texts[param].value_or("");
+    }
   }
   int first = -1;
   int last = -1;
@@ -108,8 +102,7 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
         return Q(fmt::format(fmt::runtime(messages::kHeldTip), row.value));
       }
       if (row.differs && index.column() == kName) {
-        return Q(fmt::format(fmt::runtime(messages::kFileTip), compared_file_,
-                             comparison_->file_texts[ParamRow(index.row())].value_or("")));
+        return Q(fmt::format(fmt::runtime(messages::kFileTip), compared_file_, *row.differs));
       }
       if (row.marked && index.column() == kValue) return Q(messages::kMarkedTip);
       // Some names are longer than the Name column is wide.
@@ -120,7 +113,7 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
     case kHeldRole:
       return row.held.has_value();
     case kDiffersRole:
-      return row.differs;
+      return row.differs.has_value();
     default:
       return {};
   }

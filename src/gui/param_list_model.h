@@ -5,16 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "dataflash/data_flash_page.h"
-#include "dataflash/edit_history.h"
-#include "dataflash/file_compare.h"
+#include "dataflash/data_flash_view.h"
+#include "dataflash/page_layout.h"
 
 namespace cw::gui {
 
 // One of the data flash page's 21 lists: Name, Value and Unit of the list's parameters that the
 // filter leaves, with each row's marks (changed on the gauge, edited but not written, differs
-// from a compared file) as roles for the delegate. It reads the page only in Refresh(), into a
-// copy the view paints from, and hands an entered value on through valueEdited().
+// from a compared file) as roles for the delegate. It takes the session's view in Refresh(),
+// keeps what its rows show, and hands an entered value on through valueEdited().
 class ParamListModel final : public QAbstractTableModel {
   Q_OBJECT
 
@@ -26,17 +25,13 @@ class ParamListModel final : public QAbstractTableModel {
     kDiffersRole,                    // bool: the compared file holds another value
   };
 
-  ParamListModel(const dataflash::DataFlashPage& page, const dataflash::EditHistory& edits,
-                 std::size_t list, QObject* parent = nullptr);
+  ParamListModel(std::size_t list, const dataflash::DataFlashView& view, QObject* parent = nullptr);
 
   std::size_t list() const { return list_; }
   // Shows only the rows whose name holds `filter`.
   void SetFilter(std::string_view filter);
-  // The file the rows are compared with, and its name for the tooltips; null for none. The
-  // marks follow at the next Refresh().
-  void SetComparison(const dataflash::FileComparison* comparison, std::string file_name);
-  // Takes the page's present state; only rows that changed are repainted.
-  void Refresh();
+  // Takes the session's present state; only rows that changed are repainted.
+  void Refresh(const dataflash::DataFlashView& view);
 
   // The shown row's place in its list and among all parameters.
   std::size_t RowInList(int view_row) const { return shown_[static_cast<std::size_t>(view_row)]; }
@@ -59,16 +54,14 @@ class ParamListModel final : public QAbstractTableModel {
     std::string value;  // the gauge's value as the page shows it
     std::optional<std::string> held;
     bool marked = false;
-    bool differs = false;
+    // The compared file's text, when it holds another value.
+    std::optional<std::string> differs;
     bool operator==(const RowView&) const = default;
   };
 
-  const dataflash::DataFlashPage& page_;
-  const dataflash::EditHistory& edits_;
   std::size_t list_;
   std::vector<std::size_t> shown_;  // rows in the list, filtered
   std::vector<RowView> rows_;       // every row of the list
-  const dataflash::FileComparison* comparison_ = nullptr;
   std::string compared_file_;
 };
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <mutex>
 
-#include "app/main_window_rules.h"
+#include "app/status_bar_text.h"
 #include "common/front_end.h"
 #include "gui/change_relay.h"
 #include "gui/messages.h"

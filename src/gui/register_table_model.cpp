@@ -36,33 +36,28 @@ QIcon AccessIcon(bool writable) {
 
 }  // namespace
 
-RegisterTableModel::RegisterTableModel(monitor::ScanEngine& engine, monitor::TableId table,
-                                       QObject* parent)
+RegisterTableModel::RegisterTableModel(monitor::TableId table,
+                                       const monitor::RegisterTable& snapshot, QObject* parent)
     : QAbstractTableModel(parent),
-      engine_(engine),
       table_(table),
+      rows_(snapshot.rows(table).size()),
       read_only_icon_(AccessIcon(false)),
       writable_icon_(AccessIcon(true)) {
-  const std::size_t count =
-      engine_.WithTable([&](const monitor::RegisterTable& t) { return t.rows(table_).size(); });
-  rows_.resize(count);
-  Refresh();
+  Refresh(snapshot);
 }
 
-void RegisterTableModel::Refresh() {
+void RegisterTableModel::Refresh(const monitor::RegisterTable& snapshot) {
   std::vector<RowView> next(rows_.size());
-  engine_.WithTable([&](const monitor::RegisterTable& table) {
-    const auto defs = table.rows(table_);
-    for (std::size_t i = 0; i < defs.size(); ++i) {
-      const monitor::SbsRegisterDef& def = defs[i];
-      next[i] = {std::string(def.name),
-                 std::string(def.ShownText()),
-                 std::string(def.unit),
-                 def.log,
-                 def.scan,
-                 def.writable()};
-    }
-  });
+  const auto defs = snapshot.rows(table_);
+  for (std::size_t i = 0; i < defs.size(); ++i) {
+    const monitor::SbsRegisterDef& def = defs[i];
+    next[i] = {std::string(def.name),
+               std::string(def.ShownText()),
+               std::string(def.unit),
+               def.log,
+               def.scan,
+               def.writable()};
+  }
   int first = -1;
   int last = -1;
   for (std::size_t i = 0; i < next.size(); ++i) {

@@ -6,24 +6,23 @@
 #include <vector>
 
 #include "monitor/register_table.h"
-#include "monitor/scan_engine.h"
 
 namespace cw::gui {
 
 // One list of the SBS page over the register table: Name (with the access icon), Value, Unit,
-// and for the three register lists the Log and Scan check cells. It reads the table only in
-// Refresh(), into a copy the view paints from, and hands every click and edit on to the page.
+// and for the three register lists the Log and Scan check cells. It takes the table's snapshot in
+// Refresh(), keeps what its rows show, and hands every click and edit on to the page.
 class RegisterTableModel final : public QAbstractTableModel {
   Q_OBJECT
 
  public:
   enum Column { kName = 0, kValue, kUnit, kLog, kScan };
 
-  RegisterTableModel(monitor::ScanEngine& engine, monitor::TableId table,
+  RegisterTableModel(monitor::TableId table, const monitor::RegisterTable& snapshot,
                      QObject* parent = nullptr);
 
   // Takes the table's present state; only rows that changed are repainted.
-  void Refresh();
+  void Refresh(const monitor::RegisterTable& snapshot);
   monitor::RowRef Ref(int row) const { return {table_, static_cast<std::size_t>(row)}; }
   int RowOf(std::string_view name) const;
 
@@ -52,7 +51,6 @@ class RegisterTableModel final : public QAbstractTableModel {
 
   bool register_list() const { return table_ != monitor::TableId::kD; }
 
-  monitor::ScanEngine& engine_;
   monitor::TableId table_;
   std::vector<RowView> rows_;
   QIcon read_only_icon_;

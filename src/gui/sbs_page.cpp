@@ -24,13 +24,13 @@
 #include "gui/status_bit_ctrl.h"
 #include "monitor/messages.h"
 #include "monitor/monitor_session.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 #include "monitor/status_display_data.h"
 
 namespace cw::gui {
 namespace {
 
-using monitor::PageButton;
+using monitor::RowSelection;
 using monitor::TableId;
 
 // How often the data log's timer looks at the clock: the lines keep to the interval within this.
@@ -43,7 +43,7 @@ constexpr int kRedrawMs = 100;
 SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
     : QWidget(parent),
       bench_(bench),
-      rules_(bench.sbs_page()),
+      session_(bench.sbs()),
       worker_(worker),
       values_relay_(this, kRedrawMs),
       page_relay_(this, kRedrawMs) {
@@ -51,17 +51,17 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   for (TableId table : monitor::kScanTables) lists->addWidget(MakeList(table), 1);
   MakeList(TableId::kD);
 
-  const std::array<std::pair<PageButton, std::string_view>, 4> buttons = {{
-      {PageButton::kClearLogs, monitor::messages::kClearLogsButton},
-      {PageButton::kLogAll, monitor::messages::kLogAllButton},
-      {PageButton::kClearScans, monitor::messages::kClearScansButton},
-      {PageButton::kScanAll, monitor::messages::kScanAllButton},
+  const std::array<std::pair<RowSelection, std::string_view>, 4> buttons = {{
+      {RowSelection::kClearLogs, monitor::messages::kClearLogsButton},
+      {RowSelection::kLogAll, monitor::messages::kLogAllButton},
+      {RowSelection::kClearScans, monitor::messages::kClearScansButton},
+      {RowSelection::kScanAll, monitor::messages::kScanAllButton},
   }};
   auto* button_column = new QVBoxLayout;
   for (const auto& [which, text] : buttons) {
     auto* button = new QPushButton(Q(text), this);
     connect(button, &QPushButton::clicked, this,
-            [this, which = which] { rules_.PressButton(which); });
+            [this, which = which] { session_.SelectAllRows(which); });
     buttons_[static_cast<std::size_t>(which)] = button;
     button_column->addWidget(button);
   }
@@ -90,7 +90,7 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   group_layout->addWidget(tabs_);
   group_layout->addWidget(stack_, 1);
   connect(tabs_, &QTabBar::currentChanged, this,
-          [this](int index) { rules_.SelectTab(static_cast<monitor::PageTab>(index)); });
+          [this](int index) { session_.SelectTab(static_cast<monitor::PageTab>(index)); });
 
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(group_, 1);
@@ -103,7 +103,7 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   log_timer_.setInterval(kLogPollMs);
   connect(&log_timer_, &QTimer::timeout, this, &SbsPage::OnLogTick);
   values_relay_.Watch(bench_.monitor().engine().changes());
-  page_relay_.Watch(rules_.changes());
+  page_relay_.Watch(session_.changes());
   connect(&values_relay_, &ChangeRelay::changed, this, &SbsPage::ShowValues);
   connect(&page_relay_, &ChangeRelay::changed, this, &SbsPage::ShowPageState);
   ShowPageState();
@@ -112,7 +112,7 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
 SbsPage::~SbsPage() = default;
 
 QTableView* SbsPage::MakeList(TableId table) {
-  auto* model = new RegisterTableModel(bench_.monitor().engine(), table, this);
+  auto* model = new RegisterTableModel(table, bench_.monitor().engine().Snapshot(), this);
   auto* view = new QTableView(this);
   view->setModel(model);
   view->verticalHeader()->hide();
@@ -143,9 +143,9 @@ QTableView* SbsPage::MakeList(TableId table) {
     view->setMinimumWidth(digit * 50);
   }
   connect(model, &RegisterTableModel::logClicked, this,
-          [this](monitor::RowRef row) { rules_.ClickLog(row); });
+          [this](monitor::RowRef row) { session_.ToggleLog(row); });
   connect(model, &RegisterTableModel::scanClicked, this,
-          [this](monitor::RowRef row) { rules_.ClickScan(row); });
+          [this](monitor::RowRef row) { session_.ToggleScan(row); });
   connect(model, &RegisterTableModel::valueEdited, this, &SbsPage::OnValueEdited);
   models_[Index(table)] = model;
   lists_[Index(table)] = view;
@@ -164,7 +164,7 @@ QWidget* SbsPage::MakeDisplays() {
   for (int column = 0; column < 2; ++column) {
     for (int row = 0; row < 5; ++row) {
       const int id = (*columns[column])[static_cast<std::size_t>(row)];
-      const std::size_t index = *monitor::SbsPageRules::DisplayIndex(id);
+      const std::size_t index = *monitor::SbsSession::DisplayIndex(id);
       displays_[index] = new StatusBitCtrl(index, area);
       grid->addWidget(displays_[index], row, column);
     }
@@ -178,7 +178,7 @@ void SbsPage::SetLogAction(QAction* action) { log_button_->setDefaultAction(acti
 
 void SbsPage::OnValueEdited(monitor::RowRef row, const QString& text) {
   worker_.Run<common::Outcome>(
-      this, [&rules = rules_, row, text = S(text)] { return rules.OnValueEdited(row, text); },
+      this, [&session = session_, row, text = S(text)] { return session.WriteRegister(row, text); },
       [this, row](const common::Outcome&) {
         QTableView* view = lists_[Index(row.table)];
         view->selectRow(static_cast<int>(row.index));
@@ -186,42 +186,41 @@ void SbsPage::OnValueEdited(monitor::RowRef row, const QString& text) {
 }
 
 void SbsPage::ShowValues() {
-  for (RegisterTableModel* model : models_) model->Refresh();
+  const monitor::RegisterTable table = bench_.monitor().engine().Snapshot();
+  for (RegisterTableModel* model : models_) model->Refresh(table);
 }
 
 void SbsPage::ShowPageState() {
-  for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->SetValue(rules_.DisplayValue(i));
-  const int tab = static_cast<int>(rules_.tab());
+  const monitor::SbsView view = session_.View();
+  for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->SetValue(view.displays[i]);
+  const int tab = static_cast<int>(view.tab);
   {
     const QSignalBlocker blocker(tabs_);
     tabs_->setCurrentIndex(tab);
   }
   stack_->setCurrentIndex(tab);
-  group_->setTitle(Q(rules_.GroupTitle()));
-  for (QPushButton* button : buttons_) button->setEnabled(rules_.ButtonsEnabled());
+  group_->setTitle(Q(view.group_title));
+  for (QPushButton* button : buttons_) button->setEnabled(view.selections_editable);
   ShowValues();
   chart_->RefreshSeriesList();
-  const bool logging = rules_.logging();
-  const auto tally = rules_.log_tally();
-  log_tally_->setVisible(logging);
-  log_tally_->setText(QString::fromStdString(
-      fmt::format(fmt::runtime(messages::kLogTally), tally.lines, tally.lines_with_unread)));
+  log_tally_->setVisible(view.logging);
+  log_tally_->setText(QString::fromStdString(fmt::format(
+      fmt::runtime(messages::kLogTally), view.log_tally.lines, view.log_tally.lines_with_unread)));
   // Lines with unread values stand out: the file holds "0" for each of them.
-  log_tally_->setStyleSheet(tally.lines_with_unread > 0 ? "color: #B00000;" : "");
-  if (logging != was_logging_) {
-    was_logging_ = logging;
-    if (!logging) {
+  log_tally_->setStyleSheet(view.log_tally.lines_with_unread > 0 ? "color: #B00000;" : "");
+  if (view.logging != was_logging_) {
+    was_logging_ = view.logging;
+    if (!view.logging) {
       ticker_.Stop();
       log_timer_.stop();
     }
-    emit loggingChanged(logging);
+    emit loggingChanged(view.logging);
   }
 }
 
 common::Outcome SbsPage::StartLog(const std::string& path, int interval_seconds,
                                   monitor::LogFormat format) {
-  rules_.log().SetFormat(format);
-  common::Outcome outcome = rules_.StartLog(path, interval_seconds);
+  common::Outcome outcome = session_.StartLog(path, interval_seconds, format);
   if (outcome.done()) {
     ticker_.Start(bench_.clock().Now(), interval_seconds);
     log_timer_.start();
@@ -231,16 +230,16 @@ common::Outcome SbsPage::StartLog(const std::string& path, int interval_seconds,
 }
 
 void SbsPage::StopLog() {
-  rules_.StopLog();
+  session_.StopLog();
   ShowPageState();
 }
 
 void SbsPage::OnLogTick() {
-  if (!rules_.logging()) {
+  if (!session_.View().logging) {
     ShowPageState();
     return;
   }
-  if (ticker_.Due(bench_.clock().Now())) rules_.WriteLogLine();
+  if (ticker_.Due(bench_.clock().Now())) session_.WriteLogLine();
 }
 
 }  // namespace cw::gui

@@ -10,7 +10,7 @@
 #include "gui/change_relay.h"
 #include "monitor/data_log.h"
 #include "monitor/log_ticker.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 
 class QGroupBox;
 class QLabel;
@@ -30,8 +30,9 @@ class StatusBitCtrl;
 
 // The SBS page: the three register lists and the static list over the register table, the four
 // selection buttons, and the tab area with the ten status-bit displays, the static data and the
-// live chart. Every click goes to monitor::SbsPageRules; register writes run on the worker. The
-// page also keeps the data log's timer, on the workbench's clock.
+// live chart. It draws monitor::SbsSession's View() and the register table's snapshot, and
+// forwards every click to the session; register writes run on the worker. The page also keeps the
+// data log's timer, on the workbench's clock.
 class SbsPage final : public QWidget {
   Q_OBJECT
 
@@ -50,8 +51,8 @@ class SbsPage final : public QWidget {
   StatusBitCtrl& display(std::size_t index) { return *displays_[index]; }
   ChartPanel& chart() { return *chart_; }
   QTabBar& tabs() { return *tabs_; }
-  QPushButton& button(monitor::PageButton button) {
-    return *buttons_[static_cast<std::size_t>(button)];
+  QPushButton& button(monitor::RowSelection selection) {
+    return *buttons_[static_cast<std::size_t>(selection)];
   }
 
  signals:
@@ -67,7 +68,7 @@ class SbsPage final : public QWidget {
   void OnLogTick();
 
   app::Workbench& bench_;
-  monitor::SbsPageRules& rules_;
+  monitor::SbsSession& session_;
   GaugeWorker& worker_;
   std::array<RegisterTableModel*, 4> models_{};
   std::array<QTableView*, 4> lists_{};

@@ -48,6 +48,10 @@ QPlainTextEdit* HexBlock(bool read_only, QWidget* parent) {
   return text;
 }
 
+// The page's forms are in the session's order.
+static_assert(static_cast<int>(app::SmbForm::kReadWord) == SmbAccessPage::kReadWord &&
+              static_cast<int>(app::SmbForm::kWriteBlock) == SmbAccessPage::kWriteBlock);
+
 }  // namespace
 
 // One text field of a form and where the core keeps it.
@@ -57,8 +61,8 @@ struct SmbAccessPage::Binding {
   QPlainTextEdit* block;
 };
 
-SmbAccessPage::SmbAccessPage(app::SmbAccessPage& rules, GaugeWorker& worker, QWidget* parent)
-    : QWidget(parent), rules_(rules), worker_(worker) {
+SmbAccessPage::SmbAccessPage(app::SmbAccessSession& session, GaugeWorker& worker, QWidget* parent)
+    : QWidget(parent), session_(session), worker_(worker) {
   auto* words = new QVBoxLayout;
   auto* blocks = new QVBoxLayout;
   for (Form form : {kReadWord, kWriteWord, kCombinedWord}) words->addWidget(MakeForm(form));
@@ -155,31 +159,13 @@ void SmbAccessPage::Show(const app::SmbAccessFields& sent, const app::SmbAccessF
 void SmbAccessPage::Press(Form form) {
   const app::SmbAccessFields sent = Fields();
   buttons_[form]->setEnabled(false);
-  worker_.Run<app::SmbAccessFields>(
+  worker_.Run<app::SmbFormOutcome>(
       this,
-      [&rules = rules_, sent, form] {
-        rules.fields() = sent;
-        switch (form) {
-          case kReadWord:
-            rules.ReadWord();
-            break;
-          case kWriteWord:
-            rules.WriteWord();
-            break;
-          case kCombinedWord:
-            rules.WriteCombinedWord();
-            break;
-          case kReadBlock:
-            rules.ReadBlock();
-            break;
-          case kWriteBlock:
-            rules.WriteBlock();
-            break;
-        }
-        return rules.fields();
+      [&session = session_, sent, form] {
+        return session.Submit(static_cast<app::SmbForm>(form), sent);
       },
-      [this, sent, form](const app::SmbAccessFields& now) {
-        Show(sent, now);
+      [this, sent, form](const app::SmbFormOutcome& pressed) {
+        Show(sent, pressed.detail);
         buttons_[form]->setEnabled(true);
       });
 }

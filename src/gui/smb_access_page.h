@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "app/smb_access_page.h"
+#include "app/smb_access_session.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -15,8 +15,8 @@ namespace cw::gui {
 class GaugeWorker;
 
 // The SMB access page ("Pro"): five forms for single SMBus transactions with a typed command
-// code. A button hands the fields to app::SmbAccessPage on the worker and shows the fields as the
-// form left them; the core says what went wrong (a PEC mismatch, bad block data, a protected
+// code. A button hands the fields to app::SmbAccessSession on the worker and shows the fields as
+// the form left them; the core says what went wrong (a PEC mismatch, bad block data, a protected
 // subclass).
 class SmbAccessPage final : public QWidget {
   Q_OBJECT
@@ -24,7 +24,7 @@ class SmbAccessPage final : public QWidget {
  public:
   enum Form { kReadWord = 0, kWriteWord, kCombinedWord, kReadBlock, kWriteBlock };
 
-  SmbAccessPage(app::SmbAccessPage& rules, GaugeWorker& worker, QWidget* parent = nullptr);
+  SmbAccessPage(app::SmbAccessSession& session, GaugeWorker& worker, QWidget* parent = nullptr);
 
   QLineEdit& command(Form form) { return *commands_[form]; }
   QPushButton& button(Form form) { return *buttons_[form]; }
@@ -43,7 +43,7 @@ class SmbAccessPage final : public QWidget {
   void Show(const app::SmbAccessFields& sent, const app::SmbAccessFields& now);
   void Press(Form form);
 
-  app::SmbAccessPage& rules_;
+  app::SmbAccessSession& session_;
   GaugeWorker& worker_;
   std::array<QLineEdit*, 5> commands_{};
   std::array<QPushButton*, 5> buttons_{};

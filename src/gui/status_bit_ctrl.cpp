@@ -3,7 +3,7 @@
 #include <QPainter>
 
 #include "gui/qt_text.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 #include "monitor/status_display_data.h"
 
 namespace cw::gui {
@@ -52,7 +52,7 @@ void StatusBitCtrl::paintEvent(QPaintEvent*) {
   title_font.setBold(true);
   painter.setFont(title_font);
   painter.drawText(QRect(2, 0, kWidth - 4, monitor::kUpperRowY), Qt::AlignLeft | Qt::AlignVCenter,
-                   Q(monitor::SbsPageRules::DisplayTitle(display_)));
+                   Q(monitor::SbsSession::DisplayTitle(display_)));
 
   QFont cell_font = font();
   cell_font.setPixelSize(9);
@@ -62,7 +62,7 @@ void StatusBitCtrl::paintEvent(QPaintEvent*) {
     const int column = cell % 8;
     const int y = cell < 8 ? monitor::kUpperRowY : monitor::kLowerRowY;
     const QRect box(monitor::kCellX[column], y, monitor::kCellWidth - 1, monitor::kCellHeight);
-    painter.fillRect(box, CellColour(monitor::SbsPageRules::Cell(value_, bit)));
+    painter.fillRect(box, CellColour(monitor::SbsSession::Cell(value_, bit)));
     painter.drawRect(box);
     painter.drawText(box, Qt::AlignCenter, Q(def.bits[cell]));
   }

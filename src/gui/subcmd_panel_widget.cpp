@@ -21,9 +21,10 @@ constexpr QRgb kFailText = 0xFF0000;
 
 }  // namespace
 
-SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdPanel& panel, GaugeWorker& worker, QWidget* parent)
+SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdSession& session, GaugeWorker& worker,
+                                     QWidget* parent)
     : QGroupBox(Q(messages::kSubCmdGroup), parent),
-      panel_(panel),
+      session_(session),
       worker_(worker),
       log_(new QTableWidget(0, 2, this)),
       entry_(new QLineEdit(this)),
@@ -39,7 +40,7 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdPanel& panel, GaugeWorker& worke
   };
   for (const app::SubCmdButton& sub : app::kSubCmdButtons) {
     add_button(sub.label, [this, code = sub.code] {
-      Run([&panel = panel_, code] { return panel.RunSubcommand(code); });
+      Run([&session = session_, code] { return session.RunSubcommand(code); });
     });
   }
   add_button(messages::kUnsealButton, [this] { Unseal(app::UnsealTarget::kUnseal); });
@@ -66,10 +67,10 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdPanel& panel, GaugeWorker& worke
   connect(entry_, &QLineEdit::returnPressed, this, &SubCmdPanelWidget::SubmitEntry);
   layout->addWidget(entry_);
   auto* clear = new QPushButton(Q(messages::kClearLogButton), this);
-  connect(clear, &QPushButton::clicked, this, [this] { panel_.ClearLog(); });
+  connect(clear, &QPushButton::clicked, this, [this] { session_.ClearLog(); });
   layout->addWidget(clear);
 
-  relay_.Watch(panel_.changes());
+  relay_.Watch(session_.changes());
   connect(&relay_, &ChangeRelay::changed, this, &SubCmdPanelWidget::ShowLog);
   ShowLog();
 }
@@ -88,12 +89,12 @@ void SubCmdPanelWidget::EnableButtons(bool enabled) {
 void SubCmdPanelWidget::SubmitEntry() {
   const std::string text = S(entry_->text());
   entry_->clear();
-  Run([&panel = panel_, text] { return panel.SubmitEntry(text); });
+  Run([&session = session_, text] { return session.RunEnteredCode(text); });
 }
 
 void SubCmdPanelWidget::Unseal(app::UnsealTarget target) {
   using Unsealed = common::OutcomeOf<app::LockState>;
-  Run<Unsealed>([&panel = panel_, target] { return panel.Unseal(target); },
+  Run<Unsealed>([&session = session_, target] { return session.Unseal(target); },
                 [this, target](const Unsealed& outcome) {
                   // Still locked: the key may be wrong, so the user is asked for it. An unread
                   // state has been said in a message; a dialog would suggest a wrong key.
@@ -103,11 +104,11 @@ void SubCmdPanelWidget::Unseal(app::UnsealTarget target) {
 
 void SubCmdPanelWidget::OpenKeyDialog(app::UnsealTarget target) {
   if (dialog_) dialog_->close();
-  dialog_ = new UnsealDialog(Q(panel_.DialogKeyText(target)), window());
+  dialog_ = new UnsealDialog(Q(session_.View().KeyText(target)), window());
   dialog_->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog_, &QDialog::accepted, this, [this, target, dialog = dialog_.data()] {
     const std::string key = S(dialog->key_text());
-    Run([&panel = panel_, target, key] { return panel.SubmitDialogKey(target, key); });
+    Run([&session = session_, target, key] { return session.SendNewKey(target, key); });
   });
   dialog_->show();
   const QWidget* main = window();
@@ -115,7 +116,7 @@ void SubCmdPanelWidget::OpenKeyDialog(app::UnsealTarget target) {
 }
 
 void SubCmdPanelWidget::ShowLog() {
-  const std::vector<app::SubCmdLogRow> rows = panel_.log();
+  const std::vector<app::SubCmdLogRow> rows = session_.View().log;
   log_->setRowCount(static_cast<int>(rows.size()));
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const int row = static_cast<int>(i);

@@ -6,7 +6,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/subcmd_panel.h"
+#include "app/subcmd_session.h"
 #include "gui/change_relay.h"
 #include "gui/gauge_worker.h"
 #include "gui/unseal_dialog.h"
@@ -19,13 +19,13 @@ namespace cw::gui {
 
 // "SubCMD Panel": a button per common subcommand, UNSEAL and UNSEAL TO FA with the key dialog,
 // the log of everything sent (failures in red), the entry field and Clear Log. The panel's rules
-// are app::SubCmdPanel's; every transaction runs on the worker, and the buttons rest while one
+// are app::SubCmdSession's; every transaction runs on the worker, and the buttons rest while one
 // is on its way.
 class SubCmdPanelWidget final : public QGroupBox {
   Q_OBJECT
 
  public:
-  SubCmdPanelWidget(app::SubCmdPanel& panel, GaugeWorker& worker, QWidget* parent = nullptr);
+  SubCmdPanelWidget(app::SubCmdSession& session, GaugeWorker& worker, QWidget* parent = nullptr);
 
   QLineEdit& entry() { return *entry_; }
   QPushButton& button(std::string_view label);
@@ -50,7 +50,7 @@ class SubCmdPanelWidget final : public QGroupBox {
   void SubmitEntry();
   void ShowLog();
 
-  app::SubCmdPanel& panel_;
+  app::SubCmdSession& session_;
   GaugeWorker& worker_;
   std::vector<QPushButton*> buttons_;
   QTableWidget* log_;

@@ -7,17 +7,17 @@ MonitorSession::MonitorSession(link::GaugeLink& link, common::ProgressSink& prog
                                const std::atomic<bool>& calibration_busy, const LocalTime& time)
     : engine_(link, progress, calibration_busy),
       log_(engine_, time),
-      page_(engine_, log_, messages) {}
+      sbs_(engine_, log_, messages) {}
 
 MonitorSession::~MonitorSession() {
-  // The worker reports rows to the page: it goes first.
+  // The worker reports rows to the session: it goes first.
   worker_.reset();
-  page_.StopLog();
+  sbs_.StopLog();
 }
 
 void MonitorSession::Start() {
   if (worker_) return;
-  page_.Start();
+  sbs_.Start();
   worker_ = std::make_unique<CCommThread>(engine_);
 }
 

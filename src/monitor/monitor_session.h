@@ -8,13 +8,13 @@
 #include "monitor/comm_thread.h"
 #include "monitor/data_log.h"
 #include "monitor/local_time.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 #include "monitor/scan_engine.h"
 
 namespace cw::monitor {
 
 // Everything the SBS page owns, wired together: the register table and its scan, the data log,
-// the page's rules and the scan worker. Start() is the page's creation (lists cleared, scanning
+// the page's session and the scan worker. Start() is the page's creation (lists cleared, scanning
 // enabled, a static refresh requested, the worker running); destroying the session stops the
 // worker after its transaction in progress, then closes the log.
 class MonitorSession {
@@ -29,14 +29,14 @@ class MonitorSession {
 
   ScanEngine& engine() { return engine_; }
   DataLog& log() { return log_; }
-  SbsPageRules& page() { return page_; }
+  SbsSession& sbs() { return sbs_; }
   // Null before Start().
   CCommThread* worker() { return worker_.get(); }
 
  private:
   ScanEngine engine_;
   DataLog log_;
-  SbsPageRules page_;
+  SbsSession sbs_;
   std::unique_ptr<CCommThread> worker_;  // last: it uses everything above
 };
 

@@ -43,6 +43,11 @@ const SbsRegisterDef* RegisterTable::FindRow(std::string_view name) const {
   return ref ? &row(*ref) : nullptr;
 }
 
+std::int32_t RegisterTable::RawValueOf(std::string_view name) const {
+  const SbsRegisterDef* found = FindRow(name);
+  return found != nullptr ? found->raw_value : kNotRead;
+}
+
 void RegisterTable::ResetRunState() {
   for (auto& list : tables_) {
     for (SbsRegisterDef& row : list) {

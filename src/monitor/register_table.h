@@ -39,6 +39,9 @@ class RegisterTable {
   SbsRegisterDef* FindRow(std::string_view name);
   const SbsRegisterDef* FindRow(std::string_view name) const;
 
+  // The raw value of the row named `name` (kNotRead until read, and for a name no row has).
+  std::int32_t RawValueOf(std::string_view name) const;
+
   // Raw value of the "Battery Mode" row (kNotRead until read).
   std::int32_t BatteryModeRaw() const { return rows(TableId::kA)[battery_mode_index_].raw_value; }
 

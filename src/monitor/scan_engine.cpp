@@ -143,6 +143,11 @@ bool ScanEngine::ReadDebugInfo(std::string& text) {
   return true;
 }
 
+RegisterTable ScanEngine::Snapshot() const {
+  std::lock_guard lock(table_mutex_);
+  return table_;
+}
+
 void ScanEngine::RefreshStaticData() {
   TransactionGate always;
   RefreshStaticData(always);

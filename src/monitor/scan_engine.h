@@ -42,7 +42,7 @@ enum class WriteOutcome {
 // Reads the register table from the gauge: scan passes over the selected rows of tables A to
 // C with one read per status block per pass, the static-data refresh of table D, and register
 // writes from the page. The table is shared with the page: every access goes through
-// WithTable, and no bus transaction runs with the table locked.
+// WithTable or Snapshot, and no bus transaction runs with the table locked.
 class ScanEngine {
  public:
   static constexpr common::Millis kIdleWait{700};
@@ -64,6 +64,10 @@ class ScanEngine {
   bool static_refresh_requested() const { return static_refresh_request_; }
   void ClearStaticRefreshRequest() { static_refresh_request_ = false; }
 
+  // The table as it stands now: a copy, the one way a front end reads it.
+  RegisterTable Snapshot() const;
+  // Runs `f` on the table with it locked: for the monitor's own rules (selections, the data log,
+  // the chart) and for tests that set rows up.
   template <typename F>
   decltype(auto) WithTable(F&& f) {
     std::lock_guard lock(table_mutex_);
@@ -97,7 +101,7 @@ class ScanEngine {
   std::atomic<bool> scan_enabled_{true};
   std::atomic<bool> static_refresh_request_{true};
 
-  std::mutex table_mutex_;
+  mutable std::mutex table_mutex_;
   RegisterTable table_;
   common::Observers<RowRef, const SbsRegisterDef&> changes_;
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <latch>
 #include <limits>
 #include <regex>
@@ -127,6 +128,30 @@ TEST(CalibrationPlanTest, ReferencesOutsideTheirPhysicalRangeAreRefusedFirst) {
                                 .current_ma = -32768},
                                Cells(2))
                    .error);
+}
+
+// What is typed stays what it is: an empty field is 0, anything a pack cannot have stays out of
+// range, so that the range check refuses it by its message.
+TEST(CalibrationEntriesTest, TypedTextsBecomeTheNumbersTheChecksJudge) {
+  constexpr std::uint32_t kNoCell = std::numeric_limits<std::uint32_t>::max();
+  CalibrationEntries typed;
+  typed.cells = {" 3700 ", "", "-5", "99999999999"};
+  typed.temperatures = {"25.5", "abc", "-1e400", ""};
+  typed.current = "-2000";
+  CalibrationInput input = ReadCalibrationEntries(typed);
+  EXPECT_EQ(input.cell_mv, (std::array<std::uint32_t, 4>{3700, 0, kNoCell, kNoCell}));
+  EXPECT_FLOAT_EQ(input.ts_celsius[0], 25.5f);
+  EXPECT_TRUE(std::isnan(input.ts_celsius[1]));
+  EXPECT_EQ(input.ts_celsius[2], -std::numeric_limits<float>::infinity());
+  EXPECT_EQ(input.current_ma, -2000);
+  for (const auto& [current, ma] : std::vector<std::pair<std::string, std::int32_t>>{
+           {"", 0}, {"abc", INT32_MIN}, {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}}) {
+    typed.current = current;
+    EXPECT_EQ(ReadCalibrationEntries(typed).current_ma, ma) << current;
+  }
+  typed.calibrate_voltage = true;
+  typed.current = "-2000";
+  EXPECT_TRUE(PlanCalibration(ReadCalibrationEntries(typed), Cells(4)).error.has_value());
 }
 
 TEST(CalibrationReadingsTest, TextsFromRawValues) {

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/workbench.h"
-#include "dataflash/data_flash_page.h"
+#include "dataflash/data_flash_session.h"
 #include "dataflash/parameter_table.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
@@ -19,7 +19,7 @@
 #include "firmware/messages.h"
 #include "monitor/comm_thread.h"
 #include "monitor/monitor_session.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 
 namespace cw::app {
 namespace {
@@ -73,7 +73,7 @@ struct ContractFixture {
   // Every row scanned: a pass needs the bus for each of them.
   void ScanEverything() {
     bench->StartScan();
-    bench->sbs_page().PressButton(monitor::PageButton::kScanAll);
+    bench->sbs().SelectAllRows(monitor::RowSelection::kScanAll);
   }
   // The next Show waits until the scan worker has finished `passes` more passes.
   void BlockUntilTheScanMovesOn(long passes) {
@@ -99,12 +99,12 @@ TEST(MessageContractTest, CalibrationShowsItsResultAfterReleasingTheBus) {
 
 TEST(MessageContractTest, DataFlashLimitMessageComesAfterTheBusIsFree) {
   ContractFixture f;
-  dataflash::DataFlashPage& page = f.bench->data_flash();
-  ASSERT_TRUE(page.ReadAllButton());
+  dataflash::DataFlashSession& session = f.bench->data_flash();
+  ASSERT_TRUE(session.ReadAll());
   f.ScanEverything();
   f.BlockUntilTheScanMovesOn(3);
   const auto row = *dataflash::FindParam("OCD1 Threshold");
-  EXPECT_EQ(page.OnValueEdited(row, "10").detail, dataflash::EditResult::kRefused);
+  EXPECT_EQ(session.WriteValue(row, "10").detail, dataflash::EditResult::kRefused);
   ASSERT_EQ(f.sink.shown.size(), 1u);
   EXPECT_TRUE(f.sink.shown[0].starts_with("The value entered is out of limits."));
   EXPECT_FALSE(f.sink.held_bus_lock);

@@ -9,9 +9,9 @@
 
 #include "../common/file_size_limit.h"
 #include "common/file_error.h"
-#include "dataflash/afi_commands.h"
 #include "dataflash/afi_file.h"
 #include "dataflash/algorithm_transform.h"
+#include "dataflash/data_flash_session.h"
 #include "dataflash/messages.h"
 #include "dataflash_fixture.h"
 #include "sim/subclass_table.h"
@@ -88,7 +88,7 @@ std::string FileError(common::FileProblem problem, common::FileAccess access,
 
 TEST_F(AfiTest, SaveWritesEveryKeyAndKeepsThePathsCase) {
   DataFlashFixture f;
-  const auto result = SaveGaugeToAfi(f.page, dir_ / "Pack_A");
+  const auto result = f.session.SaveGaugeToAfi(dir_ / "Pack_A");
   ASSERT_TRUE(result.outcome);
   EXPECT_EQ(result.path, dir_ / "Pack_A.afi");
   EXPECT_EQ(f.link.messages.Texts().back(), messages::kSaveFinish);
@@ -121,13 +121,13 @@ TEST(AfiSavePathTest, AddsTheExtensionOnlyWhenMissing) {
 
 TEST_F(AfiTest, ASavedFileLoadsBackWritingTheSameBytes) {
   DataFlashFixture f;
-  const auto saved = SaveGaugeToAfi(f.page, dir_ / "round.afi");
+  const auto saved = f.session.SaveGaugeToAfi(dir_ / "round.afi");
   ASSERT_TRUE(saved.outcome);
   const auto before = f.link.pack->gauge().State().memory;
 
   DataFlashFixture g;  // a fresh page, as after a restart
   g.link.pack->gauge().Restore(f.link.pack->gauge().State());
-  const auto loaded = LoadAfiToGauge(g.page, saved.path);
+  const auto loaded = g.session.LoadAfiToGauge(saved.path);
   ASSERT_TRUE(loaded.outcome);
   EXPECT_EQ(g.link.messages.Texts(), std::vector<std::string>{std::string(messages::kLoadSuccess)});
   EXPECT_EQ(g.link.pack->gauge().State().memory, before);
@@ -137,7 +137,7 @@ TEST_F(AfiTest, ASavedFileLoadsBackWritingTheSameBytes) {
 
 TEST_F(AfiTest, MissingKeysKeepTheGaugesValuesAndAreListed) {
   DataFlashFixture f;
-  const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
+  const auto saved = f.session.SaveGaugeToAfi(dir_ / "pack.afi");
   ASSERT_TRUE(saved.outcome);
   std::string text = Read(saved.path);
   text = Edit(text, "COV Time", "7");
@@ -153,14 +153,14 @@ TEST_F(AfiTest, MissingKeysKeepTheGaugesValuesAndAreListed) {
   SetGaugeBytes(f, 0x50, 0, common::Bytes{1, 2, 3, 4});
   f.link.messages.Clear();
 
-  const auto loaded = LoadAfiToGauge(f.page, saved.path);
+  const auto loaded = f.session.LoadAfiToGauge(saved.path);
   ASSERT_TRUE(loaded.outcome);
   EXPECT_EQ(GaugeBytes(f, 0x00, 20, 1), common::Bytes{7});
   EXPECT_EQ(GaugeBytes(f, 0x02, 0, 2), (common::Bytes{0x0B, 0xA5}));
   EXPECT_EQ(GaugeBytes(f, 0x30, 22, 2), (common::Bytes{0x90, 0x00}));
   EXPECT_EQ(GaugeBytes(f, 0x01, 9, 2), (common::Bytes{0x00, 0x00}));
   EXPECT_EQ(GaugeBytes(f, 0x50, 0, 4), (common::Bytes{1, 2, 3, 4}));
-  EXPECT_EQ(f.page.value(*FindParam("OCD1 Threshold")).text, "0");
+  EXPECT_EQ(f.session.View().values[*FindParam("OCD1 Threshold")].text, "0");
   // Rows in list order, then the algorithm data.
   std::vector<std::string> missing;
   for (const ParamDef& row : kParams) {
@@ -191,18 +191,18 @@ TEST_F(AfiTest, WhatTheGaugeDoesNotKeepFailsTheLoad) {
   };
   for (const Case& c : cases) {
     DataFlashFixture f;
-    const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
+    const auto saved = f.session.SaveGaugeToAfi(dir_ / "pack.afi");
     ASSERT_TRUE(saved.outcome);
     Write(saved.path, Edit(Read(saved.path), c.key, c.value));
     f.gauge.forget_writes_to = c.forgetful_subclass;
     f.link.messages.Clear();
-    const auto result = LoadAfiToGauge(f.page, saved.path);
+    const auto result = f.session.LoadAfiToGauge(saved.path);
     EXPECT_FALSE(result.outcome) << c.key;
     EXPECT_TRUE(result.outcome.gauge_changed) << c.key;
     EXPECT_EQ(f.link.messages.Texts(),
               (std::vector<std::string>{std::string(messages::kLoadFail), c.state_message}))
         << c.key;
-    EXPECT_FALSE(f.page.busy());
+    EXPECT_FALSE(f.session.View().busy);
   }
 }
 
@@ -227,13 +227,13 @@ TEST_F(AfiTest, AFaultDuringTheLoadSaysWhatTheGaugeHoldsNow) {
   };
   for (const Case& c : cases) {
     DataFlashFixture f;
-    const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
+    const auto saved = f.session.SaveGaugeToAfi(dir_ / "pack.afi");
     ASSERT_TRUE(saved.outcome);
     if (c.drop_a_key) Write(saved.path, Edit(Read(saved.path), "COV Time", std::nullopt));
     f.gauge.nack = c.nack;
     f.link.messages.Clear();
     f.TakeFlashTraffic();
-    const auto result = LoadAfiToGauge(f.page, saved.path);
+    const auto result = f.session.LoadAfiToGauge(saved.path);
     EXPECT_FALSE(result.outcome) << c.name;
     const auto texts = f.link.messages.Texts();
     ASSERT_GE(texts.size(), 2u) << c.name;
@@ -251,8 +251,8 @@ TEST_F(AfiTest, ASealedGaugeRefusesLoadAndSave) {
   DataFlashFixture f;
   Write(dir_ / "x.afi", "[FlashData]\nCOV Time=3\n");
   f.link.pack->gauge().SetSealState(sim::SealState::kSealed);
-  EXPECT_FALSE(LoadAfiToGauge(f.page, dir_ / "x.afi").outcome);
-  EXPECT_FALSE(SaveGaugeToAfi(f.page, dir_ / "y.afi").outcome);
+  EXPECT_FALSE(f.session.LoadAfiToGauge(dir_ / "x.afi").outcome);
+  EXPECT_FALSE(f.session.SaveGaugeToAfi(dir_ / "y.afi").outcome);
   EXPECT_EQ(f.link.messages.Texts(),
             (std::vector<std::string>{std::string(messages::kSealedWriteAfi),
                                       std::string(messages::kSealedReadAfi)}));
@@ -263,7 +263,7 @@ TEST_F(AfiTest, ASealedGaugeRefusesLoadAndSave) {
 // Files that are no constants file, or hold a value no parameter takes, change nothing.
 TEST_F(AfiTest, FilesThatCannotBeTakenAreRefusedBeforeAnythingIsSent) {
   DataFlashFixture f;
-  const auto saved = SaveGaugeToAfi(f.page, dir_ / "good.afi");
+  const auto saved = f.session.SaveGaugeToAfi(dir_ / "good.afi");
   ASSERT_TRUE(saved.outcome);
   const std::string good = Read(saved.path);
   const auto not_constants = [&](const std::string& name, std::string_view reason) {
@@ -317,7 +317,7 @@ TEST_F(AfiTest, FilesThatCannotBeTakenAreRefusedBeforeAnythingIsSent) {
   for (const auto& [name, message] : all) {
     f.link.messages.Clear();
     f.TakeFlashTraffic();
-    const auto result = LoadAfiToGauge(f.page, dir_ / name);
+    const auto result = f.session.LoadAfiToGauge(dir_ / name);
     EXPECT_EQ(result.outcome.verdict, common::Verdict::kRefused) << name;
     EXPECT_FALSE(result.outcome.gauge_changed) << name;
     EXPECT_EQ(f.link.messages.Texts(), std::vector<std::string>{message}) << name;
@@ -329,7 +329,7 @@ TEST_F(AfiTest, FilesThatCannotBeTakenAreRefusedBeforeAnythingIsSent) {
 
 TEST_F(AfiTest, AMissingFileIsNoLoad) {
   DataFlashFixture f;
-  const auto missing = LoadAfiToGauge(f.page, dir_ / "none.afi");
+  const auto missing = f.session.LoadAfiToGauge(dir_ / "none.afi");
   EXPECT_FALSE(missing.outcome);
   EXPECT_TRUE(missing.file_missing);
   EXPECT_TRUE(f.link.messages.Texts().empty());
@@ -359,7 +359,7 @@ TEST_F(AfiTest, ASaveThatCannotBeWrittenLeavesThePathAsItWas) {
     {
       // The disk fills up at 4 KiB: the .afi is about three times as long.
       const test::FileSizeLimit full_disk(4096);
-      result = SaveGaugeToAfi(f.page, path);
+      result = f.session.SaveGaugeToAfi(path);
     }
     EXPECT_FALSE(result.outcome) << c.name;
     const auto texts = f.link.messages.Texts();
@@ -426,7 +426,7 @@ TEST(LoadAfiImageTest, GivesStoredOrPlainFormWithTheCopiedBytes) {
 // Without a gauge there is no value to keep in a missing key's place.
 TEST_F(AfiTest, AConversionTakesOnlyACompleteFile) {
   DataFlashFixture f;
-  const auto saved = SaveGaugeToAfi(f.page, dir_ / "pack.afi");
+  const auto saved = f.session.SaveGaugeToAfi(dir_ / "pack.afi");
   ASSERT_TRUE(saved.outcome);
   const std::string good = Read(saved.path);
   ASSERT_TRUE(LoadAfiImage(saved.path, true));

@@ -25,7 +25,7 @@ std::optional<std::vector<std::uint8_t>> RecordingGauge::Read(std::uint8_t comma
 }
 
 DataFlashFixture::DataFlashFixture()
-    : gauge(link.pack->gauge()), page(*link.link, link.messages, progress) {
+    : gauge(link.pack->gauge()), session(*link.link, link.messages, progress) {
   link.pack->ReplaceTarget(&gauge);
 }
 

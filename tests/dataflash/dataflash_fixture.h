@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/recording_sinks.h"
-#include "dataflash/data_flash_page.h"
+#include "dataflash/data_flash_session.h"
 #include "link/smbus_target.h"
 #include "link_fixture.h"
 
@@ -40,7 +40,7 @@ class RecordingGauge final : public link::SmbusTarget {
 
 using common::ProgressReport;
 
-// A data flash page on the simulated pack, the bus recorded at the gauge.
+// A data flash session on the simulated pack, the bus recorded at the gauge.
 struct DataFlashFixture {
   DataFlashFixture();
   ~DataFlashFixture();
@@ -52,7 +52,7 @@ struct DataFlashFixture {
   LinkFixture link;
   RecordingGauge gauge;
   common::RecordingProgressSink progress;
-  dataflash::DataFlashPage page;
+  dataflash::DataFlashSession session;
 };
 
 // Page-command data length on the wire: a block read clocks count, data and PEC.

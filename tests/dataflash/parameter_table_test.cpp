@@ -6,7 +6,7 @@
 #include <string>
 
 #include "dataflash/algorithm_transform.h"
-#include "dataflash/data_flash_page.h"
+#include "dataflash/data_flash_session.h"
 #include "dataflash/page_layout.h"
 #include "dataflash/subclass_layout.h"
 

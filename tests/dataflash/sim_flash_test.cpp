@@ -9,9 +9,9 @@ namespace {
 
 TEST(SimFlashTest, EveryDefaultValueIsInsideItsLimits) {
   test::DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   for (std::size_t row = 0; row < kParamCount; ++row) {
-    ParamValue value = f.page.value(row);
+    ParamValue value = f.session.View().values[row];
     std::array<std::uint8_t, kMaxFieldSize> out{};
     common::RecordingMessageSink messages;
     EXPECT_NE(EncodeParam(kParams[row], value, out, true, &messages), kEncodeFailed)
@@ -21,13 +21,13 @@ TEST(SimFlashTest, EveryDefaultValueIsInsideItsLimits) {
 
 TEST(SimFlashTest, AlgorithmSubclassesAreServedInStoredForm) {
   test::DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
-  const AlgorithmArea plain = AlgorithmAreaToPlain(f.page.backup());
+  ASSERT_TRUE(f.session.ReadAll());
+  const AlgorithmArea plain = AlgorithmAreaToPlain(f.session.View().backup);
   // 0x50 is a ramp of big-endian words from 120 in steps of 3.
   EXPECT_EQ(plain[0], 0);
   EXPECT_EQ(plain[1], 120);
   EXPECT_EQ(plain[3], 123);
-  EXPECT_NE(f.page.backup()[1], 120);
+  EXPECT_NE(f.session.View().backup[1], 120);
   // 0x58 starts with its flag byte.
   EXPECT_EQ(plain[(54 - 38) * 32], 0x55);
 }

@@ -56,7 +56,7 @@ TEST_P(SubclassTransferTest, ReadsAndWritesFullPagesThenTheRemainder) {
   const std::array<std::uint16_t, 1> layout = {static_cast<std::uint16_t>(c.length << 8 | c.block)};
   FlashImage image{};
   f.TakeFlashTraffic();
-  ASSERT_TRUE(f.page.transfer().ReadSubclasses(image, ids, layout, 38));
+  ASSERT_TRUE(f.session.transfer().ReadSubclasses(image, ids, layout, 38));
 
   std::vector<BusTransaction> expected = {Select(c.id)};
   for (auto [page, bytes] : c.pages) expected.push_back(PageRead(page, bytes));
@@ -71,7 +71,7 @@ TEST_P(SubclassTransferTest, ReadsAndWritesFullPagesThenTheRemainder) {
   // Written back from the image: the same pages, each with its settle time, then 2.5 s.
   for (std::size_t i = 0; i < c.length; ++i) image[c.block * 32 + i] ^= 0x5A;
   f.link.TakeWaits();
-  ASSERT_TRUE(f.page.transfer().WriteSubclasses(image, ids, layout, 50));
+  ASSERT_TRUE(f.session.transfer().WriteSubclasses(image, ids, layout, 50));
   expected = {Select(c.id)};
   for (auto [page, bytes] : c.pages) {
     expected.push_back(
@@ -104,65 +104,66 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReadAllTest, FillsImageBackupAndListsAndReportsProgress) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
-  EXPECT_TRUE(f.page.read_done());
-  EXPECT_FALSE(f.page.busy());
-  EXPECT_TRUE(f.page.editing_enabled());
-  EXPECT_EQ(f.page.progress_total(), 38);
-  EXPECT_EQ(f.page.value(f.Row("Manuf Date")).text, "2023-5-17");
-  EXPECT_EQ(f.page.value(f.Row("Device Name")).text, "KT580714");
-  EXPECT_EQ(f.page.value(f.Row("OCD1 Threshold")).text, "-8000");
-  EXPECT_EQ(f.page.backup()[0], GaugeBytes(f, 0x50)[0]);
+  ASSERT_TRUE(f.session.ReadAll());
+  EXPECT_TRUE(f.session.View().read_done);
+  EXPECT_FALSE(f.session.View().busy);
+  EXPECT_TRUE(f.session.View().editing_enabled);
+  EXPECT_EQ(f.session.View().progress_total, 38);
+  EXPECT_EQ(f.session.View().values[f.Row("Manuf Date")].text, "2023-5-17");
+  EXPECT_EQ(f.session.View().values[f.Row("Device Name")].text, "KT580714");
+  EXPECT_EQ(f.session.View().values[f.Row("OCD1 Threshold")].text, "-8000");
+  EXPECT_EQ(f.session.View().backup[0], GaugeBytes(f, 0x50)[0]);
   // 62 pages after the start report, then the final report.
   const auto reports = f.progress.Reports(common::TaskKind::kDataFlash);
   EXPECT_EQ(reports.front(), (test::ProgressReport{65, 0}));
   EXPECT_EQ(reports[reports.size() - 2], (test::ProgressReport{65, 63}));
   EXPECT_EQ(reports.back(), (test::ProgressReport{65, 65}));
-  for (std::size_t row = 0; row < kParamCount; ++row) EXPECT_EQ(f.page.item_data(row), kItemNormal);
+  for (std::size_t row = 0; row < kParamCount; ++row)
+    EXPECT_EQ(f.session.View().item_data[row], kItemNormal);
 }
 
 TEST(ReadAllTest, UnpluggedAdapterShowsUsbNoConnectedAndLeavesReadDoneClear) {
   DataFlashFixture f;
   f.link.pack->Unplug();
   AlgorithmArea backup{};
-  EXPECT_FALSE(f.page.ReadAllFlash(backup));
-  EXPECT_FALSE(f.page.read_done());
-  EXPECT_FALSE(f.page.busy());
+  EXPECT_FALSE(f.session.ReadAllFlash(backup));
+  EXPECT_FALSE(f.session.View().read_done);
+  EXPECT_FALSE(f.session.View().busy);
   EXPECT_EQ(f.link.messages.Texts(),
             std::vector<std::string>{std::string(link::messages::kUsbNotConnected)});
-  EXPECT_EQ(f.page.progress_total(), 38);
+  EXPECT_EQ(f.session.View().progress_total, 38);
 }
 
 TEST(ReadAllTest, ASecondReadAllMarksValuesChangedOnTheGaugeInBetween) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   auto state = f.link.pack->gauge().State();
   state.memory.WriteSubclass(*sim::FindSubclassPlace(0x00), 0, common::Bytes{0x0F, 0xA0});
   f.link.pack->gauge().Restore(state);
-  ASSERT_TRUE(f.page.ReadAllButton());
-  EXPECT_EQ(f.page.item_data(f.Row("LT COV Threshold")), kItemMarked);
-  EXPECT_EQ(f.page.item_data(f.Row("LT COV Recovery")), kItemNormal);
-  EXPECT_EQ(f.page.value(f.Row("LT COV Threshold")).text, "4000");
+  ASSERT_TRUE(f.session.ReadAll());
+  EXPECT_EQ(f.session.View().item_data[f.Row("LT COV Threshold")], kItemMarked);
+  EXPECT_EQ(f.session.View().item_data[f.Row("LT COV Recovery")], kItemNormal);
+  EXPECT_EQ(f.session.View().values[f.Row("LT COV Threshold")].text, "4000");
 }
 
 TEST(WriteAllTest, BeforeAnyReadAllItReadsAndWritesNothing) {
   DataFlashFixture f;
   const int resets = f.link.pack->gauge().resets();
-  ASSERT_TRUE(f.page.WriteAllButton());
+  ASSERT_TRUE(f.session.WriteAll());
   for (const BusTransaction& t : f.TakeFlashTraffic()) {
     EXPECT_FALSE(t.write && t.command >= kPage0) << "page write " << int{t.command};
   }
-  EXPECT_TRUE(f.page.read_done());
+  EXPECT_TRUE(f.session.View().read_done);
   EXPECT_EQ(f.link.pack->gauge().resets(), resets);
 }
 
 TEST(WriteAllTest, WritesEverySubclassVerifiesAndResets) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   const auto before = f.link.pack->gauge().State().memory;
   f.TakeFlashTraffic();
   f.progress.Clear();
-  ASSERT_TRUE(f.page.WriteAllButton());
+  ASSERT_TRUE(f.session.WriteAll());
   int page_writes = 0;
   for (const BusTransaction& t : f.TakeFlashTraffic())
     page_writes += t.write && t.command >= kPage0;
@@ -174,25 +175,26 @@ TEST(WriteAllTest, WritesEverySubclassVerifiesAndResets) {
             (test::ProgressReport{38, 0}));
   EXPECT_EQ(f.progress.Reports(common::TaskKind::kDataFlash).back(),
             (test::ProgressReport{65, 65}));
-  EXPECT_EQ(f.page.progress_total(), 38);
+  EXPECT_EQ(f.session.View().progress_total, 38);
 }
 
 TEST(WriteAllTest, ANackHalfwayFailsWithoutResetAndKeepsTheLists) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   std::vector<std::string> texts;
-  for (std::size_t row = 0; row < kParamCount; ++row) texts.push_back(f.page.value(row).text);
+  for (std::size_t row = 0; row < kParamCount; ++row)
+    texts.push_back(f.session.View().values[row].text);
   int page_writes = 0;
   f.gauge.nack = [&](const BusTransaction& t) {
     return t.write && t.command >= kPage0 && ++page_writes == 30;
   };
-  EXPECT_FALSE(f.page.WriteAllButton());
+  EXPECT_FALSE(f.session.WriteAll());
   EXPECT_EQ(f.link.pack->gauge().resets(), 0);
-  EXPECT_FALSE(f.page.busy());
-  EXPECT_TRUE(f.page.controls_enabled());
-  EXPECT_EQ(f.page.progress_total(), 38);
+  EXPECT_FALSE(f.session.View().busy);
+  EXPECT_TRUE(f.session.View().controls_enabled);
+  EXPECT_EQ(f.session.View().progress_total, 38);
   for (std::size_t row = 0; row < kParamCount; ++row) {
-    EXPECT_EQ(f.page.value(row).text, texts[row]) << kParams[row].name;
+    EXPECT_EQ(f.session.View().values[row].text, texts[row]) << kParams[row].name;
   }
   // No page write was tried after the refused one.
   EXPECT_EQ(page_writes, 30);
@@ -201,31 +203,31 @@ TEST(WriteAllTest, ANackHalfwayFailsWithoutResetAndKeepsTheLists) {
 TEST(SealedGaugeTest, RefusesReadAllAndWriteAll) {
   DataFlashFixture f;
   f.link.pack->gauge().SetSealState(sim::SealState::kSealed);
-  EXPECT_FALSE(f.page.ReadAllButton());
-  EXPECT_FALSE(f.page.WriteAllButton());
+  EXPECT_FALSE(f.session.ReadAll());
+  EXPECT_FALSE(f.session.WriteAll());
   EXPECT_EQ(f.link.messages.Texts(),
             (std::vector<std::string>{std::string(messages::kSealedReadAll),
                                       std::string(messages::kSealedWriteAll)}));
   EXPECT_TRUE(f.TakeFlashTraffic().empty());
-  EXPECT_FALSE(f.page.read_done());
+  EXPECT_FALSE(f.session.View().read_done);
 }
 
 TEST(EditTest, BeforeAnyReadAllAnEditIsIgnored) {
   DataFlashFixture f;
   f.TakeFlashTraffic();
-  EXPECT_EQ(f.page.OnValueEdited(f.Row("COV Time"), "3").detail, EditResult::kIgnored);
+  EXPECT_EQ(f.session.WriteValue(f.Row("COV Time"), "3").detail, EditResult::kIgnored);
   EXPECT_TRUE(f.TakeFlashTraffic().empty());
-  EXPECT_EQ(f.page.value(f.Row("COV Time")).text, "");
+  EXPECT_EQ(f.session.View().values[f.Row("COV Time")].text, "");
 }
 
 TEST(EditTest, WritesOneParameterAndReadsItBack) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   f.TakeFlashTraffic();
   const std::size_t row = f.Row("CUV Recovery");  // 0x00, offset 24
-  EXPECT_EQ(f.page.OnValueEdited(row, "3100").detail, EditResult::kWritten);
-  EXPECT_EQ(f.page.value(row).text, "3100");
-  EXPECT_EQ(f.page.item_data(row), kItemNormal);
+  EXPECT_EQ(f.session.WriteValue(row, "3100").detail, EditResult::kWritten);
+  EXPECT_EQ(f.session.View().values[row].text, "3100");
+  EXPECT_EQ(f.session.View().item_data[row], kItemNormal);
   const common::Bytes gauge = GaugeBytes(f, 0x00);
   EXPECT_EQ(gauge[24], 0x0C);
   EXPECT_EQ(gauge[25], 0x1C);
@@ -240,11 +242,11 @@ TEST(EditTest, WritesOneParameterAndReadsItBack) {
 
 TEST(EditTest, AnOutOfLimitValueIsRefusedWithTheLimitMessage) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   f.TakeFlashTraffic();
   const std::size_t row = f.Row("OCD1 Threshold");
-  EXPECT_EQ(f.page.OnValueEdited(row, "10").detail, EditResult::kRefused);
-  EXPECT_EQ(f.page.value(row).text, "-8000");
+  EXPECT_EQ(f.session.WriteValue(row, "10").detail, EditResult::kRefused);
+  EXPECT_EQ(f.session.View().values[row].text, "-8000");
   EXPECT_TRUE(f.TakeFlashTraffic().empty());
   EXPECT_EQ(f.link.messages.Texts().back(),
             "The value entered is out of limits. Please enter a value between -32768 and 0 mA");
@@ -253,19 +255,19 @@ TEST(EditTest, AnOutOfLimitValueIsRefusedWithTheLimitMessage) {
 
 TEST(EditTest, AValueTheGaugeDoesNotKeepIsMarked) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   f.gauge.forget_writes_to = 0x00;
   const std::size_t row = f.Row("LT COV Threshold");
-  EXPECT_EQ(f.page.OnValueEdited(row, "4000").detail, EditResult::kMismatch);
-  EXPECT_EQ(f.page.item_data(row), kItemMarked);
-  EXPECT_EQ(f.page.value(row).text, "4200");
+  EXPECT_EQ(f.session.WriteValue(row, "4000").detail, EditResult::kMismatch);
+  EXPECT_EQ(f.session.View().item_data[row], kItemMarked);
+  EXPECT_EQ(f.session.View().values[row].text, "4200");
   // A marked row stays editable: its item data keeps the low byte 2.
-  EXPECT_TRUE(f.page.OnValueClicked(ListOfRow(row), row - ListStart(ListOfRow(row))));
+  EXPECT_TRUE(f.session.BeginEdit(ListOfRow(row), row - ListStart(ListOfRow(row))));
 }
 
 TEST(EditTest, ABusHeldElsewhereLeavesTheValueAndWritesNothing) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   f.TakeFlashTraffic();
   std::promise<void> held;
   std::promise<void> done;
@@ -277,23 +279,23 @@ TEST(EditTest, ABusHeldElsewhereLeavesTheValueAndWritesNothing) {
   });
   held.get_future().wait();
   const std::size_t row = f.Row("COV Time");
-  EXPECT_EQ(f.page.OnValueEdited(row, "9").detail, EditResult::kBusBusy);
+  EXPECT_EQ(f.session.WriteValue(row, "9").detail, EditResult::kBusBusy);
   done.set_value();
   other.join();
-  EXPECT_EQ(f.page.value(row).text, "2");
-  EXPECT_FALSE(f.page.busy());
+  EXPECT_EQ(f.session.View().values[row].text, "2");
+  EXPECT_FALSE(f.session.View().busy);
   EXPECT_TRUE(f.TakeFlashTraffic().empty());
 }
 
 TEST(EditTest, JT1RewritesTheChargeTableSubclassesWhole) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   const common::Bytes other_50 = GaugeBytes(f, 0x50);
   const common::Bytes other_53 = GaugeBytes(f, 0x53);
   f.TakeFlashTraffic();
   const std::size_t row = f.Row("JT1");
-  EXPECT_EQ(f.page.OnValueEdited(row, "5").detail, EditResult::kWritten);
-  EXPECT_EQ(f.page.value(row).text, "5.0");
+  EXPECT_EQ(f.session.WriteValue(row, "5").detail, EditResult::kWritten);
+  EXPECT_EQ(f.session.View().values[row].text, "5.0");
 
   std::map<std::uint8_t, std::vector<std::uint8_t>> written_pages;
   std::map<std::uint8_t, int> reads;
@@ -317,19 +319,19 @@ TEST(EditTest, JT1RewritesTheChargeTableSubclassesWhole) {
   EXPECT_EQ(table[1], 0xDD);  // 5.0 C = 2781 tenths of a kelvin
   EXPECT_EQ(GaugeBytes(f, 0x50), other_50);
   EXPECT_EQ(GaugeBytes(f, 0x53), other_53);
-  EXPECT_EQ(f.page.progress_total(), 38);
+  EXPECT_EQ(f.session.View().progress_total, 38);
 }
 
 TEST(EditTest, AChargeTableReadFailureWritesNothing) {
   DataFlashFixture f;
-  ASSERT_TRUE(f.page.ReadAllButton());
+  ASSERT_TRUE(f.session.ReadAll());
   f.gauge.nack = [](const BusTransaction& t) { return !t.write && t.command == 0x7A; };
   f.TakeFlashTraffic();
-  EXPECT_EQ(f.page.OnValueEdited(f.Row("JT2"), "12").detail, EditResult::kFailed);
+  EXPECT_EQ(f.session.WriteValue(f.Row("JT2"), "12").detail, EditResult::kFailed);
   for (const BusTransaction& t : f.TakeFlashTraffic()) {
     EXPECT_FALSE(t.write && t.command >= kPage0);
   }
-  EXPECT_EQ(f.page.item_data(f.Row("JT2")), kItemMarked);
+  EXPECT_EQ(f.session.View().item_data[f.Row("JT2")], kItemMarked);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -105,6 +107,85 @@ TEST_F(DataFlashGaugeCliTest, ReadSetGetAndWriteBack) {
   run = Sim("df write " + (dir_ / "missing.afi").string());
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.err.find("no such file"), std::string::npos);
+}
+
+// The file's text with `key`'s line given `value`, or left out when there is no value.
+std::string WithKey(const std::string& text, const std::string& key,
+                    const std::optional<std::string>& value) {
+  std::istringstream in(text);
+  std::string out;
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t equals = line.find('=');
+    std::string name = line.substr(0, equals);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (equals != std::string::npos && name == key) {
+      if (value) out += key + " = " + *value + "\n";
+      continue;
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::string ValueOf(const std::string& text, const std::string& key) {
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with(key + " = ")) return line.substr(key.size() + 3);
+  }
+  return {};
+}
+
+TEST_F(DataFlashGaugeCliTest, DiffComparesKeyByKeyWithAFileOrTheGauge) {
+  const std::string saved = (dir_ / "saved.afi").string();
+  ASSERT_EQ(Sim("df read-all -o " + saved).exit_code, 0);
+  std::ifstream in(saved);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string cov = ValueOf(text, "COV Time");
+  const std::string cuv = ValueOf(text, "CUV Threshold");
+  const std::string algorithm = ValueOf(text, "AlgorithmData3");
+  ASSERT_FALSE(cov.empty() || cuv.empty() || algorithm.empty());
+  const auto write = [&](const std::string& name, const std::string& contents) {
+    std::ofstream(dir_ / name) << contents;
+    return (dir_ / name).string();
+  };
+  const std::string same = write("same.afi", text);
+  const std::string changed = write("changed.afi", WithKey(text, "COV Time", "9"));
+  // Another spelling of the same value writes the same bytes: no difference.
+  const std::string respelled = write("respelled.afi", WithKey(text, "COV Time", "0" + cov));
+  const std::string missing =
+      write("missing.afi", WithKey(WithKey(text, "CUV Threshold", {}), "AlgorithmData3", {}));
+  const std::string not_afi = write("notes.afi", "nothing of the kind\n");
+
+  struct Case {
+    std::string what;
+    std::string args;
+    int exit_code;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"equal files", "df diff " + saved + " " + same, 0, ""},
+      {"the same value spelled otherwise", "df diff " + saved + " " + respelled, 0, ""},
+      {"one changed value", "df diff " + changed + " " + saved, 1,
+       "COV Time\t9\t" + cov + "\tSec\n"},
+      {"a file missing keys", "df diff " + missing + " " + saved, 1,
+       "CUV Threshold\t(missing)\t" + cuv + "\tmV\nAlgorithmData3\t(missing)\t" + algorithm +
+           "\t\n"},
+      {"a file as the gauge holds it", "df diff " + saved, 0, ""},
+      {"an unreadable file", "df diff " + (dir_ / "none.afi").string() + " " + saved, 2, ""},
+      {"no constants file", "df diff " + saved + " " + not_afi, 2, ""},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Sim(c.args);
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.what << "\n" << run.err;
+    EXPECT_EQ(run.out, c.out) << c.what;
+    EXPECT_EQ(run.err.empty(), c.exit_code != 2) << c.what << "\n" << run.err;
+  }
+
+  // After `df set` the gauge holds another value than the file.
+  ASSERT_EQ(Sim("df set 'COV Time' 7").exit_code, 0);
+  const CliRun run = Sim("df diff " + saved);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_EQ(run.out, "COV Time\t" + cov + "\t7\tSec\n");
 }
 
 }  // namespace

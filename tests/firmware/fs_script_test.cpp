@@ -12,7 +12,7 @@
 
 #include "common/file_error.h"
 #include "common/recording_sinks.h"
-#include "dataflash/afi_commands.h"
+#include "dataflash/data_flash_session.h"
 #include "dataflash/messages.h"
 #include "firmware/constants_merge.h"
 #include "firmware/converters.h"
@@ -227,8 +227,8 @@ std::filesystem::path TempDir() {
 void SavePackAfi(const std::filesystem::path& path) {
   test::LinkFixture fx;
   common::NullProgressSink progress;
-  dataflash::DataFlashPage page(*fx.link, fx.messages, progress);
-  ASSERT_TRUE(dataflash::SaveGaugeToAfi(page, path).outcome);
+  dataflash::DataFlashSession session(*fx.link, fx.messages, progress);
+  ASSERT_TRUE(session.SaveGaugeToAfi(path).outcome);
 }
 
 TEST(Converters, OutputNames) {

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "dataflash/bit_view.h"
+#include "dataflash/messages.h"
 #include "dataflash/row_filter.h"
 #include "gui/data_flash_page.h"
 #include "gui/flash_tip.h"
@@ -124,7 +125,7 @@ class DataFlashFlowsTest : public QObject {
     QCOMPARE(Shown("CUV Threshold"), QString());
     const auto memory = f_->gauge().State().memory;
     QVERIFY(Edit("CUV Threshold", "2600"));
-    QCOMPARE(page().note().text(), gui::Q(gui::messages::kEditIgnored));
+    QCOMPARE(page().note().text(), gui::Q(dataflash::messages::kEditIgnored));
     QCOMPARE(Shown("CUV Threshold"), QString());
 
     QTest::mouseClick(&page().write_all(), Qt::LeftButton);
@@ -315,7 +316,7 @@ class DataFlashFlowsTest : public QObject {
     QCOMPARE(GaugeValue("COV Time"), cov);
     QTRY_VERIFY(
         !Cell("CUV Threshold", ParamListModel::kValue).data(ParamListModel::kHeldRole).toBool());
-    QCOMPARE(page().edits().size(), std::size_t{0});
+    QCOMPARE(f_->bench().data_flash().View().held_count, std::size_t{0});
     QVERIFY(!page().undo().isEnabled());
   }
 };

@@ -40,7 +40,7 @@
 #include "gui/tools/tool_launcher.h"
 #include "gui_fixture.h"
 #include "monitor/monitor_session.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 #include "sim/sim_pack.h"
 
 namespace cw::test {
@@ -90,7 +90,7 @@ class GuiFlows : public QObject {
   std::unique_ptr<GuiFixture> f_;
   gui::MainWindow& w() { return f_->window(); }
   void ScanAll() {
-    QTest::mouseClick(&w().sbs_page().button(monitor::PageButton::kScanAll), Qt::LeftButton);
+    QTest::mouseClick(&w().sbs_page().button(monitor::RowSelection::kScanAll), Qt::LeftButton);
   }
   bool Linked() {
     w().OnClockTimer();
@@ -235,7 +235,7 @@ class GuiFlows : public QObject {
 
   void ScanOffAndOnAndASafetyAlarmTurnsItsBitRed() {
     gui::SbsPage& page = w().sbs_page();
-    gui::StatusBitCtrl& safety_low = page.display(*monitor::SbsPageRules::DisplayIndex(1134));
+    gui::StatusBitCtrl& safety_low = page.display(*monitor::SbsSession::DisplayIndex(1134));
     // COV is bit 1: the lower row, second cell from the right.
     const QPoint cov(monitor::kCellX[6] + 4, monitor::kLowerRowY + 3);
     QCOMPARE(PixelAt(safety_low, cov), QColor(0xCFCFCF).rgb());  // not read: grey
@@ -277,18 +277,18 @@ class GuiFlows : public QObject {
     QCOMPARE(f_->modal.icons.front(), QMessageBox::Information);
 
     gui::SbsPage& page = w().sbs_page();
-    QTest::mouseClick(&page.button(monitor::PageButton::kLogAll), Qt::LeftButton);
+    QTest::mouseClick(&page.button(monitor::RowSelection::kLogAll), Qt::LeftButton);
     const QString log_path = directory.filePath("run1");
     f_->modal.Then(ChooseFile(log_path));
     QAction& log = w().action(gui::messages::kStartDataLog);
     log.trigger();
     QCOMPARE(log.text(), Q(gui::messages::kStopLog));
-    QVERIFY(!page.button(monitor::PageButton::kClearScans).isEnabled());
+    QVERIFY(!page.button(monitor::RowSelection::kClearScans).isEnabled());
     const QString file = log_path + ".LOG";
     QTRY_VERIFY_WITH_TIMEOUT(Lines(ReadFile(file)) >= 16, 10000);
     log.trigger();
     QCOMPARE(log.text(), Q(gui::messages::kStartLogAgain));
-    QVERIFY(page.button(monitor::PageButton::kClearScans).isEnabled());
+    QVERIFY(page.button(monitor::RowSelection::kClearScans).isEnabled());
     const std::string text = ReadFile(file);
     QVERIFY(text.starts_with("Cellwarden\tVersion: 3.07\tQuillmarsh Electronic LTD.\r\n"));
     QVERIFY(text.find("Sample        Stamp        Elapsed(s)        ManufactureAccess    ") !=
@@ -427,7 +427,7 @@ class GuiFlows : public QObject {
     ScanAll();
     QTabBar& tabs = page.tabs();
     QTest::mouseClick(&tabs, Qt::LeftButton, {}, tabs.tabRect(2).center());
-    QCOMPARE(f_->bench().sbs_page().tab(), monitor::PageTab::kChart);
+    QCOMPARE(f_->bench().sbs().View().tab, monitor::PageTab::kChart);
     QChart* chart = page.chart().chart();
     QTRY_COMPARE(chart->series().size(), qsizetype{5});
     const auto points = [&](int index) {

@@ -16,7 +16,7 @@
 #include "gui/smb_access_page.h"
 #include "gui_fixture.h"
 #include "monitor/monitor_session.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 #include "sim/fault_config.h"
 #include "sim/sim_pack.h"
 
@@ -46,7 +46,7 @@ class PageFlowsTest : public QObject {
   void cleanup() { f_.reset(); }
 
   void CalibrationsMoveThePacksReadings() {
-    w().sbs_page().button(monitor::PageButton::kScanAll).click();
+    w().sbs_page().button(monitor::RowSelection::kScanAll).click();
     Show(app::Page::kCalibration);
     gui::CalibrationPage& page = w().calibration_page();
     QVERIFY(!page.offset_bar().isVisible());

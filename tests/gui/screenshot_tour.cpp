@@ -17,7 +17,7 @@
 #include <QTest>
 #include <cstdio>
 
-#include "dataflash/afi_commands.h"
+#include "dataflash/data_flash_session.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
 #include "gui/calibration_page.h"
@@ -42,7 +42,7 @@
 #include "gui/tools/tool_launcher.h"
 #include "gui/unseal_dialog.h"
 #include "gui_fixture.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 #include "update_hold.h"
 
 namespace {
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
   gui::SbsPage& page = window.sbs_page();
 
   // A pack in use: every register scanned, a few subcommands sent, one safety alarm raised.
-  QTest::mouseClick(&page.button(monitor::PageButton::kScanAll), Qt::LeftButton);
+  QTest::mouseClick(&page.button(monitor::RowSelection::kScanAll), Qt::LeftButton);
   gui::SubCmdPanelWidget& panel = window.subcmd();
   for (const char* label : {"DEVICE_TYPE", "FW_VERSION", "HW_VERSION", "CHEM_ID"}) {
     WaitFor([&] { return f.tool->worker().idle(); });
@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
   // Filtered, compared with a file saved before an edit, and an edit held for Write All.
   flash.bit_view().Revert();
   const QString before = QDir(output).filePath("before.afi");
-  dataflash::SaveGaugeToAfi(f.bench().data_flash(), gui::S(before));
-  f.bench().data_flash().OnValueEdited(*dataflash::FindParam("CUV Threshold"), "2650");
+  f.bench().data_flash().SaveGaugeToAfi(gui::S(before));
+  f.bench().data_flash().WriteValue(*dataflash::FindParam("CUV Threshold"), "2650");
   flash.CompareWith(gui::S(before));
   idle();
   QFile::remove(before);
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
   const QString packs = QDir::temp().filePath("cellwarden-tour");
   QDir(packs).removeRecursively();
   QDir().mkpath(packs);
-  dataflash::SaveGaugeToAfi(f.bench().data_flash(), gui::S(QDir(packs).filePath("pack.afi")));
+  f.bench().data_flash().SaveGaugeToAfi(gui::S(QDir(packs).filePath("pack.afi")));
   const auto open_tool = [&](std::string_view command, gui::ToolKind kind) {
     window.action(command).trigger();
     WaitFor([&] { return window.tools().window(kind) != nullptr; });

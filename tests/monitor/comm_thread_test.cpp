@@ -155,10 +155,10 @@ TEST(MonitorSession, StartedSessionScansIntoThePageAndStopsWhenDestroyed) {
   const auto selected = session->engine().WithTable(
       [](monitor::RegisterTable& table) { return table.FindRow("Voltage")->scan; });
   EXPECT_FALSE(selected) << "page start clears every selection";
-  const auto index = *monitor::SbsPageRules::DisplayIndex(1127);
-  session->page().ClickScan(*session->engine().WithTable(
+  const auto index = *monitor::SbsSession::DisplayIndex(1127);
+  session->sbs().ToggleScan(*session->engine().WithTable(
       [](monitor::RegisterTable& table) { return table.Find("Operation Status"); }));
-  ASSERT_TRUE(Eventually([&] { return session->page().DisplayValue(index) == 0x4000; }));
+  ASSERT_TRUE(Eventually([&] { return session->sbs().View().displays[index] == 0x4000; }));
   ASSERT_TRUE(Eventually([&] { return scan.gauge.WordReads(0x19) > 0; }))
       << "static data refreshed at start";
   session.reset();

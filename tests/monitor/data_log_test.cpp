@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "monitor/log_ticker.h"
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 #include "monitor_fixture.h"
 
 namespace cw::test {
@@ -66,7 +66,7 @@ class DataLogTest : public ::testing::Test {
   common::RecordingMessageSink messages_;
   DataLog log_{scan_.engine, time_};
   // Logs start, tick and stop through the page, which shows what went wrong.
-  monitor::SbsPageRules page_{scan_.engine, log_, messages_};
+  monitor::SbsSession page_{scan_.engine, log_, messages_};
 };
 
 TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
@@ -85,10 +85,10 @@ TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
   time_.Set(At(5, 6, 12));
   SetValue("Current", "-1500");
   EXPECT_EQ(page_.WriteLogLine().detail, 0);
-  EXPECT_EQ(page_.log_tally(), (monitor::SbsPageRules::LogTally{2, 1}));
+  EXPECT_EQ(page_.View().log_tally, (monitor::LogTally{2, 1}));
   page_.StopLog();
   ASSERT_TRUE(page_.StartLog((directory_ / "next.LOG").string(), 5));
-  EXPECT_EQ(page_.log_tally(), (monitor::SbsPageRules::LogTally{0, 0})) << "a new log counts anew";
+  EXPECT_EQ(page_.View().log_tally, (monitor::LogTally{0, 0})) << "a new log counts anew";
   page_.StopLog();
 
   const std::string debug_hex =

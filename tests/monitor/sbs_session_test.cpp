@@ -1,4 +1,4 @@
-#include "monitor/sbs_page_rules.h"
+#include "monitor/sbs_session.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,11 +11,11 @@ namespace cw::test {
 namespace {
 
 using monitor::CellState;
-using monitor::PageButton;
 using monitor::PageTab;
 using monitor::RegisterTable;
 using monitor::RowRef;
-using monitor::SbsPageRules;
+using monitor::RowSelection;
+using monitor::SbsSession;
 
 class SbsPageTest : public ::testing::Test {
  protected:
@@ -30,7 +30,7 @@ class SbsPageTest : public ::testing::Test {
   }
   std::int32_t Display(std::string_view title) {
     for (std::size_t i = 0; i < monitor::kStatusDisplays.size(); ++i) {
-      if (monitor::kStatusDisplays[i].title == title) return page_.DisplayValue(i);
+      if (monitor::kStatusDisplays[i].title == title) return page_.View().displays[i];
     }
     ADD_FAILURE() << title;
     return 0;
@@ -40,7 +40,7 @@ class SbsPageTest : public ::testing::Test {
   monitor::FixedLocalTime time_{std::tm{}};
   common::RecordingMessageSink messages_;
   monitor::DataLog log_{scan_.engine, time_};
-  SbsPageRules page_{scan_.engine, log_, messages_};
+  SbsSession page_{scan_.engine, log_, messages_};
 };
 
 TEST_F(SbsPageTest, LogAndScanClicksKeepEveryLoggedRowScanned) {
@@ -65,14 +65,14 @@ TEST_F(SbsPageTest, LogAndScanClicksKeepEveryLoggedRowScanned) {
       table.row(ref).log = c.before.first;
       table.row(ref).scan = c.before.second;
     });
-    ASSERT_TRUE(c.click == kLog ? page_.ClickLog(ref) : page_.ClickScan(ref)) << c.what;
+    ASSERT_TRUE(c.click == kLog ? page_.ToggleLog(ref) : page_.ToggleScan(ref)) << c.what;
     EXPECT_EQ(Flags("Voltage"), c.after) << c.what;
   }
 }
 
 TEST_F(SbsPageTest, ButtonsSetFlagsOfEveryRegisterRow) {
-  page_.PressButton(PageButton::kLogAll);
-  page_.PressButton(PageButton::kClearLogs);
+  page_.SelectAllRows(RowSelection::kLogAll);
+  page_.SelectAllRows(RowSelection::kClearLogs);
   scan_.engine.WithTable([](RegisterTable& table) {
     for (auto id : monitor::kScanTables) {
       for (const auto& row : table.rows(id)) {
@@ -81,10 +81,10 @@ TEST_F(SbsPageTest, ButtonsSetFlagsOfEveryRegisterRow) {
       }
     }
   });
-  page_.PressButton(PageButton::kLogAll);
-  page_.PressButton(PageButton::kClearScans);
+  page_.SelectAllRows(RowSelection::kLogAll);
+  page_.SelectAllRows(RowSelection::kClearScans);
   EXPECT_EQ(Flags("Gauge Debug Info"), (std::pair{false, false}));
-  page_.PressButton(PageButton::kScanAll);
+  page_.SelectAllRows(RowSelection::kScanAll);
   EXPECT_EQ(Flags("Manufacture Access"), (std::pair{false, true}));
 }
 
@@ -92,36 +92,36 @@ TEST_F(SbsPageTest, WhileLoggingButtonsAndClicksAreIgnored) {
   const auto path = std::filesystem::temp_directory_path() /
                     ("cw_page_rules_" + std::to_string(::getpid()) + ".LOG");
   ASSERT_TRUE(log_.StartLog(path.string(), 2));
-  EXPECT_FALSE(page_.ButtonsEnabled());
-  EXPECT_FALSE(page_.PressButton(PageButton::kScanAll));
-  EXPECT_FALSE(page_.ClickLog(Ref("Voltage")));
-  EXPECT_FALSE(page_.ClickScan(Ref("Voltage")));
+  EXPECT_FALSE(page_.View().selections_editable);
+  EXPECT_FALSE(page_.SelectAllRows(RowSelection::kScanAll));
+  EXPECT_FALSE(page_.ToggleLog(Ref("Voltage")));
+  EXPECT_FALSE(page_.ToggleScan(Ref("Voltage")));
   EXPECT_EQ(Flags("Voltage"), (std::pair{false, false}));
   log_.StopLog();
   std::filesystem::remove(path);
-  EXPECT_TRUE(page_.ButtonsEnabled());
-  EXPECT_TRUE(page_.ClickScan(Ref("Voltage")));
+  EXPECT_TRUE(page_.View().selections_editable);
+  EXPECT_TRUE(page_.ToggleScan(Ref("Voltage")));
 }
 
 TEST_F(SbsPageTest, TabsSwitchBetweenDisplaysAndStaticData) {
-  EXPECT_EQ(page_.tab(), PageTab::kFlags);
-  EXPECT_TRUE(page_.DisplaysVisible());
-  EXPECT_FALSE(page_.StaticListVisible());
-  EXPECT_EQ(page_.GroupTitle(), "Flags / Status Bits");
+  EXPECT_EQ(page_.View().tab, PageTab::kFlags);
+  EXPECT_TRUE(page_.View().displays_visible);
+  EXPECT_FALSE(page_.View().static_list_visible);
+  EXPECT_EQ(page_.View().group_title, "Flags / Status Bits");
   page_.SelectTab(PageTab::kStaticData);
-  EXPECT_FALSE(page_.DisplaysVisible());
-  EXPECT_TRUE(page_.StaticListVisible());
-  EXPECT_EQ(page_.GroupTitle(), "Static Data");
+  EXPECT_FALSE(page_.View().displays_visible);
+  EXPECT_TRUE(page_.View().static_list_visible);
+  EXPECT_EQ(page_.View().group_title, "Static Data");
   page_.SelectTab(PageTab::kChart);
-  EXPECT_FALSE(page_.DisplaysVisible());
-  EXPECT_FALSE(page_.StaticListVisible());
-  EXPECT_EQ(page_.GroupTitle(), "Live Chart");
+  EXPECT_FALSE(page_.View().displays_visible);
+  EXPECT_FALSE(page_.View().static_list_visible);
+  EXPECT_EQ(page_.View().group_title, "Live Chart");
 }
 
 TEST_F(SbsPageTest, SafetyHalvesGoToTheirDisplaysAndAnInvalidBlockGreysBoth) {
   std::vector<std::size_t> repaints;
-  const common::Subscription watch = page_.changes().Subscribe([&](monitor::SbsPageChange change) {
-    if (change.what == monitor::SbsPageChange::What::kDisplay) repaints.push_back(change.display);
+  const common::Subscription watch = page_.changes().Subscribe([&](monitor::SbsChange change) {
+    if (change.what == monitor::SbsChange::What::kDisplay) repaints.push_back(change.display);
   });
   scan_.Select({"Safety Status"});
   scan_.gauge.SetBlock(0x51, common::Bytes{0x01, 0x00, 0x02, 0x00});
@@ -141,7 +141,7 @@ TEST_F(SbsPageTest, SafetyHalvesGoToTheirDisplaysAndAnInvalidBlockGreysBoth) {
   scan_.engine.ScanPass();
   EXPECT_EQ(Display("Safety status L"), monitor::kDisplayNotRead);
   EXPECT_EQ(Display("Safety status H"), monitor::kDisplayNotRead);
-  EXPECT_EQ(SbsPageRules::Cell(Display("Safety status L"), 0), CellState::kNotRead);
+  EXPECT_EQ(SbsSession::Cell(Display("Safety status L"), 0), CellState::kNotRead);
 }
 
 TEST_F(SbsPageTest, OperationStatusSealedSetsOnlyTheSsCell) {
@@ -149,36 +149,36 @@ TEST_F(SbsPageTest, OperationStatusSealedSetsOnlyTheSsCell) {
   scan_.gauge.SetWord(0x09, 15200);
   scan_.gauge.SetBlock(0x54, common::Bytes{0x00, 0x40});
   scan_.engine.ScanPass();
-  const auto index = *SbsPageRules::DisplayIndex(1127);
+  const auto index = *SbsSession::DisplayIndex(1127);
   const auto& display = monitor::kStatusDisplays[index];
-  const std::int32_t value = page_.DisplayValue(index);
+  const std::int32_t value = page_.View().displays[index];
   for (int bit = 15; bit >= 0; --bit) {
     const auto expected = bit == 14 ? CellState::kSet : CellState::kClear;
-    EXPECT_EQ(SbsPageRules::Cell(value, bit), expected) << display.bits[15 - bit];
+    EXPECT_EQ(SbsSession::Cell(value, bit), expected) << display.bits[15 - bit];
   }
   EXPECT_EQ(display.bits[15 - 14], "SS");
   EXPECT_EQ(Display("Battery Status"), monitor::kDisplayNotRead) << "never read";
 }
 
 TEST_F(SbsPageTest, DisplaysAreDefinedOnceEachWithSixteenBits) {
-  EXPECT_EQ(SbsPageRules::DisplayTitle(*SbsPageRules::DisplayIndex(1135)),
+  EXPECT_EQ(SbsSession::DisplayTitle(*SbsSession::DisplayIndex(1135)),
             "Temperature Rang - SCANNING");
   for (const auto& display : monitor::kStatusDisplays) {
     ASSERT_TRUE(scan_.engine.WithTable([&](RegisterTable& table) {
       return table.FindRow(display.source_row) != nullptr;
     })) << display.title;
   }
-  EXPECT_EQ(monitor::kStatusDisplays[*SbsPageRules::DisplayIndex(1139)].bits[0], "TS4");
-  EXPECT_EQ(monitor::kStatusDisplays[*SbsPageRules::DisplayIndex(1138)].bits[7], "FUSE_EN");
+  EXPECT_EQ(monitor::kStatusDisplays[*SbsSession::DisplayIndex(1139)].bits[0], "TS4");
+  EXPECT_EQ(monitor::kStatusDisplays[*SbsSession::DisplayIndex(1138)].bits[7], "FUSE_EN");
 }
 
 TEST_F(SbsPageTest, EditedValueThatIsNotANumberIsReported) {
   scan_.gauge.SetWord(0x02, 10);
-  EXPECT_EQ(page_.OnValueEdited(Ref("Remaining Time Alarm"), "ten").verdict,
+  EXPECT_EQ(page_.WriteRegister(Ref("Remaining Time Alarm"), "ten").verdict,
             common::Verdict::kRefused);
   ASSERT_EQ(messages_.Texts().size(), 1u);
   EXPECT_NE(messages_.Texts()[0].find("Remaining Time Alarm"), std::string::npos);
-  const common::Outcome written = page_.OnValueEdited(Ref("Remaining Time Alarm"), "20");
+  const common::Outcome written = page_.WriteRegister(Ref("Remaining Time Alarm"), "20");
   EXPECT_TRUE(written.done());
   EXPECT_TRUE(written.gauge_changed);
   EXPECT_EQ(messages_.Texts().size(), 1u);

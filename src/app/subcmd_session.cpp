@@ -1,4 +1,4 @@
-#include "app/subcmd_panel.h"
+#include "app/subcmd_session.h"
 
 #include <fmt/format.h>
 
@@ -42,28 +42,32 @@ bool IsAcceptedSubCmd(std::uint16_t code) { return Contains(kAccepted, code); }
 bool IsRefusedFromEntry(std::uint16_t code) { return Contains(kRefusedFromEntry, code); }
 bool IsWriteTypeSubCmd(std::uint16_t code) { return Contains(kWriteType, code); }
 
-void SubCmdPanel::Append(std::string cmd, std::string_view result, bool failed) {
+void SubCmdSession::Append(std::string cmd, std::string_view result, bool failed) {
   {
-    std::lock_guard lock(log_mutex_);
+    const std::lock_guard lock(mutex_);
     log_.push_back({std::move(cmd), std::string(result), failed});
   }
   changes_.Notify();
 }
 
-void SubCmdPanel::ClearLog() {
+void SubCmdSession::ClearLog() {
   {
-    std::lock_guard lock(log_mutex_);
+    const std::lock_guard lock(mutex_);
     log_.clear();
   }
   changes_.Notify();
 }
 
-std::vector<SubCmdLogRow> SubCmdPanel::log() const {
-  std::lock_guard lock(log_mutex_);
-  return log_;
+SubCmdView SubCmdSession::View() const {
+  const std::lock_guard lock(mutex_);
+  return {log_, unseal_key_, full_access_key_};
 }
 
-common::Outcome SubCmdPanel::RunSubcommand(std::uint16_t code) {
+std::string SubCmdView::KeyText(UnsealTarget target) const {
+  return fmt::format("{:08X}", key(target));
+}
+
+common::Outcome SubCmdSession::RunSubcommand(std::uint16_t code) {
   common::OutcomeBuilder outcome(messages_);
   std::string cmd = fmt::format("0x{:04X}", code);
   const std::uint8_t low = common::LowByte(code);
@@ -92,7 +96,7 @@ common::Outcome SubCmdPanel::RunSubcommand(std::uint16_t code) {
   return outcome.Done();
 }
 
-common::Outcome SubCmdPanel::SubmitEntry(std::string_view text) {
+common::Outcome SubCmdSession::RunEnteredCode(std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
   std::string typed(text);
   std::erase(typed, ' ');
@@ -112,11 +116,12 @@ common::Outcome SubCmdPanel::SubmitEntry(std::string_view text) {
   return RunSubcommand(code);
 }
 
-std::uint32_t SubCmdPanel::key(UnsealTarget target) const {
+std::uint32_t SubCmdSession::key(UnsealTarget target) const {
+  const std::lock_guard lock(mutex_);
   return target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_;
 }
 
-bool SubCmdPanel::SendKey(std::uint32_t key) {
+bool SubCmdSession::SendKey(std::uint32_t key) {
   const std::array<std::uint8_t, 3> low_word = {link::kManufacturerAccess,
                                                 static_cast<std::uint8_t>(key),
                                                 static_cast<std::uint8_t>(key >> 8)};
@@ -126,7 +131,7 @@ bool SubCmdPanel::SendKey(std::uint32_t key) {
   return link_.WriteBytesTwice(low_word, high_word);
 }
 
-std::optional<std::uint16_t> SubCmdPanel::ReadOperationStatus() {
+std::optional<std::uint16_t> SubCmdSession::ReadOperationStatus() {
   for (int read = 0; read < kStatusReads; ++read) {
     if (read > 0) link_.clock().SleepFor(kBetweenStatusReads);
     if (const auto status = link_.ReadOperationStatus()) return status;
@@ -134,7 +139,7 @@ std::optional<std::uint16_t> SubCmdPanel::ReadOperationStatus() {
   return std::nullopt;
 }
 
-common::Outcome SubCmdPanel::ConfirmSeal(bool written, common::OutcomeBuilder& outcome) {
+common::Outcome SubCmdSession::ConfirmSeal(bool written, common::OutcomeBuilder& outcome) {
   // Why the write failed is known only until the status reads run their own transactions.
   const std::string why = written ? std::string() : std::string(LinkFailureText(link_));
   const auto status = ReadOperationStatus();
@@ -151,7 +156,7 @@ common::Outcome SubCmdPanel::ConfirmSeal(bool written, common::OutcomeBuilder& o
   return outcome.Failed();
 }
 
-common::OutcomeOf<LockState> SubCmdPanel::Unseal(UnsealTarget target) {
+common::OutcomeOf<LockState> SubCmdSession::Unseal(UnsealTarget target) {
   common::OutcomeBuilder outcome(messages_);
   const std::uint32_t stored = key(target);
   outcome.GaugeChanged();
@@ -170,20 +175,28 @@ common::OutcomeOf<LockState> SubCmdPanel::Unseal(UnsealTarget target) {
   return outcome.Finish(common::Verdict::kDone, LockState::kUnlocked);
 }
 
-std::string SubCmdPanel::DialogKeyText(UnsealTarget target) const {
-  return fmt::format("{:08X}", key(target));
-}
-
-common::Outcome SubCmdPanel::SubmitDialogKey(UnsealTarget target, std::string_view text) {
+common::Outcome SubCmdSession::SendNewKey(UnsealTarget target, std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
   std::string typed(text);
   std::erase(typed, ' ');
   const std::uint32_t entered = common::ParseLeadingHex(typed);
-  (target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_) = entered;
+  {
+    const std::lock_guard lock(mutex_);
+    (target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_) = entered;
+  }
   outcome.GaugeChanged();
   const bool sent = SendKey(entered);
   Append(fmt::format("0x{:08X}", entered), messages::kResultNotApplicable, false);
   return sent ? outcome.Done() : outcome.Failed();
+}
+
+common::OutcomeOf<LockState> SubCmdSession::UnsealWithKey(UnsealTarget target,
+                                                          std::string_view text) {
+  common::OutcomeBuilder outcome(messages_);
+  outcome.Absorb(SendNewKey(target, text));
+  const auto unsealed = Unseal(target);
+  outcome.Absorb(unsealed);
+  return outcome.Finish(unsealed.verdict, unsealed.detail);
 }
 
 }  // namespace cw::app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,32 +39,37 @@ std::optional<std::uint8_t> PageBytes(std::size_t subclass_length, std::uint8_t 
 // The same for a subclass of the layout table; nullopt also for an unknown subclass.
 std::optional<std::uint8_t> DataFlashPageLength(std::uint8_t subclass, std::uint8_t page);
 
-// Direct SMBus access for engineering use: single word and block transactions with a typed
-// command code, PEC checks on what is read, and no writes to the protected subclasses' pages.
-// The front end types into fields() and presses a form's button; the form clears or fills its
-// fields as the page always has, and the listeners hear that the fields changed.
-class SmbAccessPage {
+// The five forms, each with its own button.
+enum class SmbForm { kReadWord = 0, kWriteWord, kCombinedWord, kReadBlock, kWriteBlock };
+
+// The outcome of a form's button, with its fields as the form left them.
+using SmbFormOutcome = common::OutcomeOf<SmbAccessFields>;
+
+// The SMB access page's session: direct SMBus access for engineering use, single word and block
+// transactions with a typed command code, PEC checks on what is read, and no writes to the
+// protected subclasses' pages. A form's button takes the fields as typed and clears or fills them
+// as the page always has; View() holds them as the last press left them, and the listeners hear
+// that they changed.
+class SmbAccessSession {
  public:
-  SmbAccessPage(link::GaugeLink& link, common::MessageSink& messages)
+  SmbAccessSession(link::GaugeLink& link, common::MessageSink& messages)
       : link_(link), messages_(messages) {}
 
-  SmbAccessFields& fields() { return fields_; }
-
   // A failed or malformed read leaves the result empty and says why. A block read shows the
-  // bytes the reply carries and fails on a count byte that does not match them.
-  common::Outcome ReadWord();
-  // A write the gauge does not acknowledge is reported with what the gauge holds now, where
-  // that can be read back.
-  common::Outcome WriteWord();
-  common::Outcome WriteCombinedWord();
-  common::Outcome ReadBlock();
-  common::Outcome WriteBlock();
+  // bytes the reply carries and fails on a count byte that does not match them. A write the gauge
+  // does not acknowledge is reported with what the gauge holds now, where that can be read back.
+  SmbFormOutcome Submit(SmbForm form, const SmbAccessFields& typed);
+  SmbAccessFields View() const;
 
   common::Observers<>& changes() { return changes_; }
 
  private:
-  // Ends a form's press: the listeners hear of the fields, the outcome is returned.
-  common::Outcome Finish(common::OutcomeBuilder& outcome, common::Verdict verdict);
+  using Verdict = common::Verdict;
+  Verdict ReadWord(SmbAccessFields& fields, common::OutcomeBuilder& outcome);
+  Verdict WriteWord(SmbAccessFields& fields, common::OutcomeBuilder& outcome);
+  Verdict WriteCombinedWord(SmbAccessFields& fields, common::OutcomeBuilder& outcome);
+  Verdict ReadBlock(SmbAccessFields& fields, common::OutcomeBuilder& outcome);
+  Verdict WriteBlock(SmbAccessFields& fields, common::OutcomeBuilder& outcome);
 
   // The subclass selected in the gauge (SubClassID, 0x77); nullopt when it cannot be read or
   // is no subclass id.
@@ -88,6 +94,7 @@ class SmbAccessPage {
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
+  mutable std::mutex mutex_;  // guards fields_ against a reading front end
   SmbAccessFields fields_;
   common::Observers<> changes_;
 };

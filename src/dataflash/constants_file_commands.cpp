@@ -1,5 +1,6 @@
-#include "dataflash/afi_commands.h"
-
+// The data flash session's work with constants files: the File menu's "Open All Flash
+// Constants" and "Save All Flash Constants", "Compare with File", and the difference of a file
+// with another or with the gauge.
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "common/file_output.h"
 #include "dataflash/afi_file.h"
+#include "dataflash/data_flash_session.h"
 #include "dataflash/file_compare.h"
 #include "dataflash/messages.h"
 
@@ -37,19 +39,22 @@ std::vector<std::string> RowsNotKept(const FlashImage& read_back,
   return names;
 }
 
+}  // namespace
+
 // Fills what `values` lacks with what the gauge holds now: the rows' texts for the lists, the
 // rows themselves in `kept` (their bytes stay the gauge's, exactly), and the algorithm data.
 // False when the gauge cannot be read.
-bool FillFromGauge(DataFlashPage& page, const AfiValues& values,
-                   std::array<std::string, kParamCount>& texts, RowSet& kept,
-                   AlgorithmArea& algorithm, common::OutcomeBuilder& outcome) {
+bool DataFlashSession::FillFromGauge(const AfiValues& values,
+                                     std::array<std::string, kParamCount>& texts, RowSet& kept,
+                                     AlgorithmArea& algorithm, common::OutcomeBuilder& outcome) {
   AlgorithmArea current{};
-  const common::Outcome read = page.ReadAllFlash(current);
+  const common::Outcome read = ReadAllFlash(current);
   outcome.Absorb(read);
   if (!read) return false;
+  const std::array<std::string, kParamCount> shown = RowTexts();
   for (std::size_t row = 0; row < kParamCount; ++row) {
     if (values.rows[row]) continue;
-    texts[row] = page.value(row).text;
+    texts[row] = shown[row];
     kept.set(row);
   }
   for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
@@ -63,11 +68,9 @@ bool FillFromGauge(DataFlashPage& page, const AfiValues& values,
   return true;
 }
 
-}  // namespace
-
-AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& path) {
-  common::OutcomeBuilder outcome(page.messages());
-  if (!page.PassesSealCheck(messages::kSealedWriteAfi, outcome)) return {outcome.Refused()};
+AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path) {
+  common::OutcomeBuilder outcome(messages_);
+  if (!PassesSealCheck(SealedTransfer::kLoadAfi, outcome)) return {outcome.Refused()};
   const auto reader = AfiReader::Open(path);
   if (!reader) {
     if (reader.error().missing) return {outcome.Refused(), true};
@@ -86,7 +89,7 @@ AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& p
   AlgorithmArea algorithm = values.algorithm;
   RowSet kept;
   if (!values.missing.empty()) {
-    if (!FillFromGauge(page, values, texts, kept, algorithm, outcome)) {
+    if (!FillFromGauge(values, texts, kept, algorithm, outcome)) {
       outcome.Show(messages::kLoadFail);
       ShowError(outcome, messages::kLoadNothingWritten);
       return {outcome.Failed()};
@@ -96,8 +99,8 @@ AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& p
                  common::kDefaultCaption, MessageIcon::kWarning);
   }
 
-  page.SetRowTexts([&](std::size_t row) { return texts[row]; });
-  const common::Outcome written = page.WriteAllFlash(algorithm, kept);
+  SetRowTexts([&](std::size_t row) { return texts[row]; });
+  const common::Outcome written = WriteAllFlash(algorithm, kept);
   outcome.Absorb(written);
   if (!written) {
     outcome.Show(messages::kLoadFail);
@@ -106,7 +109,7 @@ AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& p
   }
   // Write All has compared the algorithm area; the parameters are compared here, against the
   // read-back it left in the page's image.
-  if (const auto not_kept = RowsNotKept(page.image(), texts, kept); !not_kept.empty()) {
+  if (const auto not_kept = RowsNotKept(WorkingImage(), texts, kept); !not_kept.empty()) {
     outcome.Show(messages::kLoadFail);
     ShowError(outcome, fmt::format(fmt::runtime(messages::kLoadNotKept), not_kept.size(),
                                    FirstNames(not_kept)));
@@ -116,9 +119,9 @@ AfiLoadResult LoadAfiToGauge(DataFlashPage& page, const std::filesystem::path& p
   return {outcome.Done(), false, algorithm};
 }
 
-AfiSaveResult SaveGaugeToAfi(DataFlashPage& page, const std::filesystem::path& chosen) {
-  common::OutcomeBuilder outcome(page.messages());
-  if (!page.PassesSealCheck(messages::kSealedReadAfi, outcome)) return {outcome.Refused()};
+AfiSaveResult DataFlashSession::SaveGaugeToAfi(const std::filesystem::path& chosen) {
+  common::OutcomeBuilder outcome(messages_);
+  if (!PassesSealCheck(SealedTransfer::kSaveAfi, outcome)) return {outcome.Refused()};
   const std::filesystem::path path = AfiSavePath(chosen);
   // Turned down before the whole data flash is read for a place that cannot take the file.
   if (const auto target = common::CheckOutputTarget(path); !target) {
@@ -127,16 +130,15 @@ AfiSaveResult SaveGaugeToAfi(DataFlashPage& page, const std::filesystem::path& c
     return {outcome.Refused(), path};
   }
   AlgorithmArea algorithm{};
-  const common::Outcome read = page.ReadAllFlash(algorithm);
+  const common::Outcome read = ReadAllFlash(algorithm);
   outcome.Absorb(read);
   if (!read) {
     outcome.Show(messages::kReadFlashFail);
     return {outcome.Failed()};
   }
   AfiWriter writer;
-  for (std::size_t row = 0; row < kParamCount; ++row) {
-    writer.Set(kParams[row].name, page.value(row).text);
-  }
+  const std::array<std::string, kParamCount> texts = RowTexts();
+  for (std::size_t row = 0; row < kParamCount; ++row) writer.Set(kParams[row].name, texts[row]);
   writer.SetAlgorithmData(algorithm);
   if (const auto saved = writer.Save(path); !saved) {
     outcome.Show(messages::kSaveError);
@@ -145,6 +147,61 @@ AfiSaveResult SaveGaugeToAfi(DataFlashPage& page, const std::filesystem::path& c
   }
   outcome.Show(messages::kSaveFinish);
   return {outcome.Done(), path, algorithm};
+}
+
+common::Outcome DataFlashSession::CompareWithFile(const std::filesystem::path& path) {
+  common::OutcomeBuilder outcome(messages_);
+  auto values = ReadComparisonFile(path);
+  if (!values) {
+    ShowError(outcome, values.error());
+    return outcome.Refused();
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    compared_ = std::move(*values);
+    compared_name_ = path.filename().string();
+    comparison_.reset();
+    compared_image_.reset();
+  }
+  changes_.Notify(DataFlashChange::kComparison);
+  return outcome.Done();
+}
+
+void DataFlashSession::ClearComparison() {
+  {
+    const std::lock_guard lock(mutex_);
+    compared_.reset();
+    comparison_.reset();
+    compared_image_.reset();
+  }
+  changes_.Notify(DataFlashChange::kComparison);
+}
+
+ConstantsDiff DataFlashSession::DiffConstants(const std::filesystem::path& file,
+                                              const std::optional<std::filesystem::path>& other) {
+  common::OutcomeBuilder outcome(messages_);
+  using Keys = std::vector<KeyDifference>;
+  const auto mine = ReadComparisonFile(file);
+  if (!mine) {
+    ShowError(outcome, mine.error());
+    return outcome.Finish(common::Verdict::kRefused, Keys{});
+  }
+  if (other) {
+    const auto theirs = ReadComparisonFile(*other);
+    if (!theirs) {
+      ShowError(outcome, theirs.error());
+      return outcome.Finish(common::Verdict::kRefused, Keys{});
+    }
+    // The other file is judged by the bytes it would write, as the gauge is by those it holds.
+    const AfiImage written = AfiImageFrom(*theirs, /*stored_form=*/true);
+    return outcome.Finish(common::Verdict::kDone, DiffKeys(*mine, *theirs, written.image));
+  }
+  const common::Outcome read = ReadAll();
+  outcome.Absorb(read);
+  if (!read) return outcome.Finish(common::Verdict::kFailed, Keys{});
+  const DataFlashView gauge = View();
+  return outcome.Finish(common::Verdict::kDone,
+                        DiffKeys(*mine, GaugeValues(gauge.values, gauge.image), gauge.image));
 }
 
 }  // namespace cw::dataflash

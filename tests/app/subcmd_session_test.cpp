@@ -1,5 +1,5 @@
 // The SubCMD panel: entry parsing, read and write subcommands, unseal with its two lock tests.
-#include "app/subcmd_panel.h"
+#include "app/subcmd_session.h"
 
 #include <gtest/gtest.h>
 
@@ -31,27 +31,27 @@ TEST(SubCmdEntryTest, ParsesAndRefusesLikeTheEntryField) {
   };
   for (const auto& c : cases) {
     LinkFixture fx;
-    SubCmdPanel panel(*fx.link, fx.messages);
-    panel.SubmitEntry(c.typed);
-    EXPECT_EQ(panel.log(), c.rows) << c.typed;
+    SubCmdSession panel(*fx.link, fx.messages);
+    panel.RunEnteredCode(c.typed);
+    EXPECT_EQ(panel.View().log, c.rows) << c.typed;
     EXPECT_EQ(fx.messages.Texts(), c.messages) << c.typed;
   }
 }
 
 TEST(SubCmdEntryTest, ReadTypeShowsTheWordOfTheReply) {
   LinkFixture fx;
-  SubCmdPanel panel(*fx.link, fx.messages);
-  panel.SubmitEntry("9");
-  ASSERT_EQ(panel.log().size(), 1u);
-  EXPECT_EQ(panel.log()[0].cmd, "0x0009 R");
-  EXPECT_TRUE(panel.log()[0].result.starts_with("0x"));
-  EXPECT_EQ(panel.log()[0].result.size(), 6u);
-  EXPECT_FALSE(panel.log()[0].failed);
+  SubCmdSession panel(*fx.link, fx.messages);
+  panel.RunEnteredCode("9");
+  ASSERT_EQ(panel.View().log.size(), 1u);
+  EXPECT_EQ(panel.View().log[0].cmd, "0x0009 R");
+  EXPECT_TRUE(panel.View().log[0].result.starts_with("0x"));
+  EXPECT_EQ(panel.View().log[0].result.size(), 6u);
+  EXPECT_FALSE(panel.View().log[0].failed);
 }
 
 TEST(SubCmdTest, WriteTypeIsAFourByteManufacturerBlockWrite) {
   LinkFixture fx;
-  SubCmdPanel panel(*fx.link, fx.messages);
+  SubCmdSession panel(*fx.link, fx.messages);
   ASSERT_TRUE(fx.link->EnsureConnected());
   fx.TakeEvents();
   panel.RunSubcommand(0x0022);
@@ -72,10 +72,10 @@ TEST(SubCmdTest, ReplyEchoingAnotherSubcommandIsAFailure) {
     reply.resize(count, 0xFF);
     return reply;
   };
-  SubCmdPanel panel(*fx.link, fx.messages);
+  SubCmdSession panel(*fx.link, fx.messages);
   panel.RunSubcommand(0x01);
-  ASSERT_EQ(panel.log().size(), 1u);
-  EXPECT_EQ(panel.log()[0], (SubCmdLogRow{"0x0001 R", "Fail", true}));
+  ASSERT_EQ(panel.View().log.size(), 1u);
+  EXPECT_EQ(panel.View().log[0], (SubCmdLogRow{"0x0001 R", "Fail", true}));
   EXPECT_TRUE(fx.messages.Texts().empty());
   fx.pack->ReplaceTarget(nullptr);
 }
@@ -86,43 +86,43 @@ TEST(SubCmdTest, RefusedWriteIsMarkedFailNotHidden) {
   ASSERT_TRUE(fx.link->EnsureConnected());
   fx.pack->ReplaceTarget(&target);
   target.on_write = [](common::ByteView) { return false; };
-  SubCmdPanel panel(*fx.link, fx.messages);
+  SubCmdSession panel(*fx.link, fx.messages);
   panel.RunSubcommand(0x10);
-  EXPECT_EQ(panel.log(), (std::vector<SubCmdLogRow>{{"0x0010 W", "Fail", true}}));
+  EXPECT_EQ(panel.View().log, (std::vector<SubCmdLogRow>{{"0x0010 W", "Fail", true}}));
   fx.pack->ReplaceTarget(nullptr);
 }
 
 TEST(UnsealTest, UnsealedDeviceLogsOneRowAndOpensNoDialog) {
   LinkFixture fx;
   fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
-  SubCmdPanel panel(*fx.link, fx.messages);
+  SubCmdSession panel(*fx.link, fx.messages);
   EXPECT_TRUE(panel.Unseal(UnsealTarget::kUnseal)) << "unlocked: no dialog";
-  EXPECT_EQ(panel.log(), (std::vector<SubCmdLogRow>{{"0x3B9E61D4", "N/A", false}}));
+  EXPECT_EQ(panel.View().log, (std::vector<SubCmdLogRow>{{"0x3B9E61D4", "N/A", false}}));
 }
 
 TEST(UnsealTest, KeysMoveTheGaugeAndTheLockTestsDiffer) {
   LinkFixture fx;
   fx.pack->gauge().SetSealState(sim::SealState::kSealed);
-  SubCmdPanel panel(*fx.link, fx.messages);
+  SubCmdSession panel(*fx.link, fx.messages);
   EXPECT_FALSE(panel.Unseal(UnsealTarget::kFullAccess)) << "full access needs unsealing first";
   EXPECT_TRUE(panel.Unseal(UnsealTarget::kUnseal));
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed);
   EXPECT_TRUE(panel.Unseal(UnsealTarget::kFullAccess));
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kFullAccess);
-  EXPECT_EQ(panel.log().size(), 3u);
+  EXPECT_EQ(panel.View().log.size(), 3u);
 }
 
 TEST(UnsealTest, WrongKeyLeavesTheDeviceLockedAndTheDialogKeyReplacesIt) {
   LinkFixture fx;
   fx.pack->gauge().SetSealState(sim::SealState::kSealed);
-  SubCmdPanel panel(*fx.link, fx.messages);
-  panel.SubmitDialogKey(UnsealTarget::kUnseal, "1234 5678");
-  EXPECT_EQ(panel.key(UnsealTarget::kUnseal), 0x12345678u);
-  EXPECT_EQ(panel.DialogKeyText(UnsealTarget::kUnseal), "12345678");
+  SubCmdSession panel(*fx.link, fx.messages);
+  panel.SendNewKey(UnsealTarget::kUnseal, "1234 5678");
+  EXPECT_EQ(panel.View().key(UnsealTarget::kUnseal), 0x12345678u);
+  EXPECT_EQ(panel.View().KeyText(UnsealTarget::kUnseal), "12345678");
   EXPECT_FALSE(panel.Unseal(UnsealTarget::kUnseal)) << "still locked: the dialog opens";
-  panel.SubmitDialogKey(UnsealTarget::kUnseal, "3B9E61D4");
+  panel.SendNewKey(UnsealTarget::kUnseal, "3B9E61D4");
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed);
-  EXPECT_EQ(panel.log().back(), (SubCmdLogRow{"0x3B9E61D4", "N/A", false}));
+  EXPECT_EQ(panel.View().log.back(), (SubCmdLogRow{"0x3B9E61D4", "N/A", false}));
 }
 
 // SEAL is judged by the Operation Status read after it, never by the acknowledgement alone.
@@ -160,7 +160,7 @@ TEST(SealTest, OperationStatusDecidesWhatSealReports) {
     if (c.refuse) lossy.refuse = is_seal;
     if (c.lose_ack) lossy.lose_ack = is_seal;
     if (c.lose_status) lossy.lose_reply = [](std::uint8_t command) { return command == 0x44; };
-    SubCmdPanel panel(*fx.link, fx.messages);
+    SubCmdSession panel(*fx.link, fx.messages);
     const common::Outcome sealed = panel.RunSubcommand(0x30);
     EXPECT_EQ(sealed.done(), c.done) << c.name;
     const auto texts = fx.messages.Texts();
@@ -170,7 +170,7 @@ TEST(SealTest, OperationStatusDecidesWhatSealReports) {
       ASSERT_EQ(texts.size(), 1u) << c.name;
       EXPECT_TRUE(texts[0].starts_with(c.message_start)) << c.name << ": " << texts[0];
     }
-    EXPECT_EQ(panel.log(),
+    EXPECT_EQ(panel.View().log,
               (std::vector<SubCmdLogRow>{{"0x0030 W", c.done ? "N/A" : "Fail", !c.done}}))
         << c.name;
     EXPECT_EQ(fx.pack->gauge().seal_state(), c.after) << c.name;
@@ -220,7 +220,7 @@ TEST(UnsealTest, UnreadableOperationStatusLeavesTheLockUnknown) {
     test::LossyGauge lossy(fx);
     if (c.lose_status) lossy.lose_reply = [](std::uint8_t command) { return command == 0x44; };
     if (c.refuse_key) lossy.refuse = [](common::ByteView bytes) { return bytes[0] == 0x00; };
-    SubCmdPanel panel(*fx.link, fx.messages);
+    SubCmdSession panel(*fx.link, fx.messages);
     const auto unsealed = panel.Unseal(UnsealTarget::kUnseal);
     EXPECT_FALSE(unsealed.done()) << c.name;
     EXPECT_EQ(unsealed.detail, c.state) << c.name;

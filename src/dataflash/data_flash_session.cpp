@@ -1,4 +1,6 @@
-#include "dataflash/data_flash_page.h"
+#include "dataflash/data_flash_session.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 
@@ -39,9 +41,18 @@ bool Unchanged(const ParamDef& row, const ParamValue& before, const ParamValue& 
   return before.raw_value == after.raw_value;
 }
 
-std::optional<std::size_t> RowIndex(std::size_t list, std::size_t row_in_list) {
-  if (list >= kListCount || row_in_list >= kListSizes[list]) return std::nullopt;
-  return ListStart(list) + row_in_list;
+std::string_view SealedMessage(SealedTransfer transfer) {
+  switch (transfer) {
+    case SealedTransfer::kReadAll:
+      return messages::kSealedReadAll;
+    case SealedTransfer::kWriteAll:
+      return messages::kSealedWriteAll;
+    case SealedTransfer::kLoadAfi:
+      return messages::kSealedWriteAfi;
+    case SealedTransfer::kSaveAfi:
+      return messages::kSealedReadAfi;
+  }
+  return messages::kSealedReadAll;
 }
 
 }  // namespace
@@ -59,43 +70,19 @@ int InitialProgressTotal() {
   return total;
 }
 
-// Disables editing and the controls and sets the busy flag for one transfer; every way out
-// undoes it.
-class DataFlashPage::TransferScope {
- public:
-  explicit TransferScope(DataFlashPage& page) : page_(page) {
-    page_.editing_enabled_ = false;
-    page_.controls_enabled_ = false;
-    page_.busy_ = true;
-    page_.changes_.Notify(DataFlashChange::kBusy);
-  }
-  ~TransferScope() {
-    page_.busy_ = false;
-    page_.controls_enabled_ = true;
-    page_.editing_enabled_ = true;
-    page_.changes_.Notify(DataFlashChange::kBusy);
-  }
-  TransferScope(const TransferScope&) = delete;
-  TransferScope& operator=(const TransferScope&) = delete;
-
- private:
-  DataFlashPage& page_;
-};
-
-DataFlashPage::DataFlashPage(link::GaugeLink& link, common::MessageSink& messages,
-                             common::ProgressSink& progress)
+DataFlashSession::DataFlashSession(link::GaugeLink& link, common::MessageSink& messages,
+                                   common::ProgressSink& progress)
     : transfer_(link, progress), messages_(messages), total_(InitialProgressTotal()) {
   item_data_.fill(kItemNormal);
 }
 
-bool DataFlashPage::PassesSealCheck(std::string_view sealed_message,
-                                    common::MessageSink& messages) {
-  switch (CheckSealed()) {
+bool DataFlashSession::PassesSealCheck(SealedTransfer transfer, common::MessageSink& messages) {
+  switch (transfer_.CheckSealed()) {
     case SealCheck::kCommunicationError:
       messages.Show(messages::kCommunicationError);
       return false;
     case SealCheck::kSealed:
-      messages.Show(sealed_message);
+      messages.Show(SealedMessage(transfer));
       return false;
     case SealCheck::kUnsealed:
       return true;
@@ -103,50 +90,78 @@ bool DataFlashPage::PassesSealCheck(std::string_view sealed_message,
   return false;
 }
 
-common::Outcome DataFlashPage::ReadAllButton() {
+common::Outcome DataFlashSession::CheckUnsealedFor(SealedTransfer transfer) {
   common::OutcomeBuilder outcome(messages_);
-  if (!PassesSealCheck(messages::kSealedReadAll, outcome)) return outcome.Refused();
-  return ReadAll(backup_, outcome) ? outcome.Done() : outcome.Failed();
+  return PassesSealCheck(transfer, outcome) ? outcome.Done() : outcome.Refused();
 }
 
-common::Outcome DataFlashPage::WriteAllButton() {
+bool DataFlashSession::ReadIntoBackup(common::MessageSink& messages) {
+  AlgorithmArea backup{};
+  if (!ReadAllInto(backup, messages)) return false;
+  const std::lock_guard lock(mutex_);
+  backup_ = backup;
+  return true;
+}
+
+common::Outcome DataFlashSession::ReadAll() {
   common::OutcomeBuilder outcome(messages_);
-  if (!PassesSealCheck(messages::kSealedWriteAll, outcome)) return outcome.Refused();
+  SetHint({});
+  if (!PassesSealCheck(SealedTransfer::kReadAll, outcome)) return outcome.Refused();
+  return ReadIntoBackup(outcome) ? outcome.Done() : outcome.Failed();
+}
+
+common::Outcome DataFlashSession::WriteAll() {
+  SetHint({});
+  bool holding = false;
+  {
+    const std::lock_guard lock(mutex_);
+    holding = !held_.empty();
+  }
+  return holding ? WriteAllWithHeldEdits() : WriteAllShown();
+}
+
+common::Outcome DataFlashSession::WriteAllShown() {
+  common::OutcomeBuilder outcome(messages_);
+  if (!PassesSealCheck(SealedTransfer::kWriteAll, outcome)) return outcome.Refused();
   // Without the gauge's algorithm area in hand nothing may be written: read first.
-  if (!read_done_) return ReadAll(backup_, outcome) ? outcome.Done() : outcome.Failed();
-  const AlgorithmArea backup = backup_;
+  if (!read_done_) return ReadIntoBackup(outcome) ? outcome.Done() : outcome.Failed();
+  AlgorithmArea backup{};
+  {
+    const std::lock_guard lock(mutex_);
+    backup = backup_;
+  }
   outcome.GaugeChanged();
-  return WriteAll(backup, {}, outcome) ? outcome.Done() : outcome.Failed();
+  return WriteAllFrom(backup, {}, outcome) ? outcome.Done() : outcome.Failed();
 }
 
-common::Outcome DataFlashPage::ReadAllFlash(AlgorithmArea& backup_out) {
+common::Outcome DataFlashSession::ReadAllFlash(AlgorithmArea& backup_out) {
   common::OutcomeBuilder outcome(messages_);
-  return ReadAll(backup_out, outcome) ? outcome.Done() : outcome.Failed();
+  return ReadAllInto(backup_out, outcome) ? outcome.Done() : outcome.Failed();
 }
 
-common::Outcome DataFlashPage::WriteAllFlash(const AlgorithmArea& backup, const RowSet& keep) {
+common::Outcome DataFlashSession::WriteAllFlash(const AlgorithmArea& backup, const RowSet& keep) {
   common::OutcomeBuilder outcome(messages_);
   outcome.GaugeChanged();
-  return WriteAll(backup, keep, outcome) ? outcome.Done() : outcome.Failed();
+  return WriteAllFrom(backup, keep, outcome) ? outcome.Done() : outcome.Failed();
 }
 
-bool DataFlashPage::ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
-                                   std::span<const std::uint16_t> layout,
-                                   common::MessageSink& messages) {
+bool DataFlashSession::ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
+                                      std::span<const std::uint16_t> layout,
+                                      common::MessageSink& messages) {
   if (transfer_.ReadSubclasses(image, ids, layout, total_)) return true;
   if (transfer_.AdapterGone()) messages.Show(link::messages::kUsbNotConnected);
   return false;
 }
 
-bool DataFlashPage::WriteSubclasses(const FlashImage& image, std::span<const std::uint8_t> ids,
-                                    std::span<const std::uint16_t> layout,
-                                    common::MessageSink& messages) {
+bool DataFlashSession::WriteSubclasses(const FlashImage& image, std::span<const std::uint8_t> ids,
+                                       std::span<const std::uint16_t> layout,
+                                       common::MessageSink& messages) {
   if (transfer_.WriteSubclasses(image, ids, layout, total_)) return true;
   if (transfer_.AdapterGone()) messages.Show(link::messages::kUsbNotConnected);
   return false;
 }
 
-bool DataFlashPage::ReadAll(AlgorithmArea& backup_out, common::MessageSink& messages) {
+bool DataFlashSession::ReadAllInto(AlgorithmArea& backup_out, common::MessageSink& messages) {
   TransferScope scope(*this);
   const bool mark_changes = read_done_;
   total_ += kReadAllSteps;
@@ -169,7 +184,7 @@ bool DataFlashPage::ReadAll(AlgorithmArea& backup_out, common::MessageSink& mess
   return ok;
 }
 
-bool DataFlashPage::AlgorithmAreaMatches(const AlgorithmArea& backup) const {
+bool DataFlashSession::AlgorithmAreaMatches(const AlgorithmArea& backup) const {
   for (std::size_t i = kPageSetCount; i < kSubclassCount; ++i) {
     const SubclassEntry entry = EntryAt(i);
     const std::size_t start = entry.image_offset();
@@ -183,14 +198,14 @@ bool DataFlashPage::AlgorithmAreaMatches(const AlgorithmArea& backup) const {
   return true;
 }
 
-bool DataFlashPage::WriteAll(const AlgorithmArea& backup, const RowSet& keep,
-                             common::MessageSink& messages) {
+bool DataFlashSession::WriteAllFrom(const AlgorithmArea& backup, const RowSet& keep,
+                                    common::MessageSink& messages) {
   TransferScope scope(*this);
   const int saved_total = total_;
   total_ = kWriteAllTotal;
   // Whatever happens, the total is what it was when the operation began.
   struct RestoreTotal {
-    int& total;
+    std::atomic<int>& total;
     int value;
     ~RestoreTotal() { total = value; }
   } restore{total_, saved_total};
@@ -244,12 +259,12 @@ bool DataFlashPage::WriteAll(const AlgorithmArea& backup, const RowSet& keep,
   return transfer_.ResetGauge();
 }
 
-EditResult DataFlashPage::WriteChargeTable(std::size_t row, common::ByteView encoded,
-                                           common::MessageSink& messages) {
+EditResult DataFlashSession::WriteChargeTable(std::size_t row, common::ByteView encoded,
+                                              common::MessageSink& messages) {
   const int saved_total = total_;
   total_ -= kChargeTableReadDrop;
   Report(0);
-  FlashImage work = image();
+  FlashImage work = WorkingImage();
   const bool read = ReadSubclasses(work, ChargeTableIds(), ChargeTableLayout(), messages);
   Report(total_);
   total_ += kChargeTableReadDrop;
@@ -275,10 +290,10 @@ EditResult DataFlashPage::WriteChargeTable(std::size_t row, common::ByteView enc
   return written && verified ? EditResult::kWritten : EditResult::kFailed;
 }
 
-EditResult DataFlashPage::WriteSingle(std::size_t row, common::ByteView encoded) {
+EditResult DataFlashSession::WriteSingle(std::size_t row, common::ByteView encoded) {
   const bool written = transfer_.WriteParam(kParams[row], encoded);
   transfer_.link().clock().SleepFor(kBeforeReadBack);
-  FlashImage work = image();
+  FlashImage work = WorkingImage();
   ParamValue read_back;
   const bool read = transfer_.ReadParam(work, kParams[row], read_back);
   {
@@ -288,10 +303,13 @@ EditResult DataFlashPage::WriteSingle(std::size_t row, common::ByteView encoded)
   return written && read ? EditResult::kWritten : EditResult::kFailed;
 }
 
-EditOutcome DataFlashPage::OnValueEdited(std::size_t row, std::string_view text) {
+EditOutcome DataFlashSession::WriteValue(std::size_t row, std::string_view text) {
   // Declared first, so that what it collected is shown after the bus lock is released.
   common::OutcomeBuilder outcome(messages_);
-  if (row >= kParamCount || !read_done_) {
+  SetHint({});
+  if (row >= kParamCount) return outcome.Finish(common::Verdict::kRefused, EditResult::kIgnored);
+  if (!read_done_) {
+    SetHint(messages::kEditIgnored);
     return outcome.Finish(common::Verdict::kRefused, EditResult::kIgnored);
   }
   const ParamDef& def = kParams[row];
@@ -335,23 +353,7 @@ EditOutcome DataFlashPage::OnValueEdited(std::size_t row, std::string_view text)
   }
 }
 
-common::Outcome DataFlashPage::ReadParam(std::size_t row) {
-  common::OutcomeBuilder outcome(messages_);
-  if (row >= kParamCount) return outcome.Refused();
-  {
-    TransferScope scope(*this);
-    FlashImage work = image();
-    ParamValue value;
-    if (!transfer_.ReadParam(work, kParams[row], value)) return outcome.Failed();
-    const std::lock_guard lock(mutex_);
-    image_ = work;
-    values_[row] = value;
-  }
-  changes_.Notify(DataFlashChange::kValues);
-  return outcome.Done();
-}
-
-void DataFlashPage::RefreshLists(bool mark_changes) {
+void DataFlashSession::RefreshLists(bool mark_changes) {
   {
     const std::lock_guard lock(mutex_);
     for (std::size_t row = 0; row < kParamCount; ++row) {
@@ -366,61 +368,7 @@ void DataFlashPage::RefreshLists(bool mark_changes) {
   changes_.Notify(DataFlashChange::kValues);
 }
 
-std::optional<BitViewRequest> DataFlashPage::OnNameClicked(std::size_t list,
-                                                           std::size_t row_in_list) {
-  const auto row = RowIndex(list, row_in_list);
-  if (!editing_enabled_ || !row || !kListColumns[list].bit_views) return std::nullopt;
-  const auto flag = FindFlagRegister(kParams[*row].name);
-  if (!flag) {
-    HideBitView();
-    return BitViewRequest{};
-  }
-  shown_bit_view_ = flag->bit_view_id;
-  changes_.Notify(DataFlashChange::kBitView);
-  return BitViewRequest{true, flag->bit_view_id, value(*row).raw_value, flag->wide};
-}
-
-void DataFlashPage::HideBitView() {
-  if (!shown_bit_view_) return;
-  shown_bit_view_.reset();
-  changes_.Notify(DataFlashChange::kBitView);
-}
-
-bool DataFlashPage::OnValueClicked(std::size_t list, std::size_t row_in_list) {
-  const auto row = RowIndex(list, row_in_list);
-  if (!editing_enabled_ || !row || (item_data(*row) & 0xFF) != kItemNormal) return false;
-  HideBitView();
-  return true;
-}
-
-void DataFlashPage::OnTabChanged(std::size_t tab) {
-  HideBitView();
-  if (tab >= kTabCount || tab == current_tab_) return;
-  current_tab_ = tab;
-  changes_.Notify(DataFlashChange::kTab);
-}
-
-ParamValue DataFlashPage::value(std::size_t row) const {
-  const std::lock_guard lock(mutex_);
-  return row < kParamCount ? values_[row] : ParamValue{};
-}
-
-std::uint16_t DataFlashPage::item_data(std::size_t row) const {
-  const std::lock_guard lock(mutex_);
-  return row < kParamCount ? item_data_[row] : kItemNormal;
-}
-
-void DataFlashPage::SetRowTexts(common::FunctionRef<std::string(std::size_t row)> text_of) {
-  {
-    const std::lock_guard lock(mutex_);
-    for (std::size_t row = 0; row < kParamCount; ++row) {
-      values_[row].text = text_of(row).substr(0, kMaxValueText);
-    }
-  }
-  changes_.Notify(DataFlashChange::kValues);
-}
-
-FlashImage DataFlashPage::image() const {
+FlashImage DataFlashSession::WorkingImage() const {
   const std::lock_guard lock(mutex_);
   return image_;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -64,34 +63,47 @@ bool IsAcceptedSubCmd(std::uint16_t code);
 bool IsRefusedFromEntry(std::uint16_t code);
 bool IsWriteTypeSubCmd(std::uint16_t code);
 
-// The SubCMD panel: subcommand buttons, the entry field, seal and unseal with their keys, and
-// the log of everything sent. Runs on the caller's thread (a front end with a window runs it on
-// a worker); every transaction takes the bus lock. The listeners hear of every new log row.
-class SubCmdPanel {
+// The SubCMD panel's state at one moment.
+struct SubCmdView {
+  std::vector<SubCmdLogRow> log;
+  std::uint32_t unseal_key = kDefaultUnsealKey;
+  std::uint32_t full_access_key = kDefaultFullAccessKey;
+
+  std::uint32_t key(UnsealTarget target) const {
+    return target == UnsealTarget::kUnseal ? unseal_key : full_access_key;
+  }
+  // What the key dialog shows when it opens.
+  std::string KeyText(UnsealTarget target) const;
+};
+
+// The SubCMD panel's session: subcommands sent through ManufacturerBlockAccess, a code typed by
+// hand, seal and unseal with their stored keys, and the log of everything sent. Runs on the
+// caller's thread (a front end with a window runs it on a worker); every transaction takes the
+// bus lock. The listeners hear of every new log row.
+class SubCmdSession {
  public:
-  SubCmdPanel(link::GaugeLink& link, common::MessageSink& messages)
+  SubCmdSession(link::GaugeLink& link, common::MessageSink& messages)
       : link_(link), messages_(messages) {}
 
   // Sends one subcommand and appends its log row. Done when the gauge took it (a read: answered
   // with a well-formed reply). SEAL is done only when Operation Status then shows the gauge
   // sealed, also when the write itself was not acknowledged.
   common::Outcome RunSubcommand(std::uint16_t code);
-  // The entry field's Enter: parses `text`, refuses with a message or runs the code. The caller
-  // clears the field afterwards in every case.
-  common::Outcome SubmitEntry(std::string_view text);
+  // A code typed by hand: parses `text`, refuses with a message or runs the code. The caller
+  // clears the entry field afterwards in every case.
+  common::Outcome RunEnteredCode(std::string_view text);
   // UNSEAL / UNSEAL TO FA with the stored key. Done when the device is no longer locked. When it
   // is still locked the front end opens the key dialog for `target`; when its state could not be
   // read, a message says so.
   common::OutcomeOf<LockState> Unseal(UnsealTarget target);
-  // What the key dialog shows when it opens.
-  std::string DialogKeyText(UnsealTarget target) const;
   // The key dialog's OK: the typed key becomes the stored key and is sent.
-  common::Outcome SubmitDialogKey(UnsealTarget target, std::string_view text);
+  common::Outcome SendNewKey(UnsealTarget target, std::string_view text);
+  // The command line's unseal with a key: the key stored and sent as the dialog's OK does, then
+  // the unseal with it.
+  common::OutcomeOf<LockState> UnsealWithKey(UnsealTarget target, std::string_view text);
   void ClearLog();
 
-  // A copy: the log may grow on a worker while the front end draws it.
-  std::vector<SubCmdLogRow> log() const;
-  std::uint32_t key(UnsealTarget target) const;
+  SubCmdView View() const;
 
   common::Observers<>& changes() { return changes_; }
 
@@ -101,12 +113,13 @@ class SubCmdPanel {
   // Operation Status, asked again when the reply is missing or malformed.
   std::optional<std::uint16_t> ReadOperationStatus();
   common::Outcome ConfirmSeal(bool written, common::OutcomeBuilder& outcome);
+  std::uint32_t key(UnsealTarget target) const;
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
-  std::atomic<std::uint32_t> unseal_key_ = kDefaultUnsealKey;
-  std::atomic<std::uint32_t> full_access_key_ = kDefaultFullAccessKey;
-  mutable std::mutex log_mutex_;
+  mutable std::mutex mutex_;  // guards the keys and the log: a worker adds while a front end reads
+  std::uint32_t unseal_key_ = kDefaultUnsealKey;
+  std::uint32_t full_access_key_ = kDefaultFullAccessKey;
   std::vector<SubCmdLogRow> log_;
   common::Observers<> changes_;
 };

@@ -1,5 +1,5 @@
-// The SMB access page: command and data parsing, block lengths, PEC checks, protected pages.
-#include "app/smb_access_page.h"
+// The SMB access session: command and data parsing, block lengths, PEC checks, protected pages.
+#include "app/smb_access_session.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -21,8 +21,16 @@ class SmbAccessTest : public ::testing::Test {
     fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
     fx.TakeEvents();
   }
+  // A form's button with the fields as typed; the fields then show what the form left, as the
+  // page's do.
+  common::Outcome Press(SmbForm form) {
+    const SmbFormOutcome pressed = session.Submit(form, typed);
+    typed = session.View();
+    return pressed;
+  }
   LinkFixture fx;
-  SmbAccessPage page{*fx.link, fx.messages};
+  SmbAccessSession session{*fx.link, fx.messages};
+  SmbAccessFields typed;
 };
 
 TEST(SmbParsingTest, CommandIsOneOrTwoHexDigits) {
@@ -52,9 +60,9 @@ TEST(SmbParsingTest, DataFlashPageLengthsFollowTheSubclassLength) {
 }
 
 TEST_F(SmbAccessTest, ReadWordChecksThePecAndPrintsFourDigits) {
-  page.fields().read_word_command = "9";
-  page.ReadWord();
-  ASSERT_EQ(page.fields().read_word_result.size(), 4u);
+  typed.read_word_command = "9";
+  Press(SmbForm::kReadWord);
+  ASSERT_EQ(session.View().read_word_result.size(), 4u);
   const auto sent = fx.TakeSent();
   ASSERT_FALSE(sent.empty());
   EXPECT_EQ(sent[0], (Bytes{1, 0x17, 0x09, 0, 0, 0, 3, 2}));
@@ -62,11 +70,11 @@ TEST_F(SmbAccessTest, ReadWordChecksThePecAndPrintsFourDigits) {
 
 TEST_F(SmbAccessTest, WordReadOfABlockCommandOrBadTextClearsBothFields) {
   for (const char* command : {"54", "1G"}) {
-    page.fields().read_word_command = command;
-    page.fields().read_word_result = "1234";
-    page.ReadWord();
-    EXPECT_EQ(page.fields().read_word_command, "") << command;
-    EXPECT_EQ(page.fields().read_word_result, "") << command;
+    typed.read_word_command = command;
+    typed.read_word_result = "1234";
+    Press(SmbForm::kReadWord);
+    EXPECT_EQ(session.View().read_word_command, "") << command;
+    EXPECT_EQ(session.View().read_word_result, "") << command;
   }
   EXPECT_TRUE(fx.TakeSent().empty());
 }
@@ -79,26 +87,26 @@ TEST_F(SmbAccessTest, WordWithABadPecShowsPecError) {
     reply.resize(count, 0xFF);
     return reply;
   };
-  page.fields().read_word_command = "0D";
-  page.ReadWord();
-  EXPECT_EQ(page.fields().read_word_result, "");
+  typed.read_word_command = "0D";
+  Press(SmbForm::kReadWord);
+  EXPECT_EQ(session.View().read_word_result, "");
   EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"PEC Error!"});
   fx.pack->ReplaceTarget(nullptr);
 }
 
 TEST_F(SmbAccessTest, BlockRead0x54RequestsFourBytesAndShowsTwo) {
-  page.fields().read_block_command = "54";
-  page.ReadBlock();
+  typed.read_block_command = "54";
+  Press(SmbForm::kReadBlock);
   const auto sent = fx.TakeSent();
   ASSERT_FALSE(sent.empty());
   EXPECT_EQ(sent[0], (Bytes{1, 0x17, 0x54, 0, 0, 0, 4, 2}));
-  EXPECT_EQ(page.fields().read_block_result.size(), 6u) << page.fields().read_block_result;
+  EXPECT_EQ(session.View().read_block_result.size(), 6u) << session.View().read_block_result;
 }
 
 TEST_F(SmbAccessTest, VariableBlockShowsTheCountedBytes) {
-  page.fields().read_block_command = "21";
-  page.ReadBlock();
-  EXPECT_EQ(page.fields().read_block_result, "4B 54 35 38 30 37 31 34 ");  // "KT580714"
+  typed.read_block_command = "21";
+  Press(SmbForm::kReadBlock);
+  EXPECT_EQ(session.View().read_block_result, "4B 54 35 38 30 37 31 34 ");  // "KT580714"
 }
 
 // A block read shows the bytes the reply carries, on either adapter, and fails on a count byte
@@ -133,14 +141,15 @@ TEST(SmbBlockReadTest, ShowsExactlyWhatTheReplyCarries) {
     options.faults.short_replies = c.short_replies;
     options.faults.oversized_replies = c.oversized_replies;
     LinkFixture fx(options);
-    SmbAccessPage page(*fx.link, fx.messages);
-    page.fields().read_block_command = c.command;
-    page.fields().read_block_result = "stale";
-    const common::Outcome read = page.ReadBlock();
+    SmbAccessSession session(*fx.link, fx.messages);
+    SmbAccessFields typed;
+    typed.read_block_command = c.command;
+    typed.read_block_result = "stale";
+    const common::Outcome read = session.Submit(SmbForm::kReadBlock, typed);
     const std::string label = fmt::format("{} {}{}", c.command, c.short_replies ? "short " : "",
                                           c.oversized_replies ? "oversized " : "");
     EXPECT_EQ(read.done(), std::string(c.message).empty()) << label;
-    EXPECT_EQ(page.fields().read_block_result, c.result) << label;
+    EXPECT_EQ(session.View().read_block_result, c.result) << label;
     EXPECT_EQ(fx.messages.Texts(), std::string(c.message).empty()
                                        ? std::vector<std::string>{}
                                        : std::vector<std::string>{c.message})
@@ -149,8 +158,8 @@ TEST(SmbBlockReadTest, ShowsExactlyWhatTheReplyCarries) {
 }
 
 TEST_F(SmbAccessTest, VariableBlockIsReadAgainAsLongAsItsCount) {
-  page.fields().read_block_command = "21";
-  page.ReadBlock();
+  typed.read_block_command = "21";
+  Press(SmbForm::kReadBlock);
   std::vector<Bytes> headers;
   for (const Bytes& report : fx.TakeSent()) {
     if (report[0] == 1 && report[1] == 0x17) headers.push_back(report);
@@ -169,37 +178,35 @@ TEST_F(SmbAccessTest, UnconfirmedWritesTellWhatTheGaugeHoldsNow) {
   struct Case {
     const char* name;
     bool lose_ack;  // else refused
-    std::function<void(SmbAccessPage&)> press;
+    SmbForm form;
+    std::function<void(SmbAccessFields&)> type;
     bool done;
     std::string message;
   };
-  const auto write_word = [](SmbAccessPage& p) {
-    p.fields().write_word_command = "01";
-    p.fields().write_word = "0190";
-    p.WriteWord();
+  const auto write_word = [](SmbAccessFields& f) {
+    f.write_word_command = "01";
+    f.write_word = "0190";
   };
   // In this order: the refused word finds the gauge's own value.
   const Case cases[] = {
-      {"word, refused", false, write_word, false,
+      {"word, refused", false, SmbForm::kWriteWord, write_word, false,
        "The gauge did not confirm the write to 0x01 (Target Board Not Responding). The gauge now "
        "holds 012C."},
-      {"word, acknowledgement lost", true, write_word, true,
+      {"word, acknowledgement lost", true, SmbForm::kWriteWord, write_word, true,
        "The gauge's acknowledgement was lost, but 0x01 reads back 0190: the word was written."},
-      {"combined words, refused", false,
-       [](SmbAccessPage& p) {
-         p.fields().combined_command = "00";
-         p.fields().combined_word1 = "1234";
-         p.fields().combined_word2 = "5678";
-         p.WriteCombinedWord();
+      {"combined words, refused", false, SmbForm::kCombinedWord,
+       [](SmbAccessFields& f) {
+         f.combined_command = "00";
+         f.combined_word1 = "1234";
+         f.combined_word2 = "5678";
        },
        false,
        "The gauge did not confirm the write to 0x00 (Target Board Not Responding). It cannot be "
        "read back: whether the gauge took the write is unknown."},
-      {"data flash page, acknowledgement lost", true,
-       [](SmbAccessPage& p) {
-         p.fields().write_block_command = "78";
-         p.fields().write_block_data = "01 02 03 04 05 06";
-         p.WriteBlock();
+      {"data flash page, acknowledgement lost", true, SmbForm::kWriteBlock,
+       [](SmbAccessFields& f) {
+         f.write_block_command = "78";
+         f.write_block_data = "01 02 03 04 05 06";
        },
        true, "The gauge's acknowledgement was lost, but page 0x78 reads back as written."},
   };
@@ -211,7 +218,9 @@ TEST_F(SmbAccessTest, UnconfirmedWritesTellWhatTheGaugeHoldsNow) {
                                  : std::string_view(c.name).starts_with("comb") ? 0x00
                                                                                 : 0x01;
     (c.lose_ack ? lossy.lose_ack : lossy.refuse) = to(command);
-    c.press(page);
+    SmbAccessFields fields;
+    c.type(fields);
+    session.Submit(c.form, fields);
     EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{c.message}) << c.name;
   }
   EXPECT_EQ(fx.pack->gauge().State().settings.remaining_capacity_alarm, 0x190);
@@ -219,12 +228,12 @@ TEST_F(SmbAccessTest, UnconfirmedWritesTellWhatTheGaugeHoldsNow) {
 
 TEST_F(SmbAccessTest, UnpluggedAdapterIsNamedAndNothingIsShownAsData) {
   fx.pack->Unplug();
-  page.fields().read_block_command = "21";
-  EXPECT_FALSE(page.ReadBlock());
-  EXPECT_EQ(page.fields().read_block_result, "");
-  page.fields().write_word_command = "01";
-  page.fields().write_word = "0190";
-  EXPECT_FALSE(page.WriteWord());
+  typed.read_block_command = "21";
+  EXPECT_FALSE(Press(SmbForm::kReadBlock));
+  EXPECT_EQ(session.View().read_block_result, "");
+  typed.write_word_command = "01";
+  typed.write_word = "0190";
+  EXPECT_FALSE(Press(SmbForm::kWriteWord));
   // The link names the adapter that stopped answering once; the page says what it means.
   EXPECT_EQ(fx.messages.Texts(),
             (std::vector<std::string>{
@@ -237,15 +246,15 @@ TEST_F(SmbAccessTest, UnpluggedAdapterIsNamedAndNothingIsShownAsData) {
 TEST_F(SmbAccessTest, DataFlashPageReadUsesTheSelectedSubclass) {
   ASSERT_TRUE(fx.link->SelectSubclass(0x30));
   fx.TakeEvents();
-  page.fields().read_block_command = "7A";
-  page.ReadBlock();
+  typed.read_block_command = "7A";
+  Press(SmbForm::kReadBlock);
   const auto sent = fx.TakeSent();
   ASSERT_GE(sent.size(), 2u);
   EXPECT_EQ(sent.back(), (Bytes{1, 0x17, 0x7A, 0, 0, 0, 11, 2})) << "count, 9 bytes, PEC";
-  EXPECT_EQ(page.fields().read_block_result.size(), 9u * 3);
-  page.fields().read_block_command = "7B";
-  page.ReadBlock();
-  EXPECT_EQ(page.fields().read_block_result, "") << "subclass 0x30 has no page 3";
+  EXPECT_EQ(session.View().read_block_result.size(), 9u * 3);
+  typed.read_block_command = "7B";
+  Press(SmbForm::kReadBlock);
+  EXPECT_EQ(session.View().read_block_result, "") << "subclass 0x30 has no page 3";
 }
 
 TEST_F(SmbAccessTest, ProtectedSubclassPagesAreNeverWritten) {
@@ -253,13 +262,13 @@ TEST_F(SmbAccessTest, ProtectedSubclassPagesAreNeverWritten) {
     ASSERT_TRUE(fx.link->SelectSubclass(subclass));
     fx.messages.Clear();
     fx.TakeEvents();
-    page.fields().write_block_command = "78";
-    page.fields().write_block_data = "01 02";
-    page.WriteBlock();
+    typed.write_block_command = "78";
+    typed.write_block_data = "01 02";
+    Press(SmbForm::kWriteBlock);
     EXPECT_EQ(fx.messages.Texts(),
               std::vector<std::string>{fmt::format(
                   "Inhibit changing SubClassID = 0x{:04X} through Pro interface!", subclass)});
-    EXPECT_EQ(page.fields().write_block_command, "");
+    EXPECT_EQ(session.View().write_block_command, "");
     for (const auto& report : fx.TakeSent()) EXPECT_NE(report[1], 0x16) << "nothing written";
   }
 }
@@ -267,9 +276,9 @@ TEST_F(SmbAccessTest, ProtectedSubclassPagesAreNeverWritten) {
 TEST_F(SmbAccessTest, PageWriteIsPaddedToThePageLength) {
   ASSERT_TRUE(fx.link->SelectSubclass(0x03));  // 6 bytes
   fx.TakeEvents();
-  page.fields().write_block_command = "78";
-  page.fields().write_block_data = "1 2 3";
-  page.WriteBlock();
+  typed.write_block_command = "78";
+  typed.write_block_data = "1 2 3";
+  Press(SmbForm::kWriteBlock);
   const auto sent = fx.TakeSent();
   const Bytes frame = {0x78, 6, 1, 2, 3, 0, 0, 0};
   ASSERT_GE(sent.size(), 2u);
@@ -281,54 +290,54 @@ TEST_F(SmbAccessTest, PageWriteIsPaddedToThePageLength) {
 }
 
 TEST_F(SmbAccessTest, BadBlockDataIsAnInputDataError) {
-  page.fields().write_block_command = "2F";
-  page.fields().write_block_data = "1G";
-  page.WriteBlock();
+  typed.write_block_command = "2F";
+  typed.write_block_data = "1G";
+  Press(SmbForm::kWriteBlock);
   EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"Input Data Error!"});
   fx.messages.Clear();
-  page.fields().write_block_data.clear();
-  for (int i = 0; i < 62; ++i) page.fields().write_block_data += "01 ";
-  page.WriteBlock();
+  typed.write_block_data.clear();
+  for (int i = 0; i < 62; ++i) typed.write_block_data += "01 ";
+  Press(SmbForm::kWriteBlock);
   EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"Input Data Error!"});
 }
 
 TEST_F(SmbAccessTest, EmptyFixedBlockSendsNothing) {
-  page.fields().write_block_command = "44";
-  page.fields().write_block_data = "";
-  page.WriteBlock();
-  EXPECT_EQ(page.fields().write_block_command, "");
+  typed.write_block_command = "44";
+  typed.write_block_data = "";
+  Press(SmbForm::kWriteBlock);
+  EXPECT_EQ(session.View().write_block_command, "");
   EXPECT_TRUE(fx.TakeSent().empty());
 }
 
 TEST_F(SmbAccessTest, CombinedWordOnlyForManufacturerAccessAndTheBootLoader) {
-  page.fields().combined_command = "10";
-  page.fields().combined_word1 = "1234";
-  page.fields().combined_word2 = "5678";
-  page.WriteCombinedWord();
-  EXPECT_EQ(page.fields().combined_command, "");
-  EXPECT_EQ(page.fields().combined_word1, "");
+  typed.combined_command = "10";
+  typed.combined_word1 = "1234";
+  typed.combined_word2 = "5678";
+  Press(SmbForm::kCombinedWord);
+  EXPECT_EQ(session.View().combined_command, "");
+  EXPECT_EQ(session.View().combined_word1, "");
   EXPECT_TRUE(fx.TakeSent().empty());
 
   fx.pack->gauge().SetSealState(sim::SealState::kSealed);
-  page.fields().combined_command = "00";
-  page.fields().combined_word1 = "61D4";
-  page.fields().combined_word2 = "3B9E";
-  page.WriteCombinedWord();
-  EXPECT_EQ(page.fields().combined_command, "00") << "kept after a successful write";
+  typed.combined_command = "00";
+  typed.combined_word1 = "61D4";
+  typed.combined_word2 = "3B9E";
+  Press(SmbForm::kCombinedWord);
+  EXPECT_EQ(session.View().combined_command, "00") << "kept after a successful write";
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed)
       << "the two words are the unseal key, low word first";
 }
 
 TEST_F(SmbAccessTest, WordWriteOfABlockCommandBlanksOrClearsTheCommand) {
-  page.fields().write_word_command = "21";
-  page.WriteWord();
-  EXPECT_EQ(page.fields().write_word_command, "  ");
-  page.fields().write_word_command = "54";
-  page.WriteWord();
-  EXPECT_EQ(page.fields().write_word_command, "");
-  page.fields().write_word_command = "3";
-  page.fields().write_word = "12345";
-  page.WriteWord();
+  typed.write_word_command = "21";
+  Press(SmbForm::kWriteWord);
+  EXPECT_EQ(session.View().write_word_command, "  ");
+  typed.write_word_command = "54";
+  Press(SmbForm::kWriteWord);
+  EXPECT_EQ(session.View().write_word_command, "");
+  typed.write_word_command = "3";
+  typed.write_word = "12345";
+  Press(SmbForm::kWriteWord);
   const auto sent = fx.TakeSent();
   ASSERT_GE(sent.size(), 2u);
   EXPECT_EQ(sent[1][1], 0x03);

@@ -1,9 +1,12 @@
-// Main-window rules that are not drawing: progress texts, the charge gauge, the data log path,
-// the logging interval and the About lines.
-#include "app/main_window_rules.h"
-
+// The main window's rules that are not drawing: progress texts, the charge gauge, the logging
+// interval, the About lines and the page selector.
 #include <gtest/gtest.h>
 
+#include "app/about_text.h"
+#include "app/charge_gauge.h"
+#include "app/logging_time.h"
+#include "app/page_selector.h"
+#include "app/status_bar_text.h"
 #include "app/workbench.h"
 #include "link_fixture.h"
 #include "monitor/monitor_session.h"
@@ -57,13 +60,6 @@ TEST(ChargeGaugeTest, UnreadOrZeroFullShowsZeroOnceAndUnreadRemainingKeepsTheVal
   EXPECT_FALSE(gauge.Update(2000, -1).has_value());
 }
 
-TEST(DataLogPathTest, KeepsTheNameAndAddsTheExtensionOnlyWhenMissing) {
-  EXPECT_EQ(DataLogPath("run1"), std::filesystem::path("run1.LOG"));
-  EXPECT_EQ(DataLogPath("/tmp/logs/a.log"), std::filesystem::path("/tmp/logs/a.log"));
-  EXPECT_EQ(DataLogPath("/tmp/Pack.Log"), std::filesystem::path("/tmp/Pack.Log"));
-  EXPECT_EQ(DataLogPath("/tmp/a.txt"), std::filesystem::path("/tmp/a.txt.LOG"));
-}
-
 TEST(LoggingTimeTest, OneToSixtySecondsAreTaken) {
   for (const auto& [text, expected] :
        std::vector<std::pair<std::string, std::optional<int>>>{{"60", 60},
@@ -98,6 +94,22 @@ TEST(AboutTest, VersionLinesWithAndWithoutTheAdapter) {
   const AboutText unplugged = AboutVersionText(*fx.link);
   EXPECT_TRUE(unplugged.text.ends_with("USB Transfer Error."));
   EXPECT_FALSE(unplugged.adapter_answered);
+}
+
+TEST(AboutTest, TheScanRestsWhileTheAdapterIsAsked) {
+  struct CountingPause final : common::ScanPause {
+    void PauseScan() override { ++paused; }
+    void ResumeScan() override { ++resumed; }
+    int paused = 0;
+    int resumed = 0;
+  } scan;
+  test::LinkFixture fx;
+  EXPECT_TRUE(AboutVersionText(*fx.link, scan).adapter_answered);
+  fx.pack->Unplug();
+  fx.link->transport().ClearConnected();
+  EXPECT_FALSE(AboutVersionText(*fx.link, scan).adapter_answered);
+  EXPECT_EQ(scan.paused, 2);
+  EXPECT_EQ(scan.resumed, 2);
 }
 
 }  // namespace

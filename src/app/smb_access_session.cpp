@@ -1,4 +1,4 @@
-#include "app/smb_access_page.h"
+#include "app/smb_access_session.h"
 
 #include <fmt/format.h>
 
@@ -129,7 +129,7 @@ std::optional<common::Bytes> ParseSmbBlockData(std::string_view text) {
   return bytes;
 }
 
-std::optional<std::uint8_t> SmbAccessPage::ReadSelectedSubclass() {
+std::optional<std::uint8_t> SmbAccessSession::ReadSelectedSubclass() {
   std::uint16_t selected = 0;
   if (!link_.ReadWord(kSubclassIdCommand, selected) || selected > kLastSubclassId) {
     return std::nullopt;
@@ -150,66 +150,95 @@ std::optional<std::uint8_t> DataFlashPageLength(std::uint8_t subclass, std::uint
   return PageBytes(entry->length, page);
 }
 
-common::Outcome SmbAccessPage::Finish(common::OutcomeBuilder& outcome, common::Verdict verdict) {
-  changes_.Notify();
-  return outcome.Finish(verdict);
-}
-
-common::Outcome SmbAccessPage::ReadWord() {
+SmbFormOutcome SmbAccessSession::Submit(SmbForm form, const SmbAccessFields& typed) {
   common::OutcomeBuilder outcome(messages_);
-  const auto command = ParseSmbCommand(fields_.read_word_command);
-  if (!command || IsSmbBlockCommand(*command)) {
-    fields_.read_word_command.clear();
-    fields_.read_word_result.clear();
-    return Finish(outcome, common::Verdict::kRefused);
+  SmbAccessFields fields = typed;
+  Verdict verdict = Verdict::kRefused;
+  switch (form) {
+    case SmbForm::kReadWord:
+      verdict = ReadWord(fields, outcome);
+      break;
+    case SmbForm::kWriteWord:
+      verdict = WriteWord(fields, outcome);
+      break;
+    case SmbForm::kCombinedWord:
+      verdict = WriteCombinedWord(fields, outcome);
+      break;
+    case SmbForm::kReadBlock:
+      verdict = ReadBlock(fields, outcome);
+      break;
+    case SmbForm::kWriteBlock:
+      verdict = WriteBlock(fields, outcome);
+      break;
   }
-  fields_.read_word_result.clear();
-  const auto word = ReadCheckedWord(*command, outcome);
-  if (!word) return Finish(outcome, common::Verdict::kFailed);
-  fields_.read_word_result = fmt::format("{:04X}", *word);
-  return Finish(outcome, common::Verdict::kDone);
+  {
+    const std::lock_guard lock(mutex_);
+    fields_ = fields;
+  }
+  changes_.Notify();
+  return outcome.Finish(verdict, std::move(fields));
 }
 
-common::Outcome SmbAccessPage::WriteWord() {
-  common::OutcomeBuilder outcome(messages_);
-  const auto command = ParseSmbCommand(fields_.write_word_command);
+SmbAccessFields SmbAccessSession::View() const {
+  const std::lock_guard lock(mutex_);
+  return fields_;
+}
+
+common::Verdict SmbAccessSession::ReadWord(SmbAccessFields& fields,
+                                           common::OutcomeBuilder& outcome) {
+  const auto command = ParseSmbCommand(fields.read_word_command);
+  if (!command || IsSmbBlockCommand(*command)) {
+    fields.read_word_command.clear();
+    fields.read_word_result.clear();
+    return common::Verdict::kRefused;
+  }
+  fields.read_word_result.clear();
+  const auto word = ReadCheckedWord(*command, outcome);
+  if (!word) return common::Verdict::kFailed;
+  fields.read_word_result = fmt::format("{:04X}", *word);
+  return common::Verdict::kDone;
+}
+
+common::Verdict SmbAccessSession::WriteWord(SmbAccessFields& fields,
+                                            common::OutcomeBuilder& outcome) {
+  const auto command = ParseSmbCommand(fields.write_word_command);
   if (!command) {
-    fields_.write_word_command.clear();
-    return Finish(outcome, common::Verdict::kRefused);
+    fields.write_word_command.clear();
+    return common::Verdict::kRefused;
   }
   if (IsSmbBlockCommand(*command)) {
-    fields_.write_word_command = BlanksCommandOnWordWrite(*command) ? "  " : "";
-    return Finish(outcome, common::Verdict::kRefused);
+    fields.write_word_command = BlanksCommandOnWordWrite(*command) ? "  " : "";
+    return common::Verdict::kRefused;
   }
   bool empty_or_long = false;
-  const auto word = ParseWordField(fields_.write_word, empty_or_long);
-  if (!word) return Finish(outcome, common::Verdict::kRefused);
+  const auto word = ParseWordField(fields.write_word, empty_or_long);
+  if (!word) return common::Verdict::kRefused;
   const std::array<std::uint8_t, 3> bytes = {*command, common::LowByte(*word),
                                              common::HighByte(*word)};
   outcome.GaugeChanged();
-  if (link_.WriteBytes(bytes)) return Finish(outcome, common::Verdict::kDone);
-  return Finish(outcome, ReportUnconfirmedWord(*command, *word, outcome));
+  if (link_.WriteBytes(bytes)) return common::Verdict::kDone;
+  return ReportUnconfirmedWord(*command, *word, outcome);
 }
 
-common::Outcome SmbAccessPage::WriteCombinedWord() {
-  common::OutcomeBuilder outcome(messages_);
-  const auto command = ParseSmbCommand(fields_.combined_command);
-  auto clear = [this] {
-    fields_.combined_command.clear();
-    fields_.combined_word1.clear();
-    fields_.combined_word2.clear();
+common::Verdict SmbAccessSession::WriteCombinedWord(SmbAccessFields& fields,
+                                                    common::OutcomeBuilder& outcome) {
+  const auto command = ParseSmbCommand(fields.combined_command);
+  auto clear = [&fields] {
+    fields.combined_command.clear();
+    fields.combined_word1.clear();
+    fields.combined_word2.clear();
   };
   if (!command || (*command != 0x00 && *command != 0x47)) {
     clear();
-    return Finish(outcome, common::Verdict::kRefused);
+    return common::Verdict::kRefused;
   }
   bool first_unusable = false;
   bool second_unusable = false;
-  const auto first = ParseWordField(fields_.combined_word1, first_unusable);
-  const auto second = ParseWordField(fields_.combined_word2, second_unusable);
+  const auto first = ParseWordField(fields.combined_word1, first_unusable);
+  const auto second = ParseWordField(fields.combined_word2, second_unusable);
   // Two key words in a row must both be what was meant: an empty or overlong word is refused.
   if (!first || !second || first_unusable || second_unusable) {
-    return Finish(outcome, common::Verdict::kRefused);
+    return common::Verdict::kRefused;
   }
   const std::array<std::uint8_t, 3> first_bytes = {*command, common::LowByte(*first),
                                                    common::HighByte(*first)};
@@ -219,18 +248,18 @@ common::Outcome SmbAccessPage::WriteCombinedWord() {
   if (!link_.WriteBytesTwice(first_bytes, second_bytes)) {
     clear();
     ShowUnconfirmed(*command, LinkFailureText(link_), messages::kSmbCannotReadBack, outcome);
-    return Finish(outcome, common::Verdict::kFailed);
+    return common::Verdict::kFailed;
   }
-  return Finish(outcome, common::Verdict::kDone);
+  return common::Verdict::kDone;
 }
 
-common::Outcome SmbAccessPage::ReadBlock() {
-  common::OutcomeBuilder outcome(messages_);
-  const auto command = ParseSmbCommand(fields_.read_block_command);
+common::Verdict SmbAccessSession::ReadBlock(SmbAccessFields& fields,
+                                            common::OutcomeBuilder& outcome) {
+  const auto command = ParseSmbCommand(fields.read_block_command);
   if (!command || !IsSmbBlockCommand(*command)) {
-    fields_.read_block_command.clear();
-    fields_.read_block_result.clear();
-    return Finish(outcome, common::Verdict::kRefused);
+    fields.read_block_command.clear();
+    fields.read_block_result.clear();
+    return common::Verdict::kRefused;
   }
   std::uint8_t length = link::hid::kBlockLengthFromGauge;
   if (IsDataFlashPage(*command)) {
@@ -240,41 +269,41 @@ common::Outcome SmbAccessPage::ReadBlock() {
                        *subclass, static_cast<std::uint8_t>(*command - link::kFlashPageCommand))
                  : std::nullopt;
     if (!page_length) {
-      fields_.read_block_result.clear();
-      return Finish(outcome, common::Verdict::kFailed);
+      fields.read_block_result.clear();
+      return common::Verdict::kFailed;
     }
     length = static_cast<std::uint8_t>(*page_length + 2);
   } else if (const auto fixed = FixedReadLength(*command)) {
     length = *fixed;
   }
-  fields_.read_block_result.clear();
+  fields.read_block_result.clear();
   if (length == link::hid::kBlockLengthFromGauge) {
     // The count alone cannot tell a whole block from a cut one: the block is read again as long
     // as the count says, with its PEC, and checked like a fixed-length one.
     common::Bytes counted;
     if (!link_.ReadBlock(*command, length, counted)) {
       ShowReadFailed(*command, outcome);
-      return Finish(outcome, common::Verdict::kFailed);
+      return common::Verdict::kFailed;
     }
     if (counted[0] > link::kFlashPageSize) {
       outcome.Show(fmt::format(fmt::runtime(messages::kSmbCountTooLarge), *command, counted[0]));
-      return Finish(outcome, common::Verdict::kFailed);
+      return common::Verdict::kFailed;
     }
     length = static_cast<std::uint8_t>(counted[0] + 2);
   }
   const auto data = ReadCheckedBlock(*command, length, outcome);
-  if (!data) return Finish(outcome, common::Verdict::kFailed);
-  fields_.read_block_result = BytesText(*data);
-  return Finish(outcome, common::Verdict::kDone);
+  if (!data) return common::Verdict::kFailed;
+  fields.read_block_result = BytesText(*data);
+  return common::Verdict::kDone;
 }
 
-void SmbAccessPage::ShowReadFailed(std::uint8_t command, common::MessageSink& outcome) {
+void SmbAccessSession::ShowReadFailed(std::uint8_t command, common::MessageSink& outcome) {
   outcome.Show(
       fmt::format(fmt::runtime(messages::kSmbReadFailed), command, LinkFailureText(link_)));
 }
 
-std::optional<std::uint16_t> SmbAccessPage::ReadCheckedWord(std::uint8_t command,
-                                                            common::MessageSink& outcome) {
+std::optional<std::uint16_t> SmbAccessSession::ReadCheckedWord(std::uint8_t command,
+                                                               common::MessageSink& outcome) {
   common::Bytes reply;
   if (!link_.ReadBlock(command, 3, reply)) {
     ShowReadFailed(command, outcome);
@@ -289,9 +318,9 @@ std::optional<std::uint16_t> SmbAccessPage::ReadCheckedWord(std::uint8_t command
   return common::LittleEndianWord(reply[0], reply[1]);
 }
 
-std::optional<common::Bytes> SmbAccessPage::ReadCheckedBlock(std::uint8_t command,
-                                                             std::uint8_t length,
-                                                             common::MessageSink& outcome) {
+std::optional<common::Bytes> SmbAccessSession::ReadCheckedBlock(std::uint8_t command,
+                                                                std::uint8_t length,
+                                                                common::MessageSink& outcome) {
   common::Bytes reply;
   if (!link_.ReadBlock(command, length, reply)) {
     ShowReadFailed(command, outcome);
@@ -314,14 +343,14 @@ std::optional<common::Bytes> SmbAccessPage::ReadCheckedBlock(std::uint8_t comman
   return common::Bytes(bytes.begin() + 1, bytes.end() - 1);
 }
 
-void SmbAccessPage::ShowUnconfirmed(std::uint8_t command, std::string_view why,
-                                    std::string_view now, common::OutcomeBuilder& outcome) {
+void SmbAccessSession::ShowUnconfirmed(std::uint8_t command, std::string_view why,
+                                       std::string_view now, common::OutcomeBuilder& outcome) {
   outcome.Show(fmt::format(fmt::runtime(messages::kSmbWriteNotConfirmed), command, why) +
                std::string(now));
 }
 
-common::Verdict SmbAccessPage::ReportUnconfirmedWord(std::uint8_t command, std::uint16_t word,
-                                                     common::OutcomeBuilder& outcome) {
+common::Verdict SmbAccessSession::ReportUnconfirmedWord(std::uint8_t command, std::uint16_t word,
+                                                        common::OutcomeBuilder& outcome) {
   // Why the write failed is known only until the read-back runs its own transactions.
   const std::string why(LinkFailureText(link_));
   if (command == link::kManufacturerAccess || command == link::kIspStatusCommand) {
@@ -344,9 +373,9 @@ common::Verdict SmbAccessPage::ReportUnconfirmedWord(std::uint8_t command, std::
   return common::Verdict::kFailed;
 }
 
-common::Verdict SmbAccessPage::ReportUnconfirmedPage(std::uint8_t command,
-                                                     const common::Bytes& page,
-                                                     common::OutcomeBuilder& outcome) {
+common::Verdict SmbAccessSession::ReportUnconfirmedPage(std::uint8_t command,
+                                                        const common::Bytes& page,
+                                                        common::OutcomeBuilder& outcome) {
   const std::string why(LinkFailureText(link_));
   common::NullMessageSink quiet;
   const auto held = ReadCheckedBlock(command, static_cast<std::uint8_t>(page.size() + 2), quiet);
@@ -364,16 +393,16 @@ common::Verdict SmbAccessPage::ReportUnconfirmedPage(std::uint8_t command,
   return common::Verdict::kFailed;
 }
 
-common::Outcome SmbAccessPage::WriteBlock() {
-  common::OutcomeBuilder outcome(messages_);
-  const auto command = ParseSmbCommand(fields_.write_block_command);
-  auto clear_both = [this] {
-    fields_.write_block_command.clear();
-    fields_.write_block_data.clear();
+common::Verdict SmbAccessSession::WriteBlock(SmbAccessFields& fields,
+                                             common::OutcomeBuilder& outcome) {
+  const auto command = ParseSmbCommand(fields.write_block_command);
+  auto clear_both = [&fields] {
+    fields.write_block_command.clear();
+    fields.write_block_data.clear();
   };
   if (!command) {
     clear_both();
-    return Finish(outcome, common::Verdict::kRefused);
+    return common::Verdict::kRefused;
   }
   std::size_t fixed_length = 0;  // 0: the typed length
   bool page_write = false;
@@ -392,7 +421,7 @@ common::Outcome SmbAccessPage::WriteBlock() {
     default:
       if (*command < link::kFlashPageCommand || *command > link::kFlashPageCommand + 4) {
         clear_both();
-        return Finish(outcome, common::Verdict::kRefused);
+        return common::Verdict::kRefused;
       }
       page_write = true;
   }
@@ -402,24 +431,24 @@ common::Outcome SmbAccessPage::WriteBlock() {
                               *subclass) != kProtectedSubclasses.end()) {
       outcome.Show(fmt::format("{}{:04X}{}", messages::kInhibitSubclass, *subclass,
                                messages::kInhibitSubclassEnd));
-      fields_.write_block_command.clear();
-      return Finish(outcome, common::Verdict::kRefused);
+      fields.write_block_command.clear();
+      return common::Verdict::kRefused;
     }
     const auto page_length =
         subclass ? DataFlashPageLength(
                        *subclass, static_cast<std::uint8_t>(*command - link::kFlashPageCommand))
                  : std::nullopt;
     if (!page_length) {
-      fields_.write_block_command.clear();
-      return Finish(outcome, common::Verdict::kRefused);
+      fields.write_block_command.clear();
+      return common::Verdict::kRefused;
     }
     fixed_length = *page_length;
   }
-  const auto data = ParseSmbBlockData(fields_.write_block_data);
+  const auto data = ParseSmbBlockData(fields.write_block_data);
   const std::size_t limit = *command == kRawFrame ? kMaxRawBytes : kMaxBlockBytes;
   if (!data || data->size() > limit) {
     outcome.Show(messages::kInputDataError);
-    return Finish(outcome, common::Verdict::kRefused);
+    return common::Verdict::kRefused;
   }
   common::Bytes payload = *data;
   if (page_write) {
@@ -429,8 +458,8 @@ common::Outcome SmbAccessPage::WriteBlock() {
   }
   const bool needs_data = *command == 0x2F || *command == 0x44 || *command == 0x70;
   if ((needs_data && payload.empty()) || (*command == kRawFrame && payload.size() < 2)) {
-    fields_.write_block_command.clear();
-    return Finish(outcome, common::Verdict::kRefused);
+    fields.write_block_command.clear();
+    return common::Verdict::kRefused;
   }
   common::Bytes frame{*command};
   if (*command != kRawFrame) frame.push_back(static_cast<std::uint8_t>(payload.size()));
@@ -439,13 +468,13 @@ common::Outcome SmbAccessPage::WriteBlock() {
   // without a word, so it is refused like any other data it cannot send.
   if (frame.size() > kMaxFrameBytes) {
     outcome.Show(messages::kInputDataError);
-    return Finish(outcome, common::Verdict::kRefused);
+    return common::Verdict::kRefused;
   }
   outcome.GaugeChanged();
-  if (link_.WriteBytes(frame)) return Finish(outcome, common::Verdict::kDone);
-  if (page_write) return Finish(outcome, ReportUnconfirmedPage(*command, payload, outcome));
+  if (link_.WriteBytes(frame)) return common::Verdict::kDone;
+  if (page_write) return ReportUnconfirmedPage(*command, payload, outcome);
   ShowUnconfirmed(*command, LinkFailureText(link_), messages::kSmbCannotReadBack, outcome);
-  return Finish(outcome, common::Verdict::kFailed);
+  return common::Verdict::kFailed;
 }
 
 }  // namespace cw::app

@@ -1,0 +1,285 @@
+#include "monitor/sbs_session.h"
+
+#include <fmt/format.h>
+
+#include "monitor/messages.h"
+
+namespace cw::monitor {
+namespace {
+
+std::string_view GroupTitle(PageTab tab) {
+  switch (tab) {
+    case PageTab::kFlags:
+      return messages::kFlagsGroupTitle;
+    case PageTab::kStaticData:
+      return messages::kStaticGroupTitle;
+    case PageTab::kChart:
+      return messages::kChartGroupTitle;
+  }
+  return messages::kFlagsGroupTitle;
+}
+
+}  // namespace
+
+SbsSession::SbsSession(ScanEngine& engine, DataLog& log, common::MessageSink& messages)
+    : engine_(engine), log_(log), messages_(messages) {
+  for (auto& display : displays_) display = kDisplayNotRead;
+  scan_rows_ = engine_.changes().Subscribe(
+      [this](RowRef, const SbsRegisterDef& row) { UpdateFlagDisplay(row); });
+}
+
+void SbsSession::Start() {
+  engine_.WithTable([](RegisterTable& table) { table.ResetRunState(); });
+  SelectTab(PageTab::kFlags);
+  engine_.SetScanEnabled(true);
+  engine_.RequestStaticRefresh();
+  Notify(SbsChange::What::kSelection);
+}
+
+void SbsSession::SelectTab(PageTab tab) {
+  if (tab_.exchange(tab) != tab) Notify(SbsChange::What::kTab);
+}
+
+common::Outcome SbsSession::StartLog(const std::string& path, int interval_seconds,
+                                     std::optional<LogFormat> format) {
+  common::OutcomeBuilder outcome(messages_);
+  if (format) log_.SetFormat(*format);
+  const auto started = log_.StartLog(path, interval_seconds);
+  log_lines_ = 0;
+  log_lines_with_unread_ = 0;
+  Notify(SbsChange::What::kLogging);
+  if (!started) {
+    outcome.Show(started.error(), common::kDefaultCaption, common::MessageIcon::kError);
+    return outcome.Failed();
+  }
+  return outcome.Done();
+}
+
+void SbsSession::StopLog() {
+  const bool was_logging = log_.active();
+  log_.StopLog();
+  if (was_logging) Notify(SbsChange::What::kLogging);
+}
+
+common::OutcomeOf<int> SbsSession::WriteLogLine() {
+  common::OutcomeBuilder outcome(messages_);
+  // A tick that arrives after the log stopped writes nothing and says nothing.
+  if (!log_.active()) return outcome.Finish(common::Verdict::kRefused, 0);
+  const auto written = log_.WriteLogLine();
+  if (!written) {
+    // Logging has stopped: the buttons come back.
+    Notify(SbsChange::What::kLogging);
+    outcome.Show(written.error(), common::kDefaultCaption, common::MessageIcon::kError);
+    return outcome.Finish(common::Verdict::kFailed, 0);
+  }
+  ++log_lines_;
+  if (*written > 0) ++log_lines_with_unread_;
+  Notify(SbsChange::What::kLogging);
+  return outcome.Finish(common::Verdict::kDone, *written);
+}
+
+bool SbsSession::ToggleLog(RowRef ref) {
+  if (log_.active() || ref.table == TableId::kD) return false;
+  engine_.WithTable([&](RegisterTable& table) {
+    SbsRegisterDef& row = table.row(ref);
+    if (row.log) {
+      row.log = false;
+    } else {
+      // A logged row is always scanned.
+      row.log = true;
+      row.scan = true;
+    }
+  });
+  Notify(SbsChange::What::kSelection);
+  return true;
+}
+
+bool SbsSession::ToggleScan(RowRef ref) {
+  if (log_.active() || ref.table == TableId::kD) return false;
+  engine_.WithTable([&](RegisterTable& table) {
+    SbsRegisterDef& row = table.row(ref);
+    if (row.scan) {
+      row.scan = false;
+      row.log = false;
+    } else {
+      row.scan = true;
+    }
+  });
+  Notify(SbsChange::What::kSelection);
+  return true;
+}
+
+bool SbsSession::SelectAllRows(RowSelection selection) {
+  if (log_.active()) return false;
+  engine_.WithTable([&](RegisterTable& table) {
+    switch (selection) {
+      case RowSelection::kClearLogs:
+        table.SetAllLog(false);
+        break;
+      case RowSelection::kLogAll:
+        table.SetAllLog(true);
+        table.SetAllScan(true);
+        break;
+      case RowSelection::kClearScans:
+        table.SetAllLog(false);
+        table.SetAllScan(false);
+        break;
+      case RowSelection::kScanAll:
+        table.SetAllScan(true);
+        break;
+    }
+  });
+  Notify(SbsChange::What::kSelection);
+  return true;
+}
+
+SbsView SbsSession::View() const {
+  SbsView view;
+  view.tab = tab_;
+  for (std::size_t i = 0; i < displays_.size(); ++i) view.displays[i] = displays_[i];
+  view.logging = log_.active();
+  view.selections_editable = !view.logging;
+  view.log_tally = {log_lines_, log_lines_with_unread_};
+  view.group_title = GroupTitle(view.tab);
+  view.displays_visible = view.tab == PageTab::kFlags;
+  view.static_list_visible = view.tab == PageTab::kStaticData;
+  return view;
+}
+
+std::optional<std::size_t> SbsSession::DisplayIndex(int control_id) {
+  for (std::size_t i = 0; i < kStatusDisplays.size(); ++i) {
+    if (kStatusDisplays[i].control_id == control_id) return i;
+  }
+  return std::nullopt;
+}
+
+CellState SbsSession::Cell(std::int32_t value, int bit) {
+  if (value == kDisplayNotRead) return CellState::kNotRead;
+  return ((value >> bit) & 1) != 0 ? CellState::kSet : CellState::kClear;
+}
+
+std::string SbsSession::DisplayTitle(std::size_t display) {
+  return fmt::format("{}{}", kStatusDisplays[display].title, messages::kScanningSuffix);
+}
+
+void SbsSession::SetDisplay(std::size_t display, std::int32_t value) {
+  if (displays_[display].exchange(value) == value) return;
+  changes_.Notify({SbsChange::What::kDisplay, display});
+}
+
+void SbsSession::UpdateFlagDisplay(const SbsRegisterDef& row) {
+  for (std::size_t i = 0; i < kStatusDisplays.size(); ++i) {
+    const StatusDisplayDef& display = kStatusDisplays[i];
+    if (display.source_row != row.name) continue;
+    const std::int32_t raw = row.raw_value;
+    std::int32_t value = raw;
+    if (raw != kNotRead) {
+      const auto bits = static_cast<std::uint32_t>(raw);
+      switch (display.half) {
+        case WordHalf::kWhole:
+          value = static_cast<std::int32_t>(bits & 0xFFFF);
+          break;
+        case WordHalf::kLow:
+          value = static_cast<std::int32_t>(bits & 0xFFFF);
+          break;
+        case WordHalf::kHigh:
+          value = static_cast<std::int32_t>(bits >> 16);
+          break;
+      }
+    }
+    SetDisplay(i, value);
+  }
+}
+
+common::Outcome SbsSession::WriteRegister(RowRef ref, std::string_view text) {
+  common::OutcomeBuilder outcome(messages_);
+  const WriteOutcome written = engine_.WriteRegister(ref, text);
+  const auto [name, format] = engine_.WithTable([&](const RegisterTable& table) {
+    return std::pair{std::string(table.row(ref).name), std::string(table.row(ref).format)};
+  });
+  switch (written) {
+    case WriteOutcome::kWritten:
+      outcome.GaugeChanged();
+      return outcome.Done();
+    case WriteOutcome::kReadBackFailed:
+      outcome.GaugeChanged();
+      return outcome.Failed();
+    case WriteOutcome::kWriteFailed:
+      outcome.Show(fmt::format(fmt::runtime(messages::kWriteFailed), name));
+      return outcome.Failed();
+    case WriteOutcome::kBadValue:
+      outcome.Show(fmt::format(fmt::runtime(messages::kWriteBadValue), text, name, format));
+      return outcome.Refused();
+    case WriteOutcome::kReadOnly:
+      outcome.Show(fmt::format(fmt::runtime(messages::kWriteReadOnly), name));
+      return outcome.Refused();
+  }
+  return outcome.Failed();
+}
+
+ScanReport SbsSession::ScanOnce() {
+  engine_.WithTable([](RegisterTable& table) { table.SetAllScan(true); });
+  engine_.ScanPass();
+  engine_.RefreshStaticData();
+  ScanReport report{engine_.Snapshot()};
+  for (TableId id : kAllTables) {
+    for (const SbsRegisterDef& row : report.table.rows(id)) {
+      ++report.rows;
+      if (row.ReadFailed()) ++report.unread;
+    }
+  }
+  return report;
+}
+
+std::optional<std::string> SbsSession::SelectLoggedRows(const std::vector<std::string>& names) {
+  if (names.empty()) {
+    SelectAllRows(RowSelection::kLogAll);
+    return std::nullopt;
+  }
+  for (const std::string& name : names) {
+    const auto found = engine_.WithTable([&](const RegisterTable& table) {
+      const auto ref = table.Find(name);
+      return ref ? std::optional(std::pair{*ref, table.row(*ref).log}) : std::nullopt;
+    });
+    if (!found || found->first.table == TableId::kD) return name;
+    // A row named twice is ticked once.
+    if (!found->second) ToggleLog(found->first);
+  }
+  return std::nullopt;
+}
+
+LogRecordingResult SbsSession::RecordLog(const LogRecording& recording,
+                                         const std::atomic<bool>& stop) {
+  LogRecordingResult result;
+  result.unknown_row = SelectLoggedRows(recording.rows);
+  if (result.unknown_row) return result;
+  engine_.RefreshStaticData();
+  engine_.ClearStaticRefreshRequest();
+  result.started = StartLog(recording.path, recording.interval_seconds).done();
+  if (!result.started) return result;
+  common::Clock& clock = engine_.link().clock();
+  const common::Millis interval{1000 * recording.interval_seconds};
+  common::Millis next_tick = clock.Now() + interval;
+  const std::size_t logged = engine_.WithTable([](const RegisterTable& table) {
+    std::size_t rows = 0;
+    for (TableId id : kScanTables) {
+      for (const SbsRegisterDef& row : table.rows(id)) rows += row.log ? 1 : 0;
+    }
+    return rows;
+  });
+  for (; result.lines < recording.samples && !stop; ++result.lines) {
+    const common::Millis now = clock.Now();
+    if (next_tick > now) clock.SleepFor(next_tick - now);
+    next_tick += interval;
+    engine_.ScanPass();
+    const auto line = WriteLogLine();
+    if (!line) break;
+    result.fields += logged;
+    result.unread_fields += line.detail;
+  }
+  result.complete = result.lines == recording.samples;
+  StopLog();
+  return result;
+}
+
+}  // namespace cw::monitor
