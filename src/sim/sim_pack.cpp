@@ -31,7 +31,7 @@ SimPack::SimPack(common::Clock& clock, SimOptions options)
       bulk_(std::make_unique<SimBulkAdapter>(bus_, options_.bulk_adapters)) {
   gauge_->SetFaults(options_.faults);
   if (options_.faults.safety_alarm != 0) gauge_->RaiseSafetyAlarm(options_.faults.safety_alarm);
-  gauge_->SetBootBusyPolls(options_.boot_busy_polls);
+  gauge_->SetBootTiming(options_.boot_timing);
   for (const SimHidAdapterConfig& adapter : options_.hid_adapters) {
     bus_->AddAdapterVendorId(adapter.vendor_id);
   }

@@ -32,7 +32,7 @@ struct SimOptions {
   FaultConfig faults;
   common::ProductConstants constants;
   std::string state_file;  // empty = none
-  int boot_busy_polls = SimGauge::kDefaultBootBusyPolls;
+  boot::BootTiming boot_timing;
 };
 
 // Adapters of `kind` with the ids and serial the tool looks for under `constants`.

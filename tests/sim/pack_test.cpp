@@ -114,6 +114,8 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
   bad_subclass["selected_subclass"] = 0x99;
   nlohmann::json bad_selector = valid;
   bad_selector["flash_selector"] = 0x0001;
+  nlohmann::json busy_for_ever = valid;
+  busy_for_ever["boot_loader"]["busy_ms_left"] = 60001;
   nlohmann::json bad_record = valid;
   bad_record["calibrations"] =
       nlohmann::json::array({{{"command", 64}, {"data", "X1"}, {"time_ms", 0}}});
@@ -129,6 +131,7 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
       {"subclass the gauge lacks", bad_subclass.dump(), "\"selected_subclass\""},
       {"flash page the gauge lacks", bad_selector.dump(), "\"flash_selector\""},
       {"calibration data not hex", bad_record.dump(), "\"calibrations[0].data\""},
+      {"loader busy past a minute", busy_for_ever.dump(), "\"boot_loader.busy_ms_left\""},
   };
   for (const CorruptCase& test : cases) {
     const SimOptions options = WithStateFile("damaged.json");
@@ -149,6 +152,33 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
       EXPECT_NE(saved.error().find("not saved"), std::string::npos);
     }
     EXPECT_EQ(ReadFile(options.state_file), test.contents) << test.name;
+  }
+}
+
+// Earlier releases counted the loader's busy status reads; their files still load, a count left
+// standing for one record's programming time. Today's files carry the time left, and a count
+// for those releases.
+TEST_F(PackTest, LoaderBusyTimeIsStoredAndOldBusyCountsStillLoad) {
+  GaugeState busy = SimGauge(clock_, common::ProductConstants{}).State();
+  busy.boot.busy_left = common::Millis{7};
+  const nlohmann::json today = GaugeStateToJson(busy);
+  EXPECT_EQ(today["boot_loader"]["busy_ms_left"], 7);
+  EXPECT_EQ(today["boot_loader"]["busy_polls_left"], 1);
+  const auto old_file = [&](int polls) {
+    nlohmann::json old = today;
+    old["boot_loader"].erase("busy_ms_left");
+    old["boot_loader"]["busy_polls_left"] = polls;
+    return old;
+  };
+  const std::pair<nlohmann::json, common::Millis> cases[] = {
+      {today, common::Millis{7}},
+      {old_file(0), common::Millis{0}},
+      {old_file(2), boot::BootTiming{}.record},
+  };
+  for (const auto& [json, busy_left] : cases) {
+    const auto state = GaugeStateFromJson(nlohmann::json::parse(json.dump()));
+    ASSERT_TRUE(state) << state.error();
+    EXPECT_EQ(state->boot.busy_left, busy_left) << json["boot_loader"].dump();
   }
 }
 
