@@ -39,6 +39,14 @@ SimPack::SimPack(common::Clock& clock, SimOptions options)
     bus_->AddAdapterVendorId(adapter.vendor_id);
   }
   if (options_.state_file.empty()) return;
+  // Other processes run on the real clock, whatever clock this pack runs on.
+  common::SystemClock real_time;
+  auto lock = StateFileLock::Acquire(options_.state_file, options_.state_file_wait, real_time);
+  if (!lock) {
+    load_error_ = lock.error();
+    return;
+  }
+  state_lock_ = std::move(*lock);
   auto loaded = LoadGaugeState(options_.state_file);
   if (!loaded) {
     load_error_ = loaded.error();

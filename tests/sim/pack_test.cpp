@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -350,6 +352,51 @@ TEST_F(PackTest, ScanThreadAndUserThreadShareThePack) {
     }
   }
   scan.join();
+}
+
+// One pack at a time on a state file, from its load to its last save: a second one (in this
+// process or another) waits for the first to be gone, and gives up after a while naming it.
+TEST_F(PackTest, ASecondPackOnTheStateFileWaitsThenGivesUpNamingTheHolder) {
+  SimOptions options = WithStateFile("pack.json");
+  options.state_file_wait = common::Millis{200};
+  const std::string lock_file = options.state_file + ".lock";
+  auto first = std::make_unique<SimPack>(clock_, options);
+  ASSERT_FALSE(first->load_error());
+  ASSERT_TRUE(first->gauge().Write(WordWrite(0x00, 0x0030)));  // seal
+  {
+    SimPack second(clock_, options);
+    ASSERT_TRUE(second.load_error());
+    EXPECT_NE(second.load_error()->find("The pack state file " + options.state_file +
+                                        " is in use by process " + std::to_string(::getpid())),
+              std::string::npos)
+        << *second.load_error();
+    EXPECT_NE(second.load_error()->find("after 0.2 s"), std::string::npos);
+    EXPECT_FALSE(second.SaveState()) << "the holder's file is not the waiter's to write";
+  }
+  std::unique_ptr<SimPack> third;
+  options.state_file_wait = common::Millis{10000};
+  std::thread waiting([&] { third = std::make_unique<SimPack>(clock_, options); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  first.reset();
+  waiting.join();
+  ASSERT_FALSE(third->load_error()) << *third->load_error();
+  EXPECT_EQ(third->gauge().seal_state(), SealState::kSealed) << "what the first one saved";
+  EXPECT_TRUE(std::filesystem::exists(lock_file));
+  third.reset();
+  EXPECT_FALSE(std::filesystem::exists(lock_file)) << "the last one out removes it";
+}
+
+// The holder writes its process id into the lock file: never through a link someone put there.
+TEST_F(PackTest, ALockFileThatIsALinkIsRefused) {
+  const SimOptions options = WithStateFile("pack.json");
+  const auto target = directory_ / "precious";
+  std::ofstream(target) << "keep";
+  std::filesystem::create_symlink(target, options.state_file + ".lock");
+  SimPack pack(clock_, options);
+  ASSERT_TRUE(pack.load_error());
+  EXPECT_NE(pack.load_error()->find("could not be locked"), std::string::npos)
+      << *pack.load_error();
+  EXPECT_EQ(ReadFile(target), "keep");
 }
 
 }  // namespace
