@@ -44,8 +44,6 @@ inline constexpr std::uint8_t kTypeErase = 0xFE;
 struct BootTiming {
   common::Millis record{2};  // check and program up to 24 bytes, or copy 32
   common::Millis erase{20};  // erase one flash sector
-
-  bool operator==(const BootTiming&) const = default;
 };
 
 inline bool Running(const BootLoaderState& state) { return state.mode != BootMode::kNormal; }

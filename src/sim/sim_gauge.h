@@ -38,6 +38,7 @@ class SimGauge final : public link::SmbusTarget {
  public:
   static constexpr std::uint8_t kWriteAddress = 0x16;
   static constexpr std::uint8_t kReadAddress = 0x17;
+
   SimGauge(common::Clock& clock, common::ProductConstants constants);
 
   bool Write(std::span<const std::uint8_t> bytes) override;
