@@ -10,6 +10,8 @@
 
 #include "common/file_output.h"
 #include "firmware/firmware_image.h"
+#include "firmware/firmware_tool.h"
+#include "firmware/update_job.h"
 #include "gui/tools/file_field.h"
 #include "gui/tools/firmware_tool_window.h"
 #include "gui/tools/tool_launcher.h"
@@ -57,10 +59,10 @@ int main(int argc, char** argv) {
   bool running = false;
   const bench::GuiBlocks blocks = bench::Measure(run.application(), [&](qint64 real_ns) {
     if (running) {
-      const auto view = workbench.firmware_window()->View();
-      if (view.update_busy) return false;
+      const auto view = workbench.firmware_tool()->update().View();
+      if (view.busy) return false;
       running = false;
-      ++(view.update_outcome && view.update_outcome->done() ? updates : failed);
+      ++(view.outcome && view.outcome->done() ? updates : failed);
     }
     // The next Start as the user gives it: once the window shows the last update ended.
     if (real_ns < kRealSpanNs && firmware->start().isEnabled()) {

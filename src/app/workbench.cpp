@@ -6,7 +6,7 @@
 #include "app/messages.h"
 #include "dataflash/data_flash_session.h"
 #include "firmware/converters.h"
-#include "firmware/firmware_window.h"
+#include "firmware/firmware_tool.h"
 #include "link/hidapi_backend.h"
 #include "link/libusb_backend.h"
 #include "monitor/comm_thread.h"
@@ -33,7 +33,7 @@ Workbench::~Workbench() {
   // Tool windows resume the scan they paused, so they close while it still exists; the scan
   // worker stops before anything it uses; the link goes before the backends below it, closing
   // its adapter handles on them.
-  CloseFirmwareWindow();
+  CloseFirmwareTool();
   CloseAuthenticationTool();
   CloseBinConverter();
   CloseFsConverter();
@@ -110,14 +110,14 @@ std::int64_t Workbench::Seconds() const {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
 
-firmware::FirmwareWindow& Workbench::OpenFirmwareWindow() {
-  CloseFirmwareWindow();
-  firmware_window_ = std::make_unique<firmware::FirmwareWindow>(*link_, messages_, *this, main_ui_,
-                                                                options_.constants);
-  return *firmware_window_;
+firmware::FirmwareTool& Workbench::OpenFirmwareTool() {
+  CloseFirmwareTool();
+  firmware_tool_ = std::make_unique<firmware::FirmwareTool>(*link_, messages_, *this, main_ui_,
+                                                            options_.constants);
+  return *firmware_tool_;
 }
 
-void Workbench::CloseFirmwareWindow() { firmware_window_.reset(); }
+void Workbench::CloseFirmwareTool() { firmware_tool_.reset(); }
 
 AuthenticationTool& Workbench::OpenAuthenticationTool() {
   CloseAuthenticationTool();

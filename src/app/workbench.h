@@ -30,7 +30,7 @@ class DataFlashSession;
 }
 namespace cw::firmware {
 class BinConverter;
-class FirmwareWindow;
+class FirmwareTool;
 class FsConverter;
 }  // namespace cw::firmware
 
@@ -79,9 +79,9 @@ class Workbench final : public common::ScanPause {
 
   // --- tool windows: created by their menu command, destroyed when closed ---
   // Opening one that is open closes it first (a front end closes its window before that).
-  firmware::FirmwareWindow& OpenFirmwareWindow();
-  void CloseFirmwareWindow();
-  firmware::FirmwareWindow* firmware_window() { return firmware_window_.get(); }
+  firmware::FirmwareTool& OpenFirmwareTool();
+  void CloseFirmwareTool();
+  firmware::FirmwareTool* firmware_tool() { return firmware_tool_.get(); }
   AuthenticationTool& OpenAuthenticationTool();
   void CloseAuthenticationTool();
   AuthenticationTool* authentication_tool() { return authentication_tool_.get(); }
@@ -141,7 +141,7 @@ class Workbench final : public common::ScanPause {
   std::unique_ptr<SmbAccessSession> smb_access_;
   std::unique_ptr<SubCmdSession> subcmd_;
   std::unique_ptr<Calibration> calibration_;
-  std::unique_ptr<firmware::FirmwareWindow> firmware_window_;
+  std::unique_ptr<firmware::FirmwareTool> firmware_tool_;
   std::unique_ptr<AuthenticationTool> authentication_tool_;
   std::unique_ptr<firmware::FsConverter> fs_converter_;
   std::unique_ptr<firmware::BinConverter> bin_converter_;

@@ -126,15 +126,23 @@ void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!row) return;
     dataflash::ParamValue value{-1, *encode_text};
     std::array<std::uint8_t, dataflash::kMaxFieldSize> out{};
-    const std::uint8_t size =
-        dataflash::EncodeParam(kParams[*row], value, out, !*encode_clamp, &context.messages());
+    auto stored_as = dataflash::StoredAs::kWritten;
+    const std::uint8_t size = dataflash::EncodeParam(kParams[*row], value, out, !*encode_clamp,
+                                                     &context.messages(), &stored_as);
     if (size == dataflash::kEncodeFailed) {
       // Without --clamp the encoder has said why; with it only text that is no number fails.
       if (*encode_clamp) fmt::print(stderr, "{}\n", dataflash::messages::kNotANumber);
       exit_code = kExitFailed;
       return;
     }
-    fmt::print("{}\n", common::ToHex(common::ByteView(out.data(), size)));
+    const common::ByteView bytes(out.data(), size);
+    // A clamp says what it made of the value, as a file load does; an edit's encoder has said it.
+    if (*encode_clamp && stored_as != dataflash::StoredAs::kWritten) {
+      context.messages().Show(
+          dataflash::StoredAsNote(kParams[*row], *encode_text, bytes, stored_as),
+          common::kDefaultCaption, common::MessageIcon::kWarning);
+    }
+    fmt::print("{}\n", common::ToHex(bytes));
     exit_code = kExitSuccess;
   });
 

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,33 +12,35 @@
 #include "common/file_error.h"
 #include "common/file_output.h"
 #include "firmware/converters.h"
+#include "firmware/export_job.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
-#include "firmware/firmware_window.h"
+#include "firmware/firmware_tool.h"
 #include "firmware/messages.h"
+#include "firmware/update_job.h"
 
 namespace cw::cli {
 namespace {
 
 namespace fw = cw::firmware;
 
-// Draws the firmware window's progress as the console bar while a job runs, and prints each new
+// Draws the firmware tool's progress as the console bar while a job runs, and prints each new
 // status text of the update (a restart, the reason it stopped) on a line of its own.
-common::Subscription DrawProgress(fw::FirmwareWindow& window, ConsoleProgressBar& bar) {
-  return window.changes().Subscribe(
-      [&window, &bar, shown = std::string()](fw::FirmwareChange change) mutable {
-        const auto view = window.View();
-        if (change == fw::FirmwareChange::kUpdate && view.update_busy &&
-            !view.status_text.empty() && view.status_text != shown) {
+common::Subscription DrawProgress(fw::FirmwareTool& tool, ConsoleProgressBar& bar) {
+  return tool.changes().Subscribe(
+      [&tool, &bar, shown = std::string()](fw::FirmwareJob change) mutable {
+        if (change == fw::FirmwareJob::kExport) {
+          const fw::ExportView view = tool.export_job().View();
+          if (view.bar_visible) bar.Draw(view.bar, 100, "");
+          return;
+        }
+        const fw::UpdateView view = tool.update().View();
+        if (view.busy && !view.status_text.empty() && view.status_text != shown) {
           shown = view.status_text;
           bar.Finish();
           fmt::print(stderr, "{}\n", shown);
         }
-        if (change == fw::FirmwareChange::kUpdate && view.update_bar_visible) {
-          bar.Draw(view.update_bar, 100, view.counter_text);
-        } else if (change == fw::FirmwareChange::kExport && view.export_bar_visible) {
-          bar.Draw(view.export_bar, 100, "");
-        }
+        if (view.bar_visible) bar.Draw(view.bar, 100, view.counter_text);
       });
 }
 
@@ -175,6 +178,31 @@ void AddConvertCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   });
 }
 
+// Runs one job of the firmware tool to its end, its progress on the console: `start` starts it
+// (or says why not), `ended` reads how it ended.
+void RunFirmwareJob(CommandContext& context, int& exit_code,
+                    const std::function<common::Outcome(fw::FirmwareTool&)>& start,
+                    const std::function<std::optional<common::Outcome>(fw::FirmwareTool&)>& ended) {
+  app::Workbench* bench = context.OpenWorkbench(exit_code);
+  if (!bench) return;
+  context.messages().Hold();
+  fw::FirmwareTool& tool = bench->OpenFirmwareTool();
+  std::optional<common::Outcome> outcome;
+  {
+    const common::Subscription progress = DrawProgress(tool, context.progress().bar());
+    if (common::Outcome started = start(tool); !started) {
+      outcome = started;
+    } else {
+      tool.WaitUntilIdle();
+      outcome = ended(tool);
+    }
+  }
+  bench->CloseFirmwareTool();
+  const bool ok = outcome && outcome->done();
+  context.messages().Release(ok);
+  exit_code = ok ? kExitSuccess : kExitFailed;
+}
+
 void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* fw_group = app.add_subcommand("fw", "Update and export the gauge's firmware");
   fw_group->require_subcommand(1);
@@ -183,51 +211,26 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto update_path = std::make_shared<std::string>();
   update->add_option("BIN", *update_path, "the image (.bin)")->required();
   update->callback([=, &context, &exit_code] {
-    app::Workbench* bench = context.OpenWorkbench(exit_code);
-    if (!bench) return;
-    context.messages().Hold();
-    fw::FirmwareWindow& window = bench->OpenFirmwareWindow();
-    std::optional<common::Outcome> outcome;
-    {
-      const common::Subscription progress = DrawProgress(window, context.progress().bar());
-      if (common::Outcome loaded = window.Load(*update_path); !loaded) {
-        outcome = loaded;
-      } else if (common::Outcome started = window.Start(); !started) {
-        outcome = started;
-      } else {
-        window.WaitUntilIdle();
-        outcome = window.View().update_outcome;
-      }
-    }
-    bench->CloseFirmwareWindow();
-    const bool ok = outcome && outcome->done();
-    context.messages().Release(ok);
-    exit_code = ok ? kExitSuccess : kExitFailed;
+    RunFirmwareJob(
+        context, exit_code,
+        [&](fw::FirmwareTool& tool) {
+          common::Outcome loaded = tool.Load(*update_path);
+          return loaded ? tool.update().Start() : loaded;
+        },
+        [](fw::FirmwareTool& tool) { return tool.update().View().outcome; });
   });
 
   auto* export_cmd = fw_group->add_subcommand("export", "Read the gauge's firmware into an image");
   auto export_path = std::make_shared<std::string>();
   export_cmd->add_option("OUT", *export_path, "the image to write (.bin)")->required();
   export_cmd->callback([=, &context, &exit_code] {
-    app::Workbench* bench = context.OpenWorkbench(exit_code);
-    if (!bench) return;
-    context.messages().Hold();
-    fw::FirmwareWindow& window = bench->OpenFirmwareWindow();
-    std::optional<common::Outcome> outcome;
-    {
-      const common::Subscription progress = DrawProgress(window, context.progress().bar());
-      window.Set(*export_path);
-      if (common::Outcome started = window.Export(); !started) {
-        outcome = started;
-      } else {
-        window.WaitUntilIdle();
-        outcome = window.View().export_outcome;
-      }
-    }
-    bench->CloseFirmwareWindow();
-    const bool ok = outcome && outcome->done();
-    context.messages().Release(ok);
-    exit_code = ok ? kExitSuccess : kExitFailed;
+    RunFirmwareJob(
+        context, exit_code,
+        [&](fw::FirmwareTool& tool) {
+          tool.export_job().Set(*export_path);
+          return tool.export_job().Export();
+        },
+        [](fw::FirmwareTool& tool) { return tool.export_job().View().outcome; });
   });
 }
 

@@ -2,13 +2,15 @@
 
 #include <SimpleIni.h>
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
+#include <map>
 
 #include "common/file_input.h"
 #include "common/file_output.h"
+#include "common/parse.h"
 #include "common/text.h"
 #include "dataflash/algorithm_transform.h"
 #include "dataflash/messages.h"
@@ -57,8 +59,70 @@ bool IsKnownKey(std::string_view key) {
   return number && *number < kAlgorithmKeyCount;
 }
 
-std::string KeyAndValue(std::string_view key, std::string_view value) {
-  return fmt::format("{} = {}", key, value);
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  std::ranges::transform(lower, lower.begin(), common::LowerAscii);
+  return lower;
+}
+
+// Where each key of the "FlashData" section stands, by its lower-case name, for messages: the
+// profile reader gives values only. Lines are read as it reads them: comments, sections, keys
+// before the first "=".
+std::map<std::string, std::vector<std::size_t>> KeyLines(std::string_view text) {
+  std::map<std::string, std::vector<std::size_t>> lines;
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  bool in_section = false;
+  std::size_t number = 0;
+  while (!text.empty()) {
+    ++number;
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    line = common::TrimBlanks(line);
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    if (line.front() == '[') {
+      const std::size_t close = line.find(']');
+      if (close != std::string_view::npos) {
+        in_section =
+            common::EqualsIgnoringCase(common::TrimBlanks(line.substr(1, close - 1)), kAfiSection);
+      }
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (!in_section || equals == std::string_view::npos) continue;
+    const std::string_view key = common::TrimBlanks(line.substr(0, equals));
+    if (!key.empty()) lines[LowerCase(key)].push_back(number);
+  }
+  return lines;
+}
+
+// One key of the file: its whole value and where it stands.
+struct KeyReading {
+  std::optional<std::string> whole;
+  std::string at;  // "key = value (line N)"
+};
+
+// A key given more than once is added to `repeated`, with its lines.
+KeyReading ReadKey(const AfiReader& reader, std::string_view key,
+                   std::vector<std::string>& repeated) {
+  KeyReading reading{reader.FindWhole(key), {}};
+  if (!reading.whole) return reading;
+  const std::vector<std::size_t> lines = reader.Lines(key);
+  const std::string shown = reading.whole->substr(0, kMaxValueText);
+  reading.at = lines.empty()
+                   ? fmt::format(fmt::runtime(messages::kAfiKeyAndValue), key, shown)
+                   : fmt::format(fmt::runtime(messages::kAfiKeyAt), key, shown, lines.back());
+  if (lines.size() > 1) {
+    repeated.push_back(
+        fmt::format(fmt::runtime(messages::kAfiKeyLines), key, fmt::join(lines, ", ")));
+  }
+  return reading;
+}
+
+std::string AllNames(const std::vector<std::string>& names) {
+  return fmt::format("{}", fmt::join(names, ", "));
 }
 
 }  // namespace
@@ -92,6 +156,7 @@ std::uint32_t AlgorithmWord(const AlgorithmArea& area, std::size_t number) {
 
 struct AfiReader::Ini {
   CSimpleIniA ini{false, false, false};
+  std::map<std::string, std::vector<std::size_t>> lines;
 };
 
 AfiReader::AfiReader(std::unique_ptr<Ini> ini) : ini_(std::move(ini)) {}
@@ -129,51 +194,82 @@ std::expected<AfiReader, std::string> AfiReader::FromText(std::string_view text)
       })) {
     return std::unexpected(refusal);
   }
+  ini->lines = KeyLines(text);
   return AfiReader(std::move(ini));
 }
 
 std::optional<std::string> AfiReader::Find(std::string_view key) const {
+  auto text = FindWhole(key);
+  if (text && text->size() > kMaxValueText) text->resize(kMaxValueText);
+  return text;
+}
+
+std::optional<std::string> AfiReader::FindWhole(std::string_view key) const {
   const char* value = ini_->ini.GetValue(Section().c_str(), std::string(key).c_str(), nullptr);
   if (value == nullptr) return std::nullopt;
-  std::string text = value;
-  if (text.size() > kMaxValueText) text.resize(kMaxValueText);
-  return text;
+  return std::string(value);
+}
+
+std::vector<std::size_t> AfiReader::Lines(std::string_view key) const {
+  const auto found = ini_->lines.find(LowerCase(key));
+  return found == ini_->lines.end() ? std::vector<std::size_t>{} : found->second;
 }
 
 AfiValues ReadAfiValues(const AfiReader& reader) {
   AfiValues values;
+  std::vector<std::string> taken_as;
+  std::vector<std::string> repeated;
   for (std::size_t row = 0; row < kParamCount; ++row) {
     const ParamDef& def = kParams[row];
-    values.rows[row] = reader.Find(def.name);
-    if (!values.rows[row]) {
+    const KeyReading key = ReadKey(reader, def.name, repeated);
+    if (!key.whole) {
       values.missing.emplace_back(def.name);
       continue;
     }
-    ParamValue value{-1, *values.rows[row]};
+    values.rows[row] = key.whole->substr(0, kMaxValueText);
+    // Judged whole: the row keeps 32 characters, and a number longer than that is refused
+    // rather than read from what the cut leaves.
+    ParamValue value{-1, *key.whole};
     std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    if (EncodeParam(def, value, encoded, false, nullptr) == kEncodeFailed) {
-      values.invalid.push_back(KeyAndValue(def.name, *values.rows[row]));
+    StoredAs stored_as = StoredAs::kWritten;
+    const std::uint8_t size = EncodeParam(def, value, encoded, false, nullptr, &stored_as);
+    if (size == kEncodeFailed) {
+      values.invalid.push_back(key.at);
+    } else if (stored_as == StoredAs::kOtherValue) {
+      ParamValue stored;
+      DecodeParam(def, common::ByteView(encoded.data(), size), stored);
+      taken_as.push_back(fmt::format(fmt::runtime(messages::kAfiTakenAsItem), key.at, stored.text));
+    } else if (stored_as == StoredAs::kNoCalendarDate) {
+      values.warnings.push_back(fmt::format(fmt::runtime(messages::kNoCalendarDate), key.at));
     }
   }
   for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
     const std::string name = AlgorithmKeyName(number);
-    const auto text = reader.Find(name);
-    if (!text) {
+    const KeyReading key = ReadKey(reader, name, repeated);
+    if (!key.whole) {
       values.missing.push_back(name);
       continue;
     }
-    values.algorithm_texts[number] = text;
-    const auto value = ParseAlgorithmValue(*text);
+    values.algorithm_texts[number] = key.whole->substr(0, kMaxValueText);
+    const auto value = ParseAlgorithmValue(*key.whole);
     if (!value) {
-      values.invalid.push_back(KeyAndValue(name, *text));
+      values.invalid.push_back(key.at);
       continue;
     }
     values.algorithm_present[number] = true;
-    const AlgorithmKey key = AlgorithmKeyAt(number);
-    for (std::size_t i = 0; i < kAlgorithmKeyBytes && key.area_offset + i < values.algorithm.size();
-         ++i) {
-      values.algorithm[key.area_offset + i] = static_cast<std::uint8_t>(*value >> (24 - 8 * i));
+    const AlgorithmKey place = AlgorithmKeyAt(number);
+    for (std::size_t i = 0;
+         i < kAlgorithmKeyBytes && place.area_offset + i < values.algorithm.size(); ++i) {
+      values.algorithm[place.area_offset + i] = static_cast<std::uint8_t>(*value >> (24 - 8 * i));
     }
+  }
+  if (!taken_as.empty()) {
+    values.warnings.push_back(fmt::format(fmt::runtime(messages::kAfiValuesTakenAs),
+                                          taken_as.size(), AllNames(taken_as)));
+  }
+  if (!repeated.empty()) {
+    values.warnings.push_back(
+        fmt::format(fmt::runtime(messages::kAfiKeysRepeated), repeated.size(), AllNames(repeated)));
   }
   return values;
 }
@@ -273,7 +369,9 @@ std::expected<AfiImage, std::string> LoadAfiImage(const std::filesystem::path& p
   const AfiValues values = ReadAfiValues(*reader);
   if (auto refusal = InvalidAfiMessage(values)) return std::unexpected(std::move(*refusal));
   if (auto refusal = IncompleteAfiMessage(values)) return std::unexpected(std::move(*refusal));
-  return AfiImageFrom(values, stored_form);
+  AfiImage image = AfiImageFrom(values, stored_form);
+  image.warnings = values.warnings;
+  return image;
 }
 
 }  // namespace cw::dataflash

@@ -60,6 +60,11 @@ class AfiReader {
 
   // The key's value cut at 32 characters; nothing when the file lacks the key.
   std::optional<std::string> Find(std::string_view key) const;
+  // The key's value whole, however long.
+  std::optional<std::string> FindWhole(std::string_view key) const;
+  // The lines (from 1) that give the key in the "FlashData" section, in file order: the last
+  // one's value is the one read.
+  std::vector<std::size_t> Lines(std::string_view key) const;
   // The same with a missing key read as empty, as the profile functions read it.
   std::string Value(std::string_view key) const { return Find(key).value_or(""); }
 
@@ -78,11 +83,16 @@ struct AfiValues {
   std::array<bool, kAlgorithmKeyCount> algorithm_present{};
   // Each AlgorithmData key's text as the file holds it; nothing where the file lacks the key.
   std::array<std::optional<std::string>, kAlgorithmKeyCount> algorithm_texts{};
-  // The keys the file lacks (rows in list order, then the algorithm data) and "key = value"
-  // for each value no parameter takes: a text a number row cannot read, an AlgorithmData
-  // value that is not a whole decimal 32-bit number.
+  // The keys the file lacks (rows in list order, then the algorithm data) and "key = value
+  // (line N)" for each value no parameter takes: a text that is not wholly a value of its row
+  // (a number in the row's format, a date; not longer than the 32 characters a row keeps), an
+  // AlgorithmData value that is not a whole decimal 32-bit number.
   std::vector<std::string> missing;
   std::vector<std::string> invalid;
+  // What a load or conversion of the file says besides: values taken as others (clamped to
+  // their limits, a date moved into its fields, a string cut to its field), a date no calendar
+  // has, keys given more than once. None of them stops it.
+  std::vector<std::string> warnings;
 };
 AfiValues ReadAfiValues(const AfiReader& reader);
 
@@ -116,6 +126,8 @@ std::filesystem::path AfiSavePath(const std::filesystem::path& chosen);
 struct AfiImage {
   FlashImage image{};
   AlgorithmArea algorithm{};
+  // The file's warnings (see AfiValues), for the caller to show.
+  std::vector<std::string> warnings;
 };
 // `stored_form`: the algorithm area as the file holds it; otherwise its plain form, with bytes 1
 // to 30 of 0x58-0x5B copied to 0x5C-0x5F. Refused, with the message, for a file that cannot be

@@ -83,6 +83,9 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
     ShowError(outcome, *refusal);
     return {outcome.Refused()};
   }
+  for (const std::string& warning : values.warnings) {
+    outcome.Show(warning, common::kDefaultCaption, MessageIcon::kWarning);
+  }
 
   std::array<std::string, kParamCount> texts;
   for (std::size_t row = 0; row < kParamCount; ++row) texts[row] = values.rows[row].value_or("");

@@ -319,7 +319,8 @@ EditOutcome DataFlashSession::WriteValue(std::size_t row, std::string_view text)
     edited = values_[row];
   }
   const ParamValue previous = edited;
-  edited.text = std::string(text.substr(0, kMaxValueText));
+  // Whole: a number cut to the 32 characters a row keeps could read as another.
+  edited.text = std::string(text);
 
   EditResult result = EditResult::kRefused;
   {

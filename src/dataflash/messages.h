@@ -8,6 +8,10 @@ namespace cw::dataflash::messages {
 inline constexpr std::string_view kOutOfLimitsPrefix =
     "The value entered is out of limits. Please enter a value between ";
 inline constexpr std::string_view kNotANumber = "The value entered is not a valid number.";
+// A value kept by the date or string rule, though not as it was written.
+inline constexpr std::string_view kTakenAs = "{} {} is taken as {}.";
+inline constexpr std::string_view kNoCalendarDate =
+    "{} is no date of the calendar; it is taken as it stands.";
 
 inline constexpr std::string_view kCommunicationError = "Communication Error!";
 inline constexpr std::string_view kSealedReadAll = "Device is sealed, read all fail!";
@@ -32,6 +36,15 @@ inline constexpr std::string_view kAfiValuesInvalid =
     "Values in the constants file that no parameter takes ({}): {}. Nothing was written.";
 inline constexpr std::string_view kAfiKeysKept =
     "Keys missing from the constants file ({}) keep the gauge's own values: {}.";
+// Values of a constants file taken otherwise than they stand, and where they stand.
+inline constexpr std::string_view kAfiKeyAndValue = "{} = {}";
+inline constexpr std::string_view kAfiKeyAt = "{} = {} (line {})";
+inline constexpr std::string_view kAfiKeyLines = "{} (lines {})";
+inline constexpr std::string_view kAfiTakenAsItem = "{} as {}";
+inline constexpr std::string_view kAfiValuesTakenAs =
+    "Values in the constants file taken as other values ({}): {}.";
+inline constexpr std::string_view kAfiKeysRepeated =
+    "Keys given more than once in the constants file ({}): {}; the last value of each is taken.";
 inline constexpr std::string_view kAfiNotFormatted = "the constants could not be put in form";
 
 // What a failed .afi load leaves in the gauge.

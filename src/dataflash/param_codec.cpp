@@ -1,10 +1,11 @@
 #include "dataflash/param_codec.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
+#include <array>
 #include <bit>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <expected>
 #include <optional>
 
@@ -114,41 +115,27 @@ void DecodeByType(const ParamDef& row, common::ByteView raw, ParamValue& value) 
 // Numbers far beyond any limit are held at a size that still converts to an integer safely.
 constexpr double kHuge = 1e15;
 
-// How the encoders read numbers from the text. An edit (the interactive form) must be the number
-// and nothing else, in the row's format, or it is refused; file loads, Write All and scripts read
-// as the product always has: the longest number the text starts with, and 0 for text that is no
-// decimal number.
+// How the encoders read numbers: the text is the number and nothing else, in the row's format,
+// whether typed or read from a file; the digits a text starts with never stand for it.
 using Number = std::expected<double, common::NumberError>;
 using Integer = std::expected<std::int64_t, common::NumberError>;
 
-Number ReadDecimal(const std::string& text, bool whole) {
-  if (whole) {
-    const auto parsed = common::ParseWholeDecimal(common::TrimBlanks(text));
-    if (!parsed) return parsed;
-    return std::clamp(*parsed, -kHuge, kHuge);
-  }
-  const double value = std::strtod(text.c_str(), nullptr);
-  return std::isfinite(value) ? std::clamp(value, -kHuge, kHuge) : 0.0;
+Number ReadDecimal(const std::string& text) {
+  const auto parsed = common::ParseWholeDecimal(common::TrimBlanks(text));
+  if (!parsed) return parsed;
+  return std::clamp(*parsed, -kHuge, kHuge);
 }
 
 // A decimal integer (signed rows, the cell count).
-Integer ReadInteger(const std::string& text, bool whole) {
-  if (whole) return common::ParseWholeInteger(common::TrimBlanks(text), 10);
-  return static_cast<std::int64_t>(*ReadDecimal(text, false));
+Integer ReadInteger(const std::string& text) {
+  return common::ParseWholeInteger(common::TrimBlanks(text), 10);
 }
 
 // An integer as the row's printf format reads it: hexadecimal for "%X" formats, decimal
 // otherwise.
-Integer ReadWithFormat(std::string_view format, const std::string& text, bool whole) {
+Integer ReadWithFormat(std::string_view format, const std::string& text) {
   const bool hex = format.find_first_of("Xx") != std::string_view::npos;
-  if (whole) return common::ParseWholeInteger(common::TrimBlanks(text), hex ? 16 : 10);
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(begin, &end, hex ? 16 : 10);
-  if (end == begin) return std::unexpected(common::NumberError::kNotANumber);
-  if (errno == ERANGE) return value < 0 ? INT64_MIN / 2 : INT64_MAX / 2;
-  return value;
+  return common::ParseWholeInteger(common::TrimBlanks(text), hex ? 16 : 10);
 }
 
 void PutBigEndian(std::span<std::uint8_t> out, std::uint32_t value, std::size_t bytes) {
@@ -157,205 +144,17 @@ void PutBigEndian(std::span<std::uint8_t> out, std::uint32_t value, std::size_t 
   }
 }
 
-struct Limits {
-  double low;
-  double high;
-};
-
-// Checks `value` against the limits: inside → true; outside → refused when interactive (the
-// message is shown), else clamped to the violated limit.
-template <typename T>
-bool Check(const ParamDef& row, T& value, T low, T high, bool interactive,
-           common::MessageSink* messages) {
-  if (value >= low && value <= high) return true;
-  if (interactive) {
-    if (messages != nullptr) messages->Show(LimitMessage(row));
-    return false;
-  }
-  value = value < low ? low : high;
-  return true;
+// The two rows whose byte keeps only some of its bits: a value the mask would change is no value
+// they can hold, whatever their limits say.
+std::optional<std::int32_t> StoredMask(const ParamDef& row) {
+  if (row.name == kAfeOcDsg) return 0x1F;
+  if (row.name == kAfeOcDsgTime) return 0x0F;
+  return std::nullopt;
 }
 
-std::uint8_t Finish(ParamValue& value, std::int64_t raw, std::span<std::uint8_t> out,
-                    std::size_t bytes) {
-  PutBigEndian(out, static_cast<std::uint32_t>(raw), bytes);
-  const std::uint32_t mask = bytes >= 4 ? 0xFFFFFFFFu : (1u << (8 * bytes)) - 1;
-  value.raw_value = static_cast<std::int32_t>(static_cast<std::uint32_t>(raw) & mask);
-  return static_cast<std::uint8_t>(bytes);
-}
-
-std::uint8_t NotANumber(bool interactive, common::MessageSink* messages) {
-  if (interactive && messages != nullptr) messages->Show(messages::kNotANumber);
-  return kEncodeFailed;
-}
-
-// An edit that is no number in the row's format, or one beyond every limit.
-std::uint8_t Unreadable(const ParamDef& row, common::NumberError error, bool interactive,
-                        common::MessageSink* messages) {
-  if (error == common::NumberError::kNotANumber) return NotANumber(interactive, messages);
-  if (interactive && messages != nullptr) messages->Show(LimitMessage(row));
-  return kEncodeFailed;
-}
-
-std::uint8_t EncodeTemperature(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
-                               bool interactive, common::MessageSink* messages) {
-  const Number typed = ReadDecimal(value.text, interactive);
-  if (!typed) return Unreadable(row, typed.error(), interactive, messages);
-  auto x = static_cast<float>(*typed);
-  const auto low = static_cast<float>(row.minimum * 0.1);
-  const auto high = static_cast<float>(row.maximum * 0.1);
-  if (!Check(row, x, low, high, interactive, messages)) return kEncodeFailed;
-  const double kelvin_tenths = (static_cast<double>(x) + kKelvinOffsetStored) * 10.0;
-  const auto raw = static_cast<std::int64_t>(std::clamp(kelvin_tenths, 0.0, 65535.0));
-  return Finish(value, raw, out, 2);
-}
-
-std::uint8_t EncodeScaledGain(const ParamDef& row, ParamValue& value, double scale,
-                              std::span<std::uint8_t> out, bool interactive,
-                              common::MessageSink* messages) {
-  // Truncated as typed, but a value shown with six decimals may sit up to half a millionth
-  // below its raw step; without the allowance a saved and reloaded gain would lose one step.
-  const Number typed = ReadDecimal(value.text, interactive);
-  if (!typed) return Unreadable(row, typed.error(), interactive, messages);
-  double raw = *typed * scale + kSixDecimalsHalfStep * scale;
-  if (!Check(row, raw, static_cast<double>(row.minimum), static_cast<double>(row.maximum),
-             interactive, messages)) {
-    return kEncodeFailed;
-  }
-  return Finish(value, static_cast<std::int64_t>(raw), out, 2);
-}
-
-std::uint8_t EncodeSigned(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
-                          bool interactive, common::MessageSink* messages) {
-  const Integer typed = ReadInteger(value.text, interactive);
-  if (!typed) return Unreadable(row, typed.error(), interactive, messages);
-  std::int64_t v = *typed;
-  if (row.type == kTypeByteUnchecked) return Finish(value, v, out, 1);
-  if (row.type == kTypeByte) {
-    const std::int64_t low = static_cast<std::int8_t>(row.minimum);
-    const std::int64_t high = static_cast<std::int8_t>(row.maximum);
-    if (!Check(row, v, low, high, interactive, messages)) return kEncodeFailed;
-    return Finish(value, v, out, 1);
-  }
-  const std::int64_t low = static_cast<std::int16_t>(row.minimum);
-  const std::int64_t high = static_cast<std::int16_t>(row.maximum);
-  if (!Check(row, v, low, high, interactive, messages)) return kEncodeFailed;
-  return Finish(value, v, out, 2);
-}
-
-// An edited date is three unsigned numbers joined by "-" and nothing else.
-bool ReadWholeDate(const std::string& text, int& year, int& month, int& day) {
-  const std::string_view typed = common::TrimBlanks(text);
-  const auto first = typed.find('-');
-  const auto second = first == std::string_view::npos ? first : typed.find('-', first + 1);
-  if (second == std::string_view::npos) return false;
-  const std::string_view fields[] = {typed.substr(0, first),
-                                     typed.substr(first + 1, second - first - 1),
-                                     typed.substr(second + 1)};
-  int* targets[] = {&year, &month, &day};
-  for (std::size_t i = 0; i < 3; ++i) {
-    if (fields[i].empty() || fields[i].front() == '+' || fields[i].front() == '-') return false;
-    const auto number = common::ParseWholeInteger(fields[i], 10);
-    if (!number) return false;
-    *targets[i] = static_cast<int>(std::min<std::int64_t>(*number, 1'000'000));
-  }
-  return true;
-}
-
-std::uint8_t EncodeDate(ParamValue& value, std::span<std::uint8_t> out, bool interactive,
-                        common::MessageSink* messages) {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  const bool read = interactive
-                        ? ReadWholeDate(value.text, year, month, day)
-                        : std::sscanf(value.text.c_str(), "%d-%d-%d", &year, &month, &day) == 3;
-  if (!read) return NotANumber(interactive, messages);
-  // Outside the seven bits of the year field a year would spill into nothing sensible.
-  year = std::clamp(year, kFirstYear, kLastYear);
-  month = std::clamp(month, 1, 12);
-  day &= 0x1F;
-  if (day == 0) day = 1;
-  return Finish(value, day + month * 32 + (year - kFirstYear) * 512, out, 2);
-}
-
-std::uint8_t EncodeString(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out) {
-  if (value.text.size() > row.conversion) value.text.resize(row.conversion);
-  const std::size_t length = value.text.size();
-  out[0] = static_cast<std::uint8_t>(length);
-  for (std::size_t i = 0; i < length; ++i) {
-    out[1 + i] = value.text[i] == '@' ? 0 : static_cast<std::uint8_t>(value.text[i]);
-  }
-  value.raw_value = static_cast<std::int32_t>(length);
-  return static_cast<std::uint8_t>(length + 1);
-}
-
-std::uint8_t EncodeTwoChars(ParamValue& value, std::span<std::uint8_t> out) {
-  std::string chars = value.text.empty()       ? std::string("00")
-                      : value.text.size() == 1 ? "0" + value.text
-                                               : value.text.substr(0, 2);
-  out[0] = static_cast<std::uint8_t>(chars[0]);
-  out[1] = static_cast<std::uint8_t>(chars[1]);
-  value.raw_value = out[0] << 8 | out[1];
-  return 2;
-}
-
-std::uint8_t EncodeFloat(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
-                         bool interactive, common::MessageSink* messages) {
-  if (row.name == kCcGainName) {
-    // The gauge works with the gain in steps of 2^-14, so that is what is stored.
-    const Number typed = ReadDecimal(value.text, interactive);
-    if (!typed) return Unreadable(row, typed.error(), interactive, messages);
-    double q = std::nearbyint(*typed * kCcGainScale);
-    if (!Check(row, q, static_cast<double>(row.minimum), static_cast<double>(row.maximum),
-               interactive, messages)) {
-      return kEncodeFailed;
-    }
-    const auto stored = static_cast<float>(q / kCcGainScale);
-    return Finish(value, std::bit_cast<std::uint32_t>(stored), out, 4);
-  }
-  const Number typed = ReadDecimal(value.text, interactive);
-  if (!typed) return Unreadable(row, typed.error(), interactive, messages);
-  auto x = static_cast<float>(*typed);
-  if (!Check(row, x, static_cast<float>(row.minimum), static_cast<float>(row.maximum), interactive,
-             messages)) {
-    return kEncodeFailed;
-  }
-  return Finish(value, std::bit_cast<std::uint32_t>(x), out, 4);
-}
-
-std::uint8_t EncodeByFormat(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
-                            bool interactive, common::MessageSink* messages) {
-  const Integer parsed = ReadWithFormat(row.format, value.text, interactive);
-  if (!parsed) return Unreadable(row, parsed.error(), interactive, messages);
-  std::int64_t v = *parsed;
-  switch (row.type) {
-    case kTypeByteUnchecked:
-      return Finish(value, v, out, 1);
-    case kTypeByte: {
-      if (!Check<std::int64_t>(row, v, row.minimum & 0xFF, row.maximum & 0xFF, interactive,
-                               messages)) {
-        return kEncodeFailed;
-      }
-      if (row.name == kAfeOcDsg) v &= 0x1F;
-      if (row.name == kAfeOcDsgTime) v &= 0x0F;
-      return Finish(value, v, out, 1);
-    }
-    case kTypeWord:
-      if (!Check<std::int64_t>(row, v, row.minimum & 0xFFFF, row.maximum & 0xFFFF, interactive,
-                               messages)) {
-        return kEncodeFailed;
-      }
-      return Finish(value, v, out, 2);
-    case kTypeDword:
-      if (!Check<std::int64_t>(row, v, static_cast<std::uint32_t>(row.minimum),
-                               static_cast<std::uint32_t>(row.maximum), interactive, messages)) {
-        return kEncodeFailed;
-      }
-      return Finish(value, v, out, 4);
-    default:
-      return kEncodeFailed;
-  }
+std::int32_t UpperLimit(const ParamDef& row) {
+  const auto mask = StoredMask(row);
+  return mask ? std::min(row.maximum, *mask) : row.maximum;
 }
 
 // A limit as the row displays values of its kind.
@@ -376,6 +175,283 @@ std::string LimitText(const ParamDef& row, std::int32_t limit) {
   }
   if (row.type == kTypeFloat) return FormatPrintf(row.format, static_cast<double>(limit));
   return FormatPrintf(row.format, limit);
+}
+
+// One encode: whether a value outside the limits is refused (typed) or clamped (from a file), where
+// a refusal is told, and whether the value stored is the one written.
+struct Encoding {
+  bool interactive;
+  common::MessageSink* messages;
+  StoredAs stored_as = StoredAs::kWritten;
+
+  void Tell(std::string_view text) const {
+    if (interactive && messages != nullptr) messages->Show(text);
+  }
+};
+
+// Checks `value` against the limits: inside → true; outside → refused when interactive (the
+// message is shown), else clamped to the violated limit.
+template <typename T>
+bool Check(const ParamDef& row, T& value, T low, T high, Encoding& encoding) {
+  if (value >= low && value <= high) return true;
+  if (encoding.interactive) {
+    encoding.Tell(LimitMessage(row));
+    return false;
+  }
+  value = value < low ? low : high;
+  encoding.stored_as = StoredAs::kOtherValue;
+  return true;
+}
+
+// The same for a row shown with decimals, whose limits are printed rounded (65535 × 2^-16 as
+// 0.999985): a number outside the limits that prints as one of them is that limit, so that the
+// limits a refusal quotes, and the values a saved file holds, are taken as they stand.
+template <typename T>
+bool CheckShown(const ParamDef& row, double shown, T& value, T low, T high, Encoding& encoding) {
+  if (value < low || value > high) {
+    const std::string printed = FormatPrintf(row.format, shown);
+    if (printed == LimitText(row, row.minimum)) value = low;
+    if (printed == LimitText(row, UpperLimit(row))) value = high;
+  }
+  return Check(row, value, low, high, encoding);
+}
+
+std::uint8_t Finish(ParamValue& value, std::int64_t raw, std::span<std::uint8_t> out,
+                    std::size_t bytes) {
+  PutBigEndian(out, static_cast<std::uint32_t>(raw), bytes);
+  const std::uint32_t mask = bytes >= 4 ? 0xFFFFFFFFu : (1u << (8 * bytes)) - 1;
+  value.raw_value = static_cast<std::int32_t>(static_cast<std::uint32_t>(raw) & mask);
+  return static_cast<std::uint8_t>(bytes);
+}
+
+std::uint8_t NotANumber(const Encoding& encoding) {
+  encoding.Tell(messages::kNotANumber);
+  return kEncodeFailed;
+}
+
+// A text that is no number in the row's format, or one beyond every limit. A file's number too
+// large for any type is refused with the texts that are no number: no limit is meant by it.
+std::uint8_t Unreadable(const ParamDef& row, common::NumberError error, const Encoding& encoding) {
+  if (error == common::NumberError::kNotANumber) return NotANumber(encoding);
+  encoding.Tell(LimitMessage(row));
+  return kEncodeFailed;
+}
+
+std::uint8_t EncodeTemperature(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                               Encoding& encoding) {
+  const Number typed = ReadDecimal(value.text);
+  if (!typed) return Unreadable(row, typed.error(), encoding);
+  auto x = static_cast<float>(*typed);
+  const auto low = static_cast<float>(row.minimum * 0.1);
+  const auto high = static_cast<float>(row.maximum * 0.1);
+  if (!CheckShown(row, *typed, x, low, high, encoding)) return kEncodeFailed;
+  const double kelvin_tenths = (static_cast<double>(x) + kKelvinOffsetStored) * 10.0;
+  const auto raw = static_cast<std::int64_t>(std::clamp(kelvin_tenths, 0.0, 65535.0));
+  return Finish(value, raw, out, 2);
+}
+
+std::uint8_t EncodeScaledGain(const ParamDef& row, ParamValue& value, double scale,
+                              std::span<std::uint8_t> out, Encoding& encoding) {
+  // Truncated as typed, but a value shown with six decimals may sit up to half a millionth
+  // below its raw step; without the allowance a saved and reloaded gain would lose one step.
+  const Number typed = ReadDecimal(value.text);
+  if (!typed) return Unreadable(row, typed.error(), encoding);
+  double raw = *typed * scale + kSixDecimalsHalfStep * scale;
+  if (!CheckShown(row, *typed, raw, static_cast<double>(row.minimum),
+                  static_cast<double>(row.maximum), encoding)) {
+    return kEncodeFailed;
+  }
+  return Finish(value, static_cast<std::int64_t>(raw), out, 2);
+}
+
+std::uint8_t EncodeSigned(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                          Encoding& encoding) {
+  const Integer typed = ReadInteger(value.text);
+  if (!typed) return Unreadable(row, typed.error(), encoding);
+  std::int64_t v = *typed;
+  if (row.type == kTypeByteUnchecked) return Finish(value, v, out, 1);
+  if (row.type == kTypeByte) {
+    const std::int64_t low = static_cast<std::int8_t>(row.minimum);
+    const std::int64_t high = static_cast<std::int8_t>(row.maximum);
+    if (!Check(row, v, low, high, encoding)) return kEncodeFailed;
+    return Finish(value, v, out, 1);
+  }
+  const std::int64_t low = static_cast<std::int16_t>(row.minimum);
+  const std::int64_t high = static_cast<std::int16_t>(row.maximum);
+  if (!Check(row, v, low, high, encoding)) return kEncodeFailed;
+  return Finish(value, v, out, 2);
+}
+
+// A date is three unsigned numbers joined by "-" and nothing else.
+bool ReadWholeDate(const std::string& text, int& year, int& month, int& day) {
+  const std::string_view typed = common::TrimBlanks(text);
+  const auto first = typed.find('-');
+  const auto second = first == std::string_view::npos ? first : typed.find('-', first + 1);
+  if (second == std::string_view::npos) return false;
+  const std::string_view fields[] = {typed.substr(0, first),
+                                     typed.substr(first + 1, second - first - 1),
+                                     typed.substr(second + 1)};
+  int* targets[] = {&year, &month, &day};
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (fields[i].empty() || fields[i].front() == '+' || fields[i].front() == '-') return false;
+    const auto number = common::ParseWholeInteger(fields[i], 10);
+    if (!number) return false;
+    *targets[i] = static_cast<int>(std::min<std::int64_t>(*number, 1'000'000));
+  }
+  return true;
+}
+
+bool IsCalendarDate(int year, int month, int day) {
+  constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  const int last = month == 2 && leap ? 29 : kDays[static_cast<std::size_t>(month - 1)];
+  return day <= last;
+}
+
+std::uint8_t EncodeDate(ParamValue& value, std::span<std::uint8_t> out, Encoding& encoding) {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  if (!ReadWholeDate(value.text, year, month, day)) return NotANumber(encoding);
+  const int written[] = {year, month, day};
+  // Outside the seven bits of the year field a year would spill into nothing sensible.
+  year = std::clamp(year, kFirstYear, kLastYear);
+  month = std::clamp(month, 1, 12);
+  day &= 0x1F;
+  if (day == 0) day = 1;
+  if (year != written[0] || month != written[1] || day != written[2]) {
+    encoding.stored_as = StoredAs::kOtherValue;
+  } else if (!IsCalendarDate(year, month, day)) {
+    encoding.stored_as = StoredAs::kNoCalendarDate;
+  }
+  return Finish(value, day + month * 32 + (year - kFirstYear) * 512, out, 2);
+}
+
+std::uint8_t EncodeString(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                          Encoding& encoding) {
+  if (value.text.size() > row.conversion) {
+    value.text.resize(row.conversion);
+    encoding.stored_as = StoredAs::kOtherValue;
+  }
+  const std::size_t length = value.text.size();
+  out[0] = static_cast<std::uint8_t>(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    out[1 + i] = value.text[i] == '@' ? 0 : static_cast<std::uint8_t>(value.text[i]);
+  }
+  value.raw_value = static_cast<std::int32_t>(length);
+  return static_cast<std::uint8_t>(length + 1);
+}
+
+std::uint8_t EncodeTwoChars(ParamValue& value, std::span<std::uint8_t> out) {
+  std::string chars = value.text.empty()       ? std::string("00")
+                      : value.text.size() == 1 ? "0" + value.text
+                                               : value.text.substr(0, 2);
+  out[0] = static_cast<std::uint8_t>(chars[0]);
+  out[1] = static_cast<std::uint8_t>(chars[1]);
+  value.raw_value = out[0] << 8 | out[1];
+  return 2;
+}
+
+std::uint8_t EncodeFloat(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                         Encoding& encoding) {
+  const Number typed = ReadDecimal(value.text);
+  if (!typed) return Unreadable(row, typed.error(), encoding);
+  if (row.name == kCcGainName) {
+    // The gauge works with the gain in steps of 2^-14, so that is what is stored.
+    double q = std::nearbyint(*typed * kCcGainScale);
+    if (!CheckShown(row, *typed, q, static_cast<double>(row.minimum),
+                    static_cast<double>(row.maximum), encoding)) {
+      return kEncodeFailed;
+    }
+    const auto stored = static_cast<float>(q / kCcGainScale);
+    return Finish(value, std::bit_cast<std::uint32_t>(stored), out, 4);
+  }
+  auto x = static_cast<float>(*typed);
+  if (!CheckShown(row, *typed, x, static_cast<float>(row.minimum), static_cast<float>(row.maximum),
+                  encoding)) {
+    return kEncodeFailed;
+  }
+  return Finish(value, std::bit_cast<std::uint32_t>(x), out, 4);
+}
+
+std::uint8_t EncodeByFormat(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                            Encoding& encoding) {
+  const Integer parsed = ReadWithFormat(row.format, value.text);
+  if (!parsed) return Unreadable(row, parsed.error(), encoding);
+  std::int64_t v = *parsed;
+  switch (row.type) {
+    case kTypeByteUnchecked:
+      return Finish(value, v, out, 1);
+    case kTypeByte:
+      if (!Check<std::int64_t>(row, v, row.minimum & 0xFF, UpperLimit(row) & 0xFF, encoding)) {
+        return kEncodeFailed;
+      }
+      return Finish(value, v, out, 1);
+    case kTypeWord:
+      if (!Check<std::int64_t>(row, v, row.minimum & 0xFFFF, row.maximum & 0xFFFF, encoding)) {
+        return kEncodeFailed;
+      }
+      return Finish(value, v, out, 2);
+    case kTypeDword:
+      if (!Check<std::int64_t>(row, v, static_cast<std::uint32_t>(row.minimum),
+                               static_cast<std::uint32_t>(row.maximum), encoding)) {
+        return kEncodeFailed;
+      }
+      return Finish(value, v, out, 4);
+    default:
+      return kEncodeFailed;
+  }
+}
+
+std::uint8_t EncodeByConversion(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
+                                Encoding& encoding) {
+  switch (row.conversion) {
+    case kConvTemperature:
+    case kConvTemperatureAlt:
+      return EncodeTemperature(row, value, out, encoding);
+    case kConvEnergy: {
+      const Integer parsed = ReadWithFormat(row.format, value.text);
+      if (!parsed) return Unreadable(row, parsed.error(), encoding);
+      std::int64_t v = *parsed;
+      if (!Check<std::int64_t>(row, v, row.minimum & 0xFFFF, row.maximum & 0xFFFF, encoding)) {
+        return kEncodeFailed;
+      }
+      return Finish(value, v, out, 2);
+    }
+    case kConvHundreds: {
+      const Number typed = ReadDecimal(value.text);
+      if (!typed) return Unreadable(row, typed.error(), encoding);
+      auto v = static_cast<std::int64_t>(*typed * 100.0 + 0.5);
+      if (!Check<std::int64_t>(row, v, row.minimum, row.maximum, encoding)) return kEncodeFailed;
+      return Finish(value, v, out, 1);
+    }
+    case kConvGain12:
+      return EncodeScaledGain(row, value, kGain12, out, encoding);
+    case kConvGain16:
+      return EncodeScaledGain(row, value, kGain16, out, encoding);
+    case kConvSigned:
+      return EncodeSigned(row, value, out, encoding);
+    case kConvCellCount: {
+      const Integer typed = ReadInteger(value.text);
+      if (!typed) return Unreadable(row, typed.error(), encoding);
+      const std::int64_t v = *typed;
+      const std::int64_t code = v >= 9 ? 3 : v >= 7 ? 2 : v >= 5 ? 1 : 0;
+      return Finish(value, code, out, 1);
+    }
+    default:
+      break;
+  }
+  if (row.address() == kManufactureDateAddress) return EncodeDate(value, out, encoding);
+  switch (row.type) {
+    case kTypeString:
+      return EncodeString(row, value, out, encoding);
+    case kTypeTwoChars:
+      return EncodeTwoChars(value, out);
+    case kTypeFloat:
+      return EncodeFloat(row, value, out, encoding);
+    default:
+      return EncodeByFormat(row, value, out, encoding);
+  }
 }
 
 }  // namespace
@@ -422,68 +498,39 @@ void DecodeParam(const ParamDef& row, common::ByteView raw, ParamValue& value) {
       DecodeByType(row, raw, value);
       break;
   }
-  if (row.name == kAfeOcDsg || row.name == kAfeOcDsgTime) {
-    value.raw_value &= row.name == kAfeOcDsg ? 0x1F : 0x0F;
+  if (const auto mask = StoredMask(row)) {
+    value.raw_value &= *mask;
     value.text = FormatPrintf(row.format, value.raw_value);
   }
   if (value.text.size() > kMaxValueText) value.text.resize(kMaxValueText);
 }
 
 std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
-                         bool interactive, common::MessageSink* messages) {
+                         bool interactive, common::MessageSink* messages, StoredAs* stored_as) {
   if (out.size() < kMaxFieldSize) return kEncodeFailed;
-  if (value.text.size() > kMaxValueText) value.text.resize(kMaxValueText);
-  switch (row.conversion) {
-    case kConvTemperature:
-    case kConvTemperatureAlt:
-      return EncodeTemperature(row, value, out, interactive, messages);
-    case kConvEnergy: {
-      const Integer parsed = ReadWithFormat(row.format, value.text, interactive);
-      if (!parsed) return Unreadable(row, parsed.error(), interactive, messages);
-      std::int64_t v = *parsed;
-      if (!Check<std::int64_t>(row, v, row.minimum & 0xFFFF, row.maximum & 0xFFFF, interactive,
-                               messages)) {
-        return kEncodeFailed;
-      }
-      return Finish(value, v, out, 2);
-    }
-    case kConvHundreds: {
-      const Number typed = ReadDecimal(value.text, interactive);
-      if (!typed) return Unreadable(row, typed.error(), interactive, messages);
-      auto v = static_cast<std::int64_t>(*typed * 100.0 + 0.5);
-      if (!Check<std::int64_t>(row, v, row.minimum, row.maximum, interactive, messages)) {
-        return kEncodeFailed;
-      }
-      return Finish(value, v, out, 1);
-    }
-    case kConvGain12:
-      return EncodeScaledGain(row, value, kGain12, out, interactive, messages);
-    case kConvGain16:
-      return EncodeScaledGain(row, value, kGain16, out, interactive, messages);
-    case kConvSigned:
-      return EncodeSigned(row, value, out, interactive, messages);
-    case kConvCellCount: {
-      const Integer typed = ReadInteger(value.text, interactive);
-      if (!typed) return Unreadable(row, typed.error(), interactive, messages);
-      const std::int64_t v = *typed;
-      const std::int64_t code = v >= 9 ? 3 : v >= 7 ? 2 : v >= 5 ? 1 : 0;
-      return Finish(value, code, out, 1);
-    }
-    default:
-      break;
+  Encoding encoding{interactive, messages};
+  // Cut to what a value holds, a longer text could leave a number it is not ("2600 ... x").
+  if (value.text.size() > kMaxValueText && row.type != kTypeString) return NotANumber(encoding);
+  const std::string written = value.text;
+  const std::uint8_t size = EncodeByConversion(row, value, out, encoding);
+  if (size == kEncodeFailed) return kEncodeFailed;
+  if (stored_as != nullptr) *stored_as = encoding.stored_as;
+  if (encoding.stored_as != StoredAs::kWritten && interactive && messages != nullptr) {
+    messages->Show(StoredAsNote(row, written, out.first(size), encoding.stored_as),
+                   common::kDefaultCaption, common::MessageIcon::kWarning);
   }
-  if (row.address() == kManufactureDateAddress)
-    return EncodeDate(value, out, interactive, messages);
-  switch (row.type) {
-    case kTypeString:
-      return EncodeString(row, value, out);
-    case kTypeTwoChars:
-      return EncodeTwoChars(value, out);
-    case kTypeFloat:
-      return EncodeFloat(row, value, out, interactive, messages);
-    default:
-      return EncodeByFormat(row, value, out, interactive, messages);
+  return size;
+}
+
+std::string StoredAsNote(const ParamDef& row, std::string_view written, common::ByteView encoded,
+                         StoredAs stored_as) {
+  if (stored_as == StoredAs::kNoCalendarDate) {
+    return fmt::format(fmt::runtime(messages::kNoCalendarDate),
+                       fmt::format("{} {}", row.name, written));
   }
+  ParamValue stored;
+  DecodeParam(row, encoded, stored);
+  return fmt::format(fmt::runtime(messages::kTakenAs), row.name, written, stored.text);
 }
 
 std::size_t RawSize(const ParamDef& row) {
@@ -519,7 +566,7 @@ std::size_t RawSize(const ParamDef& row) {
 
 std::string LimitMessage(const ParamDef& row) {
   return std::string(messages::kOutOfLimitsPrefix) + LimitText(row, row.minimum) + " and " +
-         LimitText(row, row.maximum) + " " + std::string(row.unit);
+         LimitText(row, UpperLimit(row)) + " " + std::string(row.unit);
 }
 
 }  // namespace cw::dataflash

@@ -29,15 +29,31 @@ inline constexpr std::size_t kMaxFieldSize = 21;
 // field needs count as zeros.
 void DecodeParam(const ParamDef& row, common::ByteView raw, ParamValue& value);
 
+// What EncodeParam stored, measured against the text it was given.
+enum class StoredAs : std::uint8_t {
+  kWritten,         // the value the text gives
+  kOtherValue,      // a file's value clamped to the limits, a date moved into its fields by the
+                    // date rule, a string cut to its field
+  kNoCalendarDate,  // a date the field holds as written, though no calendar has that day
+};
+
 // Encodes `value.text` into `out` (at least kMaxFieldSize bytes) and returns the number of bytes
-// written, or kEncodeFailed. Interactive (a value typed in an edit or on the command line): the
-// text must be a number in the row's format and nothing else, or it is refused as not a valid
-// number; a value outside the limits is refused with the limit message through `messages`.
-// Otherwise (file loads, Write All) numbers are read as the product always has and a value
-// outside the limits is clamped to the violated limit. A string longer than the row allows is
-// cut, and `value.text` with it.
+// written, or kEncodeFailed. Typed or read from a file, the text must be a number in the row's
+// format and nothing else (or a date, or a string), or it is refused; `messages` is told when
+// `interactive`. Interactive (a value typed in an edit or on the command line): a value outside
+// the limits, or one the row's mask would change, is refused with the limit message; a value
+// kept by the date or string rule but stored otherwise is stored with a warning that says so.
+// Otherwise (file loads, Write All) a value outside the limits is clamped to the violated limit.
+// A string longer than the row allows is cut, and `value.text` with it. `stored_as`, when given,
+// says whether the value stored is the one written.
 std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
-                         bool interactive, common::MessageSink* messages);
+                         bool interactive, common::MessageSink* messages,
+                         StoredAs* stored_as = nullptr);
+
+// "Manuf Date 2108-1-1 is taken as 2107-1-1.": what an encode of `written` stored as `encoded`,
+// when it is not the value written.
+std::string StoredAsNote(const ParamDef& row, std::string_view written, common::ByteView encoded,
+                         StoredAs stored_as);
 
 // Bytes DecodeParam reads for the row: the conversion decides before the type (a gain kept in a
 // four-byte field decodes from two). Strings: the whole field.

@@ -15,7 +15,8 @@ common::Outcome DataFlashSession::HoldEdit(std::size_t row, std::string_view tex
     SetHint(messages::kEditIgnored);
     return outcome.Refused();
   }
-  ParamValue value{-1, std::string(text.substr(0, kMaxValueText))};
+  // Whole: a number cut to the 32 characters a row keeps could read as another.
+  ParamValue value{-1, std::string(text)};
   std::array<std::uint8_t, kMaxFieldSize> encoded{};
   if (EncodeParam(kParams[row], value, encoded, true, &outcome) == kEncodeFailed) {
     return outcome.Refused();

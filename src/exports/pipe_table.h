@@ -1,14 +1,16 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <span>
-#include <vector>
+#include <string_view>
 
 #include "common/product_constants.h"
+#include "exports/pipe_failure.h"
 #include "link/usb_backend.h"
 
 namespace cw::exports {
@@ -23,7 +25,8 @@ inline constexpr std::uint8_t kBulkOutEndpoint = 0x01;
 inline constexpr std::uint8_t kInterruptInEndpoint = 0x82;
 inline constexpr int kPipeInterface = 0;
 
-// The driver gave a pending pipe read or write 60 s and a pending control request 2 s.
+// The driver gave a pending pipe read or write 60 s and a pending control request 2 s. A caller
+// may shorten them (SetTimeouts), never lengthen them.
 inline constexpr unsigned kPipeTimeoutMs = 60000;
 inline constexpr unsigned kControlTimeoutMs = 2000;
 
@@ -36,13 +39,21 @@ inline constexpr int kFirstHandle = 1;
 inline constexpr int kInvalidHandle = -1;
 inline constexpr std::size_t kMaxHandles = 64;
 
-// Largest vendor control request: wLength is a 16-bit field of the setup packet.
-inline constexpr std::size_t kMaxControlLength = 0xFFFF;
+// The most one transfer carries, either way: libusb sends at most 4096 bytes of data in one
+// control transfer on Linux, and 4096 bytes are 64 of the adapter's packets. A size beyond it is
+// refused before the caller's buffer is touched, so a wrong length (a -1 turned unsigned) never
+// reads or writes far past the buffer.
+inline constexpr std::size_t kMaxTransferLength = 4096;
 
 struct VendorRequest {
   std::uint8_t request = 0;
   std::uint16_t value = 0;
   std::uint16_t index = 0;
+};
+
+struct PipeTimeouts {
+  unsigned transfer_ms = kPipeTimeoutMs;  // BulkIn and BulkOut
+  unsigned control_ms = kControlTimeoutMs;
 };
 
 // The handle table behind the exported pipe routines.
@@ -57,6 +68,12 @@ struct VendorRequest {
 // released and closed when the last handle referring to it is closed (or when a transfer still
 // running on it returns after that).
 //
+// Handle numbers count up and are not given out again while any other number is free, so a
+// stale copy of a closed handle fails instead of reaching the pipe that took its number.
+//
+// Every operation returns false (kInvalidHandle for Open) on failure and, when `failure` is
+// given, says why there.
+//
 // Thread-safe: the table is guarded by a mutex, but transfers run outside it, so a thread
 // blocked in BulkIn does not hold up a BulkOut or a vendor request on another thread.
 // The backend must outlive the table.
@@ -70,21 +87,29 @@ class PipeTable {
 
   // A new handle of `kind`, or kInvalidHandle when no adapter can be opened and claimed or the
   // table is full.
-  int Open(PipeKind kind);
+  int Open(PipeKind kind, PipeFailure* failure = nullptr);
   // False when `handle` is not an open handle of `kind`; the handle then stays as it was.
-  bool Close(PipeKind kind, int handle);
+  bool Close(PipeKind kind, int handle, PipeFailure* failure = nullptr);
 
-  // One transfer. `count` is set to the bytes moved, also when the transfer failed after moving
-  // part of them (a time-out halfway). A bulk-in handle reads the bulk in endpoint, an
-  // interrupt-in handle the interrupt endpoint; a bulk-out handle writes.
-  bool BulkIn(int handle, std::span<std::uint8_t> buffer, std::uint32_t& count);
-  bool BulkOut(int handle, std::span<const std::uint8_t> data, std::uint32_t& count);
+  // One transfer of at most kMaxTransferLength bytes. `count` is set to the bytes moved, also
+  // when the transfer failed after moving part of them (a time-out halfway). A bulk-in handle
+  // reads the bulk in endpoint, an interrupt-in handle the interrupt endpoint; a bulk-out
+  // handle writes.
+  bool BulkIn(int handle, std::span<std::uint8_t> buffer, std::uint32_t& count,
+              PipeFailure* failure = nullptr);
+  bool BulkOut(int handle, std::span<const std::uint8_t> data, std::uint32_t& count,
+               PipeFailure* failure = nullptr);
 
-  // Vendor control requests on a control handle; at most kMaxControlLength bytes.
+  // Vendor control requests on a control handle; at most kMaxTransferLength bytes.
   bool VendorControlIn(int handle, const VendorRequest& request, std::span<std::uint8_t> buffer,
-                       std::uint32_t& count);
+                       std::uint32_t& count, PipeFailure* failure = nullptr);
   bool VendorControlOut(int handle, const VendorRequest& request,
-                        std::span<const std::uint8_t> data, std::uint32_t& count);
+                        std::span<const std::uint8_t> data, std::uint32_t& count,
+                        PipeFailure* failure = nullptr);
+
+  // Shorter time-outs for a program that polls; each from 1 ms up to its default.
+  bool SetTimeouts(PipeTimeouts timeouts, PipeFailure* failure = nullptr);
+  PipeTimeouts timeouts() const;
 
   // Handles currently open, of all kinds.
   std::size_t OpenHandleCount() const;
@@ -95,21 +120,39 @@ class PipeTable {
     PipeKind kind;
     std::shared_ptr<SharedDevice> device;
   };
+  enum class Operation { kBulkIn, kBulkOut, kControlIn, kControlOut };
+  struct OperationTraits;
+  static OperationTraits TraitsOf(Operation operation);
 
-  std::shared_ptr<SharedDevice> AcquireDevice();
-  std::shared_ptr<SharedDevice> OpenAdapter();
-  // The device behind `handle` when it is an open handle of one of `kinds`, else null.
-  std::shared_ptr<SharedDevice> Lookup(int handle, std::initializer_list<PipeKind> kinds,
-                                       PipeKind* kind_found = nullptr) const;
+  std::shared_ptr<SharedDevice> AcquireDevice(std::string_view routine, PipeFailure* failure);
+  std::shared_ptr<SharedDevice> OpenAdapter(std::string_view routine, PipeFailure* failure);
+  // The next number after the last one handed out that no open handle holds.
+  int NextHandle() const;
+  // The device behind `handle` when it is an open handle `operation` can use, else null with
+  // the reason.
+  std::shared_ptr<SharedDevice> Lookup(Operation operation, int handle, PipeKind* kind_found,
+                                       PipeFailure* failure) const;
+  // Refuses a size beyond one transfer, before anything else looks at the buffer.
+  static bool FitsOneTransfer(Operation operation, std::size_t size, PipeFailure* failure);
   // Drops a transfer's reference under the lock, so the last release is serialised with opens.
   void Drop(std::shared_ptr<SharedDevice>& device);
+  // Says why a transfer that returned `transfer` failed.
+  bool TransferFailed(Operation operation, const link::UsbTransfer& transfer, std::size_t size,
+                      unsigned timeout_ms, PipeFailure* failure) const;
 
   link::UsbBackend& backend_;
   const common::ProductConstants constants_;
+  std::atomic<unsigned> transfer_timeout_ms_{kPipeTimeoutMs};
+  std::atomic<unsigned> control_timeout_ms_{kControlTimeoutMs};
 
   mutable std::mutex mutex_;
-  std::vector<std::optional<Entry>> entries_;  // slot i holds handle kFirstHandle + i
+  std::map<int, Entry> entries_;
+  int last_handle_ = kFirstHandle - 1;
   std::weak_ptr<SharedDevice> device_;
 };
+
+// The exported routine an operation of the table stands for, for the texts of a failure.
+std::string_view OpenRoutineName(PipeKind kind);
+std::string_view CloseRoutineName(PipeKind kind);
 
 }  // namespace cw::exports

@@ -77,6 +77,9 @@ std::optional<dataflash::AfiImage> LoadAfi(const std::filesystem::path& afi, boo
     ShowError(messages, image.error());
     return std::nullopt;
   }
+  for (const std::string& warning : image->warnings) {
+    messages.Show(warning, common::kDefaultCaption, MessageIcon::kWarning);
+  }
   return *image;
 }
 

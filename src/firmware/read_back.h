@@ -4,8 +4,14 @@
 #include <cstdint>
 #include <span>
 
-// The gauge's flash read-out path hides every byte it returns; these undo it.
+// The gauge's flash read-out path: the pages it reads, and the hiding of every byte it returns,
+// undone.
 namespace cw::firmware {
+
+inline constexpr int kDataPages = 64;
+inline constexpr int kCodePages = 2016;
+inline constexpr std::uint16_t kFirstDataSelector = 0x40;
+inline constexpr std::uint16_t kFirstCodeSelector = 0xF800;
 
 std::uint8_t UnhideDataFlashByte(std::uint8_t value, std::uint8_t read_back_mask);
 // `address` is the byte's code-flash address.

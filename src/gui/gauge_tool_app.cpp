@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QStyleFactory>
 #include <cstdio>
+#include <functional>
 
 #include "app/device_string.h"
 #include "app/messages.h"
@@ -17,12 +18,30 @@
 #include "gui/messages.h"
 #include "gui/product_colours.h"
 #include "gui/qt_text.h"
+#include "gui/tools/tool_launcher.h"
 
 namespace cw::gui {
 namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 1;
+
+// Holds back a window's close event while `may_close` says no.
+class CloseGuard final : public QObject {
+ public:
+  explicit CloseGuard(std::function<bool()> may_close) : may_close_(std::move(may_close)) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Close || may_close_()) {
+      return QObject::eventFilter(watched, event);
+    }
+    event->ignore();
+    return true;
+  }
+
+ private:
+  std::function<bool()> may_close_;
+};
 
 }  // namespace
 
@@ -71,7 +90,28 @@ std::expected<std::unique_ptr<GaugeToolApp>, std::string> GaugeToolApp::Create(
   tool->bench_->StartScan();
   tool->window_ =
       std::make_unique<MainWindow>(*tool->bench_, tool->messages_, tool->progress_, tool->worker_);
+  GaugeToolApp* app = tool.get();
+  tool->close_guard_ = std::make_unique<CloseGuard>([app] { return app->MayClose(); });
+  tool->window_->installEventFilter(tool->close_guard_.get());
+  QObject::connect(
+      &tool->worker_, &GaugeWorker::busyChanged, tool->window_.get(),
+      [app](bool busy) {
+        if (!busy && app->closing_) app->window_->close();
+      },
+      Qt::QueuedConnection);
   return tool;
+}
+
+bool GaugeToolApp::MayClose() {
+  if (!closing_) {
+    if (worker_.idle() && !window_->tools().any_open()) return true;
+    closing_ = true;
+    messages_.SetClosing();
+    // In this order: the stop drops what is queued, and the tools' closing jobs come after it.
+    worker_.RequestStop();
+    window_->tools().CloseAll();
+  }
+  return worker_.idle();
 }
 
 GaugeToolApp::~GaugeToolApp() {

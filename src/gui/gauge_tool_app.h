@@ -29,8 +29,12 @@ void WriteExitSettings();
 
 // GaugeToolApp: the program's parts in the order they need each other (message boxes, task
 // progress, the workbench with its link and scan, the gauge worker, the main window), and their
-// orderly end: no box opens once closing starts, the worker finishes its job, the window goes,
-// then the workbench stops the scan.
+// orderly end. Closing the main window while gauge work is on its way does not close it yet: no
+// box opens any more (and no job waits for one), the running job is asked to stop at its next
+// safe point, the queued ones are dropped, every tool window closes (asking its tool's job to
+// stop), and the window closes once the worker is idle, with the event loop running all along.
+// The destructor then only joins threads that have ended or are stopping: the worker, the tools'
+// workers when the Workbench closes them, and last the scan.
 class GaugeToolApp {
  public:
   static std::expected<std::unique_ptr<GaugeToolApp>, std::string> Create(
@@ -45,12 +49,18 @@ class GaugeToolApp {
 
  private:
   GaugeToolApp() = default;
+  // Asked by the main window's close event: whether it may close now. The first time anything is
+  // still on its way, it starts closing and says no; the window closes again once the worker is
+  // idle.
+  bool MayClose();
 
   MessageBoxSink messages_;
   ProgressRelay progress_;
   std::unique_ptr<app::Workbench> bench_;
   GaugeWorker worker_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<QObject> close_guard_;
+  bool closing_ = false;
 };
 
 // main(): start-up, the window until it closes, the setting. Returns the exit status.

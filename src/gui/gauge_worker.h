@@ -2,46 +2,55 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QThread>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <utility>
+
+#include "common/job_worker.h"
 
 namespace cw::gui {
 
-// The one thread that runs the gauge work a widget starts (register writes, subcommands, the
-// Config button, .afi transfers), one job at a time in the order asked, so the GUI thread never
-// waits on the bus. Each job's result comes back to the GUI thread, to a callback that runs only
-// while the widget that asked still exists.
+// The GUI's side of the core's JobWorker: the one thread that runs the gauge work a widget starts
+// (register writes, subcommands, the Config button, .afi transfers, opening and closing tools),
+// one job at a time in the order asked, so the GUI thread never waits on the bus. Each job's
+// result comes back to the GUI thread, to a callback that runs only while the widget that asked
+// still exists.
 class GaugeWorker final : public QObject {
   Q_OBJECT
 
  public:
-  GaugeWorker();
+  GaugeWorker() = default;
+  // Stop.
   ~GaugeWorker() override;
 
   template <typename Result>
   void Run(QObject* requester, std::function<Result()> job, std::function<void(Result)> done) {
     Started();
-    QPointer<QObject> alive(requester);
-    QMetaObject::invokeMethod(
-        executor_,
-        [this, alive, job = std::move(job), done = std::move(done)] {
-          Result result = job();
-          QMetaObject::invokeMethod(
-              this,
-              [this, alive, done, result = std::move(result)] {
-                if (alive && done) done(result);
-                Finished();
-              },
-              Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    auto result = std::make_shared<std::optional<Result>>();
+    jobs_.Post([job = std::move(job), result](std::stop_token) { result->emplace(job()); },
+               [this, alive = QPointer<QObject>(requester), done = std::move(done),
+                result](common::JobEnd) {
+                 QMetaObject::invokeMethod(
+                     this,
+                     [this, alive, done, result] {
+                       // A dropped job has no result and calls nobody back.
+                       if (alive && done && result->has_value()) done(std::move(**result));
+                       Finished();
+                     },
+                     Qt::QueuedConnection);
+               });
   }
 
+  // No job is on its way, and every callback has run.
   bool idle() const { return pending_ == 0; }
-  // Finishes the job in progress and drops the rest; GUI events keep flowing meanwhile, so a
-  // job that shows a message is not stuck. Called before the workbench goes.
-  void Stop();
+  // For the program's end: the job in progress stops at its next safe point and the queued ones
+  // are dropped; returns at once. busyChanged(false) follows once it has.
+  void RequestStop() { jobs_.RequestStop(); }
+  // RequestStop and waits for the worker's thread to end. The job in progress may still be
+  // showing a message: the message box sink stops waiting for boxes once closing starts, so
+  // call it after MessageBoxSink::SetClosing.
+  void Stop() { jobs_.Shutdown(); }
 
  signals:
   void busyChanged(bool busy);
@@ -50,10 +59,8 @@ class GaugeWorker final : public QObject {
   void Started();
   void Finished();
 
-  QThread thread_;
-  QObject* executor_;
+  common::JobWorker jobs_;
   int pending_ = 0;
-  bool stopped_ = false;
 };
 
 }  // namespace cw::gui

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QThread>
+#include <memory>
 
 #include "gui/messages.h"
 #include "gui/qt_text.h"
@@ -36,8 +37,25 @@ void MessageBoxSink::Show(std::string_view text, std::string_view caption,
     Present(box_text, box_caption, box_icon);
     return;
   }
+  // Shared with the GUI thread's call, which may come after this worker has stopped waiting.
+  auto answered = std::make_shared<bool>(false);
   QMetaObject::invokeMethod(
-      this, [&] { Present(box_text, box_caption, box_icon); }, Qt::BlockingQueuedConnection);
+      this,
+      [this, answered, box_text, box_caption, box_icon] {
+        Present(box_text, box_caption, box_icon);
+        std::lock_guard lock(answer_mutex_);
+        *answered = true;
+        answered_.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock lock(answer_mutex_);
+  answered_.wait(lock, [&] { return *answered || closing_; });
+}
+
+void MessageBoxSink::SetClosing() {
+  std::lock_guard lock(answer_mutex_);
+  closing_ = true;
+  answered_.notify_all();
 }
 
 void MessageBoxSink::Present(const QString& text, const QString& caption, QMessageBox::Icon icon) {

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "common/front_end.h"
 
@@ -15,9 +17,9 @@ QMessageBox::Icon BoxIcon(std::string_view caption, common::MessageIcon icon);
 
 // ShowMessage: every message of the core as a modal box with English buttons, owned by the
 // window in front. Callable from any thread: a worker waits until the user has answered, as the
-// core expects, while the GUI thread shows the box; the GUI thread itself never waits on a
-// worker, so this cannot deadlock. Once closing, boxes are no longer shown (a worker that
-// reports while the program ends is not kept waiting on a window that is gone).
+// core expects, while the GUI thread shows the box. Once closing, boxes are no longer shown and
+// no worker waits for one any more, not even for a box already on its way: the program's end may
+// have the GUI thread wait for the workers, which must then never wait for the GUI thread.
 class MessageBoxSink final : public QObject, public common::MessageSink {
   Q_OBJECT
 
@@ -28,7 +30,8 @@ class MessageBoxSink final : public QObject, public common::MessageSink {
             common::MessageIcon icon = common::MessageIcon::kInformation) override;
   // Boxes without a window in front are owned by this one.
   void SetOwner(QWidget* owner) { owner_ = owner; }
-  void SetClosing() { closing_ = true; }
+  // From the GUI thread, when the program starts to close.
+  void SetClosing();
 
  signals:
   // Every box, as it opens (on the GUI thread).
@@ -39,6 +42,9 @@ class MessageBoxSink final : public QObject, public common::MessageSink {
 
   QPointer<QWidget> owner_;
   std::atomic<bool> closing_{false};
+  // Workers waiting for their box to be answered, or for closing to start.
+  std::mutex answer_mutex_;
+  std::condition_variable answered_;
 };
 
 }  // namespace cw::gui

@@ -28,6 +28,24 @@ bool ReadPecMatches(std::uint8_t command, ByteView data, std::uint8_t pec) {
   return pec == Pec(data, Pec({hid::kWriteAddress, command, hid::kReadAddress}));
 }
 
+bool ReplyIntact(std::uint8_t command, const ReplyForm& form, ByteView reply) {
+  std::size_t pec_at = 0;
+  switch (form.kind) {
+    case ReplyForm::Kind::kAsRead:
+      return true;
+    case ReplyForm::Kind::kWord:
+      pec_at = 2;
+      break;
+    case ReplyForm::Kind::kBlock:
+      if (reply.empty() || (form.count && reply[0] != *form.count)) return false;
+      pec_at = std::size_t{reply[0]} + 1;
+      if (pec_at > reply.size()) return false;
+      break;
+  }
+  if (pec_at >= reply.size()) return true;
+  return ReadPecMatches(command, reply.first(pec_at), reply[pec_at]);
+}
+
 AttemptOutcome AdapterProtocol::ReadFlashParameter(const FlashParamLocation& row,
                                                    FlashPages& pages) {
   const auto page = static_cast<std::uint8_t>(row.offset / kFlashPageSize);
@@ -110,7 +128,8 @@ AttemptOutcome AdapterProtocol::Authenticate(std::uint16_t prelude, ByteView pay
       read != AttemptOutcome::kSuccess) {
     return read;
   }
-  if (reply.size() < 1 + kDigestLength || reply[0] != kDigestLength) {
+  // The command form hands the digest over as read; its PEC is checked here.
+  if (!ReplyIntact(kAuthenticationCommand, BlockReplyOf(kDigestLength), reply)) {
     return AttemptOutcome::kRefused;
   }
   std::copy_n(reply.begin() + 1, kDigestLength, digest.begin());

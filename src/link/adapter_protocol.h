@@ -64,6 +64,25 @@ struct IspStatusReply {
   bool pec_ok = true;  // whether the gauge's PEC matched, where it was checked
 };
 
+// What a read reply holds besides its data, so that the protocol that read it can check the
+// gauge's count byte and PEC where they were read. A reply that fails the check is no reading:
+// its attempt fails as a refusal does.
+struct ReplyForm {
+  enum class Kind {
+    kAsRead,  // handed over as read, PEC included: its caller checks it and says so itself
+    kWord,    // low byte, high byte, PEC
+    kBlock,   // count byte, that many data bytes, PEC
+  };
+  Kind kind = Kind::kAsRead;
+  // The count byte a block must carry; nullopt takes any count that fits what was read.
+  std::optional<std::uint8_t> count;
+};
+
+inline constexpr ReplyForm kReplyAsRead{ReplyForm::Kind::kAsRead, std::nullopt};
+inline constexpr ReplyForm kWordReply{ReplyForm::Kind::kWord, std::nullopt};
+inline constexpr ReplyForm kBlockReply{ReplyForm::Kind::kBlock, std::nullopt};
+constexpr ReplyForm BlockReplyOf(std::uint8_t count) { return {ReplyForm::Kind::kBlock, count}; }
+
 // What every exchange leaves for the connection: a failed exchange clears `connected`, so the
 // next attempt opens the adapter again, and leaves in `fault` why it failed (kNone when only the
 // gauge refused).
@@ -75,8 +94,8 @@ struct ConnectionState {
 // The framing of every exchange with the gauge on one kind of adapter: one attempt each, with
 // the waits the adapter needs inside it, no retries, no bus lock and no LinkStatus (GaugeLink
 // keeps those). A failed exchange drops the connection through ConnectionState. Every read
-// reply of an implementation passes through one function of it, so a check of the gauge's PEC
-// byte on replies has one place per adapter.
+// reply of an implementation passes through one function of it, which checks the reply against
+// its ReplyForm.
 class AdapterProtocol {
  public:
   virtual ~AdapterProtocol() = default;
@@ -143,5 +162,11 @@ common::Millis FlashPageWriteSettle(std::size_t count);
 // Whether `pec` is the gauge's PEC of a read of `command` that returned `data`: it covers 0x16,
 // the command, 0x17 and the data.
 bool ReadPecMatches(std::uint8_t command, common::ByteView data, std::uint8_t pec);
+
+// Whether `reply`, the bytes read after `command` in bus order, is whole and holds the gauge's
+// PEC where the read reached it. A block whose count byte promises more than was read was cut
+// short, and one whose count byte is not the one asked for is another reply; a PEC the read
+// stopped before cannot be checked.
+bool ReplyIntact(std::uint8_t command, const ReplyForm& form, common::ByteView reply);
 
 }  // namespace cw::link

@@ -60,8 +60,9 @@ void BulkProtocol::Close() {
 
 AttemptOutcome BulkProtocol::ReadWord(std::uint8_t command, WordReadForm /*form*/,
                                       std::uint16_t& value) {
+  // Two bytes, as the adapter reads a word: the gauge's PEC is not among them.
   std::array<std::uint8_t, 2> data{};
-  if (!ReadCommand(command, data)) return AttemptOutcome::kRefused;
+  if (!ReadCommand(command, kWordReply, data)) return AttemptOutcome::kRefused;
   value = common::LittleEndianWord(data[0], data[1]);
   return AttemptOutcome::kSuccess;
 }
@@ -73,18 +74,17 @@ AttemptOutcome BulkProtocol::WriteWord(std::uint8_t command, std::uint16_t value
 
 AttemptOutcome BulkProtocol::ReadCountedBlock(std::uint8_t command, std::size_t max_length,
                                               Bytes& data) {
+  // The PEC follows a block shorter than the row's longest.
   Bytes reply(max_length + 1);
-  if (!ReadCommand(command, reply)) return AttemptOutcome::kRefused;
-  const std::uint8_t count = reply[0];
-  if (count > max_length) return AttemptOutcome::kRefused;  // would run past what was read
-  data.assign(reply.begin() + 1, reply.begin() + 1 + count);
+  if (!ReadCommand(command, kBlockReply, reply)) return AttemptOutcome::kRefused;
+  data.assign(reply.begin() + 1, reply.begin() + 1 + reply[0]);
   return AttemptOutcome::kSuccess;
 }
 
 AttemptOutcome BulkProtocol::ReadBlock(std::uint8_t command, std::uint8_t length, Bytes& out) {
   const bool from_count = length == hid::kBlockLengthFromGauge;
   Bytes data(from_count ? 36 : length);
-  if (!ReadCommand(command, data)) return AttemptOutcome::kRefused;
+  if (!ReadCommand(command, kReplyAsRead, data)) return AttemptOutcome::kRefused;
   out.assign(data.begin(), data.begin() + (from_count ? 35 : length));
   return AttemptOutcome::kSuccess;
 }
@@ -103,14 +103,16 @@ AttemptOutcome BulkProtocol::ReadManufacturerBlock(std::uint8_t subcommand, std:
   const std::array<std::uint8_t, 3> request = {2, subcommand, 0};
   if (!WriteCommand(kManufacturerBlockAccess, request)) return AttemptOutcome::kRefusedAtOnce;
   Bytes reply(std::size_t{length} + 4);
-  if (!ReadCommand(kManufacturerBlockAccess, reply)) return AttemptOutcome::kRefused;
+  if (!ReadCommand(kManufacturerBlockAccess, kBlockReply, reply)) return AttemptOutcome::kRefused;
   out = std::move(reply);
   return AttemptOutcome::kSuccess;
 }
 
 AttemptOutcome BulkProtocol::ReadFlashPage(std::uint8_t page, std::uint8_t count, Bytes& out) {
+  // Count byte and data only: the read stops before the PEC.
   Bytes data(std::size_t{count} + 1);
-  if (!ReadCommand(static_cast<std::uint8_t>(kFlashPageCommand + page), data)) {
+  if (!ReadCommand(static_cast<std::uint8_t>(kFlashPageCommand + page), BlockReplyOf(count),
+                   data)) {
     return AttemptOutcome::kRefused;
   }
   out.assign(data.begin() + 1, data.end());
@@ -136,7 +138,9 @@ AttemptOutcome BulkProtocol::ReadFlashBlock(std::uint16_t selector, FlashBlock& 
                                                common::HighByte(selector)};
   if (!WriteCommand(kFlashBlockCommand, address)) return AttemptOutcome::kRefusedAtOnce;
   std::array<std::uint8_t, kFlashPageSize + 1> data{};
-  if (!ReadCommand(kFlashBlockCommand, data)) return AttemptOutcome::kRefused;
+  if (!ReadCommand(kFlashBlockCommand, BlockReplyOf(kFlashPageSize), data)) {
+    return AttemptOutcome::kRefused;
+  }
   std::copy(data.begin() + 1, data.end(), block.begin());
   return AttemptOutcome::kSuccess;
 }
@@ -150,7 +154,9 @@ bool BulkProtocol::WriteIspWord(std::uint16_t value, bool /*pec*/) {
 // The bulk adapter always returns the PEC, so it is always checked.
 IspStatusReply BulkProtocol::ReadIspStatus(bool /*pec*/) {
   std::array<std::uint8_t, 3> data{};
-  if (!ReadCommand(kIspStatusCommand, data)) return {IspStatusReply::Outcome::kTransferError};
+  if (!ReadCommand(kIspStatusCommand, kReplyAsRead, data)) {
+    return {IspStatusReply::Outcome::kTransferError};
+  }
   return {IspStatusReply::Outcome::kRead, common::LittleEndianWord(data[0], data[1]),
           ReadPecMatches(kIspStatusCommand, ByteView(data).first(2), data[2])};
 }
@@ -222,13 +228,15 @@ bool BulkProtocol::Exchange(std::span<std::uint8_t, bulk::kPacketLength> packet,
   return true;
 }
 
-bool BulkProtocol::ReadCommand(std::uint8_t command, std::span<std::uint8_t> out) {
+bool BulkProtocol::ReadCommand(std::uint8_t command, const ReplyForm& form,
+                               std::span<std::uint8_t> out) {
   if (out.size() > bulk::kMaxReadLength) return false;
   Packet packet = Request(bulk::kOpRead, command);
   packet[bulk::kReadLengthByte] = static_cast<std::uint8_t>(out.size());
   if (!Exchange(packet, kBulkCommandTimeoutMs)) return false;
   std::copy_n(packet.begin() + bulk::kDataStart, out.size(), out.begin());
-  return true;
+  // The adapter carried the reply well; a bad one is the gauge's, so the connection stays.
+  return ReplyIntact(command, form, out);
 }
 
 bool BulkProtocol::WriteCommand(std::uint8_t command, ByteView data) {

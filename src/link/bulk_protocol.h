@@ -56,8 +56,9 @@ class BulkProtocol final : public AdapterProtocol {
   AttemptOutcome ConfirmParameterWrite() override;
 
  private:
-  // Reads `out.size()` bytes the gauge returns for `command`. Every read reply passes here.
-  bool ReadCommand(std::uint8_t command, std::span<std::uint8_t> out);
+  // Reads `out.size()` bytes the gauge returns for `command`; false also when they are not
+  // intact for `form`. Every read reply passes here.
+  bool ReadCommand(std::uint8_t command, const ReplyForm& form, std::span<std::uint8_t> out);
   // Writes `data` after `command`; the adapter-level PEC is appended.
   bool WriteCommand(std::uint8_t command, common::ByteView data);
   bool Exchange(std::span<std::uint8_t, bulk::kPacketLength> packet, unsigned timeout_ms);

@@ -70,7 +70,7 @@ Millis SendCheckedSettleTime(std::uint8_t write_count) {
 // ---------------------------------------------------------------- gauge exchanges
 
 AttemptOutcome HidProtocol::Read(std::uint8_t command, std::uint8_t read_count, std::size_t count,
-                                 Pace pace, HidReport& response) {
+                                 Pace pace, const ReplyForm& form, HidReport& response) {
   const HidHeader header = {hid::kShortHeaderId, kReadAddress, command, 0, 0, 0, read_count, 2};
   bool exchanged = false;
   switch (pace) {
@@ -93,7 +93,12 @@ AttemptOutcome HidProtocol::Read(std::uint8_t command, std::uint8_t read_count, 
       return AttemptOutcome::kRefused;  // a count byte that points past the report is no reply
     }
   }
-  return response[status_position] == 0 ? AttemptOutcome::kSuccess : AttemptOutcome::kRefused;
+  if (response[status_position] != 0) return AttemptOutcome::kRefused;
+  // The bytes read lie between the report id and the status.
+  if (!ReplyIntact(command, form, ByteView(response).subspan(1, status_position - 1))) {
+    return AttemptOutcome::kRefused;
+  }
+  return AttemptOutcome::kSuccess;
 }
 
 AttemptOutcome HidProtocol::WriteStatus(Millis settle) {
@@ -105,7 +110,7 @@ AttemptOutcome HidProtocol::ReadWord(std::uint8_t command, WordReadForm form,
                                      std::uint16_t& value) {
   HidReport response{};
   const Pace pace = form == WordReadForm::kRow ? Pace::kNoWait : Pace::kSettled;
-  const auto read = Read(command, 3, 4, pace, response);
+  const auto read = Read(command, 3, 4, pace, kWordReply, response);
   if (read == AttemptOutcome::kSuccess) value = common::LittleEndianWord(response[1], response[2]);
   return read;
 }
@@ -126,9 +131,10 @@ AttemptOutcome HidProtocol::WriteWord(std::uint8_t command, std::uint16_t value)
 
 AttemptOutcome HidProtocol::ReadCountedBlock(std::uint8_t command, std::size_t max_length,
                                              Bytes& data) {
+  // Read to the count byte, so no PEC follows for a check: only the count is the gauge's word.
   HidReport response{};
-  const auto read =
-      Read(command, hid::kBlockLengthFromGauge, max_length + 1, Pace::kSettled, response);
+  const auto read = Read(command, hid::kBlockLengthFromGauge, max_length + 1, Pace::kSettled,
+                         kBlockReply, response);
   if (read == AttemptOutcome::kSuccess) {
     data.assign(response.begin() + 2, response.begin() + 2 + response[1]);
   }
@@ -140,7 +146,7 @@ AttemptOutcome HidProtocol::ReadBlock(std::uint8_t command, std::uint8_t length,
   const std::size_t out_length = from_count ? 35 : length;
   const std::size_t count = from_count ? 32 : std::size_t{length} + 1;
   HidReport response{};
-  const auto read = Read(command, length, count, Pace::kSettled, response);
+  const auto read = Read(command, length, count, Pace::kSettled, kReplyAsRead, response);
   if (read == AttemptOutcome::kSuccess) {
     out.assign(response.begin() + 1,
                response.begin() + 1 + static_cast<std::ptrdiff_t>(out_length));
@@ -201,7 +207,8 @@ AttemptOutcome HidProtocol::ReadManufacturerBlock(std::uint8_t subcommand, std::
     pace = Pace::kSettled;
   }
   HidReport response{};
-  const auto read = Read(kManufacturerBlockAccess, reply_length, count, pace, response);
+  const auto read =
+      Read(kManufacturerBlockAccess, reply_length, count, pace, kBlockReply, response);
   if (read == AttemptOutcome::kSuccess) {
     out.assign(response.begin() + 1, response.begin() + 1 + reply_length);
   }
@@ -212,7 +219,7 @@ AttemptOutcome HidProtocol::ReadFlashPage(std::uint8_t page, std::uint8_t count,
   const auto command = static_cast<std::uint8_t>(kFlashPageCommand + page);
   HidReport response{};
   const auto read = Read(command, static_cast<std::uint8_t>(count + 2), std::size_t{count} + 3,
-                         Pace::kSettled, response);
+                         Pace::kSettled, BlockReplyOf(count), response);
   if (read == AttemptOutcome::kSuccess) {
     out.assign(response.begin() + 2, response.begin() + 2 + count);
   }
@@ -248,7 +255,8 @@ AttemptOutcome HidProtocol::ReadFlashBlock(std::uint16_t selector, FlashBlock& b
     return written;
   }
   HidReport response{};
-  const auto read = Read(kFlashBlockCommand, 34, 35, Pace::kSettled, response);
+  const auto read =
+      Read(kFlashBlockCommand, 34, 35, Pace::kSettled, BlockReplyOf(kFlashPageSize), response);
   if (read == AttemptOutcome::kSuccess) {
     std::copy(response.begin() + 2, response.begin() + 34, block.begin());
   }
@@ -270,8 +278,9 @@ IspStatusReply HidProtocol::ReadIspStatus(bool pec) {
   using Outcome = IspStatusReply::Outcome;
   const std::uint8_t read_count = pec ? 3 : 2;
   HidReport response{};
-  const auto read =
-      Read(kIspStatusCommand, read_count, std::size_t{read_count} + 1, Pace::kNoWait, response);
+  // Read as it is: a PEC mismatch is a result of its own for the update.
+  const auto read = Read(kIspStatusCommand, read_count, std::size_t{read_count} + 1, Pace::kNoWait,
+                         kReplyAsRead, response);
   if (read == AttemptOutcome::kExchangeFailed) return {Outcome::kTransferError};
   if (read != AttemptOutcome::kSuccess) return {Outcome::kNoAnswer};
   const auto word = ByteView(response).subspan(1, 2);

@@ -85,10 +85,10 @@ class HidProtocol final : public AdapterProtocol {
   };
 
   // One read at 0x17 of `read_count` bytes (255: the gauge's count byte decides) with the
-  // response of size class `count`; succeeds when the status after the bytes read is 0. Every
-  // read reply passes here.
+  // response of size class `count`; succeeds when the status after the bytes read is 0 and the
+  // bytes are intact for `form`. Every read reply passes here.
   AttemptOutcome Read(std::uint8_t command, std::uint8_t read_count, std::size_t count, Pace pace,
-                      HidReport& response);
+                      const ReplyForm& form, HidReport& response);
   // Header with the count byte, data report with PEC, settle, status.
   AttemptOutcome BlockWrite(std::uint8_t command, common::ByteView data, common::Millis settle);
   // The status of the last write, fetched after `settle`.

@@ -3,20 +3,27 @@
 namespace cw::monitor {
 
 CCommThread::CCommThread(ScanEngine& engine)
-    : engine_(engine),
-      clock_(engine.link().clock()),
-      gate_(stop_source_.get_token()),
-      thread_([this](std::stop_token) { Run(stop_source_.get_token()); }) {}
-
-CCommThread::~CCommThread() {
-  stop_source_.request_stop();
-  gate_.WakeForStop();
-  if (thread_.joinable()) thread_.join();
+    : engine_(engine), clock_(engine.link().clock()), gate_(stop_source_.get_token()) {
+  worker_.Post(
+      [this](std::stop_token stop) {
+        const std::stop_callback pass_on(stop, [this] {
+          stop_source_.request_stop();
+          gate_.WakeForStop();
+        });
+        Run(stop_source_.get_token());
+      },
+      [this](common::JobEnd) { ended_.Notify(); });
 }
+
+CCommThread::~CCommThread() { worker_.Shutdown(); }
 
 void CCommThread::Pause() { gate_.Pause(); }
 
 void CCommThread::Resume() { gate_.Resume(); }
+
+void CCommThread::RequestStop() { worker_.RequestStop(); }
+
+void CCommThread::WaitUntilStopped() { worker_.WaitUntilIdle(); }
 
 void CCommThread::Run(std::stop_token stop) {
   common::Millis last_timer = clock_.Now();

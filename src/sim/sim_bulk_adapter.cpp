@@ -15,12 +15,16 @@ namespace cw::sim {
 namespace bulk = link::bulk;
 using Packet = std::array<std::uint8_t, bulk::kPacketLength>;
 
+// A packet the adapter cannot take yet is NAKed, and the host controller tries it again in the
+// next frame (1 ms at full speed) until the transfer's time-out.
+constexpr common::Millis kRetryInterval{1};
+
 // One physical bulk adapter. Host-side operations (claim, driver detach) and USB transfers go
 // through here; a handle passes its id and the plug generation it was opened in.
 class BulkAdapterDevice {
  public:
-  BulkAdapterDevice(std::shared_ptr<SimBus> bus, SimBulkAdapterConfig config)
-      : bus_(std::move(bus)), config_(std::move(config)) {}
+  BulkAdapterDevice(std::shared_ptr<SimBus> bus, SimBulkAdapterConfig config, common::Clock& clock)
+      : bus_(std::move(bus)), config_(std::move(config)), clock_(clock) {}
 
   const SimBulkAdapterConfig& config() const { return config_; }
   std::uint64_t NewHandleId() {
@@ -33,8 +37,8 @@ class BulkAdapterDevice {
   int DetachKernelDriver(int interface_number, std::uint64_t generation);
   int Claim(int interface_number, std::uint64_t handle, std::uint64_t generation);
   int Release(int interface_number, std::uint64_t handle, std::uint64_t generation);
-  int Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data, std::uint64_t handle,
-           std::uint64_t generation);
+  link::UsbTransfer Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data, std::uint64_t handle,
+                         std::uint64_t generation, unsigned timeout_ms);
   int Interrupt(std::uint8_t endpoint, std::span<std::uint8_t> data, std::uint64_t handle,
                 std::uint64_t generation);
   int Control(std::uint8_t request_type, std::uint8_t request, std::uint16_t value,
@@ -44,11 +48,16 @@ class BulkAdapterDevice {
   // A re-plugged adapter comes back fresh: no claim, its driver bound, nothing buffered.
   void CatchUp(std::uint64_t generation);
   int Exchange(std::uint64_t generation, const std::function<int()>& body);
+  // As much of a bulk transfer as the adapter takes now, `moved` bytes being done already;
+  // nullopt while it must wait for the reply slot (out) or a reply (in).
+  std::optional<link::UsbTransfer> BulkStep(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                            std::uint64_t handle, std::size_t& moved);
   Packet Process(const Packet& request);
 
   std::mutex mutex_;
   const std::shared_ptr<SimBus> bus_;
   const SimBulkAdapterConfig config_;
+  common::Clock& clock_;
   std::uint64_t seen_generation_ = 0;
   std::uint64_t last_handle_id_ = 0;
   std::uint64_t claimed_by_ = 0;
@@ -79,8 +88,14 @@ class SimUsbDevice final : public link::UsbDevice {
   int ReleaseInterface(int interface_number) override {
     return device_->Release(interface_number, id_, generation_);
   }
-  int BulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data, unsigned) override {
-    return device_->Bulk(endpoint, data, id_, generation_);
+  int BulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                   unsigned timeout_ms) override {
+    const link::UsbTransfer transfer = BulkTransferCounted(endpoint, data, timeout_ms);
+    return transfer.status < 0 ? transfer.status : static_cast<int>(transfer.transferred);
+  }
+  link::UsbTransfer BulkTransferCounted(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                        unsigned timeout_ms) override {
+    return device_->Bulk(endpoint, data, id_, generation_, timeout_ms);
   }
   int InterruptTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data, unsigned) override {
     return device_->Interrupt(endpoint, data, id_, generation_);
@@ -171,27 +186,65 @@ int BulkAdapterDevice::Release(int interface_number, std::uint64_t handle,
   return link::kUsbSuccess;
 }
 
-int BulkAdapterDevice::Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data,
-                            std::uint64_t handle, std::uint64_t generation) {
-  return Exchange(generation, [&]() -> int {
-    if (claimed_by_ != handle) return link::kUsbErrorIo;
-    if (endpoint == bulk::kEndpointOut) {
-      if (data.size() > bulk::kPacketLength) return link::kUsbErrorIo;
+link::UsbTransfer BulkAdapterDevice::Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                          std::uint64_t handle, std::uint64_t generation,
+                                          unsigned timeout_ms) {
+  // The clock is read only once the transfer has to wait: a handle that outlives its pack (and
+  // the pack's clock) fails at the first step.
+  std::optional<common::Millis> started;
+  std::size_t moved = 0;
+  bool counted = false;
+  for (;;) {
+    std::optional<link::UsbTransfer> done;
+    {
+      std::lock_guard lock(mutex_);
+      // One transfer is one exchange, however long it waits.
+      const bool alive = counted ? bus_->Alive(generation) : bus_->BeginExchange(generation);
+      counted = true;
+      if (alive) {
+        CatchUp(generation);
+        done = BulkStep(endpoint, data, handle, moved);
+      } else {
+        done = link::UsbTransfer{link::kUsbErrorNoDevice, moved};
+      }
+    }
+    bus_->DeliverHotplugEvents();
+    if (done) return *done;
+    if (!started) started = clock_.Now();
+    // A time-out of 0 is no time limit to libusb.
+    if (timeout_ms != 0 && clock_.Now() - *started >= common::Millis(timeout_ms)) {
+      return {link::kUsbErrorTimeout, moved};
+    }
+    clock_.SleepFor(kRetryInterval);
+  }
+}
+
+std::optional<link::UsbTransfer> BulkAdapterDevice::BulkStep(std::uint8_t endpoint,
+                                                             std::span<std::uint8_t> data,
+                                                             std::uint64_t handle,
+                                                             std::size_t& moved) {
+  if (claimed_by_ != handle) return link::UsbTransfer{link::kUsbErrorIo, moved};
+  if (endpoint == bulk::kEndpointOut) {
+    // A zero-length write carries no request.
+    while (moved < data.size()) {
+      if (pending_in_) return std::nullopt;
+      const std::size_t length = std::min(bulk::kPacketLength, data.size() - moved);
       Packet request{};
-      std::copy(data.begin(), data.end(), request.begin());
+      std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(moved), length, request.begin());
       pending_in_ = Process(request);
-      return static_cast<int>(data.size());
+      moved += length;
     }
-    if (endpoint == bulk::kEndpointIn) {
-      if (!pending_in_) return link::kUsbErrorTimeout;
-      // The adapter always sends a whole packet; a shorter buffer overflows.
-      if (data.size() < bulk::kPacketLength) return link::kUsbErrorIo;
-      std::copy(pending_in_->begin(), pending_in_->end(), data.begin());
-      pending_in_.reset();
-      return static_cast<int>(bulk::kPacketLength);
-    }
-    return link::kUsbErrorNotFound;
-  });
+    return link::UsbTransfer{link::kUsbSuccess, moved};
+  }
+  if (endpoint == bulk::kEndpointIn) {
+    if (!pending_in_) return std::nullopt;
+    // The adapter always sends a whole packet; a shorter buffer overflows.
+    if (data.size() < bulk::kPacketLength) return link::UsbTransfer{link::kUsbErrorIo, 0};
+    std::copy(pending_in_->begin(), pending_in_->end(), data.begin());
+    pending_in_.reset();
+    return link::UsbTransfer{link::kUsbSuccess, bulk::kPacketLength};
+  }
+  return link::UsbTransfer{link::kUsbErrorNotFound, 0};
 }
 
 int BulkAdapterDevice::Interrupt(std::uint8_t endpoint, std::span<std::uint8_t> data,
@@ -274,10 +327,11 @@ Packet BulkAdapterDevice::Process(const Packet& request) {
 }
 
 SimBulkAdapter::SimBulkAdapter(std::shared_ptr<SimBus> bus,
-                               const std::vector<SimBulkAdapterConfig>& adapters)
+                               const std::vector<SimBulkAdapterConfig>& adapters,
+                               common::Clock& clock)
     : bus_(std::move(bus)) {
   for (const SimBulkAdapterConfig& config : adapters) {
-    devices_.push_back(std::make_shared<BulkAdapterDevice>(bus_, config));
+    devices_.push_back(std::make_shared<BulkAdapterDevice>(bus_, config, clock));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/clock.h"
 #include "link/usb_backend.h"
 #include "sim/sim_bus.h"
 
@@ -26,9 +27,16 @@ class BulkAdapterDevice;
 // endpoint 0x82; vendor control transfers that read back what was written with the same
 // request, value and index. Only the bulk adapters are listed as USB devices; hot-plug events
 // come for every adapter of the pack whose vendor id matches, HID ones included.
+//
+// Like the real adapter it holds one reply: a request packet is taken only once the previous
+// reply has been read, so a bulk-out transfer blocks (on `clock`) while a reply waits, and a
+// bulk-in transfer blocks until there is one, each up to its time-out. A write longer than a
+// packet goes out as several packets, as libusb splits it; a time-out halfway reports the
+// packets taken.
 class SimBulkAdapter final : public link::UsbBackend {
  public:
-  SimBulkAdapter(std::shared_ptr<SimBus> bus, const std::vector<SimBulkAdapterConfig>& adapters);
+  SimBulkAdapter(std::shared_ptr<SimBus> bus, const std::vector<SimBulkAdapterConfig>& adapters,
+                 common::Clock& clock);
   ~SimBulkAdapter() override;
 
   std::optional<std::size_t> ListDevices() override;

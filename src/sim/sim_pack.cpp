@@ -23,12 +23,25 @@ SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimTrans
   return options;
 }
 
+std::expected<SimOptions, std::string> SimOptionsFor(const common::ProductConstants& constants,
+                                                     SimTransport kind, std::string_view faults,
+                                                     std::string state_file) {
+  SimOptions options = DefaultSimOptions(constants, kind);
+  if (!faults.empty()) {
+    auto parsed = ParseFaults(faults);
+    if (!parsed) return std::unexpected(parsed.error());
+    options.faults = *parsed;
+  }
+  options.state_file = std::move(state_file);
+  return options;
+}
+
 SimPack::SimPack(common::Clock& clock, SimOptions options)
     : options_(std::move(options)),
       gauge_(std::make_unique<SimGauge>(clock, options_.constants)),
       bus_(std::make_shared<SimBus>(gauge_.get(), options_.faults)),
       hid_(std::make_unique<SimHidAdapter>(bus_, options_.hid_adapters)),
-      bulk_(std::make_unique<SimBulkAdapter>(bus_, options_.bulk_adapters)) {
+      bulk_(std::make_unique<SimBulkAdapter>(bus_, options_.bulk_adapters, clock)) {
   gauge_->SetFaults(options_.faults);
   if (options_.faults.safety_alarm != 0) gauge_->RaiseSafetyAlarm(options_.faults.safety_alarm);
   gauge_->SetBootBusyPolls(options_.boot_busy_polls);

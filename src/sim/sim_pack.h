@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/clock.h"
@@ -37,6 +38,13 @@ struct SimOptions {
 
 // Adapters of `kind` with the ids and serial the tool looks for under `constants`.
 SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimTransport kind);
+
+// The pack a device string chooses: adapters of `kind`, the faults in their device-string form
+// ("drop-after=3,seed=1", empty for none) and the state file (empty for none). The faults'
+// reason when they do not parse.
+std::expected<SimOptions, std::string> SimOptionsFor(const common::ProductConstants& constants,
+                                                     SimTransport kind, std::string_view faults,
+                                                     std::string state_file);
 
 // A simulated battery pack: the gauge and the adapters that reach it, with the pack's state kept
 // in a file when one is given. Safe for a scan thread and a UI thread using it at once.

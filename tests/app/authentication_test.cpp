@@ -5,6 +5,7 @@
 
 #include "app/authentication_tool.h"
 #include "app/messages.h"
+#include "link/pec.h"
 #include "link_fixture.h"
 #include "lossy_gauge.h"
 
@@ -183,6 +184,7 @@ TEST(AuthenticationToolTest, AnswerInUnreversedOrderIsAFailure) {
   target.on_read = [&](std::uint8_t, std::size_t count) -> std::optional<Bytes> {
     Bytes reply{20};
     reply.insert(reply.end(), digest.begin(), digest.end());  // standard order, not reversed
+    reply.push_back(link::Pec(reply, link::Pec({0x16, 0x2F, 0x17})));
     reply.resize(count, 0x00);
     return reply;
   };

@@ -13,10 +13,12 @@
 #include "app/workbench.h"
 #include "dataflash/data_flash_session.h"
 #include "dataflash/parameter_table.h"
+#include "firmware/export_job.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
-#include "firmware/firmware_window.h"
+#include "firmware/firmware_tool.h"
 #include "firmware/messages.h"
+#include "firmware/update_job.h"
 #include "monitor/comm_thread.h"
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
@@ -119,30 +121,29 @@ TEST(MessageContractTest, ARefusedExportLetsTheRunningUpdateReportAndFinish) {
   const common::Bytes image =
       firmware::BuildFirmwareImage(*code, firmware::DataAreaImage{}, f.bench->constants());
   ASSERT_TRUE(firmware::WriteWholeFile(path, common::ByteView(image)));
-  firmware::FirmwareWindow& window = f.bench->OpenFirmwareWindow();
-  window.Set(path.string() + ".export");
-  ASSERT_TRUE(window.Load(path));
+  firmware::FirmwareTool& tool = f.bench->OpenFirmwareTool();
+  tool.export_job().Set(path.string() + ".export");
+  ASSERT_TRUE(tool.Load(path));
 
   // The update holds at its tenth report until the refusal is on screen, so the refusal
   // certainly comes while the update runs.
   std::latch showing(1);
   int reports = 0;
-  const common::Subscription hold =
-      window.changes().Subscribe([&](firmware::FirmwareChange change) {
-        if (change == firmware::FirmwareChange::kUpdate && ++reports == 10) {
-          showing.wait();
-        }
-      });
+  const common::Subscription hold = tool.changes().Subscribe([&](firmware::FirmwareJob change) {
+    if (change == firmware::FirmwareJob::kUpdate && ++reports == 10) {
+      showing.wait();
+    }
+  });
   f.sink.showing = &showing;
-  f.sink.until = [&] { return window.View().update_outcome.has_value(); };
-  ASSERT_TRUE(window.Start());
-  EXPECT_FALSE(window.Export());
+  f.sink.until = [&] { return tool.update().View().outcome.has_value(); };
+  ASSERT_TRUE(tool.update().Start());
+  EXPECT_FALSE(tool.export_job().Export());
   EXPECT_FALSE(f.sink.stalled) << "the update could not report while the refusal was shown";
-  window.WaitUntilIdle();
-  ASSERT_TRUE(window.View().update_outcome);
-  EXPECT_TRUE(window.View().update_outcome->done());
+  tool.WaitUntilIdle();
+  ASSERT_TRUE(tool.update().View().outcome);
+  EXPECT_TRUE(tool.update().View().outcome->done());
   EXPECT_EQ(f.sink.shown.front(), firmware::messages::kUpdateRunning);
-  f.bench->CloseFirmwareWindow();
+  f.bench->CloseFirmwareTool();
   std::filesystem::remove(path);
 }
 

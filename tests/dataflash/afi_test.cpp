@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "../common/file_size_limit.h"
@@ -54,6 +55,21 @@ class AfiTest : public ::testing::Test {
       out += line + "\n";
     }
     return out;
+  }
+  // The line (from 1) of the last line giving `key`, as a load names it.
+  static std::size_t LineOf(const std::string& text, const std::string& key) {
+    std::istringstream in(text);
+    std::size_t number = 0;
+    std::size_t found = 0;
+    for (std::string line; std::getline(in, line);) {
+      ++number;
+      if (line.rfind(key + " = ", 0) == 0 || line.rfind(key + "=", 0) == 0) found = number;
+    }
+    return found;
+  }
+  // "key = value (line N)" of `text`.
+  static std::string At(const std::string& text, const std::string& key, const std::string& value) {
+    return key + " = " + value + " (line " + std::to_string(LineOf(text, key)) + ")";
   }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
@@ -170,6 +186,8 @@ TEST_F(AfiTest, MissingKeysKeepTheGaugesValuesAndAreListed) {
   missing.emplace_back("AlgorithmData0");
   EXPECT_EQ(f.link.messages.Texts(),
             (std::vector<std::string>{
+                "Values in the constants file taken as other values (1): " +
+                    At(text, "OCD1 Threshold", "500") + " as 0.",
                 "Keys missing from the constants file (3) keep the gauge's own values: " +
                     FirstNames(missing) + ".",
                 std::string(messages::kLoadSuccess)}));
@@ -269,8 +287,9 @@ TEST_F(AfiTest, FilesThatCannotBeTakenAreRefusedBeforeAnythingIsSent) {
   const auto not_constants = [&](const std::string& name, std::string_view reason) {
     return (dir_ / name).string() + " is not a constants file: " + std::string(reason) + ".";
   };
-  const auto invalid = [](const std::string& entry) {
-    return "Values in the constants file that no parameter takes (1): " + entry +
+  const auto invalid = [](const std::string& text, const std::string& key,
+                          const std::string& value) {
+    return "Values in the constants file that no parameter takes (1): " + At(text, key, value) +
            ". Nothing was written.";
   };
   struct Case {
@@ -294,11 +313,11 @@ TEST_F(AfiTest, FilesThatCannotBeTakenAreRefusedBeforeAnythingIsSent) {
        not_constants("unknown.afi", messages::kNoFlashDataKeys)},
       {"nul.afi", std::string("[FlashData]\nCOV Time=3\n\0CUV Threshold=0\n", 39),
        not_constants("nul.afi", messages::kHoldsNul)},
-      {"hex.afi", Edit(good, "Design Capacity", "ZZZZ"), invalid("Design Capacity = ZZZZ")},
-      {"suffix.afi", Edit(good, "AlgorithmData5", "12x"), invalid("AlgorithmData5 = 12x")},
-      {"negative.afi", Edit(good, "AlgorithmData6", "-1"), invalid("AlgorithmData6 = -1")},
+      {"hex.afi", Edit(good, "Design Capacity", "ZZZZ"), invalid(good, "Design Capacity", "ZZZZ")},
+      {"suffix.afi", Edit(good, "AlgorithmData5", "12x"), invalid(good, "AlgorithmData5", "12x")},
+      {"negative.afi", Edit(good, "AlgorithmData6", "-1"), invalid(good, "AlgorithmData6", "-1")},
       {"wide.afi", Edit(good, "AlgorithmData7", "4294967296"),
-       invalid("AlgorithmData7 = 4294967296")},
+       invalid(good, "AlgorithmData7", "4294967296")},
       {"big.afi", "[FlashData]\nCOV Time=3\n" + std::string(kMaxAfiFileSize, ';'),
        common::DescribeFileError(too_large)},
   };
@@ -440,9 +459,95 @@ TEST_F(AfiTest, AConversionTakesOnlyACompleteFile) {
   Write(dir_ / "bad.afi", Edit(good, "AlgorithmData9", "x"));
   const auto bad = LoadAfiImage(dir_ / "bad.afi", false);
   ASSERT_FALSE(bad);
-  EXPECT_EQ(bad.error(),
-            "Values in the constants file that no parameter takes (1): AlgorithmData9 = x. "
-            "Nothing was written.");
+  EXPECT_EQ(bad.error(), "Values in the constants file that no parameter takes (1): " +
+                             At(good, "AlgorithmData9", "x") + ". Nothing was written.");
+}
+
+// A value that is not wholly a value of its row refuses the file, by key and line, before
+// anything is sent; the converters refuse it the same way.
+TEST_F(AfiTest, AValueReadOnlyByItsFirstDigitsRefusesTheFile) {
+  DataFlashFixture f;
+  const auto saved = f.session.SaveGaugeToAfi(dir_ / "good.afi");
+  ASSERT_TRUE(saved.outcome);
+  const std::string good = Read(saved.path);
+  const auto memory = f.link.pack->gauge().State().memory;
+  for (const std::string value : {"26\xC3\xA9"
+                                  "0",
+                                  "26 00", "1e3", "0x10", "0xA28", "0b1", "2600abc"}) {
+    const std::string text = Edit(good, "CUV Threshold", value);
+    Write(dir_ / "bad.afi", text);
+    const std::string refusal = "Values in the constants file that no parameter takes (1): " +
+                                At(text, "CUV Threshold", value) + ". Nothing was written.";
+    f.link.messages.Clear();
+    f.TakeFlashTraffic();
+    const auto result = f.session.LoadAfiToGauge(dir_ / "bad.afi");
+    EXPECT_EQ(result.outcome.verdict, common::Verdict::kRefused) << value;
+    EXPECT_EQ(f.link.messages.Texts(), std::vector<std::string>{refusal}) << value;
+    EXPECT_TRUE(f.TakeFlashTraffic().empty()) << value;
+    const auto image = LoadAfiImage(dir_ / "bad.afi", true);
+    ASSERT_FALSE(image) << value;
+    EXPECT_EQ(image.error(), refusal) << value;
+  }
+  EXPECT_EQ(f.link.pack->gauge().State().memory, memory);
+}
+
+// What a file says that the gauge cannot hold as it stands is written clamped, cut or moved by
+// the date rule, and said, key by key with its line; a key given twice is said too (the last
+// value is taken). None of it fails the load.
+TEST_F(AfiTest, AValueTakenAsAnotherIsSaidAndTheLoadGoesOn) {
+  DataFlashFixture f;
+  const auto saved = f.session.SaveGaugeToAfi(dir_ / "pack.afi");
+  ASSERT_TRUE(saved.outcome);
+  const std::map<std::string, std::pair<std::string, std::string>> changed = {
+      {"CUV Threshold", {"70000", "32767"}},
+      {"AFE OC Dsg Time", {"80", "0F"}},
+      {"Manuf Date", {"2108-1-1", "2107-1-1"}},
+      {"Device Chemistry", {"LIONX", "LION"}},
+  };
+  const std::string original = Read(saved.path);
+  std::string text = original;
+  for (const auto& [key, values] : changed) text = Edit(text, key, values.first);
+  const std::size_t first_cov = LineOf(text, "COV Time");
+  text += "COV Time=5\n";
+  Write(saved.path, text);
+  std::string items;
+  for (const ParamDef& row : kParams) {
+    const auto found = changed.find(std::string(row.name));
+    if (found == changed.end()) continue;
+    items += (items.empty() ? "" : ", ") + At(text, found->first, found->second.first) + " as " +
+             found->second.second;
+  }
+  const std::vector<std::string> warnings = {
+      "Values in the constants file taken as other values (4): " + items + ".",
+      "Keys given more than once in the constants file (1): COV Time (lines " +
+          std::to_string(first_cov) + ", " + std::to_string(LineOf(text, "COV Time")) +
+          "); the last value of each is taken."};
+  f.link.messages.Clear();
+
+  const auto loaded = f.session.LoadAfiToGauge(saved.path);
+  EXPECT_EQ(loaded.outcome.verdict, common::Verdict::kDone);
+  std::vector<std::string> shown = warnings;
+  shown.emplace_back(messages::kLoadSuccess);
+  EXPECT_EQ(f.link.messages.Texts(), shown);
+  EXPECT_EQ(GaugeBytes(f, 0x00, 21, 2), (common::Bytes{0x7F, 0xFF}));
+  EXPECT_EQ(GaugeBytes(f, 0x00, 20, 1), common::Bytes{5});
+  EXPECT_EQ(GaugeBytes(f, 0x01, 19, 1), common::Bytes{0x0F});
+  EXPECT_EQ(GaugeBytes(f, 0x30, 14, 2), (common::Bytes{0xFE, 0x21}));
+  EXPECT_EQ(GaugeBytes(f, 0x30, 26, 5), (common::Bytes{4, 'L', 'I', 'O', 'N'}));
+
+  const auto image = LoadAfiImage(saved.path, true);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->warnings, warnings);
+  EXPECT_EQ(image->image[21], 0x7F);
+
+  // A day its month does not have is written as it stands, with a word.
+  text = Edit(original, "Manuf Date", "2023-2-30");
+  Write(dir_ / "date.afi", text);
+  const auto date = LoadAfiImage(dir_ / "date.afi", true);
+  ASSERT_TRUE(date);
+  EXPECT_EQ(date->warnings,
+            std::vector<std::string>{At(text, "Manuf Date", "2023-2-30") +
+                                     " is no date of the calendar; it is taken as it stands."});
 }
 
 }  // namespace

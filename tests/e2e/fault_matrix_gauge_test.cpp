@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -297,6 +298,67 @@ INSTANTIATE_TEST_SUITE_P(Operations, GaugeFaultMatrix, ::testing::ValuesIn(Opera
                            }
                            return name;
                          });
+
+// The rows of a one-pass scan that show a value.
+std::set<std::string> RowsShown(const std::string& out) {
+  std::istringstream lines(out);
+  std::set<std::string> shown;
+  for (std::string line; std::getline(lines, line);) {
+    const auto first = line.find('\t');
+    if (first != std::string::npos && line.find('\t', first + 1) != first + 1) {
+      shown.insert(line.substr(0, first));
+    }
+  }
+  return shown;
+}
+
+// Every reply that carries the gauge's PEC comes with a spoiled one. Such a reply is never shown
+// as a reading; a reply that the adapter reads without its PEC (bulk word reads and data-flash
+// pages, HID blocks read to their count byte) has nothing to spoil and shows the pack's value.
+TEST(SpoiledPecMatrix, NoReadingFromAReplyWithASpoiledPecIsPrinted) {
+  struct PecCell {
+    std::string arguments;
+    std::string transport;    // device-string keys after the fault
+    std::optional<int> exit;  // nullopt: not the link's to decide
+    std::function<bool(const std::string&)> printed;
+  };
+  const auto nothing = [](const std::string& out) { return out.empty(); };
+  const auto exactly = [](std::string text) {
+    return [text](const std::string& out) { return out == text; };
+  };
+  const std::set<std::string> names = {"Manufacturer Name", "Device Name", "Device Chemistry"};
+  const std::vector<PecCell> cells = {
+      {"read-word 09", "", 1, nothing},
+      {"read-word 09", ":transport=bulk", 0, exactly("3B60\n")},
+      {"mba 54 2", "", 1, nothing},
+      {"mba 54 2", ":transport=bulk", 1, nothing},
+      {"df get 'CUV Threshold'", "", 1, nothing},
+      {"df get 'CUV Threshold'", ":transport=bulk", 0, exactly("2500\n")},
+      // watch goes on over failed readings and marks them; its exit status is the command's.
+      {"watch 09 --count 2", "", std::nullopt,
+       exactly("09=----  Target Board Not Responding\n09=----  Target Board Not Responding\n")},
+      {"watch 09 --count 2", ":transport=bulk", 0,
+       exactly("09=3B60  USB Connected\n09=3B60  USB Connected\n")},
+      {"scan --once", "", 1, [&](const std::string& out) { return RowsShown(out) == names; }},
+      {"scan --once", ":transport=bulk", 1,
+       [](const std::string& out) {
+         const std::set<std::string> shown = RowsShown(out);
+         for (const char* row : {"Manufacturer Name", "Device Name", "Cell Voltage 1",
+                                 "Operation Status", "Safety Status", "Gauge Debug Info"}) {
+           if (shown.contains(row)) return false;
+         }
+         return shown.contains("Voltage") && shown.contains("Device Chemistry");
+       }},
+  };
+  for (const PecCell& cell : cells) {
+    SCOPED_TRACE(cell.arguments + cell.transport);
+    const CliRun run = RunCli("--device sim:clock=virtual:faults=corrupt-pec-every=1" +
+                              cell.transport + " " + cell.arguments);
+    if (cell.exit) EXPECT_EQ(run.exit_code, *cell.exit) << run.err;
+    EXPECT_TRUE(cell.printed(run.out)) << run.out;
+    if (run.exit_code != 0) EXPECT_FALSE(run.err.empty());
+  }
+}
 
 }  // namespace
 }  // namespace cw::test

@@ -68,22 +68,53 @@ TEST(PipeTableDevice, DetachesAnActiveKernelDriverBeforeClaiming) {
   EXPECT_EQ(Names(adapter.bus.Calls()), (std::vector<std::string>{"open", "detach", "claim"}));
 }
 
-TEST(PipeTableDevice, OpenFailsCleanlyWhenNoAdapterCanBeHad) {
+TEST(PipeTableDevice, OpenFailsCleanlyWhenNoAdapterCanBeHadAndSaysWhy) {
   struct Case {
     const char* name;
     std::vector<link::UsbDeviceDescriptor> devices;
     testing::UsbFaults faults;
     std::vector<std::string> calls;  // what reached the devices
+    PipeFailureKind kind;
+    std::string reason;  // after the routine's name
   };
+  const std::vector<link::UsbDeviceDescriptor> one = {{kVendor, common::kBulkProductId, 0}};
+  const std::string no_adapter = "no adapter found: no USB device 16c0:8000 is plugged in";
   const std::vector<Case> cases = {
-      {"empty bus", {}, {}, {}},
-      {"only the HID adapter", {{kVendor, common::kHidProductId, 0}}, {}, {}},
-      {"device list fails", {{kVendor, common::kBulkProductId, 0}}, {.fail_list = true}, {}},
-      {"open fails", {{kVendor, common::kBulkProductId, 0}}, {.fail_open = true}, {}},
+      {"empty bus", {}, {}, {}, PipeFailureKind::kNoAdapter, no_adapter},
+      {"only the HID adapter",
+       {{kVendor, common::kHidProductId, 0}},
+       {},
+       {},
+       PipeFailureKind::kNoAdapter,
+       no_adapter},
+      {"device list fails",
+       one,
+       {.fail_list = true},
+       {},
+       PipeFailureKind::kNoAdapter,
+       "the USB devices cannot be listed: no reason given"},
+      {"open fails",
+       one,
+       {.fail_open = true, .open_fault = {link::FaultKind::kGone, "No such device", ""}},
+       {},
+       PipeFailureKind::kNoAdapter,
+       "the adapter 16c0:8000 cannot be opened: No such device"},
+      {"access denied",
+       one,
+       {.fail_open = true,
+        .open_fault = {link::FaultKind::kAccessDenied, "Permission denied", "LIBUSB_ERROR_ACCESS"}},
+       {},
+       PipeFailureKind::kAccessDenied,
+       "the adapter 16c0:8000 cannot be opened: Permission denied (LIBUSB_ERROR_ACCESS); install "
+       "the udev rule 70-cellwarden.rules (see docs/bring-up.md) or add yourself to the plugdev "
+       "group"},
       {"interface busy",
-       {{kVendor, common::kBulkProductId, 0}},
+       one,
        {.failing_claims = 100},
-       {"open", "claim", "close"}},
+       {"open", "claim", "close"},
+       PipeFailureKind::kAdapterBusy,
+       "the adapter 16c0:8000 is held by another program (interface 0 cannot be claimed: "
+       "LIBUSB_ERROR_BUSY); close that program and try again"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -93,7 +124,10 @@ TEST(PipeTableDevice, OpenFailsCleanlyWhenNoAdapterCanBeHad) {
     PipeTable table(bus, common::ProductConstants{});
     for (PipeKind kind :
          {PipeKind::kControl, PipeKind::kBulkIn, PipeKind::kBulkOut, PipeKind::kInterruptIn}) {
-      EXPECT_EQ(table.Open(kind), kInvalidHandle);
+      PipeFailure failure;
+      EXPECT_EQ(table.Open(kind, &failure), kInvalidHandle);
+      EXPECT_EQ(failure.kind, c.kind);
+      EXPECT_EQ(failure.text, std::string(OpenRoutineName(kind)) + ": " + c.reason);
     }
     EXPECT_EQ(table.OpenHandleCount(), 0u);
     // Each kind tried again from scratch; a device that could not be claimed was closed.
@@ -115,7 +149,7 @@ TEST(PipeTableDevice, SkipsAnAdapterAnotherProgramHoldsForAFreeOne) {
   EXPECT_EQ(bus.Calls("open").at(1).index, 1);
 }
 
-TEST(PipeTableHandles, AreSmallIntegersAndTheLowestFreeOneIsReused) {
+TEST(PipeTableHandles, CountUpAndAreNotReusedWhileOtherNumbersAreFree) {
   OneAdapter adapter;
   PipeTable& table = adapter.table;
   EXPECT_EQ(table.Open(PipeKind::kControl), 1);
@@ -125,16 +159,22 @@ TEST(PipeTableHandles, AreSmallIntegersAndTheLowestFreeOneIsReused) {
 
   EXPECT_TRUE(table.Close(PipeKind::kBulkIn, 2));
   EXPECT_TRUE(table.Close(PipeKind::kControl, 1));
-  EXPECT_EQ(table.Open(PipeKind::kBulkOut), 1);
-  EXPECT_EQ(table.Open(PipeKind::kBulkOut), 2);
   EXPECT_EQ(table.Open(PipeKind::kBulkOut), 5);
-  EXPECT_EQ(table.OpenHandleCount(), 5u);
+  EXPECT_EQ(table.Open(PipeKind::kBulkIn), 6);
+  EXPECT_EQ(table.OpenHandleCount(), 4u);
 
-  // The reused handle is of its new kind only.
+  // A stale copy of a closed handle reaches nothing, not even a pipe of its old kind.
   std::uint32_t count = 0;
   std::array<std::uint8_t, 4> buffer{};
-  EXPECT_FALSE(table.BulkIn(2, buffer, count));
-  EXPECT_TRUE(table.BulkOut(2, buffer, count));
+  PipeFailure failure;
+  EXPECT_FALSE(table.BulkIn(2, buffer, count, &failure));
+  EXPECT_EQ(failure.kind, PipeFailureKind::kBadHandle);
+  EXPECT_EQ(failure.text, "BulkIn: handle 2 is not open (it was closed, or never handed out)");
+  EXPECT_FALSE(table.Close(PipeKind::kControl, 1, &failure));
+  EXPECT_EQ(failure.text,
+            "CloseUsbPort_Control: handle 1 is not open (it was closed, or never handed out)");
+  EXPECT_TRUE(table.BulkOut(5, buffer, count));
+  EXPECT_EQ(table.OpenHandleCount(), 4u);
 }
 
 TEST(PipeTableHandles, TableHasAFixedCapacity) {
@@ -142,9 +182,12 @@ TEST(PipeTableHandles, TableHasAFixedCapacity) {
   for (std::size_t i = 0; i < kMaxHandles; ++i) {
     ASSERT_EQ(adapter.table.Open(PipeKind::kBulkIn), kFirstHandle + static_cast<int>(i));
   }
-  EXPECT_EQ(adapter.table.Open(PipeKind::kBulkIn), kInvalidHandle);
+  PipeFailure failure;
+  EXPECT_EQ(adapter.table.Open(PipeKind::kBulkIn, &failure), kInvalidHandle);
+  EXPECT_EQ(failure.kind, PipeFailureKind::kHandleLimit);
+  EXPECT_EQ(failure.text, "OpenUsbPort_Bulkin: all 64 handles are open; close one first");
   ASSERT_TRUE(adapter.table.Close(PipeKind::kBulkIn, 10));
-  EXPECT_EQ(adapter.table.Open(PipeKind::kControl), 10);
+  EXPECT_EQ(adapter.table.Open(PipeKind::kControl), 65);
   EXPECT_EQ(adapter.bus.Count("claim"), 1u);
 }
 
@@ -340,11 +383,11 @@ TEST(PipeTableControl, RequestFieldsReachTheDeviceExactly) {
   EXPECT_EQ(calls[1].length, 7u);
 }
 
-TEST(PipeTableControl, RefusesALengthTheSetupPacketCannotCarry) {
+TEST(PipeTableControl, RefusesALengthOneTransferCannotCarry) {
   OneAdapter adapter;
   const int control = adapter.table.Open(PipeKind::kControl);
   adapter.bus.Clear();
-  std::vector<std::uint8_t> big(kMaxControlLength + 1);
+  std::vector<std::uint8_t> big(kMaxTransferLength + 1);
   std::uint32_t count = 9;
   EXPECT_FALSE(adapter.table.VendorControlIn(control, {1, 0, 0}, big, count));
   EXPECT_EQ(count, 0u);
@@ -352,7 +395,110 @@ TEST(PipeTableControl, RefusesALengthTheSetupPacketCannotCarry) {
   EXPECT_TRUE(adapter.bus.Calls().empty());
   big.pop_back();
   EXPECT_TRUE(adapter.table.VendorControlIn(control, {1, 0, 0}, big, count));
-  EXPECT_EQ(adapter.bus.Calls("control").at(0).length, kMaxControlLength);
+  EXPECT_EQ(adapter.bus.Calls("control").at(0).length, kMaxTransferLength);
+}
+
+TEST(PipeTableFailures, TransfersSayWhyTheyFailed) {
+  struct Case {
+    int result;
+    PipeFailureKind kind;
+    std::string bulk_in_text;
+  };
+  const std::vector<Case> cases = {
+      {link::kUsbErrorTimeout, PipeFailureKind::kTimedOut,
+       "BulkIn: no answer within 60000 ms (LIBUSB_ERROR_TIMEOUT)"},
+      {link::kUsbErrorNoDevice, PipeFailureKind::kAdapterGone,
+       "BulkIn: the adapter is gone (LIBUSB_ERROR_NO_DEVICE); close every handle and open again"},
+      {link::kUsbErrorPipe, PipeFailureKind::kRefused,
+       "BulkIn: the adapter refused the request (LIBUSB_ERROR_PIPE)"},
+      {link::kUsbErrorIo, PipeFailureKind::kTransferFailed,
+       "BulkIn: the transfer failed (LIBUSB_ERROR_IO)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bulk_in_text);
+    OneAdapter adapter;
+    const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+    const int control = adapter.table.Open(PipeKind::kControl);
+    adapter.bus.faults.transfer_result = c.result;
+    std::array<std::uint8_t, 64> buffer{};
+    std::uint32_t count = 0;
+    PipeFailure failure;
+    EXPECT_FALSE(adapter.table.BulkIn(bulk_in, buffer, count, &failure));
+    EXPECT_EQ(failure.kind, c.kind);
+    EXPECT_EQ(failure.text, c.bulk_in_text);
+    failure = {};
+    EXPECT_FALSE(adapter.table.VendorControlOut(control, {}, buffer, count, &failure));
+    EXPECT_EQ(failure.kind, c.kind);
+    EXPECT_TRUE(failure.text.starts_with("VendorControlOut: ")) << failure.text;
+  }
+}
+
+TEST(PipeTableFailures, AHandleOfAnotherKindIsNamed) {
+  OneAdapter adapter;
+  const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+  const int interrupt_in = adapter.table.Open(PipeKind::kInterruptIn);
+  std::array<std::uint8_t, 8> buffer{};
+  std::uint32_t count = 0;
+  PipeFailure failure;
+  EXPECT_FALSE(adapter.table.BulkOut(bulk_in, buffer, count, &failure));
+  EXPECT_EQ(failure.kind, PipeFailureKind::kBadHandle);
+  EXPECT_EQ(failure.text,
+            "BulkOut: handle 1 is a bulk-in handle; this routine takes a bulk-out handle");
+  EXPECT_FALSE(adapter.table.VendorControlIn(interrupt_in, {}, buffer, count, &failure));
+  EXPECT_EQ(failure.text,
+            "VendorControlIn: handle 2 is an interrupt-in handle; this routine takes a control "
+            "handle");
+  EXPECT_FALSE(adapter.table.Close(PipeKind::kBulkOut, bulk_in, &failure));
+  EXPECT_EQ(failure.text,
+            "CloseUsbPort_Bulkout: handle 1 is a bulk-in handle; this routine takes a bulk-out "
+            "handle");
+}
+
+TEST(PipeTableTransfers, ASizeBeyondOneTransferIsRefusedBeforeTheDeviceSeesIt) {
+  OneAdapter adapter;
+  const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+  const int bulk_out = adapter.table.Open(PipeKind::kBulkOut);
+  adapter.bus.Clear();
+  std::vector<std::uint8_t> big(kMaxTransferLength + 1);
+  std::uint32_t count = 9;
+  PipeFailure failure;
+  EXPECT_FALSE(adapter.table.BulkOut(bulk_out, big, count, &failure));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(failure.kind, PipeFailureKind::kTooLong);
+  EXPECT_EQ(failure.text,
+            "BulkOut: a size of 4097 bytes is more than one transfer carries (4096 bytes); "
+            "nothing was sent or read");
+  EXPECT_FALSE(adapter.table.BulkIn(bulk_in, big, count, &failure));
+  EXPECT_EQ(failure.kind, PipeFailureKind::kTooLong);
+  EXPECT_TRUE(adapter.bus.Calls().empty());
+  big.pop_back();
+  EXPECT_TRUE(adapter.table.BulkOut(bulk_out, big, count));
+  EXPECT_EQ(count, kMaxTransferLength);
+}
+
+TEST(PipeTableTransfers, TimeOutsCanBeShortenedButNeverLengthenedOrRemoved) {
+  OneAdapter adapter;
+  const int bulk_in = adapter.table.Open(PipeKind::kBulkIn);
+  const int control = adapter.table.Open(PipeKind::kControl);
+  PipeFailure failure;
+  for (const PipeTimeouts refused : {PipeTimeouts{0, 100}, PipeTimeouts{100, 0},
+                                     PipeTimeouts{60001, 100}, PipeTimeouts{100, 2001}}) {
+    EXPECT_FALSE(adapter.table.SetTimeouts(refused, &failure));
+    EXPECT_EQ(failure.kind, PipeFailureKind::kBadArgument);
+  }
+  EXPECT_EQ(failure.text,
+            "CwPipesSetTimeouts: time-outs of 100 ms and 2001 ms are out of range (1 to 60000 ms "
+            "for transfers, 1 to 2000 ms for vendor requests)");
+  EXPECT_EQ(adapter.table.timeouts().transfer_ms, kPipeTimeoutMs);
+
+  ASSERT_TRUE(adapter.table.SetTimeouts({25, 5}));
+  adapter.bus.Clear();
+  std::array<std::uint8_t, 64> buffer{};
+  std::uint32_t count = 0;
+  ASSERT_TRUE(adapter.table.BulkIn(bulk_in, buffer, count));
+  ASSERT_TRUE(adapter.table.VendorControlOut(control, {}, buffer, count));
+  EXPECT_EQ(adapter.bus.Calls("bulk").at(0).timeout_ms, 25u);
+  EXPECT_EQ(adapter.bus.Calls("control").at(0).timeout_ms, 5u);
 }
 
 }  // namespace

@@ -39,13 +39,21 @@ class RecordingDevice final : public link::UsbDevice {
   }
   int BulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data,
                    unsigned timeout_ms) override {
-    return Transfer("bulk", endpoint, data, timeout_ms,
-                    [&] { return inner_->BulkTransfer(endpoint, data, timeout_ms); });
+    return Result(BulkTransferCounted(endpoint, data, timeout_ms));
   }
   int InterruptTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data,
                         unsigned timeout_ms) override {
+    return Result(InterruptTransferCounted(endpoint, data, timeout_ms));
+  }
+  link::UsbTransfer BulkTransferCounted(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                        unsigned timeout_ms) override {
+    return Transfer("bulk", endpoint, data, timeout_ms,
+                    [&] { return inner_->BulkTransferCounted(endpoint, data, timeout_ms); });
+  }
+  link::UsbTransfer InterruptTransferCounted(std::uint8_t endpoint, std::span<std::uint8_t> data,
+                                             unsigned timeout_ms) override {
     return Transfer("interrupt", endpoint, data, timeout_ms,
-                    [&] { return inner_->InterruptTransfer(endpoint, data, timeout_ms); });
+                    [&] { return inner_->InterruptTransferCounted(endpoint, data, timeout_ms); });
   }
   int ControlTransfer(std::uint8_t request_type, std::uint8_t request, std::uint16_t value,
                       std::uint16_t index, std::span<std::uint8_t> data,
@@ -70,20 +78,26 @@ class RecordingDevice final : public link::UsbDevice {
   }
 
  private:
+  static int Result(const link::UsbTransfer& transfer) {
+    return transfer.status < 0 ? transfer.status : static_cast<int>(transfer.transferred);
+  }
+
   template <typename Inner>
-  int Transfer(const char* what, std::uint8_t endpoint, std::span<std::uint8_t> data,
-               unsigned timeout_ms, Inner inner) {
+  link::UsbTransfer Transfer(const char* what, std::uint8_t endpoint, std::span<std::uint8_t> data,
+                             unsigned timeout_ms, Inner inner) {
     UsbCall call{.what = what,
                  .endpoint_or_type = endpoint,
                  .length = data.size(),
                  .timeout_ms = timeout_ms};
     const bool out = (endpoint & 0x80) == 0;
     if (out) call.data.assign(data.begin(), data.end());
-    const int result = owner_.faults.transfer_result < 0 ? owner_.faults.transfer_result : inner();
-    call.result = result;
-    if (!out && result > 0) call.data.assign(data.begin(), data.begin() + result);
+    const link::UsbTransfer transfer = owner_.faults.transfer_result < 0
+                                           ? link::UsbTransfer{owner_.faults.transfer_result, 0}
+                                           : inner();
+    call.result = Result(transfer);
+    if (!out && call.result > 0) call.data.assign(data.begin(), data.begin() + call.result);
     owner_.Record(std::move(call));
-    return result;
+    return transfer;
   }
 
   RecordingUsbBackend& owner_;
@@ -109,6 +123,10 @@ std::unique_ptr<link::UsbDevice> RecordingUsbBackend::Open(std::size_t index) {
   if (!device) return nullptr;
   Record({.what = "open", .index = static_cast<std::uint16_t>(index)});
   return std::make_unique<RecordingDevice>(*this, std::move(device));
+}
+
+link::AdapterFault RecordingUsbBackend::LastFault() const {
+  return faults.fail_open ? faults.open_fault : inner_.LastFault();
 }
 
 void RecordingUsbBackend::FreeDeviceList() {

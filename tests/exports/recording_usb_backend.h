@@ -31,7 +31,8 @@ struct UsbCall {
 struct UsbFaults {
   bool fail_list = false;
   bool fail_open = false;
-  int failing_claims = 0;  // the next this many claims fail as if another program held them
+  link::AdapterFault open_fault;  // what LastFault says after a failed open
+  int failing_claims = 0;         // the next this many claims fail as if another program held them
   bool kernel_driver_active = false;
   int transfer_result = 0;  // < 0: every transfer fails with this code
 };
@@ -45,6 +46,7 @@ class RecordingUsbBackend final : public link::UsbBackend {
   std::optional<std::size_t> ListDevices() override;
   std::optional<link::UsbDeviceDescriptor> ReadDeviceDescriptor(std::size_t index) override;
   std::unique_ptr<link::UsbDevice> Open(std::size_t index) override;
+  link::AdapterFault LastFault() const override;
   void FreeDeviceList() override;
   bool RegisterHotplug(std::uint16_t vendor_id,
                        std::function<void(link::UsbHotplugEvent)> callback) override;

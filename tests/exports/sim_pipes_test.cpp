@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <thread>
+#include <vector>
 
+#include "bulk_requests.h"
 #include "common/clock.h"
 #include "exports/pipe_table.h"
 #include "link/bulk_packets.h"
-#include "link/pec.h"
 #include "recording_usb_backend.h"
 #include "sim/adapter_identity.h"
 #include "sim/sim_pack.h"
@@ -17,33 +19,10 @@ namespace cw::exports {
 namespace {
 
 namespace bulk = link::bulk;
-using Packet = std::array<std::uint8_t, bulk::kPacketLength>;
+using testing::Packet;
 
-constexpr std::uint8_t kGaugeAddress = 0x16;
-
-Packet ReadRequest(std::uint8_t command, std::uint8_t count) {
-  Packet packet{};
-  packet[bulk::kOpcodeByte] = bulk::kOpRead;
-  packet[bulk::kBusByte] = bulk::kBusValue;
-  packet[bulk::kAddressByte] = kGaugeAddress;
-  packet[bulk::kCommandByte] = command;
-  packet[bulk::kReadLengthByte] = count;
-  return packet;
-}
-
-Packet WriteWordRequest(std::uint8_t command, std::uint16_t word) {
-  Packet packet{};
-  packet[bulk::kOpcodeByte] = bulk::kOpWrite;
-  packet[bulk::kBusByte] = bulk::kBusValue;
-  packet[bulk::kAddressByte] = kGaugeAddress;
-  packet[bulk::kCommandByte] = command;
-  packet[bulk::kWriteLengthByte] = 3;
-  packet[bulk::kDataStart] = common::LowByte(word);
-  packet[bulk::kDataStart + 1] = common::HighByte(word);
-  packet[bulk::kDataStart + 2] =
-      link::Pec(std::array<std::uint8_t, 4>{kGaugeAddress, command, packet[10], packet[11]});
-  return packet;
-}
+using testing::ReadRequest;
+using testing::WriteWordRequest;
 
 class SimPipes : public ::testing::Test {
  protected:
@@ -173,6 +152,63 @@ TEST_F(SimPipes, AfterTheAdapterIsPulledTransfersFailUntilAllHandlesAreReopened)
   const int fresh = table_.Open(PipeKind::kBulkOut);
   ASSERT_NE(fresh, kInvalidHandle);
   EXPECT_TRUE(table_.BulkOut(fresh, ReadRequest(0x09, 3), count));
+}
+
+// Two requests in one write, as libusb sends a long buffer: the adapter holds one reply, so the
+// second packet waits until the first reply has been read.
+std::vector<std::uint8_t> TwoReadRequests() {
+  const Packet voltage = ReadRequest(0x09, 3);
+  const Packet charge = ReadRequest(0x0D, 3);
+  std::vector<std::uint8_t> both(voltage.begin(), voltage.end());
+  both.insert(both.end(), charge.begin(), charge.end());
+  return both;
+}
+
+TEST_F(SimPipes, ALongWriteStopsAtTheTimeOutWhileNobodyReadsTheReply) {
+  const int bulk_out = table_.Open(PipeKind::kBulkOut);
+  const int bulk_in = table_.Open(PipeKind::kBulkIn);
+  ASSERT_TRUE(table_.SetTimeouts({50, kControlTimeoutMs}));
+  std::uint32_t count = 0;
+  PipeFailure failure;
+  EXPECT_FALSE(table_.BulkOut(bulk_out, TwoReadRequests(), count, &failure));
+  EXPECT_EQ(count, bulk::kPacketLength);
+  EXPECT_EQ(failure.kind, PipeFailureKind::kTimedOut);
+  EXPECT_EQ(failure.text,
+            "BulkOut: no answer within 50 ms (LIBUSB_ERROR_TIMEOUT); 64 of 128 bytes moved");
+  // The wait went by on the pack's clock.
+  EXPECT_GE(clock_.Now(), common::Millis(50));
+
+  // The first request was carried out, the second never reached the adapter.
+  Packet reply{};
+  ASSERT_TRUE(table_.BulkIn(bulk_in, reply, count));
+  EXPECT_EQ(reply[bulk::kCommandByte], 0x09);
+  EXPECT_FALSE(table_.BulkIn(bulk_in, reply, count, &failure));
+  EXPECT_EQ(failure.text, "BulkIn: no answer within 50 ms (LIBUSB_ERROR_TIMEOUT)");
+}
+
+// On the system clock, as a program meets the library: each side waits for the other.
+TEST(SimPipesThreads, AWriteWaitsForTheReaderAndAReadForTheWriter) {
+  common::SystemClock clock;
+  sim::SimPack pack(clock,
+                    sim::DefaultSimOptions(common::ProductConstants{}, sim::SimTransport::kBulk));
+  PipeTable table(pack.usb_backend(), common::ProductConstants{});
+  const int bulk_out = table.Open(PipeKind::kBulkOut);
+  const int bulk_in = table.Open(PipeKind::kBulkIn);
+  Packet first{};
+  Packet second{};
+  std::uint32_t read_count = 0;
+  bool read = false;
+  std::thread reader([&] {
+    read = table.BulkIn(bulk_in, first, read_count) && table.BulkIn(bulk_in, second, read_count);
+  });
+  std::uint32_t written = 0;
+  EXPECT_TRUE(table.BulkOut(bulk_out, TwoReadRequests(), written));
+  reader.join();
+  EXPECT_EQ(written, 2 * bulk::kPacketLength);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(first[bulk::kCommandByte], 0x09);
+  EXPECT_EQ(second[bulk::kCommandByte], 0x0D);
+  EXPECT_EQ(second[bulk::kAckByte], sim::adapter::kAck);
 }
 
 }  // namespace

@@ -15,11 +15,14 @@
 #include <QTest>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "app/authentication_tool.h"
 #include "app/messages.h"
 #include "common/recording_sinks.h"
+#include "firmware/firmware_tool.h"
 #include "firmware/messages.h"
+#include "firmware/update_job.h"
 #include "gui/main_window.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
@@ -107,6 +110,24 @@ class ToolWindowFlowsTest : public QObject {
     return QTest::qWaitFor([&] { return window.idle() && f_->tool->worker().idle(); });
   }
 
+  // Loads the image the command line exported into the firmware window and waits until the window
+  // takes clicks again: the path shows before the loading job has ended.
+  bool LoadImage(gui::FirmwareToolWindow& window) {
+    Choose(window.image(), File("fw.bin"));
+    return QTest::qWaitFor([&] { return window.image().path().text() == File("fw.bin"); }) &&
+           Idle(window);
+  }
+
+  // Opens the firmware window, loads the image and starts the update, until `hold` keeps it at
+  // its record on the bus; null when a step fails.
+  gui::FirmwareToolWindow* StartHeldUpdate(const UpdateHold& hold) {
+    auto* window =
+        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+    if (window == nullptr || !LoadImage(*window)) return nullptr;
+    QTest::mouseClick(&window->start(), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return hold.held(); }) ? window : nullptr;
+  }
+
   // Clicks `button` and waits until its work is done and the message box has been answered.
   bool ClickAndWait(const gui::ToolWindow& window, QPushButton& button) {
     const auto shown = f_->modal.boxes.size();
@@ -143,8 +164,8 @@ class ToolWindowFlowsTest : public QObject {
     QCOMPARE(window->windowTitle(), QString("Firmware Update"));
     QVERIFY(!window->update_bar().isVisible());
 
-    Choose(window->image(), File("fw.bin"));
-    QTRY_COMPARE(window->image().path().text(), File("fw.bin"));
+    QVERIFY(LoadImage(*window));
+    QCOMPARE(window->image().path().text(), File("fw.bin"));
     QCOMPARE(dialogs_, QStringList{"Download Cellwarden Bin File | Cellwarden Bin File (*.bin)"});
     QVERIFY(!MainUiLocked(w()));
 
@@ -193,8 +214,7 @@ class ToolWindowFlowsTest : public QObject {
     auto* window =
         Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
-    Choose(window->image(), File("fw.bin"));
-    QTRY_VERIFY(!window->image().path().text().isEmpty());
+    QVERIFY(LoadImage(*window));
 
     const QString state =
         Q(fmt::format(fmt::runtime(fw::messages::kStateNoFirmwareAnswer), kRecords));
@@ -215,20 +235,29 @@ class ToolWindowFlowsTest : public QObject {
 
   void ClosingDuringAnUpdateAbandonsItBetweenRecords() {
     auto hold = std::make_unique<UpdateHold>(*f_->bench().sim_pack(), 100);
-    auto* window =
-        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+    auto* window = StartHeldUpdate(*hold);
     QVERIFY(window != nullptr);
-    Choose(window->image(), File("fw.bin"));
-    QTRY_VERIFY(!window->image().path().text().isEmpty());
-    QTest::mouseClick(&window->start(), Qt::LeftButton);
-    QTRY_VERIFY(hold->held());
 
+    // The gauge worker is kept from the tool's closing job, as a loaded machine may keep it:
+    // the update stops at the record on the bus all the same, not when the closing job runs.
+    std::atomic<bool> worker_free{false};
+    f_->tool->worker().Run<bool>(nullptr,
+                                 [&] {
+                                   while (!worker_free) std::this_thread::yield();
+                                   return true;
+                                 },
+                                 {});
     window->close();
     QTRY_VERIFY(w().tools().window(ToolKind::kFirmware) == nullptr);
     QVERIFY2(!f_->tool->worker().idle(), "the tool closes once the record on the bus is done");
     hold->Release();
+    firmware::FirmwareTool* tool = f_->bench().firmware_tool();
+    QVERIFY(tool != nullptr);
+    QTRY_VERIFY(!tool->update().View().busy);
+    QCOMPARE(hold->records(), 100);
+    worker_free = true;
     QTRY_VERIFY(f_->tool->worker().idle());
-    QVERIFY(f_->bench().firmware_window() == nullptr);
+    QVERIFY(f_->bench().firmware_tool() == nullptr);
     QCOMPARE(hold->records(), 100);
     QVERIFY2(f_->gauge().State().boot.mode != sim::BootMode::kNormal,
              "abandoned: the pack waits in its boot loader");
@@ -240,6 +269,25 @@ class ToolWindowFlowsTest : public QObject {
     window = Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
     QCOMPARE(window->image().path().text(), QString());
+  }
+
+  void ClosingTheMainWindowStopsTheUpdateFirst() {
+    auto hold = std::make_unique<UpdateHold>(*f_->bench().sim_pack(), 100);
+    auto* window = StartHeldUpdate(*hold);
+    QVERIFY(window != nullptr);
+
+    // Closing waits for the update's record on the bus, with the window and its events alive.
+    QVERIFY(!w().close());
+    QVERIFY(w().isVisible());
+    QTRY_VERIFY(w().tools().window(ToolKind::kFirmware) == nullptr);
+    QTest::qWait(50);
+    QVERIFY(w().isVisible());
+    hold->Release();
+    QTRY_VERIFY(!w().isVisible());
+    QVERIFY(f_->tool->worker().idle());
+    QVERIFY(f_->bench().firmware_tool() == nullptr);
+    QCOMPARE(hold->records(), 100);
+    QVERIFY(f_->modal.boxes.isEmpty());
   }
 
   void ExportWritesWhatTheCommandLineWrites() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <thread>
@@ -117,6 +118,26 @@ TEST(CCommThread, DestroyingAPausedWorkerEndsIt) {
   EXPECT_EQ(scan.target.reads, reads) << "pauses nest";
   worker.reset();  // must not hang
   SUCCEED();
+}
+
+TEST(CCommThread, AStopRequestEndsTheScanBetweenTransactionsAndIsAnnounced) {
+  ScanFixture scan;
+  scan.gauge.SetWord(0x09, 15200);
+  scan.Select({"Voltage"});
+  monitor::CCommThread worker(scan.engine);
+  std::atomic<int> ended{0};
+  const common::Subscription watch = worker.ended().Subscribe([&] { ++ended; });
+  ASSERT_TRUE(Eventually([&] { return scan.gauge.WordReads(0x09) > 0; }));
+  EXPECT_FALSE(worker.stopped());
+  worker.RequestStop();
+  worker.WaitUntilStopped();
+  EXPECT_TRUE(worker.stopped());
+  EXPECT_EQ(ended, 1);
+  const int reads = scan.target.reads;
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(scan.target.reads, reads) << "no bus traffic after the stop";
+  ASSERT_TRUE(scan.fixture.lock.Acquire()) << "the stop left the bus lock free";
+  ASSERT_TRUE(scan.fixture.lock.Release());
 }
 
 TEST(CCommThread, IdleWorkerWaitsInSteps) {

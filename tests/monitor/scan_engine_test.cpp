@@ -72,7 +72,7 @@ TEST_F(ScanEngineTest, BothRowsOfOneBlockFailTogether) {
   scan.engine.ScanPass();
   EXPECT_EQ(scan.Row("Temp Range").value_text, "0008");
   EXPECT_EQ(scan.Row("Charging Status").value_text, "0104");
-  scan.gauge.SetRawBlock(0x55, Bytes{4, 0x55, 0x00, 0x08, 0x04, 0x01});
+  scan.gauge.SetRawBlock(0x55, Bytes{4, 0x55, 0x00, 0x08, 0x04});
   scan.engine.ScanPass();
   EXPECT_EQ(scan.Row("Temp Range").raw_value, kNotRead);
   EXPECT_EQ(scan.Row("Charging Status").raw_value, kNotRead);

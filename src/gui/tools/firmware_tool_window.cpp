@@ -65,7 +65,7 @@ QProgressBar* MakeBar(QWidget* parent) {
 
 }  // namespace
 
-FirmwareToolWindow::FirmwareToolWindow(firmware::FirmwareWindow& tool, const common::Clock& clock,
+FirmwareToolWindow::FirmwareToolWindow(firmware::FirmwareTool& tool, const common::Clock& clock,
                                        ToolWindowSetup setup, QWidget* parent)
     : ToolWindow(messages::kFirmwareTitle, std::move(setup), parent),
       tool_(tool),
@@ -139,7 +139,7 @@ QWidget* FirmwareToolWindow::MakeExportGroup() {
   layout->setColumnStretch(0, 1);
 
   connect(export_path_, &FileField::chosen, this, [this](const QString& path) {
-    tool_.Set(S(path));
+    tool_.export_job().Set(S(path));
     Refresh();
   });
   connect(export_, &QPushButton::clicked, this, &FirmwareToolWindow::StartExport);
@@ -151,12 +151,12 @@ void FirmwareToolWindow::Load(const QString& path) {
 }
 
 void FirmwareToolWindow::StartUpdate() {
-  if (tool_.Start()) update_timing_.Start();
+  if (tool_.update().Start()) update_timing_.Start();
   Refresh();
 }
 
 void FirmwareToolWindow::StartExport() {
-  Run<common::Outcome>([&tool = tool_] { return tool.Export(); },
+  Run<common::Outcome>([&tool = tool_] { return tool.export_job().Export(); },
                        [this](const common::Outcome& started) {
                          if (started) export_timing_.Start();
                          Refresh();
@@ -164,22 +164,23 @@ void FirmwareToolWindow::StartExport() {
 }
 
 void FirmwareToolWindow::Refresh() {
-  view_ = tool_.View();
-  status_->setText(Q(view_.status_text));
-  image_->ShowPath(Q(view_.bin_path));
-  update_bar_->setVisible(view_.update_bar_visible);
-  update_bar_->setValue(view_.update_bar);
-  counter_->setText(Q(view_.counter_text));
-  export_path_->ShowPath(Q(view_.export_path));
-  export_bar_->setVisible(view_.export_bar_visible);
-  export_bar_->setValue(view_.export_bar);
+  update_view_ = tool_.update().View();
+  export_view_ = tool_.export_job().View();
+  status_->setText(Q(update_view_.status_text));
+  image_->ShowPath(Q(tool_.View().bin_path));
+  update_bar_->setVisible(update_view_.bar_visible);
+  update_bar_->setValue(update_view_.bar);
+  counter_->setText(Q(update_view_.counter_text));
+  export_path_->ShowPath(Q(export_view_.path));
+  export_bar_->setVisible(export_view_.bar_visible);
+  export_bar_->setValue(export_view_.bar);
 
   // What the core says the pack is left in, kept after its message box is gone.
-  const bool failed = !view_.update_busy && view_.update_outcome &&
-                      view_.update_outcome->verdict == common::Verdict::kFailed;
+  const bool failed = !update_view_.busy && update_view_.outcome &&
+                      update_view_.outcome->verdict == common::Verdict::kFailed;
   QStringList state;
   if (failed) {
-    for (const common::ShownMessage& message : view_.update_outcome->messages) {
+    for (const common::ShownMessage& message : update_view_.outcome->messages) {
       state << Q(message.text);
     }
   }
@@ -187,18 +188,18 @@ void FirmwareToolWindow::Refresh() {
   pack_state_->setVisible(failed);
   run_again_->setVisible(failed);
 
-  Follow(update_timing_, view_.update_busy, view_.update_bar);
-  Follow(export_timing_, view_.export_busy, view_.export_bar);
+  Follow(update_timing_, update_view_.busy, update_view_.bar);
+  Follow(export_timing_, export_view_.busy, export_view_.bar);
   ShowTimes();
   ShowBusy(!idle());
 }
 
 void FirmwareToolWindow::ShowBusy(bool busy) {
   image_->button().setEnabled(!busy);
-  start_->setEnabled(!busy && !view_.update_busy);
-  run_again_->setEnabled(!busy && !view_.update_busy);
-  export_path_->button().setEnabled(!busy && !view_.export_busy);
-  export_->setEnabled(!busy && !view_.export_busy);
+  start_->setEnabled(!busy && !update_view_.busy);
+  run_again_->setEnabled(!busy && !update_view_.busy);
+  export_path_->button().setEnabled(!busy && !export_view_.busy);
+  export_->setEnabled(!busy && !export_view_.busy);
 }
 
 void FirmwareToolWindow::ShowTimes() {

@@ -3,8 +3,10 @@
 #include <QTimer>
 
 #include "common/clock.h"
-#include "firmware/firmware_window.h"
+#include "firmware/export_job.h"
+#include "firmware/firmware_tool.h"
 #include "firmware/job_timing.h"
+#include "firmware/update_job.h"
 #include "gui/tools/tool_window.h"
 
 class QLabel;
@@ -17,7 +19,7 @@ class FileField;
 
 // The firmware window: "Firmware Update" (the image to load, Start, the bar with its counter and
 // the status label) and "Export Firmware" (the path, Export and its bar). The jobs run on the
-// firmware window's own workers and report through its changes; Load and Export's seal check
+// firmware tool's own worker and report through its changes; Load and Export's seal check
 // run on the gauge worker. Beside each bar: the time the job has taken and, once its pace is
 // known, the time it still needs. After a failed update the window keeps the words that say what
 // state the pack is in, and offers to run the update again.
@@ -25,7 +27,7 @@ class FirmwareToolWindow final : public ToolWindow {
   Q_OBJECT
 
  public:
-  FirmwareToolWindow(firmware::FirmwareWindow& tool, const common::Clock& clock,
+  FirmwareToolWindow(firmware::FirmwareTool& tool, const common::Clock& clock,
                      ToolWindowSetup setup, QWidget* parent);
 
   FileField& image() { return *image_; }
@@ -51,8 +53,9 @@ class FirmwareToolWindow final : public ToolWindow {
   void ShowBusy(bool busy) override;
   void ShowTimes();
 
-  firmware::FirmwareWindow& tool_;
-  firmware::FirmwareWindowView view_;
+  firmware::FirmwareTool& tool_;
+  firmware::UpdateView update_view_;
+  firmware::ExportView export_view_;
   firmware::JobTiming update_timing_;
   firmware::JobTiming export_timing_;
   QTimer clock_tick_;

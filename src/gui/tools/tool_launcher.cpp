@@ -1,5 +1,7 @@
 #include "gui/tools/tool_launcher.h"
 
+#include <algorithm>
+
 #include "gui/gauge_worker.h"
 #include "gui/tools/authentication_window.h"
 #include "gui/tools/bin_converter_window.h"
@@ -24,10 +26,24 @@ void ToolLauncher::Launch(ToolKind kind, Tool& (app::Workbench::*open)(),
       [this, index, close, make](Tool* tool) {
         opening_[index] = false;
         ToolWindowSetup setup{worker_, [&bench = bench_, close] { (bench.*close)(); }};
+        if constexpr (requires { tool->RequestClose(); }) {
+          setup.stop_tool = [tool] { tool->RequestClose(); };
+        }
         ToolWindow* window = make(*tool, std::move(setup));
         open_[index] = window;
         window->ShowOver(main_);
       });
+}
+
+void ToolLauncher::CloseAll() {
+  for (const QPointer<ToolWindow>& window : open_) {
+    if (window) window->close();
+  }
+}
+
+bool ToolLauncher::any_open() const {
+  return std::any_of(open_.begin(), open_.end(),
+                     [](const QPointer<ToolWindow>& window) { return !window.isNull(); });
 }
 
 void ToolLauncher::Open(ToolKind kind) {
@@ -45,8 +61,8 @@ void ToolLauncher::Open(ToolKind kind) {
              });
       return;
     case ToolKind::kFirmware:
-      Launch(kind, &app::Workbench::OpenFirmwareWindow, &app::Workbench::CloseFirmwareWindow,
-             [this](firmware::FirmwareWindow& tool, ToolWindowSetup setup) {
+      Launch(kind, &app::Workbench::OpenFirmwareTool, &app::Workbench::CloseFirmwareTool,
+             [this](firmware::FirmwareTool& tool, ToolWindowSetup setup) {
                return new FirmwareToolWindow(tool, bench_.clock(), std::move(setup), &main_);
              });
       return;

@@ -27,6 +27,9 @@ class ToolLauncher final : public QObject {
   void Open(ToolKind kind);
   // The window of that kind that is open, or null.
   ToolWindow* window(ToolKind kind) const { return open_[Index(kind)]; }
+  bool any_open() const;
+  // Closes every open window, as its close box does.
+  void CloseAll();
 
  private:
   static std::size_t Index(ToolKind kind) { return static_cast<std::size_t>(kind); }

@@ -1,19 +1,11 @@
 #include "gui/tools/tool_window.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QPushButton>
-#include <QThread>
-#include <memory>
 
 #include "gui/qt_text.h"
 
 namespace cw::gui {
-namespace {
-
-constexpr int kCloserPollMs = 10;
-
-}  // namespace
 
 ToolWindow::ToolWindow(std::string_view title, ToolWindowSetup setup, QWidget* parent)
     : QDialog(parent), setup_(std::move(setup)), relay_(this) {
@@ -24,16 +16,7 @@ ToolWindow::ToolWindow(std::string_view title, ToolWindowSetup setup, QWidget* p
 }
 
 ToolWindow::~ToolWindow() {
-  if (closed_) return;
-  // Gone without closing: the program is ending and the worker has stopped. A job of the tool
-  // may be waiting for a message box to be answered on this thread, so the tool closes on a
-  // thread of its own while this one keeps handling events.
-  Detach();
-  std::unique_ptr<QThread> closer(QThread::create(setup_.close_tool));
-  closer->start();
-  while (!closer->wait(kCloserPollMs)) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
+  if (!closed_) Detach();
 }
 
 void ToolWindow::ShowOver(QWidget& main) {
@@ -49,6 +32,7 @@ void ToolWindow::ShowOver(QWidget& main) {
 void ToolWindow::Detach() {
   closed_ = true;
   disconnect(&relay_, nullptr, this, nullptr);
+  if (setup_.stop_tool) setup_.stop_tool();
 }
 
 void ToolWindow::CloseTool() {

@@ -9,23 +9,28 @@
 
 namespace cw::gui {
 
-// What every tool window is given: the worker its jobs run on, and the job that closes its tool
-// object in the Workbench.
+// What every tool window is given: the worker its jobs run on, the job that closes its tool
+// object in the Workbench, and, for a tool that runs jobs of its own, what asks it to stop them
+// (returns at once; called on the GUI thread the moment the window closes).
 struct ToolWindowSetup {
   GaugeWorker& worker;
   std::function<void()> close_tool;
+  std::function<void()> stop_tool = {};
 };
 
 // A window of the Tools menu: modeless over the main window, showing one tool object of the
 // Workbench, which exists from the window's opening to its closing. Everything that may wait (the
 // bus, a disk, the scan's pause) and everything that follows it runs on the gauge worker, in the
 // order asked, ending with the job that closes the tool: no job uses a tool that is gone, and the
-// GUI thread never waits. The tool's change notifications reach Refresh() on the GUI thread
+// GUI thread never waits. A tool's own job is asked to stop when the window closes, not when the
+// closing job gets its turn. The tool's change notifications reach Refresh() on the GUI thread
 // until the window closes.
 class ToolWindow : public QDialog {
   Q_OBJECT
 
  public:
+  // Gone without closing (the program is ending): the tool's own job is asked to stop, and the
+  // Workbench closes the tool when it goes.
   ~ToolWindow() override;
 
   // Shows the window centred over `main`.
@@ -63,7 +68,8 @@ class ToolWindow : public QDialog {
   void done(int result) override;
 
  private:
-  // Refresh stops here: the tool is gone once the closing job has run.
+  // Refresh stops here and the tool's own job is asked to stop: the tool is gone once the
+  // closing job has run.
   void Detach();
   void CloseTool();
 

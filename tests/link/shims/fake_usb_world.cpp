@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "fake_usb_control.h"
+#include "link/pec.h"
 
 namespace cw::fake {
 namespace {
@@ -235,9 +236,12 @@ void AdapterSetFeature(World& world, const std::uint8_t* report, std::size_t len
   const std::uint8_t id = report[0];
   world.hid_reply.bytes.assign(47, 0);
   if ((id == 1 || id == 2) && report[1] == 0x17) {
-    // A read: the data come back from byte 1, the status after them stays 0.
-    world.hid_reply.bytes[0] = static_cast<std::uint8_t>(world.word & 0xFF);
-    world.hid_reply.bytes[1] = static_cast<std::uint8_t>(world.word >> 8);
+    // A read: the word comes back from byte 1 with the gauge's PEC, the status after it stays 0.
+    const auto low = static_cast<std::uint8_t>(world.word & 0xFF);
+    const auto high = static_cast<std::uint8_t>(world.word >> 8);
+    world.hid_reply.bytes[0] = low;
+    world.hid_reply.bytes[1] = high;
+    world.hid_reply.bytes[2] = link::Pec({0x16, report[2], 0x17, low, high});
   } else if (id == 10 && length > 2 && report[2] == 2) {
     // The version request: hardware 1.2, firmware 3.4.5 in bytes 3 to 7 of the reply.
     const std::uint8_t version[] = {0, 0, 1, 2, 3, 4, 5};

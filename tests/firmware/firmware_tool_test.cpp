@@ -1,6 +1,6 @@
-// The firmware window's jobs against the simulated pack: update, export, their failures and the
+// The firmware tool's jobs against the simulated pack: update, export, their failures and the
 // rules around them.
-#include "firmware/firmware_window.h"
+#include "firmware/firmware_tool.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -16,9 +16,11 @@
 
 #include "../common/file_size_limit.h"
 #include "common/file_error.h"
+#include "firmware/export_job.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
 #include "firmware/messages.h"
+#include "firmware/update_job.h"
 #include "link_fixture.h"
 
 namespace cw::firmware {
@@ -26,12 +28,12 @@ namespace {
 
 using test::LinkFixture;
 
-// What the window does to the rest of the program: the scan pause, the main-window lock and
+// What the tool does to the rest of the program: the scan pause, the main-window lock and
 // its change notifications, counted.
 struct CountingHost {
-  common::Subscription Watch(FirmwareWindow& window) {
-    return window.changes().Subscribe([this](FirmwareChange change) {
-      if (change == FirmwareChange::kExport) {
+  common::Subscription Watch(FirmwareTool& tool) {
+    return tool.changes().Subscribe([this](FirmwareJob change) {
+      if (change == FirmwareJob::kExport) {
         ++export_reports;
         return;
       }
@@ -63,14 +65,16 @@ common::Bytes RandomImage(unsigned seed) {
   return BuildFirmwareImage(*code, data, common::ProductConstants{});
 }
 
-struct WindowFixture {
-  explicit WindowFixture(test::Adapters adapters = test::Adapters::kHid)
+struct ToolFixture {
+  explicit ToolFixture(test::Adapters adapters = test::Adapters::kHid)
       : fx(adapters),
-        window(*fx.link, fx.messages, host.scan, host.main_ui, common::ProductConstants{}),
-        watch(host.Watch(window)) {}
+        tool(*fx.link, fx.messages, host.scan, host.main_ui, common::ProductConstants{}),
+        watch(host.Watch(tool)) {}
+  UpdateView Update() { return tool.update().View(); }
+  ExportView Export() { return tool.export_job().View(); }
   LinkFixture fx;
   CountingHost host;
-  FirmwareWindow window;
+  FirmwareTool tool;
   common::Subscription watch;
 };
 
@@ -91,17 +95,17 @@ common::Bytes WithRecord(common::Bytes image, std::size_t index,
 }
 
 // Loads `image` from a file and runs one update to its end.
-void UpdateWith(FirmwareWindow& window, const common::Bytes& image) {
+void UpdateWith(FirmwareTool& tool, const common::Bytes& image) {
   const auto path = TempPath("update.bin");
   ASSERT_TRUE(WriteWholeFile(path, common::ByteView(image)));
-  ASSERT_TRUE(window.Load(path));
+  ASSERT_TRUE(tool.Load(path));
   std::filesystem::remove(path);
-  window.Start();
-  window.WaitUntilIdle();
+  tool.update().Start();
+  tool.WaitUntilIdle();
 }
 
-TEST(FirmwareWindow, LoadTakesOnlyAnImageTheBootLoaderCanCarryOut) {
-  WindowFixture w;
+TEST(FirmwareTool, LoadTakesOnlyAnImageTheBootLoaderCanCarryOut) {
+  ToolFixture w;
   const common::Bytes good = RandomImage(3);
   common::Bytes bad_sum = good;
   bad_sum[5 * kRecordSize + 31] ^= 0x01;
@@ -137,8 +141,8 @@ TEST(FirmwareWindow, LoadTakesOnlyAnImageTheBootLoaderCanCarryOut) {
     ASSERT_TRUE(WriteWholeFile(path, common::ByteView(c.bytes)));
     w.fx.messages.Clear();
     const bool accepted = c.refusal.empty();
-    EXPECT_EQ(w.window.Load(path).done(), accepted) << c.name;
-    const auto view = w.window.View();
+    EXPECT_EQ(w.tool.Load(path).done(), accepted) << c.name;
+    const auto view = w.tool.View();
     EXPECT_EQ(view.loaded, accepted) << c.name;
     EXPECT_EQ(view.bin_path.empty(), !accepted) << c.name;
     EXPECT_EQ(w.fx.messages.Texts(), c.refusal) << c.name;
@@ -155,7 +159,7 @@ TEST(FirmwareWindow, LoadTakesOnlyAnImageTheBootLoaderCanCarryOut) {
         std::pair{fifo, common::FileProblem::kNotRegular},
         std::pair{TempPath("missing.bin"), common::FileProblem::kMissing}}) {
     w.fx.messages.Clear();
-    EXPECT_EQ(w.window.Load(where).verdict, common::Verdict::kRefused) << where;
+    EXPECT_EQ(w.tool.Load(where).verdict, common::Verdict::kRefused) << where;
     EXPECT_EQ(w.fx.messages.Texts(),
               (std::vector<std::string>{
                   std::string(messages::kBinFileError),
@@ -165,10 +169,10 @@ TEST(FirmwareWindow, LoadTakesOnlyAnImageTheBootLoaderCanCarryOut) {
   std::filesystem::remove(fifo);
 }
 
-TEST(FirmwareWindow, StartWithoutImageAndExportWithoutPathAreRefused) {
-  WindowFixture w;
-  w.window.Start();
-  w.window.Export();
+TEST(FirmwareTool, StartWithoutImageAndExportWithoutPathAreRefused) {
+  ToolFixture w;
+  w.tool.update().Start();
+  w.tool.export_job().Export();
   EXPECT_EQ(w.fx.messages.Texts(),
             (std::vector<std::string>{std::string(messages::kPleaseLoadBin),
                                       std::string(messages::kPleaseSetPath)}));
@@ -176,20 +180,20 @@ TEST(FirmwareWindow, StartWithoutImageAndExportWithoutPathAreRefused) {
   EXPECT_EQ(w.host.scan.pauses, 1) << "opening suspends the scan worker";
 }
 
-class FirmwareWindowOnBothAdapters : public ::testing::TestWithParam<test::Adapters> {};
+class FirmwareToolOnBothAdapters : public ::testing::TestWithParam<test::Adapters> {};
 
-TEST_P(FirmwareWindowOnBothAdapters, UpdateProgramsTheGaugeAndEndsWithTheFullCounter) {
-  WindowFixture w(GetParam());
+TEST_P(FirmwareToolOnBothAdapters, UpdateProgramsTheGaugeAndEndsWithTheFullCounter) {
+  ToolFixture w(GetParam());
   const common::Bytes image = RandomImage(7);
   const auto path = TempPath("update.bin");
   ASSERT_TRUE(WriteWholeFile(path, common::ByteView(image)));
-  ASSERT_TRUE(w.window.Load(path));
-  w.window.Start();
-  w.window.WaitUntilIdle();
-  const auto view = w.window.View();
+  ASSERT_TRUE(w.tool.Load(path));
+  w.tool.update().Start();
+  w.tool.WaitUntilIdle();
+  const auto view = w.Update();
   EXPECT_EQ(view.counter_text, "2843/2843");
-  EXPECT_EQ(view.update_bar, 100);
-  EXPECT_FALSE(view.update_failed);
+  EXPECT_EQ(view.bar, 100);
+  EXPECT_FALSE(view.failed);
   EXPECT_EQ(view.status_text, "");
   EXPECT_EQ(w.fx.messages.Texts(), std::vector<std::string>{std::string(messages::kUpdateSuccess)});
   EXPECT_EQ(w.host.main_ui.locks, 1);
@@ -240,33 +244,33 @@ class StuckLoader {
   test::ScriptedTarget target_;
 };
 
-TEST(FirmwareWindow, FailedUpdateShowsItsReasonAndThePacksStateAndCanStartAgain) {
+TEST(FirmwareTool, FailedUpdateShowsItsReasonAndThePacksStateAndCanStartAgain) {
   struct Case {
     bool spoil_pec;
     std::string status;
     int passes;  // a spoilt PEC may be a passing fault: the update starts again, twice
   };
   for (const Case& c : {Case{false, "Error: 0181 (busy)", 1}, Case{true, "PEC Error!", 3}}) {
-    WindowFixture w;
+    ToolFixture w;
     StuckLoader loader(w.fx, c.spoil_pec);
-    UpdateWith(w.window, RandomImage(1));
-    auto view = w.window.View();
+    UpdateWith(w.tool, RandomImage(1));
+    auto view = w.Update();
     EXPECT_EQ(view.status_text, c.status);
-    EXPECT_EQ(view.update_bar, 100);
-    EXPECT_TRUE(view.update_failed);
-    EXPECT_FALSE(view.update_busy);
+    EXPECT_EQ(view.bar, 100);
+    EXPECT_TRUE(view.failed);
+    EXPECT_FALSE(view.busy);
     EXPECT_EQ(view.counter_text, "0/2843") << "the counter stays where the failure left it";
     EXPECT_EQ(w.fx.messages.Texts(),
               std::vector<std::string>{std::string(messages::kStateMayWaitInBootLoader)})
         << "the message says the pack may wait in its boot loader";
-    ASSERT_TRUE(view.update_outcome);
-    EXPECT_FALSE(view.update_outcome->done());
+    ASSERT_TRUE(view.outcome);
+    EXPECT_FALSE(view.outcome->done());
     EXPECT_EQ(w.host.main_ui.unlocks, 1);
     EXPECT_EQ(loader.entries, c.passes);
 
     loader.record_written = false;
-    w.window.Start();
-    w.window.WaitUntilIdle();
+    w.tool.update().Start();
+    w.tool.WaitUntilIdle();
     EXPECT_EQ(loader.entries, 2 * c.passes) << "Start works again after a failure";
   }
 }
@@ -301,7 +305,7 @@ class NoisyBus final : public link::SmbusTarget {
   int records_ = 0;
 };
 
-TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateAndALostLastRecordIsFound) {
+TEST(FirmwareTool, ATransferFaultRestartsTheUpdateAndALostLastRecordIsFound) {
   const std::string restart = "Error: 2180 (PEC error): restarting the update from the handshake";
   struct Case {
     std::set<int> spoilt;
@@ -329,24 +333,24 @@ TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateAndALostLastRecordIsFound) {
        {std::string(messages::kStateLastRecordNotKept)}},
   };
   for (const Case& c : cases) {
-    WindowFixture w;
+    ToolFixture w;
     NoisyBus bus(w.fx.pack->gauge());
     bus.spoilt = c.spoilt;
     bus.lost = c.lost;
     w.fx.pack->ReplaceTarget(&bus);
     std::vector<std::string> statuses;
-    const common::Subscription watch = w.window.changes().Subscribe([&](FirmwareChange) {
-      const std::string status = w.window.View().status_text;
+    const common::Subscription watch = w.tool.changes().Subscribe([&](FirmwareJob) {
+      const std::string status = w.Update().status_text;
       if (!status.empty() && (statuses.empty() || statuses.back() != status)) {
         statuses.push_back(status);
       }
     });
     const common::Bytes image = RandomImage(5);
-    UpdateWith(w.window, image);
+    UpdateWith(w.tool, image);
     w.fx.pack->ReplaceTarget(nullptr);
-    const auto view = w.window.View();
-    ASSERT_TRUE(view.update_outcome);
-    EXPECT_EQ(view.update_outcome->done(), c.done);
+    const auto view = w.Update();
+    ASSERT_TRUE(view.outcome);
+    EXPECT_EQ(view.outcome->done(), c.done);
     EXPECT_EQ(statuses, c.statuses);
     EXPECT_EQ(w.fx.messages.Texts(), c.messages);
     const auto state = w.fx.pack->gauge().State();
@@ -361,7 +365,7 @@ TEST(FirmwareWindow, ATransferFaultRestartsTheUpdateAndALostLastRecordIsFound) {
 
 // The update is done only when the gauge answers from its firmware again; what a failure
 // leaves is said whichever step failed.
-TEST(FirmwareWindow, AnUpdateEndsWithThePacksState) {
+TEST(FirmwareTool, AnUpdateEndsWithThePacksState) {
   struct Case {
     std::string name;
     bool sealed;
@@ -380,27 +384,26 @@ TEST(FirmwareWindow, AnUpdateEndsWithThePacksState) {
     options.faults.stuck_in_boot_loader = c.stuck;
     LinkFixture fx(options);
     CountingHost host;
-    FirmwareWindow window(*fx.link, fx.messages, host.scan, host.main_ui,
-                          common::ProductConstants{});
+    FirmwareTool tool(*fx.link, fx.messages, host.scan, host.main_ui, common::ProductConstants{});
     if (c.sealed) fx.pack->gauge().SetSealState(sim::SealState::kSealed);
-    UpdateWith(window, RandomImage(8));
-    const auto view = window.View();
-    ASSERT_TRUE(view.update_outcome) << c.name;
-    EXPECT_FALSE(view.update_outcome->done()) << c.name;
+    UpdateWith(tool, RandomImage(8));
+    const auto view = tool.update().View();
+    ASSERT_TRUE(view.outcome) << c.name;
+    EXPECT_FALSE(view.outcome->done()) << c.name;
     EXPECT_EQ(view.status_text, c.status) << c.name;
     EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{c.message}) << c.name;
   }
 }
 
-TEST(FirmwareWindow, AdapterGoneIsAUsbError) {
-  WindowFixture w;
+TEST(FirmwareTool, AdapterGoneIsAUsbError) {
+  ToolFixture w;
   const auto path = TempPath("gone.bin");
   ASSERT_TRUE(WriteWholeFile(path, common::ByteView(RandomImage(2))));
-  ASSERT_TRUE(w.window.Load(path));
+  ASSERT_TRUE(w.tool.Load(path));
   w.fx.pack->Unplug();
-  w.window.Start();
-  w.window.WaitUntilIdle();
-  EXPECT_EQ(w.window.View().status_text, messages::kStatusUsbError);
+  w.tool.update().Start();
+  w.tool.WaitUntilIdle();
+  EXPECT_EQ(w.Update().status_text, messages::kStatusUsbError);
   EXPECT_EQ(w.fx.messages.Texts(),
             (std::vector<std::string>{"USB no Connected.",
                                       std::string(messages::kStateMayWaitInBootLoader)}))
@@ -408,32 +411,32 @@ TEST(FirmwareWindow, AdapterGoneIsAUsbError) {
   std::filesystem::remove(path);
 }
 
-TEST(FirmwareWindow, StartTwiceStartsOneUpdate) {
-  WindowFixture w;
+TEST(FirmwareTool, StartTwiceStartsOneUpdate) {
+  ToolFixture w;
   StuckLoader loader(w.fx);
   const auto path = TempPath("twice.bin");
   ASSERT_TRUE(WriteWholeFile(path, common::ByteView(RandomImage(1))));
-  ASSERT_TRUE(w.window.Load(path));
+  ASSERT_TRUE(w.tool.Load(path));
   loader.hold = true;  // the first update cannot end before the second Start
-  w.window.Start();
-  w.window.Start();
+  w.tool.update().Start();
+  w.tool.update().Start();
   loader.hold = false;
-  w.window.WaitUntilIdle();
+  w.tool.WaitUntilIdle();
   EXPECT_EQ(loader.entries, 1);
   std::filesystem::remove(path);
 }
 
-TEST_P(FirmwareWindowOnBothAdapters, ExportOfAnUnsealedPackWritesTheGaugeFirmware) {
-  WindowFixture w(GetParam());
+TEST_P(FirmwareToolOnBothAdapters, ExportOfAnUnsealedPackWritesTheGaugeFirmware) {
+  ToolFixture w(GetParam());
   const auto path = TempPath("export.bin");
-  w.window.Set(path);
-  w.window.Export();
-  w.window.WaitUntilIdle();
+  w.tool.export_job().Set(path);
+  w.tool.export_job().Export();
+  w.tool.WaitUntilIdle();
   EXPECT_EQ(w.fx.messages.Texts(), std::vector<std::string>{std::string(messages::kExportSuccess)});
-  const auto view = w.window.View();
-  EXPECT_EQ(view.export_bar, 100);
-  ASSERT_TRUE(view.export_outcome);
-  EXPECT_TRUE(view.export_outcome->done());
+  const auto view = w.Export();
+  EXPECT_EQ(view.bar, 100);
+  ASSERT_TRUE(view.outcome);
+  EXPECT_TRUE(view.outcome->done());
   EXPECT_EQ(w.host.export_reports, 1 + 1 + 2080 + 1 + 1)
       << "Set, Export, each page, final, the end of the job";
   const auto file = ReadWholeFile(path);
@@ -448,46 +451,46 @@ TEST_P(FirmwareWindowOnBothAdapters, ExportOfAnUnsealedPackWritesTheGaugeFirmwar
   std::filesystem::remove(path);
 }
 
-TEST(FirmwareWindow, ExportOfASealedPackWritesNothing) {
-  WindowFixture w;
+TEST(FirmwareTool, ExportOfASealedPackWritesNothing) {
+  ToolFixture w;
   w.fx.pack->gauge().SetSealState(sim::SealState::kSealed);
   const auto path = TempPath("sealed.bin");
-  w.window.Set(path);
-  w.window.Export();
-  w.window.WaitUntilIdle();
+  w.tool.export_job().Set(path);
+  w.tool.export_job().Export();
+  w.tool.WaitUntilIdle();
   EXPECT_EQ(w.fx.messages.Texts(), std::vector<std::string>{std::string(messages::kSealedExport)});
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(w.host.main_ui.locks, 0);
 }
 
-TEST(FirmwareWindow, ExportThatLosesTheGaugeFailsAndWritesNothing) {
-  WindowFixture w;
+TEST(FirmwareTool, ExportThatLosesTheGaugeFailsAndWritesNothing) {
+  ToolFixture w;
   const auto path = TempPath("lost.bin");
   // Unplug after the seal check, while the worker reads pages.
   int reports = 0;
-  const common::Subscription unplug = w.window.changes().Subscribe([&](FirmwareChange change) {
-    if (change == FirmwareChange::kExport && ++reports == 100) w.fx.pack->Unplug();
+  const common::Subscription unplug = w.tool.changes().Subscribe([&](FirmwareJob change) {
+    if (change == FirmwareJob::kExport && ++reports == 100) w.fx.pack->Unplug();
   });
-  w.window.Set(path);
-  w.window.Export();
-  w.window.WaitUntilIdle();
+  w.tool.export_job().Set(path);
+  w.tool.export_job().Export();
+  w.tool.WaitUntilIdle();
   const auto texts = w.fx.messages.Texts();
   ASSERT_GE(texts.size(), 2u);
   EXPECT_EQ(texts[texts.size() - 2], messages::kExportFail);
   EXPECT_EQ(texts.back(), fmt::format(fmt::runtime(messages::kExportReadFailed), 99, 2080));
-  EXPECT_EQ(w.window.View().export_bar, 100);
-  ASSERT_TRUE(w.window.View().export_outcome);
-  EXPECT_FALSE(w.window.View().export_outcome->done());
+  EXPECT_EQ(w.Export().bar, 100);
+  ASSERT_TRUE(w.Export().outcome);
+  EXPECT_FALSE(w.Export().outcome->done());
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-TEST(FirmwareWindow, AnExportTargetThatTakesNoFileIsRefusedAndAFullDiskKeepsTheOldFile) {
+TEST(FirmwareTool, AnExportTargetThatTakesNoFileIsRefusedAndAFullDiskKeepsTheOldFile) {
   {
-    WindowFixture w;
+    ToolFixture w;
     const auto folder = TempPath("folder.bin");
     std::filesystem::create_directories(folder);
-    w.window.Set(folder);
-    EXPECT_EQ(w.window.Export().verdict, common::Verdict::kRefused);
+    w.tool.export_job().Set(folder);
+    EXPECT_EQ(w.tool.export_job().Export().verdict, common::Verdict::kRefused);
     EXPECT_EQ(w.fx.messages.Texts(),
               std::vector<std::string>{common::DescribeFileError(
                   {common::FileProblem::kFolder, common::FileAccess::kWrite, folder})});
@@ -495,14 +498,14 @@ TEST(FirmwareWindow, AnExportTargetThatTakesNoFileIsRefusedAndAFullDiskKeepsTheO
     EXPECT_TRUE(std::filesystem::is_directory(folder));
     std::filesystem::remove(folder);
   }
-  WindowFixture w;
+  ToolFixture w;
   const auto path = TempPath("full.bin");
   ASSERT_TRUE(WriteWholeFile(path, std::string_view("old image")));
-  w.window.Set(path);
+  w.tool.export_job().Set(path);
   {
     const test::FileSizeLimit full_disk(4096);
-    w.window.Export();
-    w.window.WaitUntilIdle();
+    w.tool.export_job().Export();
+    w.tool.WaitUntilIdle();
   }
   common::FileError full{common::FileProblem::kSystem, common::FileAccess::kWrite, path,
                          "File too large"};
@@ -513,19 +516,19 @@ TEST(FirmwareWindow, AnExportTargetThatTakesNoFileIsRefusedAndAFullDiskKeepsTheO
   std::filesystem::remove(path);
 }
 
-TEST(FirmwareWindow, UpdateAndExportNeverRunTogether) {
-  WindowFixture w;
+TEST(FirmwareTool, UpdateAndExportNeverRunTogether) {
+  ToolFixture w;
   const auto path = TempPath("both.bin");
   ASSERT_TRUE(WriteWholeFile(path, common::ByteView(RandomImage(4))));
-  ASSERT_TRUE(w.window.Load(path));
-  w.window.Set(TempPath("both_export.bin"));
+  ASSERT_TRUE(w.tool.Load(path));
+  w.tool.export_job().Set(TempPath("both_export.bin"));
   std::atomic<bool> tried{false};
   w.host.on_update = [&] {
     if (tried.exchange(true)) return;
-    w.window.Export();
+    w.tool.export_job().Export();
   };
-  w.window.Start();
-  w.window.WaitUntilIdle();
+  w.tool.update().Start();
+  w.tool.WaitUntilIdle();
   const auto texts = w.fx.messages.Texts();
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.front(), messages::kUpdateRunning);
@@ -533,39 +536,46 @@ TEST(FirmwareWindow, UpdateAndExportNeverRunTogether) {
   std::filesystem::remove(path);
 }
 
-TEST(FirmwareWindow, CloseAbandonsAnUpdateBetweenRecords) {
+TEST(FirmwareTool, CloseAbandonsAnUpdateAtTheNextRecord) {
   LinkFixture fx;
   CountingHost host;
   const auto path = TempPath("close.bin");
   ASSERT_TRUE(WriteWholeFile(path, common::ByteView(RandomImage(9))));
-  auto window = std::make_unique<FirmwareWindow>(*fx.link, fx.messages, host.scan, host.main_ui,
-                                                 common::ProductConstants{});
-  const common::Subscription watch = host.Watch(*window);
-  ASSERT_TRUE(window->Load(path));
+  auto tool = std::make_unique<FirmwareTool>(*fx.link, fx.messages, host.scan, host.main_ui,
+                                             common::ProductConstants{});
+  const common::Subscription watch = host.Watch(*tool);
+  ASSERT_TRUE(tool->Load(path));
   std::atomic<int> reports{0};
   std::atomic<bool> closing{false};
-  // The worker waits at the 50th report until Close is on its way, so the update cannot have
-  // run to its end first.
+  std::string counter_at_close;
+  // The job waits at the 50th report until the close was asked for, so the update cannot have
+  // run to its end first, and the stop is known to land at the next record boundary.
   host.on_update = [&] {
     if (++reports == 50) {
+      counter_at_close = tool->update().View().counter_text;
       while (!closing) std::this_thread::yield();
     }
   };
-  window->Start();
+  tool->update().Start();
   while (reports < 50) std::this_thread::yield();
+  tool->RequestClose();
   closing = true;
-  window->Close();
+  tool->Close();
   EXPECT_EQ(host.scan.resumes, 1);
   const auto state = fx.pack->gauge().State();
   EXPECT_EQ(state.boot.mode, sim::BootMode::kUpdate) << "abandoned inside the boot loader";
   EXPECT_EQ(state.boot.status & 0xFE00, 0) << "no record was cut in half";
   EXPECT_LT(state.boot.next_sequence, 2843);
+  EXPECT_EQ(fmt::format("{}/2843", state.boot.next_sequence), counter_at_close)
+      << "not one record after the close";
   EXPECT_TRUE(fx.messages.Texts().empty());
-  window.reset();
+  EXPECT_FALSE(tool->update().View().busy);
+  EXPECT_EQ(tool->update().Start().verdict, common::Verdict::kRefused) << "closed: nothing starts";
+  tool.reset();
   std::filesystem::remove(path);
 }
 
-INSTANTIATE_TEST_SUITE_P(Adapters, FirmwareWindowOnBothAdapters,
+INSTANTIATE_TEST_SUITE_P(Adapters, FirmwareToolOnBothAdapters,
                          ::testing::Values(test::Adapters::kHid, test::Adapters::kBulk));
 
 }  // namespace

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <stop_token>
+#include <string>
+
+#include "common/front_end.h"
+#include "firmware/read_back.h"
+#include "firmware/tool_job.h"
+
+namespace cw::firmware {
+
+inline constexpr int kExportPages = kDataPages + kCodePages;  // 2,080
+
+// What the "Export Firmware" group shows of the export, besides its bar.
+struct ExportView : JobView {
+  std::string path;  // "Bin Path:" edit
+  bool path_set = false;
+};
+
+// The firmware export: every data and code flash page of the gauge through its read-out path,
+// made into a scrambled image at the chosen path, on the firmware tool's worker. It is done only
+// once the whole image is on the disk.
+class ExportJob final : public ToolJob<ExportView> {
+ public:
+  explicit ExportJob(FirmwareTool& tool);
+
+  void Set(const std::filesystem::path& path);
+  // Checks the target and the seal state, then hands the export to the worker: done means it
+  // started (its own outcome arrives in the view when it ends); refused or failed comes with the
+  // message that says why not. A press while it runs is ignored.
+  common::Outcome Export();
+
+ private:
+  void Run(std::stop_token stop, const std::filesystem::path& path);
+  JobRun RunExport(std::stop_token stop, const std::filesystem::path& path);
+  // The progress message of the export.
+  void Progress(int pages);
+};
+
+}  // namespace cw::firmware

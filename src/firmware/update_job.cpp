@@ -1,0 +1,195 @@
+#include "firmware/update_job.h"
+
+#include <fmt/format.h>
+
+#include "firmware/image_record.h"
+#include "firmware/messages.h"
+#include "firmware/read_back.h"
+#include "firmware/update_status.h"
+
+namespace cw::firmware {
+namespace {
+
+constexpr bool kPecOn = true;
+// Voltage: a word every firmware answers and no boot loader does.
+constexpr std::uint8_t kFirmwareProbeCommand = 0x09;
+// The gauge restarts its firmware after leaving update mode before it answers again.
+constexpr common::Millis kFirmwareStart{500};
+
+}  // namespace
+
+UpdateJob::UpdateJob(FirmwareTool& tool)
+    : ToolJob(tool, FirmwareJob::kUpdate, messages::kExportRunning) {}
+
+common::Outcome UpdateJob::Start() {
+  common::OutcomeBuilder outcome(tool_.messages_);
+  if (Ignored()) return outcome.Refused();
+  const std::shared_ptr<const common::Bytes> image = tool_.image();
+  if (!image) {
+    outcome.Show(messages::kPleaseLoadBin);
+    return outcome.Refused();
+  }
+  if (!Claim(outcome)) return outcome.Refused();
+  Change([](UpdateView& view) { view.failed = false; });
+  Begin([this, image](std::stop_token stop) { Run(stop, *image); });
+  return outcome.Done();
+}
+
+void UpdateJob::Run(std::stop_token stop, const common::Bytes& image) {
+  const JobRun run = RunUpdate(stop, image);
+  // The status label says why an update failed; the messages say what state the pack is in now.
+  End(run, run.end == JobRun::End::kSuccess ? messages::kUpdateSuccess : std::string_view(), true);
+}
+
+std::string UpdateJob::StatusText(const link::IspResult& result) {
+  switch (result.code) {
+    case link::kIspBadStatus:
+      return StatusErrorText(result.status);
+    case link::kIspPecMismatch:
+      return std::string(messages::kStatusPecError);
+    default:
+      return std::string(messages::kStatusUsbError);
+  }
+}
+
+void UpdateJob::SetStatusText(const std::string& status) {
+  Change([&](UpdateView& view) { view.status_text = status; });
+  Notify();
+}
+
+void UpdateJob::Fail(const std::string& status) {
+  Change([&](UpdateView& view) {
+    view.status_text = status;
+    view.failed = true;
+  });
+  Progress(total_blocks_);
+}
+
+bool UpdateJob::Transient(const link::IspResult& result) {
+  switch (result.code) {
+    case link::kIspPecMismatch:
+      return true;
+    case link::kIspBadStatus:
+      return (result.status & kStatusTransferFaults) != 0;
+    case link::kIspAdapterFailure:
+      // A refused transfer, unless the adapter itself has gone.
+      return link_.EnsureConnected();
+    default:
+      return false;
+  }
+}
+
+bool UpdateJob::FirmwareAnswers() {
+  link_.clock().SleepFor(kFirmwareStart);
+  std::uint16_t value = 0;
+  return link_.ReadWord(kFirmwareProbeCommand, value);
+}
+
+bool UpdateJob::LastRecordReadsBack(const common::Bytes& image) {
+  if (image.size() < kRecordSize) return true;
+  const std::uint8_t read_back_mask = tool_.constants_.read_back_mask;
+  ImageRecord record;
+  std::copy(image.end() - kRecordSize, image.end(), record.begin());
+  UnscrambleRecord(record, tool_.constants_.record_mask);
+  if (record[2] != kTypeData) return true;  // only a data record leaves bytes to compare
+  const bool code = record[5] == kSpaceCode;
+  const std::size_t address = std::size_t{record[3]} << 8 | record[4];
+  std::optional<std::size_t> page_read;
+  link::FlashBlock page{};
+  for (std::size_t i = 0; i < record[6] && i < kMaxDataBytes; ++i) {
+    const std::size_t at = address + i;
+    // The read-out path does not reach the boot loader's area, nor bytes the stream has the
+    // gauge copy from there.
+    if (code ? at >= kStreamedCodeSize || at == kCopiedCodeAddress || at == kCopiedCodeAddress + 1
+             : at >= kDataPages * kRecordSize) {
+      continue;
+    }
+    const std::size_t page_index = at / kRecordSize;
+    if (page_read != page_index) {
+      const auto selector =
+          static_cast<std::uint16_t>((code ? kFirstCodeSelector : kFirstDataSelector) + page_index);
+      const auto block = link_.ReadFlashBlock(selector, false);
+      if (!block) return false;
+      page = *block;
+      page_read = page_index;
+    }
+    const std::uint8_t stored = page[at % kRecordSize];
+    const std::uint8_t value = code ? UnhideCodeFlashByte(stored, at, read_back_mask)
+                                    : UnhideDataFlashByte(stored, read_back_mask);
+    if (value != record[kDataOffset + i]) return false;
+  }
+  return true;
+}
+
+std::optional<UpdateJob::Pass> UpdateJob::SendImage(std::stop_token stop,
+                                                    const common::Bytes& image,
+                                                    const std::string& status_after_handshake) {
+  Pass pass;
+  pass.result = link_.IspStepPair(kPecOn);
+  if (pass.result.code != link::kIspSuccess) return pass;
+  Change([&](UpdateView& view) { view.status_text = status_after_handshake; });
+  Progress(0);
+  for (int k = 0; k < total_blocks_; ++k) {
+    // The record boundary: a stop never cuts a record or its status poll in half.
+    if (stop.stop_requested()) return std::nullopt;
+    const common::ByteView record(image.data() + static_cast<std::size_t>(k) * kRecordSize,
+                                  kRecordSize);
+    pass.result = link_.IspWriteData(record, kPecOn);
+    if (pass.result.code != link::kIspSuccess) return pass;
+    pass.sent = k + 1;
+    Progress(pass.sent);
+  }
+  return pass;
+}
+
+JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
+  total_blocks_ = static_cast<int>(image.size() / kRecordSize);
+  bool erased = false;  // a record went through: the old firmware is gone
+  int restarts = 0;
+  std::string restart_status;
+  while (true) {
+    const auto pass = SendImage(stop, image, restart_status);
+    if (!pass || stop.stop_requested()) return {JobRun::End::kAbandoned};
+    erased = erased || pass->sent > 0;
+    if (pass->result.code == link::kIspSuccess) break;
+    const std::string status = StatusText(pass->result);
+    if (restarts == kUpdateRestarts || !Transient(pass->result)) {
+      Fail(status);
+      if (erased) {
+        return {
+            JobRun::End::kFailure,
+            {fmt::format(fmt::runtime(messages::kStatePartlyWritten), pass->sent, total_blocks_)}};
+      }
+      return {JobRun::End::kFailure,
+              {std::string(FirmwareAnswers() ? messages::kStateFirmwareIntact
+                                             : messages::kStateMayWaitInBootLoader)}};
+    }
+    ++restarts;
+    restart_status = fmt::format(fmt::runtime(messages::kStatusRestart), status, restarts + 1,
+                                 kUpdateRestarts + 1);
+    SetStatusText(restart_status);
+  }
+  // Leaving update mode restarts the firmware; the update is only done once it answers.
+  link_.IspCommand(kPecOn);
+  if (!FirmwareAnswers()) {
+    Fail(std::string(messages::kStatusNoFirmware));
+    return {JobRun::End::kFailure,
+            {fmt::format(fmt::runtime(messages::kStateNoFirmwareAnswer), total_blocks_)}};
+  }
+  if (!LastRecordReadsBack(image)) {
+    Fail(std::string(messages::kStatusLastRecord));
+    return {JobRun::End::kFailure, {std::string(messages::kStateLastRecordNotKept)}};
+  }
+  Change([](UpdateView& view) { view.counter_text.clear(); });
+  Progress(total_blocks_);
+  if (restarts == 0) return {JobRun::End::kSuccess};
+  return {JobRun::End::kSuccess, {fmt::format(fmt::runtime(messages::kUpdateRestarted), restarts)}};
+}
+
+void UpdateJob::Progress(int sent) {
+  ToolJob::Progress(sent, total_blocks_, [&](UpdateView& view) {
+    if (!view.failed) view.counter_text = fmt::format("{}/{}", sent, total_blocks_);
+  });
+}
+
+}  // namespace cw::firmware
