@@ -15,17 +15,6 @@
 #include "sim/sim_pack.h"
 
 namespace cw::app {
-namespace {
-
-sim::SimOptions SimOptionsFor(const DeviceSelection& device,
-                              const common::ProductConstants& constants) {
-  sim::SimOptions options = sim::DefaultSimOptions(constants, device.transport);
-  options.state_file = device.state_file;
-  return options;
-}
-
-}  // namespace
-
 Workbench::Workbench(WorkbenchOptions options, common::MessageSink& messages)
     : options_(std::move(options)), messages_(messages) {}
 
@@ -59,13 +48,10 @@ std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
   link::HidBackend* hid = nullptr;
   link::UsbBackend* usb = nullptr;
   if (device.simulated) {
-    sim::SimOptions sim_options = SimOptionsFor(device, bench->options_.constants);
-    if (!device.faults.empty()) {
-      auto faults = sim::ParseFaults(device.faults);
-      if (!faults) return std::unexpected(faults.error());
-      sim_options.faults = *faults;
-    }
-    bench->sim_pack_ = std::make_unique<sim::SimPack>(*bench->clock_, std::move(sim_options));
+    auto sim_options = sim::SimOptionsFor(bench->options_.constants, device.transport,
+                                          device.faults, device.state_file);
+    if (!sim_options) return std::unexpected(sim_options.error());
+    bench->sim_pack_ = std::make_unique<sim::SimPack>(*bench->clock_, std::move(*sim_options));
     if (const auto& error = bench->sim_pack_->load_error()) return std::unexpected(*error);
     hid = &bench->sim_pack_->hid_backend();
     usb = &bench->sim_pack_->usb_backend();

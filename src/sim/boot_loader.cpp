@@ -66,7 +66,7 @@ void Command(BootLoaderState& state, std::uint16_t word, bool sealed, bool stuck
         state.status = kCommandRejected;
         return;
       }
-      state = BootLoaderState{BootMode::kHandshake, kUpdateSupported, 0, 0};
+      state = BootLoaderState{.mode = BootMode::kHandshake, .status = kUpdateSupported};
       return;
     case kConfirm:
       if (state.mode == BootMode::kNormal) {
@@ -86,36 +86,33 @@ void Command(BootLoaderState& state, std::uint16_t word, bool sealed, bool stuck
   }
 }
 
-void Record(BootLoaderState& state, GaugeMemory& memory, common::ByteView record,
-            std::uint8_t record_mask, int busy_polls) {
-  state.busy_polls_left = std::max(0, busy_polls);
+common::Millis Record(BootLoaderState& state, GaugeMemory& memory, common::ByteView record,
+                      std::uint8_t record_mask, const BootTiming& timing) {
   if (state.mode != BootMode::kUpdate || record.size() != kRecordLength) {
     state.status |= kCommandRejected;
-    return;
+    return timing.record;
   }
   std::uint8_t sum = 0;
   for (std::size_t i = 0; i + 1 < kRecordLength; ++i)
     sum = static_cast<std::uint8_t>(sum + record[i]);
   if (sum != record[kRecordLength - 1]) {
     state.status |= kChecksumError;
-    return;
+    return timing.record;
   }
   const auto plain = Unscramble(record, record_mask);
   // A record out of order means one went missing; carrying on would leave a hole in the image.
   if (BigEndian(plain[0], plain[1]) != state.next_sequence) {
     state.status |= kDataLossError;
-    return;
+    return timing.record;
   }
   ++state.next_sequence;
-  state.status |= Execute(plain, memory);
+  const std::uint16_t errors = Execute(plain, memory);
+  state.status |= errors;
+  return plain[2] == kTypeErase && errors == 0 ? timing.erase : timing.record;
 }
 
-std::uint16_t PollStatus(BootLoaderState& state) {
-  if (state.busy_polls_left > 0) {
-    --state.busy_polls_left;
-    return static_cast<std::uint16_t>(state.status | kBusy);
-  }
-  return state.status;
+std::uint16_t PollStatus(const BootLoaderState& state, bool busy) {
+  return busy ? static_cast<std::uint16_t>(state.status | kBusy) : state.status;
 }
 
 std::array<std::uint8_t, kRecordLength - 1> Unscramble(common::ByteView record,

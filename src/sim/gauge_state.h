@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/clock.h"
 #include "sim/authenticator.h"
 #include "sim/gauge_memory.h"
 
@@ -23,7 +24,10 @@ struct BootLoaderState {
   BootMode mode = BootMode::kNormal;
   std::uint16_t status = 0;         // UpdateStatus without the busy bit
   std::uint16_t next_sequence = 0;  // sequence number the next record must carry
-  int busy_polls_left = 0;          // status reads that still report busy
+  // How long the loader was still busy with its last record when this state was taken: status
+  // reads report busy until that much time has passed on the clock of the gauge it is restored
+  // into. Counted from the moment of taking, so that a state file means the same to any process.
+  common::Millis busy_left{0};
 
   bool operator==(const BootLoaderState&) const = default;
 };

@@ -3,7 +3,7 @@
 #include <string_view>
 
 // Every text the simulated pack shows a user: fault strings typed on the command line and state
-// files that cannot be used. Format strings take their arguments through fmt.
+// files that cannot be used or are in use. Format strings take their arguments through fmt.
 namespace cw::sim::messages {
 
 inline constexpr std::string_view kFaultUnknownKey =
@@ -28,5 +28,14 @@ inline constexpr std::string_view kStateNotSavedAfterLoadError =
     "The pack state was not saved to {}: that file could not be loaded, and saving would "
     "overwrite it ({})";
 inline constexpr std::string_view kStateNoFile = "No pack state file was given";
+inline constexpr std::string_view kStateInUseBy =
+    "The pack state file {} is in use by process {}: it was still locked after {:g} s of "
+    "waiting. Try again when that process has finished.";
+inline constexpr std::string_view kStateInUse =
+    "The pack state file {} is in use by another process: it was still locked after {:g} s of "
+    "waiting. Try again when that process has finished.";
+inline constexpr std::string_view kProcessWithName = "{} ({})";
+inline constexpr std::string_view kStateLockFailed =
+    "The pack state file {} could not be locked against other processes ({}: {})";
 
 }  // namespace cw::sim::messages

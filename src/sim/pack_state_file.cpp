@@ -8,6 +8,7 @@
 #include "common/bytes.h"
 #include "common/file_input.h"
 #include "common/file_output.h"
+#include "sim/boot_loader.h"
 #include "sim/messages.h"
 
 namespace cw::sim {
@@ -17,6 +18,8 @@ using Json = nlohmann::json;
 
 constexpr std::string_view kFormat = "cellwarden-sim-pack";
 constexpr int kVersion = 1;
+// No boot loader stays busy for anything like this; more is a damaged file.
+constexpr std::uint64_t kMaxBusyMs = 60000;
 
 std::string SealName(SealState seal) {
   switch (seal) {
@@ -51,6 +54,10 @@ Json OptionalNumber(const std::optional<T>& value) {
 class FieldReader {
  public:
   FieldReader(const Json& object, std::string path) : object_(object), path_(std::move(path)) {}
+
+  bool Has(std::string_view key) const {
+    return object_.is_object() && object_.contains(std::string(key));
+  }
 
   const Json* Field(std::string_view key) {
     if (!object_.is_object())
@@ -190,7 +197,9 @@ Json GaugeStateToJson(const GaugeState& state) {
        {{"mode", ModeName(state.boot.mode)},
         {"status", state.boot.status},
         {"next_sequence", state.boot.next_sequence},
-        {"busy_polls_left", state.boot.busy_polls_left}}},
+        {"busy_ms_left", state.boot.busy_left.count()},
+        // Read by the releases that counted busy status reads instead of time.
+        {"busy_polls_left", state.boot.busy_left.count() > 0 ? 1 : 0}}},
       {"calibrations", calibrations},
       {"calibration_references",
        {{"cells_mv", state.calibration_cells_mv},
@@ -261,7 +270,17 @@ std::expected<GaugeState, std::string> GaugeStateFromJson(const Json& json) {
                         state.boot.mode);
   boot.Number("status", 0xFFFF, state.boot.status);
   boot.Number("next_sequence", 0xFFFF, state.boot.next_sequence);
-  boot.Number("busy_polls_left", 1000000, state.boot.busy_polls_left);
+  if (boot.Has("busy_ms_left")) {
+    std::uint64_t busy_ms = 0;
+    boot.Number("busy_ms_left", kMaxBusyMs, busy_ms);
+    state.boot.busy_left = common::Millis(busy_ms);
+  } else {
+    // A file of the releases that counted busy status reads: a count left means a record had
+    // just been sent, and its programming time is what that count stands for now.
+    int busy_polls = 0;
+    boot.Number("busy_polls_left", 1000000, busy_polls);
+    if (busy_polls > 0) state.boot.busy_left = boot::BootTiming{}.record;
+  }
 
   if (const Json* records = root.Field("calibrations"); records != nullptr) {
     if (!records->is_array()) root.Fail("calibrations", "is not a list");

@@ -110,8 +110,8 @@ void SimGauge::UpdateMeasurements() const {
   }
   const int current_offset = state_.current_offset_ma + state_.board_offset_ma;
   m.current_ma = static_cast<std::int16_t>(shifted(m.current_ma, current_offset, -32768, 32767));
-  m.average_current_ma = static_cast<std::int16_t>(
-      shifted(m.average_current_ma, current_offset, -32768, 32767));
+  m.average_current_ma =
+      static_cast<std::int16_t>(shifted(m.average_current_ma, current_offset, -32768, 32767));
   m.battery_status |= SafetyAlarmBits(state_.safety_status);
   measurements_ = m;
 }
@@ -174,7 +174,7 @@ SimGauge::Reply SimGauge::BlockReply(std::uint8_t command, common::ByteView data
 }
 
 std::optional<SimGauge::Reply> SimGauge::ReplyFor(std::uint8_t command) {
-  if (command == kIspStatus) return WordReply(command, boot::PollStatus(state_.boot));
+  if (command == kIspStatus) return WordReply(command, boot::PollStatus(state_.boot, BootBusy()));
   if (boot::Running(state_.boot)) return std::nullopt;
   UpdateMeasurements();
 
@@ -304,7 +304,8 @@ bool SimGauge::WriteBlock(std::uint8_t command, common::ByteView data) {
     }
     case kIspData:
       if (!boot::Running(state_.boot)) return false;
-      boot::Record(state_.boot, state_.memory, data, constants_.record_mask, boot_busy_polls_);
+      boot_busy_until_ = clock_.Now() + boot::Record(state_.boot, state_.memory, data,
+                                                     constants_.record_mask, boot_timing_);
       return true;
     case kManufacturerInfo:
       return WriteManufacturerInfo(data);
@@ -449,14 +450,24 @@ void SimGauge::ApplyCalibration(std::uint16_t flags) {
 
 // ---- inspection -----------------------------------------------------------------------------
 
+BootLoaderState SimGauge::BootLoaderNow() const {
+  BootLoaderState boot = state_.boot;
+  if (BootBusy()) boot.busy_left = boot_busy_until_ - clock_.Now();
+  return boot;
+}
+
 GaugeState SimGauge::State() const {
   std::lock_guard lock(mutex_);
-  return state_;
+  GaugeState state = state_;
+  state.boot = BootLoaderNow();
+  return state;
 }
 
 void SimGauge::Restore(GaugeState state) {
   std::lock_guard lock(mutex_);
   state_ = std::move(state);
+  boot_busy_until_ = clock_.Now() + state_.boot.busy_left;
+  state_.boot.busy_left = common::Millis{0};
   key_entry_.Reset();
   key_change_armed_ = false;
 }
@@ -479,7 +490,7 @@ std::uint16_t SimGauge::OperationStatusWord() const {
 
 BootLoaderState SimGauge::BootLoader() const {
   std::lock_guard lock(mutex_);
-  return state_.boot;
+  return BootLoaderNow();
 }
 
 std::vector<CalibrationRecord> SimGauge::CalibrationRecords() const {
@@ -522,9 +533,9 @@ int SimGauge::resets() const {
   return resets_;
 }
 
-void SimGauge::SetBootBusyPolls(int polls) {
+void SimGauge::SetBootTiming(const boot::BootTiming& timing) {
   std::lock_guard lock(mutex_);
-  boot_busy_polls_ = std::max(0, polls);
+  boot_timing_ = timing;
 }
 
 void SimGauge::SetFaults(const FaultConfig& faults) {

@@ -12,6 +12,7 @@
 #include "common/product_constants.h"
 #include "link/smbus_target.h"
 #include "sim/battery_model.h"
+#include "sim/boot_loader.h"
 #include "sim/fault_config.h"
 #include "sim/gauge_state.h"
 #include "sim/key_entry.h"
@@ -37,7 +38,6 @@ class SimGauge final : public link::SmbusTarget {
  public:
   static constexpr std::uint8_t kWriteAddress = 0x16;
   static constexpr std::uint8_t kReadAddress = 0x17;
-  static constexpr int kDefaultBootBusyPolls = 2;
 
   SimGauge(common::Clock& clock, common::ProductConstants constants);
 
@@ -63,8 +63,8 @@ class SimGauge final : public link::SmbusTarget {
   void RaiseSafetyAlarm(std::uint32_t safety_bits);
   // How many RESET (0x0041) subcommands the gauge has carried out.
   int resets() const;
-  // Status reads of 0x47 that report busy after each firmware record.
-  void SetBootBusyPolls(int polls);
+  // How long the boot loader stays busy after each firmware record, on the gauge's clock.
+  void SetBootTiming(const boot::BootTiming& timing);
   // The gauge applies the reply faults (PEC corruption, short and oversized block counts, a
   // boot loader that never leaves); NACKs and drops belong to the bus.
   void SetFaults(const FaultConfig& faults);
@@ -96,6 +96,9 @@ class SimGauge final : public link::SmbusTarget {
   void ApplyCalibration(std::uint16_t flags);
   // Brings the battery model to the clock's present time and the measurements with it.
   void UpdateMeasurements() const;
+  bool BootBusy() const { return boot::Running(state_.boot) && clock_.Now() < boot_busy_until_; }
+  // The boot loader's state with the busy time it has left from now.
+  BootLoaderState BootLoaderNow() const;
 
   mutable std::mutex mutex_;
   common::Clock& clock_;
@@ -107,7 +110,10 @@ class SimGauge final : public link::SmbusTarget {
   mutable PackMeasurements measurements_;
   // Calibration moves a measurement by the difference between its reference and the value
   // measured at that moment.
-  int boot_busy_polls_ = kDefaultBootBusyPolls;
+  boot::BootTiming boot_timing_;
+  // Clock time until which the boot loader is busy with its last record; state_.boot.busy_left
+  // stays zero while the gauge runs (State() fills it in).
+  common::Millis boot_busy_until_{0};
   FaultConfig faults_;
   int pec_replies_ = 0;
   // Between two commands only: not kept in the state file.

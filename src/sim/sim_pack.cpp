@@ -44,7 +44,7 @@ SimPack::SimPack(common::Clock& clock, SimOptions options)
       bulk_(std::make_unique<SimBulkAdapter>(bus_, options_.bulk_adapters, clock)) {
   gauge_->SetFaults(options_.faults);
   if (options_.faults.safety_alarm != 0) gauge_->RaiseSafetyAlarm(options_.faults.safety_alarm);
-  gauge_->SetBootBusyPolls(options_.boot_busy_polls);
+  gauge_->SetBootTiming(options_.boot_timing);
   for (const SimHidAdapterConfig& adapter : options_.hid_adapters) {
     bus_->AddAdapterVendorId(adapter.vendor_id);
   }
@@ -52,6 +52,14 @@ SimPack::SimPack(common::Clock& clock, SimOptions options)
     bus_->AddAdapterVendorId(adapter.vendor_id);
   }
   if (options_.state_file.empty()) return;
+  // Other processes run on the real clock, whatever clock this pack runs on.
+  common::SystemClock real_time;
+  auto lock = StateFileLock::Acquire(options_.state_file, options_.state_file_wait, real_time);
+  if (!lock) {
+    load_error_ = lock.error();
+    return;
+  }
+  state_lock_ = std::move(*lock);
   auto loaded = LoadGaugeState(options_.state_file);
   if (!loaded) {
     load_error_ = loaded.error();

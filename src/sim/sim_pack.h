@@ -17,6 +17,7 @@
 #include "sim/sim_bulk_adapter.h"
 #include "sim/sim_gauge.h"
 #include "sim/sim_hid_adapter.h"
+#include "sim/state_file_lock.h"
 
 namespace cw::sim {
 
@@ -33,7 +34,9 @@ struct SimOptions {
   FaultConfig faults;
   common::ProductConstants constants;
   std::string state_file;  // empty = none
-  int boot_busy_polls = SimGauge::kDefaultBootBusyPolls;
+  // How long to wait for another process to let go of the state file before giving up.
+  common::Millis state_file_wait{10000};
+  boot::BootTiming boot_timing;
 };
 
 // Adapters of `kind` with the ids and serial the tool looks for under `constants`.
@@ -50,7 +53,9 @@ std::expected<SimOptions, std::string> SimOptionsFor(const common::ProductConsta
 // in a file when one is given. Safe for a scan thread and a UI thread using it at once.
 class SimPack {
  public:
-  // Loads `options.state_file` when it exists; a file that cannot be used leaves the pack at its
+  // Loads `options.state_file` when it exists, holding it against every other pack and process
+  // from then until this pack is gone (a file another one holds is waited for, up to
+  // `options.state_file_wait`). A file that cannot be used or stays in use leaves the pack at its
   // defaults and is reported by load_error() (and then never overwritten).
   SimPack(common::Clock& clock, SimOptions options);
   // Saves the state file when one is set and it loaded cleanly. Handles still open on the
@@ -82,6 +87,7 @@ class SimPack {
   std::shared_ptr<SimBus> bus_;
   std::unique_ptr<SimHidAdapter> hid_;
   std::unique_ptr<SimBulkAdapter> bulk_;
+  StateFileLock state_lock_;
   std::optional<std::string> load_error_;
   mutable std::mutex save_mutex_;
   mutable std::optional<GaugeState> saved_;

@@ -25,11 +25,13 @@ class BootLoaderTest : public ::testing::Test {
     const auto record = Scramble(plain, constants_.record_mask);
     return gauge_.Write(BlockWrite(0x48, record));
   }
+  // Reads the status every millisecond until the loader is no longer busy (at most 100 ms).
   std::uint16_t StatusAfterBusy() {
     std::uint16_t status = 0;
-    for (int poll = 0; poll < 10; ++poll) {
+    for (int poll = 0; poll < 100; ++poll) {
       status = Status().value_or(0xFFFF);
       if ((status & 0x0001) == 0) break;
+      clock_.Advance(common::Millis{1});
     }
     return status;
   }
@@ -53,21 +55,54 @@ TEST_F(BootLoaderTest, HandshakeGoesFrom0080To0180WithTheBytesOfAReadyStatus) {
   EXPECT_TRUE(ReadWord(gauge_, 0x09));
 }
 
-TEST_F(BootLoaderTest, GoodRecordIsProgrammedAfterTheConfiguredBusyPolls) {
-  gauge_.SetBootBusyPolls(3);
+// Busy is a time on the gauge's clock, not a number of reads: reading faster does not finish
+// the programming sooner.
+TEST_F(BootLoaderTest, RecordsKeepTheLoaderBusyForTheirProgrammingTime) {
+  gauge_.SetBootTiming({.record = common::Millis{3}, .erase = common::Millis{30}});
   ASSERT_TRUE(EnterUpdateMode());
   const common::Bytes code = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
                               13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24};
   const common::Bytes constants = {0xC0, 0xFF, 0xEE};
-  ASSERT_TRUE(Send(DataRecord(0, 0x1230, 0, code)));
-  for (int poll = 0; poll < 3; ++poll) EXPECT_EQ(Status(), 0x0181) << poll;
-  EXPECT_EQ(Status(), 0x0180);
-  ASSERT_TRUE(Send(DataRecord(1, 0x0100, 1, constants)));
-  EXPECT_EQ(StatusAfterBusy(), 0x0180);
-
+  const struct {
+    std::array<std::uint8_t, 31> record;
+    int busy_ms;
+  } steps[] = {
+      {DataRecord(0, 0x1230, 0, code), 3},
+      {PlainRecord(1, 0xFE, common::Bytes{0x04, 0x00, 0x01}), 30},
+      {DataRecord(2, 0x0100, 1, constants), 3},
+  };
+  for (const auto& step : steps) {
+    ASSERT_TRUE(Send(step.record));
+    for (int read = 0; read < 5; ++read) EXPECT_EQ(Status(), 0x0181) << step.busy_ms;
+    EXPECT_EQ(gauge_.BootLoader().busy_left, common::Millis{step.busy_ms});
+    clock_.Advance(common::Millis{step.busy_ms - 1});
+    EXPECT_EQ(Status(), 0x0181) << step.busy_ms;
+    clock_.Advance(common::Millis{1});
+    EXPECT_EQ(Status(), 0x0180) << step.busy_ms;
+    EXPECT_EQ(gauge_.BootLoader().busy_left, common::Millis{0});
+  }
   const GaugeState state = gauge_.State();
   EXPECT_TRUE(std::equal(code.begin(), code.end(), state.memory.code.begin() + 0x1230));
   EXPECT_TRUE(std::equal(constants.begin(), constants.end(), state.memory.data.begin() + 0x100));
+}
+
+// A state taken while the loader is busy carries the time it has left, whatever clock the gauge
+// it is restored into runs on.
+TEST_F(BootLoaderTest, BusyTimeLeftTravelsWithTheState) {
+  ASSERT_TRUE(EnterUpdateMode());
+  ASSERT_TRUE(Send(PlainRecord(0, 0xFE, common::Bytes{0x04, 0x00, 0x01})));
+  clock_.Advance(common::Millis{5});
+  const GaugeState busy = gauge_.State();
+  EXPECT_EQ(busy.boot.busy_left, boot::BootTiming{}.erase - common::Millis{5});
+
+  common::ManualClock later;
+  later.Advance(common::Millis{100000});
+  SimGauge restored(later, constants_);
+  restored.Restore(busy);
+  EXPECT_EQ(restored.State(), busy);
+  EXPECT_EQ(ReadWord(restored, 0x47), 0x0181);
+  later.Advance(busy.boot.busy_left);
+  EXPECT_EQ(ReadWord(restored, 0x47), 0x0180);
 }
 
 TEST_F(BootLoaderTest, RecordFaultsSetTheirStatusBitsAndProgramNothing) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -114,6 +116,8 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
   bad_subclass["selected_subclass"] = 0x99;
   nlohmann::json bad_selector = valid;
   bad_selector["flash_selector"] = 0x0001;
+  nlohmann::json busy_for_ever = valid;
+  busy_for_ever["boot_loader"]["busy_ms_left"] = 60001;
   nlohmann::json bad_record = valid;
   bad_record["calibrations"] =
       nlohmann::json::array({{{"command", 64}, {"data", "X1"}, {"time_ms", 0}}});
@@ -129,6 +133,7 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
       {"subclass the gauge lacks", bad_subclass.dump(), "\"selected_subclass\""},
       {"flash page the gauge lacks", bad_selector.dump(), "\"flash_selector\""},
       {"calibration data not hex", bad_record.dump(), "\"calibrations[0].data\""},
+      {"loader busy past a minute", busy_for_ever.dump(), "\"boot_loader.busy_ms_left\""},
   };
   for (const CorruptCase& test : cases) {
     const SimOptions options = WithStateFile("damaged.json");
@@ -149,6 +154,33 @@ TEST_F(PackTest, DamagedStateFileIsReportedAndNeverOverwritten) {
       EXPECT_NE(saved.error().find("not saved"), std::string::npos);
     }
     EXPECT_EQ(ReadFile(options.state_file), test.contents) << test.name;
+  }
+}
+
+// Earlier releases counted the loader's busy status reads; their files still load, a count left
+// standing for one record's programming time. Today's files carry the time left, and a count
+// for those releases.
+TEST_F(PackTest, LoaderBusyTimeIsStoredAndOldBusyCountsStillLoad) {
+  GaugeState busy = SimGauge(clock_, common::ProductConstants{}).State();
+  busy.boot.busy_left = common::Millis{7};
+  const nlohmann::json today = GaugeStateToJson(busy);
+  EXPECT_EQ(today["boot_loader"]["busy_ms_left"], 7);
+  EXPECT_EQ(today["boot_loader"]["busy_polls_left"], 1);
+  const auto old_file = [&](int polls) {
+    nlohmann::json old = today;
+    old["boot_loader"].erase("busy_ms_left");
+    old["boot_loader"]["busy_polls_left"] = polls;
+    return old;
+  };
+  const std::pair<nlohmann::json, common::Millis> cases[] = {
+      {today, common::Millis{7}},
+      {old_file(0), common::Millis{0}},
+      {old_file(2), boot::BootTiming{}.record},
+  };
+  for (const auto& [json, busy_left] : cases) {
+    const auto state = GaugeStateFromJson(nlohmann::json::parse(json.dump()));
+    ASSERT_TRUE(state) << state.error();
+    EXPECT_EQ(state->boot.busy_left, busy_left) << json["boot_loader"].dump();
   }
 }
 
@@ -320,6 +352,51 @@ TEST_F(PackTest, ScanThreadAndUserThreadShareThePack) {
     }
   }
   scan.join();
+}
+
+// One pack at a time on a state file, from its load to its last save: a second one (in this
+// process or another) waits for the first to be gone, and gives up after a while naming it.
+TEST_F(PackTest, ASecondPackOnTheStateFileWaitsThenGivesUpNamingTheHolder) {
+  SimOptions options = WithStateFile("pack.json");
+  options.state_file_wait = common::Millis{200};
+  const std::string lock_file = options.state_file + ".lock";
+  auto first = std::make_unique<SimPack>(clock_, options);
+  ASSERT_FALSE(first->load_error());
+  ASSERT_TRUE(first->gauge().Write(WordWrite(0x00, 0x0030)));  // seal
+  {
+    SimPack second(clock_, options);
+    ASSERT_TRUE(second.load_error());
+    EXPECT_NE(second.load_error()->find("The pack state file " + options.state_file +
+                                        " is in use by process " + std::to_string(::getpid())),
+              std::string::npos)
+        << *second.load_error();
+    EXPECT_NE(second.load_error()->find("after 0.2 s"), std::string::npos);
+    EXPECT_FALSE(second.SaveState()) << "the holder's file is not the waiter's to write";
+  }
+  std::unique_ptr<SimPack> third;
+  options.state_file_wait = common::Millis{10000};
+  std::thread waiting([&] { third = std::make_unique<SimPack>(clock_, options); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  first.reset();
+  waiting.join();
+  ASSERT_FALSE(third->load_error()) << *third->load_error();
+  EXPECT_EQ(third->gauge().seal_state(), SealState::kSealed) << "what the first one saved";
+  EXPECT_TRUE(std::filesystem::exists(lock_file));
+  third.reset();
+  EXPECT_FALSE(std::filesystem::exists(lock_file)) << "the last one out removes it";
+}
+
+// The holder writes its process id into the lock file: never through a link someone put there.
+TEST_F(PackTest, ALockFileThatIsALinkIsRefused) {
+  const SimOptions options = WithStateFile("pack.json");
+  const auto target = directory_ / "precious";
+  std::ofstream(target) << "keep";
+  std::filesystem::create_symlink(target, options.state_file + ".lock");
+  SimPack pack(clock_, options);
+  ASSERT_TRUE(pack.load_error());
+  EXPECT_NE(pack.load_error()->find("could not be locked"), std::string::npos)
+      << *pack.load_error();
+  EXPECT_EQ(ReadFile(target), "keep");
 }
 
 }  // namespace
