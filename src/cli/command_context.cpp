@@ -21,6 +21,13 @@ app::Workbench* CommandContext::OpenOffline(int& exit_code) {
   return workbench_ ? workbench_.get() : Create(exit_code);
 }
 
+app::Workbench* CommandContext::OpenSimulated(int& exit_code) {
+  if (workbench_) return workbench_.get();
+  app::Workbench* bench = Create(exit_code, true);
+  if (bench) bench->Start();
+  return bench;
+}
+
 CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::string_view)> accepts) {
   return CLI::Validator(
       [rule = std::string(rule), accepts = std::move(accepts)](std::string& text) -> std::string {
@@ -41,8 +48,13 @@ int CommandContext::Finish(int exit_code) {
   return exit_code == kExitSuccess ? kExitFailed : exit_code;
 }
 
-app::Workbench* CommandContext::Create(int& exit_code) {
-  const auto selection = app::SelectDevice(options_.device, options_.sim, options_.sim_state);
+app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {
+  std::string device = options_.device;
+  if (simulated_only) {
+    const auto named = app::ParseDeviceString(device);
+    if (!named || !named->simulated) device = "sim";
+  }
+  const auto selection = app::SelectDevice(device, options_.sim, options_.sim_state);
   if (!selection) {
     fmt::print(stderr, "{}\n", selection.error());
     exit_code = kExitUsage;

@@ -44,6 +44,9 @@ class CommandContext {
   // The same without opening the adapter, for commands that work on files only (they still
   // take the product constants and the tool objects from the workbench).
   app::Workbench* OpenOffline(int& exit_code);
+  // A started workbench on the simulated pack whatever --device names: the one --device or
+  // --sim-state describes when it is simulated, else a fresh one (a dry run).
+  app::Workbench* OpenSimulated(int& exit_code);
   // Ends the command: the simulated pack's state file, when there is one, is saved now so that a
   // failed save fails the command (exit 1) instead of losing the change without a word. Returns
   // the exit code to give.
@@ -52,7 +55,7 @@ class CommandContext {
   ConsoleProgressSink& progress() { return progress_; }
 
  private:
-  app::Workbench* Create(int& exit_code);
+  app::Workbench* Create(int& exit_code, bool simulated_only = false);
 
   const GlobalOptions& options_;
   StderrMessageSink messages_;

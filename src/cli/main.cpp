@@ -7,6 +7,7 @@
 #include "cli/dataflash_commands.h"
 #include "cli/doctor_commands.h"
 #include "cli/firmware_commands.h"
+#include "cli/fs_commands.h"
 #include "cli/link_commands.h"
 #include "cli/messages.h"
 #include "cli/monitor_commands.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   AddMonitorCommands(app, context, exit_code);
   AddDataFlashCommands(app, context, exit_code);
   AddFirmwareCommands(app, context, exit_code);
+  AddFsCommands(app, context, exit_code);
   AddToolCommands(app, context, exit_code);
   AddDoctorCommands(app, context, exit_code);
 

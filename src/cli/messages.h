@@ -73,6 +73,28 @@ inline constexpr std::string_view kEditFailedUnread =
     "writing {} failed, and what the gauge holds now could not be read";
 }  // namespace files
 
+// fs check and fs play
+namespace fs_script {
+inline constexpr std::string_view kGroupDescription = "Check and play FS scripts (.fs)";
+inline constexpr std::string_view kCheckDescription =
+    "Check a script line by line without touching a pack: exit 0 clean, 1 problems found";
+inline constexpr std::string_view kPlayDescription =
+    "Check a script, then play it on the pack: writes, compares and waits, line by line";
+inline constexpr std::string_view kDryRunOption =
+    "play on a simulated pack (the --sim-state file, else a fresh one), never on an adapter";
+inline constexpr std::string_view kProblemAtLine = "{}:{}: {}";
+inline constexpr std::string_view kProblemOfFile = "{}: {}";
+inline constexpr std::string_view kMoreProblems = "{}: {} more problem(s) not listed";
+inline constexpr std::string_view kClean =
+    "{}: {} lines, {} writes, {} compares, {} waits: no problems";
+inline constexpr std::string_view kDryRunFresh =
+    "Dry run: playing on a fresh simulated pack, not on an adapter.";
+inline constexpr std::string_view kDryRunFromState =
+    "Dry run: playing on the simulated pack of {}, not on an adapter.";
+inline constexpr std::string_view kProgress = "line {} of {}, {} elapsed, {} remaining";
+inline constexpr std::string_view kUnknownRemaining = "?";
+}  // namespace fs_script
+
 // doctor
 namespace doctor {
 inline constexpr std::string_view kDescription =
