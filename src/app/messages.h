@@ -82,6 +82,8 @@ inline constexpr std::string_view kAdapterLeft = "adapter left";
 
 // Device options
 inline constexpr std::string_view kSimStateNeedsSim = "--sim-state needs the simulated pack";
+inline constexpr std::string_view kTwoStateFiles =
+    "the device names the state file \"{}\" and --sim-state names \"{}\": give one of them";
 
 // Main window
 inline constexpr std::string_view kWindowTitle = "KT580714pc_V3.07_20230517";
