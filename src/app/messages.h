@@ -26,6 +26,9 @@ inline constexpr std::string_view kSealNotConfirmedStateUnknown =
     "whether it is sealed is unknown.";
 inline constexpr std::string_view kKeyNotConfirmed =
     "The key words were not confirmed by the gauge ({}).";
+// The key dialog's entry when it is not a key.
+inline constexpr std::string_view kKeyInvalid =
+    "The key \"{}\" is not 1 to 8 hex digits (optionally after 0x): nothing was sent.";
 inline constexpr std::string_view kLockStateUnknown =
     "No valid Operation Status could be read: whether the gauge is still locked is unknown.";
 
