@@ -88,7 +88,7 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   mba->add_option("SUB", *subcommand, "subcommand in hex")->required()->check(HexByteArgument());
   mba->add_option("N", *length, "data bytes expected (0..32)")
       ->required()
-      ->check(CLI::Range(0, 32));
+      ->transform(WholeNumberIn(0, 32));
   mba->callback([subcommand, length, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
@@ -108,9 +108,9 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto interval_ms = std::make_shared<int>(1000);
   watch->add_option("CMD", *commands, "command codes in hex")->required()->check(HexByteArgument());
   watch->add_option("--count", *count, "stop after this many readings (0: until Ctrl-C)")
-      ->check(CLI::NonNegativeNumber);
+      ->transform(WholeNumberIn(0));
   watch->add_option("--interval-ms", *interval_ms, "time between readings")
-      ->check(CLI::Range(10, 60000));
+      ->transform(WholeNumberIn(10, 60000));
   watch->callback([commands, count, interval_ms, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
