@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/messages.h"
+#include "cli/output.h"
 #include "common/bytes.h"
 #include "link/pec.h"
 
@@ -117,7 +118,8 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     interrupted = false;
     std::signal(SIGINT, OnInterrupt);
     exit_code = kExitSuccess;
-    for (int reading = 0; (*count == 0 || reading < *count) && !interrupted; ++reading) {
+    for (int reading = 0; (*count == 0 || reading < *count) && !interrupted && !ResultsLost();
+         ++reading) {
       if (reading > 0) bench->clock().SleepFor(common::Millis{*interval_ms});
       std::string line;
       for (const auto& text : *commands) {

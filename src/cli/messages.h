@@ -12,6 +12,8 @@ inline constexpr std::string_view kVersionUnreadable = "the adapter version coul
 inline constexpr std::string_view kTransportHid = "HID";
 inline constexpr std::string_view kTransportBulk = "bulk";
 
+// A result that could not be written: the command fails once its work is done.
+inline constexpr std::string_view kResultsLost = "the results could not be written to stdout: {}";
 // A count option: a whole number in its range, the range as a person writes it.
 inline constexpr std::string_view kRuleWholeNumber = "a whole number {}";
 inline constexpr std::string_view kRangeClosed = "from {} to {}";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/messages.h"
+#include "cli/output.h"
 #include "monitor/comm_thread.h"
 #include "monitor/data_log.h"
 #include "monitor/local_time.h"
@@ -100,7 +101,8 @@ int ScanLive(app::Workbench& bench, int count) {
   std::signal(SIGINT, OnInterrupt);
   {
     monitor::CCommThread& worker = *bench.monitor().worker();
-    for (int screen = 0; (count == 0 || screen < count) && !interrupted; ++screen) {
+    for (int screen = 0; (count == 0 || screen < count) && !interrupted && !ResultsLost();
+         ++screen) {
       bench.clock().SleepFor(kLiveRefresh);
       const RegisterTable table = engine.Snapshot();
       const std::string body = terminal ? TerminalScreen(table) : PlainLines(table);
