@@ -117,7 +117,8 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!bench) return;
     interrupted = false;
     std::signal(SIGINT, OnInterrupt);
-    exit_code = kExitSuccess;
+    int values = 0;
+    int unread = 0;
     for (int reading = 0; (*count == 0 || reading < *count) && !interrupted && !ResultsLost();
          ++reading) {
       if (reading > 0) bench->clock().SleepFor(common::Millis{*interval_ms});
@@ -125,6 +126,8 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       for (const auto& text : *commands) {
         std::uint16_t value = 0;
         const bool ok = bench->link().ReadWord(HexByte(text), value);
+        ++values;
+        if (!ok) ++unread;
         line += ok ? fmt::format("{:02X}={:04X}  ", HexByte(text), value)
                    : fmt::format("{:02X}=----  ", HexByte(text));
       }
@@ -133,6 +136,13 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       std::fflush(stdout);
     }
     std::signal(SIGINT, SIG_DFL);
+    // A reading shown as "----" is no reading: the watch fails, whichever adapter it ran on.
+    exit_code = unread == 0 ? kExitSuccess : kExitFailed;
+    if (unread > 0) {
+      fmt::print(stderr, "{}\n",
+                 fmt::format(fmt::runtime(messages::kWatchValuesNotRead), unread, values,
+                             link::StatusBarText(bench->link().link_status())));
+    }
   });
 }
 

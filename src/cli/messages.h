@@ -14,6 +14,8 @@ inline constexpr std::string_view kTransportBulk = "bulk";
 
 // A result that could not be written: the command fails once its work is done.
 inline constexpr std::string_view kResultsLost = "the results could not be written to stdout: {}";
+// watch: readings that failed, shown as "----".
+inline constexpr std::string_view kWatchValuesNotRead = "{} of {} values could not be read: {}";
 // A count option: a whole number in its range, the range as a person writes it.
 inline constexpr std::string_view kRuleWholeNumber = "a whole number {}";
 inline constexpr std::string_view kRangeClosed = "from {} to {}";
