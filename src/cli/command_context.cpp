@@ -6,6 +6,7 @@
 #include "app/program_directory.h"
 #include "cli/messages.h"
 #include "common/bytes.h"
+#include "common/parse.h"
 #include "sim/sim_pack.h"
 
 namespace cw::cli {
@@ -33,6 +34,30 @@ CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::stri
       [rule = std::string(rule), accepts = std::move(accepts)](std::string& text) -> std::string {
         if (accepts(text)) return {};
         return fmt::format(fmt::runtime(messages::kArgumentBreaksRule), text, rule);
+      },
+      "");
+}
+
+namespace {
+
+std::string RangeText(std::int64_t min, std::int64_t max) {
+  if (max >= kNoUpperLimit) return fmt::format(fmt::runtime(messages::kRangeOpen), min);
+  return fmt::format(fmt::runtime(messages::kRangeClosed), min, max);
+}
+
+}  // namespace
+
+CLI::Validator WholeNumberIn(std::int64_t min, std::int64_t max) {
+  const std::string rule =
+      fmt::format(fmt::runtime(messages::kRuleWholeNumber), RangeText(min, max));
+  return CLI::Validator(
+      [rule, min, max](std::string& text) -> std::string {
+        const auto value = common::ParseWholeInteger(text);
+        if (!value || *value < min || *value > max) {
+          return fmt::format(fmt::runtime(messages::kArgumentBreaksRule), text, rule);
+        }
+        text = std::to_string(*value);
+        return {};
       },
       "");
 }

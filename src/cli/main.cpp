@@ -2,6 +2,7 @@
 #include <fmt/format.h>
 
 #include <CLI/CLI.hpp>
+#include <sstream>
 
 #include "cli/command_context.h"
 #include "cli/dataflash_commands.h"
@@ -11,11 +12,13 @@
 #include "cli/link_commands.h"
 #include "cli/messages.h"
 #include "cli/monitor_commands.h"
+#include "cli/output.h"
 #include "cli/tool_commands.h"
 #include "common/version.h"
 
 int main(int argc, char** argv) {
   using namespace cw::cli;
+  GuardStandardStreams();
   CLI::App app{std::string(messages::kAppDescription), "cellwarden-cli"};
   app.require_subcommand(1);
   app.set_version_flag("--version", fmt::format("{} {}", app.get_name(), cw::common::kVersion));
@@ -42,15 +45,14 @@ int main(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& help) {
-    return app.exit(help);
-  } catch (const CLI::CallForAllHelp& help) {
-    return app.exit(help);
-  } catch (const CLI::CallForVersion& version) {
-    return app.exit(version);
   } catch (const CLI::ParseError& error) {
-    app.exit(error);
-    return kExitUsage;
+    // Help, the version and usage errors, written like every other output.
+    std::ostringstream out;
+    std::ostringstream err;
+    const bool answered = app.exit(error, out, err) == 0;
+    fmt::print("{}", out.str());
+    fmt::print(stderr, "{}", err.str());
+    return FinishOutput(answered ? kExitSuccess : kExitUsage);
   }
-  return context.Finish(exit_code);
+  return FinishOutput(context.Finish(exit_code));
 }

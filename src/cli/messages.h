@@ -8,10 +8,18 @@ namespace cw::cli::messages {
 inline constexpr std::string_view kAppDescription =
     "Cellwarden Tools: evaluation and configuration workbench for the KT580714 fuel gauge";
 inline constexpr std::string_view kNotHexByte = "a hex byte (00..FF)";
-inline constexpr std::string_view kBlockLengthRange = "N must be 0 to 32, not {}";
 inline constexpr std::string_view kVersionUnreadable = "the adapter version could not be read";
 inline constexpr std::string_view kTransportHid = "HID";
 inline constexpr std::string_view kTransportBulk = "bulk";
+
+// A result that could not be written: the command fails once its work is done.
+inline constexpr std::string_view kResultsLost = "the results could not be written to stdout: {}";
+// watch: readings that failed, shown as "----".
+inline constexpr std::string_view kWatchValuesNotRead = "{} of {} values could not be read: {}";
+// A count option: a whole number in its range, the range as a person writes it.
+inline constexpr std::string_view kRuleWholeNumber = "a whole number {}";
+inline constexpr std::string_view kRangeClosed = "from {} to {}";
+inline constexpr std::string_view kRangeOpen = "of {} or more";
 
 // unseal: the gauge still reports the lock after the key.
 inline constexpr std::string_view kLocked = "locked";
