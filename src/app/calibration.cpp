@@ -75,7 +75,7 @@ std::optional<std::string> OutOfRange(const CalibrationInput& input) {
   if (input.calibrate_voltage) {
     for (std::size_t cell = 0; cell < input.cell_mv.size(); ++cell) {
       if (input.cell_mv[cell] > kMaxCellMv) {
-        return fmt::format(fmt::runtime(messages::kCellVoltageOutOfRange), cell + 1, kMaxCellMv);
+        return fmt::format(messages::kCellVoltageOutOfRange, cell + 1, kMaxCellMv);
       }
     }
   }
@@ -84,12 +84,12 @@ std::optional<std::string> OutOfRange(const CalibrationInput& input) {
     // Written so that NaN fails it too.
     if (input.calibrate_ts[sensor] &&
         !(celsius >= kMinReferenceCelsius && celsius <= kMaxReferenceCelsius)) {
-      return fmt::format(fmt::runtime(messages::kTemperatureOutOfRange), sensor + 1,
+      return fmt::format(messages::kTemperatureOutOfRange, sensor + 1,
                          kMinReferenceCelsius, kMaxReferenceCelsius);
     }
   }
   if (input.calibrate_current && input.current_ma < kMinCurrentMa) {
-    return fmt::format(fmt::runtime(messages::kCurrentOutOfRange), kMinCurrentMa);
+    return fmt::format(messages::kCurrentOutOfRange, kMinCurrentMa);
   }
   return std::nullopt;
 }
@@ -344,7 +344,7 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
         mv.push_back(
             fmt::format("{}", common::LittleEndianWord((*data)[2 * cell], (*data)[2 * cell + 1])));
       }
-      readings.push_back(fmt::format(fmt::runtime(messages::kReadBackCells), fmt::join(mv, ", ")));
+      readings.push_back(fmt::format(messages::kReadBackCells, fmt::join(mv, ", ")));
     }
   }
   if (sensors != 0) {
@@ -354,7 +354,7 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
         const std::uint16_t raw =
             common::LittleEndianWord((*data)[2 * sensor], (*data)[2 * sensor + 1]);
         readings.push_back(
-            fmt::format(fmt::runtime(messages::kReadBackSensor), sensor + 1, raw * 0.1 - 273.1));
+            fmt::format(messages::kReadBackSensor, sensor + 1, raw * 0.1 - 273.1));
       }
     }
   }
@@ -362,17 +362,17 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
     std::uint16_t word = 0;
     if (link_.ReadWord(kCurrentCommand, word)) {
       readings.push_back(
-          fmt::format(fmt::runtime(messages::kReadBackCurrent), static_cast<std::int16_t>(word)));
+          fmt::format(messages::kReadBackCurrent, static_cast<std::int16_t>(word)));
     } else {
       unread = true;
     }
   }
   if (readings.empty()) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kCalibrationNotConfirmedUnread), why));
+    outcome.Show(fmt::format(messages::kCalibrationNotConfirmedUnread, why));
     return;
   }
   std::string text =
-      fmt::format(fmt::runtime(messages::kCalibrationNotConfirmed), why, fmt::join(readings, "; "));
+      fmt::format(messages::kCalibrationNotConfirmed, why, fmt::join(readings, "; "));
   if (unread) text += messages::kCalibrationPartlyUnread;
   outcome.Show(text);
 }

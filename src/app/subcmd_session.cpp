@@ -147,14 +147,14 @@ common::Outcome SubCmdSession::ConfirmSeal(bool written, common::OutcomeBuilder&
   const auto status = ReadOperationStatus();
   if (!status) {
     outcome.Show(written ? std::string(messages::kSealSentStateUnknown)
-                         : fmt::format(fmt::runtime(messages::kSealNotConfirmedStateUnknown), why));
+                         : fmt::format(messages::kSealNotConfirmedStateUnknown, why));
     return outcome.Failed();
   }
   if ((*status & kSealedBit) != 0) {
     if (!written) outcome.Show(messages::kSealedAcknowledgementLost);
     return outcome.Done();
   }
-  outcome.Show(fmt::format(fmt::runtime(messages::kNotSealed), *status));
+  outcome.Show(fmt::format(messages::kNotSealed, *status));
   return outcome.Failed();
 }
 
@@ -163,7 +163,7 @@ common::OutcomeOf<LockState> SubCmdSession::Unseal(UnsealTarget target) {
   const std::uint32_t stored = key(target);
   outcome.GaugeChanged();
   if (!SendKey(stored)) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kKeyNotConfirmed), LinkFailureText(link_)));
+    outcome.Show(fmt::format(messages::kKeyNotConfirmed, LinkFailureText(link_)));
   }
   const auto status = ReadOperationStatus();
   Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false);
@@ -181,7 +181,7 @@ common::Outcome SubCmdSession::SendNewKey(UnsealTarget target, std::string_view 
   common::OutcomeBuilder outcome(messages_);
   const auto key_typed = common::ParseKeyText(text);
   if (!key_typed) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kKeyInvalid), text));
+    outcome.Show(fmt::format(messages::kKeyInvalid, text));
     return outcome.Refused();
   }
   const std::uint32_t entered = *key_typed;

@@ -16,7 +16,7 @@ std::string Cause(const FileError& error) {
     case FileProblem::kNotRegular:
       return std::string(messages::kCauseNotRegular);
     case FileProblem::kTooLarge:
-      return fmt::format(fmt::runtime(messages::kCauseTooLarge), error.limit);
+      return fmt::format(messages::kCauseTooLarge, error.limit);
     case FileProblem::kNoName:
       return std::string(messages::kCauseNoName);
     case FileProblem::kSystem:
@@ -29,14 +29,14 @@ std::string Cause(const FileError& error) {
 
 std::string DescribeFileError(const FileError& error) {
   if (error.access == FileAccess::kRead) {
-    return fmt::format(fmt::runtime(messages::kCannotReadFile), error.path.string(), Cause(error));
+    return fmt::format(messages::kCannotReadFile, error.path.string(), Cause(error));
   }
   const bool not_a_file =
       error.problem == FileProblem::kFolder || error.problem == FileProblem::kNotRegular;
   const std::string_view now = not_a_file                 ? messages::kNothingWritten
                                : error.existing_file_kept ? messages::kExistingKept
                                                           : messages::kNothingCreated;
-  return fmt::format(fmt::runtime(messages::kCannotWriteFile), error.path.string(), Cause(error),
+  return fmt::format(messages::kCannotWriteFile, error.path.string(), Cause(error),
                      now);
 }
 

@@ -112,11 +112,11 @@ KeyReading ReadKey(const AfiReader& reader, std::string_view key,
   const std::vector<std::size_t> lines = reader.Lines(key);
   const std::string shown = reading.whole->substr(0, kMaxValueText);
   reading.at = lines.empty()
-                   ? fmt::format(fmt::runtime(messages::kAfiKeyAndValue), key, shown)
-                   : fmt::format(fmt::runtime(messages::kAfiKeyAt), key, shown, lines.back());
+                   ? fmt::format(messages::kAfiKeyAndValue, key, shown)
+                   : fmt::format(messages::kAfiKeyAt, key, shown, lines.back());
   if (lines.size() > 1) {
     repeated.push_back(
-        fmt::format(fmt::runtime(messages::kAfiKeyLines), key, fmt::join(lines, ", ")));
+        fmt::format(messages::kAfiKeyLines, key, fmt::join(lines, ", ")));
   }
   return reading;
 }
@@ -175,7 +175,7 @@ std::expected<AfiReader, AfiOpenError> AfiReader::Open(const std::filesystem::pa
   if (!reader) {
     return std::unexpected(AfiOpenError{
         false,
-        fmt::format(fmt::runtime(messages::kNotAConstantsFile), path.string(), reader.error())});
+        fmt::format(messages::kNotAConstantsFile, path.string(), reader.error())});
   }
   return std::move(*reader);
 }
@@ -238,9 +238,9 @@ AfiValues ReadAfiValues(const AfiReader& reader) {
     } else if (stored_as == StoredAs::kOtherValue) {
       ParamValue stored;
       DecodeParam(def, common::ByteView(encoded.data(), size), stored);
-      taken_as.push_back(fmt::format(fmt::runtime(messages::kAfiTakenAsItem), key.at, stored.text));
+      taken_as.push_back(fmt::format(messages::kAfiTakenAsItem, key.at, stored.text));
     } else if (stored_as == StoredAs::kNoCalendarDate) {
-      values.warnings.push_back(fmt::format(fmt::runtime(messages::kNoCalendarDate), key.at));
+      values.warnings.push_back(fmt::format(messages::kNoCalendarDate, key.at));
     }
   }
   for (std::size_t number = 0; number < kAlgorithmKeyCount; ++number) {
@@ -264,12 +264,12 @@ AfiValues ReadAfiValues(const AfiReader& reader) {
     }
   }
   if (!taken_as.empty()) {
-    values.warnings.push_back(fmt::format(fmt::runtime(messages::kAfiValuesTakenAs),
+    values.warnings.push_back(fmt::format(messages::kAfiValuesTakenAs,
                                           taken_as.size(), AllNames(taken_as)));
   }
   if (!repeated.empty()) {
     values.warnings.push_back(
-        fmt::format(fmt::runtime(messages::kAfiKeysRepeated), repeated.size(), AllNames(repeated)));
+        fmt::format(messages::kAfiKeysRepeated, repeated.size(), AllNames(repeated)));
   }
   return values;
 }
@@ -281,18 +281,18 @@ std::string FirstNames(const std::vector<std::string>& names) {
     shown += names[i];
   }
   if (names.size() <= kNamesShown) return shown;
-  return fmt::format(fmt::runtime(messages::kMoreNames), shown, names.size() - kNamesShown);
+  return fmt::format(messages::kMoreNames, shown, names.size() - kNamesShown);
 }
 
 std::optional<std::string> IncompleteAfiMessage(const AfiValues& values) {
   if (values.missing.empty()) return std::nullopt;
-  return fmt::format(fmt::runtime(messages::kAfiKeysMissing), values.missing.size(),
+  return fmt::format(messages::kAfiKeysMissing, values.missing.size(),
                      FirstNames(values.missing));
 }
 
 std::optional<std::string> InvalidAfiMessage(const AfiValues& values) {
   if (values.invalid.empty()) return std::nullopt;
-  return fmt::format(fmt::runtime(messages::kAfiValuesInvalid), values.invalid.size(),
+  return fmt::format(messages::kAfiValuesInvalid, values.invalid.size(),
                      FirstNames(values.invalid));
 }
 

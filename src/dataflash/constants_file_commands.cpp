@@ -97,7 +97,7 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
       ShowError(outcome, messages::kLoadNothingWritten);
       return {outcome.Failed()};
     }
-    outcome.Show(fmt::format(fmt::runtime(messages::kAfiKeysKept), values.missing.size(),
+    outcome.Show(fmt::format(messages::kAfiKeysKept, values.missing.size(),
                              FirstNames(values.missing)),
                  common::kDefaultCaption, MessageIcon::kWarning);
   }
@@ -114,7 +114,7 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
   // read-back it left in the page's image.
   if (const auto not_kept = RowsNotKept(WorkingImage(), texts, kept); !not_kept.empty()) {
     outcome.Show(messages::kLoadFail);
-    ShowError(outcome, fmt::format(fmt::runtime(messages::kLoadNotKept), not_kept.size(),
+    ShowError(outcome, fmt::format(messages::kLoadNotKept, not_kept.size(),
                                    FirstNames(not_kept)));
     return {outcome.Failed()};
   }

@@ -525,12 +525,12 @@ std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::
 std::string StoredAsNote(const ParamDef& row, std::string_view written, common::ByteView encoded,
                          StoredAs stored_as) {
   if (stored_as == StoredAs::kNoCalendarDate) {
-    return fmt::format(fmt::runtime(messages::kNoCalendarDate),
+    return fmt::format(messages::kNoCalendarDate,
                        fmt::format("{} {}", row.name, written));
   }
   ParamValue stored;
   DecodeParam(row, encoded, stored);
-  return fmt::format(fmt::runtime(messages::kTakenAs), row.name, written, stored.text);
+  return fmt::format(messages::kTakenAs, row.name, written, stored.text);
 }
 
 std::size_t RawSize(const ParamDef& row) {

@@ -18,23 +18,23 @@ std::string NoteText(const DataFlashView& view, std::string_view hint) {
   if (view.comparison && view.comparison->result) {
     const FileComparison& result = *view.comparison->result;
     std::string summary =
-        fmt::format(fmt::runtime(messages::kCompareSummary), view.comparison->file_name,
+        fmt::format(messages::kCompareSummary, view.comparison->file_name,
                     result.rows.size(), result.compared);
     if (result.algorithm_keys_differing > 0) {
-      summary += fmt::format(fmt::runtime(messages::kCompareAlgorithm),
+      summary += fmt::format(messages::kCompareAlgorithm,
                              result.algorithm_keys_differing, kAlgorithmKeyCount);
     }
     if (!result.missing.empty() || !result.invalid.empty()) {
-      summary += fmt::format(fmt::runtime(messages::kCompareNotCompared), result.missing.size(),
+      summary += fmt::format(messages::kCompareNotCompared, result.missing.size(),
                              result.invalid.size());
     }
     parts.push_back(summary);
   } else if (view.comparison) {
     parts.push_back(
-        fmt::format(fmt::runtime(messages::kCompareAfterRead), view.comparison->file_name));
+        fmt::format(messages::kCompareAfterRead, view.comparison->file_name));
   }
   if (view.held_count > 0) {
-    parts.push_back(fmt::format(fmt::runtime(messages::kEditsHeld), view.held_count));
+    parts.push_back(fmt::format(messages::kEditsHeld, view.held_count));
   }
   if (!hint.empty()) parts.emplace_back(hint);
   std::string text;

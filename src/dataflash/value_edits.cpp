@@ -73,7 +73,7 @@ common::Outcome DataFlashSession::WriteAllWithHeldEdits() {
   }
   if (not_kept.empty()) return outcome.Done();
   outcome.Show(
-      fmt::format(fmt::runtime(messages::kLoadNotKept), not_kept.size(), FirstNames(not_kept)),
+      fmt::format(messages::kLoadNotKept, not_kept.size(), FirstNames(not_kept)),
       common::kDefaultCaption, common::MessageIcon::kError);
   return outcome.Failed();
 }

@@ -93,7 +93,7 @@ PipeLibrary& Library() {
 void SaveStateAtExit() {
   const auto saved = Library().SaveState();
   if (!saved) {
-    std::fputs(fmt::format(fmt::runtime(cw::exports::messages::kStateNotSavedAtExit), saved.error())
+    std::fputs(fmt::format(cw::exports::messages::kStateNotSavedAtExit, saved.error())
                    .c_str(),
                stderr);
   }
@@ -117,11 +117,11 @@ int Run(std::string_view routine, int failed, Body body) noexcept {
   } catch (const std::exception& error) {
     result = failed;
     failure = {PipeFailureKind::kInternal,
-               fmt::format(fmt::runtime(cw::exports::messages::kInternal), routine, error.what())};
+               fmt::format(cw::exports::messages::kInternal, routine, error.what())};
   } catch (...) {
     result = failed;
     failure = {PipeFailureKind::kInternal,
-               fmt::format(fmt::runtime(cw::exports::messages::kInternal), routine,
+               fmt::format(cw::exports::messages::kInternal, routine,
                            cw::exports::messages::kUnknownException)};
   }
   if (result == failed) {
@@ -152,7 +152,7 @@ int Move(std::string_view routine, const void* buffer, std::uint32_t size, std::
   return Run(routine, 0, [&](PipeTable& table, PipeFailure& failure) {
     if (buffer == nullptr && size != 0) {
       failure = {PipeFailureKind::kBadArgument,
-                 fmt::format(fmt::runtime(cw::exports::messages::kNullBuffer), routine, size)};
+                 fmt::format(cw::exports::messages::kNullBuffer, routine, size)};
       return 0;
     }
     std::uint32_t moved = 0;

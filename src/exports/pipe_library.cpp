@@ -32,11 +32,11 @@ PipeLibrary::PipeLibrary(const char* device,
   const auto selection = ParsePipeDevice(device);
   if (!selection) {
     setup_error_ =
-        fmt::format(fmt::runtime(messages::kBadDevice), device ? device : "", selection.error());
+        fmt::format(messages::kBadDevice, device ? device : "", selection.error());
     return;
   }
   if (!constants) {
-    setup_error_ = fmt::format(fmt::runtime(messages::kBadConstants), constants.error());
+    setup_error_ = fmt::format(messages::kBadConstants, constants.error());
     return;
   }
   link::UsbBackend* backend = nullptr;
@@ -49,7 +49,7 @@ PipeLibrary::PipeLibrary(const char* device,
     auto options =
         sim::SimOptionsFor(*constants, transport, selection->faults, selection->state_file);
     if (!options) {
-      setup_error_ = fmt::format(fmt::runtime(messages::kBadSimPack), options.error());
+      setup_error_ = fmt::format(messages::kBadSimPack, options.error());
       return;
     }
     if (selection->virtual_clock) {
@@ -59,7 +59,7 @@ PipeLibrary::PipeLibrary(const char* device,
     }
     sim_ = std::make_unique<sim::SimPack>(*clock_, std::move(*options));
     if (const auto& error = sim_->load_error()) {
-      setup_error_ = fmt::format(fmt::runtime(messages::kBadSimPack), *error);
+      setup_error_ = fmt::format(messages::kBadSimPack, *error);
       return;
     }
     backend = &sim_->usb_backend();
@@ -74,7 +74,7 @@ PipeLibrary::~PipeLibrary() = default;
 
 PipeFailure PipeLibrary::SetupFailure(std::string_view routine) const {
   return {PipeFailureKind::kSetup,
-          fmt::format(fmt::runtime(messages::kSetupFailure), routine, setup_error_)};
+          fmt::format(messages::kSetupFailure, routine, setup_error_)};
 }
 
 bool PipeLibrary::keeps_state() const {

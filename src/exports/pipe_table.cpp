@@ -70,7 +70,7 @@ int PipeTable::Open(PipeKind kind, PipeFailure* failure) {
   std::lock_guard lock(mutex_);
   if (entries_.size() >= kMaxHandles) {
     Fail(failure, PipeFailureKind::kHandleLimit,
-         fmt::format(fmt::runtime(messages::kHandleLimit), routine, kMaxHandles));
+         fmt::format(messages::kHandleLimit, routine, kMaxHandles));
     return kInvalidHandle;
   }
   std::shared_ptr<SharedDevice> device = AcquireDevice(routine, failure);
@@ -94,11 +94,11 @@ bool PipeTable::Close(PipeKind kind, int handle, PipeFailure* failure) {
   const auto found = entries_.find(handle);
   if (found == entries_.end()) {
     return Fail(failure, PipeFailureKind::kBadHandle,
-                fmt::format(fmt::runtime(messages::kHandleNotOpen), routine, handle));
+                fmt::format(messages::kHandleNotOpen, routine, handle));
   }
   if (found->second.kind != kind) {
     return Fail(failure, PipeFailureKind::kBadHandle,
-                fmt::format(fmt::runtime(messages::kWrongKind), routine, handle,
+                fmt::format(messages::kWrongKind, routine, handle,
                             NamesOf(found->second.kind).handle, NamesOf(kind).handle));
   }
   // The last reference releases and closes the device here, under the lock.
@@ -119,27 +119,27 @@ std::shared_ptr<PipeTable::SharedDevice> PipeTable::OpenAdapter(std::string_view
   const std::optional<std::size_t> count = backend_.ListDevices();
   if (!count) {
     Fail(failure, PipeFailureKind::kNoAdapter,
-         fmt::format(fmt::runtime(messages::kCannotList), routine, Words(backend_.LastFault())));
+         fmt::format(messages::kCannotList, routine, Words(backend_.LastFault())));
     return nullptr;
   }
   const std::uint16_t vendor = constants_.adapter_vendor_id;
   const std::uint16_t product = common::kBulkProductId;
   // When several adapters fail, the last one's reason is given: each was worth trying.
   PipeFailure why{PipeFailureKind::kNoAdapter,
-                  fmt::format(fmt::runtime(messages::kNoAdapter), routine, vendor, product)};
+                  fmt::format(messages::kNoAdapter, routine, vendor, product)};
   auto unusable = [&](link::FaultKind kind, const std::string& words) {
     switch (kind) {
       case link::FaultKind::kAccessDenied:
         why = {PipeFailureKind::kAccessDenied,
-               fmt::format(fmt::runtime(messages::kAccessDenied), routine, vendor, product, words)};
+               fmt::format(messages::kAccessDenied, routine, vendor, product, words)};
         break;
       case link::FaultKind::kBusy:
         why = {PipeFailureKind::kAdapterBusy,
-               fmt::format(fmt::runtime(messages::kAdapterBusy), routine, vendor, product, words)};
+               fmt::format(messages::kAdapterBusy, routine, vendor, product, words)};
         break;
       default:
         why = {PipeFailureKind::kNoAdapter,
-               fmt::format(fmt::runtime(messages::kCannotOpen), routine, vendor, product, words)};
+               fmt::format(messages::kCannotOpen, routine, vendor, product, words)};
         break;
     }
   };
@@ -200,13 +200,13 @@ std::shared_ptr<PipeTable::SharedDevice> PipeTable::Lookup(Operation operation, 
   const auto found = entries_.find(handle);
   if (found == entries_.end()) {
     Fail(failure, PipeFailureKind::kBadHandle,
-         fmt::format(fmt::runtime(messages::kHandleNotOpen), traits.routine, handle));
+         fmt::format(messages::kHandleNotOpen, traits.routine, handle));
     return nullptr;
   }
   const Entry& entry = found->second;
   if (std::find(traits.takes.begin(), traits.takes.end(), entry.kind) == traits.takes.end()) {
     Fail(failure, PipeFailureKind::kBadHandle,
-         fmt::format(fmt::runtime(messages::kWrongKind), traits.routine, handle,
+         fmt::format(messages::kWrongKind, traits.routine, handle,
                      NamesOf(entry.kind).handle, traits.wanted));
     return nullptr;
   }
@@ -217,7 +217,7 @@ std::shared_ptr<PipeTable::SharedDevice> PipeTable::Lookup(Operation operation, 
 bool PipeTable::FitsOneTransfer(Operation operation, std::size_t size, PipeFailure* failure) {
   if (size <= kMaxTransferLength) return true;
   return Fail(failure, PipeFailureKind::kTooLong,
-              fmt::format(fmt::runtime(messages::kTooLong), TraitsOf(operation).routine, size,
+              fmt::format(messages::kTooLong, TraitsOf(operation).routine, size,
                           kMaxTransferLength));
 }
 
@@ -234,23 +234,23 @@ bool PipeTable::TransferFailed(Operation operation, const link::UsbTransfer& tra
   switch (link::FaultKindOfUsbResult(transfer.status)) {
     case link::FaultKind::kTimedOut:
       why = {PipeFailureKind::kTimedOut,
-             fmt::format(fmt::runtime(messages::kTimedOut), routine, timeout_ms, words)};
+             fmt::format(messages::kTimedOut, routine, timeout_ms, words)};
       break;
     case link::FaultKind::kGone:
       why = {PipeFailureKind::kAdapterGone,
-             fmt::format(fmt::runtime(messages::kAdapterGone), routine, words)};
+             fmt::format(messages::kAdapterGone, routine, words)};
       break;
     case link::FaultKind::kStalled:
       why = {PipeFailureKind::kRefused,
-             fmt::format(fmt::runtime(messages::kRefused), routine, words)};
+             fmt::format(messages::kRefused, routine, words)};
       break;
     default:
       why = {PipeFailureKind::kTransferFailed,
-             fmt::format(fmt::runtime(messages::kTransferFailed), routine, words)};
+             fmt::format(messages::kTransferFailed, routine, words)};
       break;
   }
   if (transfer.transferred > 0) {
-    why.text += fmt::format(fmt::runtime(messages::kPartlyMoved), transfer.transferred, size);
+    why.text += fmt::format(messages::kPartlyMoved, transfer.transferred, size);
   }
   return Fail(failure, why.kind, std::move(why.text));
 }
@@ -339,7 +339,7 @@ bool PipeTable::SetTimeouts(PipeTimeouts timeouts, PipeFailure* failure) {
       timeouts.control_ms == 0 || timeouts.control_ms > kControlTimeoutMs) {
     return Fail(
         failure, PipeFailureKind::kBadArgument,
-        fmt::format(fmt::runtime(messages::kBadTimeouts), "CwPipesSetTimeouts",
+        fmt::format(messages::kBadTimeouts, "CwPipesSetTimeouts",
                     timeouts.transfer_ms, timeouts.control_ms, kPipeTimeoutMs, kControlTimeoutMs));
   }
   transfer_timeout_ms_ = timeouts.transfer_ms;

@@ -198,7 +198,7 @@ bool BulkProtocol::TransferWhole(std::uint8_t endpoint,
     if (!state_.fault) state_.fault.kind = FaultKind::kOther;
   } else {
     state_.fault = {FaultKind::kShortReply,
-                    fmt::format(fmt::runtime(messages::kShortReply), result, bulk::kPacketLength),
+                    fmt::format(messages::kShortReply, result, bulk::kPacketLength),
                     {}};
   }
   return false;
@@ -220,7 +220,7 @@ bool BulkProtocol::Exchange(std::span<std::uint8_t, bulk::kPacketLength> packet,
   if (opcode == bulk::kOpVersion) return true;
   if (packet[0] != opcode) {
     state_.fault = {FaultKind::kBadReply,
-                    fmt::format(fmt::runtime(messages::kReplyToAnother), packet[0], opcode),
+                    fmt::format(messages::kReplyToAnother, packet[0], opcode),
                     {}};
     return Drop();
   }

@@ -52,16 +52,16 @@ class ObservedUsbDevice final : public UsbDevice {
     std::string serial = inner_->ReadSerialNumber();
     if (const AdapterFault fault = inner_->SerialFault()) {
       observer_.OnDeviceEvent(
-          fmt::format(fmt::runtime(trace::kUsbSerialFailed), DescribeFault(fault)));
+          fmt::format(trace::kUsbSerialFailed, DescribeFault(fault)));
     } else {
-      observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbSerial), serial));
+      observer_.OnDeviceEvent(fmt::format(trace::kUsbSerial, serial));
     }
     return serial;
   }
   AdapterFault SerialFault() const override { return inner_->SerialFault(); }
   bool KernelDriverActive(int number) override {
     const bool active = inner_->KernelDriverActive(number);
-    observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbKernelDriver), number,
+    observer_.OnDeviceEvent(fmt::format(trace::kUsbKernelDriver, number,
                                         active ? trace::kActive : trace::kNotActive));
     return active;
   }
@@ -122,8 +122,8 @@ class ObservedUsbDevice final : public UsbDevice {
   int Call(std::string_view what, int number, int result) {
     const std::string outcome =
         result >= 0 ? std::string(trace::kOk)
-                    : fmt::format(fmt::runtime(trace::kFailed), backend_.ErrorText(result));
-    observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbCall), what, number, outcome));
+                    : fmt::format(trace::kFailed, backend_.ErrorText(result));
+    observer_.OnDeviceEvent(fmt::format(trace::kUsbCall, what, number, outcome));
     return result;
   }
 
@@ -137,10 +137,10 @@ class ObservedUsbDevice final : public UsbDevice {
     if (!ok) {
       note = backend_.ErrorText(transfer.status);
       if (transfer.transferred > 0) {
-        note += ", " + fmt::format(fmt::runtime(trace::kShort), transfer.transferred, data.size());
+        note += ", " + fmt::format(trace::kShort, transfer.transferred, data.size());
       }
     } else if (transfer.transferred < data.size()) {
-      note = fmt::format(fmt::runtime(trace::kShort), transfer.transferred, data.size());
+      note = fmt::format(trace::kShort, transfer.transferred, data.size());
     }
     const std::size_t shown = in && !note.empty() ? transfer.transferred : data.size();
     observer_.OnBusEvent({in ? BusEvent::Kind::kUsbIn : BusEvent::Kind::kUsbOut,
@@ -230,9 +230,9 @@ std::vector<HidCollectionInfo> ObservedHidBackend::Traced(std::vector<HidCollect
                                                           std::uint16_t vendor_id,
                                                           std::uint16_t product_id) {
   observer_.OnDeviceEvent(
-      fmt::format(fmt::runtime(trace::kHidEnumerate), vendor_id, product_id, entries.size()));
+      fmt::format(trace::kHidEnumerate, vendor_id, product_id, entries.size()));
   for (const auto& entry : entries) {
-    observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kHidEntry), entry.path, entry.vendor_id,
+    observer_.OnDeviceEvent(fmt::format(trace::kHidEntry, entry.path, entry.vendor_id,
                                         entry.product_id, entry.usage_page, entry.usage,
                                         entry.serial));
   }
@@ -251,21 +251,21 @@ std::vector<HidCollectionInfo> ObservedHidBackend::EnumerateMatching(std::uint16
 std::unique_ptr<HidCollection> ObservedHidBackend::Open(const HidCollectionInfo& info) {
   auto inner = inner_.Open(info);
   if (!inner) {
-    observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kHidOpenFailed), info.path,
+    observer_.OnDeviceEvent(fmt::format(trace::kHidOpenFailed, info.path,
                                         DescribeFault(inner_.LastOpenFault())));
     return nullptr;
   }
-  observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kHidOpen), info.path));
+  observer_.OnDeviceEvent(fmt::format(trace::kHidOpen, info.path));
   return std::make_unique<ObservedHidCollection>(std::move(inner), observer_);
 }
 
 std::optional<std::size_t> ObservedUsbBackend::ListDevices() {
   const auto count = inner_.ListDevices();
   if (count) {
-    observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbList), *count));
+    observer_.OnDeviceEvent(fmt::format(trace::kUsbList, *count));
   } else {
     observer_.OnDeviceEvent(
-        fmt::format(fmt::runtime(trace::kUsbListFailed), DescribeFault(inner_.LastFault())));
+        fmt::format(trace::kUsbListFailed, DescribeFault(inner_.LastFault())));
   }
   return count;
 }
@@ -273,7 +273,7 @@ std::optional<std::size_t> ObservedUsbBackend::ListDevices() {
 std::optional<UsbDeviceDescriptor> ObservedUsbBackend::ReadDeviceDescriptor(std::size_t index) {
   auto descriptor = inner_.ReadDeviceDescriptor(index);
   if (descriptor) {
-    observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbDevice), index,
+    observer_.OnDeviceEvent(fmt::format(trace::kUsbDevice, index,
                                         descriptor->vendor_id, descriptor->product_id,
                                         inner_.DevicePath(index)));
   }
@@ -285,10 +285,10 @@ std::unique_ptr<UsbDevice> ObservedUsbBackend::Open(std::size_t index) {
   const std::string node = inner_.DevicePath(index);
   if (!inner) {
     observer_.OnDeviceEvent(
-        fmt::format(fmt::runtime(trace::kUsbOpenFailed), node, DescribeFault(inner_.LastFault())));
+        fmt::format(trace::kUsbOpenFailed, node, DescribeFault(inner_.LastFault())));
     return nullptr;
   }
-  observer_.OnDeviceEvent(fmt::format(fmt::runtime(trace::kUsbOpen), node));
+  observer_.OnDeviceEvent(fmt::format(trace::kUsbOpen, node));
   return std::make_unique<ObservedUsbDevice>(std::move(inner), inner_, observer_);
 }
 

@@ -32,11 +32,11 @@ std::string ConnectNotice(const ConnectProblem& problem) {
   const std::string cause = DescribeCause(problem.fault);
   switch (problem.fault.kind) {
     case FaultKind::kAccessDenied:
-      return fmt::format(fmt::runtime(messages::kAccessDeniedNotice), problem.node, cause);
+      return fmt::format(messages::kAccessDeniedNotice, problem.node, cause);
     case FaultKind::kBusy:
-      return fmt::format(fmt::runtime(messages::kBusyNotice), problem.node, cause);
+      return fmt::format(messages::kBusyNotice, problem.node, cause);
     default:
-      return fmt::format(fmt::runtime(messages::kCannotOpenNotice), problem.node, cause);
+      return fmt::format(messages::kCannotOpenNotice, problem.node, cause);
   }
 }
 
@@ -98,7 +98,7 @@ bool GaugeLink::RunAttempts(OnExchangeFailure policy,
 bool GaugeLink::Failed() {
   const AdapterFault& fault = transport_.exchange_fault();
   if (status_.load() == LinkStatus::kAdapterNotAnswering && fault) {
-    Notice(fmt::format(fmt::runtime(messages::kStoppedAnsweringNotice), transport_.adapter_node(),
+    Notice(fmt::format(messages::kStoppedAnsweringNotice, transport_.adapter_node(),
                        DescribeFault(fault)));
   }
   return false;

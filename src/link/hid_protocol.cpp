@@ -339,7 +339,7 @@ bool HidProtocol::TryReport(std::uint8_t report_id, Millis wait_after_failure,
   HidCollection* collection = CollectionFor(report_id);
   if (collection == nullptr) {
     state_.fault = {
-        FaultKind::kOther, fmt::format(fmt::runtime(messages::kNoCollection), report_id), {}};
+        FaultKind::kOther, fmt::format(messages::kNoCollection, report_id), {}};
   }
   for (int attempt = 0; collection != nullptr && attempt < kHidTries; ++attempt) {
     if (exchange(*collection)) return true;

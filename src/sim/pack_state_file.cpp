@@ -382,12 +382,12 @@ std::expected<std::optional<GaugeState>, std::string> LoadGaugeState(const std::
   try {
     json = Json::parse(bytes->begin(), bytes->end());
   } catch (const Json::parse_error& error) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kStateNotJson), path, error.what()));
+    return std::unexpected(fmt::format(messages::kStateNotJson, path, error.what()));
   }
   auto state = GaugeStateFromJson(json);
   if (!state) {
     return std::unexpected(
-        fmt::format(fmt::runtime(messages::kStateBadContent), path, state.error()));
+        fmt::format(messages::kStateBadContent, path, state.error()));
   }
   return std::optional<GaugeState>(std::move(*state));
 }

@@ -59,15 +59,15 @@ std::string HolderOf(int fd) {
   std::string name;
   std::getline(std::ifstream(fmt::format("/proc/{}/comm", pid)), name);
   if (name.empty()) return std::to_string(pid);
-  return fmt::format(fmt::runtime(messages::kProcessWithName), pid, name);
+  return fmt::format(messages::kProcessWithName, pid, name);
 }
 
 std::string InUse(const std::string& state_file, const std::string& holder, common::Millis wait) {
   const double seconds = static_cast<double>(wait.count()) / 1000;
   if (holder.empty()) {
-    return fmt::format(fmt::runtime(messages::kStateInUse), state_file, seconds);
+    return fmt::format(messages::kStateInUse, state_file, seconds);
   }
-  return fmt::format(fmt::runtime(messages::kStateInUseBy), state_file, holder, seconds);
+  return fmt::format(messages::kStateInUseBy, state_file, holder, seconds);
 }
 
 }  // namespace
@@ -89,7 +89,7 @@ std::expected<StateFileLock, std::string> StateFileLock::Acquire(const std::stri
     if (fd < 0) {
       const int error = errno;
       if (FolderTakesNoFiles(error)) return StateFileLock();
-      return std::unexpected(fmt::format(fmt::runtime(messages::kStateLockFailed), state_file, path,
+      return std::unexpected(fmt::format(messages::kStateLockFailed, state_file, path,
                                          std::strerror(error)));
     }
     const int refused = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
@@ -101,7 +101,7 @@ std::expected<StateFileLock, std::string> StateFileLock::Acquire(const std::stri
     }
     if (refused != 0 && refused != EWOULDBLOCK && refused != EINTR) {
       ::close(fd);
-      return std::unexpected(fmt::format(fmt::runtime(messages::kStateLockFailed), state_file, path,
+      return std::unexpected(fmt::format(messages::kStateLockFailed, state_file, path,
                                          std::strerror(refused)));
     }
     if (refused != 0 && clock.Now() >= deadline) {
