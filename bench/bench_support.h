@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/clock.h"
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
 #include "sim/sim_pack.h"
@@ -38,7 +38,7 @@ struct SimLink {
 
   const sim::SimOptions options;
   sim::SimPack pack;
-  common::RecordingMessageSink messages;
+  cw::test::RecordingMessageSink messages;
   link::BusLock lock{link::BusLockNameNow()};
   link::GaugeLink link;
 };

@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "bench_support.h"
-#include "common/recording_sinks.h"
+#include "common/null_sinks.h"
 #include "dataflash/data_flash_session.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"

@@ -43,8 +43,8 @@ void FullUpdate(benchmark::State& state, sim::SimTransport transport, const char
     state.SkipWithError("the simulated pack did not answer");
     return;
   }
-  common::CountingScanPause scan;
-  common::CountingMainUiLock main_ui;
+  cw::test::CountingScanPause scan;
+  cw::test::CountingMainUiLock main_ui;
   firmware::FirmwareTool tool(sim.link, sim.messages, scan, main_ui, sim.options.constants);
   tool.Load(path);
   for (auto _ : state) {

@@ -7,7 +7,7 @@
 
 #include "bench_support.h"
 #include "common/clock.h"
-#include "common/recording_sinks.h"
+#include "common/null_sinks.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
 #include "monitor/scan_engine.h"

@@ -1,6 +1,6 @@
 // Every bulk response packet the link decodes, with fuzzed contents.
 #include "common/clock.h"
-#include "common/recording_sinks.h"
+#include "common/null_sinks.h"
 #include "fuzz_adapters.h"
 #include "link/bus_lock.h"
 #include "link_replies.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/recording_sinks.h"
+#include "common/null_sinks.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
 #include "dataflash/subclass_layout.h"

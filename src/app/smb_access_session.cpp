@@ -8,7 +8,7 @@
 
 #include "app/link_failure.h"
 #include "app/messages.h"
-#include "common/recording_sinks.h"
+#include "common/null_sinks.h"
 #include "dataflash/subclass_layout.h"
 #include "link/hid_reports.h"
 #include "link/pec.h"

@@ -12,7 +12,7 @@
 #include "app/subcmd_session.h"
 #include "common/clock.h"
 #include "common/product_constants.h"
-#include "common/recording_sinks.h"
+#include "common/null_sinks.h"
 #include "link/bus_lock.h"
 #include "link/bus_observer.h"
 #include "link/gauge_link.h"

@@ -8,6 +8,7 @@
 #include "app/program_directory.h"
 #include "app/workbench.h"
 #include "sim/sim_pack.h"
+#include "support/recording_sinks.h"
 
 namespace cw::app {
 namespace {
@@ -136,7 +137,7 @@ TEST(ProgramDirectoryTest, IsTheFolderOfTheRunningExecutable) {
 }
 
 TEST(WorkbenchTest, SimulatedPackAnswersAfterStartUp) {
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   WorkbenchOptions options;
   options.device = *ParseDeviceString("sim:clock=virtual");
   auto bench = Workbench::Create(options, messages);
@@ -149,7 +150,7 @@ TEST(WorkbenchTest, SimulatedPackAnswersAfterStartUp) {
 }
 
 TEST(WorkbenchTest, BadFaultTextIsRefused) {
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   WorkbenchOptions options;
   options.device = *ParseDeviceString("sim:faults=nack-every=x");
   EXPECT_FALSE(Workbench::Create(options, messages).has_value());

@@ -6,7 +6,7 @@
 #include "app/authentication_tool.h"
 #include "app/messages.h"
 #include "link/pec.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 #include "lossy_gauge.h"
 
 namespace cw::app {
@@ -92,7 +92,7 @@ TEST(AuthFieldsTest, KeyAndChallengeMustBeExactHex) {
       {"5a3c96e1b04f7d2288e1c35a9f06b47d", challenge, nullptr},
   };
   for (const auto& c : cases) {
-    common::RecordingMessageSink messages;
+    test::RecordingMessageSink messages;
     const auto digest = CalculatorDigest(c.key, c.challenge, messages);
     if (c.message) {
       EXPECT_FALSE(digest.has_value()) << c.key;
@@ -131,8 +131,8 @@ TEST(NewChallengeTest, MoreThanTwentyPressesInASecondDrawAFreshChallenge) {
 
 // A link with what the window pauses and unlocks, counted.
 struct ToolFixture : LinkFixture {
-  common::CountingScanPause scan;
-  common::CountingMainUiLock main_ui;
+  test::CountingScanPause scan;
+  test::CountingMainUiLock main_ui;
 };
 
 TEST(AuthenticationToolTest, NewChallengeFillsBothChallengeFields) {

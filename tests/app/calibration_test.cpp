@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "app/messages.h"
-#include "common/recording_sinks.h"
-#include "link_fixture.h"
+#include "support/recording_sinks.h"
+#include "support/link_fixture.h"
 #include "lossy_gauge.h"
 #include "monitor/scan_engine.h"
 
@@ -168,7 +168,7 @@ struct ScanWatchingProgress final : common::ProgressSink {
     reports.TaskProgress(kind, total, done);
     scanning_while_busy = scanning_while_busy || (engine && engine->scan_enabled());
   }
-  common::RecordingProgressSink reports;
+  test::RecordingProgressSink reports;
   const monitor::ScanEngine* engine = nullptr;
   bool scanning_while_busy = false;
 };
@@ -206,7 +206,7 @@ TEST(CalibrationRunTest, CellsAndCurrentReachTheGaugeAsOneSet) {
   EXPECT_TRUE(f.engine.scan_enabled()) << "and restarted after";
   EXPECT_FALSE(f.busy);
   EXPECT_EQ(f.progress.reports.Reports(common::TaskKind::kCalibration).back(),
-            (common::ProgressReport{100, 100}));
+            (test::ProgressReport{100, 100}));
   const auto waits = f.fx.TakeWaits();
   EXPECT_EQ(std::count(waits.begin(), waits.end(), Millis{50}), 10) << "500 ms in ten steps";
   EXPECT_FALSE(f.fx.lock.HeldByThisThread());

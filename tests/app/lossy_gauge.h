@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::test {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "link/pec.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 #include "lossy_gauge.h"
 
 namespace cw::app {

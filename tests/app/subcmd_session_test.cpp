@@ -6,7 +6,7 @@
 
 #include "app/messages.h"
 #include "link/pec.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 #include "lossy_gauge.h"
 
 namespace cw::app {

@@ -8,7 +8,7 @@
 #include "app/page_selector.h"
 #include "app/status_bar_text.h"
 #include "app/workbench.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 #include "monitor/monitor_session.h"
 #include "sim/sim_pack.h"
 
@@ -69,7 +69,7 @@ TEST(LoggingTimeTest, OneToSixtySecondsAreTaken) {
                                                                {"0", std::nullopt},
                                                                {"", std::nullopt},
                                                                {"ab", std::nullopt}}) {
-    common::RecordingMessageSink messages;
+    test::RecordingMessageSink messages;
     EXPECT_EQ(ParseLoggingTime(text, messages), expected) << text;
     if (!expected) {
       ASSERT_EQ(messages.Messages().size(), 1u) << text;
@@ -131,7 +131,7 @@ TEST(PageSelectorTest, CalibrationRefreshRunsOnlyWhileItsPageIsShown) {
 }
 
 TEST(WorkbenchConfigTest, ConfigButtonReopensWithTheNewIdAndRestoresTheScan) {
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   WorkbenchOptions options;
   options.device = *ParseDeviceString("sim:clock=virtual");
   auto bench = Workbench::Create(options, messages);
@@ -158,7 +158,7 @@ class RecordingTrace final : public common::TraceSink {
 };
 
 TEST(WorkbenchNotificationsTest, AdapterArrivalAndRemovalAreReportedNotActedOn) {
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   RecordingTrace trace;
   WorkbenchOptions options;
   options.device = *ParseDeviceString("sim:clock=virtual");

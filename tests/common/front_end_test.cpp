@@ -7,7 +7,7 @@
 #include <latch>
 #include <thread>
 
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 
 namespace cw::common {
 namespace {
@@ -77,7 +77,7 @@ TEST(ObserversTest, EndingASubscriptionWaitsForTheCallInProgressOnAnotherThread)
 }
 
 TEST(OutcomeBuilderTest, ShowsWhatItCollectedOnlyWhenTheOperationFinishes) {
-  RecordingMessageSink sink;
+  test::RecordingMessageSink sink;
   Outcome outcome;
   {
     OutcomeBuilder builder(sink);
@@ -98,7 +98,7 @@ TEST(OutcomeBuilderTest, ShowsWhatItCollectedOnlyWhenTheOperationFinishes) {
 }
 
 TEST(OutcomeBuilderTest, AnInnerOutcomeIsShownOnceAndJoinsTheOuterOne) {
-  RecordingMessageSink sink;
+  test::RecordingMessageSink sink;
   Outcome outcome;
   {
     OutcomeBuilder outer(sink);
@@ -122,7 +122,7 @@ TEST(OutcomeBuilderTest, AnInnerOutcomeIsShownOnceAndJoinsTheOuterOne) {
 }
 
 TEST(OutcomeBuilderTest, ReturningWithoutFinishStillShowsTheMessages) {
-  RecordingMessageSink sink;
+  test::RecordingMessageSink sink;
   { OutcomeBuilder(sink).Show("said"); }
   EXPECT_EQ(sink.Texts(), std::vector<std::string>{"said"});
 }

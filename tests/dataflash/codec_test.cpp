@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 #include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
@@ -24,7 +24,7 @@ class EncodeTest : public ::testing::TestWithParam<EncodeCase> {};
 
 TEST_P(EncodeTest, StoresTheRawBytesOrRefuses) {
   const EncodeCase& c = GetParam();
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   ParamValue value{-1, std::string(c.text)};
   std::array<std::uint8_t, kMaxFieldSize> out{};
   const std::uint8_t size = EncodeParam(Def(c.name), value, out, c.interactive, &messages);
@@ -124,7 +124,7 @@ TEST(EncodeParamTest, AnEditMustBeAWholeNumberInTheRowsFormat) {
       {"Manuf Date", "2023--5-17", std::nullopt, not_a_number},
   };
   for (const Case& c : cases) {
-    common::RecordingMessageSink shown;
+    test::RecordingMessageSink shown;
     ParamValue value{-1, std::string(c.text)};
     std::array<std::uint8_t, kMaxFieldSize> out{};
     const std::uint8_t size = EncodeParam(Def(c.name), value, out, true, &shown);
@@ -224,7 +224,7 @@ TEST(CodecRoundTripTest, EveryRowReencodesItsDisplayedValue) {
       ParamValue shown;
       DecodeParam(row, raw, shown);
       // What the page shows can always be typed back in: never "not a valid number".
-      common::RecordingMessageSink edit_messages;
+      test::RecordingMessageSink edit_messages;
       ParamValue edited{-1, shown.text};
       std::array<std::uint8_t, kMaxFieldSize> edit_out{};
       EncodeParam(row, edited, edit_out, true, &edit_messages);

@@ -4,10 +4,10 @@
 #include <optional>
 #include <vector>
 
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 #include "dataflash/data_flash_session.h"
 #include "link/smbus_target.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::test {
 
@@ -38,7 +38,7 @@ class RecordingGauge final : public link::SmbusTarget {
   std::optional<std::uint8_t> selected_;
 };
 
-using common::ProgressReport;
+using test::ProgressReport;
 
 // A data flash session on the simulated pack, the bus recorded at the gauge.
 struct DataFlashFixture {
@@ -51,7 +51,7 @@ struct DataFlashFixture {
 
   LinkFixture link;
   RecordingGauge gauge;
-  common::RecordingProgressSink progress;
+  test::RecordingProgressSink progress;
   dataflash::DataFlashSession session;
 };
 

@@ -13,7 +13,7 @@ TEST(SimFlashTest, EveryDefaultValueIsInsideItsLimits) {
   for (std::size_t row = 0; row < kParamCount; ++row) {
     ParamValue value = f.session.View().values[row];
     std::array<std::uint8_t, kMaxFieldSize> out{};
-    common::RecordingMessageSink messages;
+    test::RecordingMessageSink messages;
     EXPECT_NE(EncodeParam(kParams[row], value, out, true, &messages), kEncodeFailed)
         << kParams[row].name << " = " << value.text;
   }

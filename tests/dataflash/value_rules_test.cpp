@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 #include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
@@ -23,7 +23,7 @@ struct Encoded {
 
 Encoded Encode(const ParamDef& row, std::string_view text, bool interactive) {
   Encoded result;
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   ParamValue value{-1, std::string(text)};
   std::array<std::uint8_t, kMaxFieldSize> out{};
   result.size = EncodeParam(row, value, out, interactive, &messages, &result.stored_as);

@@ -21,7 +21,7 @@
 #include "firmware/firmware_image.h"
 #include "firmware/messages.h"
 #include "firmware/update_job.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::firmware {
 namespace {
@@ -42,8 +42,8 @@ struct CountingHost {
     });
   }
 
-  common::CountingScanPause scan;
-  common::CountingMainUiLock main_ui;
+  test::CountingScanPause scan;
+  test::CountingMainUiLock main_ui;
   std::atomic<int> update_reports{0}, export_reports{0};
   std::function<void()> on_update;
 };

@@ -12,7 +12,7 @@
 #include "firmware/messages.h"
 #include "fs_script_lines.h"
 #include "link/pec.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::firmware {
 namespace {
@@ -84,7 +84,7 @@ class FsPlayerTest : public ::testing::TestWithParam<Adapters> {
 
   test::ScriptedTarget target;
   std::unique_ptr<test::LinkFixture> fx;
-  common::RecordingProgressSink progress;
+  test::RecordingProgressSink progress;
   Millis ready_at{0};
   Millis last_read_at{0};
 };
@@ -226,9 +226,9 @@ TEST_P(FsPlayerTest, ProgressRunsFromTheFirstToTheLastLineWithAnEstimate) {
   ASSERT_TRUE(player.Play(check.script).done());
   const auto reports = progress.Take(common::TaskKind::kFsScript);
   ASSERT_GE(reports.size(), 3u);
-  EXPECT_EQ(reports.front(), (common::ProgressReport{4, 0}));
-  EXPECT_EQ(reports[1], (common::ProgressReport{4, 2}));
-  EXPECT_EQ(reports.back(), (common::ProgressReport{4, 4}));
+  EXPECT_EQ(reports.front(), (test::ProgressReport{4, 0}));
+  EXPECT_EQ(reports[1], (test::ProgressReport{4, 2}));
+  EXPECT_EQ(reports.back(), (test::ProgressReport{4, 4}));
   const FsPlayProgress last = player.Progress();
   EXPECT_EQ(last.line, 4);
   EXPECT_EQ(last.elapsed, fx->clock.Now() - start);

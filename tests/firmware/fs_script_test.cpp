@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "common/file_error.h"
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 #include "dataflash/data_flash_session.h"
 #include "dataflash/messages.h"
 #include "firmware/constants_merge.h"
@@ -19,7 +19,7 @@
 #include "firmware/file_io.h"
 #include "firmware/messages.h"
 #include "link/pec.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::firmware {
 namespace {
@@ -269,7 +269,7 @@ TEST(Converters, RefuseMissingInputsWithTheirMessages) {
       {[&](auto& s) { return ConvertNewBin("", odd, kConstants, s); }, messages::kPleaseLoadAfi},
   };
   for (const Case& c : cases) {
-    common::RecordingMessageSink sink;
+    test::RecordingMessageSink sink;
     EXPECT_FALSE(c.run(sink));
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{std::string(c.message)});
   }
@@ -282,7 +282,7 @@ TEST(Converters, NewBinIsWrittenBesideTheOldAndIsRepeatable) {
   const MergeInputs in = RandomMergeInputs();
   ASSERT_TRUE(WriteWholeFile(dir / "origin.bin", common::ByteView(in.bin)));
   SavePackAfi(dir / "a.afi");
-  common::RecordingMessageSink sink;
+  test::RecordingMessageSink sink;
   ASSERT_TRUE(ConvertNewBin(dir / "a.afi", dir / "origin.bin", kConstants, sink));
   const auto first = ReadWholeFile(dir / "origin_new.bin");
   ASSERT_TRUE(first);
@@ -356,7 +356,7 @@ TEST(Converters, DamagedInputsAreRefusedAndNothingIsWritten) {
        text_afi},
   };
   for (const Case& c : cases) {
-    common::RecordingMessageSink sink;
+    test::RecordingMessageSink sink;
     EXPECT_EQ(c.run(sink).verdict, common::Verdict::kRefused) << c.name;
     EXPECT_EQ(sink.Texts(), c.messages) << c.name;
   }

@@ -19,7 +19,7 @@
 
 #include "app/authentication_tool.h"
 #include "app/messages.h"
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 #include "firmware/firmware_tool.h"
 #include "firmware/messages.h"
 #include "firmware/update_job.h"
@@ -398,7 +398,7 @@ class ToolWindowFlowsTest : public QObject {
 
     const QString challenge = window->field(AuthField::kAuthenticationChallenge).text();
     const auto digest = [&](const QString& key) {
-      common::RecordingMessageSink none;
+      test::RecordingMessageSink none;
       return Q(app::CalculatorDigest(gui::S(key), gui::S(challenge), none).value_or(""));
     };
     // The calculator's digest is the one the authentication expects and the gauge answers; Enter
@@ -436,7 +436,7 @@ class ToolWindowFlowsTest : public QObject {
       QTRY_COMPARE(window->field(AuthField::kAuthenticationDigest).text(), press.digest);
     }
     QCOMPARE(window->field(AuthField::kChangeChallenge).text(), QString(40, '0'));
-    common::RecordingMessageSink none;
+    test::RecordingMessageSink none;
     QCOMPARE(window->field(AuthField::kChangeDigest).text(),
              Q(app::CalculatorDigest(gui::S(new_key), std::string(40, '0'), none).value_or("")));
   }

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "link/messages.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::test {
 namespace {

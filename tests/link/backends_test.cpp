@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 #include "cwpipes.h"
 #include "fake_usb_control.h"
 #include "link/bus_lock.h"
@@ -69,7 +69,7 @@ class BackendsFixture : public ::testing::Test {
 
   fake::FakeUsb shim = fake::FakeUsb::Find();
   common::ManualClock clock;
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   BusLock lock{"MutexToProtectRWAccess-backends"};
   HidapiBackend hid;
   LibusbBackend usb;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "link/pec.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <openssl/evp.h>
 
 #include "link/pec.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "link/adapter_connection.h"
 #include "link/hid_protocol.h"
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 namespace cw::test {
 namespace {

@@ -167,7 +167,7 @@ TEST(MonitorSession, StartedSessionScansIntoThePageAndStopsWhenDestroyed) {
   ScanFixture scan;
   scan.gauge.SetBlock(0x54, common::Bytes{0x00, 0x40});
   scan.gauge.SetWord(0x19, 14400);
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   monitor::FixedLocalTime time{std::tm{}};
   auto session = std::make_unique<monitor::MonitorSession>(*scan.fixture.link, scan.progress,
                                                            messages, scan.calibration_busy, time);

@@ -63,7 +63,7 @@ class DataLogTest : public ::testing::Test {
        ::testing::UnitTest::GetInstance()->current_test_info()->name());
   ScanFixture scan_;
   monitor::FixedLocalTime time_{At(5, 6, 7)};
-  common::RecordingMessageSink messages_;
+  test::RecordingMessageSink messages_;
   DataLog log_{scan_.engine, time_};
   // Logs start, tick and stop through the page, which shows what went wrong.
   monitor::SbsSession page_{scan_.engine, log_, messages_};

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/recording_sinks.h"
-#include "link_fixture.h"
+#include "support/recording_sinks.h"
+#include "support/link_fixture.h"
 #include "monitor/scan_engine.h"
 
 namespace cw::test {
@@ -44,7 +44,7 @@ class FakeGauge {
   std::optional<std::uint8_t> subcommand_;
 };
 
-using common::ProgressReport;
+using test::ProgressReport;
 
 // A scan engine on a link whose gauge is a FakeGauge, with a manual clock.
 struct ScanFixture {
@@ -58,7 +58,7 @@ struct ScanFixture {
   LinkFixture fixture;
   ScriptedTarget target;
   FakeGauge gauge;
-  common::RecordingProgressSink progress;
+  test::RecordingProgressSink progress;
   std::atomic<bool> calibration_busy{false};
   monitor::ScanEngine engine{*fixture.link, progress, calibration_busy};
 };

@@ -38,7 +38,7 @@ class SbsPageTest : public ::testing::Test {
 
   ScanFixture scan_;
   monitor::FixedLocalTime time_{std::tm{}};
-  common::RecordingMessageSink messages_;
+  test::RecordingMessageSink messages_;
   monitor::DataLog log_{scan_.engine, time_};
   SbsSession page_{scan_.engine, log_, messages_};
 };

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/clock.h"
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
 #include "sim/sim_pack.h"
@@ -38,7 +38,7 @@ TEST_P(BootTimingTest, HostWaitsCoverARecordAndItsReadsAnErase) {
   common::ManualClock clock;
   const SimOptions options = DefaultSimOptions(common::ProductConstants{}, GetParam());
   SimPack pack(clock, options);
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   link::BusLock lock{"MutexToProtectRWAccess-test"};
   link::GaugeLink host(pack.hid_backend(), pack.usb_backend(), clock, messages, lock);
   host.transport().SetVendorId(options.constants.adapter_vendor_id);

@@ -1,4 +1,4 @@
-#include "link_fixture.h"
+#include "support/link_fixture.h"
 
 #include "link/pec.h"
 

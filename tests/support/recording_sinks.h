@@ -7,15 +7,17 @@
 #include <vector>
 
 #include "common/front_end.h"
+#include "common/null_sinks.h"
 
-// Sinks that swallow or keep what they are given: for front ends that report by other means,
-// and for tests that assert on what the core showed.
-namespace cw::common {
+// Sinks and front-end doubles that keep or count what the core gave them, for tests and
+// benchmarks that assert on what it showed.
+namespace cw::test {
 
-class NullMessageSink final : public MessageSink {
- public:
-  void Show(std::string_view, std::string_view, MessageIcon) override {}
-};
+using common::MessageIcon;
+using common::MessageSink;
+using common::ProgressSink;
+using common::ShownMessage;
+using common::TaskKind;
 
 // Keeps every message in order. Thread-safe.
 class RecordingMessageSink final : public MessageSink {
@@ -28,11 +30,6 @@ class RecordingMessageSink final : public MessageSink {
  private:
   mutable std::mutex mutex_;
   std::vector<ShownMessage> messages_;
-};
-
-class NullProgressSink final : public ProgressSink {
- public:
-  void TaskProgress(TaskKind, int, int) override {}
 };
 
 struct ProgressReport {
@@ -56,7 +53,7 @@ class RecordingProgressSink final : public ProgressSink {
 };
 
 // Counts pauses and resumes; for tools tested without a scan worker.
-class CountingScanPause final : public ScanPause {
+class CountingScanPause final : public common::ScanPause {
  public:
   void PauseScan() override { ++pauses; }
   void ResumeScan() override { ++resumes; }
@@ -65,7 +62,7 @@ class CountingScanPause final : public ScanPause {
 };
 
 // Counts locks and unlocks of the main window and keeps its state.
-class CountingMainUiLock final : public MainUiLock {
+class CountingMainUiLock final : public common::MainUiLock {
  public:
   void LockMainUi() override {
     ++locks;
@@ -80,4 +77,4 @@ class CountingMainUiLock final : public MainUiLock {
   std::atomic<bool> locked{false};
 };
 
-}  // namespace cw::common
+}  // namespace cw::test

@@ -1,6 +1,7 @@
-#include "common/recording_sinks.h"
+#include "support/recording_sinks.h"
 
-namespace cw::common {
+namespace cw::test {
+
 void RecordingMessageSink::Show(std::string_view text, std::string_view caption, MessageIcon icon) {
   std::lock_guard lock(mutex_);
   messages_.push_back({std::string(text), std::string(caption), icon});
@@ -48,4 +49,4 @@ void RecordingProgressSink::Clear() {
   reports_.clear();
 }
 
-}  // namespace cw::common
+}  // namespace cw::test

@@ -7,12 +7,12 @@
 
 #include "common/clock.h"
 #include "common/product_constants.h"
-#include "common/recording_sinks.h"
 #include "link/bus_lock.h"
 #include "link/bus_observer.h"
 #include "link/gauge_link.h"
 #include "link/smbus_target.h"
 #include "sim/sim_pack.h"
+#include "support/recording_sinks.h"
 
 namespace cw::test {
 
@@ -32,7 +32,7 @@ struct LinkFixture {
   std::vector<common::Millis> TakeWaits();
 
   common::ManualClock clock;
-  common::RecordingMessageSink messages;
+  test::RecordingMessageSink messages;
   std::unique_ptr<sim::SimPack> pack;
   link::BusRecorder recorder;
   std::unique_ptr<link::ObservedHidBackend> hid;
