@@ -41,6 +41,16 @@ namespace {
 
 constexpr int kSubCmdWidth = 196;
 
+// Scrolls the pages only where the screen is too small for them: the window still starts at the
+// pages' own size (a plain scroll area asks for a small one).
+class PageScroller final : public QScrollArea {
+ public:
+  using QScrollArea::QScrollArea;
+  QSize sizeHint() const override {
+    return widget() == nullptr ? QScrollArea::sizeHint() : widget()->sizeHint();
+  }
+};
+
 }  // namespace
 
 MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, ProgressRelay& progress,
@@ -91,7 +101,7 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   layout->addWidget(left_);
   // The SBS page is wider than a 1280 x 720 screen leaves it: it scrolls rather than push the
   // window past the screen, so every column stays in reach.
-  auto* scroller = new QScrollArea(this);
+  auto* scroller = new PageScroller(this);
   scroller->setObjectName("pages_scroller");
   scroller->setFrameShape(QFrame::NoFrame);
   scroller->setWidgetResizable(true);
