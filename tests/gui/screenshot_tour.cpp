@@ -114,7 +114,10 @@ int main(int argc, char** argv) {
   // The adapter unplugged: the banner says why; two minutes later it answers again, and the chart
   // shows the gap where nothing was read.
   f.bench().sim_pack()->Unplug();
-  WaitFor([&] { return window.link_banner().isVisible(); });
+  WaitFor([&] {
+    window.OnClockTimer();
+    return window.link_banner().isVisible() && window.status().pane(0) == "USB Disconnected";
+  });
   Settle(600);
   Save(window, "main-link-lost");
   dynamic_cast<common::ManualClock&>(f.bench().clock()).Advance(common::Millis{120'000});
