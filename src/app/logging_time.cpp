@@ -20,12 +20,16 @@ std::optional<int> ParseLoggingTime(std::string_view text, common::MessageSink& 
   }
   int seconds = 0;
   std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (seconds < kMinimumLoggingSeconds || seconds > kMaximumLoggingSeconds) {
+  if (!IsLoggingInterval(seconds)) {
     messages.Show(messages::kLoggingRateRange, messages::kLoggingRateCaption,
                   common::MessageIcon::kInformation);
     return std::nullopt;
   }
   return seconds;
+}
+
+bool IsLoggingInterval(int seconds) {
+  return seconds >= kMinimumLoggingSeconds && seconds <= kMaximumLoggingSeconds;
 }
 
 }  // namespace cw::app

@@ -169,4 +169,25 @@ inline constexpr std::string_view kSmbNoSuchPage =
 inline constexpr std::string_view kSmbPageRead = "read";
 inline constexpr std::string_view kSmbPageWritten = "written";
 
+// The main window's banner while the adapter link is down: the link's notice, then its status.
+inline constexpr std::string_view kAdapterLost = "The adapter went away";
+inline constexpr std::string_view kLinkBanner =
+    "{} ({}). The values shown are the last ones read; reading resumes when the adapter answers "
+    "again.";
+
+// The gauge's security state beside the charge gauge, from Operation Status.
+inline constexpr std::string_view kSealed = "Sealed";
+inline constexpr std::string_view kUnsealed = "Unsealed";
+inline constexpr std::string_view kFullAccess = "Full access";
+inline constexpr std::string_view kSealUnknown = "Seal: scan Operation Status";
+
+// The SMB access page's read results, read another way.
+inline constexpr std::string_view kWordResultTip = "Decimal: {} (signed: {})";
+inline constexpr std::string_view kBlockResultTip = "{} bytes as text: \"{}\"";
+
+// The data log's counter on the SBS page.
+inline constexpr std::string_view kOneLineLogged = "1 line logged";
+inline constexpr std::string_view kLinesLogged = "{} lines logged";
+inline constexpr std::string_view kLinesWithUnread = "\n{} with unread values";
+
 }  // namespace cw::app::messages

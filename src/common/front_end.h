@@ -38,6 +38,12 @@ class MessageSink {
   virtual ~MessageSink() = default;
   virtual void Show(std::string_view text, std::string_view caption = kDefaultCaption,
                     MessageIcon icon = MessageIcon::kInformation) = 0;
+  // Why the adapter link stopped working (it stopped answering, or cannot be opened). It holds
+  // until a transaction succeeds again, so a front end may keep it in view for that long
+  // instead of asking for an answer; by default it is a message like any other.
+  virtual void ShowLinkNotice(std::string_view text) {
+    Show(text, kDefaultCaption, MessageIcon::kWarning);
+  }
 };
 
 // ---------------------------------------------------------------- task progress

@@ -10,16 +10,22 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
+#include "app/chart_gaps.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
+#include "gui/tools/file_choice.h"
 #include "monitor/data_log.h"
 
 namespace cw::gui {
@@ -32,6 +38,12 @@ constexpr int kPixelsPerPoint = 2;
 // A strip chart needs no more than a few frames a second, and drawing one is the GUI's heaviest
 // work while the scan runs.
 constexpr int kRedrawMs = 250;
+constexpr int kNameRole = Qt::UserRole + 2;
+constexpr char kShownKey[] = "Chart/Registers";
+constexpr char kWindowKey[] = "Chart/Window";
+// Distinct on screen and in print; a register keeps its colour whatever else is shown.
+constexpr std::array<QRgb, 10> kSeriesColours = {0x1F77B4, 0xD62728, 0x2CA02C, 0xFF7F0E, 0x9467BD,
+                                                 0x8C564B, 0xE377C2, 0x17BECF, 0xBCBD22, 0x7F7F7F};
 
 struct AxisRange {
   double low;
@@ -137,6 +149,7 @@ void ChartPanel::BuildSeriesList() {
     item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
     item->setData(Qt::UserRole, static_cast<int>(row.table));
     item->setData(Qt::UserRole + 1, static_cast<int>(row.index));
+    item->setData(kNameRole, Q(table.row(row).name));
   }
 }
 
@@ -183,11 +196,13 @@ void ChartPanel::showEvent(QShowEvent* event) {
 }
 
 void ChartPanel::Rebuild(const monitor::ChartView& view) {
-  for (QLineSeries* series : series_) {
-    chart_->removeSeries(series);
-    delete series;
+  for (const auto& segments : lines_) {
+    for (QLineSeries* series : segments) {
+      chart_->removeSeries(series);
+      delete series;
+    }
   }
-  series_.clear();
+  lines_.clear();
   series_rows_.clear();
   for (auto& [unit, axis] : unit_axes_) {
     chart_->removeAxis(axis);
@@ -198,6 +213,7 @@ void ChartPanel::Rebuild(const monitor::ChartView& view) {
   for (const monitor::ChartSeriesView& shown : view.series) {
     auto* series = new QLineSeries;
     series->setName(Q(shown.name));
+    series->setColor(SeriesColour(shown.row));
     chart_->addSeries(series);
     series->attachAxis(time_axis_);
     auto [at, added] = unit_axes_.try_emplace(shown.unit, nullptr);
@@ -212,9 +228,39 @@ void ChartPanel::Rebuild(const monitor::ChartView& view) {
       chart_->addAxis(at->second, unit_axes_.size() % 2 == 1 ? Qt::AlignLeft : Qt::AlignRight);
     }
     series->attachAxis(at->second);
-    series_.push_back(series);
+    lines_.push_back({series});
     series_rows_.push_back(shown.row);
   }
+}
+
+QLineSeries* ChartPanel::AddSegment(std::size_t index) {
+  QLineSeries* first = lines_[index].front();
+  auto* series = new QLineSeries;
+  series->setName(first->name());
+  series->setPen(first->pen());
+  chart_->addSeries(series);
+  for (QAbstractAxis* axis : first->attachedAxes()) series->attachAxis(axis);
+  for (QLegendMarker* marker : chart_->legend()->markers(series)) marker->setVisible(false);
+  lines_[index].push_back(series);
+  return series;
+}
+
+QColor ChartPanel::SeriesColour(monitor::RowRef row) const {
+  // By the row's place in the list, so a register keeps its colour whatever else is shown.
+  for (int i = 0; i < list_->count(); ++i) {
+    const QListWidgetItem* item = list_->item(i);
+    if (item->data(Qt::UserRole).toInt() == static_cast<int>(row.table) &&
+        item->data(Qt::UserRole + 1).toInt() == static_cast<int>(row.index)) {
+      return QColor(kSeriesColours[static_cast<std::size_t>(i) % kSeriesColours.size()]);
+    }
+  }
+  return QColor(kSeriesColours.front());
+}
+
+int ChartPanel::SegmentCount(std::size_t index) const {
+  if (index >= lines_.size()) return 0;
+  return static_cast<int>(std::count_if(lines_[index].begin(), lines_[index].end(),
+                                        [](const QLineSeries* line) { return line->count() > 0; }));
 }
 
 void ChartPanel::Redraw() {
@@ -231,13 +277,23 @@ void ChartPanel::Redraw() {
     time_axis_->setRange(view.axis_start, view.axis_end);
   }
   std::map<std::string, std::pair<double, double>> ranges;
+  const double window_seconds = static_cast<double>(samples_.window().count()) / 1000.0;
   for (std::size_t i = 0; i < view.series.size(); ++i) {
     const monitor::ChartSeriesView& shown = view.series[i];
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(shown.points.size()));
-    for (const monitor::ChartPoint& point : shown.points)
-      points.append({point.seconds, point.value});
-    series_[i]->replace(points);
+    const auto segments = app::ChartSegments(
+        shown.points, app::ChartGapSeconds(shown.points, window_seconds, max_points));
+    while (lines_[i].size() < segments.size()) AddSegment(i);
+    for (std::size_t k = 0; k < lines_[i].size(); ++k) {
+      QList<QPointF> points;
+      if (k < segments.size()) {
+        points.reserve(static_cast<qsizetype>(segments[k].size()));
+        for (const monitor::ChartPoint& point : segments[k]) {
+          points.append({point.seconds, point.value});
+        }
+      }
+      // A run no longer needed stays, empty, for the next gap.
+      if (!points.isEmpty() || lines_[i][k]->count() > 0) lines_[i][k]->replace(points);
+    }
     if (shown.points.empty()) continue;
     auto [at, added] = ranges.try_emplace(shown.unit, shown.min, shown.max);
     if (!added) {
@@ -258,6 +314,30 @@ void ChartPanel::Redraw() {
     axis->setRange(nice.low, nice.high);
     axis->setTickCount(nice.ticks);
   }
+}
+
+void ChartPanel::SaveChoice(QSettings& settings) const {
+  QStringList shown;
+  for (int i = 0; i < list_->count(); ++i) {
+    const QListWidgetItem* item = list_->item(i);
+    // The name as the table has it, not as the list marks a row that is not scanned.
+    if (item->checkState() == Qt::Checked) shown << item->data(kNameRole).toString();
+  }
+  settings.setValue(kShownKey, shown);
+  settings.setValue(kWindowKey, window_->currentIndex());
+}
+
+void ChartPanel::RestoreChoice(const QSettings& settings) {
+  if (settings.contains(kShownKey)) {
+    const QStringList shown = settings.value(kShownKey).toStringList();
+    for (int i = 0; i < list_->count(); ++i) {
+      QListWidgetItem* item = list_->item(i);
+      item->setCheckState(shown.contains(item->data(kNameRole).toString()) ? Qt::Checked
+                                                                           : Qt::Unchecked);
+    }
+  }
+  const int window = settings.value(kWindowKey, -1).toInt();
+  if (window >= 0 && window < window_->count()) window_->setCurrentIndex(window);
 }
 
 bool ChartPanel::ExportCsv(const QString& path) {
@@ -285,19 +365,21 @@ bool ChartPanel::ExportPng(const QString& path) {
 }
 
 void ChartPanel::AskCsv() {
-  const QString chosen = QFileDialog::getSaveFileName(this, Q(messages::kChartCsvTitle), QString(),
-                                                      Q(messages::kCsvFilter), nullptr,
-                                                      QFileDialog::DontUseNativeDialog);
+  const QString chosen = QFileDialog::getSaveFileName(
+      this, Q(messages::kChartCsvTitle), RememberedFolder(messages::kChartCsvTitle),
+      Q(messages::kCsvFilter), nullptr, QFileDialog::DontUseNativeDialog);
   if (chosen.isEmpty()) return;
+  RememberFolder(messages::kChartCsvTitle, chosen);
   ExportCsv(QString::fromStdString(
       monitor::DataLogFilePath(chosen.toStdString(), monitor::LogFormat::kCsv).string()));
 }
 
 void ChartPanel::AskPng() {
-  QString chosen = QFileDialog::getSaveFileName(this, Q(messages::kChartPngTitle), QString(),
-                                                Q(messages::kPngFilter), nullptr,
-                                                QFileDialog::DontUseNativeDialog);
+  QString chosen = QFileDialog::getSaveFileName(
+      this, Q(messages::kChartPngTitle), RememberedFolder(messages::kChartPngTitle),
+      Q(messages::kPngFilter), nullptr, QFileDialog::DontUseNativeDialog);
   if (chosen.isEmpty()) return;
+  RememberFolder(messages::kChartPngTitle, chosen);
   if (QFileInfo(chosen).suffix().compare("png", Qt::CaseInsensitive) != 0) chosen += ".png";
   ExportPng(chosen);
 }

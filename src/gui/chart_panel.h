@@ -16,6 +16,7 @@ class QComboBox;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
+class QSettings;
 class QChart;
 class QChartView;
 class QLineSeries;
@@ -40,6 +41,11 @@ class ChartPanel final : public QWidget {
   void RefreshSeriesList();
   // Redraws from the samples (also while hidden, for a caller that wants the picture now).
   void Redraw();
+  // The runs of line drawn for the shown series `index` (more than one where it has gaps).
+  int SegmentCount(std::size_t index) const;
+  // The registers shown and the window, kept for the next run.
+  void SaveChoice(QSettings& settings) const;
+  void RestoreChoice(const QSettings& settings);
   bool ExportCsv(const QString& path);
   bool ExportPng(const QString& path);
 
@@ -54,6 +60,9 @@ class ChartPanel final : public QWidget {
   void AskCsv();
   void AskPng();
   void Rebuild(const monitor::ChartView& view);
+  // A new run of line for the shown series `index`, drawn like its first one.
+  QLineSeries* AddSegment(std::size_t index);
+  QColor SeriesColour(monitor::RowRef row) const;
 
   monitor::ScanEngine& engine_;
   common::MessageSink& messages_;
@@ -65,7 +74,8 @@ class ChartPanel final : public QWidget {
   QChart* chart_;
   QChartView* view_;
   QValueAxis* time_axis_;
-  std::vector<QLineSeries*> series_;
+  // Per shown series, its runs of line; the first one carries the legend entry.
+  std::vector<std::vector<QLineSeries*>> lines_;
   std::vector<monitor::RowRef> series_rows_;
   std::map<std::string, QValueAxis*> unit_axes_;
 };

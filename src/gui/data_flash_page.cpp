@@ -29,6 +29,7 @@
 #include "gui/param_value_delegate.h"
 #include "gui/product_colours.h"
 #include "gui/qt_text.h"
+#include "gui/tools/file_choice.h"
 
 namespace cw::gui {
 namespace {
@@ -295,10 +296,12 @@ void DataFlashPage::OnFilter(const QString& text) {
 }
 
 void DataFlashPage::OnCompare() {
-  const QString chosen = QFileDialog::getOpenFileName(this, Q(messages::kCompareTitle), QString(),
-                                                      Q(messages::kAfiFilter), nullptr,
-                                                      QFileDialog::DontUseNativeDialog);
-  if (!chosen.isEmpty()) CompareWith(S(chosen));
+  const QString chosen = QFileDialog::getOpenFileName(
+      this, Q(messages::kCompareTitle), RememberedFolder(messages::kCompareTitle),
+      Q(messages::kAfiFilter), nullptr, QFileDialog::DontUseNativeDialog);
+  if (chosen.isEmpty()) return;
+  RememberFolder(messages::kCompareTitle, chosen);
+  CompareWith(S(chosen));
 }
 
 void DataFlashPage::CompareWith(const std::filesystem::path& path) {

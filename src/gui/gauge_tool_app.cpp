@@ -7,12 +7,15 @@
 #include <QSettings>
 #include <QStyleFactory>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 #include "app/device_string.h"
 #include "app/messages.h"
 #include "app/product_constants_file.h"
 #include "app/program_directory.h"
+#include "common/bytes.h"
+#include "common/version.h"
 #include "gui/app_icon.h"
 #include "gui/main_window.h"
 #include "gui/messages.h"
@@ -45,23 +48,61 @@ class CloseGuard final : public QObject {
 
 }  // namespace
 
+namespace {
+
+// The command line the desktop program shares with cellwarden-cli's device options.
+struct CommandLine {
+  QCommandLineParser parser;
+  QCommandLineOption device{"device", Q(messages::kDeviceOption), "DEVICE", "auto"};
+  QCommandLineOption sim{"sim", Q(messages::kSimOption)};
+  QCommandLineOption sim_state{"sim-state", Q(messages::kSimStateOption), "FILE"};
+  QCommandLineOption pid{"pid", Q(messages::kPidOption), "HEX"};
+  QCommandLineOption serial_prefix{"serial-prefix", Q(messages::kSerialPrefixOption), "TEXT"};
+  QCommandLineOption help = parser.addHelpOption();
+  QCommandLineOption version = parser.addVersionOption();
+
+  CommandLine() {
+    parser.setApplicationDescription(Q(messages::kProgramDescription));
+    parser.addOptions({device, sim, sim_state, pid, serial_prefix});
+  }
+};
+
+}  // namespace
+
 std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
     const QStringList& arguments) {
-  QCommandLineParser parser;
-  const QCommandLineOption device("device", Q(messages::kDeviceOption), "DEVICE", "auto");
-  const QCommandLineOption sim("sim", Q(messages::kSimOption));
-  const QCommandLineOption sim_state("sim-state", Q(messages::kSimStateOption), "FILE");
-  parser.addOptions({device, sim, sim_state});
+  CommandLine line;
+  QCommandLineParser& parser = line.parser;
   if (!parser.parse(arguments)) return std::unexpected(S(parser.errorText()));
-  const auto selection =
-      app::SelectDevice(S(parser.value(device)), parser.isSet(sim), S(parser.value(sim_state)));
+  const auto selection = app::SelectDevice(S(parser.value(line.device)), parser.isSet(line.sim),
+                                           S(parser.value(line.sim_state)));
   if (!selection) return std::unexpected(selection.error());
   const auto constants = app::LoadProductConstants(app::ProgramDirectory());
   if (!constants) return std::unexpected(constants.error());
   app::WorkbenchOptions options;
   options.device = *selection;
   options.constants = *constants;
+  if (parser.isSet(line.pid)) {
+    const auto pid = common::ParseHexNumber(S(parser.value(line.pid)), 0xFFFF);
+    if (!pid) {
+      return std::unexpected(
+          fmt::format(fmt::runtime(messages::kBadPid), S(parser.value(line.pid))));
+    }
+    options.hid_product_id = static_cast<std::uint16_t>(*pid);
+  }
+  if (parser.isSet(line.serial_prefix)) options.serial_prefix = S(parser.value(line.serial_prefix));
   return options;
+}
+
+std::optional<std::string> HelpOrVersionText(const QStringList& arguments) {
+  CommandLine line;
+  // A usage error is for the start to report, with its status.
+  if (!line.parser.parse(arguments)) return std::nullopt;
+  if (line.parser.isSet(line.help)) return S(line.parser.helpText());
+  if (line.parser.isSet(line.version)) {
+    return fmt::format("{} {}\n", messages::kProgramName, common::kVersion);
+  }
+  return std::nullopt;
 }
 
 void ApplyProductLook(QApplication& application) {
@@ -121,16 +162,52 @@ GaugeToolApp::~GaugeToolApp() {
   bench_.reset();
 }
 
+namespace {
+
+// Qt ends the program when the display named cannot be opened; it says so, with the status of a
+// usage error, instead of aborting. Only while the application object is made.
+void DisplayFailureHandler(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  std::fprintf(stderr, "%s\n", qPrintable(text));
+  if (type != QtFatalMsg) return;
+  std::fprintf(stderr, "%s\n",
+               fmt::format(fmt::runtime(messages::kDisplayFailed), S(text)).c_str());
+  std::_Exit(kExitUsage);
+}
+
+bool DisplayNamed() {
+  return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
 int RunGaugeTool(int argc, char** argv) {
-  QApplication application(argc, argv);
-  application.setApplicationName(Q(messages::kProgramName));
-  application.setDesktopFileName(Q(messages::kProgramName));
-  ApplyProductLook(application);
-  auto options = WorkbenchOptionsFromArguments(application.arguments());
+  // The command line is answered before any display is needed (a package check, ssh).
+  std::expected<app::WorkbenchOptions, std::string> options;
+  {
+    QCoreApplication probe(argc, argv);
+    probe.setApplicationName(Q(messages::kProgramName));
+    probe.setApplicationVersion(Q(common::kVersion));
+    if (const auto text = HelpOrVersionText(probe.arguments())) {
+      std::fputs(text->c_str(), stdout);
+      return 0;
+    }
+    options = WorkbenchOptionsFromArguments(probe.arguments());
+  }
   if (!options) {
     std::fprintf(stderr, "%s\n", options.error().c_str());
     return kExitUsage;
   }
+  if (!DisplayNamed()) {
+    std::fprintf(stderr, "%s\n", std::string(messages::kNoDisplay).c_str());
+    return kExitUsage;
+  }
+  const QtMessageHandler previous = qInstallMessageHandler(DisplayFailureHandler);
+  QApplication application(argc, argv);
+  qInstallMessageHandler(previous);
+  application.setApplicationName(Q(messages::kProgramName));
+  application.setDesktopFileName(Q(messages::kProgramName));
+  ApplyProductLook(application);
   auto tool = GaugeToolApp::Create(std::move(*options));
   if (!tool) {
     const std::string text = fmt::format(fmt::runtime(messages::kStartFailed), tool.error());

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <expected>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/workbench.h"
@@ -17,9 +18,12 @@ namespace cw::gui {
 class MainWindow;
 
 // The options of the desktop program: the command line's device options (--device, --sim,
-// --sim-state) and the product constants from cellwarden.ini. A usage error says why.
+// --sim-state, --pid, --serial-prefix) and the product constants from cellwarden.ini. A usage
+// error says why.
 std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
     const QStringList& arguments);
+// What --help or --version asks to print instead of starting, when one of them is given.
+std::optional<std::string> HelpOrVersionText(const QStringList& arguments);
 
 // Dialogs and message boxes on the light grey of the product, with black text.
 void ApplyProductLook(QApplication& application);

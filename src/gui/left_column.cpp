@@ -24,7 +24,8 @@ LeftColumn::LeftColumn(QWidget* parent)
       adapter_id_(new QLineEdit(Q(messages::kAdapterIdInitial), this)),
       config_(new QPushButton(Q(messages::kConfigButton), this)),
       gauge_(new QProgressBar(this)),
-      percentage_(new QLabel(Q(messages::kGaugeInitial), this)) {
+      percentage_(new QLabel(Q(messages::kGaugeInitial), this)),
+      seal_(new QLabel(this)) {
   setFixedWidth(kColumnWidth);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
@@ -55,7 +56,11 @@ LeftColumn::LeftColumn(QWidget* parent)
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
   gauge_->setMinimumHeight(110);
-  for (QLabel* label : {top, bottom, caption, percentage_}) label->setAlignment(Qt::AlignHCenter);
+  for (QLabel* label : {top, bottom, caption, percentage_, seal_}) {
+    label->setAlignment(Qt::AlignHCenter);
+  }
+  seal_->setObjectName("seal_state");
+  seal_->setWordWrap(true);
   QFont bold = percentage_->font();
   bold.setBold(true);
   percentage_->setFont(bold);
@@ -64,6 +69,7 @@ LeftColumn::LeftColumn(QWidget* parent)
   layout->addWidget(bottom);
   layout->addWidget(caption);
   layout->addWidget(percentage_);
+  layout->addWidget(seal_);
   ShowSelected(app::Page::kSbs);
 }
 
@@ -80,5 +86,11 @@ void LeftColumn::ShowCharge(const app::ChargeGauge::View& view) {
 }
 
 QString LeftColumn::charge_text() const { return percentage_->text(); }
+
+void LeftColumn::ShowSeal(const QString& text) {
+  if (seal_->text() != text) seal_->setText(text);
+}
+
+QString LeftColumn::seal_text() const { return seal_->text(); }
 
 }  // namespace cw::gui

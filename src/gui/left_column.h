@@ -30,6 +30,9 @@ class LeftColumn final : public QWidget {
   void ShowCharge(const app::ChargeGauge::View& view);
   const QProgressBar& gauge() const { return *gauge_; }
   QString charge_text() const;
+  // The gauge's security state, under the charge.
+  void ShowSeal(const QString& text);
+  QString seal_text() const;
 
  signals:
   void pageClicked(app::Page page);
@@ -40,6 +43,7 @@ class LeftColumn final : public QWidget {
   std::array<PageButton*, 4> pages_{};
   QProgressBar* gauge_;
   QLabel* percentage_;
+  QLabel* seal_;
 };
 
 }  // namespace cw::gui

@@ -1,14 +1,20 @@
 #include "gui/main_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QVBoxLayout>
 
+#include "app/logging_time.h"
 #include "app/messages.h"
+#include "app/seal_state.h"
 #include "app/status_bar_text.h"
 #include "gui/app_icon.h"
 #include "gui/calibration_page.h"
@@ -19,8 +25,10 @@
 #include "gui/message_box_sink.h"
 #include "gui/messages.h"
 #include "gui/page_button.h"
+#include "gui/product_colours.h"
 #include "gui/progress_relay.h"
 #include "gui/qt_text.h"
+#include "gui/remembered_layout.h"
 #include "gui/sbs_page.h"
 #include "gui/smb_access_page.h"
 #include "gui/subcmd_panel_widget.h"
@@ -32,6 +40,16 @@ namespace cw::gui {
 namespace {
 
 constexpr int kSubCmdWidth = 196;
+
+// Scrolls the pages only where the screen is too small for them: the window still starts at the
+// pages' own size (a plain scroll area asks for a small one).
+class PageScroller final : public QScrollArea {
+ public:
+  using QScrollArea::QScrollArea;
+  QSize sizeHint() const override {
+    return widget() == nullptr ? QScrollArea::sizeHint() : widget()->sizeHint();
+  }
+};
 
 }  // namespace
 
@@ -61,14 +79,41 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   }
   subcmd_ = new SubCmdPanelWidget(bench_.subcmd(), worker_, this);
   subcmd_->setFixedWidth(kSubCmdWidth);
+  banner_ = new QLabel(this);
+  banner_->setObjectName("link_banner");
+  banner_->setWordWrap(true);
+  banner_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  banner_->setAutoFillBackground(true);
+  QPalette banner_palette = banner_->palette();
+  banner_palette.setColor(QPalette::Window, QColor(kBannerBackground));
+  banner_palette.setColor(QPalette::WindowText, Qt::black);
+  banner_->setPalette(banner_palette);
+  banner_->setContentsMargins(6, 3, 6, 3);
+  banner_->hide();
   auto* central = new QWidget(this);
-  auto* layout = new QHBoxLayout(central);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(2);
+  column->addWidget(banner_);
+  auto* layout = new QHBoxLayout;
   layout->setContentsMargins(0, 0, 4, 0);
   layout->setSpacing(2);
   layout->addWidget(left_);
-  layout->addWidget(pages_, 1);
+  // The SBS page is wider than a 1280 x 720 screen leaves it: it scrolls rather than push the
+  // window past the screen, so every column stays in reach.
+  auto* scroller = new PageScroller(this);
+  scroller->setObjectName("pages_scroller");
+  scroller->setFrameShape(QFrame::NoFrame);
+  scroller->setWidgetResizable(true);
+  scroller->setWidget(pages_);
+  layout->addWidget(scroller, 1);
   layout->addWidget(subcmd_);
+  column->addLayout(layout, 1);
   setCentralWidget(central);
+  connect(&messages_, &MessageBoxSink::linkNotice, this, [this](const QString& reason) {
+    link_banner_.Notice(S(reason));
+    ShowLinkBanner();
+  });
   status_ = new MainStatusBar(bench_.simulated(), this);
   setStatusBar(status_);
 
@@ -94,8 +139,10 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   connect(&charge_timer_, &QTimer::timeout, this, &MainWindow::OnChargeTimer);
   connect(&clock_timer_, &QTimer::timeout, this, &MainWindow::OnClockTimer);
   OnClockTimer();
+  left_->ShowSeal(Q(app::SealStateText(app::SealState::kUnknown)));
   charge_timer_.start();
   clock_timer_.start();
+  RestoreLayout(*this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -107,14 +154,21 @@ void MainWindow::SelectPage(app::Page page) {
 }
 
 void MainWindow::OnChargeTimer() {
-  if (const auto view = charge_.Update(bench_.monitor().engine().Snapshot())) {
-    left_->ShowCharge(*view);
-  }
+  const monitor::RegisterTable table = bench_.monitor().engine().Snapshot();
+  if (const auto view = charge_.Update(table)) left_->ShowCharge(*view);
+  left_->ShowSeal(Q(app::SealStateText(app::SealStateOf(table))));
 }
 
 void MainWindow::OnClockTimer() {
   status_->ShowClock(app::StatusClockText());
   status_->ShowLink(link::StatusBarText(bench_.link().link_status()));
+  ShowLinkBanner();
+}
+
+void MainWindow::ShowLinkBanner() {
+  const std::string text = link_banner_.Text(bench_.link().link_status());
+  banner_->setText(Q(text));
+  banner_->setVisible(!text.empty());
 }
 
 void MainWindow::SetScan(bool on) {
@@ -135,6 +189,15 @@ void MainWindow::ShowLock() {
 
 void MainWindow::ShowLogging(bool logging) {
   log_->setText(Q(logging ? messages::kStopLog : messages::kStartLogAgain));
+}
+
+void MainWindow::SetLoggingInterval(int seconds) {
+  if (app::IsLoggingInterval(seconds)) logging_interval_ = seconds;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  SaveLayout(*this);
+  QMainWindow::closeEvent(event);
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

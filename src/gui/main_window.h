@@ -5,12 +5,14 @@
 #include <functional>
 
 #include "app/charge_gauge.h"
+#include "app/link_banner.h"
 #include "app/page_selector.h"
 #include "app/workbench.h"
 #include "dataflash/data_flash_view.h"
 #include "gui/change_relay.h"
 
 class QAction;
+class QLabel;
 class QStackedWidget;
 
 namespace cw::gui {
@@ -18,6 +20,7 @@ namespace cw::gui {
 class CalibrationPage;
 class DataFlashPage;
 class GaugeWorker;
+class HelpWindow;
 class LeftColumn;
 class MainStatusBar;
 class MessageBoxSink;
@@ -51,6 +54,11 @@ class MainWindow final : public QMainWindow {
   void OnClockTimer();
   void SetScan(bool on);
   int logging_interval() const { return logging_interval_; }
+  // An interval remembered from an earlier run; one outside 1 to 60 s is passed over.
+  void SetLoggingInterval(int seconds);
+  app::Workbench& bench() { return bench_; }
+  // Option menu: "Restore last selection at start".
+  QAction& restore_selection() { return *restore_selection_; }
 
   LeftColumn& left() { return *left_; }
   QStackedWidget& pages() { return *pages_; }
@@ -61,6 +69,10 @@ class MainWindow final : public QMainWindow {
   SubCmdPanelWidget& subcmd() { return *subcmd_; }
   MainStatusBar& status() { return *status_; }
   ToolLauncher& tools() { return *tools_; }
+  // Why the adapter link is down, above the pages until it answers again; hidden otherwise.
+  const QLabel& link_banner() const { return *banner_; }
+  // The user guide's window, once Help Contents has opened it.
+  HelpWindow* help_window() { return help_; }
   // The menu command showing `text` now (the data log command changes its text).
   QAction& action(std::string_view text);
   const QTimer& charge_timer() const { return charge_timer_; }
@@ -68,6 +80,7 @@ class MainWindow final : public QMainWindow {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   QAction* AddAction(QMenu* menu, std::string_view text, void (MainWindow::*slot)());
@@ -87,6 +100,7 @@ class MainWindow final : public QMainWindow {
   void OnConfig();
   void ShowLock();
   void ShowLogging(bool logging);
+  void ShowLinkBanner();
 
   app::Workbench& bench_;
   MessageBoxSink& messages_;
@@ -94,6 +108,8 @@ class MainWindow final : public QMainWindow {
   GaugeWorker& worker_;
   app::PageSelector selector_;
   app::ChargeGauge charge_;
+  app::LinkBanner link_banner_;
+  QLabel* banner_;
   LeftColumn* left_;
   QStackedWidget* pages_;
   SbsPage* sbs_;
@@ -108,7 +124,9 @@ class MainWindow final : public QMainWindow {
   QAction* log_ = nullptr;
   QAction* scan_off_ = nullptr;
   QAction* scan_on_ = nullptr;
+  QAction* restore_selection_ = nullptr;
   ToolLauncher* tools_ = nullptr;
+  HelpWindow* help_ = nullptr;
   QTimer charge_timer_;
   QTimer clock_timer_;
   ChangeRelay lock_relay_;

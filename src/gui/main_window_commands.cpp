@@ -9,11 +9,14 @@
 #include <filesystem>
 
 #include "app/about_text.h"
+#include "app/data_log_choice.h"
+#include "app/help_document.h"
 #include "app/messages.h"
 #include "app/program_directory.h"
 #include "dataflash/data_flash_session.h"
 #include "gui/about_dialog.h"
 #include "gui/gauge_worker.h"
+#include "gui/help_window.h"
 #include "gui/left_column.h"
 #include "gui/logging_time_dialog.h"
 #include "gui/main_window.h"
@@ -21,6 +24,7 @@
 #include "gui/messages.h"
 #include "gui/qt_text.h"
 #include "gui/sbs_page.h"
+#include "gui/tools/file_choice.h"
 #include "gui/tools/tool_launcher.h"
 #include "monitor/data_log.h"
 #include "monitor/monitor_session.h"
@@ -45,6 +49,8 @@ void MainWindow::BuildMenu() {
   QMenu* file = menuBar()->addMenu(Q(messages::kMenuFile));
   open_afi_ = AddAction(file, messages::kOpenAllFlash, &MainWindow::OnOpenAfi);
   save_afi_ = AddAction(file, messages::kSaveAllFlash, &MainWindow::OnSaveAfi);
+  open_afi_->setShortcut(QKeySequence::Open);
+  save_afi_->setShortcut(QKeySequence::Save);
   file->addSeparator();
   log_ = AddAction(file, messages::kStartDataLog, &MainWindow::OnDataLog);
   file->addSeparator();
@@ -57,6 +63,10 @@ void MainWindow::BuildMenu() {
   scan_off_->setCheckable(true);
   scan_on_->setCheckable(true);
   AddAction(option, messages::kSetLoggingTime, &MainWindow::OnLoggingTime);
+  option->addSeparator();
+  restore_selection_ = option->addAction(Q(messages::kRestoreSelection));
+  restore_selection_->setCheckable(true);
+  actions_.push_back(restore_selection_);
   SetScan(bench_.monitor().engine().scan_enabled());
 
   QMenu* tools = menuBar()->addMenu(Q(messages::kMenuTools));
@@ -93,13 +103,15 @@ void MainWindow::AfterSealCheck(QAction* command, dataflash::SealedTransfer tran
 void MainWindow::OnOpenAfi() {
   // A sealed gauge is said to be so before a file is chosen.
   AfterSealCheck(open_afi_, dataflash::SealedTransfer::kLoadAfi, [this] {
-    QFileDialog dialog(this, Q(messages::kOpenAllFlashTitle), QString(), Q(messages::kAfiFilter));
+    QFileDialog dialog(this, Q(messages::kOpenAllFlashTitle),
+                       RememberedFolder(messages::kOpenAllFlashTitle), Q(messages::kAfiFilter));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // Cancel, or a name typed for a file that is not there, ends the command without a word.
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const std::filesystem::path path = S(dialog.selectedFiles().front());
     if (!std::filesystem::exists(path)) return;
+    RememberFolder(messages::kOpenAllFlashTitle, dialog.selectedFiles().front());
     open_afi_->setEnabled(false);
     worker_.Run<dataflash::AfiLoadResult>(
         this, [&session = bench_.data_flash(), path] { return session.LoadAfiToGauge(path); },
@@ -109,12 +121,14 @@ void MainWindow::OnOpenAfi() {
 
 void MainWindow::OnSaveAfi() {
   AfterSealCheck(save_afi_, dataflash::SealedTransfer::kSaveAfi, [this] {
-    QFileDialog dialog(this, Q(messages::kSaveAllFlashTitle), QString(), Q(messages::kAfiFilter));
+    QFileDialog dialog(this, Q(messages::kSaveAllFlashTitle),
+                       RememberedFolder(messages::kSaveAllFlashTitle), Q(messages::kAfiFilter));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // The name is asked about overwriting as it will be written, extension included.
     dialog.setDefaultSuffix(Q(messages::kAfiSuffix));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    RememberFolder(messages::kSaveAllFlashTitle, dialog.selectedFiles().front());
     save_afi_->setEnabled(false);
     worker_.Run<dataflash::AfiSaveResult>(
         this,
@@ -133,14 +147,14 @@ void MainWindow::OnDataLog() {
   const QString text_filter = Q(messages::kDataLogFilter);
   const QString csv_filter = Q(messages::kCsvLogFilter);
   QString selected = text_filter;
-  const QString chosen = QFileDialog::getSaveFileName(this, Q(messages::kSelectDataLogTitle),
-                                                      QString(), text_filter + ";;" + csv_filter,
-                                                      &selected, QFileDialog::DontUseNativeDialog);
+  const QString chosen = QFileDialog::getSaveFileName(
+      this, Q(messages::kSelectDataLogTitle), RememberedFolder(messages::kSelectDataLogTitle),
+      text_filter + ";;" + csv_filter, &selected, QFileDialog::DontUseNativeDialog);
   if (chosen.isEmpty()) return;
-  const monitor::LogFormat format =
-      selected == csv_filter ? monitor::LogFormat::kCsv : monitor::LogFormat::kText;
-  const std::filesystem::path path = monitor::DataLogFilePath(S(chosen), format);
-  sbs_->StartLog(path.string(), logging_interval_, format);
+  RememberFolder(messages::kSelectDataLogTitle, chosen);
+  const app::DataLogChoice log = app::ChooseDataLog(
+      S(chosen), selected == csv_filter ? monitor::LogFormat::kCsv : monitor::LogFormat::kText);
+  sbs_->StartLog(log.path.string(), logging_interval_, log.format);
 }
 
 void MainWindow::OnLoggingTime() {
@@ -149,11 +163,18 @@ void MainWindow::OnLoggingTime() {
 }
 
 void MainWindow::OnHelp() {
-  const std::filesystem::path document =
-      app::ProgramDirectory() / std::string(app::messages::kHelpDocument);
-  // A missing document shows nothing, as does a desktop without a viewer for it.
-  if (!std::filesystem::exists(document)) return;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document.string())));
+  const std::filesystem::path program = app::ProgramDirectory();
+  const auto document = app::FindHelpDocument(program, app::UserGuidePlaces(program));
+  if (!document) return;
+  if (document->kind == app::HelpDocument::Kind::kApplicationNote) {
+    // A desktop without a viewer for it shows nothing.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document->path.string())));
+    return;
+  }
+  if (help_ == nullptr) help_ = new HelpWindow(document->path, this);
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
 }
 
 void MainWindow::OnAbout() {

@@ -52,6 +52,10 @@ void MessageBoxSink::Show(std::string_view text, std::string_view caption,
   answered_.wait(lock, [&] { return *answered || closing_; });
 }
 
+void MessageBoxSink::ShowLinkNotice(std::string_view text) {
+  if (!closing_) emit linkNotice(Q(text));
+}
+
 void MessageBoxSink::SetClosing() {
   std::lock_guard lock(answer_mutex_);
   closing_ = true;

@@ -28,6 +28,8 @@ class MessageBoxSink final : public QObject, public common::MessageSink {
 
   void Show(std::string_view text, std::string_view caption = common::kDefaultCaption,
             common::MessageIcon icon = common::MessageIcon::kInformation) override;
+  // No box: the main window keeps it in its banner until the adapter answers again.
+  void ShowLinkNotice(std::string_view text) override;
   // Boxes without a window in front are owned by this one.
   void SetOwner(QWidget* owner) { owner_ = owner; }
   // From the GUI thread, when the program starts to close.
@@ -36,6 +38,8 @@ class MessageBoxSink final : public QObject, public common::MessageSink {
  signals:
   // Every box, as it opens (on the GUI thread).
   void shown(const QString& text, const QString& caption);
+  // A notice of the adapter link (from any thread; no one waits for it).
+  void linkNotice(const QString& text);
 
  private:
   void Present(const QString& text, const QString& caption, QMessageBox::Icon icon);

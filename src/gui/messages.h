@@ -17,6 +17,19 @@ inline constexpr std::string_view kDeviceOption = "Device: auto, sim or sim:key=
 inline constexpr std::string_view kSimOption = "Use the simulated pack (short for --device sim).";
 inline constexpr std::string_view kSimStateOption =
     "Keep the simulated pack in FILE (loaded at start, saved at exit).";
+inline constexpr std::string_view kPidOption =
+    "HID product id of the adapter in hex (default 8888).";
+inline constexpr std::string_view kSerialPrefixOption =
+    "Serial number prefix of the bulk adapter (default 8888).";
+inline constexpr std::string_view kBadPid = "--pid \"{}\" is not a hexadecimal product id";
+inline constexpr std::string_view kProgramDescription =
+    "Cellwarden Tools: the workbench for the KT580714 fuel gauge. Without a display, use "
+    "cellwarden-cli.";
+inline constexpr std::string_view kNoDisplay =
+    "cellwarden needs a display and none is set (DISPLAY and WAYLAND_DISPLAY are empty). Run it "
+    "on a desktop, or use cellwarden-cli on this machine.";
+inline constexpr std::string_view kDisplayFailed =
+    "cellwarden cannot open the display: {} Run it on a desktop, or use cellwarden-cli.";
 inline constexpr std::string_view kStartFailed = "Cellwarden cannot start: {}";
 inline constexpr std::string_view kTitleSuffix = " - Simulated pack";
 
@@ -56,6 +69,8 @@ inline constexpr std::string_view kMenuScan = "&Scan";
 inline constexpr std::string_view kScanOff = "O&ff";
 inline constexpr std::string_view kScanOn = "O&n";
 inline constexpr std::string_view kSetLoggingTime = "Set &Logging Time";
+// Off at first, so a start has no row ticked until the user asks for the last selection.
+inline constexpr std::string_view kRestoreSelection = "&Restore last selection at start";
 inline constexpr std::string_view kMenuTools = "&Tools";
 inline constexpr std::string_view kConvertBin = "&Convert Bin File";
 inline constexpr std::string_view kConvertFs = "Convert &FS File";
@@ -63,6 +78,9 @@ inline constexpr std::string_view kFirmwareUpdate = "&Firmware Update";
 inline constexpr std::string_view kSha1 = "&SHA1 Authentication";
 inline constexpr std::string_view kMenuHelp = "&Help";
 inline constexpr std::string_view kHelpContents = "&Help Contents";
+// The SBS page before anything is read.
+inline constexpr std::string_view kScanHint = "Tick Scan, or press Scan All, to read the pack";
+inline constexpr std::string_view kHelpWindowTitle = "Cellwarden Tools User Guide";
 inline constexpr std::string_view kAboutCommand = "&About KT580714pc...";
 
 // Pages shortcuts
@@ -158,13 +176,18 @@ inline constexpr std::string_view kClearLogButton = "Clear Log";
 inline constexpr std::string_view kCmdColumn = "CMD";
 inline constexpr std::string_view kResultColumn = "Result";
 inline constexpr std::string_view kSubCmdEntryTip = "Subcommand code in hex; Enter sends it";
+inline constexpr std::string_view kSubCmdButtonTip =
+    "Sends subcommand 0x{:04X} through ManufacturerBlockAccess";
+inline constexpr std::string_view kUnsealButtonTip =
+    "Unseals the gauge with the stored key; asks for the key when the gauge refuses it";
+inline constexpr std::string_view kUnsealFaButtonTip =
+    "Unseals the gauge to full access with the stored key; asks for it when refused";
 
 // SBS lists
 inline constexpr std::string_view kNameColumn = "Name";
 inline constexpr std::string_view kValueColumn = "Value";
 inline constexpr std::string_view kUnitColumn = "Unit";
 // Under the data log button while logging: lines written, and those holding an unread value.
-inline constexpr std::string_view kLogTally = "{} lines logged\n{} with unread values";
 inline constexpr std::string_view kLogColumn = "Log";
 inline constexpr std::string_view kScanColumn = "Scan";
 inline constexpr std::string_view kReadOnlyTip = "Read-only register";

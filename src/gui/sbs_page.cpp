@@ -1,7 +1,5 @@
 #include "gui/sbs_page.h"
 
-#include <fmt/format.h>
-
 #include <QAction>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,12 +13,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/data_log_choice.h"
 #include "gui/chart_panel.h"
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
 #include "gui/product_colours.h"
 #include "gui/qt_text.h"
 #include "gui/register_table_model.h"
+#include "gui/scan_hint.h"
 #include "gui/status_bit_ctrl.h"
 #include "monitor/messages.h"
 #include "monitor/monitor_session.h"
@@ -97,6 +97,7 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   bottom->addLayout(button_column);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(new ScanHint(session_, bench_.monitor().engine(), this));
   layout->addLayout(lists, 1);
   layout->addLayout(bottom);
 
@@ -204,8 +205,7 @@ void SbsPage::ShowPageState() {
   ShowValues();
   chart_->RefreshSeriesList();
   log_tally_->setVisible(view.logging);
-  log_tally_->setText(QString::fromStdString(fmt::format(
-      fmt::runtime(messages::kLogTally), view.log_tally.lines, view.log_tally.lines_with_unread)));
+  log_tally_->setText(Q(app::LogTallyText(view.log_tally.lines, view.log_tally.lines_with_unread)));
   // Lines with unread values stand out: the file holds "0" for each of them.
   log_tally_->setStyleSheet(view.log_tally.lines_with_unread > 0 ? "color: #B00000;" : "");
   if (view.logging != was_logging_) {

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/smb_result_tip.h"
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
@@ -154,6 +155,8 @@ void SmbAccessPage::Show(const app::SmbAccessFields& sent, const app::SmbAccessF
       binding.block->setPlainText(Q(now.*binding.member));
     }
   }
+  word_result_->setToolTip(Q(app::WordResultTip(now.read_word_result)));
+  block_result_->setToolTip(Q(app::BlockResultTip(now.read_block_result)));
 }
 
 void SmbAccessPage::Press(Form form) {

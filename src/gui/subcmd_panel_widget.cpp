@@ -1,5 +1,7 @@
 #include "gui/subcmd_panel_widget.h"
 
+#include <fmt/format.h>
+
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,9 +44,12 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdSession& session, GaugeWorker& w
     add_button(sub.label, [this, code = sub.code] {
       Run([&session = session_, code] { return session.RunSubcommand(code); });
     });
+    buttons_.back()->setToolTip(Q(fmt::format(fmt::runtime(messages::kSubCmdButtonTip), sub.code)));
   }
   add_button(messages::kUnsealButton, [this] { Unseal(app::UnsealTarget::kUnseal); });
+  buttons_.back()->setToolTip(Q(messages::kUnsealButtonTip));
   add_button(messages::kUnsealFaButton, [this] { Unseal(app::UnsealTarget::kFullAccess); });
+  buttons_.back()->setToolTip(Q(messages::kUnsealFaButtonTip));
 
   log_->setHorizontalHeaderLabels({Q(messages::kCmdColumn), Q(messages::kResultColumn)});
   log_->verticalHeader()->hide();

@@ -126,7 +126,7 @@ void GaugeLink::ShowPendingNotice() {
     pending_notice_.clear();
     notice_pending_ = false;
   }
-  if (!text.empty()) messages_.Show(text, common::kDefaultCaption, common::MessageIcon::kWarning);
+  if (!text.empty()) messages_.ShowLinkNotice(text);
 }
 
 // Once the adapter answers again, the next time it stops is news again.

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <fstream>
 #include <sstream>
@@ -73,7 +74,11 @@ void ModalAnswerer::Poll() {
   if (!steps_.empty() && steps_.front()(modal)) steps_.pop_front();
 }
 
-GuiFixture::GuiFixture(const std::string& device) {
+GuiFixture::GuiFixture(const std::string& device, bool remembered) {
+  if (!remembered) {
+    QSettings settings("Quillmarsh", "Message");
+    for (const char* group : {"Window", "Chart", "Selection"}) settings.remove(group);
+  }
   app::WorkbenchOptions options;
   options.device = *app::ParseDeviceString(device);
   auto created = gui::GaugeToolApp::Create(std::move(options));

@@ -49,9 +49,10 @@ ModalAnswerer::Step ChooseFile(const QString& path, const QString& filter = {});
 // The whole file, or nothing when it cannot be read.
 std::string ReadFile(const QString& path);
 
-// The desktop program on the simulated pack, its clock virtual, the window shown.
+// The desktop program on the simulated pack, its clock virtual, the window shown. What an earlier
+// window remembered (layout, chart, ticks) is forgotten first unless `remembered` says otherwise.
 struct GuiFixture {
-  explicit GuiFixture(const std::string& device = "sim:clock=virtual");
+  explicit GuiFixture(const std::string& device = "sim:clock=virtual", bool remembered = false);
   ~GuiFixture();
 
   // Started, and its window on the screen.

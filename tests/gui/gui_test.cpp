@@ -5,10 +5,16 @@
 #include <QChart>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QListWidget>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QStandardPaths>
@@ -17,15 +23,18 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
 
 #include "app/messages.h"
 #include "app/program_directory.h"
+#include "common/clock.h"
 #include "gui/about_dialog.h"
 #include "gui/calibration_page.h"
 #include "gui/chart_panel.h"
+#include "gui/help_window.h"
 #include "gui/left_column.h"
 #include "gui/logging_time_dialog.h"
 #include "gui/main_status_bar.h"
@@ -326,6 +335,15 @@ class GuiFlows : public QObject {
     log.trigger();
     QVERIFY(ReadFile(csv).starts_with("Sample,Stamp,Elapsed(s),Manufacture Access (hex),"));
     QVERIFY2(f_->modal.boxes.size() == 2, "no message on the way");
+
+    // The extension typed decides over the filter left at its first choice.
+    f_->modal.Then(ChooseFile(directory.filePath("faultlog.csv")));
+    log.trigger();
+    const QString typed = directory.filePath("faultlog.csv");
+    QTRY_VERIFY_WITH_TIMEOUT(Lines(ReadFile(typed)) >= 2, 10000);
+    log.trigger();
+    QVERIFY(ReadFile(typed).starts_with("Sample,Stamp,"));
+    QVERIFY(!QFile::exists(typed + ".LOG"));
   }
 
   void RegisterEditIsWrittenToThePack() {
@@ -453,8 +471,9 @@ class GuiFlows : public QObject {
     f_->modal.boxes.clear();
     click("UNSEAL");
     QTRY_VERIFY(f_->tool->worker().idle());
-    // The link's note on the adapter, the key that went unconfirmed, and the unknown state.
-    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{3});
+    // The key that went unconfirmed and the unknown state; the link's note is the banner's.
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{2});
+    QVERIFY(w().link_banner().isVisible());
     QCOMPARE(f_->modal.boxes.back(), Q(app::messages::kLockStateUnknown));
     QVERIFY(panel.unseal_dialog() == nullptr || !panel.unseal_dialog()->isVisible());
     f_->bench().sim_pack()->Plug();
@@ -497,8 +516,166 @@ class GuiFlows : public QObject {
     QCOMPARE(page.chart().samples().View(10).end_seconds, end);
   }
 
+  void BasicsAtAGlance() {
+    // On a 1280 x 720 screen the window fits, and the page scrolls to its last column.
+    w().resize(1280, 720);
+    QTRY_COMPARE(w().size(), QSize(1280, 720));
+    auto* scroller = w().findChild<QScrollArea*>("pages_scroller");
+    QVERIFY(scroller != nullptr);
+    QScrollBar* bar = scroller->horizontalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    bar->setValue(bar->maximum());
+    const QPoint last = w().pages().mapTo(scroller->viewport(), QPoint(w().pages().width() - 1, 0));
+    QVERIFY(scroller->viewport()->rect().contains(last));
+    QCOMPARE(w().action(gui::messages::kOpenAllFlash).shortcut(), QKeySequence(QKeySequence::Open));
+    QCOMPARE(w().action(gui::messages::kSaveAllFlash).shortcut(), QKeySequence(QKeySequence::Save));
+    QCOMPARE(w().subcmd().button("CHEM_ID").toolTip(),
+             QString("Sends subcommand 0x0006 through ManufacturerBlockAccess"));
+
+    // Nothing is read before the user ticks Scan, and the page says how to start.
+    auto* hint = w().sbs_page().findChild<QLabel*>("scan_hint");
+    QVERIFY(hint != nullptr && hint->isVisible());
+    QCOMPARE(hint->text(), QString("Tick Scan, or press Scan All, to read the pack"));
+
+    // The seal state beside the charge gauge follows Operation Status as the scan reads it.
+    QCOMPARE(w().left().seal_text(), QString("Seal: scan Operation Status"));
+    ScanAll();
+    QTRY_VERIFY(!hint->isVisible());
+    const auto seal = [&] {
+      w().OnChargeTimer();
+      return w().left().seal_text();
+    };
+    for (const auto& [state, text] : {std::pair{sim::SealState::kSealed, "Sealed"},
+                                      {sim::SealState::kFullAccess, "Full access"},
+                                      {sim::SealState::kUnsealed, "Unsealed"}}) {
+      f_->gauge().SetSealState(state);
+      QTRY_COMPARE(seal(), QString(text));
+    }
+    QTest::mouseClick(&w().sbs_page().button(monitor::RowSelection::kClearScans), Qt::LeftButton);
+    QTRY_VERIFY(hint->isVisible());
+  }
+
+  void LayoutAndChoicesSurviveARestart() {
+    const auto restart = [&] {
+      w().close();
+      QTRY_VERIFY(!w().isVisible());
+      f_ = std::make_unique<GuiFixture>("sim:clock=virtual", true);
+      QVERIFY(QTest::qWaitForWindowExposed(&w()));
+    };
+    const auto tick_two_rows = [&] {
+      f_->bench().sbs().ToggleScan({TableId::kA, 1});
+      f_->bench().sbs().ToggleLog({TableId::kB, 2});
+    };
+    const auto ticked = [&] {
+      const monitor::RegisterTable table = f_->bench().monitor().engine().Snapshot();
+      return std::tuple{table.rows(TableId::kA)[1].scan, table.rows(TableId::kA)[1].log,
+                        table.rows(TableId::kB)[2].scan, table.rows(TableId::kB)[2].log};
+    };
+    const auto voltage_shown = [&] {
+      gui::ChartPanel& chart = w().sbs_page().chart();
+      const auto rows = chart.samples().shown_rows();
+      return std::any_of(rows.begin(), rows.end(), [&](monitor::RowRef row) {
+        return f_->bench().monitor().engine().Snapshot().row(row).name == "Voltage";
+      });
+    };
+
+    // The option is off: the layout and the chart come back, the ticks do not.
+    QVERIFY(!w().restore_selection().isChecked());
+    const QSize size = w().minimumSizeHint().expandedTo({1100, 700}) + QSize(40, 30);
+    w().resize(size);
+    gui::ChartPanel& chart = w().sbs_page().chart();
+    chart.findChild<QComboBox*>()->setCurrentIndex(2);  // 15 min
+    QListWidget* list = chart.findChild<QListWidget*>();
+    list->findItems("Voltage", Qt::MatchStartsWith).front()->setCheckState(Qt::Unchecked);
+    QVERIFY(!voltage_shown());
+    tick_two_rows();
+    w().SetLoggingInterval(7);
+    restart();
+    QCOMPARE(w().size(), size);
+    QCOMPARE(w().sbs_page().chart().samples().window(), common::Millis{900'000});
+    QVERIFY(!voltage_shown());
+    QCOMPARE(ticked(), std::tuple(false, false, false, false));
+    QCOMPARE(w().logging_interval(), 2);
+
+    // With the option on, the ticks and the interval come back too.
+    w().restore_selection().trigger();
+    tick_two_rows();
+    w().SetLoggingInterval(7);
+    restart();
+    QVERIFY(w().restore_selection().isChecked());
+    QCOMPARE(ticked(), std::tuple(true, false, true, true));
+    QCOMPARE(w().logging_interval(), 7);
+  }
+
+  void CommandLineAnswersWithoutADisplay() {
+    struct Run {
+      int status;
+      QString out;
+      QString err;
+    };
+    const auto run = [](const QStringList& arguments) {
+      QProcess program;
+      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+      for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(name);
+      }
+      program.setProcessEnvironment(environment);
+      program.start(CELLWARDEN_GUI, arguments);
+      program.waitForFinished(30'000);
+      return Run{program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                 program.readAllStandardOutput(), program.readAllStandardError()};
+    };
+    const Run help = run({"--help"});
+    QCOMPARE(help.status, 0);
+    for (const char* option : {"--device", "--sim", "--sim-state", "--pid", "--serial-prefix"}) {
+      QVERIFY2(help.out.contains(option), option);
+    }
+    const Run version = run({"--version"});
+    QCOMPARE(version.status, 0);
+    QVERIFY(version.out.startsWith("cellwarden ") && version.out.endsWith("\n"));
+    const Run no_display = run({"--sim"});
+    QCOMPARE(no_display.status, 2);
+    QVERIFY(no_display.err.contains("needs a display"));
+    const Run bad_pid = run({"--sim", "--pid", "zz"});
+    QCOMPARE(bad_pid.status, 2);
+    QVERIFY(bad_pid.err.contains("--pid \"zz\""));
+  }
+
+  void LinkLossIsABannerAndAGapInTheChart() {
+    gui::SbsPage& page = w().sbs_page();
+    ScanAll();
+    QTabBar& tabs = page.tabs();
+    QTest::mouseClick(&tabs, Qt::LeftButton, {}, tabs.tabRect(2).center());
+    gui::ChartPanel& chart = page.chart();
+    chart.findChild<QComboBox*>()->setCurrentIndex(3);  // 1 h
+    const auto voltage = [&] { return chart.samples().View(1000).series.at(1); };
+    QTRY_VERIFY(voltage().points.size() > 3);
+    QVERIFY(!w().link_banner().isVisible());
+
+    f_->modal.boxes.clear();
+    f_->bench().sim_pack()->Unplug();
+    QTRY_VERIFY((w().OnClockTimer(), w().link_banner().isVisible()));
+    QVERIFY(w().link_banner().text().contains("USB Disconnected"));
+    QVERIFY(!QApplication::activeModalWidget());
+    const double lost = voltage().points.back().seconds;
+    // Five minutes without the adapter; then it answers again and the banner goes, no box shown.
+    dynamic_cast<common::ManualClock&>(f_->bench().clock()).Advance(common::Millis{300'000});
+    f_->bench().sim_pack()->Plug();
+    QTRY_VERIFY(Linked());
+    QVERIFY(!w().link_banner().isVisible());
+    QCOMPARE(f_->modal.boxes, QStringList{});
+
+    // The line stops where the reads stopped and starts again after them: no ramp across.
+    QTRY_VERIFY(voltage().points.back().seconds > lost + 300);
+    QTest::mouseClick(chart.findChild<QPushButton*>(), Qt::LeftButton);  // Pause
+    chart.Redraw();
+    QCOMPARE(voltage().name, std::string("Voltage"));
+    QCOMPARE(chart.SegmentCount(1), 2);
+  }
+
   void HelpAboutAndToolWindows() {
-    // Help: nothing happens without the document; with it, the desktop opens it.
+    // Help: without the application note, the user guide in the help window; with it, the
+    // desktop opens the note.
     UrlRecorder opener;
     const QStringList& opened = opener.opened;
     QDesktopServices::setUrlHandler("file", &opener, "Open");
@@ -506,6 +683,10 @@ class GuiFlows : public QObject {
     std::filesystem::remove(document);
     w().action(gui::messages::kHelpContents).trigger();
     QVERIFY(opened.isEmpty());
+    QVERIFY(w().help_window() != nullptr && w().help_window()->isVisible());
+    QVERIFY(w().help_window()->browser().toPlainText().contains("Cellwarden Tools user guide"));
+    QVERIFY(w().help_window()->browser().source().toLocalFile().endsWith("user-guide.md"));
+    w().help_window()->close();
     std::ofstream(document) << "%PDF-1.4\n";
     w().action(gui::messages::kHelpContents).trigger();
     std::filesystem::remove(document);

@@ -130,6 +130,7 @@ class PageFlowsTest : public QObject {
     QCOMPARE(f_->GaugeWord(0x01), 0x0140);
     QVERIFY(press(Form::kReadWord));
     QCOMPARE(page.word_result().text(), QString("0140"));
+    QCOMPARE(page.word_result().toolTip(), QString("Decimal: 320 (signed: 320)"));
     // A block command is no word: both fields cleared, and a box says why.
     page.command(Form::kReadWord).setText("54");
     QVERIFY(press(Form::kReadWord));
@@ -140,6 +141,7 @@ class PageFlowsTest : public QObject {
     QVERIFY(press(Form::kReadBlock));
     QVERIFY(page.block_result().toPlainText().contains(
         QRegularExpression("^[0-9A-F]{2} [0-9A-F]{2} $")));
+    QVERIFY(page.block_result().toolTip().startsWith("2 bytes as text: "));
 
     // Two ManufacturerAccess words: the unseal key, low word first.
     f_->bench().PauseScan();

@@ -17,6 +17,7 @@
 #include <QTest>
 #include <cstdio>
 
+#include "common/clock.h"
 #include "dataflash/data_flash_session.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
@@ -24,6 +25,7 @@
 #include "gui/chart_panel.h"
 #include "gui/data_flash_page.h"
 #include "gui/flash_tip.h"
+#include "gui/help_window.h"
 #include "gui/left_column.h"
 #include "gui/logging_time_dialog.h"
 #include "gui/main_status_bar.h"
@@ -52,7 +54,7 @@ using namespace cw;
 QString output;
 int saved = 0;
 // One for each Save() below: a page or window that did not open is a failed tour.
-constexpr int kPictures = 15;
+constexpr int kPictures = 18;
 
 void Save(QWidget& widget, const QString& name) {
   const QString path = QDir(output).filePath(name + ".png");
@@ -108,6 +110,24 @@ int main(int argc, char** argv) {
   page.chart().findChild<QComboBox*>()->setCurrentIndex(3);
   Settle(3000);
   Save(window, "main-sbs-chart");
+
+  // The adapter unplugged: the banner says why; two minutes later it answers again, and the chart
+  // shows the gap where nothing was read.
+  f.bench().sim_pack()->Unplug();
+  WaitFor([&] {
+    window.OnClockTimer();
+    return window.link_banner().isVisible() && window.status().pane(0) == "USB Disconnected";
+  });
+  Settle(600);
+  Save(window, "main-link-lost");
+  dynamic_cast<common::ManualClock&>(f.bench().clock()).Advance(common::Millis{120'000});
+  f.bench().sim_pack()->Plug();
+  WaitFor([&] {
+    window.OnClockTimer();
+    return !window.link_banner().isVisible();
+  });
+  Settle(2000);
+  Save(window, "main-sbs-chart-gap");
   tabs.setCurrentIndex(0);
 
   f.gauge().RaiseSafetyAlarm(0x0002);
@@ -218,6 +238,14 @@ int main(int argc, char** argv) {
     Settle(200);
     Save(*about, "dialog-about");
     about->close();
+  }
+
+  // Help Contents where the application note is not installed: this guide.
+  window.action(gui::messages::kHelpContents).trigger();
+  if (gui::HelpWindow* help = window.help_window()) {
+    Settle(300);
+    Save(*help, "help-window");
+    help->close();
   }
 
   gui::UnsealDialog unseal("3B9E61D4", &window);

@@ -5,16 +5,13 @@
 #include <QSettings>
 
 #include "gui/messages.h"
+#include "gui/product_settings.h"
 #include "gui/qt_text.h"
 
 namespace cw::gui {
 namespace {
 
 QString FolderKey(std::string_view title) { return "RecentFolders/" + Q(title); }
-
-QSettings ProductSettings() {
-  return QSettings(Q(messages::kOrganisation), Q(messages::kSettingsApplication));
-}
 
 }  // namespace
 
@@ -35,9 +32,14 @@ QString ChooseFile(QWidget* parent, const FileDialogRequest& request) {
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   const QString chosen = dialog.selectedFiles().constFirst();
-  QSettings settings = ProductSettings();
-  settings.setValue(FolderKey(request.title), QFileInfo(chosen).absolutePath());
+  RememberFolder(request.title, chosen);
   return chosen;
+}
+
+void RememberFolder(std::string_view title, const QString& chosen) {
+  if (chosen.isEmpty()) return;
+  QSettings settings = ProductSettings();
+  settings.setValue(FolderKey(title), QFileInfo(chosen).absolutePath());
 }
 
 }  // namespace cw::gui

@@ -22,5 +22,7 @@ QString ChooseFile(QWidget* parent, const FileDialogRequest& request);
 
 // Where the dialog titled `title` opens: the folder of its last choice, or empty before the first.
 QString RememberedFolder(std::string_view title);
+// Remembers the folder of `chosen` for the dialog titled `title` (nothing when it is empty).
+void RememberFolder(std::string_view title, const QString& chosen);
 
 }  // namespace cw::gui

@@ -1,0 +1,23 @@
+#include "app/data_log_choice.h"
+
+#include <fmt/format.h>
+
+#include "app/messages.h"
+
+namespace cw::app {
+
+DataLogChoice ChooseDataLog(const std::filesystem::path& typed, monitor::LogFormat filter_format) {
+  for (const monitor::LogFormat format : {monitor::LogFormat::kText, monitor::LogFormat::kCsv}) {
+    const std::filesystem::path named = monitor::DataLogFilePath(typed, format);
+    if (named == typed) return {typed, format};
+  }
+  return {monitor::DataLogFilePath(typed, filter_format), filter_format};
+}
+
+std::string LogTallyText(int lines, int lines_with_unread) {
+  std::string text = lines == 1 ? std::string(messages::kOneLineLogged)
+                                : fmt::format(fmt::runtime(messages::kLinesLogged), lines);
+  return text + fmt::format(fmt::runtime(messages::kLinesWithUnread), lines_with_unread);
+}
+
+}  // namespace cw::app

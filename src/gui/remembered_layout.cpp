@@ -1,0 +1,63 @@
+#include "gui/remembered_layout.h"
+
+#include <QAction>
+
+#include "app/remembered_selection.h"
+#include "gui/chart_panel.h"
+#include "gui/main_window.h"
+#include "gui/product_settings.h"
+#include "gui/sbs_page.h"
+#include "monitor/monitor_session.h"
+#include "monitor/sbs_session.h"
+
+namespace cw::gui {
+namespace {
+
+constexpr char kGeometryKey[] = "Window/Geometry";
+constexpr char kRestoreSelectionKey[] = "Selection/RestoreAtStart";
+constexpr char kScannedKey[] = "Selection/Scanned";
+constexpr char kLoggedKey[] = "Selection/Logged";
+constexpr char kIntervalKey[] = "Selection/LoggingInterval";
+
+std::vector<std::string> Names(const QStringList& list) {
+  std::vector<std::string> names;
+  for (const QString& name : list) names.push_back(S(name));
+  return names;
+}
+
+QStringList List(const std::vector<std::string>& names) {
+  QStringList list;
+  for (const std::string& name : names) list << Q(name);
+  return list;
+}
+
+}  // namespace
+
+void RestoreLayout(MainWindow& window) {
+  const QSettings settings = ProductSettings();
+  if (settings.contains(kGeometryKey)) {
+    window.restoreGeometry(settings.value(kGeometryKey).toByteArray());
+  }
+  window.sbs_page().chart().RestoreChoice(settings);
+  const bool restore = settings.value(kRestoreSelectionKey, false).toBool();
+  window.restore_selection().setChecked(restore);
+  if (!restore) return;
+  app::Workbench& bench = window.bench();
+  app::RestoreTicks(bench.sbs(), bench.monitor().engine().Snapshot(),
+                    {Names(settings.value(kScannedKey).toStringList()),
+                     Names(settings.value(kLoggedKey).toStringList())});
+  window.SetLoggingInterval(settings.value(kIntervalKey, window.logging_interval()).toInt());
+}
+
+void SaveLayout(MainWindow& window) {
+  QSettings settings = ProductSettings();
+  settings.setValue(kGeometryKey, window.saveGeometry());
+  window.sbs_page().chart().SaveChoice(settings);
+  settings.setValue(kRestoreSelectionKey, window.restore_selection().isChecked());
+  const app::RowTicks ticks = app::CurrentTicks(window.bench().monitor().engine().Snapshot());
+  settings.setValue(kScannedKey, List(ticks.scanned));
+  settings.setValue(kLoggedKey, List(ticks.logged));
+  settings.setValue(kIntervalKey, window.logging_interval());
+}
+
+}  // namespace cw::gui

@@ -1,0 +1,27 @@
+#include "gui/scan_hint.h"
+
+#include "app/scan_hint.h"
+#include "gui/messages.h"
+#include "gui/qt_text.h"
+
+namespace cw::gui {
+
+ScanHint::ScanHint(monitor::SbsSession& session, monitor::ScanEngine& engine, QWidget* parent)
+    : QLabel(Q(messages::kScanHint), parent), engine_(engine), relay_(this) {
+  setObjectName("scan_hint");
+  QFont bold = font();
+  bold.setBold(true);
+  setFont(bold);
+  // The ticks are the session's; a row read by a register write is the engine's.
+  relay_.Watch(session.changes());
+  relay_.Watch(engine_.changes());
+  connect(&relay_, &ChangeRelay::changed, this, &ScanHint::Refresh);
+  Refresh();
+}
+
+void ScanHint::Refresh() {
+  setVisible(engine_.WithTable(
+      [](const monitor::RegisterTable& table) { return app::NeedsScanHint(table); }));
+}
+
+}  // namespace cw::gui

@@ -1,0 +1,109 @@
+// The main window's small rules that have no widget of their own to test them through: the link
+// banner, the chart's gaps, the seal state, the SMB result tooltips and where help is found.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/chart_gaps.h"
+#include "app/data_log_choice.h"
+#include "app/help_document.h"
+#include "app/link_banner.h"
+#include "app/seal_state.h"
+#include "app/smb_result_tip.h"
+
+namespace cw::app {
+namespace {
+
+using link::LinkStatus;
+
+TEST(LinkBanner, HoldsTheReasonUntilTheAdapterAnswersAgain) {
+  LinkBanner banner;
+  // A start without an adapter is the status bar's; a reason to tell is the banner's.
+  EXPECT_EQ(banner.Text(LinkStatus::kNoAdapter), "");
+  banner.Notice("hid0: the adapter stopped answering: timed out");
+  EXPECT_TRUE(banner.Text(LinkStatus::kAdapterNotAnswering)
+                  .starts_with("hid0: the adapter stopped answering: timed out ("));
+  EXPECT_NE(banner.Text(LinkStatus::kNoAdapter).find("USB Disconnected"), std::string::npos);
+  EXPECT_EQ(banner.Text(LinkStatus::kConnected), "");
+  // Unplugged after it answered: no notice, but the banner says the adapter went away.
+  EXPECT_TRUE(
+      banner.Text(LinkStatus::kNoAdapter).starts_with("The adapter went away (USB Disconnected)"));
+  EXPECT_EQ(banner.Text(LinkStatus::kNotResponding), "");
+}
+
+TEST(ChartGaps, SplitWhereNoReadingWasTaken) {
+  std::vector<monitor::ChartPoint> points;
+  for (double t : {0.0, 1.0, 2.0, 3.0, 183.0, 184.0, 185.0}) points.push_back({t, t});
+  const double gap = ChartGapSeconds(points, 300, 1000);
+  EXPECT_DOUBLE_EQ(gap, 5.0);  // the floor: 4 x 1 s and 2.5 slices of 0.6 s are less
+  const auto segments = ChartSegments(points, gap);
+  ASSERT_EQ(segments.size(), 2u);
+  EXPECT_EQ(segments[0].size(), 4u);
+  EXPECT_EQ(segments[1].front().seconds, 183.0);
+  // A thinned-out hour: neighbouring slices are no gap.
+  EXPECT_DOUBLE_EQ(ChartGapSeconds(points, 3600, 200), 2.5 * 36);
+  EXPECT_TRUE(ChartSegments({}, gap).empty());
+}
+
+TEST(SealState, FromOperationStatus) {
+  const struct {
+    std::uint16_t status;
+    SealState state;
+  } cases[] = {{0x4000, SealState::kSealed},
+               {0xC107, SealState::kSealed},
+               {0x8000, SealState::kUnsealed},
+               {0x0107, SealState::kFullAccess}};
+  for (const auto& c : cases) EXPECT_EQ(SealStateOf(c.status), c.state) << c.status;
+  EXPECT_EQ(SealStateText(SealState::kFullAccess), "Full access");
+}
+
+TEST(SmbResultTip, WordsInDecimalAndBlocksAsText) {
+  EXPECT_EQ(WordResultTip("0140"), "Decimal: 320 (signed: 320)");
+  EXPECT_EQ(WordResultTip("FF38"), "Decimal: 65336 (signed: -200)");
+  EXPECT_EQ(WordResultTip(""), "");
+  EXPECT_EQ(BlockResultTip("4B 54 35 00 "), "4 bytes as text: \"KT5.\"");
+  EXPECT_EQ(BlockResultTip(""), "");
+}
+
+TEST(DataLogChoice, TheTypedExtensionDecidesThenTheFilter) {
+  using monitor::LogFormat;
+  const struct {
+    const char* typed;
+    LogFormat filter;
+    const char* path;
+    LogFormat format;
+  } cases[] = {{"/t/faultlog.csv", LogFormat::kText, "/t/faultlog.csv", LogFormat::kCsv},
+               {"/t/run.log", LogFormat::kCsv, "/t/run.log", LogFormat::kText},
+               {"/t/run1", LogFormat::kText, "/t/run1.LOG", LogFormat::kText},
+               {"/t/run1", LogFormat::kCsv, "/t/run1.csv", LogFormat::kCsv},
+               {"/t/a.txt", LogFormat::kCsv, "/t/a.txt.csv", LogFormat::kCsv}};
+  for (const auto& c : cases) {
+    const DataLogChoice choice = ChooseDataLog(c.typed, c.filter);
+    EXPECT_EQ(choice.path, c.path) << c.typed;
+    EXPECT_EQ(choice.format, c.format) << c.typed;
+  }
+  EXPECT_EQ(LogTallyText(1, 0), "1 line logged\n0 with unread values");
+  EXPECT_EQ(LogTallyText(2, 1), "2 lines logged\n1 with unread values");
+}
+
+TEST(HelpDocument, TheNoteFirstThenTheFirstGuideThere) {
+  const auto dir = std::filesystem::temp_directory_path() / "cw_help_document_test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "docs");
+  const std::vector<std::filesystem::path> guides = {dir / "missing.md", dir / "docs/guide.md"};
+  EXPECT_FALSE(FindHelpDocument(dir, guides));
+  std::ofstream(guides[1]) << "# guide\n";
+  auto found = FindHelpDocument(dir, guides);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->kind, HelpDocument::Kind::kUserGuide);
+  EXPECT_EQ(found->path, guides[1]);
+  std::ofstream(dir / "Cellwarden Tools Application Note.pdf") << "%PDF\n";
+  found = FindHelpDocument(dir, guides);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->kind, HelpDocument::Kind::kApplicationNote);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace cw::app
