@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -34,13 +35,6 @@ class RowHook final : public common::ProgressSink {
 };
 
 const std::string kNaN = "NaN";
-
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
-}
 
 // Logged: Voltage, Current (table A), Cell Voltage 1 (a status block, table B) and the debug
 // block (table C); scanned besides: Battery Status, which a status display shows.
@@ -80,8 +74,10 @@ class UnreadValuesTest : public ::testing::Test {
   std::vector<std::string> LastValues() {
     const std::string text = LogText();
     const std::size_t start = text.rfind("\r\n", text.size() - 3) + 2;
-    std::vector<std::string> words = Words(text.substr(start));
-    return {words.begin() + 3, words.end()};
+    std::istringstream line(text.substr(start));
+    std::istream_iterator<std::string> word(line);
+    std::advance(word, 3);
+    return {word, std::istream_iterator<std::string>()};
   }
   // Voltage, Current, Cell Voltage 1 and the 32 bytes of the debug block.
   static std::vector<std::string> Line(std::string voltage, std::string current, std::string cell,
