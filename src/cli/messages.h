@@ -54,7 +54,9 @@ inline constexpr std::string_view kLiveHeading = "Cellwarden SBS scan ({})  pass
 inline constexpr std::string_view kLiveFooter = "Ctrl-C ends the scan.";
 inline constexpr std::string_view kLogWritten = "{} data lines written to {}";
 inline constexpr std::string_view kLogFieldsNotRead =
-    "{} of {} logged values could not be read and were written as 0 ({})";
+    "{} of {} logged values could not be read and are written as {} ({})";
+inline constexpr std::string_view kLogRowsNotRead = "not read: {}";
+inline constexpr std::string_view kMoreRows = "{} and {} more";
 }  // namespace scan
 
 // param and df

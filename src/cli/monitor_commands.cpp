@@ -1,6 +1,7 @@
 #include "cli/monitor_commands.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <atomic>
@@ -36,19 +37,34 @@ constexpr common::Millis kLiveRefresh{500};
 // Rows per column of the live view on a terminal.
 constexpr std::size_t kLiveColumnRows = 36;
 
+// The value of `row` as the terminal shows it: nothing unless it is current.
+std::string_view Shown(const RegisterTable& table, const SbsRegisterDef& row) {
+  return table.Current(row) ? row.ShownText() : std::string_view();
+}
+
+// Rows named one by one in a message; the rest are counted.
+constexpr std::size_t kNamedRows = 10;
+
+std::string RowList(const std::vector<std::string>& rows) {
+  const std::size_t named = std::min(rows.size(), kNamedRows);
+  std::string list = fmt::format("{}", fmt::join(rows.begin(), rows.begin() + named, ", "));
+  if (named == rows.size()) return list;
+  return fmt::format(fmt::runtime(text::kMoreRows), list, rows.size() - named);
+}
+
 std::string PlainLines(const RegisterTable& table) {
   std::string out;
   for (TableId id : monitor::kAllTables) {
     for (const SbsRegisterDef& row : table.rows(id)) {
-      out += fmt::format("{}\t{}\t{}\n", row.name, row.ShownText(), row.unit);
+      out += fmt::format("{}\t{}\t{}\n", row.name, Shown(table, row), row.unit);
     }
   }
   return out;
 }
 
-std::string Cell(const SbsRegisterDef* row) {
+std::string Cell(const RegisterTable& table, const SbsRegisterDef* row) {
   if (row == nullptr) return std::string(42, ' ');
-  std::string value(row->ShownText().substr(0, 12));
+  std::string value(Shown(table, *row).substr(0, 12));
   return fmt::format("{:<24.24} {:>12} {:<5}", row->name, value, row->unit.substr(0, 5));
 }
 
@@ -66,7 +82,7 @@ std::string TerminalScreen(const RegisterTable& table) {
   for (std::size_t line = 0; line < height; ++line) {
     std::string text;
     for (const auto& column : columns) {
-      text += Cell(line < column.size() ? column[line] : nullptr);
+      text += Cell(table, line < column.size() ? column[line] : nullptr);
       text += "  ";
     }
     while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -75,7 +91,7 @@ std::string TerminalScreen(const RegisterTable& table) {
   }
   out += '\n';
   for (const SbsRegisterDef& row : table.rows(TableId::kD)) {
-    out += fmt::format("{:<20} {} {}\n", row.name, row.ShownText(), row.unit);
+    out += fmt::format("{:<20} {} {}\n", row.name, Shown(table, row), row.unit);
   }
   return out;
 }
@@ -133,13 +149,18 @@ int Log(app::Workbench& bench, const monitor::LogRecording& recording) {
   }
   if (!result.started) return kExitFailed;
   fmt::print("{}\n", fmt::format(fmt::runtime(text::kLogWritten), result.lines, recording.path));
-  // The file keeps its format (a failed read is a "0" like any other), so the count is told here.
-  if (result.unread_fields > 0) {
+  // The file marks each value that was not read; how many there were is told here, and such a
+  // log is no success.
+  if (result.values.unread > 0) {
     fmt::print(stderr, "{}\n",
-               fmt::format(fmt::runtime(text::kLogFieldsNotRead), result.unread_fields,
-                           result.fields, link::StatusBarText(bench.link().link_status())));
+               fmt::format(fmt::runtime(text::kLogFieldsNotRead), result.values.unread,
+                           result.values.values, monitor::messages::kLogUnreadValue,
+                           link::StatusBarText(bench.link().link_status())));
+    fmt::print(
+        stderr, "{}\n",
+        fmt::format(fmt::runtime(text::kLogRowsNotRead), RowList(result.values.unread_rows)));
   }
-  return result.complete && result.unread_fields == 0 ? kExitSuccess : kExitFailed;
+  return result.complete && result.values.unread == 0 ? kExitSuccess : kExitFailed;
 }
 
 }  // namespace

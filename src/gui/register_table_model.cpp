@@ -12,6 +12,10 @@
 namespace cw::gui {
 namespace {
 
+// The text of a row whose value is not current: still legible on the lists' light grey, plainly
+// not the black of a reading.
+constexpr QRgb kNotCurrentText = 0x7F7F7F;
+
 // The access icons of the first column, 12 x 12: an open pen for a register that can be
 // written, a closed padlock for a read-only one.
 QIcon AccessIcon(bool writable) {
@@ -56,7 +60,8 @@ void RegisterTableModel::Refresh(const monitor::RegisterTable& snapshot) {
                std::string(def.unit),
                def.log,
                def.scan,
-               def.writable()};
+               def.writable(),
+               snapshot.Current(def)};
   }
   int first = -1;
   int last = -1;
@@ -114,6 +119,9 @@ QVariant RegisterTableModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kLog) return row.log ? Qt::Checked : Qt::Unchecked;
       if (index.column() == kScan) return row.scan ? Qt::Checked : Qt::Unchecked;
       return {};
+    case Qt::ForegroundRole:
+      if (row.current) return {};
+      return QBrush(QColor(kNotCurrentText));
     case Qt::TextAlignmentRole:
       if (index.column() == kValue && register_list()) {
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);

@@ -11,7 +11,8 @@ namespace cw::gui {
 
 // One list of the SBS page over the register table: Name (with the access icon), Value, Unit,
 // and for the three register lists the Log and Scan check cells. It takes the table's snapshot in
-// Refresh(), keeps what its rows show, and hands every click and edit on to the page.
+// Refresh(), keeps what its rows show, and hands every click and edit on to the page. A row whose
+// value is not current (never read, failed, or read before the link was lost) is drawn grey.
 class RegisterTableModel final : public QAbstractTableModel {
   Q_OBJECT
 
@@ -46,6 +47,7 @@ class RegisterTableModel final : public QAbstractTableModel {
     bool log = false;
     bool scan = false;
     bool writable = false;
+    bool current = false;
     bool operator==(const RowView&) const = default;
   };
 

@@ -37,6 +37,9 @@ using monitor::TableId;
 constexpr int kLogPollMs = 50;
 // Values change faster than anyone reads them; ten redraws a second keep the lists current.
 constexpr int kRedrawMs = 100;
+// A link lost while the scan waits on it changes no row, only whether the rows are current: the
+// page looks again this often, so the values grey within half a second.
+constexpr int kReadingsCheckMs = 500;
 
 }  // namespace
 
@@ -107,6 +110,9 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   page_relay_.Watch(session_.changes());
   connect(&values_relay_, &ChangeRelay::changed, this, &SbsPage::ShowValues);
   connect(&page_relay_, &ChangeRelay::changed, this, &SbsPage::ShowPageState);
+  readings_timer_.setInterval(kReadingsCheckMs);
+  connect(&readings_timer_, &QTimer::timeout, this, &SbsPage::ShowReadings);
+  readings_timer_.start();
   ShowPageState();
 }
 
@@ -191,9 +197,14 @@ void SbsPage::ShowValues() {
   for (RegisterTableModel* model : models_) model->Refresh(table);
 }
 
-void SbsPage::ShowPageState() {
+void SbsPage::ShowReadings() {
   const monitor::SbsView view = session_.View();
   for (std::size_t i = 0; i < displays_.size(); ++i) displays_[i]->SetValue(view.displays[i]);
+  ShowValues();
+}
+
+void SbsPage::ShowPageState() {
+  const monitor::SbsView view = session_.View();
   const int tab = static_cast<int>(view.tab);
   {
     const QSignalBlocker blocker(tabs_);
@@ -202,11 +213,11 @@ void SbsPage::ShowPageState() {
   stack_->setCurrentIndex(tab);
   group_->setTitle(Q(view.group_title));
   for (QPushButton* button : buttons_) button->setEnabled(view.selections_editable);
-  ShowValues();
+  ShowReadings();
   chart_->RefreshSeriesList();
   log_tally_->setVisible(view.logging);
   log_tally_->setText(Q(app::LogTallyText(view.log_tally.lines, view.log_tally.lines_with_unread)));
-  // Lines with unread values stand out: the file holds "0" for each of them.
+  // Lines with unread values stand out: the file marks each of them as not read.
   log_tally_->setStyleSheet(view.log_tally.lines_with_unread > 0 ? "color: #B00000;" : "");
   if (view.logging != was_logging_) {
     was_logging_ = view.logging;

@@ -64,6 +64,8 @@ class SbsPage final : public QWidget {
   QWidget* MakeDisplays();
   void OnValueEdited(monitor::RowRef row, const QString& text);
   void ShowPageState();
+  // The lists and the status displays: what was read, and whether it is still current.
+  void ShowReadings();
   void ShowValues();
   void OnLogTick();
 
@@ -84,6 +86,7 @@ class SbsPage final : public QWidget {
   ChangeRelay page_relay_;
   monitor::LogTicker ticker_;
   QTimer log_timer_;
+  QTimer readings_timer_;
   bool was_logging_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -22,8 +23,6 @@ constexpr std::size_t kDebugInfoHeadingGap = 81;
 constexpr std::size_t kSampleWidth = 14;
 constexpr std::size_t kStampWidth = 13;
 constexpr std::size_t kElapsedWidth = 18;
-// A log whose value text is this was not read.
-constexpr std::string_view kFailedValue = "0";
 
 void PadTo(std::string& line, std::size_t start, std::size_t width) {
   const std::size_t written = line.size() - start;
@@ -38,15 +37,28 @@ std::string TimeText(const std::tm& time, const char* format) {
 
 std::string ErrorText() { return std::strerror(errno); }
 
-std::string DebugInfoHex(const SbsRegisterDef& row) {
+// The 32 bytes of the debug block, or a marker in place of each when it is not current: a reader
+// that splits on spaces finds 32 fields either way.
+std::string DebugInfoHex(const SbsRegisterDef& row, bool current) {
   std::string text;
   for (std::size_t i = 0; i < kDebugInfoLength; ++i) {
     const auto byte =
         i < row.value_text.size() ? static_cast<std::uint8_t>(row.value_text[i]) : std::uint8_t{0};
-    text += fmt::format("{:02X}", byte);
+    text += current ? fmt::format("{:02X}", byte) : std::string(messages::kLogUnreadValue);
     if (i + 1 < kDebugInfoLength) text += ' ';
   }
   return text;
+}
+
+void NameOnce(std::vector<std::string>& names, std::string_view name) {
+  if (std::find(names.begin(), names.end(), name) == names.end()) names.emplace_back(name);
+}
+
+// Whether `row` holds a current value, counted in `counted` either way.
+bool CountValue(const RegisterTable& table, const SbsRegisterDef& row, LoggedValues& counted) {
+  const bool current = table.Current(row);
+  counted.Count(row.name, current);
+  return current;
 }
 
 // Calls `f` for every row with its Log flag set, tables A, B, C in order.
@@ -61,6 +73,19 @@ void ForEachLogged(const RegisterTable& table, F&& f) {
 
 }  // namespace
 
+void LoggedValues::Count(std::string_view row, bool read) {
+  ++values;
+  if (read) return;
+  ++unread;
+  NameOnce(unread_rows, row);
+}
+
+void LoggedValues::Add(const LoggedValues& other) {
+  values += other.values;
+  unread += other.unread;
+  for (const std::string& row : other.unread_rows) NameOnce(unread_rows, row);
+}
+
 std::string LogVersionText(unsigned version_number) {
   std::string text = common::FormatPrintf("%03X", version_number);
   text.insert(1, ".");
@@ -71,7 +96,8 @@ DataLog::DataLog(ScanEngine& engine, const LocalTime& time) : engine_(engine), t
 
 DataLog::~DataLog() { StopLog(); }
 
-std::expected<void, std::string> DataLog::StartLog(const std::string& path, int interval_seconds) {
+std::expected<LoggedValues, std::string> DataLog::StartLog(const std::string& path,
+                                                           int interval_seconds) {
   if (interval_seconds < kMinInterval || interval_seconds > kMaxInterval) {
     return std::unexpected(fmt::format(fmt::runtime(messages::kLogBadInterval), interval_seconds));
   }
@@ -91,7 +117,11 @@ std::expected<void, std::string> DataLog::StartLog(const std::string& path, int 
   format_ = next_format_;
   interval_ = interval_seconds;
   sample_counter_ = 1;
-  return Write(Header());
+  LoggedValues counted;
+  if (auto written = Write(Header(counted)); !written) {
+    return std::unexpected(std::move(written.error()));
+  }
+  return counted;
 }
 
 void DataLog::StopLog() {
@@ -101,14 +131,14 @@ void DataLog::StopLog() {
   sample_counter_ = 1;
 }
 
-std::expected<int, std::string> DataLog::WriteLogLine() {
+std::expected<LoggedValues, std::string> DataLog::WriteLogLine() {
   if (!active()) return std::unexpected(std::string(messages::kLogNotActive));
-  int failed_fields = 0;
-  if (auto written = Write(DataLine(&failed_fields)); !written) {
+  LoggedValues counted;
+  if (auto written = Write(DataLine(counted)); !written) {
     return std::unexpected(std::move(written.error()));
   }
   ++sample_counter_;
-  return failed_fields;
+  return counted;
 }
 
 std::expected<void, std::string> DataLog::Write(std::string_view text) {
@@ -123,14 +153,26 @@ std::expected<void, std::string> DataLog::Write(std::string_view text) {
 }
 
 std::string DataLog::Header() const {
-  return format_ == LogFormat::kCsv ? CsvHeader() : TextHeader();
+  LoggedValues counted;
+  return Header(counted);
 }
 
-std::string DataLog::DataLine(int* failed_fields) const {
-  return format_ == LogFormat::kCsv ? CsvDataLine(failed_fields) : TextLine(failed_fields);
+std::string DataLog::DataLine() const {
+  LoggedValues counted;
+  return DataLine(counted);
 }
 
-std::string DataLog::TextHeader() const {
+std::string DataLog::Header(LoggedValues& counted) const {
+  const RegisterTable table = engine_.Snapshot();
+  return format_ == LogFormat::kCsv ? CsvHeader(table) : TextHeader(table, counted);
+}
+
+std::string DataLog::DataLine(LoggedValues& counted) const {
+  const RegisterTable table = engine_.Snapshot();
+  return format_ == LogFormat::kCsv ? CsvDataLine(table, counted) : TextLine(table, counted);
+}
+
+std::string DataLog::TextHeader(const RegisterTable& table, LoggedValues& counted) const {
   std::string header =
       fmt::format("{}\tVersion: {}\t{}", messages::kLogProductName,
                   LogVersionText(messages::kLogVersionNumber), messages::kLogMakerText);
@@ -138,23 +180,23 @@ std::string DataLog::TextHeader() const {
   header += TimeText(time_.Now(), "%Y/%m/%d\t%H:%M:%S");
   header += kLineEnd;
   header += kLineEnd;
-  engine_.WithTable([&](const RegisterTable& table) {
-    for (const SbsRegisterDef& row : table.rows(TableId::kD)) {
-      header += fmt::format("{}: {}", CompactName(row.name), row.DisplayText());
-      header += kLineEnd;
-    }
+  for (const SbsRegisterDef& row : table.rows(TableId::kD)) {
+    const bool current = CountValue(table, row, counted);
+    header += fmt::format("{}: {}", CompactName(row.name),
+                          current ? row.DisplayText() : messages::kLogUnreadValue);
     header += kLineEnd;
-    header += messages::kLogColumnHeading;
-    ForEachLogged(table, [&](const SbsRegisterDef& row) {
-      header += CompactName(row.name);
-      header.append(row.name == kDebugInfoName ? kDebugInfoHeadingGap : kColumnGap, ' ');
-    });
+  }
+  header += kLineEnd;
+  header += messages::kLogColumnHeading;
+  ForEachLogged(table, [&](const SbsRegisterDef& row) {
+    header += CompactName(row.name);
+    header.append(row.name == kDebugInfoName ? kDebugInfoHeadingGap : kColumnGap, ' ');
   });
   header += kLineEnd;
   return header;
 }
 
-std::string DataLog::TextLine(int* failed_fields) const {
+std::string DataLog::TextLine(const RegisterTable& table, LoggedValues& counted) const {
   std::string line;
   std::size_t start = line.size();
   line += fmt::format("{}", sample_counter_);
@@ -165,51 +207,43 @@ std::string DataLog::TextLine(int* failed_fields) const {
   start = line.size();
   line += fmt::format("{}", interval_ * sample_counter_);
   PadTo(line, start, kElapsedWidth);
-  engine_.WithTable([&](const RegisterTable& table) {
-    ForEachLogged(table, [&](const SbsRegisterDef& row) {
-      if (row.name == kDebugInfoName) {
-        line += DebugInfoHex(row);
-        return;
-      }
-      start = line.size();
-      const bool failed = row.value_text == kFailedText;
-      if (failed && failed_fields != nullptr) ++*failed_fields;
-      line += failed ? kFailedValue : std::string_view(row.value_text);
-      PadTo(line, start, CompactName(row.name).size() + kColumnGap);
-    });
+  ForEachLogged(table, [&](const SbsRegisterDef& row) {
+    const bool current = CountValue(table, row, counted);
+    if (row.name == kDebugInfoName) {
+      line += DebugInfoHex(row, current);
+      return;
+    }
+    start = line.size();
+    line += current ? row.DisplayText() : messages::kLogUnreadValue;
+    PadTo(line, start, CompactName(row.name).size() + kColumnGap);
   });
   line += kLineEnd;
   return line;
 }
 
-std::string DataLog::CsvHeader() const {
+std::string DataLog::CsvHeader(const RegisterTable& table) const {
   std::vector<std::string> fields(messages::kCsvLeadingHeadings.begin(),
                                   messages::kCsvLeadingHeadings.end());
-  engine_.WithTable([&](const RegisterTable& table) {
-    ForEachLogged(table, [&](const SbsRegisterDef& row) {
-      const bool has_unit = !row.unit.empty() && row.unit != "-";
-      fields.push_back(has_unit ? fmt::format("{} ({})", row.name, row.unit)
-                                : std::string(row.name));
-    });
+  ForEachLogged(table, [&](const SbsRegisterDef& row) {
+    const bool has_unit = !row.unit.empty() && row.unit != "-";
+    fields.push_back(has_unit ? fmt::format("{} ({})", row.name, row.unit) : std::string(row.name));
   });
   return CsvLine(fields);
 }
 
-std::string DataLog::CsvDataLine(int* failed_fields) const {
+std::string DataLog::CsvDataLine(const RegisterTable& table, LoggedValues& counted) const {
   std::vector<std::string> fields = {fmt::format("{}", sample_counter_),
                                      TimeText(time_.Now(), "%H:%M:%S"),
                                      fmt::format("{}", interval_ * sample_counter_)};
-  engine_.WithTable([&](const RegisterTable& table) {
-    ForEachLogged(table, [&](const SbsRegisterDef& row) {
-      if (row.name == kDebugInfoName) {
-        fields.push_back(DebugInfoHex(row));
-        return;
-      }
-      // A failed read stays empty: a spreadsheet must not plot it as a 0 mV cell.
-      const bool failed = row.value_text == kFailedText;
-      if (failed && failed_fields != nullptr) ++*failed_fields;
-      fields.emplace_back(row.ShownText());
-    });
+  ForEachLogged(table, [&](const SbsRegisterDef& row) {
+    // A value not read stays empty: a spreadsheet must not plot it as a 0 mV cell.
+    if (!CountValue(table, row, counted)) {
+      fields.emplace_back();
+    } else if (row.name == kDebugInfoName) {
+      fields.push_back(DebugInfoHex(row, true));
+    } else {
+      fields.emplace_back(row.DisplayText());
+    }
   });
   return CsvLine(fields);
 }

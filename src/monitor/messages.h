@@ -13,6 +13,9 @@ inline constexpr unsigned kLogVersionNumber = 0x307;
 inline constexpr std::string_view kLogMakerText = "Quillmarsh Electronic LTD.";
 inline constexpr std::string_view kLogColumnHeading =
     "Sample        Stamp        Elapsed(s)        ";
+// A .LOG field whose value was not read: the not-a-number that spreadsheets, numpy, pandas and
+// strtod all take for a missing number, where a "0" would pass for a reading.
+inline constexpr std::string_view kLogUnreadValue = "NaN";
 
 // The leading columns of a CSV data log.
 inline constexpr std::array<std::string_view, 3> kCsvLeadingHeadings = {"Sample", "Stamp",

@@ -52,6 +52,7 @@ void RegisterTable::ResetRunState() {
   for (auto& list : tables_) {
     for (SbsRegisterDef& row : list) {
       row.value_text.clear();
+      MarkNotRead(row);
       row.log = false;
       row.scan = false;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -45,6 +46,20 @@ class RegisterTable {
   // Raw value of the "Battery Mode" row (kNotRead until read).
   std::int32_t BatteryModeRaw() const { return rows(TableId::kA)[battery_mode_index_].raw_value; }
 
+  // Whether a row's value is current: its last read succeeded, and the link has not been lost
+  // since the scan pass it was read in began. A value read in the latest pass stays current
+  // when the link goes later in that pass (it was read in this pass); one read before it does
+  // not (the pass that should have read it again could not).
+  bool Current(const SbsRegisterDef& row) const { return row.read_stamp > lost_at_; }
+  // A good read of `row`: its value is current from now on.
+  void MarkRead(SbsRegisterDef& row) { row.read_stamp = ++reads_; }
+  // A failed read of `row`.
+  static void MarkNotRead(SbsRegisterDef& row) { row.read_stamp = 0; }
+  // A scan pass that reads rows begins.
+  void StartPass() { pass_start_ = reads_; }
+  // The link failed: nothing read before the latest pass began is current any more.
+  void MarkLinkLost() { lost_at_ = std::max(lost_at_, pass_start_); }
+
   // Clears every value text and every Log and Scan flag (a list is being built).
   void ResetRunState();
   void SetAllScan(bool scan);
@@ -55,6 +70,11 @@ class RegisterTable {
 
   std::array<std::vector<SbsRegisterDef>, 4> tables_;
   std::size_t battery_mode_index_ = 0;
+  // Good reads so far: the source of every row's read_stamp.
+  std::uint64_t reads_ = 0;
+  // reads_ when the latest scan pass began, and when the link was last lost.
+  std::uint64_t pass_start_ = 0;
+  std::uint64_t lost_at_ = 0;
 };
 
 }  // namespace cw::monitor

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "monitor/status_block.h"
-
 namespace cw::monitor {
 
 link::RegisterRow SbsRegisterDef::ToLinkRow() const {
@@ -16,13 +14,6 @@ link::RegisterRow SbsRegisterDef::ToLinkRow() const {
     row.raw_value = raw_value;
   }
   return row;
-}
-
-bool SbsRegisterDef::ReadFailed() const {
-  if (is_text()) return value_text.empty();
-  // The debug block keeps its length in raw_value; its bytes are its value.
-  if (command == kDebugInfoBlock.subcommand) return DisplayText().empty();
-  return raw_value == kNotRead;
 }
 
 std::string CompactName(std::string_view name) {

@@ -60,6 +60,9 @@ struct SbsRegisterDef {
   // Last value read, kNotRead when never read or the last read failed. A text row keeps its
   // maximum text length here instead, and so does "Gauge Debug Info" (its bytes are its text).
   std::int32_t raw_value = kNotRead;
+  // Which good read the value came from (RegisterTable::MarkRead); 0 when the row was never
+  // read or its last read failed, whatever its value text holds.
+  std::uint64_t read_stamp = 0;
 
   bool writable() const { return access == Access::kReadWrite; }
   bool is_text() const { return conversion == Conversion::kText; }
@@ -72,9 +75,6 @@ struct SbsRegisterDef {
     const std::string_view text = DisplayText();
     return text == kFailedText ? std::string_view() : text;
   }
-  // The last read of the row failed, or the row was never read.
-  bool ReadFailed() const;
-
   // The link's view of the row, for its row-form transactions.
   link::RegisterRow ToLinkRow() const;
 };

@@ -19,11 +19,23 @@ std::string_view GroupTitle(PageTab tab) {
   return messages::kFlagsGroupTitle;
 }
 
+// The 16 bits of `raw` that `display` shows.
+std::int32_t DisplayValue(const StatusDisplayDef& display, std::int32_t raw) {
+  if (raw == kNotRead) return kDisplayNotRead;
+  const auto bits = static_cast<std::uint32_t>(raw);
+  return static_cast<std::int32_t>(display.half == WordHalf::kHigh ? bits >> 16 : bits & 0xFFFF);
+}
+
 }  // namespace
 
 SbsSession::SbsSession(ScanEngine& engine, DataLog& log, common::MessageSink& messages)
     : engine_(engine), log_(log), messages_(messages) {
   for (auto& display : displays_) display = kDisplayNotRead;
+  engine_.WithTable([&](const RegisterTable& table) {
+    for (std::size_t i = 0; i < kStatusDisplays.size(); ++i) {
+      display_rows_[i] = *table.Find(kStatusDisplays[i].source_row);
+    }
+  });
   scan_rows_ = engine_.changes().Subscribe(
       [this](RowRef, const SbsRegisterDef& row) { UpdateFlagDisplay(row); });
 }
@@ -40,8 +52,8 @@ void SbsSession::SelectTab(PageTab tab) {
   if (tab_.exchange(tab) != tab) Notify(SbsChange::What::kTab);
 }
 
-common::Outcome SbsSession::StartLog(const std::string& path, int interval_seconds,
-                                     std::optional<LogFormat> format) {
+common::OutcomeOf<LoggedValues> SbsSession::StartLog(const std::string& path, int interval_seconds,
+                                                     std::optional<LogFormat> format) {
   common::OutcomeBuilder outcome(messages_);
   if (format) log_.SetFormat(*format);
   const auto started = log_.StartLog(path, interval_seconds);
@@ -50,9 +62,9 @@ common::Outcome SbsSession::StartLog(const std::string& path, int interval_secon
   Notify(SbsChange::What::kLogging);
   if (!started) {
     outcome.Show(started.error(), common::kDefaultCaption, common::MessageIcon::kError);
-    return outcome.Failed();
+    return outcome.Finish(common::Verdict::kFailed, LoggedValues{});
   }
-  return outcome.Done();
+  return outcome.Finish(common::Verdict::kDone, *started);
 }
 
 void SbsSession::StopLog() {
@@ -62,18 +74,23 @@ void SbsSession::StopLog() {
 }
 
 common::OutcomeOf<int> SbsSession::WriteLogLine() {
+  const common::OutcomeOf<LoggedValues> line = WriteLine();
+  return {line, line.detail.unread};
+}
+
+common::OutcomeOf<LoggedValues> SbsSession::WriteLine() {
   common::OutcomeBuilder outcome(messages_);
   // A tick that arrives after the log stopped writes nothing and says nothing.
-  if (!log_.active()) return outcome.Finish(common::Verdict::kRefused, 0);
+  if (!log_.active()) return outcome.Finish(common::Verdict::kRefused, LoggedValues{});
   const auto written = log_.WriteLogLine();
   if (!written) {
     // Logging has stopped: the buttons come back.
     Notify(SbsChange::What::kLogging);
     outcome.Show(written.error(), common::kDefaultCaption, common::MessageIcon::kError);
-    return outcome.Finish(common::Verdict::kFailed, 0);
+    return outcome.Finish(common::Verdict::kFailed, LoggedValues{});
   }
   ++log_lines_;
-  if (*written > 0) ++log_lines_with_unread_;
+  if (written->unread > 0) ++log_lines_with_unread_;
   Notify(SbsChange::What::kLogging);
   return outcome.Finish(common::Verdict::kDone, *written);
 }
@@ -136,7 +153,12 @@ bool SbsSession::SelectAllRows(RowSelection selection) {
 SbsView SbsSession::View() const {
   SbsView view;
   view.tab = tab_;
-  for (std::size_t i = 0; i < displays_.size(); ++i) view.displays[i] = displays_[i];
+  const RegisterTable table = engine_.Snapshot();
+  for (std::size_t i = 0; i < kStatusDisplays.size(); ++i) {
+    const SbsRegisterDef& row = table.row(display_rows_[i]);
+    view.displays[i] =
+        table.Current(row) ? DisplayValue(kStatusDisplays[i], row.raw_value) : kDisplayNotRead;
+  }
   view.logging = log_.active();
   view.selections_editable = !view.logging;
   view.log_tally = {log_lines_, log_lines_with_unread_};
@@ -169,25 +191,9 @@ void SbsSession::SetDisplay(std::size_t display, std::int32_t value) {
 
 void SbsSession::UpdateFlagDisplay(const SbsRegisterDef& row) {
   for (std::size_t i = 0; i < kStatusDisplays.size(); ++i) {
-    const StatusDisplayDef& display = kStatusDisplays[i];
-    if (display.source_row != row.name) continue;
-    const std::int32_t raw = row.raw_value;
-    std::int32_t value = raw;
-    if (raw != kNotRead) {
-      const auto bits = static_cast<std::uint32_t>(raw);
-      switch (display.half) {
-        case WordHalf::kWhole:
-          value = static_cast<std::int32_t>(bits & 0xFFFF);
-          break;
-        case WordHalf::kLow:
-          value = static_cast<std::int32_t>(bits & 0xFFFF);
-          break;
-        case WordHalf::kHigh:
-          value = static_cast<std::int32_t>(bits >> 16);
-          break;
-      }
+    if (kStatusDisplays[i].source_row == row.name) {
+      SetDisplay(i, DisplayValue(kStatusDisplays[i], row.raw_value));
     }
-    SetDisplay(i, value);
   }
 }
 
@@ -225,7 +231,7 @@ ScanReport SbsSession::ScanOnce() {
   for (TableId id : kAllTables) {
     for (const SbsRegisterDef& row : report.table.rows(id)) {
       ++report.rows;
-      if (row.ReadFailed()) ++report.unread;
+      if (!report.table.Current(row)) ++report.unread;
     }
   }
   return report;
@@ -255,27 +261,21 @@ LogRecordingResult SbsSession::RecordLog(const LogRecording& recording,
   if (result.unknown_row) return result;
   engine_.RefreshStaticData();
   engine_.ClearStaticRefreshRequest();
-  result.started = StartLog(recording.path, recording.interval_seconds).done();
+  const auto started = StartLog(recording.path, recording.interval_seconds);
+  result.started = started.done();
   if (!result.started) return result;
+  result.values = started.detail;
   common::Clock& clock = engine_.link().clock();
   const common::Millis interval{1000 * recording.interval_seconds};
   common::Millis next_tick = clock.Now() + interval;
-  const std::size_t logged = engine_.WithTable([](const RegisterTable& table) {
-    std::size_t rows = 0;
-    for (TableId id : kScanTables) {
-      for (const SbsRegisterDef& row : table.rows(id)) rows += row.log ? 1 : 0;
-    }
-    return rows;
-  });
   for (; result.lines < recording.samples && !stop; ++result.lines) {
     const common::Millis now = clock.Now();
     if (next_tick > now) clock.SleepFor(next_tick - now);
     next_tick += interval;
     engine_.ScanPass();
-    const auto line = WriteLogLine();
+    const auto line = WriteLine();
     if (!line) break;
-    result.fields += logged;
-    result.unread_fields += line.detail;
+    result.values.Add(line.detail);
   }
   result.complete = result.lines == recording.samples;
   StopLog();

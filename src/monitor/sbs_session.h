@@ -80,9 +80,9 @@ struct LogRecordingResult {
   std::optional<std::string> unknown_row;
   bool started = false;
   int lines = 0;
-  // Fields written, and those among them whose last read failed (written as "0").
-  std::size_t fields = 0;
-  int unread_fields = 0;
+  // Values written, the header's static data included, and those among them that were not read
+  // (marked so in the file).
+  LoggedValues values;
   bool complete = false;  // every line asked for was written
 };
 
@@ -107,10 +107,10 @@ class SbsSession final {
 
   // Start Log and Stop Log of the File menu; the front end's timer asks for a line every
   // interval. A line fails when the file could not be written (logging then stops); its detail
-  // counts the fields whose last read failed (written as "0"). Without `format` the log keeps the
-  // format chosen for it last.
-  common::Outcome StartLog(const std::string& path, int interval_seconds,
-                           std::optional<LogFormat> format = std::nullopt);
+  // counts the values in it that were not current (marked so in the file). The start's detail
+  // counts the header's. Without `format` the log keeps the format chosen for it last.
+  common::OutcomeOf<LoggedValues> StartLog(const std::string& path, int interval_seconds,
+                                           std::optional<LogFormat> format = std::nullopt);
   void StopLog();
   common::OutcomeOf<int> WriteLogLine();
 
@@ -140,6 +140,7 @@ class SbsSession final {
  private:
   void SetDisplay(std::size_t display, std::int32_t value);
   void Notify(SbsChange::What what) { changes_.Notify({what, 0}); }
+  common::OutcomeOf<LoggedValues> WriteLine();
   // Ticks the Log cell of each named row, or every row when none is named; the first name that
   // is no row of tables A to C.
   std::optional<std::string> SelectLoggedRows(const std::vector<std::string>& names);
@@ -150,7 +151,10 @@ class SbsSession final {
   std::atomic<PageTab> tab_ = PageTab::kFlags;
   std::atomic<int> log_lines_ = 0;
   std::atomic<int> log_lines_with_unread_ = 0;
+  // The last value of each display's row, to announce changes; View() shows it only while the
+  // row's value is current.
   std::array<std::atomic<std::int32_t>, kStatusDisplays.size()> displays_;
+  std::array<RowRef, kStatusDisplays.size()> display_rows_{};
   common::Observers<SbsChange> changes_;
   // Last: rows stop arriving before anything above goes away.
   common::Subscription scan_rows_;

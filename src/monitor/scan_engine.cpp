@@ -11,6 +11,12 @@ constexpr std::string_view kManufactureDateName = "Manufacture Date";
 
 std::size_t TableIndex(TableId table) { return static_cast<std::size_t>(table); }
 
+// The adapter is gone or no longer answers: no read of any row can succeed until it is back. A
+// gauge that refuses one register is no such loss; the rows after it may still be read.
+bool LinkLost(link::LinkStatus status) {
+  return status == link::LinkStatus::kNoAdapter || status == link::LinkStatus::kAdapterNotAnswering;
+}
+
 }  // namespace
 
 ScanEngine::ScanEngine(link::GaugeLink& link, common::ProgressSink& progress,
@@ -52,6 +58,10 @@ PassResult ScanEngine::ScanPass(TransactionGate& control) {
     return result;
   }
   cache_.StartPass();
+  {
+    std::lock_guard lock(table_mutex_);
+    table_.StartPass();
+  }
   progress_.TaskProgress(common::TaskKind::kSbsScan, result.selected, 0);
   for (TableId table : kScanTables) {
     const std::size_t rows = table_.rows(table).size();  // fixed at construction
@@ -93,7 +103,14 @@ bool ScanEngine::ScanRow(RowRef ref) {
   if (command == kDebugInfoBlock.subcommand) {
     const bool ok = ReadDebugInfo(debug_text_);
     std::lock_guard lock(table_mutex_);
-    table_.row(ref).value_text.assign(debug_text_);
+    SbsRegisterDef& row = table_.row(ref);
+    row.value_text.assign(debug_text_);
+    // Its zeros after a failure are no reading: only the stamp tells them from a real block.
+    if (ok) {
+      table_.MarkRead(row);
+    } else {
+      RecordFailure(row);
+    }
     Notify(ref);
     return ok;
   }
@@ -111,8 +128,10 @@ bool ScanEngine::ScanRow(RowRef ref) {
   SbsRegisterDef& row = table_.row(ref);
   if (raw == kNotRead) {
     ApplyFailure(row);
+    RecordFailure(row);
   } else {
     ApplyRead(row, raw, table_.BatteryModeRaw());
+    table_.MarkRead(row);
   }
   Notify(ref);
   return raw != kNotRead;
@@ -143,9 +162,24 @@ bool ScanEngine::ReadDebugInfo(std::string& text) {
   return true;
 }
 
+void ScanEngine::RecordFailure(SbsRegisterDef& row) {
+  RegisterTable::MarkNotRead(row);
+  // What was read before the link went may have changed unseen since.
+  if (LinkLost(link_.link_status())) table_.MarkLinkLost();
+}
+
 RegisterTable ScanEngine::Snapshot() const {
-  std::lock_guard lock(table_mutex_);
-  return table_;
+  RegisterTable table;
+  {
+    std::lock_guard lock(table_mutex_);
+    table = table_;
+  }
+  // The scan records a loss only once its read returns, and that read may wait on a time-out or
+  // on a notice the user has not yet closed. The link's status says it at once: while the adapter
+  // is lost, nothing since the latest pass began has been read. Only for this copy: the worker's
+  // own failed read records it for good.
+  if (LinkLost(link_.link_status())) table.MarkLinkLost();
+  return table;
 }
 
 void ScanEngine::RefreshStaticData() {
@@ -171,11 +205,13 @@ void ScanEngine::RefreshStaticData(TransactionGate& control) {
 
     std::lock_guard lock(table_mutex_);
     SbsRegisterDef& row = table_.row(ref);
-    if (text_row) {
-      row.value_text = ok ? read.value_text : std::string();
-    } else if (!ok) {
-      row.raw_value = kNotRead;
+    if (!ok) {
+      if (!text_row) row.raw_value = kNotRead;
       row.value_text.clear();
+      RecordFailure(row);
+    } else if (text_row) {
+      row.value_text = read.value_text;
+      table_.MarkRead(row);
     } else {
       row.raw_value = read.raw_value;
       if (row.conversion == Conversion::kCapacity) {
@@ -185,6 +221,7 @@ void ScanEngine::RefreshStaticData(TransactionGate& control) {
       row.value_text = row.name == kManufactureDateName
                            ? ManufactureDateText(static_cast<std::uint16_t>(read.raw_value))
                            : FormatRaw(row, read.raw_value);
+      table_.MarkRead(row);
     }
     Notify(ref);
   }
@@ -208,9 +245,11 @@ WriteOutcome ScanEngine::WriteRegister(RowRef ref, std::string_view text) {
   SbsRegisterDef& row = table_.row(ref);
   if (read_back) {
     ApplyRead(row, write.raw_value, table_.BatteryModeRaw());
+    table_.MarkRead(row);
   } else {
     row.raw_value = kNotRead;
     row.value_text.clear();
+    RecordFailure(row);
   }
   Notify(ref);
   return read_back ? WriteOutcome::kWritten : WriteOutcome::kReadBackFailed;

@@ -64,7 +64,8 @@ class ScanEngine {
   bool static_refresh_requested() const { return static_refresh_request_; }
   void ClearStaticRefreshRequest() { static_refresh_request_ = false; }
 
-  // The table as it stands now: a copy, the one way a front end reads it.
+  // The table as it stands now: a copy, the one way a front end reads it. Its Current() says
+  // which values were read and are still current, the link's present state included.
   RegisterTable Snapshot() const;
   // Runs `f` on the table with it locked: for the monitor's own rules (selections, the data log,
   // the chart) and for tests that set rows up.
@@ -92,6 +93,8 @@ class ScanEngine {
   bool ScanRow(RowRef ref);
   bool ReadStatusField(const BlockField& field, std::uint8_t command, std::uint32_t& value);
   bool ReadDebugInfo(std::string& text);
+  // A failed read of `row` (table locked); a failure on the link is a loss of the link.
+  void RecordFailure(SbsRegisterDef& row);
   void Notify(RowRef ref);
 
   link::GaugeLink& link_;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace cw::test {
@@ -30,6 +31,25 @@ CliRun RunCli(const std::string& arguments, const std::string& environment) {
   run.err = text.str();
   std::filesystem::remove(err_path);
   return run;
+}
+
+int Exchanges(const CliRun& traced) {
+  static const std::regex kExchange("\\[usb\\] (hid set|hid get|bulk out|bulk in) ");
+  std::istringstream lines(traced.err);
+  int exchanges = 0;
+  for (std::string line; std::getline(lines, line);) {
+    exchanges += std::regex_search(line, kExchange) ? 1 : 0;
+  }
+  return exchanges;
+}
+
+std::vector<std::string> LogLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
 }
 
 }  // namespace cw::test

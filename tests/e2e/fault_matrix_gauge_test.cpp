@@ -83,17 +83,6 @@ const std::vector<Fault>& Faults() {
   return faults;
 }
 
-// USB exchanges of one run, counted in its trace.
-int Exchanges(const CliRun& traced) {
-  static const std::regex kExchange("\\[usb\\] (hid set|hid get|bulk out|bulk in) ");
-  std::istringstream lines(traced.err);
-  int exchanges = 0;
-  for (std::string line; std::getline(lines, line);) {
-    exchanges += std::regex_search(line, kExchange) ? 1 : 0;
-  }
-  return exchanges;
-}
-
 std::string DeviceFor(const Fault& fault, int exchanges) {
   switch (fault.unplug) {
     case Unplug::kNever:
@@ -137,19 +126,25 @@ bool EveryRowRead(const Cell& cell) {
   return rows == 114;
 }
 
-// Two data lines, each with a voltage that is no failed read's "0".
+// Two data lines, each value in them read: none is the marker of a value that was not.
 bool TwoLoggedLines(const Cell& cell) {
-  const std::string text = FileText(cell.output);
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
+  const std::vector<std::string> lines = LogLines(FileText(cell.output));
   if (lines.size() != 13 + 2) return false;
   for (std::size_t i = 13; i < lines.size(); ++i) {
-    if (lines[i].size() < 45 + 11 || lines[i].substr(45, 2) == "0 ") return false;
+    if (lines[i].size() < 45 + 11 || lines[i].find("NaN") != std::string::npos) return false;
   }
   return true;
+}
+
+// Two data lines as above, whose debug block is the simulated gauge's text: a block of zeros
+// is what a failed read used to leave.
+bool TwoLoggedDebugBlocks(const Cell& cell) {
+  if (!TwoLoggedLines(cell)) return false;
+  const std::vector<std::string> lines = LogLines(FileText(cell.output));
+  std::string zeros;
+  for (int i = 0; i < 32; ++i) zeros += " 00";
+  return std::none_of(lines.begin() + 13, lines.end(),
+                      [&](const std::string& line) { return line.ends_with(zeros); });
 }
 
 std::vector<Operation> Operations() {
@@ -159,6 +154,11 @@ std::vector<Operation> Operations() {
   return {
       {"scan", "scan --once", "", {}, EveryRowRead},
       {"log", "log FILE --samples 2 --interval 1 --rows Voltage,Current", "", {}, TwoLoggedLines},
+      {"log, block rows",
+       "log FILE --samples 2 --interval 1 --rows \"Cell Voltage 1,Gauge Debug Info\"",
+       "",
+       {},
+       TwoLoggedDebugBlocks},
       {"calibrate",
        "calibrate --cells 3900,3901,3902,3903 --current -2000",
        "",

@@ -20,6 +20,15 @@ namespace {
 
 // The virtual clock makes every run of the pack start alike and take no time.
 const std::string kPack = "--device sim:clock=virtual ";
+// A value of a .LOG that was not read.
+const std::string kNaN = "NaN";
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
 
 struct ScanLine {
   std::string value;
@@ -385,8 +394,8 @@ TEST_F(MonitorLogTest, UnknownRowIsAUsageErrorAndUncreatableFileAFailure) {
   EXPECT_NE(uncreatable.err.find(missing.string()), std::string::npos) << uncreatable.err;
 }
 
-// The file keeps its format (a value that could not be read is a "0"), but the command says how
-// many there were and fails.
+// A value that could not be read is marked in the file, not written as a "0" that passes for a
+// reading; the command says how many there were and fails.
 TEST_F(MonitorLogTest, UnreadValuesAreCountedAndFailTheLog) {
   // The adapter goes after the first line: the other two are read from no pack.
   const auto path = directory_ / "unplugged.LOG";
@@ -394,14 +403,13 @@ TEST_F(MonitorLogTest, UnreadValuesAreCountedAndFailTheLog) {
                             " --samples 3 --rows \"Voltage,Current\"");
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "3 data lines written to " + path.string() + "\n");
-  EXPECT_NE(run.err.find("4 of 6 logged values could not be read and were written as 0 (USB "
+  EXPECT_NE(run.err.find("4 of 14 logged values could not be read and are written as NaN (USB "
                          "Disconnected)"),
             std::string::npos)
       << run.err;
   const std::string text = Read(path);
   const std::string last = text.substr(text.rfind("\r\n", text.size() - 3) + 2);
-  EXPECT_EQ(last.substr(45), Format("%-11ld", 0) + Format("%-11ld", 0) + "\r\n")
-      << "an unread value is written as 0";
+  EXPECT_EQ(last.substr(45), "NaN        NaN        \r\n") << "an unread value is marked";
 }
 
 TEST_F(MonitorLogTest, ADirectoryOrADeviceIsNoLogFile) {
@@ -435,6 +443,72 @@ TEST(MonitorCliTest, LiveScanShowsTheRowsItRead) {
   ASSERT_NE(last_screen, std::string::npos);
   EXPECT_TRUE(std::regex_search(run.out.substr(last_screen), std::regex("\nVoltage\t[0-9]+\tmV")))
       << run.out.substr(last_screen, 400);
+}
+
+// Every row of tables A to C logged three times; the adapter answers every exchange but the
+// last, the read of the debug block in the last pass. The header's 8 static values and
+// 3 x 106 logged ones: the debug block alone is not read, and the rest of its line was read in
+// that pass.
+TEST_F(MonitorLogTest, AdapterLostInTheLastReadOfALogOnEitherTransport) {
+  for (const std::string& transport : {std::string(), std::string(":transport=bulk")}) {
+    SCOPED_TRACE(transport.empty() ? "HID" : "bulk");
+    const std::string device = "--device sim:clock=virtual" + transport;
+    const std::string log = " log " + (directory_ / "x.LOG").string() + " --interval 1 --samples 3";
+    const int exchanges = Exchanges(RunCli(device + " --trace" + log));
+    ASSERT_GT(exchanges, 300);
+
+    const CliRun run = RunCli(device + ":faults=drop-after=" + std::to_string(exchanges - 1) + log);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.out, "3 data lines written to " + (directory_ / "x.LOG").string() + "\n");
+    EXPECT_NE(run.err.find("1 of 326 logged values could not be read and are written as NaN"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("\nnot read: Gauge Debug Info\n"), std::string::npos) << run.err;
+    const std::vector<std::string> lines = LogLines(Read(directory_ / "x.LOG"));
+    ASSERT_EQ(lines.size(), 13u + 3u);
+    const std::vector<std::string> last = Words(lines.back());
+    ASSERT_EQ(last.size(), 3u + 105u + 32u);
+    EXPECT_EQ(std::vector<std::string>(last.end() - 32, last.end()),
+              std::vector<std::string>(32, kNaN));
+    EXPECT_EQ(std::count(last.begin(), last.end(), kNaN), 32);
+    EXPECT_EQ(Words(lines[lines.size() - 2]).size(), 3u + 105u + 32u);
+  }
+}
+
+// The adapter gone from the start: the header's static values (words and block texts) and each
+// logged row (word, status block, debug block) are marked and counted.
+TEST_F(MonitorLogTest, NothingReadIsMarkedWhateverTheRowKind) {
+  const struct {
+    const char* rows;
+    std::size_t fields;  // words of a data line after its three leading ones
+    const char* counted;
+    const char* named;
+  } cases[] = {
+      {"Gauge Debug Info", 32, "10 of 10 logged values could not be read",
+       "\nnot read: Design Capacity, Design Voltage, Spe\x63ification Info, Manufacture Date, "
+       "Serial Number, Manufacturer Name, Device Name, Device Chemistry, Gauge Debug Info\n"},
+      {"Voltage,Cell Voltage 1,Gauge Debug Info", 34, "14 of 14 logged values could not be read",
+       ", Device Chemistry, Voltage, Cell Voltage 1 and 1 more\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rows);
+    const auto path = directory_ / "y.LOG";
+    const CliRun run = RunCli("--device sim:clock=virtual:faults=drop-after=1 log " +
+                              path.string() + " --samples 2 --rows \"" + c.rows + "\"");
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find(c.counted), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+    const std::vector<std::string> lines = LogLines(Read(path));
+    ASSERT_EQ(lines.size(), 13u + 2u);
+    for (std::size_t i = 3; i < 11; ++i) {
+      EXPECT_TRUE(lines[i].ends_with(": " + kNaN)) << lines[i];
+    }
+    for (std::size_t i = 13; i < lines.size(); ++i) {
+      const std::vector<std::string> words = Words(lines[i]);
+      EXPECT_EQ(std::vector<std::string>(words.begin() + 3, words.end()),
+                std::vector<std::string>(c.fields, kNaN));
+    }
+  }
 }
 
 }  // namespace

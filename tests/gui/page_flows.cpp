@@ -1,19 +1,26 @@
-// The calibration and SMB access pages on the simulated pack, and the three pages at rest while
-// a firmware job locks the main window.
+// The calibration and SMB access pages on the simulated pack, the three pages at rest while
+// a firmware job locks the main window, and the SBS page and its data log when the adapter goes.
+#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <sstream>
 #include <thread>
 
 #include "gui/calibration_page.h"
 #include "gui/data_flash_page.h"
 #include "gui/left_column.h"
+#include "gui/messages.h"
 #include "gui/page_button.h"
+#include "gui/register_table_model.h"
 #include "gui/sbs_page.h"
 #include "gui/smb_access_page.h"
+#include "gui/status_bit_ctrl.h"
 #include "gui_fixture.h"
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
@@ -21,6 +28,24 @@
 #include "sim/sim_pack.h"
 
 namespace cw::test {
+namespace {
+
+// The values of a data log's last line: its words after the three leading ones.
+std::vector<std::string> LastLoggedValues(const std::string& text) {
+  if (text.size() < 3) return {};
+  std::istringstream line(text.substr(text.rfind("\r\n", text.size() - 3) + 2));
+  std::vector<std::string> words;
+  for (std::string word; line >> word;) words.push_back(word);
+  if (words.size() < 3) return {};
+  return {words.begin() + 3, words.end()};
+}
+
+bool AllNaN(const std::vector<std::string>& values) {
+  return !values.empty() &&
+         std::all_of(values.begin(), values.end(), [](const auto& v) { return v == "NaN"; });
+}
+
+}  // namespace
 
 class PageFlowsTest : public QObject {
   Q_OBJECT
@@ -186,6 +211,61 @@ class PageFlowsTest : public QObject {
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{5});
     QCOMPARE(f_->modal.boxes[4], QString("PEC Error!"));
     QCOMPARE(page.word_result().text(), QString());
+  }
+
+  // The adapter goes while a data log runs: every row is greyed on the page as soon as the link
+  // says so, each line of the log marks every value as not read and the page counts it, and a
+  // log started meanwhile marks its header too. The values come back as they are read again.
+  // (The scan standing still in the middle of a pass, as behind a notice, is a monitor test.)
+  void AdapterLostDuringADataLogGreysAndMarksWhatWasNotRead() {
+    QTemporaryDir directory;
+    gui::SbsPage& page = w().sbs_page();
+    monitor::SbsSession& session = f_->bench().sbs();
+    int rows = 0;
+    const auto greyed = [&] {
+      int greyed_rows = 0;
+      rows = 0;
+      for (monitor::TableId table : monitor::kScanTables) {
+        gui::RegisterTableModel& list = page.model(table);
+        for (int row = 0; row < list.rowCount(); ++row) {
+          const QModelIndex value = list.index(row, gui::RegisterTableModel::kValue);
+          greyed_rows += list.data(value, Qt::ForegroundRole).isValid() ? 1 : 0;
+          ++rows;
+        }
+      }
+      return greyed_rows;
+    };
+    const auto battery_status = [&] {
+      return page.display(*monitor::SbsSession::DisplayIndex(1129)).value();
+    };
+    QTest::mouseClick(&page.button(monitor::RowSelection::kLogAll), Qt::LeftButton);
+    const QString path = directory.filePath("run.LOG");
+    f_->modal.Then(ChooseFile(path));
+    QAction& log = w().action(gui::messages::kStartDataLog);
+    log.trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(session.View().log_tally.lines >= 2, 10000);
+    QTRY_VERIFY(greyed() == 0 && battery_status() != monitor::kDisplayNotRead);
+    QVERIFY(!AllNaN(LastLoggedValues(ReadFile(path))));
+
+    const int unread_lines = session.View().log_tally.lines_with_unread;
+    f_->bench().sim_pack()->Unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(greyed() == rows, 10000);
+    QTRY_COMPARE(battery_status(), monitor::kDisplayNotRead);
+    QTRY_VERIFY_WITH_TIMEOUT(AllNaN(LastLoggedValues(ReadFile(path))), 10000);
+    QVERIFY(session.View().log_tally.lines_with_unread > unread_lines);
+    log.trigger();
+
+    const QString while_lost = directory.filePath("lost.LOG");
+    f_->modal.Then(ChooseFile(while_lost));
+    log.trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(session.View().log_tally.lines >= 1, 10000);
+    QTRY_VERIFY(AllNaN(LastLoggedValues(ReadFile(while_lost))));
+    QVERIFY(ReadFile(while_lost).find("\r\nDesignCapacity: NaN\r\n") != std::string::npos);
+    QCOMPARE(session.View().log_tally.lines_with_unread, session.View().log_tally.lines);
+    log.trigger();
+
+    f_->bench().sim_pack()->Plug();
+    QTRY_VERIFY_WITH_TIMEOUT(greyed() == 0 && battery_status() != monitor::kDisplayNotRead, 10000);
   }
 
   void PagesRestWhileTheMainUiIsLocked() {

@@ -9,6 +9,7 @@
 
 #include "monitor/log_ticker.h"
 #include "monitor/sbs_session.h"
+#include "monitor/value_conversion.h"
 #include "monitor_fixture.h"
 
 namespace cw::test {
@@ -45,13 +46,27 @@ class DataLogTest : public ::testing::Test {
           {"Spe\x63ification Info", "0031"}, {"Manufacture Date", "2023-5-17"},
           {"Serial Number", "0001"},         {"Manufacturer Name", "Quillmarsh"},
           {"Device Name", "KT580714"},       {"Device Chemistry", "LION"}};
-      for (const auto& [name, value] : static_values) table.FindRow(name)->value_text = value;
+      for (const auto& [name, value] : static_values) {
+        table.FindRow(name)->value_text = value;
+        table.MarkRead(*table.FindRow(name));
+      }
     });
   }
   ~DataLogTest() override { std::filesystem::remove_all(directory_); }
 
+  // The row as a read of `value` leaves it.
   void SetValue(std::string_view name, std::string value) {
-    scan_.engine.WithTable([&](RegisterTable& table) { table.FindRow(name)->value_text = value; });
+    scan_.engine.WithTable([&](RegisterTable& table) {
+      table.FindRow(name)->value_text = value;
+      table.MarkRead(*table.FindRow(name));
+    });
+  }
+  // The row as a failed read leaves it.
+  void SetFailed(std::string_view name) {
+    scan_.engine.WithTable([&](RegisterTable& table) {
+      monitor::ApplyFailure(*table.FindRow(name));
+      RegisterTable::MarkNotRead(*table.FindRow(name));
+    });
   }
   void SetLog(std::string_view name, bool log) {
     scan_.engine.WithTable([&](RegisterTable& table) { table.FindRow(name)->log = log; });
@@ -74,7 +89,7 @@ TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
   SetLog("Current", true);
   SetLog("Gauge Debug Info", true);
   SetValue("Remaining Cap. Alarm", "300");
-  SetValue("Current", " ");  // failed read
+  SetFailed("Current");
   std::string debug = "SIM RSOC 76%";
   debug.resize(32, ' ');
   SetValue("Gauge Debug Info", debug);
@@ -111,7 +126,7 @@ TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
       "GaugeDebugInfo" +
       std::string(81, ' ') +
       "\r\n"
-      "1             05:06:07     5                 300                   0          " +
+      "1             05:06:07     5                 300                   NaN        " +
       debug_hex +
       "\r\n"
       "2             05:06:12     10                300                   -1500      " +
@@ -184,7 +199,7 @@ TEST_F(DataLogTest, CsvLogHasOneHeaderRowUnitsInTheHeadingAndEmptyFailedReads) {
   SetLog("Current", true);
   SetLog("At Rate OK", true);  // unit "-": no unit in the heading
   SetValue("Remaining Cap. Alarm", "300");
-  SetValue("Current", " ");
+  SetFailed("Current");
   SetValue("At Rate OK", "1");
   const auto path = directory_ / "pack.csv";
   log_.SetFormat(monitor::LogFormat::kCsv);
