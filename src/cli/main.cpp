@@ -10,6 +10,7 @@
 #include "cli/link_commands.h"
 #include "cli/messages.h"
 #include "cli/monitor_commands.h"
+#include "cli/production_commands.h"
 #include "cli/tool_commands.h"
 #include "common/version.h"
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   AddFirmwareCommands(app, context, exit_code);
   AddToolCommands(app, context, exit_code);
   AddDoctorCommands(app, context, exit_code);
+  AddProductionCommands(app, context, exit_code);
 
   try {
     app.parse(argc, argv);
