@@ -15,7 +15,8 @@
 #include "common/front_end.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
-#include "firmware/firmware_window.h"
+#include "firmware/firmware_tool.h"
+#include "firmware/update_job.h"
 #include "sim/gauge_memory.h"
 
 namespace {
@@ -44,17 +45,17 @@ void FullUpdate(benchmark::State& state, sim::SimTransport transport, const char
   }
   common::CountingScanPause scan;
   common::CountingMainUiLock main_ui;
-  firmware::FirmwareWindow window(sim.link, sim.messages, scan, main_ui, sim.options.constants);
-  window.Load(path);
+  firmware::FirmwareTool tool(sim.link, sim.messages, scan, main_ui, sim.options.constants);
+  tool.Load(path);
   for (auto _ : state) {
     clock.Reset();
     const auto start = std::chrono::steady_clock::now();
-    window.Start();
-    window.WaitUntilIdle();
+    tool.update().Start();
+    tool.WaitUntilIdle();
     const std::chrono::duration<double, std::milli> wall = std::chrono::steady_clock::now() - start;
     const auto waits = static_cast<double>(clock.mandated().count());
     const auto records = static_cast<double>(firmware::kImageRecordCount);
-    const bool failed = window.View().update_failed;
+    const bool failed = tool.update().View().failed;
     state.counters["wall_ms"] = wall.count();
     state.counters["waits_ms"] = waits;
     state.counters["failed"] = failed ? 1 : 0;

@@ -1,6 +1,6 @@
 // Any bytes as the two inputs of the FS script writers: the first byte splits the input into an
-// .afi text and a .bin image. Every script line stays well formed and the merge always yields a
-// full image.
+// .afi text and a .bin image. Every script line stays well formed, every script passes the check
+// that fs play makes before it plays, and the merge always yields a full image.
 #include <cstdint>
 #include <span>
 #include <sstream>
@@ -11,6 +11,7 @@
 #include "dataflash/afi_file.h"
 #include "firmware/constants_merge.h"
 #include "firmware/fs_script.h"
+#include "firmware/fs_script_reader.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ void CheckLines(const std::string& script) {
     const char kind = line[0];
     if (kind != ';' && kind != 'W' && kind != 'C' && kind != 'X') __builtin_trap();
   }
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(script.data());
+  if (!cw::firmware::CheckFsScript({bytes, script.size()}).clean()) __builtin_trap();
 }
 
 }  // namespace

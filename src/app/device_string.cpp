@@ -57,14 +57,19 @@ std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view t
 
 std::expected<DeviceSelection, std::string> SelectDevice(std::string_view device, bool sim,
                                                          std::string_view sim_state) {
-  std::string text(device.empty() ? "auto" : device);
+  std::string_view text = device.empty() ? "auto" : device;
   if ((sim || !sim_state.empty()) && text == "auto") text = "sim";
-  if (!sim_state.empty()) {
-    if (!text.starts_with("sim")) return std::unexpected(std::string(messages::kSimStateNeedsSim));
-    text += ":state=";
-    text += sim_state;
+  auto selection = ParseDeviceString(text);
+  if (!selection || sim_state.empty()) return selection;
+  // The state file is a name as the user typed it: it is never read as device options, so a
+  // ':' or '=' in it cannot select a transport or inject a fault.
+  if (!selection->simulated) return std::unexpected(std::string(messages::kSimStateNeedsSim));
+  if (!selection->state_file.empty() && selection->state_file != sim_state) {
+    return std::unexpected(
+        fmt::format(fmt::runtime(messages::kTwoStateFiles), selection->state_file, sim_state));
   }
-  return ParseDeviceString(text);
+  selection->state_file = std::string(sim_state);
+  return selection;
 }
 
 }  // namespace cw::app

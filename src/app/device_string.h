@@ -30,7 +30,8 @@ struct DeviceSelection {
 std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view text);
 
 // The device options every front end takes: --device TEXT, --sim (short for --device sim) and
-// --sim-state FILE (the simulated pack kept in FILE; refused with a real device).
+// --sim-state FILE (the simulated pack kept in FILE, a name taken as it stands; refused with a
+// real device).
 std::expected<DeviceSelection, std::string> SelectDevice(std::string_view device, bool sim,
                                                          std::string_view sim_state);
 

@@ -26,6 +26,9 @@ inline constexpr std::string_view kSealNotConfirmedStateUnknown =
     "whether it is sealed is unknown.";
 inline constexpr std::string_view kKeyNotConfirmed =
     "The key words were not confirmed by the gauge ({}).";
+// The key dialog's entry when it is not a key.
+inline constexpr std::string_view kKeyInvalid =
+    "The key \"{}\" is not 1 to 8 hex digits (optionally after 0x): nothing was sent.";
 inline constexpr std::string_view kLockStateUnknown =
     "No valid Operation Status could be read: whether the gauge is still locked is unknown.";
 
@@ -82,6 +85,8 @@ inline constexpr std::string_view kAdapterLeft = "adapter left";
 
 // Device options
 inline constexpr std::string_view kSimStateNeedsSim = "--sim-state needs the simulated pack";
+inline constexpr std::string_view kTwoStateFiles =
+    "the device names the state file \"{}\" and --sim-state names \"{}\": give one of them";
 
 // Main window
 inline constexpr std::string_view kWindowTitle = "KT580714pc_V3.07_20230517";
@@ -134,5 +139,34 @@ inline constexpr std::string_view kReadBackCells = "cells {} mV";
 inline constexpr std::string_view kReadBackSensor = "TS{} {:.1f} ℃";
 inline constexpr std::string_view kReadBackCurrent = "current {} mA";
 inline constexpr std::string_view kNotReadYet = "Err_Rd";
+
+// SMB access page: presses that send nothing, and why.
+inline constexpr std::string_view kSmbCommandInvalid =
+    "\"{}\" is not an SMB command: 1 or 2 hex digits.";
+inline constexpr std::string_view kSmbWordInvalid = "\"{}\" is not a hex word: 1 to 4 hex digits.";
+inline constexpr std::string_view kSmbBlockCommandAsWord =
+    "0x{:02X} is a block command: read and write it as a block.";
+inline constexpr std::string_view kSmbWordCommandAsBlock =
+    "0x{:02X} is not a block command: read it as a word.";
+inline constexpr std::string_view kSmbCombinedCommand =
+    "Combined words go to 0x00 (ManufacturerAccess) or 0x47 (the boot loader), not to 0x{:02X}.";
+inline constexpr std::string_view kSmbNoBlockWrite =
+    "0x{:02X} takes no block write: block writes go to 0x2F, 0x44, 0x70, the data flash pages "
+    "0x78 to 0x7C and 0xFF (a raw frame).";
+inline constexpr std::string_view kSmbBlockNeedsData =
+    "0x{:02X} needs at least one data byte: nothing was sent.";
+inline constexpr std::string_view kSmbRawFrameTooShort =
+    "A raw frame (0xFF) needs at least 2 bytes: nothing was sent.";
+inline constexpr std::string_view kSmbBlockTooLong =
+    "0x{:02X} takes at most {} data bytes, not {}: nothing was sent.";
+inline constexpr std::string_view kSmbSubclassUnread =
+    "The selected subclass could not be read ({}): page 0x{:02X} was not {}.";
+inline constexpr std::string_view kSmbNoSubclass =
+    "0x77 reads 0x{:04X}, which is no data flash subclass: select one by writing its id to 0x77 "
+    "as a word.";
+inline constexpr std::string_view kSmbNoSuchPage =
+    "Subclass 0x{:02X} holds {} bytes: it has no page 0x{:02X}.";
+inline constexpr std::string_view kSmbPageRead = "read";
+inline constexpr std::string_view kSmbPageWritten = "written";
 
 }  // namespace cw::app::messages

@@ -94,6 +94,13 @@ std::optional<std::uint16_t> ParseWordField(std::string_view text, bool& empty_o
   return static_cast<std::uint16_t>(*common::ParseHexNumber(text, 0xFFFF));
 }
 
+// A form's command field; a text that is no command is said through `sink`.
+std::optional<std::uint8_t> ParseCommandField(std::string_view text, common::MessageSink& sink) {
+  const auto command = ParseSmbCommand(text);
+  if (!command) sink.Show(fmt::format(fmt::runtime(messages::kSmbCommandInvalid), text));
+  return command;
+}
+
 }  // namespace
 
 std::optional<std::uint8_t> ParseSmbCommand(std::string_view text) {
@@ -129,12 +136,35 @@ std::optional<common::Bytes> ParseSmbBlockData(std::string_view text) {
   return bytes;
 }
 
-std::optional<std::uint8_t> SmbAccessSession::ReadSelectedSubclass() {
+std::optional<std::uint8_t> SmbAccessSession::SelectedPageLength(std::uint8_t command, bool writing,
+                                                                 common::MessageSink& sink) {
   std::uint16_t selected = 0;
-  if (!link_.ReadWord(kSubclassIdCommand, selected) || selected > kLastSubclassId) {
+  if (!link_.ReadWord(kSubclassIdCommand, selected)) {
+    sink.Show(fmt::format(fmt::runtime(messages::kSmbSubclassUnread), LinkFailureText(link_),
+                          command, writing ? messages::kSmbPageWritten : messages::kSmbPageRead));
     return std::nullopt;
   }
-  return static_cast<std::uint8_t>(selected);
+  const auto no_subclass = [&] {
+    sink.Show(fmt::format(fmt::runtime(messages::kSmbNoSubclass), selected));
+    return std::nullopt;
+  };
+  if (selected > kLastSubclassId) return no_subclass();
+  const auto subclass = static_cast<std::uint8_t>(selected);
+  if (writing && std::find(kProtectedSubclasses.begin(), kProtectedSubclasses.end(), subclass) !=
+                     kProtectedSubclasses.end()) {
+    sink.Show(fmt::format("{}{:04X}{}", messages::kInhibitSubclass, subclass,
+                          messages::kInhibitSubclassEnd));
+    return std::nullopt;
+  }
+  const auto entry = dataflash::FindSubclass(subclass);
+  if (!entry) return no_subclass();
+  const auto page = static_cast<std::uint8_t>(command - link::kFlashPageCommand);
+  const auto length = PageBytes(entry->length, page);
+  if (!length) {
+    sink.Show(
+        fmt::format(fmt::runtime(messages::kSmbNoSuchPage), subclass, entry->length, command));
+  }
+  return length;
 }
 
 std::optional<std::uint8_t> PageBytes(std::size_t subclass_length, std::uint8_t page) {
@@ -186,8 +216,10 @@ SmbAccessFields SmbAccessSession::View() const {
 
 common::Verdict SmbAccessSession::ReadWord(SmbAccessFields& fields,
                                            common::OutcomeBuilder& outcome) {
-  const auto command = ParseSmbCommand(fields.read_word_command);
-  if (!command || IsSmbBlockCommand(*command)) {
+  const auto command = ParseCommandField(fields.read_word_command, outcome);
+  const bool block = command && IsSmbBlockCommand(*command);
+  if (block) outcome.Show(fmt::format(fmt::runtime(messages::kSmbBlockCommandAsWord), *command));
+  if (!command || block) {
     fields.read_word_command.clear();
     fields.read_word_result.clear();
     return common::Verdict::kRefused;
@@ -201,18 +233,22 @@ common::Verdict SmbAccessSession::ReadWord(SmbAccessFields& fields,
 
 common::Verdict SmbAccessSession::WriteWord(SmbAccessFields& fields,
                                             common::OutcomeBuilder& outcome) {
-  const auto command = ParseSmbCommand(fields.write_word_command);
+  const auto command = ParseCommandField(fields.write_word_command, outcome);
   if (!command) {
     fields.write_word_command.clear();
     return common::Verdict::kRefused;
   }
   if (IsSmbBlockCommand(*command)) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kSmbBlockCommandAsWord), *command));
     fields.write_word_command = BlanksCommandOnWordWrite(*command) ? "  " : "";
     return common::Verdict::kRefused;
   }
   bool empty_or_long = false;
   const auto word = ParseWordField(fields.write_word, empty_or_long);
-  if (!word) return common::Verdict::kRefused;
+  if (!word) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kSmbWordInvalid), fields.write_word));
+    return common::Verdict::kRefused;
+  }
   const std::array<std::uint8_t, 3> bytes = {*command, common::LowByte(*word),
                                              common::HighByte(*word)};
   outcome.GaugeChanged();
@@ -222,13 +258,15 @@ common::Verdict SmbAccessSession::WriteWord(SmbAccessFields& fields,
 
 common::Verdict SmbAccessSession::WriteCombinedWord(SmbAccessFields& fields,
                                                     common::OutcomeBuilder& outcome) {
-  const auto command = ParseSmbCommand(fields.combined_command);
+  const auto command = ParseCommandField(fields.combined_command, outcome);
   auto clear = [&fields] {
     fields.combined_command.clear();
     fields.combined_word1.clear();
     fields.combined_word2.clear();
   };
-  if (!command || (*command != 0x00 && *command != 0x47)) {
+  const bool other = command && *command != 0x00 && *command != 0x47;
+  if (other) outcome.Show(fmt::format(fmt::runtime(messages::kSmbCombinedCommand), *command));
+  if (!command || other) {
     clear();
     return common::Verdict::kRefused;
   }
@@ -238,6 +276,9 @@ common::Verdict SmbAccessSession::WriteCombinedWord(SmbAccessFields& fields,
   const auto second = ParseWordField(fields.combined_word2, second_unusable);
   // Two key words in a row must both be what was meant: an empty or overlong word is refused.
   if (!first || !second || first_unusable || second_unusable) {
+    const bool first_bad = !first || first_unusable;
+    outcome.Show(fmt::format(fmt::runtime(messages::kSmbWordInvalid),
+                             first_bad ? fields.combined_word1 : fields.combined_word2));
     return common::Verdict::kRefused;
   }
   const std::array<std::uint8_t, 3> first_bytes = {*command, common::LowByte(*first),
@@ -255,19 +296,17 @@ common::Verdict SmbAccessSession::WriteCombinedWord(SmbAccessFields& fields,
 
 common::Verdict SmbAccessSession::ReadBlock(SmbAccessFields& fields,
                                             common::OutcomeBuilder& outcome) {
-  const auto command = ParseSmbCommand(fields.read_block_command);
-  if (!command || !IsSmbBlockCommand(*command)) {
+  const auto command = ParseCommandField(fields.read_block_command, outcome);
+  const bool word = command && !IsSmbBlockCommand(*command);
+  if (word) outcome.Show(fmt::format(fmt::runtime(messages::kSmbWordCommandAsBlock), *command));
+  if (!command || word) {
     fields.read_block_command.clear();
     fields.read_block_result.clear();
     return common::Verdict::kRefused;
   }
   std::uint8_t length = link::hid::kBlockLengthFromGauge;
   if (IsDataFlashPage(*command)) {
-    const auto subclass = ReadSelectedSubclass();
-    const auto page_length =
-        subclass ? DataFlashPageLength(
-                       *subclass, static_cast<std::uint8_t>(*command - link::kFlashPageCommand))
-                 : std::nullopt;
+    const auto page_length = SelectedPageLength(*command, false, outcome);
     if (!page_length) {
       fields.read_block_result.clear();
       return common::Verdict::kFailed;
@@ -395,7 +434,7 @@ common::Verdict SmbAccessSession::ReportUnconfirmedPage(std::uint8_t command,
 
 common::Verdict SmbAccessSession::WriteBlock(SmbAccessFields& fields,
                                              common::OutcomeBuilder& outcome) {
-  const auto command = ParseSmbCommand(fields.write_block_command);
+  const auto command = ParseCommandField(fields.write_block_command, outcome);
   auto clear_both = [&fields] {
     fields.write_block_command.clear();
     fields.write_block_data.clear();
@@ -420,24 +459,14 @@ common::Verdict SmbAccessSession::WriteBlock(SmbAccessFields& fields,
       break;
     default:
       if (*command < link::kFlashPageCommand || *command > link::kFlashPageCommand + 4) {
+        outcome.Show(fmt::format(fmt::runtime(messages::kSmbNoBlockWrite), *command));
         clear_both();
         return common::Verdict::kRefused;
       }
       page_write = true;
   }
   if (page_write) {
-    const auto subclass = ReadSelectedSubclass();
-    if (subclass && std::find(kProtectedSubclasses.begin(), kProtectedSubclasses.end(),
-                              *subclass) != kProtectedSubclasses.end()) {
-      outcome.Show(fmt::format("{}{:04X}{}", messages::kInhibitSubclass, *subclass,
-                               messages::kInhibitSubclassEnd));
-      fields.write_block_command.clear();
-      return common::Verdict::kRefused;
-    }
-    const auto page_length =
-        subclass ? DataFlashPageLength(
-                       *subclass, static_cast<std::uint8_t>(*command - link::kFlashPageCommand))
-                 : std::nullopt;
+    const auto page_length = SelectedPageLength(*command, true, outcome);
     if (!page_length) {
       fields.write_block_command.clear();
       return common::Verdict::kRefused;
@@ -450,14 +479,23 @@ common::Verdict SmbAccessSession::WriteBlock(SmbAccessFields& fields,
     outcome.Show(messages::kInputDataError);
     return common::Verdict::kRefused;
   }
-  common::Bytes payload = *data;
-  if (page_write) {
-    payload.resize(fixed_length, 0x00);
-  } else if (fixed_length != 0 && payload.size() > fixed_length) {
-    payload.resize(fixed_length);
+  // Bytes beyond the frame would be dropped: what reached the gauge would not be what was typed
+  // (a 0x2F challenge cut to its first 20 bytes), so the whole write is refused.
+  if (fixed_length != 0 && data->size() > fixed_length) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kSmbBlockTooLong), *command, fixed_length,
+                             data->size()));
+    return common::Verdict::kRefused;
   }
+  common::Bytes payload = *data;
+  if (page_write) payload.resize(fixed_length, 0x00);
   const bool needs_data = *command == 0x2F || *command == 0x44 || *command == 0x70;
-  if ((needs_data && payload.empty()) || (*command == kRawFrame && payload.size() < 2)) {
+  if (needs_data && payload.empty()) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kSmbBlockNeedsData), *command));
+    fields.write_block_command.clear();
+    return common::Verdict::kRefused;
+  }
+  if (*command == kRawFrame && payload.size() < 2) {
+    outcome.Show(messages::kSmbRawFrameTooShort);
     fields.write_block_command.clear();
     return common::Verdict::kRefused;
   }

@@ -55,9 +55,11 @@ class SmbAccessSession {
   SmbAccessSession(link::GaugeLink& link, common::MessageSink& messages)
       : link_(link), messages_(messages) {}
 
-  // A failed or malformed read leaves the result empty and says why. A block read shows the
-  // bytes the reply carries and fails on a count byte that does not match them. A write the gauge
-  // does not acknowledge is reported with what the gauge holds now, where that can be read back.
+  // A press that sends nothing says why. A failed or malformed read leaves the result empty and
+  // says why. A block read shows the bytes the reply carries and fails on a count byte that does
+  // not match them. A write the gauge does not acknowledge is reported with what the gauge holds
+  // now, where that can be read back. Block data longer than its command's frame is refused,
+  // never cut to it.
   SmbFormOutcome Submit(SmbForm form, const SmbAccessFields& typed);
   SmbAccessFields View() const;
 
@@ -71,9 +73,11 @@ class SmbAccessSession {
   Verdict ReadBlock(SmbAccessFields& fields, common::OutcomeBuilder& outcome);
   Verdict WriteBlock(SmbAccessFields& fields, common::OutcomeBuilder& outcome);
 
-  // The subclass selected in the gauge (SubClassID, 0x77); nullopt when it cannot be read or
-  // is no subclass id.
-  std::optional<std::uint8_t> ReadSelectedSubclass();
+  // The data bytes of data flash page `command` of the subclass selected in the gauge
+  // (SubClassID, 0x77). nullopt, said through `sink`, when 0x77 cannot be read, holds no
+  // subclass of the layout, the subclass has no such page or, `writing`, is protected.
+  std::optional<std::uint8_t> SelectedPageLength(std::uint8_t command, bool writing,
+                                                 common::MessageSink& sink);
 
   // Reads whose failures are told through `sink`: a word with its PEC checked, a fixed-length
   // block (count, data, PEC) with its PEC and count checked, giving the data.

@@ -7,6 +7,7 @@
 #include "app/link_failure.h"
 #include "app/messages.h"
 #include "common/bytes.h"
+#include "common/parse.h"
 
 namespace cw::app {
 namespace {
@@ -98,22 +99,23 @@ common::Outcome SubCmdSession::RunSubcommand(std::uint16_t code) {
 
 common::Outcome SubCmdSession::RunEnteredCode(std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
-  std::string typed(text);
-  std::erase(typed, ' ');
-  if (typed.empty()) {
+  // Only a whole hex code is a code: "zz" or "12x" read by their leading digits would send a
+  // subcommand nobody typed.
+  const auto code = common::ParseSubcommandCode(text);
+  if (!code) {
     outcome.Show(messages::kSubCmdInputInvalid);
     return outcome.Refused();
   }
-  const auto code = static_cast<std::uint16_t>(common::ParseLeadingHex(typed));
-  if (!IsAcceptedSubCmd(code)) {
+  const std::string typed = common::WithoutSpaces(text);
+  if (!IsAcceptedSubCmd(*code)) {
     outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdInvalidEnd));
     return outcome.Refused();
   }
-  if (IsRefusedFromEntry(code)) {
+  if (IsRefusedFromEntry(*code)) {
     outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdRefusedEnd));
     return outcome.Refused();
   }
-  return RunSubcommand(code);
+  return RunSubcommand(*code);
 }
 
 std::uint32_t SubCmdSession::key(UnsealTarget target) const {
@@ -177,9 +179,12 @@ common::OutcomeOf<LockState> SubCmdSession::Unseal(UnsealTarget target) {
 
 common::Outcome SubCmdSession::SendNewKey(UnsealTarget target, std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
-  std::string typed(text);
-  std::erase(typed, ' ');
-  const std::uint32_t entered = common::ParseLeadingHex(typed);
+  const auto key_typed = common::ParseKeyText(text);
+  if (!key_typed) {
+    outcome.Show(fmt::format(fmt::runtime(messages::kKeyInvalid), text));
+    return outcome.Refused();
+  }
+  const std::uint32_t entered = *key_typed;
   {
     const std::lock_guard lock(mutex_);
     (target == UnsealTarget::kUnseal ? unseal_key_ : full_access_key_) = entered;

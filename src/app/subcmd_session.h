@@ -89,14 +89,16 @@ class SubCmdSession {
   // with a well-formed reply). SEAL is done only when Operation Status then shows the gauge
   // sealed, also when the write itself was not acknowledged.
   common::Outcome RunSubcommand(std::uint16_t code);
-  // A code typed by hand: parses `text`, refuses with a message or runs the code. The caller
-  // clears the entry field afterwards in every case.
+  // A code typed by hand: whole hex (spaces removed, an optional "0x", 1 to 4 digits) or it is
+  // refused with the input message; a code off the lists is refused with its own message. The
+  // caller clears the entry field afterwards in every case.
   common::Outcome RunEnteredCode(std::string_view text);
   // UNSEAL / UNSEAL TO FA with the stored key. Done when the device is no longer locked. When it
   // is still locked the front end opens the key dialog for `target`; when its state could not be
   // read, a message says so.
   common::OutcomeOf<LockState> Unseal(UnsealTarget target);
-  // The key dialog's OK: the typed key becomes the stored key and is sent.
+  // The key dialog's OK: the typed key becomes the stored key and is sent. A key that is not
+  // whole hex is refused with a message; the stored key stays and nothing is sent.
   common::Outcome SendNewKey(UnsealTarget target, std::string_view text);
   // The command line's unseal with a key: the key stored and sent as the dialog's OK does, then
   // the unseal with it.

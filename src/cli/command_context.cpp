@@ -6,6 +6,7 @@
 #include "app/program_directory.h"
 #include "cli/messages.h"
 #include "common/bytes.h"
+#include "common/parse.h"
 #include "sim/sim_pack.h"
 
 namespace cw::cli {
@@ -21,11 +22,42 @@ app::Workbench* CommandContext::OpenOffline(int& exit_code) {
   return workbench_ ? workbench_.get() : Create(exit_code);
 }
 
+app::Workbench* CommandContext::OpenSimulated(int& exit_code) {
+  if (workbench_) return workbench_.get();
+  app::Workbench* bench = Create(exit_code, true);
+  if (bench) bench->Start();
+  return bench;
+}
+
 CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::string_view)> accepts) {
   return CLI::Validator(
       [rule = std::string(rule), accepts = std::move(accepts)](std::string& text) -> std::string {
         if (accepts(text)) return {};
         return fmt::format(fmt::runtime(messages::kArgumentBreaksRule), text, rule);
+      },
+      "");
+}
+
+namespace {
+
+std::string RangeText(std::int64_t min, std::int64_t max) {
+  if (max >= kNoUpperLimit) return fmt::format(fmt::runtime(messages::kRangeOpen), min);
+  return fmt::format(fmt::runtime(messages::kRangeClosed), min, max);
+}
+
+}  // namespace
+
+CLI::Validator WholeNumberIn(std::int64_t min, std::int64_t max) {
+  const std::string rule =
+      fmt::format(fmt::runtime(messages::kRuleWholeNumber), RangeText(min, max));
+  return CLI::Validator(
+      [rule, min, max](std::string& text) -> std::string {
+        const auto value = common::ParseWholeInteger(text);
+        if (!value || *value < min || *value > max) {
+          return fmt::format(fmt::runtime(messages::kArgumentBreaksRule), text, rule);
+        }
+        text = std::to_string(*value);
+        return {};
       },
       "");
 }
@@ -41,8 +73,13 @@ int CommandContext::Finish(int exit_code) {
   return exit_code == kExitSuccess ? kExitFailed : exit_code;
 }
 
-app::Workbench* CommandContext::Create(int& exit_code) {
-  const auto selection = app::SelectDevice(options_.device, options_.sim, options_.sim_state);
+app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {
+  std::string device = options_.device;
+  if (simulated_only) {
+    const auto named = app::ParseDeviceString(device);
+    if (!named || !named->simulated) device = "sim";
+  }
+  const auto selection = app::SelectDevice(device, options_.sim, options_.sim_state);
   if (!selection) {
     fmt::print(stderr, "{}\n", selection.error());
     exit_code = kExitUsage;

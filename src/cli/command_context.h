@@ -1,7 +1,9 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +22,15 @@ inline constexpr int kExitUsage = 2;
 // A CLI11 check for a typed argument: the whole text must pass `accepts`, else the usage error
 // names the argument, repeats the text and says what `rule` it breaks (exit 2).
 CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::string_view)> accepts);
+
+// The largest count an option holds: a range that ends here is open ("1 or more").
+inline constexpr std::int64_t kNoUpperLimit = std::numeric_limits<int>::max();
+// A whole decimal number from `min` to `max` (an int option), checked whole: "010" is ten,
+// "0x10", "1e3" and "1.5" are no whole numbers. The usage error gives the range as a person
+// writes it ("from 10 to 60000", "of 1 or more"), never the limits of a double.
+// Given to transform(), not check(): the option then takes the number as read here, where its
+// own conversion would read "010" as octal.
+CLI::Validator WholeNumberIn(std::int64_t min, std::int64_t max = kNoUpperLimit);
 
 // The global options, filled by the parser and read by every command.
 struct GlobalOptions {
@@ -44,6 +55,9 @@ class CommandContext {
   // The same without opening the adapter, for commands that work on files only (they still
   // take the product constants and the tool objects from the workbench).
   app::Workbench* OpenOffline(int& exit_code);
+  // A started workbench on the simulated pack whatever --device names: the one --device or
+  // --sim-state describes when it is simulated, else a fresh one (a dry run).
+  app::Workbench* OpenSimulated(int& exit_code);
   // Ends the command: the simulated pack's state file, when there is one, is saved now so that a
   // failed save fails the command (exit 1) instead of losing the change without a word. Returns
   // the exit code to give.
@@ -52,7 +66,7 @@ class CommandContext {
   ConsoleProgressSink& progress() { return progress_; }
 
  private:
-  app::Workbench* Create(int& exit_code);
+  app::Workbench* Create(int& exit_code, bool simulated_only = false);
 
   const GlobalOptions& options_;
   StderrMessageSink messages_;

@@ -8,10 +8,10 @@
 
 namespace cw::cli {
 
-void StderrMessageSink::Show(std::string_view text, std::string_view, common::MessageIcon) {
+void StderrMessageSink::Show(std::string_view text, std::string_view, common::MessageIcon icon) {
   std::lock_guard lock(mutex_);
   if (holding_) {
-    held_.emplace_back(text);
+    held_.push_back({std::string(text), icon});
     return;
   }
   if (bar_) bar_->Finish();
@@ -27,7 +27,11 @@ void StderrMessageSink::Release(bool succeeded) {
   if (bar_) bar_->Finish();
   std::lock_guard lock(mutex_);
   holding_ = false;
-  for (const std::string& text : held_) fmt::print(succeeded ? stdout : stderr, "{}\n", text);
+  for (const HeldMessage& held : held_) {
+    const bool result = succeeded && held.icon != common::MessageIcon::kWarning &&
+                        held.icon != common::MessageIcon::kError;
+    fmt::print(result ? stdout : stderr, "{}\n", held.text);
+  }
   held_.clear();
 }
 

@@ -18,15 +18,20 @@ class StderrMessageSink final : public common::MessageSink {
   // A bar being drawn is ended before a message so the message starts its own line.
   void SetProgressBar(class ConsoleProgressBar* bar) { bar_ = bar; }
 
-  // From Hold to Release the messages are kept; Release prints them to stdout when the
-  // command succeeded, to stderr otherwise.
+  // From Hold to Release the messages are kept. Release prints them to stderr, except the
+  // notices of a command that succeeded (its success message is its result), which go to
+  // stdout; a warning or an error stays on stderr whatever the outcome.
   void Hold();
   void Release(bool succeeded);
 
  private:
   std::mutex mutex_;
   bool holding_ = false;
-  std::vector<std::string> held_;
+  struct HeldMessage {
+    std::string text;
+    common::MessageIcon icon;
+  };
+  std::vector<HeldMessage> held_;
   class ConsoleProgressBar* bar_ = nullptr;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/messages.h"
+#include "cli/output.h"
 #include "common/bytes.h"
 #include "link/pec.h"
 
@@ -88,7 +89,7 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   mba->add_option("SUB", *subcommand, "subcommand in hex")->required()->check(HexByteArgument());
   mba->add_option("N", *length, "data bytes expected (0..32)")
       ->required()
-      ->check(CLI::Range(0, 32));
+      ->transform(WholeNumberIn(0, 32));
   mba->callback([subcommand, length, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
@@ -108,21 +109,25 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto interval_ms = std::make_shared<int>(1000);
   watch->add_option("CMD", *commands, "command codes in hex")->required()->check(HexByteArgument());
   watch->add_option("--count", *count, "stop after this many readings (0: until Ctrl-C)")
-      ->check(CLI::NonNegativeNumber);
+      ->transform(WholeNumberIn(0));
   watch->add_option("--interval-ms", *interval_ms, "time between readings")
-      ->check(CLI::Range(10, 60000));
+      ->transform(WholeNumberIn(10, 60000));
   watch->callback([commands, count, interval_ms, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
     interrupted = false;
     std::signal(SIGINT, OnInterrupt);
-    exit_code = kExitSuccess;
-    for (int reading = 0; (*count == 0 || reading < *count) && !interrupted; ++reading) {
+    int values = 0;
+    int unread = 0;
+    for (int reading = 0; (*count == 0 || reading < *count) && !interrupted && !ResultsLost();
+         ++reading) {
       if (reading > 0) bench->clock().SleepFor(common::Millis{*interval_ms});
       std::string line;
       for (const auto& text : *commands) {
         std::uint16_t value = 0;
         const bool ok = bench->link().ReadWord(HexByte(text), value);
+        ++values;
+        if (!ok) ++unread;
         line += ok ? fmt::format("{:02X}={:04X}  ", HexByte(text), value)
                    : fmt::format("{:02X}=----  ", HexByte(text));
       }
@@ -131,6 +136,13 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       std::fflush(stdout);
     }
     std::signal(SIGINT, SIG_DFL);
+    // A reading shown as "----" is no reading: the watch fails, whichever adapter it ran on.
+    exit_code = unread == 0 ? kExitSuccess : kExitFailed;
+    if (unread > 0) {
+      fmt::print(stderr, "{}\n",
+                 fmt::format(fmt::runtime(messages::kWatchValuesNotRead), unread, values,
+                             link::StatusBarText(bench->link().link_status())));
+    }
   });
 }
 

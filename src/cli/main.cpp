@@ -2,20 +2,24 @@
 #include <fmt/format.h>
 
 #include <CLI/CLI.hpp>
+#include <sstream>
 
 #include "cli/command_context.h"
 #include "cli/dataflash_commands.h"
 #include "cli/doctor_commands.h"
 #include "cli/firmware_commands.h"
+#include "cli/fs_commands.h"
 #include "cli/link_commands.h"
 #include "cli/messages.h"
 #include "cli/monitor_commands.h"
+#include "cli/output.h"
 #include "cli/production_commands.h"
 #include "cli/tool_commands.h"
 #include "common/version.h"
 
 int main(int argc, char** argv) {
   using namespace cw::cli;
+  GuardStandardStreams();
   CLI::App app{std::string(messages::kAppDescription), "cellwarden-cli"};
   app.require_subcommand(1);
   app.set_version_flag("--version", fmt::format("{} {}", app.get_name(), cw::common::kVersion));
@@ -36,21 +40,21 @@ int main(int argc, char** argv) {
   AddMonitorCommands(app, context, exit_code);
   AddDataFlashCommands(app, context, exit_code);
   AddFirmwareCommands(app, context, exit_code);
+  AddFsCommands(app, context, exit_code);
   AddToolCommands(app, context, exit_code);
   AddDoctorCommands(app, context, exit_code);
   AddProductionCommands(app, context, exit_code);
 
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& help) {
-    return app.exit(help);
-  } catch (const CLI::CallForAllHelp& help) {
-    return app.exit(help);
-  } catch (const CLI::CallForVersion& version) {
-    return app.exit(version);
   } catch (const CLI::ParseError& error) {
-    app.exit(error);
-    return kExitUsage;
+    // Help, the version and usage errors, written like every other output.
+    std::ostringstream out;
+    std::ostringstream err;
+    const bool answered = app.exit(error, out, err) == 0;
+    fmt::print("{}", out.str());
+    fmt::print(stderr, "{}", err.str());
+    return FinishOutput(answered ? kExitSuccess : kExitUsage);
   }
-  return context.Finish(exit_code);
+  return FinishOutput(context.Finish(exit_code));
 }

@@ -8,10 +8,18 @@ namespace cw::cli::messages {
 inline constexpr std::string_view kAppDescription =
     "Cellwarden Tools: evaluation and configuration workbench for the KT580714 fuel gauge";
 inline constexpr std::string_view kNotHexByte = "a hex byte (00..FF)";
-inline constexpr std::string_view kBlockLengthRange = "N must be 0 to 32, not {}";
 inline constexpr std::string_view kVersionUnreadable = "the adapter version could not be read";
 inline constexpr std::string_view kTransportHid = "HID";
 inline constexpr std::string_view kTransportBulk = "bulk";
+
+// A result that could not be written: the command fails once its work is done.
+inline constexpr std::string_view kResultsLost = "the results could not be written to stdout: {}";
+// watch: readings that failed, shown as "----".
+inline constexpr std::string_view kWatchValuesNotRead = "{} of {} values could not be read: {}";
+// A count option: a whole number in its range, the range as a person writes it.
+inline constexpr std::string_view kRuleWholeNumber = "a whole number {}";
+inline constexpr std::string_view kRangeClosed = "from {} to {}";
+inline constexpr std::string_view kRangeOpen = "of {} or more";
 
 // unseal: the gauge still reports the lock after the key.
 inline constexpr std::string_view kLocked = "locked";
@@ -72,6 +80,28 @@ inline constexpr std::string_view kEditFailedHolds = "writing {} failed; the gau
 inline constexpr std::string_view kEditFailedUnread =
     "writing {} failed, and what the gauge holds now could not be read";
 }  // namespace files
+
+// fs check and fs play
+namespace fs_script {
+inline constexpr std::string_view kGroupDescription = "Check and play FS scripts (.fs)";
+inline constexpr std::string_view kCheckDescription =
+    "Check a script line by line without touching a pack: exit 0 clean, 1 problems found";
+inline constexpr std::string_view kPlayDescription =
+    "Check a script, then play it on the pack: writes, compares and waits, line by line";
+inline constexpr std::string_view kDryRunOption =
+    "play on a simulated pack (the --sim-state file, else a fresh one), never on an adapter";
+inline constexpr std::string_view kProblemAtLine = "{}:{}: {}";
+inline constexpr std::string_view kProblemOfFile = "{}: {}";
+inline constexpr std::string_view kMoreProblems = "{}: {} more problem(s) not listed";
+inline constexpr std::string_view kClean =
+    "{}: {} lines, {} writes, {} compares, {} waits: no problems";
+inline constexpr std::string_view kDryRunFresh =
+    "Dry run: playing on a fresh simulated pack, not on an adapter.";
+inline constexpr std::string_view kDryRunFromState =
+    "Dry run: playing on the simulated pack of {}, not on an adapter.";
+inline constexpr std::string_view kProgress = "line {} of {}, {} elapsed, {} remaining";
+inline constexpr std::string_view kUnknownRemaining = "?";
+}  // namespace fs_script
 
 // doctor
 namespace doctor {

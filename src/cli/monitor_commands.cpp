@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/messages.h"
+#include "cli/output.h"
 #include "monitor/comm_thread.h"
 #include "monitor/data_log.h"
 #include "monitor/local_time.h"
@@ -100,7 +101,8 @@ int ScanLive(app::Workbench& bench, int count) {
   std::signal(SIGINT, OnInterrupt);
   {
     monitor::CCommThread& worker = *bench.monitor().worker();
-    for (int screen = 0; (count == 0 || screen < count) && !interrupted; ++screen) {
+    for (int screen = 0; (count == 0 || screen < count) && !interrupted && !ResultsLost();
+         ++screen) {
       bench.clock().SleepFor(kLiveRefresh);
       const RegisterTable table = engine.Snapshot();
       const std::string body = terminal ? TerminalScreen(table) : PlainLines(table);
@@ -148,7 +150,7 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   auto count = std::make_shared<int>(0);
   scan->add_flag("--once", *once, "one pass over every row, printed as name, value, unit");
   scan->add_option("--count", *count, "live view: stop after this many screens (0: until Ctrl-C)")
-      ->check(CLI::NonNegativeNumber);
+      ->transform(WholeNumberIn(0));
   scan->callback([once, count, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
@@ -159,10 +161,10 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   auto options = std::make_shared<monitor::LogRecording>();
   log->add_option("FILE", options->path, "data log file to create")->required();
   log->add_option("--interval", options->interval_seconds, "seconds between lines (1 to 60)")
-      ->check(CLI::Range(monitor::DataLog::kMinInterval, monitor::DataLog::kMaxInterval));
+      ->transform(WholeNumberIn(monitor::DataLog::kMinInterval, monitor::DataLog::kMaxInterval));
   log->add_option("--samples", options->samples, "data lines to write")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->transform(WholeNumberIn(1));
   log->add_option("--rows", options->rows, "row names, comma separated (default: tables A-C)")
       ->delimiter(',');
   log->callback([options, &context, &exit_code] {

@@ -43,8 +43,8 @@ class MessageSink {
 // ---------------------------------------------------------------- task progress
 
 // Which progress display a long task drives: the main window's task progress (scan, data
-// flash) or one of the calibration page's two bars.
-enum class TaskKind { kSbsScan, kDataFlash, kOffsetCalibration, kCalibration };
+// flash), one of the calibration page's two bars, or the play of an FS script.
+enum class TaskKind { kSbsScan, kDataFlash, kOffsetCalibration, kCalibration, kFsScript };
 
 // TaskProgressMessage: `done` steps of `total`. A report with done 0 starts the bar, done ==
 // total completes it. Called on the worker's thread; the front end marshals it.

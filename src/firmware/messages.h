@@ -95,3 +95,64 @@ namespace cw::firmware::messages {
 inline constexpr std::string_view kCodeImageSize = "The code image must be 65536 bytes: {}";
 inline constexpr std::string_view kDataImageSize = "The data-area image must be 1024 bytes: {}";
 }  // namespace cw::firmware::messages
+
+// FS scripts: the check before a play. Each text follows "LINE: " (or the file name for the file
+// as a whole).
+namespace cw::firmware::messages {
+inline constexpr std::string_view kFsEmpty = "the file is empty";
+inline constexpr std::string_view kFsBinary =
+    "byte {:02X} is no text: the file is binary, not an FS script";
+inline constexpr std::string_view kFsTooLarge =
+    "the file is larger than any FS script ({} bytes at most)";
+inline constexpr std::string_view kFsNoSteps = "the file holds no W:, C: or X: line";
+inline constexpr std::string_view kFsUnknownKind =
+    "unknown line kind \"{}\": a line is \"W:\", \"C:\", \"X:\" or a \";\" comment";
+inline constexpr std::string_view kFsNotHexByte = "\"{}\" is not a byte of two hex digits";
+inline constexpr std::string_view kFsTooShort =
+    "a {} line needs the address, the command and the PEC";
+inline constexpr std::string_view kFsNotGaugeAddress = "address {:02X} is not the gauge's 16";
+inline constexpr std::string_view kFsWritePec =
+    "the PEC is {:02X}, but the bytes before it give {:02X}";
+inline constexpr std::string_view kFsComparePec =
+    "the PEC is {:02X}, but the gauge sends {:02X} with these bytes (over the address, the "
+    "command, 17 and the data)";
+inline constexpr std::string_view kFsNoCountByte = "a block of command {:02X} needs a count byte";
+inline constexpr std::string_view kFsCountMismatch =
+    "the count byte says {} data bytes, the line carries {}";
+inline constexpr std::string_view kFsBlockLength =
+    "a block carries 1 to 32 data bytes, this one {}";
+inline constexpr std::string_view kFsWordLength =
+    "command {:02X} takes a word: two data bytes, not {}";
+inline constexpr std::string_view kFsTransferTooLong =
+    "{} bytes are more than one adapter transfer carries ({})";
+inline constexpr std::string_view kFsNothingToCompare =
+    "a C: line with nothing to compare: no byte between the command and the PEC";
+inline constexpr std::string_view kFsWaitMissing = "an X: line needs a wait in milliseconds";
+inline constexpr std::string_view kFsWaitNotNumber =
+    "wait \"{}\" is not a whole number of milliseconds";
+inline constexpr std::string_view kFsWaitNegative = "wait {} ms is negative";
+inline constexpr std::string_view kFsWaitTooLong = "wait {} ms is over a minute";
+}  // namespace cw::firmware::messages
+
+// FS scripts: the play.
+namespace cw::firmware::messages {
+inline constexpr std::string_view kFsPlayDone =
+    "FS script played: {} lines, {} writes, {} compares matched.";
+inline constexpr std::string_view kFsPlayRefused =
+    "The script has {} problem(s); nothing was played. The first: line {}: {}";
+inline constexpr std::string_view kFsPlayWriteFailed =
+    "Line {}: the write of command {:02X} failed ({}): {}";
+inline constexpr std::string_view kFsPlayReadFailed =
+    "Line {}: command {:02X} could not be read ({}); expected {}";
+inline constexpr std::string_view kFsPlayMismatch =
+    "Line {}: command {:02X} read {}, expected {} ({})";
+inline constexpr std::string_view kFsPlayStillDiffers =
+    "Line {}: command {:02X} still read {} after {} ms of reading again, expected {} ({})";
+inline constexpr std::string_view kFsCountDiffers = "the count differs";
+inline constexpr std::string_view kFsDataDiffer = "the data differ";
+inline constexpr std::string_view kFsPecDiffers = "only the PEC differs";
+inline constexpr std::string_view kFsPlayStopped = "Stopped before line {}, as asked.";
+inline constexpr std::string_view kFsNothingWritten = "Nothing was written to the pack yet.";
+inline constexpr std::string_view kFsPartlyWritten =
+    "The pack is partly written: lines 1..{} are done, line {} and the rest are not.";
+}  // namespace cw::firmware::messages

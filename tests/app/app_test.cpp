@@ -50,6 +50,23 @@ TEST(DeviceStringTest, FrontEndOptionsComposeTheDeviceString) {
   EXPECT_FALSE(SelectDevice("bogus", false, ""));
 }
 
+// --sim-state names a file and nothing else: a ':' or '=' in the name is part of the name.
+TEST(DeviceStringTest, SimStateIsAFileNameWhateverItHolds) {
+  for (const char* name : {"a:b.json", "q:faults=drop-after=1", "x:clock=virtual", "p=q.json"}) {
+    const auto selected = SelectDevice("auto", false, name);
+    ASSERT_TRUE(selected) << name << ": " << selected.error();
+    EXPECT_EQ(*selected, (DeviceSelection{.simulated = true, .state_file = name})) << name;
+  }
+  const auto both = SelectDevice("sim:clock=virtual", false, "dir/a:b.json");
+  ASSERT_TRUE(both);
+  EXPECT_EQ(both->state_file, "dir/a:b.json");
+  EXPECT_TRUE(both->virtual_clock);
+  EXPECT_EQ(SelectDevice("sim:state=p.json", false, "p.json")->state_file, "p.json");
+  const auto two = SelectDevice("sim:state=p.json", false, "q.json");
+  ASSERT_FALSE(two);
+  EXPECT_NE(two.error().find("q.json"), std::string::npos) << two.error();
+}
+
 TEST(DeviceStringTest, RefusesWhatItDoesNotKnowWithAReason) {
   for (const char* text : {"simulated", "hid", "sim:transport=usb", "sim:colour=red", "sim:state",
                            "sim:state=", "sim:clock=fast", "sim::"}) {

@@ -344,5 +344,109 @@ TEST_F(SmbAccessTest, WordWriteOfABlockCommandBlanksOrClearsTheCommand) {
   EXPECT_EQ(sent[1][2], 0x00) << "a word longer than four digits is sent as 0x0000";
 }
 
+// Every press that sends nothing says why, and no byte reaches the gauge. Fixed-length blocks
+// longer than their frame are refused rather than cut to it.
+TEST(SmbRefusalTest, EveryRefusalSaysWhatFailedAndSendsNothing) {
+  struct Case {
+    SmbForm form;
+    std::vector<const char*> typed;  // command, then the form's other fields
+    std::optional<std::uint8_t> subclass;
+    std::string message;
+  };
+  const std::string kNoBlockWrite =
+      " takes no block write: block writes go to 0x2F, 0x44, 0x70, the data flash pages 0x78 to "
+      "0x7C and 0xFF (a raw frame).";
+  std::string bytes_25, bytes_40, bytes_7;
+  for (int i = 0; i < 40; ++i) (i < 25 ? bytes_25 : bytes_40) += "01 ";
+  bytes_40 += bytes_25;
+  for (int i = 0; i < 7; ++i) bytes_7 += "AA ";
+  const Case cases[] = {
+      {SmbForm::kWriteBlock, {"20", "41 42"}, {}, "0x20" + kNoBlockWrite},
+      {SmbForm::kWriteBlock, {"00", "41"}, {}, "0x00" + kNoBlockWrite},
+      {SmbForm::kWriteBlock, {"7D", "01"}, {}, "0x7D" + kNoBlockWrite},
+      {SmbForm::kWriteBlock, {"1G", "01"}, {}, "\"1G\" is not an SMB command: 1 or 2 hex digits."},
+      {SmbForm::kWriteBlock,
+       {"2F", ""},
+       {},
+       "0x2F needs at least one data byte: nothing was sent."},
+      {SmbForm::kWriteBlock,
+       {"44", " "},
+       {},
+       "0x44 needs at least one data byte: nothing was sent."},
+      {SmbForm::kWriteBlock,
+       {"FF", "01"},
+       {},
+       "A raw frame (0xFF) needs at least 2 bytes: nothing was sent."},
+      {SmbForm::kWriteBlock,
+       {"2F", bytes_25.c_str()},
+       {},
+       "0x2F takes at most 20 data bytes, not 25: nothing was sent."},
+      {SmbForm::kWriteBlock,
+       {"2F", bytes_40.c_str()},
+       {},
+       "0x2F takes at most 20 data bytes, not 40: nothing was sent."},
+      {SmbForm::kWriteBlock,
+       {"78", bytes_7.c_str()},
+       0x03,
+       "0x78 takes at most 6 data bytes, not 7: nothing was sent."},
+      {SmbForm::kWriteBlock,
+       {"78", "01"},
+       {},
+       "0x77 reads 0xFFFF, which is no data flash subclass: select one by writing its id to 0x77 "
+       "as a word."},
+      {SmbForm::kWriteBlock,
+       {"79", "01"},
+       0x03,
+       "Subclass 0x03 holds 6 bytes: it has no page 0x79."},
+      {SmbForm::kReadBlock, {"7B"}, 0x30, "Subclass 0x30 holds 73 bytes: it has no page 0x7B."},
+      {SmbForm::kReadBlock, {"09"}, {}, "0x09 is not a block command: read it as a word."},
+      {SmbForm::kReadWord, {"54"}, {}, "0x54 is a block command: read and write it as a block."},
+      {SmbForm::kWriteWord,
+       {"21", "1"},
+       {},
+       "0x21 is a block command: read and write it as a block."},
+      {SmbForm::kWriteWord, {"01", "12G"}, {}, "\"12G\" is not a hex word: 1 to 4 hex digits."},
+      {SmbForm::kCombinedWord,
+       {"10", "1234", "5678"},
+       {},
+       "Combined words go to 0x00 (ManufacturerAccess) or 0x47 (the boot loader), not to 0x10."},
+      {SmbForm::kCombinedWord,
+       {"00", "", "5678"},
+       {},
+       "\"\" is not a hex word: 1 to 4 hex digits."},
+  };
+  for (const Case& c : cases) {
+    LinkFixture fx;
+    ASSERT_TRUE(fx.link->EnsureConnected());
+    fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
+    if (c.subclass) {
+      ASSERT_TRUE(fx.link->SelectSubclass(*c.subclass));
+    }
+    fx.messages.Clear();
+    test::LossyGauge spy(fx);
+    int writes = 0;
+    spy.refuse = [&writes](common::ByteView) {
+      ++writes;
+      return false;
+    };
+    SmbAccessFields typed;
+    std::string* fields[][3] = {
+        {&typed.read_word_command},
+        {&typed.write_word_command, &typed.write_word},
+        {&typed.combined_command, &typed.combined_word1, &typed.combined_word2},
+        {&typed.read_block_command},
+        {&typed.write_block_command, &typed.write_block_data},
+    };
+    for (std::size_t i = 0; i < c.typed.size(); ++i) {
+      *fields[static_cast<int>(c.form)][i] = c.typed[i];
+    }
+    SmbAccessSession session(*fx.link, fx.messages);
+    const std::string label = fmt::format("form {} {}", static_cast<int>(c.form), c.typed[0]);
+    EXPECT_FALSE(session.Submit(c.form, typed).done()) << label;
+    EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{c.message}) << label;
+    EXPECT_EQ(writes, 0) << label;
+  }
+}
+
 }  // namespace
 }  // namespace cw::app

@@ -1,6 +1,7 @@
 // The SubCMD panel: entry parsing, read and write subcommands, unseal with its two lock tests.
 #include "app/subcmd_session.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "app/messages.h"
@@ -24,7 +25,11 @@ TEST(SubCmdEntryTest, ParsesAndRefusesLikeTheEntryField) {
   const EntryCase cases[] = {
       {"5 4", {}, {"The SubCMD of 0x54 can't be writed from here!"}},
       {"0a", {}, {"The SubCMD of 0x0a is invalid!"}},
-      {"zz", {{"0x0000 W", "N/A", false}}, {}},
+      // Not whole hex: refused as no code at all, never run as the digits it starts with.
+      {"zz", {}, {"The Input SubCMD is invalid!"}},
+      {"12x", {}, {"The Input SubCMD is invalid!"}},
+      {"0x", {}, {"The Input SubCMD is invalid!"}},
+      {"4 1g", {}, {"The Input SubCMD is invalid!"}},
       {"1d", {{"0x001D W", "N/A", false}}, {}},
       {"  ", {}, {"The Input SubCMD is invalid!"}},
       {"0x41", {{"0x0041 W", "N/A", false}}, {}},
@@ -35,6 +40,7 @@ TEST(SubCmdEntryTest, ParsesAndRefusesLikeTheEntryField) {
     panel.RunEnteredCode(c.typed);
     EXPECT_EQ(panel.View().log, c.rows) << c.typed;
     EXPECT_EQ(fx.messages.Texts(), c.messages) << c.typed;
+    EXPECT_EQ(fx.TakeSent().empty(), c.rows.empty()) << c.typed << ": sent only when run";
   }
 }
 
@@ -123,6 +129,24 @@ TEST(UnsealTest, WrongKeyLeavesTheDeviceLockedAndTheDialogKeyReplacesIt) {
   panel.SendNewKey(UnsealTarget::kUnseal, "3B9E61D4");
   EXPECT_EQ(fx.pack->gauge().seal_state(), sim::SealState::kUnsealed);
   EXPECT_EQ(panel.View().log.back(), (SubCmdLogRow{"0x3B9E61D4", "N/A", false}));
+}
+
+// A key that is not whole hex is no key: it is neither stored nor sent.
+TEST(UnsealTest, KeyThatIsNotWholeHexIsRefused) {
+  for (const char* typed : {"zz", "1234567g", "", "0x"}) {
+    LinkFixture fx;
+    SubCmdSession panel(*fx.link, fx.messages);
+    EXPECT_EQ(panel.SendNewKey(UnsealTarget::kUnseal, typed).verdict, common::Verdict::kRefused)
+        << typed;
+    EXPECT_EQ(panel.View().unseal_key, kDefaultUnsealKey) << typed;
+    EXPECT_TRUE(panel.View().log.empty()) << typed;
+    EXPECT_TRUE(fx.TakeSent().empty()) << typed;
+    EXPECT_EQ(fx.messages.Texts(),
+              std::vector<std::string>{fmt::format(
+                  "The key \"{}\" is not 1 to 8 hex digits (optionally after 0x): nothing was "
+                  "sent.",
+                  typed)});
+  }
 }
 
 // SEAL is judged by the Operation Status read after it, never by the acknowledgement alone.

@@ -110,5 +110,17 @@ TEST(CliTest, WatchReadsTheRegistersTheGivenNumberOfTimes) {
   EXPECT_TRUE(std::regex_search(run.out, line)) << run.out;
 }
 
+// Readings that failed are shown as "----" and fail the watch, on either adapter.
+TEST(CliTest, WatchFailsWhenItsReadingsFail) {
+  for (const std::string transport : {"", ":transport=bulk"}) {
+    const CliRun run = RunCli("--device sim:clock=virtual:faults=drop-after=4" + transport +
+                              " watch 09 --count 3 --interval-ms 10");
+    EXPECT_EQ(run.exit_code, 1) << transport << "\n" << run.err;
+    EXPECT_NE(run.out.find("09=----"), std::string::npos) << transport << "\n" << run.out;
+    EXPECT_NE(run.err.find("values could not be read"), std::string::npos) << transport << "\n"
+                                                                           << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace cw::test

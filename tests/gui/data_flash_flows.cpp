@@ -61,7 +61,7 @@ class DataFlashFlowsTest : public QObject {
     QTableView& view = ListOf(name);
     // The lists come back on with the page's next (throttled) refresh after a transfer, which
     // may still be on its way when the worker is already idle.
-    QTest::qWaitFor([&] { return view.isEnabled(); }, 10000);
+    QVERIFY2(QTest::qWaitFor([&] { return view.isEnabled(); }, 10000), "list enabled again");
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(cell).center());
   }
   // The in-place editor open in the parameter's list.

@@ -39,6 +39,7 @@
 #include "gui/subcmd_panel_widget.h"
 #include "gui/tools/tool_launcher.h"
 #include "gui_fixture.h"
+#include "link/smbus_target.h"
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
 #include "sim/sim_pack.h"
@@ -79,6 +80,26 @@ class UrlRecorder : public QObject {
  public:
   QStringList opened;
   Q_INVOKABLE void Open(const QUrl& url) { opened << url.toLocalFile(); }
+};
+
+// Stands between the simulated adapter and the gauge and counts the transactions that reach
+// the bus.
+class BusCounter final : public link::SmbusTarget {
+ public:
+  explicit BusCounter(sim::SimPack& pack) : pack_(pack) { pack_.ReplaceTarget(this); }
+  ~BusCounter() override { pack_.ReplaceTarget(nullptr); }
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    ++transactions;
+    return pack_.gauge().Write(bytes);
+  }
+  std::optional<std::vector<std::uint8_t>> Read(std::uint8_t command, std::size_t count) override {
+    ++transactions;
+    return pack_.gauge().Read(command, count);
+  }
+  std::atomic<int> transactions{0};
+
+ private:
+  sim::SimPack& pack_;
 };
 
 }  // namespace
@@ -342,6 +363,23 @@ class GuiFlows : public QObject {
     QTRY_VERIFY(ticked(gui::RegisterTableModel::kLog) && ticked(gui::RegisterTableModel::kScan));
     TickCell(list, voltage, gui::RegisterTableModel::kScan);
     QTRY_VERIFY(!ticked(gui::RegisterTableModel::kLog) && !ticked(gui::RegisterTableModel::kScan));
+  }
+
+  // An entry that is not whole hex is no code: the input message, and nothing on the bus.
+  void SubCmdEntryThatIsNotHexSendsNothing() {
+    gui::SubCmdPanelWidget& panel = w().subcmd();
+    f_->bench().PauseScan();
+    BusCounter bus(*f_->bench().sim_pack());
+    for (const char* typed : {"zz", "12x", "0x"}) {
+      panel.entry().setFocus();
+      QTest::keyClicks(&panel.entry(), typed);
+      QTest::keyClick(&panel.entry(), Qt::Key_Return);
+      QTRY_VERIFY(f_->tool->worker().idle());
+    }
+    QTRY_COMPARE(f_->modal.boxes, QStringList(3, Q(app::messages::kSubCmdInputInvalid)));
+    QCOMPARE(panel.log().rowCount(), 0);
+    QCOMPARE(bus.transactions.load(), 0);
+    f_->bench().ResumeScan();
   }
 
   void SubCmdEntriesButtonsAndUnseal() {

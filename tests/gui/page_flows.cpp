@@ -130,7 +130,7 @@ class PageFlowsTest : public QObject {
     QCOMPARE(f_->GaugeWord(0x01), 0x0140);
     QVERIFY(press(Form::kReadWord));
     QCOMPARE(page.word_result().text(), QString("0140"));
-    // A block command is no word: both fields cleared.
+    // A block command is no word: both fields cleared, and a box says why.
     page.command(Form::kReadWord).setText("54");
     QVERIFY(press(Form::kReadWord));
     QCOMPARE(page.command(Form::kReadWord).text(), QString());
@@ -165,9 +165,13 @@ class PageFlowsTest : public QObject {
     page.command(Form::kWriteBlock).setText("2F");
     page.block_data().setPlainText("1G");
     QVERIFY(press(Form::kWriteBlock));
-    QTRY_COMPARE(f_->modal.boxes,
-                 (QStringList{"Inhibit changing SubClassID = 0x0022 through Pro interface!",
-                              "Input Data Error!"}));
+    QTRY_COMPARE(
+        f_->modal.boxes,
+        (QStringList{"0x54 is a block command: read and write it as a block.",
+                     "Combined words go to 0x00 (ManufacturerAccess) or 0x47 (the boot loader), "
+                     "not to 0x10.",
+                     "Inhibit changing SubClassID = 0x0022 through Pro interface!",
+                     "Input Data Error!"}));
     QCOMPARE(page.command(Form::kWriteBlock).text(), QString("2F"));
 
     // A reply with a spoiled PEC: said, and no result shown.
@@ -177,8 +181,8 @@ class PageFlowsTest : public QObject {
     page.command(Form::kReadWord).setText("1");
     QVERIFY(press(Form::kReadWord));
     f_->gauge().SetFaults({});
-    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{3});
-    QCOMPARE(f_->modal.boxes[2], QString("PEC Error!"));
+    QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{5});
+    QCOMPARE(f_->modal.boxes[4], QString("PEC Error!"));
     QCOMPARE(page.word_result().text(), QString());
   }
 

@@ -1,0 +1,184 @@
+#include "cli/fs_commands.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "cli/messages.h"
+#include "common/file_error.h"
+#include "firmware/fs_player.h"
+#include "firmware/fs_script_reader.h"
+#include "sim/sim_pack.h"
+
+namespace cw::cli {
+namespace {
+
+namespace fw = cw::firmware;
+namespace text = messages::fs_script;
+
+using Steady = std::chrono::steady_clock;
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void OnStopSignal(int) { stop_signal = 1; }
+
+// While it lives, Ctrl-C and SIGTERM ask the play to stop at its next line. The handler only
+// sets a flag; a watcher turns it into the stop request, which is no work for a handler.
+class StopOnSignal {
+ public:
+  explicit StopOnSignal(std::stop_source source) {
+    stop_signal = 0;
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    watcher_ = std::jthread([source](std::stop_token own) mutable {
+      while (!own.stop_requested()) {
+        if (stop_signal != 0) {
+          source.request_stop();
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds{50});
+      }
+    });
+  }
+  ~StopOnSignal() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+  }
+  StopOnSignal(const StopOnSignal&) = delete;
+  StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+ private:
+  std::jthread watcher_;
+};
+
+std::string Duration(common::Millis time) {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time).count();
+  return fmt::format("{}:{:02}", seconds / 60, seconds % 60);
+}
+
+// The play's progress on the console bar: line n of N, elapsed and remaining on the link's
+// clock. Redrawn at most ten times a second: an update script has thousands of lines.
+class PlayProgressBar final : public common::ProgressSink {
+ public:
+  explicit PlayProgressBar(ConsoleProgressBar& bar) : bar_(bar) {}
+  void Watch(const fw::FsPlayer& player) { player_ = &player; }
+
+  void TaskProgress(common::TaskKind kind, int total, int done) override {
+    if (kind != common::TaskKind::kFsScript || player_ == nullptr) return;
+    const auto now = Steady::now();
+    if (done > 0 && done < total && now - last_draw_ < std::chrono::milliseconds{100}) return;
+    last_draw_ = now;
+    const fw::FsPlayProgress progress = player_->Progress();
+    const std::string remaining =
+        progress.remaining ? Duration(*progress.remaining) : std::string(text::kUnknownRemaining);
+    bar_.Draw(done, total,
+              fmt::format(fmt::runtime(text::kProgress), done, total, Duration(progress.elapsed),
+                          remaining));
+  }
+
+ private:
+  ConsoleProgressBar& bar_;
+  const fw::FsPlayer* player_ = nullptr;
+  Steady::time_point last_draw_{};
+};
+
+void PrintProblems(const std::string& path, const fw::FsCheckReport& report, std::FILE* out) {
+  for (const fw::FsProblem& problem : report.problems) {
+    if (problem.line > 0) {
+      fmt::print(out, "{}\n",
+                 fmt::format(fmt::runtime(text::kProblemAtLine), path, problem.line, problem.text));
+    } else {
+      fmt::print(out, "{}\n", fmt::format(fmt::runtime(text::kProblemOfFile), path, problem.text));
+    }
+  }
+  if (report.more_problems > 0) {
+    fmt::print(out, "{}\n",
+               fmt::format(fmt::runtime(text::kMoreProblems), path, report.more_problems));
+  }
+}
+
+int Check(const std::string& path) {
+  const fw::FsCheckReport report = fw::CheckFsScriptFile(path);
+  if (report.file_error) {
+    fmt::print(stderr, "{}\n", common::DescribeFileError(*report.file_error));
+    return kExitUsage;
+  }
+  if (!report.clean()) {
+    PrintProblems(path, report, stdout);
+    return kExitFailed;
+  }
+  int writes = 0, compares = 0, waits = 0;
+  for (const fw::FsStep& step : report.script.steps) {
+    switch (step.kind) {
+      case fw::FsLineKind::kWrite:
+        ++writes;
+        break;
+      case fw::FsLineKind::kCompare:
+        ++compares;
+        break;
+      case fw::FsLineKind::kWait:
+        ++waits;
+        break;
+    }
+  }
+  fmt::print("{}\n", fmt::format(fmt::runtime(text::kClean), path, report.script.line_count, writes,
+                                 compares, waits));
+  return kExitSuccess;
+}
+
+int Play(app::Workbench& bench, CommandContext& context, const std::string& path, bool dry_run) {
+  if (dry_run) {
+    const std::string& state = bench.sim_pack()->options().state_file;
+    fmt::print(stderr, "{}\n",
+               state.empty() ? std::string(text::kDryRunFresh)
+                             : fmt::format(fmt::runtime(text::kDryRunFromState), state));
+  }
+  context.messages().Hold();
+  PlayProgressBar progress(context.progress().bar());
+  fw::FsPlayer player(bench.link(), context.messages(), progress);
+  progress.Watch(player);
+  std::stop_source stop;
+  common::OutcomeOf<fw::FsPlayReport> played;
+  {
+    const StopOnSignal stop_on_signal(stop);
+    played = player.PlayFile(path, stop.get_token());
+  }
+  context.progress().bar().Finish();
+  const fw::FsCheckReport& check = played.detail.check;
+  if (!check.clean() && !check.file_error) PrintProblems(path, check, stderr);
+  context.messages().Release(played.done());
+  if (played.done()) return kExitSuccess;
+  return check.file_error ? kExitUsage : kExitFailed;
+}
+
+}  // namespace
+
+void AddFsCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* group = app.add_subcommand("fs", std::string(text::kGroupDescription));
+  group->require_subcommand(1);
+
+  auto* check = group->add_subcommand("check", std::string(text::kCheckDescription));
+  auto check_path = std::make_shared<std::string>();
+  check->add_option("FILE", *check_path, "the script (.fs)")->required();
+  check->callback([check_path, &exit_code] { exit_code = Check(*check_path); });
+
+  auto* play = group->add_subcommand("play", std::string(text::kPlayDescription));
+  auto play_path = std::make_shared<std::string>();
+  auto dry_run = std::make_shared<bool>(false);
+  play->add_option("FILE", *play_path, "the script (.fs)")->required();
+  play->add_flag("--dry-run", *dry_run, std::string(text::kDryRunOption));
+  play->callback([play_path, dry_run, &context, &exit_code] {
+    app::Workbench* bench =
+        *dry_run ? context.OpenSimulated(exit_code) : context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    exit_code = Play(*bench, context, *play_path, *dry_run);
+  });
+}
+
+}  // namespace cw::cli
