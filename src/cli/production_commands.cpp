@@ -59,9 +59,6 @@ void PrintPrepared(const production::PreparedRecipe& prepared) {
   for (const auto* file : recipe.Files()) {
     fmt::print("{}\n", Format(text::kCheckFile, file->path.string()));
   }
-  for (const std::string& note : prepared.notes) {
-    fmt::print("{}\n", Format(text::kCheckNote, note));
-  }
   fmt::print("{}\n", text::kCheckPassed);
 }
 

@@ -89,8 +89,6 @@ inline constexpr std::string_view kImageSize =
 inline constexpr std::string_view kScriptNotText = "{}: not an FS script: {}";
 inline constexpr std::string_view kScriptLine = "{}: line {}: {}";
 inline constexpr std::string_view kScriptMoreProblems = "{}: {} more problems";
-inline constexpr std::string_view kScriptNotChecked =
-    "{}: this build has no FS script checker; the script was only hashed";
 
 // The records store.
 inline constexpr std::string_view kNoRecordsFile =
@@ -127,7 +125,6 @@ inline constexpr std::string_view kCheckFirmwareFrom = "0x{:04X} or later";
 inline constexpr std::string_view kCheckFirmwareUpTo = "up to 0x{:04X}";
 inline constexpr std::string_view kCheckSteps = "steps: {}";
 inline constexpr std::string_view kCheckFile = "file {}: sha256 matches";
-inline constexpr std::string_view kCheckNote = "note: {}";
 inline constexpr std::string_view kCheckPassed = "the recipe and its files are ready to run";
 inline constexpr std::string_view kBadSince =
     "--since: \"{}\" is no time: give a date (2024-05-17), a local time (2024-05-17 14:30) or a "

@@ -7,9 +7,9 @@
 #include "common/file_input.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
+#include "firmware/fs_script_reader.h"
 #include "firmware/image_check.h"
 #include "production/messages.h"
-#include "production/script_check.h"
 #include "production/sha256.h"
 
 namespace cw::production {
@@ -22,7 +22,7 @@ std::size_t MaxSize(FileKind kind) {
     case FileKind::kImage:
       return firmware::kMaxImageFileSize;
     case FileKind::kScript:
-      return kMaxScriptFileSize;
+      return firmware::kMaxFsScriptFileSize;
     case FileKind::kAfi:
       return dataflash::kMaxAfiFileSize;
   }
@@ -31,9 +31,8 @@ std::size_t MaxSize(FileKind kind) {
 
 class FileChecker {
  public:
-  FileChecker(const common::ProductConstants& constants, RecipeProblems& problems,
-              std::vector<std::string>& notes)
-      : constants_(constants), problems_(problems), notes_(notes) {}
+  FileChecker(const common::ProductConstants& constants, RecipeProblems& problems)
+      : constants_(constants), problems_(problems) {}
 
   // The file's bytes when they are what the recipe holds a hash for; nothing otherwise.
   std::optional<common::Bytes> Read(const RecipeFile& file, FileKind kind) {
@@ -67,18 +66,18 @@ class FileChecker {
   }
 
   bool CheckScript(const RecipeFile& file, const common::Bytes& bytes) {
-    const ScriptCheck check = CheckScriptBytes(bytes);
-    if (!check.checked)
-      notes_.push_back(fmt::format(fmt::runtime(messages::kScriptNotChecked), file.path.string()));
-    for (const ScriptProblem& problem : check.problems) {
+    const firmware::FsCheckReport report = firmware::CheckFsScript(bytes);
+    for (const firmware::FsProblem& problem : report.problems) {
       if (problem.line > 0) {
         Problem(file, messages::kScriptLine, problem.line, problem.text);
       } else {
         Problem(file, messages::kScriptNotText, problem.text);
       }
     }
-    if (check.more_problems > 0) Problem(file, messages::kScriptMoreProblems, check.more_problems);
-    return check.problems.empty();
+    if (report.more_problems > 0) {
+      Problem(file, messages::kScriptMoreProblems, report.more_problems);
+    }
+    return report.problems.empty();
   }
 
   std::optional<dataflash::AfiValues> ReadAfi(const RecipeFile& file, const common::Bytes& bytes) {
@@ -108,7 +107,6 @@ class FileChecker {
 
   const common::ProductConstants& constants_;
   RecipeProblems& problems_;
-  std::vector<std::string>& notes_;
 };
 
 }  // namespace
@@ -117,7 +115,7 @@ std::expected<PreparedRecipe, RecipeProblems> PrepareRecipe(
     Recipe recipe, const common::ProductConstants& constants) {
   PreparedRecipe prepared;
   RecipeProblems problems;
-  FileChecker checker(constants, problems, prepared.notes);
+  FileChecker checker(constants, problems);
   std::optional<dataflash::AfiValues> constants_values;
   if (recipe.firmware) {
     const RecipeFile& file = recipe.firmware->file;

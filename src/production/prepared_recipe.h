@@ -21,8 +21,6 @@ struct PreparedRecipe {
   common::Bytes constants;  // the golden .afi or the constants script
   // The golden constants the verify step compares with.
   std::optional<dataflash::AfiValues> golden;
-  // Remarks that do not stop the recipe, for the station check to print.
-  std::vector<std::string> notes;
 };
 
 // Reads every file of `recipe` and checks it: its SHA-256 against the recipe's (a file that

@@ -179,5 +179,24 @@ TEST(RecipeTest, AFileThatChangedOrIsMissingRefusesTheRecipeAndIsNamed) {
   EXPECT_NE(problems[1].text.find("the recipe holds " + kHashA), std::string::npos);
 }
 
+TEST(RecipeTest, AScriptIsCheckedLineByLineBeforeItIsTaken) {
+  test::ScratchFolder folder;
+  const std::string script = "; golden constants\nW: 16 77 zz\n";
+  WriteText(folder.path() / "golden.fs", script);
+  const auto hash = Sha256Hex(
+      common::ByteView(reinterpret_cast<const std::uint8_t*>(script.data()), script.size()));
+  WriteText(folder.path() / "line.toml",
+            "[gauge]\ndevice_type = 1\n[steps.constants]\n"
+            "script = \"golden.fs\"\nsha256 = \"" +
+                *hash + "\"\n");
+  auto recipe = LoadRecipe(folder.path() / "line.toml");
+  ASSERT_TRUE(recipe);
+  const auto prepared = PrepareRecipe(*recipe, common::ProductConstants{});
+  ASSERT_FALSE(prepared);
+  EXPECT_EQ(prepared.error().front().line, 4);
+  EXPECT_TRUE(prepared.error().front().text.starts_with("golden.fs: line 2: "))
+      << prepared.error().front().text;
+}
+
 }  // namespace
 }  // namespace cw::production
