@@ -68,10 +68,26 @@ class PostgresDatabase final : public SqlDatabase {
 
   SqlResult<std::vector<SqlRow>> Query(std::string_view sql,
                                        std::span<const SqlValue> parameters) override {
-    // A server restarted, or a network that dropped the connection between two packs: one
-    // reconnection before giving up. Inside a transaction the reset loses it, and the statement
-    // then fails as it would have anyway.
-    if (PQstatus(connection_) != CONNECTION_OK) PQreset(connection_);
+    // A server restarted, or a network that dropped the connection between two packs: the
+    // connection is made again once, but never inside a transaction. There a new connection
+    // would run the rest of it statement by statement, each committed on its own (a serial
+    // number issued without its run), so the statement fails instead and the store rolls back.
+    // Outside one, the statement is a BEGIN or a read, and trying it again changes nothing.
+    const bool outside_transaction = !in_transaction_;
+    if (sql.starts_with("BEGIN")) in_transaction_ = true;
+    if (sql == "COMMIT" || sql == "ROLLBACK") in_transaction_ = false;
+    if (outside_transaction && PQstatus(connection_) != CONNECTION_OK) PQreset(connection_);
+    auto result = Execute(sql, parameters);
+    if (!result && outside_transaction && PQstatus(connection_) != CONNECTION_OK) {
+      PQreset(connection_);
+      if (PQstatus(connection_) == CONNECTION_OK) result = Execute(sql, parameters);
+    }
+    return result;
+  }
+
+ private:
+  SqlResult<std::vector<SqlRow>> Execute(std::string_view sql,
+                                         std::span<const SqlValue> parameters) {
     std::vector<std::string> texts(parameters.size());
     std::vector<const char*> values(parameters.size());
     for (std::size_t i = 0; i < parameters.size(); ++i) {
@@ -110,8 +126,8 @@ class PostgresDatabase final : public SqlDatabase {
     return rows;
   }
 
- private:
   PGconn* connection_;
+  bool in_transaction_ = false;
 };
 
 }  // namespace

@@ -188,6 +188,33 @@ TEST_P(RecordsStoreTest, RefusesRecordsOfANewerLayoutAndUnknownRuns) {
   EXPECT_NE(newer.error().message.find("layout 99"), std::string::npos);
 }
 
+TEST_P(RecordsStoreTest, AStationConnectsAgainWhenTheServerDroppedItBetweenPacks) {
+  if (GetParam() != Backend::kPostgres) GTEST_SKIP() << "a records file has no connection to lose";
+  auto store = Open();
+  ASSERT_TRUE(store);
+  auto raw = Raw();
+  ASSERT_TRUE(raw);
+  const auto dropped = raw->Query(
+      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() "
+      "AND pid <> pg_backend_pid()",
+      {});
+  ASSERT_TRUE(dropped) << dropped.error().message;
+  ASSERT_EQ(dropped->size(), 1u);
+  // The server ends the backend after the call returns; wait until it is gone (at most 10 s).
+  for (int poll = 0; poll < 1000; ++poll) {
+    const auto left = raw->Query(
+        "SELECT COUNT(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+        "pid <> pg_backend_pid()",
+        {});
+    ASSERT_TRUE(left);
+    if (left->at(0).at(0) == "0") break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const auto run = store->BeginRun(SampleStart("A", 0));
+  ASSERT_TRUE(run) << run.error().message;
+  EXPECT_EQ(store->AllocateSerial(*run, {"Serial Number", 1, 9, 1}), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, RecordsStoreTest, testing::ValuesIn(Backends()),
                          [](const auto& info) {
                            return info.param == Backend::kSqlite ? "Sqlite" : "Postgres";
