@@ -13,6 +13,7 @@
 #include "cli/messages.h"
 #include "cli/monitor_commands.h"
 #include "cli/output.h"
+#include "cli/production_commands.h"
 #include "cli/tool_commands.h"
 #include "common/version.h"
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   AddFsCommands(app, context, exit_code);
   AddToolCommands(app, context, exit_code);
   AddDoctorCommands(app, context, exit_code);
+  AddProductionCommands(app, context, exit_code);
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,383 @@
+#include "cli/production_commands.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "common/file_output.h"
+#include "production/messages.h"
+#include "production/prepared_recipe.h"
+#include "production/records_export.h"
+#include "production/records_store.h"
+#include "production/records_time.h"
+
+namespace cw::cli {
+namespace {
+
+namespace text = production::messages;
+using production::RecipeProblems;
+using production::RunRecord;
+
+template <typename... Args>
+std::string Format(std::string_view pattern, const Args&... args) {
+  return fmt::format(fmt::runtime(pattern), args...);
+}
+
+void PrintProblems(const std::string& recipe, const RecipeProblems& problems) {
+  for (const auto& problem : problems) {
+    if (problem.line > 0) {
+      fmt::print(stderr, "{}\n", Format(text::kCheckProblem, recipe, problem.line, problem.text));
+    } else {
+      fmt::print(stderr, "{}\n", Format(text::kCheckProblemFile, recipe, problem.text));
+    }
+  }
+  fmt::print(stderr, "{}\n", Format(text::kCheckRefused, recipe, problems.size()));
+}
+
+std::string FirmwareRange(const production::GaugeExpectation& gauge) {
+  if (gauge.firmware_min && gauge.firmware_max) {
+    return Format(text::kCheckFirmwareRange, *gauge.firmware_min, *gauge.firmware_max);
+  }
+  if (gauge.firmware_min) return Format(text::kCheckFirmwareFrom, *gauge.firmware_min);
+  if (gauge.firmware_max) return Format(text::kCheckFirmwareUpTo, *gauge.firmware_max);
+  return std::string(text::kCheckAnyFirmware);
+}
+
+void PrintPrepared(const production::PreparedRecipe& prepared) {
+  const production::Recipe& recipe = prepared.recipe;
+  std::vector<std::string_view> steps;
+  for (const auto kind : recipe.Steps()) steps.push_back(production::StepName(kind));
+  fmt::print("{}\n", Format(text::kCheckRecipe, recipe.name, recipe.path.string()));
+  fmt::print("{}\n", Format(text::kCheckSha256, recipe.sha256));
+  fmt::print("{}\n",
+             Format(text::kCheckGauge, recipe.gauge.device_type, FirmwareRange(recipe.gauge)));
+  fmt::print("{}\n", Format(text::kCheckSteps, fmt::join(steps, ", ")));
+  for (const auto* file : recipe.Files()) {
+    fmt::print("{}\n", Format(text::kCheckFile, file->path.string()));
+  }
+  fmt::print("{}\n", text::kCheckPassed);
+}
+
+void AddStationCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  auto* station = app.add_subcommand("station", "Production: recipes that make packs");
+  station->require_subcommand(1);
+  auto* check = station->add_subcommand(
+      "check", "Check a recipe and the SHA-256 of every file it names, without a pack");
+  auto recipe_path = std::make_shared<std::string>();
+  check->add_option("RECIPE", *recipe_path, "the recipe (.toml)")->required();
+  check->callback([=, &context, &exit_code] {
+    app::Workbench* bench = context.OpenOffline(exit_code);
+    if (bench == nullptr) return;
+    auto recipe = production::LoadRecipe(*recipe_path);
+    if (!recipe) {
+      PrintProblems(*recipe_path, recipe.error());
+      exit_code = kExitFailed;
+      return;
+    }
+    const auto prepared = production::PrepareRecipe(std::move(*recipe), bench->constants());
+    if (!prepared) {
+      PrintProblems(*recipe_path, prepared.error());
+      exit_code = kExitFailed;
+      return;
+    }
+    PrintPrepared(*prepared);
+    exit_code = kExitSuccess;
+  });
+}
+
+// What every records command takes.
+struct RecordsOptions {
+  std::string location;
+  std::string since;
+  std::string result;
+  std::size_t last = 0;
+  bool json = false;
+};
+
+std::string_view ErrorKind(production::StoreProblem problem) {
+  switch (problem) {
+    case production::StoreProblem::kUnavailable:
+      return "unavailable";
+    case production::StoreProblem::kNewerSchema:
+      return "newer_records";
+    case production::StoreProblem::kRangeExhausted:
+      return "range_exhausted";
+    case production::StoreProblem::kNoSuchRun:
+      return "not_found";
+    case production::StoreProblem::kFailed:
+      break;
+  }
+  return "failed";
+}
+
+// An error as the command's output: on stderr, or as the JSON error document on stdout.
+int Refuse(const RecordsOptions& options, std::string_view kind, const std::string& message,
+           int code) {
+  if (options.json) {
+    fmt::print("{}\n", nlohmann::json{{"error", {{"kind", kind}, {"message", message}}}}.dump(2));
+  } else {
+    fmt::print(stderr, "{}\n", message);
+  }
+  return code;
+}
+
+// The records the command reads, or the exit code of why not.
+std::expected<std::unique_ptr<production::RecordsStore>, int> OpenRecords(
+    const RecordsOptions& options) {
+  std::string location = options.location;
+  if (location.empty()) {
+    const auto file =
+        production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    if (!file) {
+      return std::unexpected(
+          Refuse(options, "unavailable", std::string(text::kNoDataFolder), kExitFailed));
+    }
+    location = file->string();
+  }
+  auto store = production::OpenRecordsStore(location, production::OpenMode::kExisting);
+  if (!store) {
+    return std::unexpected(
+        Refuse(options, ErrorKind(store.error().problem), store.error().message, kExitFailed));
+  }
+  return std::move(*store);
+}
+
+std::expected<production::RunFilter, int> Filter(const RecordsOptions& options) {
+  production::RunFilter filter;
+  if (!options.since.empty()) {
+    filter.since = production::ParseSince(options.since, std::chrono::system_clock::now());
+    if (!filter.since) {
+      return std::unexpected(
+          Refuse(options, "usage", Format(text::kBadSince, options.since), kExitUsage));
+    }
+  }
+  if (!options.result.empty()) {
+    filter.result = production::ResultNamed(options.result);
+    if (!filter.result) {
+      return std::unexpected(Refuse(
+          options, "usage",
+          Format(text::kBadResult, options.result, fmt::join(production::kRunResultNames, ", ")),
+          kExitUsage));
+    }
+  }
+  if (options.last > 0) filter.last = options.last;
+  return filter;
+}
+
+// The runs the options select, or the exit code of why there are none to show.
+std::expected<std::vector<RunRecord>, int> ReadRuns(const RecordsOptions& options,
+                                                    bool with_steps) {
+  const auto filter = Filter(options);
+  if (!filter) return std::unexpected(filter.error());
+  auto store = OpenRecords(options);
+  if (!store) return std::unexpected(store.error());
+  auto runs = (*store)->Runs(*filter, with_steps);
+  if (!runs) {
+    return std::unexpected(
+        Refuse(options, ErrorKind(runs.error().problem), runs.error().message, kExitFailed));
+  }
+  return std::move(*runs);
+}
+
+std::string OrDash(const std::optional<std::int64_t>& number) {
+  return number ? std::to_string(*number) : "-";
+}
+
+std::string Duration(std::optional<std::int64_t> milliseconds) {
+  return milliseconds ? fmt::format("{:.1f} s", static_cast<double>(*milliseconds) / 1000) : "-";
+}
+
+void PrintRuns(const std::vector<RunRecord>& runs) {
+  if (runs.empty()) {
+    fmt::print("{}\n", text::kNoRuns);
+    return;
+  }
+  fmt::print("{}\n", Format(text::kRunsHeading, "run", "started (UTC)", "station", "adapter",
+                            "serial", "result", "failed step"));
+  for (const RunRecord& run : runs) {
+    fmt::print("{}\n", Format(text::kRunLine, run.id, production::FormatUtc(run.start.started_at),
+                              run.start.station, run.start.adapter_serial, OrDash(run.pack_serial),
+                              production::ResultName(run.result), run.failed_step));
+  }
+}
+
+void PrintRun(const RunRecord& run) {
+  const auto field = [](std::string_view name, const auto& value) {
+    fmt::print("{}\n", Format(text::kShowField, name, value));
+  };
+  const auto hex = [](const std::optional<std::int64_t>& number) {
+    return number ? fmt::format("0x{:04X}", *number) : std::string("-");
+  };
+  field("run", run.id);
+  field("result", production::ResultName(run.result));
+  if (!run.failed_step.empty()) field("failed step", run.failed_step);
+  if (!run.failure.empty()) field("failure", run.failure);
+  field("station", run.start.station);
+  field("host", run.start.host);
+  field("operator", run.start.operator_name);
+  field("adapter", run.start.adapter_serial);
+  field("serial", run.pack_serial ? fmt::format("{} ({})", *run.pack_serial, run.serial_parameter)
+                                  : std::string("-"));
+  field("device type", hex(run.device_type));
+  field("firmware", hex(run.firmware_version));
+  field("recipe", run.start.recipe_name);
+  field("recipe sha256", run.start.recipe_sha256);
+  for (const auto& file : run.start.files) field("file", file.path + "  " + file.sha256);
+  field("started (UTC)", production::FormatUtc(run.start.started_at));
+  field("ended (UTC)", run.ended_at ? production::FormatUtc(*run.ended_at) : std::string("-"));
+  field("duration", Duration(run.duration_ms()));
+  fmt::print("\n{}\n", Format(text::kShowStepsHeading, "#", "step", "attempt", "result", "duration",
+                              "failure / measurements"));
+  for (const auto& step : run.steps) {
+    fmt::print("{}\n", Format(text::kShowStepLine, step.index, step.step, step.attempt,
+                              production::ResultName(step.result), Duration(step.duration_ms()),
+                              step.failure.empty() ? step.measurements : step.failure));
+  }
+}
+
+void PrintYield(const std::vector<production::RecipeYield>& yields) {
+  if (yields.empty()) {
+    fmt::print("{}\n", text::kNoRuns);
+    return;
+  }
+  for (const auto& yield : yields) {
+    const auto percent = yield.yield_percent();
+    fmt::print(
+        "{}\n",
+        Format(text::kYieldRecipe, yield.recipe_name, yield.recipe_sha256.substr(0, 12), yield.runs,
+               yield.passed, yield.failed,
+               yield.stopped > 0 ? Format(text::kYieldStopped, yield.stopped) : "",
+               yield.running > 0 ? Format(text::kYieldRunning, yield.running) : "",
+               percent ? Format(text::kYieldPercent, *percent) : std::string(text::kYieldNone)));
+    for (const auto& count : yield.first_failures) {
+      fmt::print("{}\n", Format(text::kYieldFirstFailure,
+                                count.step.empty() ? text::kUnnamedStep : count.step, count.count));
+    }
+  }
+}
+
+CLI::App* AddRecordsCommand(CLI::App& records, std::string_view name, std::string_view about,
+                            RecordsOptions& options, bool filters) {
+  auto* command = records.add_subcommand(std::string(name), std::string(about));
+  command->add_option("--records", options.location,
+                      "the records: a file, or postgresql://... (default: the user's data "
+                      "folder)");
+  command->add_flag("--json", options.json, "one JSON document (see docs/json.md)");
+  if (filters) {
+    command->add_option("--since", options.since,
+                        "runs started since a date, a local time or a span (7d, 12h, 90m)");
+    command->add_option("--result", options.result, "runs that ended so: pass, fail, ...");
+    command->add_option("--last", options.last, "only the latest N runs");
+  }
+  return command;
+}
+
+void AddRecordsCommands(CLI::App& app, int& exit_code) {
+  auto* records = app.add_subcommand("records", "The record of every pack a station made");
+  records->require_subcommand(1);
+
+  auto list_options = std::make_shared<RecordsOptions>();
+  AddRecordsCommand(*records, "list", "List the runs, oldest first", *list_options, true)
+      ->callback([=, &exit_code] {
+        const auto runs = ReadRuns(*list_options, false);
+        if (!runs) {
+          exit_code = runs.error();
+          return;
+        }
+        if (list_options->json) {
+          fmt::print("{}\n", production::RunsJson(*runs, false));
+        } else {
+          PrintRuns(*runs);
+        }
+        exit_code = kExitSuccess;
+      });
+
+  auto show_options = std::make_shared<RecordsOptions>();
+  auto run_id = std::make_shared<std::int64_t>(0);
+  auto* show =
+      AddRecordsCommand(*records, "show", "One run and each of its steps", *show_options, false);
+  show->add_option("RUN", *run_id, "the run's number (records list shows it)")->required();
+  show->callback([=, &exit_code] {
+    auto store = OpenRecords(*show_options);
+    if (!store) {
+      exit_code = store.error();
+      return;
+    }
+    const auto run = (*store)->Run(*run_id);
+    if (!run) {
+      exit_code =
+          Refuse(*show_options, ErrorKind(run.error().problem), run.error().message, kExitFailed);
+      return;
+    }
+    if (show_options->json) {
+      fmt::print("{}\n", production::RunJson(*run));
+    } else {
+      PrintRun(*run);
+    }
+    exit_code = kExitSuccess;
+  });
+
+  auto export_options = std::make_shared<RecordsOptions>();
+  auto csv = std::make_shared<bool>(false);
+  auto per_step = std::make_shared<bool>(false);
+  auto output = std::make_shared<std::string>();
+  auto* exporter = AddRecordsCommand(*records, "export", "The runs as CSV (default) or JSON",
+                                     *export_options, true);
+  exporter->add_flag("--csv", *csv, "comma-separated, one row per run (the default)");
+  exporter->add_flag("--steps", *per_step, "CSV: one row per attempt at a step instead");
+  exporter->add_option("-o,--output", *output, "write to FILE instead of stdout");
+  exporter->callback([=, &exit_code] {
+    if (*csv && export_options->json) {
+      exit_code = Refuse(*export_options, "usage", std::string(text::kBothFormats), kExitUsage);
+      return;
+    }
+    const auto runs = ReadRuns(*export_options, true);
+    if (!runs) {
+      exit_code = runs.error();
+      return;
+    }
+    const std::string document = export_options->json ? production::RunsJson(*runs, true) + "\n"
+                                 : *per_step          ? production::StepsCsv(*runs)
+                                                      : production::RunsCsv(*runs);
+    if (output->empty()) {
+      fmt::print("{}", document);
+    } else if (const auto written = common::WriteFileAtomically(*output, document); !written) {
+      exit_code = Refuse(*export_options, "file",
+                         fmt::format("{}: {}", *output, common::DescribeFileError(written.error())),
+                         kExitFailed);
+      return;
+    }
+    exit_code = kExitSuccess;
+  });
+
+  auto yield_options = std::make_shared<RecordsOptions>();
+  AddRecordsCommand(*records, "yield", "Pass and fail counts and first failing steps per recipe",
+                    *yield_options, true)
+      ->callback([=, &exit_code] {
+        const auto runs = ReadRuns(*yield_options, false);
+        if (!runs) {
+          exit_code = runs.error();
+          return;
+        }
+        const auto yields = production::SummariseYield(*runs);
+        if (yield_options->json) {
+          fmt::print("{}\n", production::YieldJson(yields));
+        } else {
+          PrintYield(yields);
+        }
+        exit_code = kExitSuccess;
+      });
+}
+
+}  // namespace
+
+void AddProductionCommands(CLI::App& app, CommandContext& context, int& exit_code) {
+  AddStationCommands(app, context, exit_code);
+  AddRecordsCommands(app, exit_code);
+}
+
+}  // namespace cw::cli

@@ -1,0 +1,148 @@
+#pragma once
+
+#include <string_view>
+
+// Every text of the production station: recipe problems, the station check, the records store.
+namespace cw::production::messages {
+
+// Reading a recipe. "{}" in a key text is the table the key is in, as "[steps.serial]".
+inline constexpr std::string_view kRecipeSyntax = "not TOML: {}";
+inline constexpr std::string_view kNoSha256 = "the crypto library computes no SHA-256";
+inline constexpr std::string_view kRecipeUnreadable = "the recipe cannot be read: {}";
+inline constexpr std::string_view kUnknownKey = "unknown key \"{}\" in {}";
+inline constexpr std::string_view kUnknownStep = "unknown step \"{}\" (the steps are: {})";
+inline constexpr std::string_view kMissingKey = "{} needs \"{}\"";
+inline constexpr std::string_view kWrongType = "\"{}\" in {} must be {}";
+inline constexpr std::string_view kTypeInteger = "a whole number";
+inline constexpr std::string_view kTypeNumber = "a number";
+inline constexpr std::string_view kTypeText = "a text";
+inline constexpr std::string_view kTypeBool = "true or false";
+inline constexpr std::string_view kTypeTable = "a table";
+inline constexpr std::string_view kTypeTextList = "a list of texts";
+inline constexpr std::string_view kTypeLimitList =
+    "a list of tables { register = \"NAME\", min = N, max = N }";
+inline constexpr std::string_view kTypeReference = "a number or \"ask\"";
+inline constexpr std::string_view kTypeReferenceList =
+    "a list of 2 to 4 cell voltages, each a number or \"ask\"";
+inline constexpr std::string_view kTypeWord = "a whole number from 0 to 0xFFFF";
+inline constexpr std::string_view kTypeRetries = "a whole number from 0 to 10";
+inline constexpr std::string_view kTypeSha256 = "64 hex digits (the file's SHA-256)";
+inline constexpr std::string_view kTypeDate = "\"today\" or a date as YYYY-MM-DD";
+inline constexpr std::string_view kTypeTolerance = "a number above 0";
+inline constexpr std::string_view kNoSteps = "the recipe names no step: [steps.NAME] for each one";
+inline constexpr std::string_view kBothForms = "{} takes either \"{}\" or \"{}\", not both";
+inline constexpr std::string_view kNeitherForm = "{} needs \"{}\" or \"{}\"";
+inline constexpr std::string_view kEmptyPath = "\"{}\" in {} names no file";
+inline constexpr std::string_view kUnknownMask = "unknown mask \"{}\" (the masks are: {})";
+inline constexpr std::string_view kMaskTwice = "the mask \"{}\" is named twice";
+inline constexpr std::string_view kVerifyWithoutGolden =
+    "[steps.verify] needs \"golden\" (an .afi and its \"sha256\") when [steps.constants] plays a "
+    "script";
+inline constexpr std::string_view kStepsOutOfOrder =
+    "[steps.{}] must come after [steps.{}]: the steps are written in the order they run";
+
+// Values that make no sense.
+inline constexpr std::string_view kFirmwareRange =
+    "the firmware version range is empty: min 0x{:04X} is above max 0x{:04X}";
+inline constexpr std::string_view kUnknownParameter =
+    "\"{}\" is not a data flash parameter (names as on the Flash page)";
+inline constexpr std::string_view kSerialNotNumber =
+    "the serial number goes into \"{}\", which holds no whole number";
+inline constexpr std::string_view kSerialRangeEmpty =
+    "the serial range is empty: start {} is above end {}";
+inline constexpr std::string_view kSerialStep = "the serial step must be 1 or more, not {}";
+inline constexpr std::string_view kSerialOutsideParameter =
+    "the serial range {}..{} does not fit \"{}\", which holds {} to {}";
+inline constexpr std::string_view kBadDate = "{}-{}-{} is no date a gauge can hold (1980 to 2107)";
+inline constexpr std::string_view kUnknownRegister =
+    "\"{}\" is not an SBS register (names as on the SBS page)";
+inline constexpr std::string_view kRegisterNotNumber = "\"{}\" is a text, it has no limits";
+inline constexpr std::string_view kLimitEmpty =
+    "the limits of \"{}\" are empty: min {} is above max {}";
+inline constexpr std::string_view kLimitMissing =
+    "the limit of \"{}\" needs \"min\", \"max\" or both";
+inline constexpr std::string_view kLimitTwice = "\"{}\" has limits twice";
+inline constexpr std::string_view kNoCalibration =
+    "[steps.calibrate] calibrates nothing: give board_offset, cells_mv, current_ma or "
+    "temperatures_c";
+inline constexpr std::string_view kCellReference =
+    "cell {} reference {} mV is no cell voltage (1 to {} mV)";
+inline constexpr std::string_view kCellSumTooLow =
+    "the cell references add up to {} mV; a calibration needs more than 5000 mV";
+inline constexpr std::string_view kPackReference =
+    "pack reference {} mV is no pack voltage (1 to {} mV)";
+inline constexpr std::string_view kCurrentReference =
+    "current reference {} mA must be a discharge: below 0 and at least {} mA";
+inline constexpr std::string_view kTemperatureReference =
+    "TS{} reference {} °C is outside {} to {} °C";
+inline constexpr std::string_view kEmptyCheck =
+    "[steps.check] checks nothing: give \"limits\", \"clear\" or both";
+
+// Files a recipe uses.
+inline constexpr std::string_view kFileHashDiffers =
+    "{}: the file's SHA-256 is {}, the recipe holds {}: the file changed since the recipe was made";
+inline constexpr std::string_view kFileUnreadable = "{}: {}";
+inline constexpr std::string_view kGoldenNotAfi = "{}: not a constants file the product reads: {}";
+inline constexpr std::string_view kImageUnusable = "{}: not a firmware image the gauge takes: {}";
+inline constexpr std::string_view kImageSize =
+    "{}: {} bytes is no firmware image (whole 32-byte records, at least one)";
+inline constexpr std::string_view kScriptNotText = "{}: not an FS script: {}";
+inline constexpr std::string_view kScriptLine = "{}: line {}: {}";
+inline constexpr std::string_view kScriptMoreProblems = "{}: {} more problems";
+
+// The records store.
+inline constexpr std::string_view kNoRecordsFile =
+    "no records at {}: a station run makes them (or name them with --records)";
+inline constexpr std::string_view kRecordsFileIsFolder = "{} is a folder, not a records file";
+inline constexpr std::string_view kRecordsFolderUnmade = "the folder {} cannot be made: {}";
+inline constexpr std::string_view kNoDataFolder =
+    "neither XDG_DATA_HOME nor HOME is set, so there is no folder for the records: name them "
+    "with --records FILE";
+inline constexpr std::string_view kRecordsUnopenable = "the records at {} cannot be opened: {}";
+inline constexpr std::string_view kServerUnreachable = "the records server cannot be reached: {}";
+inline constexpr std::string_view kRecordsFailed = "the records at {}: {}";
+inline constexpr std::string_view kNewerSchema =
+    "the records at {} have layout {}, written by a newer Cellwarden (this one knows layout {}); "
+    "they were left untouched";
+inline constexpr std::string_view kNoSuchRun = "there is no run {} in the records at {}";
+inline constexpr std::string_view kBadSerialRange = "{}..{} step {} is no serial range";
+inline constexpr std::string_view kRangeExhausted =
+    "every number of the serial range {}..{} (step {}) of \"{}\" has been issued: the recipe "
+    "needs a new range";
+inline constexpr std::string_view kRunHasOtherSerial =
+    "run {} already has the serial number {} of \"{}\"";
+
+// The station check and the records on the command line.
+inline constexpr std::string_view kCheckProblem = "{}:{}: {}";
+inline constexpr std::string_view kCheckProblemFile = "{}: {}";
+inline constexpr std::string_view kCheckRefused = "{}: the recipe is refused ({} problems)";
+inline constexpr std::string_view kCheckRecipe = "recipe {} ({})";
+inline constexpr std::string_view kCheckSha256 = "sha256 {}";
+inline constexpr std::string_view kCheckGauge = "gauge: device type 0x{:04X}, firmware {}";
+inline constexpr std::string_view kCheckAnyFirmware = "any version";
+inline constexpr std::string_view kCheckFirmwareRange = "0x{:04X} to 0x{:04X}";
+inline constexpr std::string_view kCheckFirmwareFrom = "0x{:04X} or later";
+inline constexpr std::string_view kCheckFirmwareUpTo = "up to 0x{:04X}";
+inline constexpr std::string_view kCheckSteps = "steps: {}";
+inline constexpr std::string_view kCheckFile = "file {}: sha256 matches";
+inline constexpr std::string_view kCheckPassed = "the recipe and its files are ready to run";
+inline constexpr std::string_view kBadSince =
+    "--since: \"{}\" is no time: give a date (2024-05-17), a local time (2024-05-17 14:30) or a "
+    "span back from now (90m, 12h, 7d)";
+inline constexpr std::string_view kBadResult = "--result: \"{}\" is none of: {}";
+inline constexpr std::string_view kNoRuns = "no runs";
+inline constexpr std::string_view kRunsHeading = "{:>6}  {:<24}  {:<12}  {:<12}  {:>10}  {:<7}  {}";
+inline constexpr std::string_view kRunLine = "{:>6}  {:<24}  {:<12}  {:<12}  {:>10}  {:<7}  {}";
+inline constexpr std::string_view kShowField = "{:<17}{}";
+inline constexpr std::string_view kShowStepsHeading = "{:>3}  {:<10}  {:>7}  {:<7}  {:>9}  {}";
+inline constexpr std::string_view kShowStepLine = "{:>3}  {:<10}  {:>7}  {:<7}  {:>9}  {}";
+inline constexpr std::string_view kYieldRecipe = "{} ({}): {} runs, {} pass, {} fail{}{}, yield {}";
+inline constexpr std::string_view kYieldStopped = ", {} stopped";
+inline constexpr std::string_view kYieldRunning = ", {} unfinished";
+inline constexpr std::string_view kYieldPercent = "{:.1f} %";
+inline constexpr std::string_view kYieldNone = "none yet";
+inline constexpr std::string_view kYieldFirstFailure = "  first failure at {}: {}";
+inline constexpr std::string_view kUnnamedStep = "(no step)";
+inline constexpr std::string_view kBothFormats = "--csv and --json exclude each other";
+
+}  // namespace cw::production::messages

@@ -1,0 +1,156 @@
+#include "production/prepared_recipe.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "common/file_input.h"
+#include "firmware/file_io.h"
+#include "firmware/firmware_image.h"
+#include "firmware/fs_script_reader.h"
+#include "firmware/image_check.h"
+#include "production/messages.h"
+#include "production/sha256.h"
+
+namespace cw::production {
+namespace {
+
+enum class FileKind { kImage, kScript, kAfi };
+
+std::size_t MaxSize(FileKind kind) {
+  switch (kind) {
+    case FileKind::kImage:
+      return firmware::kMaxImageFileSize;
+    case FileKind::kScript:
+      return firmware::kMaxFsScriptFileSize;
+    case FileKind::kAfi:
+      return dataflash::kMaxAfiFileSize;
+  }
+  return 0;
+}
+
+class FileChecker {
+ public:
+  FileChecker(const common::ProductConstants& constants, RecipeProblems& problems)
+      : constants_(constants), problems_(problems) {}
+
+  // The file's bytes when they are what the recipe holds a hash for; nothing otherwise.
+  std::optional<common::Bytes> Read(const RecipeFile& file, FileKind kind) {
+    auto bytes = common::ReadRegularFile(file.resolved, MaxSize(kind));
+    if (!bytes) {
+      Problem(file, messages::kFileUnreadable, common::DescribeFileError(bytes.error()));
+      return std::nullopt;
+    }
+    const auto hash = Sha256Hex(*bytes);
+    if (!hash) {
+      Problem(file, messages::kFileUnreadable, messages::kNoSha256);
+      return std::nullopt;
+    }
+    if (*hash != file.sha256) {
+      Problem(file, messages::kFileHashDiffers, *hash, file.sha256);
+      return std::nullopt;
+    }
+    return std::move(*bytes);
+  }
+
+  bool CheckImage(const RecipeFile& file, const common::Bytes& bytes) {
+    if (firmware::CheckUpdateImageSize(bytes.size())) {
+      Problem(file, messages::kImageSize, bytes.size());
+      return false;
+    }
+    if (const auto fault = firmware::CheckImageRecords(bytes, constants_.record_mask)) {
+      Problem(file, messages::kImageUnusable, *fault);
+      return false;
+    }
+    return true;
+  }
+
+  bool CheckScript(const RecipeFile& file, const common::Bytes& bytes) {
+    const firmware::FsCheckReport report = firmware::CheckFsScript(bytes);
+    for (const firmware::FsProblem& problem : report.problems) {
+      if (problem.line > 0) {
+        Problem(file, messages::kScriptLine, problem.line, problem.text);
+      } else {
+        Problem(file, messages::kScriptNotText, problem.text);
+      }
+    }
+    if (report.more_problems > 0) {
+      Problem(file, messages::kScriptMoreProblems, report.more_problems);
+    }
+    return report.problems.empty();
+  }
+
+  std::optional<dataflash::AfiValues> ReadAfi(const RecipeFile& file, const common::Bytes& bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    auto reader = dataflash::AfiReader::FromText(text);
+    if (!reader) {
+      Problem(file, messages::kGoldenNotAfi, reader.error());
+      return std::nullopt;
+    }
+    dataflash::AfiValues values = dataflash::ReadAfiValues(*reader);
+    bool usable = true;
+    for (const auto& refusal :
+         {dataflash::InvalidAfiMessage(values), dataflash::IncompleteAfiMessage(values)}) {
+      if (!refusal) continue;
+      Problem(file, messages::kGoldenNotAfi, *refusal);
+      usable = false;
+    }
+    if (!usable) return std::nullopt;
+    return values;
+  }
+
+ private:
+  template <typename... Args>
+  void Problem(const RecipeFile& file, std::string_view text, const Args&... args) {
+    problems_.push_back({file.line, fmt::format(fmt::runtime(text), file.path.string(), args...)});
+  }
+
+  const common::ProductConstants& constants_;
+  RecipeProblems& problems_;
+};
+
+}  // namespace
+
+std::expected<PreparedRecipe, RecipeProblems> PrepareRecipe(
+    Recipe recipe, const common::ProductConstants& constants) {
+  PreparedRecipe prepared;
+  RecipeProblems problems;
+  FileChecker checker(constants, problems);
+  std::optional<dataflash::AfiValues> constants_values;
+  if (recipe.firmware) {
+    const RecipeFile& file = recipe.firmware->file;
+    const FileKind kind = recipe.firmware->script ? FileKind::kScript : FileKind::kImage;
+    if (auto bytes = checker.Read(file, kind)) {
+      const bool usable = recipe.firmware->script ? checker.CheckScript(file, *bytes)
+                                                  : checker.CheckImage(file, *bytes);
+      if (usable) prepared.firmware = std::move(*bytes);
+    }
+  }
+  if (recipe.constants) {
+    const RecipeFile& file = recipe.constants->file;
+    const bool script = recipe.constants->script;
+    if (auto bytes = checker.Read(file, script ? FileKind::kScript : FileKind::kAfi)) {
+      if (script ? checker.CheckScript(file, *bytes)
+                 : (constants_values = checker.ReadAfi(file, *bytes)).has_value()) {
+        prepared.constants = std::move(*bytes);
+      }
+    }
+  }
+  if (recipe.verify) {
+    if (recipe.verify->golden) {
+      const RecipeFile& file = *recipe.verify->golden;
+      if (auto bytes = checker.Read(file, FileKind::kAfi))
+        prepared.golden = checker.ReadAfi(file, *bytes);
+    } else {
+      prepared.golden = constants_values;
+    }
+  }
+  if (!problems.empty()) {
+    std::ranges::stable_sort(problems, {}, &RecipeProblem::line);
+    return std::unexpected(std::move(problems));
+  }
+  prepared.recipe = std::move(recipe);
+  return prepared;
+}
+
+}  // namespace cw::production

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/product_constants.h"
+#include "dataflash/afi_file.h"
+#include "production/recipe.h"
+
+namespace cw::production {
+
+// A recipe whose files were read, matched the SHA-256 the recipe holds for them, and were found
+// usable by the product's own readers: what a station runs. The file bytes are kept, so that a
+// station programs exactly what was hashed, never a file changed on disk since.
+struct PreparedRecipe {
+  Recipe recipe;
+  common::Bytes firmware;   // the image or the update script; empty without a firmware step
+  common::Bytes constants;  // the golden .afi or the constants script
+  // The golden constants the verify step compares with.
+  std::optional<dataflash::AfiValues> golden;
+};
+
+// Reads every file of `recipe` and checks it: its SHA-256 against the recipe's (a file that
+// changed is named), an image by the firmware tool's checks (`constants.record_mask`), an .afi
+// by the constants file reader (every key present and taken), an FS script by the script
+// checker. Every problem is reported, at the line that names the file.
+std::expected<PreparedRecipe, RecipeProblems> PrepareRecipe(
+    Recipe recipe, const common::ProductConstants& constants);
+
+}  // namespace cw::production

@@ -1,0 +1,192 @@
+#include "production/records_export.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "monitor/csv_text.h"
+#include "production/records_time.h"
+
+namespace cw::production {
+namespace {
+
+using nlohmann::json;
+
+std::string OptionalNumber(const std::optional<std::int64_t>& number) {
+  return number ? std::to_string(*number) : std::string();
+}
+
+json OrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+
+template <typename T>
+json OrNull(const std::optional<T>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+// A step's measurements are a JSON document the station wrote; a text that is none (a records
+// file edited by hand) is passed on as text rather than lost.
+json Measurements(const std::string& text) {
+  if (text.empty()) return nullptr;
+  json parsed = json::parse(text, nullptr, false);
+  return parsed.is_discarded() ? json(text) : parsed;
+}
+
+json StepJson(const StepRecord& step) {
+  return {{"index", step.index},
+          {"step", step.step},
+          {"attempt", step.attempt},
+          {"result", ResultName(step.result)},
+          {"failure", OrNull(step.failure)},
+          {"measurements", Measurements(step.measurements)},
+          {"started_at", FormatUtc(step.started_at)},
+          {"ended_at", FormatUtc(step.ended_at)},
+          {"duration_ms", step.duration_ms()}};
+}
+
+json RunObject(const RunRecord& run, bool with_steps) {
+  json files = json::array();
+  for (const FileHash& file : run.start.files) {
+    files.push_back({{"path", file.path}, {"sha256", file.sha256}});
+  }
+  json serial = nullptr;
+  if (run.pack_serial) serial = {{"parameter", run.serial_parameter}, {"number", *run.pack_serial}};
+  json object = {
+      {"id", run.id},
+      {"station", run.start.station},
+      {"host", run.start.host},
+      {"operator", run.start.operator_name},
+      {"adapter_serial", run.start.adapter_serial},
+      {"recipe",
+       {{"name", run.start.recipe_name}, {"sha256", run.start.recipe_sha256}, {"files", files}}},
+      {"device_type", OrNull(run.device_type)},
+      {"firmware_version", OrNull(run.firmware_version)},
+      {"serial", serial},
+      {"result", ResultName(run.result)},
+      {"failed_step", OrNull(run.failed_step)},
+      {"failure", OrNull(run.failure)},
+      {"started_at", FormatUtc(run.start.started_at)},
+      {"ended_at", run.ended_at ? json(FormatUtc(*run.ended_at)) : json(nullptr)},
+      {"duration_ms", OrNull(run.duration_ms())}};
+  if (with_steps) {
+    json steps = json::array();
+    for (const StepRecord& step : run.steps) steps.push_back(StepJson(step));
+    object["steps"] = std::move(steps);
+  }
+  return object;
+}
+
+// Where a step stands in the running order; names no recipe has go last.
+std::size_t StepOrder(std::string_view step) {
+  return static_cast<std::size_t>(std::ranges::find(kStepNames, step) - kStepNames.begin());
+}
+
+}  // namespace
+
+std::string RunsCsv(std::span<const RunRecord> runs) {
+  std::string csv = monitor::CsvLine(std::vector<std::string>{
+      "id", "station", "host", "operator", "adapter_serial", "recipe_name", "recipe_sha256",
+      "device_type", "firmware_version", "serial_parameter", "pack_serial", "result", "failed_step",
+      "failure", "started_at", "ended_at", "duration_ms"});
+  for (const RunRecord& run : runs) {
+    csv += monitor::CsvLine(std::vector<std::string>{
+        std::to_string(run.id), run.start.station, run.start.host, run.start.operator_name,
+        run.start.adapter_serial, run.start.recipe_name, run.start.recipe_sha256,
+        OptionalNumber(run.device_type), OptionalNumber(run.firmware_version), run.serial_parameter,
+        OptionalNumber(run.pack_serial), std::string(ResultName(run.result)), run.failed_step,
+        run.failure, FormatUtc(run.start.started_at),
+        run.ended_at ? FormatUtc(*run.ended_at) : std::string(),
+        OptionalNumber(run.duration_ms())});
+  }
+  return csv;
+}
+
+std::string StepsCsv(std::span<const RunRecord> runs) {
+  std::string csv = monitor::CsvLine(std::vector<std::string>{
+      "run_id", "station", "adapter_serial", "pack_serial", "index", "step", "attempt", "result",
+      "failure", "measurements", "started_at", "ended_at", "duration_ms"});
+  for (const RunRecord& run : runs) {
+    for (const StepRecord& step : run.steps) {
+      csv += monitor::CsvLine(std::vector<std::string>{
+          std::to_string(run.id), run.start.station, run.start.adapter_serial,
+          OptionalNumber(run.pack_serial), std::to_string(step.index), step.step,
+          std::to_string(step.attempt), std::string(ResultName(step.result)), step.failure,
+          step.measurements, FormatUtc(step.started_at), FormatUtc(step.ended_at),
+          std::to_string(step.duration_ms())});
+    }
+  }
+  return csv;
+}
+
+std::string RunsJson(std::span<const RunRecord> runs, bool with_steps) {
+  json list = json::array();
+  for (const RunRecord& run : runs) list.push_back(RunObject(run, with_steps));
+  return json{{"runs", std::move(list)}}.dump(2);
+}
+
+std::string RunJson(const RunRecord& run) { return RunObject(run, true).dump(2); }
+
+std::optional<double> RecipeYield::yield_percent() const {
+  if (passed + failed == 0) return std::nullopt;
+  return 100.0 * static_cast<double>(passed) / static_cast<double>(passed + failed);
+}
+
+std::vector<RecipeYield> SummariseYield(std::span<const RunRecord> runs) {
+  std::vector<RecipeYield> yields;
+  for (const RunRecord& run : runs) {
+    auto found = std::ranges::find_if(yields, [&](const RecipeYield& yield) {
+      return yield.recipe_sha256 == run.start.recipe_sha256 &&
+             yield.recipe_name == run.start.recipe_name;
+    });
+    if (found == yields.end()) {
+      found =
+          yields.insert(yields.end(), RecipeYield{run.start.recipe_name, run.start.recipe_sha256});
+    }
+    RecipeYield& yield = *found;
+    ++yield.runs;
+    switch (run.result) {
+      case RunResult::kPass:
+        ++yield.passed;
+        break;
+      case RunResult::kFail: {
+        ++yield.failed;
+        auto step = std::ranges::find(yield.first_failures, run.failed_step, &StepCount::step);
+        if (step == yield.first_failures.end()) {
+          step = yield.first_failures.insert(yield.first_failures.end(), {run.failed_step, 0});
+        }
+        ++step->count;
+        break;
+      }
+      case RunResult::kStopped:
+        ++yield.stopped;
+        break;
+      case RunResult::kRunning:
+        ++yield.running;
+        break;
+    }
+  }
+  for (RecipeYield& yield : yields) {
+    std::ranges::stable_sort(yield.first_failures, {},
+                             [](const StepCount& count) { return StepOrder(count.step); });
+  }
+  return yields;
+}
+
+std::string YieldJson(std::span<const RecipeYield> yields) {
+  json list = json::array();
+  for (const RecipeYield& yield : yields) {
+    json failures = json::array();
+    for (const StepCount& count : yield.first_failures) {
+      failures.push_back({{"step", OrNull(count.step)}, {"count", count.count}});
+    }
+    list.push_back({{"recipe", {{"name", yield.recipe_name}, {"sha256", yield.recipe_sha256}}},
+                    {"runs", yield.runs},
+                    {"passed", yield.passed},
+                    {"failed", yield.failed},
+                    {"stopped", yield.stopped},
+                    {"running", yield.running},
+                    {"yield_percent", OrNull(yield.yield_percent())},
+                    {"first_failures", std::move(failures)}});
+  }
+  return json{{"recipes", std::move(list)}}.dump(2);
+}
+
+}  // namespace cw::production

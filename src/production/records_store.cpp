@@ -1,0 +1,51 @@
+#include "production/records_store.h"
+
+#include <fmt/format.h>
+
+#include "production/messages.h"
+#include "production/postgres_database.h"
+#include "production/sql_records_store.h"
+#include "production/sqlite_database.h"
+
+namespace cw::production {
+
+std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_home,
+                                                        const char* home) {
+  // The base directory rules: a relative XDG_DATA_HOME is ignored.
+  std::filesystem::path folder;
+  if (xdg_data_home != nullptr && std::filesystem::path(xdg_data_home).is_absolute()) {
+    folder = xdg_data_home;
+  } else if (home != nullptr && home[0] != '\0') {
+    folder = std::filesystem::path(home) / ".local" / "share";
+  } else {
+    return std::nullopt;
+  }
+  return folder / "cellwarden" / "records.sqlite";
+}
+
+StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view location,
+                                                            OpenMode mode) {
+  const auto unavailable = [](std::string message) {
+    return std::unexpected(StoreError{StoreProblem::kUnavailable, std::move(message)});
+  };
+  std::expected<std::unique_ptr<SqlDatabase>, std::string> database;
+  if (IsPostgresUrl(location)) {
+    database = OpenPostgresDatabase(std::string(location));
+  } else {
+    const std::filesystem::path path(location);
+    std::error_code error;
+    if (mode == OpenMode::kCreate && path.has_parent_path() &&
+        !std::filesystem::is_directory(path.parent_path(), error)) {
+      std::filesystem::create_directories(path.parent_path(), error);
+      if (error) {
+        return unavailable(fmt::format(fmt::runtime(messages::kRecordsFolderUnmade),
+                                       path.parent_path().string(), error.message()));
+      }
+    }
+    database = OpenSqliteDatabase(path, mode == OpenMode::kCreate);
+  }
+  if (!database) return unavailable(std::move(database.error()));
+  return SqlRecordsStore::Open(std::move(*database));
+}
+
+}  // namespace cw::production

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "common/bytes.h"
+
+namespace cw::production {
+
+// The SHA-256 of `bytes` as 64 lower-case hex digits, the form `sha256sum` prints. Nothing only
+// when the crypto library fails.
+std::optional<std::string> Sha256Hex(common::ByteView bytes);
+
+}  // namespace cw::production

@@ -1,0 +1,462 @@
+#include "production/sql_records_store.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <charconv>
+#include <nlohmann/json.hpp>
+
+#include "production/messages.h"
+#include "production/records_schema.h"
+#include "production/records_time.h"
+
+namespace cw::production {
+namespace {
+
+using TransactionError = SqlRecordsStore::TransactionError;
+template <typename T>
+using TransactionResult = SqlRecordsStore::TransactionResult<T>;
+
+// A transaction that lost a race to another connection is tried again this often; each try
+// waits only for the other's transaction, which takes milliseconds.
+constexpr int kTransactionAttempts = 20;
+// The largest number a range may reach: far past any parameter, far from overflow.
+constexpr std::int64_t kMaxSerialNumber = std::int64_t{1} << 53;
+
+constexpr std::string_view kRunColumns =
+    "id, station, host, operator_name, adapter_serial, recipe_name, recipe_sha256, files, "
+    "device_type, firmware_version, serial_parameter, pack_serial, result, failed_step, failure, "
+    "started_at, ended_at";
+constexpr std::string_view kStepColumns =
+    "run_id, step_index, step, attempt, result, failure, measurements, started_at, ended_at";
+
+template <typename... Args>
+std::unexpected<TransactionError> Fail(StoreProblem problem, std::string_view text,
+                                       const Args&... args) {
+  return std::unexpected(
+      TransactionError{false, {problem, fmt::format(fmt::runtime(text), args...)}});
+}
+
+std::optional<std::int64_t> Integer(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+  if (error != std::errc() || end != text->data() + text->size()) return std::nullopt;
+  return value;
+}
+
+std::string Text(const std::optional<std::string>& text) { return text.value_or(""); }
+
+TimePoint Time(const std::optional<std::string>& text) {
+  return text ? ParseUtc(*text).value_or(TimePoint{}) : TimePoint{};
+}
+
+RunResult Result(const std::optional<std::string>& text) {
+  return ResultNamed(Text(text)).value_or(RunResult::kRunning);
+}
+
+std::string FilesJson(const std::vector<FileHash>& files) {
+  nlohmann::json json = nlohmann::json::array();
+  for (const FileHash& file : files) json.push_back({{"path", file.path}, {"sha256", file.sha256}});
+  return json.dump();
+}
+
+std::vector<FileHash> FilesFromJson(const std::string& text) {
+  std::vector<FileHash> files;
+  const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
+  if (!json.is_array()) return files;
+  for (const nlohmann::json& item : json) {
+    if (!item.is_object()) continue;
+    files.push_back({item.value("path", ""), item.value("sha256", "")});
+  }
+  return files;
+}
+
+RunRecord RunFromRow(const SqlRow& row) {
+  RunRecord run;
+  run.id = Integer(row[0]).value_or(0);
+  run.start = {Text(row[1]),
+               Text(row[2]),
+               Text(row[3]),
+               Text(row[4]),
+               Text(row[5]),
+               Text(row[6]),
+               FilesFromJson(Text(row[7])),
+               Time(row[15])};
+  run.device_type = Integer(row[8]);
+  run.firmware_version = Integer(row[9]);
+  run.serial_parameter = Text(row[10]);
+  run.pack_serial = Integer(row[11]);
+  run.result = Result(row[12]);
+  run.failed_step = Text(row[13]);
+  run.failure = Text(row[14]);
+  if (row[16]) run.ended_at = Time(row[16]);
+  return run;
+}
+
+StepRecord StepFromRow(const SqlRow& row) {
+  StepRecord step;
+  step.index = static_cast<int>(Integer(row[1]).value_or(0));
+  step.step = Text(row[2]);
+  step.attempt = static_cast<int>(Integer(row[3]).value_or(0));
+  step.result = Result(row[4]);
+  step.failure = Text(row[5]);
+  step.measurements = Text(row[6]);
+  step.started_at = Time(row[7]);
+  step.ended_at = Time(row[8]);
+  return step;
+}
+
+SqlValue OrNull(const std::string& text) {
+  if (text.empty()) return nullptr;
+  return text;
+}
+
+// The first number of `range` at or after `next` that is not among `issued` (ascending).
+std::int64_t FirstFree(const SerialRange& range, std::int64_t next,
+                       const std::vector<std::int64_t>& issued) {
+  std::int64_t candidate = next;
+  for (const std::int64_t number : issued) {
+    if (number > candidate) break;
+    if (number == candidate) candidate += range.step;
+  }
+  return candidate;
+}
+
+}  // namespace
+
+SqlRecordsStore::SqlRecordsStore(std::unique_ptr<SqlDatabase> database)
+    : database_(std::move(database)) {}
+
+StoreResult<std::unique_ptr<RecordsStore>> SqlRecordsStore::Open(
+    std::unique_ptr<SqlDatabase> database) {
+  std::unique_ptr<SqlRecordsStore> store(new SqlRecordsStore(std::move(database)));
+  if (auto prepared = store->PrepareSchema(); !prepared) return std::unexpected(prepared.error());
+  return store;
+}
+
+std::string SqlRecordsStore::Location() const { return database_->Location(); }
+
+std::string_view SqlRecordsStore::Write() const { return database_->dialect().begin_write; }
+
+TransactionResult<std::vector<SqlRow>> SqlRecordsStore::Query(
+    std::string_view sql, std::initializer_list<SqlValue> parameters) {
+  return Query(sql, std::span(parameters.begin(), parameters.size()));
+}
+
+TransactionResult<std::vector<SqlRow>> SqlRecordsStore::Query(
+    std::string_view sql, std::span<const SqlValue> parameters) {
+  auto rows = database_->Query(sql, parameters);
+  if (!rows) {
+    return std::unexpected(TransactionError{
+        rows.error().conflict,
+        {StoreProblem::kFailed,
+         fmt::format(fmt::runtime(messages::kRecordsFailed), Location(), rows.error().message)}});
+  }
+  return std::move(*rows);
+}
+
+template <typename Work>
+auto SqlRecordsStore::InTransaction(std::string_view begin, Work&& work)
+    -> StoreResult<typename decltype(work())::value_type> {
+  for (int attempt = 1;; ++attempt) {
+    decltype(work()) done = std::unexpected(TransactionError{});
+    if (auto begun = Query(begin); begun) {
+      done = work();
+    } else {
+      done = std::unexpected(begun.error());
+    }
+    if (done) {
+      auto committed = Query("COMMIT");
+      if (committed) {
+        if constexpr (std::is_void_v<typename decltype(work())::value_type>) {
+          return {};
+        } else {
+          return std::move(*done);
+        }
+      }
+      done = std::unexpected(committed.error());
+    }
+    // After a failed statement SQLite may have ended the transaction itself: a failing
+    // ROLLBACK then changes nothing.
+    (void)Query("ROLLBACK");
+    if (!done.error().conflict || attempt == kTransactionAttempts) {
+      return std::unexpected(done.error().error);
+    }
+  }
+}
+
+StoreResult<void> SqlRecordsStore::PrepareSchema() {
+  std::lock_guard lock(mutex_);
+  // Records already in this layout are opened without a write, so a records file a station
+  // only reads (an audit copy) may be read-only.
+  if (const auto version = Query("SELECT version FROM schema_version");
+      version && !version->empty() && Integer(version->front()[0]) == kRecordsSchemaVersion) {
+    return {};
+  }
+  return InTransaction(Write(), [&]() { return CreateSchema(); });
+}
+
+SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
+  const SqlDialect& dialect = database_->dialect();
+  if (!dialect.schema_lock.empty()) {
+    if (auto locked = Query(dialect.schema_lock); !locked) return std::unexpected(locked.error());
+  }
+  if (auto table = Query("CREATE TABLE IF NOT EXISTS schema_version (version BIGINT NOT NULL)");
+      !table) {
+    return std::unexpected(table.error());
+  }
+  auto version = Query("SELECT version FROM schema_version");
+  if (!version) return std::unexpected(version.error());
+  if (!version->empty()) {
+    const std::int64_t found = Integer(version->front()[0]).value_or(0);
+    if (found > kRecordsSchemaVersion) {
+      return Fail(StoreProblem::kNewerSchema, messages::kNewerSchema, Location(), found,
+                  kRecordsSchemaVersion);
+    }
+    // Layout 1 is the first: an older one to upgrade from does not exist yet.
+    return {};
+  }
+  for (const std::string& statement : SchemaStatements(dialect)) {
+    if (auto created = Query(statement); !created) return std::unexpected(created.error());
+  }
+  if (auto noted = Query("INSERT INTO schema_version (version) VALUES (?)",
+                         {std::int64_t{kRecordsSchemaVersion}});
+      !noted) {
+    return std::unexpected(noted.error());
+  }
+  return {};
+}
+
+StoreResult<std::int64_t> SqlRecordsStore::BeginRun(const RunStart& start) {
+  std::lock_guard lock(mutex_);
+  return InTransaction(Write(), [&]() -> TransactionResult<std::int64_t> {
+    auto rows = Query(
+        "INSERT INTO runs (station, host, operator_name, adapter_serial, recipe_name, "
+        "recipe_sha256, files, result, started_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
+        "RETURNING id",
+        {start.station, start.host, start.operator_name, start.adapter_serial, start.recipe_name,
+         start.recipe_sha256, FilesJson(start.files), std::string(ResultName(RunResult::kRunning)),
+         FormatUtc(start.started_at)});
+    if (!rows) return std::unexpected(rows.error());
+    return Integer(rows->at(0)[0]).value_or(0);
+  });
+}
+
+StoreResult<void> SqlRecordsStore::RecordGauge(std::int64_t run, std::uint16_t device_type,
+                                               std::uint16_t firmware_version) {
+  std::lock_guard lock(mutex_);
+  return InTransaction(Write(), [&]() -> TransactionResult<void> {
+    auto rows =
+        Query("UPDATE runs SET device_type = ?, firmware_version = ? WHERE id = ? RETURNING id",
+              {std::int64_t{device_type}, std::int64_t{firmware_version}, run});
+    if (!rows) return std::unexpected(rows.error());
+    if (rows->empty()) return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
+    return {};
+  });
+}
+
+StoreResult<std::int64_t> SqlRecordsStore::AllocateSerial(std::int64_t run,
+                                                          const SerialRange& range) {
+  if (range.step < 1 || range.start < 0 || range.start > range.end ||
+      range.end > kMaxSerialNumber) {
+    return std::unexpected(StoreError{
+        StoreProblem::kFailed,
+        fmt::format(fmt::runtime(messages::kBadSerialRange), range.start, range.end, range.step)});
+  }
+  std::lock_guard lock(mutex_);
+  return InTransaction(Write(), [&]() { return AllocateIn(run, range); });
+}
+
+SqlRecordsStore::TransactionResult<std::int64_t> SqlRecordsStore::AllocateIn(
+    std::int64_t run, const SerialRange& range) {
+  auto owner = Query("SELECT serial_parameter, pack_serial FROM runs WHERE id = ?", {run});
+  if (!owner) return std::unexpected(owner.error());
+  if (owner->empty()) return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
+  if (const auto held = Integer(owner->front()[1])) {
+    // The run asks again (a retried step): it keeps its number.
+    if (Text(owner->front()[0]) == range.parameter) return *held;
+    return Fail(StoreProblem::kFailed, messages::kRunHasOtherSerial, run, *held,
+                Text(owner->front()[0]));
+  }
+  const std::string now = FormatUtc(std::chrono::system_clock::now());
+  auto created = Query(
+      "INSERT INTO serial_ranges (parameter, first_number, last_number, step, next_number, "
+      "created_at) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING",
+      {range.parameter, range.start, range.end, range.step, range.start, now});
+  if (!created) return std::unexpected(created.error());
+  // An update that changes nothing, for its row lock: on PostgreSQL a second station's
+  // allocation from the same range waits here until this transaction ends, then reads the
+  // cursor this one left.
+  auto cursor = Query(
+      "UPDATE serial_ranges SET next_number = next_number WHERE parameter = ? AND "
+      "first_number = ? AND last_number = ? AND step = ? RETURNING id, next_number",
+      {range.parameter, range.start, range.end, range.step});
+  if (!cursor) return std::unexpected(cursor.error());
+  const std::int64_t range_id = Integer(cursor->at(0)[0]).value_or(0);
+  const std::int64_t next = Integer(cursor->at(0)[1]).value_or(range.start);
+  // Numbers of other ranges of the same parameter inside this one are skipped, so a changed
+  // range never issues a number again.
+  auto taken = Query(
+      "SELECT number FROM serials WHERE parameter = ? AND number >= ? AND number <= ? "
+      "ORDER BY number",
+      {range.parameter, next, range.end});
+  if (!taken) return std::unexpected(taken.error());
+  std::vector<std::int64_t> issued;
+  for (const SqlRow& row : *taken) issued.push_back(Integer(row[0]).value_or(0));
+  const std::int64_t number = FirstFree(range, next, issued);
+  if (number > range.end) {
+    return Fail(StoreProblem::kRangeExhausted, messages::kRangeExhausted, range.start, range.end,
+                range.step, range.parameter);
+  }
+  if (auto issued_row =
+          Query("INSERT INTO serials (parameter, number, range_id, run_id, state, issued_at) "
+                "VALUES (?, ?, ?, ?, ?, ?)",
+                {range.parameter, number, range_id, run,
+                 std::string(ResultName(RunResult::kRunning)), now});
+      !issued_row) {
+    return std::unexpected(issued_row.error());
+  }
+  if (auto moved = Query("UPDATE serial_ranges SET next_number = ? WHERE id = ?",
+                         {number + range.step, range_id});
+      !moved) {
+    return std::unexpected(moved.error());
+  }
+  if (auto owned = Query("UPDATE runs SET serial_parameter = ?, pack_serial = ? WHERE id = ?",
+                         {range.parameter, number, run});
+      !owned) {
+    return std::unexpected(owned.error());
+  }
+  return number;
+}
+
+StoreResult<void> SqlRecordsStore::AddStep(std::int64_t run, const StepRecord& step) {
+  std::lock_guard lock(mutex_);
+  return InTransaction(Write(), [&]() -> TransactionResult<void> {
+    auto last = Query(
+        "SELECT (SELECT COUNT(*) FROM runs WHERE id = ?), "
+        "(SELECT COALESCE(MAX(step_index), 0) FROM steps WHERE run_id = ?)",
+        {run, run});
+    if (!last) return std::unexpected(last.error());
+    if (Integer(last->at(0)[0]).value_or(0) == 0) {
+      return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
+    }
+    auto added = Query(
+        "INSERT INTO steps (run_id, step_index, step, attempt, result, failure, measurements, "
+        "started_at, ended_at, duration_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        {run, Integer(last->at(0)[1]).value_or(0) + 1, step.step, std::int64_t{step.attempt},
+         std::string(ResultName(step.result)), OrNull(step.failure), OrNull(step.measurements),
+         FormatUtc(step.started_at), FormatUtc(step.ended_at), step.duration_ms()});
+    if (!added) return std::unexpected(added.error());
+    return {};
+  });
+}
+
+StoreResult<void> SqlRecordsStore::FinishRun(std::int64_t run, const RunEnd& end) {
+  std::lock_guard lock(mutex_);
+  return InTransaction(Write(), [&]() -> TransactionResult<void> {
+    auto started = Query("SELECT started_at FROM runs WHERE id = ?", {run});
+    if (!started) return std::unexpected(started.error());
+    if (started->empty())
+      return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
+    const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end.ended_at - Time(started->front()[0]));
+    const std::string result(ResultName(end.result));
+    auto finished = Query(
+        "UPDATE runs SET result = ?, failed_step = ?, failure = ?, ended_at = ?, duration_ms = ? "
+        "WHERE id = ?",
+        {result, OrNull(end.failed_step), OrNull(end.failure), FormatUtc(end.ended_at),
+         std::int64_t{duration.count()}, run});
+    if (!finished) return std::unexpected(finished.error());
+    auto serial = Query("UPDATE serials SET state = ? WHERE run_id = ?", {result, run});
+    if (!serial) return std::unexpected(serial.error());
+    return {};
+  });
+}
+
+SqlRecordsStore::TransactionResult<std::vector<RunRecord>> SqlRecordsStore::ReadRuns(
+    const RunFilter& filter, std::optional<std::int64_t> only) {
+  std::string sql = fmt::format("SELECT {} FROM runs WHERE 1 = 1", kRunColumns);
+  std::vector<SqlValue> parameters;
+  if (only) {
+    sql += " AND id = ?";
+    parameters.push_back(*only);
+  }
+  if (filter.since) {
+    sql += " AND started_at >= ?";
+    parameters.push_back(FormatUtc(*filter.since));
+  }
+  if (filter.result) {
+    sql += " AND result = ?";
+    parameters.push_back(std::string(ResultName(*filter.result)));
+  }
+  sql += " ORDER BY id DESC";
+  if (filter.last) {
+    sql += " LIMIT ?";
+    parameters.push_back(static_cast<std::int64_t>(*filter.last));
+  }
+  auto rows = Query(sql, parameters);
+  if (!rows) return std::unexpected(rows.error());
+  std::vector<RunRecord> runs;
+  for (auto row = rows->rbegin(); row != rows->rend(); ++row) runs.push_back(RunFromRow(*row));
+  return runs;
+}
+
+SqlRecordsStore::TransactionResult<void> SqlRecordsStore::ReadSteps(std::vector<RunRecord>& runs) {
+  if (runs.empty()) return {};
+  auto rows = Query(fmt::format("SELECT {} FROM steps WHERE run_id >= ? AND run_id <= ? "
+                                "ORDER BY run_id, step_index",
+                                kStepColumns),
+                    {runs.front().id, runs.back().id});
+  if (!rows) return std::unexpected(rows.error());
+  auto run = runs.begin();
+  for (const SqlRow& row : *rows) {
+    const std::int64_t run_id = Integer(row[0]).value_or(0);
+    while (run != runs.end() && run->id < run_id) ++run;
+    if (run == runs.end()) break;
+    if (run->id == run_id) run->steps.push_back(StepFromRow(row));
+  }
+  return {};
+}
+
+StoreResult<std::vector<RunRecord>> SqlRecordsStore::Runs(const RunFilter& filter,
+                                                          bool with_steps) {
+  std::lock_guard lock(mutex_);
+  // One transaction, so the steps belong to the same moment as the runs.
+  return InTransaction(database_->dialect().begin_read,
+                       [&]() -> TransactionResult<std::vector<RunRecord>> {
+                         auto runs = ReadRuns(filter, std::nullopt);
+                         if (!runs) return runs;
+                         if (with_steps) {
+                           if (auto steps = ReadSteps(*runs); !steps)
+                             return std::unexpected(steps.error());
+                         }
+                         return runs;
+                       });
+}
+
+StoreResult<RunRecord> SqlRecordsStore::Run(std::int64_t run) {
+  std::lock_guard lock(mutex_);
+  return InTransaction(database_->dialect().begin_read, [&]() -> TransactionResult<RunRecord> {
+    auto runs = ReadRuns({}, run);
+    if (!runs) return std::unexpected(runs.error());
+    if (runs->empty()) return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
+    if (auto steps = ReadSteps(*runs); !steps) return std::unexpected(steps.error());
+    return std::move(runs->front());
+  });
+}
+
+StoreResult<std::vector<IssuedSerial>> SqlRecordsStore::IssuedSerials(std::string_view parameter) {
+  std::lock_guard lock(mutex_);
+  auto rows = Query("SELECT number, run_id, state FROM serials WHERE parameter = ? ORDER BY number",
+                    {std::string(parameter)});
+  if (!rows) return std::unexpected(rows.error().error);
+  std::vector<IssuedSerial> serials;
+  for (const SqlRow& row : *rows) {
+    serials.push_back({std::string(parameter), Integer(row[0]).value_or(0),
+                       Integer(row[1]).value_or(0), Result(row[2])});
+  }
+  return serials;
+}
+
+}  // namespace cw::production

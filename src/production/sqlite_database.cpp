@@ -1,0 +1,118 @@
+#include "production/sqlite_database.h"
+
+#include <fmt/format.h>
+#include <sqlite3.h>
+
+#include "production/messages.h"
+
+namespace cw::production {
+namespace {
+
+constexpr SqlDialect kSqliteDialect{
+    // Takes the write lock at once: two connections can never both read a serial cursor and
+    // then both write it.
+    .begin_write = "BEGIN IMMEDIATE",
+    // Takes no lock until the first read; in WAL mode writers go on beside it.
+    .begin_read = "BEGIN",
+    .id_column = "INTEGER PRIMARY KEY",
+    .schema_lock = "",  // BEGIN IMMEDIATE already holds every other writer off
+};
+
+struct StatementCloser {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+
+class SqliteDatabase final : public SqlDatabase {
+ public:
+  SqliteDatabase(sqlite3* db, std::filesystem::path path) : db_(db), path_(std::move(path)) {}
+  ~SqliteDatabase() override { sqlite3_close_v2(db_); }
+
+  const SqlDialect& dialect() const override { return kSqliteDialect; }
+  std::string Location() const override { return path_.string(); }
+
+  SqlResult<std::vector<SqlRow>> Query(std::string_view sql,
+                                       std::span<const SqlValue> parameters) override {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
+        SQLITE_OK) {
+      return Error(sqlite3_errcode(db_));
+    }
+    std::unique_ptr<sqlite3_stmt, StatementCloser> statement(raw);
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+      const int index = static_cast<int>(i + 1);
+      const int bound = std::visit(
+          [&](const auto& value) {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::nullptr_t>) {
+              return sqlite3_bind_null(raw, index);
+            } else if constexpr (std::is_same_v<T, std::int64_t>) {
+              return sqlite3_bind_int64(raw, index, value);
+            } else {
+              return sqlite3_bind_text(raw, index, value.data(), static_cast<int>(value.size()),
+                                       SQLITE_TRANSIENT);
+            }
+          },
+          parameters[i]);
+      if (bound != SQLITE_OK) return Error(bound);
+    }
+    std::vector<SqlRow> rows;
+    for (;;) {
+      const int stepped = sqlite3_step(raw);
+      if (stepped == SQLITE_DONE) return rows;
+      if (stepped != SQLITE_ROW) return Error(sqlite3_extended_errcode(db_));
+      SqlRow& row = rows.emplace_back();
+      for (int column = 0; column < sqlite3_column_count(raw); ++column) {
+        if (sqlite3_column_type(raw, column) == SQLITE_NULL) {
+          row.emplace_back();
+        } else {
+          const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, column));
+          row.emplace_back(
+              std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(raw, column))));
+        }
+      }
+    }
+  }
+
+ private:
+  std::unexpected<SqlError> Error(int code) const {
+    // Only a constraint can fail a write that holds the write lock: a number someone else took.
+    return std::unexpected(SqlError{(code & 0xFF) == SQLITE_CONSTRAINT, sqlite3_errmsg(db_)});
+  }
+
+  sqlite3* db_;
+  std::filesystem::path path_;
+};
+
+}  // namespace
+
+std::expected<std::unique_ptr<SqlDatabase>, std::string> OpenSqliteDatabase(
+    const std::filesystem::path& path, bool create) {
+  std::error_code error;
+  if (!create && !std::filesystem::exists(path, error)) {
+    return std::unexpected(fmt::format(fmt::runtime(messages::kNoRecordsFile), path.string()));
+  }
+  if (std::filesystem::is_directory(path, error)) {
+    return std::unexpected(
+        fmt::format(fmt::runtime(messages::kRecordsFileIsFolder), path.string()));
+  }
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    std::string why = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close_v2(db);
+    return std::unexpected(
+        fmt::format(fmt::runtime(messages::kRecordsUnopenable), path.string(), why));
+  }
+  sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
+  auto database = std::make_unique<SqliteDatabase>(db, path);
+  for (const std::string_view pragma :
+       {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"}) {
+    if (auto done = database->Query(pragma, {}); !done) {
+      return std::unexpected(fmt::format(fmt::runtime(messages::kRecordsUnopenable), path.string(),
+                                         done.error().message));
+    }
+  }
+  return database;
+}
+
+}  // namespace cw::production

@@ -1,0 +1,242 @@
+// The records store on both databases: every test runs on a SQLite file, and on PostgreSQL when
+// scripts/with-postgres has started a server (ctest's production.postgres).
+#include "production/records_store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <thread>
+
+#include "production/postgres_database.h"
+#include "production/sqlite_database.h"
+#include "records_fixture.h"
+
+namespace cw::production {
+namespace {
+
+using test::FillSampleRecords;
+using test::SampleStart;
+
+enum class Backend { kSqlite, kPostgres };
+
+std::vector<Backend> Backends() {
+  std::vector<Backend> backends{Backend::kSqlite};
+  if (!test::PostgresServerUrl().empty()) backends.push_back(Backend::kPostgres);
+  return backends;
+}
+
+class RecordsStoreTest : public testing::TestWithParam<Backend> {
+ protected:
+  RecordsStoreTest() {
+    if (GetParam() == Backend::kPostgres) {
+      database_.emplace();
+      location_ = database_->url();
+    } else {
+      location_ = folder_.File("records/line.sqlite");
+    }
+  }
+
+  std::unique_ptr<RecordsStore> Open() {
+    auto store = OpenRecordsStore(location_, OpenMode::kCreate);
+    EXPECT_TRUE(store) << store.error().message;
+    return store ? std::move(*store) : nullptr;
+  }
+
+  // A connection of its own, beside the store's, for what no store method does.
+  std::unique_ptr<SqlDatabase> Raw() {
+    auto database = GetParam() == Backend::kPostgres ? OpenPostgresDatabase(location_)
+                                                     : OpenSqliteDatabase(location_, false);
+    EXPECT_TRUE(database) << database.error();
+    return database ? std::move(*database) : nullptr;
+  }
+
+  test::ScratchFolder folder_;
+  std::optional<test::ScratchDatabase> database_;
+  std::string location_;
+};
+
+TEST_P(RecordsStoreTest, KeepsEveryRunAndStepAsWritten) {
+  auto store = Open();
+  ASSERT_TRUE(store);
+  FillSampleRecords(*store);
+  // A second store on the same records reads what the first wrote.
+  auto reader = Open();
+  const auto failed = reader->Run(2);
+  ASSERT_TRUE(failed) << failed.error().message;
+  EXPECT_EQ(failed->start.station, "line-1");
+  EXPECT_EQ(failed->start.operator_name, "Mei");
+  EXPECT_EQ(failed->start.adapter_serial, "A1");
+  EXPECT_EQ(failed->start.files, (std::vector<FileHash>{{"golden.afi", std::string(64, 'b')}}));
+  EXPECT_EQ(failed->device_type, 0x0714);
+  EXPECT_EQ(failed->firmware_version, 0x0102);
+  EXPECT_EQ(failed->pack_serial, 1001);
+  EXPECT_EQ(failed->result, RunResult::kFail);
+  EXPECT_EQ(failed->failed_step, "verify");
+  EXPECT_EQ(failed->start.started_at, SampleStart("A1", 60).started_at);
+  EXPECT_EQ(failed->duration_ms(), 10'000);
+  ASSERT_EQ(failed->steps.size(), 3u);
+  EXPECT_EQ(failed->steps[0].step, "constants");
+  EXPECT_EQ(failed->steps[2].index, 3);
+  EXPECT_EQ(failed->steps[2].attempt, 2);
+  EXPECT_EQ(failed->steps[2].result, RunResult::kFail);
+  EXPECT_NE(failed->steps[2].measurements.find("CUV Threshold"), std::string::npos);
+  EXPECT_EQ(failed->steps[2].duration_ms(), 1000);
+}
+
+TEST_P(RecordsStoreTest, FiltersRunsBySinceResultAndLast) {
+  auto store = Open();
+  ASSERT_TRUE(store);
+  FillSampleRecords(*store);
+  const auto ids = [&](const RunFilter& filter) {
+    std::vector<std::int64_t> found;
+    if (auto runs = store->Runs(filter, false)) {
+      for (const RunRecord& run : *runs) found.push_back(run.id);
+    }
+    return found;
+  };
+  EXPECT_EQ(ids({}), (std::vector<std::int64_t>{1, 2, 3}));
+  EXPECT_EQ(ids({.since = SampleStart("", 60).started_at}), (std::vector<std::int64_t>{2, 3}));
+  EXPECT_EQ(ids({.result = RunResult::kFail}), (std::vector<std::int64_t>{2}));
+  EXPECT_EQ(ids({.result = RunResult::kPass, .last = 1}), (std::vector<std::int64_t>{3}));
+}
+
+TEST_P(RecordsStoreTest, IssuesEachSerialOnceAndKeepsWhatBecameOfIt) {
+  auto store = Open();
+  ASSERT_TRUE(store);
+  const SerialRange range{"Serial Number", 100, 110, 5};
+  std::vector<std::int64_t> runs;
+  for (int i = 0; i < 3; ++i) runs.push_back(*store->BeginRun(SampleStart("A", i)));
+  EXPECT_EQ(store->AllocateSerial(runs[0], range), 100);
+  // A retried serial step keeps its run's number.
+  EXPECT_EQ(store->AllocateSerial(runs[0], range), 100);
+  EXPECT_EQ(store->AllocateSerial(runs[1], range), 105);
+  ASSERT_TRUE(store->FinishRun(runs[1], {RunResult::kFail, "verify", "differs", {}}));
+  EXPECT_EQ(store->AllocateSerial(runs[2], range), 110);
+  const auto fourth = store->BeginRun(SampleStart("A", 4));
+  const auto exhausted = store->AllocateSerial(*fourth, range);
+  ASSERT_FALSE(exhausted);
+  EXPECT_EQ(exhausted.error().problem, StoreProblem::kRangeExhausted);
+  EXPECT_NE(exhausted.error().message.find("100..110"), std::string::npos);
+
+  // A new range over the old one skips what was issued, the failed pack's number included.
+  EXPECT_EQ(store->AllocateSerial(*fourth, {"Serial Number", 95, 200, 5}), 95);
+  const auto fifth = store->BeginRun(SampleStart("A", 5));
+  EXPECT_EQ(store->AllocateSerial(*fifth, {"Serial Number", 95, 200, 5}), 115);
+
+  const auto issued = store->IssuedSerials("Serial Number");
+  ASSERT_TRUE(issued);
+  std::vector<std::pair<std::int64_t, RunResult>> states;
+  for (const IssuedSerial& serial : *issued) states.emplace_back(serial.number, serial.state);
+  EXPECT_EQ(states, (std::vector<std::pair<std::int64_t, RunResult>>{{95, RunResult::kRunning},
+                                                                     {100, RunResult::kRunning},
+                                                                     {105, RunResult::kFail},
+                                                                     {110, RunResult::kRunning},
+                                                                     {115, RunResult::kRunning}}));
+}
+
+TEST_P(RecordsStoreTest, ConcurrentStationsNeverShareASerialNumber) {
+  constexpr int kStations = 4;
+  constexpr int kPacksEach = 25;
+  std::vector<std::vector<std::int64_t>> issued(kStations);
+  {
+    std::vector<std::jthread> stations;
+    for (int station = 0; station < kStations; ++station) {
+      stations.emplace_back([&, station] {
+        // Each station has its own connection, as a separate process would.
+        auto store = Open();
+        if (!store) return;
+        for (int pack = 0; pack < kPacksEach; ++pack) {
+          const auto run = store->BeginRun(SampleStart("S" + std::to_string(station), pack));
+          if (!run) continue;
+          if (auto number = store->AllocateSerial(*run, {"Serial Number", 1, 1000, 1})) {
+            issued[station].push_back(*number);
+          } else {
+            ADD_FAILURE() << number.error().message;
+          }
+        }
+      });
+    }
+  }
+  std::vector<std::int64_t> all;
+  for (const auto& numbers : issued) all.insert(all.end(), numbers.begin(), numbers.end());
+  std::ranges::sort(all);
+  ASSERT_EQ(all.size(), std::size_t{kStations * kPacksEach});
+  // Unique and without a gap: every allocation took the next number.
+  for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i], static_cast<std::int64_t>(i + 1));
+}
+
+TEST_P(RecordsStoreTest, RefusesRecordsOfANewerLayoutAndUnknownRuns) {
+  {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    for (const auto& failed :
+         {store->AddStep(42, {}), store->FinishRun(42, {}), store->RecordGauge(42, 1, 2)}) {
+      ASSERT_FALSE(failed);
+      EXPECT_EQ(failed.error().problem, StoreProblem::kNoSuchRun);
+    }
+    const auto missing = store->Run(42);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().problem, StoreProblem::kNoSuchRun);
+  }
+  auto raw = Raw();
+  ASSERT_TRUE(raw);
+  ASSERT_TRUE(raw->Query("UPDATE schema_version SET version = 99", {}));
+  const auto newer = OpenRecordsStore(location_, OpenMode::kExisting);
+  ASSERT_FALSE(newer);
+  EXPECT_EQ(newer.error().problem, StoreProblem::kNewerSchema);
+  EXPECT_NE(newer.error().message.find("layout 99"), std::string::npos);
+}
+
+TEST_P(RecordsStoreTest, AStationConnectsAgainWhenTheServerDroppedItBetweenPacks) {
+  if (GetParam() != Backend::kPostgres) GTEST_SKIP() << "a records file has no connection to lose";
+  auto store = Open();
+  ASSERT_TRUE(store);
+  auto raw = Raw();
+  ASSERT_TRUE(raw);
+  const auto dropped = raw->Query(
+      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() "
+      "AND pid <> pg_backend_pid()",
+      {});
+  ASSERT_TRUE(dropped) << dropped.error().message;
+  ASSERT_EQ(dropped->size(), 1u);
+  // The server ends the backend after the call returns; wait until it is gone (at most 10 s).
+  for (int poll = 0; poll < 1000; ++poll) {
+    const auto left = raw->Query(
+        "SELECT COUNT(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+        "pid <> pg_backend_pid()",
+        {});
+    ASSERT_TRUE(left);
+    if (left->at(0).at(0) == "0") break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const auto run = store->BeginRun(SampleStart("A", 0));
+  ASSERT_TRUE(run) << run.error().message;
+  EXPECT_EQ(store->AllocateSerial(*run, {"Serial Number", 1, 9, 1}), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, RecordsStoreTest, testing::ValuesIn(Backends()),
+                         [](const auto& info) {
+                           return info.param == Backend::kSqlite ? "Sqlite" : "Postgres";
+                         });
+
+TEST(RecordsFileTest, ReadingNeverMakesARecordsFile) {
+  test::ScratchFolder folder;
+  const std::string missing = folder.File("none/records.sqlite");
+  const auto store = OpenRecordsStore(missing, OpenMode::kExisting);
+  ASSERT_FALSE(store);
+  EXPECT_EQ(store.error().problem, StoreProblem::kUnavailable);
+  EXPECT_NE(store.error().message.find(missing), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "none"));
+  EXPECT_FALSE(OpenRecordsStore(folder.path().string(), OpenMode::kCreate));
+}
+
+TEST(RecordsFileTest, DefaultFileFollowsTheDataFolderRules) {
+  EXPECT_EQ(DefaultRecordsFile("/x/data", "/home/mei"), "/x/data/cellwarden/records.sqlite");
+  EXPECT_EQ(DefaultRecordsFile("relative", "/home/mei"),
+            "/home/mei/.local/share/cellwarden/records.sqlite");
+  EXPECT_EQ(DefaultRecordsFile(nullptr, nullptr), std::nullopt);
+}
+
+}  // namespace
+}  // namespace cw::production
