@@ -30,15 +30,23 @@ CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::stri
       "");
 }
 
+std::stop_token CommandContext::HonourStop() {
+  stop_.Honour([this] {
+    progress_.bar().Finish();
+    fmt::print(stderr, "{}\n", messages::kStopFinishingStep);
+  });
+  return stop_.token();
+}
+
 int CommandContext::Finish(int exit_code) {
   if (!workbench_ || workbench_->sim_pack() == nullptr ||
       workbench_->sim_pack()->options().state_file.empty()) {
-    return exit_code;
+    return stop_.ExitStatusOr(exit_code);
   }
   const auto saved = workbench_->SaveSimState();
-  if (saved) return exit_code;
+  if (saved) return stop_.ExitStatusOr(exit_code);
   fmt::print(stderr, "{}\n", saved.error());
-  return exit_code == kExitSuccess ? kExitFailed : exit_code;
+  return stop_.ExitStatusOr(exit_code == kExitSuccess ? kExitFailed : exit_code);
 }
 
 app::Workbench* CommandContext::Create(int& exit_code) {

@@ -9,6 +9,7 @@
 
 #include "app/workbench.h"
 #include "cli/console.h"
+#include "common/signal_stop.h"
 
 namespace cw::cli {
 
@@ -50,11 +51,17 @@ class CommandContext {
   int Finish(int exit_code);
   StderrMessageSink& messages() { return messages_; }
   ConsoleProgressSink& progress() { return progress_; }
+  // Ctrl-C and SIGTERM. A command that stops at safe points calls HonourStop before its work and
+  // hands the token to it; a signal then stops that work instead of ending the process, and
+  // Finish ends with 130 or 143 once the state is saved.
+  std::stop_token HonourStop();
 
  private:
   app::Workbench* Create(int& exit_code);
 
   const GlobalOptions& options_;
+  // First: it blocks the signals before any thread starts, and outlives the workbench's threads.
+  common::SignalStop stop_;
   StderrMessageSink messages_;
   StderrTraceSink trace_;
   ConsoleProgressSink progress_;

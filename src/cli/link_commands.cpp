@@ -2,8 +2,7 @@
 
 #include <fmt/format.h>
 
-#include <atomic>
-#include <csignal>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -13,10 +12,6 @@
 
 namespace cw::cli {
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-void OnInterrupt(int) { interrupted = true; }
 
 CLI::Validator HexByteArgument() {
   return WholeArgument(messages::kNotHexByte, [](std::string_view text) {
@@ -114,10 +109,9 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   watch->callback([commands, count, interval_ms, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    interrupted = false;
-    std::signal(SIGINT, OnInterrupt);
+    const std::stop_token stop = context.HonourStop();
     exit_code = kExitSuccess;
-    for (int reading = 0; (*count == 0 || reading < *count) && !interrupted; ++reading) {
+    for (int reading = 0; (*count == 0 || reading < *count) && !stop.stop_requested(); ++reading) {
       if (reading > 0) bench->clock().SleepFor(common::Millis{*interval_ms});
       std::string line;
       for (const auto& text : *commands) {
@@ -130,7 +124,6 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       fmt::print("{}\n", line);
       std::fflush(stdout);
     }
-    std::signal(SIGINT, SIG_DFL);
   });
 }
 
