@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <cstdlib>
+
 namespace cw::common {
 namespace {
 
