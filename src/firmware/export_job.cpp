@@ -59,7 +59,7 @@ common::Outcome ExportJob::Export() {
                   common::Verdict::kRefused);
   }
   Begin([this, path](std::stop_token stop) { Run(stop, path); },
-        fmt::format(fmt::runtime(messages::kExportStopped), 0, kExportPages));
+        std::string(messages::kExportNotStarted));
   return outcome.Done();
 }
 

@@ -99,6 +99,8 @@ inline constexpr std::string_view kStateLastRecordNotKept =
 // Export.
 inline constexpr std::string_view kExportReadFailed =
     "Reading the gauge's flash failed at page {} of {}; no image was written.";
+inline constexpr std::string_view kExportNotStarted =
+    "The export was stopped before it started: no image was written, and the pack is unchanged.";
 inline constexpr std::string_view kExportStopped =
     "The export was stopped after {} of {} pages: no image was written, and the pack is "
     "unchanged (an export only reads).";
