@@ -62,15 +62,28 @@ CLI::Validator WholeNumberIn(std::int64_t min, std::int64_t max) {
       "");
 }
 
+std::stop_token CommandContext::HonourStop(StopIs stop) {
+  stop_is_ = stop;
+  stop_.Honour([this] {
+    progress_.bar().Finish();
+    fmt::print(stderr, "{}\n", messages::kStopFinishingStep);
+  });
+  return stop_.token();
+}
+
+int CommandContext::ExitStatus(int exit_code) const {
+  return stop_is_ == StopIs::kUsualEnd ? exit_code : stop_.ExitStatusOr(exit_code);
+}
+
 int CommandContext::Finish(int exit_code) {
   if (!workbench_ || workbench_->sim_pack() == nullptr ||
       workbench_->sim_pack()->options().state_file.empty()) {
-    return exit_code;
+    return ExitStatus(exit_code);
   }
   const auto saved = workbench_->SaveSimState();
-  if (saved) return exit_code;
+  if (saved) return ExitStatus(exit_code);
   fmt::print(stderr, "{}\n", saved.error());
-  return exit_code == kExitSuccess ? kExitFailed : exit_code;
+  return ExitStatus(exit_code == kExitSuccess ? kExitFailed : exit_code);
 }
 
 app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {

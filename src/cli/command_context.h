@@ -11,6 +11,7 @@
 
 #include "app/workbench.h"
 #include "cli/console.h"
+#include "common/signal_stop.h"
 
 namespace cw::cli {
 
@@ -64,11 +65,22 @@ class CommandContext {
   int Finish(int exit_code);
   StderrMessageSink& messages() { return messages_; }
   ConsoleProgressSink& progress() { return progress_; }
+  // Ctrl-C and SIGTERM. A command that stops at safe points calls HonourStop before its work and
+  // hands the token to it; a signal then stops that work instead of ending the process, and
+  // Finish ends with 130 or 143 once the state is saved. For the live commands that run until
+  // Ctrl-C (scan, watch, log) the signal is their usual end: their exit code stays their own.
+  enum class StopIs { kInterruption, kUsualEnd };
+  std::stop_token HonourStop(StopIs stop = StopIs::kInterruption);
 
  private:
   app::Workbench* Create(int& exit_code, bool simulated_only = false);
+  // `exit_code`, or the status of the signal that stopped an interrupted command.
+  int ExitStatus(int exit_code) const;
 
   const GlobalOptions& options_;
+  // First: it blocks the signals before any thread starts, and outlives the workbench's threads.
+  common::SignalStop stop_;
+  StopIs stop_is_ = StopIs::kInterruption;
   StderrMessageSink messages_;
   StderrTraceSink trace_;
   ConsoleProgressSink progress_;

@@ -52,6 +52,7 @@ dataflash::DataFlashSession* OpenSession(CommandContext& context, int& exit_code
 
 // What `df set` left: the value the gauge holds on stdout, anything else on stderr.
 int PrintValueSetting(const dataflash::ValueSetting& setting, std::size_t row) {
+  if (setting.stopped) return kExitFailed;  // the session has said what was left
   if (setting.unread) {
     fmt::print(stderr, "{}{}\n", files::kDataFlashUnread, files::kNothingWritten);
     return kExitFailed;
@@ -191,7 +192,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   read_all->callback([=, &context, &exit_code] {
     dataflash::DataFlashSession* session = OpenSession(context, exit_code);
     if (!session) return;
-    const auto result = session->SaveGaugeToAfi(*read_path);
+    const auto result = session->SaveGaugeToAfi(*read_path, context.HonourStop());
     if (!result.outcome) {
       exit_code = kExitFailed;
       return;
@@ -206,7 +207,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   write->callback([=, &context, &exit_code] {
     dataflash::DataFlashSession* session = OpenSession(context, exit_code);
     if (!session) return;
-    const auto result = session->LoadAfiToGauge(*write_path);
+    const auto result = session->LoadAfiToGauge(*write_path, context.HonourStop());
     if (result.file_missing) {
       fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kNoSuchFile), *write_path));
     }
@@ -242,7 +243,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!row) return;
     dataflash::DataFlashSession* session = OpenSession(context, exit_code);
     if (!session) return;
-    exit_code = PrintValueSetting(session->SetValue(*row, *set_value), *row);
+    exit_code = PrintValueSetting(session->SetValue(*row, *set_value, context.HonourStop()), *row);
   });
 
   auto* dump = df->add_subcommand("dump", "Read All and print every parameter");

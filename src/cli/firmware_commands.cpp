@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -179,27 +180,41 @@ void AddConvertCommands(CLI::App& app, CommandContext& context, int& exit_code) 
 }
 
 // Runs one job of the firmware tool to its end, its progress on the console: `start` starts it
-// (or says why not), `ended` reads how it ended.
+// (or says why not), `ended` reads the job's view once it has ended. Ctrl-C or SIGTERM closes the
+// tool, which stops the job at its next record or page; what that left is said, and
+// `not_started` when the close came before the job did.
 void RunFirmwareJob(CommandContext& context, int& exit_code,
                     const std::function<common::Outcome(fw::FirmwareTool&)>& start,
-                    const std::function<std::optional<common::Outcome>(fw::FirmwareTool&)>& ended) {
+                    const std::function<fw::JobView(fw::FirmwareTool&)>& ended,
+                    std::string_view not_started) {
   app::Workbench* bench = context.OpenWorkbench(exit_code);
   if (!bench) return;
   context.messages().Hold();
   fw::FirmwareTool& tool = bench->OpenFirmwareTool();
   std::optional<common::Outcome> outcome;
+  std::vector<std::string> stop_notes;
+  const std::stop_token stop = context.HonourStop();
   {
+    const std::stop_callback on_stop(stop, [&tool] { tool.RequestClose(); });
     const common::Subscription progress = DrawProgress(tool, context.progress().bar());
     if (common::Outcome started = start(tool); !started) {
       outcome = started;
     } else {
       tool.WaitUntilIdle();
-      outcome = ended(tool);
+      fw::JobView view = ended(tool);
+      outcome = std::move(view.outcome);
+      stop_notes = std::move(view.stop_notes);
     }
   }
   bench->CloseFirmwareTool();
+  // A close before the start is a start ignored without a word.
+  if (stop.stop_requested() && stop_notes.empty() && outcome && outcome->messages.empty()) {
+    stop_notes.emplace_back(not_started);
+  }
   const bool ok = outcome && outcome->done();
   context.messages().Release(ok);
+  context.progress().bar().Finish();
+  for (const std::string& note : stop_notes) fmt::print(stderr, "{}\n", note);
   exit_code = ok ? kExitSuccess : kExitFailed;
 }
 
@@ -217,7 +232,8 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
           common::Outcome loaded = tool.Load(*update_path);
           return loaded ? tool.update().Start() : loaded;
         },
-        [](fw::FirmwareTool& tool) { return tool.update().View().outcome; });
+        [](fw::FirmwareTool& tool) -> fw::JobView { return tool.update().View(); },
+        fw::messages::kUpdateStoppedBeforeStart);
   });
 
   auto* export_cmd = fw_group->add_subcommand("export", "Read the gauge's firmware into an image");
@@ -230,7 +246,8 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
           tool.export_job().Set(*export_path);
           return tool.export_job().Export();
         },
-        [](fw::FirmwareTool& tool) { return tool.export_job().View().outcome; });
+        [](fw::FirmwareTool& tool) -> fw::JobView { return tool.export_job().View(); },
+        fw::messages::kExportNotStarted);
   });
 }
 

@@ -2,13 +2,10 @@
 
 #include <fmt/format.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <memory>
 #include <stop_token>
 #include <string>
-#include <thread>
 
 #include "cli/messages.h"
 #include "common/file_error.h"
@@ -23,39 +20,6 @@ namespace fw = cw::firmware;
 namespace text = messages::fs_script;
 
 using Steady = std::chrono::steady_clock;
-
-volatile std::sig_atomic_t stop_signal = 0;
-
-extern "C" void OnStopSignal(int) { stop_signal = 1; }
-
-// While it lives, Ctrl-C and SIGTERM ask the play to stop at its next line. The handler only
-// sets a flag; a watcher turns it into the stop request, which is no work for a handler.
-class StopOnSignal {
- public:
-  explicit StopOnSignal(std::stop_source source) {
-    stop_signal = 0;
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
-    watcher_ = std::jthread([source](std::stop_token own) mutable {
-      while (!own.stop_requested()) {
-        if (stop_signal != 0) {
-          source.request_stop();
-          return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds{50});
-      }
-    });
-  }
-  ~StopOnSignal() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-  }
-  StopOnSignal(const StopOnSignal&) = delete;
-  StopOnSignal& operator=(const StopOnSignal&) = delete;
-
- private:
-  std::jthread watcher_;
-};
 
 std::string Duration(common::Millis time) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time).count();
@@ -143,12 +107,8 @@ int Play(app::Workbench& bench, CommandContext& context, const std::string& path
   PlayProgressBar progress(context.progress().bar());
   fw::FsPlayer player(bench.link(), context.messages(), progress);
   progress.Watch(player);
-  std::stop_source stop;
-  common::OutcomeOf<fw::FsPlayReport> played;
-  {
-    const StopOnSignal stop_on_signal(stop);
-    played = player.PlayFile(path, stop.get_token());
-  }
+  // Ctrl-C and SIGTERM stop the play between two lines, never inside a write.
+  const common::OutcomeOf<fw::FsPlayReport> played = player.PlayFile(path, context.HonourStop());
   context.progress().bar().Finish();
   const fw::FsCheckReport& check = played.detail.check;
   if (!check.clean() && !check.file_error) PrintProblems(path, check, stderr);

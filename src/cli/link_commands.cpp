@@ -2,8 +2,7 @@
 
 #include <fmt/format.h>
 
-#include <atomic>
-#include <csignal>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -14,10 +13,6 @@
 
 namespace cw::cli {
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-void OnInterrupt(int) { interrupted = true; }
 
 CLI::Validator HexByteArgument() {
   return WholeArgument(messages::kNotHexByte, [](std::string_view text) {
@@ -115,12 +110,11 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   watch->callback([commands, count, interval_ms, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    interrupted = false;
-    std::signal(SIGINT, OnInterrupt);
+    const std::stop_token stop = context.HonourStop(CommandContext::StopIs::kUsualEnd);
     int values = 0;
     int unread = 0;
-    for (int reading = 0; (*count == 0 || reading < *count) && !interrupted && !ResultsLost();
-         ++reading) {
+    for (int reading = 0;
+         (*count == 0 || reading < *count) && !stop.stop_requested() && !ResultsLost(); ++reading) {
       if (reading > 0) bench->clock().SleepFor(common::Millis{*interval_ms});
       std::string line;
       for (const auto& text : *commands) {
@@ -135,7 +129,6 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       fmt::print("{}\n", line);
       std::fflush(stdout);
     }
-    std::signal(SIGINT, SIG_DFL);
     // A reading shown as "----" is no reading: the watch fails, whichever adapter it ran on.
     exit_code = unread == 0 ? kExitSuccess : kExitFailed;
     if (unread > 0) {

@@ -42,6 +42,10 @@ inline constexpr std::string_view kRuleCurrent = "a current in mA, a whole numbe
 inline constexpr std::string_view kLockUnknown = "unknown";
 // The simulated pack's state file.
 
+// Ctrl-C or SIGTERM again while a command finishes the step it is in.
+inline constexpr std::string_view kStopFinishingStep =
+    "Stopping: the current step is being finished first (a flash write is never cut).";
+
 // scan and log
 namespace scan {
 inline constexpr std::string_view kScanDescription =
@@ -79,8 +83,10 @@ namespace files {
 inline constexpr std::string_view kDataFlashUnread = "the data flash could not be read";
 inline constexpr std::string_view kNothingWritten = "; nothing was written";
 inline constexpr std::string_view kEditFailedHolds = "writing {} failed; the gauge now holds {}";
+// The write may have gone through before the link failed: only a read tells.
 inline constexpr std::string_view kEditFailedUnread =
-    "writing {} failed, and what the gauge holds now could not be read";
+    "whether {0} was written is unknown: the gauge could not be read afterwards; read it back "
+    "(df get \"{0}\")";
 }  // namespace files
 
 // fs check and fs play

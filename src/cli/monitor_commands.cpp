@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -28,9 +28,6 @@ namespace text = messages::scan;
 using monitor::RegisterTable;
 using monitor::SbsRegisterDef;
 using monitor::TableId;
-
-std::atomic<bool> interrupted{false};
-void OnInterrupt(int) { interrupted = true; }
 
 // Time between two screens of the live view.
 constexpr common::Millis kLiveRefresh{500};
@@ -107,17 +104,15 @@ int ScanOnce(app::Workbench& bench) {
   return kExitFailed;
 }
 
-int ScanLive(app::Workbench& bench, int count) {
+int ScanLive(app::Workbench& bench, int count, std::stop_token stop) {
   monitor::ScanEngine& engine = bench.monitor().engine();
   // Starting the page resets the table's run state, so every row is selected after it.
   bench.StartScan();
   bench.sbs().SelectAllRows(monitor::RowSelection::kScanAll);
   const bool terminal = StdoutIsTerminal();
-  interrupted = false;
-  std::signal(SIGINT, OnInterrupt);
   {
     monitor::CCommThread& worker = *bench.monitor().worker();
-    for (int screen = 0; (count == 0 || screen < count) && !interrupted && !ResultsLost();
+    for (int screen = 0; (count == 0 || screen < count) && !stop.stop_requested() && !ResultsLost();
          ++screen) {
       bench.clock().SleepFor(kLiveRefresh);
       const RegisterTable table = engine.Snapshot();
@@ -134,15 +129,13 @@ int ScanLive(app::Workbench& bench, int count) {
       std::fflush(stdout);
     }
   }
-  std::signal(SIGINT, SIG_DFL);
   return kExitSuccess;
 }
 
-int Log(app::Workbench& bench, const monitor::LogRecording& recording) {
-  interrupted = false;
-  std::signal(SIGINT, OnInterrupt);
-  const monitor::LogRecordingResult result = bench.sbs().RecordLog(recording, interrupted);
-  std::signal(SIGINT, SIG_DFL);
+int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop_token stop) {
+  std::atomic<bool> stopped{false};
+  const std::stop_callback on_stop(stop, [&stopped] { stopped = true; });
+  const monitor::LogRecordingResult result = bench.sbs().RecordLog(recording, stopped);
   if (result.unknown_row) {
     fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownRow), *result.unknown_row));
     return kExitUsage;
@@ -175,7 +168,9 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   scan->callback([once, count, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    exit_code = *once ? ScanOnce(*bench) : ScanLive(*bench, *count);
+    exit_code =
+        *once ? ScanOnce(*bench)
+              : ScanLive(*bench, *count, context.HonourStop(CommandContext::StopIs::kUsualEnd));
   });
 
   auto* log = app.add_subcommand("log", std::string(text::kLogDescription));
@@ -191,7 +186,7 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   log->callback([options, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    exit_code = Log(*bench, *options);
+    exit_code = Log(*bench, *options, context.HonourStop(CommandContext::StopIs::kUsualEnd));
   });
 }
 

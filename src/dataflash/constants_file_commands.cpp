@@ -68,8 +68,10 @@ bool DataFlashSession::FillFromGauge(const AfiValues& values,
   return true;
 }
 
-AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path) {
+AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path,
+                                               std::stop_token stop) {
   common::OutcomeBuilder outcome(messages_);
+  const FlashTransfer::StopScope stoppable(transfer_, std::move(stop));
   if (!PassesSealCheck(SealedTransfer::kLoadAfi, outcome)) return {outcome.Refused()};
   const auto reader = AfiReader::Open(path);
   if (!reader) {
@@ -93,6 +95,8 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
   RowSet kept;
   if (!values.missing.empty()) {
     if (!FillFromGauge(values, texts, kept, algorithm, outcome)) {
+      // A stop has said what it left.
+      if (transfer_.stopped()) return {outcome.Failed()};
       outcome.Show(messages::kLoadFail);
       ShowError(outcome, messages::kLoadNothingWritten);
       return {outcome.Failed()};
@@ -106,6 +110,7 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
   const common::Outcome written = WriteAllFlash(algorithm, kept);
   outcome.Absorb(written);
   if (!written) {
+    if (transfer_.stopped()) return {outcome.Failed()};
     outcome.Show(messages::kLoadFail);
     ShowError(outcome, messages::kLoadPartlyWritten);
     return {outcome.Failed()};
@@ -122,8 +127,10 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
   return {outcome.Done(), false, algorithm};
 }
 
-AfiSaveResult DataFlashSession::SaveGaugeToAfi(const std::filesystem::path& chosen) {
+AfiSaveResult DataFlashSession::SaveGaugeToAfi(const std::filesystem::path& chosen,
+                                               std::stop_token stop) {
   common::OutcomeBuilder outcome(messages_);
+  const FlashTransfer::StopScope stoppable(transfer_, std::move(stop));
   if (!PassesSealCheck(SealedTransfer::kSaveAfi, outcome)) return {outcome.Refused()};
   const std::filesystem::path path = AfiSavePath(chosen);
   // Turned down before the whole data flash is read for a place that cannot take the file.
@@ -136,7 +143,7 @@ AfiSaveResult DataFlashSession::SaveGaugeToAfi(const std::filesystem::path& chos
   const common::Outcome read = ReadAllFlash(algorithm);
   outcome.Absorb(read);
   if (!read) {
-    outcome.Show(messages::kReadFlashFail);
+    if (!transfer_.stopped()) outcome.Show(messages::kReadFlashFail);
     return {outcome.Failed()};
   }
   AfiWriter writer;

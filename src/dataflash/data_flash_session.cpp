@@ -145,11 +145,27 @@ common::Outcome DataFlashSession::WriteAllFlash(const AlgorithmArea& backup, con
   return WriteAllFrom(backup, keep, outcome) ? outcome.Done() : outcome.Failed();
 }
 
+bool DataFlashSession::ShowStopped(common::MessageSink& messages) {
+  const std::optional<StoppedWalk>& stopped = transfer_.stopped();
+  if (!stopped) return false;
+  if (!stopped->writing) {
+    messages.Show(messages::kStoppedReading);
+  } else if (stopped->pages == 0) {
+    messages.Show(messages::kStoppedNothingWritten);
+  } else {
+    messages.Show(fmt::format(fmt::runtime(messages::kStoppedPartlyWritten), stopped->pages),
+                  common::kDefaultCaption, common::MessageIcon::kError);
+  }
+  return true;
+}
+
 bool DataFlashSession::ReadSubclasses(FlashImage& image, std::span<const std::uint8_t> ids,
                                       std::span<const std::uint16_t> layout,
                                       common::MessageSink& messages) {
   if (transfer_.ReadSubclasses(image, ids, layout, total_)) return true;
-  if (transfer_.AdapterGone()) messages.Show(link::messages::kUsbNotConnected);
+  if (!ShowStopped(messages) && transfer_.AdapterGone()) {
+    messages.Show(link::messages::kUsbNotConnected);
+  }
   return false;
 }
 
@@ -157,7 +173,9 @@ bool DataFlashSession::WriteSubclasses(const FlashImage& image, std::span<const 
                                        std::span<const std::uint16_t> layout,
                                        common::MessageSink& messages) {
   if (transfer_.WriteSubclasses(image, ids, layout, total_)) return true;
-  if (transfer_.AdapterGone()) messages.Show(link::messages::kUsbNotConnected);
+  if (!ShowStopped(messages) && transfer_.AdapterGone()) {
+    messages.Show(link::messages::kUsbNotConnected);
+  }
   return false;
 }
 
@@ -238,6 +256,9 @@ bool DataFlashSession::WriteAllFrom(const AlgorithmArea& backup, const RowSet& k
   total_ -= kWriteAllSteps;
   if (!written) return false;
 
+  // Every page is written: the check and the reset are what makes it whole, so they run to
+  // their end whatever stop is asked for now.
+  const FlashTransfer::StopScope to_the_end(transfer_, {});
   Report(0);
   total_ += kReadAllSteps;
   FlashImage read_back{};

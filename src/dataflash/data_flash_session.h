@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -52,8 +53,10 @@ class DataFlashSession {
   // --- edits ---
   // An edited value, written to the gauge at once and read back.
   EditOutcome WriteValue(std::size_t row, std::string_view text);
-  // The same from the command line: Read All first, and what the gauge holds after the edit.
-  ValueSetting SetValue(std::size_t row, std::string_view text);
+  // The same from the command line: Read All first, and what the gauge holds after the edit. A
+  // stop request ends the Read All between two pages, or comes before the write; the write and
+  // its read-back are never cut.
+  ValueSetting SetValue(std::size_t row, std::string_view text, std::stop_token stop = {});
   // Checks `text` as an edit is checked (the row's format and limits, with the message when it
   // is refused) and holds it for Write All; nothing is sent. Refused before the first Read All,
   // as an edit is: there are no gauge values yet to write it over.
@@ -68,12 +71,13 @@ class DataFlashSession {
   // message. A file that is no constants file, or holds a value no parameter takes, is refused
   // before anything is written. The keys a file lacks keep the gauge's own values (read first,
   // and listed in a warning). Success is said only once Write All has verified the algorithm
-  // area and every parameter reads back as its text encodes.
-  AfiLoadResult LoadAfiToGauge(const std::filesystem::path& path);
+  // area and every parameter reads back as its text encodes. A stop request ends it between two
+  // pages up to the last page written; the check after that runs to its end.
+  AfiLoadResult LoadAfiToGauge(const std::filesystem::path& path, std::stop_token stop = {});
   // Seal check, Read All, and every key written to `chosen` (".afi" added when missing). The
   // file is replaced whole or not at all; a folder or device at the path is refused before the
-  // read.
-  AfiSaveResult SaveGaugeToAfi(const std::filesystem::path& chosen);
+  // read. A stop request ends the read between two pages, and no file is written.
+  AfiSaveResult SaveGaugeToAfi(const std::filesystem::path& chosen, std::stop_token stop = {});
   // "Compare with File": the file's values are kept and compared with the values shown from the
   // next Read All on; a file that cannot be read is refused with the reader's message.
   common::Outcome CompareWithFile(const std::filesystem::path& path);
@@ -140,6 +144,8 @@ class DataFlashSession {
                       std::span<const std::uint16_t> layout, common::MessageSink& messages);
   bool WriteSubclasses(const FlashImage& image, std::span<const std::uint8_t> ids,
                        std::span<const std::uint16_t> layout, common::MessageSink& messages);
+  // Says what a walk that a stop request ended left in the gauge; false when none did.
+  bool ShowStopped(common::MessageSink& messages);
   bool AlgorithmAreaMatches(const AlgorithmArea& backup) const;
   EditResult WriteChargeTable(std::size_t row, common::ByteView encoded,
                               common::MessageSink& messages);

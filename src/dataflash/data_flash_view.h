@@ -104,6 +104,8 @@ struct ValueSetting {
   EditOutcome edit;
   // The Read All before the edit failed: nothing was written.
   bool unread = false;
+  // A stop request ended it before the write (the message said so): nothing was written.
+  bool stopped = false;
   // The value the gauge holds now: read back after the write, or read once more after a failed
   // one; nothing when that read failed too.
   std::optional<std::string> holds;

@@ -22,24 +22,35 @@ link::FlashParamLocation LocationOf(const ParamDef& row) {
 
 // Selects each subclass and hands `transfer_page` its pages in order: the page number, the
 // bytes in that page and their offset in the image. One progress step per page; the first
-// failed transaction ends the walk.
+// failed transaction ends the walk, and so does a stop request, before the next page.
 bool FlashTransfer::ForEachPage(
     std::span<const std::uint8_t> ids, std::span<const std::uint16_t> layout, int total, int& done,
+    bool writing,
     common::FunctionRef<bool(std::uint8_t page, std::size_t count, std::size_t offset)>
         transfer_page) {
+  stopped_.reset();
+  int pages = 0;
+  const auto stop_here = [&] {
+    if (!stop_.stop_requested()) return false;
+    stopped_ = StoppedWalk{writing, pages};
+    return true;
+  };
   Report(total, done);
-  if (!link_.EnsureConnected()) return false;
+  if (stop_here() || !link_.EnsureConnected()) return false;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     const SubclassEntry entry = EntryOf(layout[i]);
-    if (entry.image_offset() + entry.length > kFlashImageSize || !link_.SelectSubclass(ids[i])) {
+    if (entry.image_offset() + entry.length > kFlashImageSize || stop_here() ||
+        !link_.SelectSubclass(ids[i])) {
       return false;
     }
     for (std::size_t page = 0; page * kBlockSize < entry.length; ++page) {
+      if (page > 0 && stop_here()) return false;
       const std::size_t count = std::min(kBlockSize, entry.length - page * kBlockSize);
       if (!transfer_page(static_cast<std::uint8_t>(page), count,
                          entry.image_offset() + page * kBlockSize)) {
         return false;
       }
+      ++pages;
       Report(total, ++done);
     }
   }
@@ -55,7 +66,7 @@ bool FlashTransfer::ReadSubclasses(FlashImage& image, std::span<const std::uint8
                                    std::span<const std::uint16_t> layout, int total) {
   return ids.size() == layout.size() && Locked([&] {
            int done = 1;
-           return ForEachPage(ids, layout, total, done,
+           return ForEachPage(ids, layout, total, done, false,
                               [&](std::uint8_t page, std::size_t count, std::size_t offset) {
                                 const auto bytes =
                                     link_.ReadFlashPage(page, static_cast<std::uint8_t>(count));
@@ -75,7 +86,7 @@ bool FlashTransfer::WriteSubclasses(const FlashImage& image, std::span<const std
            int done = 1;
            // The page write itself waits the 40 ms (25 ms for a short last page) the gauge
            // needs; the settle after the last page keeps the bus too.
-           if (!ForEachPage(ids, layout, total, done,
+           if (!ForEachPage(ids, layout, total, done, true,
                             [&](std::uint8_t page, std::size_t count, std::size_t offset) {
                               return link_.WriteFlashPage(
                                   page, common::ByteView(image.data() + offset, count));

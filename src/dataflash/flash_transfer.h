@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <stop_token>
+#include <utility>
 
 #include "common/front_end.h"
 #include "common/function_ref.h"
@@ -13,6 +16,12 @@
 namespace cw::dataflash {
 
 enum class SealCheck { kCommunicationError, kSealed, kUnsealed };
+
+// Where a stop request ended a walk over pages: the pages it had moved, and whether it wrote them.
+struct StoppedWalk {
+  bool writing = false;
+  int pages = 0;
+};
 
 // Moves subclasses and single parameters between the gauge and a FlashImage, page by page,
 // each call under the bus lock. Failures are reported by the result only; the page says why.
@@ -43,6 +52,24 @@ class FlashTransfer {
   void Report(int total, int done) {
     progress_.TaskProgress(common::TaskKind::kDataFlash, total, done);
   }
+
+  // Subclass walks stop between two pages once `stop` is requested, for as long as the scope
+  // lives; a scope with no token makes what runs inside it go to its end (a step that must not
+  // be left half done). Scopes nest.
+  class StopScope {
+   public:
+    StopScope(FlashTransfer& transfer, std::stop_token stop)
+        : transfer_(transfer), outer_(std::exchange(transfer.stop_, std::move(stop))) {}
+    ~StopScope() { transfer_.stop_ = std::move(outer_); }
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+   private:
+    FlashTransfer& transfer_;
+    std::stop_token outer_;
+  };
+  // After a failed walk: it ended at a stop request, not on the bus.
+  const std::optional<StoppedWalk>& stopped() const { return stopped_; }
   link::GaugeLink& link() { return link_; }
   // After a failed transfer: the adapter itself is gone (not the gauge refusing).
   bool AdapterGone() const { return link_.link_status() == link::LinkStatus::kNoAdapter; }
@@ -50,13 +77,15 @@ class FlashTransfer {
  private:
   bool ForEachPage(
       std::span<const std::uint8_t> ids, std::span<const std::uint16_t> layout, int total,
-      int& done,
+      int& done, bool writing,
       common::FunctionRef<bool(std::uint8_t page, std::size_t count, std::size_t offset)>
           transfer_page);
   // Runs `body` holding the bus lock; false at once when the bus stays busy.
   bool Locked(common::FunctionRef<bool()> body);
   link::GaugeLink& link_;
   common::ProgressSink& progress_;
+  std::stop_token stop_;
+  std::optional<StoppedWalk> stopped_;
 };
 
 // The link's view of a row: subclass, offset, field size and subclass length.

@@ -57,6 +57,15 @@ inline constexpr std::string_view kLoadNotKept =
     "The data flash was written, but the gauge reads back other values for these parameters "
     "({}): {}.";
 
+// What a transfer stopped between two pages (Ctrl-C, SIGTERM) leaves in the gauge.
+inline constexpr std::string_view kStoppedReading =
+    "Stopped while reading the data flash: the gauge is unchanged, and nothing was written.";
+inline constexpr std::string_view kStoppedNothingWritten =
+    "Stopped before the first page was written: the gauge's data flash is unchanged.";
+inline constexpr std::string_view kStoppedPartlyWritten =
+    "Stopped after {} pages were written: the gauge's data flash is now partly written. Load the "
+    "file again, or write a saved .afi, to restore it.";
+
 // The note under the data flash page's lists.
 inline constexpr std::string_view kEditIgnored =
     "Nothing was written: read the gauge first (Read All).";

@@ -2,10 +2,26 @@
 // a single parameter read, and the command line's value setting.
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "dataflash/data_flash_session.h"
 #include "dataflash/messages.h"
 
 namespace cw::dataflash {
+namespace {
+
+// Whether `entered` is stored as the bytes `held` was read from.
+bool SameStoredValue(const ParamDef& def, std::string_view entered, const ParamValue& held) {
+  std::array<std::uint8_t, kMaxFieldSize> wanted{};
+  std::array<std::uint8_t, kMaxFieldSize> holds{};
+  ParamValue typed{-1, std::string(entered)};
+  ParamValue read = held;
+  const std::uint8_t size = EncodeParam(def, typed, wanted, false, nullptr);
+  return size != kEncodeFailed && EncodeParam(def, read, holds, false, nullptr) == size &&
+         std::equal(wanted.begin(), wanted.begin() + size, holds.begin());
+}
+
+}  // namespace
 
 common::Outcome DataFlashSession::HoldEdit(std::size_t row, std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
@@ -96,11 +112,21 @@ common::OutcomeOf<ParamValue> DataFlashSession::ReadParam(std::size_t row) {
   return outcome.Finish(common::Verdict::kDone, value);
 }
 
-ValueSetting DataFlashSession::SetValue(std::size_t row, std::string_view text) {
+ValueSetting DataFlashSession::SetValue(std::size_t row, std::string_view text,
+                                        std::stop_token stop) {
   ValueSetting setting;
-  // An edit counts only after a Read All, as on the page.
-  if (!ReadAll()) {
-    setting.unread = true;
+  {
+    const FlashTransfer::StopScope stoppable(transfer_, stop);
+    // An edit counts only after a Read All, as on the page.
+    if (!ReadAll()) {
+      setting.unread = true;
+      setting.stopped = transfer_.stopped().has_value();
+      return setting;
+    }
+  }
+  if (stop.stop_requested()) {
+    messages_.Show(messages::kStoppedNothingWritten);
+    setting.stopped = true;
     return setting;
   }
   setting.edit = WriteValue(row, text);
@@ -112,8 +138,15 @@ ValueSetting DataFlashSession::SetValue(std::size_t row, std::string_view text) 
       break;
     }
     case EditResult::kFailed:
-      // The write or its read-back failed: what the gauge holds now is read once more.
-      if (const auto read = ReadParam(row)) setting.holds = read.detail.text;
+      // The write or its read-back failed: what the gauge holds now is read once more. When it
+      // holds the value entered, the write went through and only its first read-back was lost.
+      if (const auto read = ReadParam(row)) {
+        setting.holds = read.detail.text;
+        if (SameStoredValue(kParams[row], text, read.detail)) {
+          setting.edit.detail = EditResult::kWritten;
+          setting.edit.verdict = common::Verdict::kDone;
+        }
+      }
       break;
     default:
       break;

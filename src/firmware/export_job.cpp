@@ -58,7 +58,8 @@ common::Outcome ExportJob::Export() {
     return refuse(messages::kSealedExport, common::MessageIcon::kInformation,
                   common::Verdict::kRefused);
   }
-  Begin([this, path](std::stop_token stop) { Run(stop, path); });
+  Begin([this, path](std::stop_token stop) { Run(stop, path); },
+        std::string(messages::kExportNotStarted));
   return outcome.Done();
 }
 
@@ -72,7 +73,10 @@ JobRun ExportJob::RunExport(std::stop_token stop, const std::filesystem::path& p
   std::vector<std::uint8_t> data(kDataPages * kRecordSize);
   auto code = std::make_unique<CodeImage>();
   for (int page = 0; page < kExportPages; ++page) {
-    if (stop.stop_requested()) return {JobRun::End::kAbandoned};
+    if (stop.stop_requested()) {
+      return {JobRun::End::kAbandoned,
+              {fmt::format(fmt::runtime(messages::kExportStopped), page, kExportPages)}};
+    }
     const bool is_data = page < kDataPages;
     const auto selector = static_cast<std::uint16_t>(
         is_data ? kFirstDataSelector + page : kFirstCodeSelector + (page - kDataPages));

@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <bitset>
+#include <memory>
 
 #include "firmware/image_record.h"
 #include "firmware/messages.h"
@@ -14,9 +16,38 @@ bool KnownType(std::uint8_t type) {
   return type == kTypeSetup || type == kTypeCopy || type == kTypeData || type == kTypeErase;
 }
 
+using CodeCoverage = std::bitset<kStreamedCodeSize>;
+
+// Marks the code bytes an unscrambled record writes: a data record's, or a copy's destination.
+void Cover(const ImageRecord& plain, CodeCoverage& covered) {
+  std::size_t address = 0;
+  std::size_t count = 0;
+  if (plain[2] == kTypeData && plain[5] == kSpaceCode) {
+    address = std::size_t{plain[3]} << 8 | plain[4];
+    count = plain[6];
+  } else if (plain[2] == kTypeCopy && plain[8] == kSpaceCode) {
+    address = std::size_t{plain[6]} << 8 | plain[7];
+    count = plain[9];
+  }
+  for (std::size_t at = address; at < address + count && at < covered.size(); ++at) {
+    covered.set(at);
+  }
+}
+
+// The first gap in the code the records write, as a message; the stream's erase records clear
+// the whole code flash first, so a gap would be left blank on the pack.
+std::optional<std::string> MissingCode(const CodeCoverage& covered) {
+  if (covered.all()) return std::nullopt;
+  std::size_t first = 0;
+  while (covered.test(first)) ++first;
+  return fmt::format(fmt::runtime(messages::kImageCodeIncomplete), covered.size() - covered.count(),
+                     first);
+}
+
 }  // namespace
 
 std::optional<std::string> CheckImageRecords(common::ByteView stream, std::uint8_t record_mask) {
+  const auto covered = std::make_unique<CodeCoverage>();
   for (std::size_t index = 0; (index + 1) * kRecordSize <= stream.size(); ++index) {
     ImageRecord record;
     std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(index * kRecordSize), kRecordSize,
@@ -36,8 +67,9 @@ std::optional<std::string> CheckImageRecords(common::ByteView stream, std::uint8
     if (type == kTypeData && (space > kSpaceData || count == 0 || count > kMaxDataBytes)) {
       return fmt::format(fmt::runtime(messages::kRecordBadData), index, space, count);
     }
+    Cover(record, *covered);
   }
-  return std::nullopt;
+  return MissingCode(*covered);
 }
 
 }  // namespace cw::firmware

@@ -60,15 +60,37 @@ inline constexpr std::string_view kStatusNoFirmware = "No answer from the firmwa
 inline constexpr std::string_view kStatusLastRecord = "Last record not kept!";
 inline constexpr std::string_view kStateFirmwareIntact =
     "The update did not start: the gauge still runs its firmware and nothing was written.";
+// Leaving update mode by hand, for a boot loader that holds no record of the update yet.
+#define CW_LEAVE_BOOT_LOADER                                                                   \
+  "Write Word FF00 to command 47 (SMB access page, or cellwarden-cli smb write-word 47 FF00) " \
+  "leaves it and restarts the old firmware; a new update recovers it too."
 inline constexpr std::string_view kStateMayWaitInBootLoader =
     "The update did not start and the gauge does not answer from its firmware: the pack may "
-    "wait in its boot loader. A new update recovers it.";
+    "wait in its boot loader, with no record of the update written. " CW_LEAVE_BOOT_LOADER;
 inline constexpr std::string_view kStatePartlyWritten =
     "The update stopped after {} of {} records: the pack waits in its boot loader with its "
     "firmware partly written. A new update recovers it.";
 inline constexpr std::string_view kStateNoFirmwareAnswer =
     "All {} records were written, but the gauge does not answer from its firmware: the pack "
     "waits in its boot loader. A new update recovers it.";
+
+inline constexpr std::string_view kStatusLastRecordUnread = "Last record not read back!";
+inline constexpr std::string_view kStateLastRecordUnread =
+    "The gauge runs its firmware again, but the image's last record could not be read back from "
+    "it: whether the firmware is complete is unknown. Export it (fw export) and compare, or run "
+    "the update again.";
+
+// What an update stopped at a record boundary (Ctrl-C, SIGTERM, a closed window) leaves.
+inline constexpr std::string_view kUpdateStoppedBeforeStart =
+    "The update was stopped before it started: nothing was written and the gauge still runs its "
+    "firmware.";
+inline constexpr std::string_view kUpdateStoppedNoRecord =
+    "The update was stopped before any record was written: the pack may wait in its boot "
+    "loader with its firmware unchanged. " CW_LEAVE_BOOT_LOADER;
+inline constexpr std::string_view kUpdateStoppedPartly =
+    "The update was stopped after {} of {} records: the pack waits in its boot loader with its "
+    "firmware partly written. Run the update again to recover it.";
+#undef CW_LEAVE_BOOT_LOADER
 
 inline constexpr std::string_view kStateLastRecordNotKept =
     "The gauge runs its firmware again, but the bytes of the image's last record do not read "
@@ -77,6 +99,17 @@ inline constexpr std::string_view kStateLastRecordNotKept =
 // Export.
 inline constexpr std::string_view kExportReadFailed =
     "Reading the gauge's flash failed at page {} of {}; no image was written.";
+inline constexpr std::string_view kExportNotStarted =
+    "The export was stopped before it started: no image was written, and the pack is unchanged.";
+inline constexpr std::string_view kExportStopped =
+    "The export was stopped after {} of {} pages: no image was written, and the pack is "
+    "unchanged (an export only reads).";
+
+// An image whose records leave part of the code flash unwritten (shown after kBinFileError): its
+// erase records would leave that part of the pack blank.
+inline constexpr std::string_view kImageCodeIncomplete =
+    "The image does not write the whole firmware: {} bytes of code from 0x{:04X} on are in none "
+    "of its records (is the file cut short?).";
 
 // FS scripts and Convert Bin File.
 inline constexpr std::string_view kPleaseLoadAfi = "Please Load AFI File firstly!";

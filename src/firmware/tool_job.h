@@ -2,8 +2,10 @@
 
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/front_end.h"
 #include "common/job_worker.h"
@@ -18,6 +20,9 @@ struct JobView {
   int bar = 0;  // 0-100
   // How the last run ended; nullopt until one has.
   std::optional<common::Outcome> outcome;
+  // What a run stopped by a close left the pack in, for a front end that tells it (the command
+  // line after Ctrl-C); a closing window goes without a word. Empty unless the last run stopped.
+  std::vector<std::string> stop_notes;
 };
 
 // The life of a job of the firmware tool, the same for the update and the export: a press claims
@@ -59,17 +64,19 @@ class ToolJob {
   // The claimed run does not start after all.
   void Unclaim() { tool_.Release(job_); }
   // The claimed run starts: its bar shows at 0, the main window is locked and `run` goes to the
-  // tool's worker.
-  void Begin(common::JobWorker::Job run) {
+  // tool's worker. `not_started` is what the pack is left in when a close drops the run first.
+  void Begin(common::JobWorker::Job run, std::string not_started) {
     Change([](JobViewT& view) {
       view.bar_visible = true;
       view.bar = 0;
       view.busy = true;
       view.outcome.reset();
+      view.stop_notes.clear();
     });
     tool_.main_ui_.LockMainUi();
     Notify();
-    tool_.Post(std::move(run), [this] { Abandoned(); });
+    tool_.Post(std::move(run),
+               [this, note = std::move(not_started)] { Abandoned(std::vector{note}); });
   }
   // `done` of `total` steps on the bar, with `also` changed at the same time.
   template <typename Also>
@@ -84,10 +91,11 @@ class ToolJob {
     Notify();
   }
   // Shows how the run ended (`headline` first, when there is one, then its notes), keeps the
-  // outcome in the view, frees the tool and announces it. A run that stopped ends without a word.
+  // outcome in the view, frees the tool and announces it. A run that stopped ends without a word:
+  // its notes are kept in the view.
   void End(const JobRun& run, std::string_view headline, bool gauge_changed) {
     if (run.end == JobRun::End::kAbandoned) {
-      Abandoned();
+      Abandoned(run.notes);
       return;
     }
     const common::Outcome result = tool_.Report(run, headline, gauge_changed);
@@ -110,9 +118,12 @@ class ToolJob {
   link::GaugeLink& link_;
 
  private:
-  // Stopped or dropped before its end.
-  void Abandoned() {
-    Change([](JobViewT& view) { view.busy = false; });
+  // Stopped or dropped before its end, leaving the pack as `notes` say.
+  void Abandoned(const std::vector<std::string>& notes) {
+    Change([&](JobViewT& view) {
+      view.busy = false;
+      view.stop_notes = notes;
+    });
     tool_.Release(job_);
   }
 

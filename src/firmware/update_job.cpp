@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "firmware/image_record.h"
 #include "firmware/messages.h"
 #include "firmware/read_back.h"
@@ -31,7 +33,8 @@ common::Outcome UpdateJob::Start() {
   }
   if (!Claim(outcome)) return outcome.Refused();
   Change([](UpdateView& view) { view.failed = false; });
-  Begin([this, image](std::stop_token stop) { Run(stop, *image); });
+  Begin([this, image](std::stop_token stop) { Run(stop, *image); },
+        std::string(messages::kUpdateStoppedBeforeStart));
   return outcome.Done();
 }
 
@@ -85,13 +88,13 @@ bool UpdateJob::FirmwareAnswers() {
   return link_.ReadWord(kFirmwareProbeCommand, value);
 }
 
-bool UpdateJob::LastRecordReadsBack(const common::Bytes& image) {
-  if (image.size() < kRecordSize) return true;
+UpdateJob::ReadBack UpdateJob::LastRecordReadsBack(const common::Bytes& image) {
+  if (image.size() < kRecordSize) return ReadBack::kMatches;
   const std::uint8_t read_back_mask = tool_.constants_.read_back_mask;
   ImageRecord record;
   std::copy(image.end() - kRecordSize, image.end(), record.begin());
   UnscrambleRecord(record, tool_.constants_.record_mask);
-  if (record[2] != kTypeData) return true;  // only a data record leaves bytes to compare
+  if (record[2] != kTypeData) return ReadBack::kMatches;  // only a data record leaves bytes
   const bool code = record[5] == kSpaceCode;
   const std::size_t address = std::size_t{record[3]} << 8 | record[4];
   std::optional<std::size_t> page_read;
@@ -109,22 +112,25 @@ bool UpdateJob::LastRecordReadsBack(const common::Bytes& image) {
       const auto selector =
           static_cast<std::uint16_t>((code ? kFirstCodeSelector : kFirstDataSelector) + page_index);
       const auto block = link_.ReadFlashBlock(selector, false);
-      if (!block) return false;
+      if (!block) return ReadBack::kUnread;
       page = *block;
       page_read = page_index;
     }
     const std::uint8_t stored = page[at % kRecordSize];
     const std::uint8_t value = code ? UnhideCodeFlashByte(stored, at, read_back_mask)
                                     : UnhideDataFlashByte(stored, read_back_mask);
-    if (value != record[kDataOffset + i]) return false;
+    if (value != record[kDataOffset + i]) return ReadBack::kDiffers;
   }
-  return true;
+  return ReadBack::kMatches;
 }
 
 std::optional<UpdateJob::Pass> UpdateJob::SendImage(std::stop_token stop,
                                                     const common::Bytes& image,
-                                                    const std::string& status_after_handshake) {
+                                                    const std::string& status_after_handshake,
+                                                    Reach& reach) {
+  if (stop.stop_requested()) return std::nullopt;
   Pass pass;
+  reach.handshake_sent = true;
   pass.result = link_.IspStepPair(kPecOn);
   if (pass.result.code != link::kIspSuccess) return pass;
   Change([&](UpdateView& view) { view.status_text = status_after_handshake; });
@@ -137,28 +143,42 @@ std::optional<UpdateJob::Pass> UpdateJob::SendImage(std::stop_token stop,
     pass.result = link_.IspWriteData(record, kPecOn);
     if (pass.result.code != link::kIspSuccess) return pass;
     pass.sent = k + 1;
+    reach.furthest = std::max(reach.furthest, pass.sent);
     Progress(pass.sent);
   }
   return pass;
 }
 
+JobRun UpdateJob::Stopped(const Reach& reach) const {
+  if (!reach.handshake_sent) {
+    return {JobRun::End::kAbandoned, {std::string(messages::kUpdateStoppedBeforeStart)}};
+  }
+  if (reach.furthest == 0) {
+    return {JobRun::End::kAbandoned, {std::string(messages::kUpdateStoppedNoRecord)}};
+  }
+  return {
+      JobRun::End::kAbandoned,
+      {fmt::format(fmt::runtime(messages::kUpdateStoppedPartly), reach.furthest, total_blocks_)}};
+}
+
 JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
   total_blocks_ = static_cast<int>(image.size() / kRecordSize);
-  bool erased = false;  // a record went through: the old firmware is gone
+  Reach reach;
   int restarts = 0;
   std::string restart_status;
   while (true) {
-    const auto pass = SendImage(stop, image, restart_status);
-    if (!pass || stop.stop_requested()) return {JobRun::End::kAbandoned};
-    erased = erased || pass->sent > 0;
+    const auto pass = SendImage(stop, image, restart_status, reach);
+    // Once every record is in, leaving update mode is the safe way on: no stop after the last.
+    if (!pass || (stop.stop_requested() && pass->sent < total_blocks_)) return Stopped(reach);
     if (pass->result.code == link::kIspSuccess) break;
     const std::string status = StatusText(pass->result);
     if (restarts == kUpdateRestarts || !Transient(pass->result)) {
       Fail(status);
-      if (erased) {
-        return {
-            JobRun::End::kFailure,
-            {fmt::format(fmt::runtime(messages::kStatePartlyWritten), pass->sent, total_blocks_)}};
+      // A record went through (in this pass or an earlier one): the old firmware is gone.
+      if (reach.furthest > 0) {
+        return {JobRun::End::kFailure,
+                {fmt::format(fmt::runtime(messages::kStatePartlyWritten), reach.furthest,
+                             total_blocks_)}};
       }
       return {JobRun::End::kFailure,
               {std::string(FirmwareAnswers() ? messages::kStateFirmwareIntact
@@ -176,9 +196,15 @@ JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
     return {JobRun::End::kFailure,
             {fmt::format(fmt::runtime(messages::kStateNoFirmwareAnswer), total_blocks_)}};
   }
-  if (!LastRecordReadsBack(image)) {
-    Fail(std::string(messages::kStatusLastRecord));
-    return {JobRun::End::kFailure, {std::string(messages::kStateLastRecordNotKept)}};
+  switch (LastRecordReadsBack(image)) {
+    case ReadBack::kMatches:
+      break;
+    case ReadBack::kDiffers:
+      Fail(std::string(messages::kStatusLastRecord));
+      return {JobRun::End::kFailure, {std::string(messages::kStateLastRecordNotKept)}};
+    case ReadBack::kUnread:
+      Fail(std::string(messages::kStatusLastRecordUnread));
+      return {JobRun::End::kFailure, {std::string(messages::kStateLastRecordUnread)}};
   }
   Change([](UpdateView& view) { view.counter_text.clear(); });
   Progress(total_blocks_);

@@ -40,11 +40,21 @@ class UpdateJob final : public ToolJob<UpdateView> {
     link::IspResult result;
     int sent = 0;
   };
+  // How far the update got over all its passes: each pass starts again at the first record, so
+  // the gauge holds what the furthest one wrote.
+  struct Reach {
+    bool handshake_sent = false;
+    int furthest = 0;
+  };
+  // How the last record compares with what the gauge holds.
+  enum class ReadBack { kMatches, kDiffers, kUnread };
 
   void Run(std::stop_token stop, const common::Bytes& image);
   JobRun RunUpdate(std::stop_token stop, const common::Bytes& image);
   std::optional<Pass> SendImage(std::stop_token stop, const common::Bytes& image,
-                                const std::string& status_after_handshake);
+                                const std::string& status_after_handshake, Reach& reach);
+  // What a stop at a record boundary leaves the pack in.
+  JobRun Stopped(const Reach& reach) const;
   // The progress message of the update.
   void Progress(int sent);
   // The status text a failed primitive leaves.
@@ -58,8 +68,8 @@ class UpdateJob final : public ToolJob<UpdateView> {
   bool FirmwareAnswers();
   // A lost record shows as a sequence error on the next one, except the last: whether the bytes
   // of the last record, when it is a data record, read back from the gauge as the image has
-  // them.
-  bool LastRecordReadsBack(const common::Bytes& image);
+  // them (a record that is no data record matches).
+  ReadBack LastRecordReadsBack(const common::Bytes& image);
 
   int total_blocks_ = 0;  // of the running update; its worker's own
 };

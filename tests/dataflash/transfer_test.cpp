@@ -334,5 +334,27 @@ TEST(EditTest, AChargeTableReadFailureWritesNothing) {
   EXPECT_EQ(f.session.View().item_data[f.Row("JT2")], kItemMarked);
 }
 
+// The edit's own read-back lost, the gauge read once more: holding the value entered, the edit
+// was written, and is said to be.
+TEST(EditTest, ASetWhoseFirstReadBackIsLostIsJudgedByTheGaugesValue) {
+  DataFlashFixture f;
+  bool written = false;
+  int refused_reads = 0;
+  f.gauge.nack = [&](const BusTransaction& t) {
+    if (t.write && t.command >= kPage0) written = true;
+    // Every attempt of the edit's read-back, and nothing after it.
+    if (written && !t.write && t.command >= kPage0 && refused_reads < 5) {
+      ++refused_reads;
+      return true;
+    }
+    return false;
+  };
+  const ValueSetting set = f.session.SetValue(f.Row("CUV Threshold"), "2700");
+  EXPECT_EQ(refused_reads, 5);
+  EXPECT_EQ(set.edit.detail, EditResult::kWritten);
+  EXPECT_TRUE(set.edit.done());
+  EXPECT_EQ(set.holds, "2700");
+}
+
 }  // namespace
 }  // namespace cw::dataflash

@@ -96,7 +96,7 @@ class UnreadValuesTest : public ::testing::Test {
   RowHook hook_;
   monitor::ScanEngine engine_{*scan_.fixture.link, hook_, scan_.calibration_busy};
   monitor::FixedLocalTime time_{std::tm{}};
-  common::RecordingMessageSink messages_;
+  test::RecordingMessageSink messages_;
   monitor::DataLog log_{engine_, time_};
   monitor::SbsSession page_{engine_, log_, messages_};
 };
