@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/workbench.h"
+#include "cli/command_output.h"
 #include "cli/console.h"
 
 namespace cw::cli {
@@ -64,6 +65,7 @@ class CommandContext {
   int Finish(int exit_code);
   StderrMessageSink& messages() { return messages_; }
   ConsoleProgressSink& progress() { return progress_; }
+  CommandOutput& output() { return output_; }
 
  private:
   app::Workbench* Create(int& exit_code, bool simulated_only = false);
@@ -72,6 +74,7 @@ class CommandContext {
   StderrMessageSink messages_;
   StderrTraceSink trace_;
   ConsoleProgressSink progress_;
+  CommandOutput output_;
   std::unique_ptr<app::Workbench> workbench_;
 };
 
