@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 #include "app/about_text.h"
 #include "app/authentication_tool.h"
@@ -13,7 +15,6 @@
 #include "cli/messages.h"
 #include "common/bytes.h"
 #include "common/parse.h"
-#include "common/recording_sinks.h"
 #include "link/command_codes.h"
 
 namespace cw::cli {
@@ -34,6 +35,17 @@ void PrintLogFrom(const app::SubCmdSession& session, std::size_t first) {
     fmt::print("{}\t{}\n", log[i].cmd, log[i].result);
   }
 }
+
+// Keeps what the authentication calculator says about a field it refuses: the command's usage
+// error, said once by the command itself.
+class RefusalMessage final : public common::MessageSink {
+ public:
+  void Show(std::string_view text, std::string_view, common::MessageIcon) override { text_ = text; }
+  const std::optional<std::string>& text() const { return text_; }
+
+ private:
+  std::optional<std::string> text_;
+};
 
 // Typed arguments of the SMB access forms, checked whole before anything is sent; the page's
 // own fields would read a stray character or a fifth digit as another value.
@@ -277,13 +289,12 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     const CommandOutput& output = context.output();
     // The calculator needs no gauge; the window's field rules and messages apply. A field it
     // refuses is a usage error, said once: on stderr, or as the JSON error.
-    common::RecordingMessageSink refused;
+    RefusalMessage refused;
     const auto digest_text = app::CalculatorDigest(*digest_key, *digest_challenge, refused);
     if (!digest_text) {
-      const auto said = refused.Texts();
-      exit_code = said.empty()
-                      ? output.Error(ErrorKind::kFailed, messages::kDigestFailed, kExitFailed)
-                      : output.Error(ErrorKind::kUsage, said.back(), kExitUsage);
+      exit_code = refused.text()
+                      ? output.Error(ErrorKind::kUsage, *refused.text(), kExitUsage)
+                      : output.Error(ErrorKind::kFailed, messages::kDigestFailed, kExitFailed);
       return;
     }
     output.Result([&] { fmt::print("{}\n", *digest_text); },

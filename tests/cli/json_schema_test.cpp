@@ -1,5 +1,5 @@
 // The checker the e2e tests trust: each rule it knows must refuse a document that breaks it.
-#include "json_schema.h"
+#include "support/json_schema.h"
 
 #include <gtest/gtest.h>
 

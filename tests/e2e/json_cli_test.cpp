@@ -9,7 +9,7 @@
 #include <string>
 
 #include "cli_runner.h"
-#include "json_schema.h"
+#include "support/json_schema.h"
 
 namespace cw::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "json_schema.h"
+#include "support/json_schema.h"
 
 #include <algorithm>
 #include <fstream>
