@@ -19,11 +19,18 @@ AboutText AboutVersionText(link::GaugeLink& link) {
       fmt::format("{}  {}      {} {}\r\n", messages::kAboutProgramLabel, program_version,
                   messages::kAboutDateLabel, messages::kAboutProgramDate);
   const auto version = link.ReadAdapterVersion();
-  if (!version) return {text + std::string(messages::kUsbTransferErrorDot), false};
-  return {text + fmt::format("{}{}{}{:02X}/{:02X}/{:02X}\r\n", messages::kAboutMcuLabel,
-                             version->text, messages::kAboutDateLabel, version->bytes[0],
-                             version->bytes[1], version->bytes[2]),
-          true};
+  AboutText about{text, version.has_value(), program_version, messages::kAboutProgramDate, version};
+  if (!version) {
+    about.text += messages::kUsbTransferErrorDot;
+  } else {
+    about.text += fmt::format("{}{}{}{}\r\n", messages::kAboutMcuLabel, version->text,
+                              messages::kAboutDateLabel, AdapterDateText(*version));
+  }
+  return about;
+}
+
+std::string AdapterDateText(const link::AdapterVersion& version) {
+  return fmt::format("{:02X}/{:02X}/{:02X}", version.bytes[0], version.bytes[1], version.bytes[2]);
 }
 
 AboutText AboutVersionText(link::GaugeLink& link, common::ScanPause& scan) {

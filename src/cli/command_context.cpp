@@ -94,14 +94,12 @@ app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {
   }
   const auto selection = app::SelectDevice(device, options_.sim, options_.sim_state);
   if (!selection) {
-    fmt::print(stderr, "{}\n", selection.error());
-    exit_code = kExitUsage;
+    exit_code = output_.Error(ErrorKind::kUsage, selection.error(), kExitUsage);
     return nullptr;
   }
   auto constants = app::LoadProductConstants(app::ProgramDirectory());
   if (!constants) {
-    fmt::print(stderr, "{}\n", constants.error());
-    exit_code = kExitFailed;
+    exit_code = output_.Error(ErrorKind::kFile, constants.error(), kExitFailed);
     return nullptr;
   }
   app::WorkbenchOptions options;
@@ -110,8 +108,9 @@ app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {
   if (!options_.pid.empty()) {
     const auto pid = common::ParseHexNumber(options_.pid, 0xFFFF);
     if (!pid) {
-      fmt::print(stderr, "--pid \"{}\" is not a hexadecimal product id\n", options_.pid);
-      exit_code = kExitUsage;
+      exit_code = output_.Error(
+          ErrorKind::kUsage,
+          fmt::format("--pid \"{}\" is not a hexadecimal product id", options_.pid), kExitUsage);
       return nullptr;
     }
     options.hid_product_id = static_cast<std::uint16_t>(*pid);
@@ -121,8 +120,7 @@ app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {
   options.progress = &progress_;
   auto workbench = app::Workbench::Create(std::move(options), messages_);
   if (!workbench) {
-    fmt::print(stderr, "{}\n", workbench.error());
-    exit_code = kExitFailed;
+    exit_code = output_.Error(ErrorKind::kFailed, workbench.error(), kExitFailed);
     return nullptr;
   }
   workbench_ = std::move(*workbench);

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/workbench.h"
+#include "cli/command_output.h"
 #include "cli/console.h"
 #include "common/signal_stop.h"
 
@@ -71,6 +72,7 @@ class CommandContext {
   // Ctrl-C (scan, watch, log) the signal is their usual end: their exit code stays their own.
   enum class StopIs { kInterruption, kUsualEnd };
   std::stop_token HonourStop(StopIs stop = StopIs::kInterruption);
+  CommandOutput& output() { return output_; }
 
  private:
   app::Workbench* Create(int& exit_code, bool simulated_only = false);
@@ -84,6 +86,7 @@ class CommandContext {
   StderrMessageSink messages_;
   StderrTraceSink trace_;
   ConsoleProgressSink progress_;
+  CommandOutput output_;
   std::unique_ptr<app::Workbench> workbench_;
 };
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_output.h"
 #include "cli/messages.h"
 #include "common/bytes.h"
 #include "common/text.h"
@@ -35,11 +36,12 @@ std::optional<std::size_t> FindParamByName(std::string_view name) {
   return std::nullopt;
 }
 
-std::optional<std::size_t> RowOrReport(const std::string& name, int& exit_code) {
+std::optional<std::size_t> RowOrReport(const CommandOutput& output, const std::string& name,
+                                       int& exit_code) {
   const auto row = FindParamByName(name);
   if (!row) {
-    fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownParameter), name));
-    exit_code = kExitUsage;
+    exit_code = output.Error(ErrorKind::kUsage,
+                             fmt::format(fmt::runtime(text::kUnknownParameter), name), kExitUsage);
   }
   return row;
 }
@@ -88,12 +90,24 @@ int PrintValueSetting(const dataflash::ValueSetting& setting, std::size_t row) {
 }
 
 // `df diff`: one line per key that differs, exit status as diff(1) gives it.
-int PrintDiff(const dataflash::ConstantsDiff& diff) {
-  if (!diff) return kExitUsage;
-  for (const dataflash::KeyDifference& key : diff.detail) {
-    fmt::print("{}\t{}\t{}\t{}\n", key.key, key.file_value.value_or(std::string(text::kNoKey)),
-               key.other_value.value_or(std::string(text::kNoKey)), key.unit);
+int PrintDiff(const CommandOutput& output, const dataflash::ConstantsDiff& diff,
+              const std::filesystem::path& file, const std::optional<std::filesystem::path>& other,
+              link::LinkStatus link_status) {
+  if (!diff) {
+    // As diff(1) has it, 1 says only that the files differ: any trouble is 2.
+    const ErrorKind kind =
+        diff.verdict == common::Verdict::kRefused ? ErrorKind::kFile : LinkErrorKind(link_status);
+    return output.ErrorShown(kind, OutcomeMessage(diff, files::kDataFlashUnread), kExitUsage);
   }
+  output.Result(
+      [&] {
+        for (const dataflash::KeyDifference& key : diff.detail) {
+          fmt::print("{}\t{}\t{}\t{}\n", key.key,
+                     key.file_value.value_or(std::string(text::kNoKey)),
+                     key.other_value.value_or(std::string(text::kNoKey)), key.unit);
+        }
+      },
+      [&] { return json::ConstantsDiff(file, other, diff.detail); });
   return diff.detail.empty() ? kExitSuccess : kExitFailed;
 }
 
@@ -123,7 +137,7 @@ void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   encode->add_option("NAME", *encode_name, "parameter name")->required();
   encode->add_option("TEXT", *encode_text, "value as displayed")->required();
   encode->callback([=, &context, &exit_code] {
-    const auto row = RowOrReport(*encode_name, exit_code);
+    const auto row = RowOrReport(context.output(), *encode_name, exit_code);
     if (!row) return;
     dataflash::ParamValue value{-1, *encode_text};
     std::array<std::uint8_t, dataflash::kMaxFieldSize> out{};
@@ -153,8 +167,8 @@ void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   decode->add_option("NAME", *decode_name, "parameter name")->required();
   decode->add_option("BYTES", *decode_bytes, "raw bytes in hex, most significant first")
       ->required();
-  decode->callback([=, &exit_code] {
-    const auto row = RowOrReport(*decode_name, exit_code);
+  decode->callback([=, &context, &exit_code] {
+    const auto row = RowOrReport(context.output(), *decode_name, exit_code);
     if (!row) return;
     const dataflash::ParamDef& def = kParams[*row];
     common::Bytes bytes;
@@ -217,19 +231,22 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* get = df->add_subcommand("get", "Read one parameter from the gauge");
   auto get_name = std::make_shared<std::string>();
   get->add_option("NAME", *get_name, "parameter name")->required();
+  context.output().OfferJson(*get);
   get->callback([=, &context, &exit_code] {
-    const auto row = RowOrReport(*get_name, exit_code);
+    const CommandOutput& output = context.output();
+    const auto row = RowOrReport(output, *get_name, exit_code);
     if (!row) return;
-    dataflash::DataFlashSession* session = OpenSession(context, exit_code);
-    if (!session) return;
-    const auto read = session->ReadParam(*row);
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    const auto read = bench->data_flash().ReadParam(*row);
     if (!read) {
-      fmt::print(stderr, "{}\n",
-                 fmt::format(fmt::runtime(text::kGaugeReadFailed), kParams[*row].name));
-      exit_code = kExitFailed;
+      exit_code = output.Error(
+          LinkErrorKind(bench->link().link_status()),
+          fmt::format(fmt::runtime(text::kGaugeReadFailed), kParams[*row].name), kExitFailed);
       return;
     }
-    fmt::print("{}\n", read.detail.text);
+    output.Result([&] { fmt::print("{}\n", read.detail.text); },
+                  [&] { return json::ParameterReading(*row, read.detail); });
     exit_code = kExitSuccess;
   });
 
@@ -239,7 +256,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   set->add_option("NAME", *set_name, "parameter name")->required();
   set->add_option("VALUE", *set_value, "value as displayed")->required();
   set->callback([=, &context, &exit_code] {
-    const auto row = RowOrReport(*set_name, exit_code);
+    const auto row = RowOrReport(context.output(), *set_name, exit_code);
     if (!row) return;
     dataflash::DataFlashSession* session = OpenSession(context, exit_code);
     if (!session) return;
@@ -247,18 +264,24 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   });
 
   auto* dump = df->add_subcommand("dump", "Read All and print every parameter");
+  context.output().OfferJson(*dump);
   dump->callback([&context, &exit_code] {
-    dataflash::DataFlashSession* session = OpenSession(context, exit_code);
-    if (!session) return;
-    if (!session->ReadAll()) {
-      fmt::print(stderr, "{}\n", files::kDataFlashUnread);
-      exit_code = kExitFailed;
+    app::Workbench* bench = context.OpenWorkbench(exit_code);
+    if (!bench) return;
+    dataflash::DataFlashSession& session = bench->data_flash();
+    if (!session.ReadAll()) {
+      exit_code = context.output().Error(LinkErrorKind(bench->link().link_status()),
+                                         files::kDataFlashUnread, kExitFailed);
       return;
     }
-    const dataflash::DataFlashView view = session->View();
-    for (std::size_t row = 0; row < kParams.size(); ++row) {
-      fmt::print("{}\t{}\t{}\n", kParams[row].name, view.values[row].text, kParams[row].unit);
-    }
+    const dataflash::DataFlashView view = session.View();
+    context.output().Result(
+        [&] {
+          for (std::size_t row = 0; row < kParams.size(); ++row) {
+            fmt::print("{}\t{}\t{}\n", kParams[row].name, view.values[row].text, kParams[row].unit);
+          }
+        },
+        [&] { return json::DataFlashDump(view); });
     exit_code = kExitSuccess;
   });
 
@@ -268,6 +291,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto diff_other = std::make_shared<std::string>();
   diff->add_option("FILE", *diff_file, "the .afi file")->required();
   diff->add_option("OTHER", *diff_other, "the .afi file to compare it with (default: the gauge)");
+  context.output().OfferJson(*diff);
   diff->callback([=, &context, &exit_code] {
     // Two files need no adapter; one file is compared with what the gauge holds.
     app::Workbench* bench =
@@ -279,7 +303,8 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     }
     const auto other =
         diff_other->empty() ? std::nullopt : std::optional<std::filesystem::path>(*diff_other);
-    exit_code = PrintDiff(bench->data_flash().DiffConstants(*diff_file, other));
+    exit_code = PrintDiff(context.output(), bench->data_flash().DiffConstants(*diff_file, other),
+                          *diff_file, other, bench->link().link_status());
   });
 }
 

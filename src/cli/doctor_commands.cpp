@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_output.h"
 #include "cli/messages.h"
 #include "common/product_constants.h"
 #include "link/adapter_survey.h"
@@ -90,7 +91,7 @@ void PrintSetup(const link::AdapterSurvey& survey) {
   fmt::print("\n");
 }
 
-void PrintStep(const link::NextStep& step, const link::SurveySettings& settings) {
+std::string StepText(const link::NextStep& step, const link::SurveySettings& settings) {
   using Kind = link::NextStep::Kind;
   std::string line;
   switch (step.kind) {
@@ -132,7 +133,34 @@ void PrintStep(const link::NextStep& step, const link::SurveySettings& settings)
       line = fmt::format(fmt::runtime(text::kStepCannotOpen), step.node, step.detail);
       break;
   }
-  fmt::print("{}\n", line);
+  return line;
+}
+
+void PrintSurvey(const link::SurveySettings& settings, const link::AdapterSurvey& survey,
+                 const std::vector<std::string>& steps) {
+  fmt::print(fmt::runtime(text::kIds), settings.vendor_id, settings.hid_product_id,
+             settings.bulk_product_id, settings.serial_prefix + common::kSerialSuffix);
+  fmt::print("\n");
+  if (survey.candidates.empty()) {
+    fmt::print(fmt::runtime(text::kNoAdapter), settings.vendor_id);
+    fmt::print("\n");
+  }
+  if (survey.usb_fault) {
+    fmt::print(fmt::runtime(text::kUsbUnlisted), link::DescribeFault(survey.usb_fault));
+    fmt::print("\n");
+  }
+  for (const auto& candidate : survey.candidates) PrintCandidate(candidate, settings);
+  PrintSetup(survey);
+  fmt::print("{}\n", text::kWhatToDo);
+  for (const auto& step : steps) fmt::print("{}\n", step);
+}
+
+// The steps as a document gives them: without the list's bullet.
+std::vector<std::string> WithoutBullets(std::vector<std::string> steps) {
+  for (std::string& step : steps) {
+    if (step.starts_with(text::kStepBullet)) step.erase(0, text::kStepBullet.size());
+  }
+  return steps;
 }
 
 }  // namespace
@@ -141,12 +169,12 @@ void AddDoctorCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* doctor = app.add_subcommand("doctor", std::string(text::kDescription));
   auto rule_directories = std::make_shared<std::vector<std::string>>();
   doctor->add_option("--udev-dir", *rule_directories, std::string(text::kUdevDirOption));
+  context.output().OfferJson(*doctor);
   doctor->callback([rule_directories, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
     if (bench->simulated()) {
-      fmt::print(stderr, "{}\n", text::kSimulated);
-      exit_code = kExitUsage;
+      exit_code = context.output().Error(ErrorKind::kUsage, text::kSimulated, kExitUsage);
       return;
     }
     auto& transport = bench->link().transport();
@@ -161,21 +189,10 @@ void AddDoctorCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     const link::AdapterSurvey survey =
         link::SurveyAdapters(transport.hid_backend(), transport.usb_backend(), settings);
 
-    fmt::print(fmt::runtime(text::kIds), settings.vendor_id, settings.hid_product_id,
-               settings.bulk_product_id, settings.serial_prefix + common::kSerialSuffix);
-    fmt::print("\n");
-    if (survey.candidates.empty()) {
-      fmt::print(fmt::runtime(text::kNoAdapter), settings.vendor_id);
-      fmt::print("\n");
-    }
-    if (survey.usb_fault) {
-      fmt::print(fmt::runtime(text::kUsbUnlisted), link::DescribeFault(survey.usb_fault));
-      fmt::print("\n");
-    }
-    for (const auto& candidate : survey.candidates) PrintCandidate(candidate, settings);
-    PrintSetup(survey);
-    fmt::print("{}\n", text::kWhatToDo);
-    for (const auto& step : survey.steps) PrintStep(step, settings);
+    std::vector<std::string> steps;
+    for (const auto& step : survey.steps) steps.push_back(StepText(step, settings));
+    context.output().Result([&] { PrintSurvey(settings, survey, steps); },
+                            [&] { return json::Doctor(settings, survey, WithoutBullets(steps)); });
     exit_code = survey.usable() ? kExitSuccess : kExitFailed;
   });
 }

@@ -7,6 +7,7 @@
 #include <stop_token>
 #include <string>
 
+#include "cli/json_output.h"
 #include "cli/messages.h"
 #include "common/file_error.h"
 #include "firmware/fs_player.h"
@@ -67,33 +68,24 @@ void PrintProblems(const std::string& path, const fw::FsCheckReport& report, std
   }
 }
 
-int Check(const std::string& path) {
+int Check(const CommandOutput& output, const std::string& path) {
   const fw::FsCheckReport report = fw::CheckFsScriptFile(path);
   if (report.file_error) {
-    fmt::print(stderr, "{}\n", common::DescribeFileError(*report.file_error));
-    return kExitUsage;
+    return output.Error(ErrorKind::kFile, common::DescribeFileError(*report.file_error),
+                        kExitUsage);
   }
-  if (!report.clean()) {
-    PrintProblems(path, report, stdout);
-    return kExitFailed;
-  }
-  int writes = 0, compares = 0, waits = 0;
-  for (const fw::FsStep& step : report.script.steps) {
-    switch (step.kind) {
-      case fw::FsLineKind::kWrite:
-        ++writes;
-        break;
-      case fw::FsLineKind::kCompare:
-        ++compares;
-        break;
-      case fw::FsLineKind::kWait:
-        ++waits;
-        break;
-    }
-  }
-  fmt::print("{}\n", fmt::format(fmt::runtime(text::kClean), path, report.script.line_count, writes,
-                                 compares, waits));
-  return kExitSuccess;
+  output.Result(
+      [&] {
+        if (!report.clean()) {
+          PrintProblems(path, report, stdout);
+          return;
+        }
+        const json::FsStepCounts counts = json::CountFsSteps(report.script);
+        fmt::print("{}\n", fmt::format(fmt::runtime(text::kClean), path, report.script.line_count,
+                                       counts.writes, counts.compares, counts.waits));
+      },
+      [&] { return json::FsCheck(path, report); });
+  return report.clean() ? kExitSuccess : kExitFailed;
 }
 
 int Play(app::Workbench& bench, CommandContext& context, const std::string& path, bool dry_run) {
@@ -126,7 +118,9 @@ void AddFsCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* check = group->add_subcommand("check", std::string(text::kCheckDescription));
   auto check_path = std::make_shared<std::string>();
   check->add_option("FILE", *check_path, "the script (.fs)")->required();
-  check->callback([check_path, &exit_code] { exit_code = Check(*check_path); });
+  context.output().OfferJson(*check);
+  check->callback(
+      [check_path, &context, &exit_code] { exit_code = Check(context.output(), *check_path); });
 
   auto* play = group->add_subcommand("play", std::string(text::kPlayDescription));
   auto play_path = std::make_shared<std::string>();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_output.h"
 #include "cli/messages.h"
 #include "cli/output.h"
 #include "common/bytes.h"
@@ -22,9 +23,23 @@ CLI::Validator HexByteArgument() {
 
 std::uint8_t HexByte(const std::string& text) { return *common::ParseHexByte(text); }
 
-int ReportLinkFailure(link::GaugeLink& link) {
-  fmt::print(stderr, "{}\n", link::StatusBarText(link.link_status()));
-  return kExitFailed;
+int ReportLinkFailure(const CommandOutput& output, link::GaugeLink& link) {
+  return output.LinkError(link.link_status(), kExitFailed);
+}
+
+// SBS BatteryMode(): its CapM bit says whether capacities are in mAh or in 10 mWh.
+constexpr std::uint8_t kBatteryModeCommand = 0x03;
+
+// The register a word read of `command` fills, its unit as Battery Mode gives it (read first
+// where the unit follows it, as the scan would have).
+monitor::SbsRegisterDef WordRegisterOf(link::GaugeLink& link, std::uint8_t command,
+                                       std::uint16_t raw) {
+  std::int32_t battery_mode = monitor::kNotRead;
+  std::uint16_t mode = 0;
+  if (json::UnitFollowsBatteryMode(command) && link.ReadWord(kBatteryModeCommand, mode)) {
+    battery_mode = mode;
+  }
+  return json::WordRegister(command, raw, battery_mode);
 }
 
 }  // namespace
@@ -41,23 +56,31 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   });
 
   auto* probe = app.add_subcommand("probe", "Open the adapter; print its transport and version");
+  context.output().OfferJson(*probe);
   probe->callback([&context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
+    const CommandOutput& output = context.output();
     auto& link = bench->link();
     if (!link.EnsureConnected()) {
-      exit_code = ReportLinkFailure(link);
+      exit_code = ReportLinkFailure(output, link);
       return;
     }
-    const bool hid = link.transport().transport() == link::Transport::kHid;
-    fmt::print("{}\n", hid ? messages::kTransportHid : messages::kTransportBulk);
+    const link::Transport transport = link.transport().transport();
+    // The text says the transport before the version is asked for, so a failed read still tells
+    // which adapter was found; a JSON document is whole or an error.
+    if (!output.json()) {
+      fmt::print("{}\n", transport == link::Transport::kHid ? messages::kTransportHid
+                                                            : messages::kTransportBulk);
+    }
     const auto version = link.ReadAdapterVersion();
     if (!version) {
-      fmt::print(stderr, "{}\n", messages::kVersionUnreadable);
-      exit_code = kExitFailed;
+      exit_code = output.Error(AdapterErrorKind(link.link_status()), messages::kVersionUnreadable,
+                               kExitFailed);
       return;
     }
-    fmt::print("{}\n", version->text);
+    output.Result([&] { fmt::print("{}\n", version->text); },
+                  [&] { return json::Probe(transport, *version); });
     exit_code = kExitSuccess;
   });
 
@@ -66,15 +89,19 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   read_word->add_option("CMD", *command, "command code in hex")
       ->required()
       ->check(HexByteArgument());
+  context.output().OfferJson(*read_word);
   read_word->callback([command, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
+    const std::uint8_t code = HexByte(*command);
     std::uint16_t value = 0;
-    if (!bench->link().ReadWord(HexByte(*command), value)) {
-      exit_code = ReportLinkFailure(bench->link());
+    if (!bench->link().ReadWord(code, value)) {
+      exit_code = ReportLinkFailure(context.output(), bench->link());
       return;
     }
-    fmt::print("{:04X}\n", value);
+    context.output().Result(
+        [&] { fmt::print("{:04X}\n", value); },
+        [&] { return json::WordReading(WordRegisterOf(bench->link(), code, value)); });
     exit_code = kExitSuccess;
   });
 
@@ -85,16 +112,18 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   mba->add_option("N", *length, "data bytes expected (0..32)")
       ->required()
       ->transform(WholeNumberIn(0, 32));
+  context.output().OfferJson(*mba);
   mba->callback([subcommand, length, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
+    const std::uint8_t code = HexByte(*subcommand);
     common::Bytes reply;
-    if (!bench->link().ReadManufacturerBlock(HexByte(*subcommand),
-                                             static_cast<std::uint8_t>(*length), reply)) {
-      exit_code = ReportLinkFailure(bench->link());
+    if (!bench->link().ReadManufacturerBlock(code, static_cast<std::uint8_t>(*length), reply)) {
+      exit_code = ReportLinkFailure(context.output(), bench->link());
       return;
     }
-    fmt::print("{}\n", common::ToHex(reply));
+    context.output().Result([&] { fmt::print("{}\n", common::ToHex(reply)); },
+                            [&] { return json::ManufacturerBlock(code, reply); });
     exit_code = kExitSuccess;
   });
 

@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     // Help, the version and usage errors, written like every other output.
+    if (error.get_exit_code() != 0 && context.output().json()) {
+      return FinishOutput(context.output().Error(ErrorKind::kUsage, error.what(), kExitUsage));
+    }
     std::ostringstream out;
     std::ostringstream err;
     const bool answered = app.exit(error, out, err) == 0;

@@ -177,6 +177,16 @@ inline constexpr std::string_view kStepCannotOpen = "  - {} could not be opened:
 inline constexpr std::string_view kStepNoAdapterCollections =
     "  - {} opens but carries none of the adapter's collections (usage page ff00): it is "
     "another device with the adapter's ids, or its firmware is not the one cellwarden expects.";
+// Every step above starts with it; --json gives the steps without it.
+inline constexpr std::string_view kStepBullet = "  - ";
 }  // namespace doctor
+
+// --json
+namespace json_output {
+inline constexpr std::string_view kOption =
+    "print the result as one JSON document on stdout (docs/json.md describes each)";
+}  // namespace json_output
+// auth digest: the crypto library computed no digest.
+inline constexpr std::string_view kDigestFailed = "the digest could not be computed";
 
 }  // namespace cw::cli::messages

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_output.h"
 #include "cli/messages.h"
 #include "cli/output.h"
 #include "monitor/comm_thread.h"
@@ -93,9 +94,14 @@ std::string TerminalScreen(const RegisterTable& table) {
   return out;
 }
 
-int ScanOnce(app::Workbench& bench) {
+int ScanOnce(app::Workbench& bench, const CommandOutput& output) {
   const monitor::ScanReport report = bench.sbs().ScanOnce();
-  fmt::print("{}", PlainLines(report.table));
+  // A pass that read no row is no reading: the document is the link's failure.
+  if (output.json() && report.unread == report.rows) {
+    return output.LinkError(bench.link().link_status(), kExitFailed);
+  }
+  output.Result([&] { fmt::print("{}", PlainLines(report.table)); },
+                [&] { return json::Scan(report); });
   // Exit status of a one-pass scan: every row read, or how many were not.
   if (report.unread == 0) return kExitSuccess;
   fmt::print(stderr, "{}\n",
@@ -162,15 +168,16 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   auto* scan = app.add_subcommand("scan", std::string(text::kScanDescription));
   auto once = std::make_shared<bool>(false);
   auto count = std::make_shared<int>(0);
-  scan->add_flag("--once", *once, "one pass over every row, printed as name, value, unit");
+  auto* once_flag =
+      scan->add_flag("--once", *once, "one pass over every row, printed as name, value, unit");
+  context.output().OfferJson(*scan)->needs(once_flag);
   scan->add_option("--count", *count, "live view: stop after this many screens (0: until Ctrl-C)")
       ->transform(WholeNumberIn(0));
   scan->callback([once, count, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    exit_code =
-        *once ? ScanOnce(*bench)
-              : ScanLive(*bench, *count, context.HonourStop(CommandContext::StopIs::kUsualEnd));
+    exit_code = *once ? ScanOnce(*bench, context.output())
+                      : ScanLive(*bench, *count, context.HonourStop(CommandContext::StopIs::kUsualEnd));
   });
 
   auto* log = app.add_subcommand("log", std::string(text::kLogDescription));

@@ -3,11 +3,15 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 #include "app/about_text.h"
 #include "app/authentication_tool.h"
+#include "app/messages.h"
 #include "app/smb_access_session.h"
 #include "app/subcmd_session.h"
+#include "cli/json_output.h"
 #include "cli/messages.h"
 #include "common/bytes.h"
 #include "common/parse.h"
@@ -31,6 +35,17 @@ void PrintLogFrom(const app::SubCmdSession& session, std::size_t first) {
     fmt::print("{}\t{}\n", log[i].cmd, log[i].result);
   }
 }
+
+// Keeps what the authentication calculator says about a field it refuses: the command's usage
+// error, said once by the command itself.
+class RefusalMessage final : public common::MessageSink {
+ public:
+  void Show(std::string_view text, std::string_view, common::MessageIcon) override { text_ = text; }
+  const std::optional<std::string>& text() const { return text_; }
+
+ private:
+  std::optional<std::string> text_;
+};
 
 // Typed arguments of the SMB access forms, checked whole before anything is sent; the page's
 // own fields would read a stray character or a fifth digit as another value.
@@ -186,14 +201,26 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   AddCalibrateCommand(app, context, exit_code);
 
   auto* about = app.add_subcommand("about", "Print the About box's version lines");
+  context.output().OfferJson(*about);
   about->callback([&context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
+    const CommandOutput& output = context.output();
     app::AboutText about = app::AboutVersionText(bench->link(), *bench);
-    // The box's lines end in CR LF; a terminal wants LF.
-    std::erase(about.text, '\r');
-    if (!about.text.ends_with('\n')) about.text += '\n';
-    fmt::print("{}", about.text);
+    // The box says the adapter did not answer in its second line; a document says it as an error.
+    if (!about.adapter_answered && output.json()) {
+      exit_code = output.Error(AdapterErrorKind(bench->link().link_status()),
+                               app::messages::kUsbTransferErrorDot, kExitFailed);
+      return;
+    }
+    output.Result(
+        [&] {
+          // The box's lines end in CR LF; a terminal wants LF.
+          std::erase(about.text, '\r');
+          if (!about.text.ends_with('\n')) about.text += '\n';
+          fmt::print("{}", about.text);
+        },
+        [&] { return json::About(about, bench->link().transport().transport(), *about.adapter); });
     exit_code = about.adapter_answered ? kExitSuccess : kExitFailed;
   });
 
@@ -257,15 +284,21 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   digest->add_option("KEY", *digest_key, "16-byte key, 32 hex digits")->required();
   digest->add_option("CHALLENGE", *digest_challenge, "20-byte challenge, 40 hex digits")
       ->required();
+  context.output().OfferJson(*digest);
   digest->callback([digest_key, digest_challenge, &context, &exit_code] {
-    // The calculator needs no gauge; the window's field rules and messages apply.
-    const auto digest_text =
-        app::CalculatorDigest(*digest_key, *digest_challenge, context.messages());
+    const CommandOutput& output = context.output();
+    // The calculator needs no gauge; the window's field rules and messages apply. A field it
+    // refuses is a usage error, said once: on stderr, or as the JSON error.
+    RefusalMessage refused;
+    const auto digest_text = app::CalculatorDigest(*digest_key, *digest_challenge, refused);
     if (!digest_text) {
-      exit_code = kExitUsage;
+      exit_code = refused.text()
+                      ? output.Error(ErrorKind::kUsage, *refused.text(), kExitUsage)
+                      : output.Error(ErrorKind::kFailed, messages::kDigestFailed, kExitFailed);
       return;
     }
-    fmt::print("{}\n", *digest_text);
+    output.Result([&] { fmt::print("{}\n", *digest_text); },
+                  [&] { return json::AuthDigest(*digest_text); });
     exit_code = kExitSuccess;
   });
 

@@ -1,0 +1,90 @@
+#include "cli/command_output.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <ranges>
+
+#include "cli/json_output.h"
+#include "cli/messages.h"
+
+namespace cw::cli {
+namespace {
+
+void PrintDocument(const nlohmann::ordered_json& document) {
+  // Texts from the gauge need not be UTF-8 (the debug block is binary): such bytes are replaced,
+  // never a reason to throw.
+  fmt::print("{}\n",
+             document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+}
+
+}  // namespace
+
+ErrorKind LinkErrorKind(link::LinkStatus status) {
+  switch (status) {
+    case link::LinkStatus::kNoAdapter:
+      return ErrorKind::kNoAdapter;
+    case link::LinkStatus::kAdapterNotAnswering:
+      return ErrorKind::kAdapterNotAnswering;
+    case link::LinkStatus::kNotResponding:
+      return ErrorKind::kGaugeNotResponding;
+    case link::LinkStatus::kConnected:
+      break;
+  }
+  return ErrorKind::kFailed;
+}
+
+ErrorKind AdapterErrorKind(link::LinkStatus status) {
+  return status == link::LinkStatus::kConnected ? ErrorKind::kAdapterNotAnswering
+                                                : LinkErrorKind(status);
+}
+
+CLI::Option* CommandOutput::OfferJson(CLI::App& command) {
+  CLI::Option* flag =
+      command.add_flag("--json")->description(std::string(messages::json_output::kOption));
+  json_flags_.push_back(flag);
+  return flag;
+}
+
+bool CommandOutput::json() const {
+  return std::ranges::any_of(json_flags_,
+                             [](const CLI::Option* flag) { return flag->count() > 0; });
+}
+
+void CommandOutput::Result(common::FunctionRef<void()> text,
+                           common::FunctionRef<nlohmann::ordered_json()> document) const {
+  if (json()) {
+    PrintDocument(document());
+  } else {
+    text();
+  }
+}
+
+int CommandOutput::Error(ErrorKind kind, std::string_view message, int exit_code) const {
+  if (json()) {
+    PrintDocument(json::Error(kind, message));
+  } else {
+    fmt::print(stderr, "{}\n", message);
+  }
+  return exit_code;
+}
+
+int CommandOutput::ErrorShown(ErrorKind kind, std::string_view message, int exit_code) const {
+  return json() ? Error(kind, message, exit_code) : exit_code;
+}
+
+int CommandOutput::LinkError(link::LinkStatus status, int exit_code) const {
+  return Error(LinkErrorKind(status), link::StatusBarText(status), exit_code);
+}
+
+std::string_view OutcomeMessage(const common::Outcome& outcome, std::string_view fallback) {
+  const auto& shown = outcome.messages;
+  const auto serious = std::ranges::find_if(shown | std::views::reverse, [](const auto& message) {
+    return message.icon == common::MessageIcon::kError ||
+           message.icon == common::MessageIcon::kWarning;
+  });
+  if (serious != (shown | std::views::reverse).end()) return serious->text;
+  return shown.empty() ? fallback : std::string_view(shown.back().text);
+}
+
+}  // namespace cw::cli
