@@ -3,20 +3,100 @@
 #include <fmt/format.h>
 
 #include "app/messages.h"
+#include "common/parse.h"
+#include "sim/sim_pack_set.h"
 
 namespace cw::app {
+
+namespace {
+
+constexpr std::string_view kAdapterKey = "adapter=";
+
+std::expected<void, std::string> Fail(std::string text) { return std::unexpected(std::move(text)); }
+
+// "hid:KEY", "bulk:KEY", and in a simulated set's "adapter=" also a bare KEY (either transport).
+std::expected<link::AdapterChoice, std::string> ChoiceOf(std::string_view text) {
+  for (std::string_view kind : {"hid", "bulk"}) {
+    if (!text.starts_with(kind) || !text.substr(kind.size()).starts_with(':')) continue;
+    const std::string_view key = text.substr(kind.size() + 1);
+    if (key.empty()) {
+      return std::unexpected(fmt::format(fmt::runtime(messages::kDeviceNeedsAdapter), text, kind));
+    }
+    return link::AdapterChoice{kind == "hid" ? link::Transport::kHid : link::Transport::kBulk,
+                               std::string(key)};
+  }
+  return link::AdapterChoice{std::nullopt, std::string(text)};
+}
+
+std::expected<void, std::string> ApplySimKey(std::string_view key, std::string_view value,
+                                             DeviceSelection& selection) {
+  if (key == "transport") {
+    if (value == "hid") {
+      selection.transport = SimTransport::kHid;
+    } else if (value == "bulk") {
+      selection.transport = SimTransport::kBulk;
+    } else if (value == "both") {
+      selection.transport = SimTransport::kBoth;
+    } else {
+      return Fail(fmt::format(fmt::runtime(messages::kUnknownTransport), value));
+    }
+  } else if (key == "state") {
+    selection.state_file = std::string(value);
+  } else if (key == "faults") {
+    // The fault keys never hold an '@', so the last one marks the pack.
+    const std::size_t at = value.rfind('@');
+    if (at == std::string_view::npos) {
+      selection.faults = std::string(value);
+      return {};
+    }
+    const auto pack = common::ParseWholeInteger(value.substr(at + 1));
+    if (!pack || *pack < 1 || *pack > sim::kMaxPacks) {
+      return Fail(fmt::format(fmt::runtime(messages::kBadFaultsPack), value));
+    }
+    selection.pack_faults.push_back({static_cast<int>(*pack), std::string(value.substr(0, at))});
+  } else if (key == "clock") {
+    if (value != "virtual" && value != "system") {
+      return Fail(fmt::format(fmt::runtime(messages::kUnknownClock), value));
+    }
+    selection.virtual_clock = value == "virtual";
+  } else if (key == "packs") {
+    const auto packs = common::ParseWholeInteger(value);
+    if (!packs || *packs < 1 || *packs > sim::kMaxPacks) {
+      return Fail(fmt::format(fmt::runtime(messages::kBadPackCount), value, sim::kMaxPacks));
+    }
+    selection.packs = static_cast<int>(*packs);
+  } else {
+    return Fail(fmt::format(fmt::runtime(messages::kUnknownDeviceOption), key));
+  }
+  return {};
+}
+
+}  // namespace
 
 std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view text) {
   DeviceSelection selection;
   if (text == "auto" || text.empty()) return selection;
+  if (text.starts_with("hid:") || text.starts_with("bulk:")) {
+    auto choice = ChoiceOf(text);
+    if (!choice) return std::unexpected(choice.error());
+    selection.adapter = std::move(*choice);
+    return selection;
+  }
   if (text != "sim" && !text.starts_with("sim:")) {
-    return std::unexpected(
-        fmt::format("unknown device \"{}\": use auto, sim or sim:key=value:...", text));
+    return std::unexpected(fmt::format(fmt::runtime(messages::kUnknownDevice), text));
   }
   selection.simulated = true;
   std::string_view rest = text.substr(3);
   while (!rest.empty()) {
     rest.remove_prefix(1);  // the ':' before each key
+    // The adapter's name may hold colons of its own (hid:KEY, the node sim:hid1), so it is the
+    // last key and takes the rest of the string.
+    if (rest.starts_with(kAdapterKey) && rest.size() > kAdapterKey.size()) {
+      auto choice = ChoiceOf(rest.substr(kAdapterKey.size()));
+      if (!choice) return std::unexpected(choice.error());
+      selection.adapter = std::move(*choice);
+      break;
+    }
     const std::size_t end = rest.find(':');
     const std::string_view item = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end);
@@ -25,31 +105,10 @@ std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view t
     const std::string_view value =
         equals == std::string_view::npos ? std::string_view{} : item.substr(equals + 1);
     if (equals == std::string_view::npos || value.empty()) {
-      return std::unexpected(fmt::format("device option \"{}\" needs a value (key=value)", item));
+      return std::unexpected(fmt::format(fmt::runtime(messages::kDeviceOptionNeedsValue), item));
     }
-    if (key == "transport") {
-      if (value == "hid") {
-        selection.transport = SimTransport::kHid;
-      } else if (value == "bulk") {
-        selection.transport = SimTransport::kBulk;
-      } else if (value == "both") {
-        selection.transport = SimTransport::kBoth;
-      } else {
-        return std::unexpected(
-            fmt::format("transport \"{}\" is not one of hid, bulk, both", value));
-      }
-    } else if (key == "state") {
-      selection.state_file = std::string(value);
-    } else if (key == "faults") {
-      selection.faults = std::string(value);
-    } else if (key == "clock") {
-      if (value != "virtual" && value != "system") {
-        return std::unexpected(fmt::format("clock \"{}\" is not one of virtual, system", value));
-      }
-      selection.virtual_clock = value == "virtual";
-    } else {
-      return std::unexpected(fmt::format(
-          "unknown device option \"{}\" (known: transport, state, faults, clock)", key));
+    if (auto applied = ApplySimKey(key, value, selection); !applied) {
+      return std::unexpected(applied.error());
     }
   }
   return selection;

@@ -79,6 +79,27 @@ inline constexpr std::string_view kSmbPageWrittenAcknowledgementLost =
 // Why a transaction failed when the link status does not say it.
 inline constexpr std::string_view kExchangeFailed = "the adapter exchange failed";
 
+// Device strings
+inline constexpr std::string_view kUnknownDevice =
+    "unknown device \"{}\": use auto, sim or sim:key=value:...";
+inline constexpr std::string_view kDeviceNeedsAdapter =
+    "device \"{}\" needs the adapter's serial number or node after the colon ({}:888800000001)";
+inline constexpr std::string_view kDeviceOptionNeedsValue =
+    "device option \"{}\" needs a value (key=value)";
+inline constexpr std::string_view kUnknownTransport =
+    "transport \"{}\" is not one of hid, bulk, both";
+inline constexpr std::string_view kUnknownClock = "clock \"{}\" is not one of virtual, system";
+inline constexpr std::string_view kBadPackCount =
+    "packs=\"{}\" is not a whole number of packs from 1 to {}";
+inline constexpr std::string_view kBadFaultsPack =
+    "faults=\"{}\": after the @ comes the number of the pack they are for (from 1)";
+inline constexpr std::string_view kUnknownDeviceOption =
+    "unknown device option \"{}\" (known: transport, state, faults, clock)";
+
+// The list of adapters: a HID device of the adapter's ids without its collections.
+inline constexpr std::string_view kNoAdapterCollections =
+    "none of its collections is the adapter's (usage page FF00)";
+
 // Adapter notifications
 inline constexpr std::string_view kAdapterArrived = "adapter arrived";
 inline constexpr std::string_view kAdapterLeft = "adapter left";

@@ -7,16 +7,18 @@
 #include "dataflash/data_flash_session.h"
 #include "firmware/converters.h"
 #include "firmware/firmware_tool.h"
-#include "link/hidapi_backend.h"
-#include "link/libusb_backend.h"
 #include "monitor/comm_thread.h"
 #include "monitor/local_time.h"
 #include "monitor/monitor_session.h"
 #include "sim/sim_pack.h"
 
 namespace cw::app {
-Workbench::Workbench(WorkbenchOptions options, common::MessageSink& messages)
-    : options_(std::move(options)), messages_(messages) {}
+Workbench::Workbench(std::shared_ptr<AdapterHost> host, link::AdapterChoice adapter,
+                     WorkbenchOptions options, common::MessageSink& messages)
+    : host_(std::move(host)),
+      adapter_(std::move(adapter)),
+      options_(std::move(options)),
+      messages_(messages) {}
 
 Workbench::~Workbench() {
   // Tool windows resume the scan they paused, so they close while it still exists; the scan
@@ -32,45 +34,29 @@ Workbench::~Workbench() {
   smb_access_.reset();
   data_flash_.reset();
   link_.reset();
-  if (sim_pack_) (void)SaveSimState();
+  if (sim_pack() != nullptr) (void)SaveSimState();
 }
 
 std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
     WorkbenchOptions options, common::MessageSink& messages) {
-  std::unique_ptr<Workbench> bench(new Workbench(std::move(options), messages));
-  const DeviceSelection& device = bench->options_.device;
-  if (device.virtual_clock) {
-    bench->clock_ = std::make_unique<common::ManualClock>();
-  } else {
-    bench->clock_ = std::make_unique<common::SystemClock>();
-  }
+  auto host = AdapterHost::Create(options.device, options.constants, options.trace);
+  if (!host) return std::unexpected(host.error());
+  link::AdapterChoice adapter = options.device.adapter;
+  return Create(std::move(*host), std::move(adapter), std::move(options), messages);
+}
 
-  link::HidBackend* hid = nullptr;
-  link::UsbBackend* usb = nullptr;
-  if (device.simulated) {
-    auto sim_options = sim::SimOptionsFor(bench->options_.constants, device.transport,
-                                          device.faults, device.state_file);
-    if (!sim_options) return std::unexpected(sim_options.error());
-    bench->sim_pack_ = std::make_unique<sim::SimPack>(*bench->clock_, std::move(*sim_options));
-    if (const auto& error = bench->sim_pack_->load_error()) return std::unexpected(*error);
-    hid = &bench->sim_pack_->hid_backend();
-    usb = &bench->sim_pack_->usb_backend();
-  } else {
-    bench->real_hid_ = std::make_unique<link::HidapiBackend>();
-    bench->real_usb_ = std::make_unique<link::LibusbBackend>();
-    hid = bench->real_hid_.get();
-    usb = bench->real_usb_.get();
-  }
-  if (bench->options_.trace) {
-    bench->tracer_ = std::make_unique<link::BusTracer>(*bench->options_.trace);
-    bench->traced_hid_ = std::make_unique<link::ObservedHidBackend>(*hid, *bench->tracer_);
-    bench->traced_usb_ = std::make_unique<link::ObservedUsbBackend>(*usb, *bench->tracer_);
-    hid = bench->traced_hid_.get();
-    usb = bench->traced_usb_.get();
-  }
+std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
+    std::shared_ptr<AdapterHost> host, link::AdapterChoice adapter, WorkbenchOptions options,
+    common::MessageSink& messages) {
+  auto backends = host->BackendsFor(adapter);
+  if (!backends) return std::unexpected(backends.error());
+  std::unique_ptr<Workbench> bench(
+      new Workbench(std::move(host), std::move(adapter), std::move(options), messages));
+  bench->backends_ = std::move(*backends);
   bench->bus_lock_ = std::make_unique<link::BusLock>(link::BusLockNameNow());
-  bench->link_ =
-      std::make_unique<link::GaugeLink>(*hid, *usb, *bench->clock_, messages, *bench->bus_lock_);
+  bench->link_ = std::make_unique<link::GaugeLink>(bench->backends_->hid(), bench->backends_->usb(),
+                                                   bench->clock(), messages, *bench->bus_lock_);
+  bench->link_->transport().SetChoice(bench->adapter_);
   bench->ComposeSubsystems();
   return bench;
 }
@@ -90,16 +76,16 @@ void Workbench::ComposeSubsystems() {
 monitor::SbsSession& Workbench::sbs() { return monitor_->sbs(); }
 
 std::int64_t Workbench::Seconds() const {
-  if (options_.device.virtual_clock) {
-    return std::chrono::duration_cast<std::chrono::seconds>(clock_->Now()).count();
+  if (host_->device().virtual_clock) {
+    return std::chrono::duration_cast<std::chrono::seconds>(host_->clock().Now()).count();
   }
   return static_cast<std::int64_t>(std::time(nullptr));
 }
 
 firmware::FirmwareTool& Workbench::OpenFirmwareTool() {
   CloseFirmwareTool();
-  firmware_tool_ = std::make_unique<firmware::FirmwareTool>(*link_, messages_, *this, main_ui_,
-                                                            options_.constants);
+  firmware_tool_ =
+      std::make_unique<firmware::FirmwareTool>(*link_, messages_, *this, main_ui_, constants());
   return *firmware_tool_;
 }
 
@@ -115,7 +101,7 @@ AuthenticationTool& Workbench::OpenAuthenticationTool() {
 void Workbench::CloseAuthenticationTool() { authentication_tool_.reset(); }
 
 firmware::FsConverter& Workbench::OpenFsConverter() {
-  fs_converter_ = std::make_unique<firmware::FsConverter>(messages_, options_.constants);
+  fs_converter_ = std::make_unique<firmware::FsConverter>(messages_, constants());
   return *fs_converter_;
 }
 
@@ -123,8 +109,7 @@ void Workbench::CloseFsConverter() { fs_converter_.reset(); }
 
 firmware::BinConverter& Workbench::OpenBinConverter() {
   CloseBinConverter();
-  bin_converter_ =
-      std::make_unique<firmware::BinConverter>(messages_, options_.constants, *this, *clock_);
+  bin_converter_ = std::make_unique<firmware::BinConverter>(messages_, constants(), *this, clock());
   return *bin_converter_;
 }
 
@@ -152,27 +137,31 @@ void Workbench::ResumeScan() {
   if (auto* worker = monitor_->worker()) worker->Resume();
 }
 
-void Workbench::Start() {
+bool Workbench::Start() {
   auto& transport = link_->transport();
-  transport.SetVendorId(options_.constants.adapter_vendor_id);
+  transport.SetVendorId(constants().adapter_vendor_id);
   transport.SetHidProductId(options_.hid_product_id.value_or(common::kHidProductId));
   transport.SetBulkProductId(common::kBulkProductId);
   transport.SetSerialPrefix(options_.serial_prefix.value_or(common::kDefaultSerialPrefix));
   // Arrival and removal are shown, never acted on: the next transaction reopens by itself.
   link_->RegisterDeviceNotifications([this](link::UsbHotplugEvent event) {
     last_device_event_ = event;
-    if (options_.trace) {
-      options_.trace->Trace("hotplug", event == link::UsbHotplugEvent::kArrived
-                                           ? messages::kAdapterArrived
-                                           : messages::kAdapterLeft);
+    if (auto* trace = host_->trace()) {
+      trace->Trace("hotplug", event == link::UsbHotplugEvent::kArrived ? messages::kAdapterArrived
+                                                                       : messages::kAdapterLeft);
     }
   });
   link_->OpenHidAdapter();
+  if (adapter_.any() || transport.connected()) return true;
+  // The adapter named may be a bulk one; if it is not there at all, the link says so now.
+  link_->EnsureConnected();
+  return !transport.choice_unmatched();
 }
 
 std::expected<void, std::string> Workbench::SaveSimState() {
-  if (!sim_pack_) return {};
-  return sim_pack_->SaveState();
+  sim::SimPack* pack = sim_pack();
+  if (pack == nullptr) return {};
+  return pack->SaveState();
 }
 
 }  // namespace cw::app

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/adapter_host.h"
 #include "app/authentication_tool.h"
 #include "app/calibration.h"
 #include "app/device_string.h"
@@ -37,6 +38,7 @@ class FsConverter;
 namespace cw::app {
 
 struct WorkbenchOptions {
+  // The adapters (real or simulated) and the clock, and the adapter to open (device.adapter).
   DeviceSelection device;
   common::ProductConstants constants;
   // Adapter identity overrides (the "PID/SN Cfg:" values), applied before the first open.
@@ -48,25 +50,36 @@ struct WorkbenchOptions {
   common::ProgressSink* progress = nullptr;
 };
 
-// The composition root: one per program (a test makes as many as it likes). Owns the clock,
-// the adapter backends (real or the simulated pack), the bus lock, the gauge link and every
-// session and tool object a front end works with, already wired to each other and to the front
-// end's sinks: the SBS page's session with its scan and data log, the data flash session,
-// calibration and CalibrationBusy, the SMB access session, the SubCMD session with its stored
-// keys and log, the main-window lock, and the tool windows while they are open.
+// The composition root of one adapter: its backends, bus lock, gauge link (with its LinkStatus)
+// and every session and tool object a front end works with, already wired to each other and to
+// the front end's sinks: the SBS page's session with its scan and data log, the data flash
+// session, calibration and CalibrationBusy, the SMB access session, the SubCMD session with its
+// stored keys and log, the main-window lock, and the tool windows while they are open. What
+// adapters share (the clock, the simulated packs, the trace) belongs to its AdapterHost.
+//
+// A program on one adapter makes it in one call; a program on several makes one AdapterHost and
+// one Workbench per adapter, each driven from its own thread (a common::JobWorker), and they
+// never wait on each other. A test makes as many as it likes.
 class Workbench final : public common::ScanPause {
  public:
+  // A host of its own for `options.device`, and the adapter it names.
   static std::expected<std::unique_ptr<Workbench>, std::string> Create(
       WorkbenchOptions options, common::MessageSink& messages);
+  // One adapter of `host`: `adapter` chooses it. The device, the constants and the trace are the
+  // host's; `options` gives the adapter's identity overrides and the progress sink.
+  static std::expected<std::unique_ptr<Workbench>, std::string> Create(
+      std::shared_ptr<AdapterHost> host, link::AdapterChoice adapter, WorkbenchOptions options,
+      common::MessageSink& messages);
   ~Workbench();
 
   link::GaugeLink& link() { return *link_; }
-  common::Clock& clock() { return *clock_; }
+  common::Clock& clock() { return host_->clock(); }
   common::MessageSink& messages() { return messages_; }
-  const common::ProductConstants& constants() const { return options_.constants; }
-  bool simulated() const { return options_.device.simulated; }
-  // Null unless the simulated pack is in use.
-  sim::SimPack* sim_pack() { return sim_pack_.get(); }
+  const common::ProductConstants& constants() const { return host_->constants(); }
+  bool simulated() const { return host_->simulated(); }
+  AdapterHost& host() { return *host_; }
+  // The simulated pack this workbench drives; null on a real adapter.
+  sim::SimPack* sim_pack() { return backends_->pack(); }
 
   // --- the sessions of the main window's pages and panels, alive as long as the workbench ---
   monitor::MonitorSession& monitor() { return *monitor_; }
@@ -93,8 +106,10 @@ class Workbench final : public common::ScanPause {
   firmware::BinConverter* bin_converter() { return bin_converter_.get(); }
 
   // Start-up of the link: adapter ids, device notifications, one HID open. The scan worker
-  // starts separately (StartScan), so a one-shot command has the bus to itself.
-  void Start();
+  // starts separately (StartScan), so a one-shot command has the bus to itself. When an adapter
+  // was named and is not there (or the name fits several), the link says so through the message
+  // sink and LinkStatus, as for a missing adapter, and this returns false: before any work.
+  bool Start();
   void StartScan();
 
   // The last adapter arrival or removal reported since start-up, for the status bar.
@@ -114,21 +129,19 @@ class Workbench final : public common::ScanPause {
   std::expected<void, std::string> SaveSimState();
 
  private:
-  Workbench(WorkbenchOptions options, common::MessageSink& messages);
+  Workbench(std::shared_ptr<AdapterHost> host, link::AdapterChoice adapter,
+            WorkbenchOptions options, common::MessageSink& messages);
   void ComposeSubsystems();
   // Whole seconds for the authentication window's challenge generator: the wall clock, or the
   // virtual clock when the workbench runs on one.
   std::int64_t Seconds() const;
 
+  // Declared first, so it goes last: the backends and the simulated packs live in it.
+  const std::shared_ptr<AdapterHost> host_;
+  const link::AdapterChoice adapter_;
   WorkbenchOptions options_;
   common::MessageSink& messages_;
-  std::unique_ptr<common::Clock> clock_;
-  std::unique_ptr<sim::SimPack> sim_pack_;
-  std::unique_ptr<link::HidBackend> real_hid_;
-  std::unique_ptr<link::UsbBackend> real_usb_;
-  std::unique_ptr<link::BusTracer> tracer_;
-  std::unique_ptr<link::ObservedHidBackend> traced_hid_;
-  std::unique_ptr<link::ObservedUsbBackend> traced_usb_;
+  std::unique_ptr<AdapterBackends> backends_;
   std::unique_ptr<link::BusLock> bus_lock_;
   std::unique_ptr<link::GaugeLink> link_;
   common::NullProgressSink no_progress_;

@@ -11,21 +11,22 @@
 
 namespace cw::cli {
 
-app::Workbench* CommandContext::OpenWorkbench(int& exit_code) {
-  if (workbench_) return workbench_.get();
-  app::Workbench* bench = Create(exit_code);
-  if (bench) bench->Start();
-  return bench;
-}
+app::Workbench* CommandContext::OpenWorkbench(int& exit_code) { return Started(exit_code, false); }
 
 app::Workbench* CommandContext::OpenOffline(int& exit_code) {
   return workbench_ ? workbench_.get() : Create(exit_code);
 }
 
-app::Workbench* CommandContext::OpenSimulated(int& exit_code) {
+app::Workbench* CommandContext::OpenSimulated(int& exit_code) { return Started(exit_code, true); }
+
+app::Workbench* CommandContext::Started(int& exit_code, bool simulated_only) {
   if (workbench_) return workbench_.get();
-  app::Workbench* bench = Create(exit_code, true);
-  if (bench) bench->Start();
+  app::Workbench* bench = Create(exit_code, simulated_only);
+  // An adapter named but not there has been named by the link already; nothing more to do.
+  if (bench && !bench->Start()) {
+    exit_code = kExitFailed;
+    return nullptr;
+  }
   return bench;
 }
 
@@ -86,7 +87,8 @@ int CommandContext::Finish(int exit_code) {
   return ExitStatus(exit_code == kExitSuccess ? kExitFailed : exit_code);
 }
 
-app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {
+const app::WorkbenchOptions* CommandContext::Options(int& exit_code, bool simulated_only) {
+  if (workbench_options_) return &*workbench_options_;
   std::string device = options_.device;
   if (simulated_only) {
     const auto named = app::ParseDeviceString(device);
@@ -118,7 +120,35 @@ app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {
   options.serial_prefix = options_.serial_prefix;
   if (options_.trace) options.trace = &trace_;
   options.progress = &progress_;
-  auto workbench = app::Workbench::Create(std::move(options), messages_);
+  workbench_options_ = std::move(options);
+  return &*workbench_options_;
+}
+
+app::AdapterHost* CommandContext::OpenHost(int& exit_code) { return OpenHost(exit_code, false); }
+
+app::AdapterHost* CommandContext::OpenHost(int& exit_code, bool simulated_only) {
+  if (host_) return host_.get();
+  const app::WorkbenchOptions* options = Options(exit_code, simulated_only);
+  if (!options) return nullptr;
+  auto host = app::AdapterHost::Create(options->device, options->constants, options->trace);
+  if (!host) {
+    fmt::print(stderr, "{}\n", host.error());
+    exit_code = kExitFailed;
+    return nullptr;
+  }
+  host_ = std::move(*host);
+  return host_.get();
+}
+
+link::SurveySettings CommandContext::SurveySettings() const {
+  return host_->SurveySettingsFor(workbench_options_->hid_product_id,
+                                  workbench_options_->serial_prefix);
+}
+
+app::Workbench* CommandContext::Create(int& exit_code, bool simulated_only) {
+  if (!OpenHost(exit_code, simulated_only)) return nullptr;
+  const app::WorkbenchOptions& options = *workbench_options_;
+  auto workbench = app::Workbench::Create(host_, options.device.adapter, options, messages_);
   if (!workbench) {
     exit_code = output_.Error(ErrorKind::kFailed, workbench.error(), kExitFailed);
     return nullptr;

@@ -60,6 +60,10 @@ class CommandContext {
   // A started workbench on the simulated pack whatever --device names: the one --device or
   // --sim-state describes when it is simulated, else a fresh one (a dry run).
   app::Workbench* OpenSimulated(int& exit_code);
+  // The process's adapters without opening any, for commands that look at all of them.
+  app::AdapterHost* OpenHost(int& exit_code);
+  // What a survey of the adapters looks for: the product's ids with --pid and --serial-prefix.
+  link::SurveySettings SurveySettings() const;
   // Ends the command: the simulated pack's state file, when there is one, is saved now so that a
   // failed save fails the command (exit 1) instead of losing the change without a word. Returns
   // the exit code to give.
@@ -78,6 +82,12 @@ class CommandContext {
   app::Workbench* Create(int& exit_code, bool simulated_only = false);
   // `exit_code`, or the status of the signal that stopped an interrupted command.
   int ExitStatus(int exit_code) const;
+  // Create, then Start: null when an adapter was named that is not there.
+  app::Workbench* Started(int& exit_code, bool simulated_only);
+  // The workbench options the global options give (with `simulated_only`, a simulated pack
+  // whatever --device names); null after printing why they are wrong.
+  const app::WorkbenchOptions* Options(int& exit_code, bool simulated_only);
+  app::AdapterHost* OpenHost(int& exit_code, bool simulated_only);
 
   const GlobalOptions& options_;
   // First: it blocks the signals before any thread starts, and outlives the workbench's threads.
@@ -87,6 +97,8 @@ class CommandContext {
   StderrTraceSink trace_;
   ConsoleProgressSink progress_;
   CommandOutput output_;
+  std::optional<app::WorkbenchOptions> workbench_options_;
+  std::shared_ptr<app::AdapterHost> host_;
   std::unique_ptr<app::Workbench> workbench_;
 };
 

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <sstream>
 
+#include "cli/adapter_commands.h"
 #include "cli/command_context.h"
 #include "cli/dataflash_commands.h"
 #include "cli/doctor_commands.h"
@@ -25,7 +26,9 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", fmt::format("{} {}", app.get_name(), cw::common::kVersion));
 
   GlobalOptions options;
-  app.add_option("--device", options.device, "auto, sim, or sim:key=value:... (see the guide)");
+  app.add_option(
+      "--device", options.device,
+      "auto, hid:SERIAL_OR_PATH, bulk:SERIAL_OR_NODE, sim, or sim:key=value:... (see the guide)");
   app.add_flag("--sim", options.sim, "use the simulated pack (same as --device sim)");
   app.add_option("--sim-state", options.sim_state,
                  "load the simulated pack from FILE and save it back on exit");
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
   AddToolCommands(app, context, exit_code);
   AddDoctorCommands(app, context, exit_code);
   AddProductionCommands(app, context, exit_code);
+  AddAdapterCommands(app, context, exit_code);
 
   try {
     app.parse(argc, argv);

@@ -188,5 +188,29 @@ inline constexpr std::string_view kOption =
 }  // namespace json_output
 // auth digest: the crypto library computed no digest.
 inline constexpr std::string_view kDigestFailed = "the digest could not be computed";
+// adapters
+namespace adapters {
+inline constexpr std::string_view kDescription =
+    "List every attached adapter: transport, serial number, node, whether it can be opened, and "
+    "what selects it";
+inline constexpr std::string_view kRow = "{:<9} {:<14} {:<22} {:<4} {}";
+inline constexpr std::string_view kTransport = "TRANSPORT";
+inline constexpr std::string_view kSerial = "SERIAL";
+inline constexpr std::string_view kNode = "NODE";
+inline constexpr std::string_view kOpen = "OPEN";
+inline constexpr std::string_view kSelect = "SELECT WITH";
+inline constexpr std::string_view kYes = "yes";
+inline constexpr std::string_view kNo = "no";
+inline constexpr std::string_view kNoSerial = "-";
+inline constexpr std::string_view kWhyNot = "  ({})";
+inline constexpr std::string_view kNoneFound =
+    "No adapter found (vendor {:04x}, HID product {:04x}, bulk product {:04x}); "
+    "`cellwarden-cli doctor` says why.";
+inline constexpr std::string_view kSimulatedHint =
+    "Simulated adapters: add the SELECT WITH text at the end of the sim device string "
+    "(--device sim:packs=N:...:adapter=hid:SERIAL) to drive that pack.";
+inline constexpr std::string_view kUsbUnlisted = "USB devices could not be listed: {}";
+inline constexpr std::string_view kJsonOption = "print the list as a JSON array, one object each";
+}  // namespace adapters
 
 }  // namespace cw::cli::messages

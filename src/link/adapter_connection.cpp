@@ -43,14 +43,109 @@ bool AdapterConnection::SetAdapterId(std::string_view text) {
   return true;
 }
 
-bool AdapterConnection::OpenHidAdapter() {
+namespace {
+
+// The adapter's collections on one device node, in the order the platform listed them.
+struct HidNode {
+  std::string node;
+  std::string serial;
+  std::vector<HidCollectionInfo> collections;
+};
+
+std::vector<HidNode> GroupByNode(const std::vector<HidCollectionInfo>& entries) {
+  std::vector<HidNode> nodes;
+  for (const auto& info : entries) {
+    auto node = std::find_if(nodes.begin(), nodes.end(),
+                             [&](const HidNode& known) { return known.node == NodeOf(info); });
+    if (node == nodes.end()) {
+      nodes.push_back({NodeOf(info), info.serial, {}});
+      node = nodes.end() - 1;
+    }
+    node->collections.push_back(info);
+  }
+  return nodes;
+}
+
+bool Names(const AdapterChoice& choice, const HidNode& node) {
+  if (choice.key == node.node || (!node.serial.empty() && choice.key == node.serial)) return true;
+  return std::any_of(node.collections.begin(), node.collections.end(),
+                     [&](const HidCollectionInfo& info) { return info.path == choice.key; });
+}
+
+std::string_view TransportName(Transport transport) {
+  return transport == Transport::kHid ? messages::kHidTransport : messages::kBulkTransport;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string joined;
+  for (const auto& part : parts) {
+    if (!joined.empty()) joined += ", ";
+    joined += part;
+  }
+  return joined;
+}
+
+}  // namespace
+
+std::string DescribeChoice(const AdapterChoice& choice) {
+  if (!choice.transport) return fmt::format(fmt::runtime(messages::kAnyChoice), choice.key);
+  return fmt::format(fmt::runtime(*choice.transport == Transport::kHid ? messages::kHidChoice
+                                                                       : messages::kBulkChoice),
+                     choice.key);
+}
+
+bool AdapterConnection::MayUse(Transport transport) const {
+  return !choice_.transport || *choice_.transport == transport;
+}
+
+void AdapterConnection::BeginOpen() {
   connect_problems_.clear();
-  return OpenHid();
+  seen_.clear();
+  ambiguous_.clear();
+  hid_matches_ = 0;
+  bulk_matches_ = 0;
+  choice_unmatched_ = false;
+}
+
+bool AdapterConnection::EndOpen(bool opened) {
+  if (opened || choice_.any()) return opened;
+  std::string why;
+  if (!ambiguous_.empty()) {
+    why = fmt::format(fmt::runtime(messages::kChoiceAmbiguous), ambiguous_.size(),
+                      Joined(ambiguous_));
+  } else if (hid_matches_ + bulk_matches_ == 0) {
+    std::vector<std::string> found;
+    for (const auto& seen : seen_) {
+      found.push_back(seen.problem.empty()
+                          ? fmt::format(fmt::runtime(messages::kFoundAdapter),
+                                        TransportName(seen.transport), seen.node, seen.serial)
+                          : fmt::format(fmt::runtime(messages::kFoundUnopened),
+                                        TransportName(seen.transport), seen.node, seen.problem));
+    }
+    std::string listed = Joined(found);
+    if (found.empty()) {
+      listed = choice_.transport ? fmt::format(fmt::runtime(messages::kFoundNoneOfKind),
+                                               TransportName(*choice_.transport))
+                                 : std::string(messages::kFoundNothing);
+    }
+    why = fmt::format(fmt::runtime(messages::kChoiceMatchesNothing), listed);
+  } else {
+    return false;  // the adapter named is there but would not open: its own problem says why
+  }
+  choice_unmatched_ = true;
+  connect_problems_.insert(connect_problems_.begin(),
+                           {DescribeChoice(choice_), {FaultKind::kOther, std::move(why), {}}});
+  return false;
+}
+
+bool AdapterConnection::OpenHidAdapter() {
+  BeginOpen();
+  return EndOpen(OpenHid());
 }
 
 bool AdapterConnection::OpenBulkAdapter() {
-  connect_problems_.clear();
-  return OpenBulk();
+  BeginOpen();
+  return EndOpen(OpenBulk());
 }
 
 bool AdapterConnection::OpenHid() {
@@ -58,45 +153,71 @@ bool AdapterConnection::OpenHid() {
   // A reopen after a drop must not keep the handles of the previous open alive.
   hid_protocol_.Close();
   hid_node_.clear();
-  // On Linux every collection of the adapter is an entry of its own on one hidraw node; the node
-  // is opened once and its handle serves every slot. Entries that are not the adapter's are
-  // never opened.
-  HidCollections collections;
-  std::vector<std::pair<std::string, std::shared_ptr<HidCollection>>> nodes;
-  for (const auto& info : hid_.EnumerateMatching(vendor_id_, hid_product_id_)) {
+  if (!MayUse(Transport::kHid)) return false;
+  std::vector<HidCollectionInfo> wanted;
+  for (auto& info : hid_.EnumerateMatching(vendor_id_, hid_product_id_)) {
     const int slot =
         info.usage <= 0xFF ? hid::UsageSlot(static_cast<std::uint8_t>(info.usage)) : -1;
-    const bool wanted = info.vendor_id == vendor_id_ && info.product_id == hid_product_id_ &&
-                        info.usage_page == hid::kUsagePage && slot >= 0;
-    if (!wanted) continue;
-    auto node = std::find_if(nodes.begin(), nodes.end(),
-                             [&](const auto& entry) { return entry.first == info.path; });
-    if (node == nodes.end()) {
-      std::shared_ptr<HidCollection> opened = hid_.Open(info);
-      if (!opened) {
-        AdapterFault fault = hid_.LastOpenFault();
-        if (!fault) fault.kind = FaultKind::kOther;
-        connect_problems_.push_back({info.path, std::move(fault)});
-      }
-      nodes.emplace_back(info.path, std::move(opened));
-      node = nodes.end() - 1;
+    if (info.vendor_id == vendor_id_ && info.product_id == hid_product_id_ &&
+        info.usage_page == hid::kUsagePage && slot >= 0) {
+      wanted.push_back(std::move(info));
     }
-    if (!node->second) continue;
-    collections[static_cast<std::size_t>(slot)] = node->second;
-    if (hid_node_.empty()) hid_node_ = info.path;
-    state_.connected = true;
   }
-  hid_protocol_.Attach(std::move(collections));
-  return state_.connected;
+  std::vector<HidNode> nodes = GroupByNode(wanted);
+  if (!choice_.any()) {
+    for (const auto& node : nodes) seen_.push_back({Transport::kHid, node.node, node.serial, {}});
+    std::erase_if(nodes, [&](const HidNode& node) { return !Names(choice_, node); });
+    hid_matches_ = static_cast<int>(nodes.size());
+    // Two adapters under one name: opening either could drive the wrong pack.
+    if (nodes.size() > 1) {
+      for (const auto& node : nodes) ambiguous_.push_back(node.node);
+      return false;
+    }
+  }
+  // Each node is one adapter: the first that opens is used, and its collections only, so that the
+  // reports of one exchange never go to two adapters. A node that carries every collection
+  // (hidraw) is opened once and its handle serves every slot; entries that are not the adapter's
+  // are never opened.
+  for (const auto& node : nodes) {
+    HidCollections collections;
+    std::vector<std::pair<std::string, std::shared_ptr<HidCollection>>> opened;
+    for (const auto& info : node.collections) {
+      auto path = std::find_if(opened.begin(), opened.end(),
+                               [&](const auto& entry) { return entry.first == info.path; });
+      if (path == opened.end()) {
+        std::shared_ptr<HidCollection> handle = hid_.Open(info);
+        if (!handle) {
+          AdapterFault fault = hid_.LastOpenFault();
+          if (!fault) fault.kind = FaultKind::kOther;
+          connect_problems_.push_back({info.path, std::move(fault)});
+        }
+        opened.emplace_back(info.path, std::move(handle));
+        path = opened.end() - 1;
+      }
+      if (!path->second) continue;
+      collections[hid::UsageSlot(static_cast<std::uint8_t>(info.usage))] = path->second;
+      if (hid_node_.empty()) hid_node_ = info.path;
+      state_.connected = true;
+    }
+    if (state_.connected) {
+      hid_protocol_.Attach(std::move(collections));
+      return true;
+    }
+  }
+  return false;
 }
 
 bool AdapterConnection::OpenBulk() {
+  if (!MayUse(Transport::kBulk)) return false;
   const auto device_count = usb_.ListDevices();
   if (!device_count) return false;
   const std::string wanted_serial = serial_prefix_ + common::kSerialSuffix;
   std::unique_ptr<UsbDevice> accepted;
   std::string accepted_node;
-  for (std::size_t index = 0; index < *device_count && !accepted; ++index) {
+  std::vector<std::string> matching_nodes;
+  // With a choice every device of the product is looked at, so that a second one of the same
+  // name is refused rather than a coin tossed between them.
+  for (std::size_t index = 0; index < *device_count && (!accepted || !choice_.any()); ++index) {
     const auto descriptor = usb_.ReadDeviceDescriptor(index);
     if (!descriptor) break;
     if (descriptor->vendor_id != vendor_id_ || descriptor->product_id != bulk_product_id_) {
@@ -111,17 +232,30 @@ bool AdapterConnection::OpenBulk() {
     if (!device) {
       AdapterFault fault = usb_.LastFault();
       if (!fault) fault.kind = FaultKind::kOther;
+      seen_.push_back({Transport::kBulk, node, {}, DescribeFault(fault)});
       connect_problems_.push_back({node, std::move(fault)});
       continue;
     }
     const std::string serial = device->ReadSerialNumber();
-    if (!serial.empty() && serial == wanted_serial) {
+    seen_.push_back({Transport::kBulk, node, serial, {}});
+    const bool chosen = choice_.any() ? !serial.empty() && serial == wanted_serial
+                                      : choice_.key == serial || choice_.key == node;
+    if (!chosen) continue;
+    matching_nodes.push_back(node);
+    if (!accepted) {
       accepted = std::move(device);
       accepted_node = std::move(node);
     }
   }
   // The list is always freed: the devices opened from it stay open on their own.
   usb_.FreeDeviceList();
+  if (!choice_.any()) {
+    bulk_matches_ = static_cast<int>(matching_nodes.size());
+    if (matching_nodes.size() > 1) {
+      ambiguous_.insert(ambiguous_.end(), matching_nodes.begin(), matching_nodes.end());
+      return false;
+    }
+  }
   if (!accepted) return false;
   if (accepted->KernelDriverActive(bulk::kInterface)) {
     accepted->DetachKernelDriver(bulk::kInterface);
@@ -141,8 +275,9 @@ bool AdapterConnection::OpenBulk() {
 bool AdapterConnection::EnsureConnected() {
   state_.fault = {};
   if (state_.connected) return true;
-  connect_problems_.clear();
+  BeginOpen();
   auto try_bulk = [this] {
+    if (!MayUse(Transport::kBulk)) return false;
     CloseBulkDevice();
     if (!OpenBulk()) return false;
     transport_ = Transport::kBulk;
@@ -159,7 +294,7 @@ bool AdapterConnection::EnsureConnected() {
   const bool opened =
       transport_ == Transport::kHid ? try_bulk() || try_hid() : try_hid() || try_bulk();
   if (opened) connect_problems_.clear();
-  return opened;
+  return EndOpen(opened);
 }
 
 bool AdapterConnection::RegisterDeviceNotifications(std::function<void(UsbHotplugEvent)> callback) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,20 @@
 namespace cw::link {
 
 enum class Transport : std::uint8_t { kBulk = 0, kHid = 1 };
+
+// Which adapter a connection may open. Without a key: the product's adapter by the transport
+// rules, as the platform lists them. With one: only the adapter whose serial number or device
+// node is `key` (a HID adapter also by the path of one of its collections), of `transport` when
+// one is given. Naming a bulk adapter by its serial number replaces the serial-prefix rule.
+struct AdapterChoice {
+  std::optional<Transport> transport;
+  std::string key;
+  bool any() const { return key.empty(); }
+  bool operator==(const AdapterChoice&) const = default;
+};
+
+// The choice as the user wrote it: "hid:KEY", "bulk:KEY", or "adapter=KEY" (either transport).
+std::string DescribeChoice(const AdapterChoice& choice);
 
 // An adapter with the right ids that is there but could not be opened or claimed.
 struct ConnectProblem {
@@ -48,6 +63,9 @@ class AdapterConnection {
   std::uint16_t hid_product_id() const { return hid_product_id_; }
   std::uint16_t bulk_product_id() const { return bulk_product_id_; }
   const std::string& serial_prefix() const { return serial_prefix_; }
+  // Which adapter the opens below may use; applied before the first open.
+  void SetChoice(AdapterChoice choice) { choice_ = std::move(choice); }
+  const AdapterChoice& choice() const { return choice_; }
   // The "PID/SN Cfg:" entry changes the id of the transport in use: on HID a hex product id, on
   // bulk the serial prefix after the first two characters ("0x8888" -> "8888"). False when the
   // HID text is no number; otherwise the connection is dropped so the next attempt reopens.
@@ -65,6 +83,9 @@ class AdapterConnection {
   // Adapters that were found but could not be used by the last open (empty: none was found, or
   // the open succeeded).
   const std::vector<ConnectProblem>& connect_problems() const { return connect_problems_; }
+  // The last open failed because no adapter plugged in is the one the choice names, or more
+  // than one of a kind is; the first connect problem then says which were found.
+  bool choice_unmatched() const { return choice_unmatched_; }
   // Why the last failed exchange since EnsureConnected failed; kNone when none failed or when
   // only the gauge refused. A time-out here means the transaction must end.
   const AdapterFault& exchange_fault() const { return state_.fault; }
@@ -76,6 +97,19 @@ class AdapterConnection {
   bool RegisterDeviceNotifications(std::function<void(UsbHotplugEvent)> callback);
 
  private:
+  // An adapter of the product seen by the last open, for the message when the choice names none.
+  struct SeenAdapter {
+    Transport transport;
+    std::string node;
+    std::string serial;
+    std::string problem;  // why it could not be opened to read its serial number
+  };
+
+  void BeginOpen();
+  // Ends an open of the connection's own: a choice that named nothing (or several) is the
+  // first problem, and the reason the open failed.
+  bool EndOpen(bool opened);
+  bool MayUse(Transport transport) const;
   bool OpenHid();
   bool OpenBulk();
   void CloseBulkDevice();
@@ -91,6 +125,12 @@ class AdapterConnection {
   std::string hid_node_;
   std::string bulk_node_;
   std::vector<ConnectProblem> connect_problems_;
+  AdapterChoice choice_;
+  std::vector<SeenAdapter> seen_;
+  int hid_matches_ = 0;
+  int bulk_matches_ = 0;
+  std::vector<std::string> ambiguous_;  // the nodes of a kind the choice named more than one of
+  bool choice_unmatched_ = false;
   ConnectionState state_;
   // Each keeps the handles of its last open until the next open of its kind (or the end), so
   // the HID collections stay open while the bulk adapter is in use and the other way round.

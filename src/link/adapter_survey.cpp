@@ -63,10 +63,11 @@ bool HasAdapterCollection(const AdapterCandidate& candidate) {
 }
 
 void SurveyHid(HidBackend& hid, const SurveySettings& settings, AdapterSurvey& survey) {
+  // One candidate per device node: every collection of an adapter belongs to it.
   for (const auto& info : hid.EnumerateMatching(settings.vendor_id, 0)) {
     auto known = std::find_if(
         survey.candidates.begin(), survey.candidates.end(), [&](const AdapterCandidate& candidate) {
-          return candidate.kind == AdapterKind::kHid && candidate.node == info.path;
+          return candidate.kind == AdapterKind::kHid && candidate.node == NodeOf(info);
         });
     if (known != survey.candidates.end()) {
       known->collections.push_back(info);
@@ -76,7 +77,7 @@ void SurveyHid(HidBackend& hid, const SurveySettings& settings, AdapterSurvey& s
     candidate.kind = AdapterKind::kHid;
     candidate.vendor_id = info.vendor_id;
     candidate.product_id = info.product_id;
-    candidate.node = info.path;
+    candidate.node = NodeOf(info);
     candidate.serial = info.serial;
     candidate.collections.push_back(info);
     candidate.product_matches = info.product_id == settings.hid_product_id;

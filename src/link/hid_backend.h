@@ -19,7 +19,16 @@ struct HidCollectionInfo {
   std::uint16_t usage_page = 0;
   std::uint16_t usage = 0;
   std::string serial;
+  // The device the collection belongs to, when its path alone does not say it: hidraw gives
+  // every collection of one adapter the same path (the node), while a backend that gives each
+  // collection a path of its own (the simulated adapters) names their device here.
+  std::string node;
 };
+
+// The device node a collection belongs to: the adapter it is part of.
+inline const std::string& NodeOf(const HidCollectionInfo& info) {
+  return info.node.empty() ? info.path : info.node;
+}
 
 // An open collection. Reports include the report id in byte 0.
 class HidCollection {

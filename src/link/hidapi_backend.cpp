@@ -4,6 +4,7 @@
 #include <hidapi/hidapi.h>
 
 #include <cerrno>
+#include <mutex>
 #include <system_error>
 
 #include "link/messages.h"
@@ -28,6 +29,16 @@ AdapterFault FaultOf(int error, const wchar_t* library_text) {
   return {FaultKindOfErrno(error),
           error != 0 ? std::generic_category().message(error) : std::string(),
           Narrow(library_text)};
+}
+
+// hidapi keeps one process-wide error text that hid_init, hid_enumerate and hid_open_path free
+// and replace without a lock of their own, and that hid_error(nullptr) reads: two threads
+// enumerating or opening at once could free it under each other. Those calls take this lock.
+// Reports on an open device keep their error text in the device and never take it, so the
+// exchanges of two adapters never wait on each other.
+std::mutex& LibraryLock() {
+  static std::mutex lock;
+  return lock;
 }
 
 class HidapiCollection final : public HidCollection {
@@ -83,8 +94,9 @@ class HidapiCollection final : public HidCollection {
 
 }  // namespace
 
-HidapiBackend::HidapiBackend(std::optional<std::uint16_t> vendor_id)
-    : vendor_id_(vendor_id), initialised_(hid_init() == 0) {
+HidapiBackend::HidapiBackend(std::optional<std::uint16_t> vendor_id) : vendor_id_(vendor_id) {
+  const std::lock_guard lock(LibraryLock());
+  initialised_ = hid_init() == 0;
   if (!initialised_) open_fault_ = FaultOf(0, hid_error(nullptr));
 }
 
@@ -108,6 +120,7 @@ std::vector<HidCollectionInfo> HidapiBackend::List(std::uint16_t vendor_id,
                                                    std::uint16_t product_id) {
   std::vector<HidCollectionInfo> collections;
   if (!initialised_) return collections;
+  const std::lock_guard lock(LibraryLock());
   hid_device_info* list = hid_enumerate(vendor_id, product_id);
   for (const hid_device_info* entry = list; entry != nullptr; entry = entry->next) {
     HidCollectionInfo info;
@@ -129,6 +142,7 @@ std::unique_ptr<HidCollection> HidapiBackend::Open(const HidCollectionInfo& info
     open_fault_ = {FaultKind::kOther, std::string(messages::kNoDevicePath), {}};
     return nullptr;
   }
+  const std::lock_guard lock(LibraryLock());
   errno = 0;
   hid_device* device = hid_open_path(info.path.c_str());
   if (device == nullptr) {

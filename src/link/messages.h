@@ -25,6 +25,25 @@ inline constexpr std::string_view kCannotOpenNotice = "{}: {}";
 // {0} is the node, {1} what the library said about the failed exchange.
 inline constexpr std::string_view kStoppedAnsweringNotice = "{}: the adapter stopped answering: {}";
 
+// A device option that names an adapter which is not plugged in, or names several: shown as
+// "<the choice>: <this>". {} lists what was found.
+inline constexpr std::string_view kChoiceMatchesNothing =
+    "no adapter has this serial number or node; found: {}";
+inline constexpr std::string_view kChoiceAmbiguous =
+    "{} adapters have this serial number ({}): name one by its node";
+inline constexpr std::string_view kFoundNothing = "no adapter at all";
+// Only the kind of adapter named is looked at: {} is its transport.
+inline constexpr std::string_view kFoundNoneOfKind = "no {} adapter";
+// One adapter found: its transport, node and serial number, or why it could not be opened.
+inline constexpr std::string_view kFoundAdapter = "{} {} serial \"{}\"";
+inline constexpr std::string_view kFoundUnopened = "{} {} (not opened: {})";
+inline constexpr std::string_view kHidTransport = "HID";
+inline constexpr std::string_view kBulkTransport = "bulk";
+// How a choice is written on the command line.
+inline constexpr std::string_view kHidChoice = "hid:{}";
+inline constexpr std::string_view kBulkChoice = "bulk:{}";
+inline constexpr std::string_view kAnyChoice = "adapter={}";
+
 // Reasons the backends and the transport give for a failure of their own.
 inline constexpr std::string_view kShortReply = "short reply: {} of {} bytes";
 inline constexpr std::string_view kEmptyReport = "empty report";

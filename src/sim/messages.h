@@ -22,6 +22,15 @@ inline constexpr std::string_view kFaultBadProbability =
 inline constexpr std::string_view kFaultConflictingReplies =
     "Faults \"short-replies\" and \"oversized-replies\" cannot be combined";
 
+// A set of simulated packs.
+inline constexpr std::string_view kPackCountOutOfRange =
+    "packs={} is not a number of packs from 1 to {}";
+inline constexpr std::string_view kFaultsForMissingPack =
+    "Faults for pack {}, but there are {} packs (they count from 1)";
+inline constexpr std::string_view kStateFolderUnusable =
+    "The pack state folder {} cannot be used: {}";
+inline constexpr std::string_view kNotAFolder = "it is not a folder";
+
 inline constexpr std::string_view kStateNotJson = "The pack state file {} is not valid JSON: {}";
 inline constexpr std::string_view kStateBadContent = "The pack state file {} is damaged: {}";
 inline constexpr std::string_view kStateNotSavedAfterLoadError =
@@ -35,6 +44,8 @@ inline constexpr std::string_view kStateInUse =
     "The pack state file {} is in use by another process: it was still locked after {:g} s of "
     "waiting. Try again when that process has finished.";
 inline constexpr std::string_view kProcessWithName = "{} ({})";
+inline constexpr std::string_view kStateAlreadyAttached =
+    "The pack keeps its state in {} already; it cannot take {} as well";
 inline constexpr std::string_view kStateLockFailed =
     "The pack state file {} could not be locked against other processes ({}: {})";
 

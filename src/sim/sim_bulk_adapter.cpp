@@ -1,5 +1,7 @@
 #include "sim/sim_bulk_adapter.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -330,9 +332,19 @@ SimBulkAdapter::SimBulkAdapter(std::shared_ptr<SimBus> bus,
                                const std::vector<SimBulkAdapterConfig>& adapters,
                                common::Clock& clock)
     : bus_(std::move(bus)) {
-  for (const SimBulkAdapterConfig& config : adapters) {
-    devices_.push_back(std::make_shared<BulkAdapterDevice>(bus_, config, clock));
+  for (std::size_t index = 0; index < adapters.size(); ++index) {
+    SimBulkAdapterConfig config = adapters[index];
+    if (config.node.empty()) config.node = fmt::format("sim:bulk{}", index);
+    devices_.push_back(std::make_shared<BulkAdapterDevice>(bus_, std::move(config), clock));
   }
+}
+
+SimBulkAdapter::SimBulkAdapter(std::shared_ptr<SimBus> bus,
+                               std::vector<std::shared_ptr<BulkAdapterDevice>> devices)
+    : bus_(std::move(bus)), devices_(std::move(devices)) {}
+
+std::unique_ptr<SimBulkAdapter> SimBulkAdapter::NewView() const {
+  return std::unique_ptr<SimBulkAdapter>(new SimBulkAdapter(bus_, devices_));
 }
 
 SimBulkAdapter::~SimBulkAdapter() = default;
@@ -356,6 +368,12 @@ std::unique_ptr<link::UsbDevice> SimBulkAdapter::Open(std::size_t index) {
   std::lock_guard lock(mutex_);
   if (index >= listed_.size() || !bus_->plugged()) return nullptr;
   return std::make_unique<SimUsbDevice>(listed_[index], bus_->generation());
+}
+
+std::string SimBulkAdapter::DevicePath(std::size_t index) {
+  std::lock_guard lock(mutex_);
+  if (index >= listed_.size()) return {};
+  return listed_[index]->config().node;
 }
 
 void SimBulkAdapter::FreeDeviceList() {

@@ -16,6 +16,8 @@ struct SimBulkAdapterConfig {
   std::uint16_t vendor_id = 0;
   std::uint16_t product_id = 0x8000;
   std::string serial = "888800000001";
+  // Its device node; empty: "sim:bulk<n>", n counting the pack's bulk adapters from 0.
+  std::string node;
   // Some hosts bind a driver to interface 0 until the tool detaches it.
   bool kernel_driver_active = false;
 };
@@ -42,11 +44,20 @@ class SimBulkAdapter final : public link::UsbBackend {
   std::optional<std::size_t> ListDevices() override;
   std::optional<link::UsbDeviceDescriptor> ReadDeviceDescriptor(std::size_t index) override;
   std::unique_ptr<link::UsbDevice> Open(std::size_t index) override;
+  std::string DevicePath(std::size_t index) override;
   void FreeDeviceList() override;
   bool RegisterHotplug(std::uint16_t vendor_id,
                        std::function<void(link::UsbHotplugEvent)> callback) override;
 
+  // Another backend on the same adapters with a device list of its own: the list is the state
+  // of one caller's open, so a second caller that lists them while a link opens one needs its
+  // own.
+  std::unique_ptr<SimBulkAdapter> NewView() const;
+
  private:
+  SimBulkAdapter(std::shared_ptr<SimBus> bus,
+                 std::vector<std::shared_ptr<BulkAdapterDevice>> devices);
+
   const std::shared_ptr<SimBus> bus_;
   std::vector<std::shared_ptr<BulkAdapterDevice>> devices_;
   std::mutex mutex_;

@@ -15,12 +15,13 @@ class HidAdapterDevice {
  public:
   HidAdapterDevice(std::shared_ptr<SimBus> bus, const SimHidAdapterConfig& config,
                    std::size_t index)
-      : bus_(std::move(bus)), config_(config), index_(index) {}
+      : bus_(std::move(bus)),
+        config_(config),
+        node_(config.node.empty() ? fmt::format("sim:hid{}", index) : config.node) {}
 
   const SimHidAdapterConfig& config() const { return config_; }
-  std::string PathFor(std::uint8_t usage) const {
-    return fmt::format("sim:hid{}:{}", index_, usage);
-  }
+  const std::string& node() const { return node_; }
+  std::string PathFor(std::uint8_t usage) const { return fmt::format("{}:{}", node_, usage); }
 
   bool Set(std::uint8_t usage, std::span<const std::uint8_t> report, std::uint64_t generation);
   bool Get(std::uint8_t usage, std::span<std::uint8_t> report, std::uint64_t generation);
@@ -36,7 +37,7 @@ class HidAdapterDevice {
   std::mutex mutex_;
   const std::shared_ptr<SimBus> bus_;
   const SimHidAdapterConfig config_;
-  const std::size_t index_;
+  const std::string node_;
   common::Bytes pending_write_;  // address byte excluded
   std::size_t follow_remaining_ = 0;
   std::uint8_t write_status_ = adapter::kStatusOk;
@@ -214,8 +215,8 @@ std::vector<link::HidCollectionInfo> SimHidAdapter::Enumerate() {
   for (const auto& device : devices_) {
     const SimHidAdapterConfig& config = device->config();
     for (std::uint8_t usage : link::hid::kUsageTable) {
-      infos.push_back(
-          {device->PathFor(usage), config.vendor_id, config.product_id, config.usage_page, usage});
+      infos.push_back({device->PathFor(usage), config.vendor_id, config.product_id,
+                       config.usage_page, usage, config.serial, device->node()});
     }
   }
   return infos;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "link/hid_backend.h"
@@ -13,6 +14,10 @@ struct SimHidAdapterConfig {
   std::uint16_t vendor_id = 0;
   std::uint16_t product_id = 0x8888;
   std::uint16_t usage_page = 0xFF00;
+  std::string serial;
+  // The node its collections belong to; empty: "sim:hid<n>", n counting the pack's HID adapters
+  // from 0. Each collection's path is the node followed by ":" and its usage.
+  std::string node;
 };
 
 class HidAdapterDevice;

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "link/hid_reports.h"
 #include "sim/messages.h"
 #include "sim/pack_state_file.h"
 #include "sim/sim_bus.h"
@@ -12,13 +13,14 @@ SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimTrans
   SimOptions options;
   options.constants = constants;
   options.hid_adapters.clear();
+  // The real adapters of both kinds report the serial number the bulk transport asks for.
+  const std::string serial = std::string(common::kDefaultSerialPrefix) + common::kSerialSuffix;
   if (kind != SimTransport::kBulk) {
-    options.hid_adapters.push_back({constants.adapter_vendor_id, common::kHidProductId});
+    options.hid_adapters.push_back(
+        {constants.adapter_vendor_id, common::kHidProductId, link::hid::kUsagePage, serial});
   }
   if (kind != SimTransport::kHid) {
-    options.bulk_adapters.push_back(
-        {constants.adapter_vendor_id, common::kBulkProductId,
-         std::string(common::kDefaultSerialPrefix) + common::kSerialSuffix});
+    options.bulk_adapters.push_back({constants.adapter_vendor_id, common::kBulkProductId, serial});
   }
   return options;
 }
@@ -51,7 +53,26 @@ SimPack::SimPack(common::Clock& clock, SimOptions options)
   for (const SimBulkAdapterConfig& adapter : options_.bulk_adapters) {
     bus_->AddAdapterVendorId(adapter.vendor_id);
   }
-  if (options_.state_file.empty()) return;
+  if (!options_.state_file.empty()) LoadStateFile();
+}
+
+std::expected<void, std::string> SimPack::AttachStateFile(std::string state_file) {
+  std::lock_guard lock(save_mutex_);
+  if (options_.state_file == state_file) {
+    if (load_error_) return std::unexpected(*load_error_);
+    return {};
+  }
+  if (!options_.state_file.empty()) {
+    return std::unexpected(fmt::format(fmt::runtime(messages::kStateAlreadyAttached),
+                                       options_.state_file, state_file));
+  }
+  options_.state_file = std::move(state_file);
+  LoadStateFile();
+  if (load_error_) return std::unexpected(*load_error_);
+  return {};
+}
+
+void SimPack::LoadStateFile() {
   // Other processes run on the real clock, whatever clock this pack runs on.
   common::SystemClock real_time;
   auto lock = StateFileLock::Acquire(options_.state_file, options_.state_file_wait, real_time);
@@ -78,6 +99,7 @@ SimPack::~SimPack() {
 
 link::HidBackend& SimPack::hid_backend() { return *hid_; }
 link::UsbBackend& SimPack::usb_backend() { return *bulk_; }
+std::unique_ptr<link::UsbBackend> SimPack::NewUsbView() const { return bulk_->NewView(); }
 SimGauge& SimPack::gauge() { return *gauge_; }
 
 void SimPack::ReplaceTarget(link::SmbusTarget* target) { bus_->ReplaceTarget(target); }

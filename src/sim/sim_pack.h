@@ -67,6 +67,9 @@ class SimPack {
 
   link::HidBackend& hid_backend();
   link::UsbBackend& usb_backend();
+  // Another backend on this pack's bulk adapters, with a device list of its own (the HID
+  // backend keeps no list and serves any number of callers).
+  std::unique_ptr<link::UsbBackend> NewUsbView() const;
   SimGauge& gauge();
   const SimOptions& options() const { return options_; }
 
@@ -81,8 +84,17 @@ class SimPack {
   std::expected<void, std::string> SaveState() const;
   const std::optional<std::string>& load_error() const { return load_error_; }
 
+  // Gives a pack made without a state file its file now, before anything drives it: loaded and
+  // held from here on as if it had been given at construction. A pack of a set takes its file
+  // only once it is chosen, so that the files of packs nobody drives are neither held nor
+  // written. Attaching the file it already has does nothing; another one is refused.
+  std::expected<void, std::string> AttachStateFile(std::string state_file);
+
  private:
-  const SimOptions options_;
+  // Locks and loads options_.state_file; load_error_ says why it could not.
+  void LoadStateFile();
+
+  SimOptions options_;
   std::unique_ptr<SimGauge> gauge_;
   std::shared_ptr<SimBus> bus_;
   std::unique_ptr<SimHidAdapter> hid_;
