@@ -150,7 +150,7 @@ Json Register(const monitor::SbsRegisterDef& row) {
       {"name", TextOrNull(row.name)},
       {"command", row.command},
       {"raw", has_raw ? Json(static_cast<std::uint32_t>(row.raw_value)) : Json(nullptr)},
-      {"value", row.ReadFailed() ? Json(nullptr) : NumberOrText(row.format, row.ShownText())},
+      {"value", row.read_stamp == 0 ? Json(nullptr) : NumberOrText(row.format, row.ShownText())},
       {"text", row.ShownText()},
       {"unit", row.unit},
   };
