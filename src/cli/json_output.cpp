@@ -143,15 +143,28 @@ Json Error(ErrorKind kind, std::string_view message) {
   return {{"error", {{"kind", NameOf(kErrorKinds, kind)}, {"message", message}}}};
 }
 
-Json Register(const monitor::SbsRegisterDef& row) {
+namespace {
+
+// Whether the row's last read left a value in it.
+bool HoldsValue(const monitor::SbsRegisterDef& row) {
+  if (row.is_text()) return !row.value_text.empty();
+  // The debug block keeps its length in raw_value; its bytes are its value.
+  if (row.command == monitor::kDebugInfoBlock.subcommand) return !row.DisplayText().empty();
+  return row.raw_value != monitor::kNotRead;
+}
+
+}  // namespace
+
+Json Register(const monitor::SbsRegisterDef& row, bool current) {
   // Text rows and the debug block keep a length in raw_value, not a value.
   const bool has_raw = !row.is_text() && row.format != "%s" && row.raw_value != monitor::kNotRead;
   return {
       {"name", TextOrNull(row.name)},
       {"command", row.command},
       {"raw", has_raw ? Json(static_cast<std::uint32_t>(row.raw_value)) : Json(nullptr)},
-      {"value", row.read_stamp == 0 ? Json(nullptr) : NumberOrText(row.format, row.ShownText())},
-      {"text", row.ShownText()},
+      {"value",
+       current && HoldsValue(row) ? NumberOrText(row.format, row.ShownText()) : Json(nullptr)},
+      {"text", current ? row.ShownText() : std::string_view()},
       {"unit", row.unit},
   };
 }
@@ -219,7 +232,7 @@ Json Scan(const monitor::ScanReport& report) {
   Json registers = Json::array();
   for (monitor::TableId id : monitor::kAllTables) {
     for (const monitor::SbsRegisterDef& row : report.table.rows(id)) {
-      registers.push_back(Register(row));
+      registers.push_back(Register(row, report.table.Current(row)));
     }
   }
   return {{"rows", report.rows}, {"unread", report.unread}, {"registers", registers}};

@@ -31,7 +31,8 @@ Json Error(ErrorKind kind, std::string_view message);
 
 // One register reading, the same wherever a register appears: name, command, raw value, the
 // value as a number (a text row: its text), the value text as the lists show it, and the unit.
-Json Register(const monitor::SbsRegisterDef& row);
+// A row not `current` (read before the adapter was lost) has no value.
+Json Register(const monitor::SbsRegisterDef& row, bool current = true);
 // One data flash parameter: name, subclass, offset, value, value text, unit.
 Json Parameter(const dataflash::ParamDef& def, const dataflash::ParamValue& value);
 // The adapter: transport, firmware version and date.
