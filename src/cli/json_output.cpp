@@ -358,4 +358,20 @@ Json FsCheck(const std::string& path, const firmware::FsCheckReport& report) {
 
 Json AuthDigest(std::string_view digest) { return {{"digest", digest}}; }
 
+Json Adapters(const app::AdapterList& list) {
+  Json adapters = Json::array();
+  for (const auto& adapter : list.adapters) {
+    adapters.push_back({
+        {"transport", adapter.transport == link::Transport::kHid ? "hid" : "bulk"},
+        {"serial", TextOrNull(adapter.serial)},
+        {"node", adapter.node},
+        {"can_open", adapter.can_open},
+        {"problem", TextOrNull(adapter.problem)},
+        {"select", adapter.select},
+        {"simulated", list.simulated},
+    });
+  }
+  return {{"adapters", adapters}};
+}
+
 }  // namespace cw::cli::json

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/about_text.h"
+#include "app/adapter_list.h"
 #include "cli/command_output.h"
 #include "common/bytes.h"
 #include "dataflash/data_flash_view.h"
@@ -71,5 +72,7 @@ Json Doctor(const link::SurveySettings& settings, const link::AdapterSurvey& sur
             std::span<const std::string> steps);
 Json FsCheck(const std::string& path, const firmware::FsCheckReport& report);
 Json AuthDigest(std::string_view digest);
+// Every attached adapter: how it is reached, whether it opens, and what selects it.
+Json Adapters(const app::AdapterList& list);
 
 }  // namespace cw::cli::json

@@ -210,7 +210,6 @@ inline constexpr std::string_view kSimulatedHint =
     "Simulated adapters: add the SELECT WITH text at the end of the sim device string "
     "(--device sim:packs=N:...:adapter=hid:SERIAL) to drive that pack.";
 inline constexpr std::string_view kUsbUnlisted = "USB devices could not be listed: {}";
-inline constexpr std::string_view kJsonOption = "print the list as a JSON array, one object each";
 }  // namespace adapters
 
 }  // namespace cw::cli::messages

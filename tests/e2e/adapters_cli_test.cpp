@@ -78,10 +78,10 @@ TEST_F(AdaptersCliTest, ChoosingOnePackDrivesOnlyThatPack) {
   EXPECT_EQ(RunCli(Packs(":adapter=" + Serial(1)) + "df get 'CUV Time'").out, "3\n");
 }
 
-TEST_F(AdaptersCliTest, JsonListsTheSameAdaptersAsAnArray) {
+TEST_F(AdaptersCliTest, JsonListsTheSameAdaptersInAnArray) {
   const CliRun run = RunCli("--device sim:packs=2:transport=bulk adapters --json");
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  const auto list = nlohmann::json::parse(run.out);
+  const auto list = nlohmann::json::parse(run.out)["adapters"];
   ASSERT_TRUE(list.is_array());
   ASSERT_EQ(list.size(), 2U);
   EXPECT_EQ(list[1], nlohmann::json::parse(R"({"transport": "bulk", "serial": "888800000002",

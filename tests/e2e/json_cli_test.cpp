@@ -88,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
     Commands, JsonCliTest,
     ::testing::Values(
         Case{"ProbeHid", std::string(kSim) + "probe", "probe.json", 0},
+        Case{"Adapters", "--device sim:packs=2:transport=both adapters", "adapters.json", 0},
         Case{"ProbeBulk", "--device sim:transport=bulk:clock=virtual probe", "probe.json", 0},
         Case{"ReadWord", std::string(kSim) + "read-word 0F", "read-word.json", 0},
         Case{"Mba", std::string(kSim) + "mba 54 2", "mba.json", 0},
@@ -114,6 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
     Errors, JsonCliTest,
     ::testing::Values(
         Case{"NoAdapter", std::string(kSim) + "--pid 1234 read-word 09", "error.json", 1},
+        Case{"NoAdapters", std::string(kSim) + "--pid 1234 adapters", "error.json", 1},
         Case{"NoAdapterScan", std::string(kSim) + "--pid 1234 scan --once", "error.json", 1},
         Case{"BadArgument", std::string(kSim) + "read-word ZZ", "error.json", 2},
         Case{"MissingArgument", std::string(kSim) + "mba 54", "error.json", 2},
