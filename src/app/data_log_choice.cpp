@@ -16,8 +16,8 @@ DataLogChoice ChooseDataLog(const std::filesystem::path& typed, monitor::LogForm
 
 std::string LogTallyText(int lines, int lines_with_unread) {
   std::string text = lines == 1 ? std::string(messages::kOneLineLogged)
-                                : fmt::format(fmt::runtime(messages::kLinesLogged), lines);
-  return text + fmt::format(fmt::runtime(messages::kLinesWithUnread), lines_with_unread);
+                                : fmt::format(messages::kLinesLogged, lines);
+  return text + fmt::format(messages::kLinesWithUnread, lines_with_unread);
 }
 
 }  // namespace cw::app

@@ -20,7 +20,7 @@ std::expected<link::AdapterChoice, std::string> ChoiceOf(std::string_view text) 
     if (!text.starts_with(kind) || !text.substr(kind.size()).starts_with(':')) continue;
     const std::string_view key = text.substr(kind.size() + 1);
     if (key.empty()) {
-      return std::unexpected(fmt::format(fmt::runtime(messages::kDeviceNeedsAdapter), text, kind));
+      return std::unexpected(fmt::format(messages::kDeviceNeedsAdapter, text, kind));
     }
     return link::AdapterChoice{kind == "hid" ? link::Transport::kHid : link::Transport::kBulk,
                                std::string(key)};
@@ -38,7 +38,7 @@ std::expected<void, std::string> ApplySimKey(std::string_view key, std::string_v
     } else if (value == "both") {
       selection.transport = SimTransport::kBoth;
     } else {
-      return Fail(fmt::format(fmt::runtime(messages::kUnknownTransport), value));
+      return Fail(fmt::format(messages::kUnknownTransport, value));
     }
   } else if (key == "state") {
     selection.state_file = std::string(value);
@@ -51,22 +51,22 @@ std::expected<void, std::string> ApplySimKey(std::string_view key, std::string_v
     }
     const auto pack = common::ParseWholeInteger(value.substr(at + 1));
     if (!pack || *pack < 1 || *pack > sim::kMaxPacks) {
-      return Fail(fmt::format(fmt::runtime(messages::kBadFaultsPack), value));
+      return Fail(fmt::format(messages::kBadFaultsPack, value));
     }
     selection.pack_faults.push_back({static_cast<int>(*pack), std::string(value.substr(0, at))});
   } else if (key == "clock") {
     if (value != "virtual" && value != "system") {
-      return Fail(fmt::format(fmt::runtime(messages::kUnknownClock), value));
+      return Fail(fmt::format(messages::kUnknownClock, value));
     }
     selection.virtual_clock = value == "virtual";
   } else if (key == "packs") {
     const auto packs = common::ParseWholeInteger(value);
     if (!packs || *packs < 1 || *packs > sim::kMaxPacks) {
-      return Fail(fmt::format(fmt::runtime(messages::kBadPackCount), value, sim::kMaxPacks));
+      return Fail(fmt::format(messages::kBadPackCount, value, sim::kMaxPacks));
     }
     selection.packs = static_cast<int>(*packs);
   } else {
-    return Fail(fmt::format(fmt::runtime(messages::kUnknownDeviceOption), key));
+    return Fail(fmt::format(messages::kUnknownDeviceOption, key));
   }
   return {};
 }
@@ -83,7 +83,7 @@ std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view t
     return selection;
   }
   if (text != "sim" && !text.starts_with("sim:")) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kUnknownDevice), text));
+    return std::unexpected(fmt::format(messages::kUnknownDevice, text));
   }
   selection.simulated = true;
   std::string_view rest = text.substr(3);
@@ -105,7 +105,7 @@ std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view t
     const std::string_view value =
         equals == std::string_view::npos ? std::string_view{} : item.substr(equals + 1);
     if (equals == std::string_view::npos || value.empty()) {
-      return std::unexpected(fmt::format(fmt::runtime(messages::kDeviceOptionNeedsValue), item));
+      return std::unexpected(fmt::format(messages::kDeviceOptionNeedsValue, item));
     }
     if (auto applied = ApplySimKey(key, value, selection); !applied) {
       return std::unexpected(applied.error());
@@ -125,7 +125,7 @@ std::expected<DeviceSelection, std::string> SelectDevice(std::string_view device
   if (!selection->simulated) return std::unexpected(std::string(messages::kSimStateNeedsSim));
   if (!selection->state_file.empty() && selection->state_file != sim_state) {
     return std::unexpected(
-        fmt::format(fmt::runtime(messages::kTwoStateFiles), selection->state_file, sim_state));
+        fmt::format(messages::kTwoStateFiles, selection->state_file, sim_state));
   }
   selection->state_file = std::string(sim_state);
   return selection;

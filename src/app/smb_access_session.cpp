@@ -97,7 +97,7 @@ std::optional<std::uint16_t> ParseWordField(std::string_view text, bool& empty_o
 // A form's command field; a text that is no command is said through `sink`.
 std::optional<std::uint8_t> ParseCommandField(std::string_view text, common::MessageSink& sink) {
   const auto command = ParseSmbCommand(text);
-  if (!command) sink.Show(fmt::format(fmt::runtime(messages::kSmbCommandInvalid), text));
+  if (!command) sink.Show(fmt::format(messages::kSmbCommandInvalid, text));
   return command;
 }
 
@@ -140,12 +140,12 @@ std::optional<std::uint8_t> SmbAccessSession::SelectedPageLength(std::uint8_t co
                                                                  common::MessageSink& sink) {
   std::uint16_t selected = 0;
   if (!link_.ReadWord(kSubclassIdCommand, selected)) {
-    sink.Show(fmt::format(fmt::runtime(messages::kSmbSubclassUnread), LinkFailureText(link_),
+    sink.Show(fmt::format(messages::kSmbSubclassUnread, LinkFailureText(link_),
                           command, writing ? messages::kSmbPageWritten : messages::kSmbPageRead));
     return std::nullopt;
   }
   const auto no_subclass = [&] {
-    sink.Show(fmt::format(fmt::runtime(messages::kSmbNoSubclass), selected));
+    sink.Show(fmt::format(messages::kSmbNoSubclass, selected));
     return std::nullopt;
   };
   if (selected > kLastSubclassId) return no_subclass();
@@ -162,7 +162,7 @@ std::optional<std::uint8_t> SmbAccessSession::SelectedPageLength(std::uint8_t co
   const auto length = PageBytes(entry->length, page);
   if (!length) {
     sink.Show(
-        fmt::format(fmt::runtime(messages::kSmbNoSuchPage), subclass, entry->length, command));
+        fmt::format(messages::kSmbNoSuchPage, subclass, entry->length, command));
   }
   return length;
 }
@@ -218,7 +218,7 @@ common::Verdict SmbAccessSession::ReadWord(SmbAccessFields& fields,
                                            common::OutcomeBuilder& outcome) {
   const auto command = ParseCommandField(fields.read_word_command, outcome);
   const bool block = command && IsSmbBlockCommand(*command);
-  if (block) outcome.Show(fmt::format(fmt::runtime(messages::kSmbBlockCommandAsWord), *command));
+  if (block) outcome.Show(fmt::format(messages::kSmbBlockCommandAsWord, *command));
   if (!command || block) {
     fields.read_word_command.clear();
     fields.read_word_result.clear();
@@ -239,14 +239,14 @@ common::Verdict SmbAccessSession::WriteWord(SmbAccessFields& fields,
     return common::Verdict::kRefused;
   }
   if (IsSmbBlockCommand(*command)) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kSmbBlockCommandAsWord), *command));
+    outcome.Show(fmt::format(messages::kSmbBlockCommandAsWord, *command));
     fields.write_word_command = BlanksCommandOnWordWrite(*command) ? "  " : "";
     return common::Verdict::kRefused;
   }
   bool empty_or_long = false;
   const auto word = ParseWordField(fields.write_word, empty_or_long);
   if (!word) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kSmbWordInvalid), fields.write_word));
+    outcome.Show(fmt::format(messages::kSmbWordInvalid, fields.write_word));
     return common::Verdict::kRefused;
   }
   const std::array<std::uint8_t, 3> bytes = {*command, common::LowByte(*word),
@@ -265,7 +265,7 @@ common::Verdict SmbAccessSession::WriteCombinedWord(SmbAccessFields& fields,
     fields.combined_word2.clear();
   };
   const bool other = command && *command != 0x00 && *command != 0x47;
-  if (other) outcome.Show(fmt::format(fmt::runtime(messages::kSmbCombinedCommand), *command));
+  if (other) outcome.Show(fmt::format(messages::kSmbCombinedCommand, *command));
   if (!command || other) {
     clear();
     return common::Verdict::kRefused;
@@ -277,7 +277,7 @@ common::Verdict SmbAccessSession::WriteCombinedWord(SmbAccessFields& fields,
   // Two key words in a row must both be what was meant: an empty or overlong word is refused.
   if (!first || !second || first_unusable || second_unusable) {
     const bool first_bad = !first || first_unusable;
-    outcome.Show(fmt::format(fmt::runtime(messages::kSmbWordInvalid),
+    outcome.Show(fmt::format(messages::kSmbWordInvalid,
                              first_bad ? fields.combined_word1 : fields.combined_word2));
     return common::Verdict::kRefused;
   }
@@ -298,7 +298,7 @@ common::Verdict SmbAccessSession::ReadBlock(SmbAccessFields& fields,
                                             common::OutcomeBuilder& outcome) {
   const auto command = ParseCommandField(fields.read_block_command, outcome);
   const bool word = command && !IsSmbBlockCommand(*command);
-  if (word) outcome.Show(fmt::format(fmt::runtime(messages::kSmbWordCommandAsBlock), *command));
+  if (word) outcome.Show(fmt::format(messages::kSmbWordCommandAsBlock, *command));
   if (!command || word) {
     fields.read_block_command.clear();
     fields.read_block_result.clear();
@@ -325,7 +325,7 @@ common::Verdict SmbAccessSession::ReadBlock(SmbAccessFields& fields,
       return common::Verdict::kFailed;
     }
     if (counted[0] > link::kFlashPageSize) {
-      outcome.Show(fmt::format(fmt::runtime(messages::kSmbCountTooLarge), *command, counted[0]));
+      outcome.Show(fmt::format(messages::kSmbCountTooLarge, *command, counted[0]));
       return common::Verdict::kFailed;
     }
     length = static_cast<std::uint8_t>(counted[0] + 2);
@@ -338,7 +338,7 @@ common::Verdict SmbAccessSession::ReadBlock(SmbAccessFields& fields,
 
 void SmbAccessSession::ShowReadFailed(std::uint8_t command, common::MessageSink& outcome) {
   outcome.Show(
-      fmt::format(fmt::runtime(messages::kSmbReadFailed), command, LinkFailureText(link_)));
+      fmt::format(messages::kSmbReadFailed, command, LinkFailureText(link_)));
 }
 
 std::optional<std::uint16_t> SmbAccessSession::ReadCheckedWord(std::uint8_t command,
@@ -376,7 +376,7 @@ std::optional<common::Bytes> SmbAccessSession::ReadCheckedBlock(std::uint8_t com
   const std::size_t carried = bytes.size() - 2;
   if (bytes[0] != carried) {
     outcome.Show(
-        fmt::format(fmt::runtime(messages::kSmbCountMismatch), command, bytes[0], carried));
+        fmt::format(messages::kSmbCountMismatch, command, bytes[0], carried));
     return std::nullopt;
   }
   return common::Bytes(bytes.begin() + 1, bytes.end() - 1);
@@ -384,7 +384,7 @@ std::optional<common::Bytes> SmbAccessSession::ReadCheckedBlock(std::uint8_t com
 
 void SmbAccessSession::ShowUnconfirmed(std::uint8_t command, std::string_view why,
                                        std::string_view now, common::OutcomeBuilder& outcome) {
-  outcome.Show(fmt::format(fmt::runtime(messages::kSmbWriteNotConfirmed), command, why) +
+  outcome.Show(fmt::format(messages::kSmbWriteNotConfirmed, command, why) +
                std::string(now));
 }
 
@@ -404,10 +404,10 @@ common::Verdict SmbAccessSession::ReportUnconfirmedWord(std::uint8_t command, st
   }
   if (*held == word) {
     outcome.Show(
-        fmt::format(fmt::runtime(messages::kSmbWrittenAcknowledgementLost), command, *held));
+        fmt::format(messages::kSmbWrittenAcknowledgementLost, command, *held));
     return common::Verdict::kDone;
   }
-  ShowUnconfirmed(command, why, fmt::format(fmt::runtime(messages::kSmbNowHoldsWord), *held),
+  ShowUnconfirmed(command, why, fmt::format(messages::kSmbNowHoldsWord, *held),
                   outcome);
   return common::Verdict::kFailed;
 }
@@ -423,11 +423,11 @@ common::Verdict SmbAccessSession::ReportUnconfirmedPage(std::uint8_t command,
     return common::Verdict::kFailed;
   }
   if (*held == page) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kSmbPageWrittenAcknowledgementLost), command));
+    outcome.Show(fmt::format(messages::kSmbPageWrittenAcknowledgementLost, command));
     return common::Verdict::kDone;
   }
   ShowUnconfirmed(command, why,
-                  fmt::format(fmt::runtime(messages::kSmbNowHoldsBytes), BytesText(*held)),
+                  fmt::format(messages::kSmbNowHoldsBytes, BytesText(*held)),
                   outcome);
   return common::Verdict::kFailed;
 }
@@ -459,7 +459,7 @@ common::Verdict SmbAccessSession::WriteBlock(SmbAccessFields& fields,
       break;
     default:
       if (*command < link::kFlashPageCommand || *command > link::kFlashPageCommand + 4) {
-        outcome.Show(fmt::format(fmt::runtime(messages::kSmbNoBlockWrite), *command));
+        outcome.Show(fmt::format(messages::kSmbNoBlockWrite, *command));
         clear_both();
         return common::Verdict::kRefused;
       }
@@ -482,7 +482,7 @@ common::Verdict SmbAccessSession::WriteBlock(SmbAccessFields& fields,
   // Bytes beyond the frame would be dropped: what reached the gauge would not be what was typed
   // (a 0x2F challenge cut to its first 20 bytes), so the whole write is refused.
   if (fixed_length != 0 && data->size() > fixed_length) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kSmbBlockTooLong), *command, fixed_length,
+    outcome.Show(fmt::format(messages::kSmbBlockTooLong, *command, fixed_length,
                              data->size()));
     return common::Verdict::kRefused;
   }
@@ -490,7 +490,7 @@ common::Verdict SmbAccessSession::WriteBlock(SmbAccessFields& fields,
   if (page_write) payload.resize(fixed_length, 0x00);
   const bool needs_data = *command == 0x2F || *command == 0x44 || *command == 0x70;
   if (needs_data && payload.empty()) {
-    outcome.Show(fmt::format(fmt::runtime(messages::kSmbBlockNeedsData), *command));
+    outcome.Show(fmt::format(messages::kSmbBlockNeedsData, *command));
     fields.write_block_command.clear();
     return common::Verdict::kRefused;
   }

@@ -15,16 +15,16 @@ namespace {
 namespace text = messages::adapters;
 
 void PrintList(const app::AdapterList& list) {
-  fmt::print(fmt::runtime(text::kRow), text::kTransport, text::kSerial, text::kNode, text::kOpen,
+  fmt::print(text::kRow, text::kTransport, text::kSerial, text::kNode, text::kOpen,
              text::kSelect);
   fmt::print("\n");
   for (const auto& adapter : list.adapters) {
-    fmt::print(fmt::runtime(text::kRow),
+    fmt::print(text::kRow,
                adapter.transport == link::Transport::kHid ? messages::kTransportHid
                                                           : messages::kTransportBulk,
                adapter.serial.empty() ? std::string(text::kNoSerial) : adapter.serial, adapter.node,
                adapter.can_open ? text::kYes : text::kNo, adapter.select);
-    if (!adapter.problem.empty()) fmt::print(fmt::runtime(text::kWhyNot), adapter.problem);
+    if (!adapter.problem.empty()) fmt::print(text::kWhyNot, adapter.problem);
     fmt::print("\n");
   }
   if (list.simulated) fmt::print("{}\n", text::kSimulatedHint);
@@ -41,11 +41,11 @@ void AddAdapterCommands(CLI::App& app, CommandContext& context, int& exit_code) 
     const link::SurveySettings settings = context.SurveySettings();
     const app::AdapterList list = host->ListAdapters(settings);
     if (!list.usb_problem.empty()) {
-      fmt::print(stderr, fmt::runtime(text::kUsbUnlisted), list.usb_problem);
+      fmt::print(stderr, text::kUsbUnlisted, list.usb_problem);
       fmt::print(stderr, "\n");
     }
     if (list.adapters.empty()) {
-      const std::string none = fmt::format(fmt::runtime(text::kNoneFound), settings.vendor_id,
+      const std::string none = fmt::format(text::kNoneFound, settings.vendor_id,
                                            settings.hid_product_id, settings.bulk_product_id);
       exit_code = context.output().Error(ErrorKind::kNoAdapter, none, kExitFailed);
       return;

@@ -34,7 +34,7 @@ CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::stri
   return CLI::Validator(
       [rule = std::string(rule), accepts = std::move(accepts)](std::string& text) -> std::string {
         if (accepts(text)) return {};
-        return fmt::format(fmt::runtime(messages::kArgumentBreaksRule), text, rule);
+        return fmt::format(messages::kArgumentBreaksRule, text, rule);
       },
       "");
 }
@@ -42,20 +42,20 @@ CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::stri
 namespace {
 
 std::string RangeText(std::int64_t min, std::int64_t max) {
-  if (max >= kNoUpperLimit) return fmt::format(fmt::runtime(messages::kRangeOpen), min);
-  return fmt::format(fmt::runtime(messages::kRangeClosed), min, max);
+  if (max >= kNoUpperLimit) return fmt::format(messages::kRangeOpen, min);
+  return fmt::format(messages::kRangeClosed, min, max);
 }
 
 }  // namespace
 
 CLI::Validator WholeNumberIn(std::int64_t min, std::int64_t max) {
   const std::string rule =
-      fmt::format(fmt::runtime(messages::kRuleWholeNumber), RangeText(min, max));
+      fmt::format(messages::kRuleWholeNumber, RangeText(min, max));
   return CLI::Validator(
       [rule, min, max](std::string& text) -> std::string {
         const auto value = common::ParseWholeInteger(text);
         if (!value || *value < min || *value > max) {
-          return fmt::format(fmt::runtime(messages::kArgumentBreaksRule), text, rule);
+          return fmt::format(messages::kArgumentBreaksRule, text, rule);
         }
         text = std::to_string(*value);
         return {};

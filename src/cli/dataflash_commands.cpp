@@ -41,7 +41,7 @@ std::optional<std::size_t> RowOrReport(const CommandOutput& output, const std::s
   const auto row = FindParamByName(name);
   if (!row) {
     exit_code = output.Error(ErrorKind::kUsage,
-                             fmt::format(fmt::runtime(text::kUnknownParameter), name), kExitUsage);
+                             fmt::format(text::kUnknownParameter, name), kExitUsage);
   }
   return row;
 }
@@ -66,15 +66,15 @@ int PrintValueSetting(const dataflash::ValueSetting& setting, std::size_t row) {
       return kExitSuccess;
     case dataflash::EditResult::kMismatch:
       fmt::print("{}\n", holds);
-      fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kReadBackDiffers), holds));
+      fmt::print(stderr, "{}\n", fmt::format(text::kReadBackDiffers, holds));
       break;
     case dataflash::EditResult::kFailed:
       if (setting.holds) {
         fmt::print(stderr, "{}\n",
-                   fmt::format(fmt::runtime(files::kEditFailedHolds), kParams[row].name, holds));
+                   fmt::format(files::kEditFailedHolds, kParams[row].name, holds));
       } else {
         fmt::print(stderr, "{}\n",
-                   fmt::format(fmt::runtime(files::kEditFailedUnread), kParams[row].name));
+                   fmt::format(files::kEditFailedUnread, kParams[row].name));
       }
       break;
     case dataflash::EditResult::kBusBusy:
@@ -223,7 +223,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!session) return;
     const auto result = session->LoadAfiToGauge(*write_path, context.HonourStop());
     if (result.file_missing) {
-      fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kNoSuchFile), *write_path));
+      fmt::print(stderr, "{}\n", fmt::format(text::kNoSuchFile, *write_path));
     }
     exit_code = result.outcome ? kExitSuccess : kExitFailed;
   });
@@ -242,7 +242,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!read) {
       exit_code = output.Error(
           LinkErrorKind(bench->link().link_status()),
-          fmt::format(fmt::runtime(text::kGaugeReadFailed), kParams[*row].name), kExitFailed);
+          fmt::format(text::kGaugeReadFailed, kParams[*row].name), kExitFailed);
       return;
     }
     output.Result([&] { fmt::print("{}\n", read.detail.text); },

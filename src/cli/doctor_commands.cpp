@@ -31,7 +31,7 @@ void PrintCandidate(const link::AdapterCandidate& candidate, const link::SurveyS
              candidate.vendor_id, candidate.product_id, candidate.serial);
   fmt::print("\n");
   if (!candidate.product_matches) {
-    fmt::print(fmt::runtime(text::kNotTheProduct),
+    fmt::print(text::kNotTheProduct,
                hid ? settings.hid_product_id : settings.bulk_product_id);
     fmt::print("\n");
   }
@@ -39,13 +39,13 @@ void PrintCandidate(const link::AdapterCandidate& candidate, const link::SurveyS
     std::vector<std::string> collections;
     for (const auto& info : candidate.collections) {
       collections.push_back(
-          fmt::format(fmt::runtime(text::kCollection), info.usage_page, info.usage));
+          fmt::format(text::kCollection, info.usage_page, info.usage));
     }
-    fmt::print(fmt::runtime(text::kCollections), Joined(collections, " "));
+    fmt::print(text::kCollections, Joined(collections, " "));
     fmt::print("\n");
   }
   if (candidate.access.exists) {
-    fmt::print(fmt::runtime(text::kNode), candidate.access.mode, candidate.access.owner,
+    fmt::print(text::kNode, candidate.access.mode, candidate.access.owner,
                candidate.access.group, candidate.access.read_write ? text::kMay : text::kMayNot);
   } else {
     fmt::print("{}", text::kNodeMissing);
@@ -54,7 +54,7 @@ void PrintCandidate(const link::AdapterCandidate& candidate, const link::SurveyS
   if (candidate.opened) {
     fmt::print("{}\n", text::kOpenOk);
   } else {
-    fmt::print(fmt::runtime(text::kOpenFailed), link::DescribeFault(candidate.open_fault));
+    fmt::print(text::kOpenFailed, link::DescribeFault(candidate.open_fault));
     fmt::print("\n");
   }
   if (candidate.kernel_driver) {
@@ -63,7 +63,7 @@ void PrintCandidate(const link::AdapterCandidate& candidate, const link::SurveyS
     if (*candidate.claimed) {
       fmt::print("{}\n", text::kClaimed);
     } else {
-      fmt::print(fmt::runtime(text::kClaimFailed), link::DescribeFault(candidate.claim_fault));
+      fmt::print(text::kClaimFailed, link::DescribeFault(candidate.claim_fault));
       fmt::print("\n");
     }
   }
@@ -73,12 +73,12 @@ void PrintSetup(const link::AdapterSurvey& survey) {
   if (survey.rule.path.empty()) {
     std::vector<std::string> searched;
     for (const auto& directory : survey.rule.searched) searched.push_back(directory.string());
-    fmt::print(fmt::runtime(text::kRuleMissing), Joined(searched, ", "));
+    fmt::print(text::kRuleMissing, Joined(searched, ", "));
   } else {
     std::vector<std::string> products;
     for (const auto product : survey.rule.products)
       products.push_back(fmt::format("{:04x}", product));
-    fmt::print(fmt::runtime(text::kRuleInstalled), survey.rule.path.string(),
+    fmt::print(text::kRuleInstalled, survey.rule.path.string(),
                survey.rule.names_vendor ? text::kVendorNamed : text::kVendorNotNamed,
                products.empty() ? std::string(text::kNone) : Joined(products, " "));
   }
@@ -99,38 +99,38 @@ std::string StepText(const link::NextStep& step, const link::SurveySettings& set
       line = text::kStepReady;
       break;
     case Kind::kPlugIn:
-      line = fmt::format(fmt::runtime(text::kStepPlugIn), settings.vendor_id,
+      line = fmt::format(text::kStepPlugIn, settings.vendor_id,
                          settings.hid_product_id, settings.bulk_product_id);
       break;
     case Kind::kUsbUnavailable:
-      line = fmt::format(fmt::runtime(text::kStepUsbUnavailable), step.detail);
+      line = fmt::format(text::kStepUsbUnavailable, step.detail);
       break;
     case Kind::kInstallRule:
       line = text::kStepInstallRule;
       break;
     case Kind::kAddProductToRule:
-      line = fmt::format(fmt::runtime(text::kStepAddProduct), step.product_id);
+      line = fmt::format(text::kStepAddProduct, step.product_id);
       break;
     case Kind::kJoinGroup:
-      line = fmt::format(fmt::runtime(text::kStepJoinGroup), settings.group);
+      line = fmt::format(text::kStepJoinGroup, settings.group);
       break;
     case Kind::kReloadRules:
       line = text::kStepReloadRules;
       break;
     case Kind::kUsePid:
-      line = fmt::format(fmt::runtime(text::kStepUsePid), step.product_id);
+      line = fmt::format(text::kStepUsePid, step.product_id);
       break;
     case Kind::kCheckSerial:
-      line = fmt::format(fmt::runtime(text::kStepCheckSerial), step.node, step.detail);
+      line = fmt::format(text::kStepCheckSerial, step.node, step.detail);
       break;
     case Kind::kCloseOtherProgram:
-      line = fmt::format(fmt::runtime(text::kStepCloseOther), step.node);
+      line = fmt::format(text::kStepCloseOther, step.node);
       break;
     case Kind::kNoAdapterCollections:
-      line = fmt::format(fmt::runtime(text::kStepNoAdapterCollections), step.node);
+      line = fmt::format(text::kStepNoAdapterCollections, step.node);
       break;
     case Kind::kCannotOpen:
-      line = fmt::format(fmt::runtime(text::kStepCannotOpen), step.node, step.detail);
+      line = fmt::format(text::kStepCannotOpen, step.node, step.detail);
       break;
   }
   return line;
@@ -138,15 +138,15 @@ std::string StepText(const link::NextStep& step, const link::SurveySettings& set
 
 void PrintSurvey(const link::SurveySettings& settings, const link::AdapterSurvey& survey,
                  const std::vector<std::string>& steps) {
-  fmt::print(fmt::runtime(text::kIds), settings.vendor_id, settings.hid_product_id,
+  fmt::print(text::kIds, settings.vendor_id, settings.hid_product_id,
              settings.bulk_product_id, settings.serial_prefix + common::kSerialSuffix);
   fmt::print("\n");
   if (survey.candidates.empty()) {
-    fmt::print(fmt::runtime(text::kNoAdapter), settings.vendor_id);
+    fmt::print(text::kNoAdapter, settings.vendor_id);
     fmt::print("\n");
   }
   if (survey.usb_fault) {
-    fmt::print(fmt::runtime(text::kUsbUnlisted), link::DescribeFault(survey.usb_fault));
+    fmt::print(text::kUsbUnlisted, link::DescribeFault(survey.usb_fault));
     fmt::print("\n");
   }
   for (const auto& candidate : survey.candidates) PrintCandidate(candidate, settings);

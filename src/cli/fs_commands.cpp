@@ -43,7 +43,7 @@ class PlayProgressBar final : public common::ProgressSink {
     const std::string remaining =
         progress.remaining ? Duration(*progress.remaining) : std::string(text::kUnknownRemaining);
     bar_.Draw(done, total,
-              fmt::format(fmt::runtime(text::kProgress), done, total, Duration(progress.elapsed),
+              fmt::format(text::kProgress, done, total, Duration(progress.elapsed),
                           remaining));
   }
 
@@ -57,14 +57,14 @@ void PrintProblems(const std::string& path, const fw::FsCheckReport& report, std
   for (const fw::FsProblem& problem : report.problems) {
     if (problem.line > 0) {
       fmt::print(out, "{}\n",
-                 fmt::format(fmt::runtime(text::kProblemAtLine), path, problem.line, problem.text));
+                 fmt::format(text::kProblemAtLine, path, problem.line, problem.text));
     } else {
-      fmt::print(out, "{}\n", fmt::format(fmt::runtime(text::kProblemOfFile), path, problem.text));
+      fmt::print(out, "{}\n", fmt::format(text::kProblemOfFile, path, problem.text));
     }
   }
   if (report.more_problems > 0) {
     fmt::print(out, "{}\n",
-               fmt::format(fmt::runtime(text::kMoreProblems), path, report.more_problems));
+               fmt::format(text::kMoreProblems, path, report.more_problems));
   }
 }
 
@@ -81,7 +81,7 @@ int Check(const CommandOutput& output, const std::string& path) {
           return;
         }
         const json::FsStepCounts counts = json::CountFsSteps(report.script);
-        fmt::print("{}\n", fmt::format(fmt::runtime(text::kClean), path, report.script.line_count,
+        fmt::print("{}\n", fmt::format(text::kClean, path, report.script.line_count,
                                        counts.writes, counts.compares, counts.waits));
       },
       [&] { return json::FsCheck(path, report); });
@@ -93,7 +93,7 @@ int Play(app::Workbench& bench, CommandContext& context, const std::string& path
     const std::string& state = bench.sim_pack()->options().state_file;
     fmt::print(stderr, "{}\n",
                state.empty() ? std::string(text::kDryRunFresh)
-                             : fmt::format(fmt::runtime(text::kDryRunFromState), state));
+                             : fmt::format(text::kDryRunFromState, state));
   }
   context.messages().Hold();
   PlayProgressBar progress(context.progress().bar());

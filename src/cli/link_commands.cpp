@@ -162,7 +162,7 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     exit_code = unread == 0 ? kExitSuccess : kExitFailed;
     if (unread > 0) {
       fmt::print(stderr, "{}\n",
-                 fmt::format(fmt::runtime(messages::kWatchValuesNotRead), unread, values,
+                 fmt::format(messages::kWatchValuesNotRead, unread, values,
                              link::StatusBarText(bench->link().link_status())));
     }
   });

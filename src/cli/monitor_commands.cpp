@@ -47,7 +47,7 @@ std::string RowList(const std::vector<std::string>& rows) {
   const std::size_t named = std::min(rows.size(), kNamedRows);
   std::string list = fmt::format("{}", fmt::join(rows.begin(), rows.begin() + named, ", "));
   if (named == rows.size()) return list;
-  return fmt::format(fmt::runtime(text::kMoreRows), list, rows.size() - named);
+  return fmt::format(text::kMoreRows, list, rows.size() - named);
 }
 
 std::string PlainLines(const RegisterTable& table) {
@@ -105,7 +105,7 @@ int ScanOnce(app::Workbench& bench, const CommandOutput& output) {
   // Exit status of a one-pass scan: every row read, or how many were not.
   if (report.unread == 0) return kExitSuccess;
   fmt::print(stderr, "{}\n",
-             fmt::format(fmt::runtime(text::kRowsNotRead), report.unread, report.rows,
+             fmt::format(text::kRowsNotRead, report.unread, report.rows,
                          link::StatusBarText(bench.link().link_status())));
   return kExitFailed;
 }
@@ -124,7 +124,7 @@ int ScanLive(app::Workbench& bench, int count, std::stop_token stop) {
       const RegisterTable table = engine.Snapshot();
       const std::string body = terminal ? TerminalScreen(table) : PlainLines(table);
       const std::string heading = fmt::format(
-          fmt::runtime(text::kLiveHeading), bench.simulated() ? "simulated pack" : "adapter",
+          text::kLiveHeading, bench.simulated() ? "simulated pack" : "adapter",
           worker.passes(), link::StatusBarText(bench.link().link_status()));
       if (terminal) {
         // Home and clear, so the view refreshes in place.
@@ -143,21 +143,21 @@ int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop
   const std::stop_callback on_stop(stop, [&stopped] { stopped = true; });
   const monitor::LogRecordingResult result = bench.sbs().RecordLog(recording, stopped);
   if (result.unknown_row) {
-    fmt::print(stderr, "{}\n", fmt::format(fmt::runtime(text::kUnknownRow), *result.unknown_row));
+    fmt::print(stderr, "{}\n", fmt::format(text::kUnknownRow, *result.unknown_row));
     return kExitUsage;
   }
   if (!result.started) return kExitFailed;
-  fmt::print("{}\n", fmt::format(fmt::runtime(text::kLogWritten), result.lines, recording.path));
+  fmt::print("{}\n", fmt::format(text::kLogWritten, result.lines, recording.path));
   // The file marks each value that was not read; how many there were is told here, and such a
   // log is no success.
   if (result.values.unread > 0) {
     fmt::print(stderr, "{}\n",
-               fmt::format(fmt::runtime(text::kLogFieldsNotRead), result.values.unread,
+               fmt::format(text::kLogFieldsNotRead, result.values.unread,
                            result.values.values, monitor::messages::kLogUnreadValue,
                            link::StatusBarText(bench.link().link_status())));
     fmt::print(
         stderr, "{}\n",
-        fmt::format(fmt::runtime(text::kLogRowsNotRead), RowList(result.values.unread_rows)));
+        fmt::format(text::kLogRowsNotRead, RowList(result.values.unread_rows)));
   }
   return result.complete && result.values.unread == 0 ? kExitSuccess : kExitFailed;
 }

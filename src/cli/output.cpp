@@ -84,7 +84,7 @@ int FinishOutput(int exit_code) {
   const int error = results_error.load();
   if (error == 0) return exit_code;
   fmt::print(stderr, "{}\n",
-             fmt::format(fmt::runtime(messages::kResultsLost), std::strerror(error)));
+             fmt::format(messages::kResultsLost, std::strerror(error)));
   return exit_code == kExitSuccess ? kExitFailed : exit_code;
 }
 

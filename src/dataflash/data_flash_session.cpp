@@ -153,7 +153,7 @@ bool DataFlashSession::ShowStopped(common::MessageSink& messages) {
   } else if (stopped->pages == 0) {
     messages.Show(messages::kStoppedNothingWritten);
   } else {
-    messages.Show(fmt::format(fmt::runtime(messages::kStoppedPartlyWritten), stopped->pages),
+    messages.Show(fmt::format(messages::kStoppedPartlyWritten, stopped->pages),
                   common::kDefaultCaption, common::MessageIcon::kError);
   }
   return true;

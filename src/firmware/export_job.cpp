@@ -75,7 +75,7 @@ JobRun ExportJob::RunExport(std::stop_token stop, const std::filesystem::path& p
   for (int page = 0; page < kExportPages; ++page) {
     if (stop.stop_requested()) {
       return {JobRun::End::kAbandoned,
-              {fmt::format(fmt::runtime(messages::kExportStopped), page, kExportPages)}};
+              {fmt::format(messages::kExportStopped, page, kExportPages)}};
     }
     const bool is_data = page < kDataPages;
     const auto selector = static_cast<std::uint16_t>(
@@ -84,7 +84,7 @@ JobRun ExportJob::RunExport(std::stop_token stop, const std::filesystem::path& p
     if (!block) {
       Progress(kExportPages);
       return {JobRun::End::kFailure,
-              {fmt::format(fmt::runtime(messages::kExportReadFailed), page + 1, kExportPages)}};
+              {fmt::format(messages::kExportReadFailed, page + 1, kExportPages)}};
     }
     std::uint8_t* to =
         is_data ? data.data() + static_cast<std::size_t>(page) * kRecordSize

@@ -103,7 +103,7 @@ class Checker {
     if (!known_kind) {
       Problem(
           number, FsProblemKind::kUnknownKind,
-          fmt::format(fmt::runtime(messages::kFsUnknownKind), Words(text).front().substr(0, 12)));
+          fmt::format(messages::kFsUnknownKind, Words(text).front().substr(0, 12)));
       return;
     }
     const std::string_view body = text.substr(2);
@@ -123,18 +123,18 @@ class Checker {
     const auto value = common::ParseWholeInteger(text);
     if (!value && value.error() == common::NumberError::kNotANumber) {
       Problem(number, FsProblemKind::kWaitNotNumber,
-              fmt::format(fmt::runtime(messages::kFsWaitNotNumber), text));
+              fmt::format(messages::kFsWaitNotNumber, text));
       return;
     }
     const bool negative = value ? *value < 0 : text.front() == '-';
     if (negative) {
       Problem(number, FsProblemKind::kWaitNegative,
-              fmt::format(fmt::runtime(messages::kFsWaitNegative), text));
+              fmt::format(messages::kFsWaitNegative, text));
       return;
     }
     if (!value || *value > kMaxFsWait.count()) {
       Problem(number, FsProblemKind::kWaitTooLong,
-              fmt::format(fmt::runtime(messages::kFsWaitTooLong), text));
+              fmt::format(messages::kFsWaitTooLong, text));
       return;
     }
     FsStep step;
@@ -151,7 +151,7 @@ class Checker {
     for (std::string_view word : Words(body)) {
       if (word.size() != 2 || !IsHexDigit(word[0]) || !IsHexDigit(word[1])) {
         Problem(number, FsProblemKind::kNotHexByte,
-                fmt::format(fmt::runtime(messages::kFsNotHexByte), word));
+                fmt::format(messages::kFsNotHexByte, word));
         readable = false;
         continue;
       }
@@ -161,7 +161,7 @@ class Checker {
     const bool write = kind == FsLineKind::kWrite;
     if (all.size() < 3) {
       Problem(number, FsProblemKind::kTooShort,
-              fmt::format(fmt::runtime(messages::kFsTooShort), write ? "W:" : "C:"));
+              fmt::format(messages::kFsTooShort, write ? "W:" : "C:"));
       return;
     }
     FsStep step;
@@ -175,7 +175,7 @@ class Checker {
 
     if (address != kGaugeAddress) {
       Problem(number, FsProblemKind::kNotGaugeAddress,
-              fmt::format(fmt::runtime(messages::kFsNotGaugeAddress), address));
+              fmt::format(messages::kFsNotGaugeAddress, address));
     }
     const std::uint8_t pec =
         write ? link::Pec(ByteView(all).first(all.size() - 1))
@@ -195,7 +195,7 @@ class Checker {
     const std::size_t transfer = step.bytes.size() + 1;
     if (problem_count() == problems_before && transfer > link::kMaxTransferBytes) {
       Problem(number, FsProblemKind::kTransferTooLong,
-              fmt::format(fmt::runtime(messages::kFsTransferTooLong), transfer,
+              fmt::format(messages::kFsTransferTooLong, transfer,
                           link::kMaxTransferBytes));
     }
     if (problem_count() != problems_before) return;
@@ -212,7 +212,7 @@ class Checker {
     if (IsWordCommand(command)) {
       if (bytes.size() != 2) {
         Problem(number, FsProblemKind::kWordLength,
-                fmt::format(fmt::runtime(messages::kFsWordLength), command, bytes.size()));
+                fmt::format(messages::kFsWordLength, command, bytes.size()));
       }
       return FsWriteForm::kWord;
     }
@@ -220,12 +220,12 @@ class Checker {
     if (IsBlockCommand(command)) {
       if (bytes.empty()) {
         Problem(number, FsProblemKind::kCountMismatch,
-                fmt::format(fmt::runtime(messages::kFsNoCountByte), command));
+                fmt::format(messages::kFsNoCountByte, command));
         return FsWriteForm::kBlock;
       }
       if (!counted) {
         Problem(number, FsProblemKind::kCountMismatch,
-                fmt::format(fmt::runtime(messages::kFsCountMismatch), bytes[0], bytes.size() - 1));
+                fmt::format(messages::kFsCountMismatch, bytes[0], bytes.size() - 1));
       }
     } else if (bytes.size() == 2) {
       return FsWriteForm::kWord;
@@ -234,7 +234,7 @@ class Checker {
     }
     if (bytes.size() == 1 || bytes.size() - 1 > link::kMaxBlockData) {
       Problem(number, FsProblemKind::kBlockLength,
-              fmt::format(fmt::runtime(messages::kFsBlockLength), bytes.size() - 1));
+              fmt::format(messages::kFsBlockLength, bytes.size() - 1));
     }
     return FsWriteForm::kBlock;
   }
@@ -267,7 +267,7 @@ FsCheckReport CheckFsScript(ByteView content) {
   }
   if (const auto binary = FirstBinaryByte(content)) {
     checker.Problem(binary->first, FsProblemKind::kBinary,
-                    fmt::format(fmt::runtime(messages::kFsBinary), binary->second));
+                    fmt::format(messages::kFsBinary, binary->second));
     return report;
   }
   int number = 0;
@@ -292,7 +292,7 @@ FsCheckReport CheckFsScriptFile(const std::filesystem::path& path) {
   if (content.error().problem == common::FileProblem::kTooLarge) {
     report.problems.push_back(
         {0, FsProblemKind::kTooLarge,
-         fmt::format(fmt::runtime(messages::kFsTooLarge), kMaxFsScriptFileSize)});
+         fmt::format(messages::kFsTooLarge, kMaxFsScriptFileSize)});
   } else {
     report.file_error = content.error();
   }

@@ -40,7 +40,7 @@ std::optional<std::string> MissingCode(const CodeCoverage& covered) {
   if (covered.all()) return std::nullopt;
   std::size_t first = 0;
   while (covered.test(first)) ++first;
-  return fmt::format(fmt::runtime(messages::kImageCodeIncomplete), covered.size() - covered.count(),
+  return fmt::format(messages::kImageCodeIncomplete, covered.size() - covered.count(),
                      first);
 }
 
@@ -53,19 +53,19 @@ std::optional<std::string> CheckImageRecords(common::ByteView stream, std::uint8
     std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(index * kRecordSize), kRecordSize,
                 record.begin());
     if (RecordSum(common::ByteView(record.data(), kRecordBodySize)) != record[kRecordBodySize]) {
-      return fmt::format(fmt::runtime(messages::kRecordBadSum), index);
+      return fmt::format(messages::kRecordBadSum, index);
     }
     UnscrambleRecord(record, record_mask);
     const std::size_t sequence = std::size_t{record[0]} << 8 | record[1];
     if (sequence != index) {
-      return fmt::format(fmt::runtime(messages::kRecordBadSequence), index, sequence);
+      return fmt::format(messages::kRecordBadSequence, index, sequence);
     }
     const std::uint8_t type = record[2];
-    if (!KnownType(type)) return fmt::format(fmt::runtime(messages::kRecordBadType), index, type);
+    if (!KnownType(type)) return fmt::format(messages::kRecordBadType, index, type);
     const std::uint8_t space = record[5];
     const std::uint8_t count = record[6];
     if (type == kTypeData && (space > kSpaceData || count == 0 || count > kMaxDataBytes)) {
-      return fmt::format(fmt::runtime(messages::kRecordBadData), index, space, count);
+      return fmt::format(messages::kRecordBadData, index, space, count);
     }
     Cover(record, *covered);
   }

@@ -158,7 +158,7 @@ JobRun UpdateJob::Stopped(const Reach& reach) const {
   }
   return {
       JobRun::End::kAbandoned,
-      {fmt::format(fmt::runtime(messages::kUpdateStoppedPartly), reach.furthest, total_blocks_)}};
+      {fmt::format(messages::kUpdateStoppedPartly, reach.furthest, total_blocks_)}};
 }
 
 JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
@@ -177,7 +177,7 @@ JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
       // A record went through (in this pass or an earlier one): the old firmware is gone.
       if (reach.furthest > 0) {
         return {JobRun::End::kFailure,
-                {fmt::format(fmt::runtime(messages::kStatePartlyWritten), reach.furthest,
+                {fmt::format(messages::kStatePartlyWritten, reach.furthest,
                              total_blocks_)}};
       }
       return {JobRun::End::kFailure,
@@ -185,7 +185,7 @@ JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
                                              : messages::kStateMayWaitInBootLoader)}};
     }
     ++restarts;
-    restart_status = fmt::format(fmt::runtime(messages::kStatusRestart), status, restarts + 1,
+    restart_status = fmt::format(messages::kStatusRestart, status, restarts + 1,
                                  kUpdateRestarts + 1);
     SetStatusText(restart_status);
   }
@@ -194,7 +194,7 @@ JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
   if (!FirmwareAnswers()) {
     Fail(std::string(messages::kStatusNoFirmware));
     return {JobRun::End::kFailure,
-            {fmt::format(fmt::runtime(messages::kStateNoFirmwareAnswer), total_blocks_)}};
+            {fmt::format(messages::kStateNoFirmwareAnswer, total_blocks_)}};
   }
   switch (LastRecordReadsBack(image)) {
     case ReadBack::kMatches:
@@ -209,7 +209,7 @@ JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
   Change([](UpdateView& view) { view.counter_text.clear(); });
   Progress(total_blocks_);
   if (restarts == 0) return {JobRun::End::kSuccess};
-  return {JobRun::End::kSuccess, {fmt::format(fmt::runtime(messages::kUpdateRestarted), restarts)}};
+  return {JobRun::End::kSuccess, {fmt::format(messages::kUpdateRestarted, restarts)}};
 }
 
 void UpdateJob::Progress(int sent) {

@@ -35,7 +35,7 @@ std::string StatusErrorText(std::uint16_t status) {
   }
   const std::string word = fmt::format("{}{:04X}", messages::kStatusErrorPrefix, status);
   if (names.empty()) return word;
-  return fmt::format(fmt::runtime(messages::kStatusNamesFormat), word, names);
+  return fmt::format(messages::kStatusNamesFormat, word, names);
 }
 
 }  // namespace cw::firmware

@@ -163,7 +163,7 @@ void ChartPanel::RefreshSeriesList() {
     const monitor::SbsRegisterDef& def = table.row(row);
     const bool waiting = item->checkState() == Qt::Checked && !def.scan;
     const QString text =
-        waiting ? Q(fmt::format(fmt::runtime(messages::kChartNotScanned), def.name)) : Q(def.name);
+        waiting ? Q(fmt::format(messages::kChartNotScanned, def.name)) : Q(def.name);
     if (item->text() == text) continue;
     item->setText(text);
     item->setForeground(waiting ? QColor(0x90, 0x90, 0x90) : QColor(Qt::black));
@@ -346,7 +346,7 @@ bool ChartPanel::ExportCsv(const QString& path) {
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
       file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
     messages_.Show(
-        fmt::format(fmt::runtime(messages::kExportFailed), S(path), S(file.errorString())),
+        fmt::format(messages::kExportFailed, S(path), S(file.errorString())),
         common::kDefaultCaption, common::MessageIcon::kError);
     return false;
   }
@@ -357,7 +357,7 @@ bool ChartPanel::ExportPng(const QString& path) {
   Redraw();
   if (!view_->grab().save(path, "PNG")) {
     messages_.Show(
-        fmt::format(fmt::runtime(messages::kExportFailed), S(path), messages::kPictureNotWritten),
+        fmt::format(messages::kExportFailed, S(path), messages::kPictureNotWritten),
         common::kDefaultCaption, common::MessageIcon::kError);
     return false;
   }

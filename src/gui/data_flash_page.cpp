@@ -287,7 +287,7 @@ void DataFlashPage::OnFilter(const QString& text) {
     const std::string name(dataflash::kTabNames[tab]);
     tabs_->setTabText(
         static_cast<int>(tab),
-        Q(filtering ? fmt::format(fmt::runtime(messages::kTabWithMatches), name, counts[tab])
+        Q(filtering ? fmt::format(messages::kTabWithMatches, name, counts[tab])
                     : name));
     tabs_->setTabEnabled(static_cast<int>(tab), !filtering || counts[tab] > 0);
   }
@@ -361,9 +361,9 @@ void DataFlashPage::ShowBitView() {
   const auto edited = bit_view_->edited();
   const std::string name(flag->name);
   bit_caption_->setText(
-      Q(edited ? fmt::format(fmt::runtime(messages::kBitViewEdited), name,
+      Q(edited ? fmt::format(messages::kBitViewEdited, name,
                              dataflash::FlagValueText(dataflash::kParams[row], *edited), value.text)
-               : fmt::format(fmt::runtime(messages::kBitViewCaption), name, value.text)));
+               : fmt::format(messages::kBitViewCaption, name, value.text)));
   write_bits_->setVisible(true);
   revert_bits_->setVisible(true);
   write_bits_->setEnabled(edited.has_value() && view_.controls_enabled && jobs_ == 0);

@@ -86,7 +86,7 @@ std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
     const auto pid = common::ParseHexNumber(S(parser.value(line.pid)), 0xFFFF);
     if (!pid) {
       return std::unexpected(
-          fmt::format(fmt::runtime(messages::kBadPid), S(parser.value(line.pid))));
+          fmt::format(messages::kBadPid, S(parser.value(line.pid))));
     }
     options.hid_product_id = static_cast<std::uint16_t>(*pid);
   }
@@ -170,7 +170,7 @@ void DisplayFailureHandler(QtMsgType type, const QMessageLogContext&, const QStr
   std::fprintf(stderr, "%s\n", qPrintable(text));
   if (type != QtFatalMsg) return;
   std::fprintf(stderr, "%s\n",
-               fmt::format(fmt::runtime(messages::kDisplayFailed), S(text)).c_str());
+               fmt::format(messages::kDisplayFailed, S(text)).c_str());
   std::_Exit(kExitUsage);
 }
 
@@ -210,7 +210,7 @@ int RunGaugeTool(int argc, char** argv) {
   ApplyProductLook(application);
   auto tool = GaugeToolApp::Create(std::move(*options));
   if (!tool) {
-    const std::string text = fmt::format(fmt::runtime(messages::kStartFailed), tool.error());
+    const std::string text = fmt::format(messages::kStartFailed, tool.error());
     std::fprintf(stderr, "%s\n", text.c_str());
     QMessageBox::critical(nullptr, Q(app::messages::kWindowTitle), Q(text));
     return kExitFailed;

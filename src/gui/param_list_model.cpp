@@ -99,10 +99,10 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::ToolTipRole:
       if (row.held && index.column() == kValue) {
-        return Q(fmt::format(fmt::runtime(messages::kHeldTip), row.value));
+        return Q(fmt::format(messages::kHeldTip, row.value));
       }
       if (row.differs && index.column() == kName) {
-        return Q(fmt::format(fmt::runtime(messages::kFileTip), compared_file_, *row.differs));
+        return Q(fmt::format(messages::kFileTip, compared_file_, *row.differs));
       }
       if (row.marked && index.column() == kValue) return Q(messages::kMarkedTip);
       // Some names are longer than the Name column is wide.

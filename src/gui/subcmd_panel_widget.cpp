@@ -44,7 +44,7 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdSession& session, GaugeWorker& w
     add_button(sub.label, [this, code = sub.code] {
       Run([&session = session_, code] { return session.RunSubcommand(code); });
     });
-    buttons_.back()->setToolTip(Q(fmt::format(fmt::runtime(messages::kSubCmdButtonTip), sub.code)));
+    buttons_.back()->setToolTip(Q(fmt::format(messages::kSubCmdButtonTip, sub.code)));
   }
   add_button(messages::kUnsealButton, [this] { Unseal(app::UnsealTarget::kUnseal); });
   buttons_.back()->setToolTip(Q(messages::kUnsealButtonTip));

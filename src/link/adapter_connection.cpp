@@ -88,7 +88,7 @@ std::string Joined(const std::vector<std::string>& parts) {
 }  // namespace
 
 std::string DescribeChoice(const AdapterChoice& choice) {
-  if (!choice.transport) return fmt::format(fmt::runtime(messages::kAnyChoice), choice.key);
+  if (!choice.transport) return fmt::format(messages::kAnyChoice, choice.key);
   return fmt::format(fmt::runtime(*choice.transport == Transport::kHid ? messages::kHidChoice
                                                                        : messages::kBulkChoice),
                      choice.key);
@@ -111,24 +111,24 @@ bool AdapterConnection::EndOpen(bool opened) {
   if (opened || choice_.any()) return opened;
   std::string why;
   if (!ambiguous_.empty()) {
-    why = fmt::format(fmt::runtime(messages::kChoiceAmbiguous), ambiguous_.size(),
+    why = fmt::format(messages::kChoiceAmbiguous, ambiguous_.size(),
                       Joined(ambiguous_));
   } else if (hid_matches_ + bulk_matches_ == 0) {
     std::vector<std::string> found;
     for (const auto& seen : seen_) {
       found.push_back(seen.problem.empty()
-                          ? fmt::format(fmt::runtime(messages::kFoundAdapter),
+                          ? fmt::format(messages::kFoundAdapter,
                                         TransportName(seen.transport), seen.node, seen.serial)
-                          : fmt::format(fmt::runtime(messages::kFoundUnopened),
+                          : fmt::format(messages::kFoundUnopened,
                                         TransportName(seen.transport), seen.node, seen.problem));
     }
     std::string listed = Joined(found);
     if (found.empty()) {
-      listed = choice_.transport ? fmt::format(fmt::runtime(messages::kFoundNoneOfKind),
+      listed = choice_.transport ? fmt::format(messages::kFoundNoneOfKind,
                                                TransportName(*choice_.transport))
                                  : std::string(messages::kFoundNothing);
     }
-    why = fmt::format(fmt::runtime(messages::kChoiceMatchesNothing), listed);
+    why = fmt::format(messages::kChoiceMatchesNothing, listed);
   } else {
     return false;  // the adapter named is there but would not open: its own problem says why
   }
@@ -225,7 +225,7 @@ bool AdapterConnection::OpenBulk() {
     }
     std::string node = usb_.DevicePath(index);
     if (node.empty()) {
-      node = fmt::format(fmt::runtime(messages::kUsbIds), descriptor->vendor_id,
+      node = fmt::format(messages::kUsbIds, descriptor->vendor_id,
                          descriptor->product_id);
     }
     auto device = usb_.Open(index);

@@ -79,7 +79,7 @@ class HidapiCollection final : public HidCollection {
   }
   bool Short(int received, std::size_t expected) {
     fault_ = {FaultKind::kShortReply,
-              fmt::format(fmt::runtime(messages::kShortReply), received, expected),
+              fmt::format(messages::kShortReply, received, expected),
               {}};
     return false;
   }

@@ -99,18 +99,18 @@ DataLog::~DataLog() { StopLog(); }
 std::expected<LoggedValues, std::string> DataLog::StartLog(const std::string& path,
                                                            int interval_seconds) {
   if (interval_seconds < kMinInterval || interval_seconds > kMaxInterval) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kLogBadInterval), interval_seconds));
+    return std::unexpected(fmt::format(messages::kLogBadInterval, interval_seconds));
   }
   // Only a regular file (or a new one) can hold the lines: a directory cannot be opened, and a
   // device would swallow them or never end.
   if (!common::CheckOutputTarget(path)) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kLogNotAFile), path));
+    return std::unexpected(fmt::format(messages::kLogNotAFile, path));
   }
   if (active()) StopLog();
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
     return std::unexpected(
-        fmt::format(fmt::runtime(messages::kLogCannotCreate), path, ErrorText()));
+        fmt::format(messages::kLogCannotCreate, path, ErrorText()));
   }
   file_ = file;
   path_ = path;
@@ -149,7 +149,7 @@ std::expected<void, std::string> DataLog::Write(std::string_view text) {
   const std::string reason = ErrorText();
   const std::string path = path_;
   StopLog();
-  return std::unexpected(fmt::format(fmt::runtime(messages::kLogWriteFailed), path, reason));
+  return std::unexpected(fmt::format(messages::kLogWriteFailed, path, reason));
 }
 
 std::string DataLog::Header() const {

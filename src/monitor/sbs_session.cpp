@@ -211,13 +211,13 @@ common::Outcome SbsSession::WriteRegister(RowRef ref, std::string_view text) {
       outcome.GaugeChanged();
       return outcome.Failed();
     case WriteOutcome::kWriteFailed:
-      outcome.Show(fmt::format(fmt::runtime(messages::kWriteFailed), name));
+      outcome.Show(fmt::format(messages::kWriteFailed, name));
       return outcome.Failed();
     case WriteOutcome::kBadValue:
-      outcome.Show(fmt::format(fmt::runtime(messages::kWriteBadValue), text, name, format));
+      outcome.Show(fmt::format(messages::kWriteBadValue, text, name, format));
       return outcome.Refused();
     case WriteOutcome::kReadOnly:
-      outcome.Show(fmt::format(fmt::runtime(messages::kWriteReadOnly), name));
+      outcome.Show(fmt::format(messages::kWriteReadOnly, name));
       return outcome.Refused();
   }
   return outcome.Failed();

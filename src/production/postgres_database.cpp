@@ -142,7 +142,7 @@ std::expected<std::unique_ptr<SqlDatabase>, std::string> OpenPostgresDatabase(
   if (connection == nullptr || PQstatus(connection) != CONNECTION_OK) {
     const std::string why = Trimmed(connection != nullptr ? PQerrorMessage(connection) : "");
     PQfinish(connection);
-    return std::unexpected(fmt::format(fmt::runtime(messages::kServerUnreachable), why));
+    return std::unexpected(fmt::format(messages::kServerUnreachable, why));
   }
   PQsetNoticeProcessor(connection, IgnoreNotice, nullptr);
   return std::make_unique<PostgresDatabase>(connection);

@@ -52,7 +52,7 @@ std::optional<RecipeFile> ReadFile(TomlTableReader& reader, std::string_view key
     return std::nullopt;
   }
   if (node->as_string()->get().empty()) {
-    reader.Problem(file.line, fmt::format(fmt::runtime(messages::kEmptyPath), key, reader.name()));
+    reader.Problem(file.line, fmt::format(messages::kEmptyPath, key, reader.name()));
     return std::nullopt;
   }
   file.path = node->as_string()->get();
@@ -79,12 +79,12 @@ std::optional<std::pair<RecipeFile, bool>> ReadFileOrScript(TomlTableReader& rea
     reader.Take(file_key);
     reader.Take("script");
     reader.Take("sha256");
-    reader.Problem(reader.line(), fmt::format(fmt::runtime(messages::kBothForms), reader.name(),
+    reader.Problem(reader.line(), fmt::format(messages::kBothForms, reader.name(),
                                               file_key, "script"));
     return std::nullopt;
   }
   if (!has_file && !has_script) {
-    reader.Problem(reader.line(), fmt::format(fmt::runtime(messages::kNeitherForm), reader.name(),
+    reader.Problem(reader.line(), fmt::format(messages::kNeitherForm, reader.name(),
                                               file_key, "script"));
     return std::nullopt;
   }
@@ -230,13 +230,13 @@ VerifyStep ReadVerify(TomlTableReader& reader, const std::filesystem::path& fold
   for (const std::string& name : ReadTextList(reader, "masks")) {
     const auto found = std::ranges::find(kVerifyMaskNames, name);
     if (found == kVerifyMaskNames.end()) {
-      reader.Problem(masks_line, fmt::format(fmt::runtime(messages::kUnknownMask), name,
+      reader.Problem(masks_line, fmt::format(messages::kUnknownMask, name,
                                              Joined(kVerifyMaskNames)));
       continue;
     }
     const auto mask = static_cast<VerifyMask>(found - kVerifyMaskNames.begin());
     if (std::ranges::find(step.masks, mask) != step.masks.end()) {
-      reader.Problem(masks_line, fmt::format(fmt::runtime(messages::kMaskTwice), name));
+      reader.Problem(masks_line, fmt::format(messages::kMaskTwice, name));
       continue;
     }
     step.masks.push_back(mask);
@@ -273,12 +273,12 @@ void ReadSteps(const toml::table& steps, Recipe& recipe, const std::filesystem::
     const auto found = std::ranges::find(kStepNames, key.str());
     const int key_line = static_cast<int>(key.source().begin.line);
     if (found == kStepNames.end()) {
-      problems.push_back({key_line, fmt::format(fmt::runtime(messages::kUnknownStep), key.str(),
+      problems.push_back({key_line, fmt::format(messages::kUnknownStep, key.str(),
                                                 Joined(kStepNames))});
       continue;
     }
     if (!node.is_table()) {
-      problems.push_back({key_line, fmt::format(fmt::runtime(messages::kWrongType), key.str(),
+      problems.push_back({key_line, fmt::format(messages::kWrongType, key.str(),
                                                 "[steps]", messages::kTypeTable)});
       continue;
     }
@@ -353,7 +353,7 @@ std::expected<Recipe, RecipeProblems> ParseRecipe(std::string_view text,
   } catch (const toml::parse_error& error) {
     return std::unexpected(
         RecipeProblems{{static_cast<int>(error.source().begin.line),
-                        fmt::format(fmt::runtime(messages::kRecipeSyntax), error.description())}});
+                        fmt::format(messages::kRecipeSyntax, error.description())}});
   }
   Recipe recipe;
   RecipeProblems problems;
@@ -376,7 +376,7 @@ std::expected<Recipe, RecipeProblems> LoadRecipe(const std::filesystem::path& pa
   const auto bytes = common::ReadRegularFile(path, kMaxRecipeFileSize);
   if (!bytes) {
     return std::unexpected(
-        RecipeProblems{{0, fmt::format(fmt::runtime(messages::kRecipeUnreadable),
+        RecipeProblems{{0, fmt::format(messages::kRecipeUnreadable,
                                        common::DescribeFileError(bytes.error()))}});
   }
   const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());

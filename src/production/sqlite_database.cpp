@@ -89,11 +89,11 @@ std::expected<std::unique_ptr<SqlDatabase>, std::string> OpenSqliteDatabase(
     const std::filesystem::path& path, bool create) {
   std::error_code error;
   if (!create && !std::filesystem::exists(path, error)) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kNoRecordsFile), path.string()));
+    return std::unexpected(fmt::format(messages::kNoRecordsFile, path.string()));
   }
   if (std::filesystem::is_directory(path, error)) {
     return std::unexpected(
-        fmt::format(fmt::runtime(messages::kRecordsFileIsFolder), path.string()));
+        fmt::format(messages::kRecordsFileIsFolder, path.string()));
   }
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
@@ -101,14 +101,14 @@ std::expected<std::unique_ptr<SqlDatabase>, std::string> OpenSqliteDatabase(
     std::string why = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_close_v2(db);
     return std::unexpected(
-        fmt::format(fmt::runtime(messages::kRecordsUnopenable), path.string(), why));
+        fmt::format(messages::kRecordsUnopenable, path.string(), why));
   }
   sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
   auto database = std::make_unique<SqliteDatabase>(db, path);
   for (const std::string_view pragma :
        {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"}) {
     if (auto done = database->Query(pragma, {}); !done) {
-      return std::unexpected(fmt::format(fmt::runtime(messages::kRecordsUnopenable), path.string(),
+      return std::unexpected(fmt::format(messages::kRecordsUnopenable, path.string(),
                                          done.error().message));
     }
   }

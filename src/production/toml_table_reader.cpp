@@ -18,7 +18,7 @@ TomlTableReader::~TomlTableReader() {
   for (const auto& [key, node] : table_) {
     if (taken_.contains(key.str())) continue;
     problems_.push_back({static_cast<int>(key.source().begin.line),
-                         fmt::format(fmt::runtime(messages::kUnknownKey), key.str(), name_)});
+                         fmt::format(messages::kUnknownKey, key.str(), name_)});
   }
 }
 
@@ -30,7 +30,7 @@ const toml::node* TomlTableReader::Take(std::string_view key) {
 const toml::node* TomlTableReader::Require(std::string_view key) {
   const toml::node* node = Take(key);
   if (node == nullptr)
-    Problem(line(), fmt::format(fmt::runtime(messages::kMissingKey), name_, key));
+    Problem(line(), fmt::format(messages::kMissingKey, name_, key));
   return node;
 }
 
@@ -40,7 +40,7 @@ void TomlTableReader::Problem(int line, std::string text) {
 
 void TomlTableReader::WrongType(const toml::node& node, std::string_view key,
                                 std::string_view type_text) {
-  Problem(LineOf(node), fmt::format(fmt::runtime(messages::kWrongType), key, name_, type_text));
+  Problem(LineOf(node), fmt::format(messages::kWrongType, key, name_, type_text));
 }
 
 std::optional<std::int64_t> TomlTableReader::Integer(std::string_view key, bool required,

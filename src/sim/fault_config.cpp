@@ -26,7 +26,7 @@ bool ParseWhole(std::string_view text, Number& out) {
 std::expected<int, std::string> ParseCount(std::string_view key, std::string_view value) {
   int count = 0;
   if (!ParseWhole(value, count) || count < 1) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kFaultBadCount), key, value));
+    return std::unexpected(fmt::format(messages::kFaultBadCount, key, value));
   }
   return count;
 }
@@ -49,7 +49,7 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
 
     const auto flag = [&](bool& field) -> std::expected<void, std::string> {
       if (has_value) {
-        return std::unexpected(fmt::format(fmt::runtime(messages::kFaultTakesNoValue), key));
+        return std::unexpected(fmt::format(messages::kFaultTakesNoValue, key));
       }
       field = true;
       return {};
@@ -57,7 +57,7 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
     const auto needs_value = [&](std::string_view example) -> std::expected<void, std::string> {
       if (has_value && !value.empty()) return {};
       return std::unexpected(
-          fmt::format(fmt::runtime(messages::kFaultNeedsValue), key, key, example));
+          fmt::format(messages::kFaultNeedsValue, key, key, example));
     };
 
     std::expected<void, std::string> result;
@@ -79,14 +79,14 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
       result = needs_value("1");
       if (!result) return std::unexpected(result.error());
       if (!ParseWhole(value, config.seed)) {
-        return std::unexpected(fmt::format(fmt::runtime(messages::kFaultBadSeed), value));
+        return std::unexpected(fmt::format(messages::kFaultBadSeed, value));
       }
     } else if (key == "safety-alarm") {
       result = needs_value("0x0002");
       if (!result) return std::unexpected(result.error());
       const auto bits = common::ParseHexNumber(value);
       if (!bits || *bits == 0) {
-        return std::unexpected(fmt::format(fmt::runtime(messages::kFaultBadAlarm), value));
+        return std::unexpected(fmt::format(messages::kFaultBadAlarm, value));
       }
       config.safety_alarm = *bits;
     } else if (key == "nack-probability") {
@@ -97,11 +97,11 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
       auto [ptr, error] = std::from_chars(value.data(), end, probability);
       // The negated comparison also refuses NaN.
       if (error != std::errc() || ptr != end || !(probability >= 0.0 && probability <= 1.0)) {
-        return std::unexpected(fmt::format(fmt::runtime(messages::kFaultBadProbability), value));
+        return std::unexpected(fmt::format(messages::kFaultBadProbability, value));
       }
       config.nack_probability = probability;
     } else {
-      return std::unexpected(fmt::format(fmt::runtime(messages::kFaultUnknownKey), key));
+      return std::unexpected(fmt::format(messages::kFaultUnknownKey, key));
     }
     if (!result) return std::unexpected(result.error());
   }

@@ -63,7 +63,7 @@ std::expected<void, std::string> SimPack::AttachStateFile(std::string state_file
     return {};
   }
   if (!options_.state_file.empty()) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kStateAlreadyAttached),
+    return std::unexpected(fmt::format(messages::kStateAlreadyAttached,
                                        options_.state_file, state_file));
   }
   options_.state_file = std::move(state_file);
@@ -109,7 +109,7 @@ void SimPack::Plug() { bus_->Plug(); }
 std::expected<void, std::string> SimPack::SaveState() const {
   if (options_.state_file.empty()) return std::unexpected(std::string(messages::kStateNoFile));
   if (load_error_) {
-    return std::unexpected(fmt::format(fmt::runtime(messages::kStateNotSavedAfterLoadError),
+    return std::unexpected(fmt::format(messages::kStateNotSavedAfterLoadError,
                                        options_.state_file, *load_error_));
   }
   GaugeState state = gauge_->State();

@@ -93,12 +93,12 @@ std::expected<std::unique_ptr<SimPackSet>, std::string> SimPackSet::Create(
     common::Clock& clock, SimPackSetOptions options) {
   if (options.packs < 1 || options.packs > kMaxPacks) {
     return std::unexpected(
-        fmt::format(fmt::runtime(messages::kPackCountOutOfRange), options.packs, kMaxPacks));
+        fmt::format(messages::kPackCountOutOfRange, options.packs, kMaxPacks));
   }
   for (const auto& [number, faults] : options.pack_faults) {
     if (number < 1 || number > options.packs) {
       return std::unexpected(
-          fmt::format(fmt::runtime(messages::kFaultsForMissingPack), number, options.packs));
+          fmt::format(messages::kFaultsForMissingPack, number, options.packs));
     }
   }
   if (options.state_folder && !options.state.empty()) {
@@ -106,7 +106,7 @@ std::expected<std::unique_ptr<SimPackSet>, std::string> SimPackSet::Create(
     std::filesystem::create_directories(options.state, error);
     if (!std::filesystem::is_directory(options.state)) {
       return std::unexpected(
-          fmt::format(fmt::runtime(messages::kStateFolderUnusable), options.state,
+          fmt::format(messages::kStateFolderUnusable, options.state,
                       error ? error.message() : std::string(messages::kNotAFolder)));
     }
   }

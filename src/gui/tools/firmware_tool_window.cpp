@@ -34,12 +34,12 @@ constexpr FileDialogRequest kExportDialog{messages::kExportFirmwareTitle,
 QString TimeText(const firmware::JobTiming& timing) {
   if (!timing.started()) return {};
   const std::string elapsed = firmware::DurationText(timing.Elapsed());
-  if (!timing.running()) return Q(fmt::format(fmt::runtime(messages::kJobTook), elapsed));
+  if (!timing.running()) return Q(fmt::format(messages::kJobTook, elapsed));
   if (const auto left = timing.Remaining()) {
-    return Q(fmt::format(fmt::runtime(messages::kJobElapsedRemaining), elapsed,
+    return Q(fmt::format(messages::kJobElapsedRemaining, elapsed,
                          firmware::DurationText(*left)));
   }
-  return Q(fmt::format(fmt::runtime(messages::kJobElapsed), elapsed));
+  return Q(fmt::format(messages::kJobElapsed, elapsed));
 }
 
 // Keeps a job's timing in step with its bar.
