@@ -124,8 +124,7 @@ std::expected<DeviceSelection, std::string> SelectDevice(std::string_view device
   // ':' or '=' in it cannot select a transport or inject a fault.
   if (!selection->simulated) return std::unexpected(std::string(messages::kSimStateNeedsSim));
   if (!selection->state_file.empty() && selection->state_file != sim_state) {
-    return std::unexpected(
-        fmt::format(messages::kTwoStateFiles, selection->state_file, sim_state));
+    return std::unexpected(fmt::format(messages::kTwoStateFiles, selection->state_file, sim_state));
   }
   selection->state_file = std::string(sim_state);
   return selection;

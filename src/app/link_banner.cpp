@@ -17,8 +17,7 @@ std::string LinkBanner::Text(link::LinkStatus status) {
     case link::LinkStatus::kNoAdapter:
     case link::LinkStatus::kAdapterNotAnswering:
       if (reason_.empty() && !answered_) return {};
-      return fmt::format(messages::kLinkBanner,
-                         reason_.empty() ? messages::kAdapterLost : reason_,
+      return fmt::format(messages::kLinkBanner, reason_.empty() ? messages::kAdapterLost : reason_,
                          link::StatusBarText(status));
     case link::LinkStatus::kNotResponding:
       // The adapter answers; a gauge that refuses is the status bar's to say.

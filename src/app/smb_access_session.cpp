@@ -140,8 +140,8 @@ std::optional<std::uint8_t> SmbAccessSession::SelectedPageLength(std::uint8_t co
                                                                  common::MessageSink& sink) {
   std::uint16_t selected = 0;
   if (!link_.ReadWord(kSubclassIdCommand, selected)) {
-    sink.Show(fmt::format(messages::kSmbSubclassUnread, LinkFailureText(link_),
-                          command, writing ? messages::kSmbPageWritten : messages::kSmbPageRead));
+    sink.Show(fmt::format(messages::kSmbSubclassUnread, LinkFailureText(link_), command,
+                          writing ? messages::kSmbPageWritten : messages::kSmbPageRead));
     return std::nullopt;
   }
   const auto no_subclass = [&] {
@@ -161,8 +161,7 @@ std::optional<std::uint8_t> SmbAccessSession::SelectedPageLength(std::uint8_t co
   const auto page = static_cast<std::uint8_t>(command - link::kFlashPageCommand);
   const auto length = PageBytes(entry->length, page);
   if (!length) {
-    sink.Show(
-        fmt::format(messages::kSmbNoSuchPage, subclass, entry->length, command));
+    sink.Show(fmt::format(messages::kSmbNoSuchPage, subclass, entry->length, command));
   }
   return length;
 }
@@ -337,8 +336,7 @@ common::Verdict SmbAccessSession::ReadBlock(SmbAccessFields& fields,
 }
 
 void SmbAccessSession::ShowReadFailed(std::uint8_t command, common::MessageSink& outcome) {
-  outcome.Show(
-      fmt::format(messages::kSmbReadFailed, command, LinkFailureText(link_)));
+  outcome.Show(fmt::format(messages::kSmbReadFailed, command, LinkFailureText(link_)));
 }
 
 std::optional<std::uint16_t> SmbAccessSession::ReadCheckedWord(std::uint8_t command,
@@ -375,8 +373,7 @@ std::optional<common::Bytes> SmbAccessSession::ReadCheckedBlock(std::uint8_t com
   // Count, data, PEC: a count byte that says otherwise describes another reply than this one.
   const std::size_t carried = bytes.size() - 2;
   if (bytes[0] != carried) {
-    outcome.Show(
-        fmt::format(messages::kSmbCountMismatch, command, bytes[0], carried));
+    outcome.Show(fmt::format(messages::kSmbCountMismatch, command, bytes[0], carried));
     return std::nullopt;
   }
   return common::Bytes(bytes.begin() + 1, bytes.end() - 1);
@@ -384,8 +381,7 @@ std::optional<common::Bytes> SmbAccessSession::ReadCheckedBlock(std::uint8_t com
 
 void SmbAccessSession::ShowUnconfirmed(std::uint8_t command, std::string_view why,
                                        std::string_view now, common::OutcomeBuilder& outcome) {
-  outcome.Show(fmt::format(messages::kSmbWriteNotConfirmed, command, why) +
-               std::string(now));
+  outcome.Show(fmt::format(messages::kSmbWriteNotConfirmed, command, why) + std::string(now));
 }
 
 common::Verdict SmbAccessSession::ReportUnconfirmedWord(std::uint8_t command, std::uint16_t word,
@@ -403,12 +399,10 @@ common::Verdict SmbAccessSession::ReportUnconfirmedWord(std::uint8_t command, st
     return common::Verdict::kFailed;
   }
   if (*held == word) {
-    outcome.Show(
-        fmt::format(messages::kSmbWrittenAcknowledgementLost, command, *held));
+    outcome.Show(fmt::format(messages::kSmbWrittenAcknowledgementLost, command, *held));
     return common::Verdict::kDone;
   }
-  ShowUnconfirmed(command, why, fmt::format(messages::kSmbNowHoldsWord, *held),
-                  outcome);
+  ShowUnconfirmed(command, why, fmt::format(messages::kSmbNowHoldsWord, *held), outcome);
   return common::Verdict::kFailed;
 }
 
@@ -426,8 +420,7 @@ common::Verdict SmbAccessSession::ReportUnconfirmedPage(std::uint8_t command,
     outcome.Show(fmt::format(messages::kSmbPageWrittenAcknowledgementLost, command));
     return common::Verdict::kDone;
   }
-  ShowUnconfirmed(command, why,
-                  fmt::format(messages::kSmbNowHoldsBytes, BytesText(*held)),
+  ShowUnconfirmed(command, why, fmt::format(messages::kSmbNowHoldsBytes, BytesText(*held)),
                   outcome);
   return common::Verdict::kFailed;
 }
@@ -482,8 +475,7 @@ common::Verdict SmbAccessSession::WriteBlock(SmbAccessFields& fields,
   // Bytes beyond the frame would be dropped: what reached the gauge would not be what was typed
   // (a 0x2F challenge cut to its first 20 bytes), so the whole write is refused.
   if (fixed_length != 0 && data->size() > fixed_length) {
-    outcome.Show(fmt::format(messages::kSmbBlockTooLong, *command, fixed_length,
-                             data->size()));
+    outcome.Show(fmt::format(messages::kSmbBlockTooLong, *command, fixed_length, data->size()));
     return common::Verdict::kRefused;
   }
   common::Bytes payload = *data;

@@ -15,8 +15,7 @@ namespace {
 namespace text = messages::adapters;
 
 void PrintList(const app::AdapterList& list) {
-  fmt::print(text::kRow, text::kTransport, text::kSerial, text::kNode, text::kOpen,
-             text::kSelect);
+  fmt::print(text::kRow, text::kTransport, text::kSerial, text::kNode, text::kOpen, text::kSelect);
   fmt::print("\n");
   for (const auto& adapter : list.adapters) {
     fmt::print(text::kRow,

@@ -49,8 +49,7 @@ std::string RangeText(std::int64_t min, std::int64_t max) {
 }  // namespace
 
 CLI::Validator WholeNumberIn(std::int64_t min, std::int64_t max) {
-  const std::string rule =
-      fmt::format(messages::kRuleWholeNumber, RangeText(min, max));
+  const std::string rule = fmt::format(messages::kRuleWholeNumber, RangeText(min, max));
   return CLI::Validator(
       [rule, min, max](std::string& text) -> std::string {
         const auto value = common::ParseWholeInteger(text);

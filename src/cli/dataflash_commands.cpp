@@ -40,8 +40,8 @@ std::optional<std::size_t> RowOrReport(const CommandOutput& output, const std::s
                                        int& exit_code) {
   const auto row = FindParamByName(name);
   if (!row) {
-    exit_code = output.Error(ErrorKind::kUsage,
-                             fmt::format(text::kUnknownParameter, name), kExitUsage);
+    exit_code =
+        output.Error(ErrorKind::kUsage, fmt::format(text::kUnknownParameter, name), kExitUsage);
   }
   return row;
 }
@@ -70,11 +70,9 @@ int PrintValueSetting(const dataflash::ValueSetting& setting, std::size_t row) {
       break;
     case dataflash::EditResult::kFailed:
       if (setting.holds) {
-        fmt::print(stderr, "{}\n",
-                   fmt::format(files::kEditFailedHolds, kParams[row].name, holds));
+        fmt::print(stderr, "{}\n", fmt::format(files::kEditFailedHolds, kParams[row].name, holds));
       } else {
-        fmt::print(stderr, "{}\n",
-                   fmt::format(files::kEditFailedUnread, kParams[row].name));
+        fmt::print(stderr, "{}\n", fmt::format(files::kEditFailedUnread, kParams[row].name));
       }
       break;
     case dataflash::EditResult::kBusBusy:
@@ -240,9 +238,9 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!bench) return;
     const auto read = bench->data_flash().ReadParam(*row);
     if (!read) {
-      exit_code = output.Error(
-          LinkErrorKind(bench->link().link_status()),
-          fmt::format(text::kGaugeReadFailed, kParams[*row].name), kExitFailed);
+      exit_code =
+          output.Error(LinkErrorKind(bench->link().link_status()),
+                       fmt::format(text::kGaugeReadFailed, kParams[*row].name), kExitFailed);
       return;
     }
     output.Result([&] { fmt::print("{}\n", read.detail.text); },

@@ -31,22 +31,20 @@ void PrintCandidate(const link::AdapterCandidate& candidate, const link::SurveyS
              candidate.vendor_id, candidate.product_id, candidate.serial);
   fmt::print("\n");
   if (!candidate.product_matches) {
-    fmt::print(text::kNotTheProduct,
-               hid ? settings.hid_product_id : settings.bulk_product_id);
+    fmt::print(text::kNotTheProduct, hid ? settings.hid_product_id : settings.bulk_product_id);
     fmt::print("\n");
   }
   if (hid) {
     std::vector<std::string> collections;
     for (const auto& info : candidate.collections) {
-      collections.push_back(
-          fmt::format(text::kCollection, info.usage_page, info.usage));
+      collections.push_back(fmt::format(text::kCollection, info.usage_page, info.usage));
     }
     fmt::print(text::kCollections, Joined(collections, " "));
     fmt::print("\n");
   }
   if (candidate.access.exists) {
-    fmt::print(text::kNode, candidate.access.mode, candidate.access.owner,
-               candidate.access.group, candidate.access.read_write ? text::kMay : text::kMayNot);
+    fmt::print(text::kNode, candidate.access.mode, candidate.access.owner, candidate.access.group,
+               candidate.access.read_write ? text::kMay : text::kMayNot);
   } else {
     fmt::print("{}", text::kNodeMissing);
   }
@@ -99,8 +97,8 @@ std::string StepText(const link::NextStep& step, const link::SurveySettings& set
       line = text::kStepReady;
       break;
     case Kind::kPlugIn:
-      line = fmt::format(text::kStepPlugIn, settings.vendor_id,
-                         settings.hid_product_id, settings.bulk_product_id);
+      line = fmt::format(text::kStepPlugIn, settings.vendor_id, settings.hid_product_id,
+                         settings.bulk_product_id);
       break;
     case Kind::kUsbUnavailable:
       line = fmt::format(text::kStepUsbUnavailable, step.detail);
@@ -138,8 +136,8 @@ std::string StepText(const link::NextStep& step, const link::SurveySettings& set
 
 void PrintSurvey(const link::SurveySettings& settings, const link::AdapterSurvey& survey,
                  const std::vector<std::string>& steps) {
-  fmt::print(text::kIds, settings.vendor_id, settings.hid_product_id,
-             settings.bulk_product_id, settings.serial_prefix + common::kSerialSuffix);
+  fmt::print(text::kIds, settings.vendor_id, settings.hid_product_id, settings.bulk_product_id,
+             settings.serial_prefix + common::kSerialSuffix);
   fmt::print("\n");
   if (survey.candidates.empty()) {
     fmt::print(text::kNoAdapter, settings.vendor_id);

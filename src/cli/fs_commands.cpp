@@ -43,8 +43,7 @@ class PlayProgressBar final : public common::ProgressSink {
     const std::string remaining =
         progress.remaining ? Duration(*progress.remaining) : std::string(text::kUnknownRemaining);
     bar_.Draw(done, total,
-              fmt::format(text::kProgress, done, total, Duration(progress.elapsed),
-                          remaining));
+              fmt::format(text::kProgress, done, total, Duration(progress.elapsed), remaining));
   }
 
  private:
@@ -56,15 +55,13 @@ class PlayProgressBar final : public common::ProgressSink {
 void PrintProblems(const std::string& path, const fw::FsCheckReport& report, std::FILE* out) {
   for (const fw::FsProblem& problem : report.problems) {
     if (problem.line > 0) {
-      fmt::print(out, "{}\n",
-                 fmt::format(text::kProblemAtLine, path, problem.line, problem.text));
+      fmt::print(out, "{}\n", fmt::format(text::kProblemAtLine, path, problem.line, problem.text));
     } else {
       fmt::print(out, "{}\n", fmt::format(text::kProblemOfFile, path, problem.text));
     }
   }
   if (report.more_problems > 0) {
-    fmt::print(out, "{}\n",
-               fmt::format(text::kMoreProblems, path, report.more_problems));
+    fmt::print(out, "{}\n", fmt::format(text::kMoreProblems, path, report.more_problems));
   }
 }
 
@@ -81,8 +78,8 @@ int Check(const CommandOutput& output, const std::string& path) {
           return;
         }
         const json::FsStepCounts counts = json::CountFsSteps(report.script);
-        fmt::print("{}\n", fmt::format(text::kClean, path, report.script.line_count,
-                                       counts.writes, counts.compares, counts.waits));
+        fmt::print("{}\n", fmt::format(text::kClean, path, report.script.line_count, counts.writes,
+                                       counts.compares, counts.waits));
       },
       [&] { return json::FsCheck(path, report); });
   return report.clean() ? kExitSuccess : kExitFailed;

@@ -123,9 +123,9 @@ int ScanLive(app::Workbench& bench, int count, std::stop_token stop) {
       bench.clock().SleepFor(kLiveRefresh);
       const RegisterTable table = engine.Snapshot();
       const std::string body = terminal ? TerminalScreen(table) : PlainLines(table);
-      const std::string heading = fmt::format(
-          text::kLiveHeading, bench.simulated() ? "simulated pack" : "adapter",
-          worker.passes(), link::StatusBarText(bench.link().link_status()));
+      const std::string heading =
+          fmt::format(text::kLiveHeading, bench.simulated() ? "simulated pack" : "adapter",
+                      worker.passes(), link::StatusBarText(bench.link().link_status()));
       if (terminal) {
         // Home and clear, so the view refreshes in place.
         fmt::print("\x1b[H\x1b[2J{}\n\n{}\n{}\n", heading, body, text::kLiveFooter);
@@ -152,12 +152,11 @@ int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop
   // log is no success.
   if (result.values.unread > 0) {
     fmt::print(stderr, "{}\n",
-               fmt::format(text::kLogFieldsNotRead, result.values.unread,
-                           result.values.values, monitor::messages::kLogUnreadValue,
+               fmt::format(text::kLogFieldsNotRead, result.values.unread, result.values.values,
+                           monitor::messages::kLogUnreadValue,
                            link::StatusBarText(bench.link().link_status())));
-    fmt::print(
-        stderr, "{}\n",
-        fmt::format(text::kLogRowsNotRead, RowList(result.values.unread_rows)));
+    fmt::print(stderr, "{}\n",
+               fmt::format(text::kLogRowsNotRead, RowList(result.values.unread_rows)));
   }
   return result.complete && result.values.unread == 0 ? kExitSuccess : kExitFailed;
 }
@@ -176,8 +175,9 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   scan->callback([once, count, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    exit_code = *once ? ScanOnce(*bench, context.output())
-                      : ScanLive(*bench, *count, context.HonourStop(CommandContext::StopIs::kUsualEnd));
+    exit_code =
+        *once ? ScanOnce(*bench, context.output())
+              : ScanLive(*bench, *count, context.HonourStop(CommandContext::StopIs::kUsualEnd));
   });
 
   auto* log = app.add_subcommand("log", std::string(text::kLogDescription));

@@ -83,8 +83,7 @@ int FinishOutput(int exit_code) {
   std::fflush(stdout);
   const int error = results_error.load();
   if (error == 0) return exit_code;
-  fmt::print(stderr, "{}\n",
-             fmt::format(messages::kResultsLost, std::strerror(error)));
+  fmt::print(stderr, "{}\n", fmt::format(messages::kResultsLost, std::strerror(error)));
   return exit_code == kExitSuccess ? kExitFailed : exit_code;
 }
 

@@ -74,8 +74,7 @@ JobRun ExportJob::RunExport(std::stop_token stop, const std::filesystem::path& p
   auto code = std::make_unique<CodeImage>();
   for (int page = 0; page < kExportPages; ++page) {
     if (stop.stop_requested()) {
-      return {JobRun::End::kAbandoned,
-              {fmt::format(messages::kExportStopped, page, kExportPages)}};
+      return {JobRun::End::kAbandoned, {fmt::format(messages::kExportStopped, page, kExportPages)}};
     }
     const bool is_data = page < kDataPages;
     const auto selector = static_cast<std::uint16_t>(

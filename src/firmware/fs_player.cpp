@@ -66,9 +66,9 @@ common::OutcomeOf<FsPlayReport> FsPlayer::PlayFile(const std::filesystem::path& 
                  MessageIcon::kError);
   } else {
     const FsProblem& first = check.problems.front();
-    outcome.Show(fmt::format(messages::kFsPlayRefused, check.problem_count(),
-                             first.line, first.text),
-                 common::kDefaultCaption, MessageIcon::kError);
+    outcome.Show(
+        fmt::format(messages::kFsPlayRefused, check.problem_count(), first.line, first.text),
+        common::kDefaultCaption, MessageIcon::kError);
   }
   FsPlayReport report;
   report.lines = check.script.line_count;
@@ -142,8 +142,7 @@ common::OutcomeOf<FsPlayReport> FsPlayer::Play(const FsScript& script, std::stop
 
   if (failed == nullptr) {
     progress_.TaskProgress(common::TaskKind::kFsScript, script.line_count, script.line_count);
-    outcome.Show(
-        fmt::format(messages::kFsPlayDone, script.line_count, writes, compares));
+    outcome.Show(fmt::format(messages::kFsPlayDone, script.line_count, writes, compares));
     return outcome.Finish(common::Verdict::kDone, std::move(report));
   }
   report.stopped_at = failed->line;
@@ -151,20 +150,20 @@ common::OutcomeOf<FsPlayReport> FsPlayer::Play(const FsScript& script, std::stop
   std::string what;
   switch (report.end) {
     case FsPlayEnd::kWriteFailed:
-      what = fmt::format(messages::kFsPlayWriteFailed, failed->line, failed->command,
-                         status, FsLineText(*failed));
+      what = fmt::format(messages::kFsPlayWriteFailed, failed->line, failed->command, status,
+                         FsLineText(*failed));
       break;
     case FsPlayEnd::kReadFailed:
-      what = fmt::format(messages::kFsPlayReadFailed, failed->line, failed->command,
-                         status, Hex(report.expected));
+      what = fmt::format(messages::kFsPlayReadFailed, failed->line, failed->command, status,
+                         Hex(report.expected));
       break;
     case FsPlayEnd::kMismatch:
       what = failed->after_write
-                 ? fmt::format(messages::kFsPlayStillDiffers, failed->line,
-                               failed->command, Hex(report.read), kFsBusyCompareBound.count(),
-                               Hex(report.expected), Difference(*failed, report.read))
-                 : fmt::format(messages::kFsPlayMismatch, failed->line,
-                               failed->command, Hex(report.read), Hex(report.expected),
+                 ? fmt::format(messages::kFsPlayStillDiffers, failed->line, failed->command,
+                               Hex(report.read), kFsBusyCompareBound.count(), Hex(report.expected),
+                               Difference(*failed, report.read))
+                 : fmt::format(messages::kFsPlayMismatch, failed->line, failed->command,
+                               Hex(report.read), Hex(report.expected),
                                Difference(*failed, report.read));
       break;
     default:
@@ -172,9 +171,9 @@ common::OutcomeOf<FsPlayReport> FsPlayer::Play(const FsScript& script, std::stop
       break;
   }
   outcome.Show(what, common::kDefaultCaption, MessageIcon::kError);
-  outcome.Show(report.written ? fmt::format(messages::kFsPartlyWritten,
-                                            failed->line - 1, failed->line)
-                              : std::string(messages::kFsNothingWritten),
+  outcome.Show(report.written
+                   ? fmt::format(messages::kFsPartlyWritten, failed->line - 1, failed->line)
+                   : std::string(messages::kFsNothingWritten),
                common::kDefaultCaption, MessageIcon::kWarning);
   return outcome.Finish(common::Verdict::kFailed, std::move(report));
 }

@@ -101,9 +101,8 @@ class Checker {
     const bool known_kind =
         text.size() >= 2 && text[1] == ':' && (text[0] == 'W' || text[0] == 'C' || text[0] == 'X');
     if (!known_kind) {
-      Problem(
-          number, FsProblemKind::kUnknownKind,
-          fmt::format(messages::kFsUnknownKind, Words(text).front().substr(0, 12)));
+      Problem(number, FsProblemKind::kUnknownKind,
+              fmt::format(messages::kFsUnknownKind, Words(text).front().substr(0, 12)));
       return;
     }
     const std::string_view body = text.substr(2);
@@ -122,19 +121,16 @@ class Checker {
     }
     const auto value = common::ParseWholeInteger(text);
     if (!value && value.error() == common::NumberError::kNotANumber) {
-      Problem(number, FsProblemKind::kWaitNotNumber,
-              fmt::format(messages::kFsWaitNotNumber, text));
+      Problem(number, FsProblemKind::kWaitNotNumber, fmt::format(messages::kFsWaitNotNumber, text));
       return;
     }
     const bool negative = value ? *value < 0 : text.front() == '-';
     if (negative) {
-      Problem(number, FsProblemKind::kWaitNegative,
-              fmt::format(messages::kFsWaitNegative, text));
+      Problem(number, FsProblemKind::kWaitNegative, fmt::format(messages::kFsWaitNegative, text));
       return;
     }
     if (!value || *value > kMaxFsWait.count()) {
-      Problem(number, FsProblemKind::kWaitTooLong,
-              fmt::format(messages::kFsWaitTooLong, text));
+      Problem(number, FsProblemKind::kWaitTooLong, fmt::format(messages::kFsWaitTooLong, text));
       return;
     }
     FsStep step;
@@ -150,8 +146,7 @@ class Checker {
     bool readable = true;
     for (std::string_view word : Words(body)) {
       if (word.size() != 2 || !IsHexDigit(word[0]) || !IsHexDigit(word[1])) {
-        Problem(number, FsProblemKind::kNotHexByte,
-                fmt::format(messages::kFsNotHexByte, word));
+        Problem(number, FsProblemKind::kNotHexByte, fmt::format(messages::kFsNotHexByte, word));
         readable = false;
         continue;
       }
@@ -195,8 +190,7 @@ class Checker {
     const std::size_t transfer = step.bytes.size() + 1;
     if (problem_count() == problems_before && transfer > link::kMaxTransferBytes) {
       Problem(number, FsProblemKind::kTransferTooLong,
-              fmt::format(messages::kFsTransferTooLong, transfer,
-                          link::kMaxTransferBytes));
+              fmt::format(messages::kFsTransferTooLong, transfer, link::kMaxTransferBytes));
     }
     if (problem_count() != problems_before) return;
     if (write) {
@@ -291,8 +285,7 @@ FsCheckReport CheckFsScriptFile(const std::filesystem::path& path) {
   FsCheckReport report;
   if (content.error().problem == common::FileProblem::kTooLarge) {
     report.problems.push_back(
-        {0, FsProblemKind::kTooLarge,
-         fmt::format(messages::kFsTooLarge, kMaxFsScriptFileSize)});
+        {0, FsProblemKind::kTooLarge, fmt::format(messages::kFsTooLarge, kMaxFsScriptFileSize)});
   } else {
     report.file_error = content.error();
   }

@@ -40,8 +40,7 @@ std::optional<std::string> MissingCode(const CodeCoverage& covered) {
   if (covered.all()) return std::nullopt;
   std::size_t first = 0;
   while (covered.test(first)) ++first;
-  return fmt::format(messages::kImageCodeIncomplete, covered.size() - covered.count(),
-                     first);
+  return fmt::format(messages::kImageCodeIncomplete, covered.size() - covered.count(), first);
 }
 
 }  // namespace

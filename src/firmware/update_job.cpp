@@ -156,9 +156,8 @@ JobRun UpdateJob::Stopped(const Reach& reach) const {
   if (reach.furthest == 0) {
     return {JobRun::End::kAbandoned, {std::string(messages::kUpdateStoppedNoRecord)}};
   }
-  return {
-      JobRun::End::kAbandoned,
-      {fmt::format(messages::kUpdateStoppedPartly, reach.furthest, total_blocks_)}};
+  return {JobRun::End::kAbandoned,
+          {fmt::format(messages::kUpdateStoppedPartly, reach.furthest, total_blocks_)}};
 }
 
 JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
@@ -177,24 +176,22 @@ JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
       // A record went through (in this pass or an earlier one): the old firmware is gone.
       if (reach.furthest > 0) {
         return {JobRun::End::kFailure,
-                {fmt::format(messages::kStatePartlyWritten, reach.furthest,
-                             total_blocks_)}};
+                {fmt::format(messages::kStatePartlyWritten, reach.furthest, total_blocks_)}};
       }
       return {JobRun::End::kFailure,
               {std::string(FirmwareAnswers() ? messages::kStateFirmwareIntact
                                              : messages::kStateMayWaitInBootLoader)}};
     }
     ++restarts;
-    restart_status = fmt::format(messages::kStatusRestart, status, restarts + 1,
-                                 kUpdateRestarts + 1);
+    restart_status =
+        fmt::format(messages::kStatusRestart, status, restarts + 1, kUpdateRestarts + 1);
     SetStatusText(restart_status);
   }
   // Leaving update mode restarts the firmware; the update is only done once it answers.
   link_.IspCommand(kPecOn);
   if (!FirmwareAnswers()) {
     Fail(std::string(messages::kStatusNoFirmware));
-    return {JobRun::End::kFailure,
-            {fmt::format(messages::kStateNoFirmwareAnswer, total_blocks_)}};
+    return {JobRun::End::kFailure, {fmt::format(messages::kStateNoFirmwareAnswer, total_blocks_)}};
   }
   switch (LastRecordReadsBack(image)) {
     case ReadBack::kMatches:

@@ -345,9 +345,8 @@ bool ChartPanel::ExportCsv(const QString& path) {
   const std::string csv = samples_.Csv();
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
       file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
-    messages_.Show(
-        fmt::format(messages::kExportFailed, S(path), S(file.errorString())),
-        common::kDefaultCaption, common::MessageIcon::kError);
+    messages_.Show(fmt::format(messages::kExportFailed, S(path), S(file.errorString())),
+                   common::kDefaultCaption, common::MessageIcon::kError);
     return false;
   }
   return true;
@@ -356,9 +355,8 @@ bool ChartPanel::ExportCsv(const QString& path) {
 bool ChartPanel::ExportPng(const QString& path) {
   Redraw();
   if (!view_->grab().save(path, "PNG")) {
-    messages_.Show(
-        fmt::format(messages::kExportFailed, S(path), messages::kPictureNotWritten),
-        common::kDefaultCaption, common::MessageIcon::kError);
+    messages_.Show(fmt::format(messages::kExportFailed, S(path), messages::kPictureNotWritten),
+                   common::kDefaultCaption, common::MessageIcon::kError);
     return false;
   }
   return true;

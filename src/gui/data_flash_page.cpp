@@ -287,8 +287,7 @@ void DataFlashPage::OnFilter(const QString& text) {
     const std::string name(dataflash::kTabNames[tab]);
     tabs_->setTabText(
         static_cast<int>(tab),
-        Q(filtering ? fmt::format(messages::kTabWithMatches, name, counts[tab])
-                    : name));
+        Q(filtering ? fmt::format(messages::kTabWithMatches, name, counts[tab]) : name));
     tabs_->setTabEnabled(static_cast<int>(tab), !filtering || counts[tab] > 0);
   }
   tabs_->setCurrentIndex(static_cast<int>(shown));

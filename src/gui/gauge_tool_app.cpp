@@ -85,8 +85,7 @@ std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
   if (parser.isSet(line.pid)) {
     const auto pid = common::ParseHexNumber(S(parser.value(line.pid)), 0xFFFF);
     if (!pid) {
-      return std::unexpected(
-          fmt::format(messages::kBadPid, S(parser.value(line.pid))));
+      return std::unexpected(fmt::format(messages::kBadPid, S(parser.value(line.pid))));
     }
     options.hid_product_id = static_cast<std::uint16_t>(*pid);
   }
@@ -169,8 +168,7 @@ namespace {
 void DisplayFailureHandler(QtMsgType type, const QMessageLogContext&, const QString& text) {
   std::fprintf(stderr, "%s\n", qPrintable(text));
   if (type != QtFatalMsg) return;
-  std::fprintf(stderr, "%s\n",
-               fmt::format(messages::kDisplayFailed, S(text)).c_str());
+  std::fprintf(stderr, "%s\n", fmt::format(messages::kDisplayFailed, S(text)).c_str());
   std::_Exit(kExitUsage);
 }
 

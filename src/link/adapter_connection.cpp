@@ -111,22 +111,21 @@ bool AdapterConnection::EndOpen(bool opened) {
   if (opened || choice_.any()) return opened;
   std::string why;
   if (!ambiguous_.empty()) {
-    why = fmt::format(messages::kChoiceAmbiguous, ambiguous_.size(),
-                      Joined(ambiguous_));
+    why = fmt::format(messages::kChoiceAmbiguous, ambiguous_.size(), Joined(ambiguous_));
   } else if (hid_matches_ + bulk_matches_ == 0) {
     std::vector<std::string> found;
     for (const auto& seen : seen_) {
       found.push_back(seen.problem.empty()
-                          ? fmt::format(messages::kFoundAdapter,
-                                        TransportName(seen.transport), seen.node, seen.serial)
-                          : fmt::format(messages::kFoundUnopened,
-                                        TransportName(seen.transport), seen.node, seen.problem));
+                          ? fmt::format(messages::kFoundAdapter, TransportName(seen.transport),
+                                        seen.node, seen.serial)
+                          : fmt::format(messages::kFoundUnopened, TransportName(seen.transport),
+                                        seen.node, seen.problem));
     }
     std::string listed = Joined(found);
     if (found.empty()) {
-      listed = choice_.transport ? fmt::format(messages::kFoundNoneOfKind,
-                                               TransportName(*choice_.transport))
-                                 : std::string(messages::kFoundNothing);
+      listed = choice_.transport
+                   ? fmt::format(messages::kFoundNoneOfKind, TransportName(*choice_.transport))
+                   : std::string(messages::kFoundNothing);
     }
     why = fmt::format(messages::kChoiceMatchesNothing, listed);
   } else {
@@ -225,8 +224,7 @@ bool AdapterConnection::OpenBulk() {
     }
     std::string node = usb_.DevicePath(index);
     if (node.empty()) {
-      node = fmt::format(messages::kUsbIds, descriptor->vendor_id,
-                         descriptor->product_id);
+      node = fmt::format(messages::kUsbIds, descriptor->vendor_id, descriptor->product_id);
     }
     auto device = usb_.Open(index);
     if (!device) {

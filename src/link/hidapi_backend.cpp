@@ -78,9 +78,7 @@ class HidapiCollection final : public HidCollection {
     return false;
   }
   bool Short(int received, std::size_t expected) {
-    fault_ = {FaultKind::kShortReply,
-              fmt::format(messages::kShortReply, received, expected),
-              {}};
+    fault_ = {FaultKind::kShortReply, fmt::format(messages::kShortReply, received, expected), {}};
     return false;
   }
   bool Refuse(std::string_view why) {

@@ -109,8 +109,7 @@ std::expected<LoggedValues, std::string> DataLog::StartLog(const std::string& pa
   if (active()) StopLog();
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
-    return std::unexpected(
-        fmt::format(messages::kLogCannotCreate, path, ErrorText()));
+    return std::unexpected(fmt::format(messages::kLogCannotCreate, path, ErrorText()));
   }
   file_ = file;
   path_ = path;

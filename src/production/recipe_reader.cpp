@@ -79,13 +79,13 @@ std::optional<std::pair<RecipeFile, bool>> ReadFileOrScript(TomlTableReader& rea
     reader.Take(file_key);
     reader.Take("script");
     reader.Take("sha256");
-    reader.Problem(reader.line(), fmt::format(messages::kBothForms, reader.name(),
-                                              file_key, "script"));
+    reader.Problem(reader.line(),
+                   fmt::format(messages::kBothForms, reader.name(), file_key, "script"));
     return std::nullopt;
   }
   if (!has_file && !has_script) {
-    reader.Problem(reader.line(), fmt::format(messages::kNeitherForm, reader.name(),
-                                              file_key, "script"));
+    reader.Problem(reader.line(),
+                   fmt::format(messages::kNeitherForm, reader.name(), file_key, "script"));
     return std::nullopt;
   }
   auto file = ReadFile(reader, has_script ? "script" : file_key, step, folder);
@@ -230,8 +230,8 @@ VerifyStep ReadVerify(TomlTableReader& reader, const std::filesystem::path& fold
   for (const std::string& name : ReadTextList(reader, "masks")) {
     const auto found = std::ranges::find(kVerifyMaskNames, name);
     if (found == kVerifyMaskNames.end()) {
-      reader.Problem(masks_line, fmt::format(messages::kUnknownMask, name,
-                                             Joined(kVerifyMaskNames)));
+      reader.Problem(masks_line,
+                     fmt::format(messages::kUnknownMask, name, Joined(kVerifyMaskNames)));
       continue;
     }
     const auto mask = static_cast<VerifyMask>(found - kVerifyMaskNames.begin());
@@ -273,13 +273,13 @@ void ReadSteps(const toml::table& steps, Recipe& recipe, const std::filesystem::
     const auto found = std::ranges::find(kStepNames, key.str());
     const int key_line = static_cast<int>(key.source().begin.line);
     if (found == kStepNames.end()) {
-      problems.push_back({key_line, fmt::format(messages::kUnknownStep, key.str(),
-                                                Joined(kStepNames))});
+      problems.push_back(
+          {key_line, fmt::format(messages::kUnknownStep, key.str(), Joined(kStepNames))});
       continue;
     }
     if (!node.is_table()) {
-      problems.push_back({key_line, fmt::format(messages::kWrongType, key.str(),
-                                                "[steps]", messages::kTypeTable)});
+      problems.push_back({key_line, fmt::format(messages::kWrongType, key.str(), "[steps]",
+                                                messages::kTypeTable)});
       continue;
     }
     TomlTableReader reader(*node.as_table(), fmt::format("[steps.{}]", key.str()), problems);
@@ -375,9 +375,8 @@ std::expected<Recipe, RecipeProblems> ParseRecipe(std::string_view text,
 std::expected<Recipe, RecipeProblems> LoadRecipe(const std::filesystem::path& path) {
   const auto bytes = common::ReadRegularFile(path, kMaxRecipeFileSize);
   if (!bytes) {
-    return std::unexpected(
-        RecipeProblems{{0, fmt::format(messages::kRecipeUnreadable,
-                                       common::DescribeFileError(bytes.error()))}});
+    return std::unexpected(RecipeProblems{
+        {0, fmt::format(messages::kRecipeUnreadable, common::DescribeFileError(bytes.error()))}});
   }
   const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   auto recipe = ParseRecipe(text, path.parent_path());

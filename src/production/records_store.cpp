@@ -38,8 +38,8 @@ StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view loc
         !std::filesystem::is_directory(path.parent_path(), error)) {
       std::filesystem::create_directories(path.parent_path(), error);
       if (error) {
-        return unavailable(fmt::format(messages::kRecordsFolderUnmade,
-                                       path.parent_path().string(), error.message()));
+        return unavailable(fmt::format(messages::kRecordsFolderUnmade, path.parent_path().string(),
+                                       error.message()));
       }
     }
     database = OpenSqliteDatabase(path, mode == OpenMode::kCreate);

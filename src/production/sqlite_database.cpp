@@ -92,24 +92,22 @@ std::expected<std::unique_ptr<SqlDatabase>, std::string> OpenSqliteDatabase(
     return std::unexpected(fmt::format(messages::kNoRecordsFile, path.string()));
   }
   if (std::filesystem::is_directory(path, error)) {
-    return std::unexpected(
-        fmt::format(messages::kRecordsFileIsFolder, path.string()));
+    return std::unexpected(fmt::format(messages::kRecordsFileIsFolder, path.string()));
   }
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     std::string why = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_close_v2(db);
-    return std::unexpected(
-        fmt::format(messages::kRecordsUnopenable, path.string(), why));
+    return std::unexpected(fmt::format(messages::kRecordsUnopenable, path.string(), why));
   }
   sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
   auto database = std::make_unique<SqliteDatabase>(db, path);
   for (const std::string_view pragma :
        {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"}) {
     if (auto done = database->Query(pragma, {}); !done) {
-      return std::unexpected(fmt::format(messages::kRecordsUnopenable, path.string(),
-                                         done.error().message));
+      return std::unexpected(
+          fmt::format(messages::kRecordsUnopenable, path.string(), done.error().message));
     }
   }
   return database;

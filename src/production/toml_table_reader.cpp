@@ -29,8 +29,7 @@ const toml::node* TomlTableReader::Take(std::string_view key) {
 
 const toml::node* TomlTableReader::Require(std::string_view key) {
   const toml::node* node = Take(key);
-  if (node == nullptr)
-    Problem(line(), fmt::format(messages::kMissingKey, name_, key));
+  if (node == nullptr) Problem(line(), fmt::format(messages::kMissingKey, name_, key));
   return node;
 }
 

@@ -56,8 +56,7 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
     };
     const auto needs_value = [&](std::string_view example) -> std::expected<void, std::string> {
       if (has_value && !value.empty()) return {};
-      return std::unexpected(
-          fmt::format(messages::kFaultNeedsValue, key, key, example));
+      return std::unexpected(fmt::format(messages::kFaultNeedsValue, key, key, example));
     };
 
     std::expected<void, std::string> result;

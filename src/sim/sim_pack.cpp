@@ -63,8 +63,8 @@ std::expected<void, std::string> SimPack::AttachStateFile(std::string state_file
     return {};
   }
   if (!options_.state_file.empty()) {
-    return std::unexpected(fmt::format(messages::kStateAlreadyAttached,
-                                       options_.state_file, state_file));
+    return std::unexpected(
+        fmt::format(messages::kStateAlreadyAttached, options_.state_file, state_file));
   }
   options_.state_file = std::move(state_file);
   LoadStateFile();
@@ -109,8 +109,8 @@ void SimPack::Plug() { bus_->Plug(); }
 std::expected<void, std::string> SimPack::SaveState() const {
   if (options_.state_file.empty()) return std::unexpected(std::string(messages::kStateNoFile));
   if (load_error_) {
-    return std::unexpected(fmt::format(messages::kStateNotSavedAfterLoadError,
-                                       options_.state_file, *load_error_));
+    return std::unexpected(
+        fmt::format(messages::kStateNotSavedAfterLoadError, options_.state_file, *load_error_));
   }
   GaugeState state = gauge_->State();
   std::lock_guard lock(save_mutex_);

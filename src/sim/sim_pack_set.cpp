@@ -92,13 +92,11 @@ std::string PackSerial(int number) {
 std::expected<std::unique_ptr<SimPackSet>, std::string> SimPackSet::Create(
     common::Clock& clock, SimPackSetOptions options) {
   if (options.packs < 1 || options.packs > kMaxPacks) {
-    return std::unexpected(
-        fmt::format(messages::kPackCountOutOfRange, options.packs, kMaxPacks));
+    return std::unexpected(fmt::format(messages::kPackCountOutOfRange, options.packs, kMaxPacks));
   }
   for (const auto& [number, faults] : options.pack_faults) {
     if (number < 1 || number > options.packs) {
-      return std::unexpected(
-          fmt::format(messages::kFaultsForMissingPack, number, options.packs));
+      return std::unexpected(fmt::format(messages::kFaultsForMissingPack, number, options.packs));
     }
   }
   if (options.state_folder && !options.state.empty()) {

@@ -36,8 +36,7 @@ QString TimeText(const firmware::JobTiming& timing) {
   const std::string elapsed = firmware::DurationText(timing.Elapsed());
   if (!timing.running()) return Q(fmt::format(messages::kJobTook, elapsed));
   if (const auto left = timing.Remaining()) {
-    return Q(fmt::format(messages::kJobElapsedRemaining, elapsed,
-                         firmware::DurationText(*left)));
+    return Q(fmt::format(messages::kJobElapsedRemaining, elapsed, firmware::DurationText(*left)));
   }
   return Q(fmt::format(messages::kJobElapsed, elapsed));
 }
