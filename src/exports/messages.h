@@ -13,6 +13,11 @@ namespace cw::exports::messages {
 inline constexpr std::string_view kSetupFailure = "{}: {}";
 inline constexpr std::string_view kBadDevice = "CWPIPES_DEVICE=\"{}\": {}";
 inline constexpr std::string_view kBadConstants = "the product constants cannot be used: {}";
+// The routines drive one adapter, the first bulk adapter found: a choice among several is not
+// theirs to honour, and is refused rather than ignored.
+inline constexpr std::string_view kOneAdapterOnly =
+    "the pipe routines drive the first bulk adapter only: packs=, faults=...@K, hid:, bulk: and "
+    "adapter= are for cellwarden-cli and cellwarden";
 inline constexpr std::string_view kBadSimPack = "the simulated pack cannot be built: {}";
 // Written to stderr at exit: nobody else is left to hear of it.
 inline constexpr std::string_view kStateNotSavedAtExit = "libcwpipes: {}\n";

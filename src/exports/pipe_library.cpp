@@ -15,7 +15,12 @@ namespace cw::exports {
 std::expected<app::DeviceSelection, std::string> ParsePipeDevice(const char* device) {
   const std::string_view name = device == nullptr ? std::string_view{} : device;
   if (name == "usb") return app::DeviceSelection{};
-  return app::ParseDeviceString(name);
+  auto selection = app::ParseDeviceString(name);
+  if (selection &&
+      (selection->packs > 0 || !selection->pack_faults.empty() || !selection->adapter.any())) {
+    return std::unexpected(std::string(messages::kOneAdapterOnly));
+  }
+  return selection;
 }
 
 std::expected<common::ProductConstants, std::string> LibraryConstants() {
@@ -31,8 +36,7 @@ PipeLibrary::PipeLibrary(const char* device,
                          std::expected<common::ProductConstants, std::string> constants) {
   const auto selection = ParsePipeDevice(device);
   if (!selection) {
-    setup_error_ =
-        fmt::format(messages::kBadDevice, device ? device : "", selection.error());
+    setup_error_ = fmt::format(messages::kBadDevice, device ? device : "", selection.error());
     return;
   }
   if (!constants) {
@@ -73,8 +77,7 @@ PipeLibrary::PipeLibrary(const char* device,
 PipeLibrary::~PipeLibrary() = default;
 
 PipeFailure PipeLibrary::SetupFailure(std::string_view routine) const {
-  return {PipeFailureKind::kSetup,
-          fmt::format(messages::kSetupFailure, routine, setup_error_)};
+  return {PipeFailureKind::kSetup, fmt::format(messages::kSetupFailure, routine, setup_error_)};
 }
 
 bool PipeLibrary::keeps_state() const {

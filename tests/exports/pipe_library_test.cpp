@@ -73,6 +73,14 @@ TEST(PipeLibrarySetup, EveryUnusableSetupSaysWhyAndOpensNothing) {
       {"sim:colour=red", common::ProductConstants{},
        "CWPIPES_DEVICE=\"sim:colour=red\": unknown device option \"colour\" (known: transport, "
        "state, faults, clock)"},
+      {"sim:packs=3:faults=drop-after=3@2", common::ProductConstants{},
+       "CWPIPES_DEVICE=\"sim:packs=3:faults=drop-after=3@2\": the pipe routines drive the first "
+       "bulk adapter only: packs=, faults=...@K, hid:, bulk: and adapter= are for cellwarden-cli "
+       "and cellwarden"},
+      {"bulk:888800000002", common::ProductConstants{},
+       "CWPIPES_DEVICE=\"bulk:888800000002\": the pipe routines drive the first bulk adapter "
+       "only: packs=, faults=...@K, hid:, bulk: and adapter= are for cellwarden-cli and "
+       "cellwarden"},
       {"sim:faults=explode", common::ProductConstants{},
        "the simulated pack cannot be built: Unknown fault \"explode\" (known: nack-every, "
        "nack-probability, seed, corrupt-pec-every, drop-after, short-replies, "
