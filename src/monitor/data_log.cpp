@@ -231,8 +231,10 @@ std::string DataLog::CsvHeader(const RegisterTable& table) const {
 }
 
 std::string DataLog::CsvDataLine(const RegisterTable& table, LoggedValues& counted) const {
+  // The stamp carries the date (ISO 8601, local time): a log that runs past midnight still
+  // sorts and plots in order.
   std::vector<std::string> fields = {fmt::format("{}", sample_counter_),
-                                     TimeText(time_.Now(), "%H:%M:%S"),
+                                     TimeText(time_.Now(), "%Y-%m-%dT%H:%M:%S"),
                                      fmt::format("{}", interval_ * sample_counter_)};
   ForEachLogged(table, [&](const SbsRegisterDef& row) {
     // A value not read stays empty: a spreadsheet must not plot it as a 0 mV cell.

@@ -210,8 +210,8 @@ TEST_F(DataLogTest, CsvLogHasOneHeaderRowUnitsInTheHeadingAndEmptyFailedReads) {
   page_.StopLog();
   EXPECT_EQ(ReadFile(path),
             "Sample,Stamp,Elapsed(s),Remaining Cap. Alarm (mAh),At Rate OK,Current (mA)\r\n"
-            "1,05:06:07,5,300,1,\r\n"
-            "2,05:06:07,10,300,1,-1500\r\n");
+            "1,2026-03-04T05:06:07,5,300,1,\r\n"
+            "2,2026-03-04T05:06:07,10,300,1,-1500\r\n");
 
   // The choice holds for the next log; the text format is untouched by it.
   log_.SetFormat(monitor::LogFormat::kText);
