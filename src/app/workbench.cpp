@@ -160,7 +160,8 @@ bool Workbench::Start() {
 
 std::expected<void, std::string> Workbench::SaveSimState() {
   sim::SimPack* pack = sim_pack();
-  if (pack == nullptr) return {};
+  // A pack started without a state file has nothing to keep.
+  if (pack == nullptr || pack->options().state_file.empty()) return {};
   return pack->SaveState();
 }
 

@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <stop_token>
 
 #include "app/device_string.h"
 #include "app/messages.h"
 #include "app/product_constants_file.h"
 #include "app/program_directory.h"
 #include "common/bytes.h"
+#include "common/signal_stop.h"
 #include "common/version.h"
 #include "gui/app_icon.h"
 #include "gui/main_window.h"
@@ -180,6 +182,11 @@ bool DisplayNamed() {
 }  // namespace
 
 int RunGaugeTool(int argc, char** argv) {
+  // SIGTERM and SIGINT (a logout, a kill, Ctrl-C in the terminal) close the window as its close
+  // box does: running work stops at its safe point and the simulated pack's state is saved.
+  // First: it blocks the signals for every thread started after it.
+  common::SignalStop stop_signals;
+  stop_signals.Honour();
   // The command line is answered before any display is needed (a package check, ssh).
   std::expected<app::WorkbenchOptions, std::string> options;
   {
@@ -214,7 +221,14 @@ int RunGaugeTool(int argc, char** argv) {
     return kExitFailed;
   }
   (*tool)->window().show();
-  int status = application.exec();
+  int status = 0;
+  {
+    // A signal that came while the window was being built closes it as soon as the loop runs.
+    const std::stop_callback close_on_signal(stop_signals.token(), [&window = (*tool)->window()] {
+      QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+    });
+    status = application.exec();
+  }
   // The simulated pack's changes are kept only if its state file could be written.
   if (const auto saved = (*tool)->bench().SaveSimState(); !saved) {
     std::fprintf(stderr, "%s\n", saved.error().c_str());

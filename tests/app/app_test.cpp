@@ -149,6 +149,15 @@ TEST(WorkbenchTest, SimulatedPackAnswersAfterStartUp) {
   EXPECT_NE(value, 0);
 }
 
+TEST(WorkbenchTest, APackWithoutAStateFileHasNothingToSave) {
+  test::RecordingMessageSink messages;
+  WorkbenchOptions options;
+  options.device = *ParseDeviceString("sim:clock=virtual");
+  auto bench = Workbench::Create(options, messages);
+  ASSERT_TRUE(bench.has_value()) << bench.error();
+  EXPECT_TRUE((*bench)->SaveSimState().has_value());
+}
+
 TEST(WorkbenchTest, BadFaultTextIsRefused) {
   test::RecordingMessageSink messages;
   WorkbenchOptions options;

@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QUrl>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -639,6 +640,28 @@ class GuiFlows : public QObject {
     const Run bad_pid = run({"--sim", "--pid", "zz"});
     QCOMPARE(bad_pid.status, 2);
     QVERIFY(bad_pid.err.contains("--pid \"zz\""));
+  }
+
+  // A logout or a kill ends the window as its close box does, and the pack's changes are kept.
+  void SignalsCloseTheWindowAndSaveThePack() {
+    for (const int signal : {SIGTERM, SIGINT}) {
+      QTemporaryDir directory;
+      const QString state = directory.filePath("pack.json");
+      QProcess program;
+      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+      environment.insert("QT_QPA_PLATFORM", "offscreen");
+      environment.insert("XDG_CONFIG_HOME", directory.path());
+      program.setProcessEnvironment(environment);
+      program.start(CELLWARDEN_GUI, {"--device", "sim:clock=virtual", "--sim-state", state});
+      // The pack holds its state file's lock from the moment the window drives it.
+      QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(state + ".lock"), 60'000);
+      ::kill(static_cast<pid_t>(program.processId()), signal);
+      QVERIFY(program.waitForFinished(60'000));
+      QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+      QCOMPARE(program.exitCode(), 0);
+      QVERIFY2(QFile::exists(state), "the state file is written on the way out");
+      QVERIFY(!QFile::exists(state + ".lock"));
+    }
   }
 
   void LinkLossIsABannerAndAGapInTheChart() {
