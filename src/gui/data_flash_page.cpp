@@ -108,10 +108,12 @@ DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget
   layout->addWidget(MakeBitViewRow());
   layout->addLayout(bottom);
 
-  connect(read_all_, &QPushButton::clicked, this,
-          [this] { RunTransfer([&session = session_] { return session.ReadAll(); }); });
-  connect(write_all_, &QPushButton::clicked, this,
-          [this] { RunTransfer([&session = session_] { return session.WriteAll(); }); });
+  connect(read_all_, &QPushButton::clicked, this, [this] {
+    RunTransfer(app::Work::kReadAll, [&session = session_] { return session.ReadAll(); });
+  });
+  connect(write_all_, &QPushButton::clicked, this, [this] {
+    RunTransfer(app::Work::kWriteAll, [&session = session_] { return session.WriteAll(); });
+  });
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
     session_.SelectTab(static_cast<std::size_t>(tab));
     ShowState();
@@ -319,13 +321,19 @@ void DataFlashPage::OnClearCompare() {
   ShowState();
 }
 
-void DataFlashPage::RunTransfer(std::function<common::Outcome()> job) {
+void DataFlashPage::RunTransfer(app::Work work, std::function<common::Outcome()> job) {
   ++jobs_;
   ShowState();
-  worker_.Run<common::Outcome>(this, std::move(job), [this](const common::Outcome&) {
-    --jobs_;
-    ShowState();
-  });
+  worker_.RunWork<common::Outcome>(
+      work, this,
+      [&transfer = session_.transfer(), job = std::move(job)](std::stop_token stop) {
+        const dataflash::FlashTransfer::StopScope stoppable(transfer, std::move(stop));
+        return job();
+      },
+      [this](const common::Outcome&) {
+        --jobs_;
+        ShowState();
+      });
 }
 
 void DataFlashPage::ShowState() {

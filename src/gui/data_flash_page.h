@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/running_work.h"
 #include "app/workbench.h"
 #include "dataflash/data_flash_session.h"
 #include "gui/change_relay.h"
@@ -69,7 +70,8 @@ class DataFlashPage final : public QWidget {
   void OnCompare();
   void OnClearCompare();
   void OnWriteBits();
-  void RunTransfer(std::function<common::Outcome()> job);
+  // Read All or Write All on the worker; a stop request ends it between two pages.
+  void RunTransfer(app::Work work, std::function<common::Outcome()> job);
   void ShowState();
   void ShowBitView();
 

@@ -23,6 +23,7 @@
 #include "gui/messages.h"
 #include "gui/product_colours.h"
 #include "gui/qt_text.h"
+#include "gui/sbs_page.h"
 #include "gui/tools/tool_launcher.h"
 
 namespace cw::gui {
@@ -145,15 +146,51 @@ std::expected<std::unique_ptr<GaugeToolApp>, std::string> GaugeToolApp::Create(
 }
 
 bool GaugeToolApp::MayClose() {
-  if (!closing_) {
-    if (worker_.idle() && !window_->tools().any_open()) return true;
-    closing_ = true;
-    messages_.SetClosing();
-    // In this order: the stop drops what is queued, and the tools' closing jobs come after it.
-    worker_.RequestStop();
-    window_->tools().CloseAll();
-  }
+  if (closing_) return worker_.idle();
+  // A second close while the question is open waits for its answer.
+  if (asking_ || !StopAgreed()) return false;
+  const bool logging = bench_->sbs().View().logging;
+  if (logging) window_->sbs_page().StopLog();
+  if (worker_.idle() && !window_->tools().any_open()) return true;
+  StartClosing();
   return worker_.idle();
+}
+
+bool GaugeToolApp::StopAgreed() {
+  const std::vector<app::Work> running = window_->RunningWorks();
+  if (running.empty() || quit_without_asking_) return true;
+  const app::StopQuestionTexts texts{
+      .names = {messages::kWorkDataLog, messages::kWorkFirmwareUpdate,
+                messages::kWorkFirmwareExport, messages::kWorkReadAll, messages::kWorkWriteAll,
+                messages::kWorkAfiLoad, messages::kWorkCalibration},
+      .leaves = {std::string_view(), messages::kStoppedUpdateLeaves, std::string_view(),
+                 std::string_view(), messages::kStoppedWriteLeaves, messages::kStoppedWriteLeaves,
+                 std::string_view()},
+      .one = messages::kStopQuestionOne,
+      .several = messages::kStopQuestionSeveral,
+      .joiner = messages::kWorkJoiner,
+      .last_joiner = messages::kWorkLastJoiner,
+  };
+  asking_ = true;
+  const bool quit = messages_.Ask(app::StopQuestion(running, texts), messages::kQuitButton,
+                                  messages::kKeepWorkingButton);
+  asking_ = false;
+  return quit || quit_without_asking_;
+}
+
+void GaugeToolApp::StartClosing() {
+  closing_ = true;
+  window_->ShowStopping();
+  messages_.SetClosing();
+  // In this order: the stop drops what is queued, and the tools' closing jobs come after it.
+  worker_.RequestStop();
+  window_->tools().CloseAll();
+}
+
+void GaugeToolApp::Quit() {
+  quit_without_asking_ = true;
+  messages_.AnswerOpenQuestionYes();
+  window_->close();
 }
 
 GaugeToolApp::~GaugeToolApp() {
@@ -183,7 +220,8 @@ bool DisplayNamed() {
 
 int RunGaugeTool(int argc, char** argv) {
   // SIGTERM and SIGINT (a logout, a kill, Ctrl-C in the terminal) close the window as its close
-  // box does: running work stops at its safe point and the simulated pack's state is saved.
+  // box does, but without asking (nobody may be there to answer): running work stops at its safe
+  // point and the simulated pack's state is saved.
   // First: it blocks the signals for every thread started after it.
   common::SignalStop stop_signals;
   stop_signals.Honour();
@@ -224,8 +262,9 @@ int RunGaugeTool(int argc, char** argv) {
   int status = 0;
   {
     // A signal that came while the window was being built closes it as soon as the loop runs.
-    const std::stop_callback close_on_signal(stop_signals.token(), [&window = (*tool)->window()] {
-      QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+    const std::stop_callback close_on_signal(stop_signals.token(), [app = tool->get()] {
+      QMetaObject::invokeMethod(
+          &app->window(), [app] { app->Quit(); }, Qt::QueuedConnection);
     });
     status = application.exec();
   }

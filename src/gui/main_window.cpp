@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShortcut>
@@ -32,6 +33,7 @@
 #include "gui/sbs_page.h"
 #include "gui/smb_access_page.h"
 #include "gui/subcmd_panel_widget.h"
+#include "gui/tools/tool_launcher.h"
 #include "link/link_status.h"
 #include "monitor/data_log.h"
 #include "monitor/monitor_session.h"
@@ -195,6 +197,21 @@ void MainWindow::SetLoggingInterval(int seconds) {
   if (app::IsLoggingInterval(seconds)) logging_interval_ = seconds;
 }
 
+std::vector<app::Work> MainWindow::RunningWorks() {
+  // A firmware tool is looked at only while its window is up: it is made and destroyed on the
+  // gauge worker, before the window shows and after it has closed.
+  const ToolWindow* firmware_window = tools_->window(ToolKind::kFirmware);
+  firmware::FirmwareTool* firmware =
+      firmware_window != nullptr && firmware_window->isVisible() ? bench_.firmware_tool() : nullptr;
+  return app::RunningWorks(bench_, worker_.works(), firmware);
+}
+
+void MainWindow::ShowStopping() {
+  centralWidget()->setEnabled(false);
+  menuBar()->setEnabled(false);
+  status_->showMessage(Q(messages::kStoppingAtSafePoint));
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   SaveLayout(*this);
   QMainWindow::closeEvent(event);
@@ -203,7 +220,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Escape:
-      close();
+      // Only an idle window: a stray Escape never puts a question over running work.
+      if (RunningWorks().empty()) close();
       return;
     case Qt::Key_Return:
     case Qt::Key_Enter:

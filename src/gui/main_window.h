@@ -7,6 +7,7 @@
 #include "app/charge_gauge.h"
 #include "app/link_banner.h"
 #include "app/page_selector.h"
+#include "app/running_work.h"
 #include "app/workbench.h"
 #include "dataflash/data_flash_view.h"
 #include "gui/change_relay.h"
@@ -76,6 +77,11 @@ class MainWindow final : public QMainWindow {
   // The menu command showing `text` now (the data log command changes its text).
   QAction& action(std::string_view text);
   const QTimer& charge_timer() const { return charge_timer_; }
+  // The long works running now, which closing asks about before it stops them.
+  std::vector<app::Work> RunningWorks();
+  // Once the user chose to quit while work runs: the window takes no more input and says that the
+  // work is stopping; it closes when the work has.
+  void ShowStopping();
   const QTimer& clock_timer() const { return clock_timer_; }
 
  protected:

@@ -113,8 +113,11 @@ void MainWindow::OnOpenAfi() {
     if (!std::filesystem::exists(path)) return;
     RememberFolder(messages::kOpenAllFlashTitle, dialog.selectedFiles().front());
     open_afi_->setEnabled(false);
-    worker_.Run<dataflash::AfiLoadResult>(
-        this, [&session = bench_.data_flash(), path] { return session.LoadAfiToGauge(path); },
+    worker_.RunWork<dataflash::AfiLoadResult>(
+        app::Work::kAfiLoad, this,
+        [&session = bench_.data_flash(), path](std::stop_token stop) {
+          return session.LoadAfiToGauge(path, stop);
+        },
         [this](const dataflash::AfiLoadResult&) { ShowLock(); });
   });
 }

@@ -62,6 +62,25 @@ void MessageBoxSink::SetClosing() {
   answered_.notify_all();
 }
 
+bool MessageBoxSink::Ask(std::string_view text, std::string_view yes, std::string_view no) {
+  QMessageBox box(QMessageBox::Question, Q(common::kDefaultCaption), Q(text),
+                  QMessageBox::Yes | QMessageBox::No, owner_);
+  box.button(QMessageBox::Yes)->setText(Q(yes));
+  box.button(QMessageBox::No)->setText(Q(no));
+  // A stray Enter or Escape keeps the work going.
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  if (answerer_) return answerer_(box) == box.button(QMessageBox::Yes);
+  question_ = &box;
+  box.exec();
+  question_ = nullptr;
+  return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
+void MessageBoxSink::AnswerOpenQuestionYes() {
+  if (question_) question_->button(QMessageBox::Yes)->click();
+}
+
 void MessageBoxSink::Present(const QString& text, const QString& caption, QMessageBox::Icon icon) {
   if (closing_) return;
   QWidget* parent = QApplication::activeModalWidget();

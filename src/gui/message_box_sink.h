@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "common/front_end.h"
@@ -35,6 +36,16 @@ class MessageBoxSink final : public QObject, public common::MessageSink {
   // From the GUI thread, when the program starts to close.
   void SetClosing();
 
+  // A question with two answers, on the GUI thread, in a box with the buttons `yes` and `no`
+  // (Escape and the close box say no). True when the answer was `yes`.
+  bool Ask(std::string_view text, std::string_view yes, std::string_view no);
+  // A question box open now is answered `yes`, as if clicked.
+  void AnswerOpenQuestionYes();
+  // Answers questions in place of the user (tests): given the box as it would open, returns the
+  // button to press; the box is not shown.
+  using Answerer = std::function<QAbstractButton*(QMessageBox& box)>;
+  void AnswerQuestionsWith(Answerer answerer) { answerer_ = std::move(answerer); }
+
  signals:
   // Every box, as it opens (on the GUI thread).
   void shown(const QString& text, const QString& caption);
@@ -45,6 +56,8 @@ class MessageBoxSink final : public QObject, public common::MessageSink {
   void Present(const QString& text, const QString& caption, QMessageBox::Icon icon);
 
   QPointer<QWidget> owner_;
+  QPointer<QMessageBox> question_;
+  Answerer answerer_;
   std::atomic<bool> closing_{false};
   // Workers waiting for their box to be answered, or for closing to start.
   std::mutex answer_mutex_;

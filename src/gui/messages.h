@@ -277,4 +277,26 @@ inline constexpr std::string_view kBlockDataHex = "Block Data (hex)";
 inline constexpr std::string_view kReadButton = "Read";
 inline constexpr std::string_view kWriteButton = "Write";
 
+// Closing while work runs
+inline constexpr std::string_view kStopQuestionOne =
+    "{} is running.{} Stop it at its next safe point and quit?";
+inline constexpr std::string_view kStopQuestionSeveral =
+    "{} are running.{} Stop them at their next safe point and quit?";
+inline constexpr std::string_view kWorkJoiner = ", ";
+inline constexpr std::string_view kWorkLastJoiner = " and ";
+inline constexpr std::string_view kWorkDataLog = "a data log";
+inline constexpr std::string_view kWorkFirmwareUpdate = "a firmware update";
+inline constexpr std::string_view kWorkFirmwareExport = "a firmware export";
+inline constexpr std::string_view kWorkReadAll = "a Read All";
+inline constexpr std::string_view kWorkWriteAll = "a Write All";
+inline constexpr std::string_view kWorkAfiLoad = "an .afi load";
+inline constexpr std::string_view kWorkCalibration = "a calibration";
+inline constexpr std::string_view kStoppedUpdateLeaves =
+    "A stopped update leaves the pack in its boot loader until the update is run again.";
+inline constexpr std::string_view kStoppedWriteLeaves =
+    "A stopped write may leave the gauge's data flash partly written.";
+inline constexpr std::string_view kQuitButton = "Quit";
+inline constexpr std::string_view kKeepWorkingButton = "Keep working";
+inline constexpr std::string_view kStoppingAtSafePoint = "Stopping at the next safe point...";
+
 }  // namespace cw::gui::messages

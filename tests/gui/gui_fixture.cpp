@@ -83,7 +83,11 @@ GuiFixture::GuiFixture(const std::string& device, bool remembered) {
   options.device = *app::ParseDeviceString(device);
   auto created = gui::GaugeToolApp::Create(std::move(options));
   if (created) tool = std::move(*created);
-  if (tool) window().show();
+  if (!tool) return;
+  // Closing while long work runs asks first: a flow that closes then means to quit.
+  tool->messages().AnswerQuestionsWith(
+      [](QMessageBox& box) { return box.button(QMessageBox::Yes); });
+  window().show();
 }
 
 GuiFixture::~GuiFixture() = default;

@@ -1,13 +1,9 @@
 #include "update_hold.h"
 
 namespace cw::test {
-namespace {
-
-constexpr std::uint8_t kRecordWriteCommand = 0x48;
-
-}  // namespace
-
-UpdateHold::UpdateHold(sim::SimPack& pack, int hold_at) : pack_(pack), hold_at_(hold_at) {
+UpdateHold::UpdateHold(sim::SimPack& pack, int hold_at, std::uint8_t first_command,
+                       std::uint8_t last_command)
+    : pack_(pack), hold_at_(hold_at), first_command_(first_command), last_command_(last_command) {
   pack_.ReplaceTarget(this);
 }
 
@@ -17,7 +13,7 @@ UpdateHold::~UpdateHold() {
 }
 
 bool UpdateHold::Write(std::span<const std::uint8_t> bytes) {
-  const bool record = !bytes.empty() && bytes[0] == kRecordWriteCommand;
+  const bool record = !bytes.empty() && bytes[0] >= first_command_ && bytes[0] <= last_command_;
   if (record) {
     std::unique_lock lock(mutex_);
     if (++seen_ == hold_at_) {
