@@ -185,11 +185,12 @@ class DataFlashFlowsTest : public QObject {
     QVERIFY(tip.flag() && tip.flag()->bit_view_id == 1179);
     QCOMPARE(tip.value(), 0x0310);
     QCOMPARE(page().bit_caption().text(), QString("Operation Cfg A: 0310"));
-    const dataflash::BitCell bit0 = dataflash::BitCells(*tip.flag()).back();
-    QTest::mouseClick(&tip, Qt::LeftButton, {}, QPoint(bit0.left + 5, dataflash::kBitCellTop + 5));
+    const QRect bit0 = tip.CellRect(0);
+    QVERIFY(!bit0.isEmpty());
+    QTest::mouseClick(&tip, Qt::LeftButton, {}, bit0.topLeft() + QPoint(4, 4));
     QCOMPARE(tip.edited(), std::optional<std::uint16_t>(0x0311));
     QCOMPARE(page().bit_caption().text(), QString("Operation Cfg A: 0311 (the gauge holds 0310)"));
-    QCOMPARE(tip.grab().toImage().pixel(bit0.left + 3, dataflash::kBitCellTop + 3) & 0xFFFFFF,
+    QCOMPARE(tip.grab().toImage().pixel(bit0.topLeft() + QPoint(3, 3)) & 0xFFFFFF,
              gui::FlashTip::kSetCell);
     QTest::mouseClick(&page().write_bits(), Qt::LeftButton);
     QVERIFY(Idle());
