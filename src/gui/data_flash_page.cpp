@@ -170,9 +170,10 @@ QTableView* DataFlashPage::MakeList(std::size_t list) {
   header->resizeSection(ParamListModel::kName, name_width);
   header->resizeSection(ParamListModel::kValue, widths.value);
   header->resizeSection(ParamListModel::kUnit, widths.unit);
-  // The names take what the page gives beyond the list's own widths.
+  // The values take what the page gives beyond the list's own widths, so that a long value or a
+  // held edit shows whole and each stays beside its name.
   header->setStretchLastSection(false);
-  header->setSectionResizeMode(ParamListModel::kName, QHeaderView::Stretch);
+  header->setSectionResizeMode(ParamListModel::kValue, QHeaderView::Stretch);
   // Never narrower than its columns and a scroll bar, should the page be too short for every row.
   view->setMinimumWidth(name_width + widths.value + widths.unit + 2 * view->frameWidth() +
                         view->verticalScrollBar()->sizeHint().width());
