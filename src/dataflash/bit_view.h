@@ -15,10 +15,9 @@
 // text a register takes when its bits are toggled.
 namespace cw::dataflash {
 
-// The picture: bit names in rows 0 to 14, the bit cells in rows 15 to 31.
-inline constexpr int kBitViewHeight = 33;
-inline constexpr int kBitCellTop = 15;
-inline constexpr int kBitCellBottom = 32;
+// The pictures' cells lie between the column edges of each register (x in picture pixels); a
+// front end draws them scaled to its own width and font (FitBitCells).
+
 // The cells' usual width; the leftmost cell is this wide unless the picture starts sooner.
 inline constexpr int kBitCellWidth = 40;
 // The widest picture (Operation Cfg B) ends here.
