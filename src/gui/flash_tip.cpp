@@ -32,7 +32,13 @@ FlashTip::FlashTip(QWidget* parent) : QWidget(parent) {
   setObjectName("FlashTip");
   setCursor(Qt::ArrowCursor);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  FitFont();
+}
+
+void FlashTip::FitFont() {
+  least_width_ = LeastWidth();
   setFixedHeight(CellBottom() + 1);
+  updateGeometry();
 }
 
 int FlashTip::NameHeight() const { return fontMetrics().height() + kRowGap; }
@@ -51,15 +57,12 @@ int FlashTip::LeastWidth() const {
   return least;
 }
 
-QSize FlashTip::sizeHint() const { return {LeastWidth(), CellBottom() + 1}; }
+QSize FlashTip::sizeHint() const { return {least_width_, CellBottom() + 1}; }
 
 QSize FlashTip::minimumSizeHint() const { return sizeHint(); }
 
 void FlashTip::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::FontChange) {
-    setFixedHeight(CellBottom() + 1);
-    updateGeometry();
-  }
+  if (event->type() == QEvent::FontChange) FitFont();
   QWidget::changeEvent(event);
 }
 

@@ -54,6 +54,8 @@ class FlashTip final : public QWidget {
   std::vector<dataflash::BitCell> Cells() const;
   // The width that lets every register's names stand in their cells.
   int LeastWidth() const;
+  // Takes the size the present font needs.
+  void FitFont();
   int NameHeight() const;
   QRect Box(const dataflash::BitCell& cell) const;
   int CellBottom() const;
@@ -61,6 +63,7 @@ class FlashTip final : public QWidget {
   std::optional<dataflash::FlagRegister> flag_;
   std::int32_t value_ = -1;
   std::uint16_t toggled_ = 0;  // bits that differ from value_
+  int least_width_ = 0;
 };
 
 }  // namespace cw::gui
