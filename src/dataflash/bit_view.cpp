@@ -87,11 +87,63 @@ std::vector<BitCell> BitCells(const FlagRegister& flag) {
   return cells;
 }
 
-std::optional<int> BitAt(const FlagRegister& flag, int x) {
-  for (const BitCell& cell : BitCells(flag)) {
+std::optional<int> BitAt(const FlagRegister& flag, int x) { return BitAt(BitCells(flag), x); }
+
+std::optional<int> BitAt(std::span<const BitCell> cells, int x) {
+  for (const BitCell& cell : cells) {
     if (x >= cell.left && x < cell.right) return cell.bit;
   }
   return std::nullopt;
+}
+
+std::vector<BitCell> FitBitCells(const FlagRegister& flag, int width, std::span<const int> least) {
+  std::vector<BitCell> cells = BitCells(flag);
+  const std::size_t count = cells.size();
+  const auto least_of = [&](std::size_t i) { return i < least.size() ? std::max(least[i], 0) : 0; };
+  int needed = 0;
+  for (std::size_t i = 0; i < count; ++i) needed += least_of(i);
+  const int total = std::max(width * cells.back().right / kWidestBitView, needed);
+  // Cells whose share would be narrower than their name take what it needs; the rest share what
+  // is left in their picture's proportions. Each round fixes at least one cell or ends.
+  std::vector<bool> fixed(count, false);
+  while (true) {
+    int free_width = total;
+    int free_picture = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (fixed[i]) {
+        free_width -= least_of(i);
+      } else {
+        free_picture += cells[i].right - cells[i].left;
+      }
+    }
+    bool changed = false;
+    for (std::size_t i = 0; i < count && free_picture > 0; ++i) {
+      if (!fixed[i] && free_width * (cells[i].right - cells[i].left) / free_picture < least_of(i)) {
+        fixed[i] = true;
+        changed = true;
+      }
+    }
+    if (changed) continue;
+    // The widths, the rounding left over going to the last free cell.
+    int left = 0;
+    int shared = 0;
+    std::optional<std::size_t> last_free;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!fixed[i]) last_free = i;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      int cell_width = least_of(i);
+      if (!fixed[i]) {
+        cell_width = i == last_free ? free_width - shared
+                                    : free_width * (cells[i].right - cells[i].left) / free_picture;
+        shared += cell_width;
+      }
+      cells[i].left = left;
+      cells[i].right = left + cell_width;
+      left = cells[i].right;
+    }
+    return cells;
+  }
 }
 
 std::string_view BitName(const FlagRegister& flag, int bit) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,12 +15,13 @@
 // text a register takes when its bits are toggled.
 namespace cw::dataflash {
 
-// The picture: bit names in rows 0 to 14, the bit cells in rows 15 to 31.
-inline constexpr int kBitViewHeight = 33;
-inline constexpr int kBitCellTop = 15;
-inline constexpr int kBitCellBottom = 32;
+// The pictures' cells lie between the column edges of each register (x in picture pixels); a
+// front end draws them scaled to its own width and font (FitBitCells).
+
 // The cells' usual width; the leftmost cell is this wide unless the picture starts sooner.
 inline constexpr int kBitCellWidth = 40;
+// The widest picture (Operation Cfg B) ends here.
+inline constexpr int kWidestBitView = 713;
 
 // One cell: bit `bit` from x = left up to, not including, x = right.
 struct BitCell {
@@ -34,6 +36,12 @@ int BitCount(const FlagRegister& flag);
 std::vector<BitCell> BitCells(const FlagRegister& flag);
 // The bit whose cell holds x, if any.
 std::optional<int> BitAt(const FlagRegister& flag, int x);
+std::optional<int> BitAt(std::span<const BitCell> cells, int x);
+// The cells drawn `width` pixels wide for the widest picture, from x = 0: each register keeps
+// its picture's share of that width and its cells' proportions, except that no cell is narrower
+// than `least[i]` (leftmost first: what its name needs), the others giving up the room. A
+// register whose names need more than its share takes what they need.
+std::vector<BitCell> FitBitCells(const FlagRegister& flag, int width, std::span<const int> least);
 // The name painted over a bit's cell ("RSVD" for a reserved bit).
 std::string_view BitName(const FlagRegister& flag, int bit);
 // The register whose bit view has this id.

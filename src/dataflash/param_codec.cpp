@@ -525,8 +525,7 @@ std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::
 std::string StoredAsNote(const ParamDef& row, std::string_view written, common::ByteView encoded,
                          StoredAs stored_as) {
   if (stored_as == StoredAs::kNoCalendarDate) {
-    return fmt::format(messages::kNoCalendarDate,
-                       fmt::format("{} {}", row.name, written));
+    return fmt::format(messages::kNoCalendarDate, fmt::format("{} {}", row.name, written));
   }
   ParamValue stored;
   DecodeParam(row, encoded, stored);
@@ -564,9 +563,14 @@ std::size_t RawSize(const ParamDef& row) {
   }
 }
 
+ShownLimits LimitTexts(const ParamDef& row) {
+  return {LimitText(row, row.minimum), LimitText(row, UpperLimit(row))};
+}
+
 std::string LimitMessage(const ParamDef& row) {
-  return std::string(messages::kOutOfLimitsPrefix) + LimitText(row, row.minimum) + " and " +
-         LimitText(row, UpperLimit(row)) + " " + std::string(row.unit);
+  const ShownLimits limits = LimitTexts(row);
+  return std::string(messages::kOutOfLimitsPrefix) + limits.low + " and " + limits.high + " " +
+         std::string(row.unit);
 }
 
 }  // namespace cw::dataflash

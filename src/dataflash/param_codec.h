@@ -59,6 +59,13 @@ std::string StoredAsNote(const ParamDef& row, std::string_view written, common::
 // four-byte field decodes from two). Strings: the whole field.
 std::size_t RawSize(const ParamDef& row);
 
+// The lower and upper limit a typed value must respect, printed as the row displays its values.
+struct ShownLimits {
+  std::string low;
+  std::string high;
+};
+ShownLimits LimitTexts(const ParamDef& row);
+
 // "The value entered is out of limits. Please enter a value between MIN and MAX UNIT", the
 // limits printed as the row displays its values.
 std::string LimitMessage(const ParamDef& row);

@@ -15,6 +15,12 @@ namespace {
 // Operation Status bit 8: the gauge is sealed.
 constexpr std::uint16_t kSealedBit = 0x0100;
 
+// The steps of an export for its clock: the pages, then making the image and writing it, with
+// what each is expected to take before the export has timed it.
+enum ExportStep { kPageStep, kWriteStep };
+constexpr common::Millis kExpectedPage{10};
+constexpr common::Millis kExpectedWrite{200};
+
 }  // namespace
 
 ExportJob::ExportJob(FirmwareTool& tool)
@@ -59,7 +65,8 @@ common::Outcome ExportJob::Export() {
                   common::Verdict::kRefused);
   }
   Begin([this, path](std::stop_token stop) { Run(stop, path); },
-        std::string(messages::kExportNotStarted));
+        std::string(messages::kExportNotStarted),
+        {{kPageStep, kExportPages, kExpectedPage}, {kWriteStep, 1, kExpectedWrite}});
   return outcome.Done();
 }
 
@@ -106,6 +113,7 @@ JobRun ExportJob::RunExport(std::stop_token stop, const std::filesystem::path& p
 }
 
 void ExportJob::Progress(int pages) {
+  StepsDone(pages);
   ToolJob::Progress(pages, kExportPages, [](ExportView&) {});
 }
 

@@ -1,6 +1,7 @@
 #include "firmware/firmware_tool.h"
 
 #include "common/file_error.h"
+#include "common/sha256.h"
 #include "firmware/export_job.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
@@ -44,11 +45,13 @@ common::Outcome FirmwareTool::Load(const std::filesystem::path& path) {
   } else {
     refusal = CheckImageRecords(*bytes, constants_.record_mask);
   }
+  const std::string sha256 =
+      refusal ? std::string() : common::Sha256Hex(common::ByteView(*bytes)).value_or("");
   {
     std::lock_guard lock(mutex_);
     if (!refusal) {
       image_ = std::make_shared<const common::Bytes>(std::move(*bytes));
-      view_ = {path.string(), true};
+      view_ = {path.string(), true, image_->size(), sha256};
     } else {
       image_.reset();
       view_ = {};

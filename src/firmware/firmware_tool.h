@@ -28,10 +28,14 @@ class ToolJob;
 // that made the change.
 enum class FirmwareJob { kUpdate, kExport };
 
-// The image the next update sends, as the "Bin File:" field shows it.
+// The image the next update sends, as the "Bin File:" field shows it, and what tells it from
+// another before Start. An image carries no firmware version: the gauge tells its own once it
+// runs the new firmware.
 struct LoadedImageView {
   std::string bin_path;  // empty when nothing is loaded
   bool loaded = false;
+  std::size_t size = 0;  // bytes
+  std::string sha256;    // 64 lower-case hex digits, as sha256sum prints them
 };
 
 // How one run of a job ended, and what the user is told beyond the job's own message.

@@ -10,6 +10,7 @@
 #include "common/front_end.h"
 #include "common/job_worker.h"
 #include "firmware/firmware_tool.h"
+#include "firmware/job_timing.h"
 
 namespace cw::firmware {
 
@@ -23,6 +24,8 @@ struct JobView {
   // What a run stopped by a close left the pack in, for a front end that tells it (the command
   // line after Ctrl-C); a closing window goes without a word. Empty unless the last run stopped.
   std::vector<std::string> stop_notes;
+  // The time the last run took, or is taking, and what it still needs; taken when the view is.
+  JobTimes times;
 };
 
 // The life of a job of the firmware tool, the same for the update and the export: a press claims
@@ -37,13 +40,19 @@ class ToolJob {
 
   JobViewT View() const {
     std::lock_guard lock(mutex_);
-    return view_;
+    JobViewT view = view_;
+    view.times = timing_.Times();
+    return view;
   }
 
  protected:
   // `other_running` is what a press says while the other job runs.
   ToolJob(FirmwareTool& tool, FirmwareJob job, std::string_view other_running)
-      : tool_(tool), link_(tool.link_), job_(job), other_running_(other_running) {}
+      : tool_(tool),
+        link_(tool.link_),
+        timing_(tool.link_.clock()),
+        job_(job),
+        other_running_(other_running) {}
   ~ToolJob() = default;
 
   // A press is ignored while the tool closes or this job runs.
@@ -63,10 +72,12 @@ class ToolJob {
   }
   // The claimed run does not start after all.
   void Unclaim() { tool_.Release(job_); }
-  // The claimed run starts: its bar shows at 0, the main window is locked and `run` goes to the
-  // tool's worker. `not_started` is what the pack is left in when a close drops the run first.
-  void Begin(common::JobWorker::Job run, std::string not_started) {
-    Change([](JobViewT& view) {
+  // The claimed run starts: its bar shows at 0, its clock runs through the steps of `plan`, the
+  // main window is locked and `run` goes to the tool's worker. `not_started` is what the pack is
+  // left in when a close drops the run first.
+  void Begin(common::JobWorker::Job run, std::string not_started, std::vector<JobPhase> plan) {
+    Change([&](JobViewT& view) {
+      timing_.Start(std::move(plan));
       view.bar_visible = true;
       view.bar = 0;
       view.busy = true;
@@ -90,10 +101,17 @@ class ToolJob {
     if (full) tool_.main_ui_.UnlockMainUi();
     Notify();
   }
+  // `steps` of the run's plan are done.
+  void StepsDone(int steps) {
+    std::lock_guard lock(mutex_);
+    timing_.Progress(steps);
+  }
   // Shows how the run ended (`headline` first, when there is one, then its notes), keeps the
   // outcome in the view, frees the tool and announces it. A run that stopped ends without a word:
   // its notes are kept in the view.
   void End(const JobRun& run, std::string_view headline, bool gauge_changed) {
+    // The work is over now; a message box the user takes a while to close is not part of it.
+    Change([&](JobViewT&) { timing_.Stop(); });
     if (run.end == JobRun::End::kAbandoned) {
       Abandoned(run.notes);
       return;
@@ -121,6 +139,7 @@ class ToolJob {
   // Stopped or dropped before its end, leaving the pack as `notes` say.
   void Abandoned(const std::vector<std::string>& notes) {
     Change([&](JobViewT& view) {
+      timing_.Stop();
       view.busy = false;
       view.stop_notes = notes;
     });
@@ -129,6 +148,7 @@ class ToolJob {
 
   mutable std::mutex mutex_;
   JobViewT view_;
+  JobTiming timing_;
   const FirmwareJob job_;
   const std::string_view other_running_;
 };

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "firmware/image_record.h"
 #include "firmware/messages.h"
@@ -17,6 +18,34 @@ constexpr bool kPecOn = true;
 constexpr std::uint8_t kFirmwareProbeCommand = 0x09;
 // The gauge restarts its firmware after leaving update mode before it answers again.
 constexpr common::Millis kFirmwareStart{500};
+
+// The steps of an update for its clock, and what each kind is expected to take before the
+// update has timed it: the handshake's polls, a record's write and status poll, a sector
+// erase (several polls), and leaving update mode until the firmware answers and the last record
+// is read back.
+enum UpdateStep { kHandshakeStep, kRecordStep, kEraseStep, kFinishStep };
+constexpr common::Millis kExpectedHandshake{100};
+constexpr common::Millis kExpectedRecord{10};
+constexpr common::Millis kExpectedErase{30};
+constexpr common::Millis kExpectedFinish = kFirmwareStart + kExpectedHandshake;
+
+std::vector<JobPhase> UpdatePlan(const common::Bytes& image, std::uint8_t record_mask) {
+  std::vector<JobPhase> plan{{kHandshakeStep, 1, kExpectedHandshake}};
+  for (std::size_t at = 0; at + kRecordSize <= image.size(); at += kRecordSize) {
+    ImageRecord record;
+    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(at), kRecordSize, record.begin());
+    UnscrambleRecord(record, record_mask);
+    const bool erase = record[2] == kTypeErase;
+    const int kind = erase ? kEraseStep : kRecordStep;
+    if (plan.back().kind == kind) {
+      ++plan.back().steps;
+    } else {
+      plan.push_back({kind, 1, erase ? kExpectedErase : kExpectedRecord});
+    }
+  }
+  plan.push_back({kFinishStep, 1, kExpectedFinish});
+  return plan;
+}
 
 }  // namespace
 
@@ -34,7 +63,8 @@ common::Outcome UpdateJob::Start() {
   if (!Claim(outcome)) return outcome.Refused();
   Change([](UpdateView& view) { view.failed = false; });
   Begin([this, image](std::stop_token stop) { Run(stop, *image); },
-        std::string(messages::kUpdateStoppedBeforeStart));
+        std::string(messages::kUpdateStoppedBeforeStart),
+        UpdatePlan(*image, tool_.constants_.record_mask));
   return outcome.Done();
 }
 
@@ -134,6 +164,7 @@ std::optional<UpdateJob::Pass> UpdateJob::SendImage(std::stop_token stop,
   pass.result = link_.IspStepPair(kPecOn);
   if (pass.result.code != link::kIspSuccess) return pass;
   Change([&](UpdateView& view) { view.status_text = status_after_handshake; });
+  StepsDone(1);
   Progress(0);
   for (int k = 0; k < total_blocks_; ++k) {
     // The record boundary: a stop never cuts a record or its status poll in half.
@@ -144,6 +175,7 @@ std::optional<UpdateJob::Pass> UpdateJob::SendImage(std::stop_token stop,
     if (pass.result.code != link::kIspSuccess) return pass;
     pass.sent = k + 1;
     reach.furthest = std::max(reach.furthest, pass.sent);
+    StepsDone(1 + pass.sent);
     Progress(pass.sent);
   }
   return pass;
@@ -186,6 +218,7 @@ JobRun UpdateJob::RunUpdate(std::stop_token stop, const common::Bytes& image) {
     restart_status =
         fmt::format(messages::kStatusRestart, status, restarts + 1, kUpdateRestarts + 1);
     SetStatusText(restart_status);
+    StepsDone(0);  // from the handshake again
   }
   // Leaving update mode restarts the firmware; the update is only done once it answers.
   link_.IspCommand(kPecOn);

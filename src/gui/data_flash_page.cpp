@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/parameter_defaults.h"
 #include "common/parse.h"
 #include "dataflash/bit_view.h"
 #include "dataflash/messages.h"
@@ -55,6 +56,7 @@ DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget
     : QWidget(parent),
       session_(bench.data_flash()),
       worker_(worker),
+      defaults_(app::SimulatedPackDefaults(bench.constants())),
       view_(session_.View()),
       relay_(this) {
   read_all_ = new QPushButton(Q(dataflash::messages::kReadAllCaption), this);
@@ -89,8 +91,12 @@ DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget
     auto* page = new QWidget(tabs_);
     auto* row = new QHBoxLayout(page);
     row->setContentsMargins(2, 2, 2, 2);
-    for (std::size_t i = 0; i < kListsPerTab; ++i) row->addWidget(MakeList(tab * kListsPerTab + i));
-    row->addStretch();
+    // The three lists share the page's width, each as its columns ask.
+    for (std::size_t i = 0; i < kListsPerTab; ++i) {
+      const std::size_t list = tab * kListsPerTab + i;
+      const dataflash::ListColumns& widths = kListColumns[list];
+      row->addWidget(MakeList(list), widths.name + widths.value + widths.unit);
+    }
     tabs_->addTab(page, Q(dataflash::kTabNames[tab]));
   }
 
@@ -133,7 +139,7 @@ DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget
 DataFlashPage::~DataFlashPage() = default;
 
 QTableView* DataFlashPage::MakeList(std::size_t list) {
-  auto* model = new ParamListModel(list, view_, this);
+  auto* model = new ParamListModel(list, view_, defaults_, this);
   auto* view = new QTableView(this);
   view->setObjectName(QString("flash_list_%1").arg(list + 1));
   view->setModel(model);
@@ -166,10 +172,14 @@ QTableView* DataFlashPage::MakeList(std::size_t list) {
   header->resizeSection(ParamListModel::kName, name_width);
   header->resizeSection(ParamListModel::kValue, widths.value);
   header->resizeSection(ParamListModel::kUnit, widths.unit);
-  header->setStretchLastSection(true);
-  // Room for the columns and for a scroll bar, should the page be too short for every row.
-  view->setFixedWidth(name_width + widths.value + widths.unit + 2 * view->frameWidth() +
-                      view->verticalScrollBar()->sizeHint().width());
+  // The values take what the page gives beyond the list's own widths, so that a long value or a
+  // held edit shows whole and each stays beside its name.
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(ParamListModel::kValue, QHeaderView::Stretch);
+  // Never narrower than its columns and a scroll bar, should the page be too short for every row.
+  view->setMinimumWidth(name_width + widths.value + widths.unit + 2 * view->frameWidth() +
+                        view->verticalScrollBar()->sizeHint().width());
+  view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   view->installEventFilter(this);
   connect(view, &QTableView::clicked, this,
           [this, list](const QModelIndex& index) { OnCellClicked(list, index); });
@@ -189,10 +199,9 @@ QWidget* DataFlashPage::MakeBitViewRow() {
   revert_bits_ = new QPushButton(Q(messages::kRevertBits), area);
   auto* row = new QHBoxLayout;
   row->setContentsMargins(0, 0, 0, 0);
-  row->addWidget(bit_view_);
+  row->addWidget(bit_view_, 1);
   row->addWidget(write_bits_);
   row->addWidget(revert_bits_);
-  row->addStretch();
   auto* column = new QVBoxLayout(area);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(2);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/running_work.h"
 #include "app/workbench.h"
@@ -77,6 +78,8 @@ class DataFlashPage final : public QWidget {
 
   dataflash::DataFlashSession& session_;
   GaugeWorker& worker_;
+  // Every parameter's default, for the Value cells' tooltips.
+  const std::vector<std::string> defaults_;
   // What the session held when the page was last drawn.
   dataflash::DataFlashView view_;
   std::array<ParamListModel*, dataflash::kListCount> models_{};

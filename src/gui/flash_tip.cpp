@@ -10,21 +10,77 @@
 namespace cw::gui {
 namespace {
 
-constexpr int kNamePixels = 9;
-constexpr int kRightMargin = 2;
-constexpr int kWidestView = 713 + kRightMargin;
+// Room around a name in its cell, and between the names and the cells.
+constexpr int kNamePadding = 8;
+constexpr int kRowGap = 3;
+// A cell is this much higher than a line of text.
+constexpr int kCellPadding = 8;
+
+// What each cell's name needs, leftmost first.
+std::vector<int> NameWidths(const dataflash::FlagRegister& flag, const QFontMetrics& metrics) {
+  std::vector<int> widths;
+  for (const dataflash::BitCell& cell : dataflash::BitCells(flag)) {
+    widths.push_back(metrics.horizontalAdvance(Q(dataflash::BitName(flag, cell.bit))) +
+                     kNamePadding);
+  }
+  return widths;
+}
 
 }  // namespace
 
 FlashTip::FlashTip(QWidget* parent) : QWidget(parent) {
   setObjectName("FlashTip");
   setCursor(Qt::ArrowCursor);
-  setFixedHeight(dataflash::kBitViewHeight);
-  setMinimumWidth(kWidestView);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  FitFont();
 }
 
-QSize FlashTip::sizeHint() const { return {kWidestView, dataflash::kBitViewHeight}; }
+void FlashTip::FitFont() {
+  least_width_ = LeastWidth();
+  setFixedHeight(CellBottom() + 1);
+  updateGeometry();
+}
 
+int FlashTip::NameHeight() const { return fontMetrics().height() + kRowGap; }
+
+int FlashTip::CellBottom() const { return NameHeight() + fontMetrics().height() + kCellPadding; }
+
+int FlashTip::LeastWidth() const {
+  int least = dataflash::kWidestBitView;
+  for (const dataflash::FlagRegister& flag : dataflash::kFlagRegisters) {
+    const std::vector<int> widths = NameWidths(flag, fontMetrics());
+    const auto cells = dataflash::FitBitCells(flag, dataflash::kWidestBitView, widths);
+    // Scaled up to the widest picture, so that this register too gets its share.
+    least = std::max(least, cells.back().right * dataflash::kWidestBitView /
+                                dataflash::BitCells(flag).back().right);
+  }
+  return least;
+}
+
+QSize FlashTip::sizeHint() const { return {least_width_, CellBottom() + 1}; }
+
+QSize FlashTip::minimumSizeHint() const { return sizeHint(); }
+
+void FlashTip::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) FitFont();
+  QWidget::changeEvent(event);
+}
+
+std::vector<dataflash::BitCell> FlashTip::Cells() const {
+  if (!flag_) return {};
+  return dataflash::FitBitCells(*flag_, width(), NameWidths(*flag_, fontMetrics()));
+}
+
+QRect FlashTip::Box(const dataflash::BitCell& cell) const {
+  return {cell.left + 1, NameHeight(), cell.right - cell.left - 2, CellBottom() - NameHeight() - 1};
+}
+
+QRect FlashTip::CellRect(int bit) const {
+  for (const dataflash::BitCell& cell : Cells()) {
+    if (cell.bit == bit) return Box(cell);
+  }
+  return {};
+}
 void FlashTip::Show(const dataflash::FlagRegister& flag, std::int32_t value) {
   const bool same = flag_ && flag_->bit_view_id == flag.bit_view_id && value_ == value;
   if (!same) toggled_ = 0;
@@ -64,8 +120,8 @@ void FlashTip::Toggle(int bit) {
 void FlashTip::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || !flag_) return;
   const int y = static_cast<int>(event->position().y());
-  if (y < dataflash::kBitCellTop || y >= dataflash::kBitCellBottom) return;
-  if (const auto bit = dataflash::BitAt(*flag_, static_cast<int>(event->position().x()))) {
+  if (y < NameHeight() || y >= CellBottom()) return;
+  if (const auto bit = dataflash::BitAt(Cells(), static_cast<int>(event->position().x()))) {
     Toggle(*bit);
   }
   event->accept();
@@ -75,30 +131,19 @@ void FlashTip::paintEvent(QPaintEvent*) {
   if (!flag_ || value_ < 0) return;
   QPainter painter(this);
   painter.fillRect(rect(), QColor(kProductBackground));
+  painter.setFont(TextFont());
   const std::uint32_t shown = static_cast<std::uint32_t>(value_) ^ toggled_;
-  QFont names = font();
-  names.setPixelSize(kNamePixels);
-  for (const dataflash::BitCell& cell : dataflash::BitCells(*flag_)) {
-    const QRect name_box(cell.left, 0, cell.right - cell.left, dataflash::kBitCellTop);
-    const QString name = Q(dataflash::BitName(*flag_, cell.bit));
-    QFont fitted = names;
-    // Narrow cells take their name a pixel smaller rather than cut it.
-    while (QFontMetrics(fitted).horizontalAdvance(name) > name_box.width() - 2 &&
-           fitted.pixelSize() > 6) {
-      fitted.setPixelSize(fitted.pixelSize() - 1);
-    }
-    painter.setFont(fitted);
+  for (const dataflash::BitCell& cell : Cells()) {
+    const QRect name_box(cell.left, 0, cell.right - cell.left, NameHeight());
     painter.setPen(Qt::black);
-    painter.drawText(name_box, Qt::AlignCenter, name);
+    painter.drawText(name_box, Qt::AlignCenter, Q(dataflash::BitName(*flag_, cell.bit)));
 
     const bool set = (shown >> cell.bit) & 1u;
-    const QRect box(cell.left + 1, dataflash::kBitCellTop, cell.right - cell.left - 2,
-                    dataflash::kBitCellBottom - dataflash::kBitCellTop - 1);
+    const QRect box = Box(cell);
     painter.fillRect(box, QColor(set ? kSetCell : kClearCell));
     const bool toggled = (toggled_ >> cell.bit) & 1u;
     painter.setPen(QPen(toggled ? QColor(kToggledOutline) : QColor(Qt::darkGray), toggled ? 2 : 1));
     painter.drawRect(box);
-    painter.setFont(names);
     painter.setPen(set ? Qt::white : Qt::black);
     painter.drawText(box, Qt::AlignCenter, set ? QStringLiteral("1") : QStringLiteral("0"));
   }

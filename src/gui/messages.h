@@ -299,4 +299,15 @@ inline constexpr std::string_view kQuitButton = "Quit";
 inline constexpr std::string_view kKeepWorkingButton = "Keep working";
 inline constexpr std::string_view kStoppingAtSafePoint = "Stopping at the next safe point...";
 
+// Firmware window and data flash page
+inline constexpr std::string_view kImageIdentity =
+    "Firmware version: not in the image (the gauge tells it once updated: FW_VERSION)\n"
+    "Size: {} bytes, {} records\n"
+    "SHA-256: {}";
+inline constexpr std::string_view kValueLimits = "Limits: {} to {}";
+inline constexpr std::string_view kTextLength = "Length: at most {} characters";
+inline constexpr std::string_view kValueDefault = "Default (fresh simulated pack): {}";
+inline constexpr std::string_view kValueUnit = "Unit: {}";
+inline constexpr std::string_view kNoUnit = "none";
+
 }  // namespace cw::gui::messages

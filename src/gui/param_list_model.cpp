@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "dataflash/param_codec.h"
 #include "dataflash/row_filter.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
@@ -12,9 +13,25 @@ namespace cw::gui {
 
 using dataflash::kParams;
 
+namespace {
+
+// A value with the row's unit after it, when the row has one.
+std::string WithUnit(std::string text, std::string_view unit) {
+  if (!unit.empty() && unit != "-") {
+    text += ' ';
+    text += unit;
+  }
+  return text;
+}
+
+}  // namespace
+
 ParamListModel::ParamListModel(std::size_t list, const dataflash::DataFlashView& view,
-                               QObject* parent)
-    : QAbstractTableModel(parent), list_(list), rows_(dataflash::kListSizes[list]) {
+                               const std::vector<std::string>& defaults, QObject* parent)
+    : QAbstractTableModel(parent),
+      list_(list),
+      defaults_(defaults),
+      rows_(dataflash::kListSizes[list]) {
   SetFilter({});
   Refresh(view);
 }
@@ -98,13 +115,15 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kUnit) return QVariant(Qt::AlignCenter);
       return {};
     case Qt::ToolTipRole:
-      if (row.held && index.column() == kValue) {
-        return Q(fmt::format(messages::kHeldTip, row.value));
+      if (index.column() == kValue) {
+        const std::string about = ValueTip(ParamRow(index.row()));
+        if (row.held) return Q(fmt::format(messages::kHeldTip, row.value) + "\n" + about);
+        if (row.marked) return Q(std::string(messages::kMarkedTip) + "\n" + about);
+        return Q(about);
       }
       if (row.differs && index.column() == kName) {
         return Q(fmt::format(messages::kFileTip, compared_file_, *row.differs));
       }
-      if (row.marked && index.column() == kValue) return Q(messages::kMarkedTip);
       // Some names are longer than the Name column is wide.
       if (index.column() == kName) return Q(def.name);
       return {};
@@ -117,6 +136,23 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
     default:
       return {};
   }
+}
+
+std::string ParamListModel::ValueTip(std::size_t param) const {
+  const dataflash::ParamDef& def = kParams[param];
+  const std::string default_text = param < defaults_.size() ? defaults_[param] : std::string();
+  const std::string unit =
+      fmt::format(messages::kValueUnit, def.unit.empty() ? messages::kNoUnit : def.unit);
+  if (def.type == dataflash::kTypeString) {
+    // A text row's conversion field is its longest length; it has no limits of its own.
+    return fmt::format("{}\n{}\n{}", fmt::format(messages::kTextLength, def.conversion),
+                       fmt::format(messages::kValueDefault, default_text), unit);
+  }
+  const dataflash::ShownLimits limits = dataflash::LimitTexts(def);
+  return fmt::format(
+      "{}\n{}\n{}",
+      WithUnit(fmt::format(messages::kValueLimits, limits.low, limits.high), def.unit),
+      WithUnit(fmt::format(messages::kValueDefault, default_text), def.unit), unit);
 }
 
 QVariant ParamListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -13,7 +13,8 @@ namespace cw::gui {
 // One of the data flash page's 21 lists: Name, Value and Unit of the list's parameters that the
 // filter leaves, with each row's marks (changed on the gauge, edited but not written, differs
 // from a compared file) as roles for the delegate. It takes the session's view in Refresh(),
-// keeps what its rows show, and hands an entered value on through valueEdited().
+// keeps what its rows show, and hands an entered value on through valueEdited(). A Value cell's
+// tooltip gives the parameter's limits, default and unit.
 class ParamListModel final : public QAbstractTableModel {
   Q_OBJECT
 
@@ -25,7 +26,9 @@ class ParamListModel final : public QAbstractTableModel {
     kDiffersRole,                    // bool: the compared file holds another value
   };
 
-  ParamListModel(std::size_t list, const dataflash::DataFlashView& view, QObject* parent = nullptr);
+  // `defaults` holds every parameter's default text (kParams order) and outlives the model.
+  ParamListModel(std::size_t list, const dataflash::DataFlashView& view,
+                 const std::vector<std::string>& defaults, QObject* parent = nullptr);
 
   std::size_t list() const { return list_; }
   // Shows only the rows whose name holds `filter`.
@@ -59,7 +62,11 @@ class ParamListModel final : public QAbstractTableModel {
     bool operator==(const RowView&) const = default;
   };
 
+  // What a Value cell's tooltip says of the parameter besides its state: limits, default, unit.
+  std::string ValueTip(std::size_t param) const;
+
   std::size_t list_;
+  const std::vector<std::string>& defaults_;
   std::vector<std::size_t> shown_;  // rows in the list, filtered
   std::vector<RowView> rows_;       // every row of the list
   std::string compared_file_;

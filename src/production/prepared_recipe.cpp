@@ -5,12 +5,12 @@
 #include <algorithm>
 
 #include "common/file_input.h"
+#include "common/sha256.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
 #include "firmware/fs_script_reader.h"
 #include "firmware/image_check.h"
 #include "production/messages.h"
-#include "production/sha256.h"
 
 namespace cw::production {
 namespace {
@@ -41,7 +41,7 @@ class FileChecker {
       Problem(file, messages::kFileUnreadable, common::DescribeFileError(bytes.error()));
       return std::nullopt;
     }
-    const auto hash = Sha256Hex(*bytes);
+    const auto hash = common::Sha256Hex(*bytes);
     if (!hash) {
       Problem(file, messages::kFileUnreadable, messages::kNoSha256);
       return std::nullopt;

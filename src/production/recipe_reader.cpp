@@ -11,11 +11,11 @@
 #include "common/file_error.h"
 #include "common/file_input.h"
 #include "common/parse.h"
+#include "common/sha256.h"
 #include "common/text.h"
 #include "production/messages.h"
 #include "production/recipe.h"
 #include "production/recipe_values.h"
-#include "production/sha256.h"
 #include "production/toml_table_reader.h"
 
 namespace cw::production {
@@ -381,7 +381,7 @@ std::expected<Recipe, RecipeProblems> LoadRecipe(const std::filesystem::path& pa
   const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   auto recipe = ParseRecipe(text, path.parent_path());
   if (!recipe) return recipe;
-  const auto hash = Sha256Hex(*bytes);
+  const auto hash = common::Sha256Hex(*bytes);
   if (!hash) return std::unexpected(RecipeProblems{{0, std::string(messages::kNoSha256)}});
   recipe->path = path;
   recipe->sha256 = *hash;

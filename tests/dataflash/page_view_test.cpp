@@ -91,6 +91,42 @@ TEST(BitViewTest, CellsFollowTheColumnEdgesHighestBitLeftmost) {
   }
 }
 
+TEST(BitViewTest, FittedCellsKeepThePictureAndGiveEachNameItsRoom) {
+  const FlagRegister protection = *FindFlagRegister("Protection Cfg A");  // 40-pixel cells to 649
+  const std::vector<int> none(16, 0);
+  std::vector<int> wide_first = none;
+  wide_first[0] = 200;
+  const std::vector<int> all_wide(16, 50);
+  const struct {
+    const char* what;
+    int width;
+    const std::vector<int>& least;
+    int first_right;  // of the leftmost cell
+    int last_width;
+    int right;  // of the whole view
+  } cases[] = {
+      {"twice the picture", 2 * kWidestBitView, none, 81, 1298 - 15 * 81, 1298},
+      {"a long first name", kWidestBitView, wide_first, 200, 449 - 14 * 29, 649},
+      {"names wider than the share", kWidestBitView, all_wide, 50, 50, 800},
+  };
+  for (const auto& c : cases) {
+    const auto cells = FitBitCells(protection, c.width, c.least);
+    ASSERT_EQ(cells.size(), 16u) << c.what;
+    EXPECT_EQ(cells.front().left, 0) << c.what;
+    EXPECT_EQ(cells.front().right, c.first_right) << c.what;
+    EXPECT_EQ(cells.back().right - cells.back().left, c.last_width) << c.what;
+    EXPECT_EQ(cells.back().right, c.right) << c.what;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      EXPECT_GE(cells[i].right - cells[i].left, c.least[i]) << c.what << " " << i;
+      if (i > 0) EXPECT_EQ(cells[i].left, cells[i - 1].right) << c.what << " " << i;
+    }
+  }
+  const auto fitted = FitBitCells(protection, kWidestBitView, wide_first);
+  EXPECT_EQ(BitAt(fitted, 199), 15);
+  EXPECT_EQ(BitAt(fitted, 200), 14);
+  EXPECT_EQ(BitAt(fitted, 649), std::nullopt);
+}
+
 TEST(BitViewTest, ToggledValuesAreTextsTheRowWritesBack) {
   const struct {
     const char* name;

@@ -1,5 +1,6 @@
 // The data flash page and the File menu's constants commands on the simulated pack: what a user
 // clicks and types on the page, and what the pack holds afterwards.
+#include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -185,11 +186,12 @@ class DataFlashFlowsTest : public QObject {
     QVERIFY(tip.flag() && tip.flag()->bit_view_id == 1179);
     QCOMPARE(tip.value(), 0x0310);
     QCOMPARE(page().bit_caption().text(), QString("Operation Cfg A: 0310"));
-    const dataflash::BitCell bit0 = dataflash::BitCells(*tip.flag()).back();
-    QTest::mouseClick(&tip, Qt::LeftButton, {}, QPoint(bit0.left + 5, dataflash::kBitCellTop + 5));
+    const QRect bit0 = tip.CellRect(0);
+    QVERIFY(!bit0.isEmpty());
+    QTest::mouseClick(&tip, Qt::LeftButton, {}, bit0.topLeft() + QPoint(4, 4));
     QCOMPARE(tip.edited(), std::optional<std::uint16_t>(0x0311));
     QCOMPARE(page().bit_caption().text(), QString("Operation Cfg A: 0311 (the gauge holds 0310)"));
-    QCOMPARE(tip.grab().toImage().pixel(bit0.left + 3, dataflash::kBitCellTop + 3) & 0xFFFFFF,
+    QCOMPARE(tip.grab().toImage().pixel(bit0.topLeft() + QPoint(3, 3)) & 0xFFFFFF,
              gui::FlashTip::kSetCell);
     QTest::mouseClick(&page().write_bits(), Qt::LeftButton);
     QVERIFY(Idle());
@@ -295,6 +297,54 @@ class DataFlashFlowsTest : public QObject {
     page().CompareWith(gui::S(directory.filePath("missing.afi")));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{2});
     QVERIFY(f_->modal.boxes[1].contains("missing.afi"));
+  }
+
+  void ValueTooltipsGiveLimitsDefaultAndUnit() {
+    QVERIFY(ReadAll());
+    const std::pair<std::string_view, QString> tips[] = {
+        {"CUV Threshold",
+         "Limits: 0 to 32767 mV\nDefault (fresh simulated pack): 2500 mV\nUnit: mV"},
+        {"Over Temp Chg",
+         "Limits: -40.0 to 130.0 ℃\nDefault (fresh simulated pack): 55.0 ℃\nUnit: ℃"},
+        {"Device Name",
+         "Length: at most 20 characters\nDefault (fresh simulated pack): KT580714\nUnit: ASCII"},
+    };
+    for (const auto& [name, tip] : tips) {
+      QCOMPARE(Cell(name, ParamListModel::kValue).data(Qt::ToolTipRole).toString(), tip);
+    }
+    // A held edit says so first, and the rest follows.
+    page().hold().setChecked(true);
+    QVERIFY(Edit("CUV Threshold", "2600"));
+    const QString held =
+        Cell("CUV Threshold", ParamListModel::kValue).data(Qt::ToolTipRole).toString();
+    QVERIFY2(held.endsWith(tips[0].second) && held.count('\n') == 3, qPrintable(held));
+  }
+
+  void ListsShareThePageWidthAndTheBitViewIsReadable() {
+    QVERIFY(ReadAll());
+    for (const QSize size : {QSize(1280, 720), QSize(1600, 1000)}) {
+      f_->window().resize(size);
+      QTRY_COMPARE(f_->window().size(), size);
+      for (int tab = 0; tab < page().tabs().count(); ++tab) {
+        page().tabs().setCurrentIndex(tab);
+        QTest::qWait(1);
+        int lists = 0;
+        for (std::size_t i = 0; i < 3; ++i) lists += page().list(3 * tab + i).width();
+        QVERIFY2(lists >= 0.9 * page().width() && page().width() <= size.width(),
+                 qPrintable(QString("%1 px of lists on a page of %2 px, tab %3 at %4 wide")
+                                .arg(lists)
+                                .arg(page().width())
+                                .arg(tab)
+                                .arg(size.width())));
+      }
+      // The widest register: every name in the window's font, in a cell of its own.
+      Click("Operation Cfg B", ParamListModel::kName);
+      gui::FlashTip& tip = page().bit_view();
+      QTRY_VERIFY(tip.flag() && tip.flag()->name == "Operation Cfg B");
+      QVERIFY(QFontInfo(tip.TextFont()).pixelSize() >= QFontInfo(QApplication::font()).pixelSize());
+      QVERIFY(tip.width() >= tip.minimumSizeHint().width());
+      QVERIFY(tip.CellRect(0).right() < tip.width());
+    }
   }
 
   void HeldEditsWaitForWriteAllAndUndo() {

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,7 +20,7 @@
 
 #include "app/authentication_tool.h"
 #include "app/messages.h"
-#include "support/recording_sinks.h"
+#include "common/sha256.h"
 #include "firmware/firmware_tool.h"
 #include "firmware/messages.h"
 #include "firmware/update_job.h"
@@ -35,6 +36,7 @@
 #include "gui/tools/tool_launcher.h"
 #include "gui_fixture.h"
 #include "sim/sim_pack.h"
+#include "support/recording_sinks.h"
 #include "update_hold.h"
 
 namespace cw::test {
@@ -206,6 +208,54 @@ class ToolWindowFlowsTest : public QObject {
     QTest::mouseClick(&window->image().button(), Qt::LeftButton);
     QCOMPARE(opened_in, files_.path());
     QCOMPARE(window->image().path().text(), File("fw.bin"));  // cancel keeps the image
+  }
+
+  void FirmwareWindowShowsTheImageAndTimesTheUpdate() {
+    // The record at half-way is held on the bus: the estimate then, against what the rest took.
+    UpdateHold hold(*f_->bench().sim_pack(), kRecords / 2 + 1);
+    auto* window =
+        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+    QVERIFY(window != nullptr);
+    QVERIFY(!window->identity().isVisible());
+    QVERIFY(LoadImage(*window));
+    const std::string image = ReadFile(File("fw.bin"));
+    const auto sha = common::Sha256Hex(
+        common::ByteView(reinterpret_cast<const std::uint8_t*>(image.data()), image.size()));
+    QVERIFY(sha && sha->size() == 64);
+    QCOMPARE(window->identity().text(),
+             "Firmware version: not in the image (the gauge tells it once updated: FW_VERSION)\n"
+             "Size: 90976 bytes, 2843 records\nSHA-256: " +
+                 Q(*sha));
+    QVERIFY(window->identity().isVisible() && !window->update_bar().isVisible());
+
+    // The user takes half a minute over the box at the end.
+    auto* clock = dynamic_cast<common::ManualClock*>(&f_->bench().clock());
+    QVERIFY(clock != nullptr);
+    f_->modal.on_box = [clock](QMessageBox*) { clock->Advance(common::Millis{30'000}); };
+    QTest::mouseClick(&window->start(), Qt::LeftButton);
+    QTRY_VERIFY(hold.held());
+    const QRegularExpression running("^Elapsed (\\d+):(\\d\\d), about (\\d+):(\\d\\d) left$");
+    QRegularExpressionMatch half_way;
+    QTRY_VERIFY((half_way = running.match(window->update_time().text())).hasMatch());
+    const auto seconds = [](const QRegularExpressionMatch& match, int field) {
+      return match.captured(field).toInt() * 60 + match.captured(field + 1).toInt();
+    };
+    hold.Release();
+    QTRY_COMPARE(f_->modal.boxes, QStringList{"Update Successfully!"});
+    const QRegularExpression took("^Took (\\d+):(\\d\\d)$");
+    QRegularExpressionMatch end;
+    QTRY_VERIFY((end = took.match(window->update_time().text())).hasMatch());
+    QTest::qWait(1500);  // more than a tick of the window's clock
+    QCOMPARE(window->update_time().text(), end.captured(0));
+
+    // What the rest took, and the estimate, each shown to the second.
+    const int truth = seconds(end, 1) - seconds(half_way, 1);
+    const int estimate = seconds(half_way, 3);
+    QVERIFY2(std::abs(estimate - truth) <= 0.15 * truth + 1,
+             qPrintable(QString("%1 then %2: about %3 s left, %4 s taken")
+                            .arg(half_way.captured(0), end.captured(0))
+                            .arg(estimate)
+                            .arg(truth)));
   }
 
   void FailedUpdateSaysWhatThePackIsLeftInAndRunsAgain() {

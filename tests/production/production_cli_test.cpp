@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "cli_runner.h"
+#include "common/sha256.h"
 #include "production/records_store.h"
-#include "production/sha256.h"
 #include "records_fixture.h"
 
 namespace cw::test {
@@ -22,7 +22,7 @@ std::string ReadText(const std::filesystem::path& path) {
 
 std::string HashOf(const std::filesystem::path& path) {
   const std::string text = ReadText(path);
-  return production::Sha256Hex(
+  return common::Sha256Hex(
              common::ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
       .value_or("");
 }

@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "common/product_constants.h"
+#include "common/sha256.h"
 #include "production/prepared_recipe.h"
-#include "production/sha256.h"
 #include "records_fixture.h"
 
 namespace cw::production {
@@ -149,8 +149,9 @@ TEST(RecipeTest, RefusesStepsWrittenOutOfRunningOrder) {
 
 TEST(RecipeTest, Sha256IsTheOneSha256sumPrints) {
   const std::string abc = "abc";
-  EXPECT_EQ(Sha256Hex(common::ByteView(reinterpret_cast<const std::uint8_t*>(abc.data()), 3)),
-            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(
+      common::Sha256Hex(common::ByteView(reinterpret_cast<const std::uint8_t*>(abc.data()), 3)),
+      "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 void WriteText(const std::filesystem::path& path, std::string_view text) {
@@ -165,7 +166,7 @@ TEST(RecipeTest, AFileThatChangedOrIsMissingRefusesTheRecipeAndIsNamed) {
   auto recipe = LoadRecipe(folder.path() / "line.toml");
   ASSERT_TRUE(recipe);
   const std::string text = GoodRecipe();
-  EXPECT_EQ(recipe->sha256, Sha256Hex(common::ByteView(
+  EXPECT_EQ(recipe->sha256, common::Sha256Hex(common::ByteView(
                                 reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
   const auto prepared = PrepareRecipe(*recipe, common::ProductConstants{});
   ASSERT_FALSE(prepared);
@@ -183,7 +184,7 @@ TEST(RecipeTest, AScriptIsCheckedLineByLineBeforeItIsTaken) {
   test::ScratchFolder folder;
   const std::string script = "; golden constants\nW: 16 77 zz\n";
   WriteText(folder.path() / "golden.fs", script);
-  const auto hash = Sha256Hex(
+  const auto hash = common::Sha256Hex(
       common::ByteView(reinterpret_cast<const std::uint8_t*>(script.data()), script.size()));
   WriteText(folder.path() / "line.toml",
             "[gauge]\ndevice_type = 1\n[steps.constants]\n"

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "firmware/image_record.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
 #include "gui/tools/file_field.h"
@@ -31,23 +32,22 @@ constexpr FileDialogRequest kExportDialog{messages::kExportFirmwareTitle,
 
 // The time a job has taken and, once its pace is known, the time it still needs; empty before
 // its first run.
-QString TimeText(const firmware::JobTiming& timing) {
-  if (!timing.started()) return {};
-  const std::string elapsed = firmware::DurationText(timing.Elapsed());
-  if (!timing.running()) return Q(fmt::format(messages::kJobTook, elapsed));
-  if (const auto left = timing.Remaining()) {
-    return Q(fmt::format(messages::kJobElapsedRemaining, elapsed, firmware::DurationText(*left)));
+QString TimeText(const firmware::JobTimes& times) {
+  if (!times.started) return {};
+  const std::string elapsed = firmware::DurationText(times.elapsed);
+  if (!times.running) return Q(fmt::format(messages::kJobTook, elapsed));
+  if (times.remaining) {
+    return Q(fmt::format(messages::kJobElapsedRemaining, elapsed,
+                         firmware::DurationText(*times.remaining)));
   }
   return Q(fmt::format(messages::kJobElapsed, elapsed));
 }
 
-// Keeps a job's timing in step with its bar.
-void Follow(firmware::JobTiming& timing, bool busy, int bar) {
-  if (busy) {
-    timing.Progress(bar, kBarEnd);
-  } else {
-    timing.Stop();
-  }
+// What tells the loaded image from another; empty while none is loaded.
+QString IdentityText(const firmware::LoadedImageView& image) {
+  if (!image.loaded) return {};
+  return Q(fmt::format(messages::kImageIdentity, image.size, image.size / firmware::kRecordSize,
+                       image.sha256));
 }
 
 QProgressBar* MakeBar(QWidget* parent) {
@@ -64,12 +64,9 @@ QProgressBar* MakeBar(QWidget* parent) {
 
 }  // namespace
 
-FirmwareToolWindow::FirmwareToolWindow(firmware::FirmwareTool& tool, const common::Clock& clock,
-                                       ToolWindowSetup setup, QWidget* parent)
-    : ToolWindow(messages::kFirmwareTitle, std::move(setup), parent),
-      tool_(tool),
-      update_timing_(clock),
-      export_timing_(clock) {
+FirmwareToolWindow::FirmwareToolWindow(firmware::FirmwareTool& tool, ToolWindowSetup setup,
+                                       QWidget* parent)
+    : ToolWindow(messages::kFirmwareTitle, std::move(setup), parent), tool_(tool) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeUpdateGroup());
   layout->addWidget(MakeExportGroup());
@@ -90,6 +87,10 @@ QWidget* FirmwareToolWindow::MakeUpdateGroup() {
   status_ = new QLabel(group);
   image_ = new FileField(messages::kBinFileLabel, messages::kLoadButton, kLoadDialog,
                          FileField::LabelPlace::kLeft, group);
+  identity_ = new QLabel(group);
+  identity_->setObjectName("image_identity");
+  // The SHA-256 is there to be compared with the one the image came with: it can be copied.
+  identity_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   update_bar_ = MakeBar(group);
   counter_ = new QLabel(group);
   counter_->setMinimumWidth(kCounterWidth);
@@ -106,15 +107,16 @@ QWidget* FirmwareToolWindow::MakeUpdateGroup() {
   auto* layout = new QGridLayout(group);
   layout->addWidget(status_, 0, 0, 1, 2);
   layout->addWidget(image_, 1, 0, 1, 2);
-  layout->addWidget(update_bar_, 2, 0);
-  layout->addWidget(counter_, 2, 1);
-  layout->addWidget(update_time_, 3, 0, 1, 2);
-  layout->addWidget(pack_state_, 4, 0, 1, 2);
+  layout->addWidget(identity_, 2, 0, 1, 2);
+  layout->addWidget(update_bar_, 3, 0);
+  layout->addWidget(counter_, 3, 1);
+  layout->addWidget(update_time_, 4, 0, 1, 2);
+  layout->addWidget(pack_state_, 5, 0, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(run_again_);
   buttons->addWidget(start_);
-  layout->addLayout(buttons, 5, 0, 1, 2);
+  layout->addLayout(buttons, 6, 0, 1, 2);
 
   connect(image_, &FileField::chosen, this, &FirmwareToolWindow::Load);
   connect(start_, &QPushButton::clicked, this, &FirmwareToolWindow::StartUpdate);
@@ -150,23 +152,23 @@ void FirmwareToolWindow::Load(const QString& path) {
 }
 
 void FirmwareToolWindow::StartUpdate() {
-  if (tool_.update().Start()) update_timing_.Start();
+  tool_.update().Start();
   Refresh();
 }
 
 void FirmwareToolWindow::StartExport() {
   Run<common::Outcome>([&tool = tool_] { return tool.export_job().Export(); },
-                       [this](const common::Outcome& started) {
-                         if (started) export_timing_.Start();
-                         Refresh();
-                       });
+                       [this](const common::Outcome&) { Refresh(); });
 }
 
 void FirmwareToolWindow::Refresh() {
   update_view_ = tool_.update().View();
   export_view_ = tool_.export_job().View();
   status_->setText(Q(update_view_.status_text));
-  image_->ShowPath(Q(tool_.View().bin_path));
+  const firmware::LoadedImageView image = tool_.View();
+  image_->ShowPath(Q(image.bin_path));
+  identity_->setText(IdentityText(image));
+  identity_->setVisible(image.loaded);
   update_bar_->setVisible(update_view_.bar_visible);
   update_bar_->setValue(update_view_.bar);
   counter_->setText(Q(update_view_.counter_text));
@@ -187,8 +189,6 @@ void FirmwareToolWindow::Refresh() {
   pack_state_->setVisible(failed);
   run_again_->setVisible(failed);
 
-  Follow(update_timing_, update_view_.busy, update_view_.bar);
-  Follow(export_timing_, export_view_.busy, export_view_.bar);
   ShowTimes();
   ShowBusy(!idle());
 }
@@ -202,9 +202,12 @@ void FirmwareToolWindow::ShowBusy(bool busy) {
 }
 
 void FirmwareToolWindow::ShowTimes() {
-  update_time_->setText(TimeText(update_timing_));
-  export_time_->setText(TimeText(export_timing_));
-  const bool running = update_timing_.running() || export_timing_.running();
+  // The times move on between the jobs' reports: taken afresh at every tick.
+  const firmware::JobTimes update = tool_.update().View().times;
+  const firmware::JobTimes export_times = tool_.export_job().View().times;
+  update_time_->setText(TimeText(update));
+  export_time_->setText(TimeText(export_times));
+  const bool running = update.running || export_times.running;
   if (running && !clock_tick_.isActive()) clock_tick_.start();
   if (!running) clock_tick_.stop();
 }

@@ -63,7 +63,7 @@ void ToolLauncher::Open(ToolKind kind) {
     case ToolKind::kFirmware:
       Launch(kind, &app::Workbench::OpenFirmwareTool, &app::Workbench::CloseFirmwareTool,
              [this](firmware::FirmwareTool& tool, ToolWindowSetup setup) {
-               return new FirmwareToolWindow(tool, bench_.clock(), std::move(setup), &main_);
+               return new FirmwareToolWindow(tool, std::move(setup), &main_);
              });
       return;
     case ToolKind::kAuthentication:

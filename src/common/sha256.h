@@ -5,10 +5,10 @@
 
 #include "common/bytes.h"
 
-namespace cw::production {
+namespace cw::common {
 
 // The SHA-256 of `bytes` as 64 lower-case hex digits, the form `sha256sum` prints. Nothing only
 // when the crypto library fails.
 std::optional<std::string> Sha256Hex(common::ByteView bytes);
 
-}  // namespace cw::production
+}  // namespace cw::common

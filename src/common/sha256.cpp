@@ -1,11 +1,11 @@
-#include "production/sha256.h"
+#include "common/sha256.h"
 
 #include <fmt/format.h>
 #include <openssl/evp.h>
 
 #include <array>
 
-namespace cw::production {
+namespace cw::common {
 
 std::optional<std::string> Sha256Hex(common::ByteView bytes) {
   std::array<unsigned char, 32> digest{};
@@ -17,4 +17,4 @@ std::optional<std::string> Sha256Hex(common::ByteView bytes) {
   return fmt::format("{:02x}", fmt::join(digest, ""));
 }
 
-}  // namespace cw::production
+}  // namespace cw::common
