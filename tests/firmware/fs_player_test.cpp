@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -202,7 +203,9 @@ TEST_P(FsPlayerTest, AStopRequestEndsThePlayBetweenLines) {
 }
 
 TEST_P(FsPlayerTest, AScriptWithAProblemIsRefusedBeforeTheBusIsTouched) {
-  const auto path = std::filesystem::temp_directory_path() / "cw_fs_player_refused.fs";
+  // Both adapters' cases may run at once, each in a process of its own.
+  const auto path = std::filesystem::temp_directory_path() /
+                    fmt::format("cw_fs_player_refused_{}.fs", ::getpid());
   std::ofstream(path) << W("77 22 00") << "\nX: -1\n";
   fx->TakeEvents();
   FsPlayer player(*fx->link, fx->messages, progress);
