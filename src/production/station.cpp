@@ -70,7 +70,7 @@ class Station::Impl {
 
   std::expected<void, std::string> AddLane(const AdapterSeen& adapter) {
     auto lane = std::make_unique<Lane>(shared_, adapter.key, adapter.label);
-    if (auto opened = lane->Open(adapter.choice); !opened) {
+    if (auto opened = lane->Open(adapter); !opened) {
       return std::unexpected(fmt::format(messages::kAdapterUnopened, adapter.label,
                                          adapter.can_open ? opened.error() : adapter.problem));
     }

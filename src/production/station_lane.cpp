@@ -5,7 +5,6 @@
 
 #include "app/workbench.h"
 #include "production/messages.h"
-#include "sim/sim_pack_set.h"
 
 namespace cw::production {
 
@@ -18,14 +17,13 @@ constexpr common::Millis kPollInterval{250};
 constexpr common::Millis kStopSlice{50};
 constexpr int kSteadyPolls = 2;
 
-// Whether `bench` drives the adapter `choice` names on `host`: a front end's Workbench lent to
-// the station.
-bool Drives(app::Workbench& bench, app::AdapterHost& host, const link::AdapterChoice& choice) {
-  if (bench.link().transport().choice().key == choice.key) return true;
-  sim::SimPackSet* packs = host.sim_packs();
-  if (packs == nullptr || bench.sim_pack() == nullptr) return false;
-  const auto index = packs->Find(choice.key);
-  return index && bench.sim_pack() == &packs->pack(*index);
+// Whether `bench` drives `adapter`: a front end's Workbench lent to the station, opened on that
+// adapter by name or by the transport rules.
+bool Drives(app::Workbench& bench, const AdapterSeen& adapter) {
+  const link::AdapterConnection& connection = bench.link().transport();
+  if (connection.choice().key == adapter.key) return true;
+  return connection.connected() &&
+         std::ranges::find(adapter.nodes, connection.adapter_node()) != adapter.nodes.end();
 }
 
 // What picks the adapter among those of its kind: its serial number, or its node where another
@@ -50,9 +48,14 @@ std::vector<AdapterSeen> AdaptersBySerial(const app::AdapterList& list,
     const std::string key = KeyOf(entry);
     const auto same = std::ranges::find(seen, key, &AdapterSeen::key);
     const link::Transport wanted = preferred.value_or(link::Transport::kHid);
-    if (same != seen.end() && same->choice.transport == wanted) continue;
-    if (same != seen.end() && entry.transport != wanted) continue;
-    AdapterSeen adapter{key, entry.select, {entry.transport, key}, entry.can_open, entry.problem};
+    std::vector<std::string> nodes = {entry.node};
+    if (same != seen.end()) nodes.insert(nodes.end(), same->nodes.begin(), same->nodes.end());
+    if (same != seen.end() && (same->choice.transport == wanted || entry.transport != wanted)) {
+      same->nodes = std::move(nodes);
+      continue;
+    }
+    AdapterSeen adapter{
+        key, entry.select, {entry.transport, key}, std::move(nodes), entry.can_open, entry.problem};
     if (same != seen.end()) {
       *same = std::move(adapter);
     } else {
@@ -86,9 +89,10 @@ Lane::Lane(StationShared& shared, std::string serial, std::string label)
 
 Lane::~Lane() { worker_.Shutdown(); }
 
-std::expected<void, std::string> Lane::Open(const link::AdapterChoice& choice) {
+std::expected<void, std::string> Lane::Open(const AdapterSeen& adapter) {
+  const link::AdapterChoice& choice = adapter.choice;
   for (app::Workbench* lent : shared_.options.lent) {
-    if (lent != nullptr && Drives(*lent, *shared_.host, choice)) {
+    if (lent != nullptr && Drives(*lent, adapter)) {
       bench_ = lent;
       return {};
     }

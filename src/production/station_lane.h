@@ -27,6 +27,7 @@ struct AdapterSeen {
   std::string key;
   std::string label;
   link::AdapterChoice choice;
+  std::vector<std::string> nodes;  // of its HID and bulk devices
   bool can_open = false;
   std::string problem;
 };
@@ -63,7 +64,7 @@ class Lane final : private RunReport {
 
   // The lane's Workbench: a lent one on the same adapter, or one of its own, started. Why the
   // adapter cannot be used otherwise.
-  std::expected<void, std::string> Open(const link::AdapterChoice& choice);
+  std::expected<void, std::string> Open(const AdapterSeen& adapter);
 
   const std::string& serial() const { return serial_; }
   // A run (or, in loop mode, runs until a stop) on the lane's worker; false when it runs already

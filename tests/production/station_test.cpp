@@ -12,6 +12,7 @@
 
 #include "app/adapter_host.h"
 #include "app/device_string.h"
+#include "app/workbench.h"
 #include "production/messages.h"
 #include "production/records_store.h"
 #include "records_fixture.h"
@@ -99,9 +100,11 @@ class StationTest : public testing::Test {
     ASSERT_TRUE(recipe) << recipe.error().front().text;
     auto prepared = PrepareRecipe(std::move(*recipe), constants_);
     ASSERT_TRUE(prepared) << prepared.error().front().text;
-    auto host = app::AdapterHost::Create(*app::ParseDeviceString(device), constants_);
-    ASSERT_TRUE(host) << host.error();
-    host_ = *host;
+    if (!host_) {
+      auto host = app::AdapterHost::Create(*app::ParseDeviceString(device), constants_);
+      ASSERT_TRUE(host) << host.error();
+      host_ = *host;
+    }
     auto store = OpenRecordsStore(scratch_.File("records.sqlite"), OpenMode::kCreate);
     ASSERT_TRUE(store) << store.error().message;
     records_ = std::move(*store);
@@ -112,6 +115,13 @@ class StationTest : public testing::Test {
                         std::move(options));
     ASSERT_TRUE(station) << station.error();
     station_ = std::move(*station);
+  }
+
+  // The same on a host the test already holds.
+  void Open(std::shared_ptr<app::AdapterHost> host, const std::string& steps,
+            StationOptions options) {
+    host_ = std::move(host);
+    Open("", steps, std::move(options));
   }
 
   void RunAll() {
@@ -365,6 +375,24 @@ TEST_F(StationTest, APulledAdapterFailsItsRunAndItsLaneIsGoneUntilItIsBack) {
   EXPECT_TRUE(station_->StartLane(sim::PackSerial(1)));
   station_->WaitUntilIdle();
   EXPECT_EQ(station_->View().lanes[0].failure, "");
+}
+
+TEST_F(StationTest, ALaneRunsOnTheWorkbenchAFrontEndLends) {
+  auto host =
+      app::AdapterHost::Create(*app::ParseDeviceString("sim:packs=2:clock=virtual"), constants_);
+  ASSERT_TRUE(host);
+  test::RecordingMessageSink window;
+  auto lent = app::Workbench::Create(*host, {std::nullopt, sim::PackSerial(2)}, {}, window);
+  ASSERT_TRUE(lent && (*lent)->Start());
+  StationOptions options;
+  options.lent = {lent->get()};
+  Open(*host, "[steps.seal]\n", std::move(options));
+  RunAll();
+
+  EXPECT_EQ(station_->View().counters.passed, 2);
+  // The lent Workbench's own SubCMD log has the seal of its pack, and only that one.
+  EXPECT_EQ((*lent)->subcmd().View().log.size(), 1u);
+  EXPECT_EQ(Pack(1).gauge().seal_state(), sim::SealState::kSealed);
 }
 
 }  // namespace
