@@ -108,7 +108,7 @@ StepOutcome UpdateFirmware(const StepContext& context) {
       tool.changes().Subscribe([&tool, &setup](firmware::FirmwareJob job) {
         if (job != firmware::FirmwareJob::kUpdate) return;
         const firmware::UpdateView view = tool.update().View();
-        setup.progress.Report(view.bar, view.counter_text);
+        setup.progress.Report(view.bar, view.counter_text, view.bar == 0 || view.bar == 100);
       });
   const std::stop_callback closing(context.stop, [&tool] { tool.RequestClose(); });
   const common::Outcome started = tool.update().Start();
@@ -187,9 +187,13 @@ StepOutcome RunSerial(const StepContext& context) {
   if (row == nullptr) return Failed(fmt::format(messages::kSerialUnknownParameter, step.parameter));
   const auto serial = setup.records.AllocateSerial(context.run, SerialRangeOf(step));
   if (!serial) {
-    // An exhausted range fails the pack with the store's own words; anything else is the
-    // records failing, which the run reports as such.
-    return Failed(serial.error().message);
+    // An exhausted range fails the pack in the store's own words (the recipe needs a new
+    // range); anything else is the records failing.
+    const StoreError& error = serial.error();
+    return Failed(
+        error.problem == StoreProblem::kRangeExhausted
+            ? error.message
+            : fmt::format(messages::kRecordsLost, setup.records.Location(), error.message));
   }
   setup.report.PackSerial(*serial);
   const std::string text = SerialText(*row, *serial);

@@ -258,28 +258,41 @@ TEST_F(StationTest, AWrongGaugeFailsBeforeAnythingIsWritten) {
 }
 
 TEST_F(StationTest, AStopEndsTheRunAtASafePointAndIsRecorded) {
-  Open("sim:clock=virtual", folder_->FullSteps());
-  bool stopped = false;
-  const common::Subscription stop_in_constants = station_->changes().Subscribe([&] {
-    const LaneView lane = station_->View().lanes.at(0);
-    if (!stopped && lane.step == StepKind::kConstants && lane.step_percent > 10) {
-      stopped = true;
-      station_->RequestStop();
-    }
-  });
-  RunAll();
+  struct Case {
+    StepKind step;  // the step running when the stop comes
+    std::vector<std::string> recorded;
+  };
+  const Case cases[] = {
+      {StepKind::kFirmware, {"gauge", "firmware:stopped"}},
+      {StepKind::kConstants, {"gauge", "firmware", "constants:stopped"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(StepName(c.step));
+    host_.reset();
+    Open("sim:clock=virtual", folder_->FullSteps());
+    bool stopped = false;
+    const common::Subscription stop_midway = station_->changes().Subscribe([&] {
+      const LaneView lane = station_->View().lanes.at(0);
+      if (!stopped && lane.step == c.step && lane.step_percent >= 0) {
+        stopped = true;
+        station_->RequestStop();
+      }
+    });
+    RunAll();
 
-  const StationView view = station_->View();
-  EXPECT_FALSE(view.stop_requested);
-  EXPECT_EQ(view.counters.stopped, 1);
-  EXPECT_EQ(view.lanes[0].phase, LanePhase::kStopped);
-  EXPECT_EQ(view.lanes[0].step, StepKind::kConstants);
-  const std::vector<RunRecord> runs = Runs();
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0].result, RunResult::kStopped);
-  EXPECT_EQ(runs[0].failed_step, "constants");
-  EXPECT_EQ(StepsOf(runs[0]), (std::vector<std::string>{"gauge", "firmware", "constants:stopped"}));
-  EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kUnsealed);
+    const StationView view = station_->View();
+    EXPECT_FALSE(view.stop_requested);
+    EXPECT_EQ(view.counters.stopped, 1);
+    EXPECT_EQ(view.lanes[0].phase, LanePhase::kStopped);
+    EXPECT_EQ(view.lanes[0].step, c.step);
+    EXPECT_EQ(view.lanes[0].failure,
+              "stopped by the operator during " + std::string(StepName(c.step)));
+    const RunRecord run = Runs().back();
+    EXPECT_EQ(run.result, RunResult::kStopped);
+    EXPECT_EQ(run.failed_step, StepName(c.step));
+    EXPECT_EQ(StepsOf(run), c.recorded);
+    EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kUnsealed);
+  }
 }
 
 TEST_F(StationTest, InLoopModeTheNextPackRunsOnceTheLastIsTakenOff) {
