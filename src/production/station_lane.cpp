@@ -260,7 +260,7 @@ void Lane::RunOnce(const std::stop_token& stop) {
         break;
     }
     view_.phase = unplugged_ ? LanePhase::kGone : last_result_;
-    if (end.result != RunResult::kPass) view_.step = end.step;
+    view_.step = end.step;
     view_.failure = end.failure;
     view_.activity.clear();
     view_.run_ended_at = std::chrono::system_clock::now();
