@@ -95,7 +95,8 @@ struct StationOptions {
   // runs again, until Stop.
   bool loop = false;
   // Asked on the lane's worker thread when the recipe leaves references to each pack; it may
-  // wait for the operator. Nothing (or a stop) ends the run as stopped before calibration.
+  // wait for the operator. Nothing (or a stop) ends the run as stopped before calibration. Asked
+  // again at each further attempt of the step, so that a wrong reference can be put right.
   std::function<std::optional<AskedReferences>(const LaneView& lane)> ask_references;
   // Workbenches the front end already holds (the desktop program's main window): a lane on one
   // of their adapters uses it instead of opening a second link. The front end keeps its own use
