@@ -140,7 +140,7 @@ void StationDisplay::Tell(const LaneView& lane, Told& told) {
       TellStepsUpTo(lane, told, at - 1);
       if (at > told.started) {
         TellStarted(lane, told, at, lane.attempt);
-      } else if (at == told.started && lane.attempt > told.attempt) {
+      } else if (at >= 1 && at == told.started && lane.attempt > told.attempt) {
         say(text::kPlainRetry, *told.run_id, StepText(at, lane.step_count), lane.attempt);
         told.attempt = lane.attempt;
       }

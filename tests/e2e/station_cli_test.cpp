@@ -121,8 +121,8 @@ TEST_F(StationCli, FourPacksRunAtOnceAndAFaultyOneFailsAlone) {
       EXPECT_EQ(steps.back(), "check");
       EXPECT_EQ(record["steps"].back()["result"], "fail");
     } else {
-      EXPECT_EQ(steps, (std::vector<std::string>{"firmware", "constants", "calibrate", "serial",
-                                                 "date", "verify", "check", "seal"}));
+      EXPECT_EQ(steps, (std::vector<std::string>{"gauge", "firmware", "constants", "calibrate",
+                                                 "serial", "date", "verify", "check", "seal"}));
     }
     const int pack = std::stoi(record["adapter_serial"].get<std::string>().substr(11));
     EXPECT_EQ(PackState(pack)["seal_state"], faulty ? "unsealed" : "sealed");
@@ -240,7 +240,8 @@ TEST_P(TwoStations, NeverHandOutTheSameSerial) {
   ASSERT_EQ(list.exit_code, 0) << list.err;
   std::set<std::int64_t> serials;
   std::set<std::string> stations;
-  for (const json& record : json::parse(list.out)["runs"]) {
+  const json document = json::parse(list.out);
+  for (const json& record : document["runs"]) {
     serials.insert(record["serial"]["number"].get<std::int64_t>());
     stations.insert(record["station"]);
   }
