@@ -228,13 +228,13 @@ inline constexpr std::string_view kReferenceTwice = "--reference {} is given twi
 inline constexpr std::string_view kReferencesMissing =
     "the recipe asks for these references for each pack: {}; give them with --reference "
     "NAME=VALUE (on a terminal they are asked for each pack)";
-inline constexpr std::string_view kAskHeading = "References for the pack on {} ({}):";
+inline constexpr std::string_view kAskHeading = "References for the pack on adapter {}:";
 inline constexpr std::string_view kAskValue = "  {} ({}): ";
 inline constexpr std::string_view kAskNotNumber = "  \"{}\" is no number; again:";
 inline constexpr std::string_view kRecordsAt = "records: {}";
 // The live lines: adapter, pack serial, then what the lane does.
 inline constexpr std::string_view kLiveLine = "{:<14} serial {:>8}  {}";
-inline constexpr std::string_view kLiveRunning = "{:<18} [{}] {}%{}  {}";
+inline constexpr std::string_view kLiveRunning = "{:<18} [{}] {}{}  {}";
 inline constexpr std::string_view kLiveAttempt = " (attempt {})";
 inline constexpr std::string_view kLiveIdle = "idle";
 inline constexpr std::string_view kLiveWaiting = "waiting for the next pack";
@@ -242,7 +242,7 @@ inline constexpr std::string_view kLivePass = "PASS";
 inline constexpr std::string_view kLiveFail = "FAIL at {}: {}";
 inline constexpr std::string_view kLiveStopped = "stopped at {}";
 inline constexpr std::string_view kLiveGone = "the adapter was unplugged";
-inline constexpr std::string_view kLiveCounters = "{} pass, {} fail, {} stopped, yield {}.  {}";
+inline constexpr std::string_view kLiveCounters = "{} pass, {} fail, {} stopped, yield {}   {}";
 inline constexpr std::string_view kLiveHowToStop = "Ctrl-C stops every pack at a safe point.";
 inline constexpr std::string_view kLiveStopping =
     "Stopping: each pack finishes its current step first.";

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/messages.h"
@@ -25,6 +26,8 @@ namespace text = messages::station;
 
 // How long the display waits for a change before it looks anyway (the live line's progress).
 constexpr auto kRedrawAtLeastEvery = std::chrono::milliseconds(250);
+// The live lines are redrawn at most this often: a firmware step changes thousands of times.
+constexpr auto kLiveFrame = std::chrono::milliseconds(100);
 
 struct StationRunOptions {
   std::string recipe;
@@ -114,7 +117,8 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
   }
 
   const std::stop_token stop = context.HonourStop();
-  StationDisplay display(recipe.Steps(), StdoutIsTerminal());
+  const bool live = StdoutIsTerminal();
+  StationDisplay display(recipe.Steps(), live);
   production::StationOptions station_options;
   station_options.station = options.station;
   station_options.operator_name = options.operator_name;
@@ -147,6 +151,7 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
     const production::StationView view = running.View();
     display.Show(view);
     if (!view.running) break;
+    if (live) std::this_thread::sleep_for(kLiveFrame);
   }
   running.WaitUntilIdle();
   const production::StationView view = running.View();

@@ -35,7 +35,7 @@ std::string LaneState(const LaneView& lane, std::string_view step_text) {
     case LanePhase::kRunning:
       return fmt::format(
           text::kLiveRunning, step_text, Bar(lane.step_percent),
-          lane.step_percent < 0 ? std::string("   ") : fmt::format("{:3}", lane.step_percent),
+          lane.step_percent < 0 ? std::string("    ") : fmt::format("{:3}%", lane.step_percent),
           lane.attempt > 1 ? fmt::format(text::kLiveAttempt, lane.attempt) : std::string(),
           lane.activity);
     case LanePhase::kPass:

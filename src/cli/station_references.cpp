@@ -129,7 +129,7 @@ ReferenceSource(const production::Recipe& recipe, ReferenceValues given, std::st
     std::lock_guard one_at_a_time(*asking);
     bool answered = true;
     console([&] {
-      fmt::print("{}\n", fmt::format(text::kAskHeading, lane.adapter_label, lane.adapter_serial));
+      fmt::print("{}\n", fmt::format(text::kAskHeading, lane.adapter_serial));
       for (const AskedReference* reference : missing) {
         for (;;) {
           fmt::print("{}", fmt::format(text::kAskValue, reference->name, reference->unit));
