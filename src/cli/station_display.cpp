@@ -133,7 +133,7 @@ void StationDisplay::Tell(const LaneView& lane, Told& told) {
     if (changed) say(text::kPlainGone);
     return;
   }
-  if (!told.run_id || lane.phase == LanePhase::kIdle) return;
+  if (!told.run_id || told.ended || lane.phase == LanePhase::kIdle) return;
   const int at = lane.step_number;
   switch (lane.phase) {
     case LanePhase::kRunning:
@@ -149,6 +149,7 @@ void StationDisplay::Tell(const LaneView& lane, Told& told) {
       if (!changed) return;
       TellStepsUpTo(lane, told, lane.step_count);
       say(text::kPlainRunPassed, *told.run_id, SerialText(lane));
+      told.ended = true;
       return;
     case LanePhase::kFail:
       if (!changed) return;
@@ -156,10 +157,12 @@ void StationDisplay::Tell(const LaneView& lane, Told& told) {
       if (at > told.started) TellStarted(lane, told, at, lane.attempt);
       say(text::kPlainFailed, *told.run_id, StepText(at, lane.step_count), lane.failure);
       say(text::kPlainRunFailed, *told.run_id, StepText(at, lane.step_count), SerialText(lane));
+      told.ended = true;
       return;
     case LanePhase::kStopped:
       if (!changed) return;
       say(text::kPlainRunStopped, *told.run_id, StepText(at, lane.step_count));
+      told.ended = true;
       return;
     default:
       return;

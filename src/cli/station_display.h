@@ -33,7 +33,8 @@ class StationDisplay {
     std::optional<std::int64_t> run_id;
     int started = 0;  // steps announced as started, from the first
     int passed = 0;
-    int attempt = 0;  // of the step last started
+    int attempt = 0;     // of the step last started
+    bool ended = false;  // the run's end was told (a lane back from waiting keeps its last run)
     production::LanePhase phase = production::LanePhase::kIdle;
   };
 
