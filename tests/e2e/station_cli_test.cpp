@@ -1,4 +1,4 @@
-// station run on simulated packs, the way a pack line uses it: the example recipe on four packs
+// station run on simulated packs, the way a pack line uses it: a whole recipe on four packs
 // (one of them faulty), recipes refused before any pack, Ctrl-C in the middle, the records read
 // back as a table and as documented JSON, and two stations on one store.
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <fstream>
 #include <future>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "cli_interrupt.h"
 #include "cli_runner.h"
 #include "support/json_schema.h"
+#include "support/recipe_folder.h"
 
 namespace cw::test {
 namespace {
@@ -26,6 +28,13 @@ using nlohmann::json;
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 // The rows of a CSV document, each split into its fields (quoted fields may hold commas, quotes
@@ -65,14 +74,15 @@ class StationCli : public ::testing::Test {
            ("cw-station-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    // The example recipe and its files, in a folder the test may change.
-    fs::copy(CELLWARDEN_EXAMPLE_RECIPE, dir_ / "line", fs::copy_options::recursive);
+    fs::create_directories(dir_ / "line");
+    folder_.emplace(dir_ / "line");
+    WriteRecipe(folder_->FullSteps());
   }
   void TearDown() override { fs::remove_all(dir_); }
 
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
   std::string Recipe() const { return P("line/pack-line.toml"); }
+  void WriteRecipe(const std::string& steps) const { folder_->Write("pack-line", steps); }
   // station run on `packs` simulated packs, each kept in a state file under DIR/packs.
   std::string Station(const std::string& device, const std::string& arguments = "") const {
     return "--device " + device + ":state=" + P("packs") + " station run " + Recipe() +
@@ -89,6 +99,7 @@ class StationCli : public ::testing::Test {
   }
 
   fs::path dir_;
+  std::optional<RecipeFolder> folder_;  // the simulated pack's files, recipes beside them
 };
 
 TEST_F(StationCli, FourPacksRunAtOnceAndAFaultyOneFailsAlone) {
@@ -174,27 +185,24 @@ TEST_F(StationCli, RefusesABadRecipeBeforeAnyPackAndSaysWhere) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(dir_ / "line");
-    fs::copy(CELLWARDEN_EXAMPLE_RECIPE, dir_ / "line", fs::copy_options::recursive);
+    const std::string golden = ReadText(dir_ / "line/files/golden.afi");
+    WriteRecipe(folder_->FullSteps());
     std::ofstream(dir_ / "line" / c.file, std::ios::app) << c.appended;
     const CliRun run = RunCli(Station("sim:packs=2:clock=virtual"));
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_TRUE(Has(run.err, c.says)) << run.err;
     EXPECT_TRUE(Has(run.err, "the recipe is refused")) << run.err;
     EXPECT_FALSE(fs::exists(dir_ / "records.sqlite"));
+    std::ofstream(dir_ / "line/files/golden.afi", std::ios::binary) << golden;
   }
 }
 
 TEST_F(StationCli, AskedReferencesAreTakenFromTheCommandLineOrRefused) {
-  {
-    std::ifstream in(Recipe());
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string recipe = text.str();
-    recipe.replace(recipe.find("cells_mv = [3800, 3800, 3800, 3800]"), 35,
-                   "cells_mv = [3800, 3800, 3800, \"ask\"]");
-    std::ofstream(Recipe()) << recipe;
-  }
+  std::string steps = folder_->FullSteps();
+  const std::string cells = "cells_mv = [3800, 3801, 3799, 3800]";
+  ASSERT_NE(steps.find(cells), std::string::npos);
+  steps.replace(steps.find(cells), cells.size(), "cells_mv = [3800, 3801, 3799, \"ask\"]");
+  WriteRecipe(steps);
   const CliRun missing = RunCli(Station("sim:packs=1:clock=virtual") + " </dev/null");
   EXPECT_EQ(missing.exit_code, 2);
   EXPECT_TRUE(Has(missing.err, "asks for these references for each pack: cell4")) << missing.err;
