@@ -1,10 +1,10 @@
 #include "production/station_lane.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/workbench.h"
 #include "production/messages.h"
-#include "sim/sim_pack_set.h"
 
 namespace cw::production {
 
@@ -17,17 +17,61 @@ constexpr common::Millis kPollInterval{250};
 constexpr common::Millis kStopSlice{50};
 constexpr int kSteadyPolls = 2;
 
-// Whether `bench` drives the adapter `choice` names on `host`: a front end's Workbench lent to
-// the station.
-bool Drives(app::Workbench& bench, app::AdapterHost& host, const link::AdapterChoice& choice) {
-  if (bench.link().transport().choice().key == choice.key) return true;
-  sim::SimPackSet* packs = host.sim_packs();
-  if (packs == nullptr || bench.sim_pack() == nullptr) return false;
-  const auto index = packs->Find(choice.key);
-  return index && bench.sim_pack() == &packs->pack(*index);
+// Whether `bench` drives `adapter`: a front end's Workbench lent to the station, opened on that
+// adapter by name or by the transport rules.
+bool Drives(app::Workbench& bench, const AdapterSeen& adapter) {
+  const link::AdapterConnection& connection = bench.link().transport();
+  if (connection.choice().key == adapter.key) return true;
+  return connection.connected() &&
+         std::ranges::find(adapter.nodes, connection.adapter_node()) != adapter.nodes.end();
+}
+
+// What picks the adapter among those of its kind: its serial number, or its node where another
+// of its kind shares the serial or it reports none ("adapter=hid:KEY", "bulk:KEY").
+std::string KeyOf(const app::AdapterEntry& entry) {
+  std::string_view select = entry.select;
+  if (select.starts_with("adapter=")) select.remove_prefix(std::string_view("adapter=").size());
+  const std::size_t colon = select.find(':');
+  if (colon == std::string_view::npos || select.substr(colon + 1).empty()) {
+    return entry.serial.empty() ? entry.node : entry.serial;
+  }
+  return std::string(select.substr(colon + 1));
+}
+
+// The simulated set (and some real adapters) show one adapter as a HID and a bulk device with
+// the same serial number: that is one adapter and one lane, on the transport the device string
+// names, on HID otherwise.
+std::vector<AdapterSeen> AdaptersBySerial(const app::AdapterList& list,
+                                          std::optional<link::Transport> preferred) {
+  std::vector<AdapterSeen> seen;
+  for (const app::AdapterEntry& entry : list.adapters) {
+    const std::string key = KeyOf(entry);
+    const auto same = std::ranges::find(seen, key, &AdapterSeen::key);
+    const link::Transport wanted = preferred.value_or(link::Transport::kHid);
+    std::vector<std::string> nodes = {entry.node};
+    if (same != seen.end()) nodes.insert(nodes.end(), same->nodes.begin(), same->nodes.end());
+    if (same != seen.end() && (same->choice.transport == wanted || entry.transport != wanted)) {
+      same->nodes = std::move(nodes);
+      continue;
+    }
+    AdapterSeen adapter{
+        key, entry.select, {entry.transport, key}, std::move(nodes), entry.can_open, entry.problem};
+    if (same != seen.end()) {
+      *same = std::move(adapter);
+    } else {
+      seen.push_back(std::move(adapter));
+    }
+  }
+  return seen;
 }
 
 }  // namespace
+
+std::vector<AdapterSeen> SurveyAdapters(app::AdapterHost& host) {
+  const app::AdapterList list =
+      host.ListAdapters(host.SurveySettingsFor(std::nullopt, std::nullopt));
+  return AdaptersBySerial(list, host.device().adapter.transport);
+}
 
 Lane::Lane(StationShared& shared, std::string serial, std::string label)
     : shared_(shared),
@@ -45,9 +89,10 @@ Lane::Lane(StationShared& shared, std::string serial, std::string label)
 
 Lane::~Lane() { worker_.Shutdown(); }
 
-std::expected<void, std::string> Lane::Open(const link::AdapterChoice& choice) {
+std::expected<void, std::string> Lane::Open(const AdapterSeen& adapter) {
+  const link::AdapterChoice& choice = adapter.choice;
   for (app::Workbench* lent : shared_.options.lent) {
-    if (lent != nullptr && Drives(*lent, *shared_.host, choice)) {
+    if (lent != nullptr && Drives(*lent, adapter)) {
       bench_ = lent;
       return {};
     }
@@ -186,9 +231,15 @@ void Lane::RunOnce(const std::stop_token& stop) {
         return shared_.options.ask_references(view);
       },
       .unplugged = unplugged_,
+      .adapter_attached =
+          [this] {
+            const std::vector<AdapterSeen> adapters = SurveyAdapters(*shared_.host);
+            return std::ranges::find(adapters, serial_, &AdapterSeen::key) != adapters.end();
+          },
       .report = *this,
   };
   const PackRunEnd end = RunPack(setup, stop);
+  if (end.adapter_gone) unplugged_ = true;
 
   {
     std::lock_guard lock(shared_.mutex);

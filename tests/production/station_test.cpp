@@ -12,6 +12,7 @@
 
 #include "app/adapter_host.h"
 #include "app/device_string.h"
+#include "app/workbench.h"
 #include "production/messages.h"
 #include "production/records_store.h"
 #include "records_fixture.h"
@@ -31,6 +32,43 @@ struct NoPack {
     target.on_write = [](common::ByteView) { return false; };
   }
   test::ScriptedTarget target;
+};
+
+// The records of a station whose disk fills up: every step record of `failing` is refused.
+class FailingStore final : public RecordsStore {
+ public:
+  FailingStore(std::shared_ptr<RecordsStore> inner, std::string failing)
+      : inner_(std::move(inner)), failing_(std::move(failing)) {}
+  std::string Location() const override { return inner_->Location(); }
+  StoreResult<std::int64_t> BeginRun(const RunStart& start) override {
+    return inner_->BeginRun(start);
+  }
+  StoreResult<void> RecordGauge(std::int64_t run, std::uint16_t type,
+                                std::uint16_t version) override {
+    return inner_->RecordGauge(run, type, version);
+  }
+  StoreResult<std::int64_t> AllocateSerial(std::int64_t run, const SerialRange& range) override {
+    return inner_->AllocateSerial(run, range);
+  }
+  StoreResult<void> AddStep(std::int64_t run, const StepRecord& step) override {
+    if (step.step == failing_)
+      return std::unexpected(StoreError{StoreProblem::kFailed, "disk full"});
+    return inner_->AddStep(run, step);
+  }
+  StoreResult<void> FinishRun(std::int64_t run, const RunEnd& end) override {
+    return inner_->FinishRun(run, end);
+  }
+  StoreResult<std::vector<RunRecord>> Runs(const RunFilter& filter, bool with_steps) override {
+    return inner_->Runs(filter, with_steps);
+  }
+  StoreResult<RunRecord> Run(std::int64_t run) override { return inner_->Run(run); }
+  StoreResult<std::vector<IssuedSerial>> IssuedSerials(std::string_view parameter) override {
+    return inner_->IssuedSerials(parameter);
+  }
+
+ private:
+  std::shared_ptr<RecordsStore> inner_;
+  std::string failing_;
 };
 
 // Waits (in real time, bounded) for what the station's lanes do on their own threads.
@@ -57,22 +95,33 @@ class StationTest : public testing::Test {
 
   // A station on `device` for a recipe of `steps`, its records in the test's folder.
   void Open(const std::string& device, const std::string& steps, StationOptions options = {},
-            std::uint16_t device_type = 0x0714) {
+            std::uint16_t device_type = 0x0714, std::string failing_step = {}) {
     auto recipe = LoadRecipe(folder_->Write("line", steps, device_type));
     ASSERT_TRUE(recipe) << recipe.error().front().text;
     auto prepared = PrepareRecipe(std::move(*recipe), constants_);
     ASSERT_TRUE(prepared) << prepared.error().front().text;
-    auto host = app::AdapterHost::Create(*app::ParseDeviceString(device), constants_);
-    ASSERT_TRUE(host) << host.error();
-    host_ = *host;
+    if (!host_) {
+      auto host = app::AdapterHost::Create(*app::ParseDeviceString(device), constants_);
+      ASSERT_TRUE(host) << host.error();
+      host_ = *host;
+    }
     auto store = OpenRecordsStore(scratch_.File("records.sqlite"), OpenMode::kCreate);
     ASSERT_TRUE(store) << store.error().message;
     records_ = std::move(*store);
+    std::shared_ptr<RecordsStore> used = records_;
+    if (!failing_step.empty()) used = std::make_shared<FailingStore>(records_, failing_step);
     auto station =
-        Station::Create(host_, std::make_shared<const PreparedRecipe>(std::move(*prepared)),
-                        records_, std::move(options));
+        Station::Create(host_, std::make_shared<const PreparedRecipe>(std::move(*prepared)), used,
+                        std::move(options));
     ASSERT_TRUE(station) << station.error();
     station_ = std::move(*station);
+  }
+
+  // The same on a host the test already holds.
+  void Open(std::shared_ptr<app::AdapterHost> host, const std::string& steps,
+            StationOptions options) {
+    host_ = std::move(host);
+    Open("", steps, std::move(options));
   }
 
   void RunAll() {
@@ -260,6 +309,90 @@ TEST_F(StationTest, InLoopModeTheNextPackRunsOnceTheLastIsTakenOff) {
   EXPECT_EQ(runs[0].pack_serial, 7);
   EXPECT_EQ(runs[1].pack_serial, 8);
   EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kSealed);
+}
+
+TEST_F(StationTest, FsScriptsProgramThePack) {
+  Open("sim:clock=virtual",
+       "[steps.firmware]\n" + folder_->FileKeys("script", "files/update.fs") +
+           "[steps.constants]\n" + folder_->FileKeys("script", "files/constants.fs") +
+           "[steps.verify]\n" + folder_->FileKeys("golden", "files/golden.afi") + "[steps.seal]\n");
+  RunAll();
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].result, RunResult::kPass) << runs[0].failure;
+  EXPECT_EQ(StepsOf(runs[0]),
+            (std::vector<std::string>{"gauge", "firmware", "constants", "verify", "seal"}));
+}
+
+TEST_F(StationTest, APackWithoutItsRecordIsNotAMadePack) {
+  Open("sim:clock=virtual", folder_->FullSteps(), {}, 0x0714, "verify");
+  RunAll();
+  const LaneView lane = station_->View().lanes.at(0);
+  EXPECT_EQ(lane.phase, LanePhase::kFail);
+  EXPECT_EQ(lane.failure, "the records at " + records_->Location() +
+                              " could not be written (disk full): a pack without its record is "
+                              "not a made pack");
+  EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kUnsealed);
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].result, RunResult::kFail);
+  EXPECT_EQ(runs[0].failure, lane.failure);
+}
+
+TEST_F(StationTest, APulledAdapterFailsItsRunAndItsLaneIsGoneUntilItIsBack) {
+  Open("sim:packs=2:clock=virtual", folder_->FullSteps());
+  bool pulled = false;
+  const common::Subscription pull_in_constants = station_->changes().Subscribe([&] {
+    const LaneView lane = station_->View().lanes.at(0);
+    if (!pulled && lane.step == StepKind::kConstants && lane.step_percent > 10) {
+      pulled = true;
+      Pack(0).Unplug();
+    }
+  });
+  RunAll();
+
+  StationView view = station_->View();
+  EXPECT_EQ(view.lanes[0].phase, LanePhase::kGone);
+  EXPECT_EQ(view.lanes[0].failure, "adapter unplugged");
+  EXPECT_EQ(view.lanes[1].phase, LanePhase::kPass);
+  EXPECT_FALSE(station_->StartLane(sim::PackSerial(1)));
+  const std::vector<RunRecord> runs = Runs();
+  const RunRecord& failed = *std::ranges::find(
+      runs, sim::PackSerial(1), [](const RunRecord& run) { return run.start.adapter_serial; });
+  EXPECT_EQ(failed.result, RunResult::kFail);
+  EXPECT_EQ(failed.failed_step, "constants");
+  EXPECT_EQ(failed.failure, "adapter unplugged");
+
+  Pack(0).Plug();
+  Pack(1).Unplug();
+  station_->RefreshAdapters();
+  const auto phases = [&] {
+    view = station_->View();
+    return std::pair(view.lanes[0].phase, view.lanes[1].phase);
+  };
+  ASSERT_TRUE(
+      Eventually([&] { return phases() == std::pair(LanePhase::kIdle, LanePhase::kGone); }));
+  EXPECT_TRUE(station_->StartLane(sim::PackSerial(1)));
+  station_->WaitUntilIdle();
+  EXPECT_EQ(station_->View().lanes[0].failure, "");
+}
+
+TEST_F(StationTest, ALaneRunsOnTheWorkbenchAFrontEndLends) {
+  auto host =
+      app::AdapterHost::Create(*app::ParseDeviceString("sim:packs=2:clock=virtual"), constants_);
+  ASSERT_TRUE(host);
+  test::RecordingMessageSink window;
+  auto lent = app::Workbench::Create(*host, {std::nullopt, sim::PackSerial(2)}, {}, window);
+  ASSERT_TRUE(lent && (*lent)->Start());
+  StationOptions options;
+  options.lent = {lent->get()};
+  Open(*host, "[steps.seal]\n", std::move(options));
+  RunAll();
+
+  EXPECT_EQ(station_->View().counters.passed, 2);
+  // The lent Workbench's own SubCMD log has the seal of its pack, and only that one.
+  EXPECT_EQ((*lent)->subcmd().View().log.size(), 1u);
+  EXPECT_EQ(Pack(1).gauge().seal_state(), sim::SealState::kSealed);
 }
 
 }  // namespace
