@@ -62,6 +62,8 @@ class CommandContext {
   app::Workbench* OpenSimulated(int& exit_code);
   // The process's adapters without opening any, for commands that look at all of them.
   app::AdapterHost* OpenHost(int& exit_code);
+  // The host OpenHost made, for objects that keep it (a production station).
+  std::shared_ptr<app::AdapterHost> SharedHost() const { return host_; }
   // What a survey of the adapters looks for: the product's ids with --pid and --serial-prefix.
   link::SurveySettings SurveySettings() const;
   // Ends the command: the simulated pack's state file, when there is one, is saved now so that a

@@ -212,4 +212,57 @@ inline constexpr std::string_view kSimulatedHint =
 inline constexpr std::string_view kUsbUnlisted = "USB devices could not be listed: {}";
 }  // namespace adapters
 
+// station run
+namespace station {
+inline constexpr std::string_view kRunDescription =
+    "Run a recipe on the pack behind every adapter at once, and keep a record of each pack";
+inline constexpr std::string_view kReferenceForm =
+    "--reference \"{}\": give NAME=VALUE, e.g. cell4=3700 (mV), current=-2000 (mA), ts1=25 (°C)";
+inline constexpr std::string_view kReferenceNotAsked =
+    "--reference {}: the recipe does not ask for it (it asks for: {})";
+inline constexpr std::string_view kReferenceNotAskedAtAll =
+    "--reference {}: the recipe asks for no reference";
+inline constexpr std::string_view kReferenceNotNumber =
+    "--reference \"{}\": the value is no number";
+inline constexpr std::string_view kReferenceTwice = "--reference {} is given twice";
+inline constexpr std::string_view kReferencesMissing =
+    "the recipe asks for these references for each pack: {}; give them with --reference "
+    "NAME=VALUE (on a terminal they are asked for each pack)";
+inline constexpr std::string_view kAskHeading = "References for the pack on adapter {}:";
+inline constexpr std::string_view kAskValue = "  {} ({}): ";
+inline constexpr std::string_view kAskNotNumber = "  \"{}\" is no number; again:";
+inline constexpr std::string_view kRecordsAt = "records: {}";
+// The live lines: adapter, pack serial, then what the lane does.
+inline constexpr std::string_view kLiveLine = "{:<14} serial {:>8}  {}";
+inline constexpr std::string_view kLiveRunning = "{:<18} [{}] {}{}  {}";
+inline constexpr std::string_view kLiveAttempt = " (attempt {})";
+inline constexpr std::string_view kLiveIdle = "idle";
+inline constexpr std::string_view kLiveWaiting = "waiting for the next pack";
+inline constexpr std::string_view kLivePass = "PASS";
+inline constexpr std::string_view kLiveFail = "FAIL at {}: {}";
+inline constexpr std::string_view kLiveStopped = "stopped at {}";
+inline constexpr std::string_view kLiveGone = "the adapter was unplugged";
+inline constexpr std::string_view kLiveCounters = "{} pass, {} fail, {} stopped, yield {}   {}";
+inline constexpr std::string_view kLiveHowToStop = "Ctrl-C stops every pack at a safe point.";
+inline constexpr std::string_view kLiveStopping =
+    "Stopping: each pack finishes its current step first.";
+inline constexpr std::string_view kStepOf = "{}/{} {}";
+inline constexpr std::string_view kNoStep = "the gauge check";
+inline constexpr std::string_view kNoSerial = "-";
+// The plain lines, one per event, each after the adapter's serial number.
+inline constexpr std::string_view kPlainStarted = "{}  run {}  step {} started";
+inline constexpr std::string_view kPlainRetry = "{}  run {}  step {} attempt {}";
+inline constexpr std::string_view kPlainPassed = "{}  run {}  step {} passed";
+inline constexpr std::string_view kPlainFailed = "{}  run {}  step {} failed: {}";
+inline constexpr std::string_view kPlainRunPassed = "{}  run {}  pass, serial {}";
+inline constexpr std::string_view kPlainRunFailed = "{}  run {}  fail at {}, serial {}";
+inline constexpr std::string_view kPlainRunStopped = "{}  run {}  stopped at {}";
+inline constexpr std::string_view kPlainWaiting = "{}  waiting for the next pack";
+inline constexpr std::string_view kPlainGone = "{}  the adapter was unplugged";
+// The end of a run of the station.
+inline constexpr std::string_view kSummary = "{} pass, {} fail, {} stopped; yield {}";
+inline constexpr std::string_view kSummaryFailure = "  {} (serial {}): failed at {}: {}";
+inline constexpr std::string_view kNoYield = "none";
+}  // namespace station
+
 }  // namespace cw::cli::messages

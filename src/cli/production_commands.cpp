@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cli/station_commands.h"
 #include "common/file_output.h"
 #include "production/messages.h"
 #include "production/prepared_recipe.h"
@@ -72,21 +73,15 @@ void AddStationCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   check->callback([=, &context, &exit_code] {
     app::Workbench* bench = context.OpenOffline(exit_code);
     if (bench == nullptr) return;
-    auto recipe = production::LoadRecipe(*recipe_path);
-    if (!recipe) {
-      PrintProblems(*recipe_path, recipe.error());
-      exit_code = kExitFailed;
-      return;
-    }
-    const auto prepared = production::PrepareRecipe(std::move(*recipe), bench->constants());
+    const auto prepared = ReadyRecipe(*recipe_path, bench->constants());
     if (!prepared) {
-      PrintProblems(*recipe_path, prepared.error());
       exit_code = kExitFailed;
       return;
     }
     PrintPrepared(*prepared);
     exit_code = kExitSuccess;
   });
+  AddStationRunCommand(*station, context, exit_code);
 }
 
 // What every records command takes.
@@ -128,17 +123,7 @@ int Refuse(const RecordsOptions& options, std::string_view kind, const std::stri
 // The records the command reads, or the exit code of why not.
 std::expected<std::unique_ptr<production::RecordsStore>, int> OpenRecords(
     const RecordsOptions& options) {
-  std::string location = options.location;
-  if (location.empty()) {
-    const auto file =
-        production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-    if (!file) {
-      return std::unexpected(
-          Refuse(options, "unavailable", std::string(text::kNoDataFolder), kExitFailed));
-    }
-    location = file->string();
-  }
-  auto store = production::OpenRecordsStore(location, production::OpenMode::kExisting);
+  auto store = OpenRecordsAt(options.location, production::OpenMode::kExisting);
   if (!store) {
     return std::unexpected(
         Refuse(options, ErrorKind(store.error().problem), store.error().message, kExitFailed));
@@ -374,6 +359,35 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
+
+std::optional<production::PreparedRecipe> ReadyRecipe(const std::string& path,
+                                                      const common::ProductConstants& constants) {
+  auto recipe = production::LoadRecipe(path);
+  if (!recipe) {
+    PrintProblems(path, recipe.error());
+    return std::nullopt;
+  }
+  auto prepared = production::PrepareRecipe(std::move(*recipe), constants);
+  if (!prepared) {
+    PrintProblems(path, prepared.error());
+    return std::nullopt;
+  }
+  return std::move(*prepared);
+}
+
+production::StoreResult<std::unique_ptr<production::RecordsStore>> OpenRecordsAt(
+    std::string location, production::OpenMode mode) {
+  if (location.empty()) {
+    const auto file =
+        production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    if (!file) {
+      return std::unexpected(production::StoreError{production::StoreProblem::kUnavailable,
+                                                    std::string(text::kNoDataFolder)});
+    }
+    location = file->string();
+  }
+  return production::OpenRecordsStore(location, mode);
+}
 
 void AddProductionCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   AddStationCommands(app, context, exit_code);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,8 +14,11 @@
 namespace cw::test {
 
 CliRun RunCli(const std::string& arguments, const std::string& environment) {
+  // Runs on several threads at once (stations side by side) each keep their own stderr.
+  static std::atomic<int> runs{0};
   const auto err_path =
-      std::filesystem::temp_directory_path() / ("cw-e2e-" + std::to_string(::getpid()) + ".err");
+      std::filesystem::temp_directory_path() /
+      ("cw-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++runs) + ".err");
   const std::string command = (environment.empty() ? "" : "env " + environment + " ") +
                               std::string(CELLWARDEN_CLI) + " " + arguments + " 2>" +
                               err_path.string();

@@ -17,56 +17,13 @@
 #include <regex>
 #include <string>
 
+#include "cli_interrupt.h"
 #include "cli_runner.h"
 
 namespace cw::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Interrupted {
-  int exit_code = -1;  // -1 when a signal ended it
-  int killed_by = 0;
-  std::string transcript;  // stdout and stderr as the terminal showed them
-};
-
-// Runs cellwarden-cli on a pseudo-terminal, sends `signal` as soon as its output matches
-// `started`, and collects what it prints until it ends.
-Interrupted InterruptCli(const std::string& arguments, const std::string& started, int signal) {
-  Interrupted run;
-  int terminal = -1;
-  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (child < 0) return run;
-  if (child == 0) {
-    const std::string command = "exec " + std::string(CELLWARDEN_CLI) + " " + arguments;
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  const std::regex begun(started);
-  bool signalled = false;
-  // A bound for a machine under any load, never reached by a command that stops.
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(3);
-  while (std::chrono::steady_clock::now() < give_up) {
-    pollfd ready{terminal, POLLIN, 0};
-    if (::poll(&ready, 1, 200) > 0) {
-      char buffer[4096];
-      const ssize_t got = ::read(terminal, buffer, sizeof buffer);
-      if (got <= 0) break;  // the command has ended and the terminal is closed
-      run.transcript.append(buffer, static_cast<std::size_t>(got));
-    }
-    if (!signalled && std::regex_search(run.transcript, begun)) {
-      ::kill(child, signal);
-      signalled = true;
-    }
-  }
-  if (std::chrono::steady_clock::now() >= give_up) ::kill(child, SIGKILL);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  ::close(terminal);
-  if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) run.killed_by = WTERMSIG(status);
-  return run;
-}
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
