@@ -2,18 +2,22 @@
 
 #include <fmt/format.h>
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -41,6 +45,8 @@ constexpr int kRedrawMs = 250;
 constexpr int kNameRole = Qt::UserRole + 2;
 constexpr char kShownKey[] = "Chart/Registers";
 constexpr char kWindowKey[] = "Chart/Window";
+// An exported picture is for reports and slides: sharper than the screen.
+constexpr int kPictureScale = 2;
 // Distinct on screen and in print; a register keeps its colour whatever else is shown.
 constexpr std::array<QRgb, 10> kSeriesColours = {0x1F77B4, 0xD62728, 0x2CA02C, 0xFF7F0E, 0x9467BD,
                                                  0x8C564B, 0xE377C2, 0x17BECF, 0xBCBD22, 0x7F7F7F};
@@ -81,13 +87,14 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
       engine_(engine),
       messages_(messages),
       samples_(engine, clock),
+      wall_origin_(app::LocalWallSeconds()),
       relay_(this, kRedrawMs),
       list_(new QListWidget(this)),
       pause_(new QPushButton(Q(messages::kChartPause), this)),
       window_(new QComboBox(this)),
       chart_(new QChart),
       view_(new QChartView(chart_, this)),
-      time_axis_(new QValueAxis(chart_)) {
+      time_axis_(new QCategoryAxis(chart_)) {
   list_->setFixedWidth(kListWidth);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setToolTip(Q(messages::kChartSeriesTip));
@@ -112,7 +119,7 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
   chart_->setMargins(QMargins(2, 2, 2, 2));
   chart_->setBackgroundRoundness(0);
   time_axis_->setTitleText(Q(messages::kChartTimeAxis));
-  time_axis_->setLabelFormat("%.0f");
+  time_axis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   chart_->addAxis(time_axis_, Qt::AlignBottom);
   view_->setMinimumSize(320, 180);
 
@@ -180,6 +187,7 @@ void ChartPanel::OnItemChanged(QListWidgetItem* item) {
 
 void ChartPanel::OnPause(bool paused) {
   samples_.SetPaused(paused);
+  pause_->setText(Q(paused ? messages::kChartResume : messages::kChartPause));
   Redraw();
 }
 
@@ -193,6 +201,12 @@ void ChartPanel::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   RefreshSeriesList();
   Redraw();
+}
+
+void ChartPanel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // A paused chart gets no samples to redraw for, yet its labels must fit the new width.
+  if (isVisible()) Redraw();
 }
 
 void ChartPanel::Rebuild(const monitor::ChartView& view) {
@@ -273,9 +287,7 @@ void ChartPanel::Redraw() {
   for (const auto& shown : view.series) units_changed |= !unit_axes_.contains(shown.unit);
   if (rows != series_rows_ || units_changed) Rebuild(view);
 
-  if (time_axis_->min() != view.axis_start || time_axis_->max() != view.axis_end) {
-    time_axis_->setRange(view.axis_start, view.axis_end);
-  }
+  ShowTimeAxis(view);
   std::map<std::string, std::pair<double, double>> ranges;
   const double window_seconds = static_cast<double>(samples_.window().count()) / 1000.0;
   for (std::size_t i = 0; i < view.series.size(); ++i) {
@@ -316,6 +328,24 @@ void ChartPanel::Redraw() {
   }
 }
 
+void ChartPanel::ShowTimeAxis(const monitor::ChartView& view) {
+  if (time_axis_->min() != view.axis_start || time_axis_->max() != view.axis_end) {
+    time_axis_->setRange(view.axis_start, view.axis_end);
+  }
+  const QRectF plot = chart_->plotArea();
+  const double width = plot.width() > 0 ? plot.width() : view_->width();
+  app::ChartTimeAxis ticks =
+      app::ClockTimeAxis(view.axis_start, view.axis_end, wall_origin_, width,
+                         QFontMetricsF(time_axis_->labelsFont()).horizontalAdvance('0'));
+  // New labels lay the chart out again: only when the axis moved or the plot changed width.
+  if (ticks == time_ticks_) return;
+  time_ticks_ = std::move(ticks);
+  for (const QString& label : time_axis_->categoriesLabels()) time_axis_->remove(label);
+  time_axis_->setStartValue(view.axis_start);
+  for (const app::ChartTick& tick : time_ticks_.ticks)
+    time_axis_->append(Q(tick.label), tick.seconds);
+}
+
 void ChartPanel::SaveChoice(QSettings& settings) const {
   QStringList shown;
   for (int i = 0; i < list_->count(); ++i) {
@@ -352,9 +382,25 @@ bool ChartPanel::ExportCsv(const QString& path) {
   return true;
 }
 
+QStringList ChartPanel::PictureCaption() const {
+  const auto [from, to] = app::ClockRange(time_axis_->min(), time_axis_->max(), wall_origin_);
+  return {Q(messages::kChartPictureTitle), Q(fmt::format(messages::kChartPictureRange, from, to))};
+}
+
 bool ChartPanel::ExportPng(const QString& path) {
   Redraw();
-  if (!view_->grab().save(path, "PNG")) {
+  // The caption is drawn by the chart itself, for the picture only: on the screen the tab says it.
+  chart_->setTitle(PictureCaption().join("<br>"));
+  chart_->layout()->activate();
+  QImage picture(view_->viewport()->size() * kPictureScale, QImage::Format_ARGB32_Premultiplied);
+  picture.fill(Qt::white);
+  {
+    QPainter painter(&picture);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    view_->render(&painter, QRectF(picture.rect()), view_->viewport()->rect());
+  }
+  chart_->setTitle({});
+  if (!picture.save(path, "PNG")) {
     messages_.Show(fmt::format(messages::kExportFailed, S(path), messages::kPictureNotWritten),
                    common::kDefaultCaption, common::MessageIcon::kError);
     return false;
