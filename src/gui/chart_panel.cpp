@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegend>
@@ -27,6 +28,7 @@
 #include <cmath>
 
 #include "app/chart_gaps.h"
+#include "app/chart_value_axis.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
 #include "gui/tools/file_choice.h"
@@ -50,32 +52,6 @@ constexpr int kPictureScale = 2;
 // Distinct on screen and in print; a register keeps its colour whatever else is shown.
 constexpr std::array<QRgb, 10> kSeriesColours = {0x1F77B4, 0xD62728, 0x2CA02C, 0xFF7F0E, 0x9467BD,
                                                  0x8C564B, 0xE377C2, 0x17BECF, 0xBCBD22, 0x7F7F7F};
-
-struct AxisRange {
-  double low;
-  double high;
-  int ticks;
-};
-
-// A range around [low, high] on round numbers (1, 2 or 5 times a power of ten apart), so the
-// labels read well and the range only moves when the values leave it.
-AxisRange NiceRange(double low, double high) {
-  if (high - low < 1e-9) {
-    const double pad = std::max(1.0, std::abs(high) * 0.05);
-    low -= pad;
-    high += pad;
-  }
-  const double rough = (high - low) / 4;
-  const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
-  double step = magnitude;
-  for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-    step = factor * magnitude;
-    if (step >= rough) break;
-  }
-  const double nice_low = std::floor(low / step) * step;
-  const double nice_high = std::ceil(high / step) * step;
-  return {nice_low, nice_high, static_cast<int>(std::lround((nice_high - nice_low) / step)) + 1};
-}
 
 QString Unit(const std::string& unit) { return unit.empty() || unit == "-" ? QString() : Q(unit); }
 
@@ -122,6 +98,11 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
   time_axis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   chart_->addAxis(time_axis_, Qt::AlignBottom);
   view_->setMinimumSize(320, 180);
+  // Every item of a live chart changes shape at each redraw: keeping the scene's spatial index up
+  // to date costs more than it saves, and so does tracking which parts of the plot changed.
+  view_->scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
+  view_->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+  view_->setOptimizationFlags(QGraphicsView::DontSavePainterState);
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(pause_);
@@ -139,9 +120,13 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
   layout->addLayout(right, 1);
 
   relay_.Watch(samples_.changes());
-  connect(&relay_, &ChangeRelay::changed, this, [this] {
-    if (isVisible()) Redraw();
-  });
+  // Queued: each redraw is an event of its own, after whatever the relay's turn also delivers.
+  connect(
+      &relay_, &ChangeRelay::changed, this,
+      [this] {
+        if (isVisible()) Redraw();
+      },
+      Qt::QueuedConnection);
 }
 
 ChartPanel::~ChartPanel() = default;
@@ -304,7 +289,8 @@ void ChartPanel::Redraw() {
         }
       }
       // A run no longer needed stays, empty, for the next gap.
-      if (!points.isEmpty() || lines_[i][k]->count() > 0) lines_[i][k]->replace(points);
+      // A run that did not change is not handed over again: the chart would lay it out anew.
+      if (points != lines_[i][k]->points()) lines_[i][k]->replace(points);
     }
     if (shown.points.empty()) continue;
     auto [at, added] = ranges.try_emplace(shown.unit, shown.min, shown.max);
@@ -317,14 +303,10 @@ void ChartPanel::Redraw() {
     const auto range = ranges.find(unit);
     if (range == ranges.end()) continue;
     const auto [low, high] = range->second;
-    // Setting a range lays the whole chart out again: only when the values left the shown one,
-    // or fill less than a quarter of it.
-    const AxisRange nice = NiceRange(low, high);
-    const bool inside = low >= axis->min() && high <= axis->max();
-    const bool loose = (nice.high - nice.low) * 4 < axis->max() - axis->min();
-    if (inside && !loose) continue;
-    axis->setRange(nice.low, nice.high);
-    axis->setTickCount(nice.ticks);
+    const auto next = app::NextChartValueRange(low, high, axis->min(), axis->max());
+    if (!next) continue;
+    axis->setRange(next->low, next->high);
+    axis->setTickCount(next->ticks);
   }
 }
 
@@ -340,10 +322,15 @@ void ChartPanel::ShowTimeAxis(const monitor::ChartView& view) {
   // New labels lay the chart out again: only when the axis moved or the plot changed width.
   if (ticks == time_ticks_) return;
   time_ticks_ = std::move(ticks);
-  for (const QString& label : time_axis_->categoriesLabels()) time_axis_->remove(label);
+  {
+    // The axis would lay its labels out at every one removed and added; once, below, is enough.
+    const QSignalBlocker quiet(time_axis_);
+    for (const QString& label : time_axis_->categoriesLabels()) time_axis_->remove(label);
+    for (const app::ChartTick& tick : time_ticks_.ticks) {
+      time_axis_->append(Q(tick.label), tick.seconds);
+    }
+  }
   time_axis_->setStartValue(view.axis_start);
-  for (const app::ChartTick& tick : time_ticks_.ticks)
-    time_axis_->append(Q(tick.label), tick.seconds);
 }
 
 void ChartPanel::SaveChoice(QSettings& settings) const {

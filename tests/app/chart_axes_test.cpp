@@ -1,11 +1,14 @@
-// The live chart's clock-time axis: round steps for the room there is, labels on the local clock,
-// the date where the axis crosses midnight, and the caption of an exported picture.
-#include "app/chart_time_axis.h"
-
+// The live chart's axes. Time: round steps for the room there is, labels on the local clock, the
+// date where the axis crosses midnight, the caption of an exported picture. Values: round ranges
+// that move only when they must.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <ctime>
+#include <optional>
+
+#include "app/chart_time_axis.h"
+#include "app/chart_value_axis.h"
 
 namespace cw::app {
 namespace {
@@ -80,6 +83,29 @@ TEST(ChartTimeAxis, LocalClockReadsAsTheCalendarDoes) {
   // A second may tick between the two readings, midnight too.
   const double apart = std::abs(seconds_of_day - expected);
   EXPECT_TRUE(apart < 2 || apart > 86'398) << seconds_of_day << " against " << expected;
+}
+
+TEST(ChartValueAxis, MovesOnlyWhenTheValuesLeaveItOrFillTooLittleOfIt) {
+  const struct {
+    double low, high, shown_low, shown_high;
+    std::optional<ChartValueRange> next;
+  } cases[] = {
+      // The first values: a steady voltage gets room around it.
+      {15200, 15200, 0, 1, ChartValueRange{14800, 15600, 5}},
+      // Small moves inside stay; a tight fit worked out again is the same range.
+      {15210, 15250, 14800, 15600, std::nullopt},
+      // A drifting current on an axis four times too wide: tighter, with room to drift on.
+      {-249, -244, -270, -230, ChartValueRange{-255, -235, 5}},
+      {-249, -240, -255, -235, std::nullopt},
+      {-249, -234, -255, -235, ChartValueRange{-260, -220, 5}},
+      // A tenth of a degree on a four-degree axis.
+      {25.0, 25.1, 23, 27, ChartValueRange{24, 26, 5}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.low << ".." << c.high << " on " << c.shown_low << ".." << c.shown_high);
+    EXPECT_EQ(NextChartValueRange(c.low, c.high, c.shown_low, c.shown_high), c.next);
+  }
 }
 
 }  // namespace
