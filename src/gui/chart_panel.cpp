@@ -102,7 +102,6 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
   // to date costs more than it saves, and so does tracking which parts of the plot changed.
   view_->scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
   view_->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
-  view_->setOptimizationFlags(QGraphicsView::DontSavePainterState);
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(pause_);
