@@ -1,10 +1,10 @@
 #pragma once
 
 #include "common/clock.h"
-#include "support/recording_sinks.h"
 #include "link/bus_lock.h"
 #include "link/gauge_link.h"
 #include "sim/sim_pack.h"
+#include "support/recording_sinks.h"
 
 namespace cw::bench {
 

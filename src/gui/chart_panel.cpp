@@ -2,18 +2,23 @@
 
 #include <fmt/format.h>
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -23,6 +28,7 @@
 #include <cmath>
 
 #include "app/chart_gaps.h"
+#include "app/chart_value_axis.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
 #include "gui/tools/file_choice.h"
@@ -41,35 +47,11 @@ constexpr int kRedrawMs = 250;
 constexpr int kNameRole = Qt::UserRole + 2;
 constexpr char kShownKey[] = "Chart/Registers";
 constexpr char kWindowKey[] = "Chart/Window";
+// An exported picture is for reports and slides: sharper than the screen.
+constexpr int kPictureScale = 2;
 // Distinct on screen and in print; a register keeps its colour whatever else is shown.
 constexpr std::array<QRgb, 10> kSeriesColours = {0x1F77B4, 0xD62728, 0x2CA02C, 0xFF7F0E, 0x9467BD,
                                                  0x8C564B, 0xE377C2, 0x17BECF, 0xBCBD22, 0x7F7F7F};
-
-struct AxisRange {
-  double low;
-  double high;
-  int ticks;
-};
-
-// A range around [low, high] on round numbers (1, 2 or 5 times a power of ten apart), so the
-// labels read well and the range only moves when the values leave it.
-AxisRange NiceRange(double low, double high) {
-  if (high - low < 1e-9) {
-    const double pad = std::max(1.0, std::abs(high) * 0.05);
-    low -= pad;
-    high += pad;
-  }
-  const double rough = (high - low) / 4;
-  const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
-  double step = magnitude;
-  for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-    step = factor * magnitude;
-    if (step >= rough) break;
-  }
-  const double nice_low = std::floor(low / step) * step;
-  const double nice_high = std::ceil(high / step) * step;
-  return {nice_low, nice_high, static_cast<int>(std::lround((nice_high - nice_low) / step)) + 1};
-}
 
 QString Unit(const std::string& unit) { return unit.empty() || unit == "-" ? QString() : Q(unit); }
 
@@ -81,13 +63,14 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
       engine_(engine),
       messages_(messages),
       samples_(engine, clock),
+      wall_origin_(app::LocalWallSeconds()),
       relay_(this, kRedrawMs),
       list_(new QListWidget(this)),
       pause_(new QPushButton(Q(messages::kChartPause), this)),
       window_(new QComboBox(this)),
       chart_(new QChart),
       view_(new QChartView(chart_, this)),
-      time_axis_(new QValueAxis(chart_)) {
+      time_axis_(new QCategoryAxis(chart_)) {
   list_->setFixedWidth(kListWidth);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setToolTip(Q(messages::kChartSeriesTip));
@@ -112,9 +95,13 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
   chart_->setMargins(QMargins(2, 2, 2, 2));
   chart_->setBackgroundRoundness(0);
   time_axis_->setTitleText(Q(messages::kChartTimeAxis));
-  time_axis_->setLabelFormat("%.0f");
+  time_axis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   chart_->addAxis(time_axis_, Qt::AlignBottom);
   view_->setMinimumSize(320, 180);
+  // Every item of a live chart changes shape at each redraw: keeping the scene's spatial index up
+  // to date costs more than it saves, and so does tracking which parts of the plot changed.
+  view_->scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
+  view_->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(pause_);
@@ -132,9 +119,13 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
   layout->addLayout(right, 1);
 
   relay_.Watch(samples_.changes());
-  connect(&relay_, &ChangeRelay::changed, this, [this] {
-    if (isVisible()) Redraw();
-  });
+  // Queued: each redraw is an event of its own, after whatever the relay's turn also delivers.
+  connect(
+      &relay_, &ChangeRelay::changed, this,
+      [this] {
+        if (isVisible()) Redraw();
+      },
+      Qt::QueuedConnection);
 }
 
 ChartPanel::~ChartPanel() = default;
@@ -180,6 +171,7 @@ void ChartPanel::OnItemChanged(QListWidgetItem* item) {
 
 void ChartPanel::OnPause(bool paused) {
   samples_.SetPaused(paused);
+  pause_->setText(Q(paused ? messages::kChartResume : messages::kChartPause));
   Redraw();
 }
 
@@ -193,6 +185,12 @@ void ChartPanel::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   RefreshSeriesList();
   Redraw();
+}
+
+void ChartPanel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // A paused chart gets no samples to redraw for, yet its labels must fit the new width.
+  if (isVisible()) Redraw();
 }
 
 void ChartPanel::Rebuild(const monitor::ChartView& view) {
@@ -273,9 +271,7 @@ void ChartPanel::Redraw() {
   for (const auto& shown : view.series) units_changed |= !unit_axes_.contains(shown.unit);
   if (rows != series_rows_ || units_changed) Rebuild(view);
 
-  if (time_axis_->min() != view.axis_start || time_axis_->max() != view.axis_end) {
-    time_axis_->setRange(view.axis_start, view.axis_end);
-  }
+  ShowTimeAxis(view);
   std::map<std::string, std::pair<double, double>> ranges;
   const double window_seconds = static_cast<double>(samples_.window().count()) / 1000.0;
   for (std::size_t i = 0; i < view.series.size(); ++i) {
@@ -292,7 +288,8 @@ void ChartPanel::Redraw() {
         }
       }
       // A run no longer needed stays, empty, for the next gap.
-      if (!points.isEmpty() || lines_[i][k]->count() > 0) lines_[i][k]->replace(points);
+      // A run that did not change is not handed over again: the chart would lay it out anew.
+      if (points != lines_[i][k]->points()) lines_[i][k]->replace(points);
     }
     if (shown.points.empty()) continue;
     auto [at, added] = ranges.try_emplace(shown.unit, shown.min, shown.max);
@@ -305,15 +302,34 @@ void ChartPanel::Redraw() {
     const auto range = ranges.find(unit);
     if (range == ranges.end()) continue;
     const auto [low, high] = range->second;
-    // Setting a range lays the whole chart out again: only when the values left the shown one,
-    // or fill less than a quarter of it.
-    const AxisRange nice = NiceRange(low, high);
-    const bool inside = low >= axis->min() && high <= axis->max();
-    const bool loose = (nice.high - nice.low) * 4 < axis->max() - axis->min();
-    if (inside && !loose) continue;
-    axis->setRange(nice.low, nice.high);
-    axis->setTickCount(nice.ticks);
+    const auto next = app::NextChartValueRange(low, high, axis->min(), axis->max());
+    if (!next) continue;
+    axis->setRange(next->low, next->high);
+    axis->setTickCount(next->ticks);
   }
+}
+
+void ChartPanel::ShowTimeAxis(const monitor::ChartView& view) {
+  if (time_axis_->min() != view.axis_start || time_axis_->max() != view.axis_end) {
+    time_axis_->setRange(view.axis_start, view.axis_end);
+  }
+  const QRectF plot = chart_->plotArea();
+  const double width = plot.width() > 0 ? plot.width() : view_->width();
+  app::ChartTimeAxis ticks =
+      app::ClockTimeAxis(view.axis_start, view.axis_end, wall_origin_, width,
+                         QFontMetricsF(time_axis_->labelsFont()).horizontalAdvance('0'));
+  // New labels lay the chart out again: only when the axis moved or the plot changed width.
+  if (ticks == time_ticks_) return;
+  time_ticks_ = std::move(ticks);
+  {
+    // The axis would lay its labels out at every one removed and added; once, below, is enough.
+    const QSignalBlocker quiet(time_axis_);
+    for (const QString& label : time_axis_->categoriesLabels()) time_axis_->remove(label);
+    for (const app::ChartTick& tick : time_ticks_.ticks) {
+      time_axis_->append(Q(tick.label), tick.seconds);
+    }
+  }
+  time_axis_->setStartValue(view.axis_start);
 }
 
 void ChartPanel::SaveChoice(QSettings& settings) const {
@@ -352,9 +368,25 @@ bool ChartPanel::ExportCsv(const QString& path) {
   return true;
 }
 
+QStringList ChartPanel::PictureCaption() const {
+  const auto [from, to] = app::ClockRange(time_axis_->min(), time_axis_->max(), wall_origin_);
+  return {Q(messages::kChartPictureTitle), Q(fmt::format(messages::kChartPictureRange, from, to))};
+}
+
 bool ChartPanel::ExportPng(const QString& path) {
   Redraw();
-  if (!view_->grab().save(path, "PNG")) {
+  // The caption is drawn by the chart itself, for the picture only: on the screen the tab says it.
+  chart_->setTitle(PictureCaption().join("<br>"));
+  chart_->layout()->activate();
+  QImage picture(view_->viewport()->size() * kPictureScale, QImage::Format_ARGB32_Premultiplied);
+  picture.fill(Qt::white);
+  {
+    QPainter painter(&picture);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    view_->render(&painter, QRectF(picture.rect()), view_->viewport()->rect());
+  }
+  chart_->setTitle({});
+  if (!picture.save(path, "PNG")) {
     messages_.Show(fmt::format(messages::kExportFailed, S(path), messages::kPictureNotWritten),
                    common::kDefaultCaption, common::MessageIcon::kError);
     return false;

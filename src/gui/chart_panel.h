@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/chart_time_axis.h"
 #include "common/clock.h"
 #include "common/front_end.h"
 #include "gui/change_relay.h"
@@ -20,13 +21,15 @@ class QSettings;
 class QChart;
 class QChartView;
 class QLineSeries;
+class QCategoryAxis;
 class QValueAxis;
 
 namespace cw::gui {
 
 // The SBS page's live chart: the registers ticked in the list beside it, plotted against the
-// clock over the chosen window, with pause and export of what is shown (CSV of the samples, PNG
-// of the picture). The samples and every rule about them are monitor::ChartSamples'.
+// local clock over the chosen window, with pause and export of what is shown (CSV of the samples,
+// PNG of the picture). The samples and every rule about them are monitor::ChartSamples', the
+// ticks of the time axis app::ClockTimeAxis'.
 class ChartPanel final : public QWidget {
   Q_OBJECT
 
@@ -37,6 +40,13 @@ class ChartPanel final : public QWidget {
 
   monitor::ChartSamples& samples() { return samples_; }
   QChart* chart() const { return chart_; }
+  QChartView& view() const { return *view_; }
+  QPushButton& pause_button() const { return *pause_; }
+  QComboBox& window_choice() const { return *window_; }
+  // The time axis as drawn: its ticks in the chart's seconds and their clock labels.
+  const app::ChartTimeAxis& time_ticks() const { return time_ticks_; }
+  // The caption of an exported picture: the title, then the span of time the chart shows.
+  QStringList PictureCaption() const;
   // The series list marks rows that are ticked but not scanned.
   void RefreshSeriesList();
   // Redraws from the samples (also while hidden, for a caller that wants the picture now).
@@ -47,10 +57,12 @@ class ChartPanel final : public QWidget {
   void SaveChoice(QSettings& settings) const;
   void RestoreChoice(const QSettings& settings);
   bool ExportCsv(const QString& path);
+  // The chart at twice its size on the screen, with the caption above it.
   bool ExportPng(const QString& path);
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildSeriesList();
@@ -60,6 +72,7 @@ class ChartPanel final : public QWidget {
   void AskCsv();
   void AskPng();
   void Rebuild(const monitor::ChartView& view);
+  void ShowTimeAxis(const monitor::ChartView& view);
   // A new run of line for the shown series `index`, drawn like its first one.
   QLineSeries* AddSegment(std::size_t index);
   QColor SeriesColour(monitor::RowRef row) const;
@@ -67,13 +80,16 @@ class ChartPanel final : public QWidget {
   monitor::ScanEngine& engine_;
   common::MessageSink& messages_;
   monitor::ChartSamples samples_;
+  // The local clock at the samples' second 0; right after them, so the two agree.
+  const double wall_origin_;
   ChangeRelay relay_;
   QListWidget* list_;
   QPushButton* pause_;
   QComboBox* window_;
   QChart* chart_;
   QChartView* view_;
-  QValueAxis* time_axis_;
+  QCategoryAxis* time_axis_;
+  app::ChartTimeAxis time_ticks_;
   // Per shown series, its runs of line; the first one carries the legend entry.
   std::vector<std::vector<QLineSeries*>> lines_;
   std::vector<monitor::RowRef> series_rows_;

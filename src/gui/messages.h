@@ -199,7 +199,7 @@ inline constexpr std::string_view kChartWindowLabel = "Window:";
 inline constexpr std::string_view kChartWindows[] = {"1 min", "5 min", "15 min", "1 h"};
 inline constexpr std::string_view kChartExportCsv = "Export &CSV...";
 inline constexpr std::string_view kChartExportPng = "Export P&NG...";
-inline constexpr std::string_view kChartTimeAxis = "Time (s)";
+inline constexpr std::string_view kChartTimeAxis = "Local time";
 inline constexpr std::string_view kChartSeriesTip =
     "Tick a register to plot it; it is plotted while its Scan box is ticked";
 inline constexpr std::string_view kChartNotScanned = "{} (not scanned)";
@@ -309,5 +309,11 @@ inline constexpr std::string_view kTextLength = "Length: at most {} characters";
 inline constexpr std::string_view kValueDefault = "Default (fresh simulated pack): {}";
 inline constexpr std::string_view kValueUnit = "Unit: {}";
 inline constexpr std::string_view kNoUnit = "none";
+
+// Live chart
+inline constexpr std::string_view kChartResume = "&Resume";
+// The caption of an exported picture: what it shows, then the span of time.
+inline constexpr std::string_view kChartPictureTitle = "SBS live chart";
+inline constexpr std::string_view kChartPictureRange = "{} to {}";
 
 }  // namespace cw::gui::messages

@@ -1,6 +1,7 @@
 #include "gui/remembered_layout.h"
 
 #include <QAction>
+#include <QSplitter>
 
 #include "app/remembered_selection.h"
 #include "gui/chart_panel.h"
@@ -14,6 +15,7 @@ namespace cw::gui {
 namespace {
 
 constexpr char kGeometryKey[] = "Window/Geometry";
+constexpr char kSbsSplitterKey[] = "Window/SbsSplitter";
 constexpr char kRestoreSelectionKey[] = "Selection/RestoreAtStart";
 constexpr char kScannedKey[] = "Selection/Scanned";
 constexpr char kLoggedKey[] = "Selection/Logged";
@@ -38,6 +40,9 @@ void RestoreLayout(MainWindow& window) {
   if (settings.contains(kGeometryKey)) {
     window.restoreGeometry(settings.value(kGeometryKey).toByteArray());
   }
+  if (settings.contains(kSbsSplitterKey)) {
+    window.sbs_page().splitter().restoreState(settings.value(kSbsSplitterKey).toByteArray());
+  }
   window.sbs_page().chart().RestoreChoice(settings);
   const bool restore = settings.value(kRestoreSelectionKey, false).toBool();
   window.restore_selection().setChecked(restore);
@@ -52,6 +57,7 @@ void RestoreLayout(MainWindow& window) {
 void SaveLayout(MainWindow& window) {
   QSettings settings = ProductSettings();
   settings.setValue(kGeometryKey, window.saveGeometry());
+  settings.setValue(kSbsSplitterKey, window.sbs_page().splitter().saveState());
   window.sbs_page().chart().SaveChoice(settings);
   settings.setValue(kRestoreSelectionKey, window.restore_selection().isChecked());
   const app::RowTicks ticks = app::CurrentTicks(window.bench().monitor().engine().Snapshot());

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTableView>
@@ -95,14 +96,26 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   connect(tabs_, &QTabBar::currentChanged, this,
           [this](int index) { session_.SelectTab(static_cast<monitor::PageTab>(index)); });
 
-  auto* bottom = new QHBoxLayout;
+  auto* upper = new QWidget(this);
+  upper->setLayout(lists);
+  lists->setContentsMargins(0, 0, 0, 0);
+  auto* lower = new QWidget(this);
+  auto* bottom = new QHBoxLayout(lower);
+  bottom->setContentsMargins(0, 0, 0, 0);
   bottom->addWidget(group_, 1);
   bottom->addLayout(button_column);
+  // The user shares the height between the lists and the chart; a taller window grows both.
+  splitter_ = new QSplitter(Qt::Vertical, this);
+  splitter_->setObjectName("sbs_splitter");
+  splitter_->setChildrenCollapsible(false);
+  splitter_->addWidget(upper);
+  splitter_->addWidget(lower);
+  splitter_->setStretchFactor(0, 1);
+  splitter_->setStretchFactor(1, 1);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(new ScanHint(session_, bench_.monitor().engine(), this));
-  layout->addLayout(lists, 1);
-  layout->addLayout(bottom);
+  layout->addWidget(splitter_, 1);
 
   log_timer_.setInterval(kLogPollMs);
   connect(&log_timer_, &QTimer::timeout, this, &SbsPage::OnLogTick);

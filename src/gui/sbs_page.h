@@ -15,6 +15,7 @@
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QStackedWidget;
 class QTabBar;
 class QTableView;
@@ -51,6 +52,8 @@ class SbsPage final : public QWidget {
   StatusBitCtrl& display(std::size_t index) { return *displays_[index]; }
   ChartPanel& chart() { return *chart_; }
   QTabBar& tabs() { return *tabs_; }
+  // Between the register lists and the lower pane (status bits, static data, chart).
+  QSplitter& splitter() { return *splitter_; }
   QPushButton& button(monitor::RowSelection selection) {
     return *buttons_[static_cast<std::size_t>(selection)];
   }
@@ -80,6 +83,7 @@ class SbsPage final : public QWidget {
   QLabel* log_tally_ = nullptr;
   QGroupBox* group_ = nullptr;
   QTabBar* tabs_ = nullptr;
+  QSplitter* splitter_ = nullptr;
   QStackedWidget* stack_ = nullptr;
   ChartPanel* chart_ = nullptr;
   ChangeRelay values_relay_;

@@ -189,8 +189,8 @@ ChartView ChartSamples::View(std::size_t max_points) const {
   view.start_seconds = std::max(0.0, view.end_seconds - window);
   constexpr double kAxisSteps = 10;
   const double step = window / kAxisSteps;
-  view.axis_end = std::max(step, std::ceil(view.end_seconds / step) * step);
-  view.axis_start = std::max(0.0, view.axis_end - window);
+  view.axis_end = std::ceil(view.end_seconds / step) * step;
+  view.axis_start = view.axis_end - window;
   std::vector<ChartPoint> range;
   for (const Series& series : series_) {
     ChartSeriesView shown{series.row, series.name, series.unit, {}, 0, 0};

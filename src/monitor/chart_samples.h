@@ -35,7 +35,8 @@ struct ChartView {
   double end_seconds = 0;
   // The time axis to draw: as long as the window, ending at the window's end rounded up to the
   // next tenth of the window. It moves in those steps rather than with every sample, since
-  // moving it lays the whole chart out again; it never starts before the chart did.
+  // moving it lays the whole chart out again. A chart younger than its window still shows the
+  // whole window, the part before its start empty, so "15 min" always reads as 15 minutes.
   double axis_start = 0;
   double axis_end = 0;
   std::vector<ChartSeriesView> series;  // the shown series, in table order
