@@ -79,12 +79,14 @@ class TimedApplication final : public QApplication {
   int depth_ = 0;
 };
 
-// The desktop program on the simulated pack with a virtual clock, in a timed application, its
-// window shown (offscreen unless a platform is named).
+// The desktop program on the simulated pack with a virtual clock (or on `device`), in a timed
+// application, its window shown (offscreen unless a platform is named).
 class GuiBench {
  public:
-  GuiBench(int& argc, char** argv)
-      : offscreen_(UseOffscreenUnlessSet()), application_(argc, argv), tool_(Start(application_)) {}
+  GuiBench(int& argc, char** argv, const char* device = "sim:clock=virtual")
+      : offscreen_(UseOffscreenUnlessSet()),
+        application_(argc, argv),
+        tool_(Start(application_, device)) {}
   ~GuiBench() { tool_.reset(); }
 
   // False after saying why the program did not start.
@@ -99,10 +101,10 @@ class GuiBench {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     return true;
   }
-  static std::unique_ptr<gui::GaugeToolApp> Start(QApplication& application) {
+  static std::unique_ptr<gui::GaugeToolApp> Start(QApplication& application, const char* device) {
     gui::ApplyProductLook(application);
     app::WorkbenchOptions options;
-    options.device = *app::ParseDeviceString("sim:clock=virtual");
+    options.device = *app::ParseDeviceString(device);
     auto tool = gui::GaugeToolApp::Create(std::move(options));
     if (!tool) {
       std::fprintf(stderr, "%s\n", tool.error().c_str());

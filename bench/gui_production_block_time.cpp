@@ -1,0 +1,72 @@
+// The longest time the GUI thread is kept from its events while the Production window runs the
+// example line's recipe on four simulated packs at once, on the virtual clock (see
+// gui_block_probe.h for how the gaps are measured): the window as the operator opens it from the
+// Tools menu, the recipe chosen, then Start, and again each time every tile has its answer, until
+// at least 5 s of real time have passed, so that the tiles, the counters and the records table
+// redraw often enough to be measured.
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "gui/production/production_header.h"
+#include "gui/production/production_window.h"
+#include "gui_block_probe.h"
+#include "support/recipe_folder.h"
+
+int main(int argc, char** argv) {
+  using namespace cw;
+  QTemporaryDir folder;
+  const test::RecipeFolder recipe(folder.filePath("line").toStdString());
+  bench::GuiBench run(argc, argv, test::RecipeFolder::kDevice);
+  if (!run.ready()) return 1;
+  gui::MainWindow& window = run.window();
+
+  window.action(gui::messages::kProductionCommand).trigger();
+  auto* production = window.findChild<gui::ProductionWindow*>();
+  if (production == nullptr) return 1;
+  production->show();
+  QLineEdit& records = production->header().records_field();
+  records.setText(folder.filePath("records.sqlite"));
+  emit records.editingFinished();
+  production->OpenRecipe(QString::fromStdString(recipe.recipe()));
+  while (production->station() == nullptr || production->tiles().size() < 4 ||
+         !production->idle()) {
+    if (!production->note().text().isEmpty()) {
+      std::fprintf(stderr, "%s\n", qPrintable(production->note().text()));
+      return 1;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  bench::Settle(500);
+
+  constexpr qint64 kRealSpanNs = 5'000'000'000;
+  int rounds = 0;
+  bool started = false;
+  const bench::GuiBlocks blocks = bench::Measure(run.application(), [&](qint64 real_ns) {
+    const bool running = production->station()->View().running || production->holding();
+    if (started && running) return false;
+    if (started) {
+      started = false;
+      ++rounds;
+    }
+    // The next Start as the operator gives it: once the window shows every tile's answer.
+    if (real_ns < kRealSpanNs && production->start().isEnabled()) {
+      production->start().click();
+      started = true;
+    }
+    return !started && real_ns >= kRealSpanNs;
+  });
+
+  const auto counters = production->station()->View().counters;
+  std::printf(
+      "GUI thread, the example recipe on 4 simulated packs at once in the Production window\n");
+  std::printf("  rounds of 4 packs         %d (%d passed, %d failed)\n", rounds, counters.passed,
+              counters.failed);
+  bench::PrintBlocks(blocks, run.application());
+  // Closed as the operator closes it, so that the station's lanes end before the program does.
+  QPointer<gui::ProductionWindow> closing(production);
+  closing->close();
+  while (closing) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  return 0;
+}
