@@ -40,6 +40,7 @@ ProductionHeader::ProductionHeader(QWidget* parent) : QWidget(parent) {
   layout->addWidget(new QLabel(Q(messages::kRecipeLabel), this), 0, 0);
   recipe_path_ = new QLineEdit(this);
   recipe_path_->setReadOnly(true);
+  recipe_path_->setFocusPolicy(Qt::NoFocus);
   layout->addWidget(recipe_path_, 0, 1, 1, 3);
   recipe_button_ = new QPushButton(Q(messages::kRecipeButton), this);
   recipe_button_->setFocusPolicy(Qt::NoFocus);

@@ -146,7 +146,7 @@ ProductionWindow::ProductionWindow(MainWindow& main, QWidget* parent)
 
 ProductionWindow::~ProductionWindow() {
   // A lane waiting for references would keep the station's end waiting for ever.
-  asker_->CancelAll();
+  asker_->Close();
   station_changes_.Reset();
 }
 
@@ -412,6 +412,11 @@ void ProductionWindow::keyPressEvent(QKeyEvent* event) {
   }
 }
 
+void ProductionWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  setFocus();
+}
+
 bool ProductionWindow::BeginClosing() {
   const StationView view = station_ ? station_->View() : StationView{};
   if (view.running) {
@@ -423,6 +428,7 @@ bool ProductionWindow::BeginClosing() {
   }
   closing_ = true;
   adapter_look_.stop();
+  asker_->Close();
   StopAll();
   return true;
 }

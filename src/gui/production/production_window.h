@@ -80,6 +80,8 @@ class ProductionWindow final : public QWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // The keyboard starts on the window itself, not in a field: Space is the foot switch.
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   // The main window's close comes here first while this window is open.
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -32,6 +32,7 @@ std::optional<AskedReferences> ReferenceAsker::Ask(const production::CalibrateSt
   auto answer = question->answer.get_future();
   {
     std::lock_guard lock(mutex_);
+    if (closed_) return std::nullopt;
     open_.push_back(question);
   }
   QMetaObject::invokeMethod(
@@ -62,6 +63,14 @@ void ReferenceAsker::CancelAll() {
     Answer(question, std::nullopt);
     if (question->dialog != nullptr) question->dialog->deleteLater();
   }
+}
+
+void ReferenceAsker::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+  CancelAll();
 }
 
 void ReferenceAsker::ShowDialog(const production::CalibrateStep& step, const std::string& adapter,

@@ -22,13 +22,16 @@ class ReferenceAsker final : public QObject {
  public:
   explicit ReferenceAsker(QWidget& window) : window_(window) {}
   // Answers every question still open with nothing.
-  ~ReferenceAsker() override { CancelAll(); }
+  ~ReferenceAsker() override { Close(); }
 
   // On a lane's thread: blocks until the operator answers.
   std::optional<production::AskedReferences> Ask(const production::CalibrateStep& step,
                                                  const production::LaneView& lane);
   // On the GUI thread: every open question is answered with nothing and its dialog closed.
   void CancelAll();
+  // CancelAll, and every later question is answered with nothing at once: the window is going,
+  // and a lane must not wait for a dialog nobody will show.
+  void Close();
 
  private:
   struct Question {
@@ -44,6 +47,7 @@ class ReferenceAsker final : public QObject {
   QWidget& window_;
   std::mutex mutex_;
   std::vector<std::shared_ptr<Question>> open_;
+  bool closed_ = false;
 };
 
 }  // namespace cw::gui
