@@ -79,7 +79,19 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
     ShowError(outcome, reader.error().message);
     return {outcome.Refused()};
   }
-  const AfiValues values = ReadAfiValues(*reader);
+  return WriteAfiValues(ReadAfiValues(*reader), outcome);
+}
+
+AfiLoadResult DataFlashSession::LoadAfiValuesToGauge(const AfiValues& values,
+                                                     std::stop_token stop) {
+  common::OutcomeBuilder outcome(messages_);
+  const FlashTransfer::StopScope stoppable(transfer_, std::move(stop));
+  if (!PassesSealCheck(SealedTransfer::kLoadAfi, outcome)) return {outcome.Refused()};
+  return WriteAfiValues(values, outcome);
+}
+
+AfiLoadResult DataFlashSession::WriteAfiValues(const AfiValues& values,
+                                               common::OutcomeBuilder& outcome) {
   // A value no parameter takes would be written as something the file does not say.
   if (const auto refusal = InvalidAfiMessage(values)) {
     ShowError(outcome, *refusal);
@@ -101,9 +113,9 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
       ShowError(outcome, messages::kLoadNothingWritten);
       return {outcome.Failed()};
     }
-    outcome.Show(fmt::format(messages::kAfiKeysKept, values.missing.size(),
-                             FirstNames(values.missing)),
-                 common::kDefaultCaption, MessageIcon::kWarning);
+    outcome.Show(
+        fmt::format(messages::kAfiKeysKept, values.missing.size(), FirstNames(values.missing)),
+        common::kDefaultCaption, MessageIcon::kWarning);
   }
 
   SetRowTexts([&](std::size_t row) { return texts[row]; });
@@ -119,8 +131,7 @@ AfiLoadResult DataFlashSession::LoadAfiToGauge(const std::filesystem::path& path
   // read-back it left in the page's image.
   if (const auto not_kept = RowsNotKept(WorkingImage(), texts, kept); !not_kept.empty()) {
     outcome.Show(messages::kLoadFail);
-    ShowError(outcome, fmt::format(messages::kLoadNotKept, not_kept.size(),
-                                   FirstNames(not_kept)));
+    ShowError(outcome, fmt::format(messages::kLoadNotKept, not_kept.size(), FirstNames(not_kept)));
     return {outcome.Failed()};
   }
   outcome.Show(messages::kLoadSuccess);

@@ -74,6 +74,9 @@ class DataFlashSession {
   // area and every parameter reads back as its text encodes. A stop request ends it between two
   // pages up to the last page written; the check after that runs to its end.
   AfiLoadResult LoadAfiToGauge(const std::filesystem::path& path, std::stop_token stop = {});
+  // The same for constants already read (a production recipe's golden file, read and hashed
+  // once): the seal check, then everything after the file is read.
+  AfiLoadResult LoadAfiValuesToGauge(const AfiValues& values, std::stop_token stop = {});
   // Seal check, Read All, and every key written to `chosen` (".afi" added when missing). The
   // file is replaced whole or not at all; a folder or device at the path is refused before the
   // read. A stop request ends the read between two pages, and no file is written.
@@ -158,6 +161,8 @@ class DataFlashSession {
   bool FillFromGauge(const AfiValues& values, std::array<std::string, kParamCount>& texts,
                      RowSet& kept, AlgorithmArea& algorithm, common::OutcomeBuilder& outcome);
   void SetHint(std::string_view hint);
+  // A load once the seal check has passed and the file is read.
+  AfiLoadResult WriteAfiValues(const AfiValues& values, common::OutcomeBuilder& outcome);
 
   FlashTransfer transfer_;
   common::MessageSink& messages_;

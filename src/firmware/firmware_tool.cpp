@@ -32,23 +32,38 @@ FirmwareTool::FirmwareTool(link::GaugeLink& link, common::MessageSink& messages,
 FirmwareTool::~FirmwareTool() { Close(); }
 
 common::Outcome FirmwareTool::Load(const std::filesystem::path& path) {
+  auto bytes = ReadImageFile(path);
+  if (!bytes) {
+    common::OutcomeBuilder outcome(messages_);
+    {
+      std::lock_guard lock(mutex_);
+      image_.reset();
+      view_ = {};
+    }
+    changes_.Notify(FirmwareJob::kUpdate);
+    outcome.Show(messages::kBinFileError);
+    outcome.Show(common::DescribeFileError(bytes.error()), common::kDefaultCaption,
+                 common::MessageIcon::kError);
+    return outcome.Refused();
+  }
+  return LoadImage(std::move(*bytes), path.string());
+}
+
+common::Outcome FirmwareTool::LoadImage(common::Bytes bytes, const std::string& name) {
   // Declared before the lock: its messages are shown after the lock is released, so a modal
   // box never holds up a job's progress report. So in every operation of the tool and its jobs.
   common::OutcomeBuilder outcome(messages_);
-  auto bytes = ReadImageFile(path);
   std::optional<std::string> refusal;
-  if (!bytes) {
-    refusal = common::DescribeFileError(bytes.error());
-  } else if (CheckUpdateImageSize(bytes->size())) {
+  if (CheckUpdateImageSize(bytes.size())) {
     refusal = "";
   } else {
-    refusal = CheckImageRecords(*bytes, constants_.record_mask);
+    refusal = CheckImageRecords(bytes, constants_.record_mask);
   }
   {
     std::lock_guard lock(mutex_);
     if (!refusal) {
-      image_ = std::make_shared<const common::Bytes>(std::move(*bytes));
-      view_ = {path.string(), true};
+      image_ = std::make_shared<const common::Bytes>(std::move(bytes));
+      view_ = {name, true};
     } else {
       image_.reset();
       view_ = {};

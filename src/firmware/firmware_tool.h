@@ -60,6 +60,9 @@ class FirmwareTool {
   // the pack without firmware). A running update sends its own copy: loading another file only
   // affects the next Start.
   common::Outcome Load(const std::filesystem::path& path);
+  // The same for an image already in memory (a production recipe's, read and hashed once);
+  // `name` is what the "Bin File:" field shows.
+  common::Outcome LoadImage(common::Bytes bytes, const std::string& name);
   LoadedImageView View() const;
 
   UpdateJob& update() { return *update_; }

@@ -145,4 +145,65 @@ inline constexpr std::string_view kYieldFirstFailure = "  first failure at {}: {
 inline constexpr std::string_view kUnnamedStep = "(no step)";
 inline constexpr std::string_view kBothFormats = "--csv and --json exclude each other";
 
+
+// The station: lanes, runs and the failure of a step, in words an operator can act on.
+inline constexpr std::string_view kNoAdapters =
+    "no adapter is attached: plug one in (\"cellwarden-cli adapters\" lists what is there)";
+inline constexpr std::string_view kAdapterNotAttached =
+    "no adapter with the serial number {} is attached (attached: {})";
+inline constexpr std::string_view kNoneAttached = "none";
+inline constexpr std::string_view kAdapterUnopened = "the adapter {} cannot be used: {}";
+inline constexpr std::string_view kRecipeMaterial = "{}: {}";
+inline constexpr std::string_view kGaugeStepName = "gauge";
+inline constexpr std::string_view kNoGaugeAnswer =
+    "the pack on {} does not answer: check that it sits in the fixture and has power ({})";
+inline constexpr std::string_view kWrongDeviceType =
+    "the gauge is a 0x{:04X}, the recipe expects a 0x{:04X}: this pack does not belong on this "
+    "line (nothing was written)";
+inline constexpr std::string_view kFirmwareTooOld =
+    "the gauge runs firmware 0x{:04X}, the recipe needs 0x{:04X} or later (nothing was written)";
+inline constexpr std::string_view kFirmwareTooNew =
+    "the gauge runs firmware 0x{:04X}, the recipe takes 0x{:04X} at most (nothing was written)";
+inline constexpr std::string_view kRecordsNoRun =
+    "the records at {} cannot take the run ({}): the pack was not touched";
+inline constexpr std::string_view kRecordsLost =
+    "the records at {} could not be written ({}): a pack without its record is not a made pack";
+inline constexpr std::string_view kStoppedIn = "stopped by the operator during {}";
+inline constexpr std::string_view kStoppedBefore = "stopped by the operator before {}";
+inline constexpr std::string_view kAdapterUnplugged = "adapter unplugged";
+inline constexpr std::string_view kNoReason = "the gauge gave no reason";
+inline constexpr std::string_view kFirmwareFailed = "the firmware update failed: {}";
+inline constexpr std::string_view kScriptFailed = "the {} script failed at its line {}: {}";
+inline constexpr std::string_view kScriptWriteFailed = "the gauge did not take a write";
+inline constexpr std::string_view kScriptReadFailed = "the gauge did not answer a compare";
+inline constexpr std::string_view kScriptMismatch = "the gauge answered {} where {} was expected";
+inline constexpr std::string_view kScriptRefused = "the script was refused";
+inline constexpr std::string_view kConstantsFailed = "the golden constants were not written: {}";
+inline constexpr std::string_view kNoReferences = "no references were given for the calibration";
+inline constexpr std::string_view kReferenceMissing =
+    "the reference for {} was asked for and not given";
+inline constexpr std::string_view kCalibrationFailed = "the calibration failed: {}";
+inline constexpr std::string_view kBoardOffsetFailed = "the board offset calibration failed: {}";
+inline constexpr std::string_view kReadingUnread = "{} could not be read from the gauge";
+inline constexpr std::string_view kReadingOff =
+    "{} reads {:g} after the calibration, {:g} from the reference {:g} (tolerance {:g})";
+inline constexpr std::string_view kValueNotSet = "\"{}\" could not be set to {}: {}";
+inline constexpr std::string_view kValueReadsBack =
+    "\"{}\" was set to {} but the gauge holds \"{}\"";
+inline constexpr std::string_view kSerialUnknownParameter = "no data flash value is named \"{}\"";
+inline constexpr std::string_view kVerifyUnread = "the constants could not be read back: {}";
+inline constexpr std::string_view kVerifyDiffers = "{} values differ from the golden file: {}";
+inline constexpr std::string_view kVerifyDifference = "{} (gauge {}, golden {})";
+inline constexpr std::string_view kVerifyMissingValue = "none";
+inline constexpr std::string_view kReadingBelow = "{} reads {:g}, below its minimum {:g}";
+inline constexpr std::string_view kReadingAbove = "{} reads {:g}, above its maximum {:g}";
+inline constexpr std::string_view kFlagsSet =
+    "{} reads 0x{:X}: a safety or permanent-failure flag is set";
+inline constexpr std::string_view kSealFailed = "the pack was not sealed: {}";
+inline constexpr std::string_view kActivityGauge = "reading the gauge's device type";
+inline constexpr std::string_view kActivityPackOff = "waiting for the pack to be taken off";
+inline constexpr std::string_view kActivityPackOn = "waiting for the next pack";
+inline constexpr std::string_view kActivityReferences = "waiting for the references";
+inline constexpr std::string_view kActivityProgress = "{} of {}";
+
 }  // namespace cw::production::messages

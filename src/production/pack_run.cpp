@@ -1,0 +1,238 @@
+#include "production/pack_run.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+
+#include "app/workbench.h"
+#include "common/bytes.h"
+#include "link/gauge_link.h"
+#include "production/messages.h"
+#include "production/step_runners.h"
+#include "production/verify_masks.h"
+
+namespace cw::production {
+
+namespace {
+
+constexpr std::uint8_t kDeviceTypeSubcommand = 0x01;
+constexpr std::uint8_t kFirmwareVersionSubcommand = 0x02;
+
+std::optional<std::uint16_t> ReadSubcommandWord(link::GaugeLink& link, std::uint8_t subcommand) {
+  common::Bytes reply;
+  if (!link.ReadManufacturerBlock(subcommand, 2, reply, link::MbaForm::kSubCmd)) {
+    return std::nullopt;
+  }
+  const auto data = link::ManufacturerBlockData(reply, subcommand, 2);
+  if (!data) return std::nullopt;
+  return common::LittleEndianWord((*data)[0], (*data)[1]);
+}
+
+std::string_view TextOf(common::ByteView bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::optional<firmware::FsScript> ScriptOf(const common::Bytes& bytes, std::string& problem) {
+  firmware::FsCheckReport report = firmware::CheckFsScript(bytes);
+  if (!report.clean()) {
+    problem = report.problems.empty() ? std::string(messages::kScriptRefused)
+                                      : report.problems.front().text;
+    return std::nullopt;
+  }
+  return std::move(report.script);
+}
+
+}  // namespace
+
+std::expected<RecipeMaterial, std::string> MaterialOf(const PreparedRecipe& prepared) {
+  const Recipe& recipe = prepared.recipe;
+  RecipeMaterial material;
+  std::string problem;
+  if (recipe.firmware && recipe.firmware->script) {
+    material.firmware_script = ScriptOf(prepared.firmware, problem);
+    if (!material.firmware_script) {
+      return std::unexpected(
+          fmt::format(messages::kRecipeMaterial, recipe.firmware->file.path.string(), problem));
+    }
+  }
+  if (recipe.constants) {
+    const std::string name = recipe.constants->file.path.string();
+    if (recipe.constants->script) {
+      material.constants_script = ScriptOf(prepared.constants, problem);
+      if (!material.constants_script) {
+        return std::unexpected(fmt::format(messages::kRecipeMaterial, name, problem));
+      }
+    } else {
+      const auto reader = dataflash::AfiReader::FromText(TextOf(prepared.constants));
+      if (!reader) {
+        return std::unexpected(fmt::format(messages::kRecipeMaterial, name, reader.error()));
+      }
+      material.constants = dataflash::ReadAfiValues(*reader);
+    }
+  }
+  material.masked = MaskedNames(recipe);
+  return material;
+}
+
+std::optional<GaugeIdentity> ReadGaugeIdentity(link::GaugeLink& link) {
+  const auto device_type = ReadSubcommandWord(link, kDeviceTypeSubcommand);
+  if (!device_type) return std::nullopt;
+  const auto firmware_version = ReadSubcommandWord(link, kFirmwareVersionSubcommand);
+  if (!firmware_version) return std::nullopt;
+  return GaugeIdentity{*device_type, *firmware_version};
+}
+
+namespace {
+
+TimePoint Now() { return std::chrono::system_clock::now(); }
+
+// One run: the records it writes and where it ends.
+class PackRun {
+ public:
+  PackRun(const PackRunSetup& setup, std::stop_token stop)
+      : setup_(setup), stop_(std::move(stop)) {}
+
+  PackRunEnd Run() {
+    RunStart start = setup_.start;
+    start.started_at = Now();
+    const auto run = setup_.records.BeginRun(start);
+    if (!run) {
+      return {RunResult::kFail, std::nullopt,
+              fmt::format(messages::kRecordsNoRun, setup_.records.Location(), run.error().message)};
+    }
+    run_ = *run;
+    setup_.report.RunBegun(run_);
+    if (!CheckGauge()) return end_;
+
+    const std::vector<StepKind> steps = setup_.prepared.recipe.Steps();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      const StepKind kind = steps[i];
+      if (setup_.unplugged) {
+        return Finish({RunResult::kFail, kind, std::string(messages::kAdapterUnplugged)});
+      }
+      if (stop_.stop_requested()) {
+        return Finish(
+            {RunResult::kStopped, kind, fmt::format(messages::kStoppedBefore, StepName(kind))});
+      }
+      const int attempts = setup_.prepared.recipe.Common(kind).retries + 1;
+      for (int attempt = 1;; ++attempt) {
+        setup_.report.StepBegun(kind, static_cast<int>(i) + 1, attempt);
+        setup_.messages.Clear();
+        const TimePoint started = Now();
+        StepOutcome outcome = RunStep(kind, {setup_, run_, stop_});
+        if (setup_.unplugged && outcome.result != RunResult::kPass) {
+          outcome.result = RunResult::kFail;
+          outcome.failure = messages::kAdapterUnplugged;
+        }
+        if (outcome.result == RunResult::kStopped && outcome.failure.empty()) {
+          outcome.failure = fmt::format(messages::kStoppedIn, StepName(kind));
+        }
+        if (!Record(StepName(kind), attempt, outcome, started)) return end_;
+        if (outcome.result == RunResult::kPass) break;
+        if (outcome.result == RunResult::kStopped) {
+          return Finish({RunResult::kStopped, kind, outcome.failure});
+        }
+        if (attempt >= attempts || setup_.unplugged) {
+          return Finish({RunResult::kFail, kind, outcome.failure});
+        }
+        if (stop_.stop_requested()) {
+          return Finish(
+              {RunResult::kStopped, kind, fmt::format(messages::kStoppedIn, StepName(kind))});
+        }
+      }
+    }
+    return Finish({RunResult::kPass, std::nullopt, {}});
+  }
+
+ private:
+  // The gauge's identity against the recipe's, before anything is written: its own step record.
+  bool CheckGauge() {
+    setup_.report.StepBegun(std::nullopt, 0, 1);
+    setup_.report.Activity(std::string(messages::kActivityGauge));
+    setup_.messages.Clear();
+    const TimePoint started = Now();
+    StepOutcome outcome;
+    const auto identity = ReadGaugeIdentity(setup_.bench.link());
+    const GaugeExpectation& expected = setup_.prepared.recipe.gauge;
+    if (!identity) {
+      outcome = Failed(fmt::format(
+          messages::kNoGaugeAnswer, setup_.adapter_label,
+          setup_.messages.Reason().empty() ? messages::kNoReason : setup_.messages.Reason()));
+    } else {
+      outcome.measurements = nlohmann::json{{"device_type", identity->device_type},
+                                            {"firmware_version", identity->firmware_version}};
+      const auto recorded =
+          setup_.records.RecordGauge(run_, identity->device_type, identity->firmware_version);
+      if (!recorded) return LostRecords(recorded.error());
+      if (identity->device_type != expected.device_type) {
+        outcome.result = RunResult::kFail;
+        outcome.failure =
+            fmt::format(messages::kWrongDeviceType, identity->device_type, expected.device_type);
+      } else if (expected.firmware_min && identity->firmware_version < *expected.firmware_min) {
+        outcome.result = RunResult::kFail;
+        outcome.failure = fmt::format(messages::kFirmwareTooOld, identity->firmware_version,
+                                      *expected.firmware_min);
+      } else if (expected.firmware_max && identity->firmware_version > *expected.firmware_max) {
+        outcome.result = RunResult::kFail;
+        outcome.failure = fmt::format(messages::kFirmwareTooNew, identity->firmware_version,
+                                      *expected.firmware_max);
+      }
+    }
+    if (setup_.unplugged && outcome.result != RunResult::kPass) {
+      outcome.failure = messages::kAdapterUnplugged;
+    }
+    if (!Record(messages::kGaugeStepName, 1, outcome, started)) return false;
+    if (outcome.result == RunResult::kPass) return true;
+    end_ = Finish({RunResult::kFail, std::nullopt, outcome.failure});
+    return false;
+  }
+
+  bool Record(std::string_view step, int attempt, const StepOutcome& outcome, TimePoint started) {
+    StepRecord record;
+    record.step = std::string(step);
+    record.attempt = attempt;
+    record.result = outcome.result;
+    record.failure = outcome.failure;
+    if (!outcome.measurements.empty()) record.measurements = outcome.measurements.dump();
+    record.started_at = started;
+    record.ended_at = Now();
+    const auto added = setup_.records.AddStep(run_, record);
+    if (!added) return LostRecords(added.error());
+    return true;
+  }
+
+  // The records failed: the run fails for it, and its end is written if the store still can.
+  bool LostRecords(const StoreError& error) {
+    end_ = {RunResult::kFail, std::nullopt,
+            fmt::format(messages::kRecordsLost, setup_.records.Location(), error.message)};
+    (void)setup_.records.FinishRun(run_, {RunResult::kFail, "", end_.failure, Now()});
+    return false;
+  }
+
+  PackRunEnd Finish(PackRunEnd end) {
+    const std::string step =
+        end.step ? std::string(StepName(*end.step))
+                 : (end.result == RunResult::kPass ? std::string()
+                                                   : std::string(messages::kGaugeStepName));
+    const auto finished = setup_.records.FinishRun(run_, {end.result, step, end.failure, Now()});
+    if (!finished) {
+      return {
+          RunResult::kFail, end.step,
+          fmt::format(messages::kRecordsLost, setup_.records.Location(), finished.error().message)};
+    }
+    return end;
+  }
+
+  const PackRunSetup& setup_;
+  const std::stop_token stop_;
+  std::int64_t run_ = 0;
+  PackRunEnd end_;
+};
+
+}  // namespace
+
+PackRunEnd RunPack(const PackRunSetup& setup, std::stop_token stop) {
+  return PackRun(setup, std::move(stop)).Run();
+}
+
+}  // namespace cw::production

@@ -1,0 +1,245 @@
+#include "production/station.h"
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+#include "app/adapter_host.h"
+#include "app/workbench.h"
+#include "production/messages.h"
+#include "production/station_lane.h"
+
+namespace cw::production {
+
+namespace {
+
+std::string HostName() {
+  std::array<char, 256> name{};
+  if (gethostname(name.data(), name.size() - 1) != 0) return {};
+  return name.data();
+}
+
+// One adapter as a lane sees it: the key it is known by (its serial number, or its node when it
+// reports none) and the transport its lane drives it through.
+struct AdapterSeen {
+  std::string key;
+  std::string label;
+  link::AdapterChoice choice;
+  bool can_open = false;
+  std::string problem;
+};
+
+// What picks the adapter among those of its kind: its serial number, or its node where another
+// of its kind shares the serial or it reports none ("adapter=hid:KEY", "bulk:KEY").
+std::string KeyOf(const app::AdapterEntry& entry) {
+  std::string_view select = entry.select;
+  if (select.starts_with("adapter=")) select.remove_prefix(std::string_view("adapter=").size());
+  const std::size_t colon = select.find(':');
+  if (colon == std::string_view::npos || select.substr(colon + 1).empty()) {
+    return entry.serial.empty() ? entry.node : entry.serial;
+  }
+  return std::string(select.substr(colon + 1));
+}
+
+// The simulated set (and some real adapters) show one adapter as a HID and a bulk device with
+// the same serial number: that is one adapter and one lane, on the transport the device string
+// names, on HID otherwise.
+std::vector<AdapterSeen> AdaptersBySerial(const app::AdapterList& list,
+                                          std::optional<link::Transport> preferred) {
+  std::vector<AdapterSeen> seen;
+  for (const app::AdapterEntry& entry : list.adapters) {
+    const std::string key = KeyOf(entry);
+    const auto same = std::ranges::find(seen, key, &AdapterSeen::key);
+    const link::Transport wanted = preferred.value_or(link::Transport::kHid);
+    if (same != seen.end() && same->choice.transport == wanted) continue;
+    if (same != seen.end() && entry.transport != wanted) continue;
+    AdapterSeen adapter{key, entry.select, {entry.transport, key}, entry.can_open, entry.problem};
+    if (same != seen.end()) {
+      *same = std::move(adapter);
+    } else {
+      seen.push_back(std::move(adapter));
+    }
+  }
+  return seen;
+}
+
+}  // namespace
+
+class Station::Impl {
+ public:
+  Impl(std::shared_ptr<app::AdapterHost> host, std::shared_ptr<const PreparedRecipe> recipe,
+       RecipeMaterial material, std::shared_ptr<RecordsStore> records, StationOptions options) {
+    shared_.host = std::move(host);
+    shared_.recipe = std::move(recipe);
+    shared_.material = std::move(material);
+    shared_.records = std::move(records);
+    shared_.host_name = HostName();
+    if (options.station.empty()) options.station = shared_.host_name;
+    shared_.options = std::move(options);
+  }
+
+  ~Impl() {
+    survey_.Shutdown();
+    for (Lane* lane : Lanes()) lane->RequestStop();
+    for (Lane* lane : Lanes()) lane->Shutdown();
+  }
+
+  std::vector<AdapterSeen> Survey() {
+    const app::AdapterList list =
+        shared_.host->ListAdapters(shared_.host->SurveySettingsFor(std::nullopt, std::nullopt));
+    return AdaptersBySerial(list, shared_.host->device().adapter.transport);
+  }
+
+  std::expected<void, std::string> AddLanes(const std::vector<AdapterSeen>& adapters) {
+    const std::vector<std::string>& named = shared_.options.adapters;
+    for (const std::string& name : named) {
+      if (std::ranges::find(adapters, name, &AdapterSeen::key) == adapters.end()) {
+        std::vector<std::string> keys;
+        for (const AdapterSeen& adapter : adapters) keys.push_back(adapter.key);
+        return std::unexpected(fmt::format(messages::kAdapterNotAttached, name,
+                                           keys.empty()
+                                               ? std::string(messages::kNoneAttached)
+                                               : fmt::format("{}", fmt::join(keys, ", "))));
+      }
+    }
+    for (const AdapterSeen& adapter : adapters) {
+      const bool chosen = named.empty() || std::ranges::find(named, adapter.key) != named.end();
+      if (!chosen) continue;
+      if (!adapter.can_open && named.empty()) continue;
+      if (auto added = AddLane(adapter); !added) return added;
+    }
+    if (Lanes().empty()) return std::unexpected(std::string(messages::kNoAdapters));
+    return {};
+  }
+
+  std::expected<void, std::string> AddLane(const AdapterSeen& adapter) {
+    auto lane = std::make_unique<Lane>(shared_, adapter.key, adapter.label);
+    if (auto opened = lane->Open(adapter.choice); !opened) {
+      return std::unexpected(fmt::format(messages::kAdapterUnopened, adapter.label,
+                                         adapter.can_open ? opened.error() : adapter.problem));
+    }
+    std::lock_guard lock(shared_.mutex);
+    lanes_.push_back(std::move(lane));
+    return {};
+  }
+
+  // The lanes as they are now; a lane, once made, lives as long as the station.
+  std::vector<Lane*> Lanes() const {
+    std::lock_guard lock(shared_.mutex);
+    std::vector<Lane*> lanes;
+    for (const auto& lane : lanes_) lanes.push_back(lane.get());
+    return lanes;
+  }
+
+  Lane* Find(const std::string& serial) const {
+    for (Lane* lane : Lanes()) {
+      if (lane->serial() == serial) return lane;
+    }
+    return nullptr;
+  }
+
+  void Refresh() {
+    const std::vector<AdapterSeen> adapters = Survey();
+    const std::vector<std::string>& named = shared_.options.adapters;
+    for (const AdapterSeen& adapter : adapters) {
+      if (Lane* lane = Find(adapter.key)) {
+        if (lane->gone()) lane->MarkBack();
+      } else if (adapter.can_open &&
+                 (named.empty() || std::ranges::find(named, adapter.key) != named.end())) {
+        // An adapter that cannot be used now is looked at again at the next refresh.
+        (void)AddLane(adapter);
+      }
+    }
+    for (Lane* lane : Lanes()) {
+      const bool attached =
+          std::ranges::find(adapters, lane->serial(), &AdapterSeen::key) != adapters.end();
+      if (!attached && !lane->gone()) lane->MarkGone();
+    }
+    shared_.changes.Notify();
+  }
+
+  StationView View() const {
+    StationView view;
+    std::lock_guard lock(shared_.mutex);
+    for (const auto& lane : lanes_) {
+      view.lanes.push_back(lane->view());
+      view.running = view.running || lane->busy();
+    }
+    StationCounters& counters = view.counters;
+    counters.passed = shared_.passed;
+    counters.failed = shared_.failed;
+    counters.stopped = shared_.stopped;
+    const int finished = counters.passed + counters.failed;
+    if (finished > 0) {
+      counters.yield_percent = 100.0 * counters.passed / finished;
+      const auto elapsed = std::max<std::chrono::duration<double>>(
+          std::chrono::system_clock::now() - *shared_.first_start, std::chrono::seconds(1));
+      counters.packs_per_hour = finished / (elapsed.count() / 3600.0);
+    }
+    view.stop_requested = shared_.stop_requested && view.running;
+    return view;
+  }
+
+  void RequestStop() {
+    {
+      std::lock_guard lock(shared_.mutex);
+      shared_.stop_requested = true;
+    }
+    for (Lane* lane : Lanes()) lane->RequestStop();
+    shared_.changes.Notify();
+  }
+
+  void WaitUntilIdle() {
+    std::unique_lock lock(shared_.mutex);
+    shared_.idle.wait(lock, [&] {
+      return std::ranges::none_of(lanes_, [](const auto& lane) { return lane->busy(); });
+    });
+  }
+
+  StationShared shared_;
+  std::vector<std::unique_ptr<Lane>> lanes_;  // guarded by shared_.mutex
+  common::JobWorker survey_;
+};
+
+std::expected<std::unique_ptr<Station>, std::string> Station::Create(
+    std::shared_ptr<app::AdapterHost> host, std::shared_ptr<const PreparedRecipe> recipe,
+    std::shared_ptr<RecordsStore> records, StationOptions options) {
+  auto material = MaterialOf(*recipe);
+  if (!material) return std::unexpected(material.error());
+  auto impl = std::make_unique<Impl>(std::move(host), std::move(recipe), std::move(*material),
+                                     std::move(records), std::move(options));
+  if (auto added = impl->AddLanes(impl->Survey()); !added) {
+    return std::unexpected(added.error());
+  }
+  return std::unique_ptr<Station>(new Station(std::move(impl)));
+}
+
+Station::Station(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Station::~Station() = default;
+
+void Station::StartAll() {
+  for (Lane* lane : impl_->Lanes()) lane->Start();
+}
+
+bool Station::StartLane(const std::string& adapter_serial) {
+  Lane* lane = impl_->Find(adapter_serial);
+  return lane != nullptr && lane->Start();
+}
+
+void Station::RequestStop() { impl_->RequestStop(); }
+void Station::WaitUntilIdle() { impl_->WaitUntilIdle(); }
+
+void Station::RefreshAdapters() {
+  impl_->survey_.Post([impl = impl_.get()](std::stop_token) { impl->Refresh(); });
+}
+
+StationView Station::View() const { return impl_->View(); }
+common::Observers<>& Station::changes() { return impl_->shared_.changes; }
+const PreparedRecipe& Station::recipe() const { return *impl_->shared_.recipe; }
+RecordsStore& Station::records() { return *impl_->shared_.records; }
+
+}  // namespace cw::production

@@ -1,0 +1,242 @@
+#include "production/station_lane.h"
+
+#include <chrono>
+
+#include "app/workbench.h"
+#include "production/messages.h"
+#include "sim/sim_pack_set.h"
+
+namespace cw::production {
+
+namespace {
+
+// How often a waiting lane asks whether a pack is there, and how many answers in a row (or
+// silences) make a pack on (or off): a pack being pushed into its fixture may answer once and
+// drop again.
+constexpr common::Millis kPollInterval{250};
+constexpr common::Millis kStopSlice{50};
+constexpr int kSteadyPolls = 2;
+
+// Whether `bench` drives the adapter `choice` names on `host`: a front end's Workbench lent to
+// the station.
+bool Drives(app::Workbench& bench, app::AdapterHost& host, const link::AdapterChoice& choice) {
+  if (bench.link().transport().choice().key == choice.key) return true;
+  sim::SimPackSet* packs = host.sim_packs();
+  if (packs == nullptr || bench.sim_pack() == nullptr) return false;
+  const auto index = packs->Find(choice.key);
+  return index && bench.sim_pack() == &packs->pack(*index);
+}
+
+}  // namespace
+
+Lane::Lane(StationShared& shared, std::string serial, std::string label)
+    : shared_(shared),
+      serial_(std::move(serial)),
+      progress_([this](int percent, std::string activity) {
+        Change([&](LaneView& view) {
+          view.step_percent = percent;
+          view.activity = std::move(activity);
+        });
+      }) {
+  view_.adapter_serial = serial_;
+  view_.adapter_label = std::move(label);
+  view_.step_count = static_cast<int>(shared_.recipe->recipe.Steps().size());
+}
+
+Lane::~Lane() { worker_.Shutdown(); }
+
+std::expected<void, std::string> Lane::Open(const link::AdapterChoice& choice) {
+  for (app::Workbench* lent : shared_.options.lent) {
+    if (lent != nullptr && Drives(*lent, *shared_.host, choice)) {
+      bench_ = lent;
+      return {};
+    }
+  }
+  app::WorkbenchOptions options;
+  options.progress = &progress_;
+  auto bench = app::Workbench::Create(shared_.host, choice, options, messages_);
+  if (!bench) return std::unexpected(bench.error());
+  if (!(*bench)->Start()) {
+    const std::string reason = messages_.Reason();
+    return std::unexpected(reason.empty() ? std::string(messages::kNoReason) : reason);
+  }
+  owned_ = std::move(*bench);
+  bench_ = owned_.get();
+  return {};
+}
+
+bool Lane::Start() {
+  {
+    std::lock_guard lock(shared_.mutex);
+    if (busy_ || unplugged_) return false;
+    busy_ = true;
+    shared_.stop_requested = false;
+    view_.phase = shared_.options.loop ? LanePhase::kWaitingForPack : LanePhase::kRunning;
+  }
+  shared_.changes.Notify();
+  worker_.Post([this](std::stop_token stop) { Job(std::move(stop)); },
+               [this](common::JobEnd) { Ended(); });
+  return true;
+}
+
+void Lane::RequestStop() { worker_.RequestStop(); }
+
+void Lane::MarkGone() {
+  unplugged_ = true;
+  worker_.RequestStop();
+  Change([&](LaneView& view) {
+    if (!busy_) view.phase = LanePhase::kGone;
+  });
+}
+
+void Lane::MarkBack() {
+  unplugged_ = false;
+  Change([&](LaneView& view) {
+    if (view.phase == LanePhase::kGone) view.phase = LanePhase::kIdle;
+  });
+}
+
+void Lane::Ended() {
+  {
+    std::lock_guard lock(shared_.mutex);
+    busy_ = false;
+    if (unplugged_) {
+      view_.phase = LanePhase::kGone;
+    } else if (view_.phase == LanePhase::kWaitingForPack || view_.phase == LanePhase::kRunning) {
+      // Stopped while waiting for a pack, or dropped before it began: the last result stands.
+      view_.phase = last_result_;
+    }
+    view_.activity.clear();
+  }
+  shared_.idle.notify_all();
+  shared_.changes.Notify();
+}
+
+void Lane::Job(std::stop_token stop) {
+  const bool loop = shared_.options.loop;
+  for (bool first = true; !stop.stop_requested() && !unplugged_; first = false) {
+    if (loop) {
+      if (!first && !WaitForPack(false, stop)) return;
+      if (!WaitForPack(true, stop)) return;
+    }
+    RunOnce(stop);
+    if (!loop) return;
+  }
+}
+
+bool Lane::WaitForPack(bool present, const std::stop_token& stop) {
+  Change([&](LaneView& view) {
+    view.phase = LanePhase::kWaitingForPack;
+    view.activity = present ? messages::kActivityPackOn : messages::kActivityPackOff;
+  });
+  common::Clock& clock = bench_->clock();
+  int steady = 0;
+  while (!stop.stop_requested() && !unplugged_) {
+    const bool answers = ReadGaugeIdentity(bench_->link()).has_value();
+    // What the link says of a pack that is not there is no news while waiting for one.
+    messages_.Clear();
+    steady = answers == present ? steady + 1 : 0;
+    if (steady >= kSteadyPolls) return true;
+    for (common::Millis waited{0}; waited < kPollInterval && !stop.stop_requested();
+         waited += kStopSlice) {
+      clock.SleepFor(kStopSlice);
+    }
+  }
+  return false;
+}
+
+void Lane::RunOnce(const std::stop_token& stop) {
+  const TimePoint now = std::chrono::system_clock::now();
+  {
+    std::lock_guard lock(shared_.mutex);
+    if (!shared_.first_start) shared_.first_start = now;
+    const LaneView kept = view_;
+    view_ = {};
+    view_.adapter_serial = kept.adapter_serial;
+    view_.adapter_label = kept.adapter_label;
+    view_.step_count = kept.step_count;
+    view_.passed = kept.passed;
+    view_.failed = kept.failed;
+    view_.phase = LanePhase::kRunning;
+    view_.run_started_at = now;
+  }
+  shared_.changes.Notify();
+
+  RunStart start = RunStartFor(shared_.recipe->recipe);
+  start.station = shared_.options.station;
+  start.host = shared_.host_name;
+  start.operator_name = shared_.options.operator_name;
+  start.adapter_serial = serial_;
+  const PackRunSetup setup{
+      .bench = *bench_,
+      .messages = messages_,
+      .progress = progress_,
+      .prepared = *shared_.recipe,
+      .material = shared_.material,
+      .records = *shared_.records,
+      .start = std::move(start),
+      .adapter_label = view_.adapter_label,
+      .ask_references = [this]() -> std::optional<AskedReferences> {
+        if (!shared_.options.ask_references) return std::nullopt;
+        LaneView view;
+        {
+          std::lock_guard lock(shared_.mutex);
+          view = view_;
+        }
+        return shared_.options.ask_references(view);
+      },
+      .unplugged = unplugged_,
+      .report = *this,
+  };
+  const PackRunEnd end = RunPack(setup, stop);
+
+  {
+    std::lock_guard lock(shared_.mutex);
+    switch (end.result) {
+      case RunResult::kPass:
+        last_result_ = LanePhase::kPass;
+        ++shared_.passed;
+        ++view_.passed;
+        break;
+      case RunResult::kStopped:
+        last_result_ = LanePhase::kStopped;
+        ++shared_.stopped;
+        break;
+      default:
+        last_result_ = LanePhase::kFail;
+        ++shared_.failed;
+        ++view_.failed;
+        break;
+    }
+    view_.phase = unplugged_ ? LanePhase::kGone : last_result_;
+    if (end.result != RunResult::kPass) view_.step = end.step;
+    view_.failure = end.failure;
+    view_.activity.clear();
+    view_.run_ended_at = std::chrono::system_clock::now();
+  }
+  shared_.changes.Notify();
+}
+
+void Lane::RunBegun(std::int64_t run) {
+  Change([&](LaneView& view) { view.run_id = run; });
+}
+
+void Lane::StepBegun(std::optional<StepKind> step, int number, int attempt) {
+  Change([&](LaneView& view) {
+    view.step = step;
+    view.step_number = number;
+    view.attempt = attempt;
+    view.step_percent = -1;
+    view.activity.clear();
+  });
+}
+
+void Lane::Activity(std::string activity) {
+  Change([&](LaneView& view) { view.activity = std::move(activity); });
+}
+
+void Lane::PackSerial(std::int64_t serial) {
+  Change([&](LaneView& view) { view.pack_serial = serial; });
+}
+
+}  // namespace cw::production

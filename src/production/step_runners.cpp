@@ -1,0 +1,239 @@
+#include "production/step_runners.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+#include "app/workbench.h"
+#include "common/bytes.h"
+#include "dataflash/data_flash_session.h"
+#include "dataflash/file_compare.h"
+#include "firmware/firmware_tool.h"
+#include "firmware/fs_player.h"
+#include "firmware/update_job.h"
+#include "link/command_codes.h"
+#include "production/messages.h"
+#include "production/recipe_values.h"
+#include "production/verify_masks.h"
+
+namespace cw::production {
+
+StepOutcome Failed(std::string failure, nlohmann::json measurements) {
+  return {RunResult::kFail, std::move(failure), std::move(measurements)};
+}
+
+StepOutcome StoppedOr(const StepContext& context, std::string failure) {
+  if (context.stop.stop_requested()) return {RunResult::kStopped, {}, nlohmann::json::object()};
+  return Failed(std::move(failure));
+}
+
+StepOutcome RunStep(StepKind kind, const StepContext& context) {
+  switch (kind) {
+    case StepKind::kFirmware:
+      return RunFirmware(context);
+    case StepKind::kConstants:
+      return RunConstants(context);
+    case StepKind::kCalibrate:
+      return RunCalibrate(context);
+    case StepKind::kSerial:
+      return RunSerial(context);
+    case StepKind::kDate:
+      return RunDate(context);
+    case StepKind::kVerify:
+      return RunVerify(context);
+    case StepKind::kCheck:
+      return RunCheck(context);
+    case StepKind::kSeal:
+      return RunSeal(context);
+  }
+  return Failed(std::string(messages::kNoReason));
+}
+
+namespace {
+
+std::string Reason(const StepContext& context, const common::Outcome& outcome) {
+  return FailureReason(outcome, context.setup.messages, messages::kNoReason);
+}
+
+std::string ScriptEndText(const firmware::FsPlayReport& report) {
+  switch (report.end) {
+    case firmware::FsPlayEnd::kWriteFailed:
+      return std::string(messages::kScriptWriteFailed);
+    case firmware::FsPlayEnd::kReadFailed:
+      return std::string(messages::kScriptReadFailed);
+    case firmware::FsPlayEnd::kMismatch:
+      return fmt::format(messages::kScriptMismatch, common::ToHex(report.read),
+                         common::ToHex(report.expected));
+    default:
+      return std::string(messages::kScriptRefused);
+  }
+}
+
+// An FS script played on the lane's link: the firmware step's update script or the constants
+// step's.
+StepOutcome PlayScript(const StepContext& context, const firmware::FsScript& script,
+                       StepKind kind) {
+  const PackRunSetup& setup = context.setup;
+  firmware::FsPlayer player(setup.bench.link(), setup.messages, setup.progress);
+  const auto played = player.Play(script, context.stop);
+  const firmware::FsPlayReport& report = played.detail;
+  nlohmann::json measurements = {
+      {"lines", report.lines}, {"steps", report.steps}, {"steps_done", report.steps_done}};
+  if (report.end == firmware::FsPlayEnd::kDone) return {RunResult::kPass, {}, measurements};
+  if (report.end == firmware::FsPlayEnd::kStopped) {
+    return {RunResult::kStopped, {}, measurements};
+  }
+  measurements["failed_line"] = report.stopped_at;
+  return Failed(fmt::format(messages::kScriptFailed, StepName(kind), report.stopped_at,
+                            ScriptEndText(report)),
+                measurements);
+}
+
+// The firmware tool's update with the recipe's image, on the tool's worker; the lane waits for
+// it. A stop closes the tool, which ends the update at its next record.
+StepOutcome UpdateFirmware(const StepContext& context) {
+  const PackRunSetup& setup = context.setup;
+  app::Workbench& bench = setup.bench;
+  struct Closer {
+    app::Workbench& bench;
+    ~Closer() { bench.CloseFirmwareTool(); }
+  } closer{bench};
+  firmware::FirmwareTool& tool = bench.OpenFirmwareTool();
+  const std::string name = setup.prepared.recipe.firmware->file.path.string();
+  const common::Outcome loaded = tool.LoadImage(setup.prepared.firmware, name);
+  if (!loaded) return Failed(fmt::format(messages::kFirmwareFailed, Reason(context, loaded)));
+  const common::Subscription progress =
+      tool.changes().Subscribe([&tool, &setup](firmware::FirmwareJob job) {
+        if (job != firmware::FirmwareJob::kUpdate) return;
+        const firmware::UpdateView view = tool.update().View();
+        setup.progress.Report(view.bar, view.counter_text);
+      });
+  const std::stop_callback closing(context.stop, [&tool] { tool.RequestClose(); });
+  const common::Outcome started = tool.update().Start();
+  if (!started) {
+    return StoppedOr(context, fmt::format(messages::kFirmwareFailed, Reason(context, started)));
+  }
+  tool.WaitUntilIdle();
+  const firmware::UpdateView view = tool.update().View();
+  nlohmann::json measurements = {{"image", name}, {"status", view.status_text}};
+  if (view.outcome && view.outcome->done()) return {RunResult::kPass, {}, measurements};
+  StepOutcome outcome = StoppedOr(
+      context, fmt::format(messages::kFirmwareFailed,
+                           view.outcome ? Reason(context, *view.outcome) : view.status_text));
+  outcome.measurements = std::move(measurements);
+  return outcome;
+}
+
+// One data flash value written with the Read All before it, and read back.
+StepOutcome SetParameter(const StepContext& context, const dataflash::ParamDef& row,
+                         const std::string& text, nlohmann::json measurements) {
+  dataflash::DataFlashSession& flash = context.setup.bench.data_flash();
+  const auto index = dataflash::FindParam(row.name);
+  const dataflash::ValueSetting set = flash.SetValue(*index, text, context.stop);
+  if (set.stopped) return {RunResult::kStopped, {}, measurements};
+  measurements["holds"] = set.holds ? nlohmann::json(*set.holds) : nlohmann::json();
+  if (!set.edit.done()) {
+    return Failed(fmt::format(messages::kValueNotSet, row.name, text, Reason(context, set.edit)),
+                  measurements);
+  }
+  if (set.holds != text) {
+    return Failed(fmt::format(messages::kValueReadsBack, row.name, text,
+                              set.holds.value_or(std::string(messages::kVerifyMissingValue))),
+                  measurements);
+  }
+  return {RunResult::kPass, {}, measurements};
+}
+
+CalendarDate Today() {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm local{};
+  localtime_r(&now, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+std::string ValueText(const std::optional<std::string>& value) {
+  return value.value_or(std::string(messages::kVerifyMissingValue));
+}
+
+}  // namespace
+
+StepOutcome RunFirmware(const StepContext& context) {
+  const auto& script = context.setup.material.firmware_script;
+  return script ? PlayScript(context, *script, StepKind::kFirmware) : UpdateFirmware(context);
+}
+
+StepOutcome RunConstants(const StepContext& context) {
+  const RecipeMaterial& material = context.setup.material;
+  if (material.constants_script) {
+    return PlayScript(context, *material.constants_script, StepKind::kConstants);
+  }
+  const dataflash::AfiLoadResult loaded =
+      context.setup.bench.data_flash().LoadAfiValuesToGauge(*material.constants, context.stop);
+  if (loaded.outcome.done()) return {};
+  return StoppedOr(context,
+                   fmt::format(messages::kConstantsFailed, Reason(context, loaded.outcome)));
+}
+
+StepOutcome RunSerial(const StepContext& context) {
+  const PackRunSetup& setup = context.setup;
+  const SerialStep& step = *setup.prepared.recipe.serial;
+  const dataflash::ParamDef* row = SerialParameter(step);
+  if (row == nullptr) return Failed(fmt::format(messages::kSerialUnknownParameter, step.parameter));
+  const auto serial = setup.records.AllocateSerial(context.run, SerialRangeOf(step));
+  if (!serial) {
+    // An exhausted range fails the pack with the store's own words; anything else is the
+    // records failing, which the run reports as such.
+    return Failed(serial.error().message);
+  }
+  setup.report.PackSerial(*serial);
+  const std::string text = SerialText(*row, *serial);
+  return SetParameter(context, *row, text,
+                      {{"serial", *serial}, {"parameter", row->name}, {"text", text}});
+}
+
+StepOutcome RunDate(const StepContext& context) {
+  const DateStep& step = *context.setup.prepared.recipe.date;
+  const std::string text = ManufactureDateText(step.date.value_or(Today()));
+  const auto index = dataflash::FindParam(MaskParameters(VerifyMask::kDate).front());
+  const dataflash::ParamDef& row = dataflash::kParams[*index];
+  return SetParameter(context, row, text, {{"parameter", row.name}, {"date", text}});
+}
+
+StepOutcome RunVerify(const StepContext& context) {
+  const PackRunSetup& setup = context.setup;
+  dataflash::DataFlashSession& flash = setup.bench.data_flash();
+  const common::Outcome read = [&] {
+    const dataflash::FlashTransfer::StopScope stoppable(flash.transfer(), context.stop);
+    return flash.ReadAll();
+  }();
+  if (!read) return StoppedOr(context, fmt::format(messages::kVerifyUnread, Reason(context, read)));
+  const dataflash::DataFlashView view = flash.View();
+  const dataflash::AfiValues gauge = dataflash::GaugeValues(view.values, view.image);
+  const auto differences =
+      VerifyDifferences(*setup.prepared.golden, gauge, view.image, setup.material.masked);
+  nlohmann::json listed = nlohmann::json::array();
+  std::vector<std::string> named;
+  for (const dataflash::KeyDifference& difference : differences) {
+    listed.push_back({{"key", difference.key},
+                      {"golden", ValueText(difference.file_value)},
+                      {"gauge", ValueText(difference.other_value)}});
+    named.push_back(fmt::format(messages::kVerifyDifference, difference.key,
+                                ValueText(difference.other_value),
+                                ValueText(difference.file_value)));
+  }
+  nlohmann::json measurements = {{"differences", listed}, {"masked", setup.material.masked.size()}};
+  if (differences.empty()) return {RunResult::kPass, {}, measurements};
+  return Failed(
+      fmt::format(messages::kVerifyDiffers, differences.size(), dataflash::FirstNames(named)),
+      measurements);
+}
+
+StepOutcome RunSeal(const StepContext& context) {
+  const common::Outcome sealed = context.setup.bench.subcmd().RunSubcommand(link::kSealSubcommand);
+  if (sealed) return {RunResult::kPass, {}, {{"sealed", true}}};
+  return Failed(fmt::format(messages::kSealFailed, Reason(context, sealed)), {{"sealed", false}});
+}
+
+}  // namespace cw::production
