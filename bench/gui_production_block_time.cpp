@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <filesystem>
 
 #include "gui/production/production_header.h"
 #include "gui/production/production_window.h"
@@ -17,8 +18,9 @@
 int main(int argc, char** argv) {
   using namespace cw;
   QTemporaryDir folder;
-  const test::RecipeFolder recipe(folder.filePath("line").toStdString());
-  bench::GuiBench run(argc, argv, test::RecipeFolder::kDevice);
+  const test::RecipeFolder line(folder.path().toStdString());
+  const std::filesystem::path recipe = line.Write("line", line.FullSteps());
+  bench::GuiBench run(argc, argv, "sim:packs=4:clock=virtual");
   if (!run.ready()) return 1;
   gui::MainWindow& window = run.window();
 
@@ -29,7 +31,7 @@ int main(int argc, char** argv) {
   QLineEdit& records = production->header().records_field();
   records.setText(folder.filePath("records.sqlite"));
   emit records.editingFinished();
-  production->OpenRecipe(QString::fromStdString(recipe.recipe()));
+  production->OpenRecipe(QString::fromStdString(recipe.string()));
   while (production->station() == nullptr || production->tiles().size() < 4 ||
          !production->idle()) {
     if (!production->note().text().isEmpty()) {

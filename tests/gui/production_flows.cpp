@@ -2,15 +2,19 @@
 // clock: the recipe chosen in its dialog, the packs started from the keyboard, the tiles, the
 // counters and the records the operator sees, and what the main window and the records store
 // hold afterwards.
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "gui/messages.h"
@@ -23,6 +27,7 @@
 #include "monitor/comm_thread.h"
 #include "monitor/monitor_session.h"
 #include "production/records_store.h"
+#include "sim/sim_pack_set.h"
 #include "support/recipe_folder.h"
 #include "update_hold.h"
 
@@ -32,7 +37,10 @@ namespace {
 using production::LanePhase;
 
 constexpr int kRunTimeoutMs = 120'000;
+// The station's own tests' line: the third pack raises a safety alarm, which its check step finds.
+constexpr char kDevice[] = "sim:packs=4:clock=virtual:faults=safety-alarm=0002@3";
 constexpr int kFaultyPack = 3;
+constexpr char kFaultyStep[] = "check";
 
 int TilesIn(const gui::ProductionWindow& window, LanePhase phase) {
   return static_cast<int>(std::count_if(window.tiles().begin(), window.tiles().end(),
@@ -56,7 +64,8 @@ class ProductionFlowsTest : public QObject {
 
  private:
   QTemporaryDir scratch_;
-  std::unique_ptr<RecipeFolder> recipe_;
+  std::unique_ptr<RecipeFolder> folder_;
+  QString recipe_;
   std::unique_ptr<GuiFixture> f_;
   QPointer<gui::ProductionWindow> window_;
   // Every lock and unlock of the main window's pages, in order.
@@ -85,8 +94,9 @@ class ProductionFlowsTest : public QObject {
   void initTestCase() {
     QSettings("Quillmarsh", "Message").remove("Production");
     QVERIFY(scratch_.isValid());
-    recipe_ = std::make_unique<RecipeFolder>(gui::S(scratch_.filePath("line")));
-    f_ = std::make_unique<GuiFixture>(RecipeFolder::kFaultyDevice);
+    folder_ = std::make_unique<RecipeFolder>(gui::S(scratch_.path()));
+    recipe_ = gui::Q(folder_->Write("line", folder_->FullSteps()).string());
+    f_ = std::make_unique<GuiFixture>(kDevice);
     QVERIFY(f_->Ready());
     lock_watch_ = f_->bench().main_ui().changes().Subscribe([this](bool locked) {
       std::lock_guard lock(locks_mutex_);
@@ -102,12 +112,18 @@ class ProductionFlowsTest : public QObject {
   }
 
   void ARecipeThatFailsItsCheckCannotBeStarted() {
-    const QString broken = gui::Q(recipe_->WithChangedFile());
-    gui::ProductionWindow& window = Open(broken);
+    // A constants file changed after its SHA-256 was written into the recipe.
+    const std::filesystem::path files = folder_->folder() / "files";
+    std::filesystem::copy_file(files / "golden.afi", files / "changed.afi");
+    const auto broken = folder_->Write(
+        "changed", "[steps.constants]\n" + folder_->FileKeys("afi", "files/changed.afi"));
+    std::ofstream(files / "changed.afi", std::ios::app) << "\n";
+    gui::ProductionWindow& window = Open(gui::Q(broken.string()));
     QTRY_VERIFY(
         window.header().recipe_check().text().startsWith(gui::Q(gui::messages::kRecipeFailed)));
     // The file is named at the recipe's line that names it.
     QVERIFY(window.header().recipe_check().text().contains("line "));
+    QVERIFY(window.header().recipe_check().text().contains("files/changed.afi"));
     QVERIFY(!window.header().recipe_name().text().isEmpty());
     QTRY_VERIFY(window.idle());
     QVERIFY(window.station() == nullptr);
@@ -118,7 +134,7 @@ class ProductionFlowsTest : public QObject {
   }
 
   void FourPacksThreePassOneFailsAtItsStep() {
-    gui::ProductionWindow& window = Open(gui::Q(recipe_->recipe()));
+    gui::ProductionWindow& window = Open(recipe_);
     QTRY_VERIFY(window.station() != nullptr && window.tiles().size() == 4);
     QCOMPARE(window.header().recipe_check().text(), gui::Q(gui::messages::kRecipeChecked));
     QVERIFY(window.header().recipe_name().text().contains(
@@ -134,8 +150,7 @@ class ProductionFlowsTest : public QObject {
     gui::LaneTile& faulty = *window.tiles()[kFaultyPack - 1];
     QCOMPARE(faulty.phase(), LanePhase::kFail);
     QCOMPARE(faulty.verdict().text(), gui::Q(gui::messages::kTileFail));
-    QVERIFY(faulty.failure().text().startsWith(
-        QString("Failed at %1: ").arg(gui::Q(RecipeFolder::kFaultyStep))));
+    QVERIFY(faulty.failure().text().startsWith(QString("Failed at %1: ").arg(kFaultyStep)));
     QVERIFY(faulty.restart().isEnabled());
     for (gui::LaneTile* tile : window.tiles()) {
       if (tile->phase() == LanePhase::kPass) QVERIFY(tile->pack().text().startsWith("Pack 1"));
@@ -150,8 +165,11 @@ class ProductionFlowsTest : public QObject {
     // The main window was locked while the packs ran, and its scan runs again.
     QTRY_VERIFY(!window.holding() && window.idle());
     {
+      // Locked first and unlocked last; the lent pack's firmware step unlocked it on the way and
+      // it was locked again at once.
       std::lock_guard lock(locks_mutex_);
-      QCOMPARE(locks_, (std::vector<bool>{true, false}));
+      QVERIFY(locks_.size() >= 2 && locks_.size() % 2 == 0);
+      for (std::size_t i = 0; i < locks_.size(); ++i) QCOMPARE(locks_[i], i % 2 == 0);
     }
     QVERIFY(f_->window().action(gui::messages::kFirmwareUpdate).isEnabled());
     QVERIFY(!f_->bench().monitor().worker()->paused());
@@ -160,7 +178,7 @@ class ProductionFlowsTest : public QObject {
     window.records().SetResultFilter(production::RunResult::kFail);
     QTRY_COMPARE(window.records().table().rowCount(), 1);
     QCOMPARE(Cell(window.records(), 0, 4), QString("fail"));
-    QCOMPARE(Cell(window.records(), 0, 5), gui::Q(RecipeFolder::kFaultyStep));
+    QCOMPARE(Cell(window.records(), 0, 5), QString(kFaultyStep));
     const QString csv = scratch_.filePath("failed.csv");
     window.records().ExportCsv(csv);
     QTRY_VERIFY(window.records().note().text().startsWith("1 runs written"));
@@ -172,10 +190,15 @@ class ProductionFlowsTest : public QObject {
 
   void ClosingWhileAPackRunsAsksThenStopsItAtASafePoint() {
     gui::ProductionWindow& window = *window_;
-    // The first pack's firmware write is held on the bus: its run is in the middle of a step.
-    UpdateHold hold(*f_->bench().sim_pack(), 3);
-    QTest::mouseClick(&window.tiles()[0]->restart(), Qt::LeftButton);
+    // The faulty pack, still unsealed, again; its firmware write is held on the bus: its run is
+    // in the middle of a step.
+    UpdateHold hold(f_->bench().host().sim_packs()->pack(kFaultyPack - 1), 3);
+    QTest::mouseClick(&window.tiles()[kFaultyPack - 1]->restart(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(hold.held(), kRunTimeoutMs);
+    // A firmware tool closing on the lent Workbench unlocks the main window: it locks again.
+    QVERIFY(f_->bench().main_ui().locked());
+    f_->bench().main_ui().UnlockMainUi();
+    QVERIFY(f_->bench().main_ui().locked());
     const qsizetype boxes = f_->modal.boxes.size();
     window.close();
     QTRY_COMPARE(f_->modal.boxes.size(), boxes + 1);
@@ -198,8 +221,14 @@ class ProductionFlowsTest : public QObject {
   }
 };
 
-std::unique_ptr<QObject> ProductionFlows() { return std::make_unique<ProductionFlowsTest>(); }
-
 }  // namespace cw::test
+
+int main(int argc, char** argv) {
+  QStandardPaths::setTestModeEnabled(true);
+  QApplication application(argc, argv);
+  cw::gui::ApplyProductLook(application);
+  cw::test::ProductionFlowsTest flows;
+  return QTest::qExec(&flows, argc, argv);
+}
 
 #include "production_flows.moc"

@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTest>
 #include <cstdio>
+#include <filesystem>
 
 #include "common/clock.h"
 #include "dataflash/data_flash_session.h"
@@ -32,11 +33,11 @@
 #include "gui/main_status_bar.h"
 #include "gui/messages.h"
 #include "gui/page_button.h"
+#include "gui/param_list_model.h"
 #include "gui/production/lane_tile.h"
 #include "gui/production/production_header.h"
 #include "gui/production/production_window.h"
 #include "gui/production/records_panel.h"
-#include "gui/param_list_model.h"
 #include "gui/qt_text.h"
 #include "gui/sbs_page.h"
 #include "gui/smb_access_page.h"
@@ -84,12 +85,12 @@ void WaitFor(const std::function<bool()>& condition) {
 // The Production window on four simulated packs, the third one faulty, on a program of its own:
 // in the middle of a run (the first pack's firmware held on the bus) and after it.
 void TourProductionWindow(const QString& scratch) {
-  const test::RecipeFolder line(gui::S(QDir(scratch).filePath("line")));
-  test::GuiFixture packs(test::RecipeFolder::kFaultyDevice);
+  const test::RecipeFolder line(gui::S(scratch));
+  const std::filesystem::path recipe = line.Write("pack-line", line.FullSteps());
+  test::GuiFixture packs("sim:packs=4:clock=virtual:faults=safety-alarm=0002@3");
   if (!packs.Ready()) return;
   packs.window().action(gui::messages::kProductionCommand).trigger();
-  QPointer<gui::ProductionWindow> production =
-      packs.window().findChild<gui::ProductionWindow*>();
+  QPointer<gui::ProductionWindow> production = packs.window().findChild<gui::ProductionWindow*>();
   if (!production) return;
   production->resize(1280, 860);
   production->show();
@@ -98,7 +99,7 @@ void TourProductionWindow(const QString& scratch) {
   QLineEdit& records = production->header().records_field();
   records.setText(QDir(scratch).filePath("records.sqlite"));
   emit records.editingFinished();
-  production->OpenRecipe(QString::fromStdString(line.recipe()));
+  production->OpenRecipe(QString::fromStdString(recipe.string()));
   WaitFor([&] { return production->station() != nullptr && production->tiles().size() == 4; });
   {
     test::UpdateHold hold(*packs.bench().sim_pack(), 40);

@@ -140,6 +140,9 @@ ProductionWindow::ProductionWindow(MainWindow& main, QWidget* parent)
     if (station_) station_->RefreshAdapters();
   });
   adapter_look_.start();
+  main_ui_watch_ = bench_.main_ui().changes().Subscribe([this](bool locked) {
+    if (!locked && keep_locked_) bench_.main_ui().LockMainUi();
+  });
   main_.installEventFilter(this);
   Refresh();
 }
@@ -148,6 +151,7 @@ ProductionWindow::~ProductionWindow() {
   // A lane waiting for references would keep the station's end waiting for ever.
   asker_->Close();
   station_changes_.Reset();
+  main_ui_watch_.Reset();
 }
 
 QWidget* ProductionWindow::MakeControls() {
@@ -307,6 +311,7 @@ void ProductionWindow::StopAll() {
 void ProductionWindow::Hold() {
   if (held_) return;
   held_ = true;
+  keep_locked_ = true;
   ShowMainLocked(true);
   worker_.Run<bool>(nullptr,
                     [&bench = bench_] {
@@ -320,6 +325,7 @@ void ProductionWindow::Hold() {
 void ProductionWindow::Release() {
   if (!held_) return;
   held_ = false;
+  keep_locked_ = false;
   ShowMainLocked(false);
   worker_.Run<bool>(nullptr,
                     [&bench = bench_] {

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -132,6 +133,10 @@ class ProductionWindow final : public QWidget {
   std::shared_ptr<production::RecordsStore> store_;
   std::shared_ptr<production::Station> station_;
   common::Subscription station_changes_;
+  // While held, the main window stays locked: a firmware step on the lent Workbench opens and
+  // closes its firmware tool, and that close unlocks the main window (the lock is not counted).
+  std::atomic<bool> keep_locked_{false};
+  common::Subscription main_ui_watch_;
   std::string station_problem_;
   // What the records table last showed: read again when a run starts or ends.
   std::array<int, 4> records_key_{-1, -1, -1, -1};
