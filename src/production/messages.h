@@ -145,7 +145,6 @@ inline constexpr std::string_view kYieldFirstFailure = "  first failure at {}: {
 inline constexpr std::string_view kUnnamedStep = "(no step)";
 inline constexpr std::string_view kBothFormats = "--csv and --json exclude each other";
 
-
 // The station: lanes, runs and the failure of a step, in words an operator can act on.
 inline constexpr std::string_view kNoAdapters =
     "no adapter is attached: plug one in (\"cellwarden-cli adapters\" lists what is there)";

@@ -108,6 +108,7 @@ class PackRun {
     for (std::size_t i = 0; i < steps.size(); ++i) {
       const StepKind kind = steps[i];
       if (setup_.unplugged) {
+        gone_ = true;
         return Finish({RunResult::kFail, kind, std::string(messages::kAdapterUnplugged)});
       }
       if (stop_.stop_requested()) {
@@ -120,7 +121,7 @@ class PackRun {
         setup_.messages.Clear();
         const TimePoint started = Now();
         StepOutcome outcome = RunStep(kind, {setup_, run_, stop_});
-        if (setup_.unplugged && outcome.result != RunResult::kPass) {
+        if (outcome.result != RunResult::kPass && AdapterGone()) {
           outcome.result = RunResult::kFail;
           outcome.failure = messages::kAdapterUnplugged;
         }
@@ -132,7 +133,7 @@ class PackRun {
         if (outcome.result == RunResult::kStopped) {
           return Finish({RunResult::kStopped, kind, outcome.failure});
         }
-        if (attempt >= attempts || setup_.unplugged) {
+        if (attempt >= attempts || gone_) {
           return Finish({RunResult::kFail, kind, outcome.failure});
         }
         if (stop_.stop_requested()) {
@@ -178,13 +179,20 @@ class PackRun {
                                       *expected.firmware_max);
       }
     }
-    if (setup_.unplugged && outcome.result != RunResult::kPass) {
+    if (outcome.result != RunResult::kPass && AdapterGone()) {
       outcome.failure = messages::kAdapterUnplugged;
     }
     if (!Record(messages::kGaugeStepName, 1, outcome, started)) return false;
     if (outcome.result == RunResult::kPass) return true;
     end_ = Finish({RunResult::kFail, std::nullopt, outcome.failure});
     return false;
+  }
+
+  bool AdapterGone() {
+    if (!gone_) {
+      gone_ = setup_.unplugged || (setup_.adapter_attached && !setup_.adapter_attached());
+    }
+    return gone_;
   }
 
   bool Record(std::string_view step, int attempt, const StepOutcome& outcome, TimePoint started) {
@@ -210,6 +218,7 @@ class PackRun {
   }
 
   PackRunEnd Finish(PackRunEnd end) {
+    end.adapter_gone = gone_;
     const std::string step =
         end.step ? std::string(StepName(*end.step))
                  : (end.result == RunResult::kPass ? std::string()
@@ -218,7 +227,8 @@ class PackRun {
     if (!finished) {
       return {
           RunResult::kFail, end.step,
-          fmt::format(messages::kRecordsLost, setup_.records.Location(), finished.error().message)};
+          fmt::format(messages::kRecordsLost, setup_.records.Location(), finished.error().message),
+          gone_};
     }
     return end;
   }
@@ -226,6 +236,7 @@ class PackRun {
   const PackRunSetup& setup_;
   const std::stop_token stop_;
   std::int64_t run_ = 0;
+  bool gone_ = false;
   PackRunEnd end_;
 };
 

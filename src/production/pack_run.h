@@ -53,6 +53,9 @@ struct PackRunSetup {
   std::string adapter_label;  // for messages
   std::function<std::optional<AskedReferences>()> ask_references;
   const std::atomic<bool>& unplugged;  // the lane's adapter was pulled
+  // Whether the lane's adapter is still attached: asked when a step fails, so that a pack
+  // whose adapter was pulled fails for that and not for what the link made of it.
+  std::function<bool()> adapter_attached;
   RunReport& report;
 };
 
@@ -60,6 +63,7 @@ struct PackRunEnd {
   RunResult result = RunResult::kPass;
   std::optional<StepKind> step;  // where a failed or stopped run ended (nothing: the gauge)
   std::string failure;
+  bool adapter_gone = false;  // the run failed because the adapter was pulled
 };
 
 PackRunEnd RunPack(const PackRunSetup& setup, std::stop_token stop);

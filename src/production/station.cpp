@@ -23,50 +23,6 @@ std::string HostName() {
   return name.data();
 }
 
-// One adapter as a lane sees it: the key it is known by (its serial number, or its node when it
-// reports none) and the transport its lane drives it through.
-struct AdapterSeen {
-  std::string key;
-  std::string label;
-  link::AdapterChoice choice;
-  bool can_open = false;
-  std::string problem;
-};
-
-// What picks the adapter among those of its kind: its serial number, or its node where another
-// of its kind shares the serial or it reports none ("adapter=hid:KEY", "bulk:KEY").
-std::string KeyOf(const app::AdapterEntry& entry) {
-  std::string_view select = entry.select;
-  if (select.starts_with("adapter=")) select.remove_prefix(std::string_view("adapter=").size());
-  const std::size_t colon = select.find(':');
-  if (colon == std::string_view::npos || select.substr(colon + 1).empty()) {
-    return entry.serial.empty() ? entry.node : entry.serial;
-  }
-  return std::string(select.substr(colon + 1));
-}
-
-// The simulated set (and some real adapters) show one adapter as a HID and a bulk device with
-// the same serial number: that is one adapter and one lane, on the transport the device string
-// names, on HID otherwise.
-std::vector<AdapterSeen> AdaptersBySerial(const app::AdapterList& list,
-                                          std::optional<link::Transport> preferred) {
-  std::vector<AdapterSeen> seen;
-  for (const app::AdapterEntry& entry : list.adapters) {
-    const std::string key = KeyOf(entry);
-    const auto same = std::ranges::find(seen, key, &AdapterSeen::key);
-    const link::Transport wanted = preferred.value_or(link::Transport::kHid);
-    if (same != seen.end() && same->choice.transport == wanted) continue;
-    if (same != seen.end() && entry.transport != wanted) continue;
-    AdapterSeen adapter{key, entry.select, {entry.transport, key}, entry.can_open, entry.problem};
-    if (same != seen.end()) {
-      *same = std::move(adapter);
-    } else {
-      seen.push_back(std::move(adapter));
-    }
-  }
-  return seen;
-}
-
 }  // namespace
 
 class Station::Impl {
@@ -88,11 +44,7 @@ class Station::Impl {
     for (Lane* lane : Lanes()) lane->Shutdown();
   }
 
-  std::vector<AdapterSeen> Survey() {
-    const app::AdapterList list =
-        shared_.host->ListAdapters(shared_.host->SurveySettingsFor(std::nullopt, std::nullopt));
-    return AdaptersBySerial(list, shared_.host->device().adapter.transport);
-  }
+  std::vector<AdapterSeen> Survey() { return SurveyAdapters(*shared_.host); }
 
   std::expected<void, std::string> AddLanes(const std::vector<AdapterSeen>& adapters) {
     const std::vector<std::string>& named = shared_.options.adapters;

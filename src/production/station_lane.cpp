@@ -1,5 +1,6 @@
 #include "production/station_lane.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/workbench.h"
@@ -27,7 +28,47 @@ bool Drives(app::Workbench& bench, app::AdapterHost& host, const link::AdapterCh
   return index && bench.sim_pack() == &packs->pack(*index);
 }
 
+// What picks the adapter among those of its kind: its serial number, or its node where another
+// of its kind shares the serial or it reports none ("adapter=hid:KEY", "bulk:KEY").
+std::string KeyOf(const app::AdapterEntry& entry) {
+  std::string_view select = entry.select;
+  if (select.starts_with("adapter=")) select.remove_prefix(std::string_view("adapter=").size());
+  const std::size_t colon = select.find(':');
+  if (colon == std::string_view::npos || select.substr(colon + 1).empty()) {
+    return entry.serial.empty() ? entry.node : entry.serial;
+  }
+  return std::string(select.substr(colon + 1));
+}
+
+// The simulated set (and some real adapters) show one adapter as a HID and a bulk device with
+// the same serial number: that is one adapter and one lane, on the transport the device string
+// names, on HID otherwise.
+std::vector<AdapterSeen> AdaptersBySerial(const app::AdapterList& list,
+                                          std::optional<link::Transport> preferred) {
+  std::vector<AdapterSeen> seen;
+  for (const app::AdapterEntry& entry : list.adapters) {
+    const std::string key = KeyOf(entry);
+    const auto same = std::ranges::find(seen, key, &AdapterSeen::key);
+    const link::Transport wanted = preferred.value_or(link::Transport::kHid);
+    if (same != seen.end() && same->choice.transport == wanted) continue;
+    if (same != seen.end() && entry.transport != wanted) continue;
+    AdapterSeen adapter{key, entry.select, {entry.transport, key}, entry.can_open, entry.problem};
+    if (same != seen.end()) {
+      *same = std::move(adapter);
+    } else {
+      seen.push_back(std::move(adapter));
+    }
+  }
+  return seen;
+}
+
 }  // namespace
+
+std::vector<AdapterSeen> SurveyAdapters(app::AdapterHost& host) {
+  const app::AdapterList list =
+      host.ListAdapters(host.SurveySettingsFor(std::nullopt, std::nullopt));
+  return AdaptersBySerial(list, host.device().adapter.transport);
+}
 
 Lane::Lane(StationShared& shared, std::string serial, std::string label)
     : shared_(shared),
@@ -186,9 +227,15 @@ void Lane::RunOnce(const std::stop_token& stop) {
         return shared_.options.ask_references(view);
       },
       .unplugged = unplugged_,
+      .adapter_attached =
+          [this] {
+            const std::vector<AdapterSeen> adapters = SurveyAdapters(*shared_.host);
+            return std::ranges::find(adapters, serial_, &AdapterSeen::key) != adapters.end();
+          },
       .report = *this,
   };
   const PackRunEnd end = RunPack(setup, stop);
+  if (end.adapter_gone) unplugged_ = true;
 
   {
     std::lock_guard lock(shared_.mutex);

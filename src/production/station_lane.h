@@ -8,6 +8,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "common/job_worker.h"
 #include "link/adapter_connection.h"
@@ -18,6 +19,20 @@
 // One lane of a station: an adapter, its Workbench and its worker, and where it stands. Private
 // to the station.
 namespace cw::production {
+
+// One adapter as a lane sees it: the key it is known by (its serial number, or its node where
+// it reports none or shares it with another of its kind) and the transport its lane drives it
+// through.
+struct AdapterSeen {
+  std::string key;
+  std::string label;
+  link::AdapterChoice choice;
+  bool can_open = false;
+  std::string problem;
+};
+
+// Every adapter attached to `host` now, one per serial number (see station_lane.cpp).
+std::vector<AdapterSeen> SurveyAdapters(app::AdapterHost& host);
 
 // What the lanes of one station share. The mutex guards every lane's view and busy flag and the
 // counters; nothing is notified and no bus transaction runs while it is held.

@@ -171,7 +171,11 @@ StepOutcome RunConstants(const StepContext& context) {
   }
   const dataflash::AfiLoadResult loaded =
       context.setup.bench.data_flash().LoadAfiValuesToGauge(*material.constants, context.stop);
-  if (loaded.outcome.done()) return {};
+  if (loaded.outcome.done()) {
+    return {RunResult::kPass,
+            {},
+            {{"file", context.setup.prepared.recipe.constants->file.path.string()}}};
+  }
   return StoppedOr(context,
                    fmt::format(messages::kConstantsFailed, Reason(context, loaded.outcome)));
 }

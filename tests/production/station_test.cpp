@@ -1,0 +1,371 @@
+// The station on simulated packs: what each pack goes through, what the records keep, and how a
+// run ends (a failure, a stop, the next pack in loop mode).
+#include "production/station.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include "app/adapter_host.h"
+#include "app/device_string.h"
+#include "production/messages.h"
+#include "production/records_store.h"
+#include "records_fixture.h"
+#include "sim/sim_pack_set.h"
+#include "support/link_fixture.h"
+#include "support/recipe_folder.h"
+
+namespace cw::production {
+namespace {
+
+using test::RecipeFolder;
+using test::ScratchFolder;
+
+// A pack taken off the station: nothing on the bus answers.
+struct NoPack {
+  NoPack() {
+    target.on_write = [](common::ByteView) { return false; };
+  }
+  test::ScriptedTarget target;
+};
+
+// The records of a station whose disk fills up: every step record of `failing` is refused.
+class FailingStore final : public RecordsStore {
+ public:
+  FailingStore(std::shared_ptr<RecordsStore> inner, std::string failing)
+      : inner_(std::move(inner)), failing_(std::move(failing)) {}
+  std::string Location() const override { return inner_->Location(); }
+  StoreResult<std::int64_t> BeginRun(const RunStart& start) override {
+    return inner_->BeginRun(start);
+  }
+  StoreResult<void> RecordGauge(std::int64_t run, std::uint16_t type,
+                                std::uint16_t version) override {
+    return inner_->RecordGauge(run, type, version);
+  }
+  StoreResult<std::int64_t> AllocateSerial(std::int64_t run, const SerialRange& range) override {
+    return inner_->AllocateSerial(run, range);
+  }
+  StoreResult<void> AddStep(std::int64_t run, const StepRecord& step) override {
+    if (step.step == failing_)
+      return std::unexpected(StoreError{StoreProblem::kFailed, "disk full"});
+    return inner_->AddStep(run, step);
+  }
+  StoreResult<void> FinishRun(std::int64_t run, const RunEnd& end) override {
+    return inner_->FinishRun(run, end);
+  }
+  StoreResult<std::vector<RunRecord>> Runs(const RunFilter& filter, bool with_steps) override {
+    return inner_->Runs(filter, with_steps);
+  }
+  StoreResult<RunRecord> Run(std::int64_t run) override { return inner_->Run(run); }
+  StoreResult<std::vector<IssuedSerial>> IssuedSerials(std::string_view parameter) override {
+    return inner_->IssuedSerials(parameter);
+  }
+
+ private:
+  std::shared_ptr<RecordsStore> inner_;
+  std::string failing_;
+};
+
+// Waits (in real time, bounded) for what the station's lanes do on their own threads.
+bool Eventually(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class StationTest : public testing::Test {
+ protected:
+  // The recipe files come from one simulated pack and serve every test.
+  static void SetUpTestSuite() {
+    files_ = new ScratchFolder();
+    folder_ = new RecipeFolder(files_->path());
+  }
+  static void TearDownTestSuite() {
+    delete folder_;
+    delete files_;
+  }
+
+  // A station on `device` for a recipe of `steps`, its records in the test's folder.
+  void Open(const std::string& device, const std::string& steps, StationOptions options = {},
+            std::uint16_t device_type = 0x0714, std::string failing_step = {}) {
+    auto recipe = LoadRecipe(folder_->Write("line", steps, device_type));
+    ASSERT_TRUE(recipe) << recipe.error().front().text;
+    auto prepared = PrepareRecipe(std::move(*recipe), constants_);
+    ASSERT_TRUE(prepared) << prepared.error().front().text;
+    auto host = app::AdapterHost::Create(*app::ParseDeviceString(device), constants_);
+    ASSERT_TRUE(host) << host.error();
+    host_ = *host;
+    auto store = OpenRecordsStore(scratch_.File("records.sqlite"), OpenMode::kCreate);
+    ASSERT_TRUE(store) << store.error().message;
+    records_ = std::move(*store);
+    std::shared_ptr<RecordsStore> used = records_;
+    if (!failing_step.empty()) used = std::make_shared<FailingStore>(records_, failing_step);
+    auto station =
+        Station::Create(host_, std::make_shared<const PreparedRecipe>(std::move(*prepared)), used,
+                        std::move(options));
+    ASSERT_TRUE(station) << station.error();
+    station_ = std::move(*station);
+  }
+
+  void RunAll() {
+    station_->StartAll();
+    station_->WaitUntilIdle();
+  }
+
+  sim::SimPack& Pack(std::size_t index) { return host_->sim_packs()->pack(index); }
+
+  std::vector<RunRecord> Runs() {
+    auto runs = records_->Runs({}, true);
+    EXPECT_TRUE(runs) << runs.error().message;
+    return runs ? *runs : std::vector<RunRecord>{};
+  }
+
+  static std::vector<std::string> StepsOf(const RunRecord& run) {
+    std::vector<std::string> steps;
+    for (const StepRecord& step : run.steps) {
+      steps.push_back(
+          step.step + (step.attempt > 1 ? "#" + std::to_string(step.attempt) : "") +
+          (step.result == RunResult::kPass ? "" : ":" + std::string(ResultName(step.result))));
+    }
+    return steps;
+  }
+
+  static inline ScratchFolder* files_ = nullptr;
+  static inline RecipeFolder* folder_ = nullptr;
+  common::ProductConstants constants_;
+  ScratchFolder scratch_;
+  std::shared_ptr<app::AdapterHost> host_;
+  std::shared_ptr<RecordsStore> records_;
+  std::unique_ptr<Station> station_;
+};
+
+TEST_F(StationTest, FourPacksAreMadeAndTheFaultyOneFailsAloneWithItsReason) {
+  Open("sim:packs=4:clock=virtual:faults=safety-alarm=0002@3", folder_->FullSteps());
+  RunAll();
+
+  const StationView view = station_->View();
+  ASSERT_EQ(view.lanes.size(), 4u);
+  EXPECT_FALSE(view.running);
+  EXPECT_EQ(view.counters.passed, 3);
+  EXPECT_EQ(view.counters.failed, 1);
+  EXPECT_DOUBLE_EQ(view.counters.yield_percent.value_or(0), 75.0);
+  EXPECT_TRUE(view.counters.packs_per_hour.has_value());
+  for (std::size_t i = 0; i < 4; ++i) {
+    const LaneView& lane = view.lanes[i];
+    EXPECT_EQ(lane.adapter_serial, sim::PackSerial(static_cast<int>(i) + 1));
+    const bool faulty = i == 2;
+    EXPECT_EQ(lane.phase, faulty ? LanePhase::kFail : LanePhase::kPass) << lane.failure;
+    EXPECT_EQ(Pack(i).gauge().seal_state(),
+              faulty ? sim::SealState::kUnsealed : sim::SealState::kSealed);
+  }
+  EXPECT_EQ(view.lanes[2].step, StepKind::kCheck);
+  EXPECT_EQ(view.lanes[2].failure,
+            "Safety Status reads 0x2: a safety or permanent-failure flag is set");
+
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 4u);
+  std::set<std::int64_t> serials;
+  for (const RunRecord& run : runs) {
+    const bool faulty = run.start.adapter_serial == sim::PackSerial(3);
+    EXPECT_EQ(run.result, faulty ? RunResult::kFail : RunResult::kPass);
+    EXPECT_EQ(run.device_type, 0x0714);
+    ASSERT_TRUE(run.pack_serial);
+    EXPECT_GE(*run.pack_serial, 1000);
+    EXPECT_LE(*run.pack_serial, 1999);
+    serials.insert(*run.pack_serial);
+    const std::vector<std::string> passed = {
+        "gauge", "firmware", "constants", "calibrate", "serial", "date", "verify", "check", "seal"};
+    const std::vector<std::string> failed = {"gauge",  "firmware", "constants", "calibrate",
+                                             "serial", "date",     "verify",    "check:fail"};
+    EXPECT_EQ(StepsOf(run), faulty ? failed : passed);
+    if (faulty) {
+      EXPECT_EQ(run.failed_step, "check");
+      EXPECT_EQ(run.failure, view.lanes[2].failure);
+    }
+  }
+  EXPECT_EQ(serials.size(), 4u);
+
+  const auto issued = records_->IssuedSerials("Serial Number");
+  ASSERT_TRUE(issued);
+  ASSERT_EQ(issued->size(), 4u);
+  for (const IssuedSerial& serial : *issued) {
+    const RunRecord& run = *std::ranges::find(runs, serial.run_id, &RunRecord::id);
+    EXPECT_EQ(serial.state, run.result) << serial.number;
+  }
+}
+
+TEST_F(StationTest, AFailedAttemptIsRecordedAndRetried) {
+  NoPack off;
+  int asked = 0;
+  StationOptions options;
+  // The fixture's references are asked at each attempt; the first time the pack slips out of
+  // its contacts, so the calibration fails once.
+  options.ask_references = [&](const LaneView&) -> std::optional<AskedReferences> {
+    Pack(0).ReplaceTarget(++asked == 1 ? &off.target : nullptr);
+    AskedReferences references;
+    references.cells_mv = {3800, 3800, 3800, 3800};
+    return references;
+  };
+  Open("sim:clock=virtual",
+       "[steps.calibrate]\nretries = 1\ncells_mv = [\"ask\", \"ask\", \"ask\", "
+       "\"ask\"]\n[steps.seal]\n",
+       std::move(options));
+  RunAll();
+
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].result, RunResult::kPass) << runs[0].failure;
+  EXPECT_EQ(StepsOf(runs[0]),
+            (std::vector<std::string>{"gauge", "calibrate:fail", "calibrate#2", "seal"}));
+  EXPECT_NE(runs[0].steps[1].failure.find("the calibration failed: "), std::string::npos)
+      << runs[0].steps[1].failure;
+}
+
+TEST_F(StationTest, AWrongGaugeFailsBeforeAnythingIsWritten) {
+  Open("sim:clock=virtual", folder_->FullSteps(), {}, 0x0715);
+  const auto before = Pack(0).gauge().State().memory;
+  RunAll();
+
+  const LaneView lane = station_->View().lanes.at(0);
+  EXPECT_EQ(lane.phase, LanePhase::kFail);
+  EXPECT_EQ(lane.step, std::nullopt);
+  EXPECT_EQ(lane.failure,
+            "the gauge is a 0x0714, the recipe expects a 0x0715: this pack does not belong on "
+            "this line (nothing was written)");
+  EXPECT_TRUE(Pack(0).gauge().State().memory == before);
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(StepsOf(runs[0]), std::vector<std::string>{"gauge:fail"});
+  EXPECT_EQ(runs[0].failed_step, "gauge");
+  EXPECT_FALSE(runs[0].pack_serial);
+}
+
+TEST_F(StationTest, AStopEndsTheRunAtASafePointAndIsRecorded) {
+  Open("sim:clock=virtual", folder_->FullSteps());
+  bool stopped = false;
+  const common::Subscription stop_in_constants = station_->changes().Subscribe([&] {
+    const LaneView lane = station_->View().lanes.at(0);
+    if (!stopped && lane.step == StepKind::kConstants && lane.step_percent > 10) {
+      stopped = true;
+      station_->RequestStop();
+    }
+  });
+  RunAll();
+
+  const StationView view = station_->View();
+  EXPECT_FALSE(view.stop_requested);
+  EXPECT_EQ(view.counters.stopped, 1);
+  EXPECT_EQ(view.lanes[0].phase, LanePhase::kStopped);
+  EXPECT_EQ(view.lanes[0].step, StepKind::kConstants);
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].result, RunResult::kStopped);
+  EXPECT_EQ(runs[0].failed_step, "constants");
+  EXPECT_EQ(StepsOf(runs[0]), (std::vector<std::string>{"gauge", "firmware", "constants:stopped"}));
+  EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kUnsealed);
+}
+
+TEST_F(StationTest, InLoopModeTheNextPackRunsOnceTheLastIsTakenOff) {
+  StationOptions options;
+  options.loop = true;
+  Open("sim:clock=virtual", "[steps.serial]\nstart = 7\nend = 9\n[steps.seal]\n",
+       std::move(options));
+  const sim::GaugeState fresh = Pack(0).gauge().State();
+  station_->StartAll();
+  const auto lane = [&] { return station_->View().lanes.at(0); };
+  ASSERT_TRUE(Eventually([&] { return lane().passed == 1; }));
+  ASSERT_TRUE(Eventually([&] { return lane().phase == LanePhase::kWaitingForPack; }));
+  EXPECT_EQ(lane().activity, messages::kActivityPackOff);
+
+  NoPack off;
+  Pack(0).ReplaceTarget(&off.target);
+  ASSERT_TRUE(Eventually([&] { return lane().activity == messages::kActivityPackOn; }));
+  Pack(0).gauge().Restore(fresh);
+  Pack(0).ReplaceTarget(nullptr);
+  ASSERT_TRUE(Eventually([&] { return lane().passed == 2; }));
+  station_->RequestStop();
+  station_->WaitUntilIdle();
+
+  EXPECT_EQ(lane().phase, LanePhase::kPass);
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].pack_serial, 7);
+  EXPECT_EQ(runs[1].pack_serial, 8);
+  EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kSealed);
+}
+
+TEST_F(StationTest, FsScriptsProgramThePack) {
+  Open("sim:clock=virtual",
+       "[steps.firmware]\n" + folder_->FileKeys("script", "files/update.fs") +
+           "[steps.constants]\n" + folder_->FileKeys("script", "files/constants.fs") +
+           "[steps.verify]\n" + folder_->FileKeys("golden", "files/golden.afi") + "[steps.seal]\n");
+  RunAll();
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].result, RunResult::kPass) << runs[0].failure;
+  EXPECT_EQ(StepsOf(runs[0]),
+            (std::vector<std::string>{"gauge", "firmware", "constants", "verify", "seal"}));
+}
+
+TEST_F(StationTest, APackWithoutItsRecordIsNotAMadePack) {
+  Open("sim:clock=virtual", folder_->FullSteps(), {}, 0x0714, "verify");
+  RunAll();
+  const LaneView lane = station_->View().lanes.at(0);
+  EXPECT_EQ(lane.phase, LanePhase::kFail);
+  EXPECT_EQ(lane.failure, "the records at " + records_->Location() +
+                              " could not be written (disk full): a pack without its record is "
+                              "not a made pack");
+  EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kUnsealed);
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].result, RunResult::kFail);
+  EXPECT_EQ(runs[0].failure, lane.failure);
+}
+
+TEST_F(StationTest, APulledAdapterFailsItsRunAndItsLaneIsGoneUntilItIsBack) {
+  Open("sim:packs=2:clock=virtual", folder_->FullSteps());
+  bool pulled = false;
+  const common::Subscription pull_in_constants = station_->changes().Subscribe([&] {
+    const LaneView lane = station_->View().lanes.at(0);
+    if (!pulled && lane.step == StepKind::kConstants && lane.step_percent > 10) {
+      pulled = true;
+      Pack(0).Unplug();
+    }
+  });
+  RunAll();
+
+  StationView view = station_->View();
+  EXPECT_EQ(view.lanes[0].phase, LanePhase::kGone);
+  EXPECT_EQ(view.lanes[0].failure, "adapter unplugged");
+  EXPECT_EQ(view.lanes[1].phase, LanePhase::kPass);
+  EXPECT_FALSE(station_->StartLane(sim::PackSerial(1)));
+  const std::vector<RunRecord> runs = Runs();
+  const RunRecord& failed = *std::ranges::find(
+      runs, sim::PackSerial(1), [](const RunRecord& run) { return run.start.adapter_serial; });
+  EXPECT_EQ(failed.result, RunResult::kFail);
+  EXPECT_EQ(failed.failed_step, "constants");
+  EXPECT_EQ(failed.failure, "adapter unplugged");
+
+  Pack(0).Plug();
+  Pack(1).Unplug();
+  station_->RefreshAdapters();
+  const auto phases = [&] {
+    view = station_->View();
+    return std::pair(view.lanes[0].phase, view.lanes[1].phase);
+  };
+  ASSERT_TRUE(
+      Eventually([&] { return phases() == std::pair(LanePhase::kIdle, LanePhase::kGone); }));
+  EXPECT_TRUE(station_->StartLane(sim::PackSerial(1)));
+  station_->WaitUntilIdle();
+  EXPECT_EQ(station_->View().lanes[0].failure, "");
+}
+
+}  // namespace
+}  // namespace cw::production
