@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <cstdio>
 #include <filesystem>

@@ -20,28 +20,28 @@ constexpr int kTileMinimumWidth = 260;
 
 struct PhaseLook {
   std::string_view text;
-  const char* background;  // the verdict's colours, read from across the bench
-  const char* foreground;
+  QRgb background;  // the verdict's colours, read from across the bench
+  QRgb foreground;
 };
 
 PhaseLook LookOf(LanePhase phase) {
   switch (phase) {
     case LanePhase::kIdle:
-      return {messages::kTileIdle, "#e0e0e0", "#202020"};
+      return {messages::kTileIdle, 0xE0E0E0, 0x202020};
     case LanePhase::kWaitingForPack:
-      return {messages::kTileWaiting, "#fff2b3", "#202020"};
+      return {messages::kTileWaiting, 0xFFF2B3, 0x202020};
     case LanePhase::kRunning:
-      return {messages::kTileRunning, "#cfe2ff", "#0b2e6b"};
+      return {messages::kTileRunning, 0xCFE2FF, 0x0B2E6B};
     case LanePhase::kPass:
-      return {messages::kTilePass, "#1e9e3a", "#ffffff"};
+      return {messages::kTilePass, 0x1E9E3A, 0xFFFFFF};
     case LanePhase::kFail:
-      return {messages::kTileFail, "#c62828", "#ffffff"};
+      return {messages::kTileFail, 0xC62828, 0xFFFFFF};
     case LanePhase::kStopped:
-      return {messages::kTileStopped, "#f0a030", "#202020"};
+      return {messages::kTileStopped, 0xF0A030, 0x202020};
     case LanePhase::kGone:
-      return {messages::kTileGone, "#bdbdbd", "#606060"};
+      return {messages::kTileGone, 0xBDBDBD, 0x606060};
   }
-  return {messages::kTileIdle, "#e0e0e0", "#202020"};
+  return {messages::kTileIdle, 0xE0E0E0, 0x202020};
 }
 
 std::string StepText(const production::LaneView& lane) {
@@ -107,12 +107,13 @@ void LaneTile::Show(const production::LaneView& lane) {
   pack_->setText(Q(lane.pack_serial ? fmt::format(messages::kTilePack, *lane.pack_serial)
                                     : std::string(messages::kTileNoPack)));
 
-  // A style sheet costs a restyle: set only when the phase changes.
   if (!shown_ || lane.phase != phase_) {
     const PhaseLook look = LookOf(lane.phase);
     verdict_->setText(Q(look.text));
-    verdict_->setStyleSheet(
-        QString("QLabel { background: %1; color: %2; }").arg(look.background, look.foreground));
+    QPalette colours = verdict_->palette();
+    colours.setColor(QPalette::Window, QColor(look.background));
+    colours.setColor(QPalette::WindowText, QColor(look.foreground));
+    verdict_->setPalette(colours);
   }
   shown_ = true;
 

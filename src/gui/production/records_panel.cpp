@@ -88,7 +88,16 @@ RecordsPanel::RecordsPanel(GaugeWorker& worker, QWidget* parent)
   layout->addLayout(controls);
   layout->addWidget(table_);
 
-  connect(filter_, &QComboBox::currentIndexChanged, this, &RecordsPanel::Reload);
+  spacing_.setSingleShot(true);
+  spacing_.setInterval(kReloadSpacingMs);
+  connect(&spacing_, &QTimer::timeout, this, [this] {
+    if (read_again_ && store_ != nullptr) Read();
+  });
+  connect(filter_, &QComboBox::currentIndexChanged, this, [this] {
+    // The operator's choice is read at once.
+    spacing_.stop();
+    Reload();
+  });
   connect(export_, &QPushButton::clicked, this, [this] {
     const QString path = ChooseFile(this, kExportDialog);
     if (!path.isEmpty()) ExportCsv(path);
@@ -114,12 +123,27 @@ void RecordsPanel::SetResultFilter(std::optional<RunResult> result) {
 
 void RecordsPanel::Reload() {
   if (store_ == nullptr) return;
+  if (reading_ || spacing_.isActive()) {
+    read_again_ = true;
+    return;
+  }
+  Read();
+}
+
+void RecordsPanel::Read() {
+  read_again_ = false;
+  reading_ = true;
   ++pending_;
   const production::RunFilter filter{.result = ChosenResult(), .last = kShownRuns};
   worker_.Run<RunsRead>(
       this, [store = store_, filter] { return ReadRuns(*store, filter); },
-      [this](const RunsRead& runs) {
+      [this, store = store_](const RunsRead& runs) {
         --pending_;
+        reading_ = false;
+        spacing_.start();
+        // A store replaced meanwhile is read again.
+        if (store != store_) read_again_ = true;
+        if (read_again_) return;
         if (!runs) {
           note_->setText(Q(fmt::format(messages::kRecordsReadFailed, runs.error())));
           return;
@@ -129,15 +153,22 @@ void RecordsPanel::Reload() {
 }
 
 void RecordsPanel::ShowRuns(const std::vector<RunRecord>& runs) {
+  table_->setUpdatesEnabled(false);
   table_->setRowCount(static_cast<int>(runs.size()));
   // The latest first: the pack just taken off is at the top.
   int row = 0;
   for (auto run = runs.rbegin(); run != runs.rend(); ++run, ++row) {
     const auto cells = CellsOf(*run);
     for (std::size_t column = 0; column < cells.size(); ++column) {
-      table_->setItem(row, static_cast<int>(column), new QTableWidgetItem(Q(cells[column])));
+      const QString text = Q(cells[column]);
+      if (QTableWidgetItem* item = table_->item(row, static_cast<int>(column))) {
+        if (item->text() != text) item->setText(text);
+      } else {
+        table_->setItem(row, static_cast<int>(column), new QTableWidgetItem(text));
+      }
     }
   }
+  table_->setUpdatesEnabled(true);
 }
 
 void RecordsPanel::ExportCsv(const QString& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QTimer>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -25,12 +26,15 @@ class RecordsPanel final : public QGroupBox {
 
  public:
   static constexpr std::size_t kShownRuns = 50;
+  // Reads follow each other at least this far apart: on a fast line runs end many times a
+  // second, and a table redrawn for each would take the GUI thread's time.
+  static constexpr int kReloadSpacingMs = 500;
 
   RecordsPanel(GaugeWorker& worker, QWidget* parent = nullptr);
 
   // The store the station writes to; null while there is none.
   void SetStore(std::shared_ptr<production::RecordsStore> store);
-  // Reads the runs again.
+  // Reads the runs again: at once, or when the read under way ends and the spacing has passed.
   void Reload();
   // The result the table shows; nothing: every result.
   void SetResultFilter(std::optional<production::RunResult> result);
@@ -46,6 +50,7 @@ class RecordsPanel final : public QGroupBox {
   int pending() const { return pending_; }
 
  private:
+  void Read();
   void ShowRuns(const std::vector<production::RunRecord>& runs);
   std::optional<production::RunResult> ChosenResult() const;
 
@@ -56,6 +61,9 @@ class RecordsPanel final : public QGroupBox {
   QTableWidget* table_;
   QLabel* note_;
   int pending_ = 0;
+  bool reading_ = false;
+  bool read_again_ = false;
+  QTimer spacing_;
 };
 
 }  // namespace cw::gui
