@@ -75,6 +75,5 @@ struct GuiFixture {
 std::unique_ptr<QObject> DataFlashFlows();
 std::unique_ptr<QObject> PageFlows();
 std::unique_ptr<QObject> ToolWindowFlows();
-std::unique_ptr<QObject> ProductionFlows();
 
 }  // namespace cw::test

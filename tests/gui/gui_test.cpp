@@ -742,8 +742,7 @@ int main(int argc, char** argv) {
   cw::test::GuiFlows flows;
   int failed = QTest::qExec(&flows, argc, argv);
   for (const auto& more :
-       {cw::test::DataFlashFlows, cw::test::PageFlows, cw::test::ToolWindowFlows,
-        cw::test::ProductionFlows}) {
+       {cw::test::DataFlashFlows, cw::test::PageFlows, cw::test::ToolWindowFlows}) {
     failed += QTest::qExec(more().get(), argc, argv);
   }
   return failed;
