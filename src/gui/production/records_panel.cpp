@@ -78,9 +78,7 @@ RecordsPanel::RecordsPanel(GaugeWorker& worker, QWidget* parent)
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setFocusPolicy(Qt::NoFocus);
   table_->verticalHeader()->hide();
-  // The failure's words get the room; the other columns fit what they hold.
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table_->horizontalHeader()->setSectionResizeMode(6, QHeaderView::Stretch);
+  table_->horizontalHeader()->setStretchLastSection(true);
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(filter_);
