@@ -22,6 +22,7 @@
 #include "gui/main_window.h"
 #include "gui/messages.h"
 #include "gui/product_colours.h"
+#include "gui/production/production_window.h"
 #include "gui/qt_text.h"
 #include "gui/sbs_page.h"
 #include "gui/tools/tool_launcher.h"
@@ -61,12 +62,13 @@ struct CommandLine {
   QCommandLineOption sim_state{"sim-state", Q(messages::kSimStateOption), "FILE"};
   QCommandLineOption pid{"pid", Q(messages::kPidOption), "HEX"};
   QCommandLineOption serial_prefix{"serial-prefix", Q(messages::kSerialPrefixOption), "TEXT"};
+  QCommandLineOption production{"production", Q(messages::kProductionOption), "RECIPE"};
   QCommandLineOption help = parser.addHelpOption();
   QCommandLineOption version = parser.addVersionOption();
 
   CommandLine() {
     parser.setApplicationDescription(Q(messages::kProgramDescription));
-    parser.addOptions({device, sim, sim_state, pid, serial_prefix});
+    parser.addOptions({device, sim, sim_state, pid, serial_prefix, production});
   }
 };
 
@@ -94,6 +96,12 @@ std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
   }
   if (parser.isSet(line.serial_prefix)) options.serial_prefix = S(parser.value(line.serial_prefix));
   return options;
+}
+
+QString ProductionRecipeArgument(const QStringList& arguments) {
+  CommandLine line;
+  if (!line.parser.parse(arguments)) return {};
+  return line.parser.value(line.production);
 }
 
 std::optional<std::string> HelpOrVersionText(const QStringList& arguments) {
@@ -227,6 +235,7 @@ int RunGaugeTool(int argc, char** argv) {
   stop_signals.Honour();
   // The command line is answered before any display is needed (a package check, ssh).
   std::expected<app::WorkbenchOptions, std::string> options;
+  QString production_recipe;
   {
     QCoreApplication probe(argc, argv);
     probe.setApplicationName(Q(messages::kProgramName));
@@ -236,6 +245,7 @@ int RunGaugeTool(int argc, char** argv) {
       return 0;
     }
     options = WorkbenchOptionsFromArguments(probe.arguments());
+    production_recipe = ProductionRecipeArgument(probe.arguments());
   }
   if (!options) {
     std::fprintf(stderr, "%s\n", options.error().c_str());
@@ -258,7 +268,11 @@ int RunGaugeTool(int argc, char** argv) {
     QMessageBox::critical(nullptr, Q(app::messages::kWindowTitle), Q(text));
     return kExitFailed;
   }
-  (*tool)->window().show();
+  if (production_recipe.isEmpty()) {
+    (*tool)->window().show();
+  } else {
+    OpenProductionAlone((*tool)->window(), production_recipe);
+  }
   int status = 0;
   {
     // A signal that came while the window was being built closes it as soon as the loop runs.

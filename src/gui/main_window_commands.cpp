@@ -22,6 +22,7 @@
 #include "gui/main_window.h"
 #include "gui/message_box_sink.h"
 #include "gui/messages.h"
+#include "gui/production/production_window.h"
 #include "gui/qt_text.h"
 #include "gui/sbs_page.h"
 #include "gui/tools/file_choice.h"
@@ -82,6 +83,10 @@ void MainWindow::BuildMenu() {
   add_tool(messages::kFirmwareUpdate, ToolKind::kFirmware);
   tools->addSeparator();
   add_tool(messages::kSha1, ToolKind::kAuthentication);
+  tools->addSeparator();
+  QAction* production = tools->addAction(Q(messages::kProductionCommand));
+  connect(production, &QAction::triggered, this, [this] { OpenProductionWindow(*this).show(); });
+  actions_.push_back(production);
 
   QMenu* help = menuBar()->addMenu(Q(messages::kMenuHelp));
   AddAction(help, messages::kHelpContents, &MainWindow::OnHelp);

@@ -316,4 +316,86 @@ inline constexpr std::string_view kChartResume = "&Resume";
 inline constexpr std::string_view kChartPictureTitle = "SBS live chart";
 inline constexpr std::string_view kChartPictureRange = "{} to {}";
 
+// Production window
+inline constexpr std::string_view kProductionCommand = "&Production...";
+inline constexpr std::string_view kProductionOption =
+    "Open the Production window alone, full screen, on the recipe RECIPE.";
+inline constexpr std::string_view kProductionTitle = "Production";
+inline constexpr std::string_view kRecipeLabel = "Recipe:";
+inline constexpr std::string_view kRecipeButton = "Choose...";
+inline constexpr std::string_view kRecipeDialogTitle = "Choose a Production Recipe";
+inline constexpr std::string_view kRecipeFilter = "Recipes (*.toml);;All files (*)";
+inline constexpr std::string_view kRecipeNone = "No recipe chosen: choose the recipe of this line.";
+inline constexpr std::string_view kRecipeReading = "Reading the recipe and checking its files...";
+inline constexpr std::string_view kRecipeName = "{}   SHA-256 {}";
+inline constexpr std::string_view kRecipeChecked =
+    "File check passed: every file matches its SHA-256.";
+inline constexpr std::string_view kRecipeFailed =
+    "This recipe cannot be started. Mend it, or choose another:";
+inline constexpr std::string_view kRecipeProblemAtLine = "line {}: {}";
+inline constexpr std::string_view kOperatorLabel = "Operator:";
+inline constexpr std::string_view kStationLabel = "Station:";
+inline constexpr std::string_view kRecordsLabel = "Records:";
+inline constexpr std::string_view kRecordsButton = "Choose...";
+inline constexpr std::string_view kRecordsDialogTitle = "Choose the Records File";
+inline constexpr std::string_view kRecordsFilter = "Records (*.sqlite);;All files (*)";
+inline constexpr std::string_view kRecordsDefault = "default: {}";
+inline constexpr std::string_view kRecordsNoDefault =
+    "no data folder (HOME is not set): name a records file";
+inline constexpr std::string_view kRecordsUnavailable = "The records cannot be opened: {}";
+inline constexpr std::string_view kStationUnavailable = "The station cannot start: {}";
+inline constexpr std::string_view kStartAllButton = "Start (Space)";
+inline constexpr std::string_view kStopAllButton = "Stop";
+inline constexpr std::string_view kPassedCounter = "Passed: {}";
+inline constexpr std::string_view kFailedCounter = "Failed: {}";
+inline constexpr std::string_view kYieldCounter = "Yield: {:.4g} %";
+inline constexpr std::string_view kNoYield = "Yield: -";
+inline constexpr std::string_view kRateCounter = "Packs per hour: {:.0f}";
+inline constexpr std::string_view kNoRate = "Packs per hour: -";
+inline constexpr std::string_view kStopping = "Stopping at the next safe point...";
+// A tile
+inline constexpr std::string_view kTileAdapter = "Adapter {}";
+inline constexpr std::string_view kTilePack = "Pack {}";
+inline constexpr std::string_view kTileNoPack = "Pack: no serial number yet";
+inline constexpr std::string_view kTileStep = "Step {} of {}: {}";
+inline constexpr std::string_view kTileAttempt = "Step {} of {}: {} (attempt {})";
+inline constexpr std::string_view kTileIdle = "READY";
+inline constexpr std::string_view kTileWaiting = "WAITING FOR A PACK";
+inline constexpr std::string_view kTileRunning = "RUNNING";
+inline constexpr std::string_view kTilePass = "PASS";
+inline constexpr std::string_view kTileFail = "FAIL";
+inline constexpr std::string_view kTileStopped = "STOPPED";
+inline constexpr std::string_view kTileGone = "UNPLUGGED";
+inline constexpr std::string_view kTileFailedAt = "Failed at {}: {}";
+inline constexpr std::string_view kTileTally = "{} passed, {} failed";
+inline constexpr std::string_view kRestartButton = "Restart";
+// The records below the tiles
+inline constexpr std::string_view kRecordsGroup = "Last records";
+inline constexpr std::string_view kResultFilterAll = "All results";
+inline constexpr std::string_view kExportCsvButton = "Export CSV...";
+inline constexpr std::string_view kExportCsvTitle = "Export the Records as CSV";
+inline constexpr std::string_view kExportCsvFilter = "CSV files (*.csv)";
+inline constexpr std::string_view kExportCsvSuffix = "csv";
+inline constexpr std::string_view kExportCsvDone = "{} runs written to {}";
+inline constexpr std::string_view kExportCsvFailed = "The CSV file was not written: {}";
+inline constexpr std::string_view kRecordsReadFailed = "The records cannot be read: {}";
+inline constexpr std::string_view kRecordsColumnRun = "Run";
+inline constexpr std::string_view kRecordsColumnStarted = "Started (UTC)";
+inline constexpr std::string_view kRecordsColumnAdapter = "Adapter";
+inline constexpr std::string_view kRecordsColumnPack = "Pack";
+inline constexpr std::string_view kRecordsColumnResult = "Result";
+inline constexpr std::string_view kRecordsColumnStep = "Failed step";
+inline constexpr std::string_view kRecordsColumnFailure = "Failure";
+inline constexpr std::string_view kRecordsColumnDuration = "Duration";
+inline constexpr std::string_view kDurationSeconds = "{:.1f} s";
+// Closing while packs run
+inline constexpr std::string_view kCloseWhileRunning =
+    "{} packs are running. Stop them at their next safe point and close?";
+// References the recipe leaves to each pack
+inline constexpr std::string_view kReferencesTitle = "References for the pack on adapter {}";
+inline constexpr std::string_view kReferenceCell = "Cell {} voltage (mV):";
+inline constexpr std::string_view kReferencePack = "Pack voltage (mV):";
+inline constexpr std::string_view kReferenceCurrent = "Current (mA, a discharge is negative):";
+inline constexpr std::string_view kReferenceTemperature = "TS{} temperature (°C):";
+
 }  // namespace cw::gui::messages

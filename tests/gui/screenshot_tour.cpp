@@ -11,11 +11,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <cstdio>
+#include <filesystem>
 
 #include "common/clock.h"
 #include "dataflash/data_flash_session.h"
@@ -32,6 +35,10 @@
 #include "gui/messages.h"
 #include "gui/page_button.h"
 #include "gui/param_list_model.h"
+#include "gui/production/lane_tile.h"
+#include "gui/production/production_header.h"
+#include "gui/production/production_window.h"
+#include "gui/production/records_panel.h"
 #include "gui/qt_text.h"
 #include "gui/sbs_page.h"
 #include "gui/smb_access_page.h"
@@ -45,6 +52,7 @@
 #include "gui/unseal_dialog.h"
 #include "gui_fixture.h"
 #include "monitor/sbs_session.h"
+#include "support/recipe_folder.h"
 #include "update_hold.h"
 
 namespace {
@@ -54,7 +62,7 @@ using namespace cw;
 QString output;
 int saved = 0;
 // One for each Save() below: a page or window that did not open is a failed tour.
-constexpr int kPictures = 18;
+constexpr int kPictures = 20;
 
 void Save(QWidget& widget, const QString& name) {
   const QString path = QDir(output).filePath(name + ".png");
@@ -73,6 +81,43 @@ void WaitFor(const std::function<bool()>& condition) {
   QElapsedTimer timer;
   timer.start();
   while (!condition() && timer.elapsed() < 10000) QTest::qWait(20);
+}
+
+// The Production window on four simulated packs, the third one faulty, on a program of its own:
+// in the middle of a run (the first pack's firmware held on the bus) and after it.
+void TourProductionWindow(const QString& scratch) {
+  const test::RecipeFolder line(gui::S(scratch));
+  const std::filesystem::path recipe = line.Write("pack-line", line.FullSteps());
+  test::GuiFixture packs("sim:packs=4:clock=virtual:faults=safety-alarm=0002@3");
+  if (!packs.Ready()) return;
+  packs.window().action(gui::messages::kProductionCommand).trigger();
+  QPointer<gui::ProductionWindow> production = packs.window().findChild<gui::ProductionWindow*>();
+  if (!production) return;
+  production->resize(1280, 860);
+  production->show();
+  production->header().operator_field().setText("A. Operator");
+  production->header().station_field().setText("line-1");
+  QLineEdit& records = production->header().records_field();
+  records.setText(QDir(scratch).filePath("records.sqlite"));
+  emit records.editingFinished();
+  production->OpenRecipe(QString::fromStdString(recipe.string()));
+  WaitFor([&] { return production->station() != nullptr && production->tiles().size() == 4; });
+  {
+    test::UpdateHold hold(*packs.bench().sim_pack(), 40);
+    production->StartAll();
+    WaitFor([&] { return hold.held(); });
+    Settle(1500);
+    Save(*production, "production-running");
+    hold.Release();
+  }
+  WaitFor([&] {
+    return !production->holding() && production->idle() &&
+           production->records().table().rowCount() == 4;
+  });
+  Settle(600);
+  Save(*production, "production-done");
+  production->close();
+  WaitFor([&] { return production.isNull(); });
 }
 
 }  // namespace
@@ -322,6 +367,7 @@ int main(int argc, char** argv) {
     sha1->close();
   }
   Settle(200);
+  TourProductionWindow(packs);
   QDir(packs).removeRecursively();
   return saved == kPictures ? 0 : 1;
 }
