@@ -18,7 +18,15 @@ Workbench::Workbench(std::shared_ptr<AdapterHost> host, link::AdapterChoice adap
     : host_(std::move(host)),
       adapter_(std::move(adapter)),
       options_(std::move(options)),
-      messages_(messages) {}
+      own_messages_(messages),
+      own_progress_(options_.progress ? *options_.progress : no_progress_),
+      messages_(own_messages_),
+      progress_(own_progress_) {}
+
+void Workbench::LendSinks(common::MessageSink* messages, common::ProgressSink* progress) {
+  messages_.RouteTo(messages ? *messages : own_messages_);
+  progress_.RouteTo(progress ? *progress : own_progress_);
+}
 
 Workbench::~Workbench() {
   // Tool windows resume the scan they paused, so they close while it still exists; the scan
@@ -54,15 +62,16 @@ std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
       new Workbench(std::move(host), std::move(adapter), std::move(options), messages));
   bench->backends_ = std::move(*backends);
   bench->bus_lock_ = std::make_unique<link::BusLock>(link::BusLockNameNow());
-  bench->link_ = std::make_unique<link::GaugeLink>(bench->backends_->hid(), bench->backends_->usb(),
-                                                   bench->clock(), messages, *bench->bus_lock_);
+  bench->link_ =
+      std::make_unique<link::GaugeLink>(bench->backends_->hid(), bench->backends_->usb(),
+                                        bench->clock(), bench->messages_, *bench->bus_lock_);
   bench->link_->transport().SetChoice(bench->adapter_);
   bench->ComposeSubsystems();
   return bench;
 }
 
 void Workbench::ComposeSubsystems() {
-  common::ProgressSink& progress = options_.progress ? *options_.progress : no_progress_;
+  common::ProgressSink& progress = progress_;
   local_time_ = std::make_unique<monitor::SystemLocalTime>();
   monitor_ = std::make_unique<monitor::MonitorSession>(*link_, progress, messages_,
                                                        calibration_busy_, *local_time_);

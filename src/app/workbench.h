@@ -12,8 +12,8 @@
 #include "app/smb_access_session.h"
 #include "app/subcmd_session.h"
 #include "common/clock.h"
-#include "common/product_constants.h"
 #include "common/null_sinks.h"
+#include "common/product_constants.h"
 #include "link/bus_lock.h"
 #include "link/bus_observer.h"
 #include "link/gauge_link.h"
@@ -125,6 +125,12 @@ class Workbench final : public common::ScanPause {
   void PauseScan() override;
   void ResumeScan() override;
 
+  // While the workbench is lent to another owner (a production station's lane), its messages
+  // and progress go to that owner's sinks instead of the front end's; null gives them back.
+  // Every session and tool speaks through these routes, so nothing of the borrower's work opens
+  // a box in the front end that lent it.
+  void LendSinks(common::MessageSink* messages, common::ProgressSink* progress);
+
   // Saves the simulated pack's state file, when there is one. Also done on destruction.
   std::expected<void, std::string> SaveSimState();
 
@@ -140,11 +146,15 @@ class Workbench final : public common::ScanPause {
   const std::shared_ptr<AdapterHost> host_;
   const link::AdapterChoice adapter_;
   WorkbenchOptions options_;
-  common::MessageSink& messages_;
+  common::MessageSink& own_messages_;
+  common::NullProgressSink no_progress_;
+  common::ProgressSink& own_progress_;
+  // What every session and tool is given: the front end's sinks, or a borrower's.
+  common::MessageRoute messages_;
+  common::ProgressRoute progress_;
   std::unique_ptr<AdapterBackends> backends_;
   std::unique_ptr<link::BusLock> bus_lock_;
   std::unique_ptr<link::GaugeLink> link_;
-  common::NullProgressSink no_progress_;
   std::atomic<bool> calibration_busy_{false};
   std::atomic<std::optional<link::UsbHotplugEvent>> last_device_event_;
   std::unique_ptr<monitor::SystemLocalTime> local_time_;

@@ -5,6 +5,7 @@
 // subscribes to the change notifications of the page and tool objects the Workbench owns.
 // Nothing else of a front end reaches the core, and nothing here knows Qt.
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -58,6 +59,37 @@ class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
   virtual void TaskProgress(TaskKind kind, int total, int done) = 0;
+};
+
+// ---------------------------------------------------------------- routes
+
+// Sinks that pass everything on to another sink, which may be changed while they are in use: a
+// Workbench lent to a production station speaks through the station's lane for as long as it is
+// lent, and through its front end again afterwards. A message on its way when the route changes
+// still reaches the sink it started for, which therefore has to outlive the change.
+class MessageRoute final : public MessageSink {
+ public:
+  explicit MessageRoute(MessageSink& to) : to_(&to) {}
+  void RouteTo(MessageSink& to) { to_.store(&to); }
+  void Show(std::string_view text, std::string_view caption, MessageIcon icon) override {
+    to_.load()->Show(text, caption, icon);
+  }
+  void ShowLinkNotice(std::string_view text) override { to_.load()->ShowLinkNotice(text); }
+
+ private:
+  std::atomic<MessageSink*> to_;
+};
+
+class ProgressRoute final : public ProgressSink {
+ public:
+  explicit ProgressRoute(ProgressSink& to) : to_(&to) {}
+  void RouteTo(ProgressSink& to) { to_.store(&to); }
+  void TaskProgress(TaskKind kind, int total, int done) override {
+    to_.load()->TaskProgress(kind, total, done);
+  }
+
+ private:
+  std::atomic<ProgressSink*> to_;
 };
 
 // ---------------------------------------------------------------- bus tracing

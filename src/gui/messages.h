@@ -389,6 +389,8 @@ inline constexpr std::string_view kRecordsColumnFailure = "Failure";
 inline constexpr std::string_view kRecordsColumnDuration = "Duration";
 inline constexpr std::string_view kDurationSeconds = "{:.1f} s";
 // Closing while packs run
+inline constexpr std::string_view kCloseWhileOneRuns =
+    "A pack is running. Stop it at its next safe point and close?";
 inline constexpr std::string_view kCloseWhileRunning =
     "{} packs are running. Stop them at their next safe point and close?";
 // References the recipe leaves to each pack

@@ -87,13 +87,19 @@ Lane::Lane(StationShared& shared, std::string serial, std::string label)
   view_.step_count = static_cast<int>(shared_.recipe->recipe.Steps().size());
 }
 
-Lane::~Lane() { worker_.Shutdown(); }
+Lane::~Lane() {
+  worker_.Shutdown();
+  if (bench_ != nullptr && owned_ == nullptr) bench_->LendSinks(nullptr, nullptr);
+}
 
 std::expected<void, std::string> Lane::Open(const AdapterSeen& adapter) {
   const link::AdapterChoice& choice = adapter.choice;
   for (app::Workbench* lent : shared_.options.lent) {
     if (lent != nullptr && Drives(*lent, adapter)) {
       bench_ = lent;
+      // The lane's own sinks while it is lent: a message of the station's work is the lane's
+      // failure text, never a box in the front end that lent it.
+      bench_->LendSinks(&messages_, &progress_);
       return {};
     }
   }

@@ -203,7 +203,7 @@ class ProductionFlowsTest : public QObject {
     window.close();
     QTRY_COMPARE(f_->modal.boxes.size(), boxes + 1);
     QCOMPARE(f_->modal.boxes.back(),
-             QString("1 packs are running. Stop them at their next safe point and close?"));
+             QString("A pack is running. Stop it at its next safe point and close?"));
     // Not closed in the middle of the write.
     QTest::qWait(200);
     QVERIFY(!window_.isNull());

@@ -399,13 +399,21 @@ TEST_F(StationTest, ALaneRunsOnTheWorkbenchAFrontEndLends) {
   ASSERT_TRUE(lent && (*lent)->Start());
   StationOptions options;
   options.lent = {lent->get()};
-  Open(*host, "[steps.seal]\n", std::move(options));
+  Open(*host,
+       "[steps.firmware]\n" + folder_->FileKeys("image", "files/pack.bin") + "[steps.seal]\n",
+       std::move(options));
   RunAll();
 
   EXPECT_EQ(station_->View().counters.passed, 2);
   // The lent Workbench's own SubCMD log has the seal of its pack, and only that one.
   EXPECT_EQ((*lent)->subcmd().View().log.size(), 1u);
   EXPECT_EQ(Pack(1).gauge().seal_state(), sim::SealState::kSealed);
+  // The update's messages were the lane's: a box in the lending window would have held the run
+  // until someone clicked it. Once the station is gone the window hears its workbench again.
+  EXPECT_EQ(window.Texts(), std::vector<std::string>{});
+  station_.reset();
+  (*lent)->messages().Show("after");
+  EXPECT_EQ(window.Texts(), std::vector<std::string>{"after"});
 }
 
 }  // namespace

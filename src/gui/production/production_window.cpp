@@ -427,8 +427,9 @@ bool ProductionWindow::BeginClosing() {
   const StationView view = station_ ? station_->View() : StationView{};
   if (view.running) {
     const int running = std::max(RunningPacks(view), 1);
-    const auto answer = QMessageBox::question(this, Q(messages::kProductionTitle),
-                                              Q(fmt::format(messages::kCloseWhileRunning, running)),
+    const QString question = running == 1 ? Q(messages::kCloseWhileOneRuns)
+                                          : Q(fmt::format(messages::kCloseWhileRunning, running));
+    const auto answer = QMessageBox::question(this, Q(messages::kProductionTitle), question,
                                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
   }
