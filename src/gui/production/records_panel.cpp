@@ -57,6 +57,11 @@ RunsRead ReadRuns(production::RecordsStore& store, const production::RunFilter& 
   return std::move(*runs);
 }
 
+constexpr int kStartedColumn = 1;
+constexpr int kFailureColumn = 6;
+static_assert(kColumns[kStartedColumn] == messages::kRecordsColumnStarted);
+static_assert(kColumns[kFailureColumn] == messages::kRecordsColumnFailure);
+
 }  // namespace
 
 RecordsPanel::RecordsPanel(GaugeWorker& worker, QWidget* parent)
@@ -78,7 +83,15 @@ RecordsPanel::RecordsPanel(GaugeWorker& worker, QWidget* parent)
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setFocusPolicy(Qt::NoFocus);
   table_->verticalHeader()->hide();
-  table_->horizontalHeader()->setStretchLastSection(true);
+  // The failure's words take the room the other columns leave; those keep their size, so that
+  // a reload never measures the table's contents.
+  QHeaderView* header = table_->horizontalHeader();
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  header->setSectionResizeMode(kFailureColumn, QHeaderView::Stretch);
+  // Wide enough for a whole time stamp, measured once.
+  table_->setColumnWidth(kStartedColumn,
+                         fontMetrics().horizontalAdvance("0000-00-00T00:00:00.000Z") +
+                             2 * fontMetrics().averageCharWidth());
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(filter_);
