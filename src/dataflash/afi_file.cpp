@@ -45,10 +45,25 @@ std::optional<std::uint32_t> ParseAlgorithmValue(std::string_view text) {
   return value;
 }
 
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  std::ranges::transform(lower, lower.begin(), common::LowerAscii);
+  return lower;
+}
+
+// A key as the file's keys are matched: without regard to case or the blanks inside it, so that
+// "Sleep Current", "sleep current" and "SleepCurrent" name one parameter (no two names differ
+// only by blanks).
+std::string KeyOf(std::string_view key) {
+  std::string folded = LowerCase(key);
+  std::erase_if(folded, [](char c) { return c == ' ' || c == '\t'; });
+  return folded;
+}
+
 bool IsKnownKey(std::string_view key) {
-  if (std::ranges::any_of(kParams, [key](const ParamDef& row) {
-        return common::EqualsIgnoringCase(row.name, key);
-      })) {
+  const std::string wanted = KeyOf(key);
+  if (std::ranges::any_of(kParams,
+                          [&wanted](const ParamDef& row) { return KeyOf(row.name) == wanted; })) {
     return true;
   }
   if (key.size() <= kAlgorithmKeyPrefix.size() ||
@@ -59,13 +74,7 @@ bool IsKnownKey(std::string_view key) {
   return number && *number < kAlgorithmKeyCount;
 }
 
-std::string LowerCase(std::string_view text) {
-  std::string lower(text);
-  std::ranges::transform(lower, lower.begin(), common::LowerAscii);
-  return lower;
-}
-
-// Where each key of the "FlashData" section stands, by its lower-case name, for messages: the
+// Where each key of the "FlashData" section stands, by KeyOf its name, for messages: the
 // profile reader gives values only. Lines are read as it reads them: comments, sections, keys
 // before the first "=".
 std::map<std::string, std::vector<std::size_t>> KeyLines(std::string_view text) {
@@ -93,7 +102,7 @@ std::map<std::string, std::vector<std::size_t>> KeyLines(std::string_view text) 
     const std::size_t equals = line.find('=');
     if (!in_section || equals == std::string_view::npos) continue;
     const std::string_view key = common::TrimBlanks(line.substr(0, equals));
-    if (!key.empty()) lines[LowerCase(key)].push_back(number);
+    if (!key.empty()) lines[KeyOf(key)].push_back(number);
   }
   return lines;
 }
@@ -111,12 +120,10 @@ KeyReading ReadKey(const AfiReader& reader, std::string_view key,
   if (!reading.whole) return reading;
   const std::vector<std::size_t> lines = reader.Lines(key);
   const std::string shown = reading.whole->substr(0, kMaxValueText);
-  reading.at = lines.empty()
-                   ? fmt::format(messages::kAfiKeyAndValue, key, shown)
-                   : fmt::format(messages::kAfiKeyAt, key, shown, lines.back());
+  reading.at = lines.empty() ? fmt::format(messages::kAfiKeyAndValue, key, shown)
+                             : fmt::format(messages::kAfiKeyAt, key, shown, lines.back());
   if (lines.size() > 1) {
-    repeated.push_back(
-        fmt::format(messages::kAfiKeyLines, key, fmt::join(lines, ", ")));
+    repeated.push_back(fmt::format(messages::kAfiKeyLines, key, fmt::join(lines, ", ")));
   }
   return reading;
 }
@@ -174,8 +181,7 @@ std::expected<AfiReader, AfiOpenError> AfiReader::Open(const std::filesystem::pa
       FromText(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
   if (!reader) {
     return std::unexpected(AfiOpenError{
-        false,
-        fmt::format(messages::kNotAConstantsFile, path.string(), reader.error())});
+        false, fmt::format(messages::kNotAConstantsFile, path.string(), reader.error())});
   }
   return std::move(*reader);
 }
@@ -206,12 +212,22 @@ std::optional<std::string> AfiReader::Find(std::string_view key) const {
 
 std::optional<std::string> AfiReader::FindWhole(std::string_view key) const {
   const char* value = ini_->ini.GetValue(Section().c_str(), std::string(key).c_str(), nullptr);
-  if (value == nullptr) return std::nullopt;
-  return std::string(value);
+  if (value != nullptr) return std::string(value);
+  // The key written with other blanks than the parameter's name.
+  CSimpleIniA::TNamesDepend keys;
+  ini_->ini.GetAllKeys(Section().c_str(), keys);
+  keys.sort(CSimpleIniA::Entry::LoadOrder());
+  const std::string wanted = KeyOf(key);
+  for (const CSimpleIniA::Entry& entry : keys) {
+    if (KeyOf(entry.pItem) == wanted) {
+      return std::string(ini_->ini.GetValue(Section().c_str(), entry.pItem, ""));
+    }
+  }
+  return std::nullopt;
 }
 
 std::vector<std::size_t> AfiReader::Lines(std::string_view key) const {
-  const auto found = ini_->lines.find(LowerCase(key));
+  const auto found = ini_->lines.find(KeyOf(key));
   return found == ini_->lines.end() ? std::vector<std::size_t>{} : found->second;
 }
 
@@ -264,8 +280,8 @@ AfiValues ReadAfiValues(const AfiReader& reader) {
     }
   }
   if (!taken_as.empty()) {
-    values.warnings.push_back(fmt::format(messages::kAfiValuesTakenAs,
-                                          taken_as.size(), AllNames(taken_as)));
+    values.warnings.push_back(
+        fmt::format(messages::kAfiValuesTakenAs, taken_as.size(), AllNames(taken_as)));
   }
   if (!repeated.empty()) {
     values.warnings.push_back(
@@ -286,8 +302,7 @@ std::string FirstNames(const std::vector<std::string>& names) {
 
 std::optional<std::string> IncompleteAfiMessage(const AfiValues& values) {
   if (values.missing.empty()) return std::nullopt;
-  return fmt::format(messages::kAfiKeysMissing, values.missing.size(),
-                     FirstNames(values.missing));
+  return fmt::format(messages::kAfiKeysMissing, values.missing.size(), FirstNames(values.missing));
 }
 
 std::optional<std::string> InvalidAfiMessage(const AfiValues& values) {

@@ -409,6 +409,15 @@ TEST(AfiReaderTest, ReadsLikeTheProfileFunctions) {
   EXPECT_EQ(AlgorithmKeyAt(158).area_offset, (61u - 38) * 32);
 }
 
+TEST(AfiReaderTest, AKeyIsItsNameWhateverItsBlanksAndCase) {
+  const auto reader = AfiReader::FromText("[FlashData]\nsleepcurrent = 12\nCOV  Time=9\n");
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(reader->Find("Sleep Current"), "12");
+  EXPECT_EQ(reader->Find("COV Time"), "9");
+  EXPECT_EQ(reader->Lines("Sleep Current"), std::vector<std::size_t>{2});
+  EXPECT_FALSE(reader->Find("Sleep"));
+}
+
 TEST(AfiReaderTest, ListsTheFirstNamesAndCountsTheRest) {
   EXPECT_EQ(FirstNames({"A"}), "A");
   EXPECT_EQ(FirstNames({"A", "B", "C", "D", "E"}), "A, B, C, D, E");
