@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <set>
 
 #include "common/file_input.h"
 #include "common/file_output.h"
@@ -60,12 +61,18 @@ std::string KeyOf(std::string_view key) {
   return folded;
 }
 
+// Every parameter name as KeyOf gives it, folded once.
+const std::set<std::string, std::less<>>& ParamKeys() {
+  static const std::set<std::string, std::less<>> keys = [] {
+    std::set<std::string, std::less<>> folded;
+    for (const ParamDef& row : kParams) folded.insert(KeyOf(row.name));
+    return folded;
+  }();
+  return keys;
+}
+
 bool IsKnownKey(std::string_view key) {
-  const std::string wanted = KeyOf(key);
-  if (std::ranges::any_of(kParams,
-                          [&wanted](const ParamDef& row) { return KeyOf(row.name) == wanted; })) {
-    return true;
-  }
+  if (ParamKeys().contains(KeyOf(key))) return true;
   if (key.size() <= kAlgorithmKeyPrefix.size() ||
       !common::EqualsIgnoringCase(key.substr(0, kAlgorithmKeyPrefix.size()), kAlgorithmKeyPrefix)) {
     return false;
@@ -164,6 +171,9 @@ std::uint32_t AlgorithmWord(const AlgorithmArea& area, std::size_t number) {
 struct AfiReader::Ini {
   CSimpleIniA ini{false, false, false};
   std::map<std::string, std::vector<std::size_t>> lines;
+  // The section's keys by KeyOf, each the first of its spelling in file order: a lookup with
+  // other blanks than the file's stays one search, however many keys the file holds.
+  std::map<std::string, const char*, std::less<>> folded_keys;
 };
 
 AfiReader::AfiReader(std::unique_ptr<Ini> ini) : ini_(std::move(ini)) {}
@@ -200,6 +210,10 @@ std::expected<AfiReader, std::string> AfiReader::FromText(std::string_view text)
       })) {
     return std::unexpected(refusal);
   }
+  keys.sort(CSimpleIniA::Entry::LoadOrder());
+  for (const CSimpleIniA::Entry& entry : keys) {
+    if (entry.pItem != nullptr) ini->folded_keys.try_emplace(KeyOf(entry.pItem), entry.pItem);
+  }
   ini->lines = KeyLines(text);
   return AfiReader(std::move(ini));
 }
@@ -214,16 +228,9 @@ std::optional<std::string> AfiReader::FindWhole(std::string_view key) const {
   const char* value = ini_->ini.GetValue(Section().c_str(), std::string(key).c_str(), nullptr);
   if (value != nullptr) return std::string(value);
   // The key written with other blanks than the parameter's name.
-  CSimpleIniA::TNamesDepend keys;
-  ini_->ini.GetAllKeys(Section().c_str(), keys);
-  keys.sort(CSimpleIniA::Entry::LoadOrder());
-  const std::string wanted = KeyOf(key);
-  for (const CSimpleIniA::Entry& entry : keys) {
-    if (KeyOf(entry.pItem) == wanted) {
-      return std::string(ini_->ini.GetValue(Section().c_str(), entry.pItem, ""));
-    }
-  }
-  return std::nullopt;
+  const auto found = ini_->folded_keys.find(KeyOf(key));
+  if (found == ini_->folded_keys.end()) return std::nullopt;
+  return std::string(ini_->ini.GetValue(Section().c_str(), found->second, ""));
 }
 
 std::vector<std::size_t> AfiReader::Lines(std::string_view key) const {
