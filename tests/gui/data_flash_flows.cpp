@@ -100,10 +100,7 @@ class DataFlashFlowsTest : public QObject {
     state.memory.WriteSubclass(*sim::FindSubclassPlace(def.subclass), def.offset, bytes);
     f_->gauge().Restore(state);
   }
-  bool ReadAll() {
-    QTest::mouseClick(&page().read_all(), Qt::LeftButton);
-    return Idle();
-  }
+  bool ReadAll() { return Press(page().read_all()) && Idle(); }
   // The Value cell's colour with no row selected or current (their frames paint over the marks).
   QRgb ValueCellColour(std::string_view name) {
     const QModelIndex cell = Cell(name, ParamListModel::kValue);
@@ -132,7 +129,7 @@ class DataFlashFlowsTest : public QObject {
     QCOMPARE(page().note().text(), gui::Q(dataflash::messages::kEditIgnored));
     QCOMPARE(Shown("CUV Threshold"), QString());
 
-    QTest::mouseClick(&page().write_all(), Qt::LeftButton);
+    QVERIFY(Press(page().write_all()));
     QVERIFY(Idle());
     QCOMPARE(Shown("CUV Threshold"), QString::number(GaugeValue("CUV Threshold")));
     QVERIFY2(f_->gauge().State().memory == memory, "nothing written");
@@ -193,7 +190,7 @@ class DataFlashFlowsTest : public QObject {
     QCOMPARE(page().bit_caption().text(), QString("Operation Cfg A: 0311 (the gauge holds 0310)"));
     QCOMPARE(tip.grab().toImage().pixel(bit0.topLeft() + QPoint(3, 3)) & 0xFFFFFF,
              gui::FlashTip::kSetCell);
-    QTest::mouseClick(&page().write_bits(), Qt::LeftButton);
+    QVERIFY(Press(page().write_bits()));
     QVERIFY(Idle());
     QCOMPARE(GaugeValue("Operation Cfg A"), 0x0311u);
     QTRY_COMPARE(tip.value(), 0x0311);
@@ -210,7 +207,7 @@ class DataFlashFlowsTest : public QObject {
     QTemporaryDir directory;
     const QString chosen = directory.filePath("pack");
     f_->modal.Then(ChooseFile(chosen));
-    f_->window().action(gui::messages::kSaveAllFlash).trigger();
+    QVERIFY(Trigger(f_->window().action(gui::messages::kSaveAllFlash)));
     QTRY_COMPARE(f_->modal.boxes, QStringList{"Save Finish!"});
     QVERIFY(Idle());
     const QString file = chosen + ".afi";
@@ -220,7 +217,7 @@ class DataFlashFlowsTest : public QObject {
     QVERIFY(Edit("CUV Threshold", QByteArray::number(saved + 50).constData()));
     QCOMPARE(GaugeValue("CUV Threshold"), saved + 50);
     f_->modal.Then(ChooseFile(file));
-    f_->window().action(gui::messages::kOpenAllFlash).trigger();
+    QVERIFY(Trigger(f_->window().action(gui::messages::kOpenAllFlash)));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{2});
     QCOMPARE(f_->modal.boxes[1], QString("Load Process Suscess!"));
     QVERIFY(Idle());
@@ -235,7 +232,7 @@ class DataFlashFlowsTest : public QObject {
       QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
       return true;
     });
-    f_->window().action(gui::messages::kOpenAllFlash).trigger();
+    QVERIFY(Trigger(f_->window().action(gui::messages::kOpenAllFlash)));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{3});
     QVERIFY(Idle());
     QCOMPARE(f_->modal.boxes[2], QString("Device is sealed, write afi file fail!"));
@@ -266,7 +263,7 @@ class DataFlashFlowsTest : public QObject {
     QTemporaryDir directory;
     const QString file = directory.filePath("before.afi");
     f_->modal.Then(ChooseFile(file));
-    f_->window().action(gui::messages::kSaveAllFlash).trigger();
+    QVERIFY(Trigger(f_->window().action(gui::messages::kSaveAllFlash)));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{1});
     QVERIFY(Idle());
     const std::uint32_t cuv = GaugeValue("CUV Threshold");
@@ -288,7 +285,7 @@ class DataFlashFlowsTest : public QObject {
     QTRY_VERIFY(
         !Cell("CUV Threshold", ParamListModel::kName).data(ParamListModel::kDiffersRole).toBool());
     QVERIFY(page().note().text().startsWith("before.afi: 1 of 340 parameters differ"));
-    QTest::mouseClick(&page().clear_compare(), Qt::LeftButton);
+    QVERIFY(Press(page().clear_compare()));
     QVERIFY(!Cell("Operation Cfg B", ParamListModel::kName)
                  .data(ParamListModel::kDiffersRole)
                  .toBool());
@@ -360,10 +357,10 @@ class DataFlashFlowsTest : public QObject {
     QCOMPARE(ValueCellColour("COV Time"), gui::ParamValueDelegate::kHeldValue);
     QVERIFY(page().note().text().contains("Edits held for Write All: 2"));
 
-    QTest::mouseClick(&page().undo(), Qt::LeftButton);
+    QVERIFY(Press(page().undo()));
     QTRY_COMPARE(Shown("COV Time"), QString::number(cov));
     QVERIFY(!Cell("COV Time", ParamListModel::kValue).data(ParamListModel::kHeldRole).toBool());
-    QTest::mouseClick(&page().write_all(), Qt::LeftButton);
+    QVERIFY(Press(page().write_all()));
     QVERIFY(Idle());
     QCOMPARE(GaugeValue("CUV Threshold"), 2600u);
     QCOMPARE(GaugeValue("COV Time"), cov);

@@ -26,6 +26,27 @@ void ClickLater(QAbstractButton* button) {
   QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
 }
 
+namespace {
+
+constexpr int kEnableWaitMs = 10000;
+
+}  // namespace
+
+bool Press(QAbstractButton& button) {
+  if (!QTest::qWaitFor([&button] { return button.isEnabled() && button.isVisible(); },
+                       kEnableWaitMs)) {
+    return false;
+  }
+  QTest::mouseClick(&button, Qt::LeftButton);
+  return true;
+}
+
+bool Trigger(QAction& action) {
+  if (!QTest::qWaitFor([&action] { return action.isEnabled(); }, kEnableWaitMs)) return false;
+  action.trigger();
+  return true;
+}
+
 ModalAnswerer::Step TypeInterval(const QString& seconds) {
   return [seconds](QWidget* modal) {
     auto* dialog = qobject_cast<gui::LoggingTimeDialog*>(modal);

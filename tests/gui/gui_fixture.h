@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QDialog>
 #include <QMessageBox>
 #include <QStringList>
@@ -42,6 +44,12 @@ class ModalAnswerer final : public QObject {
 
 // Clicks `button` of a dialog from the event loop, after the step that asked has returned.
 void ClickLater(QAbstractButton* button);
+// Clicks `button` (triggers `action`) as a user does: once the window has enabled it. A window
+// enables its controls when the core's change reaches it, which may be a little after the work
+// that disabled them has ended; a click on a disabled control does nothing, so a flow that
+// clicked at once could go on without the work it asked for. False when it stays disabled.
+bool Press(QAbstractButton& button);
+bool Trigger(QAction& action);
 // Types `seconds` into "Time Setting..." and presses OK.
 ModalAnswerer::Step TypeInterval(const QString& seconds);
 // Picks `path` (and the filter, when given) in the next file dialog.

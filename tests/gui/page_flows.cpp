@@ -57,10 +57,7 @@ class PageFlowsTest : public QObject {
     return QTest::qWaitFor([&] { return f_->tool->worker().idle(); }, 10000);
   }
   void Show(app::Page page) { QTest::mouseClick(&w().left().page_button(page), Qt::LeftButton); }
-  bool Press(QPushButton& button) {
-    QTest::mouseClick(&button, Qt::LeftButton);
-    return Idle();
-  }
+  bool PressAndWait(QPushButton& button) { return Press(button) && Idle(); }
   std::size_t Calibrations() { return f_->gauge().CalibrationRecords().size(); }
 
  private slots:
@@ -87,7 +84,7 @@ class PageFlowsTest : public QObject {
     state.operation_flags &= static_cast<std::uint16_t>(~(sim::kOpDsg | sim::kOpChg));
     f_->gauge().Restore(state);
     QTRY_COMPARE(f_->gauge().Measurements().current_ma, std::int16_t{25});
-    QVERIFY(Press(page.offset_button()));
+    QVERIFY(PressAndWait(page.offset_button()));
     QTRY_COMPARE(f_->modal.boxes, QStringList{"Offset Calibration OK!"});
     QCOMPARE(f_->gauge().Measurements().current_ma, std::int16_t{0});
     state = f_->gauge().State();
@@ -104,12 +101,12 @@ class PageFlowsTest : public QObject {
     page.voltage_check().setChecked(true);
     page.cell(0).setText("2000");
     page.cell(1).setText("2000");
-    QVERIFY(Press(page.calibrate_button()));
+    QVERIFY(PressAndWait(page.calibrate_button()));
     page.voltage_check().setChecked(false);
     page.ts_check(0).setChecked(true);
     QTest::keyClicks(&page.temperature(0), "abc");  // the field takes no letters
     QCOMPARE(page.temperature(0).text(), QString());
-    QVERIFY(Press(page.calibrate_button()));
+    QVERIFY(PressAndWait(page.calibrate_button()));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{3});
     QCOMPARE(f_->modal.boxes[1],
              QString("The Enter Actual Cell Voltage'sum is too low, please reenter!"));
@@ -124,7 +121,7 @@ class PageFlowsTest : public QObject {
     page.voltage_check().setChecked(true);
     for (std::size_t i = 0; i < 4; ++i) page.cell(i).setText(QString::number(reference));
     QTest::keyClicks(&page.temperature(0), "30.5");
-    QVERIFY(Press(page.calibrate_button()));
+    QVERIFY(PressAndWait(page.calibrate_button()));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{4});
     QCOMPARE(f_->modal.boxes[3], QString("Calibration OK."));
     QTRY_COMPARE(page.calibration_bar().value(), 100);
@@ -143,7 +140,7 @@ class PageFlowsTest : public QObject {
     Show(app::Page::kSmbAccess);
     gui::SmbAccessPage& page = w().smb_access_page();
     using Form = gui::SmbAccessPage::Form;
-    const auto press = [&](Form form) { return Press(page.button(form)); };
+    const auto press = [&](Form form) { return PressAndWait(page.button(form)); };
     // Remaining Capacity Alarm, which nothing else writes.
     page.command(Form::kReadWord).setText("1");
     QVERIFY(press(Form::kReadWord));

@@ -126,15 +126,15 @@ class ToolWindowFlowsTest : public QObject {
     auto* window =
         Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
     if (window == nullptr || !LoadImage(*window)) return nullptr;
-    QTest::mouseClick(&window->start(), Qt::LeftButton);
-    return QTest::qWaitFor([&] { return hold.held(); }) ? window : nullptr;
+    return Press(window->start()) && QTest::qWaitFor([&] { return hold.held(); }) ? window
+                                                                                  : nullptr;
   }
 
   // Clicks `button` and waits until its work is done and the message box has been answered.
   bool ClickAndWait(const gui::ToolWindow& window, QPushButton& button) {
     const auto shown = f_->modal.boxes.size();
-    QTest::mouseClick(&button, Qt::LeftButton);
-    return QTest::qWaitFor([&] { return f_->modal.boxes.size() > shown; }) && Idle(window);
+    return Press(button) && QTest::qWaitFor([&] { return f_->modal.boxes.size() > shown; }) &&
+           Idle(window);
   }
   QString LastBox() { return f_->modal.boxes.isEmpty() ? QString() : f_->modal.boxes.last(); }
 
@@ -171,7 +171,7 @@ class ToolWindowFlowsTest : public QObject {
     QCOMPARE(dialogs_, QStringList{"Download Cellwarden Bin File | Cellwarden Bin File (*.bin)"});
     QVERIFY(!MainUiLocked(w()));
 
-    QTest::mouseClick(&window->start(), Qt::LeftButton);
+    QVERIFY(Press(window->start()));
     QTRY_VERIFY(hold.held());
     QTRY_COMPARE(window->counter().text(), QString("999/2843"));
     QTRY_VERIFY(MainUiLocked(w()));
@@ -232,7 +232,7 @@ class ToolWindowFlowsTest : public QObject {
     auto* clock = dynamic_cast<common::ManualClock*>(&f_->bench().clock());
     QVERIFY(clock != nullptr);
     f_->modal.on_box = [clock](QMessageBox*) { clock->Advance(common::Millis{30'000}); };
-    QTest::mouseClick(&window->start(), Qt::LeftButton);
+    QVERIFY(Press(window->start()));
     QTRY_VERIFY(hold.held());
     const QRegularExpression running("^Elapsed (\\d+):(\\d\\d), about (\\d+):(\\d\\d) left$");
     QRegularExpressionMatch half_way;
