@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error.h"
 #include "common/front_end.h"
 #include "common/function_ref.h"
 #include "link/link_status.h"
@@ -13,14 +14,7 @@ namespace cw::cli {
 
 // What kind of failure a JSON error names, so that a script can tell a missing adapter from a
 // mistyped argument without reading the message.
-enum class ErrorKind {
-  kUsage,                // a bad argument, option or device string (exit 2)
-  kNoAdapter,            // no adapter could be opened
-  kAdapterNotAnswering,  // the adapter was opened but its reports or packets failed
-  kGaugeNotResponding,   // the adapter answered, the gauge did not acknowledge
-  kFile,                 // a file could not be read, or is no file of its kind
-  kFailed,               // the operation failed otherwise
-};
+using common::ErrorKind;
 
 // The error kind that names why the link's last transaction failed.
 ErrorKind LinkErrorKind(link::LinkStatus status);

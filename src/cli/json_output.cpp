@@ -23,15 +23,6 @@ std::string_view NameOf(const std::array<std::pair<Enum, std::string_view>, N>& 
   return "unknown";
 }
 
-constexpr std::array<std::pair<ErrorKind, std::string_view>, 6> kErrorKinds = {{
-    {ErrorKind::kUsage, "usage"},
-    {ErrorKind::kNoAdapter, "no_adapter"},
-    {ErrorKind::kAdapterNotAnswering, "adapter_not_answering"},
-    {ErrorKind::kGaugeNotResponding, "gauge_not_responding"},
-    {ErrorKind::kFile, "file"},
-    {ErrorKind::kFailed, "failed"},
-}};
-
 using Step = link::NextStep::Kind;
 constexpr std::array<std::pair<Step, std::string_view>, 12> kStepKinds = {{
     {Step::kReady, "ready"},
@@ -140,7 +131,7 @@ Json Candidate(const link::AdapterCandidate& candidate) {
 }  // namespace
 
 Json Error(ErrorKind kind, std::string_view message) {
-  return {{"error", {{"kind", NameOf(kErrorKinds, kind)}, {"message", message}}}};
+  return {{"error", {{"kind", common::ErrorKindName(kind)}, {"message", message}}}};
 }
 
 namespace {
