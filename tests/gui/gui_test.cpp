@@ -285,9 +285,14 @@ class GuiFlows : public QObject {
         [&](monitor::RowRef, const monitor::SbsRegisterDef&) { ++rows; });
     off.trigger();
     QVERIFY(off.isChecked() && !off.isEnabled() && on.isEnabled() && !on.isChecked());
-    QTest::qWait(50);  // the row in progress
+    // Counted once a whole pass has begun after the switch (the row in progress may still end),
+    // then two more whole passes read nothing.
+    const auto passes = [&] { return f_->bench().monitor().worker()->passes(); };
+    const long switched = passes();
+    QTRY_VERIFY(passes() >= switched + 2);
     const int after_off = rows;
-    QTest::qWait(200);
+    const long counted = passes();
+    QTRY_VERIFY(passes() >= counted + 2);
     QCOMPARE(rows, after_off);
     on.trigger();
     QTRY_VERIFY(rows > after_off + 10);
