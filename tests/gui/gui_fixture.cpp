@@ -28,7 +28,7 @@ void ClickLater(QAbstractButton* button) {
 
 namespace {
 
-constexpr int kEnableWaitMs = 10000;
+constexpr int kEnableWaitMs = kFlowWaitMs;
 
 }  // namespace
 

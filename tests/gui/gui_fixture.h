@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -16,6 +17,26 @@
 #include "gui/main_window.h"
 #include "monitor/register_table.h"
 #include "sim/sim_gauge.h"
+
+namespace cw::test {
+
+// How long a flow waits for something the window or the pack is on its way to (a reading, a
+// redraw, a job's end). A wait ends as soon as its condition holds, so this costs a passing run
+// nothing; it is long because a machine busy with other builds runs the simulated pack and the
+// sanitizers many times slower than an idle one.
+inline constexpr int kFlowWaitMs = 30'000;
+
+}  // namespace cw::test
+
+// Every QTRY_ wait of the flows gets kFlowWaitMs instead of QtTest's five seconds.
+#undef QTRY_VERIFY
+#define QTRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, ::cw::test::kFlowWaitMs)
+#undef QTRY_COMPARE
+#define QTRY_COMPARE(expr, expected) \
+  QTRY_COMPARE_WITH_TIMEOUT(expr, expected, ::cw::test::kFlowWaitMs)
+#undef QTRY_VERIFY2
+#define QTRY_VERIFY2(expr, messageExpression) \
+  QTRY_VERIFY2_WITH_TIMEOUT(expr, messageExpression, ::cw::test::kFlowWaitMs)
 
 namespace cw::test {
 
