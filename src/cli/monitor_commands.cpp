@@ -138,16 +138,26 @@ int ScanLive(app::Workbench& bench, int count, std::stop_token stop) {
   return kExitSuccess;
 }
 
-int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop_token stop) {
+int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop_token stop,
+        ConsoleProgressBar& bar) {
   std::atomic<bool> stopped{false};
   const std::stop_callback on_stop(stop, [&stopped] { stopped = true; });
-  const monitor::LogRecordingResult result = bench.sbs().RecordLog(recording, stopped);
+  const monitor::LogRecordingResult result =
+      bench.sbs().RecordLog(recording, stopped, [&](int lines) {
+        bar.Draw(lines, recording.samples, fmt::format("{}/{} lines", lines, recording.samples));
+      });
+  bar.Finish();
   if (result.unknown_row) {
     fmt::print(stderr, "{}\n", fmt::format(text::kUnknownRow, *result.unknown_row));
     return kExitUsage;
   }
   if (!result.started) return kExitFailed;
   fmt::print("{}\n", fmt::format(text::kLogWritten, result.lines, recording.path));
+  // Ctrl-C is how a user ends a log early: the file is whole, and that is no failure.
+  if (result.stopped) {
+    fmt::print(stderr, "Stopped before the {} lines asked for; every line in the file is whole.\n",
+               recording.samples);
+  }
   // The file marks each value that was not read; how many there were is told here, and such a
   // log is no success.
   if (result.values.unread > 0) {
@@ -158,7 +168,8 @@ int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop
     fmt::print(stderr, "{}\n",
                fmt::format(text::kLogRowsNotRead, RowList(result.values.unread_rows)));
   }
-  return result.complete && result.values.unread == 0 ? kExitSuccess : kExitFailed;
+  return (result.complete || result.stopped) && result.values.unread == 0 ? kExitSuccess
+                                                                          : kExitFailed;
 }
 
 }  // namespace
@@ -193,7 +204,8 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   log->callback([options, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    exit_code = Log(*bench, *options, context.HonourStop(CommandContext::StopIs::kUsualEnd));
+    exit_code = Log(*bench, *options, context.HonourStop(CommandContext::StopIs::kUsualEnd),
+                    context.progress().bar());
   });
 }
 

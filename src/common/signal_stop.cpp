@@ -12,6 +12,8 @@ sigset_t StopSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  // A closed terminal or ssh session: the work must still stop at a safe point and save.
+  sigaddset(&set, SIGHUP);
   return set;
 }
 

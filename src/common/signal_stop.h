@@ -9,7 +9,7 @@
 
 namespace cw::common {
 
-// Ctrl-C (SIGINT) and SIGTERM for a front end without an event loop. Until a command says it
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP for a front end without an event loop. Until a command says it
 // honours a stop, a signal ends the process at once, as it always has. From Honour on, the first
 // signal asks the work in progress to stop through token() (the long jobs stop at their next safe
 // point: between two records, two pages, two transactions, never inside a flash write) and the
@@ -33,7 +33,7 @@ class SignalStop {
   // The first signal that requested a stop, 0 while none has.
   int signal() const { return signal_; }
   // The exit status a shell gives a process ended by that signal (130 for SIGINT, 143 for
-  // SIGTERM); `otherwise` when none arrived.
+  // SIGTERM, 129 for SIGHUP); `otherwise` when none arrived.
   int ExitStatusOr(int otherwise) const { return signal_ != 0 ? 128 + signal_ : otherwise; }
 
  private:

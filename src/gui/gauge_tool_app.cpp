@@ -227,10 +227,10 @@ bool DisplayNamed() {
 }  // namespace
 
 int RunGaugeTool(int argc, char** argv) {
-  // SIGTERM and SIGINT (a logout, a kill, Ctrl-C in the terminal) close the window as its close
-  // box does, but without asking (nobody may be there to answer): running work stops at its safe
-  // point and the simulated pack's state is saved.
-  // First: it blocks the signals for every thread started after it.
+  // SIGTERM, SIGINT and SIGHUP (a logout, a kill, Ctrl-C, a closed terminal) close the window as
+  // its close box does, but without asking (nobody may be there to answer): running work stops at
+  // its safe point and the simulated pack's state is saved. First: it blocks the signals for every
+  // thread started after it.
   common::SignalStop stop_signals;
   stop_signals.Honour();
   // The command line is answered before any display is needed (a package check, ssh).

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "monitor/messages.h"
 
 namespace cw::monitor {
@@ -255,7 +257,8 @@ std::optional<std::string> SbsSession::SelectLoggedRows(const std::vector<std::s
 }
 
 LogRecordingResult SbsSession::RecordLog(const LogRecording& recording,
-                                         const std::atomic<bool>& stop) {
+                                         const std::atomic<bool>& stop,
+                                         const std::function<void(int lines)>& on_line) {
   LogRecordingResult result;
   result.unknown_row = SelectLoggedRows(recording.rows);
   if (result.unknown_row) return result;
@@ -267,17 +270,28 @@ LogRecordingResult SbsSession::RecordLog(const LogRecording& recording,
   result.values = started.detail;
   common::Clock& clock = engine_.link().clock();
   const common::Millis interval{1000 * recording.interval_seconds};
+  // A stop is heard between short naps: a minute's interval must not keep Ctrl-C waiting.
+  constexpr common::Millis kLongestNap{250};
+  const auto wait_until = [&](common::Millis tick) {
+    for (common::Millis now = clock.Now(); tick > now && !stop; now = clock.Now()) {
+      clock.SleepFor(std::min(tick - now, kLongestNap));
+    }
+  };
+  if (on_line) on_line(0);
   common::Millis next_tick = clock.Now() + interval;
-  for (; result.lines < recording.samples && !stop; ++result.lines) {
-    const common::Millis now = clock.Now();
-    if (next_tick > now) clock.SleepFor(next_tick - now);
+  while (result.lines < recording.samples) {
+    wait_until(next_tick);
+    if (stop) break;
     next_tick += interval;
     engine_.ScanPass();
     const auto line = WriteLine();
     if (!line) break;
     result.values.Add(line.detail);
+    ++result.lines;
+    if (on_line) on_line(result.lines);
   }
   result.complete = result.lines == recording.samples;
+  result.stopped = !result.complete && stop;
   StopLog();
   return result;
 }

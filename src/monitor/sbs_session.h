@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,6 +85,7 @@ struct LogRecordingResult {
   // (marked so in the file).
   LoggedValues values;
   bool complete = false;  // every line asked for was written
+  bool stopped = false;   // a stop request ended it first; every line written is whole
 };
 
 // The SBS page's session: Log and Scan selections, the tab, the status-bit displays, the data
@@ -132,8 +134,10 @@ class SbsSession final {
   ScanReport ScanOnce();
   // The command line's data log: the rows selected, the static data read, then `samples` lines,
   // each after a scan pass, `interval_seconds` apart on the clock. Stops early when `stop` is set
-  // or a line cannot be written.
-  LogRecordingResult RecordLog(const LogRecording& recording, const std::atomic<bool>& stop);
+  // (within a quarter of a second, whatever the interval) or a line cannot be written.
+  // `on_line` hears how many lines are written: 0 once the file is open, then after each line.
+  LogRecordingResult RecordLog(const LogRecording& recording, const std::atomic<bool>& stop,
+                               const std::function<void(int lines)>& on_line = {});
 
   common::Observers<SbsChange>& changes() { return changes_; }
 

@@ -58,6 +58,7 @@ TEST(SignalStop, HonouredSignalsStopTheWorkAndOthersEndTheProcess) {
   const Case cases[] = {
       {"Ctrl-C, honoured", true, {SIGINT}, 130, 0},
       {"SIGTERM, honoured", true, {SIGTERM}, 143, 0},
+      {"SIGHUP (the terminal closed), honoured", true, {SIGHUP}, 129, 0},
       // The second tells the user the step is being finished; the first one's status stays.
       {"Ctrl-C twice, then SIGTERM", true, {SIGINT, SIGINT, SIGTERM}, 130, 0},
       {"Ctrl-C before any command honours it", false, {SIGINT}, -1, SIGINT},

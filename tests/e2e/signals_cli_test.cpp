@@ -95,6 +95,8 @@ TEST_F(SignalsCli, StoppedReadsWriteNoFileAndLeaveThePackAsItWas) {
        "Stopped while reading the data flash: the gauge is unchanged, and nothing was written."},
       {"df read-all -o", "r.afi", kBarDrawn, SIGINT, 130,
        "Stopped while reading the data flash: the gauge is unchanged, and nothing was written."},
+      {"df read-all -o", "r.afi", kBarDrawn, SIGHUP, 129,
+       "Stopped while reading the data flash: the gauge is unchanged, and nothing was written."},
   };
   for (const Case& c : cases) {
     const Interrupted run =
@@ -116,6 +118,19 @@ TEST_F(SignalsCli, LiveCommandsEndWithTheirOwnExitCodeOnASignal) {
     const Interrupted run = InterruptCli(Paced() + command, R"(\n)", signal);
     EXPECT_EQ(run.exit_code, 0) << command << " " << signal << "\n" << run.transcript;
   }
+}
+
+// Ctrl-C is how a log is ended early, even in the middle of a minute's wait: no line is begun
+// after it, the file keeps its header, and that end is no failure.
+TEST_F(SignalsCli, AStoppedLogEndsAtOnceWithItsFileWhole) {
+  const Interrupted run = InterruptCli(
+      Paced() + "log " + P("x.LOG") + " --samples 3 --interval 60", R"(\b0/3 lines)", SIGINT);
+  EXPECT_EQ(run.exit_code, 0) << run.transcript;
+  EXPECT_TRUE(Has(run.transcript, "0 data lines written to " + P("x.LOG"))) << run.transcript;
+  EXPECT_TRUE(Has(run.transcript, "Stopped before the 3 lines asked for")) << run.transcript;
+  std::ifstream log(P("x.LOG"));
+  std::string header;
+  EXPECT_TRUE(std::getline(log, header) && header.starts_with("Cellwarden\t")) << header;
 }
 
 TEST_F(SignalsCli, StoppedWritesSayWhatTheDataFlashHolds) {
