@@ -34,7 +34,7 @@ Outcome RunPacks(int packs, std::shared_ptr<const production::PreparedRecipe> re
   auto host = app::AdapterHost::Create(*app::ParseDeviceString(fmt::format("sim:packs={}", packs)),
                                        common::ProductConstants{});
   if (!host) {
-    outcome.problem = host.error();
+    outcome.problem = host.error().message;
     return outcome;
   }
   auto store = production::OpenRecordsStore(records, production::OpenMode::kCreate);

@@ -44,7 +44,7 @@ void TwoAdaptersAtOnce(benchmark::State& state) {
   auto host =
       app::AdapterHost::Create(*app::ParseDeviceString("sim:packs=2"), common::ProductConstants{});
   if (!host) {
-    state.SkipWithError(host.error().c_str());
+    state.SkipWithError(host.error().message.c_str());
     return;
   }
   Adapter adapters[2];

@@ -9,7 +9,7 @@
 namespace cw::app {
 namespace {
 
-std::expected<sim::SimPackSetOptions, std::string> SimPackSetOptionsOf(
+common::Expected<sim::SimPackSetOptions> SimPackSetOptionsOf(
     const DeviceSelection& device, const common::ProductConstants& constants) {
   sim::SimPackSetOptions options;
   options.packs = device.packs == 0 ? 1 : device.packs;
@@ -19,12 +19,12 @@ std::expected<sim::SimPackSetOptions, std::string> SimPackSetOptionsOf(
   options.state_folder = device.packs != 0;
   if (!device.faults.empty()) {
     auto faults = sim::ParseFaults(device.faults);
-    if (!faults) return std::unexpected(faults.error());
+    if (!faults) return common::Fail(common::ErrorKind::kUsage, faults.error());
     options.faults = *faults;
   }
   for (const auto& [pack, text] : device.pack_faults) {
     auto faults = sim::ParseFaults(text);
-    if (!faults) return std::unexpected(faults.error());
+    if (!faults) return common::Fail(common::ErrorKind::kUsage, faults.error());
     options.pack_faults[pack] = *faults;
   }
   return options;
@@ -38,7 +38,7 @@ AdapterHost::AdapterHost(DeviceSelection device, const common::ProductConstants&
 
 AdapterHost::~AdapterHost() = default;
 
-std::expected<std::shared_ptr<AdapterHost>, std::string> AdapterHost::Create(
+common::Expected<std::shared_ptr<AdapterHost>> AdapterHost::Create(
     const DeviceSelection& device, const common::ProductConstants& constants,
     common::TraceSink* trace) {
   std::shared_ptr<AdapterHost> host(new AdapterHost(device, constants, trace));

@@ -7,6 +7,7 @@
 #include "app/adapter_list.h"
 #include "app/device_string.h"
 #include "common/clock.h"
+#include "common/error.h"
 #include "common/front_end.h"
 #include "common/product_constants.h"
 #include "link/adapter_connection.h"
@@ -55,7 +56,8 @@ class AdapterBackends {
 // read and advance it), and each pack of the simulated set has its own gauge, bus and adapters.
 class AdapterHost {
  public:
-  static std::expected<std::shared_ptr<AdapterHost>, std::string> Create(
+  // A device string that names faults or packs wrongly is refused as kUsage.
+  static common::Expected<std::shared_ptr<AdapterHost>> Create(
       const DeviceSelection& device, const common::ProductConstants& constants,
       common::TraceSink* trace = nullptr);
   ~AdapterHost();

@@ -48,7 +48,7 @@ Workbench::~Workbench() {
 std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
     WorkbenchOptions options, common::MessageSink& messages) {
   auto host = AdapterHost::Create(options.device, options.constants, options.trace);
-  if (!host) return std::unexpected(host.error());
+  if (!host) return std::unexpected(host.error().message);
   link::AdapterChoice adapter = options.device.adapter;
   return Create(std::move(*host), std::move(adapter), std::move(options), messages);
 }

@@ -22,9 +22,10 @@ app::Workbench* CommandContext::OpenSimulated(int& exit_code) { return Started(e
 app::Workbench* CommandContext::Started(int& exit_code, bool simulated_only) {
   if (workbench_) return workbench_.get();
   app::Workbench* bench = Create(exit_code, simulated_only);
-  // An adapter named but not there has been named by the link already; nothing more to do.
+  // An adapter named but not there has been named by the link already; a JSON reader gets it
+  // as a document too.
   if (bench && !bench->Start()) {
-    exit_code = kExitFailed;
+    exit_code = output_.ErrorShown(ErrorKind::kNoAdapter, messages_.LastShown(), kExitFailed);
     return nullptr;
   }
   return bench;
@@ -131,8 +132,9 @@ app::AdapterHost* CommandContext::OpenHost(int& exit_code, bool simulated_only) 
   if (!options) return nullptr;
   auto host = app::AdapterHost::Create(options->device, options->constants, options->trace);
   if (!host) {
-    fmt::print(stderr, "{}\n", host.error());
-    exit_code = kExitFailed;
+    const common::Error& error = host.error();
+    exit_code = output_.Error(error.kind, error.message,
+                              error.kind == ErrorKind::kUsage ? kExitUsage : kExitFailed);
     return nullptr;
   }
   host_ = std::move(*host);

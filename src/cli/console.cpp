@@ -10,6 +10,7 @@ namespace cw::cli {
 
 void StderrMessageSink::Show(std::string_view text, std::string_view, common::MessageIcon icon) {
   std::lock_guard lock(mutex_);
+  last_shown_ = text;
   if (holding_) {
     held_.push_back({std::string(text), icon});
     return;
@@ -33,6 +34,11 @@ void StderrMessageSink::Release(bool succeeded) {
     fmt::print(result ? stdout : stderr, "{}\n", held.text);
   }
   held_.clear();
+}
+
+std::string StderrMessageSink::LastShown() {
+  std::lock_guard lock(mutex_);
+  return last_shown_;
 }
 
 void StderrTraceSink::Trace(std::string_view layer, std::string_view text) {

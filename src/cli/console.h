@@ -23,6 +23,8 @@ class StderrMessageSink final : public common::MessageSink {
   // stdout; a warning or an error stays on stderr whatever the outcome.
   void Hold();
   void Release(bool succeeded);
+  // The last message shown or held, for a failure that is told again as a JSON document.
+  std::string LastShown();
 
  private:
   std::mutex mutex_;
@@ -32,6 +34,7 @@ class StderrMessageSink final : public common::MessageSink {
     common::MessageIcon icon;
   };
   std::vector<HeldMessage> held_;
+  std::string last_shown_;
   class ConsoleProgressBar* bar_ = nullptr;
 };
 

@@ -89,21 +89,25 @@ std::string PackSerial(int number) {
   return fmt::format("{}{:08}", common::kDefaultSerialPrefix, number);
 }
 
-std::expected<std::unique_ptr<SimPackSet>, std::string> SimPackSet::Create(
-    common::Clock& clock, SimPackSetOptions options) {
+common::Expected<std::unique_ptr<SimPackSet>> SimPackSet::Create(common::Clock& clock,
+                                                                 SimPackSetOptions options) {
+  using common::ErrorKind;
   if (options.packs < 1 || options.packs > kMaxPacks) {
-    return std::unexpected(fmt::format(messages::kPackCountOutOfRange, options.packs, kMaxPacks));
+    return common::Fail(ErrorKind::kUsage,
+                        fmt::format(messages::kPackCountOutOfRange, options.packs, kMaxPacks));
   }
   for (const auto& [number, faults] : options.pack_faults) {
     if (number < 1 || number > options.packs) {
-      return std::unexpected(fmt::format(messages::kFaultsForMissingPack, number, options.packs));
+      return common::Fail(ErrorKind::kUsage,
+                          fmt::format(messages::kFaultsForMissingPack, number, options.packs));
     }
   }
   if (options.state_folder && !options.state.empty()) {
     std::error_code error;
     std::filesystem::create_directories(options.state, error);
     if (!std::filesystem::is_directory(options.state)) {
-      return std::unexpected(
+      return common::Fail(
+          ErrorKind::kFile,
           fmt::format(messages::kStateFolderUnusable, options.state,
                       error ? error.message() : std::string(messages::kNotAFolder)));
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/error.h"
 #include "common/product_constants.h"
 #include "link/hid_backend.h"
 #include "link/usb_backend.h"
@@ -45,10 +46,10 @@ std::string PackSerial(int number);
 // holds and writes the files of the packs it drives and no others.
 class SimPackSet {
  public:
-  // Refuses a count out of range, faults for a pack that is not there, and a state folder that
-  // cannot be made.
-  static std::expected<std::unique_ptr<SimPackSet>, std::string> Create(common::Clock& clock,
-                                                                        SimPackSetOptions options);
+  // Refuses a count out of range and faults for a pack that is not there (kUsage: the device
+  // string is wrong), and a state folder that cannot be made (kFile).
+  static common::Expected<std::unique_ptr<SimPackSet>> Create(common::Clock& clock,
+                                                              SimPackSetOptions options);
   ~SimPackSet();
 
   SimPackSet(const SimPackSet&) = delete;

@@ -72,7 +72,7 @@ class AdapterHostTest : public ::testing::Test {
  protected:
   void MakeHost(const std::string& device) {
     auto host = AdapterHost::Create(*ParseDeviceString(device), common::ProductConstants{});
-    ASSERT_TRUE(host.has_value()) << host.error();
+    ASSERT_TRUE(host.has_value()) << host.error().message;
     host_ = std::move(*host);
   }
   std::unique_ptr<Workbench> Open(std::string serial) {

@@ -156,19 +156,31 @@ TEST_F(JsonFilesTest, DocumentsCarryTheReadings) {
   EXPECT_EQ(problems[1]["kind"], "write_pec");
 }
 
-TEST_F(JsonFilesTest, ErrorsNameTheirKind) {
+TEST_F(JsonFilesTest, ErrorsNameTheirKindWithTheirExitCode) {
   struct Expected {
     std::string arguments;
     const char* kind;
+    int exit_code;
   };
   for (const Expected& e : {
-           Expected{std::string(kSim) + "--pid 1234 probe", "no_adapter"},
-           Expected{std::string(kSim) + "read-word ZZ", "usage"},
+           Expected{std::string(kSim) + "--pid 1234 probe", "no_adapter", 1},
+           Expected{std::string(kSim) + "read-word ZZ", "usage", 2},
            Expected{"--device sim:faults=nack-every=1:clock=virtual read-word 09",
-                    "gauge_not_responding"},
-           Expected{"fs check @none.fs", "file"},
+                    "gauge_not_responding", 1},
+           Expected{"fs check @none.fs", "file", 2},
+           // A device string the simulated pack cannot take is a refused command line.
+           Expected{"--device sim:faults=bogus read-word 09", "usage", 2},
+           Expected{"--device sim:faults=nack-every=abc read-word 09", "usage", 2},
+           Expected{"--device sim:faults=drop-after=1@2@3 read-word 09", "usage", 2},
+           Expected{"--device sim:packs=3:faults=drop-after=1@4 read-word 09", "usage", 2},
+           // An adapter named that is not plugged in.
+           Expected{"--device hid:nonexistent read-word 09", "no_adapter", 1},
+           Expected{"--device sim:adapter=hid:888800000004 read-word 09", "no_adapter", 1},
        }) {
-    EXPECT_EQ(Document(e.arguments)["error"]["kind"], e.kind) << e.arguments;
+    const CliRun run = RunCli(WithPaths(e.arguments) + " --json");
+    const json document = json::parse(run.out, nullptr, false);
+    EXPECT_EQ(document["error"]["kind"], e.kind) << e.arguments << "\n" << run.out << run.err;
+    EXPECT_EQ(run.exit_code, e.exit_code) << e.arguments;
   }
 }
 

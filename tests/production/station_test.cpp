@@ -102,7 +102,7 @@ class StationTest : public testing::Test {
     ASSERT_TRUE(prepared) << prepared.error().front().text;
     if (!host_) {
       auto host = app::AdapterHost::Create(*app::ParseDeviceString(device), constants_);
-      ASSERT_TRUE(host) << host.error();
+      ASSERT_TRUE(host) << host.error().message;
       host_ = *host;
     }
     auto store = OpenRecordsStore(scratch_.File("records.sqlite"), OpenMode::kCreate);

@@ -26,7 +26,7 @@ class PackSetTest : public ::testing::Test {
 
   std::unique_ptr<SimPackSet> Make(SimPackSetOptions options) {
     auto set = SimPackSet::Create(clock_, std::move(options));
-    EXPECT_TRUE(set.has_value()) << set.error();
+    EXPECT_TRUE(set.has_value()) << set.error().message;
     return set ? std::move(*set) : nullptr;
   }
 
@@ -45,7 +45,7 @@ TEST_F(PackSetTest, RefusesWhatCannotBeBuilt) {
   for (const auto& options : cases) {
     const auto set = SimPackSet::Create(clock_, options);
     ASSERT_FALSE(set.has_value()) << options.packs;
-    EXPECT_FALSE(set.error().empty());
+    EXPECT_FALSE(set.error().message.empty());
   }
 }
 
