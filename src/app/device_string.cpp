@@ -14,16 +14,18 @@ constexpr std::string_view kAdapterKey = "adapter=";
 
 std::expected<void, std::string> Fail(std::string text) { return std::unexpected(std::move(text)); }
 
-// "hid:KEY", "bulk:KEY", and in a simulated set's "adapter=" also a bare KEY (either transport).
+// "hid:KEY", "bulk:KEY", "hid" or "bulk" alone (the one adapter of that kind), and in a simulated
+// set's "adapter=" also a bare KEY (either transport).
 std::expected<link::AdapterChoice, std::string> ChoiceOf(std::string_view text) {
   for (std::string_view kind : {"hid", "bulk"}) {
+    const auto transport = kind == "hid" ? link::Transport::kHid : link::Transport::kBulk;
+    if (text == kind) return link::AdapterChoice{transport, {}};
     if (!text.starts_with(kind) || !text.substr(kind.size()).starts_with(':')) continue;
     const std::string_view key = text.substr(kind.size() + 1);
     if (key.empty()) {
       return std::unexpected(fmt::format(messages::kDeviceNeedsAdapter, text, kind));
     }
-    return link::AdapterChoice{kind == "hid" ? link::Transport::kHid : link::Transport::kBulk,
-                               std::string(key)};
+    return link::AdapterChoice{transport, std::string(key)};
   }
   return link::AdapterChoice{std::nullopt, std::string(text)};
 }
@@ -76,7 +78,7 @@ std::expected<void, std::string> ApplySimKey(std::string_view key, std::string_v
 std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view text) {
   DeviceSelection selection;
   if (text == "auto" || text.empty()) return selection;
-  if (text.starts_with("hid:") || text.starts_with("bulk:")) {
+  if (text == "hid" || text == "bulk" || text.starts_with("hid:") || text.starts_with("bulk:")) {
     auto choice = ChoiceOf(text);
     if (!choice) return std::unexpected(choice.error());
     selection.adapter = std::move(*choice);

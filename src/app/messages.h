@@ -81,7 +81,7 @@ inline constexpr std::string_view kExchangeFailed = "the adapter exchange failed
 
 // Device strings
 inline constexpr std::string_view kUnknownDevice =
-    "unknown device \"{}\": use auto, sim or sim:key=value:...";
+    "unknown device \"{}\": use auto, hid, bulk, hid:SERIAL, bulk:SERIAL, sim or sim:key=value:...";
 inline constexpr std::string_view kDeviceNeedsAdapter =
     "device \"{}\" needs the adapter's serial number or node after the colon ({}:888800000001)";
 inline constexpr std::string_view kDeviceOptionNeedsValue =
@@ -94,7 +94,7 @@ inline constexpr std::string_view kBadPackCount =
 inline constexpr std::string_view kBadFaultsPack =
     "faults=\"{}\": after the @ comes the number of the pack they are for (from 1)";
 inline constexpr std::string_view kUnknownDeviceOption =
-    "unknown device option \"{}\" (known: transport, state, faults, clock)";
+    "unknown device option \"{}\" (known: transport, state, faults, clock, packs, adapter)";
 
 // The list of adapters: a HID device of the adapter's ids without its collections.
 inline constexpr std::string_view kNoAdapterCollections =

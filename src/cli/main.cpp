@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
   GlobalOptions options;
   app.add_option(
       "--device", options.device,
-      "auto, hid:SERIAL_OR_PATH, bulk:SERIAL_OR_NODE, sim, or sim:key=value:... (see the guide)");
+      "auto, hid or bulk (the one adapter of that kind), hid:SERIAL_OR_PATH, bulk:SERIAL_OR_NODE, "
+      "sim, or sim:key=value:... (see the guide)");
   app.add_flag("--sim", options.sim, "use the simulated pack (same as --device sim)");
   app.add_option("--sim-state", options.sim_state,
                  "load the simulated pack from FILE and save it back on exit");

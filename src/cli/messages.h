@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "common/doc_dir.h"
+
 // Texts of the command-line front end that are not the product's own messages.
 namespace cw::cli::messages {
 
@@ -151,15 +153,15 @@ inline constexpr std::string_view kStepReady =
     "  - The adapter is ready: `cellwarden-cli probe` opens it.";
 inline constexpr std::string_view kStepPlugIn =
     "  - Plug the adapter in; `lsusb -d {:04x}:` must list it (product {:04x} for HID, {:04x} "
-    "for bulk). If its maker uses another vendor id, see docs/bring-up.md.";
+    "for bulk). If its maker uses another vendor id, see " CW_DOC_DIR "/bring-up.md.";
 inline constexpr std::string_view kStepUsbUnavailable =
     "  - libusb could not list the USB devices ({}): a bulk adapter cannot be found until it can.";
 inline constexpr std::string_view kStepInstallRule =
     "  - Install the udev rule: sudo cp packaging/70-cellwarden.rules /etc/udev/rules.d/ && "
     "sudo udevadm control --reload && sudo udevadm trigger, then replug the adapter.";
 inline constexpr std::string_view kStepAddProduct =
-    "  - Add product {:04x} to the udev rule (docs/bring-up.md says how), reload the rules and "
-    "replug the adapter.";
+    "  - Add product {:04x} to the udev rule (" CW_DOC_DIR
+    "/bring-up.md says how), reload the rules and replug the adapter.";
 inline constexpr std::string_view kStepJoinGroup =
     "  - Add yourself to the {0} group (sudo usermod -aG {0} $USER), then log in again.";
 inline constexpr std::string_view kStepReloadRules =
@@ -184,7 +186,7 @@ inline constexpr std::string_view kStepBullet = "  - ";
 // --json
 namespace json_output {
 inline constexpr std::string_view kOption =
-    "print the result as one JSON document on stdout (docs/json.md describes each)";
+    "print the result as one JSON document on stdout (" CW_DOC_DIR "/json.md describes each)";
 }  // namespace json_output
 // auth digest: the crypto library computed no digest.
 inline constexpr std::string_view kDigestFailed = "the digest could not be computed";

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/station_commands.h"
+#include "common/doc_dir.h"
 #include "common/file_output.h"
 #include "production/messages.h"
 #include "production/prepared_recipe.h"
@@ -251,7 +252,7 @@ CLI::App* AddRecordsCommand(CLI::App& records, std::string_view name, std::strin
   command->add_option("--records", options.location,
                       "the records: a file, or postgresql://... (default: the user's data "
                       "folder)");
-  command->add_flag("--json", options.json, "one JSON document (see docs/json.md)");
+  command->add_flag("--json", options.json, "one JSON document (see " CW_DOC_DIR "/json.md)");
   if (filters) {
     command->add_option("--since", options.since,
                         "runs started since a date, a local time or a span (7d, 12h, 90m)");

@@ -1,7 +1,8 @@
 /*
  * libcwpipes: the pipe routines of the Cellwarden USB-to-SMBus adapter, for other programs.
- * C89 and C++98 clean. docs/pipes.md walks through one exchange byte by byte;
- * examples/pipes/ holds a C and a Python (ctypes) client.
+ * C89 and C++98 clean. pipes.md walks through one exchange byte by byte, and examples/pipes/
+ * beside it holds a C and a Python (ctypes) client: installed by the package in
+ * /usr/share/doc/cellwarden/, in docs/ and examples/ of the source tree.
  *
  * THE DEVICE
  * The adapter's bulk product (USB product id 0x8000) is opened through libusb. A control handle

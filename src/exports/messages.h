@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "common/doc_dir.h"
+
 // Every text the pipe library gives a calling program through CwPipesLastError, and the one it
 // writes to stderr. Each starts with the routine that failed ({0} in the formats below that
 // take it), so a script can print it as it stands. Format strings take their arguments through
@@ -45,7 +47,7 @@ inline constexpr std::string_view kCannotOpen =
     "{}: the adapter {:04x}:{:04x} cannot be opened: {}";
 inline constexpr std::string_view kAccessDenied =
     "{}: the adapter {:04x}:{:04x} cannot be opened: {}; install the udev rule "
-    "70-cellwarden.rules (see docs/bring-up.md) or add yourself to the plugdev group";
+    "70-cellwarden.rules (see " CW_DOC_DIR "/bring-up.md) or add yourself to the plugdev group";
 inline constexpr std::string_view kAdapterBusy =
     "{}: the adapter {:04x}:{:04x} is held by another program (interface 0 cannot be claimed: "
     "{}); close that program and try again";

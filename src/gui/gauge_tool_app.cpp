@@ -63,12 +63,14 @@ struct CommandLine {
   QCommandLineOption pid{"pid", Q(messages::kPidOption), "HEX"};
   QCommandLineOption serial_prefix{"serial-prefix", Q(messages::kSerialPrefixOption), "TEXT"};
   QCommandLineOption production{"production", Q(messages::kProductionOption), "RECIPE"};
-  QCommandLineOption help = parser.addHelpOption();
+  // Not Qt's help option: its --help-all lists Qt's own options, which this command line
+  // refuses.
+  QCommandLineOption help{{"h", "help"}, Q(messages::kHelpOption)};
   QCommandLineOption version = parser.addVersionOption();
 
   CommandLine() {
     parser.setApplicationDescription(Q(messages::kProgramDescription));
-    parser.addOptions({device, sim, sim_state, pid, serial_prefix, production});
+    parser.addOptions({help, device, sim, sim_state, pid, serial_prefix, production});
   }
 };
 

@@ -7,13 +7,17 @@
 namespace cw::gui::messages {
 
 // Start-up
-// Where the settings live: (organisation, application) of QSettings.
+// Where the settings live: (organisation, application) of QSettings, the maker's root that
+// every version of the tool has used (~/.config/Quillmarsh/Message.conf).
 inline constexpr std::string_view kOrganisation = "Quillmarsh";
 inline constexpr std::string_view kSettingsApplication = "Message";
 // The program's own name: the window class and the desktop file the desktop matches it with.
 inline constexpr std::string_view kProgramName = "cellwarden";
 inline constexpr std::string_view kLanguageKey = "Settings/Language";
-inline constexpr std::string_view kDeviceOption = "Device: auto, sim or sim:key=value:...";
+inline constexpr std::string_view kHelpOption = "Displays these options.";
+inline constexpr std::string_view kDeviceOption =
+    "Device: auto, hid or bulk (the one adapter of that kind), hid:SERIAL_OR_PATH, "
+    "bulk:SERIAL_OR_NODE, sim, or sim:key=value:...";
 inline constexpr std::string_view kSimOption = "Use the simulated pack (short for --device sim).";
 inline constexpr std::string_view kSimStateOption =
     "Keep the simulated pack in FILE (loaded at start, saved at exit).";

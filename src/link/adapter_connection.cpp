@@ -67,6 +67,7 @@ std::vector<HidNode> GroupByNode(const std::vector<HidCollectionInfo>& entries) 
 }
 
 bool Names(const AdapterChoice& choice, const HidNode& node) {
+  if (choice.key.empty()) return true;  // a kind alone names every adapter of that kind
   if (choice.key == node.node || (!node.serial.empty() && choice.key == node.serial)) return true;
   return std::any_of(node.collections.begin(), node.collections.end(),
                      [&](const HidCollectionInfo& info) { return info.path == choice.key; });
@@ -74,6 +75,11 @@ bool Names(const AdapterChoice& choice, const HidNode& node) {
 
 std::string_view TransportName(Transport transport) {
   return transport == Transport::kHid ? messages::kHidTransport : messages::kBulkTransport;
+}
+
+// The kind as the device option writes it.
+std::string_view TransportWord(Transport transport) {
+  return transport == Transport::kHid ? messages::kHidWord : messages::kBulkWord;
 }
 
 std::string Joined(const std::vector<std::string>& parts) {
@@ -89,6 +95,7 @@ std::string Joined(const std::vector<std::string>& parts) {
 
 std::string DescribeChoice(const AdapterChoice& choice) {
   if (!choice.transport) return fmt::format(messages::kAnyChoice, choice.key);
+  if (choice.key.empty()) return std::string(TransportWord(*choice.transport));
   return fmt::format(fmt::runtime(*choice.transport == Transport::kHid ? messages::kHidChoice
                                                                        : messages::kBulkChoice),
                      choice.key);
@@ -111,7 +118,9 @@ bool AdapterConnection::EndOpen(bool opened) {
   if (opened || choice_.any()) return opened;
   std::string why;
   if (!ambiguous_.empty()) {
-    why = fmt::format(messages::kChoiceAmbiguous, ambiguous_.size(), Joined(ambiguous_));
+    why = fmt::format(
+        fmt::runtime(choice_.key.empty() ? messages::kKindAmbiguous : messages::kChoiceAmbiguous),
+        ambiguous_.size(), Joined(ambiguous_));
   } else if (hid_matches_ + bulk_matches_ == 0) {
     std::vector<std::string> found;
     for (const auto& seen : seen_) {
@@ -127,7 +136,9 @@ bool AdapterConnection::EndOpen(bool opened) {
                    ? fmt::format(messages::kFoundNoneOfKind, TransportName(*choice_.transport))
                    : std::string(messages::kFoundNothing);
     }
-    why = fmt::format(messages::kChoiceMatchesNothing, listed);
+    why = fmt::format(fmt::runtime(choice_.key.empty() ? messages::kKindMatchesNothing
+                                                       : messages::kChoiceMatchesNothing),
+                      listed);
   } else {
     return false;  // the adapter named is there but would not open: its own problem says why
   }
@@ -236,8 +247,9 @@ bool AdapterConnection::OpenBulk() {
     }
     const std::string serial = device->ReadSerialNumber();
     seen_.push_back({Transport::kBulk, node, serial, {}});
-    const bool chosen = choice_.any() ? !serial.empty() && serial == wanted_serial
-                                      : choice_.key == serial || choice_.key == node;
+    // Without a name, the product's adapters are known by the serial rule.
+    const bool chosen = choice_.key.empty() ? !serial.empty() && serial == wanted_serial
+                                            : choice_.key == serial || choice_.key == node;
     if (!chosen) continue;
     matching_nodes.push_back(node);
     if (!accepted) {

@@ -24,14 +24,17 @@ enum class Transport : std::uint8_t { kBulk = 0, kHid = 1 };
 // rules, as the platform lists them. With one: only the adapter whose serial number or device
 // node is `key` (a HID adapter also by the path of one of its collections), of `transport` when
 // one is given. Naming a bulk adapter by its serial number replaces the serial-prefix rule.
+// Which adapter to open: any (auto), the one adapter of a kind ("hid", "bulk"), or one named by
+// its serial number or node, of a kind or of either.
 struct AdapterChoice {
   std::optional<Transport> transport;
   std::string key;
-  bool any() const { return key.empty(); }
+  bool any() const { return !transport && key.empty(); }
   bool operator==(const AdapterChoice&) const = default;
 };
 
-// The choice as the user wrote it: "hid:KEY", "bulk:KEY", or "adapter=KEY" (either transport).
+// The choice as the user wrote it: "hid:KEY", "bulk:KEY", "hid", "bulk", or "adapter=KEY" (either
+// transport).
 std::string DescribeChoice(const AdapterChoice& choice);
 
 // An adapter with the right ids that is there but could not be opened or claimed.

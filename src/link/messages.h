@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "common/doc_dir.h"
+
 // Every text the link shows to the user, puts in the status bar or writes to the trace.
 namespace cw::link::messages {
 
@@ -18,7 +20,8 @@ inline constexpr std::string_view kUsbTransferError = "USB Transfer Error";
 
 // Why an adapter that is there could not be used; {0} is its node, {1} the system's reason.
 inline constexpr std::string_view kAccessDeniedNotice =
-    "{}: {}: install the udev rule (see docs/bring-up.md) or add yourself to the plugdev group";
+    "{}: {}: install the udev rule (see " CW_DOC_DIR
+    "/bring-up.md) or add yourself to the plugdev group";
 inline constexpr std::string_view kBusyNotice =
     "{}: {}: another program holds the adapter; close it and try again";
 inline constexpr std::string_view kCannotOpenNotice = "{}: {}";
@@ -31,6 +34,11 @@ inline constexpr std::string_view kChoiceMatchesNothing =
     "no adapter has this serial number or node; found: {}";
 inline constexpr std::string_view kChoiceAmbiguous =
     "{} adapters have this serial number ({}): name one by its node";
+// The same for a kind alone ("hid", "bulk"): none of that kind, or several.
+inline constexpr std::string_view kKindMatchesNothing =
+    "no adapter of this kind is plugged in; found: {}";
+inline constexpr std::string_view kKindAmbiguous =
+    "{} adapters of this kind are plugged in ({}): name one by its serial number or node";
 inline constexpr std::string_view kFoundNothing = "no adapter at all";
 // Only the kind of adapter named is looked at: {} is its transport.
 inline constexpr std::string_view kFoundNoneOfKind = "no {} adapter";
@@ -40,6 +48,8 @@ inline constexpr std::string_view kFoundUnopened = "{} {} (not opened: {})";
 inline constexpr std::string_view kHidTransport = "HID";
 inline constexpr std::string_view kBulkTransport = "bulk";
 // How a choice is written on the command line.
+inline constexpr std::string_view kHidWord = "hid";
+inline constexpr std::string_view kBulkWord = "bulk";
 inline constexpr std::string_view kHidChoice = "hid:{}";
 inline constexpr std::string_view kBulkChoice = "bulk:{}";
 inline constexpr std::string_view kAnyChoice = "adapter={}";

@@ -30,6 +30,8 @@ TEST(AdapterDeviceStringTest, NamesOneAdapterOrManySimulatedPacks) {
   const Case cases[] = {
       {"hid:888800000002", {.adapter = {Transport::kHid, "888800000002"}}},
       {"hid:/dev/hidraw3", {.adapter = {Transport::kHid, "/dev/hidraw3"}}},
+      {"hid", {.adapter = {Transport::kHid, ""}}},
+      {"bulk", {.adapter = {Transport::kBulk, ""}}},
       {"bulk:/dev/bus/usb/001/005", {.adapter = {Transport::kBulk, "/dev/bus/usb/001/005"}}},
       {"sim:packs=3", {.simulated = true, .packs = 3}},
       {"sim:packs=3:adapter=888800000002",

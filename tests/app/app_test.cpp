@@ -69,7 +69,7 @@ TEST(DeviceStringTest, SimStateIsAFileNameWhateverItHolds) {
 }
 
 TEST(DeviceStringTest, RefusesWhatItDoesNotKnowWithAReason) {
-  for (const char* text : {"simulated", "hid", "sim:transport=usb", "sim:colour=red", "sim:state",
+  for (const char* text : {"simulated", "hidraw", "sim:transport=usb", "sim:colour=red", "sim:state",
                            "sim:state=", "sim:clock=fast", "sim::"}) {
     const auto parsed = ParseDeviceString(text);
     ASSERT_FALSE(parsed.has_value()) << text;

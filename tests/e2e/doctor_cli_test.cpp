@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli_runner.h"
+#include "common/doc_dir.h"
 
 namespace cw::test {
 namespace {
@@ -24,8 +25,8 @@ constexpr const char* kDeniedHid =
     "hid /dev/hidraw3 16c0:8888 serial=888800000001 open-errno=13 mode=0600";
 constexpr const char* kBusyBulk = "usb 1/5 16c0:8000 serial=888800000001 claim-error=-6";
 constexpr const char* kAccessMessage =
-    "/dev/hidraw3: Permission denied: install the udev rule (see docs/bring-up.md) or add "
-    "yourself to the plugdev group";
+    "/dev/hidraw3: Permission denied: install the udev rule (see " CW_DOC_DIR
+    "/bring-up.md) or add yourself to the plugdev group";
 
 // The library the build puts next to the CLI's bin directory.
 fs::path ShimLibrary() {

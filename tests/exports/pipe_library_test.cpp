@@ -69,7 +69,7 @@ TEST(PipeLibrarySetup, EveryUnusableSetupSaysWhyAndOpensNothing) {
   };
   const std::vector<Case> cases = {
       {"bogus", common::ProductConstants{},
-       "CWPIPES_DEVICE=\"bogus\": unknown device \"bogus\": use auto, sim or sim:key=value:..."},
+       "CWPIPES_DEVICE=\"bogus\": unknown device \"bogus\": use auto, hid, bulk, hid:SERIAL, bulk:SERIAL, sim or sim:key=value:..."},
       {"sim:colour=red", common::ProductConstants{},
        "CWPIPES_DEVICE=\"sim:colour=red\": unknown device option \"colour\" (known: transport, "
        "state, faults, clock)"},

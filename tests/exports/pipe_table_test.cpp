@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/doc_dir.h"
 #include "fake_usb_backend.h"
 #include "recording_usb_backend.h"
 
@@ -106,8 +107,8 @@ TEST(PipeTableDevice, OpenFailsCleanlyWhenNoAdapterCanBeHadAndSaysWhy) {
        {},
        PipeFailureKind::kAccessDenied,
        "the adapter 16c0:8000 cannot be opened: Permission denied (LIBUSB_ERROR_ACCESS); install "
-       "the udev rule 70-cellwarden.rules (see docs/bring-up.md) or add yourself to the plugdev "
-       "group"},
+       "the udev rule 70-cellwarden.rules (see " CW_DOC_DIR
+       "/bring-up.md) or add yourself to the plugdev group"},
       {"interface busy",
        one,
        {.failing_claims = 100},

@@ -636,6 +636,9 @@ class GuiFlows : public QObject {
     for (const char* option : {"--device", "--sim", "--sim-state", "--pid", "--serial-prefix"}) {
       QVERIFY2(help.out.contains(option), option);
     }
+    QVERIFY(help.out.contains("--production"));
+    // Qt's own options are refused, so no option lists them or starts the window instead.
+    QCOMPARE(run({"--help-all"}).status, 2);
     const Run version = run({"--version"});
     QCOMPARE(version.status, 0);
     QVERIFY(version.out.startsWith("cellwarden ") && version.out.endsWith("\n"));

@@ -83,6 +83,8 @@ TEST(AdapterChoiceTest, NamedAdapterIsTheOnlyOneOpened) {
       // Either transport, by the transport rules: bulk first on a first open.
       {{std::nullopt, "888800000002"}, Transport::kBulk, "sim:bulk1"},
       {{std::nullopt, "sim:hid1"}, Transport::kHid, "sim:hid1:1"},
+      // A kind alone: the one adapter of that kind (of two bulk ones, one fits the serial rule).
+      {{Transport::kBulk, ""}, Transport::kBulk, "sim:bulk0"},
   };
   for (const auto& c : cases) {
     ChoiceFixture fx;
@@ -154,6 +156,27 @@ TEST(AdapterChoiceTest, NameThatFitsNothingOrSeveralIsRefusedSayingWhatIsThere) 
             std::vector<std::string>{"bulk:888800000001: 2 adapters have this serial number "
                                      "(sim:bulk0, sim:bulk1): name one by its node"});
   EXPECT_TRUE(twins.Open({Transport::kBulk, "sim:bulk1"}));
+}
+
+TEST(AdapterChoiceTest, AKindAloneOpensItsOneAdapterOrSaysWhatIsThere) {
+  sim::SimOptions one_hid = OptionsFor(Adapters::kBoth);
+  ChoiceFixture single(std::move(one_hid));
+  ASSERT_TRUE(single.Open({Transport::kHid, ""}));
+  EXPECT_EQ(single.link.transport().transport(), Transport::kHid);
+
+  ChoiceFixture two_hid;
+  EXPECT_FALSE(two_hid.Open({Transport::kHid, ""}));
+  EXPECT_EQ(two_hid.link.link_status(), link::LinkStatus::kNoAdapter);
+  EXPECT_EQ(two_hid.messages.Texts(),
+            std::vector<std::string>{"hid: 2 adapters of this kind are plugged in (sim:hid0, "
+                                     "sim:hid1): name one by its serial number or node"});
+  EXPECT_TRUE(two_hid.hid.opened.empty());
+
+  ChoiceFixture hid_only(OptionsFor(Adapters::kHid));
+  EXPECT_FALSE(hid_only.Open({Transport::kBulk, ""}));
+  EXPECT_EQ(hid_only.messages.Texts(),
+            std::vector<std::string>{
+                "bulk: no adapter of this kind is plugged in; found: no bulk adapter"});
 }
 
 TEST(AdapterChoiceTest, SurveyListsEachHidAdapterOnceByItsNode) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "support/recording_sinks.h"
+#include "common/doc_dir.h"
 #include "cwpipes.h"
 #include "fake_usb_control.h"
 #include "link/bus_lock.h"
@@ -19,6 +19,7 @@
 #include "link/gauge_link.h"
 #include "link/hidapi_backend.h"
 #include "link/libusb_backend.h"
+#include "support/recording_sinks.h"
 
 // The shim is preloaded ahead of the sanitizer runtime of a sanitizer build; the runtime refuses
 // to start that way unless told the order is intended. The environment's own options still
@@ -34,7 +35,7 @@ constexpr const char* kHidAdapter = "hid /dev/hidraw3 16c0:8888 serial=888800000
 constexpr const char* kForeignHid = "hid /dev/hidraw1 046d:c52b usages=6 page=1";
 constexpr const char* kBulkAdapter = "usb 1/5 16c0:8000 serial=888800000001";
 constexpr const char* kAccessAdvice =
-    "install the udev rule (see docs/bring-up.md) or add yourself to the plugdev group";
+    "install the udev rule (see " CW_DOC_DIR "/bring-up.md) or add yourself to the plugdev group";
 
 struct Case {
   const char* name;
