@@ -257,7 +257,8 @@ CLI::App* AddRecordsCommand(CLI::App& records, std::string_view name, std::strin
     command->add_option("--since", options.since,
                         "runs started since a date, a local time or a span (7d, 12h, 90m)");
     command->add_option("--result", options.result, "runs that ended so: pass, fail, ...");
-    command->add_option("--last", options.last, "only the latest N runs");
+    command->add_option("--last", options.last, "only the latest N runs")
+        ->transform(WholeNumberIn(1));
   }
   return command;
 }
@@ -286,7 +287,9 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
   auto run_id = std::make_shared<std::int64_t>(0);
   auto* show =
       AddRecordsCommand(*records, "show", "One run and each of its steps", *show_options, false);
-  show->add_option("RUN", *run_id, "the run's number (records list shows it)")->required();
+  show->add_option("RUN", *run_id, "the run's number (records list shows it)")
+      ->required()
+      ->transform(WholeNumberIn(1));
   show->callback([=, &exit_code] {
     auto store = OpenRecords(*show_options);
     if (!store) {

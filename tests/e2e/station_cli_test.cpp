@@ -197,6 +197,16 @@ TEST_F(StationCli, RefusesABadRecipeBeforeAnyPackAndSaysWhere) {
   }
 }
 
+// A count or a run number that is none is a refused command line, never "every run" or run 0.
+TEST_F(StationCli, RecordsRefuseCountsAndRunNumbersThatAreNone) {
+  for (const std::string arguments :
+       {"list --last 0", "list --last -1", "show ''", "show abc", "show 0"}) {
+    const CliRun run = RunCli("records " + arguments + " --records " + P("records.sqlite"));
+    EXPECT_EQ(run.exit_code, 2) << arguments << "\n" << run.err;
+    EXPECT_FALSE(fs::exists(dir_ / "records.sqlite")) << arguments;
+  }
+}
+
 TEST_F(StationCli, AskedReferencesAreTakenFromTheCommandLineOrRefused) {
   std::string steps = folder_->FullSteps();
   const std::string cells = "cells_mv = [3800, 3801, 3799, 3800]";
