@@ -114,7 +114,8 @@ std::string_view ErrorKind(production::StoreProblem problem) {
 int Refuse(const RecordsOptions& options, std::string_view kind, const std::string& message,
            int code) {
   if (options.json) {
-    fmt::print("{}\n", nlohmann::json{{"error", {{"kind", kind}, {"message", message}}}}.dump(2));
+    fmt::print("{}\n", nlohmann::json{{"error", {{"kind", kind}, {"message", message}}}}.dump(
+                           2, ' ', false, nlohmann::json::error_handler_t::replace));
   } else {
     fmt::print(stderr, "{}\n", message);
   }

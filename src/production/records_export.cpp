@@ -17,6 +17,21 @@ std::string OptionalNumber(const std::optional<std::int64_t>& number) {
 
 json OrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
 
+// A spreadsheet runs a cell that begins with one of these as a formula: a name typed by an
+// operator or a message is never to become one. The quote makes the cell plain text.
+std::string PlainCell(std::string text) {
+  if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+    text.insert(text.begin(), '\'');
+  }
+  return text;
+}
+
+// Stored names may hold any bytes (a records file from elsewhere, an old version): bytes that are
+// no UTF-8 are shown as U+FFFD instead of ending the program.
+std::string Dump(const json& document) {
+  return document.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
 template <typename T>
 json OrNull(const std::optional<T>& value) {
   return value ? json(*value) : json(nullptr);
@@ -88,11 +103,12 @@ std::string RunsCsv(std::span<const RunRecord> runs) {
       "failure", "started_at", "ended_at", "duration_ms"});
   for (const RunRecord& run : runs) {
     csv += monitor::CsvLine(std::vector<std::string>{
-        std::to_string(run.id), run.start.station, run.start.host, run.start.operator_name,
-        run.start.adapter_serial, run.start.recipe_name, run.start.recipe_sha256,
-        OptionalNumber(run.device_type), OptionalNumber(run.firmware_version), run.serial_parameter,
-        OptionalNumber(run.pack_serial), std::string(ResultName(run.result)), run.failed_step,
-        run.failure, FormatUtc(run.start.started_at),
+        std::to_string(run.id), PlainCell(run.start.station), PlainCell(run.start.host),
+        PlainCell(run.start.operator_name), PlainCell(run.start.adapter_serial),
+        PlainCell(run.start.recipe_name), run.start.recipe_sha256, OptionalNumber(run.device_type),
+        OptionalNumber(run.firmware_version), PlainCell(run.serial_parameter),
+        OptionalNumber(run.pack_serial), std::string(ResultName(run.result)),
+        PlainCell(run.failed_step), PlainCell(run.failure), FormatUtc(run.start.started_at),
         run.ended_at ? FormatUtc(*run.ended_at) : std::string(),
         OptionalNumber(run.duration_ms())});
   }
@@ -106,11 +122,11 @@ std::string StepsCsv(std::span<const RunRecord> runs) {
   for (const RunRecord& run : runs) {
     for (const StepRecord& step : run.steps) {
       csv += monitor::CsvLine(std::vector<std::string>{
-          std::to_string(run.id), run.start.station, run.start.adapter_serial,
-          OptionalNumber(run.pack_serial), std::to_string(step.index), step.step,
-          std::to_string(step.attempt), std::string(ResultName(step.result)), step.failure,
-          step.measurements, FormatUtc(step.started_at), FormatUtc(step.ended_at),
-          std::to_string(step.duration_ms())});
+          std::to_string(run.id), PlainCell(run.start.station), PlainCell(run.start.adapter_serial),
+          OptionalNumber(run.pack_serial), std::to_string(step.index), PlainCell(step.step),
+          std::to_string(step.attempt), std::string(ResultName(step.result)),
+          PlainCell(step.failure), PlainCell(step.measurements), FormatUtc(step.started_at),
+          FormatUtc(step.ended_at), std::to_string(step.duration_ms())});
     }
   }
   return csv;
@@ -119,10 +135,10 @@ std::string StepsCsv(std::span<const RunRecord> runs) {
 std::string RunsJson(std::span<const RunRecord> runs, bool with_steps) {
   json list = json::array();
   for (const RunRecord& run : runs) list.push_back(RunObject(run, with_steps));
-  return json{{"runs", std::move(list)}}.dump(2);
+  return Dump(json{{"runs", std::move(list)}});
 }
 
-std::string RunJson(const RunRecord& run) { return RunObject(run, true).dump(2); }
+std::string RunJson(const RunRecord& run) { return Dump(RunObject(run, true)); }
 
 std::optional<double> RecipeYield::yield_percent() const {
   if (passed + failed == 0) return std::nullopt;
@@ -186,7 +202,7 @@ std::string YieldJson(std::span<const RecipeYield> yields) {
                     {"yield_percent", OrNull(yield.yield_percent())},
                     {"first_failures", std::move(failures)}});
   }
-  return json{{"recipes", std::move(list)}}.dump(2);
+  return Dump(json{{"recipes", std::move(list)}});
 }
 
 }  // namespace cw::production

@@ -58,7 +58,8 @@ RunResult Result(const std::optional<std::string>& text) {
 std::string FilesJson(const std::vector<FileHash>& files) {
   nlohmann::json json = nlohmann::json::array();
   for (const FileHash& file : files) json.push_back({{"path", file.path}, {"sha256", file.sha256}});
-  return json.dump();
+  // A path is bytes, not always UTF-8: such a byte is kept as U+FFFD rather than failing the run.
+  return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::vector<FileHash> FilesFromJson(const std::string& text) {

@@ -69,10 +69,11 @@ TEST(PipeLibrarySetup, EveryUnusableSetupSaysWhyAndOpensNothing) {
   };
   const std::vector<Case> cases = {
       {"bogus", common::ProductConstants{},
-       "CWPIPES_DEVICE=\"bogus\": unknown device \"bogus\": use auto, hid, bulk, hid:SERIAL, bulk:SERIAL, sim or sim:key=value:..."},
+       "CWPIPES_DEVICE=\"bogus\": unknown device \"bogus\": use auto, hid, bulk, hid:SERIAL, "
+       "bulk:SERIAL, sim or sim:key=value:..."},
       {"sim:colour=red", common::ProductConstants{},
        "CWPIPES_DEVICE=\"sim:colour=red\": unknown device option \"colour\" (known: transport, "
-       "state, faults, clock)"},
+       "state, faults, clock, packs, adapter)"},
       {"sim:packs=3:faults=drop-after=3@2", common::ProductConstants{},
        "CWPIPES_DEVICE=\"sim:packs=3:faults=drop-after=3@2\": the pipe routines drive the first "
        "bulk adapter only: packs=, faults=...@K, hid:, bulk: and adapter= are for cellwarden-cli "

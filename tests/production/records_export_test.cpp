@@ -71,6 +71,33 @@ TEST_F(RecordsExportTest, JsonCarriesEveryFieldAsItsType) {
   EXPECT_FALSE(nlohmann::json::parse(RunsJson(runs_, false))["runs"][0].contains("steps"));
 }
 
+// Names come from operators and other programs' files: a spreadsheet must not run one as a
+// formula, and bytes that are no UTF-8 must not end the JSON export.
+TEST_F(RecordsExportTest, StoredNamesStayPlainTextInEveryExport) {
+  const std::pair<std::string, std::string> names[] = {
+      {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+      {"+1", "'+1"},
+      {"-2", "'-2"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"\tTab", "'\tTab"},
+      {"\rCR", "\"'\rCR\""},
+      {"Mei", "Mei"},
+  };
+  for (const auto& [name, cell] : names) {
+    RunRecord run = runs_[1];
+    run.start.operator_name = name;
+    const auto lines = Lines(RunsCsv(std::span(&run, 1)));
+    ASSERT_EQ(lines.size(), 2u) << name;
+    EXPECT_TRUE(lines[1].starts_with("2,line-1,bench-pc," + cell + ",A1,")) << lines[1];
+  }
+
+  RunRecord latin1 = runs_[1];
+  latin1.start.operator_name = "Jos\xE9";
+  const auto json = nlohmann::json::parse(RunsJson(std::span(&latin1, 1), false));
+  EXPECT_EQ(json["runs"][0]["operator"], "Jos\xEF\xBF\xBD");
+  EXPECT_EQ(nlohmann::json::parse(RunJson(latin1))["operator"], "Jos\xEF\xBF\xBD");
+}
+
 TEST_F(RecordsExportTest, YieldCountsVerdictsAndFirstFailures) {
   runs_.push_back(runs_[1]);  // a second recipe version failing at calibration, one stopped
   runs_.back().start.recipe_sha256 = std::string(64, 'c');
