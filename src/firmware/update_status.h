@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/gauge_link.h"
+
 // The boot loader's status word (command 0x47) as the firmware window explains it.
 namespace cw::firmware {
 
@@ -20,6 +22,10 @@ inline constexpr std::uint16_t kStatusBusy = 0x0001;
 // image again may well go through.
 inline constexpr std::uint16_t kStatusTransferFaults =
     kStatusDataLoss | kStatusPecError | kStatusChecksumError;
+
+// Whether the gauge behind `link` waits in its boot loader, in update mode: an update was
+// stopped or failed, and only an update (of the whole image) brings its firmware back.
+bool WaitsInBootLoader(link::GaugeLink& link);
 
 // "Error: 1180 (checksum error)": the word in four hex digits and the bits that explain it;
 // "(not in update mode)" when no error bit is set and the loader is not in update mode.

@@ -112,6 +112,10 @@ class GaugeLink {
   // `selector`: a data-flash block 0x40..0x7F or a code address 0xF800 + n.
   std::optional<FlashBlock> ReadFlashBlock(std::uint16_t selector, bool take_lock);
 
+  // The boot loader's status word, read once under the bus lock: what tells a gauge waiting in
+  // its boot loader (an update stopped or failed) from one that is not there. Nothing when
+  // nothing answers on 0x47 or the reply fails its PEC.
+  std::optional<std::uint16_t> ReadBootLoaderStatus();
   // Firmware update; no lock (the scan worker is paused around an update).
   bool IspCommand(bool pec);
   IspResult IspStepPair(bool pec);

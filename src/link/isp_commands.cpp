@@ -22,6 +22,8 @@ constexpr IspPollRule kFirstHandshakePoll{kHandshakePoll, 25, true, true};
 constexpr IspPollRule kSecondHandshakePoll{kHandshakePoll, 50, false, false};
 // Record polls: as many reads as the second handshake poll, at the pace of the adapter.
 constexpr int kRecordPollReads = 50;
+// How often one record's write is sent before the pass fails.
+constexpr int kRecordWriteAttempts = 4;
 
 }  // namespace
 
@@ -77,12 +79,30 @@ IspResult GaugeLink::IspStepPair(bool pec) {
 IspResult GaugeLink::IspWriteData(ByteView record, bool pec) {
   if (!IspEnsureConnected(messages::kUsbNotConnectedDataBlock, false)) return {};
   if (record.empty() || record.size() > kFlashPageSize) return {};
-  AdapterProtocol& protocol = transport_.protocol();
-  if (!protocol.WriteIspRecord(record, pec)) {
+  // A write the adapter reports refused (a NACK on the bus) is sent again: the boot loader
+  // carries out a record only when its sequence number is the next one, so a record it did take
+  // after all is never carried out twice (it answers data loss, and the update restarts).
+  bool written = false;
+  for (int attempt = 1; attempt <= kRecordWriteAttempts && !written; ++attempt) {
+    written = transport_.protocol().WriteIspRecord(record, pec);
+    if (!written && !transport_.EnsureConnected()) break;
+  }
+  if (!written) {
     messages_.Show(messages::kUsbTransferError);
     return {};
   }
-  return IspPoll(pec, {protocol.IspRecordPollWait(), kRecordPollReads, false, false});
+  return IspPoll(pec, {transport_.protocol().IspRecordPollWait(), kRecordPollReads, false, false});
+}
+
+std::optional<std::uint16_t> GaugeLink::ReadBootLoaderStatus() {
+  std::optional<std::uint16_t> status;
+  Locked([&] {
+    if (!transport_.EnsureConnected()) return false;
+    const IspStatusReply reply = transport_.protocol().ReadIspStatus(true);
+    if (reply.outcome == IspStatusReply::Outcome::kRead && reply.pec_ok) status = reply.status;
+    return status.has_value();
+  });
+  return status;
 }
 
 bool GaugeLink::IspCommand(bool pec) {

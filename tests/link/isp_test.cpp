@@ -107,6 +107,28 @@ TEST_P(IspTest, RecordIsOneBlockWriteOfCountDataAndPec) {
   EXPECT_EQ(target.writes[0], expected);
 }
 
+// The bulk adapter reports a refused record write at once: the record goes again, whole, and a
+// write refused every time fails with the adapter's message. (The HID adapter's record write is
+// sent without waiting for the bus: a lost record shows as data loss on the next one.)
+TEST(IspBulkTest, ARecordWriteTheBusRefusedIsSentAgain) {
+  for (const int refusals : {1, 3, 4}) {
+    LinkFixture fx(Adapters::kBulk);
+    ASSERT_TRUE(fx.link->EnsureConnected());
+    ScriptedTarget target;
+    target.on_write = [refusals, seen = 0](common::ByteView) mutable { return ++seen > refusals; };
+    target.on_read = [](std::uint8_t command, std::size_t count) -> std::optional<Bytes> {
+      return WordReply(command, 0x0180, count);
+    };
+    fx.pack->ReplaceTarget(&target);
+    const IspResult result = fx.link->IspWriteData(Bytes(32, 0x5A), true);
+    const bool sent = refusals < 4;
+    EXPECT_EQ(result.code, sent ? link::kIspSuccess : link::kIspAdapterFailure) << refusals;
+    EXPECT_EQ(target.writes.size(), static_cast<std::size_t>(sent ? refusals + 1 : 4));
+    EXPECT_EQ(fx.messages.Texts().empty(), sent) << refusals;
+    fx.pack->ReplaceTarget(nullptr);
+  }
+}
+
 TEST_P(IspTest, RecordPollAcceptsOnlyReadyWithinFortyNineReads) {
   Bytes record(32, 0xAB);
   for (const auto& [ready_on, expected] :
@@ -130,13 +152,11 @@ TEST_P(IspTest, NoAdapterShowsTheMessagesAndReturnsZero) {
   EXPECT_EQ(fx->link->IspStepPair(true).code, link::kIspAdapterFailure);
   EXPECT_EQ(fx->link->link_status(), link::LinkStatus::kNoAdapter);
   EXPECT_FALSE(fx->link->IspCommand(true));
-  EXPECT_EQ(fx->messages.Texts(),
-            (std::vector<std::string>{"USB no Connected", "USB no Connected.",
-                                      "USB no Connected."}));
+  EXPECT_EQ(fx->messages.Texts(), (std::vector<std::string>{"USB no Connected", "USB no Connected.",
+                                                            "USB no Connected."}));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothAdapters, IspTest,
-                         ::testing::Values(Adapters::kHid, Adapters::kBulk));
+INSTANTIATE_TEST_SUITE_P(BothAdapters, IspTest, ::testing::Values(Adapters::kHid, Adapters::kBulk));
 
 TEST(IspHidTest, WithoutPecTheWordsAreShortAndStatusReadsTwoBytes) {
   LinkFixture fx;
