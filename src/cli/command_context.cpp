@@ -63,11 +63,11 @@ CLI::Validator WholeNumberIn(std::int64_t min, std::int64_t max) {
       "");
 }
 
-std::stop_token CommandContext::HonourStop(StopIs stop) {
+std::stop_token CommandContext::HonourStop(StopIs stop, std::string_view notice) {
   stop_is_ = stop;
-  stop_.Honour([this] {
+  stop_.Honour([this, notice] {
     progress_.bar().Finish();
-    fmt::print(stderr, "{}\n", messages::kStopFinishingStep);
+    fmt::print(stderr, "{}\n", notice);
   });
   return stop_.token();
 }

@@ -12,6 +12,7 @@
 #include "app/workbench.h"
 #include "cli/command_output.h"
 #include "cli/console.h"
+#include "cli/messages.h"
 #include "common/signal_stop.h"
 
 namespace cw::cli {
@@ -77,7 +78,9 @@ class CommandContext {
   // Finish ends with 130 or 143 once the state is saved. For the live commands that run until
   // Ctrl-C (scan, watch, log) the signal is their usual end: their exit code stays their own.
   enum class StopIs { kInterruption, kUsualEnd };
-  std::stop_token HonourStop(StopIs stop = StopIs::kInterruption);
+  // `notice`: what the first Ctrl-C prints.
+  std::stop_token HonourStop(StopIs stop = StopIs::kInterruption,
+                             std::string_view notice = messages::kStopFinishingStep);
   CommandOutput& output() { return output_; }
 
  private:

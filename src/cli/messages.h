@@ -218,6 +218,7 @@ inline constexpr std::string_view kUsbUnlisted = "USB devices could not be liste
 namespace station {
 inline constexpr std::string_view kRunDescription =
     "Run a recipe on the pack behind every adapter at once, and keep a record of each pack";
+inline constexpr std::string_view kReferenceRefused = "--reference: {}";
 inline constexpr std::string_view kReferenceForm =
     "--reference \"{}\": give NAME=VALUE, e.g. cell4=3700 (mV), current=-2000 (mA), ts1=25 (°C)";
 inline constexpr std::string_view kReferenceNotAsked =
@@ -244,6 +245,7 @@ inline constexpr std::string_view kLivePass = "PASS";
 inline constexpr std::string_view kLiveFail = "FAIL at {}: {}";
 inline constexpr std::string_view kLiveStopped = "stopped at {}";
 inline constexpr std::string_view kLiveGone = "the adapter was unplugged";
+inline constexpr std::string_view kLiveGoneAt = "the adapter was unplugged at {}";
 inline constexpr std::string_view kLiveCounters = "{} pass, {} fail, {} stopped, yield {}   {}";
 inline constexpr std::string_view kLiveHowToStop = "Ctrl-C stops every pack at a safe point.";
 inline constexpr std::string_view kLiveStopping =
@@ -261,8 +263,18 @@ inline constexpr std::string_view kPlainRunFailed = "{}  run {}  fail at {}, ser
 inline constexpr std::string_view kPlainRunStopped = "{}  run {}  stopped at {}";
 inline constexpr std::string_view kPlainWaiting = "{}  waiting for the next pack";
 inline constexpr std::string_view kPlainGone = "{}  the adapter was unplugged";
+inline constexpr std::string_view kPlainGoneDuring = "{}  run {}  the adapter was unplugged at {}";
+inline constexpr std::string_view kRecordsMade =
+    "New records made at {}: each serial range starts at its first number. If the line had "
+    "records elsewhere, stop and name them with --records.";
+// Ctrl-C during a station run.
+inline constexpr std::string_view kStopping =
+    "Stopping: each pack stops at its next safe point (between two firmware records, flash "
+    "writes or steps; a write is never cut in half). The summary says what each pack holds.";
 // The end of a run of the station.
 inline constexpr std::string_view kSummary = "{} pass, {} fail, {} stopped; yield {}";
+inline constexpr std::string_view kSummaryStopped = "  {} (serial {}): stopped at {}: {}";
+inline constexpr std::string_view kSummaryGone = "  {} (serial {}): unplugged at {}: {}";
 inline constexpr std::string_view kSummaryFailure = "  {} (serial {}): failed at {}: {}";
 inline constexpr std::string_view kNoYield = "none";
 }  // namespace station

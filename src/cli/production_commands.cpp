@@ -92,12 +92,16 @@ struct RecordsOptions {
   std::string result;
   std::size_t last = 0;
   bool json = false;
+  bool simulated = false;
 };
 
 std::string_view ErrorKind(production::StoreProblem problem) {
   switch (problem) {
     case production::StoreProblem::kUnavailable:
+    case production::StoreProblem::kReplaced:
       return "unavailable";
+    case production::StoreProblem::kNotRecords:
+      return "not_records";
     case production::StoreProblem::kNewerSchema:
       return "newer_records";
     case production::StoreProblem::kRangeExhausted:
@@ -125,7 +129,7 @@ int Refuse(const RecordsOptions& options, std::string_view kind, const std::stri
 // The records the command reads, or the exit code of why not.
 std::expected<std::unique_ptr<production::RecordsStore>, int> OpenRecords(
     const RecordsOptions& options) {
-  auto store = OpenRecordsAt(options.location, production::OpenMode::kExisting);
+  auto store = OpenRecordsAt(options.location, production::OpenMode::kExisting, options.simulated);
   if (!store) {
     return std::unexpected(
         Refuse(options, ErrorKind(store.error().problem), store.error().message, kExitFailed));
@@ -239,6 +243,7 @@ void PrintYield(const std::vector<production::RecipeYield>& yields) {
                yield.passed, yield.failed,
                yield.stopped > 0 ? Format(text::kYieldStopped, yield.stopped) : "",
                yield.running > 0 ? Format(text::kYieldRunning, yield.running) : "",
+               yield.interrupted > 0 ? Format(text::kYieldInterrupted, yield.interrupted) : "",
                percent ? Format(text::kYieldPercent, *percent) : std::string(text::kYieldNone)));
     for (const auto& count : yield.first_failures) {
       fmt::print("{}\n", Format(text::kYieldFirstFailure,
@@ -254,6 +259,8 @@ CLI::App* AddRecordsCommand(CLI::App& records, std::string_view name, std::strin
                       "the records: a file, or postgresql://... (default: the user's data "
                       "folder)");
   command->add_flag("--json", options.json, "one JSON document (see " CW_DOC_DIR "/json.md)");
+  command->add_flag("--simulated", options.simulated,
+                    "the records of simulated packs, which are kept apart by default");
   if (filters) {
     command->add_option("--since", options.since,
                         "runs started since a date, a local time or a span (7d, 12h, 90m)");
@@ -381,10 +388,10 @@ std::optional<production::PreparedRecipe> ReadyRecipe(const std::string& path,
 }
 
 production::StoreResult<std::unique_ptr<production::RecordsStore>> OpenRecordsAt(
-    std::string location, production::OpenMode mode) {
+    std::string location, production::OpenMode mode, bool simulated) {
   if (location.empty()) {
-    const auto file =
-        production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    const auto file = production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"),
+                                                     std::getenv("HOME"), simulated);
     if (!file) {
       return std::unexpected(production::StoreError{production::StoreProblem::kUnavailable,
                                                     std::string(text::kNoDataFolder)});

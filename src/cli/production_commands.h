@@ -20,8 +20,9 @@ void AddProductionCommands(CLI::App& app, CommandContext& context, int& exit_cod
 std::optional<production::PreparedRecipe> ReadyRecipe(const std::string& path,
                                                       const common::ProductConstants& constants);
 
-// The records at `location`, or in the user's data folder when it is empty.
+// The records at `location`, or in the user's data folder when it is empty (the simulated packs'
+// own file there for `simulated`).
 production::StoreResult<std::unique_ptr<production::RecordsStore>> OpenRecordsAt(
-    std::string location, production::OpenMode mode);
+    std::string location, production::OpenMode mode, bool simulated);
 
 }  // namespace cw::cli

@@ -36,6 +36,7 @@ struct StationRunOptions {
   std::string station;
   std::string records;
   std::vector<std::string> references;
+  int records_wait_s = 120;
   bool loop = false;
 };
 
@@ -77,9 +78,25 @@ void PrintSummary(const production::StationView& view, const std::string& record
              fmt::format(text::kSummary, counters.passed, counters.failed, counters.stopped,
                          counters.yield_percent ? fmt::format("{:.1f} %", *counters.yield_percent)
                                                 : std::string(text::kNoYield)));
+  // Every pack that did not pass, with what it holds now: a line that stops or loses an
+  // adapter needs to know which packs to rework.
   for (const production::LaneView& lane : view.lanes) {
-    if (lane.phase != production::LanePhase::kFail) continue;
-    fmt::print("{}\n", fmt::format(text::kSummaryFailure, lane.adapter_serial,
+    std::string_view pattern;
+    switch (lane.phase) {
+      case production::LanePhase::kFail:
+        pattern = text::kSummaryFailure;
+        break;
+      case production::LanePhase::kStopped:
+        pattern = text::kSummaryStopped;
+        break;
+      case production::LanePhase::kGone:
+        if (!lane.run_id) continue;
+        pattern = text::kSummaryGone;
+        break;
+      default:
+        continue;
+    }
+    fmt::print("{}\n", fmt::format(fmt::runtime(pattern), lane.adapter_serial,
                                    lane.pack_serial ? std::to_string(*lane.pack_serial)
                                                     : std::string(text::kNoSerial),
                                    lane.step ? production::StepName(*lane.step) : text::kNoStep,
@@ -110,13 +127,17 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
     fmt::print(stderr, "{}\n", fmt::format(text::kReferencesMissing, missing));
     return kExitUsage;
   }
-  auto store = OpenRecordsAt(options.records, production::OpenMode::kCreate);
+  auto store = OpenRecordsAt(options.records, production::OpenMode::kCreate, host->simulated());
   if (!store) {
     fmt::print(stderr, "{}\n", store.error().message);
     return kExitFailed;
   }
+  if ((*store)->Created()) {
+    fmt::print(stderr, "{}\n", fmt::format(text::kRecordsMade, (*store)->Location()));
+  }
 
-  const std::stop_token stop = context.HonourStop();
+  const std::stop_token stop =
+      context.HonourStop(CommandContext::StopIs::kInterruption, text::kStopping);
   const bool live = StdoutIsTerminal();
   StationDisplay display(recipe.Steps(), live);
   production::StationOptions station_options;
@@ -127,6 +148,7 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
   }
   station_options.adapters = AdapterSerials(options.adapters);
   station_options.loop = options.loop;
+  station_options.records_hold = std::chrono::seconds(options.records_wait_s);
   station_options.ask_references =
       ReferenceSource(recipe, std::move(*references), stop,
                       [&display](const std::function<void()>& ask) { display.Aside(ask); });
@@ -180,6 +202,10 @@ void AddStationRunCommand(CLI::App& station, CommandContext& context, int& exit_
                   "the ones not given are asked for each pack")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  run->add_option("--records-wait", options->records_wait_s,
+                  "how long a pack is held, in seconds, while the records refuse a write before "
+                  "its run fails for them (default 120)")
+      ->transform(WholeNumberIn(0, 3600));
   run->add_flag("--loop", options->loop,
                 "after each pack, wait for the next one on that adapter and run again, until "
                 "Ctrl-C");

@@ -45,7 +45,9 @@ std::string LaneState(const LaneView& lane, std::string_view step_text) {
     case LanePhase::kStopped:
       return fmt::format(text::kLiveStopped, step_text);
     case LanePhase::kGone:
-      return std::string(text::kLiveGone);
+      // A run the unplug cut short names its step: that pack needs rework.
+      return lane.run_id && lane.step_number > 0 ? fmt::format(text::kLiveGoneAt, step_text)
+                                                 : std::string(text::kLiveGone);
   }
   return {};
 }
@@ -130,7 +132,13 @@ void StationDisplay::Tell(const LaneView& lane, Told& told) {
     return;
   }
   if (lane.phase == LanePhase::kGone) {
-    if (changed) say(text::kPlainGone);
+    if (!changed) return;
+    if (told.run_id && !told.ended && lane.run_id == told.run_id) {
+      say(text::kPlainGoneDuring, *told.run_id, StepText(lane.step_number, lane.step_count));
+      told.ended = true;
+    } else {
+      say(text::kPlainGone);
+    }
     return;
   }
   if (!told.run_id || told.ended || lane.phase == LanePhase::kIdle) return;

@@ -11,6 +11,7 @@
 
 #include "cli/messages.h"
 #include "common/parse.h"
+#include "production/recipe_values.h"
 
 namespace cw::cli {
 namespace {
@@ -41,6 +42,32 @@ void Store(production::AskedReferences& references, const std::string& name, dou
   } else if (name.starts_with("ts")) {
     references.temperatures_c[index(2)] = value;
   }
+}
+
+// What is wrong with the references `values` (by name) once in the recipe's calibration step:
+// a reference given for each pack is held to what the recipe's own values are.
+std::optional<std::string> ReferenceProblem(const production::CalibrateStep& recipe_step,
+                                            const ReferenceValues& values) {
+  production::CalibrateStep step = recipe_step;
+  for (const auto& [name, value] : values) {
+    const auto index = [&name](std::size_t prefix) {
+      return static_cast<std::size_t>(name[prefix] - '1');
+    };
+    if (name.starts_with("cell") && index(4) < step.cells_mv.size()) {
+      step.cells_mv[index(4)].value = value;
+    } else if (name == "pack" && step.pack_mv) {
+      step.pack_mv->value = value;
+    } else if (name == "current" && step.current_ma) {
+      step.current_ma->value = value;
+    } else if (name.starts_with("ts") && index(2) < step.temperatures_c.size() &&
+               step.temperatures_c[index(2)]) {
+      step.temperatures_c[index(2)]->value = value;
+    }
+  }
+  production::RecipeProblems problems;
+  production::CheckCalibrate(step, problems);
+  if (problems.empty()) return std::nullopt;
+  return problems.front().text;
 }
 
 // One line typed on the terminal, or nothing once a stop is asked or the input ends.
@@ -97,6 +124,11 @@ std::expected<ReferenceValues, std::string> ParseReferences(const std::vector<st
       return std::unexpected(fmt::format(text::kReferenceTwice, name));
     }
   }
+  if (recipe.calibrate) {
+    if (const auto problem = ReferenceProblem(*recipe.calibrate, values)) {
+      return std::unexpected(fmt::format(text::kReferenceRefused, *problem));
+    }
+  }
   return values;
 }
 
@@ -113,44 +145,50 @@ ReferenceSource(const production::Recipe& recipe, ReferenceValues given, std::st
                 ConsoleGuard console) {
   // Lanes ask on their own threads; the terminal takes one question at a time.
   auto asking = std::make_shared<std::mutex>();
-  return [asked = AskedReferencesOf(recipe), given = std::move(given), stop,
-          console = std::move(console),
-          asking](const production::LaneView& lane) -> std::optional<production::AskedReferences> {
-    production::AskedReferences references;
-    std::vector<const AskedReference*> missing;
-    for (const auto& reference : asked) {
-      if (const auto value = given.find(reference.name); value != given.end()) {
-        Store(references, reference.name, value->second);
-      } else {
-        missing.push_back(&reference);
-      }
-    }
-    if (missing.empty()) return references;
-    std::lock_guard one_at_a_time(*asking);
-    bool answered = true;
-    console([&] {
-      fmt::print("{}\n", fmt::format(text::kAskHeading, lane.adapter_serial));
-      for (const AskedReference* reference : missing) {
-        for (;;) {
-          fmt::print("{}", fmt::format(text::kAskValue, reference->name, reference->unit));
-          std::fflush(stdout);
-          const auto line = ReadLine(stop);
-          if (!line) {
-            answered = false;
-            return;
+  return
+      [asked = AskedReferencesOf(recipe), given = std::move(given), stop,
+       step = recipe.calibrate.value_or(production::CalibrateStep{}), console = std::move(console),
+       asking](const production::LaneView& lane) -> std::optional<production::AskedReferences> {
+        production::AskedReferences references;
+        std::vector<const AskedReference*> missing;
+        for (const auto& reference : asked) {
+          if (const auto value = given.find(reference.name); value != given.end()) {
+            Store(references, reference.name, value->second);
+          } else {
+            missing.push_back(&reference);
           }
-          const auto value = common::ParseWholeDecimal(common::TrimBlanks(*line));
-          if (value) {
-            Store(references, reference->name, *value);
-            break;
-          }
-          fmt::print("{}\n", fmt::format(text::kAskNotNumber, *line));
         }
-      }
-    });
-    if (!answered) return std::nullopt;
-    return references;
-  };
+        if (missing.empty()) return references;
+        std::lock_guard one_at_a_time(*asking);
+        bool answered = true;
+        console([&] {
+          fmt::print("{}\n", fmt::format(text::kAskHeading, lane.adapter_serial));
+          for (const AskedReference* reference : missing) {
+            for (;;) {
+              fmt::print("{}", fmt::format(text::kAskValue, reference->name, reference->unit));
+              std::fflush(stdout);
+              const auto line = ReadLine(stop);
+              if (!line) {
+                answered = false;
+                return;
+              }
+              const auto value = common::ParseWholeDecimal(common::TrimBlanks(*line));
+              if (!value) {
+                fmt::print("{}\n", fmt::format(text::kAskNotNumber, *line));
+                continue;
+              }
+              if (const auto problem = ReferenceProblem(step, {{reference->name, *value}})) {
+                fmt::print("{}\n", *problem);
+                continue;
+              }
+              Store(references, reference->name, *value);
+              break;
+            }
+          }
+        });
+        if (!answered) return std::nullopt;
+        return references;
+      };
 }
 
 }  // namespace cw::cli

@@ -41,4 +41,8 @@ std::expected<std::int64_t, NumberError> ParseWholeInteger(std::string_view text
 // C locale: the decimal point is ".".
 std::expected<double, NumberError> ParseWholeDecimal(std::string_view text);
 
+// How many characters `text` holds, if it is well-formed UTF-8 with no control character (C0,
+// DEL, C1): a name that prints on one line of any table. Nothing otherwise.
+std::optional<std::size_t> PrintableLength(std::string_view text);
+
 }  // namespace cw::common

@@ -325,6 +325,10 @@ inline constexpr std::string_view kProductionCommand = "&Production...";
 inline constexpr std::string_view kProductionOption =
     "Open the Production window alone, full screen, on the recipe RECIPE.";
 inline constexpr std::string_view kProductionTitle = "Production";
+inline constexpr std::string_view kProductionTitleSimulated = "Production (SIMULATED packs)";
+inline constexpr std::string_view kProductionSimulated =
+    "SIMULATED: these packs are the simulated set, not real ones; their runs go to the "
+    "simulated records";
 inline constexpr std::string_view kRecipeLabel = "Recipe:";
 inline constexpr std::string_view kRecipeButton = "Choose...";
 inline constexpr std::string_view kRecipeDialogTitle = "Choose a Production Recipe";

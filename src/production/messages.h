@@ -104,6 +104,25 @@ inline constexpr std::string_view kRecordsFailed = "the records at {}: {}";
 inline constexpr std::string_view kNewerSchema =
     "the records at {} have layout {}, written by a newer Cellwarden (this one knows layout {}); "
     "they were left untouched";
+inline constexpr std::string_view kRecordsFileDeleted =
+    "the records file {} was deleted while the station had it open: nothing more is written "
+    "to it";
+inline constexpr std::string_view kRecordsFileReplaced =
+    "the records file {} was replaced by another file while the station had it open: nothing "
+    "more is written to it";
+inline constexpr std::string_view kOtherRecords =
+    "the records at {} are not the ones the station opened (store {}, now {}): nothing more is "
+    "written to them";
+inline constexpr std::string_view kNotRecords =
+    "{} is not a Cellwarden records store: it holds other tables, and was left as it is";
+inline constexpr std::string_view kEmptyRecords =
+    "{} holds no records yet: a station run makes them (or name them with --records)";
+inline constexpr std::string_view kNotAUrl =
+    "{} is no records location: a PostgreSQL URL begins postgresql:// "
+    "(postgresql://user@host/database), a file name needs no scheme";
+inline constexpr std::string_view kAbandonedRun =
+    "interrupted: the station ({} on {}) ended without closing the run (killed, crashed or "
+    "powered off)";
 inline constexpr std::string_view kNoSuchRun = "there is no run {} in the records at {}";
 inline constexpr std::string_view kBadSerialRange = "{}..{} step {} is no serial range";
 inline constexpr std::string_view kRangeExhausted =
@@ -136,9 +155,11 @@ inline constexpr std::string_view kRunLine = "{:>6}  {:<24}  {:<12}  {:<12}  {:>
 inline constexpr std::string_view kShowField = "{:<17}{}";
 inline constexpr std::string_view kShowStepsHeading = "{:>3}  {:<10}  {:>7}  {:<7}  {:>9}  {}";
 inline constexpr std::string_view kShowStepLine = "{:>3}  {:<10}  {:>7}  {:<7}  {:>9}  {}";
-inline constexpr std::string_view kYieldRecipe = "{} ({}): {} runs, {} pass, {} fail{}{}, yield {}";
+inline constexpr std::string_view kYieldRecipe =
+    "{} ({}): {} runs, {} pass, {} fail{}{}{}, yield {}";
 inline constexpr std::string_view kYieldStopped = ", {} stopped";
 inline constexpr std::string_view kYieldRunning = ", {} unfinished";
+inline constexpr std::string_view kYieldInterrupted = ", {} interrupted";
 inline constexpr std::string_view kYieldPercent = "{:.1f} %";
 inline constexpr std::string_view kYieldNone = "none yet";
 inline constexpr std::string_view kYieldFirstFailure = "  first failure at {}: {}";
@@ -163,13 +184,35 @@ inline constexpr std::string_view kFirmwareTooOld =
     "the gauge runs firmware 0x{:04X}, the recipe needs 0x{:04X} or later (nothing was written)";
 inline constexpr std::string_view kFirmwareTooNew =
     "the gauge runs firmware 0x{:04X}, the recipe takes 0x{:04X} at most (nothing was written)";
+inline constexpr std::string_view kNameStation = "station id";
+inline constexpr std::string_view kNameOperator = "operator name";
+inline constexpr std::string_view kNameUnprintable =
+    "the {} must be printable text on one line (UTF-8, no control characters)";
+inline constexpr std::string_view kNameTooLong = "the {} has {} characters; at most {} are kept";
+inline constexpr std::string_view kCellSkewed =
+    "{} reads {:g} mV before calibration against a reference of {:g} mV: a correction of {:+g} mV "
+    "where the cells need {:+g} mV, more than the {:g} mV apart the recipe allows; check that "
+    "reference and the cell's contact (nothing was written)";
+inline constexpr std::string_view kRecordsHeld =
+    "held: the records refuse the write ({}); trying again each second, {} s of {} s";
+inline constexpr std::string_view kRecordsUnwritable =
+    "the run is refused before any pack is touched: {}";
+inline constexpr std::string_view kSerialsTooFew =
+    "the run is refused before any pack is touched: the serial range of \"{}\" ({}..{}) has {} "
+    "numbers left for {} packs; give the recipe a new range";
 inline constexpr std::string_view kRecordsNoRun =
     "the records at {} cannot take the run ({}): the pack was not touched";
 inline constexpr std::string_view kRecordsLost =
     "the records at {} could not be written ({}): a pack without its record is not a made pack";
 inline constexpr std::string_view kStoppedIn = "stopped by the operator during {}";
+inline constexpr std::string_view kFirmwareStopped = "stopped by the operator during firmware: {}";
 inline constexpr std::string_view kStoppedBefore = "stopped by the operator before {}";
 inline constexpr std::string_view kAdapterUnplugged = "adapter unplugged";
+inline constexpr std::string_view kLeftInBootLoader =
+    "left in the boot loader by an earlier run: run the firmware step (a recipe with [firmware], "
+    "or cellwarden-cli fw update)";
+inline constexpr std::string_view kActivityRework =
+    "found in the boot loader (an earlier update did not finish): the firmware step reflashes it";
 inline constexpr std::string_view kNoReason = "the gauge gave no reason";
 inline constexpr std::string_view kFirmwareFailed = "the firmware update failed: {}";
 inline constexpr std::string_view kScriptFailed = "the {} script failed at its line {}: {}";

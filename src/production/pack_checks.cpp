@@ -58,6 +58,8 @@ RegisterReadings ReadRegisters(app::Workbench& bench, std::span<const std::strin
 
 namespace {
 
+constexpr std::string_view kCellVoltagePrefix = "Cell Voltage ";
+
 struct Target {
   std::string name;  // the register that must read the reference
   double reference = 0;
@@ -95,8 +97,9 @@ CalibrationTargets TargetsOf(const CalibrateStep& step, const AskedReferences& a
   };
   for (std::size_t i = 0; i < step.cells_mv.size() && i < out.input.cell_mv.size(); ++i) {
     const auto given = i < asked.cells_mv.size() ? std::optional(asked.cells_mv[i]) : std::nullopt;
-    if (const auto mv = resolve(step.cells_mv[i], given, fmt::format("Cell Voltage {}", i + 1),
-                                tolerance.cell_mv)) {
+    if (const auto mv =
+            resolve(step.cells_mv[i], given, fmt::format("{}{}", kCellVoltagePrefix, i + 1),
+                    tolerance.cell_mv)) {
       out.input.calibrate_voltage = true;
       out.input.cell_mv[i] = static_cast<std::uint32_t>(std::lround(*mv));
     }
@@ -119,6 +122,40 @@ CalibrationTargets TargetsOf(const CalibrateStep& step, const AskedReferences& a
     }
   }
   return out;
+}
+
+// The cells whose correction (reference less reading, before calibration) lies further than
+// `skew` from the median correction of the cells: a wrong reference or a bad contact, which
+// calibration would turn into a pack that passes its own check against the same wrong value.
+std::vector<std::string> SkewedCells(const std::vector<Target>& targets,
+                                     const RegisterReadings& before, double skew) {
+  struct Correction {
+    const Target* target;
+    double reading;
+  };
+  std::vector<Correction> cells;
+  for (const Target& target : targets) {
+    const std::optional<double> reading = before.at(target.name).value;
+    if (target.name.starts_with(kCellVoltagePrefix) && reading)
+      cells.push_back({&target, *reading});
+  }
+  if (cells.size() < 2) return {};
+  std::vector<double> corrections;
+  for (const Correction& cell : cells) corrections.push_back(cell.target->reference - cell.reading);
+  std::ranges::sort(corrections);
+  const std::size_t middle = corrections.size() / 2;
+  const double median = corrections.size() % 2 == 1
+                            ? corrections[middle]
+                            : (corrections[middle - 1] + corrections[middle]) / 2;
+  std::vector<std::string> skewed;
+  for (const Correction& cell : cells) {
+    const double correction = cell.target->reference - cell.reading;
+    if (std::abs(correction - median) > skew) {
+      skewed.push_back(fmt::format(messages::kCellSkewed, cell.target->name, cell.reading,
+                                   cell.target->reference, correction, median, skew));
+    }
+  }
+  return skewed;
 }
 
 std::vector<std::string> NamesOf(const std::vector<Target>& targets) {
@@ -148,6 +185,14 @@ StepOutcome RunCalibrate(const StepContext& context) {
   }
   const CalibrationTargets planned = TargetsOf(step, asked);
   if (planned.missing) return Failed(fmt::format(messages::kReferenceMissing, *planned.missing));
+
+  if (!step.cells_mv.empty()) {
+    const RegisterReadings before = ReadRegisters(setup.bench, NamesOf(planned.targets));
+    if (const auto skewed = SkewedCells(planned.targets, before, step.max_cell_skew_mv);
+        !skewed.empty()) {
+      return Failed(Joined(skewed));
+    }
+  }
 
   app::Calibration& calibration = setup.bench.calibration();
   if (step.board_offset) {

@@ -3,9 +3,12 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <thread>
+#include <utility>
 
 #include "app/workbench.h"
 #include "common/bytes.h"
+#include "firmware/update_status.h"
 #include "link/gauge_link.h"
 #include "production/messages.h"
 #include "production/step_runners.h"
@@ -74,6 +77,10 @@ std::expected<RecipeMaterial, std::string> MaterialOf(const PreparedRecipe& prep
   return material;
 }
 
+bool PackAnswers(link::GaugeLink& link) {
+  return ReadGaugeIdentity(link).has_value() || firmware::WaitsInBootLoader(link);
+}
+
 std::optional<GaugeIdentity> ReadGaugeIdentity(link::GaugeLink& link) {
   const auto device_type = ReadSubcommandWord(link, kDeviceTypeSubcommand);
   if (!device_type) return std::nullopt;
@@ -86,6 +93,8 @@ namespace {
 
 TimePoint Now() { return std::chrono::system_clock::now(); }
 
+constexpr auto kRecordsRetryPause = std::chrono::seconds(1);
+
 // One run: the records it writes and where it ends.
 class PackRun {
  public:
@@ -95,7 +104,7 @@ class PackRun {
   PackRunEnd Run() {
     RunStart start = setup_.start;
     start.started_at = Now();
-    const auto run = setup_.records.BeginRun(start);
+    const auto run = Persist([&] { return setup_.records.BeginRun(start); });
     if (!run) {
       return {RunResult::kFail, std::nullopt,
               fmt::format(messages::kRecordsNoRun, setup_.records.Location(), run.error().message)};
@@ -129,7 +138,13 @@ class PackRun {
           outcome.failure = fmt::format(messages::kStoppedIn, StepName(kind));
         }
         if (!Record(StepName(kind), attempt, outcome, started)) return end_;
-        if (outcome.result == RunResult::kPass) break;
+        if (outcome.result == RunResult::kPass) {
+          // A pack reflashed from its boot loader shows its identity only now.
+          if (kind == StepKind::kFirmware && std::exchange(rework_, false) && !CheckGauge()) {
+            return end_;
+          }
+          break;
+        }
         if (outcome.result == RunResult::kStopped) {
           return Finish({RunResult::kStopped, kind, outcome.failure});
         }
@@ -155,15 +170,27 @@ class PackRun {
     StepOutcome outcome;
     const auto identity = ReadGaugeIdentity(setup_.bench.link());
     const GaugeExpectation& expected = setup_.prepared.recipe.gauge;
-    if (!identity) {
+    if (!identity && firmware::WaitsInBootLoader(setup_.bench.link())) {
+      // An earlier run (or a hand) left the pack mid-update: the firmware step brings it back,
+      // and the gauge is checked again once it has.
+      outcome.measurements = nlohmann::json{{"boot_loader", true}};
+      if (setup_.prepared.recipe.firmware) {
+        rework_ = true;
+        setup_.report.Activity(std::string(messages::kActivityRework));
+      } else {
+        outcome.result = RunResult::kFail;
+        outcome.failure = messages::kLeftInBootLoader;
+      }
+    } else if (!identity) {
       outcome = Failed(fmt::format(
           messages::kNoGaugeAnswer, setup_.adapter_label,
           setup_.messages.Reason().empty() ? messages::kNoReason : setup_.messages.Reason()));
     } else {
       outcome.measurements = nlohmann::json{{"device_type", identity->device_type},
                                             {"firmware_version", identity->firmware_version}};
-      const auto recorded =
-          setup_.records.RecordGauge(run_, identity->device_type, identity->firmware_version);
+      const auto recorded = Persist([&] {
+        return setup_.records.RecordGauge(run_, identity->device_type, identity->firmware_version);
+      });
       if (!recorded) return LostRecords(recorded.error());
       if (identity->device_type != expected.device_type) {
         outcome.result = RunResult::kFail;
@@ -188,6 +215,30 @@ class PackRun {
     return false;
   }
 
+  // A write the records refuse is tried again each second for up to records_hold, the pack
+  // held where it is (between two steps: nothing on it is half written), the wait shown on the
+  // lane. What the records will never take (a run they do not hold) is not tried again.
+  template <typename Call>
+  auto Persist(Call&& call) -> decltype(call()) {
+    auto result = call();
+    const auto started = std::chrono::steady_clock::now();
+    while (!result && Transient(result.error().problem)) {
+      const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
+          std::chrono::steady_clock::now() - started);
+      if (waited >= setup_.records_hold || setup_.unplugged) break;
+      setup_.report.Activity(fmt::format(messages::kRecordsHeld, result.error().message,
+                                         waited.count(), setup_.records_hold.count()));
+      std::this_thread::sleep_for(kRecordsRetryPause);
+      result = call();
+    }
+    return result;
+  }
+
+  static bool Transient(StoreProblem problem) {
+    return problem == StoreProblem::kUnavailable || problem == StoreProblem::kReplaced ||
+           problem == StoreProblem::kFailed;
+  }
+
   bool AdapterGone() {
     if (!gone_) {
       gone_ = setup_.unplugged || (setup_.adapter_attached && !setup_.adapter_attached());
@@ -204,7 +255,7 @@ class PackRun {
     if (!outcome.measurements.empty()) record.measurements = outcome.measurements.dump();
     record.started_at = started;
     record.ended_at = Now();
-    const auto added = setup_.records.AddStep(run_, record);
+    const auto added = Persist([&] { return setup_.records.AddStep(run_, record); });
     if (!added) return LostRecords(added.error());
     return true;
   }
@@ -223,7 +274,9 @@ class PackRun {
         end.step ? std::string(StepName(*end.step))
                  : (end.result == RunResult::kPass ? std::string()
                                                    : std::string(messages::kGaugeStepName));
-    const auto finished = setup_.records.FinishRun(run_, {end.result, step, end.failure, Now()});
+    const auto finished = Persist([&] {
+      return setup_.records.FinishRun(run_, {end.result, step, end.failure, Now()});
+    });
     if (!finished) {
       return {
           RunResult::kFail, end.step,
@@ -237,6 +290,7 @@ class PackRun {
   const std::stop_token stop_;
   std::int64_t run_ = 0;
   bool gone_ = false;
+  bool rework_ = false;  // the pack was found in its boot loader; the firmware step reflashes it
   PackRunEnd end_;
 };
 

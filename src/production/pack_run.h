@@ -49,6 +49,7 @@ struct PackRunSetup {
   const PreparedRecipe& prepared;
   const RecipeMaterial& material;
   RecordsStore& records;
+  std::chrono::seconds records_hold;  // see StationOptions
   RunStart start;             // the recipe's part and the station's; the time is set by the run
   std::string adapter_label;  // for messages
   std::function<std::optional<AskedReferences>()> ask_references;
@@ -75,5 +76,7 @@ struct GaugeIdentity {
   std::uint16_t firmware_version = 0;
 };
 std::optional<GaugeIdentity> ReadGaugeIdentity(cw::link::GaugeLink& link);
+// Whether a pack is on the fixture: its gauge answers, from its firmware or its boot loader.
+bool PackAnswers(cw::link::GaugeLink& link);
 
 }  // namespace cw::production

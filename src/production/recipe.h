@@ -81,6 +81,10 @@ struct CalibrateStep : StepCommon {
   std::optional<Reference> current_ma;                     // a discharge: negative
   std::array<std::optional<Reference>, 4> temperatures_c;  // TS1..TS4
   CalibrationTolerance tolerance;
+  // How far one cell's correction (its reference less its reading before calibration) may lie
+  // from the median correction of the cells. A gauge measures its cells alike, so a cell that
+  // needs a much larger correction than the others has a wrong reference or a bad contact.
+  double max_cell_skew_mv = 100;
 };
 
 struct SerialStep : StepCommon {

@@ -169,6 +169,14 @@ CalibrateStep ReadCalibrate(TomlTableReader& reader) {
     }
   }
   ReadTolerance(reader, step.tolerance);
+  if (const auto skew = reader.Number("max_cell_skew_mv", false)) {
+    if (*skew > 0) {
+      step.max_cell_skew_mv = *skew;
+    } else {
+      reader.WrongType(*reader.table().get("max_cell_skew_mv"), "max_cell_skew_mv",
+                       messages::kTypeTolerance);
+    }
+  }
   return step;
 }
 

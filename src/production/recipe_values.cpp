@@ -64,6 +64,36 @@ void CheckSerial(const SerialStep& step, RecipeProblems& problems) {
   }
 }
 
+void CheckReadings(const CheckStep& step, RecipeProblems& problems) {
+  if (step.limits.empty() && step.clear.empty()) Add(problems, step.line, messages::kEmptyCheck);
+  const monitor::RegisterTable registers;
+  const auto known = [&](std::string_view name, int line) {
+    const monitor::SbsRegisterDef* row = registers.FindRow(name);
+    if (row == nullptr) {
+      Add(problems, line, messages::kUnknownRegister, name);
+    } else if (row->is_text()) {
+      Add(problems, line, messages::kRegisterNotNumber, name);
+    }
+  };
+  std::vector<std::string_view> seen;
+  for (const ReadingLimit& limit : step.limits) {
+    known(limit.register_name, limit.line);
+    if (std::ranges::find(seen, limit.register_name) != seen.end()) {
+      Add(problems, limit.line, messages::kLimitTwice, limit.register_name);
+    }
+    seen.push_back(limit.register_name);
+    if (!limit.minimum && !limit.maximum) {
+      Add(problems, limit.line, messages::kLimitMissing, limit.register_name);
+    } else if (limit.minimum && limit.maximum && *limit.minimum > *limit.maximum) {
+      Add(problems, limit.line, messages::kLimitEmpty, limit.register_name, *limit.minimum,
+          *limit.maximum);
+    }
+  }
+  for (const std::string& name : step.clear) known(name, step.line);
+}
+
+}  // namespace
+
 void CheckCalibrate(const CalibrateStep& step, RecipeProblems& problems) {
   const bool any_sensor =
       std::ranges::any_of(step.temperatures_c, [](const auto& t) { return t.has_value(); });
@@ -103,36 +133,6 @@ void CheckCalibrate(const CalibrateStep& step, RecipeProblems& problems) {
     }
   }
 }
-
-void CheckReadings(const CheckStep& step, RecipeProblems& problems) {
-  if (step.limits.empty() && step.clear.empty()) Add(problems, step.line, messages::kEmptyCheck);
-  const monitor::RegisterTable registers;
-  const auto known = [&](std::string_view name, int line) {
-    const monitor::SbsRegisterDef* row = registers.FindRow(name);
-    if (row == nullptr) {
-      Add(problems, line, messages::kUnknownRegister, name);
-    } else if (row->is_text()) {
-      Add(problems, line, messages::kRegisterNotNumber, name);
-    }
-  };
-  std::vector<std::string_view> seen;
-  for (const ReadingLimit& limit : step.limits) {
-    known(limit.register_name, limit.line);
-    if (std::ranges::find(seen, limit.register_name) != seen.end()) {
-      Add(problems, limit.line, messages::kLimitTwice, limit.register_name);
-    }
-    seen.push_back(limit.register_name);
-    if (!limit.minimum && !limit.maximum) {
-      Add(problems, limit.line, messages::kLimitMissing, limit.register_name);
-    } else if (limit.minimum && limit.maximum && *limit.minimum > *limit.maximum) {
-      Add(problems, limit.line, messages::kLimitEmpty, limit.register_name, *limit.minimum,
-          *limit.maximum);
-    }
-  }
-  for (const std::string& name : step.clear) known(name, step.line);
-}
-
-}  // namespace
 
 void CheckRecipeValues(const Recipe& recipe, RecipeProblems& problems) {
   const std::vector<StepKind> steps = recipe.Steps();

@@ -14,6 +14,10 @@ namespace cw::production {
 // Adds a problem, at its line, for each value of `recipe` that makes no sense.
 void CheckRecipeValues(const Recipe& recipe, RecipeProblems& problems);
 
+// The calibration step's references and limits alone: what a reference given for each pack (on
+// the command line or typed) is held to, once filled into the step.
+void CheckCalibrate(const CalibrateStep& step, RecipeProblems& problems);
+
 // The highest pack voltage a reference may give: four cells at their highest.
 inline constexpr double kMaxPackMv = 20000;
 // The highest and lowest year the manufacture date's field holds.

@@ -16,11 +16,12 @@ namespace cw::production {
 
 using TimePoint = std::chrono::system_clock::time_point;
 
-// How a run or a step ended. A run still "running" in the records was never finished: its
-// station stopped without a word (power, a crash).
-enum class RunResult { kRunning, kPass, kFail, kStopped };
-inline constexpr std::array<std::string_view, 4> kRunResultNames = {"running", "pass", "fail",
-                                                                    "stopped"};
+// How a run or a step ended. A run "running" is under way, or its station stopped without a
+// word (power, a crash, kill -9) and has not opened the records since; the next station on that
+// host that opens them finds its process gone and closes the run as "interrupted".
+enum class RunResult { kRunning, kPass, kFail, kStopped, kInterrupted };
+inline constexpr std::array<std::string_view, 5> kRunResultNames = {"running", "pass", "fail",
+                                                                    "stopped", "interrupted"};
 inline constexpr std::string_view ResultName(RunResult result) {
   return kRunResultNames[static_cast<std::size_t>(result)];
 }
@@ -42,6 +43,9 @@ struct RunStart {
   std::string recipe_sha256;
   std::vector<FileHash> files;
   TimePoint started_at;
+  bool simulated = false;       // the pack is one of the simulated set, not a real one
+  std::int64_t process_id = 0;  // of the station that runs it, to tell a run under way from
+                                // one whose station died
 };
 // The recipe's part of a run's start: its name, its SHA-256 and those of its files.
 RunStart RunStartFor(const Recipe& recipe);
@@ -91,7 +95,9 @@ struct RunRecord {
   std::optional<std::int64_t> duration_ms() const;
 };
 
-// A serial number the store has issued and what became of its pack.
+// A serial number the store has issued and what became of its pack: its run's result. The
+// number of an interrupted run is void: it may or may not sit in a pack, and is never issued
+// again.
 struct IssuedSerial {
   std::string parameter;
   std::int64_t number = 0;

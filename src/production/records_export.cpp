@@ -80,7 +80,8 @@ json RunObject(const RunRecord& run, bool with_steps) {
       {"failure", OrNull(run.failure)},
       {"started_at", FormatUtc(run.start.started_at)},
       {"ended_at", run.ended_at ? json(FormatUtc(*run.ended_at)) : json(nullptr)},
-      {"duration_ms", OrNull(run.duration_ms())}};
+      {"duration_ms", OrNull(run.duration_ms())},
+      {"simulated", run.start.simulated}};
   if (with_steps) {
     json steps = json::array();
     for (const StepRecord& step : run.steps) steps.push_back(StepJson(step));
@@ -100,7 +101,7 @@ std::string RunsCsv(std::span<const RunRecord> runs) {
   std::string csv = monitor::CsvLine(std::vector<std::string>{
       "id", "station", "host", "operator", "adapter_serial", "recipe_name", "recipe_sha256",
       "device_type", "firmware_version", "serial_parameter", "pack_serial", "result", "failed_step",
-      "failure", "started_at", "ended_at", "duration_ms"});
+      "failure", "started_at", "ended_at", "duration_ms", "simulated"});
   for (const RunRecord& run : runs) {
     csv += monitor::CsvLine(std::vector<std::string>{
         std::to_string(run.id), PlainCell(run.start.station), PlainCell(run.start.host),
@@ -109,8 +110,8 @@ std::string RunsCsv(std::span<const RunRecord> runs) {
         OptionalNumber(run.firmware_version), PlainCell(run.serial_parameter),
         OptionalNumber(run.pack_serial), std::string(ResultName(run.result)),
         PlainCell(run.failed_step), PlainCell(run.failure), FormatUtc(run.start.started_at),
-        run.ended_at ? FormatUtc(*run.ended_at) : std::string(),
-        OptionalNumber(run.duration_ms())});
+        run.ended_at ? FormatUtc(*run.ended_at) : std::string(), OptionalNumber(run.duration_ms()),
+        run.start.simulated ? "yes" : "no"});
   }
   return csv;
 }
@@ -174,6 +175,9 @@ std::vector<RecipeYield> SummariseYield(std::span<const RunRecord> runs) {
       case RunResult::kStopped:
         ++yield.stopped;
         break;
+      case RunResult::kInterrupted:
+        ++yield.interrupted;
+        break;
       case RunResult::kRunning:
         ++yield.running;
         break;
@@ -198,6 +202,7 @@ std::string YieldJson(std::span<const RecipeYield> yields) {
                     {"passed", yield.passed},
                     {"failed", yield.failed},
                     {"stopped", yield.stopped},
+                    {"interrupted", yield.interrupted},
                     {"running", yield.running},
                     {"yield_percent", OrNull(yield.yield_percent())},
                     {"first_failures", std::move(failures)}});

@@ -34,6 +34,7 @@ struct RecipeYield {
   std::int64_t passed = 0;
   std::int64_t failed = 0;
   std::int64_t stopped = 0;               // stopped by the operator: no verdict on the pack
+  std::int64_t interrupted = 0;           // its station died under it: no verdict either
   std::int64_t running = 0;               // never finished (or still running)
   std::vector<StepCount> first_failures;  // in the order the steps run
   // Passed packs of those that got a verdict, in percent; nothing before any verdict.

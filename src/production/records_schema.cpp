@@ -26,7 +26,9 @@ std::vector<std::string> SchemaStatements(const SqlDialect& dialect) {
   failure TEXT,
   started_at TEXT NOT NULL,
   ended_at TEXT,
-  duration_ms BIGINT))",
+  duration_ms BIGINT,
+  simulated BIGINT NOT NULL DEFAULT 0,
+  owner_pid BIGINT))",
                   dialect.id_column),
       "CREATE INDEX IF NOT EXISTS runs_started_at ON runs (started_at)",
       fmt::format(R"(CREATE TABLE IF NOT EXISTS steps (
@@ -62,6 +64,10 @@ std::vector<std::string> SchemaStatements(const SqlDialect& dialect) {
   issued_at TEXT NOT NULL,
   PRIMARY KEY (parameter, number)))",
       "CREATE INDEX IF NOT EXISTS serials_run_id ON serials (run_id)",
+      // One row: the id of these records, made with them.
+      R"(CREATE TABLE IF NOT EXISTS store_info (
+  store_id TEXT NOT NULL,
+  created_at TEXT NOT NULL))",
   };
 }
 

@@ -2,15 +2,30 @@
 
 #include <fmt/format.h>
 
+#include <cctype>
+
 #include "production/messages.h"
 #include "production/postgres_database.h"
 #include "production/sql_records_store.h"
 #include "production/sqlite_database.h"
 
 namespace cw::production {
+namespace {
 
-std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_home,
-                                                        const char* home) {
+// A scheme and "//", or a PostgreSQL scheme mistyped ("postgresql:/db", "postgres:db"): never a
+// file to make.
+bool LooksLikeUrl(std::string_view location) {
+  if (location.find("://") != std::string_view::npos) return true;
+  std::string lower(location.substr(0, std::string_view("postgres").size()));
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == "postgres" && location.find(':') != std::string_view::npos &&
+         location.find('/') > location.find(':');
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_home, const char* home,
+                                                        bool simulated) {
   // The base directory rules: a relative XDG_DATA_HOME is ignored.
   std::filesystem::path folder;
   if (xdg_data_home != nullptr && std::filesystem::path(xdg_data_home).is_absolute()) {
@@ -20,7 +35,7 @@ std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_hom
   } else {
     return std::nullopt;
   }
-  return folder / "cellwarden" / "records.sqlite";
+  return folder / "cellwarden" / (simulated ? "simulated-records.sqlite" : "records.sqlite");
 }
 
 StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view location,
@@ -29,6 +44,10 @@ StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view loc
     return std::unexpected(StoreError{StoreProblem::kUnavailable, std::move(message)});
   };
   std::expected<std::unique_ptr<SqlDatabase>, std::string> database;
+  if (LooksLikeUrl(location) && !IsPostgresUrl(location)) {
+    return std::unexpected(
+        StoreError{StoreProblem::kNotRecords, fmt::format(messages::kNotAUrl, location)});
+  }
   if (IsPostgresUrl(location)) {
     database = OpenPostgresDatabase(std::string(location));
   } else {
@@ -45,7 +64,7 @@ StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view loc
     database = OpenSqliteDatabase(path, mode == OpenMode::kCreate);
   }
   if (!database) return unavailable(std::move(database.error()));
-  return SqlRecordsStore::Open(std::move(*database));
+  return SqlRecordsStore::Open(std::move(*database), mode);
 }
 
 }  // namespace cw::production

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,8 @@ namespace cw::production {
 
 enum class StoreProblem {
   kUnavailable,     // the file or server cannot be opened, or went away
+  kNotRecords,      // the file or database holds something else, or nothing; left untouched
+  kReplaced,        // the records were deleted or replaced while the store had them open
   kNewerSchema,     // the records were written by a newer Cellwarden
   kRangeExhausted,  // every number of the serial range is issued
   kNoSuchRun,
@@ -34,7 +37,7 @@ template <typename T>
 using StoreResult = std::expected<T, StoreError>;
 
 // The layout of the records this build writes; the store creates it, and upgrades older ones.
-inline constexpr int kRecordsSchemaVersion = 1;
+inline constexpr int kRecordsSchemaVersion = 2;
 
 class RecordsStore {
  public:
@@ -42,6 +45,18 @@ class RecordsStore {
 
   // The file, or the server and database (never a password), for messages.
   virtual std::string Location() const = 0;
+  // Whether opening made these records (a new file or an empty database).
+  virtual bool Created() const = 0;
+
+  // A write that changes nothing: whether the records take writes now (a read-only file, a full
+  // disk, a role without rights fail here, before a station touches a pack).
+  virtual StoreResult<void> CheckWritable() = 0;
+  // How many numbers of `range` no run has had yet.
+  virtual StoreResult<std::int64_t> SerialsLeft(const SerialRange& range) = 0;
+  // Runs of `host` still "running" whose station process is gone (`alive` says no) are closed as
+  // interrupted, their serial numbers with them; how many.
+  virtual StoreResult<int> CloseAbandonedRuns(std::string_view host,
+                                              const std::function<bool(std::int64_t)>& alive) = 0;
 
   // A new run, "running" until FinishRun; its id.
   virtual StoreResult<std::int64_t> BeginRun(const RunStart& start) = 0;
@@ -67,16 +82,19 @@ class RecordsStore {
 };
 
 // Where the records are when nobody says: $XDG_DATA_HOME/cellwarden/records.sqlite, or
-// ~/.local/share/cellwarden/records.sqlite. Nothing without either variable.
-std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_home,
-                                                        const char* home);
+// ~/.local/share/cellwarden/records.sqlite; simulated-records.sqlite beside it for the runs of
+// simulated packs, so that they never mix with a line's own. Nothing without either variable.
+std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_home, const char* home,
+                                                        bool simulated = false);
 
 enum class OpenMode {
   kCreate,    // a station: a missing file (and its folder) is made, the schema created
-  kExisting,  // reading records: a missing file is an error, nothing is made
+  kExisting,  // reading records: a missing or empty file is an error, nothing is made
 };
 
-// `location`: a PostgreSQL URL, or a file path. The schema is created or upgraded on opening.
+// `location`: a PostgreSQL URL, or a file path. The schema is created or upgraded on opening; a
+// file or database that holds other tables is refused and left as it is, and so is a location
+// that starts like a URL but is none ("postgresql:/db").
 StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view location,
                                                             OpenMode mode);
 

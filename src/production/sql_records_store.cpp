@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <nlohmann/json.hpp>
+#include <random>
 
 #include "production/messages.h"
 #include "production/records_schema.h"
@@ -26,7 +27,7 @@ constexpr std::int64_t kMaxSerialNumber = std::int64_t{1} << 53;
 constexpr std::string_view kRunColumns =
     "id, station, host, operator_name, adapter_serial, recipe_name, recipe_sha256, files, "
     "device_type, firmware_version, serial_parameter, pack_serial, result, failed_step, failure, "
-    "started_at, ended_at";
+    "started_at, ended_at, simulated";
 constexpr std::string_view kStepColumns =
     "run_id, step_index, step, attempt, result, failure, measurements, started_at, ended_at";
 
@@ -92,6 +93,7 @@ RunRecord RunFromRow(const SqlRow& row) {
   run.failed_step = Text(row[13]);
   run.failure = Text(row[14]);
   if (row[16]) run.ended_at = Time(row[16]);
+  run.start.simulated = Integer(row[17]).value_or(0) != 0;
   return run;
 }
 
@@ -124,15 +126,26 @@ std::int64_t FirstFree(const SerialRange& range, std::int64_t next,
   return candidate;
 }
 
+// An id no other store has: a store that was deleted and made again, or a backup put back over
+// another, is told from the records a station opened.
+std::string NewStoreId() {
+  std::random_device random;
+  std::string id;
+  for (int i = 0; i < 4; ++i) id += fmt::format("{:08x}", random());
+  return id;
+}
+
 }  // namespace
 
 SqlRecordsStore::SqlRecordsStore(std::unique_ptr<SqlDatabase> database)
     : database_(std::move(database)) {}
 
 StoreResult<std::unique_ptr<RecordsStore>> SqlRecordsStore::Open(
-    std::unique_ptr<SqlDatabase> database) {
+    std::unique_ptr<SqlDatabase> database, OpenMode mode) {
   std::unique_ptr<SqlRecordsStore> store(new SqlRecordsStore(std::move(database)));
-  if (auto prepared = store->PrepareSchema(); !prepared) return std::unexpected(prepared.error());
+  if (auto prepared = store->PrepareSchema(mode); !prepared) {
+    return std::unexpected(prepared.error());
+  }
   return store;
 }
 
@@ -160,10 +173,20 @@ TransactionResult<std::vector<SqlRow>> SqlRecordsStore::Query(
 template <typename Work>
 auto SqlRecordsStore::InTransaction(std::string_view begin, Work&& work)
     -> StoreResult<typename decltype(work())::value_type> {
+  const bool writes = begin == Write();
+  if (writes) {
+    if (auto replaced = database_->Replaced()) {
+      return std::unexpected(StoreError{StoreProblem::kReplaced, std::move(*replaced)});
+    }
+  }
   for (int attempt = 1;; ++attempt) {
     decltype(work()) done = std::unexpected(TransactionError{});
     if (auto begun = Query(begin); begun) {
-      done = work();
+      if (auto same = writes ? SameRecords() : TransactionResult<void>{}; same) {
+        done = work();
+      } else {
+        done = std::unexpected(same.error());
+      }
     } else {
       done = std::unexpected(begun.error());
     }
@@ -187,15 +210,53 @@ auto SqlRecordsStore::InTransaction(std::string_view begin, Work&& work)
   }
 }
 
-StoreResult<void> SqlRecordsStore::PrepareSchema() {
+StoreResult<void> SqlRecordsStore::PrepareSchema(OpenMode mode) {
   std::lock_guard lock(mutex_);
+  const SqlDialect& dialect = database_->dialect();
+  auto version = Query("SELECT version FROM schema_version");
+  if (!version) {
+    // No records here: an empty database may become them, anything else is left alone.
+    auto tables = Query(dialect.count_tables);
+    if (!tables) return std::unexpected(tables.error().error);
+    const bool holds_tables = Integer(tables->at(0)[0]).value_or(0) > 0;
+    // Another station may have made the records between the two looks.
+    if (holds_tables) version = Query("SELECT version FROM schema_version");
+    if (!version && holds_tables) {
+      return std::unexpected(
+          StoreError{StoreProblem::kNotRecords, fmt::format(messages::kNotRecords, Location())});
+    }
+    if (mode == OpenMode::kExisting) {
+      return std::unexpected(
+          StoreError{StoreProblem::kNotRecords, fmt::format(messages::kEmptyRecords, Location())});
+    }
+  }
+  if (!dialect.adopt.empty()) {
+    if (auto adopted = Query(dialect.adopt); !adopted) {
+      return std::unexpected(adopted.error().error);
+    }
+  }
   // Records already in this layout are opened without a write, so a records file a station
   // only reads (an audit copy) may be read-only.
-  if (const auto version = Query("SELECT version FROM schema_version");
-      version && !version->empty() && Integer(version->front()[0]) == kRecordsSchemaVersion) {
-    return {};
+  if (!version || version->empty() || Integer(version->front()[0]) != kRecordsSchemaVersion) {
+    if (auto made = InTransaction(Write(), [&]() { return CreateSchema(); }); !made) return made;
   }
-  return InTransaction(Write(), [&]() { return CreateSchema(); });
+  return ReadStoreId();
+}
+
+StoreResult<void> SqlRecordsStore::ReadStoreId() {
+  auto id = Query("SELECT store_id FROM store_info");
+  if (!id) return std::unexpected(id.error().error);
+  if (!id->empty()) store_id_ = Text(id->front()[0]);
+  return {};
+}
+
+SqlRecordsStore::TransactionResult<void> SqlRecordsStore::SameRecords() {
+  if (store_id_.empty()) return {};  // still being made
+  auto id = Query("SELECT store_id FROM store_info");
+  if (!id) return std::unexpected(id.error());
+  const std::string now = id->empty() ? std::string("none") : Text(id->front()[0]);
+  if (now == store_id_) return {};
+  return Fail(StoreProblem::kReplaced, messages::kOtherRecords, Location(), store_id_, now);
 }
 
 SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
@@ -215,18 +276,103 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
       return Fail(StoreProblem::kNewerSchema, messages::kNewerSchema, Location(), found,
                   kRecordsSchemaVersion);
     }
-    // Layout 1 is the first: an older one to upgrade from does not exist yet.
-    return {};
+    if (found == kRecordsSchemaVersion) return {};  // another connection made it meanwhile
+    return UpgradeFrom(found);
   }
   for (const std::string& statement : SchemaStatements(dialect)) {
     if (auto created = Query(statement); !created) return std::unexpected(created.error());
   }
-  if (auto noted = Query("INSERT INTO schema_version (version) VALUES (?)",
-                         {std::int64_t{kRecordsSchemaVersion}});
-      !noted) {
-    return std::unexpected(noted.error());
+  for (auto noted : {Query("INSERT INTO schema_version (version) VALUES (?)",
+                           {std::int64_t{kRecordsSchemaVersion}}),
+                     Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
+                           {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
+    if (!noted) return std::unexpected(noted.error());
+  }
+  created_ = true;
+  return {};
+}
+
+SqlRecordsStore::TransactionResult<void> SqlRecordsStore::UpgradeFrom(std::int64_t version) {
+  // Layout 2 adds whether a run's pack was simulated, the process that runs it, and the store's
+  // id; the runs of layout 1 were real packs of unknown processes.
+  std::vector<std::string> statements;
+  if (version < 2) {
+    statements = {"ALTER TABLE runs ADD COLUMN simulated BIGINT NOT NULL DEFAULT 0",
+                  "ALTER TABLE runs ADD COLUMN owner_pid BIGINT"};
+  }
+  for (std::string& statement : SchemaStatements(database_->dialect())) {
+    statements.push_back(std::move(statement));
+  }
+  for (const std::string& statement : statements) {
+    if (auto done = Query(statement); !done) return std::unexpected(done.error());
+  }
+  for (auto noted :
+       {Query("UPDATE schema_version SET version = ?", {std::int64_t{kRecordsSchemaVersion}}),
+        Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
+              {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
+    if (!noted) return std::unexpected(noted.error());
   }
   return {};
+}
+
+StoreResult<void> SqlRecordsStore::CheckWritable() {
+  std::lock_guard lock(mutex_);
+  return InTransaction(Write(), [&]() -> TransactionResult<void> {
+    if (auto touched = Query("UPDATE store_info SET store_id = store_id"); !touched) {
+      return std::unexpected(touched.error());
+    }
+    return {};
+  });
+}
+
+StoreResult<std::int64_t> SqlRecordsStore::SerialsLeft(const SerialRange& range) {
+  if (range.step < 1 || range.start > range.end) return 0;
+  std::lock_guard lock(mutex_);
+  return InTransaction(database_->dialect().begin_read, [&]() -> TransactionResult<std::int64_t> {
+    auto cursor = Query(
+        "SELECT next_number FROM serial_ranges WHERE parameter = ? AND first_number = ? "
+        "AND last_number = ? AND step = ?",
+        {range.parameter, range.start, range.end, range.step});
+    if (!cursor) return std::unexpected(cursor.error());
+    const std::int64_t next =
+        cursor->empty() ? range.start : Integer(cursor->front()[0]).value_or(range.start);
+    if (next > range.end) return 0;
+    // Numbers of other ranges of the same parameter on this one's grid are taken too.
+    auto taken = Query(
+        "SELECT COUNT(*) FROM serials WHERE parameter = ? AND number >= ? AND number <= ? "
+        "AND (number - ?) % ? = 0",
+        {range.parameter, next, range.end, range.start, range.step});
+    if (!taken) return std::unexpected(taken.error());
+    return (range.end - next) / range.step + 1 - Integer(taken->at(0)[0]).value_or(0);
+  });
+}
+
+StoreResult<int> SqlRecordsStore::CloseAbandonedRuns(
+    std::string_view host, const std::function<bool(std::int64_t)>& alive) {
+  std::lock_guard lock(mutex_);
+  return InTransaction(Write(), [&]() -> TransactionResult<int> {
+    auto running = Query(
+        "SELECT id, owner_pid, station FROM runs WHERE result = ? AND host = ? AND owner_pid IS "
+        "NOT NULL",
+        {std::string(ResultName(RunResult::kRunning)), std::string(host)});
+    if (!running) return std::unexpected(running.error());
+    const std::string interrupted(ResultName(RunResult::kInterrupted));
+    int closed = 0;
+    for (const SqlRow& row : *running) {
+      const std::int64_t run = Integer(row[0]).value_or(0);
+      if (alive(Integer(row[1]).value_or(0))) continue;
+      const std::string failure =
+          fmt::format(messages::kAbandonedRun, Text(row[2]), std::string(host));
+      for (auto done :
+           {Query("UPDATE runs SET result = ?, failure = ? WHERE id = ?",
+                  {interrupted, failure, run}),
+            Query("UPDATE serials SET state = ? WHERE run_id = ?", {interrupted, run})}) {
+        if (!done) return std::unexpected(done.error());
+      }
+      ++closed;
+    }
+    return closed;
+  });
 }
 
 StoreResult<std::int64_t> SqlRecordsStore::BeginRun(const RunStart& start) {
@@ -234,11 +380,12 @@ StoreResult<std::int64_t> SqlRecordsStore::BeginRun(const RunStart& start) {
   return InTransaction(Write(), [&]() -> TransactionResult<std::int64_t> {
     auto rows = Query(
         "INSERT INTO runs (station, host, operator_name, adapter_serial, recipe_name, "
-        "recipe_sha256, files, result, started_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
-        "RETURNING id",
+        "recipe_sha256, files, result, started_at, simulated, owner_pid) VALUES (?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?) RETURNING id",
         {start.station, start.host, start.operator_name, start.adapter_serial, start.recipe_name,
          start.recipe_sha256, FilesJson(start.files), std::string(ResultName(RunResult::kRunning)),
-         FormatUtc(start.started_at)});
+         FormatUtc(start.started_at), std::int64_t{start.simulated ? 1 : 0},
+         start.process_id != 0 ? SqlValue(start.process_id) : SqlValue(nullptr)});
     if (!rows) return std::unexpected(rows.error());
     return Integer(rows->at(0)[0]).value_or(0);
   });

@@ -14,10 +14,17 @@ namespace cw::production {
 // and on PostgreSQL, so the two stores cannot drift apart.
 class SqlRecordsStore final : public RecordsStore {
  public:
-  // Creates the schema, or upgrades an older one; refuses records of a newer one.
-  static StoreResult<std::unique_ptr<RecordsStore>> Open(std::unique_ptr<SqlDatabase> database);
+  // Creates the schema (kCreate, in an empty database only), or upgrades an older one; refuses
+  // records of a newer one and a database that holds anything else.
+  static StoreResult<std::unique_ptr<RecordsStore>> Open(std::unique_ptr<SqlDatabase> database,
+                                                         OpenMode mode);
 
   std::string Location() const override;
+  bool Created() const override { return created_; }
+  StoreResult<void> CheckWritable() override;
+  StoreResult<std::int64_t> SerialsLeft(const SerialRange& range) override;
+  StoreResult<int> CloseAbandonedRuns(std::string_view host,
+                                      const std::function<bool(std::int64_t)>& alive) override;
   StoreResult<std::int64_t> BeginRun(const RunStart& start) override;
   StoreResult<void> RecordGauge(std::int64_t run, std::uint16_t device_type,
                                 std::uint16_t firmware_version) override;
@@ -51,8 +58,13 @@ class SqlRecordsStore final : public RecordsStore {
   // How a transaction that writes starts.
   std::string_view Write() const;
 
-  StoreResult<void> PrepareSchema();
+  StoreResult<void> PrepareSchema(OpenMode mode);
   TransactionResult<void> CreateSchema();
+  TransactionResult<void> UpgradeFrom(std::int64_t version);
+  // The store's id, read once it exists.
+  StoreResult<void> ReadStoreId();
+  // Inside a write transaction: these are still the records the store opened.
+  TransactionResult<void> SameRecords();
   TransactionResult<std::int64_t> AllocateIn(std::int64_t run, const SerialRange& range);
   TransactionResult<std::vector<RunRecord>> ReadRuns(const RunFilter& filter,
                                                      std::optional<std::int64_t> only);
@@ -60,6 +72,8 @@ class SqlRecordsStore final : public RecordsStore {
 
   std::mutex mutex_;
   std::unique_ptr<SqlDatabase> database_;
+  std::string store_id_;
+  bool created_ = false;
 };
 
 }  // namespace cw::production

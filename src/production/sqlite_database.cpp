@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include "production/messages.h"
 
@@ -16,7 +17,24 @@ constexpr SqlDialect kSqliteDialect{
     .begin_read = "BEGIN",
     .id_column = "INTEGER PRIMARY KEY",
     .schema_lock = "",  // BEGIN IMMEDIATE already holds every other writer off
+    .count_tables = "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'",
+    // Readers never wait for a writer. Set only once the file is known to be records: a file of
+    // another program is not changed.
+    .adopt = "PRAGMA journal_mode = WAL",
 };
+
+// The file a connection has open, to notice it deleted or replaced under the station.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return FileIdentity{status.st_dev, status.st_ino};
+}
 
 struct StatementCloser {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
@@ -24,11 +42,20 @@ struct StatementCloser {
 
 class SqliteDatabase final : public SqlDatabase {
  public:
-  SqliteDatabase(sqlite3* db, std::filesystem::path path) : db_(db), path_(std::move(path)) {}
+  SqliteDatabase(sqlite3* db, std::filesystem::path path)
+      : db_(db), path_(std::move(path)), identity_(IdentityOf(path_)) {}
   ~SqliteDatabase() override { sqlite3_close_v2(db_); }
 
   const SqlDialect& dialect() const override { return kSqliteDialect; }
   std::string Location() const override { return path_.string(); }
+
+  std::optional<std::string> Replaced() const override {
+    const auto now = IdentityOf(path_);
+    if (now && now == identity_) return std::nullopt;
+    return fmt::format(
+        fmt::runtime(now ? messages::kRecordsFileReplaced : messages::kRecordsFileDeleted),
+        path_.string());
+  }
 
   SqlResult<std::vector<SqlRow>> Query(std::string_view sql,
                                        std::span<const SqlValue> parameters) override {
@@ -81,6 +108,7 @@ class SqliteDatabase final : public SqlDatabase {
 
   sqlite3* db_;
   std::filesystem::path path_;
+  std::optional<FileIdentity> identity_;
 };
 
 }  // namespace
@@ -103,8 +131,7 @@ std::expected<std::unique_ptr<SqlDatabase>, std::string> OpenSqliteDatabase(
   }
   sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
   auto database = std::make_unique<SqliteDatabase>(db, path);
-  for (const std::string_view pragma :
-       {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"}) {
+  for (const std::string_view pragma : {"PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"}) {
     if (auto done = database->Query(pragma, {}); !done) {
       return std::unexpected(
           fmt::format(messages::kRecordsUnopenable, path.string(), done.error().message));

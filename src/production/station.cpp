@@ -2,14 +2,17 @@
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 
 #include "app/adapter_host.h"
 #include "app/workbench.h"
+#include "common/parse.h"
 #include "production/messages.h"
 #include "production/station_lane.h"
 
@@ -21,6 +24,49 @@ std::string HostName() {
   std::array<char, 256> name{};
   if (gethostname(name.data(), name.size() - 1) != 0) return {};
   return name.data();
+}
+
+// Whether the station process `pid` on this host still runs: a process that is gone (killed,
+// crashed, a host restarted since) left its runs open.
+bool ProcessAlive(std::int64_t pid) {
+  if (pid <= 0 || pid == ::getpid()) return pid == ::getpid();
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+// The longest station id or operator name the records take, in characters.
+constexpr std::size_t kLongestName = 64;
+
+// A name that goes into the records and every table printed from them: printable UTF-8 on one
+// line, of a sensible length.
+std::expected<void, std::string> CheckName(std::string_view what, const std::string& name) {
+  const auto length = common::PrintableLength(name);
+  if (!length) return std::unexpected(fmt::format(messages::kNameUnprintable, what));
+  if (*length > kLongestName) {
+    return std::unexpected(fmt::format(messages::kNameTooLong, what, *length, kLongestName));
+  }
+  return {};
+}
+
+// What must hold before a station touches a pack: the records take writes, runs its host left
+// open are closed, and the serial range has a number for every pack on the station.
+std::expected<void, std::string> Preflight(RecordsStore& records, const Recipe& recipe,
+                                           std::size_t packs, const std::string& host_name) {
+  if (auto writable = records.CheckWritable(); !writable) {
+    return std::unexpected(fmt::format(messages::kRecordsUnwritable, writable.error().message));
+  }
+  if (auto closed = records.CloseAbandonedRuns(host_name, ProcessAlive); !closed) {
+    return std::unexpected(fmt::format(messages::kRecordsUnwritable, closed.error().message));
+  }
+  if (!recipe.serial) return {};
+  const SerialRange range = SerialRangeOf(*recipe.serial);
+  const auto left = records.SerialsLeft(range);
+  if (!left)
+    return std::unexpected(fmt::format(messages::kRecordsUnwritable, left.error().message));
+  if (*left < static_cast<std::int64_t>(packs)) {
+    return std::unexpected(fmt::format(messages::kSerialsTooFew, range.parameter, range.start,
+                                       range.end, *left, packs));
+  }
+  return {};
 }
 
 }  // namespace
@@ -160,12 +206,22 @@ class Station::Impl {
 std::expected<std::unique_ptr<Station>, std::string> Station::Create(
     std::shared_ptr<app::AdapterHost> host, std::shared_ptr<const PreparedRecipe> recipe,
     std::shared_ptr<RecordsStore> records, StationOptions options) {
+  for (const auto& [what, name] : {std::pair{messages::kNameStation, options.station},
+                                   std::pair{messages::kNameOperator, options.operator_name}}) {
+    if (auto checked = CheckName(what, name); !checked) return std::unexpected(checked.error());
+  }
   auto material = MaterialOf(*recipe);
   if (!material) return std::unexpected(material.error());
   auto impl = std::make_unique<Impl>(std::move(host), std::move(recipe), std::move(*material),
                                      std::move(records), std::move(options));
   if (auto added = impl->AddLanes(impl->Survey()); !added) {
     return std::unexpected(added.error());
+  }
+  const StationShared& shared = impl->shared_;
+  if (auto ready =
+          Preflight(*shared.records, shared.recipe->recipe, impl->Lanes().size(), shared.host_name);
+      !ready) {
+    return std::unexpected(ready.error());
   }
   return std::unique_ptr<Station>(new Station(std::move(impl)));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -98,6 +99,10 @@ struct StationOptions {
   // wait for the operator. Nothing (or a stop) ends the run as stopped before calibration. Asked
   // again at each further attempt of the step, so that a wrong reference can be put right.
   std::function<std::optional<AskedReferences>(const LaneView& lane)> ask_references;
+  // How long a lane holds a pack at its safe point while the records refuse a write (a lock held
+  // by another program, a full disk, the server down), trying again each second, before the run
+  // fails for its records.
+  std::chrono::seconds records_hold{120};
   // Workbenches the front end already holds (the desktop program's main window): a lane on one
   // of their adapters uses it instead of opening a second link. The front end keeps its own use
   // of it (scan, pages) off the bus while the station runs.

@@ -1,5 +1,7 @@
 #include "production/station_lane.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -183,7 +185,7 @@ bool Lane::WaitForPack(bool present, const std::stop_token& stop) {
   common::Clock& clock = bench_->clock();
   int steady = 0;
   while (!stop.stop_requested() && !unplugged_) {
-    const bool answers = ReadGaugeIdentity(bench_->link()).has_value();
+    const bool answers = PackAnswers(bench_->link());
     // What the link says of a pack that is not there is no news while waiting for one.
     messages_.Clear();
     steady = answers == present ? steady + 1 : 0;
@@ -218,6 +220,8 @@ void Lane::RunOnce(const std::stop_token& stop) {
   start.host = shared_.host_name;
   start.operator_name = shared_.options.operator_name;
   start.adapter_serial = serial_;
+  start.simulated = shared_.host->simulated();
+  start.process_id = ::getpid();
   const PackRunSetup setup{
       .bench = *bench_,
       .messages = messages_,
@@ -225,6 +229,7 @@ void Lane::RunOnce(const std::stop_token& stop) {
       .prepared = *shared_.recipe,
       .material = shared_.material,
       .records = *shared_.records,
+      .records_hold = shared_.options.records_hold,
       .start = std::move(start),
       .adapter_label = view_.adapter_label,
       .ask_references = [this]() -> std::optional<AskedReferences> {

@@ -1,6 +1,7 @@
 #include "production/step_runners.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <chrono>
@@ -119,6 +120,12 @@ StepOutcome UpdateFirmware(const StepContext& context) {
   const firmware::UpdateView view = tool.update().View();
   nlohmann::json measurements = {{"image", name}, {"status", view.status_text}};
   if (view.outcome && view.outcome->done()) return {RunResult::kPass, {}, measurements};
+  if (context.stop.stop_requested() && !view.stop_notes.empty()) {
+    // Where the update stopped and what the pack holds: in its boot loader, the next run of the
+    // station reflashes it.
+    return {RunResult::kStopped,
+            fmt::format(messages::kFirmwareStopped, fmt::join(view.stop_notes, " ")), measurements};
+  }
   StepOutcome outcome = StoppedOr(
       context, fmt::format(messages::kFirmwareFailed,
                            view.outcome ? Reason(context, *view.outcome) : view.status_text));

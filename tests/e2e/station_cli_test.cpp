@@ -221,14 +221,33 @@ TEST_F(StationCli, AskedReferencesAreTakenFromTheCommandLineOrRefused) {
   EXPECT_EQ(given.exit_code, 0) << given.out << given.err;
 }
 
-TEST_F(StationCli, CtrlCStopsEveryPackAtASafePointAndRecordsItStopped) {
-  // The real clock: the firmware step takes long enough for the signal to land inside it.
-  const Interrupted run = InterruptCli(Station("sim:packs=4"), "1/8 firmware", SIGINT);
+// Ctrl-C mid-firmware, then the same packs and records again: the stopped runs stay stopped,
+// the packs left in their boot loaders are reflashed, every pack passes with a number of its own.
+TEST_F(StationCli, CtrlCStopsEveryPackAtASafePointAndTheNextRunReworksThem) {
+  // The real clock: the firmware step takes long enough for the signal to land inside it, once
+  // a pack has sent tens of its records.
+  const Interrupted run = InterruptCli(Station("sim:packs=4"), "[0-9]{2,}/[0-9]{3,}", SIGINT);
   EXPECT_EQ(run.exit_code, 130) << run.transcript;
   EXPECT_TRUE(Has(run.transcript, "0 pass, 0 fail, 4 stopped")) << run.transcript;
-  const json runs = Records("list")["runs"];
-  ASSERT_EQ(runs.size(), 4u);
-  for (const json& record : runs) EXPECT_EQ(record["result"], "stopped") << record.dump();
+  EXPECT_TRUE(Has(run.transcript,
+                  "stopped at firmware: stopped by the operator during firmware: "
+                  "The update was stopped after"))
+      << run.transcript;
+
+  const CliRun again = RunCli(Station("sim:packs=4:clock=virtual"));
+  EXPECT_EQ(again.exit_code, 0) << again.out << again.err;
+  const json runs = Records("export")["runs"];
+  ASSERT_EQ(runs.size(), 8u);
+  std::set<std::int64_t> serials;
+  int reworked = 0;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    EXPECT_EQ(runs[i]["result"], i < 4 ? "stopped" : "pass") << runs[i].dump();
+    if (i < 4) continue;
+    EXPECT_TRUE(serials.insert(runs[i]["serial"]["number"].get<std::int64_t>()).second);
+    const json& gauge = runs[i]["steps"][0]["measurements"];
+    if (gauge.contains("boot_loader")) ++reworked;
+  }
+  EXPECT_GE(reworked, 1);
 }
 
 // Two stations (processes) on one store, each on its own four packs: eight distinct serials.

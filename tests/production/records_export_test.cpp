@@ -44,7 +44,7 @@ TEST_F(RecordsExportTest, CsvHasOneRowPerRunOrPerStep) {
   EXPECT_EQ(runs[2],
             "2,line-1,bench-pc,Mei,A1,pack-line," + std::string(64, 'a') +
                 ",1812,258,Serial Number,1001,fail,verify,the constants differ from the golden "
-                "file,2024-05-17T10:01:00.000Z,2024-05-17T10:01:10.000Z,10000");
+                "file,2024-05-17T10:01:00.000Z,2024-05-17T10:01:10.000Z,10000,no");
   const auto steps = Lines(StepsCsv(runs_));
   ASSERT_EQ(steps.size(), 1u + 2 + 3 + 2);
   // A text with commas and quotes is one field.

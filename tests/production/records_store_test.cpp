@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -215,6 +217,55 @@ TEST_P(RecordsStoreTest, AStationConnectsAgainWhenTheServerDroppedItBetweenPacks
   EXPECT_EQ(store->AllocateSerial(*run, {"Serial Number", 1, 9, 1}), 1);
 }
 
+// A station killed mid-run leaves its runs open; the next station on that host closes those
+// whose process is gone, their serial numbers with them, and leaves live ones and other hosts'.
+TEST_P(RecordsStoreTest, RunsOfADeadStationAreClosedAsInterrupted) {
+  auto store = Open();
+  ASSERT_TRUE(store);
+  const auto start = [](std::string host, std::int64_t pid) {
+    RunStart run = SampleStart("A", static_cast<int>(pid));
+    run.host = std::move(host);
+    run.process_id = pid;
+    return run;
+  };
+  const std::vector<std::int64_t> runs = {*store->BeginRun(start("line-1", 101)),
+                                          *store->BeginRun(start("line-1", 102)),
+                                          *store->BeginRun(start("line-2", 101))};
+  ASSERT_EQ(store->AllocateSerial(runs[0], {"Serial Number", 1, 9, 1}), 1);
+  const auto closed =
+      store->CloseAbandonedRuns("line-1", [](std::int64_t pid) { return pid == 102; });
+  ASSERT_TRUE(closed) << closed.error().message;
+  EXPECT_EQ(*closed, 1);
+  const std::vector<RunResult> expected = {RunResult::kInterrupted, RunResult::kRunning,
+                                           RunResult::kRunning};
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const auto run = store->Run(runs[i]);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->result, expected[i]) << i;
+  }
+  EXPECT_NE(store->Run(runs[0])->failure.find("ended without closing the run"), std::string::npos);
+  const auto issued = store->IssuedSerials("Serial Number");
+  ASSERT_TRUE(issued && issued->size() == 1u);
+  EXPECT_EQ(issued->front().state, RunResult::kInterrupted);
+  // Its number is never issued again.
+  EXPECT_EQ(store->AllocateSerial(runs[1], {"Serial Number", 1, 9, 1}), 2);
+}
+
+TEST_P(RecordsStoreTest, CountsTheSerialNumbersLeftInARange) {
+  auto store = Open();
+  ASSERT_TRUE(store);
+  const SerialRange range{"Serial Number", 10, 20, 5};  // 10, 15, 20
+  EXPECT_EQ(store->SerialsLeft(range), 3);
+  const auto run = store->BeginRun(SampleStart("A", 0));
+  ASSERT_EQ(store->AllocateSerial(*run, range), 10);
+  EXPECT_EQ(store->SerialsLeft(range), 2);
+  // A number another range of the same parameter issued is taken here too.
+  const auto other = store->BeginRun(SampleStart("B", 0));
+  ASSERT_EQ(store->AllocateSerial(*other, {"Serial Number", 15, 15, 1}), 15);
+  EXPECT_EQ(store->SerialsLeft(range), 1);
+  EXPECT_TRUE(store->CheckWritable());
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, RecordsStoreTest, testing::ValuesIn(Backends()),
                          [](const auto& info) {
                            return info.param == Backend::kSqlite ? "Sqlite" : "Postgres";
@@ -236,6 +287,102 @@ TEST(RecordsFileTest, DefaultFileFollowsTheDataFolderRules) {
   EXPECT_EQ(DefaultRecordsFile("relative", "/home/mei"),
             "/home/mei/.local/share/cellwarden/records.sqlite");
   EXPECT_EQ(DefaultRecordsFile(nullptr, nullptr), std::nullopt);
+}
+
+// What a user names is opened only when it is this product's records: another program's
+// database, an empty file to read and a mistyped URL are refused and left exactly as they were.
+TEST(RecordsFileTest, RefusesWhatIsNotRecordsAndLeavesItUntouched) {
+  test::ScratchFolder folder;
+  const std::string other = folder.File("other.sqlite");
+  {
+    auto database = OpenSqliteDatabase(other, true);
+    ASSERT_TRUE(database);
+    ASSERT_TRUE((*database)->Query("CREATE TABLE parts (id INTEGER, name TEXT)", {}));
+  }
+  const std::string empty = folder.File("empty.sqlite");
+  std::ofstream{empty};
+  struct Case {
+    std::string location;
+    OpenMode mode;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {other, OpenMode::kCreate, "is not a Cellwarden records store"},
+      {other, OpenMode::kExisting, "is not a Cellwarden records store"},
+      {empty, OpenMode::kExisting, "holds no records yet"},
+      {"postgresql:/broken", OpenMode::kCreate, "is no records location"},
+      {"postgres:line", OpenMode::kCreate, "is no records location"},
+      {"mysql://host/db", OpenMode::kCreate, "is no records location"},
+  };
+  const auto bytes = [](const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
+  const std::string other_bytes = bytes(other);
+  for (const Case& c : cases) {
+    const auto store = OpenRecordsStore(c.location, c.mode);
+    ASSERT_FALSE(store) << c.location;
+    EXPECT_EQ(store.error().problem, StoreProblem::kNotRecords) << c.location;
+    EXPECT_NE(store.error().message.find(c.says), std::string::npos) << store.error().message;
+  }
+  EXPECT_EQ(bytes(other), other_bytes);
+  EXPECT_EQ(std::filesystem::file_size(empty), 0u);
+  EXPECT_FALSE(std::filesystem::exists("postgresql:"));
+  EXPECT_FALSE(std::filesystem::exists("postgres:line"));
+}
+
+// A records file deleted or replaced under a station takes no more writes: what it writes would
+// go nowhere, or into records that are not the ones it opened.
+TEST(RecordsFileTest, AFileDeletedOrReplacedUnderTheStoreTakesNoMoreWrites) {
+  test::ScratchFolder folder;
+  const std::string path = folder.File("records.sqlite");
+  for (const bool replace : {false, true}) {
+    auto store = OpenRecordsStore(path, OpenMode::kCreate);
+    ASSERT_TRUE(store);
+    EXPECT_TRUE((*store)->Created());
+    ASSERT_TRUE((*store)->BeginRun(SampleStart("A", 0)));
+    std::filesystem::remove(path);
+    if (replace) ASSERT_TRUE(OpenRecordsStore(path, OpenMode::kCreate));
+    const auto refused = (*store)->BeginRun(SampleStart("A", 1));
+    ASSERT_FALSE(refused) << replace;
+    EXPECT_EQ(refused.error().problem, StoreProblem::kReplaced);
+    EXPECT_NE(refused.error().message.find(replace ? "was replaced" : "was deleted"),
+              std::string::npos)
+        << refused.error().message;
+    std::filesystem::remove(path);
+  }
+}
+
+// Records of the first layout are upgraded in place: their runs kept, the new columns added.
+TEST(RecordsFileTest, UpgradesRecordsOfTheFirstLayout) {
+  test::ScratchFolder folder;
+  const std::string path = folder.File("v1.sqlite");
+  {
+    auto database = OpenSqliteDatabase(path, true);
+    ASSERT_TRUE(database);
+    for (const char* statement : {
+             "CREATE TABLE schema_version (version BIGINT NOT NULL)",
+             "INSERT INTO schema_version (version) VALUES (1)",
+             "CREATE TABLE runs (id INTEGER PRIMARY KEY, station TEXT NOT NULL, host TEXT NOT "
+             "NULL, operator_name TEXT NOT NULL, adapter_serial TEXT NOT NULL, recipe_name TEXT "
+             "NOT NULL, recipe_sha256 TEXT NOT NULL, files TEXT NOT NULL, device_type BIGINT, "
+             "firmware_version BIGINT, serial_parameter TEXT, pack_serial BIGINT, result TEXT NOT "
+             "NULL, failed_step TEXT, failure TEXT, started_at TEXT NOT NULL, ended_at TEXT, "
+             "duration_ms BIGINT)",
+             "INSERT INTO runs (station, host, operator_name, adapter_serial, recipe_name, "
+             "recipe_sha256, files, result, started_at) VALUES ('s', 'h', 'o', 'a', 'r', 'x', "
+             "'[]', 'pass', '2026-01-02T03:04:05.000Z')",
+         }) {
+      ASSERT_TRUE((*database)->Query(statement, {})) << statement;
+    }
+  }
+  auto store = OpenRecordsStore(path, OpenMode::kExisting);
+  ASSERT_TRUE(store) << store.error().message;
+  const auto runs = (*store)->Runs({}, false);
+  ASSERT_TRUE(runs && runs->size() == 1u);
+  EXPECT_EQ(runs->front().result, RunResult::kPass);
+  EXPECT_FALSE(runs->front().start.simulated);
+  EXPECT_TRUE((*store)->BeginRun(SampleStart("A", 0)));
 }
 
 }  // namespace

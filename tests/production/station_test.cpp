@@ -3,8 +3,10 @@
 #include "production/station.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <set>
@@ -34,12 +36,22 @@ struct NoPack {
   test::ScriptedTarget target;
 };
 
-// The records of a station whose disk fills up: every step record of `failing` is refused.
+// The records of a station whose disk fills up: the step record of `failing` is refused
+// `refusals` times (for ever when negative), then taken.
 class FailingStore final : public RecordsStore {
  public:
-  FailingStore(std::shared_ptr<RecordsStore> inner, std::string failing)
-      : inner_(std::move(inner)), failing_(std::move(failing)) {}
+  FailingStore(std::shared_ptr<RecordsStore> inner, std::string failing, int refusals)
+      : inner_(std::move(inner)), failing_(std::move(failing)), refusals_(refusals) {}
   std::string Location() const override { return inner_->Location(); }
+  bool Created() const override { return inner_->Created(); }
+  StoreResult<void> CheckWritable() override { return inner_->CheckWritable(); }
+  StoreResult<std::int64_t> SerialsLeft(const SerialRange& range) override {
+    return inner_->SerialsLeft(range);
+  }
+  StoreResult<int> CloseAbandonedRuns(std::string_view host,
+                                      const std::function<bool(std::int64_t)>& alive) override {
+    return inner_->CloseAbandonedRuns(host, alive);
+  }
   StoreResult<std::int64_t> BeginRun(const RunStart& start) override {
     return inner_->BeginRun(start);
   }
@@ -51,8 +63,10 @@ class FailingStore final : public RecordsStore {
     return inner_->AllocateSerial(run, range);
   }
   StoreResult<void> AddStep(std::int64_t run, const StepRecord& step) override {
-    if (step.step == failing_)
+    if (step.step == failing_ && refusals_ != 0) {
+      --refusals_;
       return std::unexpected(StoreError{StoreProblem::kFailed, "disk full"});
+    }
     return inner_->AddStep(run, step);
   }
   StoreResult<void> FinishRun(std::int64_t run, const RunEnd& end) override {
@@ -69,6 +83,7 @@ class FailingStore final : public RecordsStore {
  private:
   std::shared_ptr<RecordsStore> inner_;
   std::string failing_;
+  std::atomic<int> refusals_;
 };
 
 // Waits (in real time, bounded) for what the station's lanes do on their own threads.
@@ -95,7 +110,7 @@ class StationTest : public testing::Test {
 
   // A station on `device` for a recipe of `steps`, its records in the test's folder.
   void Open(const std::string& device, const std::string& steps, StationOptions options = {},
-            std::uint16_t device_type = 0x0714, std::string failing_step = {}) {
+            std::uint16_t device_type = 0x0714, std::string failing_step = {}, int refusals = -1) {
     auto recipe = LoadRecipe(folder_->Write("line", steps, device_type));
     ASSERT_TRUE(recipe) << recipe.error().front().text;
     auto prepared = PrepareRecipe(std::move(*recipe), constants_);
@@ -109,7 +124,9 @@ class StationTest : public testing::Test {
     ASSERT_TRUE(store) << store.error().message;
     records_ = std::move(*store);
     std::shared_ptr<RecordsStore> used = records_;
-    if (!failing_step.empty()) used = std::make_shared<FailingStore>(records_, failing_step);
+    if (!failing_step.empty()) {
+      used = std::make_shared<FailingStore>(records_, failing_step, refusals);
+    }
     auto station =
         Station::Create(host_, std::make_shared<const PreparedRecipe>(std::move(*prepared)), used,
                         std::move(options));
@@ -285,8 +302,10 @@ TEST_F(StationTest, AStopEndsTheRunAtASafePointAndIsRecorded) {
     EXPECT_EQ(view.counters.stopped, 1);
     EXPECT_EQ(view.lanes[0].phase, LanePhase::kStopped);
     EXPECT_EQ(view.lanes[0].step, c.step);
-    EXPECT_EQ(view.lanes[0].failure,
-              "stopped by the operator during " + std::string(StepName(c.step)));
+    // The firmware step adds what the update left in the pack.
+    EXPECT_TRUE(view.lanes[0].failure.starts_with("stopped by the operator during " +
+                                                  std::string(StepName(c.step))))
+        << view.lanes[0].failure;
     const RunRecord run = Runs().back();
     EXPECT_EQ(run.result, RunResult::kStopped);
     EXPECT_EQ(run.failed_step, StepName(c.step));
@@ -337,8 +356,156 @@ TEST_F(StationTest, FsScriptsProgramThePack) {
             (std::vector<std::string>{"gauge", "firmware", "constants", "verify", "seal"}));
 }
 
+// A pack an earlier run left in its boot loader: reflashed when the recipe updates firmware (the
+// gauge checked again once it answers), named for what it is when the recipe does not.
+TEST_F(StationTest, APackLeftInItsBootLoaderIsReflashedOrNamedForWhatItIs) {
+  struct Case {
+    std::string steps;
+    std::vector<std::string> recorded;
+    RunResult result;
+  };
+  const std::vector<Case> cases = {
+      {"[steps.firmware]\n" + folder_->FileKeys("image", "files/pack.bin") + "[steps.seal]\n",
+       {"gauge", "firmware", "gauge", "seal"},
+       RunResult::kPass},
+      {"[steps.seal]\n", {"gauge:fail"}, RunResult::kFail},
+  };
+  for (const Case& c : cases) {
+    station_.reset();
+    host_.reset();
+    Open("sim:clock=virtual", c.steps);
+    sim::GaugeState state = Pack(0).gauge().State();
+    state.boot = {.mode = sim::BootMode::kUpdate, .status = 0x0180};
+    Pack(0).gauge().Restore(state);
+    RunAll();
+    const std::vector<RunRecord> runs = Runs();
+    ASSERT_FALSE(runs.empty());
+    const RunRecord& run = runs.back();
+    EXPECT_EQ(run.result, c.result) << run.failure;
+    EXPECT_EQ(StepsOf(run), c.recorded);
+    EXPECT_EQ(run.steps.front().measurements, R"({"boot_loader":true})");
+    if (c.result == RunResult::kFail) {
+      EXPECT_EQ(run.failure, messages::kLeftInBootLoader);
+    } else {
+      EXPECT_EQ(run.device_type, 0x0714);
+    }
+  }
+}
+
+// A wrong but plausible reference (3300 mV where the fixture holds the cells alike) would
+// calibrate that cell by -500 mV and then pass its own check against the same wrong value:
+// refused before anything is written.
+TEST_F(StationTest, ACellReferenceUnlikeTheOthersFailsBeforeCalibrationWrites) {
+  Open("sim:clock=virtual", "[steps.calibrate]\ncells_mv = [3800, 3801, 3799, 3300]\n");
+  RunAll();
+  const LaneView lane = station_->View().lanes.at(0);
+  EXPECT_EQ(lane.phase, LanePhase::kFail);
+  EXPECT_TRUE(lane.failure.starts_with("Cell Voltage 4 reads ")) << lane.failure;
+  EXPECT_NE(lane.failure.find("against a reference of 3300 mV"), std::string::npos) << lane.failure;
+  EXPECT_NE(lane.failure.find("more than the 100 mV apart"), std::string::npos) << lane.failure;
+  EXPECT_EQ(lane.failure.find("Cell Voltage 1"), std::string::npos) << lane.failure;
+  EXPECT_TRUE(Pack(0).gauge().CalibrationRecords().empty());
+}
+
+// Nothing is touched when the run cannot be recorded whole: records that take no writes, a
+// serial range with fewer numbers than packs, names no table can show.
+TEST_F(StationTest, RefusesARunItCannotRecordBeforeAnyPackIsTouched) {
+  auto recipe =
+      LoadRecipe(folder_->Write("line", "[steps.serial]\nstart = 7\nend = 8\n[steps.seal]\n"));
+  ASSERT_TRUE(recipe);
+  auto prepared = PrepareRecipe(std::move(*recipe), constants_);
+  ASSERT_TRUE(prepared);
+  const auto shared = std::make_shared<const PreparedRecipe>(std::move(*prepared));
+  auto host =
+      app::AdapterHost::Create(*app::ParseDeviceString("sim:packs=3:clock=virtual"), constants_);
+  ASSERT_TRUE(host);
+  const std::string path = scratch_.File("records.sqlite");
+  std::shared_ptr<RecordsStore> store = *OpenRecordsStore(path, OpenMode::kCreate);
+  struct Case {
+    std::string name;
+    StationOptions options;
+    std::string says;
+  };
+  StationOptions control;
+  control.operator_name = "Mei\x1b[2J";
+  StationOptions long_name;
+  long_name.station = std::string(65, 'x');
+  StationOptions bad_utf8;
+  bad_utf8.operator_name = "Mei\xff";
+  StationOptions two_packs;
+  two_packs.adapters = {"888800000001", "888800000002"};
+  std::vector<Case> cases;
+  cases.push_back({"control", control, "must be printable text on one line"});
+  cases.push_back({"utf8", bad_utf8, "must be printable text on one line"});
+  cases.push_back({"long", long_name, "has 65 characters; at most 64"});
+  cases.push_back({"serials", {}, "has 2 numbers left for 3 packs"});
+  for (Case& c : cases) {
+    const auto station = Station::Create(*host, shared, store, std::move(c.options));
+    ASSERT_FALSE(station) << c.name;
+    EXPECT_NE(station.error().find(c.says), std::string::npos) << station.error();
+  }
+  // Two packs fit the two numbers left.
+  EXPECT_TRUE(Station::Create(*host, shared, store, two_packs));
+  // Records that take no writes (root writes a read-only file: nothing to see there).
+  store.reset();
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+  if (::access(path.c_str(), W_OK) != 0) {
+    store = *OpenRecordsStore(path, OpenMode::kCreate);
+    const auto read_only = Station::Create(*host, shared, store, two_packs);
+    ASSERT_FALSE(read_only);
+    EXPECT_NE(read_only.error().find("refused before any pack is touched"), std::string::npos)
+        << read_only.error();
+    EXPECT_TRUE(store->Runs({}, false)->empty());
+  }
+}
+
+// The records file deleted mid-run: every pack is held, then failed for its records; none is
+// sealed and passed without one.
+TEST_F(StationTest, RecordsDeletedMidRunPassNoPack) {
+  StationOptions options;
+  options.records_hold = std::chrono::seconds(1);
+  Open("sim:packs=2:clock=virtual", folder_->FullSteps(), std::move(options));
+  std::atomic<bool> deleted = false;
+  const common::Subscription delete_in_constants = station_->changes().Subscribe([&] {
+    if (!deleted && station_->View().lanes.at(0).step == StepKind::kConstants) {
+      deleted = true;
+      std::filesystem::remove(records_->Location());
+    }
+  });
+  RunAll();
+  ASSERT_TRUE(deleted);
+  for (const LaneView& lane : station_->View().lanes) {
+    EXPECT_EQ(lane.phase, LanePhase::kFail) << lane.adapter_serial;
+    EXPECT_NE(lane.failure.find("was deleted while the station had it open"), std::string::npos)
+        << lane.failure;
+  }
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(Pack(i).gauge().seal_state(), sim::SealState::kUnsealed) << i;
+  }
+}
+
+TEST_F(StationTest, ARefusedRecordHoldsThePackUntilTheRecordsTakeIt) {
+  StationOptions options;
+  options.records_hold = std::chrono::seconds(30);
+  Open("sim:clock=virtual", folder_->FullSteps(), std::move(options), 0x0714, "verify", 2);
+  std::atomic<bool> held = false;
+  const common::Subscription watch = station_->changes().Subscribe([&] {
+    if (station_->View().lanes.at(0).activity.starts_with("held: the records refuse the write "
+                                                          "(disk full); trying again each second"))
+      held = true;
+  });
+  RunAll();
+  EXPECT_TRUE(held);
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].result, RunResult::kPass) << runs[0].failure;
+  EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kSealed);
+}
+
 TEST_F(StationTest, APackWithoutItsRecordIsNotAMadePack) {
-  Open("sim:clock=virtual", folder_->FullSteps(), {}, 0x0714, "verify");
+  StationOptions options;
+  options.records_hold = std::chrono::seconds(1);
+  Open("sim:clock=virtual", folder_->FullSteps(), std::move(options), 0x0714, "verify");
   RunAll();
   const LaneView lane = station_->View().lanes.at(0);
   EXPECT_EQ(lane.phase, LanePhase::kFail);

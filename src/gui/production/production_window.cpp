@@ -65,9 +65,9 @@ RecipeRead ReadRecipe(const std::filesystem::path& path,
   return read;
 }
 
-std::optional<std::string> DefaultRecords() {
+std::optional<std::string> DefaultRecords(bool simulated) {
   const auto file =
-      production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+      production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), simulated);
   if (!file) return std::nullopt;
   return file->string();
 }
@@ -108,7 +108,7 @@ ProductionWindow::ProductionWindow(MainWindow& main, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
 
   header_ = new ProductionHeader(this);
-  header_->ShowDefaultRecords(DefaultRecords());
+  header_->ShowDefaultRecords(DefaultRecords(bench_.host().simulated()));
   tile_area_ = new QWidget(this);
   tile_grid_ = new QGridLayout(tile_area_);
   auto* scroll = new QScrollArea(this);
@@ -118,6 +118,17 @@ ProductionWindow::ProductionWindow(MainWindow& main, QWidget* parent)
   records_ = new RecordsPanel(worker_, this);
 
   auto* layout = new QVBoxLayout(this);
+  if (bench_.host().simulated()) {
+    // Full screen on a line PC, nothing else says these packs are not real.
+    setWindowTitle(Q(messages::kProductionTitleSimulated));
+    auto* simulated = new QLabel(Q(messages::kProductionSimulated), this);
+    simulated->setObjectName(QStringLiteral("simulatedBanner"));
+    simulated->setAlignment(Qt::AlignCenter);
+    simulated->setStyleSheet(
+        QStringLiteral("QLabel { background: #8a4b00; color: white; font-weight: bold; "
+                       "padding: 6px; }"));
+    layout->addWidget(simulated);
+  }
   layout->addWidget(header_);
   layout->addWidget(MakeControls());
   layout->addWidget(scroll, 3);
@@ -210,7 +221,7 @@ void ProductionWindow::Rebuild() {
   std::shared_ptr<Station> old = std::move(station_);
   station_problem_.clear();
   std::string location = header_->records();
-  if (location.empty()) location = DefaultRecords().value_or("");
+  if (location.empty()) location = DefaultRecords(bench_.host().simulated()).value_or("");
   production::StationOptions options;
   options.station = header_->station_id();
   options.operator_name = header_->operator_name();

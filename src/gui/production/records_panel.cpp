@@ -34,7 +34,7 @@ constexpr std::array<std::string_view, 8> kColumns = {
     messages::kRecordsColumnResult,  messages::kRecordsColumnStep,
     messages::kRecordsColumnFailure, messages::kRecordsColumnDuration};
 constexpr RunResult kFilterResults[] = {RunResult::kPass, RunResult::kFail, RunResult::kStopped,
-                                        RunResult::kRunning};
+                                        RunResult::kInterrupted, RunResult::kRunning};
 
 std::array<std::string, kColumns.size()> CellsOf(const RunRecord& run) {
   const auto duration = run.duration_ms();
