@@ -106,6 +106,10 @@ std::expected<LoggedValues, std::string> DataLog::StartLog(const std::string& pa
   if (!common::CheckOutputTarget(path)) {
     return std::unexpected(fmt::format(messages::kLogNotAFile, path));
   }
+  // A log of no register would hold only its sample numbers and times.
+  bool any_logged = false;
+  ForEachLogged(engine_.Snapshot(), [&](const SbsRegisterDef&) { any_logged = true; });
+  if (!any_logged) return std::unexpected(std::string(messages::kLogNothingTicked));
   if (active()) StopLog();
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {

@@ -25,6 +25,9 @@ inline constexpr std::string_view kLogCannotCreate =
     "Cannot create the data log file {}: {}. Logging has not started.";
 inline constexpr std::string_view kLogWriteFailed =
     "Writing the data log file {} failed: {}. Logging has stopped.";
+inline constexpr std::string_view kLogNothingTicked =
+    "No register is ticked for Log: tick the registers to log (or Log All) first. No file was "
+    "written.";
 inline constexpr std::string_view kLogNotAFile =
     "{} is a directory or a device, not a file a data log can be written to";
 inline constexpr std::string_view kLogNotActive = "No data log is running.";

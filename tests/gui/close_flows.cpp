@@ -59,6 +59,12 @@ class CloseFlowsTest : public QObject {
   }
   // Whether the window still takes input, as it does until the user chose to quit.
   bool Working() { return w().isVisible() && w().centralWidget()->isEnabled(); }
+  // A data log of the first register, as the page starts one.
+  bool StartLog(const std::string& path, int interval, monitor::LogFormat format) {
+    f_->bench().sbs().SelectAllRows(monitor::RowSelection::kClearLogs);
+    f_->bench().sbs().ToggleLog({monitor::TableId::kA, 0});
+    return w().sbs_page().StartLog(path, interval, format).done();
+  }
   bool Stopping() {
     return w().isVisible() && !w().centralWidget()->isEnabled() && !w().menuBar()->isEnabled() &&
            w().statusBar()->currentMessage() == gui::Q(gui::messages::kStoppingAtSafePoint);
@@ -129,8 +135,7 @@ class CloseFlowsTest : public QObject {
   }
 
   void EscapeClosesOnlyAnIdleWindow() {
-    QVERIFY(
-        w().sbs_page().StartLog(gui::S(files_.filePath("run.LOG")), 1, monitor::LogFormat::kText));
+    QVERIFY(StartLog(gui::S(files_.filePath("run.LOG")), 1, monitor::LogFormat::kText));
     QTest::keyClick(&w(), Qt::Key_Escape);
     QVERIFY(Working());
     QVERIFY(f_->bench().sbs().View().logging);
@@ -144,7 +149,7 @@ class CloseFlowsTest : public QObject {
 
   void DataLogIsAskedAboutThenStopped() {
     const QString log = files_.filePath("run.LOG");
-    QVERIFY(w().sbs_page().StartLog(gui::S(log), 1, monitor::LogFormat::kText));
+    QVERIFY(StartLog(gui::S(log), 1, monitor::LogFormat::kText));
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(log).find("\r\n1 ") != std::string::npos, 10000);
     QVERIFY(!w().close());
     QCOMPARE(questions_, QStringList{Question(gui::messages::kWorkDataLog)});
@@ -224,8 +229,7 @@ class CloseFlowsTest : public QObject {
   }
 
   void SeveralWorksAreNamedInOneQuestion() {
-    QVERIFY(
-        w().sbs_page().StartLog(gui::S(files_.filePath("run.LOG")), 1, monitor::LogFormat::kText));
+    QVERIFY(StartLog(gui::S(files_.filePath("run.LOG")), 1, monitor::LogFormat::kText));
     auto hold = HeldWriteAll();
     QVERIFY(hold != nullptr);
     QVERIFY(!w().close());

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "monitor/log_ticker.h"
+#include "monitor/messages.h"
 #include "monitor/sbs_session.h"
 #include "monitor/value_conversion.h"
 #include "monitor_fixture.h"
@@ -137,6 +138,7 @@ TEST_F(DataLogTest, HeaderAndLinesAreWrittenByteForByte) {
 
 TEST_F(DataLogTest, ElapsedCountsIntervalsAndTheCounterRestartsAfterStop) {
   const auto path = directory_ / "a.LOG";
+  SetLog("Voltage", true);
   ASSERT_TRUE(page_.StartLog(path.string(), 5));
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(page_.WriteLogLine());
   EXPECT_EQ(log_.sample_counter(), 4);
@@ -146,15 +148,17 @@ TEST_F(DataLogTest, ElapsedCountsIntervalsAndTheCounterRestartsAfterStop) {
   EXPECT_FALSE(page_.WriteLogLine()) << "no line while idle";
 
   const std::string text = ReadFile(path);
-  // No row logged: the lines hold only the three leading columns.
-  EXPECT_NE(text.find("\r\n1             05:06:07     5                 \r\n"), std::string::npos);
-  EXPECT_NE(text.find("\r\n2             05:06:07     10                \r\n"), std::string::npos);
-  EXPECT_NE(text.find("\r\n3             05:06:07     15                \r\n"), std::string::npos);
+  // Sample, stamp and elapsed time lead each line; Voltage follows.
+  EXPECT_NE(text.find("\r\n1             05:06:07     5                 "), std::string::npos);
+  EXPECT_NE(text.find("\r\n2             05:06:07     10                "), std::string::npos);
+  EXPECT_NE(text.find("\r\n3             05:06:07     15                "), std::string::npos);
 
   ASSERT_TRUE(page_.StartLog(path.string(), 60));
   ASSERT_TRUE(page_.WriteLogLine());
-  EXPECT_TRUE(ReadFile(path).ends_with("\r\n1             05:06:07     60                \r\n"))
+  const std::string again = ReadFile(path);
+  EXPECT_NE(again.find("\r\n1             05:06:07     60                "), std::string::npos)
       << "the file starts again and so does the counter";
+  EXPECT_EQ(again.find("\r\n2 "), std::string::npos);
 }
 
 TEST_F(DataLogTest, LongValueIsNotCutAndColumnsFollowTheFlagsOfTheMoment) {
@@ -168,11 +172,25 @@ TEST_F(DataLogTest, LongValueIsNotCutAndColumnsFollowTheFlagsOfTheMoment) {
 
 TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStaysIdle) {
   const auto path = directory_ / "missing" / "x.LOG";
+  SetLog("Voltage", true);
   EXPECT_FALSE(page_.StartLog(path.string(), 2));
   EXPECT_FALSE(log_.active());
   ASSERT_EQ(messages_.Texts().size(), 1u);
   EXPECT_NE(messages_.Texts()[0].find(path.string()), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(DataLogTest, NothingTickedForLogIsRefusedWithItsReasonAndNoFile) {
+  scan_.engine.WithTable([](RegisterTable& table) {
+    for (const monitor::TableId id : monitor::kScanTables) {
+      for (auto& row : table.rows(id)) row.log = false;
+    }
+  });
+  EXPECT_FALSE(page_.StartLog((directory_ / "empty.LOG").string(), 1));
+  EXPECT_FALSE(log_.active());
+  EXPECT_EQ(messages_.Texts(),
+            (std::vector<std::string>{std::string(monitor::messages::kLogNothingTicked)}));
+  EXPECT_FALSE(std::filesystem::exists(directory_ / "empty.LOG"));
 }
 
 TEST_F(DataLogTest, IntervalOutsideOneToSixtySecondsIsRefused) {

@@ -91,6 +91,7 @@ TEST_F(SbsPageTest, ButtonsSetFlagsOfEveryRegisterRow) {
 TEST_F(SbsPageTest, WhileLoggingButtonsAndClicksAreIgnored) {
   const auto path = std::filesystem::temp_directory_path() /
                     ("cw_page_rules_" + std::to_string(::getpid()) + ".LOG");
+  ASSERT_TRUE(page_.ToggleLog(Ref("Current")));
   ASSERT_TRUE(log_.StartLog(path.string(), 2));
   EXPECT_FALSE(page_.View().selections_editable);
   EXPECT_FALSE(page_.SelectAllRows(RowSelection::kScanAll));
