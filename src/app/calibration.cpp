@@ -84,8 +84,8 @@ std::optional<std::string> OutOfRange(const CalibrationInput& input) {
     // Written so that NaN fails it too.
     if (input.calibrate_ts[sensor] &&
         !(celsius >= kMinReferenceCelsius && celsius <= kMaxReferenceCelsius)) {
-      return fmt::format(messages::kTemperatureOutOfRange, sensor + 1,
-                         kMinReferenceCelsius, kMaxReferenceCelsius);
+      return fmt::format(messages::kTemperatureOutOfRange, sensor + 1, kMinReferenceCelsius,
+                         kMaxReferenceCelsius);
     }
   }
   if (input.calibrate_current && input.current_ma < kMinCurrentMa) {
@@ -198,16 +198,23 @@ CalibrationPlan PlanCalibration(
   return plan;
 }
 
-CalibrationReadings ReadingsText(const std::array<std::int64_t, 4>& cell_raw,
-                                 const std::array<std::int64_t, 4>& ts_raw,
-                                 std::int64_t current_raw) {
+CalibrationReadings ReadingsText(const std::array<RawReading, 4>& cell_raw,
+                                 const std::array<RawReading, 4>& ts_raw, RawReading current_raw) {
+  const auto text = [](const RawReading& raw, auto format) {
+    return raw ? format(*raw) : std::string(messages::kReadingNotRead);
+  };
   CalibrationReadings readings;
   for (std::size_t i = 0; i < 4; ++i) {
-    readings.cells[i] = fmt::format("{}", static_cast<std::int32_t>(cell_raw[i]));
-    readings.temperatures[i] =
-        fmt::format("{:.1f}", static_cast<std::int32_t>(ts_raw[i]) * 0.1 - 273.1);
+    readings.cells[i] = text(cell_raw[i], [](std::int64_t raw) {
+      return fmt::format("{}", static_cast<std::int32_t>(raw));
+    });
+    readings.temperatures[i] = text(ts_raw[i], [](std::int64_t raw) {
+      return fmt::format("{:.1f}", static_cast<std::int32_t>(raw) * 0.1 - 273.1);
+    });
   }
-  readings.current = fmt::format("{}", static_cast<std::int16_t>(current_raw & 0xFFFF));
+  readings.current = text(current_raw, [](std::int64_t raw) {
+    return fmt::format("{}", static_cast<std::int16_t>(raw & 0xFFFF));
+  });
   return readings;
 }
 
@@ -216,13 +223,18 @@ CalibrationView Calibration::View() const {
   view.busy = calibration_busy_;
   view.flash_transfer_busy = flash_transfer_busy_;
   const monitor::RegisterTable table = scan_.Snapshot();
-  std::array<std::int64_t, 4> cells{};
-  std::array<std::int64_t, 4> sensors{};
+  const auto raw = [&table](std::string_view name) -> RawReading {
+    const monitor::SbsRegisterDef* row = table.FindRow(name);
+    if (row == nullptr || !table.Current(*row)) return std::nullopt;
+    return row->raw_value;
+  };
+  std::array<RawReading, 4> cells{};
+  std::array<RawReading, 4> sensors{};
   for (std::size_t i = 0; i < 4; ++i) {
-    cells[i] = table.RawValueOf(kCellRows[i]);
-    sensors[i] = table.RawValueOf(kTsRows[i]);
+    cells[i] = raw(kCellRows[i]);
+    sensors[i] = raw(kTsRows[i]);
   }
-  view.readings = ReadingsText(cells, sensors, table.RawValueOf(kCurrentRow));
+  view.readings = ReadingsText(cells, sensors, raw(kCurrentRow));
   return view;
 }
 
@@ -353,16 +365,14 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
         if ((sensors & (1u << sensor)) == 0) continue;
         const std::uint16_t raw =
             common::LittleEndianWord((*data)[2 * sensor], (*data)[2 * sensor + 1]);
-        readings.push_back(
-            fmt::format(messages::kReadBackSensor, sensor + 1, raw * 0.1 - 273.1));
+        readings.push_back(fmt::format(messages::kReadBackSensor, sensor + 1, raw * 0.1 - 273.1));
       }
     }
   }
   if (current) {
     std::uint16_t word = 0;
     if (link_.ReadWord(kCurrentCommand, word)) {
-      readings.push_back(
-          fmt::format(messages::kReadBackCurrent, static_cast<std::int16_t>(word)));
+      readings.push_back(fmt::format(messages::kReadBackCurrent, static_cast<std::int16_t>(word)));
     } else {
       unread = true;
     }

@@ -72,16 +72,17 @@ CalibrationPlan PlanCalibration(
     const CalibrationInput& input,
     const std::function<std::optional<std::uint16_t>()>& operation_cfg_a);
 
-// Measured values beside the reference fields, from the scan's raw register values
-// (-1: not read).
+// Measured values beside the reference fields, from the scan's raw register values; a value
+// the scan has not read (its row not ticked for Scan, or its read failed) reads "not read",
+// never a number.
 struct CalibrationReadings {
   std::array<std::string, 4> cells;
   std::array<std::string, 4> temperatures;
   std::string current;
 };
-CalibrationReadings ReadingsText(const std::array<std::int64_t, 4>& cell_raw,
-                                 const std::array<std::int64_t, 4>& ts_raw,
-                                 std::int64_t current_raw);
+using RawReading = std::optional<std::int64_t>;
+CalibrationReadings ReadingsText(const std::array<RawReading, 4>& cell_raw,
+                                 const std::array<RawReading, 4>& ts_raw, RawReading current_raw);
 
 // The calibration page's state at one moment.
 struct CalibrationView {

@@ -5,6 +5,9 @@
 // Every text the application's tools show: message boxes, log cells and result fields.
 namespace cw::app::messages {
 
+// A measured value beside a calibration reference that the scan has not read.
+inline constexpr std::string_view kReadingNotRead = "not read";
+
 // SubCMD panel
 inline constexpr std::string_view kSubCmdInputInvalid = "The Input SubCMD is invalid!";
 // "The SubCMD of 0x" + the text as typed + one of the two endings.

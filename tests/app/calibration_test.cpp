@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "app/messages.h"
-#include "support/recording_sinks.h"
-#include "support/link_fixture.h"
 #include "lossy_gauge.h"
 #include "monitor/scan_engine.h"
+#include "support/link_fixture.h"
+#include "support/recording_sinks.h"
 
 namespace cw::app {
 namespace {
@@ -154,12 +154,15 @@ TEST(CalibrationEntriesTest, TypedTextsBecomeTheNumbersTheChecksJudge) {
   EXPECT_TRUE(PlanCalibration(ReadCalibrationEntries(typed), Cells(4)).error.has_value());
 }
 
-TEST(CalibrationReadingsTest, TextsFromRawValues) {
-  const auto readings = ReadingsText({3800, 3801, 3802, -1}, {2981, -1, 0, 0}, 0xF830);
+TEST(CalibrationReadingsTest, TextsFromRawValuesAndNoNumberForAValueNotRead) {
+  const auto readings =
+      ReadingsText({3800, 3801, 3802, std::nullopt}, {2981, std::nullopt, 0, 0}, 0xF830);
   EXPECT_EQ(readings.cells[0], "3800");
+  EXPECT_EQ(readings.cells[3], "not read");
   EXPECT_EQ(readings.temperatures[0], "25.0");
-  EXPECT_EQ(readings.temperatures[1], "-273.2") << "a row never read";
+  EXPECT_EQ(readings.temperatures[1], "not read") << "a row never read";
   EXPECT_EQ(readings.current, "-2000");
+  EXPECT_EQ(ReadingsText({}, {}, std::nullopt).current, "not read");
 }
 
 // Keeps the progress reports and whether the scan was enabled at each.
