@@ -7,6 +7,7 @@
 
 #include "cli/json_output.h"
 #include "cli/messages.h"
+#include "firmware/update_status.h"
 
 namespace cw::cli {
 namespace {
@@ -73,7 +74,11 @@ int CommandOutput::ErrorShown(ErrorKind kind, std::string_view message, int exit
   return json() ? Error(kind, message, exit_code) : exit_code;
 }
 
-int CommandOutput::LinkError(link::LinkStatus status, int exit_code) const {
+int CommandOutput::LinkError(link::GaugeLink& link, int exit_code) const {
+  const link::LinkStatus status = link.link_status();
+  if (status == link::LinkStatus::kNotResponding && firmware::WaitsInBootLoader(link)) {
+    return Error(ErrorKind::kBootLoader, messages::kGaugeInBootLoader, exit_code);
+  }
   return Error(LinkErrorKind(status), link::StatusBarText(status), exit_code);
 }
 

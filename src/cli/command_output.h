@@ -10,6 +10,10 @@
 #include "common/function_ref.h"
 #include "link/link_status.h"
 
+namespace cw::link {
+class GaugeLink;
+}  // namespace cw::link
+
 namespace cw::cli {
 
 // What kind of failure a JSON error names, so that a script can tell a missing adapter from a
@@ -42,8 +46,9 @@ class CommandOutput {
   // A failure the core has already shown on stderr: the text has nothing to add, --json gives
   // the error document.
   int ErrorShown(ErrorKind kind, std::string_view message, int exit_code) const;
-  // The link's last failure in the status bar's words.
-  int LinkError(link::LinkStatus status, int exit_code) const;
+  // The link's last failure in the status bar's words; a gauge that does not answer because it
+  // waits in its boot loader is named for that, with what recovers it.
+  int LinkError(link::GaugeLink& link, int exit_code) const;
 
  private:
   std::vector<const CLI::Option*> json_flags_;

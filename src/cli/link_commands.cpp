@@ -24,7 +24,7 @@ CLI::Validator HexByteArgument() {
 std::uint8_t HexByte(const std::string& text) { return *common::ParseHexByte(text); }
 
 int ReportLinkFailure(const CommandOutput& output, link::GaugeLink& link) {
-  return output.LinkError(link.link_status(), kExitFailed);
+  return output.LinkError(link, kExitFailed);
 }
 
 // SBS BatteryMode(): its CapM bit says whether capacities are in mAh or in 10 mWh.

@@ -44,6 +44,10 @@ inline constexpr std::string_view kRuleCurrent = "a current in mA, a whole numbe
 inline constexpr std::string_view kLockUnknown = "unknown";
 // The simulated pack's state file.
 
+// A gauge that answers only from its boot loader.
+inline constexpr std::string_view kGaugeInBootLoader =
+    "The gauge waits in its boot loader (an update was stopped or failed) and answers nothing "
+    "else: cellwarden-cli fw update IMAGE writes its firmware again and recovers it.";
 // Ctrl-C or SIGTERM again while a command finishes the step it is in.
 inline constexpr std::string_view kStopFinishingStep =
     "Stopping: the current step is being finished first (a flash write is never cut).";

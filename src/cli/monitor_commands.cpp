@@ -98,7 +98,7 @@ int ScanOnce(app::Workbench& bench, const CommandOutput& output) {
   const monitor::ScanReport report = bench.sbs().ScanOnce();
   // A pass that read no row is no reading: the document is the link's failure.
   if (output.json() && report.unread == report.rows) {
-    return output.LinkError(bench.link().link_status(), kExitFailed);
+    return output.LinkError(bench.link(), kExitFailed);
   }
   output.Result([&] { fmt::print("{}", PlainLines(report.table)); },
                 [&] { return json::Scan(report); });

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -95,6 +96,23 @@ TEST_F(FirmwareCli, ProductionRoundTripCarriesEditedConstantsIntoThePack) {
   ASSERT_EQ(RunCli("image extract " + P("f_new.bin") + " --data " + P("f_new.data")).exit_code, 0);
   EXPECT_EQ(Read(P("g.data")).size(), 1024u);
   EXPECT_EQ(Read(P("g.data")), Read(P("f_new.data"))) << "the pack holds the merged data area";
+}
+
+// A pack an update left in its boot loader answers nothing but the loader's status: the error
+// names that, and the one command that recovers it.
+TEST_F(FirmwareCli, AGaugeLeftInItsBootLoaderIsNamedWithWhatRecoversIt) {
+  ASSERT_EQ(RunCli(Device() + "read-word 09").exit_code, 0);
+  auto state = nlohmann::json::parse(Read(P("pack.json")));
+  state["boot_loader"]["mode"] = "update";
+  state["boot_loader"]["status"] = 0x0180;
+  Write(P("pack.json"), state.dump());
+  const CliRun text = RunCli(Device() + "read-word 09");
+  EXPECT_EQ(text.exit_code, 1);
+  EXPECT_NE(text.err.find("The gauge waits in its boot loader"), std::string::npos) << text.err;
+  const CliRun json = RunCli(Device() + "read-word 09 --json");
+  EXPECT_EQ(json.exit_code, 1);
+  EXPECT_EQ(nlohmann::json::parse(json.out, nullptr, false)["error"]["kind"], "boot_loader")
+      << json.out;
 }
 
 TEST_F(FirmwareCli, ImageBuildAndExtractRoundTrip) {
