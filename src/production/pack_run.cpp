@@ -116,6 +116,7 @@ class PackRun {
     const std::vector<StepKind> steps = setup_.prepared.recipe.Steps();
     for (std::size_t i = 0; i < steps.size(); ++i) {
       const StepKind kind = steps[i];
+      step_ = kind;
       if (setup_.unplugged) {
         gone_ = true;
         return Finish({RunResult::kFail, kind, std::string(messages::kAdapterUnplugged)});
@@ -163,6 +164,7 @@ class PackRun {
  private:
   // The gauge's identity against the recipe's, before anything is written: its own step record.
   bool CheckGauge() {
+    step_.reset();
     setup_.report.StepBegun(std::nullopt, 0, 1);
     setup_.report.Activity(std::string(messages::kActivityGauge));
     setup_.messages.Clear();
@@ -261,10 +263,12 @@ class PackRun {
   }
 
   // The records failed: the run fails for it, and its end is written if the store still can.
+  // The lane, the summary and the record name the step whose record was lost.
   bool LostRecords(const StoreError& error) {
-    end_ = {RunResult::kFail, std::nullopt,
+    end_ = {RunResult::kFail, step_,
             fmt::format(messages::kRecordsLost, setup_.records.Location(), error.message)};
-    (void)setup_.records.FinishRun(run_, {RunResult::kFail, "", end_.failure, Now()});
+    const std::string step(step_ ? StepName(*step_) : messages::kGaugeStepName);
+    (void)setup_.records.FinishRun(run_, {RunResult::kFail, step, end_.failure, Now()});
     return false;
   }
 
@@ -290,6 +294,7 @@ class PackRun {
   const std::stop_token stop_;
   std::int64_t run_ = 0;
   bool gone_ = false;
+  std::optional<StepKind> step_;  // the step running now; nothing: the gauge check
   bool rework_ = false;  // the pack was found in its boot loader; the firmware step reflashes it
   PackRunEnd end_;
 };

@@ -479,6 +479,8 @@ TEST_F(StationTest, RecordsDeletedMidRunPassNoPack) {
     EXPECT_NE(lane.failure.find("was deleted while the station had it open"), std::string::npos)
         << lane.failure;
   }
+  // The lane names the step whose record was lost, as the summary and the record do.
+  EXPECT_EQ(station_->View().lanes.at(0).step, StepKind::kConstants);
   for (std::size_t i = 0; i < 2; ++i) {
     EXPECT_EQ(Pack(i).gauge().seal_state(), sim::SealState::kUnsealed) << i;
   }
