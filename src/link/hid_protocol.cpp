@@ -296,7 +296,13 @@ bool HidProtocol::WriteIspRecord(ByteView record, bool pec) {
   report[1] = count;
   std::copy(record.begin(), record.end(), report.begin() + 2);
   if (pec) report[2 + count] = Pec(record, Pec({kWriteAddress, kIspDataCommand, count}));
-  return HidSendQuick(WriteHeader(kIspDataCommand, follow, 2)) && HidSendDataQuick(follow, report);
+  if (!HidSendQuick(WriteHeader(kIspDataCommand, follow, 2)) || !HidSendDataQuick(follow, report)) {
+    return false;
+  }
+  // The adapter's status of the write tells a record the bus refused from one the boot loader
+  // took: without it a lost record shows only as data loss on the next one, and the whole
+  // update starts again from its handshake.
+  return HidFetchStatus() == std::optional<std::uint8_t>{0};
 }
 
 Millis HidProtocol::IspRecordPollWait() const { return kRecordPoll; }
@@ -338,8 +344,7 @@ bool HidProtocol::TryReport(std::uint8_t report_id, Millis wait_after_failure,
                             common::FunctionRef<bool(HidCollection&)> exchange) {
   HidCollection* collection = CollectionFor(report_id);
   if (collection == nullptr) {
-    state_.fault = {
-        FaultKind::kOther, fmt::format(messages::kNoCollection, report_id), {}};
+    state_.fault = {FaultKind::kOther, fmt::format(messages::kNoCollection, report_id), {}};
   }
   for (int attempt = 0; collection != nullptr && attempt < kHidTries; ++attempt) {
     if (exchange(*collection)) return true;
