@@ -230,6 +230,21 @@ void PrintRun(const RunRecord& run) {
   }
 }
 
+void PrintSerials(const std::vector<production::IssuedSerial>& serials) {
+  if (serials.empty()) {
+    fmt::print("{}\n", text::kNoSerials);
+    return;
+  }
+  fmt::print("{}\n", Format(text::kSerialsHeading, "parameter", "number", "run", "state"));
+  std::size_t not_passed = 0;
+  for (const auto& serial : serials) {
+    if (serial.state != production::RunResult::kPass) ++not_passed;
+    fmt::print("{}\n", Format(text::kSerialsHeading, serial.parameter, serial.number, serial.run_id,
+                              production::ResultName(serial.state)));
+  }
+  fmt::print("{}\n", Format(text::kSerialsTotal, serials.size(), not_passed));
+}
+
 void PrintYield(const std::vector<production::RecipeYield>& yields) {
   if (yields.empty()) {
     fmt::print("{}\n", text::kNoRuns);
@@ -347,6 +362,32 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
                          fmt::format("{}: {}", *output, common::DescribeFileError(written.error())),
                          kExitFailed);
       return;
+    }
+    exit_code = kExitSuccess;
+  });
+
+  auto serials_options = std::make_shared<RecordsOptions>();
+  auto parameter = std::make_shared<std::string>();
+  auto* serials = AddRecordsCommand(
+      *records, "serials", "Every serial number issued, with its run and what became of it",
+      *serials_options, false);
+  serials->add_option("--parameter", *parameter, "only the numbers of this parameter");
+  serials->callback([=, &exit_code] {
+    auto store = OpenRecords(*serials_options);
+    if (!store) {
+      exit_code = store.error();
+      return;
+    }
+    const auto issued = (*store)->IssuedSerials(*parameter);
+    if (!issued) {
+      exit_code = Refuse(*serials_options, ErrorKind(issued.error().problem),
+                         issued.error().message, kExitFailed);
+      return;
+    }
+    if (serials_options->json) {
+      fmt::print("{}\n", production::SerialsJson(*issued));
+    } else {
+      PrintSerials(*issued);
     }
     exit_code = kExitSuccess;
   });

@@ -150,8 +150,13 @@ inline constexpr std::string_view kBadSince =
     "span back from now (90m, 12h, 7d)";
 inline constexpr std::string_view kBadResult = "--result: \"{}\" is none of: {}";
 inline constexpr std::string_view kNoRuns = "no runs";
-inline constexpr std::string_view kRunsHeading = "{:>6}  {:<24}  {:<12}  {:<12}  {:>10}  {:<11}  {}";
+inline constexpr std::string_view kRunsHeading =
+    "{:>6}  {:<24}  {:<12}  {:<12}  {:>10}  {:<11}  {}";
 inline constexpr std::string_view kRunLine = "{:>6}  {:<24}  {:<12}  {:<12}  {:>10}  {:<11}  {}";
+inline constexpr std::string_view kNoSerials = "no serial numbers issued";
+inline constexpr std::string_view kSerialsHeading = "{:<20}  {:>10}  {:>6}  {}";
+inline constexpr std::string_view kSerialsTotal =
+    "{} numbers issued, {} of them to packs that did not pass; none is issued again";
 inline constexpr std::string_view kShowField = "{:<17}{}";
 inline constexpr std::string_view kShowStepsHeading = "{:>3}  {:<10}  {:>7}  {:<11}  {:>9}  {}";
 inline constexpr std::string_view kShowStepLine = "{:>3}  {:<10}  {:>7}  {:<11}  {:>9}  {}";

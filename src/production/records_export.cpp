@@ -141,6 +141,17 @@ std::string RunsJson(std::span<const RunRecord> runs, bool with_steps) {
 
 std::string RunJson(const RunRecord& run) { return Dump(RunObject(run, true)); }
 
+std::string SerialsJson(std::span<const IssuedSerial> serials) {
+  json list = json::array();
+  for (const IssuedSerial& serial : serials) {
+    list.push_back({{"parameter", serial.parameter},
+                    {"number", serial.number},
+                    {"run", serial.run_id},
+                    {"state", ResultName(serial.state)}});
+  }
+  return Dump(json{{"serials", std::move(list)}});
+}
+
 std::optional<double> RecipeYield::yield_percent() const {
   if (passed + failed == 0) return std::nullopt;
   return 100.0 * static_cast<double>(passed) / static_cast<double>(passed + failed);

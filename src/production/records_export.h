@@ -21,6 +21,9 @@ std::string RunsJson(std::span<const RunRecord> runs, bool with_steps);
 // One run with its steps.
 std::string RunJson(const RunRecord& run);
 
+// {"serials": [{"parameter", "number", "run", "state"}, ...]}: every number issued.
+std::string SerialsJson(std::span<const IssuedSerial> serials);
+
 // How a recipe fared: its runs by result, and the step at which each failed pack failed first.
 struct StepCount {
   std::string step;

@@ -77,7 +77,8 @@ class RecordsStore {
   virtual StoreResult<std::vector<RunRecord>> Runs(const RunFilter& filter, bool with_steps) = 0;
   // One run with its steps.
   virtual StoreResult<RunRecord> Run(std::int64_t run) = 0;
-  // The numbers issued for `parameter`, in order.
+  // The numbers issued for `parameter` (every parameter when empty), in order. A number once
+  // issued is never issued again, whatever became of its run.
   virtual StoreResult<std::vector<IssuedSerial>> IssuedSerials(std::string_view parameter) = 0;
 };
 

@@ -363,12 +363,12 @@ StoreResult<int> SqlRecordsStore::CloseAbandonedRuns(
       if (alive(Integer(row[1]).value_or(0))) continue;
       const std::string failure =
           fmt::format(messages::kAbandonedRun, Text(row[2]), std::string(host));
-      for (auto done :
-           {Query("UPDATE runs SET result = ?, failure = ? WHERE id = ?",
-                  {interrupted, failure, run}),
-            Query("UPDATE serials SET state = ? WHERE run_id = ?", {interrupted, run})}) {
-        if (!done) return std::unexpected(done.error());
-      }
+      auto run_closed = Query("UPDATE runs SET result = ?, failure = ? WHERE id = ?",
+                              {interrupted, failure, run});
+      if (!run_closed) return std::unexpected(run_closed.error());
+      auto serial_closed =
+          Query("UPDATE serials SET state = ? WHERE run_id = ?", {interrupted, run});
+      if (!serial_closed) return std::unexpected(serial_closed.error());
       ++closed;
     }
     return closed;
@@ -596,13 +596,16 @@ StoreResult<RunRecord> SqlRecordsStore::Run(std::int64_t run) {
 
 StoreResult<std::vector<IssuedSerial>> SqlRecordsStore::IssuedSerials(std::string_view parameter) {
   std::lock_guard lock(mutex_);
-  auto rows = Query("SELECT number, run_id, state FROM serials WHERE parameter = ? ORDER BY number",
-                    {std::string(parameter)});
+  constexpr std::string_view kColumns = "SELECT parameter, number, run_id, state FROM serials";
+  auto rows = parameter.empty()
+                  ? Query(fmt::format("{} ORDER BY parameter, number", kColumns))
+                  : Query(fmt::format("{} WHERE parameter = ? ORDER BY number", kColumns),
+                          {std::string(parameter)});
   if (!rows) return std::unexpected(rows.error().error);
   std::vector<IssuedSerial> serials;
   for (const SqlRow& row : *rows) {
-    serials.push_back({std::string(parameter), Integer(row[0]).value_or(0),
-                       Integer(row[1]).value_or(0), Result(row[2])});
+    serials.push_back(
+        {Text(row[0]), Integer(row[1]).value_or(0), Integer(row[2]).value_or(0), Result(row[3])});
   }
   return serials;
 }

@@ -12,6 +12,11 @@
 namespace cw::test {
 
 Interrupted InterruptCli(const std::string& arguments, const std::string& started, int signal) {
+  return InterruptCli(arguments, started, [signal](pid_t child) { ::kill(child, signal); });
+}
+
+Interrupted InterruptCli(const std::string& arguments, const std::string& started,
+                         const std::function<void(pid_t)>& act) {
   Interrupted run;
   int terminal = -1;
   const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
@@ -22,7 +27,7 @@ Interrupted InterruptCli(const std::string& arguments, const std::string& starte
     ::_exit(127);
   }
   const std::regex begun(started);
-  bool signalled = false;
+  bool acted = false;
   // A bound for a machine under any load, never reached by a command that stops.
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(3);
   while (std::chrono::steady_clock::now() < give_up) {
@@ -33,9 +38,9 @@ Interrupted InterruptCli(const std::string& arguments, const std::string& starte
       if (got <= 0) break;  // the command has ended and the terminal is closed
       run.transcript.append(buffer, static_cast<std::size_t>(got));
     }
-    if (!signalled && std::regex_search(run.transcript, begun)) {
-      ::kill(child, signal);
-      signalled = true;
+    if (!acted && std::regex_search(run.transcript, begun)) {
+      act(child);
+      acted = true;
     }
   }
   if (std::chrono::steady_clock::now() >= give_up) ::kill(child, SIGKILL);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 
 namespace cw::test {
@@ -13,5 +16,8 @@ struct Interrupted {
 // Runs cellwarden-cli on a pseudo-terminal, sends `signal` as soon as its output matches
 // `started`, and collects what it prints until it ends.
 Interrupted InterruptCli(const std::string& arguments, const std::string& started, int signal);
+// The same, doing `act` to the running command (its process id given) instead of a signal.
+Interrupted InterruptCli(const std::string& arguments, const std::string& started,
+                         const std::function<void(pid_t)>& act);
 
 }  // namespace cw::test

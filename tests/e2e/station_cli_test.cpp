@@ -250,6 +250,31 @@ TEST_F(StationCli, CtrlCStopsEveryPackAtASafePointAndTheNextRunReworksThem) {
   EXPECT_GE(reworked, 1);
 }
 
+// The records file deleted while the packs take their constants: no pack is reported passed,
+// each run says why, and the station makes no new file under the old name; a new file then
+// issues the new runs' numbers only.
+TEST_F(StationCli, RecordsDeletedMidRunPassNoPack) {
+  WriteRecipe("[steps.constants]\n" + folder_->FileKeys("afi", "files/golden.afi") +
+              "[steps.serial]\nstart = 1000\nend = 1999\n[steps.seal]\n");
+  const Interrupted run = InterruptCli(Station("sim:packs=2"), "constants", [this](pid_t) {
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(P("records.sqlite") + suffix);
+  });
+  EXPECT_EQ(run.exit_code, 1) << run.transcript;
+  EXPECT_TRUE(Has(run.transcript, "0 pass, 2 fail")) << run.transcript;
+  EXPECT_TRUE(Has(run.transcript, "was deleted")) << run.transcript;
+  EXPECT_FALSE(fs::exists(P("records.sqlite")))
+      << "the station made no new file under the old name";
+
+  const CliRun again = RunCli(Station("sim:packs=2:clock=virtual"));
+  EXPECT_EQ(again.exit_code, 0) << again.out << again.err;
+  const json document = Records("serials");
+  EXPECT_EQ(JsonSchemaChecker(CELLWARDEN_JSON_SCHEMAS).Check(document, "records-serials.json"),
+            std::vector<std::string>{});
+  const json& serials = document["serials"];
+  ASSERT_EQ(serials.size(), 2u) << serials.dump();
+  for (const json& serial : serials) EXPECT_EQ(serial["state"], "pass") << serial.dump();
+}
+
 // Two stations (processes) on one store, each on its own four packs: eight distinct serials.
 class TwoStations : public StationCli, public ::testing::WithParamInterface<const char*> {};
 
