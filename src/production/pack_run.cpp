@@ -236,9 +236,10 @@ class PackRun {
     return result;
   }
 
+  // A records file deleted or replaced under the station never comes back to this connection:
+  // waiting for it would only hold the packs for nothing.
   static bool Transient(StoreProblem problem) {
-    return problem == StoreProblem::kUnavailable || problem == StoreProblem::kReplaced ||
-           problem == StoreProblem::kFailed;
+    return problem == StoreProblem::kUnavailable || problem == StoreProblem::kFailed;
   }
 
   bool AdapterGone() {

@@ -459,28 +459,37 @@ TEST_F(StationTest, RefusesARunItCannotRecordBeforeAnyPackIsTouched) {
   }
 }
 
-// The records file deleted mid-run: every pack is held, then failed for its records; none is
-// sealed and passed without one.
+// The records file deleted mid-run: every pack fails for its records at its next write, without
+// a hold (the file never comes back); none is sealed and passed without one.
 TEST_F(StationTest, RecordsDeletedMidRunPassNoPack) {
   StationOptions options;
-  options.records_hold = std::chrono::seconds(1);
+  options.records_hold = std::chrono::seconds(30);
   Open("sim:packs=2:clock=virtual", folder_->FullSteps(), std::move(options));
-  std::atomic<bool> deleted = false;
+  // The file goes as the first lane enters its constants: no lane can have passed by then.
+  std::atomic<int> deleted_in = -1;
+  std::atomic<bool> held = false;
   const common::Subscription delete_in_constants = station_->changes().Subscribe([&] {
-    if (!deleted && station_->View().lanes.at(0).step == StepKind::kConstants) {
-      deleted = true;
-      std::filesystem::remove(records_->Location());
+    const auto lanes = station_->View().lanes;
+    for (std::size_t i = 0; i < lanes.size(); ++i) {
+      if (lanes[i].activity.starts_with("held")) held = true;
+      int none = -1;
+      if (lanes[i].step == StepKind::kConstants &&
+          deleted_in.compare_exchange_strong(none, static_cast<int>(i))) {
+        std::filesystem::remove(records_->Location());
+      }
     }
   });
   RunAll();
-  ASSERT_TRUE(deleted);
+  ASSERT_GE(deleted_in, 0);
+  EXPECT_FALSE(held);
   for (const LaneView& lane : station_->View().lanes) {
     EXPECT_EQ(lane.phase, LanePhase::kFail) << lane.adapter_serial;
     EXPECT_NE(lane.failure.find("was deleted while the station had it open"), std::string::npos)
         << lane.failure;
   }
   // The lane names the step whose record was lost, as the summary and the record do.
-  EXPECT_EQ(station_->View().lanes.at(0).step, StepKind::kConstants);
+  EXPECT_EQ(station_->View().lanes.at(static_cast<std::size_t>(deleted_in.load())).step,
+            StepKind::kConstants);
   for (std::size_t i = 0; i < 2; ++i) {
     EXPECT_EQ(Pack(i).gauge().seal_state(), sim::SealState::kUnsealed) << i;
   }
