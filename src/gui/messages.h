@@ -352,6 +352,9 @@ inline constexpr std::string_view kRecordsNoDefault =
     "no data folder (HOME is not set): name a records file";
 inline constexpr std::string_view kRecordsUnavailable = "The records cannot be opened: {}";
 inline constexpr std::string_view kStationUnavailable = "The station cannot start: {}";
+inline constexpr std::string_view kRecordsMade =
+    "New records made at {}: each serial range starts at its first number. If the line had "
+    "records elsewhere, choose them under Records before you start.";
 inline constexpr std::string_view kStartAllButton = "Start (Space)";
 inline constexpr std::string_view kStopAllButton = "Stop";
 inline constexpr std::string_view kPassedCounter = "Passed: {}";

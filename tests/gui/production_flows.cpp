@@ -141,6 +141,8 @@ class ProductionFlowsTest : public QObject {
         gui::Q(window.station()->recipe().recipe.sha256)));
     QCOMPARE(TilesIn(window, LanePhase::kIdle), 4);
     QVERIFY(window.start().isEnabled());
+    // The records file did not exist: the operator is told a new one (and serial range) begins.
+    QVERIFY(window.note().text().startsWith("New records made at " + RecordsFile()));
 
     // The foot switch.
     QTest::keyClick(&window, Qt::Key_Space);

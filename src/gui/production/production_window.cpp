@@ -72,11 +72,11 @@ std::optional<std::string> DefaultRecords(bool simulated) {
   return file->string();
 }
 
-// A station made, or why not.
+// A station made, or why not; `note` says why not, or what the operator must know of it.
 struct Built {
   std::shared_ptr<production::RecordsStore> store;
   std::shared_ptr<Station> station;
-  std::string problem;
+  std::string note;
 };
 
 // The packs whose runs a close would stop.
@@ -219,7 +219,7 @@ void ProductionWindow::Rebuild() {
   station_changes_.Reset();
   asker_->CancelAll();
   std::shared_ptr<Station> old = std::move(station_);
-  station_problem_.clear();
+  station_note_.clear();
   std::string location = header_->records();
   if (location.empty()) location = DefaultRecords(bench_.host().simulated()).value_or("");
   production::StationOptions options;
@@ -245,19 +245,22 @@ void ProductionWindow::Rebuild() {
         Built built;
         if (!recipe) return built;
         if (location.empty()) {
-          built.problem = messages::kRecordsNoDefault;
+          built.note = messages::kRecordsNoDefault;
           return built;
         }
         auto store = production::OpenRecordsStore(location, production::OpenMode::kCreate);
         if (!store) {
-          built.problem = fmt::format(messages::kRecordsUnavailable, store.error().message);
+          built.note = fmt::format(messages::kRecordsUnavailable, store.error().message);
           return built;
         }
         built.store = std::move(*store);
         auto station = Station::Create(host, recipe, built.store, std::move(options));
         if (!station) {
-          built.problem = fmt::format(messages::kStationUnavailable, station.error());
+          built.note = fmt::format(messages::kStationUnavailable, station.error());
           return built;
+        }
+        if (built.store->Created()) {
+          built.note = fmt::format(messages::kRecordsMade, built.store->Location());
         }
         built.station = std::move(*station);
         return built;
@@ -278,7 +281,7 @@ void ProductionWindow::Rebuild() {
         }
         station_ = built.station;
         store_ = built.store;
-        station_problem_ = built.problem;
+        station_note_ = built.note;
         if (station_) {
           station_changes_ = station_->changes().Subscribe([this] { relay_.Post(); });
         }
@@ -371,7 +374,7 @@ void ProductionWindow::Refresh() {
   if (view.stop_requested) {
     note_->setText(Q(messages::kStopping));
   } else {
-    note_->setText(Q(station_problem_));
+    note_->setText(Q(station_note_));
   }
 
   const std::array<int, 4> key{view.counters.passed, view.counters.failed, view.counters.stopped,

@@ -137,7 +137,7 @@ class ProductionWindow final : public QWidget {
   // closes its firmware tool, and that close unlocks the main window (the lock is not counted).
   std::atomic<bool> keep_locked_{false};
   common::Subscription main_ui_watch_;
-  std::string station_problem_;
+  std::string station_note_;  // why there is no station, or what the operator must know of it
   // What the records table last showed: read again when a run starts or ends.
   std::array<int, 4> records_key_{-1, -1, -1, -1};
   int recipe_reads_ = 0;
