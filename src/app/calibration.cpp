@@ -4,6 +4,7 @@
 #include <fmt/ranges.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 #include "app/link_failure.h"
@@ -218,6 +219,13 @@ CalibrationReadings ReadingsText(const std::array<RawReading, 4>& cell_raw,
   return readings;
 }
 
+std::optional<std::string> BoardOffsetLoadQuestion(RawReading current_raw) {
+  if (!current_raw) return std::nullopt;
+  const auto current_ma = static_cast<std::int16_t>(*current_raw & 0xFFFF);
+  if (std::abs(current_ma) <= kBoardAtRestMaxMa) return std::nullopt;
+  return fmt::format(messages::kOffsetUnderLoad, current_ma);
+}
+
 CalibrationView Calibration::View() const {
   CalibrationView view;
   view.busy = calibration_busy_;
@@ -234,7 +242,9 @@ CalibrationView Calibration::View() const {
     cells[i] = raw(kCellRows[i]);
     sensors[i] = raw(kTsRows[i]);
   }
-  view.readings = ReadingsText(cells, sensors, raw(kCurrentRow));
+  const RawReading current = raw(kCurrentRow);
+  view.readings = ReadingsText(cells, sensors, current);
+  view.offset_load_question = BoardOffsetLoadQuestion(current);
   return view;
 }
 

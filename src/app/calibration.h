@@ -84,6 +84,14 @@ using RawReading = std::optional<std::int64_t>;
 CalibrationReadings ReadingsText(const std::array<RawReading, 4>& cell_raw,
                                  const std::array<RawReading, 4>& ts_raw, RawReading current_raw);
 
+// A board at rest reads a few mA of its own: that is the offset the calibration takes away.
+// More than this flows through the sense resistor only under a load or a charger, and an
+// offset taken then is wrong by that current.
+inline constexpr int kBoardAtRestMaxMa = 50;
+// What to ask before a board offset calibration when the current last read shows a load;
+// nothing when it shows none or was not read (the page's hint asks for no load either way).
+std::optional<std::string> BoardOffsetLoadQuestion(RawReading current_raw);
+
 // The calibration page's state at one moment.
 struct CalibrationView {
   bool busy = false;  // CalibrationBusy
@@ -91,6 +99,8 @@ struct CalibrationView {
   bool flash_transfer_busy = false;
   // The measured values beside the reference fields, as the scan last read them.
   CalibrationReadings readings;
+  // Asked before the board offset calibration starts (see BoardOffsetLoadQuestion).
+  std::optional<std::string> offset_load_question;
 };
 
 // The calibration page's session: its two buttons and the readings beside its fields. Each

@@ -136,6 +136,12 @@ inline constexpr std::string_view kCalibrationForbidden =
     "Calibration forbidden. Flash Operation Running!";
 inline constexpr std::string_view kSystemBusy = "System Busy";
 inline constexpr std::string_view kOffsetCalibrationOk = "Offset Calibration OK!";
+inline constexpr std::string_view kOffsetUnderLoad =
+    "{} mA flow through the pack. The board offset is what the gauge reads with no current at "
+    "all: taken now, it would be wrong by this load. Remove the load or charger (or open the "
+    "FETs), wait for the current to read 0, then calibrate.\n\nCalibrate now anyway?";
+inline constexpr std::string_view kOffsetAnyway = "Calibrate Anyway";
+inline constexpr std::string_view kOffsetNotNow = "Cancel";
 inline constexpr std::string_view kCalibrationOk = "Calibration OK.";
 inline constexpr std::string_view kCellVoltageError =
     "The Enter Actual Cell Voltage is error, please reenter!";

@@ -15,6 +15,7 @@
 #include "app/messages.h"
 #include "dataflash/data_flash_session.h"
 #include "gui/gauge_worker.h"
+#include "gui/message_box_sink.h"
 #include "gui/messages.h"
 #include "gui/progress_relay.h"
 #include "gui/qt_text.h"
@@ -61,8 +62,13 @@ QProgressBar* HiddenBar(QWidget* parent) {
 }  // namespace
 
 CalibrationPage::CalibrationPage(app::Workbench& bench, GaugeWorker& worker,
-                                 ProgressRelay& progress, QWidget* parent)
-    : QWidget(parent), bench_(bench), worker_(worker), progress_(progress), busy_relay_(this) {
+                                 ProgressRelay& progress, MessageBoxSink& messages, QWidget* parent)
+    : QWidget(parent),
+      bench_(bench),
+      messages_(messages),
+      worker_(worker),
+      progress_(progress),
+      busy_relay_(this) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
   layout->addWidget(MakeOffsetGroup());
@@ -96,6 +102,12 @@ QWidget* CalibrationPage::MakeOffsetGroup() {
   row->addWidget(offset_bar_, 1);
   row->addWidget(offset_button_);
   connect(offset_button_, &QPushButton::clicked, this, [this] {
+    // The scan's last current reading: asking costs no bus transaction.
+    const auto question = bench_.calibration().View().offset_load_question;
+    if (question &&
+        !messages_.Ask(*question, app::messages::kOffsetAnyway, app::messages::kOffsetNotNow)) {
+      return;
+    }
     Run([&calibration = bench_.calibration()] { return calibration.CalibrateBoardOffset(); });
   });
   return group;

@@ -16,6 +16,7 @@ class QPushButton;
 namespace cw::gui {
 
 class GaugeWorker;
+class MessageBoxSink;
 class ProgressRelay;
 
 // The calibration page: the board offset calibration, and the cell voltage, temperature and
@@ -28,7 +29,7 @@ class CalibrationPage final : public QWidget {
 
  public:
   CalibrationPage(app::Workbench& bench, GaugeWorker& worker, ProgressRelay& progress,
-                  QWidget* parent = nullptr);
+                  MessageBoxSink& messages, QWidget* parent = nullptr);
 
   void SetRefreshing(bool refreshing);
   bool refreshing() const { return timer_.isActive(); }
@@ -58,6 +59,7 @@ class CalibrationPage final : public QWidget {
   void ShowBars();
 
   app::Workbench& bench_;
+  MessageBoxSink& messages_;
   GaugeWorker& worker_;
   ProgressRelay& progress_;
   QTimer timer_;

@@ -74,7 +74,7 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   pages_ = new QStackedWidget(this);
   sbs_ = new SbsPage(bench_, worker_, pages_);
   flash_ = new DataFlashPage(bench_, worker_, pages_);
-  calibration_ = new CalibrationPage(bench_, worker_, progress_, pages_);
+  calibration_ = new CalibrationPage(bench_, worker_, progress_, messages_, pages_);
   smb_ = new SmbAccessPage(bench_.smb_access(), worker_, pages_);
   for (QWidget* page : std::initializer_list<QWidget*>{sbs_, flash_, calibration_, smb_}) {
     pages_->addWidget(page);

@@ -165,6 +165,19 @@ TEST(CalibrationReadingsTest, TextsFromRawValuesAndNoNumberForAValueNotRead) {
   EXPECT_EQ(ReadingsText({}, {}, std::nullopt).current, "not read");
 }
 
+// The board offset is asked about under a load, not for the few mA a board at rest reads itself.
+TEST(CalibrationReadingsTest, BoardOffsetIsQuestionedOnlyUnderALoad) {
+  const std::pair<RawReading, bool> cases[] = {
+      {std::nullopt, false}, {0, false},     {25, false}, {0xFFCE /* -50 */, false}, {51, true},
+      {0xFF0C, true},        {0xF830, true},
+  };
+  for (const auto& [raw, asked] : cases) {
+    const auto question = BoardOffsetLoadQuestion(raw);
+    EXPECT_EQ(question.has_value(), asked) << raw.value_or(-1);
+  }
+  EXPECT_EQ(BoardOffsetLoadQuestion(0xFF0C)->substr(0, 30), "-244 mA flow through the pack.");
+}
+
 // Keeps the progress reports and whether the scan was enabled at each.
 struct ScanWatchingProgress final : common::ProgressSink {
   void TaskProgress(common::TaskKind kind, int total, int done) override {

@@ -76,8 +76,24 @@ class PageFlowsTest : public QObject {
     // The pack discharges on the virtual clock; the references stand 300 mV above it.
     const int reference = page.measured(0).text().toInt() + 300;
 
-    // A board at rest (both FETs off) that reads 25 mA of its own: the offset calibration takes
-    // them away.
+    // Under the pack's load the offset is asked about first; Cancel sends nothing.
+    QTRY_VERIFY(std::abs(page.measured(8).text().toInt()) > app::kBoardAtRestMaxMa);
+    QStringList questions;
+    f_->tool->messages().AnswerQuestionsWith([&questions](QMessageBox& box) {
+      questions << box.text();
+      return box.button(QMessageBox::No);
+    });
+    const std::size_t before_offset = Calibrations();
+    QTest::mouseClick(&page.offset_button(), Qt::LeftButton);
+    f_->tool->messages().AnswerQuestionsWith(
+        [](QMessageBox& box) { return box.button(QMessageBox::Yes); });
+    QCOMPARE(questions.size(), qsizetype{1});
+    QVERIFY(questions[0].contains(" mA flow through the pack"));
+    QCOMPARE(Calibrations(), before_offset);
+    QVERIFY(f_->modal.boxes.isEmpty());
+
+    // A board at rest (both FETs off) that reads 25 mA of its own: no question, and the offset
+    // calibration takes them away.
     sim::GaugeState state = f_->gauge().State();
     const std::uint16_t fets_on = state.operation_flags;
     state.board_offset_ma = 25;
