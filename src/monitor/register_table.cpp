@@ -1,6 +1,7 @@
 #include "monitor/register_table.h"
 
 #include "monitor/register_table_data.h"
+#include "monitor/value_conversion.h"
 
 namespace cw::monitor {
 namespace {
@@ -21,6 +22,13 @@ RegisterTable::RegisterTable()
     : tables_{Build(register_data::kTableA), Build(register_data::kTableB),
               Build(register_data::kTableC), Build(register_data::kTableD)} {
   battery_mode_index_ = Find(kBatteryModeName)->index;
+}
+
+void RegisterTable::BatteryModeRead(std::int32_t raw) {
+  battery_mode_ = raw;
+  for (auto& table : tables_) {
+    for (SbsRegisterDef& row : table) FollowBatteryMode(row, raw);
+  }
 }
 
 std::optional<RowRef> RegisterTable::Find(std::string_view name) const {

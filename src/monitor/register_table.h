@@ -43,16 +43,21 @@ class RegisterTable {
   // The raw value of the row named `name` (kNotRead until read, and for a name no row has).
   std::int32_t RawValueOf(std::string_view name) const;
 
-  // Raw value of the "Battery Mode" row (kNotRead until read).
-  std::int32_t BatteryModeRaw() const { return rows(TableId::kA)[battery_mode_index_].raw_value; }
+  // The "Battery Mode" of the latest good read (kNotRead until one): what decides the units of
+  // the capacity rows and At Rate. A failed read of it later leaves it as it was.
+  std::int32_t BatteryModeRaw() const { return battery_mode_; }
 
   // Whether a row's value is current: its last read succeeded, and the link has not been lost
   // since the scan pass it was read in began. A value read in the latest pass stays current
   // when the link goes later in that pass (it was read in this pass); one read before it does
   // not (the pass that should have read it again could not).
   bool Current(const SbsRegisterDef& row) const { return row.read_stamp > lost_at_; }
-  // A good read of `row`: its value is current from now on.
-  void MarkRead(SbsRegisterDef& row) { row.read_stamp = ++reads_; }
+  // A good read of `row`: its value is current from now on. A read of Battery Mode gives every
+  // capacity row and At Rate the unit it says.
+  void MarkRead(SbsRegisterDef& row) {
+    row.read_stamp = ++reads_;
+    if (&row == &tables_[0][battery_mode_index_]) BatteryModeRead(row.raw_value);
+  }
   // A failed read of `row`.
   static void MarkNotRead(SbsRegisterDef& row) { row.read_stamp = 0; }
   // A scan pass that reads rows begins.
@@ -67,9 +72,11 @@ class RegisterTable {
 
  private:
   static std::size_t Index(TableId table) { return static_cast<std::size_t>(table); }
+  void BatteryModeRead(std::int32_t raw);
 
   std::array<std::vector<SbsRegisterDef>, 4> tables_;
   std::size_t battery_mode_index_ = 0;
+  std::int32_t battery_mode_ = kNotRead;
   // Good reads so far: the source of every row's read_stamp.
   std::uint64_t reads_ = 0;
   // reads_ when the latest scan pass began, and when the link was last lost.

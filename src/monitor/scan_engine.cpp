@@ -214,10 +214,7 @@ void ScanEngine::RefreshStaticData(TransactionGate& control) {
       table_.MarkRead(row);
     } else {
       row.raw_value = read.raw_value;
-      if (row.conversion == Conversion::kCapacity) {
-        row.unit =
-            CapacityInEnergy(table_.BatteryModeRaw(), UnreadMode::kEnergy) ? kUnitCwh : kUnitMah;
-      }
+      FollowBatteryMode(row, table_.BatteryModeRaw());
       row.value_text = row.name == kManufactureDateName
                            ? ManufactureDateText(static_cast<std::uint16_t>(read.raw_value))
                            : FormatRaw(row, read.raw_value);

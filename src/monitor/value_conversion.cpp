@@ -31,9 +31,21 @@ double Celsius(std::int32_t raw) { return static_cast<float>(raw) * kTenth - kKe
 
 }  // namespace
 
-bool CapacityInEnergy(std::int32_t battery_mode_raw, UnreadMode unread) {
-  if (battery_mode_raw == kNotRead) return unread == UnreadMode::kEnergy;
+bool CapacityInEnergy(std::int32_t battery_mode_raw) {
   return (battery_mode_raw & kCapacityModeBit) != 0;
+}
+
+void FollowBatteryMode(SbsRegisterDef& row, std::int32_t battery_mode_raw) {
+  const bool capacity = row.conversion == Conversion::kCapacity;
+  const bool rate = row.conversion == Conversion::kSigned && row.name == kAtRateName;
+  if (!capacity && !rate) return;
+  if (battery_mode_raw == kNotRead) {
+    row.unit = kUnitUnknown;
+  } else if (CapacityInEnergy(battery_mode_raw)) {
+    row.unit = capacity ? kUnitCwh : kUnitCw;
+  } else {
+    row.unit = capacity ? kUnitMah : kUnitMa;
+  }
 }
 
 std::string FormatRaw(const SbsRegisterDef& row, std::int32_t raw) {
@@ -79,11 +91,7 @@ std::optional<double> NumericValue(const SbsRegisterDef& row) {
 
 void ApplyRead(SbsRegisterDef& row, std::int32_t raw, std::int32_t battery_mode_raw) {
   row.raw_value = raw;
-  const bool energy = CapacityInEnergy(battery_mode_raw);
-  if (row.conversion == Conversion::kCapacity) row.unit = energy ? kUnitCwh : kUnitMah;
-  if (row.conversion == Conversion::kSigned && row.name == kAtRateName) {
-    row.unit = energy ? kUnitCw : kUnitMa;
-  }
+  FollowBatteryMode(row, battery_mode_raw);
   row.value_text = FormatRaw(row, raw);
 }
 

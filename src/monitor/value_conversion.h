@@ -14,13 +14,15 @@ inline constexpr std::string_view kUnitMah = "mAh";
 inline constexpr std::string_view kUnitCwh = "cWh";
 inline constexpr std::string_view kUnitMa = "mA";
 inline constexpr std::string_view kUnitCw = "cW";
-
-// Whether a Battery Mode that was never read counts as reporting in energy units. The scan says
-// no; the static-data refresh says yes.
-enum class UnreadMode { kCurrent, kEnergy };
+// The unit of a capacity or At Rate before Battery Mode has been read: it is never guessed.
+inline constexpr std::string_view kUnitUnknown = "?";
 
 // Battery Mode CapM (bit 15): capacities in 10 mWh instead of mAh.
-bool CapacityInEnergy(std::int32_t battery_mode_raw, UnreadMode unread = UnreadMode::kCurrent);
+bool CapacityInEnergy(std::int32_t battery_mode_raw);
+
+// The unit of a capacity row (mAh or cWh) and of At Rate (mA or cW) as `battery_mode_raw` says;
+// kUnitUnknown while Battery Mode is kNotRead. Other rows keep their own unit.
+void FollowBatteryMode(SbsRegisterDef& row, std::int32_t battery_mode_raw);
 
 // The row's format applied to `raw` as the row's conversion says (text rows: nothing to do).
 std::string FormatRaw(const SbsRegisterDef& row, std::int32_t raw);

@@ -147,7 +147,21 @@ class GuiFlows : public QObject {
     QCOMPARE(w().clock_timer().interval(), 1000);
     QVERIFY(w().charge_timer().isActive() && w().clock_timer().isActive());
     QCOMPARE(w().pages().currentIndex(), 0);
+    // Design Capacity is read at the start; its unit waits for Battery Mode, never guessed.
+    gui::RegisterTableModel& fixed = w().sbs_page().model(monitor::TableId::kD);
+    const auto capacity_unit = [&fixed] {
+      for (int row = 0; row < fixed.rowCount(); ++row) {
+        if (fixed.index(row, gui::RegisterTableModel::kName).data().toString() ==
+            "Design Capacity") {
+          return fixed.index(row, gui::RegisterTableModel::kUnit).data().toString();
+        }
+      }
+      return QString("no such row");
+    };
+    QTRY_VERIFY(!fixed.index(0, gui::RegisterTableModel::kValue).data().toString().isEmpty());
+    QCOMPARE(capacity_unit(), QString("?"));
     ScanAll();
+    QTRY_COMPARE(capacity_unit(), QString("mAh"));
     QTRY_VERIFY(Linked());
     QVERIFY(w().status().pane(3).contains(QRegularExpression("^ \\d\\d:\\d\\d:\\d\\d $")));
 

@@ -114,7 +114,7 @@ TEST(ValueConversion, CapacityUnitFollowsBatteryModeCapM) {
     std::string_view at_rate_unit;
   };
   const Case cases[] = {
-      {kNotRead, "mAh", "mA"}, {0x6001, "mAh", "mA"}, {0x8000, "cWh", "cW"}, {0xE001, "cWh", "cW"}};
+      {kNotRead, "?", "?"}, {0x6001, "mAh", "mA"}, {0x8000, "cWh", "cW"}, {0xE001, "cWh", "cW"}};
   for (const Case& c : cases) {
     SbsRegisterDef capacity = RowNamed("RemainingCapacity");
     SbsRegisterDef at_rate = RowNamed("At Rate");
@@ -126,9 +126,6 @@ TEST(ValueConversion, CapacityUnitFollowsBatteryModeCapM) {
     EXPECT_EQ(at_rate.unit, c.at_rate_unit) << c.battery_mode;
     EXPECT_EQ(current.unit, "mA") << "only At Rate follows the mode";
   }
-  // The static data counts a Battery Mode never read as energy units.
-  EXPECT_TRUE(CapacityInEnergy(kNotRead, UnreadMode::kEnergy));
-  EXPECT_FALSE(CapacityInEnergy(kNotRead, UnreadMode::kCurrent));
 }
 
 TEST(ValueConversion, FailureMarksTheRowNotRead) {

@@ -184,17 +184,21 @@ TEST_F(ScanEngineTest, StaticRefreshFormatsDatesUnitsAndTexts) {
   EXPECT_EQ(scan.Row("Device Name").value_text, "KT580714");
   EXPECT_EQ(scan.Row("Device Chemistry").value_text, "LION");
   EXPECT_EQ(scan.Row("Design Capacity").value_text, "4800");
-  // Battery Mode never read: the static list says energy units.
-  EXPECT_EQ(scan.Row("Design Capacity").unit, "cWh");
+  // Battery Mode never read: the unit is not guessed.
+  EXPECT_EQ(scan.Row("Design Capacity").unit, "?");
 
+  // Its first read gives the unit to the value already shown; a failed read later keeps it.
   scan.gauge.FailWord(0x19);
-  scan.gauge.SetWord(0x03, 0x0001);
+  scan.gauge.SetWord(0x03, 0x8001);
   scan.Select({"Battery Mode"});
+  scan.engine.ScanPass();
+  EXPECT_EQ(scan.Row("Design Capacity").unit, "cWh");
+  scan.gauge.FailWord(0x03);
   scan.engine.ScanPass();
   scan.engine.RefreshStaticData();
   EXPECT_EQ(scan.Row("Design Voltage").value_text, "") << "failed static rows are empty";
   EXPECT_EQ(scan.Row("Design Voltage").raw_value, kNotRead);
-  EXPECT_EQ(scan.Row("Design Capacity").unit, "mAh");
+  EXPECT_EQ(scan.Row("Design Capacity").unit, "cWh");
 }
 
 TEST_F(ScanEngineTest, StaticRefreshStopsWhenScanningIsDisabled) {
