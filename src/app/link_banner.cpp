@@ -6,21 +6,25 @@
 
 namespace cw::app {
 
-void LinkBanner::Notice(std::string reason) { reason_ = std::move(reason); }
+void LinkBanner::Notice() { noticed_ = true; }
 
-std::string LinkBanner::Text(link::LinkStatus status) {
+std::string LinkBanner::Text(link::LinkStatus status, bool in_boot_loader) {
   switch (status) {
     case link::LinkStatus::kConnected:
       answered_ = true;
-      reason_.clear();
+      noticed_ = false;
       return {};
     case link::LinkStatus::kNoAdapter:
     case link::LinkStatus::kAdapterNotAnswering:
-      if (reason_.empty() && !answered_) return {};
-      return fmt::format(messages::kLinkBanner, reason_.empty() ? messages::kAdapterLost : reason_,
+      if (!noticed_ && !answered_) return {};
+      return fmt::format(messages::kLinkBanner,
+                         status == link::LinkStatus::kNoAdapter ? messages::kAdapterLost
+                                                                : messages::kAdapterSilent,
                          link::StatusBarText(status));
     case link::LinkStatus::kNotResponding:
-      // The adapter answers; a gauge that refuses is the status bar's to say.
+      // The adapter answers; a gauge that refuses is the status bar's to say, unless it waits
+      // in its boot loader: then only one thing recovers it.
+      if (in_boot_loader) return std::string(messages::kBootLoaderBanner);
       break;
   }
   return {};

@@ -201,9 +201,13 @@ inline constexpr std::string_view kSmbPageWritten = "written";
 
 // The main window's banner while the adapter link is down: the link's notice, then its status.
 inline constexpr std::string_view kAdapterLost = "The adapter went away";
+inline constexpr std::string_view kAdapterSilent = "The adapter stopped answering";
+inline constexpr std::string_view kBootLoaderBanner =
+    "The gauge waits in its boot loader (an update was stopped or failed) and answers nothing "
+    "else. Tools > Firmware Update writes its firmware again and recovers it.";
 inline constexpr std::string_view kLinkBanner =
-    "{} ({}). The values shown are the last ones read; reading resumes when the adapter answers "
-    "again.";
+    "{} ({}). Nothing is read until it answers again: values it could not read are left blank, "
+    "and the chart leaves a gap.";
 
 // The gauge's security state beside the charge gauge, from Operation Status.
 inline constexpr std::string_view kSealed = "Sealed";

@@ -7,7 +7,6 @@
 
 #include "cli/json_output.h"
 #include "cli/messages.h"
-#include "firmware/update_status.h"
 
 namespace cw::cli {
 namespace {
@@ -76,7 +75,7 @@ int CommandOutput::ErrorShown(ErrorKind kind, std::string_view message, int exit
 
 int CommandOutput::LinkError(link::GaugeLink& link, int exit_code) const {
   const link::LinkStatus status = link.link_status();
-  if (status == link::LinkStatus::kNotResponding && firmware::WaitsInBootLoader(link)) {
+  if (status == link::LinkStatus::kNotResponding && link.WaitsInBootLoader()) {
     return Error(ErrorKind::kBootLoader, messages::kGaugeInBootLoader, exit_code);
   }
   return Error(LinkErrorKind(status), link::StatusBarText(status), exit_code);

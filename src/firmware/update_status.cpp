@@ -38,9 +38,4 @@ std::string StatusErrorText(std::uint16_t status) {
   return fmt::format(messages::kStatusNamesFormat, word, names);
 }
 
-bool WaitsInBootLoader(link::GaugeLink& link) {
-  const auto status = link.ReadBootLoaderStatus();
-  return status && (*status & kStatusUpdateMode) != 0;
-}
-
 }  // namespace cw::firmware

@@ -112,8 +112,8 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   layout->addWidget(subcmd_);
   column->addLayout(layout, 1);
   setCentralWidget(central);
-  connect(&messages_, &MessageBoxSink::linkNotice, this, [this](const QString& reason) {
-    link_banner_.Notice(S(reason));
+  connect(&messages_, &MessageBoxSink::linkNotice, this, [this] {
+    link_banner_.Notice();
     ShowLinkBanner();
   });
   status_ = new MainStatusBar(bench_.simulated(), this);
@@ -168,7 +168,8 @@ void MainWindow::OnClockTimer() {
 }
 
 void MainWindow::ShowLinkBanner() {
-  const std::string text = link_banner_.Text(bench_.link().link_status());
+  const std::string text = link_banner_.Text(bench_.link().link_status(),
+                                             bench_.monitor().engine().gauge_in_boot_loader());
   banner_->setText(Q(text));
   banner_->setVisible(!text.empty());
 }

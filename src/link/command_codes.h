@@ -16,6 +16,8 @@ inline constexpr std::uint8_t kCalibrationCurrentCommand = 0x43;
 inline constexpr std::uint8_t kManufacturerBlockAccess = 0x44;
 inline constexpr std::uint8_t kIspStatusCommand = 0x47;
 inline constexpr std::uint8_t kIspDataCommand = 0x48;
+// The boot loader's status word: set while it waits for the records of an update.
+inline constexpr std::uint16_t kIspStatusUpdateMode = 0x0100;
 inline constexpr std::uint8_t kFlashBlockCommand = 0x4A;
 inline constexpr std::uint8_t kSubclassSelectCommand = 0x77;
 // Page p of the selected subclass is command 0x78 + p.

@@ -116,6 +116,9 @@ class GaugeLink {
   // its boot loader (an update stopped or failed) from one that is not there. Nothing when
   // nothing answers on 0x47 or the reply fails its PEC.
   std::optional<std::uint16_t> ReadBootLoaderStatus();
+  // Whether the gauge waits in its boot loader, in update mode: an update was stopped or
+  // failed, and only an update (of the whole image) brings its firmware back.
+  bool WaitsInBootLoader();
   // Firmware update; no lock (the scan worker is paused around an update).
   bool IspCommand(bool pec);
   IspResult IspStepPair(bool pec);

@@ -105,6 +105,11 @@ std::optional<std::uint16_t> GaugeLink::ReadBootLoaderStatus() {
   return status;
 }
 
+bool GaugeLink::WaitsInBootLoader() {
+  const auto status = ReadBootLoaderStatus();
+  return status && (*status & kIspStatusUpdateMode) != 0;
+}
+
 bool GaugeLink::IspCommand(bool pec) {
   if (!IspEnsureConnected(messages::kUsbNotConnected, true)) return false;
   return IspWriteWord(kLeaveUpdateMode, pec);

@@ -189,6 +189,7 @@ void ScanEngine::RefreshStaticData() {
 
 void ScanEngine::RefreshStaticData(TransactionGate& control) {
   const std::size_t rows = table_.rows(TableId::kD).size();
+  bool any_read = false;
   for (std::size_t index = 0; index < rows; ++index) {
     if (!scan_enabled_ || calibration_busy_) return;
     if (!control.BeforeTransaction()) return;
@@ -202,6 +203,7 @@ void ScanEngine::RefreshStaticData(TransactionGate& control) {
     }
     const bool ok = text_row ? link_.ReadBlock(read) : link_.ReadWord(read);
     control.AfterTransaction();
+    any_read = any_read || ok;
 
     std::lock_guard lock(table_mutex_);
     SbsRegisterDef& row = table_.row(ref);
@@ -222,6 +224,19 @@ void ScanEngine::RefreshStaticData(TransactionGate& control) {
     }
     Notify(ref);
   }
+  CheckBootLoader(any_read, control);
+}
+
+void ScanEngine::CheckBootLoader(bool gauge_answered, TransactionGate& control) {
+  if (gauge_answered || link_.link_status() != link::LinkStatus::kNotResponding) {
+    in_boot_loader_ = false;
+    return;
+  }
+  // A gauge that answers none of its registers may wait in its boot loader: one status read
+  // tells, and the window says what recovers it.
+  if (!control.BeforeTransaction()) return;
+  in_boot_loader_ = link_.WaitsInBootLoader();
+  control.AfterTransaction();
 }
 
 WriteOutcome ScanEngine::WriteRegister(RowRef ref, std::string_view text) {

@@ -81,6 +81,9 @@ class ScanEngine {
   // Reads table D. Stops before a row when scanning is disabled or a calibration runs.
   void RefreshStaticData(TransactionGate& control);
   void RefreshStaticData();
+  // Whether the latest static refresh, answered by no register, found the gauge waiting in its
+  // boot loader (an update stopped or failed).
+  bool gauge_in_boot_loader() const { return in_boot_loader_; }
 
   // An in-place edit of a writable row finished with `text` (UI thread).
   WriteOutcome WriteRegister(RowRef ref, std::string_view text);
@@ -96,6 +99,7 @@ class ScanEngine {
   // A failed read of `row` (table locked); a failure on the link is a loss of the link.
   void RecordFailure(SbsRegisterDef& row);
   void Notify(RowRef ref);
+  void CheckBootLoader(bool gauge_answered, TransactionGate& control);
 
   link::GaugeLink& link_;
   common::Clock& clock_;
@@ -103,6 +107,7 @@ class ScanEngine {
   const std::atomic<bool>& calibration_busy_;
   std::atomic<bool> scan_enabled_{true};
   std::atomic<bool> static_refresh_request_{true};
+  std::atomic<bool> in_boot_loader_{false};
 
   mutable std::mutex table_mutex_;
   RegisterTable table_;

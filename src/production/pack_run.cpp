@@ -8,7 +8,6 @@
 
 #include "app/workbench.h"
 #include "common/bytes.h"
-#include "firmware/update_status.h"
 #include "link/gauge_link.h"
 #include "production/messages.h"
 #include "production/step_runners.h"
@@ -78,7 +77,7 @@ std::expected<RecipeMaterial, std::string> MaterialOf(const PreparedRecipe& prep
 }
 
 bool PackAnswers(link::GaugeLink& link) {
-  return ReadGaugeIdentity(link).has_value() || firmware::WaitsInBootLoader(link);
+  return ReadGaugeIdentity(link).has_value() || link.WaitsInBootLoader();
 }
 
 std::optional<GaugeIdentity> ReadGaugeIdentity(link::GaugeLink& link) {
@@ -172,7 +171,7 @@ class PackRun {
     StepOutcome outcome;
     const auto identity = ReadGaugeIdentity(setup_.bench.link());
     const GaugeExpectation& expected = setup_.prepared.recipe.gauge;
-    if (!identity && firmware::WaitsInBootLoader(setup_.bench.link())) {
+    if (!identity && setup_.bench.link().WaitsInBootLoader()) {
       // An earlier run (or a hand) left the pack mid-update: the firmware step brings it back,
       // and the gauge is checked again once it has.
       outcome.measurements = nlohmann::json{{"boot_loader", true}};

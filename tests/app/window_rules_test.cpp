@@ -21,15 +21,22 @@ TEST(LinkBanner, HoldsTheReasonUntilTheAdapterAnswersAgain) {
   LinkBanner banner;
   // A start without an adapter is the status bar's; a reason to tell is the banner's.
   EXPECT_EQ(banner.Text(LinkStatus::kNoAdapter), "");
-  banner.Notice("hid0: the adapter stopped answering: timed out");
-  EXPECT_TRUE(banner.Text(LinkStatus::kAdapterNotAnswering)
-                  .starts_with("hid0: the adapter stopped answering: timed out ("));
+  banner.Notice();
+  const std::string silent = banner.Text(LinkStatus::kAdapterNotAnswering);
+  EXPECT_TRUE(silent.starts_with("The adapter stopped answering (")) << silent;
+  EXPECT_NE(silent.find("left blank"), std::string::npos) << "the values are blank, not old";
   EXPECT_NE(banner.Text(LinkStatus::kNoAdapter).find("USB Disconnected"), std::string::npos);
   EXPECT_EQ(banner.Text(LinkStatus::kConnected), "");
+  // The same words for the next loss, whatever the link's notice said.
+  banner.Notice();
+  EXPECT_EQ(banner.Text(LinkStatus::kAdapterNotAnswering), silent);
   // Unplugged after it answered: no notice, but the banner says the adapter went away.
   EXPECT_TRUE(
       banner.Text(LinkStatus::kNoAdapter).starts_with("The adapter went away (USB Disconnected)"));
   EXPECT_EQ(banner.Text(LinkStatus::kNotResponding), "");
+  // A gauge waiting in its boot loader is named with what recovers it.
+  EXPECT_TRUE(banner.Text(LinkStatus::kNotResponding, true)
+                  .starts_with("The gauge waits in its boot loader"));
 }
 
 TEST(ChartGaps, SplitWhereNoReadingWasTaken) {

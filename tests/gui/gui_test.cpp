@@ -718,6 +718,22 @@ class GuiFlows : public QObject {
     QCOMPARE(chart.SegmentCount(1), 2);
   }
 
+  void AGaugeLeftInItsBootLoaderIsNamedWithWhatRecoversIt() {
+    QTRY_VERIFY(Linked());
+    sim::GaugeState state = f_->gauge().State();
+    state.boot.mode = sim::BootMode::kUpdate;
+    state.boot.status = 0x0180;
+    f_->gauge().Restore(state);
+    f_->bench().monitor().engine().RequestStaticRefresh();
+    QTRY_VERIFY((w().OnClockTimer(), w().link_banner().isVisible()));
+    QCOMPARE(w().link_banner().text(), gui::Q(app::messages::kBootLoaderBanner));
+    QCOMPARE(w().status().pane(0), QString("Target Board Not Responding"));
+    // Its firmware back (as an update leaves it): the banner goes.
+    state.boot = {};
+    f_->gauge().Restore(state);
+    QTRY_VERIFY((w().OnClockTimer(), !w().link_banner().isVisible()));
+  }
+
   void HelpAboutAndToolWindows() {
     // Help: without the application note, the user guide in the help window; with it, the
     // desktop opens the note.

@@ -51,6 +51,7 @@
 #include "gui/tools/tool_launcher.h"
 #include "gui/unseal_dialog.h"
 #include "gui_fixture.h"
+#include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
 #include "support/recipe_folder.h"
 #include "update_hold.h"
@@ -62,7 +63,7 @@ using namespace cw;
 QString output;
 int saved = 0;
 // One for each Save() below: a page or window that did not open is a failed tour.
-constexpr int kPictures = 20;
+constexpr int kPictures = 22;
 
 void Save(QWidget& widget, const QString& name) {
   const QString path = QDir(output).filePath(name + ".png");
@@ -140,6 +141,13 @@ int main(int argc, char** argv) {
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
   gui::SbsPage& page = window.sbs_page();
 
+  // The Calibration page before anything was scanned: nothing measured is made up.
+  QTest::mouseClick(&window.left().page_button(app::Page::kCalibration), Qt::LeftButton);
+  window.calibration_page().Refresh();
+  Settle(600);
+  Save(window, "main-calibration-unscanned");
+  QTest::mouseClick(&window.left().page_button(app::Page::kSbs), Qt::LeftButton);
+
   // A pack in use: every register scanned, a few subcommands sent, one safety alarm raised.
   QTest::mouseClick(&page.button(monitor::RowSelection::kScanAll), Qt::LeftButton);
   gui::SubCmdPanelWidget& panel = window.subcmd();
@@ -174,6 +182,25 @@ int main(int argc, char** argv) {
   Settle(2000);
   Save(window, "main-sbs-chart-gap");
   tabs.setCurrentIndex(0);
+
+  // A pack an update left in its boot loader: the banner names it and what recovers it.
+  sim::GaugeState interrupted = f.gauge().State();
+  interrupted.boot.mode = sim::BootMode::kUpdate;
+  interrupted.boot.status = 0x0180;
+  f.gauge().Restore(interrupted);
+  f.bench().monitor().engine().RequestStaticRefresh();
+  WaitFor([&] {
+    window.OnClockTimer();
+    return window.link_banner().isVisible();
+  });
+  Settle(600);
+  Save(window, "main-boot-loader");
+  interrupted.boot = {};
+  f.gauge().Restore(interrupted);
+  WaitFor([&] {
+    window.OnClockTimer();
+    return !window.link_banner().isVisible();
+  });
 
   f.gauge().RaiseSafetyAlarm(0x0002);
   WaitFor([&] {
