@@ -14,12 +14,14 @@ TaskProgressView TaskProgressText(common::TaskKind kind, int total, int done) {
   const std::string_view running =
       flash ? messages::kDfProgressRunning : messages::kSbsProgressRunning;
   const std::string_view full = flash ? messages::kDfProgressFull : messages::kSbsProgressFull;
-  if (total == 0) return {std::string(zero), false, 0, std::string("  ")};
+  const std::string no_completion("  ");
+  if (total == 0) return {std::string(zero), false, 0, no_completion};
   const unsigned percent = static_cast<unsigned>(done) * 100u / static_cast<unsigned>(total);
-  if (percent == 0) return {std::string(zero), true, 0, std::nullopt};
   if (percent == 100) return {std::string(full), false, 100, std::string(messages::kTaskCompleted)};
-  return {fmt::format(fmt::runtime(running), percent), std::nullopt, static_cast<int>(percent),
-          std::nullopt};
+  // Work under way shows its bar, never the last task's "Task Completed." beside its percent.
+  if (percent == 0) return {std::string(zero), true, 0, no_completion};
+  return {fmt::format(fmt::runtime(running), percent), true, static_cast<int>(percent),
+          no_completion};
 }
 
 std::string StatusClockText() {

@@ -26,11 +26,11 @@ TEST(TaskProgressTest, TextsForEveryRange) {
   };
   const Case cases[] = {
       {TaskKind::kSbsScan, 0, 0, {"SBS Task Progress: 0%", false, 0, "  "}},
-      {TaskKind::kSbsScan, 40, 0, {"SBS Task Progress: 0%", true, 0, std::nullopt}},
-      {TaskKind::kSbsScan, 40, 10, {"SBS Task Progress: 25%", std::nullopt, 25, std::nullopt}},
+      {TaskKind::kSbsScan, 40, 0, {"SBS Task Progress: 0%", true, 0, "  "}},
+      {TaskKind::kSbsScan, 40, 10, {"SBS Task Progress: 25%", true, 25, "  "}},
       {TaskKind::kDataFlash, 65, 65, {"DF Task Progress: 100%", false, 100, " Task Completed."}},
-      {TaskKind::kDataFlash, 650, 1, {"DF Task Progress: 0%", true, 0, std::nullopt}},
-      {TaskKind::kDataFlash, 10, 12, {"DF Task Progress: 120%", std::nullopt, 120, std::nullopt}},
+      {TaskKind::kDataFlash, 650, 1, {"DF Task Progress: 0%", true, 0, "  "}},
+      {TaskKind::kDataFlash, 10, 12, {"DF Task Progress: 120%", true, 120, "  "}},
   };
   for (const auto& c : cases) {
     const TaskProgressView view = TaskProgressText(c.kind, c.total, c.done);

@@ -265,9 +265,10 @@ class GuiFlows : public QObject {
         {TaskKind::kSbsScan, 10, 0, "SBS Task Progress: 0%", true, "  "},
         {TaskKind::kSbsScan, 10, 4, "SBS Task Progress: 40%", true, "  "},
         {TaskKind::kSbsScan, 10, 10, "SBS Task Progress: 100%", false, " Task Completed."},
-        {TaskKind::kSbsScan, 10, 5, "SBS Task Progress: 50%", false, " Task Completed."},
-        {TaskKind::kDataFlash, 200, 0, "DF Task Progress: 0%", true, " Task Completed."},
-        {TaskKind::kDataFlash, 200, 100, "DF Task Progress: 50%", true, " Task Completed."},
+        // Progress and the last task's "Task Completed." never stand together.
+        {TaskKind::kSbsScan, 10, 5, "SBS Task Progress: 50%", true, "  "},
+        {TaskKind::kDataFlash, 200, 0, "DF Task Progress: 0%", true, "  "},
+        {TaskKind::kDataFlash, 200, 100, "DF Task Progress: 50%", true, "  "},
         {TaskKind::kDataFlash, 200, 200, "DF Task Progress: 100%", false, " Task Completed."},
     };
     for (const auto& step : steps) {
