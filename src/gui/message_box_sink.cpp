@@ -62,14 +62,17 @@ void MessageBoxSink::SetClosing() {
   answered_.notify_all();
 }
 
+void SetUpQuestion(QMessageBox& box, std::string_view yes, std::string_view no) {
+  box.button(QMessageBox::Yes)->setText(Q(yes));
+  box.button(QMessageBox::No)->setText(Q(no));
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+}
+
 bool MessageBoxSink::Ask(std::string_view text, std::string_view yes, std::string_view no) {
   QMessageBox box(QMessageBox::Question, Q(common::kDefaultCaption), Q(text),
                   QMessageBox::Yes | QMessageBox::No, owner_);
-  box.button(QMessageBox::Yes)->setText(Q(yes));
-  box.button(QMessageBox::No)->setText(Q(no));
-  // A stray Enter or Escape keeps the work going.
-  box.setDefaultButton(QMessageBox::No);
-  box.setEscapeButton(QMessageBox::No);
+  SetUpQuestion(box, yes, no);
   if (answerer_) return answerer_(box) == box.button(QMessageBox::Yes);
   question_ = &box;
   box.exec();

@@ -16,6 +16,10 @@ namespace cw::gui {
 // its own gets the exclamation mark; a box with a caption of its own shows what it asks for.
 QMessageBox::Icon BoxIcon(std::string_view caption, common::MessageIcon icon);
 
+// Gives a question box the buttons `yes` and `no`; a stray Enter, Escape or the close box say
+// `no`, so a question over running work never stops it by accident.
+void SetUpQuestion(QMessageBox& box, std::string_view yes, std::string_view no);
+
 // ShowMessage: every message of the core as a modal box with English buttons, owned by the
 // window in front. Callable from any thread: a worker waits until the user has answered, as the
 // core expects, while the GUI thread shows the box. Once closing, boxes are no longer shown and

@@ -301,6 +301,7 @@ inline constexpr std::string_view kStoppedWriteLeaves =
     "A stopped write may leave the gauge's data flash partly written.";
 inline constexpr std::string_view kQuitButton = "Quit";
 inline constexpr std::string_view kKeepWorkingButton = "Keep working";
+inline constexpr std::string_view kCloseButton = "Close";
 inline constexpr std::string_view kStoppingAtSafePoint = "Stopping at the next safe point...";
 
 // Firmware window and data flash page

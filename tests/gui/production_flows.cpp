@@ -202,14 +202,22 @@ class ProductionFlowsTest : public QObject {
     f_->bench().main_ui().UnlockMainUi();
     QVERIFY(f_->bench().main_ui().locked());
     const qsizetype boxes = f_->modal.boxes.size();
+    QStringList buttons;
+    f_->modal.on_box = [&buttons](QMessageBox* box) {
+      buttons << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+    };
     window.close();
     QTRY_COMPARE(f_->modal.boxes.size(), boxes + 1);
+    f_->modal.on_box = nullptr;
     QCOMPARE(f_->modal.boxes.back(),
              QString("A pack is running. Stop it at its next safe point and close?"));
-    // Not closed in the middle of the write.
+    // The main window's answers; this window does not end the program.
+    QCOMPARE(buttons, (QStringList{"Close", "Keep working"}));
+    // Not closed in the middle of the write: greyed, saying what it finishes.
     QTest::qWait(200);
     QVERIFY(!window_.isNull());
     QCOMPARE(window.note().text(), gui::Q(gui::messages::kStopping));
+    QVERIFY(!window.tiles()[kFaultyPack - 1]->isEnabled());
     hold.Release();
     QTRY_VERIFY_WITH_TIMEOUT(window_.isNull(), kRunTimeoutMs);
     QTRY_VERIFY(!f_->bench().main_ui().locked());

@@ -19,6 +19,7 @@
 
 #include "app/workbench.h"
 #include "gui/main_window.h"
+#include "gui/message_box_sink.h"
 #include "gui/messages.h"
 #include "gui/production/lane_tile.h"
 #include "gui/production/production_header.h"
@@ -443,11 +444,18 @@ bool ProductionWindow::BeginClosing() {
     const int running = std::max(RunningPacks(view), 1);
     const QString question = running == 1 ? Q(messages::kCloseWhileOneRuns)
                                           : Q(fmt::format(messages::kCloseWhileRunning, running));
-    const auto answer = QMessageBox::question(this, Q(messages::kProductionTitle), question,
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) return false;
+    // The main window's buttons: Quit when this window ends the program, Close when it does not.
+    QMessageBox box(QMessageBox::Question, Q(messages::kProductionTitle), question,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    SetUpQuestion(box, alone_ ? messages::kQuitButton : messages::kCloseButton,
+                  messages::kKeepWorkingButton);
+    box.exec();
+    if (box.clickedButton() != box.button(QMessageBox::Yes)) return false;
   }
   closing_ = true;
+  // Greyed, with the note saying what it finishes, until the packs have stopped.
+  tile_area_->setEnabled(false);
+  header_->SetEditable(false);
   adapter_look_.stop();
   asker_->Close();
   StopAll();
