@@ -1,6 +1,7 @@
 #include "gui/remembered_layout.h"
 
 #include <QAction>
+#include <QScreen>
 #include <QSplitter>
 
 #include "app/remembered_selection.h"
@@ -35,10 +36,20 @@ QStringList List(const std::vector<std::string>& names) {
 
 }  // namespace
 
+QSize FirstStartSize(const QWidget& window) {
+  // What the title bar and the frame take around the window on a desktop.
+  constexpr QSize kFrameAllowance{16, 48};
+  const QScreen* screen = window.screen();
+  if (screen == nullptr) return window.sizeHint();
+  return window.sizeHint().boundedTo(screen->availableGeometry().size() - kFrameAllowance);
+}
+
 void RestoreLayout(MainWindow& window) {
   const QSettings settings = ProductSettings();
   if (settings.contains(kGeometryKey)) {
     window.restoreGeometry(settings.value(kGeometryKey).toByteArray());
+  } else {
+    window.resize(FirstStartSize(window));
   }
   if (settings.contains(kSbsSplitterKey)) {
     window.sbs_page().splitter().restoreState(settings.value(kSbsSplitterKey).toByteArray());

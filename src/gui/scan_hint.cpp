@@ -12,6 +12,10 @@ ScanHint::ScanHint(monitor::SbsSession& session, monitor::ScanEngine& engine, QW
   QFont bold = font();
   bold.setBold(true);
   setFont(bold);
+  // Its line stays when it goes: the lists below never move under the pointer.
+  QSizePolicy keep = sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  setSizePolicy(keep);
   // The ticks are the session's; a row read by a register write is the engine's.
   relay_.Watch(session.changes());
   relay_.Watch(engine_.changes());

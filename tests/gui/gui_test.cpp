@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
@@ -44,6 +45,7 @@
 #include "gui/page_button.h"
 #include "gui/qt_text.h"
 #include "gui/register_table_model.h"
+#include "gui/remembered_layout.h"
 #include "gui/sbs_page.h"
 #include "gui/status_bit_ctrl.h"
 #include "gui/subcmd_panel_widget.h"
@@ -147,6 +149,9 @@ class GuiFlows : public QObject {
     QCOMPARE(w().clock_timer().interval(), 1000);
     QVERIFY(w().charge_timer().isActive() && w().clock_timer().isActive());
     QCOMPARE(w().pages().currentIndex(), 0);
+    // Nothing remembered: the window takes the room it asks for, as far as the screen has it.
+    QCOMPARE(w().size(), gui::FirstStartSize(w()));
+    QVERIFY(w().size().width() > w().screen()->availableGeometry().width() * 3 / 4);
     // Design Capacity is read at the start; its unit waits for Battery Mode, never guessed.
     gui::RegisterTableModel& fixed = w().sbs_page().model(monitor::TableId::kD);
     const auto capacity_unit = [&fixed] {
@@ -560,8 +565,13 @@ class GuiFlows : public QObject {
 
     // The seal state beside the charge gauge follows Operation Status as the scan reads it.
     QCOMPARE(w().left().seal_text(), QString("Seal: scan Operation Status"));
+    // The lists stay where they are when the hint goes: the next click lands on the row aimed at.
+    const QTableView* list = w().sbs_page().findChild<QTableView*>();
+    const QPoint list_at = list->mapTo(&w(), QPoint(0, 0));
     ScanAll();
     QTRY_VERIFY(!hint->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCOMPARE(list->mapTo(&w(), QPoint(0, 0)), list_at);
     const auto seal = [&] {
       w().OnChargeTimer();
       return w().left().seal_text();
