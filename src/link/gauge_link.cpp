@@ -64,6 +64,13 @@ void GaugeLink::SetStatus(LinkStatus status) {
 
 bool GaugeLink::RunAttempts(OnExchangeFailure policy,
                             common::FunctionRef<AttemptOutcome(int, AdapterProtocol&)> attempt) {
+  // The status says how the transaction ended, not how one of its attempts did: a gauge that
+  // refuses one attempt and answers the next is a gauge that responds.
+  LinkStatus failure = LinkStatus::kNotResponding;
+  const auto fail = [&] {
+    SetStatus(failure);
+    return Failed();
+  };
   bool wait_first = false;
   for (int number = 1; number <= kMaxAttempts; ++number) {
     if (wait_first) clock_.SleepFor(kBetweenAttempts);
@@ -75,24 +82,24 @@ bool GaugeLink::RunAttempts(OnExchangeFailure policy,
         ForgetNotice();
         return true;
       case AttemptOutcome::kRefused:
-        SetStatus(LinkStatus::kNotResponding);
+        failure = LinkStatus::kNotResponding;
         break;
       case AttemptOutcome::kRefusedAtOnce:
-        SetStatus(LinkStatus::kNotResponding);
+        failure = LinkStatus::kNotResponding;
         wait_first = false;
         break;
       case AttemptOutcome::kRefusedFinal:
-        SetStatus(LinkStatus::kNotResponding);
-        return Failed();
+        failure = LinkStatus::kNotResponding;
+        return fail();
       case AttemptOutcome::kExchangeFailed:
-        SetStatus(LinkStatus::kAdapterNotAnswering);
-        if (policy == OnExchangeFailure::kStop) return Failed();
+        failure = LinkStatus::kAdapterNotAnswering;
+        if (policy == OnExchangeFailure::kStop) return fail();
         break;
     }
     // The library has just waited its whole time-out; another attempt would only wait again.
-    if (transport_.exchange_fault().kind == FaultKind::kTimedOut) return Failed();
+    if (transport_.exchange_fault().kind == FaultKind::kTimedOut) return fail();
   }
-  return Failed();
+  return fail();
 }
 
 bool GaugeLink::Failed() {

@@ -57,9 +57,13 @@ TEST_P(AttemptsTest, GaugeThatNacksEveryWriteGetsFiveAttempts) {
   EXPECT_EQ(fx->link->link_status(), LinkStatus::kNotResponding);
 }
 
+// The status says how a transaction ended: attempts refused before one that succeeds never show
+// the gauge as not responding (the status bar reads it at any moment).
 TEST_P(AttemptsTest, SuccessOnTheThirdAttemptIsSuccess) {
   int reads = 0;
+  std::vector<LinkStatus> seen;
   target.on_read = [&](std::uint8_t command, std::size_t count) -> std::optional<Bytes> {
+    seen.push_back(fx->link->link_status());
     if (++reads < 3) return std::nullopt;
     return WordReply(command, 0x1234, count);
   };
@@ -68,6 +72,9 @@ TEST_P(AttemptsTest, SuccessOnTheThirdAttemptIsSuccess) {
   EXPECT_EQ(value, 0x1234);
   EXPECT_EQ(CountWaits(fx->TakeWaits(), Millis{100}), 2);
   EXPECT_EQ(fx->link->link_status(), LinkStatus::kConnected);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_NE(seen.front(), LinkStatus::kNotResponding);
+  EXPECT_EQ(seen, std::vector<LinkStatus>(3, seen.front())) << "no attempt changed the status";
 }
 
 TEST_P(AttemptsTest, FirstKeyWordNeedingTheFifthAttemptSkipsTheSecond) {
