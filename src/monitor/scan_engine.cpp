@@ -80,7 +80,13 @@ PassResult ScanEngine::ScanPass(TransactionGate& control) {
       if (!ScanRow(ref)) result.all_read = false;
       control.AfterTransaction();
       ++result.done;
-      progress_.TaskProgress(common::TaskKind::kSbsScan, result.selected, result.done);
+      // Rows visited while the adapter is lost are no progress: the bar goes back to nothing
+      // (and a pass never ends in "Task Completed." with nothing read).
+      if (LinkLost(link_.link_status())) {
+        progress_.TaskProgress(common::TaskKind::kSbsScan, 0, 0);
+      } else {
+        progress_.TaskProgress(common::TaskKind::kSbsScan, result.selected, result.done);
+      }
       clock_.SleepFor(kAfterRow);
       if (calibration_busy_) {
         result.end = PassEnd::kCalibration;

@@ -110,6 +110,14 @@ TEST_F(ScanEngineTest, EachRowIsFollowedByProgressAndA2MsWait) {
   EXPECT_EQ(scan.Row("Current").value_text, "-100");
 }
 
+TEST_F(ScanEngineTest, APassWithoutTheAdapterIsNoProgress) {
+  scan.Select({"Voltage", "Current"});
+  scan.fixture.pack->Unplug();
+  scan.engine.ScanPass();
+  EXPECT_EQ(scan.progress.Take(common::TaskKind::kSbsScan),
+            (std::vector<ProgressReport>{{2, 0}, {0, 0}, {0, 0}}));
+}
+
 TEST_F(ScanEngineTest, FailedWordRowIsMarkedAndThePassGoesOn) {
   scan.gauge.SetWord(0x0A, 100);
   scan.Select({"Voltage", "Current"});
