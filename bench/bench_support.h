@@ -28,11 +28,11 @@ class MandatedWaitClock final : public common::Clock {
 // A gauge link on a simulated pack of `transport` adapters, opened and ready; `ready()` is false
 // when the simulated adapter did not open.
 struct SimLink {
-  SimLink(common::Clock& clock, sim::SimTransport transport = sim::SimTransport::kHid)
+  SimLink(common::Clock& clock, sim::SimAdapters transport = sim::SimAdapters::kHid)
       : options(sim::DefaultSimOptions(common::ProductConstants{}, transport)),
         pack(clock, options),
         link(pack.hid_backend(), pack.usb_backend(), clock, messages, lock) {
-    link.transport().SetVendorId(options.constants.adapter_vendor_id);
+    link.connection().SetVendorId(options.constants.adapter_vendor_id);
   }
   bool ready() { return link.EnsureConnected(); }
 

@@ -33,7 +33,7 @@ common::Bytes DefaultPackImage(const common::ProductConstants& constants) {
   return firmware::BuildFirmwareImage(*code, data, constants);
 }
 
-void FullUpdate(benchmark::State& state, sim::SimTransport transport, const char* name) {
+void FullUpdate(benchmark::State& state, sim::SimAdapters transport, const char* name) {
   bench::MandatedWaitClock clock;
   bench::SimLink sim(clock, transport);
   const auto path = std::filesystem::temp_directory_path() /
@@ -68,11 +68,11 @@ void FullUpdate(benchmark::State& state, sim::SimTransport transport, const char
   std::filesystem::remove(path);
 }
 
-BENCHMARK_CAPTURE(FullUpdate, hid, sim::SimTransport::kHid, "hid")
+BENCHMARK_CAPTURE(FullUpdate, hid, sim::SimAdapters::kHid, "hid")
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(FullUpdate, bulk, sim::SimTransport::kBulk, "bulk")
+BENCHMARK_CAPTURE(FullUpdate, bulk, sim::SimAdapters::kBulk, "bulk")
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -17,7 +17,7 @@ namespace {
 
 using namespace cw;
 
-void ScanPassAllRows(benchmark::State& state, sim::SimTransport transport) {
+void ScanPassAllRows(benchmark::State& state, sim::SimAdapters transport) {
   common::ManualClock clock;
   bench::SimLink sim(clock, transport);
   auto& link = sim.link;
@@ -44,8 +44,8 @@ void ScanPassAllRows(benchmark::State& state, sim::SimTransport transport) {
       rows, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void ScanPassHid(benchmark::State& state) { ScanPassAllRows(state, sim::SimTransport::kHid); }
-void ScanPassBulk(benchmark::State& state) { ScanPassAllRows(state, sim::SimTransport::kBulk); }
+void ScanPassHid(benchmark::State& state) { ScanPassAllRows(state, sim::SimAdapters::kHid); }
+void ScanPassBulk(benchmark::State& state) { ScanPassAllRows(state, sim::SimAdapters::kBulk); }
 
 BENCHMARK(ScanPassHid)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ScanPassBulk)->Unit(benchmark::kMicrosecond);

@@ -16,7 +16,7 @@ inline void ExerciseReplies(link::GaugeLink& link) {
   link.ReadBlock(0x21, 255, out);
   link.ReadBlock(0x21, 34, out);
   link.ReadManufacturerBlock(0x71, 14, out);
-  link.ReadManufacturerBlock(0x79, 32, out, link::MbaForm::kSubCmd);
+  link.ReadSubCmdReply(0x79, 32, out);
   link.ReadOperationStatus();
   link.ReadFlashPage(2, 9);
   link.ReadFlashParameterBlock({.subclass = 0x30, .offset = 31, .size = 2, .subclass_length = 73});

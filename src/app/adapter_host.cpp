@@ -80,7 +80,9 @@ AdapterList AdapterHost::ListAdapters(const link::SurveySettings& settings) {
   }
   Wire(backends);
   const link::AdapterSurvey survey = link::SurveyAdapters(backends.hid(), backends.usb(), settings);
-  return AdaptersOf(survey, settings, simulated());
+  AdapterList list{simulated(), survey.Adapters(settings), {}};
+  if (survey.usb_fault) list.usb_problem = link::DescribeFault(survey.usb_fault);
+  return list;
 }
 
 std::expected<std::unique_ptr<AdapterBackends>, std::string> AdapterHost::BackendsFor(

@@ -12,6 +12,7 @@
 #include "common/parse.h"
 #include "dataflash/flash_transfer.h"
 #include "dataflash/parameter_table.h"
+#include "link/command_codes.h"
 #include "monitor/register_table.h"
 #include "monitor/scan_engine.h"
 
@@ -36,14 +37,13 @@ constexpr Millis kBetweenOffsetWrites{2};
 constexpr int kOffsetStepMs = 180;
 constexpr int kBarSteps = 10;
 
-// Where the gauge's measurements are read back: cells 1 to 4 are the first words of status
-// block 0x71, TS1 to TS4 those of 0x72, both in ManufacturerBlockAccess replies; the current is
-// the SBS word 0x0A.
-constexpr std::uint8_t kCellsBlock = 0x71;
-constexpr std::uint8_t kCellsBlockLength = 14;
-constexpr std::uint8_t kSensorsBlock = 0x72;
-constexpr std::uint8_t kSensorsBlockLength = 12;
-constexpr std::uint8_t kCurrentCommand = 0x0A;
+// Where the gauge's measurements are read back: the cells and sensors status blocks and the
+// Current word.
+using link::kCellsBlock;
+using link::kCellsBlockLength;
+using link::kCurrentCommand;
+using link::kSensorsBlock;
+using link::kSensorsBlockLength;
 
 // The registers the readings beside the reference fields come from.
 constexpr std::array<std::string_view, 4> kCellRows = {"Cell Voltage 1", "Cell Voltage 2",

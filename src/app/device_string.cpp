@@ -17,31 +17,22 @@ std::expected<void, std::string> Fail(std::string text) { return std::unexpected
 // "hid:KEY", "bulk:KEY", "hid" or "bulk" alone (the one adapter of that kind), and in a simulated
 // set's "adapter=" also a bare KEY (either transport).
 std::expected<link::AdapterChoice, std::string> ChoiceOf(std::string_view text) {
-  for (std::string_view kind : {"hid", "bulk"}) {
-    const auto transport = kind == "hid" ? link::Transport::kHid : link::Transport::kBulk;
-    if (text == kind) return link::AdapterChoice{transport, {}};
-    if (!text.starts_with(kind) || !text.substr(kind.size()).starts_with(':')) continue;
-    const std::string_view key = text.substr(kind.size() + 1);
-    if (key.empty()) {
-      return std::unexpected(fmt::format(messages::kDeviceNeedsAdapter, text, kind));
-    }
-    return link::AdapterChoice{transport, std::string(key)};
-  }
-  return link::AdapterChoice{std::nullopt, std::string(text)};
+  const std::size_t colon = text.find(':');
+  const std::string_view word = text.substr(0, colon);
+  const auto transport = link::TransportOfWord(word);
+  if (!transport) return link::AdapterChoice{std::nullopt, std::string(text)};
+  if (colon == std::string_view::npos) return link::AdapterChoice{transport, {}};
+  const std::string_view key = text.substr(colon + 1);
+  if (key.empty()) return std::unexpected(fmt::format(messages::kDeviceNeedsAdapter, text, word));
+  return link::AdapterChoice{transport, std::string(key)};
 }
 
 std::expected<void, std::string> ApplySimKey(std::string_view key, std::string_view value,
                                              DeviceSelection& selection) {
   if (key == "transport") {
-    if (value == "hid") {
-      selection.transport = SimTransport::kHid;
-    } else if (value == "bulk") {
-      selection.transport = SimTransport::kBulk;
-    } else if (value == "both") {
-      selection.transport = SimTransport::kBoth;
-    } else {
-      return Fail(fmt::format(messages::kUnknownTransport, value));
-    }
+    const auto adapters = sim::SimAdaptersNamed(value);
+    if (!adapters) return Fail(fmt::format(messages::kUnknownTransport, value));
+    selection.transport = *adapters;
   } else if (key == "state") {
     selection.state_file = std::string(value);
   } else if (key == "faults") {

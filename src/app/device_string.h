@@ -10,7 +10,7 @@
 
 namespace cw::app {
 
-using sim::SimTransport;
+using sim::SimAdapters;
 
 // One pack's own faults in a set of simulated packs: "faults=drop-after=40@2".
 struct PackFaults {
@@ -43,7 +43,7 @@ struct PackFaults {
 // ("sim:packs=3:state=packs:faults=nack-every=2@3:adapter=bulk:888800000002").
 struct DeviceSelection {
   bool simulated = false;
-  SimTransport transport = SimTransport::kHid;
+  SimAdapters transport = SimAdapters::kHid;
   std::string state_file;  // with packs=N: the folder of the packs' files
   std::string faults;
   bool virtual_clock = false;

@@ -100,8 +100,6 @@ inline constexpr std::string_view kUnknownDeviceOption =
     "unknown device option \"{}\" (known: transport, state, faults, clock, packs, adapter)";
 
 // The list of adapters: a HID device of the adapter's ids without its collections.
-inline constexpr std::string_view kNoAdapterCollections =
-    "none of its collections is the adapter's (usage page FF00)";
 
 // Adapter notifications
 inline constexpr std::string_view kAdapterArrived = "adapter arrived";

@@ -10,8 +10,8 @@
 #include "app/messages.h"
 #include "common/null_sinks.h"
 #include "dataflash/subclass_layout.h"
+#include "link/adapter_protocol.h"
 #include "link/hid_reports.h"
-#include "link/pec.h"
 
 namespace cw::app {
 namespace {
@@ -346,9 +346,7 @@ std::optional<std::uint16_t> SmbAccessSession::ReadCheckedWord(std::uint8_t comm
     ShowReadFailed(command, outcome);
     return std::nullopt;
   }
-  const std::uint8_t expected =
-      link::Pec({link::hid::kWriteAddress, command, link::hid::kReadAddress, reply[0], reply[1]});
-  if (expected != reply[2]) {
+  if (!link::ReadPecMatches(command, common::ByteView(reply).first(2), reply[2])) {
     outcome.Show(messages::kPecError);
     return std::nullopt;
   }
@@ -364,9 +362,7 @@ std::optional<common::Bytes> SmbAccessSession::ReadCheckedBlock(std::uint8_t com
     return std::nullopt;
   }
   const common::ByteView bytes(reply);
-  std::uint8_t crc = link::Pec({link::hid::kWriteAddress, command, link::hid::kReadAddress});
-  crc = link::Pec(bytes.first(bytes.size() - 1), crc);
-  if (crc != bytes.back()) {
+  if (!link::ReadPecMatches(command, bytes.first(bytes.size() - 1), bytes.back())) {
     outcome.Show(messages::kPecError);
     return std::nullopt;
   }

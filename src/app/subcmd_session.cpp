@@ -86,7 +86,7 @@ common::Outcome SubCmdSession::RunSubcommand(std::uint16_t code) {
     return written ? outcome.Done() : outcome.Failed();
   }
   common::Bytes reply;
-  const bool read = link_.ReadManufacturerBlock(low, 2, reply, link::MbaForm::kSubCmd);
+  const bool read = link_.ReadSubCmdReply(low, 2, reply);
   const auto data = read ? link::ManufacturerBlockData(reply, low, 2) : std::nullopt;
   if (!data) {
     Append(cmd + " R", messages::kResultFail, true);

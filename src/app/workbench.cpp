@@ -65,7 +65,7 @@ std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
   bench->link_ =
       std::make_unique<link::GaugeLink>(bench->backends_->hid(), bench->backends_->usb(),
                                         bench->clock(), bench->messages_, *bench->bus_lock_);
-  bench->link_->transport().SetChoice(bench->adapter_);
+  bench->link_->connection().SetChoice(bench->adapter_);
   bench->ComposeSubsystems();
   return bench;
 }
@@ -147,11 +147,11 @@ void Workbench::ResumeScan() {
 }
 
 bool Workbench::Start() {
-  auto& transport = link_->transport();
-  transport.SetVendorId(constants().adapter_vendor_id);
-  transport.SetHidProductId(options_.hid_product_id.value_or(common::kHidProductId));
-  transport.SetBulkProductId(common::kBulkProductId);
-  transport.SetSerialPrefix(options_.serial_prefix.value_or(common::kDefaultSerialPrefix));
+  auto& connection = link_->connection();
+  connection.SetVendorId(constants().adapter_vendor_id);
+  connection.SetHidProductId(options_.hid_product_id.value_or(common::kHidProductId));
+  connection.SetBulkProductId(common::kBulkProductId);
+  connection.SetSerialPrefix(options_.serial_prefix.value_or(common::kDefaultSerialPrefix));
   // Arrival and removal are shown, never acted on: the next transaction reopens by itself.
   link_->RegisterDeviceNotifications([this](link::UsbHotplugEvent event) {
     last_device_event_ = event;
@@ -161,10 +161,10 @@ bool Workbench::Start() {
     }
   });
   link_->OpenHidAdapter();
-  if (adapter_.any() || transport.connected()) return true;
+  if (adapter_.any() || connection.connected()) return true;
   // The adapter named may be a bulk one; if it is not there at all, the link says so now.
   link_->EnsureConnected();
-  return !transport.choice_unmatched();
+  return !connection.choice_unmatched();
 }
 
 std::expected<void, std::string> Workbench::SaveSimState() {

@@ -18,12 +18,11 @@ void PrintList(const app::AdapterList& list) {
   fmt::print(text::kRow, text::kTransport, text::kSerial, text::kNode, text::kOpen, text::kSelect);
   fmt::print("\n");
   for (const auto& adapter : list.adapters) {
-    fmt::print(text::kRow,
-               adapter.transport == link::Transport::kHid ? messages::kTransportHid
-                                                          : messages::kTransportBulk,
+    const std::string problem = adapter.Problem();
+    fmt::print(text::kRow, link::TransportName(adapter.transport),
                adapter.serial.empty() ? std::string(text::kNoSerial) : adapter.serial, adapter.node,
-               adapter.can_open ? text::kYes : text::kNo, adapter.select);
-    if (!adapter.problem.empty()) fmt::print(text::kWhyNot, adapter.problem);
+               problem.empty() ? text::kYes : text::kNo, list.Select(adapter));
+    if (!problem.empty()) fmt::print(text::kWhyNot, problem);
     fmt::print("\n");
   }
   if (list.simulated) fmt::print("{}\n", text::kSimulatedHint);

@@ -25,16 +25,16 @@ std::string Joined(const std::vector<std::string>& parts, std::string_view separ
   return joined;
 }
 
-void PrintCandidate(const link::AdapterCandidate& candidate, const link::SurveySettings& settings) {
-  const bool hid = candidate.kind == link::AdapterKind::kHid;
-  fmt::print(fmt::runtime(hid ? text::kHidCandidate : text::kUsbCandidate), candidate.node,
+void PrintCandidate(const link::AdapterSeen& candidate, const link::SurveySettings& settings) {
+  fmt::print(text::kCandidate, link::NodeKindName(candidate.transport), candidate.node,
              candidate.vendor_id, candidate.product_id, candidate.serial);
   fmt::print("\n");
   if (!candidate.product_matches) {
-    fmt::print(text::kNotTheProduct, hid ? settings.hid_product_id : settings.bulk_product_id);
+    fmt::print(text::kNotTheProduct, settings.ProductId(candidate.transport));
     fmt::print("\n");
   }
-  if (hid) {
+  // Only a HID device has collections.
+  if (!candidate.collections.empty()) {
     std::vector<std::string> collections;
     for (const auto& info : candidate.collections) {
       collections.push_back(fmt::format(text::kCollection, info.usage_page, info.usage));
@@ -175,7 +175,7 @@ void AddDoctorCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       exit_code = context.output().Error(ErrorKind::kUsage, text::kSimulated, kExitUsage);
       return;
     }
-    auto& transport = bench->link().transport();
+    auto& transport = bench->link().connection();
     link::SurveySettings settings;
     settings.vendor_id = transport.vendor_id();
     settings.hid_product_id = transport.hid_product_id();

@@ -62,10 +62,6 @@ constexpr std::array<std::pair<Problem, std::string_view>, 19> kProblemKinds = {
     {Problem::kWaitTooLong, "wait_too_long"},
 }};
 
-std::string_view TransportName(link::Transport transport) {
-  return transport == link::Transport::kHid ? "hid" : "bulk";
-}
-
 // `text` read whole as a Number; the extra argument is the base of an integer.
 template <typename Number, typename... Base>
 std::optional<Number> WholeText(std::string_view text, Base... base) {
@@ -97,14 +93,14 @@ Json FaultOrNull(const link::AdapterFault& fault) {
   return fault ? Json(link::DescribeFault(fault)) : Json(nullptr);
 }
 
-Json Candidate(const link::AdapterCandidate& candidate) {
+Json Candidate(const link::AdapterSeen& candidate) {
   Json collections = Json::array();
   for (const auto& info : candidate.collections) {
     collections.push_back({{"usage_page", info.usage_page}, {"usage", info.usage}});
   }
   const link::NodeAccess& access = candidate.access;
   return {
-      {"transport", candidate.kind == link::AdapterKind::kHid ? "hid" : "bulk"},
+      {"transport", link::TransportWord(candidate.transport)},
       {"node", candidate.node},
       {"vendor_id", candidate.vendor_id},
       {"product_id", candidate.product_id},
@@ -170,7 +166,7 @@ Json Parameter(const dataflash::ParamDef& def, const dataflash::ParamValue& valu
 
 Json Adapter(link::Transport transport, const link::AdapterVersion& version) {
   return {
-      {"transport", TransportName(transport)},
+      {"transport", link::TransportWord(transport)},
       {"version", version.text},
       {"date", app::AdapterDateText(version)},
   };
@@ -352,13 +348,14 @@ Json AuthDigest(std::string_view digest) { return {{"digest", digest}}; }
 Json Adapters(const app::AdapterList& list) {
   Json adapters = Json::array();
   for (const auto& adapter : list.adapters) {
+    const std::string problem = adapter.Problem();
     adapters.push_back({
-        {"transport", adapter.transport == link::Transport::kHid ? "hid" : "bulk"},
+        {"transport", link::TransportWord(adapter.transport)},
         {"serial", TextOrNull(adapter.serial)},
         {"node", adapter.node},
-        {"can_open", adapter.can_open},
-        {"problem", TextOrNull(adapter.problem)},
-        {"select", adapter.select},
+        {"can_open", problem.empty()},
+        {"problem", TextOrNull(problem)},
+        {"select", list.Select(adapter)},
         {"simulated", list.simulated},
     });
   }

@@ -66,12 +66,11 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       exit_code = ReportLinkFailure(output, link);
       return;
     }
-    const link::Transport transport = link.transport().transport();
+    const link::Transport transport = link.connection().transport();
     // The text says the transport before the version is asked for, so a failed read still tells
     // which adapter was found; a JSON document is whole or an error.
     if (!output.json()) {
-      fmt::print("{}\n", transport == link::Transport::kHid ? messages::kTransportHid
-                                                            : messages::kTransportBulk);
+      fmt::print("{}\n", link::TransportName(transport));
     }
     const auto version = link.ReadAdapterVersion();
     if (!version) {

@@ -11,8 +11,6 @@ inline constexpr std::string_view kAppDescription =
     "Cellwarden Tools: evaluation and configuration workbench for the KT580714 fuel gauge";
 inline constexpr std::string_view kNotHexByte = "a hex byte (00..FF)";
 inline constexpr std::string_view kVersionUnreadable = "the adapter version could not be read";
-inline constexpr std::string_view kTransportHid = "HID";
-inline constexpr std::string_view kTransportBulk = "bulk";
 
 // A result that could not be written: the command fails once its work is done.
 inline constexpr std::string_view kResultsLost = "the results could not be written to stdout: {}";
@@ -129,8 +127,8 @@ inline constexpr std::string_view kIds =
     "Adapter ids: vendor {:04x}, HID product {:04x}, bulk product {:04x}, bulk serial {}";
 inline constexpr std::string_view kNoAdapter = "No adapter with vendor id {:04x} found.";
 inline constexpr std::string_view kUsbUnlisted = "USB devices could not be listed: {}";
-inline constexpr std::string_view kHidCandidate = "HID {}  {:04x}:{:04x}  serial \"{}\"";
-inline constexpr std::string_view kUsbCandidate = "USB {}  {:04x}:{:04x}  serial \"{}\"";
+// The kind of node ("HID", "USB"), the node, its ids and serial number.
+inline constexpr std::string_view kCandidate = "{} {}  {:04x}:{:04x}  serial \"{}\"";
 inline constexpr std::string_view kCollections = "  collections: {}";
 inline constexpr std::string_view kCollection = "{:04x}:{:04x}";
 inline constexpr std::string_view kNode = "  node: {} {}:{}, this user {} read and write it";

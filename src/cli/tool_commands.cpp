@@ -220,7 +220,7 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
           if (!about.text.ends_with('\n')) about.text += '\n';
           fmt::print("{}", about.text);
         },
-        [&] { return json::About(about, bench->link().transport().transport(), *about.adapter); });
+        [&] { return json::About(about, bench->link().connection().transport(), *about.adapter); });
     exit_code = about.adapter_answered ? kExitSuccess : kExitFailed;
   });
 

@@ -47,11 +47,8 @@ PipeLibrary::PipeLibrary(const char* device,
   if (selection->simulated) {
     // The routines drive the bulk adapter only, so a pack chosen without one ("sim" means the
     // HID adapter to the other front ends) gets it plugged in.
-    const sim::SimTransport transport = selection->transport == sim::SimTransport::kHid
-                                            ? sim::SimTransport::kBulk
-                                            : selection->transport;
-    auto options =
-        sim::SimOptionsFor(*constants, transport, selection->faults, selection->state_file);
+    auto options = sim::SimOptionsFor(*constants, sim::WithBulkAdapter(selection->transport),
+                                      selection->faults, selection->state_file);
     if (!options) {
       setup_error_ = fmt::format(messages::kBadSimPack, options.error());
       return;

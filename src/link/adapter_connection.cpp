@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -45,41 +46,22 @@ bool AdapterConnection::SetAdapterId(std::string_view text) {
 
 namespace {
 
-// The adapter's collections on one device node, in the order the platform listed them.
-struct HidNode {
-  std::string node;
-  std::string serial;
-  std::vector<HidCollectionInfo> collections;
-};
-
-std::vector<HidNode> GroupByNode(const std::vector<HidCollectionInfo>& entries) {
-  std::vector<HidNode> nodes;
-  for (const auto& info : entries) {
-    auto node = std::find_if(nodes.begin(), nodes.end(),
-                             [&](const HidNode& known) { return known.node == NodeOf(info); });
-    if (node == nodes.end()) {
-      nodes.push_back({NodeOf(info), info.serial, {}});
-      node = nodes.end() - 1;
-    }
-    node->collections.push_back(info);
-  }
-  return nodes;
-}
-
-bool Names(const AdapterChoice& choice, const HidNode& node) {
+bool Names(const AdapterChoice& choice, const HidDevice& node) {
   if (choice.key.empty()) return true;  // a kind alone names every adapter of that kind
   if (choice.key == node.node || (!node.serial.empty() && choice.key == node.serial)) return true;
   return std::any_of(node.collections.begin(), node.collections.end(),
                      [&](const HidCollectionInfo& info) { return info.path == choice.key; });
 }
 
-std::string_view TransportName(Transport transport) {
-  return transport == Transport::kHid ? messages::kHidTransport : messages::kBulkTransport;
-}
-
-// The kind as the device option writes it.
-std::string_view TransportWord(Transport transport) {
-  return transport == Transport::kHid ? messages::kHidWord : messages::kBulkWord;
+// An adapter of the product the open saw, for the message when the choice names none.
+AdapterSeen Seen(Transport transport, std::string node, std::string serial) {
+  AdapterSeen seen;
+  seen.transport = transport;
+  seen.node = std::move(node);
+  seen.serial = std::move(serial);
+  seen.opened = true;
+  seen.adapter_collections = true;
+  return seen;
 }
 
 std::string Joined(const std::vector<std::string>& parts) {
@@ -92,14 +74,6 @@ std::string Joined(const std::vector<std::string>& parts) {
 }
 
 }  // namespace
-
-std::string DescribeChoice(const AdapterChoice& choice) {
-  if (!choice.transport) return fmt::format(messages::kAnyChoice, choice.key);
-  if (choice.key.empty()) return std::string(TransportWord(*choice.transport));
-  return fmt::format(fmt::runtime(*choice.transport == Transport::kHid ? messages::kHidChoice
-                                                                       : messages::kBulkChoice),
-                     choice.key);
-}
 
 bool AdapterConnection::MayUse(Transport transport) const {
   return !choice_.transport || *choice_.transport == transport;
@@ -124,11 +98,12 @@ bool AdapterConnection::EndOpen(bool opened) {
   } else if (hid_matches_ + bulk_matches_ == 0) {
     std::vector<std::string> found;
     for (const auto& seen : seen_) {
-      found.push_back(seen.problem.empty()
+      const std::string problem = seen.Problem();
+      found.push_back(problem.empty()
                           ? fmt::format(messages::kFoundAdapter, TransportName(seen.transport),
                                         seen.node, seen.serial)
                           : fmt::format(messages::kFoundUnopened, TransportName(seen.transport),
-                                        seen.node, seen.problem));
+                                        seen.node, problem));
     }
     std::string listed = Joined(found);
     if (found.empty()) {
@@ -164,19 +139,12 @@ bool AdapterConnection::OpenHid() {
   hid_protocol_.Close();
   hid_node_.clear();
   if (!MayUse(Transport::kHid)) return false;
-  std::vector<HidCollectionInfo> wanted;
-  for (auto& info : hid_.EnumerateMatching(vendor_id_, hid_product_id_)) {
-    const int slot =
-        info.usage <= 0xFF ? hid::UsageSlot(static_cast<std::uint8_t>(info.usage)) : -1;
-    if (info.vendor_id == vendor_id_ && info.product_id == hid_product_id_ &&
-        info.usage_page == hid::kUsagePage && slot >= 0) {
-      wanted.push_back(std::move(info));
-    }
-  }
-  std::vector<HidNode> nodes = GroupByNode(wanted);
+  std::vector<HidDevice> nodes = hid_.EnumerateDevices(vendor_id_, hid_product_id_);
+  for (auto& node : nodes) std::erase_if(node.collections, std::not_fn(hid::IsAdapterCollection));
+  std::erase_if(nodes, [](const HidDevice& node) { return node.collections.empty(); });
   if (!choice_.any()) {
-    for (const auto& node : nodes) seen_.push_back({Transport::kHid, node.node, node.serial, {}});
-    std::erase_if(nodes, [&](const HidNode& node) { return !Names(choice_, node); });
+    for (const auto& node : nodes) seen_.push_back(Seen(Transport::kHid, node.node, node.serial));
+    std::erase_if(nodes, [&](const HidDevice& node) { return !Names(choice_, node); });
     hid_matches_ = static_cast<int>(nodes.size());
     // Two adapters under one name: opening either could drive the wrong pack.
     if (nodes.size() > 1) {
@@ -219,46 +187,40 @@ bool AdapterConnection::OpenHid() {
 
 bool AdapterConnection::OpenBulk() {
   if (!MayUse(Transport::kBulk)) return false;
-  const auto device_count = usb_.ListDevices();
-  if (!device_count) return false;
   const std::string wanted_serial = serial_prefix_ + common::kSerialSuffix;
   std::unique_ptr<UsbDevice> accepted;
   std::string accepted_node;
   std::vector<std::string> matching_nodes;
   // With a choice every device of the product is looked at, so that a second one of the same
   // name is refused rather than a coin tossed between them.
-  for (std::size_t index = 0; index < *device_count && (!accepted || !choice_.any()); ++index) {
-    const auto descriptor = usb_.ReadDeviceDescriptor(index);
-    if (!descriptor) break;
-    if (descriptor->vendor_id != vendor_id_ || descriptor->product_id != bulk_product_id_) {
-      continue;
-    }
-    std::string node = usb_.DevicePath(index);
-    if (node.empty()) {
-      node = fmt::format(messages::kUsbIds, descriptor->vendor_id, descriptor->product_id);
-    }
-    auto device = usb_.Open(index);
+  const bool listed = usb_.VisitDevices(vendor_id_, [&](const UsbListedDevice& listed_device) {
+    if (listed_device.descriptor.product_id != bulk_product_id_) return true;
+    std::string node = listed_device.node.empty()
+                           ? fmt::format(messages::kUsbIds, vendor_id_, bulk_product_id_)
+                           : listed_device.node;
+    AdapterSeen& seen = seen_.emplace_back(Seen(Transport::kBulk, node, {}));
+    auto device = usb_.Open(listed_device.index);
     if (!device) {
-      AdapterFault fault = usb_.LastFault();
-      if (!fault) fault.kind = FaultKind::kOther;
-      seen_.push_back({Transport::kBulk, node, {}, DescribeFault(fault)});
-      connect_problems_.push_back({node, std::move(fault)});
-      continue;
+      seen.opened = false;
+      seen.open_fault = usb_.LastFault();
+      if (!seen.open_fault) seen.open_fault.kind = FaultKind::kOther;
+      connect_problems_.push_back({node, seen.open_fault});
+      return true;
     }
-    const std::string serial = device->ReadSerialNumber();
-    seen_.push_back({Transport::kBulk, node, serial, {}});
+    seen.serial = device->ReadSerialNumber();
     // Without a name, the product's adapters are known by the serial rule.
-    const bool chosen = choice_.key.empty() ? !serial.empty() && serial == wanted_serial
-                                            : choice_.key == serial || choice_.key == node;
-    if (!chosen) continue;
-    matching_nodes.push_back(node);
-    if (!accepted) {
-      accepted = std::move(device);
-      accepted_node = std::move(node);
+    const bool chosen = choice_.key.empty() ? !seen.serial.empty() && seen.serial == wanted_serial
+                                            : choice_.key == seen.serial || choice_.key == node;
+    if (chosen) {
+      matching_nodes.push_back(node);
+      if (!accepted) {
+        accepted = std::move(device);
+        accepted_node = std::move(node);
+      }
     }
-  }
-  // The list is always freed: the devices opened from it stay open on their own.
-  usb_.FreeDeviceList();
+    return !accepted || !choice_.any();
+  });
+  if (!listed) return false;
   if (!choice_.any()) {
     bulk_matches_ = static_cast<int>(matching_nodes.size());
     if (matching_nodes.size() > 1) {

@@ -11,31 +11,14 @@
 #include "common/product_constants.h"
 #include "link/adapter_fault.h"
 #include "link/adapter_protocol.h"
+#include "link/adapter_seen.h"
 #include "link/bulk_protocol.h"
 #include "link/hid_backend.h"
 #include "link/hid_protocol.h"
+#include "link/transport.h"
 #include "link/usb_backend.h"
 
 namespace cw::link {
-
-enum class Transport : std::uint8_t { kBulk = 0, kHid = 1 };
-
-// Which adapter a connection may open. Without a key: the product's adapter by the transport
-// rules, as the platform lists them. With one: only the adapter whose serial number or device
-// node is `key` (a HID adapter also by the path of one of its collections), of `transport` when
-// one is given. Naming a bulk adapter by its serial number replaces the serial-prefix rule.
-// Which adapter to open: any (auto), the one adapter of a kind ("hid", "bulk"), or one named by
-// its serial number or node, of a kind or of either.
-struct AdapterChoice {
-  std::optional<Transport> transport;
-  std::string key;
-  bool any() const { return !transport && key.empty(); }
-  bool operator==(const AdapterChoice&) const = default;
-};
-
-// The choice as the user wrote it: "hid:KEY", "bulk:KEY", "hid", "bulk", or "adapter=KEY" (either
-// transport).
-std::string DescribeChoice(const AdapterChoice& choice);
 
 // An adapter with the right ids that is there but could not be opened or claimed.
 struct ConnectProblem {
@@ -100,14 +83,6 @@ class AdapterConnection {
   bool RegisterDeviceNotifications(std::function<void(UsbHotplugEvent)> callback);
 
  private:
-  // An adapter of the product seen by the last open, for the message when the choice names none.
-  struct SeenAdapter {
-    Transport transport;
-    std::string node;
-    std::string serial;
-    std::string problem;  // why it could not be opened to read its serial number
-  };
-
   void BeginOpen();
   // Ends an open of the connection's own: a choice that named nothing (or several) is the
   // first problem, and the reason the open failed.
@@ -129,7 +104,7 @@ class AdapterConnection {
   std::string bulk_node_;
   std::vector<ConnectProblem> connect_problems_;
   AdapterChoice choice_;
-  std::vector<SeenAdapter> seen_;
+  std::vector<AdapterSeen> seen_;  // the product's adapters the last open saw
   int hid_matches_ = 0;
   int bulk_matches_ = 0;
   std::vector<std::string> ambiguous_;  // the nodes of a kind the choice named more than one of

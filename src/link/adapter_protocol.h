@@ -39,17 +39,6 @@ enum class AttemptOutcome {
   kExchangeFailed,  // the adapter exchange failed: LinkStatus 3
 };
 
-// The scan reads its rows as fast as the adapter allows; a word read on its own gives the gauge
-// time to answer before the reply is fetched (the HID adapter needs that, the bulk one paces
-// itself).
-enum class WordReadForm { kCommand, kRow };
-
-// How ReadManufacturerBlock frames its request on the HID adapter.
-enum class MbaForm {
-  kLocked,  // 16-byte header carrying the whole write
-  kSubCmd,  // short header, the write in a data report (the SubCMD panel's form)
-};
-
 // What the adapter version request yields: five bytes and the text the About box shows.
 struct AdapterVersion {
   std::array<std::uint8_t, 5> bytes{};
@@ -103,8 +92,13 @@ class AdapterProtocol {
   AdapterProtocol& operator=(const AdapterProtocol&) = delete;
 
   // --- SMBus transactions ---
-  virtual AttemptOutcome ReadWord(std::uint8_t command, WordReadForm form,
-                                  std::uint16_t& value) = 0;
+  // A word read on its own: the gauge is given time to answer before the reply is fetched.
+  virtual AttemptOutcome ReadWord(std::uint8_t command, std::uint16_t& value) = 0;
+  // A word of a scan, read as fast as the adapter allows; an adapter that paces itself reads it
+  // as any word.
+  virtual AttemptOutcome ReadScanWord(std::uint8_t command, std::uint16_t& value) {
+    return ReadWord(command, value);
+  }
   virtual AttemptOutcome WriteWord(std::uint8_t command, std::uint16_t value) = 0;
   // A block of gauge-given length, at most `max_length` data bytes; `data` gets the bytes after
   // the count byte.
@@ -119,7 +113,13 @@ class AdapterProtocol {
   virtual AttemptOutcome WriteBytes(common::ByteView bytes) = 0;
   // `out` gets count, subcommand low, subcommand high, `length` data bytes and the gauge's PEC.
   virtual AttemptOutcome ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
-                                               MbaForm form, common::Bytes& out) = 0;
+                                               common::Bytes& out) = 0;
+  // The reply of a SubCMD sent from the SubCMD panel, laid out as ReadManufacturerBlock's; an
+  // adapter with one framing for both reads it the same way.
+  virtual AttemptOutcome ReadSubCmdReply(std::uint8_t subcommand, std::uint8_t length,
+                                         common::Bytes& out) {
+    return ReadManufacturerBlock(subcommand, length, out);
+  }
 
   // --- gauge command primitives ---
   // `count` bytes of page `page` of the selected subclass.

@@ -15,6 +15,7 @@
 #include "common/product_constants.h"
 #include "link/bulk_packets.h"
 #include "link/hid_reports.h"
+#include "link/messages.h"
 
 namespace cw::link {
 namespace {
@@ -54,36 +55,17 @@ std::string GroupName(gid_t gid) {
   return std::to_string(gid);
 }
 
-bool HasAdapterCollection(const AdapterCandidate& candidate) {
-  return std::any_of(candidate.collections.begin(), candidate.collections.end(),
-                     [](const HidCollectionInfo& info) {
-                       return info.usage_page == hid::kUsagePage && info.usage <= 0xFF &&
-                              hid::UsageSlot(static_cast<std::uint8_t>(info.usage)) >= 0;
-                     });
-}
-
 void SurveyHid(HidBackend& hid, const SurveySettings& settings, AdapterSurvey& survey) {
   // One candidate per device node: every collection of an adapter belongs to it.
-  for (const auto& info : hid.EnumerateMatching(settings.vendor_id, 0)) {
-    auto known = std::find_if(
-        survey.candidates.begin(), survey.candidates.end(), [&](const AdapterCandidate& candidate) {
-          return candidate.kind == AdapterKind::kHid && candidate.node == NodeOf(info);
-        });
-    if (known != survey.candidates.end()) {
-      known->collections.push_back(info);
-      continue;
-    }
-    AdapterCandidate candidate;
-    candidate.kind = AdapterKind::kHid;
-    candidate.vendor_id = info.vendor_id;
-    candidate.product_id = info.product_id;
-    candidate.node = NodeOf(info);
-    candidate.serial = info.serial;
-    candidate.collections.push_back(info);
-    candidate.product_matches = info.product_id == settings.hid_product_id;
-    survey.candidates.push_back(std::move(candidate));
-  }
-  for (auto& candidate : survey.candidates) {
+  for (HidDevice& device : hid.EnumerateDevices(settings.vendor_id, 0)) {
+    AdapterSeen candidate;
+    candidate.transport = Transport::kHid;
+    candidate.vendor_id = device.vendor_id;
+    candidate.product_id = device.product_id;
+    candidate.node = device.node;
+    candidate.serial = device.serial;
+    candidate.collections = std::move(device.collections);
+    candidate.product_matches = candidate.product_id == settings.hid_product_id;
     candidate.access = AccessOf(candidate.node);
     // One open per node, closed again at once: enough to learn whether the link could.
     if (const auto opened = hid.Open(candidate.collections.front())) {
@@ -92,13 +74,15 @@ void SurveyHid(HidBackend& hid, const SurveySettings& settings, AdapterSurvey& s
       candidate.open_fault = hid.LastOpenFault();
       if (!candidate.open_fault) candidate.open_fault.kind = FaultKind::kOther;
     }
-    candidate.adapter_collections = HasAdapterCollection(candidate);
+    candidate.adapter_collections =
+        std::ranges::any_of(candidate.collections, hid::IsAdapterCollection);
     candidate.usable =
         candidate.opened && candidate.product_matches && candidate.adapter_collections;
+    survey.candidates.push_back(std::move(candidate));
   }
 }
 
-void ClaimAndRelease(UsbDevice& device, UsbBackend& usb, AdapterCandidate& candidate) {
+void ClaimAndRelease(UsbDevice& device, UsbBackend& usb, AdapterSeen& candidate) {
   candidate.kernel_driver = device.KernelDriverActive(bulk::kInterface);
   // A kernel driver is detached by the link when it opens the adapter; the survey leaves the
   // system as it found it and does not try.
@@ -114,28 +98,18 @@ void ClaimAndRelease(UsbDevice& device, UsbBackend& usb, AdapterCandidate& candi
 }
 
 void SurveyUsb(UsbBackend& usb, const SurveySettings& settings, AdapterSurvey& survey) {
-  const auto count = usb.ListDevices();
-  if (!count) {
-    survey.usb_fault = usb.LastFault();
-    if (!survey.usb_fault) survey.usb_fault.kind = FaultKind::kOther;
-    return;
-  }
   const std::string wanted_serial = settings.serial_prefix + common::kSerialSuffix;
-  for (std::size_t index = 0; index < *count; ++index) {
-    const auto descriptor = usb.ReadDeviceDescriptor(index);
+  const bool listed = usb.VisitDevices(settings.vendor_id, [&](const UsbListedDevice& listed) {
     // The HID adapter shows on this list too; it was looked at through its hidraw node.
-    if (!descriptor || descriptor->vendor_id != settings.vendor_id ||
-        descriptor->product_id == settings.hid_product_id) {
-      continue;
-    }
-    AdapterCandidate candidate;
-    candidate.kind = AdapterKind::kBulk;
-    candidate.vendor_id = descriptor->vendor_id;
-    candidate.product_id = descriptor->product_id;
-    candidate.node = usb.DevicePath(index);
-    candidate.product_matches = descriptor->product_id == settings.bulk_product_id;
+    if (listed.descriptor.product_id == settings.hid_product_id) return true;
+    AdapterSeen candidate;
+    candidate.transport = Transport::kBulk;
+    candidate.vendor_id = listed.descriptor.vendor_id;
+    candidate.product_id = listed.descriptor.product_id;
+    candidate.node = listed.node;
+    candidate.product_matches = candidate.product_id == settings.bulk_product_id;
     if (!candidate.node.empty()) candidate.access = AccessOf(candidate.node);
-    if (auto device = usb.Open(index)) {
+    if (auto device = usb.Open(listed.index)) {
       candidate.opened = true;
       candidate.serial = device->ReadSerialNumber();
       candidate.serial_matches = candidate.serial == wanted_serial;
@@ -147,8 +121,25 @@ void SurveyUsb(UsbBackend& usb, const SurveySettings& settings, AdapterSurvey& s
     candidate.usable = candidate.opened && candidate.product_matches && candidate.serial_matches &&
                        (candidate.kernel_driver || candidate.claimed.value_or(false));
     survey.candidates.push_back(std::move(candidate));
+    return true;
+  });
+  if (!listed) {
+    survey.usb_fault = usb.LastFault();
+    if (!survey.usb_fault) survey.usb_fault.kind = FaultKind::kOther;
   }
-  usb.FreeDeviceList();
+}
+
+// Names each adapter the way the command line picks it: by its serial number where no other of
+// its transport shares it, else by its node.
+void NameAdapters(std::vector<AdapterSeen>& candidates) {
+  for (AdapterSeen& candidate : candidates) {
+    const bool serial_names_it =
+        !candidate.serial.empty() &&
+        std::ranges::count_if(candidates, [&](const AdapterSeen& other) {
+          return other.transport == candidate.transport && other.serial == candidate.serial;
+        }) == 1;
+    candidate.choice = {candidate.transport, serial_names_it ? candidate.serial : candidate.node};
+  }
 }
 
 }  // namespace
@@ -157,9 +148,33 @@ bool UdevRuleCheck::Grants(std::uint16_t product_id) const {
   return names_vendor && std::find(products.begin(), products.end(), product_id) != products.end();
 }
 
+std::uint16_t SurveySettings::ProductId(Transport transport) const {
+  return transport == Transport::kHid ? hid_product_id : bulk_product_id;
+}
+
+std::string AdapterSeen::Problem() const {
+  if (!opened) return DescribeFault(open_fault);
+  if (transport == Transport::kHid) {
+    return adapter_collections ? std::string() : std::string(messages::kNoAdapterCollections);
+  }
+  if (claimed && !*claimed) return DescribeFault(claim_fault);
+  return {};
+}
+
+std::vector<AdapterSeen> AdapterSurvey::Adapters(const SurveySettings& settings) const {
+  std::vector<AdapterSeen> adapters;
+  for (const AdapterSeen& candidate : candidates) {
+    if (candidate.product_id == settings.ProductId(candidate.transport)) {
+      adapters.push_back(candidate);
+    }
+  }
+  NameAdapters(adapters);
+  return adapters;
+}
+
 bool AdapterSurvey::usable() const {
   return std::any_of(candidates.begin(), candidates.end(),
-                     [](const AdapterCandidate& candidate) { return candidate.usable; });
+                     [](const AdapterSeen& candidate) { return candidate.usable; });
 }
 
 NodeAccess AccessOf(const std::string& node) {
@@ -237,14 +252,12 @@ std::vector<NextStep> NextSteps(const AdapterSurvey& survey) {
     return steps;
   }
   for (const auto& candidate : survey.candidates) {
-    if (candidate.kind == AdapterKind::kHid && !candidate.product_matches) {
-      add({Kind::kUsePid, candidate.product_id});
-    }
-    if (candidate.kind == AdapterKind::kHid && candidate.opened && candidate.product_matches &&
-        !candidate.adapter_collections) {
+    const bool hid = candidate.transport == Transport::kHid;
+    if (hid && !candidate.product_matches) add({Kind::kUsePid, candidate.product_id});
+    if (hid && candidate.opened && candidate.product_matches && !candidate.adapter_collections) {
       add({Kind::kNoAdapterCollections, candidate.product_id, candidate.node});
     }
-    if (candidate.kind == AdapterKind::kBulk && candidate.opened && !candidate.serial_matches) {
+    if (!hid && candidate.opened && !candidate.serial_matches) {
       add({Kind::kCheckSerial, candidate.product_id, candidate.node, candidate.serial});
     }
     const FaultKind fault =

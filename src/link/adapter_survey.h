@@ -6,43 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "link/adapter_fault.h"
+#include "link/adapter_seen.h"
 #include "link/hid_backend.h"
+#include "link/transport.h"
 #include "link/usb_backend.h"
 
 namespace cw::link {
-
-// Who may open a device node, as the file system tells it.
-struct NodeAccess {
-  bool exists = false;
-  std::string mode;         // "crw-rw----"
-  std::string owner;        // user name, or the uid when it has none
-  std::string group;        // group name, or the gid
-  bool read_write = false;  // this process may open it for reading and writing
-};
-
-enum class AdapterKind { kHid, kBulk };
-
-// One device with the adapter's vendor id: its ids, its node and what opening it did.
-struct AdapterCandidate {
-  AdapterKind kind = AdapterKind::kHid;
-  std::uint16_t vendor_id = 0;
-  std::uint16_t product_id = 0;
-  std::string node;
-  std::string serial;
-  std::vector<HidCollectionInfo> collections;  // HID: every collection on the node
-  bool adapter_collections = false;  // HID: one of them is the adapter's (page FF00, its usages)
-  NodeAccess access;
-  bool product_matches = false;  // the product id the link opens
-  bool serial_matches = true;    // bulk: the configured prefix followed by 00000001
-  bool opened = false;
-  AdapterFault open_fault;
-  bool kernel_driver = false;   // bulk: a kernel driver holds interface 0
-  std::optional<bool> claimed;  // bulk: whether interface 0 could be claimed (then released)
-  AdapterFault claim_fault;
-  // The link would use this device: right ids, open, and for bulk the serial and the claim.
-  bool usable = false;
-};
 
 struct UdevRuleCheck {
   std::filesystem::path path;  // empty when the rule is not installed
@@ -91,15 +60,21 @@ struct SurveySettings {
       "/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
   std::string rule_name = "70-cellwarden.rules";
   std::string group = "plugdev";
+
+  // The product id the link opens on `transport`.
+  std::uint16_t ProductId(Transport transport) const;
 };
 
 struct AdapterSurvey {
-  std::vector<AdapterCandidate> candidates;
+  std::vector<AdapterSeen> candidates;
   AdapterFault usb_fault;  // libusb could not list devices
   UdevRuleCheck rule;
   GroupCheck group;
   std::vector<NextStep> steps;
   bool usable() const;
+  // The devices with the adapter's vendor and the product id of their transport: the adapters,
+  // whether they can be opened or not.
+  std::vector<AdapterSeen> Adapters(const SurveySettings& settings) const;
 };
 
 // Looks at every device with the adapter's vendor id (HID nodes and other USB devices), opens

@@ -17,8 +17,8 @@ inline constexpr std::uint8_t kOpVersion = 0x8A;
 
 // Byte positions inside a request packet.
 inline constexpr std::size_t kOpcodeByte = 0;
-inline constexpr std::size_t kBusByte = 4;       // always 0x02
-inline constexpr std::size_t kAddressByte = 5;   // 0x16
+inline constexpr std::size_t kBusByte = 4;      // always 0x02
+inline constexpr std::size_t kAddressByte = 5;  // 0x16
 inline constexpr std::size_t kCommandByte = 7;
 inline constexpr std::size_t kWriteLengthByte = 8;  // data bytes + PEC
 inline constexpr std::size_t kReadLengthByte = 9;

@@ -58,8 +58,7 @@ void BulkProtocol::Close() {
 
 // ---------------------------------------------------------------- gauge exchanges
 
-AttemptOutcome BulkProtocol::ReadWord(std::uint8_t command, WordReadForm /*form*/,
-                                      std::uint16_t& value) {
+AttemptOutcome BulkProtocol::ReadWord(std::uint8_t command, std::uint16_t& value) {
   // Two bytes, as the adapter reads a word: the gauge's PEC is not among them.
   std::array<std::uint8_t, 2> data{};
   if (!ReadCommand(command, kWordReply, data)) return AttemptOutcome::kRefused;
@@ -99,7 +98,7 @@ AttemptOutcome BulkProtocol::WriteBytes(ByteView bytes) {
 
 // A refused request write is tried again at once; a refused reply read after the wait.
 AttemptOutcome BulkProtocol::ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
-                                                   MbaForm /*form*/, Bytes& out) {
+                                                   Bytes& out) {
   const std::array<std::uint8_t, 3> request = {2, subcommand, 0};
   if (!WriteCommand(kManufacturerBlockAccess, request)) return AttemptOutcome::kRefusedAtOnce;
   Bytes reply(std::size_t{length} + 4);
@@ -219,9 +218,8 @@ bool BulkProtocol::Exchange(std::span<std::uint8_t, bulk::kPacketLength> packet,
   if (!TransferWhole(bulk::kEndpointIn, packet, timeout_ms)) return Drop();
   if (opcode == bulk::kOpVersion) return true;
   if (packet[0] != opcode) {
-    state_.fault = {FaultKind::kBadReply,
-                    fmt::format(messages::kReplyToAnother, packet[0], opcode),
-                    {}};
+    state_.fault = {
+        FaultKind::kBadReply, fmt::format(messages::kReplyToAnother, packet[0], opcode), {}};
     return Drop();
   }
   if (packet[bulk::kAckByte] == 0) return Drop();

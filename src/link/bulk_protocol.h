@@ -27,14 +27,14 @@ class BulkProtocol final : public AdapterProtocol {
   // Releases the interface and closes the device.
   void Close();
 
-  AttemptOutcome ReadWord(std::uint8_t command, WordReadForm form, std::uint16_t& value) override;
+  AttemptOutcome ReadWord(std::uint8_t command, std::uint16_t& value) override;
   AttemptOutcome WriteWord(std::uint8_t command, std::uint16_t value) override;
   AttemptOutcome ReadCountedBlock(std::uint8_t command, std::size_t max_length,
                                   common::Bytes& data) override;
   AttemptOutcome ReadBlock(std::uint8_t command, std::uint8_t length, common::Bytes& out) override;
   AttemptOutcome WriteBlock(std::uint8_t command, common::ByteView data) override;
   AttemptOutcome WriteBytes(common::ByteView bytes) override;
-  AttemptOutcome ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, MbaForm form,
+  AttemptOutcome ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
                                        common::Bytes& out) override;
   AttemptOutcome ReadFlashPage(std::uint8_t page, std::uint8_t count, common::Bytes& out) override;
   AttemptOutcome WriteFlashPage(std::uint8_t page, common::ByteView data) override;

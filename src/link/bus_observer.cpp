@@ -51,8 +51,7 @@ class ObservedUsbDevice final : public UsbDevice {
   std::string ReadSerialNumber() override {
     std::string serial = inner_->ReadSerialNumber();
     if (const AdapterFault fault = inner_->SerialFault()) {
-      observer_.OnDeviceEvent(
-          fmt::format(trace::kUsbSerialFailed, DescribeFault(fault)));
+      observer_.OnDeviceEvent(fmt::format(trace::kUsbSerialFailed, DescribeFault(fault)));
     } else {
       observer_.OnDeviceEvent(fmt::format(trace::kUsbSerial, serial));
     }
@@ -61,8 +60,8 @@ class ObservedUsbDevice final : public UsbDevice {
   AdapterFault SerialFault() const override { return inner_->SerialFault(); }
   bool KernelDriverActive(int number) override {
     const bool active = inner_->KernelDriverActive(number);
-    observer_.OnDeviceEvent(fmt::format(trace::kUsbKernelDriver, number,
-                                        active ? trace::kActive : trace::kNotActive));
+    observer_.OnDeviceEvent(
+        fmt::format(trace::kUsbKernelDriver, number, active ? trace::kActive : trace::kNotActive));
     return active;
   }
   int DetachKernelDriver(int number) override {
@@ -120,9 +119,9 @@ class ObservedUsbDevice final : public UsbDevice {
   }
 
   int Call(std::string_view what, int number, int result) {
-    const std::string outcome =
-        result >= 0 ? std::string(trace::kOk)
-                    : fmt::format(trace::kFailed, backend_.ErrorText(result));
+    const std::string outcome = result >= 0
+                                    ? std::string(trace::kOk)
+                                    : fmt::format(trace::kFailed, backend_.ErrorText(result));
     observer_.OnDeviceEvent(fmt::format(trace::kUsbCall, what, number, outcome));
     return result;
   }
@@ -229,8 +228,7 @@ void BusTracer::OnDeviceEvent(std::string_view text) { sink_.Trace("usb", text);
 std::vector<HidCollectionInfo> ObservedHidBackend::Traced(std::vector<HidCollectionInfo> entries,
                                                           std::uint16_t vendor_id,
                                                           std::uint16_t product_id) {
-  observer_.OnDeviceEvent(
-      fmt::format(trace::kHidEnumerate, vendor_id, product_id, entries.size()));
+  observer_.OnDeviceEvent(fmt::format(trace::kHidEnumerate, vendor_id, product_id, entries.size()));
   for (const auto& entry : entries) {
     observer_.OnDeviceEvent(fmt::format(trace::kHidEntry, entry.path, entry.vendor_id,
                                         entry.product_id, entry.usage_page, entry.usage,
@@ -251,8 +249,8 @@ std::vector<HidCollectionInfo> ObservedHidBackend::EnumerateMatching(std::uint16
 std::unique_ptr<HidCollection> ObservedHidBackend::Open(const HidCollectionInfo& info) {
   auto inner = inner_.Open(info);
   if (!inner) {
-    observer_.OnDeviceEvent(fmt::format(trace::kHidOpenFailed, info.path,
-                                        DescribeFault(inner_.LastOpenFault())));
+    observer_.OnDeviceEvent(
+        fmt::format(trace::kHidOpenFailed, info.path, DescribeFault(inner_.LastOpenFault())));
     return nullptr;
   }
   observer_.OnDeviceEvent(fmt::format(trace::kHidOpen, info.path));
@@ -264,8 +262,7 @@ std::optional<std::size_t> ObservedUsbBackend::ListDevices() {
   if (count) {
     observer_.OnDeviceEvent(fmt::format(trace::kUsbList, *count));
   } else {
-    observer_.OnDeviceEvent(
-        fmt::format(trace::kUsbListFailed, DescribeFault(inner_.LastFault())));
+    observer_.OnDeviceEvent(fmt::format(trace::kUsbListFailed, DescribeFault(inner_.LastFault())));
   }
   return count;
 }
@@ -273,9 +270,8 @@ std::optional<std::size_t> ObservedUsbBackend::ListDevices() {
 std::optional<UsbDeviceDescriptor> ObservedUsbBackend::ReadDeviceDescriptor(std::size_t index) {
   auto descriptor = inner_.ReadDeviceDescriptor(index);
   if (descriptor) {
-    observer_.OnDeviceEvent(fmt::format(trace::kUsbDevice, index,
-                                        descriptor->vendor_id, descriptor->product_id,
-                                        inner_.DevicePath(index)));
+    observer_.OnDeviceEvent(fmt::format(trace::kUsbDevice, index, descriptor->vendor_id,
+                                        descriptor->product_id, inner_.DevicePath(index)));
   }
   return descriptor;
 }

@@ -8,6 +8,8 @@ namespace cw::link {
 
 // SMBus commands.
 inline constexpr std::uint8_t kManufacturerAccess = 0x00;
+inline constexpr std::uint8_t kVoltageCommand = 0x09;
+inline constexpr std::uint8_t kCurrentCommand = 0x0A;
 inline constexpr std::uint8_t kAuthenticationCommand = 0x2F;
 inline constexpr std::uint8_t kCalibrationFlagsCommand = 0x40;
 inline constexpr std::uint8_t kCalibrationCellsCommand = 0x41;
@@ -31,5 +33,14 @@ inline constexpr std::uint16_t kResetSubcommand = 0x0041;
 // Writes the data-flash area the gauge holds in RAM to flash at once.
 inline constexpr std::uint16_t kDataFlashCommitSubcommand = 0x0045;
 inline constexpr std::uint8_t kOperationStatusSubcommand = 0x54;
+// Their replies: the device type and the firmware version words.
+inline constexpr std::uint8_t kDeviceTypeSubcommand = 0x01;
+inline constexpr std::uint8_t kFirmwareVersionSubcommand = 0x02;
+// Status blocks read through ManufacturerBlockAccess: cells 1 to 4 are the first words of
+// 0x71, TS1 to TS4 those of 0x72.
+inline constexpr std::uint8_t kCellsBlock = 0x71;
+inline constexpr std::uint8_t kCellsBlockLength = 14;
+inline constexpr std::uint8_t kSensorsBlock = 0x72;
+inline constexpr std::uint8_t kSensorsBlockLength = 12;
 
 }  // namespace cw::link

@@ -32,19 +32,19 @@ std::optional<std::uint16_t> GaugeLink::ReadOperationStatus() {
 
 bool GaugeLink::SelectSubclass(std::uint8_t subclass) {
   if (!EnsureConnected()) return false;
-  return Settle(transport_.protocol().WriteWord(kSubclassSelectCommand, subclass));
+  return Settle(connection_.protocol().WriteWord(kSubclassSelectCommand, subclass));
 }
 
 std::optional<Bytes> GaugeLink::ReadFlashPage(std::uint8_t page, std::uint8_t count) {
   if (count == 0 || count > kFlashPageSize || !EnsureConnected()) return std::nullopt;
   Bytes data;
-  if (!Settle(transport_.protocol().ReadFlashPage(page, count, data))) return std::nullopt;
+  if (!Settle(connection_.protocol().ReadFlashPage(page, count, data))) return std::nullopt;
   return data;
 }
 
 bool GaugeLink::WriteFlashPage(std::uint8_t page, ByteView data) {
   if (data.empty() || data.size() > kFlashPageSize || !EnsureConnected()) return false;
-  return Settle(transport_.protocol().WriteFlashPage(page, data));
+  return Settle(connection_.protocol().WriteFlashPage(page, data));
 }
 
 std::optional<FlashPages> GaugeLink::ReadFlashParameterBlock(const FlashParamLocation& row) {

@@ -43,20 +43,20 @@ std::string ConnectNotice(const ConnectProblem& problem) {
 }  // namespace
 
 bool GaugeLink::EnsureConnected() {
-  if (transport_.EnsureConnected()) {
+  if (connection_.EnsureConnected()) {
     ShowPendingNotice();
     return true;
   }
   SetStatus(LinkStatus::kNoAdapter);
   // An adapter that is there but cannot be opened is not the same as no adapter: say why.
-  if (const auto& problems = transport_.connect_problems(); !problems.empty()) {
+  if (const auto& problems = connection_.connect_problems(); !problems.empty()) {
     Notice(ConnectNotice(problems.front()));
   }
   return false;
 }
 
 void GaugeLink::SetStatus(LinkStatus status) {
-  if (status == LinkStatus::kNotResponding && transport_.exchange_fault()) {
+  if (status == LinkStatus::kNotResponding && connection_.exchange_fault()) {
     status = LinkStatus::kAdapterNotAnswering;
   }
   status_.store(status);
@@ -76,7 +76,7 @@ bool GaugeLink::RunAttempts(OnExchangeFailure policy,
     if (wait_first) clock_.SleepFor(kBetweenAttempts);
     wait_first = true;
     if (!EnsureConnected()) return false;
-    switch (attempt(number, transport_.protocol())) {
+    switch (attempt(number, connection_.protocol())) {
       case AttemptOutcome::kSuccess:
         SetStatus(LinkStatus::kConnected);
         ForgetNotice();
@@ -97,15 +97,15 @@ bool GaugeLink::RunAttempts(OnExchangeFailure policy,
         break;
     }
     // The library has just waited its whole time-out; another attempt would only wait again.
-    if (transport_.exchange_fault().kind == FaultKind::kTimedOut) return fail();
+    if (connection_.exchange_fault().kind == FaultKind::kTimedOut) return fail();
   }
   return fail();
 }
 
 bool GaugeLink::Failed() {
-  const AdapterFault& fault = transport_.exchange_fault();
+  const AdapterFault& fault = connection_.exchange_fault();
   if (status_.load() == LinkStatus::kAdapterNotAnswering && fault) {
-    Notice(fmt::format(messages::kStoppedAnsweringNotice, transport_.adapter_node(),
+    Notice(fmt::format(messages::kStoppedAnsweringNotice, connection_.adapter_node(),
                        DescribeFault(fault)));
   }
   return false;
@@ -154,15 +154,15 @@ bool GaugeLink::Locked(common::FunctionRef<bool()> body) {
 
 GaugeLink::GaugeLink(HidBackend& hid, UsbBackend& usb, common::Clock& clock,
                      common::MessageSink& messages, BusLock& bus_lock)
-    : transport_(hid, usb, clock), clock_(clock), messages_(messages), bus_lock_(bus_lock) {}
+    : connection_(hid, usb, clock), clock_(clock), messages_(messages), bus_lock_(bus_lock) {}
 
 std::optional<AdapterVersion> GaugeLink::ReadAdapterVersion() {
   std::optional<AdapterVersion> version;
   Locked([&] {
-    if (EnsureConnected()) version = transport_.protocol().ReadAdapterVersion();
+    if (EnsureConnected()) version = connection_.protocol().ReadAdapterVersion();
     // A version request that failed on the USB side says as much about the adapter as a
     // transaction does.
-    if (!version && transport_.exchange_fault()) {
+    if (!version && connection_.exchange_fault()) {
       SetStatus(LinkStatus::kAdapterNotAnswering);
       Failed();
     }
@@ -174,7 +174,7 @@ std::optional<AdapterVersion> GaugeLink::ReadAdapterVersion() {
 bool GaugeLink::SetAdapterId(std::string_view text) {
   return Locked([&] {
     clock_.SleepFor(kAdapterIdSettle);
-    return transport_.SetAdapterId(text) && EnsureConnected();
+    return connection_.SetAdapterId(text) && EnsureConnected();
   });
 }
 
@@ -184,7 +184,7 @@ bool GaugeLink::ReadWord(RegisterRow& row) {
   std::uint16_t value = 0;
   const bool ok = Locked([&] {
     return RunAttempts(OnExchangeFailure::kRetry, [&](int, AdapterProtocol& protocol) {
-      return protocol.ReadWord(row.command, WordReadForm::kRow, value);
+      return protocol.ReadScanWord(row.command, value);
     });
   });
   row.raw_value = ok ? value : -1;
@@ -196,7 +196,7 @@ bool GaugeLink::ReadWord(std::uint8_t command, std::uint16_t& value) {
   std::uint16_t read = 0;
   const bool ok = Locked([&] {
     return RunAttempts(OnExchangeFailure::kRetry, [&](int, AdapterProtocol& protocol) {
-      return protocol.ReadWord(command, WordReadForm::kCommand, read);
+      return protocol.ReadWord(command, read);
     });
   });
   if (ok) value = read;
@@ -279,23 +279,28 @@ bool GaugeLink::WriteBytesTwice(ByteView first, ByteView second) {
   });
 }
 
-bool GaugeLink::ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, Bytes& out,
-                                      MbaForm form) {
-  return RunManufacturerBlockRead(form, subcommand, length, out, true);
+bool GaugeLink::ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, Bytes& out) {
+  return RunManufacturerBlockRead(&AdapterProtocol::ReadManufacturerBlock, subcommand, length, out,
+                                  true);
+}
+
+bool GaugeLink::ReadSubCmdReply(std::uint8_t subcommand, std::uint8_t length, Bytes& out) {
+  return RunManufacturerBlockRead(&AdapterProtocol::ReadSubCmdReply, subcommand, length, out, true);
 }
 
 bool GaugeLink::ReadManufacturerBlockUnlocked(std::uint8_t subcommand, std::uint8_t length,
                                               Bytes& out) {
-  return RunManufacturerBlockRead(MbaForm::kLocked, subcommand, length, out, false);
+  return RunManufacturerBlockRead(&AdapterProtocol::ReadManufacturerBlock, subcommand, length, out,
+                                  false);
 }
 
-bool GaugeLink::RunManufacturerBlockRead(MbaForm form, std::uint8_t subcommand, std::uint8_t length,
-                                         Bytes& out, bool take_lock) {
+bool GaugeLink::RunManufacturerBlockRead(ManufacturerRead read_form, std::uint8_t subcommand,
+                                         std::uint8_t length, Bytes& out, bool take_lock) {
   out.clear();
   if (length > 42) return false;
   auto read = [&] {
     return RunAttempts(OnExchangeFailure::kStop, [&](int, AdapterProtocol& protocol) {
-      return protocol.ReadManufacturerBlock(subcommand, length, form, out);
+      return (protocol.*read_form)(subcommand, length, out);
     });
   };
   return take_lock ? Locked(read) : read();

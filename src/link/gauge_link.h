@@ -61,15 +61,15 @@ class GaugeLink {
   GaugeLink(HidBackend& hid, UsbBackend& usb, common::Clock& clock, common::MessageSink& messages,
             BusLock& bus_lock);
 
-  AdapterConnection& transport() { return transport_; }
+  AdapterConnection& connection() { return connection_; }
   BusLock& bus_lock() { return bus_lock_; }
   common::Clock& clock() { return clock_; }
   LinkStatus link_status() const { return status_.load(); }
 
   bool EnsureConnected();
-  bool OpenHidAdapter() { return transport_.OpenHidAdapter(); }
+  bool OpenHidAdapter() { return connection_.OpenHidAdapter(); }
   bool RegisterDeviceNotifications(std::function<void(UsbHotplugEvent)> callback) {
-    return transport_.RegisterDeviceNotifications(std::move(callback));
+    return connection_.RegisterDeviceNotifications(std::move(callback));
   }
   // Locked; the caller pauses scanning around it.
   std::optional<AdapterVersion> ReadAdapterVersion();
@@ -91,8 +91,9 @@ class GaugeLink {
   bool WriteBytes(common::ByteView bytes);
   bool WriteBytesTwice(common::ByteView first, common::ByteView second);
   // `out` gets count, subcommand low, subcommand high, n data bytes and the gauge's PEC.
-  bool ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, common::Bytes& out,
-                             MbaForm form = MbaForm::kLocked);
+  bool ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, common::Bytes& out);
+  // The reply of a SubCMD the SubCMD panel sends, laid out as ReadManufacturerBlock's.
+  bool ReadSubCmdReply(std::uint8_t subcommand, std::uint8_t length, common::Bytes& out);
 
   // --- unlocked transactions ---
   bool ReadManufacturerBlockUnlocked(std::uint8_t subcommand, std::uint8_t length,
@@ -150,15 +151,17 @@ class GaugeLink {
   void ShowPendingNotice();
   void ForgetNotice();
 
-  bool RunManufacturerBlockRead(MbaForm form, std::uint8_t subcommand, std::uint8_t length,
-                                common::Bytes& out, bool take_lock);
+  using ManufacturerRead = AttemptOutcome (AdapterProtocol::*)(std::uint8_t, std::uint8_t,
+                                                               common::Bytes&);
+  bool RunManufacturerBlockRead(ManufacturerRead read_form, std::uint8_t subcommand,
+                                std::uint8_t length, common::Bytes& out, bool take_lock);
 
   // ISP helpers
   bool IspEnsureConnected(std::string_view message, bool set_status);
   bool IspWriteWord(std::uint16_t value, bool pec);
   IspResult IspPoll(bool pec, const IspPollRule& rule);
 
-  AdapterConnection transport_;
+  AdapterConnection connection_;
   common::Clock& clock_;
   common::MessageSink& messages_;
   BusLock& bus_lock_;

@@ -30,6 +30,18 @@ inline const std::string& NodeOf(const HidCollectionInfo& info) {
   return info.node.empty() ? info.path : info.node;
 }
 
+// One HID device: every collection enumeration reported on its node, in the platform's order.
+struct HidDevice {
+  std::string node;
+  std::string serial;
+  std::uint16_t vendor_id = 0;
+  std::uint16_t product_id = 0;
+  std::vector<HidCollectionInfo> collections;
+};
+
+// The collections grouped by the device they belong to, in the order the platform listed them.
+std::vector<HidDevice> GroupByDevice(std::vector<HidCollectionInfo> collections);
+
 // An open collection. Reports include the report id in byte 0.
 class HidCollection {
  public:
@@ -60,6 +72,11 @@ class HidBackend {
       }
     }
     return matching;
+  }
+  // The devices with these ids (0 matches any), one per node: how the link and the survey both
+  // list the HID adapters.
+  std::vector<HidDevice> EnumerateDevices(std::uint16_t vendor_id, std::uint16_t product_id) {
+    return GroupByDevice(EnumerateMatching(vendor_id, product_id));
   }
   // Null when the collection cannot be opened; LastOpenFault then says why.
   virtual std::unique_ptr<HidCollection> Open(const HidCollectionInfo& info) = 0;

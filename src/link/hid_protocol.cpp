@@ -106,13 +106,19 @@ AttemptOutcome HidProtocol::WriteStatus(Millis settle) {
   return StatusOutcome(HidFetchStatus());
 }
 
-AttemptOutcome HidProtocol::ReadWord(std::uint8_t command, WordReadForm form,
-                                     std::uint16_t& value) {
+AttemptOutcome HidProtocol::ReadWordPaced(std::uint8_t command, Pace pace, std::uint16_t& value) {
   HidReport response{};
-  const Pace pace = form == WordReadForm::kRow ? Pace::kNoWait : Pace::kSettled;
   const auto read = Read(command, 3, 4, pace, kWordReply, response);
   if (read == AttemptOutcome::kSuccess) value = common::LittleEndianWord(response[1], response[2]);
   return read;
+}
+
+AttemptOutcome HidProtocol::ReadWord(std::uint8_t command, std::uint16_t& value) {
+  return ReadWordPaced(command, Pace::kSettled, value);
+}
+
+AttemptOutcome HidProtocol::ReadScanWord(std::uint8_t command, std::uint16_t& value) {
+  return ReadWordPaced(command, Pace::kNoWait, value);
 }
 
 AttemptOutcome HidProtocol::WriteWord(std::uint8_t command, std::uint16_t value) {
@@ -182,33 +188,38 @@ AttemptOutcome HidProtocol::WriteBytes(ByteView bytes) {
   return WriteStatus(kBlockWriteSettle);
 }
 
+// The whole write travels in a 16-byte header.
 AttemptOutcome HidProtocol::ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
-                                                  MbaForm form, Bytes& out) {
+                                                  Bytes& out) {
+  std::array<std::uint8_t, hid::kLongHeaderLength> long_header = {
+      hid::kLongHeaderId,
+      kWriteAddress,
+      kManufacturerBlockAccess,
+      2,
+      subcommand,
+      0,
+      Pec({kWriteAddress, kManufacturerBlockAccess, 2, subcommand, 0})};
+  long_header[15] = 6;
+  const auto written = FinalIfRefused(StatusOutcome(HidSendChecked(long_header)));
+  if (written != AttemptOutcome::kSuccess) return written;
+  return ReadManufacturerReply(length, Pace::kFast, out);
+}
+
+// A short header, the write in a data report; the reply is fetched once the gauge had time.
+AttemptOutcome HidProtocol::ReadSubCmdReply(std::uint8_t subcommand, std::uint8_t length,
+                                            Bytes& out) {
+  const std::array<std::uint8_t, 4> request = {kManufacturerBlockAccess, 2, subcommand, 0};
+  const auto written = FinalIfRefused(WriteBytes(request));
+  if (written != AttemptOutcome::kSuccess) return written;
+  clock_.SleepFor(kSubCmdReplySettle);
+  return ReadManufacturerReply(length, Pace::kSettled, out);
+}
+
+AttemptOutcome HidProtocol::ReadManufacturerReply(std::uint8_t length, Pace pace, Bytes& out) {
   const auto reply_length = static_cast<std::uint8_t>(length + 4);
-  const std::size_t count = std::size_t{length} + 5;
-  Pace pace = Pace::kFast;
-  if (form == MbaForm::kLocked) {
-    std::array<std::uint8_t, hid::kLongHeaderLength> long_header = {
-        hid::kLongHeaderId,
-        kWriteAddress,
-        kManufacturerBlockAccess,
-        2,
-        subcommand,
-        0,
-        Pec({kWriteAddress, kManufacturerBlockAccess, 2, subcommand, 0})};
-    long_header[15] = 6;
-    const auto written = FinalIfRefused(StatusOutcome(HidSendChecked(long_header)));
-    if (written != AttemptOutcome::kSuccess) return written;
-  } else {
-    const std::array<std::uint8_t, 4> request = {kManufacturerBlockAccess, 2, subcommand, 0};
-    const auto written = FinalIfRefused(WriteBytes(request));
-    if (written != AttemptOutcome::kSuccess) return written;
-    clock_.SleepFor(kSubCmdReplySettle);
-    pace = Pace::kSettled;
-  }
   HidReport response{};
-  const auto read =
-      Read(kManufacturerBlockAccess, reply_length, count, pace, kBlockReply, response);
+  const auto read = Read(kManufacturerBlockAccess, reply_length, std::size_t{length} + 5, pace,
+                         kBlockReply, response);
   if (read == AttemptOutcome::kSuccess) {
     out.assign(response.begin() + 1, response.begin() + 1 + reply_length);
   }

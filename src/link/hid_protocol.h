@@ -33,15 +33,18 @@ class HidProtocol final : public AdapterProtocol {
   void Attach(HidCollections collections) { collections_ = std::move(collections); }
   void Close() { collections_ = {}; }
 
-  AttemptOutcome ReadWord(std::uint8_t command, WordReadForm form, std::uint16_t& value) override;
+  AttemptOutcome ReadWord(std::uint8_t command, std::uint16_t& value) override;
+  AttemptOutcome ReadScanWord(std::uint8_t command, std::uint16_t& value) override;
   AttemptOutcome WriteWord(std::uint8_t command, std::uint16_t value) override;
   AttemptOutcome ReadCountedBlock(std::uint8_t command, std::size_t max_length,
                                   common::Bytes& data) override;
   AttemptOutcome ReadBlock(std::uint8_t command, std::uint8_t length, common::Bytes& out) override;
   AttemptOutcome WriteBlock(std::uint8_t command, common::ByteView data) override;
   AttemptOutcome WriteBytes(common::ByteView bytes) override;
-  AttemptOutcome ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length, MbaForm form,
+  AttemptOutcome ReadManufacturerBlock(std::uint8_t subcommand, std::uint8_t length,
                                        common::Bytes& out) override;
+  AttemptOutcome ReadSubCmdReply(std::uint8_t subcommand, std::uint8_t length,
+                                 common::Bytes& out) override;
   AttemptOutcome ReadFlashPage(std::uint8_t page, std::uint8_t count, common::Bytes& out) override;
   AttemptOutcome WriteFlashPage(std::uint8_t page, common::ByteView data) override;
   AttemptOutcome ReadFlashBlock(std::uint16_t selector, FlashBlock& block) override;
@@ -87,6 +90,9 @@ class HidProtocol final : public AdapterProtocol {
   // One read at 0x17 of `read_count` bytes (255: the gauge's count byte decides) with the
   // response of size class `count`; succeeds when the status after the bytes read is 0 and the
   // bytes are intact for `form`. Every read reply passes here.
+  AttemptOutcome ReadWordPaced(std::uint8_t command, Pace pace, std::uint16_t& value);
+  // The reply to a ManufacturerBlockAccess request already written.
+  AttemptOutcome ReadManufacturerReply(std::uint8_t length, Pace pace, common::Bytes& out);
   AttemptOutcome Read(std::uint8_t command, std::uint8_t read_count, std::size_t count, Pace pace,
                       const ReplyForm& form, HidReport& response);
   // Header with the count byte, data report with PEC, settle, status.

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/hid_backend.h"
+
 // Report layouts of the HID adapter, shared by its protocol and the simulated adapter.
 namespace cw::link::hid {
 
@@ -11,11 +13,11 @@ inline constexpr std::uint16_t kUsagePage = 0xFF00;
 
 // One collection per usage; each usage is also the id of the feature report it carries.
 // The slot order is the order of the adapter's collection handles.
-inline constexpr std::array<std::uint8_t, 13> kUsageTable = {1, 2,  3,  4,  5,  6, 15,
+inline constexpr std::array<std::uint8_t, 13> kUsageTable = {1,  2, 3,  4,  5,  6, 15,
                                                              14, 9, 10, 11, 12, 13};
 
-inline constexpr std::uint8_t kShortHeaderId = 1;   // 8-byte request header
-inline constexpr std::uint8_t kLongHeaderId = 2;    // 16-byte request header
+inline constexpr std::uint8_t kShortHeaderId = 1;  // 8-byte request header
+inline constexpr std::uint8_t kLongHeaderId = 2;   // 16-byte request header
 inline constexpr std::uint8_t kAdapterCommandId = 10;
 inline constexpr std::size_t kShortHeaderLength = 8;
 inline constexpr std::size_t kLongHeaderLength = 16;
@@ -48,14 +50,22 @@ constexpr SizeClass SizeClassFor(std::size_t count) {
 
 constexpr std::size_t ReportLength(std::uint8_t report_id) {
   switch (report_id) {
-    case 1: return 8;
-    case 2: return 16;
-    case 3: return 8;
-    case 4: return 16;
-    case 5: return 32;
-    case 6: return 48;
-    case 10: return 8;
-    default: return 0;
+    case 1:
+      return 8;
+    case 2:
+      return 16;
+    case 3:
+      return 8;
+    case 4:
+      return 16;
+    case 5:
+      return 32;
+    case 6:
+      return 48;
+    case 10:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -65,6 +75,12 @@ constexpr int UsageSlot(std::uint8_t usage) {
     if (kUsageTable[i] == usage) return static_cast<int>(i);
   }
   return -1;
+}
+
+// One of the adapter's own collections: its usage page and a usage the adapter has a slot for.
+inline bool IsAdapterCollection(const HidCollectionInfo& info) {
+  return info.usage_page == kUsagePage && info.usage <= 0xFF &&
+         UsageSlot(static_cast<std::uint8_t>(info.usage)) >= 0;
 }
 
 }  // namespace cw::link::hid

@@ -28,14 +28,14 @@ constexpr int kRecordWriteAttempts = 4;
 }  // namespace
 
 bool GaugeLink::IspEnsureConnected(std::string_view message, bool set_status) {
-  if (transport_.EnsureConnected()) return true;
+  if (connection_.EnsureConnected()) return true;
   if (set_status) SetStatus(LinkStatus::kNoAdapter);
   messages_.Show(message);
   return false;
 }
 
 bool GaugeLink::IspWriteWord(std::uint16_t value, bool pec) {
-  const bool ok = transport_.protocol().WriteIspWord(value, pec);
+  const bool ok = connection_.protocol().WriteIspWord(value, pec);
   if (!ok) messages_.Show(messages::kUsbTransferError);
   return ok;
 }
@@ -44,7 +44,7 @@ IspResult GaugeLink::IspPoll(bool pec, const IspPollRule& rule) {
   std::uint16_t last = 0;
   for (int read = 1; read <= rule.max_reads; ++read) {
     clock_.SleepFor(rule.wait);
-    const IspStatusReply reply = transport_.protocol().ReadIspStatus(pec);
+    const IspStatusReply reply = connection_.protocol().ReadIspStatus(pec);
     if (reply.outcome == IspStatusReply::Outcome::kTransferError) {
       messages_.Show(messages::kUsbTransferError);
       return {kIspAdapterFailure, 0};
@@ -84,21 +84,21 @@ IspResult GaugeLink::IspWriteData(ByteView record, bool pec) {
   // after all is never carried out twice (it answers data loss, and the update restarts).
   bool written = false;
   for (int attempt = 1; attempt <= kRecordWriteAttempts && !written; ++attempt) {
-    written = transport_.protocol().WriteIspRecord(record, pec);
-    if (!written && !transport_.EnsureConnected()) break;
+    written = connection_.protocol().WriteIspRecord(record, pec);
+    if (!written && !connection_.EnsureConnected()) break;
   }
   if (!written) {
     messages_.Show(messages::kUsbTransferError);
     return {};
   }
-  return IspPoll(pec, {transport_.protocol().IspRecordPollWait(), kRecordPollReads, false, false});
+  return IspPoll(pec, {connection_.protocol().IspRecordPollWait(), kRecordPollReads, false, false});
 }
 
 std::optional<std::uint16_t> GaugeLink::ReadBootLoaderStatus() {
   std::optional<std::uint16_t> status;
   Locked([&] {
-    if (!transport_.EnsureConnected()) return false;
-    const IspStatusReply reply = transport_.protocol().ReadIspStatus(true);
+    if (!connection_.EnsureConnected()) return false;
+    const IspStatusReply reply = connection_.protocol().ReadIspStatus(true);
     if (reply.outcome == IspStatusReply::Outcome::kRead && reply.pec_ok) status = reply.status;
     return status.has_value();
   });

@@ -47,11 +47,17 @@ inline constexpr std::string_view kFoundAdapter = "{} {} serial \"{}\"";
 inline constexpr std::string_view kFoundUnopened = "{} {} (not opened: {})";
 inline constexpr std::string_view kHidTransport = "HID";
 inline constexpr std::string_view kBulkTransport = "bulk";
+// Why a HID device of the product cannot be the adapter.
+inline constexpr std::string_view kNoAdapterCollections =
+    "none of its collections is the adapter's (usage page FF00)";
 // How a choice is written on the command line.
 inline constexpr std::string_view kHidWord = "hid";
 inline constexpr std::string_view kBulkWord = "bulk";
-inline constexpr std::string_view kHidChoice = "hid:{}";
-inline constexpr std::string_view kBulkChoice = "bulk:{}";
+// The kind of device node each transport opens.
+inline constexpr std::string_view kHidNodeKind = "HID";
+inline constexpr std::string_view kUsbNodeKind = "USB";
+// A kind and a key: "hid:KEY", "bulk:KEY".
+inline constexpr std::string_view kKindChoice = "{}:{}";
 inline constexpr std::string_view kAnyChoice = "adapter={}";
 
 // Reasons the backends and the transport give for a failure of their own.

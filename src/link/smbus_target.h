@@ -24,7 +24,7 @@ class SmbusTarget {
   // reads the count byte and then as many bytes as it says (no PEC). nullopt is a NACK.
   static constexpr std::size_t kReadToCountByte = 255;
   virtual std::optional<std::vector<std::uint8_t>> Read(std::uint8_t command,
-                                                         std::size_t count) = 0;
+                                                        std::size_t count) = 0;
 };
 
 }  // namespace cw::link

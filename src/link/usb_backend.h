@@ -88,6 +88,14 @@ class UsbDevice {
 
 enum class UsbHotplugEvent { kArrived, kLeft };
 
+// A device of the current list: where it is on the list, its ids and its node (empty when the
+// platform has none).
+struct UsbListedDevice {
+  std::size_t index = 0;
+  UsbDeviceDescriptor descriptor;
+  std::string node;
+};
+
 // The thin layer under the bulk transport and the exported pipe routines.
 class UsbBackend {
  public:
@@ -107,6 +115,12 @@ class UsbBackend {
   virtual std::string ErrorText(int result) const { return std::string(UsbResultName(result)); }
   // Drops the last device list (devices already opened stay open).
   virtual void FreeDeviceList() = 0;
+  // Lists the devices once and calls `visit` with each of `vendor_id`, in the platform's order,
+  // until it returns false; the list is freed afterwards (a device `visit` opened stays open).
+  // False when the devices cannot be listed (LastFault says why). How the link and the survey
+  // both list the bulk adapters.
+  bool VisitDevices(std::uint16_t vendor_id,
+                    const std::function<bool(const UsbListedDevice&)>& visit);
   // Reports arrival and removal of devices with `vendor_id`. False when the platform cannot.
   virtual bool RegisterHotplug(std::uint16_t vendor_id,
                                std::function<void(UsbHotplugEvent)> callback) = 0;

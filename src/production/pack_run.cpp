@@ -8,6 +8,7 @@
 
 #include "app/workbench.h"
 #include "common/bytes.h"
+#include "link/command_codes.h"
 #include "link/gauge_link.h"
 #include "production/messages.h"
 #include "production/step_runners.h"
@@ -22,7 +23,7 @@ constexpr std::uint8_t kFirmwareVersionSubcommand = 0x02;
 
 std::optional<std::uint16_t> ReadSubcommandWord(link::GaugeLink& link, std::uint8_t subcommand) {
   common::Bytes reply;
-  if (!link.ReadManufacturerBlock(subcommand, 2, reply, link::MbaForm::kSubCmd)) {
+  if (!link.ReadSubCmdReply(subcommand, 2, reply)) {
     return std::nullopt;
   }
   const auto data = link::ManufacturerBlockData(reply, subcommand, 2);
@@ -81,9 +82,9 @@ bool PackAnswers(link::GaugeLink& link) {
 }
 
 std::optional<GaugeIdentity> ReadGaugeIdentity(link::GaugeLink& link) {
-  const auto device_type = ReadSubcommandWord(link, kDeviceTypeSubcommand);
+  const auto device_type = ReadSubcommandWord(link, link::kDeviceTypeSubcommand);
   if (!device_type) return std::nullopt;
-  const auto firmware_version = ReadSubcommandWord(link, kFirmwareVersionSubcommand);
+  const auto firmware_version = ReadSubcommandWord(link, link::kFirmwareVersionSubcommand);
   if (!firmware_version) return std::nullopt;
   return GaugeIdentity{*device_type, *firmware_version};
 }

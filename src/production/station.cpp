@@ -90,21 +90,21 @@ class Station::Impl {
     for (Lane* lane : Lanes()) lane->Shutdown();
   }
 
-  std::vector<AdapterSeen> Survey() { return SurveyAdapters(*shared_.host); }
+  std::vector<LaneAdapter> Survey() { return SurveyAdapters(*shared_.host); }
 
-  std::expected<void, std::string> AddLanes(const std::vector<AdapterSeen>& adapters) {
+  std::expected<void, std::string> AddLanes(const std::vector<LaneAdapter>& adapters) {
     const std::vector<std::string>& named = shared_.options.adapters;
     for (const std::string& name : named) {
-      if (std::ranges::find(adapters, name, &AdapterSeen::key) == adapters.end()) {
+      if (std::ranges::find(adapters, name, &LaneAdapter::key) == adapters.end()) {
         std::vector<std::string> keys;
-        for (const AdapterSeen& adapter : adapters) keys.push_back(adapter.key);
+        for (const LaneAdapter& adapter : adapters) keys.push_back(adapter.key);
         return std::unexpected(fmt::format(messages::kAdapterNotAttached, name,
                                            keys.empty()
                                                ? std::string(messages::kNoneAttached)
                                                : fmt::format("{}", fmt::join(keys, ", "))));
       }
     }
-    for (const AdapterSeen& adapter : adapters) {
+    for (const LaneAdapter& adapter : adapters) {
       const bool chosen = named.empty() || std::ranges::find(named, adapter.key) != named.end();
       if (!chosen) continue;
       if (!adapter.can_open && named.empty()) continue;
@@ -114,7 +114,7 @@ class Station::Impl {
     return {};
   }
 
-  std::expected<void, std::string> AddLane(const AdapterSeen& adapter) {
+  std::expected<void, std::string> AddLane(const LaneAdapter& adapter) {
     auto lane = std::make_unique<Lane>(shared_, adapter.key, adapter.label);
     if (auto opened = lane->Open(adapter); !opened) {
       return std::unexpected(fmt::format(messages::kAdapterUnopened, adapter.label,
@@ -141,9 +141,9 @@ class Station::Impl {
   }
 
   void Refresh() {
-    const std::vector<AdapterSeen> adapters = Survey();
+    const std::vector<LaneAdapter> adapters = Survey();
     const std::vector<std::string>& named = shared_.options.adapters;
-    for (const AdapterSeen& adapter : adapters) {
+    for (const LaneAdapter& adapter : adapters) {
       if (Lane* lane = Find(adapter.key)) {
         if (lane->gone()) lane->MarkBack();
       } else if (adapter.can_open &&
@@ -154,7 +154,7 @@ class Station::Impl {
     }
     for (Lane* lane : Lanes()) {
       const bool attached =
-          std::ranges::find(adapters, lane->serial(), &AdapterSeen::key) != adapters.end();
+          std::ranges::find(adapters, lane->serial(), &LaneAdapter::key) != adapters.end();
       if (!attached && !lane->gone()) lane->MarkGone();
     }
     shared_.changes.Notify();

@@ -21,43 +21,32 @@ constexpr int kSteadyPolls = 2;
 
 // Whether `bench` drives `adapter`: a front end's Workbench lent to the station, opened on that
 // adapter by name or by the transport rules.
-bool Drives(app::Workbench& bench, const AdapterSeen& adapter) {
-  const link::AdapterConnection& connection = bench.link().transport();
+bool Drives(app::Workbench& bench, const LaneAdapter& adapter) {
+  const link::AdapterConnection& connection = bench.link().connection();
   if (connection.choice().key == adapter.key) return true;
   return connection.connected() &&
          std::ranges::find(adapter.nodes, connection.adapter_node()) != adapter.nodes.end();
 }
 
-// What picks the adapter among those of its kind: its serial number, or its node where another
-// of its kind shares the serial or it reports none ("adapter=hid:KEY", "bulk:KEY").
-std::string KeyOf(const app::AdapterEntry& entry) {
-  std::string_view select = entry.select;
-  if (select.starts_with("adapter=")) select.remove_prefix(std::string_view("adapter=").size());
-  const std::size_t colon = select.find(':');
-  if (colon == std::string_view::npos || select.substr(colon + 1).empty()) {
-    return entry.serial.empty() ? entry.node : entry.serial;
-  }
-  return std::string(select.substr(colon + 1));
-}
-
 // The simulated set (and some real adapters) show one adapter as a HID and a bulk device with
 // the same serial number: that is one adapter and one lane, on the transport the device string
-// names, on HID otherwise.
-std::vector<AdapterSeen> AdaptersBySerial(const app::AdapterList& list,
+// names, on the first transport otherwise.
+std::vector<LaneAdapter> AdaptersBySerial(const app::AdapterList& list,
                                           std::optional<link::Transport> preferred) {
-  std::vector<AdapterSeen> seen;
-  for (const app::AdapterEntry& entry : list.adapters) {
-    const std::string key = KeyOf(entry);
-    const auto same = std::ranges::find(seen, key, &AdapterSeen::key);
-    const link::Transport wanted = preferred.value_or(link::Transport::kHid);
-    std::vector<std::string> nodes = {entry.node};
+  const link::Transport wanted = preferred.value_or(link::kFirstTransport);
+  std::vector<LaneAdapter> seen;
+  for (const link::AdapterSeen& device : list.adapters) {
+    const std::string& key = device.choice.key;
+    const auto same = std::ranges::find(seen, key, &LaneAdapter::key);
+    std::vector<std::string> nodes = {device.node};
     if (same != seen.end()) nodes.insert(nodes.end(), same->nodes.begin(), same->nodes.end());
-    if (same != seen.end() && (same->choice.transport == wanted || entry.transport != wanted)) {
+    if (same != seen.end() && (same->choice.transport == wanted || device.transport != wanted)) {
       same->nodes = std::move(nodes);
       continue;
     }
-    AdapterSeen adapter{
-        key, entry.select, {entry.transport, key}, std::move(nodes), entry.can_open, entry.problem};
+    const std::string problem = device.Problem();
+    LaneAdapter adapter{
+        key, list.Select(device), device.choice, std::move(nodes), problem.empty(), problem};
     if (same != seen.end()) {
       *same = std::move(adapter);
     } else {
@@ -69,7 +58,7 @@ std::vector<AdapterSeen> AdaptersBySerial(const app::AdapterList& list,
 
 }  // namespace
 
-std::vector<AdapterSeen> SurveyAdapters(app::AdapterHost& host) {
+std::vector<LaneAdapter> SurveyAdapters(app::AdapterHost& host) {
   const app::AdapterList list =
       host.ListAdapters(host.SurveySettingsFor(std::nullopt, std::nullopt));
   return AdaptersBySerial(list, host.device().adapter.transport);
@@ -94,7 +83,7 @@ Lane::~Lane() {
   if (bench_ != nullptr && owned_ == nullptr) bench_->LendSinks(nullptr, nullptr);
 }
 
-std::expected<void, std::string> Lane::Open(const AdapterSeen& adapter) {
+std::expected<void, std::string> Lane::Open(const LaneAdapter& adapter) {
   const link::AdapterChoice& choice = adapter.choice;
   for (app::Workbench* lent : shared_.options.lent) {
     if (lent != nullptr && Drives(*lent, adapter)) {
@@ -244,8 +233,8 @@ void Lane::RunOnce(const std::stop_token& stop) {
       .unplugged = unplugged_,
       .adapter_attached =
           [this] {
-            const std::vector<AdapterSeen> adapters = SurveyAdapters(*shared_.host);
-            return std::ranges::find(adapters, serial_, &AdapterSeen::key) != adapters.end();
+            const std::vector<LaneAdapter> adapters = SurveyAdapters(*shared_.host);
+            return std::ranges::find(adapters, serial_, &LaneAdapter::key) != adapters.end();
           },
       .report = *this,
   };

@@ -23,7 +23,7 @@ namespace cw::production {
 // One adapter as a lane sees it: the key it is known by (its serial number, or its node where
 // it reports none or shares it with another of its kind) and the transport its lane drives it
 // through.
-struct AdapterSeen {
+struct LaneAdapter {
   std::string key;
   std::string label;
   link::AdapterChoice choice;
@@ -33,7 +33,7 @@ struct AdapterSeen {
 };
 
 // Every adapter attached to `host` now, one per serial number (see station_lane.cpp).
-std::vector<AdapterSeen> SurveyAdapters(app::AdapterHost& host);
+std::vector<LaneAdapter> SurveyAdapters(app::AdapterHost& host);
 
 // What the lanes of one station share. The mutex guards every lane's view and busy flag and the
 // counters; nothing is notified and no bus transaction runs while it is held.
@@ -64,7 +64,7 @@ class Lane final : private RunReport {
 
   // The lane's Workbench: a lent one on the same adapter, or one of its own, started. Why the
   // adapter cannot be used otherwise.
-  std::expected<void, std::string> Open(const AdapterSeen& adapter);
+  std::expected<void, std::string> Open(const LaneAdapter& adapter);
 
   const std::string& serial() const { return serial_; }
   // A run (or, in loop mode, runs until a stop) on the lane's worker; false when it runs already

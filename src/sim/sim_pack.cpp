@@ -9,24 +9,35 @@
 
 namespace cw::sim {
 
-SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimTransport kind) {
+std::optional<SimAdapters> SimAdaptersNamed(std::string_view word) {
+  if (word == "hid") return SimAdapters::kHid;
+  if (word == "bulk") return SimAdapters::kBulk;
+  if (word == "both") return SimAdapters::kBoth;
+  return std::nullopt;
+}
+
+SimAdapters WithBulkAdapter(SimAdapters adapters) {
+  return adapters == SimAdapters::kHid ? SimAdapters::kBulk : adapters;
+}
+
+SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimAdapters kind) {
   SimOptions options;
   options.constants = constants;
   options.hid_adapters.clear();
   // The real adapters of both kinds report the serial number the bulk transport asks for.
   const std::string serial = std::string(common::kDefaultSerialPrefix) + common::kSerialSuffix;
-  if (kind != SimTransport::kBulk) {
+  if (kind != SimAdapters::kBulk) {
     options.hid_adapters.push_back(
         {constants.adapter_vendor_id, common::kHidProductId, link::hid::kUsagePage, serial});
   }
-  if (kind != SimTransport::kHid) {
+  if (kind != SimAdapters::kHid) {
     options.bulk_adapters.push_back({constants.adapter_vendor_id, common::kBulkProductId, serial});
   }
   return options;
 }
 
 std::expected<SimOptions, std::string> SimOptionsFor(const common::ProductConstants& constants,
-                                                     SimTransport kind, std::string_view faults,
+                                                     SimAdapters kind, std::string_view faults,
                                                      std::string state_file) {
   SimOptions options = DefaultSimOptions(constants, kind);
   if (!faults.empty()) {

@@ -23,8 +23,15 @@ namespace cw::sim {
 
 class SimBus;
 
-enum class SimTransport { kHid, kBulk, kBoth };
-using Transport = SimTransport;
+// The adapters a simulated pack plugs in: its HID adapter, its bulk adapter, or both (the same
+// serial number on each).
+enum class SimAdapters { kHid, kBulk, kBoth };
+
+// The adapters a device string's "transport=" names ("hid", "bulk", "both"); nullopt for any other
+// word.
+std::optional<SimAdapters> SimAdaptersNamed(std::string_view word);
+// `adapters` with the bulk adapter plugged in: what drives a pack through bulk transfers only.
+SimAdapters WithBulkAdapter(SimAdapters adapters);
 
 struct SimOptions {
   // One HID adapter with the built-in vendor id unless the caller says otherwise.
@@ -40,13 +47,13 @@ struct SimOptions {
 };
 
 // Adapters of `kind` with the ids and serial the tool looks for under `constants`.
-SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimTransport kind);
+SimOptions DefaultSimOptions(const common::ProductConstants& constants, SimAdapters kind);
 
 // The pack a device string chooses: adapters of `kind`, the faults in their device-string form
 // ("drop-after=3,seed=1", empty for none) and the state file (empty for none). The faults'
 // reason when they do not parse.
 std::expected<SimOptions, std::string> SimOptionsFor(const common::ProductConstants& constants,
-                                                     SimTransport kind, std::string_view faults,
+                                                     SimAdapters kind, std::string_view faults,
                                                      std::string state_file);
 
 // A simulated battery pack: the gauge and the adapters that reach it, with the pack's state kept

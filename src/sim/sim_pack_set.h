@@ -24,7 +24,7 @@ inline constexpr int kMaxPacks = 64;
 
 struct SimPackSetOptions {
   int packs = 1;
-  SimTransport transport = SimTransport::kHid;  // the adapters of every pack
+  SimAdapters transport = SimAdapters::kHid;  // the adapters of every pack
   common::ProductConstants constants;
   FaultConfig faults;                      // every pack's faults, unless given for it below
   std::map<int, FaultConfig> pack_faults;  // one pack's own faults, by its number (from 1)

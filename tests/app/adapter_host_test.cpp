@@ -38,7 +38,7 @@ TEST(AdapterDeviceStringTest, NamesOneAdapterOrManySimulatedPacks) {
        {.simulated = true, .packs = 3, .adapter = {std::nullopt, "888800000002"}}},
       {"sim:packs=3:transport=both:adapter=bulk:888800000002",
        {.simulated = true,
-        .transport = SimTransport::kBoth,
+        .transport = SimAdapters::kBoth,
         .packs = 3,
         .adapter = {Transport::kBulk, "888800000002"}}},
       // A node holds a colon of its own: the name takes the rest of the string.
@@ -50,7 +50,7 @@ TEST(AdapterDeviceStringTest, NamesOneAdapterOrManySimulatedPacks) {
         .packs = 4,
         .pack_faults = {{3, "nack-every=2"}, {1, "drop-after=9"}}}},
       {"sim:packs=2:state=packs:transport=both",
-       {.simulated = true, .transport = SimTransport::kBoth, .state_file = "packs", .packs = 2}},
+       {.simulated = true, .transport = SimAdapters::kBoth, .state_file = "packs", .packs = 2}},
   };
   for (const auto& c : cases) {
     const auto parsed = ParseDeviceString(c.text);
@@ -96,8 +96,8 @@ TEST_F(AdapterHostTest, ListsEveryPackBySerialAndEachChoiceDrivesOnlyItsPack) {
       host_->ListAdapters(host_->SurveySettingsFor(std::nullopt, std::nullopt));
   std::vector<std::string> listed;
   for (const auto& adapter : list.adapters) {
-    listed.push_back(adapter.node + " " + adapter.serial + " " + adapter.select +
-                     (adapter.can_open ? "" : " closed"));
+    listed.push_back(adapter.node + " " + adapter.serial + " " + list.Select(adapter) +
+                     (adapter.Problem().empty() ? "" : " closed"));
   }
   EXPECT_EQ(listed, (std::vector<std::string>{"sim:hid0 888800000001 adapter=hid:888800000001",
                                               "sim:hid1 888800000002 adapter=hid:888800000002",

@@ -21,14 +21,14 @@ TEST(DeviceStringTest, ParsesEveryKeyAndCombinations) {
   const Case cases[] = {
       {"auto", {}},
       {"sim", {.simulated = true}},
-      {"sim:transport=bulk", {.simulated = true, .transport = SimTransport::kBulk}},
-      {"sim:transport=both", {.simulated = true, .transport = SimTransport::kBoth}},
+      {"sim:transport=bulk", {.simulated = true, .transport = SimAdapters::kBulk}},
+      {"sim:transport=both", {.simulated = true, .transport = SimAdapters::kBoth}},
       {"sim:state=pack.json", {.simulated = true, .state_file = "pack.json"}},
       {"sim:faults=nack-every=7,seed=1", {.simulated = true, .faults = "nack-every=7,seed=1"}},
       {"sim:clock=virtual", {.simulated = true, .virtual_clock = true}},
       {"sim:transport=bulk:state=p.json:clock=virtual",
        {.simulated = true,
-        .transport = SimTransport::kBulk,
+        .transport = SimAdapters::kBulk,
         .state_file = "p.json",
         .virtual_clock = true}},
   };
@@ -143,7 +143,7 @@ TEST(WorkbenchTest, SimulatedPackAnswersAfterStartUp) {
   auto bench = Workbench::Create(options, messages);
   ASSERT_TRUE(bench.has_value()) << bench.error();
   (*bench)->Start();
-  EXPECT_TRUE((*bench)->link().transport().connected()) << "start-up opens the HID adapter";
+  EXPECT_TRUE((*bench)->link().connection().connected()) << "start-up opens the HID adapter";
   std::uint16_t value = 0;
   EXPECT_TRUE((*bench)->link().ReadWord(0x09, value));
   EXPECT_NE(value, 0);

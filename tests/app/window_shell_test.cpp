@@ -90,7 +90,7 @@ TEST(AboutTest, VersionLinesWithAndWithoutTheAdapter) {
   EXPECT_TRUE(about.text.ends_with("\r\n"));
   EXPECT_TRUE(about.adapter_answered);
   fx.pack->Unplug();
-  fx.link->transport().ClearConnected();
+  fx.link->connection().ClearConnected();
   const AboutText unplugged = AboutVersionText(*fx.link);
   EXPECT_TRUE(unplugged.text.ends_with("USB Transfer Error."));
   EXPECT_FALSE(unplugged.adapter_answered);
@@ -106,7 +106,7 @@ TEST(AboutTest, TheScanRestsWhileTheAdapterIsAsked) {
   test::LinkFixture fx;
   EXPECT_TRUE(AboutVersionText(*fx.link, scan).adapter_answered);
   fx.pack->Unplug();
-  fx.link->transport().ClearConnected();
+  fx.link->connection().ClearConnected();
   EXPECT_FALSE(AboutVersionText(*fx.link, scan).adapter_answered);
   EXPECT_EQ(scan.paused, 2);
   EXPECT_EQ(scan.resumed, 2);

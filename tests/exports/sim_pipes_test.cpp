@@ -28,7 +28,7 @@ class SimPipes : public ::testing::Test {
  protected:
   common::ManualClock clock_;
   sim::SimPack pack_{clock_,
-                     sim::DefaultSimOptions(common::ProductConstants{}, sim::SimTransport::kBulk)};
+                     sim::DefaultSimOptions(common::ProductConstants{}, sim::SimAdapters::kBulk)};
   testing::RecordingUsbBackend bus_{pack_.usb_backend()};
   PipeTable table_{bus_, common::ProductConstants{}};
 
@@ -190,7 +190,7 @@ TEST_F(SimPipes, ALongWriteStopsAtTheTimeOutWhileNobodyReadsTheReply) {
 TEST(SimPipesThreads, AWriteWaitsForTheReaderAndAReadForTheWriter) {
   common::SystemClock clock;
   sim::SimPack pack(clock,
-                    sim::DefaultSimOptions(common::ProductConstants{}, sim::SimTransport::kBulk));
+                    sim::DefaultSimOptions(common::ProductConstants{}, sim::SimAdapters::kBulk));
   PipeTable table(pack.usb_backend(), common::ProductConstants{});
   const int bulk_out = table.Open(PipeKind::kBulkOut);
   const int bulk_in = table.Open(PipeKind::kBulkIn);

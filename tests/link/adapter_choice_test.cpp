@@ -46,10 +46,10 @@ struct ChoiceFixture {
       : pack(clock, std::move(options)),
         hid(pack.hid_backend()),
         link(hid, pack.usb_backend(), clock, messages, lock) {
-    link.transport().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
+    link.connection().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
   }
   bool Open(AdapterChoice choice) {
-    link.transport().SetChoice(std::move(choice));
+    link.connection().SetChoice(std::move(choice));
     return link.EnsureConnected();
   }
   std::set<std::string> OpenedNodes() const {
@@ -90,8 +90,8 @@ TEST(AdapterChoiceTest, NamedAdapterIsTheOnlyOneOpened) {
     ChoiceFixture fx;
     const std::string name = link::DescribeChoice(c.choice);
     ASSERT_TRUE(fx.Open(c.choice)) << name;
-    EXPECT_EQ(fx.link.transport().transport(), c.transport) << name;
-    EXPECT_EQ(fx.link.transport().adapter_node(), c.node) << name;
+    EXPECT_EQ(fx.link.connection().transport(), c.transport) << name;
+    EXPECT_EQ(fx.link.connection().adapter_node(), c.node) << name;
     // Nothing else is opened: a bulk adapter is chosen without touching the HID ones.
     const std::set<std::string> opened =
         c.transport == Transport::kHid ? std::set<std::string>{c.node.substr(0, c.node.rfind(':'))}
@@ -133,7 +133,7 @@ TEST(AdapterChoiceTest, NameThatFitsNothingOrSeveralIsRefusedSayingWhatIsThere) 
   for (const auto& c : cases) {
     ChoiceFixture fx;
     EXPECT_FALSE(fx.Open(c.choice));
-    EXPECT_TRUE(fx.link.transport().choice_unmatched());
+    EXPECT_TRUE(fx.link.connection().choice_unmatched());
     EXPECT_EQ(fx.link.link_status(), link::LinkStatus::kNoAdapter);
     EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{c.notice});
     EXPECT_TRUE(fx.hid.opened.empty()) << "nothing is opened that was not named";
@@ -151,7 +151,7 @@ TEST(AdapterChoiceTest, NameThatFitsNothingOrSeveralIsRefusedSayingWhatIsThere) 
   options.bulk_adapters.push_back(options.bulk_adapters[0]);
   ChoiceFixture twins(std::move(options));
   EXPECT_FALSE(twins.Open({Transport::kBulk, "888800000001"}));
-  EXPECT_TRUE(twins.link.transport().choice_unmatched());
+  EXPECT_TRUE(twins.link.connection().choice_unmatched());
   EXPECT_EQ(twins.messages.Texts(),
             std::vector<std::string>{"bulk:888800000001: 2 adapters have this serial number "
                                      "(sim:bulk0, sim:bulk1): name one by its node"});
@@ -162,7 +162,7 @@ TEST(AdapterChoiceTest, AKindAloneOpensItsOneAdapterOrSaysWhatIsThere) {
   sim::SimOptions one_hid = OptionsFor(Adapters::kBoth);
   ChoiceFixture single(std::move(one_hid));
   ASSERT_TRUE(single.Open({Transport::kHid, ""}));
-  EXPECT_EQ(single.link.transport().transport(), Transport::kHid);
+  EXPECT_EQ(single.link.connection().transport(), Transport::kHid);
 
   ChoiceFixture two_hid;
   EXPECT_FALSE(two_hid.Open({Transport::kHid, ""}));

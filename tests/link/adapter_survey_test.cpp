@@ -10,9 +10,9 @@ namespace {
 
 using Kind = NextStep::Kind;
 
-AdapterCandidate Hid(std::uint16_t product, FaultKind open_fault = FaultKind::kNone) {
-  AdapterCandidate candidate;
-  candidate.kind = AdapterKind::kHid;
+AdapterSeen Hid(std::uint16_t product, FaultKind open_fault = FaultKind::kNone) {
+  AdapterSeen candidate;
+  candidate.transport = Transport::kHid;
   candidate.vendor_id = 0x16C0;
   candidate.product_id = product;
   candidate.node = "/dev/hidraw3";
@@ -67,7 +67,7 @@ TEST(AdapterSurveyTest, OtherSituationsHaveTheirOwnAdvice) {
   // is not the adapter.
   AdapterSurvey other;
   other.candidates = {Hid(0x05DC)};
-  other.candidates[0].kind = AdapterKind::kBulk;
+  other.candidates[0].transport = Transport::kBulk;
   EXPECT_EQ(NextSteps(other), std::vector<NextStep>{{Kind::kPlugIn}});
   AdapterSurvey impostor;
   impostor.candidates = {Hid(0x8888)};
@@ -80,8 +80,8 @@ TEST(AdapterSurveyTest, OtherSituationsHaveTheirOwnAdvice) {
   EXPECT_EQ(NextSteps(ready), std::vector<NextStep>{{Kind::kReady}});
 
   AdapterSurvey wrong_serial;
-  AdapterCandidate bulk;
-  bulk.kind = AdapterKind::kBulk;
+  AdapterSeen bulk;
+  bulk.transport = Transport::kBulk;
   bulk.product_id = 0x8000;
   bulk.product_matches = true;
   bulk.node = "/dev/bus/usb/001/005";

@@ -177,7 +177,7 @@ TEST(UnplugTest, LoopEndsWithStatus1WhenTheReopenFails) {
   std::uint16_t value = 0;
   EXPECT_FALSE(fx.link->ReadWord(0x09, value));
   EXPECT_EQ(fx.link->link_status(), LinkStatus::kNoAdapter);
-  EXPECT_FALSE(fx.link->transport().connected());
+  EXPECT_FALSE(fx.link->connection().connected());
   EXPECT_TRUE(fx.messages.Texts().empty()) << "word transactions show no message";
 }
 

@@ -77,10 +77,9 @@ TEST_F(HidFramingTest, WriteBytesSendsOnlyTheAddressInTheHeader) {
   const Bytes bytes = {0x00, 0x41, 0x00};
   ASSERT_TRUE(fx.link->WriteBytes(bytes));
   const std::uint8_t pec = link::Pec({0x16, 0x00, 0x41, 0x00});
-  EXPECT_EQ(fx.TakeSent(),
-            (std::vector<Bytes>{{0x01, 0x16, 0, 0, 0, 0, 4, 1},
-                                {0x03, 0x00, 0x41, 0x00, pec, 0, 0, 0},
-                                {0x0A, 0xFF, 0x01, 0, 0, 0, 0, 0}}));
+  EXPECT_EQ(fx.TakeSent(), (std::vector<Bytes>{{0x01, 0x16, 0, 0, 0, 0, 4, 1},
+                                               {0x03, 0x00, 0x41, 0x00, pec, 0, 0, 0},
+                                               {0x0A, 0xFF, 0x01, 0, 0, 0, 0, 0}}));
 }
 
 TEST_F(HidFramingTest, WriteBytesTwiceWritesBothBuffersOneHundredMillisecondsApart) {
@@ -91,13 +90,13 @@ TEST_F(HidFramingTest, WriteBytesTwiceWritesBothBuffersOneHundredMillisecondsApa
   ASSERT_EQ(sent.size(), 6u);
   EXPECT_EQ(sent[1], (Bytes{0x03, 0x00, 0xD4, 0x61, link::Pec({0x16, 0x00, 0xD4, 0x61}), 0, 0, 0}));
   EXPECT_EQ(sent[4], (Bytes{0x03, 0x00, 0x9E, 0x3B, link::Pec({0x16, 0x00, 0x9E, 0x3B}), 0, 0, 0}));
-  EXPECT_EQ(fx.TakeWaits(), (std::vector<Millis>{Millis{25}, Millis{1}, Millis{100}, Millis{25},
-                                                 Millis{1}}));
+  EXPECT_EQ(fx.TakeWaits(),
+            (std::vector<Millis>{Millis{25}, Millis{1}, Millis{100}, Millis{25}, Millis{1}}));
 }
 
 TEST_F(HidFramingTest, LockFormManufacturerBlockUsesTheLongHeader) {
   Bytes reply;
-  ASSERT_TRUE(fx.link->ReadManufacturerBlock(0x54, 2, reply, link::MbaForm::kLocked));
+  ASSERT_TRUE(fx.link->ReadManufacturerBlock(0x54, 2, reply));
   const std::uint8_t pec = link::Pec({0x16, 0x44, 2, 0x54, 0});
   const auto sent = fx.TakeSent();
   ASSERT_EQ(sent.size(), 3u);
@@ -113,14 +112,13 @@ TEST_F(HidFramingTest, LockFormManufacturerBlockUsesTheLongHeader) {
 
 TEST_F(HidFramingTest, SubCmdFormManufacturerBlockSendsTheWriteAsData) {
   Bytes reply;
-  ASSERT_TRUE(fx.link->ReadManufacturerBlock(0x54, 2, reply, link::MbaForm::kSubCmd));
+  ASSERT_TRUE(fx.link->ReadSubCmdReply(0x54, 2, reply));
   const std::uint8_t pec = link::Pec({0x16, 0x44, 2, 0x54, 0});
   EXPECT_EQ(fx.TakeSent(), (std::vector<Bytes>{{0x01, 0x16, 0, 0, 0, 0, 5, 1},
                                                {0x03, 0x44, 2, 0x54, 0, pec, 0, 0},
                                                {0x0A, 0xFF, 0x01, 0, 0, 0, 0, 0},
                                                {0x01, 0x17, 0x44, 0, 0, 0, 6, 2}}));
-  EXPECT_EQ(fx.TakeWaits(),
-            (std::vector<Millis>{Millis{25}, Millis{1}, Millis{10}, Millis{20}}));
+  EXPECT_EQ(fx.TakeWaits(), (std::vector<Millis>{Millis{25}, Millis{1}, Millis{10}, Millis{20}}));
   EXPECT_EQ(reply.size(), 6u);
 }
 
@@ -201,7 +199,7 @@ class BulkFramingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(fx.link->EnsureConnected());
-    ASSERT_EQ(fx.link->transport().transport(), link::Transport::kBulk);
+    ASSERT_EQ(fx.link->connection().transport(), link::Transport::kBulk);
     fx.TakeEvents();
     fx.TakeWaits();
   }
@@ -224,9 +222,8 @@ TEST_F(BulkFramingTest, WritesAlwaysCarryThePec) {
   ASSERT_TRUE(fx.link->WriteWord(0x00, 0x0041));
   const Bytes bytes = {0x00, 0x41, 0x00};
   ASSERT_TRUE(fx.link->WriteBytes(bytes));
-  const Bytes expected =
-      BulkPacket({0x07, 0, 0, 0, 0x02, 0x16, 0, 0x00, 3, 0, 0x41, 0x00,
-                  link::Pec({0x16, 0x00, 0x41, 0x00})});
+  const Bytes expected = BulkPacket(
+      {0x07, 0, 0, 0, 0x02, 0x16, 0, 0x00, 3, 0, 0x41, 0x00, link::Pec({0x16, 0x00, 0x41, 0x00})});
   EXPECT_EQ(fx.TakeSent(), (std::vector<Bytes>{expected, expected}));
 }
 

@@ -139,7 +139,7 @@ TEST_P(IspTest, RecordPollAcceptsOnlyReadyWithinFortyNineReads) {
 
 TEST_P(IspTest, NoAdapterShowsTheMessagesAndReturnsZero) {
   fx->pack->Unplug();
-  fx->link->transport().ClearConnected();
+  fx->link->connection().ClearConnected();
   const auto status_before = fx->link->link_status();
   EXPECT_EQ(fx->link->IspWriteData(Bytes(32, 0), true).code, link::kIspAdapterFailure);
   EXPECT_EQ(fx->link->link_status(), status_before) << "the data write leaves LinkStatus";

@@ -74,7 +74,7 @@ const Reader kReaders[] = {
     {"manufacturer block, SubCMD form", ReplyKind::kBlock, true, true,
      [](link::GaugeLink& link) {
        Bytes out;
-       const bool ok = link.ReadManufacturerBlock(0x54, 2, out, link::MbaForm::kSubCmd);
+       const bool ok = link.ReadSubCmdReply(0x54, 2, out);
        return ValueIf(ok, out.empty(), common::ToHex(out));
      }},
     {"flash parameter pages", ReplyKind::kBlock, true, false,

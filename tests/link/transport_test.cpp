@@ -14,32 +14,32 @@ using link::Transport;
 
 // The HID protocol of the adapter the link opened, whose report exchanges these tests drive.
 link::HidProtocol& HidOf(link::GaugeLink& gauge_link) {
-  return dynamic_cast<link::HidProtocol&>(gauge_link.transport().protocol());
+  return dynamic_cast<link::HidProtocol&>(gauge_link.connection().protocol());
 }
 
 TEST(TransportChoiceTest, FirstCallWithTheHidFlagTriesBulkFirst) {
   LinkFixture fx(Adapters::kBoth);
   ASSERT_TRUE(fx.link->EnsureConnected());
-  EXPECT_EQ(fx.link->transport().transport(), Transport::kBulk);
+  EXPECT_EQ(fx.link->connection().transport(), Transport::kBulk);
 }
 
 TEST(TransportChoiceTest, StartUpOpenOfHidKeepsHid) {
   LinkFixture fx(Adapters::kBoth);
   ASSERT_TRUE(fx.link->OpenHidAdapter());
   ASSERT_TRUE(fx.link->EnsureConnected());
-  EXPECT_EQ(fx.link->transport().transport(), Transport::kHid);
+  EXPECT_EQ(fx.link->connection().transport(), Transport::kHid);
 }
 
 TEST(TransportChoiceTest, AfterADropTheOtherTransportIsTriedFirst) {
   LinkFixture fx(Adapters::kBoth);
   ASSERT_TRUE(fx.link->EnsureConnected());
-  ASSERT_EQ(fx.link->transport().transport(), Transport::kBulk);
-  fx.link->transport().ClearConnected();
+  ASSERT_EQ(fx.link->connection().transport(), Transport::kBulk);
+  fx.link->connection().ClearConnected();
   ASSERT_TRUE(fx.link->EnsureConnected());
-  EXPECT_EQ(fx.link->transport().transport(), Transport::kHid);
-  fx.link->transport().ClearConnected();
+  EXPECT_EQ(fx.link->connection().transport(), Transport::kHid);
+  fx.link->connection().ClearConnected();
   ASSERT_TRUE(fx.link->EnsureConnected());
-  EXPECT_EQ(fx.link->transport().transport(), Transport::kBulk);
+  EXPECT_EQ(fx.link->connection().transport(), Transport::kBulk);
 }
 
 TEST(TransportChoiceTest, ExchangesSpeakTheProtocolOfTheAdapterOpenedForThem) {
@@ -50,7 +50,7 @@ TEST(TransportChoiceTest, ExchangesSpeakTheProtocolOfTheAdapterOpenedForThem) {
   const auto on_bulk = fx.TakeEvents();
   ASSERT_FALSE(on_bulk.empty());
   EXPECT_EQ(on_bulk.back().kind, Kind::kUsbIn);
-  fx.link->transport().ClearConnected();
+  fx.link->connection().ClearConnected();
   ASSERT_TRUE(fx.link->ReadWord(0x09, value));
   const auto on_hid = fx.TakeEvents();
   ASSERT_FALSE(on_hid.empty());
@@ -90,7 +90,7 @@ TEST(TransportChoiceTest, SerialPrefixSelectsAnotherBulkAdapter) {
   options.bulk_adapters[0].serial = "123400000001";
   LinkFixture fx(std::move(options));
   EXPECT_FALSE(fx.link->EnsureConnected());
-  fx.link->transport().SetSerialPrefix("1234");
+  fx.link->connection().SetSerialPrefix("1234");
   EXPECT_TRUE(fx.link->EnsureConnected());
 }
 
@@ -99,7 +99,7 @@ TEST(TransportChoiceTest, HidWithAnotherProductIdIsIgnored) {
   options.hid_adapters[0].product_id = 0x8889;
   LinkFixture fx(std::move(options));
   EXPECT_FALSE(fx.link->EnsureConnected());
-  fx.link->transport().SetHidProductId(0x8889);
+  fx.link->connection().SetHidProductId(0x8889);
   EXPECT_TRUE(fx.link->EnsureConnected());
 }
 
@@ -108,9 +108,9 @@ TEST(AdapterIdTest, HidTextIsAHexProductId) {
   options.hid_adapters[0].product_id = 0x8889;
   LinkFixture fx(std::move(options));
   EXPECT_TRUE(fx.link->SetAdapterId("0x8889"));
-  EXPECT_EQ(fx.link->transport().hid_product_id(), 0x8889);
+  EXPECT_EQ(fx.link->connection().hid_product_id(), 0x8889);
   EXPECT_FALSE(fx.link->SetAdapterId("88G9")) << "not a number: the id stays";
-  EXPECT_EQ(fx.link->transport().hid_product_id(), 0x8889);
+  EXPECT_EQ(fx.link->connection().hid_product_id(), 0x8889);
   EXPECT_EQ(fx.TakeWaits().front(), Millis{50});
 }
 
@@ -118,13 +118,13 @@ TEST(AdapterIdTest, BulkTextLosesItsFirstTwoCharactersToBecomeThePrefix) {
   sim::SimOptions options = OptionsFor(Adapters::kBulk);
   options.bulk_adapters[0].serial = "123400000001";
   LinkFixture fx(std::move(options));
-  fx.link->transport().SetSerialPrefix("1234");
+  fx.link->connection().SetSerialPrefix("1234");
   ASSERT_TRUE(fx.link->EnsureConnected());
-  ASSERT_EQ(fx.link->transport().transport(), Transport::kBulk);
+  ASSERT_EQ(fx.link->connection().transport(), Transport::kBulk);
   EXPECT_FALSE(fx.link->SetAdapterId("0x8888"));
-  EXPECT_EQ(fx.link->transport().serial_prefix(), "8888");
+  EXPECT_EQ(fx.link->connection().serial_prefix(), "8888");
   EXPECT_TRUE(fx.link->SetAdapterId("xx1234"));
-  EXPECT_EQ(fx.link->transport().serial_prefix(), "1234");
+  EXPECT_EQ(fx.link->connection().serial_prefix(), "1234");
 }
 
 TEST(HidExchangeTest, MissingCollectionFailsAndForcesAReopen) {
@@ -132,7 +132,7 @@ TEST(HidExchangeTest, MissingCollectionFailsAndForcesAReopen) {
   ASSERT_TRUE(fx.link->EnsureConnected());
   const std::array<std::uint8_t, 8> unknown_report = {7, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_FALSE(HidOf(*fx.link).HidSend(unknown_report));
-  EXPECT_FALSE(fx.link->transport().connected());
+  EXPECT_FALSE(fx.link->connection().connected());
   EXPECT_TRUE(fx.TakeWaits().empty()) << "no tries without a handle";
 }
 
@@ -169,7 +169,7 @@ TEST(HidExchangeTest, FailedSetIsTriedTenTimesWithItsWait) {
     } else {
       EXPECT_EQ(waits, std::vector<Millis>(10, c.wait)) << c.name;
     }
-    EXPECT_FALSE(fx.link->transport().connected()) << c.name;
+    EXPECT_FALSE(fx.link->connection().connected()) << c.name;
   }
 }
 
@@ -202,7 +202,7 @@ TEST(HidExchangeTest, FailedGetIsTriedTenTimesWithItsWait) {
     common::NullMessageSink messages;
     link::BusLock lock("test");
     link::GaugeLink gauge_link(hid, pack.usb_backend(), clock, messages, lock);
-    gauge_link.transport().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
+    gauge_link.connection().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
     ASSERT_TRUE(gauge_link.EnsureConnected());
     hid.fail_gets = true;
     EXPECT_FALSE(c.exchange(HidOf(gauge_link))) << c.name;
@@ -219,7 +219,7 @@ TEST(HidExchangeTest, FailedGetIsTriedTenTimesWithItsWait) {
       waits.erase(waits.begin());
     }
     EXPECT_EQ(waits, std::vector<Millis>(10, c.wait)) << c.name;
-    EXPECT_FALSE(gauge_link.transport().connected()) << c.name;
+    EXPECT_FALSE(gauge_link.connection().connected()) << c.name;
   }
 }
 
@@ -300,7 +300,7 @@ TEST(HidExchangeTest, ReopenClosesTheCollectionsOfThePreviousOpen) {
   common::NullMessageSink messages;
   link::BusLock lock("test");
   link::GaugeLink gauge_link(hid, pack.usb_backend(), clock, messages, lock);
-  gauge_link.transport().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
+  gauge_link.connection().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
   ASSERT_TRUE(gauge_link.OpenHidAdapter());
   EXPECT_EQ(hid.open(), 13) << "one handle per collection of the usage table";
   ASSERT_TRUE(gauge_link.OpenHidAdapter());

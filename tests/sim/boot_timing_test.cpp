@@ -32,7 +32,7 @@ class StatusReadCounter final : public link::SmbusTarget {
   SimGauge& gauge_;
 };
 
-class BootTimingTest : public ::testing::TestWithParam<SimTransport> {};
+class BootTimingTest : public ::testing::TestWithParam<SimAdapters> {};
 
 TEST_P(BootTimingTest, HostWaitsCoverARecordAndItsReadsAnErase) {
   common::ManualClock clock;
@@ -41,7 +41,7 @@ TEST_P(BootTimingTest, HostWaitsCoverARecordAndItsReadsAnErase) {
   test::RecordingMessageSink messages;
   link::BusLock lock{"MutexToProtectRWAccess-test"};
   link::GaugeLink host(pack.hid_backend(), pack.usb_backend(), clock, messages, lock);
-  host.transport().SetVendorId(options.constants.adapter_vendor_id);
+  host.connection().SetVendorId(options.constants.adapter_vendor_id);
   ASSERT_TRUE(host.EnsureConnected());
   StatusReadCounter counter(pack.gauge());
   pack.ReplaceTarget(&counter);
@@ -69,9 +69,9 @@ TEST_P(BootTimingTest, HostWaitsCoverARecordAndItsReadsAnErase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothAdapters, BootTimingTest,
-                         ::testing::Values(SimTransport::kHid, SimTransport::kBulk),
+                         ::testing::Values(SimAdapters::kHid, SimAdapters::kBulk),
                          [](const auto& info) {
-                           return info.param == SimTransport::kHid ? "hid" : "bulk";
+                           return info.param == SimAdapters::kHid ? "hid" : "bulk";
                          });
 
 }  // namespace

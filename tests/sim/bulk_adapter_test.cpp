@@ -53,7 +53,7 @@ class BulkAdapterTest : public ::testing::Test {
   }
 
   common::ManualClock clock_;
-  SimPack pack_{clock_, DefaultSimOptions(common::ProductConstants{}, SimTransport::kBulk)};
+  SimPack pack_{clock_, DefaultSimOptions(common::ProductConstants{}, SimAdapters::kBulk)};
 };
 
 TEST_F(BulkAdapterTest, ListsTheAdapterWithItsIdsAndSerial) {
@@ -70,7 +70,7 @@ TEST_F(BulkAdapterTest, ListsTheAdapterWithItsIdsAndSerial) {
 }
 
 TEST_F(BulkAdapterTest, ClaimNeedsTheDriverDetachedAndOneOwner) {
-  SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimTransport::kBulk);
+  SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimAdapters::kBulk);
   options.bulk_adapters[0].kernel_driver_active = true;
   SimPack pack(clock_, options);
   auto first = OpenFirst(pack);
@@ -143,7 +143,7 @@ TEST_F(BulkAdapterTest, PipesControlStoreInterruptStatusAndTimeouts) {
 }
 
 TEST_F(BulkAdapterTest, HotplugReportsEveryAdapterAndDropAfterUnplugs) {
-  SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimTransport::kBoth);
+  SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimAdapters::kBoth);
   options.faults.drop_after_exchanges = 4;
   SimPack pack(clock_, options);
   std::vector<link::UsbHotplugEvent> events;

@@ -36,7 +36,7 @@ class HidAdapterTest : public ::testing::Test {
   }
 
   common::ManualClock clock_;
-  SimPack pack_{clock_, DefaultSimOptions(common::ProductConstants{}, SimTransport::kHid)};
+  SimPack pack_{clock_, DefaultSimOptions(common::ProductConstants{}, SimAdapters::kHid)};
   std::map<std::uint8_t, std::unique_ptr<link::HidCollection>> collections_;
 };
 
@@ -49,7 +49,7 @@ TEST_F(HidAdapterTest, EnumeratesOneCollectionPerUsageWithTheConfiguredIds) {
     EXPECT_EQ(infos[i].product_id, 0x8888);
     EXPECT_EQ(infos[i].usage_page, 0xFF00);
   }
-  SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimTransport::kHid);
+  SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimAdapters::kHid);
   options.hid_adapters[0].usage_page = 0xFF01;
   SimPack other(clock_, options);
   EXPECT_EQ(other.hid_backend().Enumerate().front().usage_page, 0xFF01);

@@ -51,7 +51,7 @@ TEST_F(PackSetTest, RefusesWhatCannotBeBuilt) {
 
 TEST_F(PackSetTest, EachPackHasItsOwnSerialNodesAndFaults) {
   auto set = Make({.packs = 3,
-                   .transport = SimTransport::kBoth,
+                   .transport = SimAdapters::kBoth,
                    .faults = FaultConfig{.seed = 5},
                    .pack_faults = {{2, FaultConfig{.nack_every = 1}}}});
   ASSERT_TRUE(set);
@@ -82,7 +82,7 @@ TEST_F(PackSetTest, APackTakesItsStateFileOnlyWhenUsed) {
 }
 
 TEST_F(PackSetTest, ViewsListEveryAdapterWithoutDisturbingAPacksOwnList) {
-  auto set = Make({.packs = 2, .transport = SimTransport::kBoth});
+  auto set = Make({.packs = 2, .transport = SimAdapters::kBoth});
   ASSERT_TRUE(set);
   auto hid = set->NewHidView();
   EXPECT_EQ(hid->Enumerate().size(), 2 * 13u);

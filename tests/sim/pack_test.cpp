@@ -42,7 +42,7 @@ class PackTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(directory_); }
 
   SimOptions WithStateFile(const std::string& name) {
-    SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimTransport::kHid);
+    SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimAdapters::kHid);
     options.state_file = (directory_ / name).string();
     return options;
   }
@@ -92,7 +92,7 @@ TEST_F(PackTest, MissingStateFileStartsFromDefaultsAndIsWrittenOnExit) {
     EXPECT_TRUE(std::filesystem::exists(options.state_file));
     EXPECT_FALSE(std::filesystem::exists(options.state_file + ".tmp"));
   }
-  SimPack without_file(clock_, DefaultSimOptions(common::ProductConstants{}, SimTransport::kHid));
+  SimPack without_file(clock_, DefaultSimOptions(common::ProductConstants{}, SimAdapters::kHid));
   EXPECT_FALSE(without_file.SaveState());
 }
 
@@ -249,7 +249,7 @@ class ScriptedDevice final : public link::SmbusTarget {
 };
 
 TEST_F(PackTest, ScriptedDeviceTakesTheGaugesPlaceOnTheBus) {
-  SimPack pack(clock_, DefaultSimOptions(common::ProductConstants{}, SimTransport::kHid));
+  SimPack pack(clock_, DefaultSimOptions(common::ProductConstants{}, SimAdapters::kHid));
   auto& hid = pack.hid_backend();
   const auto infos = hid.Enumerate();
   auto header = hid.Open(infos[link::hid::UsageSlot(1)]);
@@ -273,7 +273,7 @@ TEST_F(PackTest, ScriptedDeviceTakesTheGaugesPlaceOnTheBus) {
 
 TEST_F(PackTest, TransactionFaultsAreDeterministic) {
   const auto nack_pattern = [&](const FaultConfig& faults) {
-    SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimTransport::kHid);
+    SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimAdapters::kHid);
     options.faults = faults;
     SimPack pack(clock_, options);
     const auto infos = pack.hid_backend().Enumerate();
@@ -322,7 +322,7 @@ TEST_F(PackTest, ReplyFaultsSpoilPecsAndCountBytes) {
 }
 
 TEST_F(PackTest, ScanThreadAndUserThreadShareThePack) {
-  SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimTransport::kBoth);
+  SimOptions options = DefaultSimOptions(common::ProductConstants{}, SimAdapters::kBoth);
   options.state_file = (directory_ / "shared.json").string();
   SimPack pack(clock_, options);
   const auto infos = pack.hid_backend().Enumerate();

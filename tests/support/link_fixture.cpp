@@ -15,7 +15,7 @@ LinkFixture::LinkFixture(sim::SimOptions options)
       hid(std::make_unique<link::ObservedHidBackend>(pack->hid_backend(), recorder)),
       usb(std::make_unique<link::ObservedUsbBackend>(pack->usb_backend(), recorder)),
       link(std::make_unique<link::GaugeLink>(*hid, *usb, clock, messages, lock)) {
-  link->transport().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
+  link->connection().SetVendorId(common::ProductConstants{}.adapter_vendor_id);
 }
 
 std::vector<link::BusEvent> LinkFixture::TakeEvents() {

@@ -16,7 +16,7 @@
 
 namespace cw::test {
 
-using Adapters = sim::SimTransport;
+using Adapters = sim::SimAdapters;
 
 sim::SimOptions OptionsFor(Adapters adapters);
 
