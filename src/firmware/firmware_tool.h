@@ -6,8 +6,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "common/bytes.h"
 #include "common/front_end.h"
@@ -38,11 +36,12 @@ struct LoadedImageView {
   std::string sha256;    // 64 lower-case hex digits, as sha256sum prints them
 };
 
-// Open from its menu command to its closing: the image loaded
-// for the update, the update job, the export job and the one worker both run on. Update and
-// export never run at once: both need the boot loader or its read-out path to themselves and
-// neither takes the bus lock, so the second is refused with a message. The scan stays paused
-// while the tool is open.
+// The firmware window's core, open from its menu command to its closing: the image loaded for
+// the update, the update job, the export job and the one worker both run on. Update and export
+// never run at once: both need the boot loader or its read-out path to themselves and neither
+// takes the bus lock, so the second is refused with a message. The scan stays paused while the
+// tool is open. A front end that waits for the work (the command line, a station) calls
+// UpdateGauge and ExportGauge instead.
 class FirmwareTool {
  public:
   FirmwareTool(link::GaugeLink& link, common::MessageSink& messages, common::ScanPause& scan,
