@@ -208,7 +208,7 @@ void ExportFirmware(CommandContext& context, int& exit_code, const std::string& 
   ConsoleProgressBar& console = context.progress().bar();
   const auto exported =
       fw::ExportGauge(bench->link(), bench->constants(), path, stop,
-                      [&](int pages) { console.Draw(pages, fw::kExportPages, ""); });
+                      [&](int pages) { console.Draw(pages * 100 / fw::kExportPages, 100, ""); });
   EndJob(context, exit_code, fw::ExportRun(exported), false);
 }
 

@@ -129,7 +129,7 @@ common::Expected<UpdateDone> Update::Run(std::stop_token stop) {
   }
   Tell(UpdateStep::Kind::kDone, total_);
   if (restarts == 0) return UpdateDone{};
-  return UpdateDone{restarts, fmt::format(messages::kUpdateRestarted, restarts)};
+  return UpdateDone{fmt::format(messages::kUpdateRestarted, restarts)};
 }
 
 std::optional<Update::Pass> Update::SendImage(std::stop_token stop) {
@@ -228,16 +228,10 @@ Update::ReadBack Update::LastRecordReadsBack() {
 }  // namespace
 
 void UpdateBar::Take(const UpdateStep& step) {
-  switch (step.kind) {
-    case UpdateStep::Kind::kRestart:
-      return;
-    case UpdateStep::Kind::kFailure:
-      percent = 100;
-      return;
-    default:
-      percent = step.total > 0 ? step.sent * 100 / step.total : 100;
-      counter = fmt::format("{}/{}", step.sent, step.total);
-  }
+  if (step.kind == UpdateStep::Kind::kFailure) percent = 100;
+  if (step.kind == UpdateStep::Kind::kFailure || step.kind == UpdateStep::Kind::kRestart) return;
+  percent = step.total > 0 ? step.sent * 100 / step.total : 100;
+  counter = fmt::format("{}/{}", step.sent, step.total);
 }
 
 common::Expected<UpdateDone> UpdateGauge(link::GaugeLink& link, const common::Bytes& image,

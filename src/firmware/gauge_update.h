@@ -46,9 +46,8 @@ struct UpdateBar {
   void Take(const UpdateStep& step);
 };
 
-// A done update: how often it began again, and the note that says so (empty without a restart).
+// A done update: the note that says how often it began again (empty without a restart).
 struct UpdateDone {
-  int restarts = 0;
   std::string note;
 };
 

@@ -66,18 +66,11 @@ void UpdateJob::Run(std::stop_token stop, const common::Bytes& image) {
 }
 
 void UpdateJob::Show(const UpdateStep& step, UpdateBar& bar) {
-  switch (step.kind) {
-    case UpdateStep::Kind::kHandshake:
-      StepsDone(1);
-      break;
-    case UpdateStep::Kind::kRecord:
-      StepsDone(1 + step.sent);
-      break;
-    case UpdateStep::Kind::kRestart:
-      StepsDone(0);  // from the handshake again
-      break;
-    default:
-      break;
+  // The plan's steps are the handshake, then the records.
+  if (step.kind == UpdateStep::Kind::kHandshake || step.kind == UpdateStep::Kind::kRecord) {
+    StepsDone(1 + step.sent);
+  } else if (step.kind == UpdateStep::Kind::kRestart) {
+    StepsDone(0);  // from the handshake again
   }
   bar.Take(step);
   Progress(bar.percent, 100, [&](UpdateView& view) {
