@@ -3,47 +3,25 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <stop_token>
 #include <string>
-#include <vector>
 
 #include "common/file_error.h"
 #include "common/file_output.h"
 #include "firmware/converters.h"
-#include "firmware/export_job.h"
 #include "firmware/file_io.h"
 #include "firmware/firmware_image.h"
-#include "firmware/firmware_tool.h"
+#include "firmware/gauge_export.h"
+#include "firmware/gauge_update.h"
+#include "firmware/image_check.h"
+#include "firmware/job_run.h"
 #include "firmware/messages.h"
-#include "firmware/update_job.h"
 
 namespace cw::cli {
 namespace {
 
 namespace fw = cw::firmware;
-
-// Draws the firmware tool's progress as the console bar while a job runs, and prints each new
-// status text of the update (a restart, the reason it stopped) on a line of its own.
-common::Subscription DrawProgress(fw::FirmwareTool& tool, ConsoleProgressBar& bar) {
-  return tool.changes().Subscribe(
-      [&tool, &bar, shown = std::string()](fw::FirmwareJob change) mutable {
-        if (change == fw::FirmwareJob::kExport) {
-          const fw::ExportView view = tool.export_job().View();
-          if (view.bar_visible) bar.Draw(view.bar, 100, "");
-          return;
-        }
-        const fw::UpdateView view = tool.update().View();
-        if (view.busy && !view.status_text.empty() && view.status_text != shown) {
-          shown = view.status_text;
-          bar.Finish();
-          fmt::print(stderr, "{}\n", shown);
-        }
-        if (view.bar_visible) bar.Draw(view.bar, 100, view.counter_text);
-      });
-}
 
 // A raw memory image of exactly `size` bytes, or all zeros without a file.
 template <std::size_t N>
@@ -179,43 +157,59 @@ void AddConvertCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   });
 }
 
-// Runs one job of the firmware tool to its end, its progress on the console: `start` starts it
-// (or says why not), `ended` reads the job's view once it has ended. Ctrl-C or SIGTERM closes the
-// tool, which stops the job at its next record or page; what that left is said, and
-// `not_started` when the close came before the job did.
-void RunFirmwareJob(CommandContext& context, int& exit_code,
-                    const std::function<common::Outcome(fw::FirmwareTool&)>& start,
-                    const std::function<fw::JobView(fw::FirmwareTool&)>& ended,
-                    std::string_view not_started) {
+// Ends a firmware job on the console: the messages held since its start (its result on stdout
+// when it was done), then what a stopped job left in the pack.
+void EndJob(CommandContext& context, int& exit_code, const fw::JobRun& run, bool gauge_changed) {
+  const bool stopped = run.end == fw::JobRun::End::kAbandoned;
+  const bool ok = !stopped && fw::ShowJobEnd(run, gauge_changed, context.messages()).done();
+  context.messages().Release(ok);
+  context.progress().bar().Finish();
+  if (stopped) {
+    for (const std::string& note : run.notes) fmt::print(stderr, "{}\n", note);
+  }
+  exit_code = ok ? kExitSuccess : kExitFailed;
+}
+
+// The update on this thread, its bar on the console and each new status text (a restart, the
+// reason it failed) on a line of its own. Ctrl-C, SIGTERM or SIGHUP stops it at its next record.
+void UpdateFirmware(CommandContext& context, int& exit_code, const std::string& path) {
   app::Workbench* bench = context.OpenWorkbench(exit_code);
   if (!bench) return;
   context.messages().Hold();
-  fw::FirmwareTool& tool = bench->OpenFirmwareTool();
-  std::optional<common::Outcome> outcome;
-  std::vector<std::string> stop_notes;
   const std::stop_token stop = context.HonourStop();
-  {
-    const std::stop_callback on_stop(stop, [&tool] { tool.RequestClose(); });
-    const common::Subscription progress = DrawProgress(tool, context.progress().bar());
-    if (common::Outcome started = start(tool); !started) {
-      outcome = started;
-    } else {
-      tool.WaitUntilIdle();
-      fw::JobView view = ended(tool);
-      outcome = std::move(view.outcome);
-      stop_notes = std::move(view.stop_notes);
-    }
+  const auto image = fw::ReadUpdateImage(path, bench->constants().record_mask, context.messages());
+  if (!image) return EndJob(context, exit_code, {}, false);  // refused, with its messages
+  ConsoleProgressBar& console = context.progress().bar();
+  fw::UpdateBar bar;
+  std::string shown;
+  const auto updated = fw::UpdateGauge(bench->link(), *image, bench->constants(), stop,
+                                       [&](const fw::UpdateStep& step) {
+                                         if (!step.status.empty() && step.status != shown) {
+                                           shown = step.status;
+                                           console.Finish();
+                                           fmt::print(stderr, "{}\n", shown);
+                                         }
+                                         bar.Take(step);
+                                         console.Draw(bar.percent, 100, bar.counter);
+                                       });
+  EndJob(context, exit_code, fw::UpdateRun(updated), true);
+}
+
+// The export on this thread, its pages on the console bar; a signal stops it at its next page.
+void ExportFirmware(CommandContext& context, int& exit_code, const std::string& path) {
+  app::Workbench* bench = context.OpenWorkbench(exit_code);
+  if (!bench) return;
+  context.messages().Hold();
+  const std::stop_token stop = context.HonourStop();
+  if (const auto checked = fw::CheckExport(bench->link(), path); !checked) {
+    return EndJob(context, exit_code, {fw::JobRun::End::kFailure, {}, {checked.error().message}},
+                  false);
   }
-  bench->CloseFirmwareTool();
-  // A close before the start is a start ignored without a word.
-  if (stop.stop_requested() && stop_notes.empty() && outcome && outcome->messages.empty()) {
-    stop_notes.emplace_back(not_started);
-  }
-  const bool ok = outcome && outcome->done();
-  context.messages().Release(ok);
-  context.progress().bar().Finish();
-  for (const std::string& note : stop_notes) fmt::print(stderr, "{}\n", note);
-  exit_code = ok ? kExitSuccess : kExitFailed;
+  ConsoleProgressBar& console = context.progress().bar();
+  const auto exported =
+      fw::ExportGauge(bench->link(), bench->constants(), path, stop,
+                      [&](int pages) { console.Draw(pages * 100 / fw::kExportPages, 100, ""); });
+  EndJob(context, exit_code, fw::ExportRun(exported), false);
 }
 
 void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
@@ -225,30 +219,13 @@ void AddFwCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* update = fw_group->add_subcommand("update", "Program the gauge with an image");
   auto update_path = std::make_shared<std::string>();
   update->add_option("BIN", *update_path, "the image (.bin)")->required();
-  update->callback([=, &context, &exit_code] {
-    RunFirmwareJob(
-        context, exit_code,
-        [&](fw::FirmwareTool& tool) {
-          common::Outcome loaded = tool.Load(*update_path);
-          return loaded ? tool.update().Start() : loaded;
-        },
-        [](fw::FirmwareTool& tool) -> fw::JobView { return tool.update().View(); },
-        fw::messages::kUpdateStoppedBeforeStart);
-  });
+  update->callback([=, &context, &exit_code] { UpdateFirmware(context, exit_code, *update_path); });
 
   auto* export_cmd = fw_group->add_subcommand("export", "Read the gauge's firmware into an image");
   auto export_path = std::make_shared<std::string>();
   export_cmd->add_option("OUT", *export_path, "the image to write (.bin)")->required();
-  export_cmd->callback([=, &context, &exit_code] {
-    RunFirmwareJob(
-        context, exit_code,
-        [&](fw::FirmwareTool& tool) {
-          tool.export_job().Set(*export_path);
-          return tool.export_job().Export();
-        },
-        [](fw::FirmwareTool& tool) -> fw::JobView { return tool.export_job().View(); },
-        fw::messages::kExportNotStarted);
-  });
+  export_cmd->callback(
+      [=, &context, &exit_code] { ExportFirmware(context, exit_code, *export_path); });
 }
 
 }  // namespace

@@ -5,12 +5,10 @@
 #include <string>
 
 #include "common/front_end.h"
-#include "firmware/read_back.h"
+#include "firmware/gauge_export.h"
 #include "firmware/tool_job.h"
 
 namespace cw::firmware {
-
-inline constexpr int kExportPages = kDataPages + kCodePages;  // 2,080
 
 // What the "Export Firmware" group shows of the export, besides its bar.
 struct ExportView : JobView {
@@ -18,9 +16,8 @@ struct ExportView : JobView {
   bool path_set = false;
 };
 
-// The firmware export: every data and code flash page of the gauge through its read-out path,
-// made into a scrambled image at the chosen path, on the firmware tool's worker. It is done only
-// once the whole image is on the disk.
+// The firmware export of the window: ExportGauge to the chosen path, on the firmware tool's
+// worker, its pages on the bar. It is done only once the whole image is on the disk.
 class ExportJob final : public ToolJob<ExportView> {
  public:
   explicit ExportJob(FirmwareTool& tool);
@@ -33,7 +30,6 @@ class ExportJob final : public ToolJob<ExportView> {
 
  private:
   void Run(std::stop_token stop, const std::filesystem::path& path);
-  JobRun RunExport(std::stop_token stop, const std::filesystem::path& path);
   // The progress message of the export.
   void Progress(int pages);
 };

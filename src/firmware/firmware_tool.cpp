@@ -1,12 +1,8 @@
 #include "firmware/firmware_tool.h"
 
-#include "common/file_error.h"
 #include "common/sha256.h"
 #include "firmware/export_job.h"
-#include "firmware/file_io.h"
-#include "firmware/firmware_image.h"
 #include "firmware/image_check.h"
-#include "firmware/messages.h"
 #include "firmware/update_job.h"
 
 namespace cw::firmware {
@@ -33,54 +29,24 @@ FirmwareTool::FirmwareTool(link::GaugeLink& link, common::MessageSink& messages,
 FirmwareTool::~FirmwareTool() { Close(); }
 
 common::Outcome FirmwareTool::Load(const std::filesystem::path& path) {
-  auto bytes = ReadImageFile(path);
-  if (!bytes) {
-    common::OutcomeBuilder outcome(messages_);
-    {
-      std::lock_guard lock(mutex_);
-      image_.reset();
-      view_ = {};
-    }
-    changes_.Notify(FirmwareJob::kUpdate);
-    outcome.Show(messages::kBinFileError);
-    outcome.Show(common::DescribeFileError(bytes.error()), common::kDefaultCaption,
-                 common::MessageIcon::kError);
-    return outcome.Refused();
-  }
-  return LoadImage(std::move(*bytes), path.string());
-}
-
-common::Outcome FirmwareTool::LoadImage(common::Bytes bytes, const std::string& name) {
   // Declared before the lock: its messages are shown after the lock is released, so a modal
   // box never holds up a job's progress report. So in every operation of the tool and its jobs.
   common::OutcomeBuilder outcome(messages_);
-  std::optional<std::string> refusal;
-  if (CheckUpdateImageSize(bytes.size())) {
-    refusal = "";
-  } else {
-    refusal = CheckImageRecords(bytes, constants_.record_mask);
-  }
+  auto bytes = ReadUpdateImage(path, constants_.record_mask, outcome);
   const std::string sha256 =
-      refusal ? std::string() : common::Sha256Hex(common::ByteView(bytes)).value_or("");
+      bytes ? common::Sha256Hex(common::ByteView(*bytes)).value_or("") : std::string();
   {
     std::lock_guard lock(mutex_);
-    if (!refusal) {
-      image_ = std::make_shared<const common::Bytes>(std::move(bytes));
-      view_ = {name, true, image_->size(), sha256};
+    if (bytes) {
+      image_ = std::make_shared<const common::Bytes>(std::move(*bytes));
+      view_ = {path.string(), true, image_->size(), sha256};
     } else {
       image_.reset();
       view_ = {};
     }
   }
   changes_.Notify(FirmwareJob::kUpdate);
-  if (refusal) {
-    outcome.Show(messages::kBinFileError);
-    if (!refusal->empty()) {
-      outcome.Show(*refusal, common::kDefaultCaption, common::MessageIcon::kError);
-    }
-    return outcome.Refused();
-  }
-  return outcome.Done();
+  return bytes ? outcome.Done() : outcome.Refused();
 }
 
 LoadedImageView FirmwareTool::View() const {
@@ -145,21 +111,6 @@ void FirmwareTool::Post(common::JobWorker::Job job, std::function<void()> droppe
     }
   }
   dropped();
-}
-
-common::Outcome FirmwareTool::Report(const JobRun& run, std::string_view headline,
-                                     bool gauge_changed) {
-  // The job counts as running until its messages have been seen: the builder shows them when
-  // it goes, before this returns.
-  common::OutcomeBuilder outcome(messages_);
-  if (gauge_changed) outcome.GaugeChanged();
-  if (!headline.empty()) outcome.Show(headline);
-  const bool success = run.end == JobRun::End::kSuccess;
-  for (const std::string& note : run.notes) {
-    outcome.Show(note, common::kDefaultCaption,
-                 success ? common::MessageIcon::kInformation : common::MessageIcon::kError);
-  }
-  return success ? outcome.Done() : outcome.Failed();
 }
 
 }  // namespace cw::firmware

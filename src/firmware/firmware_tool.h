@@ -6,8 +6,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "common/bytes.h"
 #include "common/front_end.h"
@@ -38,18 +36,12 @@ struct LoadedImageView {
   std::string sha256;    // 64 lower-case hex digits, as sha256sum prints them
 };
 
-// How one run of a job ended, and what the user is told beyond the job's own message.
-struct JobRun {
-  enum class End { kSuccess, kFailure, kAbandoned };
-  End end = End::kFailure;
-  std::vector<std::string> notes;
-};
-
-// Open from its menu command (or a command line's fw command) to its closing: the image loaded
-// for the update, the update job, the export job and the one worker both run on. Update and
-// export never run at once: both need the boot loader or its read-out path to themselves and
-// neither takes the bus lock, so the second is refused with a message. The scan stays paused
-// while the tool is open.
+// The firmware window's core, open from its menu command to its closing: the image loaded for
+// the update, the update job, the export job and the one worker both run on. Update and export
+// never run at once: both need the boot loader or its read-out path to themselves and neither
+// takes the bus lock, so the second is refused with a message. The scan stays paused while the
+// tool is open. A front end that waits for the work (the command line, a station) calls
+// UpdateGauge and ExportGauge instead.
 class FirmwareTool {
  public:
   FirmwareTool(link::GaugeLink& link, common::MessageSink& messages, common::ScanPause& scan,
@@ -64,9 +56,6 @@ class FirmwareTool {
   // the pack without firmware). A running update sends its own copy: loading another file only
   // affects the next Start.
   common::Outcome Load(const std::filesystem::path& path);
-  // The same for an image already in memory (a production recipe's, read and hashed once);
-  // `name` is what the "Bin File:" field shows.
-  common::Outcome LoadImage(common::Bytes bytes, const std::string& name);
   LoadedImageView View() const;
 
   UpdateJob& update() { return *update_; }
@@ -102,9 +91,6 @@ class FirmwareTool {
   // Runs `job` on the worker. `dropped` runs instead when the tool is closing, or when closing
   // drops the job before it starts.
   void Post(common::JobWorker::Job job, std::function<void()> dropped);
-  // Shows how a run ended (`headline` first, when there is one, then the notes) and returns it
-  // as an outcome once every message has been seen.
-  common::Outcome Report(const JobRun& run, std::string_view headline, bool gauge_changed);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;

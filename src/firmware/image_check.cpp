@@ -6,6 +6,9 @@
 #include <bitset>
 #include <memory>
 
+#include "common/file_error.h"
+#include "firmware/file_io.h"
+#include "firmware/firmware_image.h"
 #include "firmware/image_record.h"
 #include "firmware/messages.h"
 
@@ -69,6 +72,29 @@ std::optional<std::string> CheckImageRecords(common::ByteView stream, std::uint8
     Cover(record, *covered);
   }
   return MissingCode(*covered);
+}
+
+std::optional<std::string> CheckUpdateImage(common::ByteView image, std::uint8_t record_mask) {
+  if (CheckUpdateImageSize(image.size())) return std::string();
+  return CheckImageRecords(image, record_mask);
+}
+
+std::optional<common::Bytes> ReadUpdateImage(const std::filesystem::path& path,
+                                             std::uint8_t record_mask,
+                                             common::MessageSink& messages) {
+  auto bytes = ReadImageFile(path);
+  std::optional<std::string> refusal;
+  if (!bytes) {
+    refusal = common::DescribeFileError(bytes.error());
+  } else {
+    refusal = CheckUpdateImage(*bytes, record_mask);
+  }
+  if (!refusal) return std::move(*bytes);
+  messages.Show(messages::kBinFileError);
+  if (!refusal->empty()) {
+    messages.Show(*refusal, common::kDefaultCaption, common::MessageIcon::kError);
+  }
+  return std::nullopt;
 }
 
 }  // namespace cw::firmware

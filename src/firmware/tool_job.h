@@ -10,6 +10,7 @@
 #include "common/front_end.h"
 #include "common/job_worker.h"
 #include "firmware/firmware_tool.h"
+#include "firmware/job_run.h"
 #include "firmware/job_timing.h"
 
 namespace cw::firmware {
@@ -19,11 +20,8 @@ struct JobView {
   bool busy = false;
   bool bar_visible = false;
   int bar = 0;  // 0-100
-  // How the last run ended; nullopt until one has.
+  // How the last run ended; nullopt until one has, and after a run a close stopped.
   std::optional<common::Outcome> outcome;
-  // What a run stopped by a close left the pack in, for a front end that tells it (the command
-  // line after Ctrl-C); a closing window goes without a word. Empty unless the last run stopped.
-  std::vector<std::string> stop_notes;
   // The time the last run took, or is taking, and what it still needs; taken when the view is.
   JobTimes times;
 };
@@ -73,21 +71,18 @@ class ToolJob {
   // The claimed run does not start after all.
   void Unclaim() { tool_.Release(job_); }
   // The claimed run starts: its bar shows at 0, its clock runs through the steps of `plan`, the
-  // main window is locked and `run` goes to the tool's worker. `not_started` is what the pack is
-  // left in when a close drops the run first.
-  void Begin(common::JobWorker::Job run, std::string not_started, std::vector<JobPhase> plan) {
+  // main window is locked and `run` goes to the tool's worker.
+  void Begin(common::JobWorker::Job run, std::vector<JobPhase> plan) {
     Change([&](JobViewT& view) {
       timing_.Start(std::move(plan));
       view.bar_visible = true;
       view.bar = 0;
       view.busy = true;
       view.outcome.reset();
-      view.stop_notes.clear();
     });
     tool_.main_ui_.LockMainUi();
     Notify();
-    tool_.Post(std::move(run),
-               [this, note = std::move(not_started)] { Abandoned(std::vector{note}); });
+    tool_.Post(std::move(run), [this] { Abandoned(); });
   }
   // `done` of `total` steps on the bar, with `also` changed at the same time.
   template <typename Also>
@@ -106,17 +101,17 @@ class ToolJob {
     std::lock_guard lock(mutex_);
     timing_.Progress(steps);
   }
-  // Shows how the run ended (`headline` first, when there is one, then its notes), keeps the
-  // outcome in the view, frees the tool and announces it. A run that stopped ends without a word:
-  // its notes are kept in the view.
-  void End(const JobRun& run, std::string_view headline, bool gauge_changed) {
+  // Shows how the run ended, keeps the outcome in the view, frees the tool and announces it. A
+  // run that a close stopped ends without a word.
+  void End(const JobRun& run, bool gauge_changed) {
     // The work is over now; a message box the user takes a while to close is not part of it.
     Change([&](JobViewT&) { timing_.Stop(); });
     if (run.end == JobRun::End::kAbandoned) {
-      Abandoned(run.notes);
+      Abandoned();
       return;
     }
-    const common::Outcome result = tool_.Report(run, headline, gauge_changed);
+    // The job counts as running until its messages have been seen.
+    const common::Outcome result = ShowJobEnd(run, gauge_changed, tool_.messages_);
     Change([&](JobViewT& view) {
       view.busy = false;
       view.outcome = result;
@@ -136,12 +131,11 @@ class ToolJob {
   link::GaugeLink& link_;
 
  private:
-  // Stopped or dropped before its end, leaving the pack as `notes` say.
-  void Abandoned(const std::vector<std::string>& notes) {
+  // Stopped or dropped before its end.
+  void Abandoned() {
     Change([&](JobViewT& view) {
       timing_.Stop();
       view.busy = false;
-      view.stop_notes = notes;
     });
     tool_.Release(job_);
   }

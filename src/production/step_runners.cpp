@@ -1,7 +1,6 @@
 #include "production/step_runners.h"
 
 #include <fmt/format.h>
-#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,9 +10,8 @@
 #include "common/bytes.h"
 #include "dataflash/data_flash_session.h"
 #include "dataflash/file_compare.h"
-#include "firmware/firmware_tool.h"
 #include "firmware/fs_player.h"
-#include "firmware/update_job.h"
+#include "firmware/gauge_update.h"
 #include "link/command_codes.h"
 #include "production/messages.h"
 #include "production/recipe_values.h"
@@ -92,43 +90,31 @@ StepOutcome PlayScript(const StepContext& context, const firmware::FsScript& scr
                 measurements);
 }
 
-// The firmware tool's update with the recipe's image, on the tool's worker; the lane waits for
-// it. A stop closes the tool, which ends the update at its next record.
+// The recipe's image through the gauge's boot loader, on the lane's thread. A stop ends the
+// update at its next record.
 StepOutcome UpdateFirmware(const StepContext& context) {
   const PackRunSetup& setup = context.setup;
   app::Workbench& bench = setup.bench;
-  struct Closer {
-    app::Workbench& bench;
-    ~Closer() { bench.CloseFirmwareTool(); }
-  } closer{bench};
-  firmware::FirmwareTool& tool = bench.OpenFirmwareTool();
-  const std::string name = setup.prepared.recipe.firmware->file.path.string();
-  const common::Outcome loaded = tool.LoadImage(setup.prepared.firmware, name);
-  if (!loaded) return Failed(fmt::format(messages::kFirmwareFailed, Reason(context, loaded)));
-  const common::Subscription progress =
-      tool.changes().Subscribe([&tool, &setup](firmware::FirmwareJob job) {
-        if (job != firmware::FirmwareJob::kUpdate) return;
-        const firmware::UpdateView view = tool.update().View();
-        setup.progress.Report(view.bar, view.counter_text, view.bar == 0 || view.bar == 100);
+  firmware::UpdateBar bar;
+  std::string status;
+  const auto updated = firmware::UpdateGauge(
+      bench.link(), setup.prepared.firmware, bench.constants(), context.stop,
+      [&](const firmware::UpdateStep& step) {
+        status = step.status;
+        bar.Take(step);
+        setup.progress.Report(bar.percent, bar.counter, bar.percent == 0 || bar.percent == 100);
       });
-  const std::stop_callback closing(context.stop, [&tool] { tool.RequestClose(); });
-  const common::Outcome started = tool.update().Start();
-  if (!started) {
-    return StoppedOr(context, fmt::format(messages::kFirmwareFailed, Reason(context, started)));
-  }
-  tool.WaitUntilIdle();
-  const firmware::UpdateView view = tool.update().View();
-  nlohmann::json measurements = {{"image", name}, {"status", view.status_text}};
-  if (view.outcome && view.outcome->done()) return {RunResult::kPass, {}, measurements};
-  if (context.stop.stop_requested() && !view.stop_notes.empty()) {
+  nlohmann::json measurements = {{"image", setup.prepared.recipe.firmware->file.path.string()},
+                                 {"status", status}};
+  if (updated) return {RunResult::kPass, {}, measurements};
+  const common::Error& error = updated.error();
+  if (error.kind == common::ErrorKind::kStopped) {
     // Where the update stopped and what the pack holds: in its boot loader, the next run of the
     // station reflashes it.
-    return {RunResult::kStopped,
-            fmt::format(messages::kFirmwareStopped, fmt::join(view.stop_notes, " ")), measurements};
+    return {RunResult::kStopped, fmt::format(messages::kFirmwareStopped, error.message),
+            measurements};
   }
-  StepOutcome outcome = StoppedOr(
-      context, fmt::format(messages::kFirmwareFailed,
-                           view.outcome ? Reason(context, *view.outcome) : view.status_text));
+  StepOutcome outcome = StoppedOr(context, fmt::format(messages::kFirmwareFailed, error.message));
   outcome.measurements = std::move(measurements);
   return outcome;
 }
