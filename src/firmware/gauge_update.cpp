@@ -10,6 +10,7 @@
 #include "firmware/messages.h"
 #include "firmware/read_back.h"
 #include "firmware/update_status.h"
+#include "link/command_codes.h"
 
 namespace cw::firmware {
 namespace {
@@ -18,7 +19,7 @@ using common::ErrorKind;
 
 constexpr bool kPecOn = true;
 // Voltage: a word every firmware answers and no boot loader does.
-constexpr std::uint8_t kFirmwareProbeCommand = 0x09;
+constexpr std::uint8_t kFirmwareProbeCommand = link::kVoltageCommand;
 
 // The status text a failed primitive leaves.
 std::string StatusText(const link::IspResult& result) {
