@@ -44,6 +44,7 @@ constexpr int kPixelsPerPoint = 2;
 // A strip chart needs no more than a few frames a second, and drawing one is the GUI's heaviest
 // work while the scan runs.
 constexpr int kRedrawMs = 250;
+constexpr int kClockTickMs = 1000;
 constexpr int kNameRole = Qt::UserRole + 2;
 constexpr char kShownKey[] = "Chart/Registers";
 constexpr char kWindowKey[] = "Chart/Window";
@@ -126,6 +127,10 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
         if (isVisible()) Redraw();
       },
       Qt::QueuedConnection);
+  clock_tick_.setInterval(kClockTickMs);
+  connect(&clock_tick_, &QTimer::timeout, this, [this] {
+    if (!samples_.paused()) Redraw();
+  });
 }
 
 ChartPanel::~ChartPanel() = default;
@@ -169,6 +174,11 @@ void ChartPanel::OnItemChanged(QListWidgetItem* item) {
   Redraw();
 }
 
+void ChartPanel::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  clock_tick_.stop();
+}
+
 void ChartPanel::OnPause(bool paused) {
   samples_.SetPaused(paused);
   pause_->setText(Q(paused ? messages::kChartResume : messages::kChartPause));
@@ -185,6 +195,7 @@ void ChartPanel::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   RefreshSeriesList();
   Redraw();
+  clock_tick_.start();
 }
 
 void ChartPanel::resizeEvent(QResizeEvent* event) {
@@ -265,6 +276,7 @@ void ChartPanel::Redraw() {
   const std::size_t max_points =
       static_cast<std::size_t>(std::max(100, view_->width() / kPixelsPerPoint));
   const monitor::ChartView view = samples_.View(max_points);
+  drawn_until_ = view.end_seconds;
   std::vector<monitor::RowRef> rows;
   for (const auto& shown : view.series) rows.push_back(shown.row);
   bool units_changed = false;

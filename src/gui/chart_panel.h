@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <map>
 #include <memory>
@@ -45,6 +46,8 @@ class ChartPanel final : public QWidget {
   QComboBox& window_choice() const { return *window_; }
   // The time axis as drawn: its ticks in the chart's seconds and their clock labels.
   const app::ChartTimeAxis& time_ticks() const { return time_ticks_; }
+  // The samples' second the last redraw showed as now (or as the pause).
+  double drawn_until() const { return drawn_until_; }
   // The caption of an exported picture: the title, then the span of time the chart shows.
   QStringList PictureCaption() const;
   // The series list marks rows that are ticked but not scanned.
@@ -62,6 +65,7 @@ class ChartPanel final : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -83,6 +87,9 @@ class ChartPanel final : public QWidget {
   // The local clock at the samples' second 0; right after them, so the two agree.
   const double wall_origin_;
   ChangeRelay relay_;
+  // Moves the time axis on with the clock while no sample comes (an adapter whose reads wait
+  // out their time-out, a scan switched off): the chart never looks as if time stood still.
+  QTimer clock_tick_;
   QListWidget* list_;
   QPushButton* pause_;
   QComboBox* window_;
@@ -90,6 +97,7 @@ class ChartPanel final : public QWidget {
   QChartView* view_;
   QCategoryAxis* time_axis_;
   app::ChartTimeAxis time_ticks_;
+  double drawn_until_ = 0;
   // Per shown series, its runs of line; the first one carries the legend entry.
   std::vector<std::vector<QLineSeries*>> lines_;
   std::vector<monitor::RowRef> series_rows_;

@@ -117,6 +117,19 @@ class ChartFlows : public QObject {
     QVERIFY2(chart().chart()->title().isEmpty(), "the caption is the picture's only");
   }
 
+  // Nothing read (nothing ticked for Scan here; a real adapter that waits out its time-outs
+  // alike): the chart still moves on with the clock and never shows a time long past as now.
+  void TheChartFollowsTheClockWhileNothingIsRead() {
+    f_ = std::make_unique<GuiFixture>("sim");
+    QVERIFY(f_->Ready());
+    QTabBar& tabs = w().sbs_page().tabs();
+    QTest::mouseClick(&tabs, Qt::LeftButton, {}, tabs.tabRect(2).center());
+    QTRY_VERIFY(chart().isVisible());
+    const double shown = chart().drawn_until();
+    QTRY_VERIFY(chart().drawn_until() > shown + 1.5);
+    QVERIFY(chart().samples().View(10).series.front().points.empty());
+  }
+
   void TheSplitGrowsWithTheWindowAndComesBack() {
     f_ = std::make_unique<GuiFixture>();
     QVERIFY(f_->Ready());
