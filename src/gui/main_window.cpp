@@ -81,22 +81,12 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   }
   subcmd_ = new SubCmdPanelWidget(bench_.subcmd(), worker_, this);
   subcmd_->setFixedWidth(kSubCmdWidth);
-  banner_ = new QLabel(this);
-  banner_->setObjectName("link_banner");
-  banner_->setWordWrap(true);
-  banner_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  banner_->setAutoFillBackground(true);
-  QPalette banner_palette = banner_->palette();
-  banner_palette.setColor(QPalette::Window, QColor(kBannerBackground));
-  banner_palette.setColor(QPalette::WindowText, Qt::black);
-  banner_->setPalette(banner_palette);
-  banner_->setContentsMargins(6, 3, 6, 3);
+  banner_ = new LinkBannerLabel(this);
   banner_->hide();
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(2);
-  column->addWidget(banner_);
   auto* layout = new QHBoxLayout;
   layout->setContentsMargins(0, 0, 4, 0);
   layout->setSpacing(2);
@@ -112,6 +102,13 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   layout->addWidget(subcmd_);
   column->addLayout(layout, 1);
   setCentralWidget(central);
+  // A menu bar the desktop draws itself (a global menu) shows no corner widget: the banner then
+  // takes a line above the pages.
+  if (menuBar()->isNativeMenuBar()) {
+    column->insertWidget(0, banner_);
+  } else {
+    menuBar()->setCornerWidget(banner_, Qt::TopRightCorner);
+  }
   connect(&messages_, &MessageBoxSink::linkNotice, this, [this] {
     link_banner_.Notice();
     ShowLinkBanner();
@@ -168,10 +165,28 @@ void MainWindow::OnClockTimer() {
 }
 
 void MainWindow::ShowLinkBanner() {
-  const std::string text = link_banner_.Text(bench_.link().link_status(),
-                                             bench_.monitor().engine().gauge_in_boot_loader());
-  banner_->setText(Q(text));
-  banner_->setVisible(!text.empty());
+  const QString text = Q(link_banner_.Text(bench_.link().link_status(),
+                                           bench_.monitor().engine().gauge_in_boot_loader()));
+  if (text == banner_->text()) return;
+  // The menu bar lays its corner out again only when the corner is shown or hidden.
+  banner_->hide();
+  banner_->setText(text);
+  banner_->setToolTip(text);
+  FitLinkBanner();
+}
+
+void MainWindow::FitLinkBanner() {
+  if (!menuBar()->isNativeMenuBar() && !menuBar()->actions().isEmpty()) {
+    constexpr int kGapAfterMenus = 24;
+    const int menus_end = menuBar()->actionGeometry(menuBar()->actions().back()).right();
+    if (banner_->SetRoom(menuBar()->width() - menus_end - kGapAfterMenus)) banner_->hide();
+  }
+  banner_->setVisible(!banner_->text().isEmpty());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitLinkBanner();
 }
 
 void MainWindow::SetScan(bool on) {

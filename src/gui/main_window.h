@@ -11,6 +11,7 @@
 #include "app/workbench.h"
 #include "dataflash/data_flash_view.h"
 #include "gui/change_relay.h"
+#include "gui/link_banner_label.h"
 
 class QAction;
 class QLabel;
@@ -87,10 +88,13 @@ class MainWindow final : public QMainWindow {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QAction* AddAction(QMenu* menu, std::string_view text, void (MainWindow::*slot)());
   void BuildMenu();
+  // Gives the banner the room the menus leave in the menu bar.
+  void FitLinkBanner();
   // The File menu's seal check, on the worker; `then` runs when the gauge is unsealed.
   void AfterSealCheck(QAction* command, dataflash::SealedTransfer transfer,
                       std::function<void()> then);
@@ -115,7 +119,7 @@ class MainWindow final : public QMainWindow {
   app::PageSelector selector_;
   app::ChargeGauge charge_;
   app::LinkBanner link_banner_;
-  QLabel* banner_;
+  LinkBannerLabel* banner_;
   LeftColumn* left_;
   QStackedWidget* pages_;
   SbsPage* sbs_;

@@ -111,8 +111,10 @@ QVariant RegisterTableModel::data(const QModelIndex& index, int role) const {
         return row.writable ? writable_icon_ : read_only_icon_;
       return {};
     case Qt::ToolTipRole:
+      // The whole name first: a narrow list cuts it.
       if (index.column() == kName && register_list()) {
-        return Q(row.writable ? messages::kWritableTip : messages::kReadOnlyTip);
+        return Q(row.name) + '\n' +
+               Q(row.writable ? messages::kWritableTip : messages::kReadOnlyTip);
       }
       return {};
     case Qt::CheckStateRole:

@@ -31,6 +31,21 @@
 namespace cw::gui {
 namespace {
 
+// Three lists side by side fit a 1366-pixel screen beside the page buttons and the SubCMD panel:
+// a name longer than its column then ends in "..." and its tooltip holds it whole. Where the
+// screen has room, the lists ask for enough to show every name whole.
+constexpr int kListMinimumDigits = 41;
+constexpr int kListRoomyDigits = 50;
+
+class RegisterListView final : public QTableView {
+ public:
+  using QTableView::QTableView;
+  QSize sizeHint() const override {
+    return {fontMetrics().horizontalAdvance('0') * kListRoomyDigits,
+            QTableView::sizeHint().height()};
+  }
+};
+
 using monitor::RowSelection;
 using monitor::TableId;
 
@@ -133,7 +148,7 @@ SbsPage::~SbsPage() = default;
 
 QTableView* SbsPage::MakeList(TableId table) {
   auto* model = new RegisterTableModel(table, bench_.monitor().engine().Snapshot(), this);
-  auto* view = new QTableView(this);
+  auto* view = table == TableId::kD ? new QTableView(this) : new RegisterListView(this);
   view->setModel(model);
   view->verticalHeader()->hide();
   view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
@@ -156,11 +171,11 @@ QTableView* SbsPage::MakeList(TableId table) {
     header->setSectionResizeMode(RegisterTableModel::kName, QHeaderView::Stretch);
     header->resizeSection(RegisterTableModel::kValue, digit * 9);
   }
-  header->resizeSection(RegisterTableModel::kUnit, digit * 6);
+  header->resizeSection(RegisterTableModel::kUnit, digit * 5);
   if (table != TableId::kD) {
     header->resizeSection(RegisterTableModel::kLog, digit * 5);
     header->resizeSection(RegisterTableModel::kScan, digit * 5);
-    view->setMinimumWidth(digit * 50);
+    view->setMinimumWidth(digit * kListMinimumDigits);
   }
   connect(model, &RegisterTableModel::logClicked, this,
           [this](monitor::RowRef row) { session_.ToggleLog(row); });

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -697,6 +698,22 @@ class GuiFlows : public QObject {
     }
   }
 
+  void EveryPageFitsA1366By768Screen() {
+    // On a 1366 x 768 screen, at the size the first start takes there, every page is whole:
+    // nothing to scroll to.
+    w().resize(1350, 720);
+    QTRY_COMPARE(w().size(), QSize(1350, 720));
+    const auto* scroller = w().findChild<QScrollArea*>("pages_scroller");
+    for (const app::Page page :
+         {app::Page::kSbs, app::Page::kDataFlash, app::Page::kCalibration, app::Page::kSmbAccess}) {
+      w().SelectPage(page);
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+      QCOMPARE(scroller->horizontalScrollBar()->maximum(), 0);
+      QCOMPARE(scroller->verticalScrollBar()->maximum(), 0);
+    }
+    w().SelectPage(app::Page::kSbs);
+  }
+
   void LinkLossIsABannerAndAGapInTheChart() {
     gui::SbsPage& page = w().sbs_page();
     ScanAll();
@@ -707,11 +724,18 @@ class GuiFlows : public QObject {
     const auto voltage = [&] { return chart.samples().View(1000).series.at(1); };
     QTRY_VERIFY(voltage().points.size() > 3);
     QVERIFY(!w().link_banner().isVisible());
+    QTableView& list = page.list(monitor::TableId::kA);
+    const QPoint list_at = list.mapTo(&w(), QPoint(0, 0));
 
     f_->modal.boxes.clear();
     f_->bench().sim_pack()->Unplug();
     QTRY_VERIFY((w().OnClockTimer(), w().link_banner().isVisible()));
     QVERIFY(w().link_banner().text().contains("USB Disconnected"));
+    // The banner stands beside the menus: the lists stay where the pointer left them.
+    QCOMPARE(list.mapTo(&w(), QPoint(0, 0)), list_at);
+    const QMenuBar& menus = *w().menuBar();
+    QVERIFY(w().link_banner().geometry().left() >
+            menus.actionGeometry(menus.actions().back()).right());
     QVERIFY(!QApplication::activeModalWidget());
     const double lost = voltage().points.back().seconds;
     // Five minutes without the adapter; then it answers again and the banner goes, no box shown.
