@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   bench::GuiBench run(argc, argv);
   if (!run.ready()) return 1;
   gui::MainWindow& window = run.window();
-  window.SelectPage(app::Page::kDataFlash);
+  window.SelectPage(gui::Page::kDataFlash);
   gui::DataFlashPage& page = window.data_flash_page();
   bench::Settle(500);
 

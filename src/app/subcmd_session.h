@@ -21,32 +21,6 @@ struct SubCmdLogRow {
   bool operator==(const SubCmdLogRow&) const = default;
 };
 
-// One button of the panel and the subcommand it sends.
-struct SubCmdButton {
-  std::string_view label;
-  std::uint16_t code;
-};
-
-inline constexpr std::array<SubCmdButton, 17> kSubCmdButtons = {{
-    {"DEVICE_TYPE", 0x01},
-    {"HW_VERSION", 0x03},
-    {"FW_VERSION", 0x02},
-    {"CHEM_ID", 0x06},
-    {"SHUTDOWN", 0x10},
-    {"IATA_SHUTDOWN", 0xF0},
-    {"PFET_TOGGLE", 0x1E},
-    {"CFET_TOGGLE", 0x1F},
-    {"DFET_TOGGLE", 0x20},
-    {"FET_EN", 0x22},
-    {"LIFETIME_EN", 0x23},
-    {"LT_RESET", 0x28},
-    {"PF_EN", 0x24},
-    {"PF_CLEAR", 0x29},
-    {"FUSE_EN", 0x26},
-    {"RESET", 0x41},
-    {"SEAL", 0x30},
-}};
-
 enum class UnsealTarget { kUnseal, kFullAccess };
 
 // What the gauge's Operation Status says after a key was sent.

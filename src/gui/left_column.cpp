@@ -42,7 +42,7 @@ LeftColumn::LeftColumn(QWidget* parent)
                                                   messages::kPageCalibration, messages::kPagePro};
   for (std::size_t i = 0; i < labels.size(); ++i) {
     pages_[i] = new PageButton(Q(labels[i]), this);
-    const auto page = static_cast<app::Page>(i);
+    const auto page = static_cast<Page>(i);
     connect(pages_[i], &PageButton::clicked, this, [this, page] { emit pageClicked(page); });
     layout->addWidget(pages_[i]);
   }
@@ -70,12 +70,12 @@ LeftColumn::LeftColumn(QWidget* parent)
   layout->addWidget(caption);
   layout->addWidget(percentage_);
   layout->addWidget(seal_);
-  ShowSelected(app::Page::kSbs);
+  ShowSelected(Page::kSbs);
 }
 
-void LeftColumn::ShowSelected(app::Page page) {
+void LeftColumn::ShowSelected(Page page) {
   for (std::size_t i = 0; i < pages_.size(); ++i) {
-    pages_[i]->SetSelected(static_cast<app::Page>(i) == page);
+    pages_[i]->SetSelected(static_cast<Page>(i) == page);
   }
 }
 

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "app/charge_gauge.h"
-#include "app/page_selector.h"
 
 class QLabel;
 class QLineEdit;
@@ -14,6 +13,9 @@ class QPushButton;
 namespace cw::gui {
 
 class PageButton;
+
+// The four pages behind the page buttons, in their order.
+enum class Page { kSbs = 0, kDataFlash = 1, kCalibration = 2, kSmbAccess = 3 };
 
 // The main window's left column: the adapter id with its Config button, the four page buttons
 // and the vertical charge gauge.
@@ -25,8 +27,8 @@ class LeftColumn final : public QWidget {
 
   QLineEdit& adapter_id() { return *adapter_id_; }
   QPushButton& config() { return *config_; }
-  PageButton& page_button(app::Page page) { return *pages_[static_cast<std::size_t>(page)]; }
-  void ShowSelected(app::Page page);
+  PageButton& page_button(Page page) { return *pages_[static_cast<std::size_t>(page)]; }
+  void ShowSelected(Page page);
   void ShowCharge(const app::ChargeGauge::View& view);
   const QProgressBar& gauge() const { return *gauge_; }
   QString charge_text() const;
@@ -35,7 +37,7 @@ class LeftColumn final : public QWidget {
   QString seal_text() const;
 
  signals:
-  void pageClicked(app::Page page);
+  void pageClicked(Page page);
 
  private:
   QLineEdit* adapter_id_;

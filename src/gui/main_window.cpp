@@ -61,7 +61,6 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
       messages_(messages),
       progress_(progress),
       worker_(worker),
-      selector_([this](bool on) { calibration_->SetRefreshing(on); }),
       lock_relay_(this, 0),
       logging_interval_(monitor::DataLog::kDefaultInterval) {
   std::string title(app::messages::kWindowTitle);
@@ -124,7 +123,7 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   for (int page = 0; page < 4; ++page) {
     auto* shortcut = new QShortcut(QKeySequence(Q(messages::kPageShortcut).arg(page + 1)), this);
     connect(shortcut, &QShortcut::activated, this,
-            [this, page] { SelectPage(static_cast<app::Page>(page)); });
+            [this, page] { SelectPage(static_cast<Page>(page)); });
   }
 
   connect(&progress_.relay(), &ChangeRelay::changed, this,
@@ -146,8 +145,12 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::SelectPage(app::Page page) {
-  if (!selector_.Select(page)) return;
+void MainWindow::SelectPage(Page page) {
+  if (page == current_page_) return;
+  // Only the Calibration page refreshes itself, and only while it is shown.
+  if (current_page_ == Page::kCalibration) calibration_->SetRefreshing(false);
+  current_page_ = page;
+  if (page == Page::kCalibration) calibration_->SetRefreshing(true);
   left_->ShowSelected(page);
   pages_->setCurrentIndex(static_cast<int>(page));
 }

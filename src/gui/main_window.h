@@ -6,11 +6,11 @@
 
 #include "app/charge_gauge.h"
 #include "app/link_banner.h"
-#include "app/page_selector.h"
 #include "app/running_work.h"
 #include "app/workbench.h"
 #include "dataflash/data_flash_view.h"
 #include "gui/change_relay.h"
+#include "gui/left_column.h"
 #include "gui/link_banner_label.h"
 
 class QAction;
@@ -48,8 +48,8 @@ class MainWindow final : public QMainWindow {
              GaugeWorker& worker);
   ~MainWindow() override;
 
-  void SelectPage(app::Page page);
-  app::Page current_page() const { return selector_.current(); }
+  void SelectPage(Page page);
+  Page current_page() const { return current_page_; }
   // Every 2 s: the charge gauge from the capacities the scan read.
   void OnChargeTimer();
   // Every second: the status bar's clock and link status.
@@ -116,7 +116,7 @@ class MainWindow final : public QMainWindow {
   MessageBoxSink& messages_;
   ProgressRelay& progress_;
   GaugeWorker& worker_;
-  app::PageSelector selector_;
+  Page current_page_ = Page::kSbs;
   app::ChargeGauge charge_;
   app::LinkBanner link_banner_;
   LinkBannerLabel* banner_;

@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <array>
 
 #include "app/data_log_choice.h"
 #include "gui/chart_panel.h"
@@ -36,6 +37,22 @@ namespace {
 // screen has room, the lists ask for enough to show every name whole.
 constexpr int kListMinimumDigits = 41;
 constexpr int kListRoomyDigits = 50;
+
+// The tabs under the lists, and the title of the group around them while each is shown.
+struct TabTexts {
+  std::string_view tab;
+  std::string_view group_title;
+};
+constexpr std::array<TabTexts, 3> kTabs = {{{"Show Flags", "Flags / Status Bits"},
+                                            {"Show Static Data", "Static Data"},
+                                            {"Live Chart", "Live Chart"}}};
+
+// The status displays in two columns of five, top to bottom.
+constexpr std::array<std::array<std::string_view, 5>, 2> kDisplayColumns = {{
+    {"Battery Status", "Temperature Rang", "Safety status L", "PF status L",
+     "Manufacturing Status"},
+    {"Operation Status", "Charging Status", "Safety status H", "PF status H", "Battery Mode"},
+}};
 
 class RegisterListView final : public QTableView {
  public:
@@ -95,9 +112,7 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   button_column->addStretch();
 
   tabs_ = new QTabBar(this);
-  tabs_->addTab(Q(monitor::messages::kShowFlagsTab));
-  tabs_->addTab(Q(monitor::messages::kShowStaticTab));
-  tabs_->addTab(Q(monitor::messages::kShowChartTab));
+  for (const TabTexts& texts : kTabs) tabs_->addTab(Q(texts.tab));
   tabs_->setExpanding(true);
   chart_ = new ChartPanel(bench_.monitor().engine(), bench_.clock(), bench_.messages(), this);
   stack_ = new QStackedWidget(this);
@@ -108,8 +123,11 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   auto* group_layout = new QVBoxLayout(group_);
   group_layout->addWidget(tabs_);
   group_layout->addWidget(stack_, 1);
-  connect(tabs_, &QTabBar::currentChanged, this,
-          [this](int index) { session_.SelectTab(static_cast<monitor::PageTab>(index)); });
+  group_->setTitle(Q(kTabs.front().group_title));
+  connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
+    stack_->setCurrentIndex(index);
+    group_->setTitle(Q(kTabs[static_cast<std::size_t>(index)].group_title));
+  });
 
   auto* upper = new QWidget(this);
   upper->setLayout(lists);
@@ -194,12 +212,11 @@ QWidget* SbsPage::MakeDisplays() {
   grid->setHorizontalSpacing(12);
   grid->setVerticalSpacing(4);
   displays_.resize(monitor::kStatusDisplays.size());
-  const std::array<const std::array<int, 5>*, 2> columns = {&monitor::kLeftColumn,
-                                                            &monitor::kRightColumn};
   for (int column = 0; column < 2; ++column) {
     for (int row = 0; row < 5; ++row) {
-      const int id = (*columns[column])[static_cast<std::size_t>(row)];
-      const std::size_t index = *monitor::SbsSession::DisplayIndex(id);
+      const std::string_view title =
+          kDisplayColumns[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)];
+      const std::size_t index = *monitor::SbsSession::DisplayIndex(title);
       displays_[index] = new StatusBitCtrl(index, area);
       grid->addWidget(displays_[index], row, column);
     }
@@ -233,13 +250,6 @@ void SbsPage::ShowReadings() {
 
 void SbsPage::ShowPageState() {
   const monitor::SbsView view = session_.View();
-  const int tab = static_cast<int>(view.tab);
-  {
-    const QSignalBlocker blocker(tabs_);
-    tabs_->setCurrentIndex(tab);
-  }
-  stack_->setCurrentIndex(tab);
-  group_->setTitle(Q(view.group_title));
   for (QPushButton* button : buttons_) button->setEnabled(view.selections_editable);
   ShowReadings();
   chart_->RefreshSeriesList();

@@ -18,6 +18,8 @@ class StatusBitCtrl final : public QWidget {
   // `display` indexes monitor::kStatusDisplays.
   StatusBitCtrl(std::size_t display, QWidget* parent = nullptr);
 
+  // Where cell `cell` (0 = bit 15, 15 = bit 0) is drawn.
+  static QPoint CellCentre(int cell);
   // Repaints only on a change.
   void SetValue(std::int32_t value);
   std::int32_t value() const { return value_; }

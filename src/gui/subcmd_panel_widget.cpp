@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <array>
 
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
@@ -20,6 +21,32 @@ namespace {
 constexpr int kEntryLength = 4;
 constexpr int kCmdWidth = 84;
 constexpr QRgb kFailText = 0xFF0000;
+
+// The panel's buttons and the subcommand each sends.
+struct SubCmdButton {
+  std::string_view label;
+  std::uint16_t code;
+};
+
+inline constexpr std::array<SubCmdButton, 17> kSubCmdButtons = {{
+    {"DEVICE_TYPE", 0x01},
+    {"HW_VERSION", 0x03},
+    {"FW_VERSION", 0x02},
+    {"CHEM_ID", 0x06},
+    {"SHUTDOWN", 0x10},
+    {"IATA_SHUTDOWN", 0xF0},
+    {"PFET_TOGGLE", 0x1E},
+    {"CFET_TOGGLE", 0x1F},
+    {"DFET_TOGGLE", 0x20},
+    {"FET_EN", 0x22},
+    {"LIFETIME_EN", 0x23},
+    {"LT_RESET", 0x28},
+    {"PF_EN", 0x24},
+    {"PF_CLEAR", 0x29},
+    {"FUSE_EN", 0x26},
+    {"RESET", 0x41},
+    {"SEAL", 0x30},
+}};
 
 }  // namespace
 
@@ -40,7 +67,7 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdSession& session, GaugeWorker& w
     buttons_.push_back(button);
     layout->addWidget(button);
   };
-  for (const app::SubCmdButton& sub : app::kSubCmdButtons) {
+  for (const SubCmdButton& sub : kSubCmdButtons) {
     add_button(sub.label, [this, code = sub.code] {
       Run([&session = session_, code] { return session.RunSubcommand(code); });
     });

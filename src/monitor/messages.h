@@ -38,13 +38,6 @@ inline constexpr std::string_view kWriteBadValue = "\"{}\" is not a valid value 
 inline constexpr std::string_view kWriteReadOnly = "{} cannot be written.";
 inline constexpr std::string_view kWriteFailed = "Writing {} failed.";
 
-// Group box of the flag area, by tab.
-inline constexpr std::string_view kFlagsGroupTitle = "Flags / Status Bits";
-inline constexpr std::string_view kStaticGroupTitle = "Static Data";
-inline constexpr std::string_view kChartGroupTitle = "Live Chart";
-inline constexpr std::string_view kShowFlagsTab = "Show Flags";
-inline constexpr std::string_view kShowStaticTab = "Show Static Data";
-inline constexpr std::string_view kShowChartTab = "Live Chart";
 // Status display titles end with this.
 inline constexpr std::string_view kScanningSuffix = " - SCANNING";
 

@@ -9,18 +9,6 @@
 namespace cw::monitor {
 namespace {
 
-std::string_view GroupTitle(PageTab tab) {
-  switch (tab) {
-    case PageTab::kFlags:
-      return messages::kFlagsGroupTitle;
-    case PageTab::kStaticData:
-      return messages::kStaticGroupTitle;
-    case PageTab::kChart:
-      return messages::kChartGroupTitle;
-  }
-  return messages::kFlagsGroupTitle;
-}
-
 // The 16 bits of `raw` that `display` shows.
 std::int32_t DisplayValue(const StatusDisplayDef& display, std::int32_t raw) {
   if (raw == kNotRead) return kDisplayNotRead;
@@ -44,14 +32,9 @@ SbsSession::SbsSession(ScanEngine& engine, DataLog& log, common::MessageSink& me
 
 void SbsSession::Start() {
   engine_.WithTable([](RegisterTable& table) { table.ResetRunState(); });
-  SelectTab(PageTab::kFlags);
   engine_.SetScanEnabled(true);
   engine_.RequestStaticRefresh();
   Notify(SbsChange::What::kSelection);
-}
-
-void SbsSession::SelectTab(PageTab tab) {
-  if (tab_.exchange(tab) != tab) Notify(SbsChange::What::kTab);
 }
 
 common::OutcomeOf<LoggedValues> SbsSession::StartLog(const std::string& path, int interval_seconds,
@@ -154,7 +137,6 @@ bool SbsSession::SelectAllRows(RowSelection selection) {
 
 SbsView SbsSession::View() const {
   SbsView view;
-  view.tab = tab_;
   const RegisterTable table = engine_.Snapshot();
   for (std::size_t i = 0; i < kStatusDisplays.size(); ++i) {
     const SbsRegisterDef& row = table.row(display_rows_[i]);
@@ -164,15 +146,12 @@ SbsView SbsSession::View() const {
   view.logging = log_.active();
   view.selections_editable = !view.logging;
   view.log_tally = {log_lines_, log_lines_with_unread_};
-  view.group_title = GroupTitle(view.tab);
-  view.displays_visible = view.tab == PageTab::kFlags;
-  view.static_list_visible = view.tab == PageTab::kStaticData;
   return view;
 }
 
-std::optional<std::size_t> SbsSession::DisplayIndex(int control_id) {
+std::optional<std::size_t> SbsSession::DisplayIndex(std::string_view title) {
   for (std::size_t i = 0; i < kStatusDisplays.size(); ++i) {
-    if (kStatusDisplays[i].control_id == control_id) return i;
+    if (kStatusDisplays[i].title == title) return i;
   }
   return std::nullopt;
 }

@@ -19,7 +19,6 @@ namespace cw::monitor {
 
 // The Log and Scan selections of every register row at once.
 enum class RowSelection { kClearLogs, kLogAll, kClearScans, kScanAll };
-enum class PageTab { kFlags = 0, kStaticData = 1, kChart = 2 };
 enum class CellState { kNotRead, kSet, kClear };
 
 // Value a status display shows when its register has not been read.
@@ -29,8 +28,7 @@ struct SbsChange {
   enum class What {
     kDisplay,    // status display `display` has a new value (on the scan worker's thread)
     kSelection,  // Log or Scan flags changed
-    kTab,
-    kLogging,  // the data log started or stopped, or wrote a line
+    kLogging,    // the data log started or stopped, or wrote a line
   };
   What what = What::kSelection;
   std::size_t display = 0;
@@ -47,17 +45,12 @@ struct LogTally {
 
 // The SBS page's state at one moment, beside the register table (ScanEngine::Snapshot).
 struct SbsView {
-  PageTab tab = PageTab::kFlags;
   // The status displays, indexed like kStatusDisplays.
   std::array<std::int32_t, kStatusDisplays.size()> displays{};
   bool logging = false;
   // The Log and Scan selections may change: not while logging.
   bool selections_editable = true;
   LogTally log_tally;
-  // The group around the tab area: "Flags / Status Bits", "Static Data" or "Live Chart".
-  std::string_view group_title;
-  bool displays_visible = true;
-  bool static_list_visible = false;
 };
 
 // One pass over every register row and the static data, for a one-shot read.
@@ -116,9 +109,7 @@ class SbsSession final {
   void StopLog();
   common::OutcomeOf<int> WriteLogLine();
 
-  void SelectTab(PageTab tab);
-
-  static std::optional<std::size_t> DisplayIndex(int control_id);
+  static std::optional<std::size_t> DisplayIndex(std::string_view title);
   static CellState Cell(std::int32_t value, int bit);
   // Title as drawn: the group title followed by " - SCANNING".
   static std::string DisplayTitle(std::size_t display);
@@ -152,7 +143,6 @@ class SbsSession final {
   ScanEngine& engine_;
   DataLog& log_;
   common::MessageSink& messages_;
-  std::atomic<PageTab> tab_ = PageTab::kFlags;
   std::atomic<int> log_lines_ = 0;
   std::atomic<int> log_lines_with_unread_ = 0;
   // The last value of each display's row, to announce changes; View() shows it only while the

@@ -5,12 +5,11 @@
 #include "app/about_text.h"
 #include "app/charge_gauge.h"
 #include "app/logging_time.h"
-#include "app/page_selector.h"
 #include "app/status_bar_text.h"
 #include "app/workbench.h"
-#include "support/link_fixture.h"
 #include "monitor/monitor_session.h"
 #include "sim/sim_pack.h"
+#include "support/link_fixture.h"
 
 namespace cw::app {
 namespace {
@@ -117,18 +116,6 @@ TEST(AboutTest, TheScanRestsWhileTheAdapterIsAsked) {
 
 namespace cw::app {
 namespace {
-
-TEST(PageSelectorTest, CalibrationRefreshRunsOnlyWhileItsPageIsShown) {
-  std::vector<bool> refresh;
-  PageSelector pages([&](bool on) { refresh.push_back(on); });
-  EXPECT_FALSE(pages.Select(Page::kSbs)) << "the page already shown changes nothing";
-  EXPECT_TRUE(pages.Select(Page::kCalibration));
-  EXPECT_FALSE(pages.Select(Page::kCalibration));
-  EXPECT_TRUE(pages.Select(Page::kSmbAccess));
-  EXPECT_TRUE(pages.Select(Page::kCalibration));
-  EXPECT_EQ(refresh, (std::vector<bool>{true, false, true}));
-  EXPECT_EQ(pages.current(), Page::kCalibration);
-}
 
 TEST(WorkbenchConfigTest, ConfigButtonReopensWithTheNewIdAndRestoresTheScan) {
   test::RecordingMessageSink messages;

@@ -115,7 +115,7 @@ class DataFlashFlowsTest : public QObject {
   void init() {
     f_ = std::make_unique<GuiFixture>();
     QVERIFY(f_->Ready());
-    QTest::mouseClick(&f_->window().left().page_button(app::Page::kDataFlash), Qt::LeftButton);
+    QTest::mouseClick(&f_->window().left().page_button(gui::Page::kDataFlash), Qt::LeftButton);
   }
   void cleanup() { f_.reset(); }
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -60,8 +61,8 @@
 namespace cw::test {
 namespace {
 
-using app::Page;
 using common::TaskKind;
+using gui::Page;
 using gui::Q;
 using monitor::TableId;
 
@@ -287,9 +288,10 @@ class GuiFlows : public QObject {
 
   void ScanOffAndOnAndASafetyAlarmTurnsItsBitRed() {
     gui::SbsPage& page = w().sbs_page();
-    gui::StatusBitCtrl& safety_low = page.display(*monitor::SbsSession::DisplayIndex(1134));
+    gui::StatusBitCtrl& safety_low =
+        page.display(*monitor::SbsSession::DisplayIndex("Safety status L"));
     // COV is bit 1: the lower row, second cell from the right.
-    const QPoint cov(monitor::kCellX[6] + 4, monitor::kLowerRowY + 3);
+    const QPoint cov = gui::StatusBitCtrl::CellCentre(14);
     QCOMPARE(PixelAt(safety_low, cov), QColor(0xCFCFCF).rgb());  // not read: grey
     ScanAll();
     QTRY_VERIFY(page.model(TableId::kA).data(page.model(TableId::kA).index(9, 1)).toString() != "");
@@ -511,7 +513,7 @@ class GuiFlows : public QObject {
     ScanAll();
     QTabBar& tabs = page.tabs();
     QTest::mouseClick(&tabs, Qt::LeftButton, {}, tabs.tabRect(2).center());
-    QCOMPARE(f_->bench().sbs().View().tab, monitor::PageTab::kChart);
+    QCOMPARE(page.findChild<QGroupBox*>()->title(), QString("Live Chart"));
     QChart* chart = page.chart().chart();
     QTRY_COMPARE(chart->series().size(), qsizetype{5});
     const auto points = [&](int index) {
@@ -704,14 +706,14 @@ class GuiFlows : public QObject {
     w().resize(1350, 720);
     QTRY_COMPARE(w().size(), QSize(1350, 720));
     const auto* scroller = w().findChild<QScrollArea*>("pages_scroller");
-    for (const app::Page page :
-         {app::Page::kSbs, app::Page::kDataFlash, app::Page::kCalibration, app::Page::kSmbAccess}) {
+    for (const gui::Page page :
+         {gui::Page::kSbs, gui::Page::kDataFlash, gui::Page::kCalibration, gui::Page::kSmbAccess}) {
       w().SelectPage(page);
       QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
       QCOMPARE(scroller->horizontalScrollBar()->maximum(), 0);
       QCOMPARE(scroller->verticalScrollBar()->maximum(), 0);
     }
-    w().SelectPage(app::Page::kSbs);
+    w().SelectPage(gui::Page::kSbs);
   }
 
   void LinkLossIsABannerAndAGapInTheChart() {

@@ -56,7 +56,7 @@ class PageFlowsTest : public QObject {
   bool Idle() {
     return QTest::qWaitFor([&] { return f_->tool->worker().idle(); }, 10000);
   }
-  void Show(app::Page page) { QTest::mouseClick(&w().left().page_button(page), Qt::LeftButton); }
+  void Show(gui::Page page) { QTest::mouseClick(&w().left().page_button(page), Qt::LeftButton); }
   bool PressAndWait(QPushButton& button) { return Press(button) && Idle(); }
   std::size_t Calibrations() { return f_->gauge().CalibrationRecords().size(); }
 
@@ -69,7 +69,7 @@ class PageFlowsTest : public QObject {
 
   void CalibrationsMoveThePacksReadings() {
     w().sbs_page().button(monitor::RowSelection::kScanAll).click();
-    Show(app::Page::kCalibration);
+    Show(gui::Page::kCalibration);
     gui::CalibrationPage& page = w().calibration_page();
     QVERIFY(!page.offset_bar().isVisible());
     QTRY_VERIFY(page.measured(0).text().toInt() > 3000);
@@ -153,7 +153,7 @@ class PageFlowsTest : public QObject {
   }
 
   void EverySmbFormOnThePack() {
-    Show(app::Page::kSmbAccess);
+    Show(gui::Page::kSmbAccess);
     gui::SmbAccessPage& page = w().smb_access_page();
     using Form = gui::SmbAccessPage::Form;
     const auto press = [&](Form form) { return PressAndWait(page.button(form)); };
@@ -249,7 +249,7 @@ class PageFlowsTest : public QObject {
       return greyed_rows;
     };
     const auto battery_status = [&] {
-      return page.display(*monitor::SbsSession::DisplayIndex(1129)).value();
+      return page.display(*monitor::SbsSession::DisplayIndex("Battery Status")).value();
     };
     QTest::mouseClick(&page.button(monitor::RowSelection::kLogAll), Qt::LeftButton);
     const QString path = directory.filePath("run.LOG");

@@ -142,11 +142,11 @@ int main(int argc, char** argv) {
   gui::SbsPage& page = window.sbs_page();
 
   // The Calibration page before anything was scanned: nothing measured is made up.
-  QTest::mouseClick(&window.left().page_button(app::Page::kCalibration), Qt::LeftButton);
+  QTest::mouseClick(&window.left().page_button(gui::Page::kCalibration), Qt::LeftButton);
   window.calibration_page().Refresh();
   Settle(600);
   Save(window, "main-calibration-unscanned");
-  QTest::mouseClick(&window.left().page_button(app::Page::kSbs), Qt::LeftButton);
+  QTest::mouseClick(&window.left().page_button(gui::Page::kSbs), Qt::LeftButton);
 
   // A pack in use: every register scanned, a few subcommands sent, one safety alarm raised.
   QTest::mouseClick(&page.button(monitor::RowSelection::kScanAll), Qt::LeftButton);
@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
   const auto idle = [&] { WaitFor([&] { return f.tool->worker().idle(); }); };
 
   // The data flash page after a Read All, with the bit view of Operation Cfg A open.
-  QTest::mouseClick(&window.left().page_button(app::Page::kDataFlash), Qt::LeftButton);
+  QTest::mouseClick(&window.left().page_button(gui::Page::kDataFlash), Qt::LeftButton);
   gui::DataFlashPage& flash = window.data_flash_page();
   QTest::mouseClick(&flash.read_all(), Qt::LeftButton);
   idle();
@@ -269,7 +269,7 @@ int main(int argc, char** argv) {
   flash.hold().setChecked(false);
 
   // Calibration: references typed, the board offset calibrated.
-  QTest::mouseClick(&window.left().page_button(app::Page::kCalibration), Qt::LeftButton);
+  QTest::mouseClick(&window.left().page_button(gui::Page::kCalibration), Qt::LeftButton);
   gui::CalibrationPage& calibration = window.calibration_page();
   for (std::size_t i = 0; i < 4; ++i) calibration.cell(i).setText("3700");
   calibration.voltage_check().setChecked(true);
@@ -282,7 +282,7 @@ int main(int argc, char** argv) {
   Save(window, "main-calibration");
 
   // SMB access: a word and a block read.
-  QTest::mouseClick(&window.left().page_button(app::Page::kSmbAccess), Qt::LeftButton);
+  QTest::mouseClick(&window.left().page_button(gui::Page::kSmbAccess), Qt::LeftButton);
   gui::SmbAccessPage& smb = window.smb_access_page();
   smb.command(gui::SmbAccessPage::kReadWord).setText("9");
   QTest::mouseClick(&smb.button(gui::SmbAccessPage::kReadWord), Qt::LeftButton);
@@ -294,7 +294,7 @@ int main(int argc, char** argv) {
   smb.block_data().setPlainText("01 02 03 04");
   Settle(300);
   Save(window, "main-pro");
-  QTest::mouseClick(&window.left().page_button(app::Page::kSbs), Qt::LeftButton);
+  QTest::mouseClick(&window.left().page_button(gui::Page::kSbs), Qt::LeftButton);
 
   // Dialogs.
   f.modal.Then([](QWidget* modal) {

@@ -176,7 +176,7 @@ TEST(MonitorSession, StartedSessionScansIntoThePageAndStopsWhenDestroyed) {
   const auto selected = session->engine().WithTable(
       [](monitor::RegisterTable& table) { return table.FindRow("Voltage")->scan; });
   EXPECT_FALSE(selected) << "page start clears every selection";
-  const auto index = *monitor::SbsSession::DisplayIndex(1127);
+  const auto index = *monitor::SbsSession::DisplayIndex("Operation Status");
   session->sbs().ToggleScan(*session->engine().WithTable(
       [](monitor::RegisterTable& table) { return table.Find("Operation Status"); }));
   ASSERT_TRUE(Eventually([&] { return session->sbs().View().displays[index] == 0x4000; }));

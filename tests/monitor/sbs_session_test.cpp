@@ -11,7 +11,6 @@ namespace cw::test {
 namespace {
 
 using monitor::CellState;
-using monitor::PageTab;
 using monitor::RegisterTable;
 using monitor::RowRef;
 using monitor::RowSelection;
@@ -104,21 +103,6 @@ TEST_F(SbsPageTest, WhileLoggingButtonsAndClicksAreIgnored) {
   EXPECT_TRUE(page_.ToggleScan(Ref("Voltage")));
 }
 
-TEST_F(SbsPageTest, TabsSwitchBetweenDisplaysAndStaticData) {
-  EXPECT_EQ(page_.View().tab, PageTab::kFlags);
-  EXPECT_TRUE(page_.View().displays_visible);
-  EXPECT_FALSE(page_.View().static_list_visible);
-  EXPECT_EQ(page_.View().group_title, "Flags / Status Bits");
-  page_.SelectTab(PageTab::kStaticData);
-  EXPECT_FALSE(page_.View().displays_visible);
-  EXPECT_TRUE(page_.View().static_list_visible);
-  EXPECT_EQ(page_.View().group_title, "Static Data");
-  page_.SelectTab(PageTab::kChart);
-  EXPECT_FALSE(page_.View().displays_visible);
-  EXPECT_FALSE(page_.View().static_list_visible);
-  EXPECT_EQ(page_.View().group_title, "Live Chart");
-}
-
 TEST_F(SbsPageTest, SafetyHalvesGoToTheirDisplaysAndAnInvalidBlockGreysBoth) {
   std::vector<std::size_t> repaints;
   const common::Subscription watch = page_.changes().Subscribe([&](monitor::SbsChange change) {
@@ -150,7 +134,7 @@ TEST_F(SbsPageTest, OperationStatusSealedSetsOnlyTheSsCell) {
   scan_.gauge.SetWord(0x09, 15200);
   scan_.gauge.SetBlock(0x54, common::Bytes{0x00, 0x40});
   scan_.engine.ScanPass();
-  const auto index = *SbsSession::DisplayIndex(1127);
+  const auto index = *SbsSession::DisplayIndex("Operation Status");
   const auto& display = monitor::kStatusDisplays[index];
   const std::int32_t value = page_.View().displays[index];
   for (int bit = 15; bit >= 0; --bit) {
@@ -162,15 +146,16 @@ TEST_F(SbsPageTest, OperationStatusSealedSetsOnlyTheSsCell) {
 }
 
 TEST_F(SbsPageTest, DisplaysAreDefinedOnceEachWithSixteenBits) {
-  EXPECT_EQ(SbsSession::DisplayTitle(*SbsSession::DisplayIndex(1135)),
+  EXPECT_EQ(SbsSession::DisplayTitle(*SbsSession::DisplayIndex("Temperature Rang")),
             "Temperature Rang - SCANNING");
   for (const auto& display : monitor::kStatusDisplays) {
     ASSERT_TRUE(scan_.engine.WithTable([&](RegisterTable& table) {
       return table.FindRow(display.source_row) != nullptr;
     })) << display.title;
   }
-  EXPECT_EQ(monitor::kStatusDisplays[*SbsSession::DisplayIndex(1139)].bits[0], "TS4");
-  EXPECT_EQ(monitor::kStatusDisplays[*SbsSession::DisplayIndex(1138)].bits[7], "FUSE_EN");
+  EXPECT_EQ(monitor::kStatusDisplays[*SbsSession::DisplayIndex("PF status H")].bits[0], "TS4");
+  EXPECT_EQ(monitor::kStatusDisplays[*SbsSession::DisplayIndex("Manufacturing Status")].bits[7],
+            "FUSE_EN");
 }
 
 TEST_F(SbsPageTest, EditedValueThatIsNotANumberIsReported) {

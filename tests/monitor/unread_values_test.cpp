@@ -62,7 +62,7 @@ class UnreadValuesTest : public ::testing::Test {
     return engine_.WithTable([&](const RegisterTable& table) { return *table.Find(name); });
   }
   std::int32_t BatteryStatusDisplay() {
-    return page_.View().displays[*monitor::SbsSession::DisplayIndex(1129)];
+    return page_.View().displays[*monitor::SbsSession::DisplayIndex("Battery Status")];
   }
   std::string LogText() {
     std::ifstream in(path_, std::ios::binary);
