@@ -203,5 +203,46 @@ TEST(ValueRulesTest, ManufDateSaysWhatItStores) {
   }
 }
 
+// What an edit, or the command line's encode, tells of a value: the refusal's words as a plain
+// message, what is stored instead as a warning, nothing for a value stored as written.
+TEST(ValueRulesTest, AnEncodeTellsItsRefusalOrItsNote) {
+  using common::MessageIcon;
+  struct Case {
+    std::string_view name;
+    std::string_view text;
+    ValueSource source;
+    std::vector<common::ShownMessage> told;
+  };
+  const auto message = [](std::string text, MessageIcon icon) {
+    return common::ShownMessage{std::move(text), std::string(common::kDefaultCaption), icon};
+  };
+  const Case cases[] = {
+      {"OCD1 Threshold", "-500", ValueSource::kTyped, {}},
+      {"OCD1 Threshold",
+       "10",
+       ValueSource::kTyped,
+       {message(LimitMessage(Def("OCD1 Threshold")), MessageIcon::kInformation)}},
+      {"OCD1 Threshold",
+       "10",
+       ValueSource::kFile,
+       {message("OCD1 Threshold 10 is taken as 0.", MessageIcon::kWarning)}},
+      {"OCD1 Threshold",
+       "99999999999999999999",
+       ValueSource::kFile,
+       {message(std::string(messages::kNotANumber), MessageIcon::kInformation)}},
+      {"Manuf Date",
+       "2108-1-1",
+       ValueSource::kTyped,
+       {message("Manuf Date 2108-1-1 is taken as 2107-1-1.", MessageIcon::kWarning)}},
+  };
+  for (const Case& c : cases) {
+    test::RecordingMessageSink told;
+    const auto encoded = EncodeAndTell(Def(c.name), c.text, c.source, told);
+    EXPECT_EQ(encoded.has_value(), c.told.empty() || c.told[0].icon == MessageIcon::kWarning)
+        << c.name << " " << c.text;
+    EXPECT_EQ(told.Messages(), c.told) << c.name << " " << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace cw::dataflash
