@@ -15,7 +15,6 @@
 #include "common/bytes.h"
 #include "common/text.h"
 #include "dataflash/data_flash_session.h"
-#include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
 
@@ -137,25 +136,16 @@ void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   encode->callback([=, &context, &exit_code] {
     const auto row = RowOrReport(context.output(), *encode_name, exit_code);
     if (!row) return;
-    dataflash::ParamValue value{-1, *encode_text};
-    std::array<std::uint8_t, dataflash::kMaxFieldSize> out{};
-    auto stored_as = dataflash::StoredAs::kWritten;
-    const std::uint8_t size = dataflash::EncodeParam(kParams[*row], value, out, !*encode_clamp,
-                                                     &context.messages(), &stored_as);
-    if (size == dataflash::kEncodeFailed) {
-      // Without --clamp the encoder has said why; with it only text that is no number fails.
-      if (*encode_clamp) fmt::print(stderr, "{}\n", dataflash::messages::kNotANumber);
+    // Why a value is refused, or what it is stored as, is told as an edit tells it.
+    const auto encoded = dataflash::EncodeAndTell(
+        kParams[*row], *encode_text,
+        *encode_clamp ? dataflash::ValueSource::kFile : dataflash::ValueSource::kTyped,
+        context.messages());
+    if (!encoded) {
       exit_code = kExitFailed;
       return;
     }
-    const common::ByteView bytes(out.data(), size);
-    // A clamp says what it made of the value, as a file load does; an edit's encoder has said it.
-    if (*encode_clamp && stored_as != dataflash::StoredAs::kWritten) {
-      context.messages().Show(
-          dataflash::StoredAsNote(kParams[*row], *encode_text, bytes, stored_as),
-          common::kDefaultCaption, common::MessageIcon::kWarning);
-    }
-    fmt::print("{}\n", common::ToHex(bytes));
+    fmt::print("{}\n", common::ToHex(encoded->bytes()));
     exit_code = kExitSuccess;
   });
 

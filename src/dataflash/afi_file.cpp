@@ -252,17 +252,14 @@ AfiValues ReadAfiValues(const AfiReader& reader) {
     values.rows[row] = key.whole->substr(0, kMaxValueText);
     // Judged whole: the row keeps 32 characters, and a number longer than that is refused
     // rather than read from what the cut leaves.
-    ParamValue value{-1, *key.whole};
-    std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    StoredAs stored_as = StoredAs::kWritten;
-    const std::uint8_t size = EncodeParam(def, value, encoded, false, nullptr, &stored_as);
-    if (size == kEncodeFailed) {
+    const auto encoded = EncodeParam(def, *key.whole, ValueSource::kFile);
+    if (!encoded) {
       values.invalid.push_back(key.at);
-    } else if (stored_as == StoredAs::kOtherValue) {
+    } else if (encoded->stored_as == StoredAs::kOtherValue) {
       ParamValue stored;
-      DecodeParam(def, common::ByteView(encoded.data(), size), stored);
+      DecodeParam(def, encoded->bytes(), stored);
       taken_as.push_back(fmt::format(messages::kAfiTakenAsItem, key.at, stored.text));
-    } else if (stored_as == StoredAs::kNoCalendarDate) {
+    } else if (encoded->stored_as == StoredAs::kNoCalendarDate) {
       values.warnings.push_back(fmt::format(messages::kNoCalendarDate, key.at));
     }
   }
@@ -358,14 +355,12 @@ AfiImage AfiImageFrom(const AfiValues& values, bool stored_form) {
   for (std::size_t row = 0; row < kParamCount; ++row) {
     if (!values.rows[row]) continue;
     const ParamDef& def = kParams[row];
-    ParamValue value{-1, *values.rows[row]};
-    std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    const std::uint8_t size = EncodeParam(def, value, encoded, false, nullptr);
-    if (size == kEncodeFailed) continue;
+    const auto encoded = EncodeParam(def, *values.rows[row], ValueSource::kFile);
+    if (!encoded) continue;
     const auto entry = FindPageSubclass(def.subclass);
     if (!entry) continue;
-    std::copy_n(
-        encoded.begin(), size,
+    std::ranges::copy(
+        encoded->bytes(),
         result.image.begin() + static_cast<std::ptrdiff_t>(entry->image_offset() + def.offset));
   }
   if (stored_form) {

@@ -241,12 +241,13 @@ bool DataFlashSession::WriteAllFrom(const AlgorithmArea& backup, const RowSet& k
     const std::lock_guard lock(mutex_);
     for (std::size_t row = 0; row < kParamCount; ++row) {
       if (keep.test(row)) continue;
-      std::array<std::uint8_t, kMaxFieldSize> encoded{};
-      const std::uint8_t size = EncodeParam(kParams[row], values_[row], encoded, false, nullptr);
+      const auto encoded = EncodeParam(kParams[row], values_[row].text, ValueSource::kFile);
       // A text that is no number leaves the gauge's own bytes in place.
-      if (size == kEncodeFailed) continue;
-      std::copy_n(encoded.begin(), size,
-                  work.begin() + static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row])));
+      if (!encoded) continue;
+      // The row is judged against what is written when the lists are read back.
+      values_[row] = encoded->value;
+      std::ranges::copy(encoded->bytes(),
+                        work.begin() + static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row])));
     }
   }
 
@@ -334,15 +335,6 @@ EditOutcome DataFlashSession::WriteValue(std::size_t row, std::string_view text)
     return outcome.Finish(common::Verdict::kRefused, EditResult::kIgnored);
   }
   const ParamDef& def = kParams[row];
-  ParamValue edited;
-  {
-    const std::lock_guard lock(mutex_);
-    edited = values_[row];
-  }
-  const ParamValue previous = edited;
-  // Whole: a number cut to the 32 characters a row keeps could read as another.
-  edited.text = std::string(text);
-
   EditResult result = EditResult::kRefused;
   {
     const link::BusLockGuard bus(transfer_.link().bus_lock());
@@ -351,16 +343,17 @@ EditOutcome DataFlashSession::WriteValue(std::size_t row, std::string_view text)
       return outcome.Finish(common::Verdict::kFailed, EditResult::kBusBusy);
     }
     TransferScope scope(*this);
-    std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    const std::uint8_t size = EncodeParam(def, edited, encoded, true, &outcome);
-    if (size != kEncodeFailed) {
-      const common::ByteView bytes(encoded.data(), size);
+    // Whole: a number cut to the 32 characters a row keeps could read as another.
+    const auto encoded = EncodeAndTell(def, text, ValueSource::kTyped, outcome);
+    if (encoded) {
+      const common::ByteView bytes = encoded->bytes();
       outcome.GaugeChanged();
       result = def.subclass == kChargeTableSubclass ? WriteChargeTable(row, bytes, outcome)
                                                     : WriteSingle(row, bytes);
       RefreshLists(true);
       const std::lock_guard lock(mutex_);
-      const bool matched = result == EditResult::kWritten && Unchanged(def, edited, values_[row]);
+      const bool matched =
+          result == EditResult::kWritten && Unchanged(def, encoded->value, values_[row]);
       if (result == EditResult::kWritten && !matched) result = EditResult::kMismatch;
       item_data_[row] = matched ? kItemNormal : kItemMarked;
     }

@@ -19,6 +19,11 @@
 
 namespace cw::dataflash {
 
+// Encodes `text` for the row and tells `messages` what an edit tells: why it is refused, or a
+// warning when the value is stored otherwise than written.
+std::optional<EncodedValue> EncodeAndTell(const ParamDef& row, std::string_view text,
+                                          ValueSource source, common::MessageSink& messages);
+
 // The data flash page's session: the 21 lists' values and marks, the working image and algorithm
 // backup, readDone, the progress total, the busy flag (FlashTransferBusy), the edits held for
 // Write All, the comparison with a constants file, and every operation on them: Read All, Write

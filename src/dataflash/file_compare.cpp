@@ -11,21 +11,20 @@ std::vector<std::size_t> RowsDiffering(
     const FlashImage& image,
     common::FunctionRef<std::optional<std::string>(std::size_t row)> text_of) {
   FlashImage expected = image;
-  std::array<std::uint8_t, kParamCount> sizes{};
+  // 0 for a row not judged: no text, or one no value of the row.
+  std::array<std::size_t, kParamCount> sizes{};
   for (std::size_t row = 0; row < kParamCount; ++row) {
-    sizes[row] = kEncodeFailed;
     const std::optional<std::string> text = text_of(row);
     if (!text) continue;
-    ParamValue value{-1, *text};
-    std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    sizes[row] = EncodeParam(kParams[row], value, encoded, false, nullptr);
-    if (sizes[row] == kEncodeFailed) continue;
-    std::copy_n(encoded.begin(), sizes[row],
-                expected.begin() + static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row])));
+    const auto encoded = EncodeParam(kParams[row], *text, ValueSource::kFile);
+    if (!encoded) continue;
+    sizes[row] = encoded->size;
+    std::ranges::copy(encoded->bytes(), expected.begin() + static_cast<std::ptrdiff_t>(
+                                                               ParamImageOffset(kParams[row])));
   }
   std::vector<std::size_t> rows;
   for (std::size_t row = 0; row < kParamCount; ++row) {
-    if (sizes[row] == kEncodeFailed) continue;
+    if (sizes[row] == 0) continue;
     const auto first = static_cast<std::ptrdiff_t>(ParamImageOffset(kParams[row]));
     if (!std::equal(expected.begin() + first, expected.begin() + first + sizes[row],
                     image.begin() + first)) {
@@ -47,10 +46,7 @@ FileComparison CompareValues(const AfiValues& file, const FlashImage& gauge) {
   comparison.rows = RowsDiffering(
       gauge, [&](std::size_t row) -> std::optional<std::string> { return file.rows[row]; });
   for (std::size_t row = 0; row < kParamCount; ++row) {
-    if (!file.rows[row]) continue;
-    ParamValue value{-1, *file.rows[row]};
-    std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    if (EncodeParam(kParams[row], value, encoded, false, nullptr) != kEncodeFailed) {
+    if (file.rows[row] && EncodeParam(kParams[row], *file.rows[row], ValueSource::kFile)) {
       ++comparison.compared;
     }
   }
@@ -79,10 +75,7 @@ AfiValues GaugeValues(const std::array<ParamValue, kParamCount>& shown, const Fl
 std::vector<KeyDifference> DiffKeys(const AfiValues& file, const AfiValues& other,
                                     const FlashImage& other_image) {
   const auto encodes = [](std::size_t row, const std::optional<std::string>& text) {
-    if (!text) return false;
-    ParamValue value{-1, *text};
-    std::array<std::uint8_t, kMaxFieldSize> encoded{};
-    return EncodeParam(kParams[row], value, encoded, false, nullptr) != kEncodeFailed;
+    return text && EncodeParam(kParams[row], *text, ValueSource::kFile).has_value();
   };
   const std::vector<std::size_t> judged = RowsDiffering(
       other_image, [&](std::size_t row) -> std::optional<std::string> { return file.rows[row]; });

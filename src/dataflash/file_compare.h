@@ -19,8 +19,8 @@
 // file with another or with the gauge.
 namespace cw::dataflash {
 
-// The rows whose bytes in `image` are not what their texts encode to (non-interactively, as a
-// file load writes them). The texts are laid over the image in list order, as Write All lays
+// The rows whose bytes in `image` are not what their texts encode to as file values (as a file
+// load writes them). The texts are laid over the image in list order, as Write All lays
 // them, so rows that share a byte are judged as written. A row without a text (nullopt), or
 // with one no parameter takes, is not judged.
 std::vector<std::size_t> RowsDiffering(

@@ -1,12 +1,17 @@
 #pragma once
 
+// A parameter's bytes in its field: what a field's bytes show as, and the bytes a value text
+// becomes. What a text means for the row is value_text.h's.
+
+#include <array>
 #include <cstdint>
-#include <span>
 #include <string>
+#include <string_view>
 
 #include "common/bytes.h"
-#include "common/front_end.h"
+#include "common/error.h"
 #include "dataflash/param_def.h"
+#include "dataflash/value_text.h"
 
 namespace cw::dataflash {
 
@@ -20,8 +25,6 @@ struct ParamValue {
 
 // A displayed value never holds more than this many characters.
 inline constexpr std::size_t kMaxValueText = 32;
-// EncodeParam's result for a refused value.
-inline constexpr std::uint8_t kEncodeFailed = 255;
 // Room for the longest field (a 20-character counted string).
 inline constexpr std::size_t kMaxFieldSize = 21;
 
@@ -29,45 +32,28 @@ inline constexpr std::size_t kMaxFieldSize = 21;
 // field needs count as zeros.
 void DecodeParam(const ParamDef& row, common::ByteView raw, ParamValue& value);
 
-// What EncodeParam stored, measured against the text it was given.
-enum class StoredAs : std::uint8_t {
-  kWritten,         // the value the text gives
-  kOtherValue,      // a file's value clamped to the limits, a date moved into its fields by the
-                    // date rule, a string cut to its field
-  kNoCalendarDate,  // a date the field holds as written, though no calendar has that day
+// A value text as the row's field holds it.
+struct EncodedValue {
+  std::array<std::uint8_t, kMaxFieldSize> field{};
+  std::size_t size = 0;
+  // The text encoded (a string cut to its field) and the raw value of the bytes.
+  ParamValue value;
+  StoredAs stored_as = StoredAs::kWritten;
+  // "Manuf Date 2108-1-1 is taken as 2107-1-1.": what was stored, when it is not the value
+  // written; empty otherwise.
+  std::string note;
+
+  common::ByteView bytes() const { return {field.data(), size}; }
 };
 
-// Encodes `value.text` into `out` (at least kMaxFieldSize bytes) and returns the number of bytes
-// written, or kEncodeFailed. Typed or read from a file, the text must be a number in the row's
-// format and nothing else (or a date, or a string), or it is refused; `messages` is told when
-// `interactive`. Interactive (a value typed in an edit or on the command line): a value outside
-// the limits, or one the row's mask would change, is refused with the limit message; a value
-// kept by the date or string rule but stored otherwise is stored with a warning that says so.
-// Otherwise (file loads, Write All) a value outside the limits is clamped to the violated limit.
-// A string longer than the row allows is cut, and `value.text` with it. `stored_as`, when given,
-// says whether the value stored is the one written.
-std::uint8_t EncodeParam(const ParamDef& row, ParamValue& value, std::span<std::uint8_t> out,
-                         bool interactive, common::MessageSink* messages,
-                         StoredAs* stored_as = nullptr);
-
-// "Manuf Date 2108-1-1 is taken as 2107-1-1.": what an encode of `written` stored as `encoded`,
-// when it is not the value written.
-std::string StoredAsNote(const ParamDef& row, std::string_view written, common::ByteView encoded,
-                         StoredAs stored_as);
+// Encodes `text` for the row. A number, or date, is read by ReadStoredNumber's rules (refused
+// with its words; outside the limits refused when typed, clamped from a file). A string longer
+// than the row allows is cut; a text longer than a row shows is no number.
+common::Expected<EncodedValue> EncodeParam(const ParamDef& row, std::string_view text,
+                                           ValueSource source);
 
 // Bytes DecodeParam reads for the row: the conversion decides before the type (a gain kept in a
 // four-byte field decodes from two). Strings: the whole field.
 std::size_t RawSize(const ParamDef& row);
-
-// The lower and upper limit a typed value must respect, printed as the row displays its values.
-struct ShownLimits {
-  std::string low;
-  std::string high;
-};
-ShownLimits LimitTexts(const ParamDef& row);
-
-// "The value entered is out of limits. Please enter a value between MIN and MAX UNIT", the
-// limits printed as the row displays its values.
-std::string LimitMessage(const ParamDef& row);
 
 }  // namespace cw::dataflash

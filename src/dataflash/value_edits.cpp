@@ -12,16 +12,25 @@ namespace {
 
 // Whether `entered` is stored as the bytes `held` was read from.
 bool SameStoredValue(const ParamDef& def, std::string_view entered, const ParamValue& held) {
-  std::array<std::uint8_t, kMaxFieldSize> wanted{};
-  std::array<std::uint8_t, kMaxFieldSize> holds{};
-  ParamValue typed{-1, std::string(entered)};
-  ParamValue read = held;
-  const std::uint8_t size = EncodeParam(def, typed, wanted, false, nullptr);
-  return size != kEncodeFailed && EncodeParam(def, read, holds, false, nullptr) == size &&
-         std::equal(wanted.begin(), wanted.begin() + size, holds.begin());
+  const auto wanted = EncodeParam(def, entered, ValueSource::kFile);
+  const auto holds = EncodeParam(def, held.text, ValueSource::kFile);
+  return wanted && holds && std::ranges::equal(wanted->bytes(), holds->bytes());
 }
 
 }  // namespace
+
+std::optional<EncodedValue> EncodeAndTell(const ParamDef& row, std::string_view text,
+                                          ValueSource source, common::MessageSink& messages) {
+  auto encoded = EncodeParam(row, text, source);
+  if (!encoded) {
+    messages.Show(encoded.error().message);
+    return std::nullopt;
+  }
+  if (!encoded->note.empty()) {
+    messages.Show(encoded->note, common::kDefaultCaption, common::MessageIcon::kWarning);
+  }
+  return std::move(*encoded);
+}
 
 common::Outcome DataFlashSession::HoldEdit(std::size_t row, std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
@@ -32,14 +41,11 @@ common::Outcome DataFlashSession::HoldEdit(std::size_t row, std::string_view tex
     return outcome.Refused();
   }
   // Whole: a number cut to the 32 characters a row keeps could read as another.
-  ParamValue value{-1, std::string(text)};
-  std::array<std::uint8_t, kMaxFieldSize> encoded{};
-  if (EncodeParam(kParams[row], value, encoded, true, &outcome) == kEncodeFailed) {
-    return outcome.Refused();
-  }
+  const auto encoded = EncodeAndTell(kParams[row], text, ValueSource::kTyped, outcome);
+  if (!encoded) return outcome.Refused();
   {
     const std::lock_guard lock(mutex_);
-    held_.Hold(row, value.text);
+    held_.Hold(row, encoded->value.text);
   }
   changes_.Notify(DataFlashChange::kHeldEdits);
   return outcome.Done();
@@ -88,9 +94,8 @@ common::Outcome DataFlashSession::WriteAllWithHeldEdits() {
     not_kept.emplace_back(kParams[row].name);
   }
   if (not_kept.empty()) return outcome.Done();
-  outcome.Show(
-      fmt::format(messages::kLoadNotKept, not_kept.size(), FirstNames(not_kept)),
-      common::kDefaultCaption, common::MessageIcon::kError);
+  outcome.Show(fmt::format(messages::kLoadNotKept, not_kept.size(), FirstNames(not_kept)),
+               common::kDefaultCaption, common::MessageIcon::kError);
   return outcome.Failed();
 }
 

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "dataflash/param_codec.h"
 #include "dataflash/row_filter.h"
+#include "dataflash/value_text.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
 

@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "support/recording_sinks.h"
 #include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
@@ -20,25 +19,28 @@ struct EncodeCase {
   std::string_view note = {};          // the warning of a value stored otherwise than typed
 };
 
+common::Bytes BytesOf(const EncodedValue& encoded) {
+  return {encoded.bytes().begin(), encoded.bytes().end()};
+}
+
+ValueSource SourceOf(bool interactive) {
+  return interactive ? ValueSource::kTyped : ValueSource::kFile;
+}
+
 class EncodeTest : public ::testing::TestWithParam<EncodeCase> {};
 
 TEST_P(EncodeTest, StoresTheRawBytesOrRefuses) {
   const EncodeCase& c = GetParam();
-  test::RecordingMessageSink messages;
-  ParamValue value{-1, std::string(c.text)};
-  std::array<std::uint8_t, kMaxFieldSize> out{};
-  const std::uint8_t size = EncodeParam(Def(c.name), value, out, c.interactive, &messages);
+  const auto encoded = EncodeParam(Def(c.name), c.text, SourceOf(c.interactive));
   if (!c.bytes) {
-    EXPECT_EQ(size, kEncodeFailed);
-    EXPECT_EQ(messages.Texts().size(), 1u);
+    ASSERT_FALSE(encoded);
+    EXPECT_FALSE(encoded.error().message.empty());
     return;
   }
-  ASSERT_NE(size, kEncodeFailed) << (messages.Texts().empty() ? "" : messages.Texts()[0]);
-  EXPECT_EQ(common::Bytes(out.begin(), out.begin() + size), *c.bytes);
-  if (c.note.empty()) {
-    EXPECT_TRUE(messages.Texts().empty());
-  } else {
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{std::string(c.note)});
+  ASSERT_TRUE(encoded) << encoded.error().message;
+  EXPECT_EQ(BytesOf(*encoded), *c.bytes);
+  if (c.interactive) {
+    EXPECT_EQ(encoded->note, c.note);
   }
 }
 
@@ -124,32 +126,25 @@ TEST(EncodeParamTest, AnEditMustBeAWholeNumberInTheRowsFormat) {
       {"Manuf Date", "2023--5-17", std::nullopt, not_a_number},
   };
   for (const Case& c : cases) {
-    test::RecordingMessageSink shown;
-    ParamValue value{-1, std::string(c.text)};
-    std::array<std::uint8_t, kMaxFieldSize> out{};
-    const std::uint8_t size = EncodeParam(Def(c.name), value, out, true, &shown);
+    const auto encoded = EncodeParam(Def(c.name), c.text, ValueSource::kTyped);
     if (c.bytes) {
-      ASSERT_NE(size, kEncodeFailed) << c.name << " " << c.text;
-      EXPECT_EQ(common::Bytes(out.begin(), out.begin() + size), *c.bytes) << c.text;
+      ASSERT_TRUE(encoded) << c.name << " " << c.text;
+      EXPECT_EQ(BytesOf(*encoded), *c.bytes) << c.text;
     } else {
-      EXPECT_EQ(size, kEncodeFailed) << c.name << " " << c.text;
-      EXPECT_EQ(shown.Texts(), std::vector<std::string>{c.message}) << c.name << " " << c.text;
+      ASSERT_FALSE(encoded) << c.name << " " << c.text;
+      EXPECT_EQ(encoded.error().message, c.message) << c.name << " " << c.text;
     }
   }
 }
 
 TEST(EncodeParamTest, CutsATooLongStringAndItsText) {
-  ParamValue value{-1, std::string(25, 'x')};
-  std::array<std::uint8_t, kMaxFieldSize> out{};
-  ASSERT_EQ(EncodeParam(Def("Device Name"), value, out, true, nullptr), 21);
-  EXPECT_EQ(out[0], 20);
-  EXPECT_EQ(value.text, std::string(20, 'x'));
-}
-
-TEST(EncodeParamTest, RefusesAnOutputTooSmallForTheLongestField) {
-  ParamValue value{-1, "1"};
-  std::array<std::uint8_t, 4> out{};
-  EXPECT_EQ(EncodeParam(Def("COV Time"), value, out, false, nullptr), kEncodeFailed);
+  const auto encoded = EncodeParam(Def("Device Name"), std::string(25, 'x'), ValueSource::kTyped);
+  ASSERT_TRUE(encoded);
+  ASSERT_EQ(encoded->size, 21u);
+  EXPECT_EQ(encoded->field[0], 20);
+  EXPECT_EQ(encoded->value.text, std::string(20, 'x'));
+  EXPECT_EQ(encoded->note,
+            "Device Name " + std::string(25, 'x') + " is taken as " + std::string(20, 'x') + ".");
 }
 
 struct LimitCase {
@@ -224,26 +219,19 @@ TEST(CodecRoundTripTest, EveryRowReencodesItsDisplayedValue) {
       ParamValue shown;
       DecodeParam(row, raw, shown);
       // What the page shows can always be typed back in: never "not a valid number".
-      test::RecordingMessageSink edit_messages;
-      ParamValue edited{-1, shown.text};
-      std::array<std::uint8_t, kMaxFieldSize> edit_out{};
-      EncodeParam(row, edited, edit_out, true, &edit_messages);
-      for (const std::string& text : edit_messages.Texts()) {
-        EXPECT_NE(text, messages::kNotANumber) << row.name << " " << shown.text;
+      const auto edited = EncodeParam(row, shown.text, ValueSource::kTyped);
+      if (!edited) {
+        EXPECT_NE(edited.error().message, messages::kNotANumber) << row.name << " " << shown.text;
       }
-      ParamValue typed{-1, shown.text};
-      std::array<std::uint8_t, kMaxFieldSize> out{};
-      const std::uint8_t count = EncodeParam(row, typed, out, false, nullptr);
+      const auto typed = EncodeParam(row, shown.text, ValueSource::kFile);
+      ASSERT_TRUE(typed) << row.name << " " << shown.text;
       ParamValue again;
-      DecodeParam(row, common::ByteView(out.data(), count), again);
+      DecodeParam(row, typed->bytes(), again);
       // Clamping may move an out-of-limit value; what is shown must then stay stable.
-      ParamValue third{-1, again.text};
-      std::array<std::uint8_t, kMaxFieldSize> out2{};
-      const std::uint8_t count2 = EncodeParam(row, third, out2, false, nullptr);
-      EXPECT_EQ(common::Bytes(out.begin(), out.begin() + count),
-                common::Bytes(out2.begin(), out2.begin() + count2))
-          << row.name << " seed " << seed;
-      if (typed.raw_value == shown.raw_value) {
+      const auto third = EncodeParam(row, again.text, ValueSource::kFile);
+      ASSERT_TRUE(third) << row.name << " " << again.text;
+      EXPECT_EQ(BytesOf(*typed), BytesOf(*third)) << row.name << " seed " << seed;
+      if (typed->value.raw_value == shown.raw_value) {
         EXPECT_EQ(again.text, shown.text) << row.name;
       }
     }

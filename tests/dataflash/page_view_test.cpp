@@ -142,10 +142,9 @@ TEST(BitViewTest, ToggledValuesAreTextsTheRowWritesBack) {
     const ParamDef& row = kParams[*FindParam(c.name)];
     const std::string text = FlagValueText(row, c.value);
     EXPECT_EQ(text, c.text);
-    ParamValue value{-1, text};
-    std::array<std::uint8_t, kMaxFieldSize> out{};
-    ASSERT_NE(EncodeParam(row, value, out, true, nullptr), kEncodeFailed) << c.name;
-    EXPECT_EQ(static_cast<std::uint32_t>(value.raw_value), c.value);
+    const auto encoded = EncodeParam(row, text, ValueSource::kTyped);
+    ASSERT_TRUE(encoded) << c.name;
+    EXPECT_EQ(static_cast<std::uint32_t>(encoded->value.raw_value), c.value);
   }
 }
 

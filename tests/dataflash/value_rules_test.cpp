@@ -4,10 +4,11 @@
 
 #include <optional>
 
-#include "support/recording_sinks.h"
+#include "dataflash/data_flash_session.h"
 #include "dataflash/messages.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
+#include "support/recording_sinks.h"
 
 namespace cw::dataflash {
 namespace {
@@ -15,21 +16,19 @@ namespace {
 const ParamDef& Def(std::string_view name) { return kParams[*FindParam(name)]; }
 
 struct Encoded {
-  std::uint8_t size = kEncodeFailed;
+  std::optional<std::string> refusal;
   common::Bytes bytes;
   StoredAs stored_as = StoredAs::kWritten;
-  std::vector<std::string> shown;
+  std::string note;
 };
 
 Encoded Encode(const ParamDef& row, std::string_view text, bool interactive) {
-  Encoded result;
-  test::RecordingMessageSink messages;
-  ParamValue value{-1, std::string(text)};
-  std::array<std::uint8_t, kMaxFieldSize> out{};
-  result.size = EncodeParam(row, value, out, interactive, &messages, &result.stored_as);
-  if (result.size != kEncodeFailed) result.bytes.assign(out.begin(), out.begin() + result.size);
-  result.shown = messages.Texts();
-  return result;
+  const auto encoded =
+      EncodeParam(row, text, interactive ? ValueSource::kTyped : ValueSource::kFile);
+  if (!encoded) return {.refusal = encoded.error().message};
+  return {.bytes = {encoded->bytes().begin(), encoded->bytes().end()},
+          .stored_as = encoded->stored_as,
+          .note = encoded->note};
 }
 
 std::string Decoded(const ParamDef& row, const common::Bytes& bytes) {
@@ -80,12 +79,7 @@ TEST(ValueRulesTest, AFileValueIsReadByTheRuleOfATypedOne) {
       const std::string what =
           std::string(c.name) + " '" + c.text + "'" + (interactive ? " typed" : " from a file");
       if (!c.bytes) {
-        EXPECT_EQ(encoded.size, kEncodeFailed) << what;
-        // Only an edit is told; a file's value is named by the load that refuses the file.
-        EXPECT_EQ(encoded.shown, interactive
-                                     ? std::vector<std::string>{std::string(messages::kNotANumber)}
-                                     : std::vector<std::string>{})
-            << what;
+        EXPECT_EQ(encoded.refusal, messages::kNotANumber) << what;
       } else {
         EXPECT_EQ(encoded.bytes, *c.bytes) << what;
       }
@@ -116,10 +110,10 @@ TEST(ValueRulesTest, AMaskedRowTakesOnlyWhatItStores) {
     const Encoded typed = Encode(row, c.text, true);
     if (c.typed) {
       EXPECT_EQ(typed.bytes, *c.typed) << c.name << " " << c.text;
-      EXPECT_TRUE(typed.shown.empty()) << c.name << " " << c.text;
+      EXPECT_EQ(typed.refusal, std::nullopt) << c.name << " " << c.text;
+      EXPECT_EQ(typed.note, "") << c.name << " " << c.text;
     } else {
-      EXPECT_EQ(typed.size, kEncodeFailed) << c.name << " " << c.text;
-      EXPECT_EQ(typed.shown, std::vector<std::string>{LimitMessage(row)}) << c.name;
+      EXPECT_EQ(typed.refusal, LimitMessage(row)) << c.name;
     }
     const Encoded loaded = Encode(row, c.text, false);
     EXPECT_EQ(loaded.bytes, c.from_file) << c.name << " " << c.text;
@@ -147,8 +141,8 @@ TEST(ValueRulesTest, EveryQuotedLimitIsAccepted) {
     const auto [low, high] = QuotedLimits(row);
     for (const std::string& limit : {low, high}) {
       const Encoded typed = Encode(row, limit, true);
-      ASSERT_NE(typed.size, kEncodeFailed) << row.name << " " << limit;
-      EXPECT_TRUE(typed.shown.empty()) << row.name << " " << limit;
+      ASSERT_EQ(typed.refusal, std::nullopt) << row.name << " " << limit;
+      EXPECT_EQ(typed.note, "") << row.name << " " << limit;
       EXPECT_EQ(Decoded(row, typed.bytes), limit) << row.name;
       const Encoded loaded = Encode(row, limit, false);
       EXPECT_EQ(loaded.bytes, typed.bytes) << row.name << " " << limit;
@@ -157,9 +151,12 @@ TEST(ValueRulesTest, EveryQuotedLimitIsAccepted) {
   }
   EXPECT_EQ(rows, 30u) << "24 temperatures, CC Gain, four cell gains, AFE Pack Gain";
   // Beyond the printed limit is still beyond it.
-  EXPECT_EQ(Encode(Def("Cell1 Voltage Gain"), "0.999986", true).size, kEncodeFailed);
-  EXPECT_EQ(Encode(Def("AFE Pack Gain"), "15.999757", true).size, kEncodeFailed);
-  EXPECT_EQ(Encode(Def("Over Temp Chg"), "130.1", true).size, kEncodeFailed);
+  EXPECT_EQ(Encode(Def("Cell1 Voltage Gain"), "0.999986", true).refusal,
+            LimitMessage(Def("Cell1 Voltage Gain")));
+  EXPECT_EQ(Encode(Def("AFE Pack Gain"), "15.999757", true).refusal,
+            LimitMessage(Def("AFE Pack Gain")));
+  EXPECT_EQ(Encode(Def("Over Temp Chg"), "130.1", true).refusal,
+            LimitMessage(Def("Over Temp Chg")));
 }
 
 // Manuf Date keeps its rule (year 1980 to 2107, month 1 to 12, day & 0x1F with 0 as 1) and says
@@ -187,23 +184,63 @@ TEST(ValueRulesTest, ManufDateSaysWhatItStores) {
   const ParamDef& row = Def("Manuf Date");
   for (const Case& c : cases) {
     const Encoded typed = Encode(row, c.text, true);
-    ASSERT_NE(typed.size, kEncodeFailed) << c.text;
+    ASSERT_EQ(typed.refusal, std::nullopt) << c.text;
     EXPECT_EQ(Decoded(row, typed.bytes), c.stored) << c.text;
     EXPECT_EQ(typed.stored_as, c.stored_as) << c.text;
-    std::vector<std::string> note;
+    std::string note;
     if (c.stored_as == StoredAs::kOtherValue) {
-      note.push_back("Manuf Date " + std::string(c.text) + " is taken as " + std::string(c.stored) +
-                     ".");
+      note = "Manuf Date " + std::string(c.text) + " is taken as " + std::string(c.stored) + ".";
     } else if (c.stored_as == StoredAs::kNoCalendarDate) {
-      note.push_back("Manuf Date " + std::string(c.text) +
-                     " is no date of the calendar; it is taken as it stands.");
+      note = "Manuf Date " + std::string(c.text) +
+             " is no date of the calendar; it is taken as it stands.";
     }
-    EXPECT_EQ(typed.shown, note) << c.text;
-    // From a file the same bytes; the load names the key and its line instead.
+    EXPECT_EQ(typed.note, note) << c.text;
+    // From a file the same bytes and note (a load names the key and its line instead).
     const Encoded loaded = Encode(row, c.text, false);
     EXPECT_EQ(loaded.bytes, typed.bytes) << c.text;
     EXPECT_EQ(loaded.stored_as, c.stored_as) << c.text;
-    EXPECT_TRUE(loaded.shown.empty()) << c.text;
+    EXPECT_EQ(loaded.note, note) << c.text;
+  }
+}
+
+// What an edit, or the command line's encode, tells of a value: the refusal's words as a plain
+// message, what is stored instead as a warning, nothing for a value stored as written.
+TEST(ValueRulesTest, AnEncodeTellsItsRefusalOrItsNote) {
+  using common::MessageIcon;
+  struct Case {
+    std::string_view name;
+    std::string_view text;
+    ValueSource source;
+    std::vector<common::ShownMessage> told;
+  };
+  const auto message = [](std::string text, MessageIcon icon) {
+    return common::ShownMessage{std::move(text), std::string(common::kDefaultCaption), icon};
+  };
+  const Case cases[] = {
+      {"OCD1 Threshold", "-500", ValueSource::kTyped, {}},
+      {"OCD1 Threshold",
+       "10",
+       ValueSource::kTyped,
+       {message(LimitMessage(Def("OCD1 Threshold")), MessageIcon::kInformation)}},
+      {"OCD1 Threshold",
+       "10",
+       ValueSource::kFile,
+       {message("OCD1 Threshold 10 is taken as 0.", MessageIcon::kWarning)}},
+      {"OCD1 Threshold",
+       "99999999999999999999",
+       ValueSource::kFile,
+       {message(std::string(messages::kNotANumber), MessageIcon::kInformation)}},
+      {"Manuf Date",
+       "2108-1-1",
+       ValueSource::kTyped,
+       {message("Manuf Date 2108-1-1 is taken as 2107-1-1.", MessageIcon::kWarning)}},
+  };
+  for (const Case& c : cases) {
+    test::RecordingMessageSink told;
+    const auto encoded = EncodeAndTell(Def(c.name), c.text, c.source, told);
+    EXPECT_EQ(encoded.has_value(), c.told.empty() || c.told[0].icon == MessageIcon::kWarning)
+        << c.name << " " << c.text;
+    EXPECT_EQ(told.Messages(), c.told) << c.name << " " << c.text;
   }
 }
 
