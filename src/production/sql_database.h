@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -10,12 +11,30 @@
 #include <vector>
 
 // The little a records store asks of a SQL database, so that one store serves SQLite and
-// PostgreSQL alike: statements with "?" parameters, rows of text, and the few phrases in which
-// the two differ.
+// PostgreSQL alike: statements with "?" parameters, rows of text read by column name,
+// transactions, and the few phrases in which the two differ.
 namespace cw::production {
 
 using SqlValue = std::variant<std::nullptr_t, std::int64_t, std::string>;
-using SqlRow = std::vector<std::optional<std::string>>;  // nothing: NULL
+
+// One row of a result, its values (as text) read by the names the statement gave its columns.
+class SqlRow {
+ public:
+  SqlRow(std::shared_ptr<const std::vector<std::string>> columns,
+         std::vector<std::optional<std::string>> values)
+      : columns_(std::move(columns)), values_(std::move(values)) {}
+  // Nothing: NULL. A name the statement has no column of is a fault of the statement, and ends
+  // the program rather than read as NULL.
+  const std::optional<std::string>& Value(std::string_view column) const;
+  // NULL reads as "".
+  std::string Text(std::string_view column) const { return Value(column).value_or(""); }
+  // Nothing for NULL and for anything but a whole number.
+  std::optional<std::int64_t> Int(std::string_view column) const;
+
+ private:
+  std::shared_ptr<const std::vector<std::string>> columns_;  // shared by a result's rows
+  std::vector<std::optional<std::string>> values_;
+};
 
 struct SqlError {
   // Another connection took the same row or number first; the transaction may be tried again.
@@ -32,23 +51,33 @@ struct SqlDialect {
   std::string_view begin_read;    // starts one that reads from one moment of the records
   std::string_view id_column;     // an id column numbered by the database
   std::string_view schema_lock;   // serialises schema changes between connections, or empty
-  std::string_view count_tables;  // how many tables the database (or its schema) holds
+  std::string_view count_tables;  // how many tables the database (or its schema) holds: "tables"
   std::string_view adopt;         // readies a connection to records found or made, or empty
 };
+
+enum class Transaction { kWrite, kRead };
 
 // One connection. Not for two threads at once: the store serialises its calls.
 class SqlDatabase {
  public:
   virtual ~SqlDatabase() = default;
   virtual const SqlDialect& dialect() const = 0;
-  // One statement; "?" marks each parameter. The rows it returns, every value as text.
+  // One statement; "?" marks each parameter. Never BEGIN, COMMIT or ROLLBACK: those are the
+  // calls below, so that the connection knows whether it is inside a transaction.
   virtual SqlResult<std::vector<SqlRow>> Query(std::string_view sql,
                                                std::span<const SqlValue> parameters) = 0;
+  // Every Query between Begin and Commit (or Rollback) is one transaction.
+  virtual SqlResult<void> Begin(Transaction kind);
+  virtual SqlResult<void> Commit() { return Run("COMMIT"); }
+  virtual SqlResult<void> Rollback() { return Run("ROLLBACK"); }
   // Where the records are, for messages: a file, or a server without its password.
   virtual std::string Location() const = 0;
   // Why what this connection writes to is no longer what its location names (a file deleted or
   // replaced after it was opened); nothing while it still is.
   virtual std::optional<std::string> Replaced() const { return std::nullopt; }
+
+ private:
+  SqlResult<void> Run(std::string_view sql);
 };
 
 }  // namespace cw::production
