@@ -77,7 +77,7 @@ class PostgresDatabase final : public SqlDatabase {
     // would run the rest of it statement by statement, each committed on its own (a serial
     // number issued without its run), so the statement fails instead and the store rolls back.
     // Outside one, the statement is a BEGIN or a read, and trying it again changes nothing.
-    const bool outside_transaction = !in_transaction_;
+    const bool outside_transaction = !in_transaction();
     if (outside_transaction && PQstatus(connection_) != CONNECTION_OK) PQreset(connection_);
     auto result = Execute(sql, parameters);
     if (!result && outside_transaction && PQstatus(connection_) != CONNECTION_OK) {
@@ -87,22 +87,7 @@ class PostgresDatabase final : public SqlDatabase {
     return result;
   }
 
-  // The BEGIN itself is sent as outside a transaction; from then on the connection is inside one,
-  // whatever became of it, until the store's Commit or Rollback.
-  SqlResult<void> Begin(Transaction kind) override {
-    auto begun = SqlDatabase::Begin(kind);
-    in_transaction_ = true;
-    return begun;
-  }
-  SqlResult<void> Commit() override { return Ended(SqlDatabase::Commit()); }
-  SqlResult<void> Rollback() override { return Ended(SqlDatabase::Rollback()); }
-
  private:
-  SqlResult<void> Ended(SqlResult<void> ended) {
-    in_transaction_ = false;
-    return ended;
-  }
-
   SqlResult<std::vector<SqlRow>> Execute(std::string_view sql,
                                          std::span<const SqlValue> parameters) {
     std::vector<std::string> texts(parameters.size());
@@ -132,7 +117,7 @@ class PostgresDatabase final : public SqlDatabase {
     }
     std::vector<SqlRow> rows;
     for (int row = 0; row < PQntuples(result.get()); ++row) {
-      std::vector<std::optional<std::string>> values;
+      std::vector<std::optional<std::string>>& values = rows.emplace_back(columns).values;
       for (int column = 0; column < static_cast<int>(columns->size()); ++column) {
         if (PQgetisnull(result.get(), row, column)) {
           values.emplace_back();
@@ -142,13 +127,11 @@ class PostgresDatabase final : public SqlDatabase {
                           static_cast<std::size_t>(PQgetlength(result.get(), row, column))));
         }
       }
-      rows.emplace_back(columns, std::move(values));
     }
     return rows;
   }
 
   PGconn* connection_;
-  bool in_transaction_ = false;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <expected>
 #include <memory>
@@ -10,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "common/parse.h"
+
 // The little a records store asks of a SQL database, so that one store serves SQLite and
 // PostgreSQL alike: statements with "?" parameters, rows of text read by column name,
 // transactions, and the few phrases in which the two differ.
@@ -18,22 +21,24 @@ namespace cw::production {
 using SqlValue = std::variant<std::nullptr_t, std::int64_t, std::string>;
 
 // One row of a result, its values (as text) read by the names the statement gave its columns.
-class SqlRow {
- public:
-  SqlRow(std::shared_ptr<const std::vector<std::string>> columns,
-         std::vector<std::optional<std::string>> values)
-      : columns_(std::move(columns)), values_(std::move(values)) {}
-  // Nothing: NULL. A name the statement has no column of is a fault of the statement, and ends
-  // the program rather than read as NULL.
-  const std::optional<std::string>& Value(std::string_view column) const;
+struct SqlRow {
+  std::shared_ptr<const std::vector<std::string>> columns;  // shared by a result's rows
+  std::vector<std::optional<std::string>> values;           // nothing: NULL
+
+  // A name the statement has no column of is a fault of the statement: it throws (and ends the
+  // program) rather than read as NULL.
+  const std::optional<std::string>& Value(std::string_view column) const {
+    return values.at(
+        static_cast<std::size_t>(std::ranges::find(*columns, column) - columns->begin()));
+  }
   // NULL reads as "".
   std::string Text(std::string_view column) const { return Value(column).value_or(""); }
   // Nothing for NULL and for anything but a whole number.
-  std::optional<std::int64_t> Int(std::string_view column) const;
-
- private:
-  std::shared_ptr<const std::vector<std::string>> columns_;  // shared by a result's rows
-  std::vector<std::optional<std::string>> values_;
+  std::optional<std::int64_t> Int(std::string_view column) const {
+    const auto number = Value(column) ? common::ParseWholeInteger(*Value(column))
+                                      : std::unexpected(common::NumberError::kNotANumber);
+    return number ? std::optional(*number) : std::nullopt;
+  }
 };
 
 struct SqlError {
@@ -67,17 +72,31 @@ class SqlDatabase {
   virtual SqlResult<std::vector<SqlRow>> Query(std::string_view sql,
                                                std::span<const SqlValue> parameters) = 0;
   // Every Query between Begin and Commit (or Rollback) is one transaction.
-  virtual SqlResult<void> Begin(Transaction kind);
-  virtual SqlResult<void> Commit() { return Run("COMMIT"); }
-  virtual SqlResult<void> Rollback() { return Run("ROLLBACK"); }
+  SqlResult<void> Begin(Transaction kind) {
+    return Mark(kind == Transaction::kWrite ? dialect().begin_write : dialect().begin_read, true);
+  }
+  SqlResult<void> Commit() { return Mark("COMMIT", false); }
+  SqlResult<void> Rollback() { return Mark("ROLLBACK", false); }
   // Where the records are, for messages: a file, or a server without its password.
   virtual std::string Location() const = 0;
   // Why what this connection writes to is no longer what its location names (a file deleted or
   // replaced after it was opened); nothing while it still is.
   virtual std::optional<std::string> Replaced() const { return std::nullopt; }
 
+ protected:
+  // From the moment Begin sent its statement, whatever became of it, until Commit or Rollback.
+  bool in_transaction() const { return in_transaction_; }
+
  private:
-  SqlResult<void> Run(std::string_view sql);
+  // Sends the statement that begins or ends a transaction: the connection is `inside` one
+  // afterwards, whatever became of the statement.
+  SqlResult<void> Mark(std::string_view sql, bool inside) {
+    auto done = Query(sql, {});
+    in_transaction_ = inside;
+    if (!done) return std::unexpected(std::move(done.error()));
+    return {};
+  }
+  bool in_transaction_ = false;
 };
 
 }  // namespace cw::production

@@ -23,13 +23,6 @@ constexpr int kTransactionAttempts = 20;
 // The largest number a range may reach: far past any parameter, far from overflow.
 constexpr std::int64_t kMaxSerialNumber = std::int64_t{1} << 53;
 
-constexpr std::string_view kRunColumns =
-    "id, station, host, operator_name, adapter_serial, recipe_name, recipe_sha256, files, "
-    "device_type, firmware_version, serial_parameter, pack_serial, result, failed_step, failure, "
-    "started_at, ended_at, simulated";
-constexpr std::string_view kStepColumns =
-    "run_id, step_index, step, attempt, result, failure, measurements, started_at, ended_at";
-
 template <typename... Args>
 std::unexpected<TransactionError> Fail(StoreProblem problem, std::string_view text,
                                        const Args&... args) {
@@ -257,48 +250,34 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
   }
   auto version = Query("SELECT version FROM schema_version");
   if (!version) return std::unexpected(version.error());
-  if (!version->empty()) {
-    const std::int64_t found = version->front().Int("version").value_or(0);
-    if (found > kRecordsSchemaVersion) {
-      return Fail(StoreProblem::kNewerSchema, messages::kNewerSchema, Location(), found,
-                  kRecordsSchemaVersion);
-    }
-    if (found == kRecordsSchemaVersion) return {};  // another connection made it meanwhile
-    return UpgradeFrom(found);
+  const bool fresh = version->empty();
+  const std::int64_t found = fresh ? 0 : version->front().Int("version").value_or(0);
+  if (found > kRecordsSchemaVersion) {
+    return Fail(StoreProblem::kNewerSchema, messages::kNewerSchema, Location(), found,
+                kRecordsSchemaVersion);
   }
-  for (const std::string& statement : SchemaStatements(dialect)) {
-    if (auto created = Query(statement); !created) return std::unexpected(created.error());
-  }
-  for (auto noted : {Query("INSERT INTO schema_version (version) VALUES (?)",
-                           {std::int64_t{kRecordsSchemaVersion}}),
-                     Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
-                           {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
-    if (!noted) return std::unexpected(noted.error());
-  }
-  created_ = true;
-  return {};
-}
-
-SqlRecordsStore::TransactionResult<void> SqlRecordsStore::UpgradeFrom(std::int64_t version) {
+  if (found == kRecordsSchemaVersion) return {};  // another connection made it meanwhile
   // Layout 2 adds whether a run's pack was simulated, the process that runs it, and the store's
   // id; the runs of layout 1 were real packs of unknown processes.
   std::vector<std::string> statements;
-  if (version < 2) {
+  if (!fresh && found < 2) {
     statements = {"ALTER TABLE runs ADD COLUMN simulated BIGINT NOT NULL DEFAULT 0",
                   "ALTER TABLE runs ADD COLUMN owner_pid BIGINT"};
   }
-  for (std::string& statement : SchemaStatements(database_->dialect())) {
+  for (std::string& statement : SchemaStatements(dialect)) {
     statements.push_back(std::move(statement));
   }
   for (const std::string& statement : statements) {
     if (auto done = Query(statement); !done) return std::unexpected(done.error());
   }
-  for (auto noted :
-       {Query("UPDATE schema_version SET version = ?", {std::int64_t{kRecordsSchemaVersion}}),
-        Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
-              {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
+  for (auto noted : {Query(fresh ? "INSERT INTO schema_version (version) VALUES (?)"
+                                 : "UPDATE schema_version SET version = ?",
+                           {std::int64_t{kRecordsSchemaVersion}}),
+                     Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
+                           {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
     if (!noted) return std::unexpected(noted.error());
   }
+  created_ = fresh;
   return {};
 }
 
@@ -511,7 +490,7 @@ StoreResult<void> SqlRecordsStore::FinishRun(std::int64_t run, const RunEnd& end
 
 SqlRecordsStore::TransactionResult<std::vector<RunRecord>> SqlRecordsStore::ReadRuns(
     const RunFilter& filter, std::optional<std::int64_t> only) {
-  std::string sql = fmt::format("SELECT {} FROM runs WHERE 1 = 1", kRunColumns);
+  std::string sql = "SELECT * FROM runs WHERE 1 = 1";
   std::vector<SqlValue> parameters;
   if (only) {
     sql += " AND id = ?";
@@ -539,10 +518,10 @@ SqlRecordsStore::TransactionResult<std::vector<RunRecord>> SqlRecordsStore::Read
 
 SqlRecordsStore::TransactionResult<void> SqlRecordsStore::ReadSteps(std::vector<RunRecord>& runs) {
   if (runs.empty()) return {};
-  auto rows = Query(fmt::format("SELECT {} FROM steps WHERE run_id >= ? AND run_id <= ? "
-                                "ORDER BY run_id, step_index",
-                                kStepColumns),
-                    {runs.front().id, runs.back().id});
+  auto rows = Query(
+      "SELECT * FROM steps WHERE run_id >= ? AND run_id <= ? "
+      "ORDER BY run_id, step_index",
+      {runs.front().id, runs.back().id});
   if (!rows) return std::unexpected(rows.error());
   auto run = runs.begin();
   for (const SqlRow& row : *rows) {

@@ -59,8 +59,8 @@ class SqlRecordsStore final : public RecordsStore {
       -> StoreResult<typename decltype(work())::value_type>;
 
   StoreResult<void> PrepareSchema(OpenMode mode);
+  // Makes the layout in an empty database, or upgrades an older one.
   TransactionResult<void> CreateSchema();
-  TransactionResult<void> UpgradeFrom(std::int64_t version);
   // The store's id, read once it exists.
   StoreResult<void> ReadStoreId();
   // Inside a write transaction: these are still the records the store opened.

@@ -91,17 +91,16 @@ class SqliteDatabase final : public SqlDatabase {
       const int stepped = sqlite3_step(raw);
       if (stepped == SQLITE_DONE) return rows;
       if (stepped != SQLITE_ROW) return Error(sqlite3_extended_errcode(db_));
-      std::vector<std::optional<std::string>> values;
+      SqlRow& row = rows.emplace_back(columns);
       for (int column = 0; column < static_cast<int>(columns->size()); ++column) {
         if (sqlite3_column_type(raw, column) == SQLITE_NULL) {
-          values.emplace_back();
+          row.values.emplace_back();
         } else {
           const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, column));
-          values.emplace_back(
+          row.values.emplace_back(
               std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(raw, column))));
         }
       }
-      rows.emplace_back(columns, std::move(values));
     }
   }
 

@@ -326,10 +326,12 @@ TEST(RecordsFileTest, ReadingNeverMakesARecordsFile) {
 }
 
 TEST(RecordsFileTest, DefaultFileFollowsTheDataFolderRules) {
-  EXPECT_EQ(DefaultRecordsFile("/x/data", "/home/mei"), "/x/data/cellwarden/records.sqlite");
-  EXPECT_EQ(DefaultRecordsFile("relative", "/home/mei"),
-            "/home/mei/.local/share/cellwarden/records.sqlite");
-  EXPECT_EQ(DefaultRecordsFile(nullptr, nullptr), std::nullopt);
+  EXPECT_EQ(RecordsLocation("", false, "/x/data", "/home/mei"),
+            "/x/data/cellwarden/records.sqlite");
+  EXPECT_EQ(RecordsLocation("", true, "relative", "/home/mei"),
+            "/home/mei/.local/share/cellwarden/simulated-records.sqlite");
+  EXPECT_EQ(RecordsLocation("", false, nullptr, nullptr), std::nullopt);
+  EXPECT_EQ(RecordsLocation("line.sqlite", false, nullptr, nullptr), "line.sqlite");
 }
 
 // What a user names is opened only when it is this product's records: another program's
