@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -27,17 +26,6 @@ using production::RunRecord;
 template <typename... Args>
 std::string Format(std::string_view pattern, const Args&... args) {
   return fmt::format(fmt::runtime(pattern), args...);
-}
-
-void PrintProblems(const std::string& recipe, const RecipeProblems& problems) {
-  for (const auto& problem : problems) {
-    if (problem.line > 0) {
-      fmt::print(stderr, "{}\n", Format(text::kCheckProblem, recipe, problem.line, problem.text));
-    } else {
-      fmt::print(stderr, "{}\n", Format(text::kCheckProblemFile, recipe, problem.text));
-    }
-  }
-  fmt::print(stderr, "{}\n", Format(text::kCheckRefused, recipe, problems.size()));
 }
 
 std::string FirmwareRange(const production::GaugeExpectation& gauge) {
@@ -126,15 +114,24 @@ int Refuse(const RecordsOptions& options, std::string_view kind, const std::stri
   return code;
 }
 
-// The records the command reads, or the exit code of why not.
-std::expected<std::unique_ptr<production::RecordsStore>, int> OpenRecords(
-    const RecordsOptions& options) {
-  auto store = OpenRecordsAt(options.location, production::OpenMode::kExisting, options.simulated);
-  if (!store) {
+// What `read` takes from the records the options name, or the exit code of why there is nothing
+// to show.
+template <typename Read>
+auto FromRecords(const RecordsOptions& options, Read&& read)
+    -> std::expected<typename std::invoke_result_t<Read, production::RecordsStore&>::value_type,
+                     int> {
+  const auto location = production::RecordsLocation(options.location, options.simulated);
+  if (!location) {
     return std::unexpected(
-        Refuse(options, ErrorKind(store.error().problem), store.error().message, kExitFailed));
+        Refuse(options, "unavailable", std::string(text::kNoDataFolder), kExitFailed));
   }
-  return std::move(*store);
+  auto store = production::OpenRecordsStore(*location, production::OpenMode::kExisting);
+  auto found = store ? read(**store) : std::unexpected(std::move(store.error()));
+  if (!found) {
+    return std::unexpected(
+        Refuse(options, ErrorKind(found.error().problem), found.error().message, kExitFailed));
+  }
+  return std::move(*found);
 }
 
 std::expected<production::RunFilter, int> Filter(const RecordsOptions& options) {
@@ -164,14 +161,8 @@ std::expected<std::vector<RunRecord>, int> ReadRuns(const RecordsOptions& option
                                                     bool with_steps) {
   const auto filter = Filter(options);
   if (!filter) return std::unexpected(filter.error());
-  auto store = OpenRecords(options);
-  if (!store) return std::unexpected(store.error());
-  auto runs = (*store)->Runs(*filter, with_steps);
-  if (!runs) {
-    return std::unexpected(
-        Refuse(options, ErrorKind(runs.error().problem), runs.error().message, kExitFailed));
-  }
-  return std::move(*runs);
+  return FromRecords(
+      options, [&](production::RecordsStore& store) { return store.Runs(*filter, with_steps); });
 }
 
 std::string OrDash(const std::optional<std::int64_t>& number) {
@@ -267,6 +258,18 @@ void PrintYield(const std::vector<production::RecipeYield>& yields) {
   }
 }
 
+// What a records command read, shown as its JSON document or as text; the command's exit code.
+template <typename T, typename Json, typename Print>
+int Show(const std::expected<T, int>& read, bool json, Json&& to_json, Print&& print) {
+  if (!read) return read.error();
+  if (json) {
+    fmt::print("{}\n", to_json(*read));
+  } else {
+    print(*read);
+  }
+  return kExitSuccess;
+}
+
 CLI::App* AddRecordsCommand(CLI::App& records, std::string_view name, std::string_view about,
                             RecordsOptions& options, bool filters) {
   auto* command = records.add_subcommand(std::string(name), std::string(about));
@@ -293,17 +296,9 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
   auto list_options = std::make_shared<RecordsOptions>();
   AddRecordsCommand(*records, "list", "List the runs, oldest first", *list_options, true)
       ->callback([=, &exit_code] {
-        const auto runs = ReadRuns(*list_options, false);
-        if (!runs) {
-          exit_code = runs.error();
-          return;
-        }
-        if (list_options->json) {
-          fmt::print("{}\n", production::RunsJson(*runs, false));
-        } else {
-          PrintRuns(*runs);
-        }
-        exit_code = kExitSuccess;
+        exit_code = Show(
+            ReadRuns(*list_options, false), list_options->json,
+            [](const auto& runs) { return production::RunsJson(runs, false); }, PrintRuns);
       });
 
   auto show_options = std::make_shared<RecordsOptions>();
@@ -314,23 +309,9 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
       ->required()
       ->transform(WholeNumberIn(1));
   show->callback([=, &exit_code] {
-    auto store = OpenRecords(*show_options);
-    if (!store) {
-      exit_code = store.error();
-      return;
-    }
-    const auto run = (*store)->Run(*run_id);
-    if (!run) {
-      exit_code =
-          Refuse(*show_options, ErrorKind(run.error().problem), run.error().message, kExitFailed);
-      return;
-    }
-    if (show_options->json) {
-      fmt::print("{}\n", production::RunJson(*run));
-    } else {
-      PrintRun(*run);
-    }
-    exit_code = kExitSuccess;
+    const auto run = FromRecords(
+        *show_options, [&](production::RecordsStore& store) { return store.Run(*run_id); });
+    exit_code = Show(run, show_options->json, production::RunJson, PrintRun);
   });
 
   auto export_options = std::make_shared<RecordsOptions>();
@@ -373,73 +354,41 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
       *serials_options, false);
   serials->add_option("--parameter", *parameter, "only the numbers of this parameter");
   serials->callback([=, &exit_code] {
-    auto store = OpenRecords(*serials_options);
-    if (!store) {
-      exit_code = store.error();
-      return;
-    }
-    const auto issued = (*store)->IssuedSerials(*parameter);
-    if (!issued) {
-      exit_code = Refuse(*serials_options, ErrorKind(issued.error().problem),
-                         issued.error().message, kExitFailed);
-      return;
-    }
-    if (serials_options->json) {
-      fmt::print("{}\n", production::SerialsJson(*issued));
-    } else {
-      PrintSerials(*issued);
-    }
-    exit_code = kExitSuccess;
+    const auto issued = FromRecords(*serials_options, [&](production::RecordsStore& store) {
+      return store.IssuedSerials(*parameter);
+    });
+    exit_code = Show(issued, serials_options->json, production::SerialsJson, PrintSerials);
   });
 
   auto yield_options = std::make_shared<RecordsOptions>();
   AddRecordsCommand(*records, "yield", "Pass and fail counts and first failing steps per recipe",
                     *yield_options, true)
       ->callback([=, &exit_code] {
-        const auto runs = ReadRuns(*yield_options, false);
-        if (!runs) {
-          exit_code = runs.error();
-          return;
-        }
-        const auto yields = production::SummariseYield(*runs);
-        if (yield_options->json) {
-          fmt::print("{}\n", production::YieldJson(yields));
-        } else {
-          PrintYield(yields);
-        }
-        exit_code = kExitSuccess;
+        exit_code = Show(
+            ReadRuns(*yield_options, false), yield_options->json,
+            [](const auto& runs) {
+              return production::YieldJson(production::SummariseYield(runs));
+            },
+            [](const auto& runs) { PrintYield(production::SummariseYield(runs)); });
       });
 }
 
 }  // namespace
 
-std::optional<production::PreparedRecipe> ReadyRecipe(const std::string& path,
-                                                      const common::ProductConstants& constants) {
-  auto recipe = production::LoadRecipe(path);
-  if (!recipe) {
-    PrintProblems(path, recipe.error());
-    return std::nullopt;
-  }
-  auto prepared = production::PrepareRecipe(std::move(*recipe), constants);
-  if (!prepared) {
-    PrintProblems(path, prepared.error());
-    return std::nullopt;
-  }
-  return std::move(*prepared);
-}
-
-production::StoreResult<std::unique_ptr<production::RecordsStore>> OpenRecordsAt(
-    std::string location, production::OpenMode mode, bool simulated) {
-  if (location.empty()) {
-    const auto file = production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"),
-                                                     std::getenv("HOME"), simulated);
-    if (!file) {
-      return std::unexpected(production::StoreError{production::StoreProblem::kUnavailable,
-                                                    std::string(text::kNoDataFolder)});
+std::shared_ptr<const production::PreparedRecipe> ReadyRecipe(
+    const std::string& path, const common::ProductConstants& constants) {
+  auto prepared = production::LoadPreparedRecipe(path, constants);
+  if (prepared) return std::move(*prepared);
+  const RecipeProblems& problems = prepared.error().problems;
+  for (const auto& problem : problems) {
+    if (problem.line > 0) {
+      fmt::print(stderr, "{}\n", Format(text::kCheckProblem, path, problem.line, problem.text));
+    } else {
+      fmt::print(stderr, "{}\n", Format(text::kCheckProblemFile, path, problem.text));
     }
-    location = file->string();
   }
-  return production::OpenRecordsStore(location, mode);
+  fmt::print(stderr, "{}\n", Format(text::kCheckRefused, path, problems.size()));
+  return nullptr;
 }
 
 void AddProductionCommands(CLI::App& app, CommandContext& context, int& exit_code) {

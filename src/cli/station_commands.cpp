@@ -114,7 +114,7 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
   int exit_code = kExitFailed;
   app::AdapterHost* host = context.OpenHost(exit_code);
   if (host == nullptr) return exit_code;
-  auto prepared = ReadyRecipe(options.recipe, host->constants());
+  const auto prepared = ReadyRecipe(options.recipe, host->constants());
   if (!prepared) return kExitFailed;
   const production::Recipe& recipe = prepared->recipe;
   auto references = ParseReferences(options.references, recipe);
@@ -126,14 +126,6 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
       !missing.empty() && ::isatty(STDIN_FILENO) != 1) {
     fmt::print(stderr, "{}\n", fmt::format(text::kReferencesMissing, missing));
     return kExitUsage;
-  }
-  auto store = OpenRecordsAt(options.records, production::OpenMode::kCreate, host->simulated());
-  if (!store) {
-    fmt::print(stderr, "{}\n", store.error().message);
-    return kExitFailed;
-  }
-  if ((*store)->Created()) {
-    fmt::print(stderr, "{}\n", fmt::format(text::kRecordsMade, (*store)->Location()));
   }
 
   const std::stop_token stop =
@@ -152,15 +144,17 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
   station_options.ask_references =
       ReferenceSource(recipe, std::move(*references), stop,
                       [&display](const std::function<void()>& ask) { display.Aside(ask); });
-  auto station = production::Station::Create(
-      context.SharedHost(),
-      std::make_shared<const production::PreparedRecipe>(std::move(*prepared)),
-      std::shared_ptr<production::RecordsStore>(std::move(*store)), std::move(station_options));
-  if (!station) {
-    fmt::print(stderr, "{}\n", station.error());
+  auto opened = production::OpenStation(context.SharedHost(), prepared, options.records,
+                                        std::move(station_options));
+  const auto& records = opened ? opened->records : opened.error().records;
+  if (records && records->Created()) {
+    fmt::print(stderr, "{}\n", fmt::format(text::kRecordsMade, records->Location()));
+  }
+  if (!opened) {
+    fmt::print(stderr, "{}\n", opened.error().message);
     return kExitFailed;
   }
-  production::Station& running = **station;
+  production::Station& running = *opened->station;
   ChangeSignal changes;
   const auto subscription = running.changes().Subscribe([&changes] { changes.Notify(); });
   // A stop asked before this line (a signal while the station opened its adapters) calls it at

@@ -15,7 +15,8 @@ constexpr SqlDialect kPostgresDialect{
     // Two stations that meet an empty database at once would both create the tables.
     .schema_lock = "SELECT pg_advisory_xact_lock(580714)",
     .count_tables =
-        "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema()",
+        "SELECT COUNT(*) AS tables FROM information_schema.tables WHERE table_schema = "
+        "current_schema()",
     .adopt = "",
 };
 
@@ -76,9 +77,7 @@ class PostgresDatabase final : public SqlDatabase {
     // would run the rest of it statement by statement, each committed on its own (a serial
     // number issued without its run), so the statement fails instead and the store rolls back.
     // Outside one, the statement is a BEGIN or a read, and trying it again changes nothing.
-    const bool outside_transaction = !in_transaction_;
-    if (sql.starts_with("BEGIN")) in_transaction_ = true;
-    if (sql == "COMMIT" || sql == "ROLLBACK") in_transaction_ = false;
+    const bool outside_transaction = !in_transaction();
     if (outside_transaction && PQstatus(connection_) != CONNECTION_OK) PQreset(connection_);
     auto result = Execute(sql, parameters);
     if (!result && outside_transaction && PQstatus(connection_) != CONNECTION_OK) {
@@ -112,15 +111,18 @@ class PostgresDatabase final : public SqlDatabase {
       return std::unexpected(
           SqlError{state != nullptr && IsConflict(state), Trimmed(PQerrorMessage(connection_))});
     }
-    std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(result.get())));
-    const int columns = PQnfields(result.get());
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      const int row = static_cast<int>(r);
-      for (int column = 0; column < columns; ++column) {
+    auto columns = std::make_shared<std::vector<std::string>>();
+    for (int column = 0; column < PQnfields(result.get()); ++column) {
+      columns->emplace_back(PQfname(result.get(), column));
+    }
+    std::vector<SqlRow> rows;
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+      std::vector<std::optional<std::string>>& values = rows.emplace_back(columns).values;
+      for (int column = 0; column < static_cast<int>(columns->size()); ++column) {
         if (PQgetisnull(result.get(), row, column)) {
-          rows[r].emplace_back();
+          values.emplace_back();
         } else {
-          rows[r].emplace_back(
+          values.emplace_back(
               std::string(PQgetvalue(result.get(), row, column),
                           static_cast<std::size_t>(PQgetlength(result.get(), row, column))));
         }
@@ -130,7 +132,6 @@ class PostgresDatabase final : public SqlDatabase {
   }
 
   PGconn* connection_;
-  bool in_transaction_ = false;
 };
 
 }  // namespace

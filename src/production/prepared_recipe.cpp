@@ -153,4 +153,14 @@ std::expected<PreparedRecipe, RecipeProblems> PrepareRecipe(
   return prepared;
 }
 
+RecipeReading LoadPreparedRecipe(const std::filesystem::path& path,
+                                 const common::ProductConstants& constants) {
+  auto recipe = LoadRecipe(path);
+  if (!recipe) return std::unexpected(RecipeRefusal{std::nullopt, std::move(recipe.error())});
+  auto prepared = PrepareRecipe(*recipe, constants);
+  if (!prepared)
+    return std::unexpected(RecipeRefusal{std::move(*recipe), std::move(prepared.error())});
+  return std::make_shared<const PreparedRecipe>(std::move(*prepared));
+}
+
 }  // namespace cw::production

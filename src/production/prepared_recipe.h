@@ -1,6 +1,8 @@
 #pragma once
 
 #include <expected>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,5 +31,18 @@ struct PreparedRecipe {
 // checker. Every problem is reported, at the line that names the file.
 std::expected<PreparedRecipe, RecipeProblems> PrepareRecipe(
     Recipe recipe, const common::ProductConstants& constants);
+
+// Why a recipe cannot run: every problem, and the recipe as read when only its files failed
+// (its name and SHA-256 are still worth showing).
+struct RecipeRefusal {
+  std::optional<Recipe> recipe;
+  RecipeProblems problems;
+};
+
+using RecipeReading = std::expected<std::shared_ptr<const PreparedRecipe>, RecipeRefusal>;
+
+// The recipe at `path` read (LoadRecipe) and prepared: what a station runs.
+RecipeReading LoadPreparedRecipe(const std::filesystem::path& path,
+                                 const common::ProductConstants& constants);
 
 }  // namespace cw::production

@@ -24,8 +24,9 @@ bool LooksLikeUrl(std::string_view location) {
 
 }  // namespace
 
-std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_home, const char* home,
-                                                        bool simulated) {
+std::optional<std::string> RecordsLocation(std::string_view named, bool simulated,
+                                           const char* xdg_data_home, const char* home) {
+  if (!named.empty()) return std::string(named);
   // The base directory rules: a relative XDG_DATA_HOME is ignored.
   std::filesystem::path folder;
   if (xdg_data_home != nullptr && std::filesystem::path(xdg_data_home).is_absolute()) {
@@ -35,7 +36,8 @@ std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_hom
   } else {
     return std::nullopt;
   }
-  return folder / "cellwarden" / (simulated ? "simulated-records.sqlite" : "records.sqlite");
+  return (folder / "cellwarden" / (simulated ? "simulated-records.sqlite" : "records.sqlite"))
+      .string();
 }
 
 StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view location,

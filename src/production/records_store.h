@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <expected>
 #include <filesystem>
 #include <functional>
@@ -82,11 +83,12 @@ class RecordsStore {
   virtual StoreResult<std::vector<IssuedSerial>> IssuedSerials(std::string_view parameter) = 0;
 };
 
-// Where the records are when nobody says: $XDG_DATA_HOME/cellwarden/records.sqlite, or
-// ~/.local/share/cellwarden/records.sqlite; simulated-records.sqlite beside it for the runs of
-// simulated packs, so that they never mix with a line's own. Nothing without either variable.
-std::optional<std::filesystem::path> DefaultRecordsFile(const char* xdg_data_home, const char* home,
-                                                        bool simulated = false);
+// The records a user named; when `named` is empty, $XDG_DATA_HOME/cellwarden/records.sqlite or
+// ~/.local/share/cellwarden/records.sqlite, with simulated-records.sqlite beside it for the runs
+// of simulated packs, so that they never mix with a line's own. Nothing without either variable.
+std::optional<std::string> RecordsLocation(std::string_view named, bool simulated,
+                                           const char* xdg_data_home = std::getenv("XDG_DATA_HOME"),
+                                           const char* home = std::getenv("HOME"));
 
 enum class OpenMode {
   kCreate,    // a station: a missing file (and its folder) is made, the schema created

@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <charconv>
 #include <nlohmann/json.hpp>
 #include <random>
 
@@ -24,13 +23,6 @@ constexpr int kTransactionAttempts = 20;
 // The largest number a range may reach: far past any parameter, far from overflow.
 constexpr std::int64_t kMaxSerialNumber = std::int64_t{1} << 53;
 
-constexpr std::string_view kRunColumns =
-    "id, station, host, operator_name, adapter_serial, recipe_name, recipe_sha256, files, "
-    "device_type, firmware_version, serial_parameter, pack_serial, result, failed_step, failure, "
-    "started_at, ended_at, simulated";
-constexpr std::string_view kStepColumns =
-    "run_id, step_index, step, attempt, result, failure, measurements, started_at, ended_at";
-
 template <typename... Args>
 std::unexpected<TransactionError> Fail(StoreProblem problem, std::string_view text,
                                        const Args&... args) {
@@ -38,22 +30,12 @@ std::unexpected<TransactionError> Fail(StoreProblem problem, std::string_view te
       TransactionError{false, {problem, fmt::format(fmt::runtime(text), args...)}});
 }
 
-std::optional<std::int64_t> Integer(const std::optional<std::string>& text) {
-  if (!text) return std::nullopt;
-  std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-  if (error != std::errc() || end != text->data() + text->size()) return std::nullopt;
-  return value;
-}
-
-std::string Text(const std::optional<std::string>& text) { return text.value_or(""); }
-
 TimePoint Time(const std::optional<std::string>& text) {
   return text ? ParseUtc(*text).value_or(TimePoint{}) : TimePoint{};
 }
 
-RunResult Result(const std::optional<std::string>& text) {
-  return ResultNamed(Text(text)).value_or(RunResult::kRunning);
+RunResult Result(const std::string& name) {
+  return ResultNamed(name).value_or(RunResult::kRunning);
 }
 
 std::string FilesJson(const std::vector<FileHash>& files) {
@@ -76,37 +58,37 @@ std::vector<FileHash> FilesFromJson(const std::string& text) {
 
 RunRecord RunFromRow(const SqlRow& row) {
   RunRecord run;
-  run.id = Integer(row[0]).value_or(0);
-  run.start = {Text(row[1]),
-               Text(row[2]),
-               Text(row[3]),
-               Text(row[4]),
-               Text(row[5]),
-               Text(row[6]),
-               FilesFromJson(Text(row[7])),
-               Time(row[15])};
-  run.device_type = Integer(row[8]);
-  run.firmware_version = Integer(row[9]);
-  run.serial_parameter = Text(row[10]);
-  run.pack_serial = Integer(row[11]);
-  run.result = Result(row[12]);
-  run.failed_step = Text(row[13]);
-  run.failure = Text(row[14]);
-  if (row[16]) run.ended_at = Time(row[16]);
-  run.start.simulated = Integer(row[17]).value_or(0) != 0;
+  run.id = row.Int("id").value_or(0);
+  run.start = {row.Text("station"),
+               row.Text("host"),
+               row.Text("operator_name"),
+               row.Text("adapter_serial"),
+               row.Text("recipe_name"),
+               row.Text("recipe_sha256"),
+               FilesFromJson(row.Text("files")),
+               Time(row.Value("started_at"))};
+  run.device_type = row.Int("device_type");
+  run.firmware_version = row.Int("firmware_version");
+  run.serial_parameter = row.Text("serial_parameter");
+  run.pack_serial = row.Int("pack_serial");
+  run.result = Result(row.Text("result"));
+  run.failed_step = row.Text("failed_step");
+  run.failure = row.Text("failure");
+  if (row.Value("ended_at")) run.ended_at = Time(row.Value("ended_at"));
+  run.start.simulated = row.Int("simulated").value_or(0) != 0;
   return run;
 }
 
 StepRecord StepFromRow(const SqlRow& row) {
   StepRecord step;
-  step.index = static_cast<int>(Integer(row[1]).value_or(0));
-  step.step = Text(row[2]);
-  step.attempt = static_cast<int>(Integer(row[3]).value_or(0));
-  step.result = Result(row[4]);
-  step.failure = Text(row[5]);
-  step.measurements = Text(row[6]);
-  step.started_at = Time(row[7]);
-  step.ended_at = Time(row[8]);
+  step.index = static_cast<int>(row.Int("step_index").value_or(0));
+  step.step = row.Text("step");
+  step.attempt = static_cast<int>(row.Int("attempt").value_or(0));
+  step.result = Result(row.Text("result"));
+  step.failure = row.Text("failure");
+  step.measurements = row.Text("measurements");
+  step.started_at = Time(row.Value("started_at"));
+  step.ended_at = Time(row.Value("ended_at"));
   return step;
 }
 
@@ -151,8 +133,6 @@ StoreResult<std::unique_ptr<RecordsStore>> SqlRecordsStore::Open(
 
 std::string SqlRecordsStore::Location() const { return database_->Location(); }
 
-std::string_view SqlRecordsStore::Write() const { return database_->dialect().begin_write; }
-
 TransactionResult<std::vector<SqlRow>> SqlRecordsStore::Query(
     std::string_view sql, std::initializer_list<SqlValue> parameters) {
   return Query(sql, std::span(parameters.begin(), parameters.size()));
@@ -161,19 +141,20 @@ TransactionResult<std::vector<SqlRow>> SqlRecordsStore::Query(
 TransactionResult<std::vector<SqlRow>> SqlRecordsStore::Query(
     std::string_view sql, std::span<const SqlValue> parameters) {
   auto rows = database_->Query(sql, parameters);
-  if (!rows) {
-    return std::unexpected(TransactionError{
-        rows.error().conflict,
-        {StoreProblem::kFailed,
-         fmt::format(fmt::runtime(messages::kRecordsFailed), Location(), rows.error().message)}});
-  }
+  if (!rows) return std::unexpected(Failure(rows.error()));
   return std::move(*rows);
 }
 
+TransactionError SqlRecordsStore::Failure(const SqlError& error) const {
+  return {error.conflict,
+          {StoreProblem::kFailed,
+           fmt::format(fmt::runtime(messages::kRecordsFailed), Location(), error.message)}};
+}
+
 template <typename Work>
-auto SqlRecordsStore::InTransaction(std::string_view begin, Work&& work)
+auto SqlRecordsStore::InTransaction(Transaction kind, Work&& work)
     -> StoreResult<typename decltype(work())::value_type> {
-  const bool writes = begin == Write();
+  const bool writes = kind == Transaction::kWrite;
   if (writes) {
     if (auto replaced = database_->Replaced()) {
       return std::unexpected(StoreError{StoreProblem::kReplaced, std::move(*replaced)});
@@ -181,17 +162,15 @@ auto SqlRecordsStore::InTransaction(std::string_view begin, Work&& work)
   }
   for (int attempt = 1;; ++attempt) {
     decltype(work()) done = std::unexpected(TransactionError{});
-    if (auto begun = Query(begin); begun) {
-      if (auto same = writes ? SameRecords() : TransactionResult<void>{}; same) {
-        done = work();
-      } else {
-        done = std::unexpected(same.error());
-      }
+    if (auto begun = database_->Begin(kind); !begun) {
+      done = std::unexpected(Failure(begun.error()));
+    } else if (auto same = writes ? SameRecords() : TransactionResult<void>{}; !same) {
+      done = std::unexpected(same.error());
     } else {
-      done = std::unexpected(begun.error());
+      done = work();
     }
     if (done) {
-      auto committed = Query("COMMIT");
+      auto committed = database_->Commit();
       if (committed) {
         if constexpr (std::is_void_v<typename decltype(work())::value_type>) {
           return {};
@@ -199,11 +178,11 @@ auto SqlRecordsStore::InTransaction(std::string_view begin, Work&& work)
           return std::move(*done);
         }
       }
-      done = std::unexpected(committed.error());
+      done = std::unexpected(Failure(committed.error()));
     }
     // After a failed statement SQLite may have ended the transaction itself: a failing
     // ROLLBACK then changes nothing.
-    (void)Query("ROLLBACK");
+    (void)database_->Rollback();
     if (!done.error().conflict || attempt == kTransactionAttempts) {
       return std::unexpected(done.error().error);
     }
@@ -218,7 +197,7 @@ StoreResult<void> SqlRecordsStore::PrepareSchema(OpenMode mode) {
     // No records here: an empty database may become them, anything else is left alone.
     auto tables = Query(dialect.count_tables);
     if (!tables) return std::unexpected(tables.error().error);
-    const bool holds_tables = Integer(tables->at(0)[0]).value_or(0) > 0;
+    const bool holds_tables = tables->at(0).Int("tables").value_or(0) > 0;
     // Another station may have made the records between the two looks.
     if (holds_tables) version = Query("SELECT version FROM schema_version");
     if (!version && holds_tables) {
@@ -237,8 +216,9 @@ StoreResult<void> SqlRecordsStore::PrepareSchema(OpenMode mode) {
   }
   // Records already in this layout are opened without a write, so a records file a station
   // only reads (an audit copy) may be read-only.
-  if (!version || version->empty() || Integer(version->front()[0]) != kRecordsSchemaVersion) {
-    if (auto made = InTransaction(Write(), [&]() { return CreateSchema(); }); !made) return made;
+  if (!version || version->empty() || version->front().Int("version") != kRecordsSchemaVersion) {
+    if (auto made = InTransaction(Transaction::kWrite, [&]() { return CreateSchema(); }); !made)
+      return made;
   }
   return ReadStoreId();
 }
@@ -246,7 +226,7 @@ StoreResult<void> SqlRecordsStore::PrepareSchema(OpenMode mode) {
 StoreResult<void> SqlRecordsStore::ReadStoreId() {
   auto id = Query("SELECT store_id FROM store_info");
   if (!id) return std::unexpected(id.error().error);
-  if (!id->empty()) store_id_ = Text(id->front()[0]);
+  if (!id->empty()) store_id_ = id->front().Text("store_id");
   return {};
 }
 
@@ -254,7 +234,7 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::SameRecords() {
   if (store_id_.empty()) return {};  // still being made
   auto id = Query("SELECT store_id FROM store_info");
   if (!id) return std::unexpected(id.error());
-  const std::string now = id->empty() ? std::string("none") : Text(id->front()[0]);
+  const std::string now = id->empty() ? std::string("none") : id->front().Text("store_id");
   if (now == store_id_) return {};
   return Fail(StoreProblem::kReplaced, messages::kOtherRecords, Location(), store_id_, now);
 }
@@ -270,54 +250,40 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
   }
   auto version = Query("SELECT version FROM schema_version");
   if (!version) return std::unexpected(version.error());
-  if (!version->empty()) {
-    const std::int64_t found = Integer(version->front()[0]).value_or(0);
-    if (found > kRecordsSchemaVersion) {
-      return Fail(StoreProblem::kNewerSchema, messages::kNewerSchema, Location(), found,
-                  kRecordsSchemaVersion);
-    }
-    if (found == kRecordsSchemaVersion) return {};  // another connection made it meanwhile
-    return UpgradeFrom(found);
+  const bool fresh = version->empty();
+  const std::int64_t found = fresh ? 0 : version->front().Int("version").value_or(0);
+  if (found > kRecordsSchemaVersion) {
+    return Fail(StoreProblem::kNewerSchema, messages::kNewerSchema, Location(), found,
+                kRecordsSchemaVersion);
   }
-  for (const std::string& statement : SchemaStatements(dialect)) {
-    if (auto created = Query(statement); !created) return std::unexpected(created.error());
-  }
-  for (auto noted : {Query("INSERT INTO schema_version (version) VALUES (?)",
-                           {std::int64_t{kRecordsSchemaVersion}}),
-                     Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
-                           {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
-    if (!noted) return std::unexpected(noted.error());
-  }
-  created_ = true;
-  return {};
-}
-
-SqlRecordsStore::TransactionResult<void> SqlRecordsStore::UpgradeFrom(std::int64_t version) {
+  if (found == kRecordsSchemaVersion) return {};  // another connection made it meanwhile
   // Layout 2 adds whether a run's pack was simulated, the process that runs it, and the store's
   // id; the runs of layout 1 were real packs of unknown processes.
   std::vector<std::string> statements;
-  if (version < 2) {
+  if (!fresh && found < 2) {
     statements = {"ALTER TABLE runs ADD COLUMN simulated BIGINT NOT NULL DEFAULT 0",
                   "ALTER TABLE runs ADD COLUMN owner_pid BIGINT"};
   }
-  for (std::string& statement : SchemaStatements(database_->dialect())) {
+  for (std::string& statement : SchemaStatements(dialect)) {
     statements.push_back(std::move(statement));
   }
   for (const std::string& statement : statements) {
     if (auto done = Query(statement); !done) return std::unexpected(done.error());
   }
-  for (auto noted :
-       {Query("UPDATE schema_version SET version = ?", {std::int64_t{kRecordsSchemaVersion}}),
-        Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
-              {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
+  for (auto noted : {Query(fresh ? "INSERT INTO schema_version (version) VALUES (?)"
+                                 : "UPDATE schema_version SET version = ?",
+                           {std::int64_t{kRecordsSchemaVersion}}),
+                     Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
+                           {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
     if (!noted) return std::unexpected(noted.error());
   }
+  created_ = fresh;
   return {};
 }
 
 StoreResult<void> SqlRecordsStore::CheckWritable() {
   std::lock_guard lock(mutex_);
-  return InTransaction(Write(), [&]() -> TransactionResult<void> {
+  return InTransaction(Transaction::kWrite, [&]() -> TransactionResult<void> {
     if (auto touched = Query("UPDATE store_info SET store_id = store_id"); !touched) {
       return std::unexpected(touched.error());
     }
@@ -328,29 +294,29 @@ StoreResult<void> SqlRecordsStore::CheckWritable() {
 StoreResult<std::int64_t> SqlRecordsStore::SerialsLeft(const SerialRange& range) {
   if (range.step < 1 || range.start > range.end) return 0;
   std::lock_guard lock(mutex_);
-  return InTransaction(database_->dialect().begin_read, [&]() -> TransactionResult<std::int64_t> {
+  return InTransaction(Transaction::kRead, [&]() -> TransactionResult<std::int64_t> {
     auto cursor = Query(
         "SELECT next_number FROM serial_ranges WHERE parameter = ? AND first_number = ? "
         "AND last_number = ? AND step = ?",
         {range.parameter, range.start, range.end, range.step});
     if (!cursor) return std::unexpected(cursor.error());
     const std::int64_t next =
-        cursor->empty() ? range.start : Integer(cursor->front()[0]).value_or(range.start);
+        cursor->empty() ? range.start : cursor->front().Int("next_number").value_or(range.start);
     if (next > range.end) return 0;
     // Numbers of other ranges of the same parameter on this one's grid are taken too.
     auto taken = Query(
-        "SELECT COUNT(*) FROM serials WHERE parameter = ? AND number >= ? AND number <= ? "
+        "SELECT COUNT(*) AS taken FROM serials WHERE parameter = ? AND number >= ? AND number <= ? "
         "AND (number - ?) % ? = 0",
         {range.parameter, next, range.end, range.start, range.step});
     if (!taken) return std::unexpected(taken.error());
-    return (range.end - next) / range.step + 1 - Integer(taken->at(0)[0]).value_or(0);
+    return (range.end - next) / range.step + 1 - taken->at(0).Int("taken").value_or(0);
   });
 }
 
 StoreResult<int> SqlRecordsStore::CloseAbandonedRuns(
     std::string_view host, const std::function<bool(std::int64_t)>& alive) {
   std::lock_guard lock(mutex_);
-  return InTransaction(Write(), [&]() -> TransactionResult<int> {
+  return InTransaction(Transaction::kWrite, [&]() -> TransactionResult<int> {
     auto running = Query(
         "SELECT id, owner_pid, station FROM runs WHERE result = ? AND host = ? AND owner_pid IS "
         "NOT NULL",
@@ -359,10 +325,10 @@ StoreResult<int> SqlRecordsStore::CloseAbandonedRuns(
     const std::string interrupted(ResultName(RunResult::kInterrupted));
     int closed = 0;
     for (const SqlRow& row : *running) {
-      const std::int64_t run = Integer(row[0]).value_or(0);
-      if (alive(Integer(row[1]).value_or(0))) continue;
+      const std::int64_t run = row.Int("id").value_or(0);
+      if (alive(row.Int("owner_pid").value_or(0))) continue;
       const std::string failure =
-          fmt::format(messages::kAbandonedRun, Text(row[2]), std::string(host));
+          fmt::format(messages::kAbandonedRun, row.Text("station"), std::string(host));
       auto run_closed = Query("UPDATE runs SET result = ?, failure = ? WHERE id = ?",
                               {interrupted, failure, run});
       if (!run_closed) return std::unexpected(run_closed.error());
@@ -377,7 +343,7 @@ StoreResult<int> SqlRecordsStore::CloseAbandonedRuns(
 
 StoreResult<std::int64_t> SqlRecordsStore::BeginRun(const RunStart& start) {
   std::lock_guard lock(mutex_);
-  return InTransaction(Write(), [&]() -> TransactionResult<std::int64_t> {
+  return InTransaction(Transaction::kWrite, [&]() -> TransactionResult<std::int64_t> {
     auto rows = Query(
         "INSERT INTO runs (station, host, operator_name, adapter_serial, recipe_name, "
         "recipe_sha256, files, result, started_at, simulated, owner_pid) VALUES (?, ?, ?, ?, ?, "
@@ -387,14 +353,14 @@ StoreResult<std::int64_t> SqlRecordsStore::BeginRun(const RunStart& start) {
          FormatUtc(start.started_at), std::int64_t{start.simulated ? 1 : 0},
          start.process_id != 0 ? SqlValue(start.process_id) : SqlValue(nullptr)});
     if (!rows) return std::unexpected(rows.error());
-    return Integer(rows->at(0)[0]).value_or(0);
+    return rows->at(0).Int("id").value_or(0);
   });
 }
 
 StoreResult<void> SqlRecordsStore::RecordGauge(std::int64_t run, std::uint16_t device_type,
                                                std::uint16_t firmware_version) {
   std::lock_guard lock(mutex_);
-  return InTransaction(Write(), [&]() -> TransactionResult<void> {
+  return InTransaction(Transaction::kWrite, [&]() -> TransactionResult<void> {
     auto rows =
         Query("UPDATE runs SET device_type = ?, firmware_version = ? WHERE id = ? RETURNING id",
               {std::int64_t{device_type}, std::int64_t{firmware_version}, run});
@@ -413,7 +379,7 @@ StoreResult<std::int64_t> SqlRecordsStore::AllocateSerial(std::int64_t run,
         fmt::format(fmt::runtime(messages::kBadSerialRange), range.start, range.end, range.step)});
   }
   std::lock_guard lock(mutex_);
-  return InTransaction(Write(), [&]() { return AllocateIn(run, range); });
+  return InTransaction(Transaction::kWrite, [&]() { return AllocateIn(run, range); });
 }
 
 SqlRecordsStore::TransactionResult<std::int64_t> SqlRecordsStore::AllocateIn(
@@ -421,11 +387,11 @@ SqlRecordsStore::TransactionResult<std::int64_t> SqlRecordsStore::AllocateIn(
   auto owner = Query("SELECT serial_parameter, pack_serial FROM runs WHERE id = ?", {run});
   if (!owner) return std::unexpected(owner.error());
   if (owner->empty()) return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
-  if (const auto held = Integer(owner->front()[1])) {
+  if (const auto held = owner->front().Int("pack_serial")) {
     // The run asks again (a retried step): it keeps its number.
-    if (Text(owner->front()[0]) == range.parameter) return *held;
-    return Fail(StoreProblem::kFailed, messages::kRunHasOtherSerial, run, *held,
-                Text(owner->front()[0]));
+    const std::string parameter = owner->front().Text("serial_parameter");
+    if (parameter == range.parameter) return *held;
+    return Fail(StoreProblem::kFailed, messages::kRunHasOtherSerial, run, *held, parameter);
   }
   const std::string now = FormatUtc(std::chrono::system_clock::now());
   auto created = Query(
@@ -441,8 +407,8 @@ SqlRecordsStore::TransactionResult<std::int64_t> SqlRecordsStore::AllocateIn(
       "first_number = ? AND last_number = ? AND step = ? RETURNING id, next_number",
       {range.parameter, range.start, range.end, range.step});
   if (!cursor) return std::unexpected(cursor.error());
-  const std::int64_t range_id = Integer(cursor->at(0)[0]).value_or(0);
-  const std::int64_t next = Integer(cursor->at(0)[1]).value_or(range.start);
+  const std::int64_t range_id = cursor->at(0).Int("id").value_or(0);
+  const std::int64_t next = cursor->at(0).Int("next_number").value_or(range.start);
   // Numbers of other ranges of the same parameter inside this one are skipped, so a changed
   // range never issues a number again.
   auto taken = Query(
@@ -451,7 +417,7 @@ SqlRecordsStore::TransactionResult<std::int64_t> SqlRecordsStore::AllocateIn(
       {range.parameter, next, range.end});
   if (!taken) return std::unexpected(taken.error());
   std::vector<std::int64_t> issued;
-  for (const SqlRow& row : *taken) issued.push_back(Integer(row[0]).value_or(0));
+  for (const SqlRow& row : *taken) issued.push_back(row.Int("number").value_or(0));
   const std::int64_t number = FirstFree(range, next, issued);
   if (number > range.end) {
     return Fail(StoreProblem::kRangeExhausted, messages::kRangeExhausted, range.start, range.end,
@@ -480,19 +446,19 @@ SqlRecordsStore::TransactionResult<std::int64_t> SqlRecordsStore::AllocateIn(
 
 StoreResult<void> SqlRecordsStore::AddStep(std::int64_t run, const StepRecord& step) {
   std::lock_guard lock(mutex_);
-  return InTransaction(Write(), [&]() -> TransactionResult<void> {
+  return InTransaction(Transaction::kWrite, [&]() -> TransactionResult<void> {
     auto last = Query(
-        "SELECT (SELECT COUNT(*) FROM runs WHERE id = ?), "
-        "(SELECT COALESCE(MAX(step_index), 0) FROM steps WHERE run_id = ?)",
+        "SELECT (SELECT COUNT(*) FROM runs WHERE id = ?) AS runs, "
+        "(SELECT COALESCE(MAX(step_index), 0) FROM steps WHERE run_id = ?) AS last_step",
         {run, run});
     if (!last) return std::unexpected(last.error());
-    if (Integer(last->at(0)[0]).value_or(0) == 0) {
+    if (last->at(0).Int("runs").value_or(0) == 0) {
       return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
     }
     auto added = Query(
         "INSERT INTO steps (run_id, step_index, step, attempt, result, failure, measurements, "
         "started_at, ended_at, duration_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        {run, Integer(last->at(0)[1]).value_or(0) + 1, step.step, std::int64_t{step.attempt},
+        {run, last->at(0).Int("last_step").value_or(0) + 1, step.step, std::int64_t{step.attempt},
          std::string(ResultName(step.result)), OrNull(step.failure), OrNull(step.measurements),
          FormatUtc(step.started_at), FormatUtc(step.ended_at), step.duration_ms()});
     if (!added) return std::unexpected(added.error());
@@ -502,13 +468,13 @@ StoreResult<void> SqlRecordsStore::AddStep(std::int64_t run, const StepRecord& s
 
 StoreResult<void> SqlRecordsStore::FinishRun(std::int64_t run, const RunEnd& end) {
   std::lock_guard lock(mutex_);
-  return InTransaction(Write(), [&]() -> TransactionResult<void> {
+  return InTransaction(Transaction::kWrite, [&]() -> TransactionResult<void> {
     auto started = Query("SELECT started_at FROM runs WHERE id = ?", {run});
     if (!started) return std::unexpected(started.error());
     if (started->empty())
       return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
     const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end.ended_at - Time(started->front()[0]));
+        end.ended_at - Time(started->front().Value("started_at")));
     const std::string result(ResultName(end.result));
     auto finished = Query(
         "UPDATE runs SET result = ?, failed_step = ?, failure = ?, ended_at = ?, duration_ms = ? "
@@ -524,7 +490,7 @@ StoreResult<void> SqlRecordsStore::FinishRun(std::int64_t run, const RunEnd& end
 
 SqlRecordsStore::TransactionResult<std::vector<RunRecord>> SqlRecordsStore::ReadRuns(
     const RunFilter& filter, std::optional<std::int64_t> only) {
-  std::string sql = fmt::format("SELECT {} FROM runs WHERE 1 = 1", kRunColumns);
+  std::string sql = "SELECT * FROM runs WHERE 1 = 1";
   std::vector<SqlValue> parameters;
   if (only) {
     sql += " AND id = ?";
@@ -552,14 +518,14 @@ SqlRecordsStore::TransactionResult<std::vector<RunRecord>> SqlRecordsStore::Read
 
 SqlRecordsStore::TransactionResult<void> SqlRecordsStore::ReadSteps(std::vector<RunRecord>& runs) {
   if (runs.empty()) return {};
-  auto rows = Query(fmt::format("SELECT {} FROM steps WHERE run_id >= ? AND run_id <= ? "
-                                "ORDER BY run_id, step_index",
-                                kStepColumns),
-                    {runs.front().id, runs.back().id});
+  auto rows = Query(
+      "SELECT * FROM steps WHERE run_id >= ? AND run_id <= ? "
+      "ORDER BY run_id, step_index",
+      {runs.front().id, runs.back().id});
   if (!rows) return std::unexpected(rows.error());
   auto run = runs.begin();
   for (const SqlRow& row : *rows) {
-    const std::int64_t run_id = Integer(row[0]).value_or(0);
+    const std::int64_t run_id = row.Int("run_id").value_or(0);
     while (run != runs.end() && run->id < run_id) ++run;
     if (run == runs.end()) break;
     if (run->id == run_id) run->steps.push_back(StepFromRow(row));
@@ -571,21 +537,19 @@ StoreResult<std::vector<RunRecord>> SqlRecordsStore::Runs(const RunFilter& filte
                                                           bool with_steps) {
   std::lock_guard lock(mutex_);
   // One transaction, so the steps belong to the same moment as the runs.
-  return InTransaction(database_->dialect().begin_read,
-                       [&]() -> TransactionResult<std::vector<RunRecord>> {
-                         auto runs = ReadRuns(filter, std::nullopt);
-                         if (!runs) return runs;
-                         if (with_steps) {
-                           if (auto steps = ReadSteps(*runs); !steps)
-                             return std::unexpected(steps.error());
-                         }
-                         return runs;
-                       });
+  return InTransaction(Transaction::kRead, [&]() -> TransactionResult<std::vector<RunRecord>> {
+    auto runs = ReadRuns(filter, std::nullopt);
+    if (!runs) return runs;
+    if (with_steps) {
+      if (auto steps = ReadSteps(*runs); !steps) return std::unexpected(steps.error());
+    }
+    return runs;
+  });
 }
 
 StoreResult<RunRecord> SqlRecordsStore::Run(std::int64_t run) {
   std::lock_guard lock(mutex_);
-  return InTransaction(database_->dialect().begin_read, [&]() -> TransactionResult<RunRecord> {
+  return InTransaction(Transaction::kRead, [&]() -> TransactionResult<RunRecord> {
     auto runs = ReadRuns({}, run);
     if (!runs) return std::unexpected(runs.error());
     if (runs->empty()) return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
@@ -604,8 +568,8 @@ StoreResult<std::vector<IssuedSerial>> SqlRecordsStore::IssuedSerials(std::strin
   if (!rows) return std::unexpected(rows.error().error);
   std::vector<IssuedSerial> serials;
   for (const SqlRow& row : *rows) {
-    serials.push_back(
-        {Text(row[0]), Integer(row[1]).value_or(0), Integer(row[2]).value_or(0), Result(row[3])});
+    serials.push_back({row.Text("parameter"), row.Int("number").value_or(0),
+                       row.Int("run_id").value_or(0), Result(row.Text("state"))});
   }
   return serials;
 }

@@ -50,17 +50,17 @@ class SqlRecordsStore final : public RecordsStore {
                                                std::initializer_list<SqlValue> parameters = {});
   TransactionResult<std::vector<SqlRow>> Query(std::string_view sql,
                                                std::span<const SqlValue> parameters);
-  // Runs `work` in a transaction started with `begin`, committed when it succeeds and rolled
-  // back otherwise; tried again a few times when another connection got there first.
+  // A statement's failure, with where the records are.
+  TransactionError Failure(const SqlError& error) const;
+  // Runs `work` in a transaction of `kind`, committed when it succeeds and rolled back
+  // otherwise; tried again a few times when another connection got there first.
   template <typename Work>
-  auto InTransaction(std::string_view begin, Work&& work)
+  auto InTransaction(Transaction kind, Work&& work)
       -> StoreResult<typename decltype(work())::value_type>;
-  // How a transaction that writes starts.
-  std::string_view Write() const;
 
   StoreResult<void> PrepareSchema(OpenMode mode);
+  // Makes the layout in an empty database, or upgrades an older one.
   TransactionResult<void> CreateSchema();
-  TransactionResult<void> UpgradeFrom(std::int64_t version);
   // The store's id, read once it exists.
   StoreResult<void> ReadStoreId();
   // Inside a write transaction: these are still the records the store opened.

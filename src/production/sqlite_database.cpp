@@ -17,7 +17,7 @@ constexpr SqlDialect kSqliteDialect{
     .begin_read = "BEGIN",
     .id_column = "INTEGER PRIMARY KEY",
     .schema_lock = "",  // BEGIN IMMEDIATE already holds every other writer off
-    .count_tables = "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'",
+    .count_tables = "SELECT COUNT(*) AS tables FROM sqlite_master WHERE type = 'table'",
     // Readers never wait for a writer. Set only once the file is known to be records: a file of
     // another program is not changed.
     .adopt = "PRAGMA journal_mode = WAL",
@@ -82,18 +82,22 @@ class SqliteDatabase final : public SqlDatabase {
           parameters[i]);
       if (bound != SQLITE_OK) return Error(bound);
     }
+    auto columns = std::make_shared<std::vector<std::string>>();
+    for (int column = 0; column < sqlite3_column_count(raw); ++column) {
+      columns->emplace_back(sqlite3_column_name(raw, column));
+    }
     std::vector<SqlRow> rows;
     for (;;) {
       const int stepped = sqlite3_step(raw);
       if (stepped == SQLITE_DONE) return rows;
       if (stepped != SQLITE_ROW) return Error(sqlite3_extended_errcode(db_));
-      SqlRow& row = rows.emplace_back();
-      for (int column = 0; column < sqlite3_column_count(raw); ++column) {
+      SqlRow& row = rows.emplace_back(columns);
+      for (int column = 0; column < static_cast<int>(columns->size()); ++column) {
         if (sqlite3_column_type(raw, column) == SQLITE_NULL) {
-          row.emplace_back();
+          row.values.emplace_back();
         } else {
           const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, column));
-          row.emplace_back(
+          row.values.emplace_back(
               std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(raw, column))));
         }
       }

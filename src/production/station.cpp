@@ -250,4 +250,26 @@ common::Observers<>& Station::changes() { return impl_->shared_.changes; }
 const PreparedRecipe& Station::recipe() const { return *impl_->shared_.recipe; }
 RecordsStore& Station::records() { return *impl_->shared_.records; }
 
+StationOpening OpenStation(std::shared_ptr<app::AdapterHost> host,
+                           std::shared_ptr<const PreparedRecipe> recipe, std::string_view records,
+                           StationOptions options) {
+  const auto location = RecordsLocation(records, host->simulated());
+  if (!location) {
+    return std::unexpected(
+        StationRefusal{StationProblem::kNoDataFolder, std::string(messages::kNoDataFolder)});
+  }
+  auto store = OpenRecordsStore(*location, OpenMode::kCreate);
+  if (!store) {
+    return std::unexpected(
+        StationRefusal{StationProblem::kRecords, std::move(store.error().message)});
+  }
+  std::shared_ptr<RecordsStore> opened = std::move(*store);
+  auto station = Station::Create(std::move(host), std::move(recipe), opened, std::move(options));
+  if (!station) {
+    return std::unexpected(
+        StationRefusal{StationProblem::kStation, std::move(station.error()), opened});
+  }
+  return OpenedStation{std::move(*station), std::move(opened)};
+}
+
 }  // namespace cw::production

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/front_end.h"
@@ -148,5 +149,32 @@ class Station {
   explicit Station(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
+
+// Why no station opened.
+enum class StationProblem {
+  kNoDataFolder,  // no records named, and no data folder for the default ones
+  kRecords,       // the records cannot be opened
+  kStation,       // the records opened, the station did not (Station::Create said why)
+};
+
+struct StationRefusal {
+  StationProblem problem = StationProblem::kStation;
+  std::string message;
+  std::shared_ptr<RecordsStore> records;  // kStation: the records, perhaps made by this opening
+};
+
+struct OpenedStation {
+  std::shared_ptr<Station> station;
+  std::shared_ptr<RecordsStore> records;  // Created(): made by this opening
+};
+
+using StationOpening = std::expected<OpenedStation, StationRefusal>;
+
+// How every front end opens a station: the records at `records` (when empty, the user's default
+// file, the simulated packs' own on a simulated host), made when missing, and a station on them
+// that runs `recipe`.
+StationOpening OpenStation(std::shared_ptr<app::AdapterHost> host,
+                           std::shared_ptr<const PreparedRecipe> recipe, std::string_view records,
+                           StationOptions options);
 
 }  // namespace cw::production

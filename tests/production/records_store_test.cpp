@@ -53,6 +53,28 @@ class RecordsStoreTest : public testing::TestWithParam<Backend> {
     return database ? std::move(*database) : nullptr;
   }
 
+  // Ends every other connection to the database and waits (at most 10 s) until the server has.
+  void DropTheOtherConnections() {
+    auto raw = Raw();
+    ASSERT_TRUE(raw);
+    const auto dropped = raw->Query(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+        "current_database() AND pid <> pg_backend_pid()",
+        {});
+    ASSERT_TRUE(dropped) << dropped.error().message;
+    ASSERT_FALSE(dropped->empty());
+    for (int poll = 0; poll < 1000; ++poll) {
+      const auto left = raw->Query(
+          "SELECT COUNT(*) AS backends FROM pg_stat_activity WHERE datname = current_database() "
+          "AND pid <> pg_backend_pid()",
+          {});
+      ASSERT_TRUE(left);
+      if (left->at(0).Int("backends") == 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    FAIL() << "the server kept the other connections";
+  }
+
   test::ScratchFolder folder_;
   std::optional<test::ScratchDatabase> database_;
   std::string location_;
@@ -194,27 +216,48 @@ TEST_P(RecordsStoreTest, AStationConnectsAgainWhenTheServerDroppedItBetweenPacks
   if (GetParam() != Backend::kPostgres) GTEST_SKIP() << "a records file has no connection to lose";
   auto store = Open();
   ASSERT_TRUE(store);
-  auto raw = Raw();
-  ASSERT_TRUE(raw);
-  const auto dropped = raw->Query(
-      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() "
-      "AND pid <> pg_backend_pid()",
-      {});
-  ASSERT_TRUE(dropped) << dropped.error().message;
-  ASSERT_EQ(dropped->size(), 1u);
-  // The server ends the backend after the call returns; wait until it is gone (at most 10 s).
-  for (int poll = 0; poll < 1000; ++poll) {
-    const auto left = raw->Query(
-        "SELECT COUNT(*) FROM pg_stat_activity WHERE datname = current_database() AND "
-        "pid <> pg_backend_pid()",
-        {});
-    ASSERT_TRUE(left);
-    if (left->at(0).at(0) == "0") break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  DropTheOtherConnections();
   const auto run = store->BeginRun(SampleStart("A", 0));
   ASSERT_TRUE(run) << run.error().message;
   EXPECT_EQ(store->AllocateSerial(*run, {"Serial Number", 1, 9, 1}), 1);
+}
+
+// Inside a transaction a lost connection is not made again: the rest of the transaction would
+// run on the new one statement by statement, each committed on its own. Once it is rolled back,
+// the next statement connects again.
+TEST_P(RecordsStoreTest, AConnectionLostInsideATransactionIsMadeAgainOnlyAfterIt) {
+  if (GetParam() != Backend::kPostgres) GTEST_SKIP() << "a records file has no connection to lose";
+  auto station = Raw();
+  ASSERT_TRUE(station);
+  constexpr std::string_view kOne = "SELECT 1 AS one";
+  ASSERT_TRUE(station->Begin(Transaction::kWrite));
+  DropTheOtherConnections();
+  EXPECT_FALSE(station->Query(kOne, {}));
+  EXPECT_FALSE(station->Commit());
+  (void)station->Rollback();
+  const auto again = station->Query(kOne, {});
+  ASSERT_TRUE(again) << again.error().message;
+  EXPECT_EQ(again->at(0).Int("one"), 1);
+}
+
+// Values are read by the names the statement gives its columns, NULL kept apart from "".
+TEST_P(RecordsStoreTest, ReadsValuesByColumnName) {
+  ASSERT_TRUE(Open());
+  auto raw = Raw();
+  ASSERT_TRUE(raw);
+  const auto rows =
+      raw->Query("SELECT NULL AS missing, '' AS empty, '-12' AS number, '12a' AS word, ? AS given",
+                 std::vector<SqlValue>{std::int64_t{7}});
+  ASSERT_TRUE(rows) << rows.error().message;
+  ASSERT_EQ(rows->size(), 1u);
+  const SqlRow& row = rows->front();
+  EXPECT_EQ(row.Value("missing"), std::nullopt);
+  EXPECT_EQ(row.Value("empty"), "");
+  EXPECT_EQ(row.Text("missing"), "");
+  EXPECT_EQ(row.Int("number"), -12);
+  EXPECT_EQ(row.Int("word"), std::nullopt);
+  EXPECT_EQ(row.Int("missing"), std::nullopt);
+  EXPECT_EQ(row.Text("given"), "7");
 }
 
 // A station killed mid-run leaves its runs open; the next station on that host closes those
@@ -283,10 +326,12 @@ TEST(RecordsFileTest, ReadingNeverMakesARecordsFile) {
 }
 
 TEST(RecordsFileTest, DefaultFileFollowsTheDataFolderRules) {
-  EXPECT_EQ(DefaultRecordsFile("/x/data", "/home/mei"), "/x/data/cellwarden/records.sqlite");
-  EXPECT_EQ(DefaultRecordsFile("relative", "/home/mei"),
-            "/home/mei/.local/share/cellwarden/records.sqlite");
-  EXPECT_EQ(DefaultRecordsFile(nullptr, nullptr), std::nullopt);
+  EXPECT_EQ(RecordsLocation("", false, "/x/data", "/home/mei"),
+            "/x/data/cellwarden/records.sqlite");
+  EXPECT_EQ(RecordsLocation("", true, "relative", "/home/mei"),
+            "/home/mei/.local/share/cellwarden/simulated-records.sqlite");
+  EXPECT_EQ(RecordsLocation("", false, nullptr, nullptr), std::nullopt);
+  EXPECT_EQ(RecordsLocation("line.sqlite", false, nullptr, nullptr), "line.sqlite");
 }
 
 // What a user names is opened only when it is this product's records: another program's

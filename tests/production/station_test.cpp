@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <set>
 #include <thread>
@@ -111,10 +112,8 @@ class StationTest : public testing::Test {
   // A station on `device` for a recipe of `steps`, its records in the test's folder.
   void Open(const std::string& device, const std::string& steps, StationOptions options = {},
             std::uint16_t device_type = 0x0714, std::string failing_step = {}, int refusals = -1) {
-    auto recipe = LoadRecipe(folder_->Write("line", steps, device_type));
-    ASSERT_TRUE(recipe) << recipe.error().front().text;
-    auto prepared = PrepareRecipe(std::move(*recipe), constants_);
-    ASSERT_TRUE(prepared) << prepared.error().front().text;
+    const auto recipe = LoadPreparedRecipe(folder_->Write("line", steps, device_type), constants_);
+    ASSERT_TRUE(recipe) << recipe.error().problems.front().text;
     if (!host_) {
       auto host = app::AdapterHost::Create(*app::ParseDeviceString(device), constants_);
       ASSERT_TRUE(host) << host.error().message;
@@ -127,9 +126,7 @@ class StationTest : public testing::Test {
     if (!failing_step.empty()) {
       used = std::make_shared<FailingStore>(records_, failing_step, refusals);
     }
-    auto station =
-        Station::Create(host_, std::make_shared<const PreparedRecipe>(std::move(*prepared)), used,
-                        std::move(options));
+    auto station = Station::Create(host_, *recipe, used, std::move(options));
     ASSERT_TRUE(station) << station.error();
     station_ = std::move(*station);
   }
@@ -410,12 +407,10 @@ TEST_F(StationTest, ACellReferenceUnlikeTheOthersFailsBeforeCalibrationWrites) {
 // Nothing is touched when the run cannot be recorded whole: records that take no writes, a
 // serial range with fewer numbers than packs, names no table can show.
 TEST_F(StationTest, RefusesARunItCannotRecordBeforeAnyPackIsTouched) {
-  auto recipe =
-      LoadRecipe(folder_->Write("line", "[steps.serial]\nstart = 7\nend = 8\n[steps.seal]\n"));
+  const auto recipe = LoadPreparedRecipe(
+      folder_->Write("line", "[steps.serial]\nstart = 7\nend = 8\n[steps.seal]\n"), constants_);
   ASSERT_TRUE(recipe);
-  auto prepared = PrepareRecipe(std::move(*recipe), constants_);
-  ASSERT_TRUE(prepared);
-  const auto shared = std::make_shared<const PreparedRecipe>(std::move(*prepared));
+  const auto& shared = *recipe;
   auto host =
       app::AdapterHost::Create(*app::ParseDeviceString("sim:packs=3:clock=virtual"), constants_);
   ASSERT_TRUE(host);
@@ -456,6 +451,59 @@ TEST_F(StationTest, RefusesARunItCannotRecordBeforeAnyPackIsTouched) {
     EXPECT_NE(read_only.error().find("refused before any pack is touched"), std::string::npos)
         << read_only.error();
     EXPECT_TRUE(store->Runs({}, false)->empty());
+  }
+}
+
+// How both front ends open a station: on the records named, or on the default file (the
+// simulated packs' own on a simulated host), made when missing; a refusal says what failed and
+// keeps the records when only the station failed.
+TEST_F(StationTest, OpensAStationOnTheRecordsNamedOrTheDefaultOnes) {
+  const auto recipe = LoadPreparedRecipe(folder_->Write("line", "[steps.seal]\n"), constants_);
+  ASSERT_TRUE(recipe);
+  auto host =
+      app::AdapterHost::Create(*app::ParseDeviceString("sim:packs=2:clock=virtual"), constants_);
+  ASSERT_TRUE(host);
+  // The environment as it was, put back at the end.
+  std::vector<std::pair<const char*, std::optional<std::string>>> environment;
+  for (const char* name : {"HOME", "XDG_DATA_HOME"}) {
+    const char* value = std::getenv(name);
+    environment.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  struct Case {
+    std::string records;
+    bool data_folder;
+    std::string adapter;
+    std::optional<StationProblem> problem;
+    std::string says;  // in the records' location, or in the refusal
+  };
+  const std::vector<Case> cases = {
+      {"", true, "", std::nullopt, "data/cellwarden/simulated-records.sqlite"},
+      {scratch_.File("line.sqlite"), false, "888800000009", StationProblem::kStation,
+       "no adapter with the serial number 888800000009"},
+      {scratch_.path().string(), true, "", StationProblem::kRecords, "is a folder"},
+      {"", false, "", StationProblem::kNoDataFolder, "neither XDG_DATA_HOME nor HOME is set"},
+  };
+  for (const Case& c : cases) {
+    ::unsetenv("HOME");
+    ::setenv("XDG_DATA_HOME", c.data_folder ? scratch_.File("data").c_str() : "relative", 1);
+    StationOptions options;
+    if (!c.adapter.empty()) options.adapters = {c.adapter};
+    const auto opened = OpenStation(*host, *recipe, c.records, std::move(options));
+    ASSERT_EQ(opened.has_value(), !c.problem) << c.says;
+    const auto& records = opened ? opened->records : opened.error().records;
+    if (opened) {
+      EXPECT_TRUE(opened->station);
+      EXPECT_NE(records->Location().find(c.says), std::string::npos) << records->Location();
+    } else {
+      EXPECT_EQ(opened.error().problem, *c.problem);
+      EXPECT_NE(opened.error().message.find(c.says), std::string::npos) << opened.error().message;
+    }
+    // Records made by this opening say so, whether the station opened or not.
+    EXPECT_EQ(records && records->Created(), !c.problem || c.problem == StationProblem::kStation)
+        << c.says;
+  }
+  for (const auto& [name, value] : environment) {
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
   }
 }
 

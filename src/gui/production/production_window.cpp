@@ -15,7 +15,6 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cstdlib>
 
 #include "app/workbench.h"
 #include "gui/main_window.h"
@@ -40,45 +39,22 @@ constexpr int kCloseRetryMs = 100;
 constexpr int kWindowWidth = 1100;
 constexpr int kWindowHeight = 760;
 
-// What reading a recipe found: the recipe as read (for its name and SHA-256) and, when its
-// check passed, the recipe ready to run.
-struct RecipeRead {
-  std::optional<production::Recipe> recipe;
-  std::shared_ptr<const production::PreparedRecipe> prepared;
-  production::RecipeProblems problems;
-};
-
-RecipeRead ReadRecipe(const std::filesystem::path& path,
-                      const common::ProductConstants& constants) {
-  RecipeRead read;
-  auto recipe = production::LoadRecipe(path);
-  if (!recipe) {
-    read.problems = std::move(recipe.error());
-    return read;
+// What the operator reads under the buttons once a station opened, or did not.
+std::string OpeningNote(const production::StationOpening& opened) {
+  if (opened) {
+    const auto& records = opened->records;
+    return records && records->Created() ? fmt::format(messages::kRecordsMade, records->Location())
+                                         : "";
   }
-  read.recipe = *recipe;
-  auto prepared = production::PrepareRecipe(std::move(*recipe), constants);
-  if (!prepared) {
-    read.problems = std::move(prepared.error());
-    return read;
+  const production::StationRefusal& refusal = opened.error();
+  if (refusal.problem == production::StationProblem::kNoDataFolder) {
+    return std::string(messages::kRecordsNoDefault);
   }
-  read.prepared = std::make_shared<const production::PreparedRecipe>(std::move(*prepared));
-  return read;
+  return fmt::format(fmt::runtime(refusal.problem == production::StationProblem::kRecords
+                                      ? messages::kRecordsUnavailable
+                                      : messages::kStationUnavailable),
+                     refusal.message);
 }
-
-std::optional<std::string> DefaultRecords(bool simulated) {
-  const auto file =
-      production::DefaultRecordsFile(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), simulated);
-  if (!file) return std::nullopt;
-  return file->string();
-}
-
-// A station made, or why not; `note` says why not, or what the operator must know of it.
-struct Built {
-  std::shared_ptr<production::RecordsStore> store;
-  std::shared_ptr<Station> station;
-  std::string note;
-};
 
 // The packs whose runs a close would stop.
 int RunningPacks(const StationView& view) {
@@ -109,7 +85,7 @@ ProductionWindow::ProductionWindow(MainWindow& main, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
 
   header_ = new ProductionHeader(this);
-  header_->ShowDefaultRecords(DefaultRecords(bench_.host().simulated()));
+  header_->ShowDefaultRecords(production::RecordsLocation("", bench_.host().simulated()));
   tile_area_ = new QWidget(this);
   tile_grid_ = new QGridLayout(tile_area_);
   auto* scroll = new QScrollArea(this);
@@ -201,16 +177,21 @@ void ProductionWindow::OpenRecipe(const QString& path) {
   header_->ShowRecipeReading(path);
   recipe_.reset();
   ++recipe_reads_;
-  worker_.Run<RecipeRead>(
+  worker_.Run<production::RecipeReading>(
       this,
       [path = std::filesystem::path(S(path)), constants = bench_.constants()] {
-        return ReadRecipe(path, constants);
+        return production::LoadPreparedRecipe(path, constants);
       },
-      [this, path](const RecipeRead& read) {
+      [this, path](const production::RecipeReading& read) {
         // Only the last recipe chosen counts.
         if (--recipe_reads_ > 0 || path != recipe_path_) return;
-        header_->ShowRecipe(path, read.recipe ? &*read.recipe : nullptr, read.problems);
-        recipe_ = read.prepared;
+        if (read) {
+          header_->ShowRecipe(path, &(*read)->recipe, {});
+          recipe_ = *read;
+        } else {
+          const auto& recipe = read.error().recipe;
+          header_->ShowRecipe(path, recipe ? &*recipe : nullptr, read.error().problems);
+        }
         Rebuild();
       });
 }
@@ -221,8 +202,6 @@ void ProductionWindow::Rebuild() {
   asker_->CancelAll();
   std::shared_ptr<Station> old = std::move(station_);
   station_note_.clear();
-  std::string location = header_->records();
-  if (location.empty()) location = DefaultRecords(bench_.host().simulated()).value_or("");
   production::StationOptions options;
   options.station = header_->station_id();
   options.operator_name = header_->operator_name();
@@ -237,42 +216,23 @@ void ProductionWindow::Rebuild() {
   // and it outlives this window and every station it makes.
   std::shared_ptr<app::AdapterHost> host(std::shared_ptr<void>(), &bench_.host());
   ++builds_;
-  worker_.Run<Built>(
+  worker_.Run<production::StationOpening>(
       this,
-      [old = std::move(old), recipe = recipe_, location, options = std::move(options),
-       host]() mutable -> Built {
+      [old = std::move(old), recipe = recipe_, records = header_->records(),
+       options = std::move(options), host]() mutable -> production::StationOpening {
         // The old station goes here, off the GUI thread: its lanes' adapters close.
         old.reset();
-        Built built;
-        if (!recipe) return built;
-        if (location.empty()) {
-          built.note = messages::kRecordsNoDefault;
-          return built;
-        }
-        auto store = production::OpenRecordsStore(location, production::OpenMode::kCreate);
-        if (!store) {
-          built.note = fmt::format(messages::kRecordsUnavailable, store.error().message);
-          return built;
-        }
-        built.store = std::move(*store);
-        auto station = Station::Create(host, recipe, built.store, std::move(options));
-        if (!station) {
-          built.note = fmt::format(messages::kStationUnavailable, station.error());
-          return built;
-        }
-        if (built.store->Created()) {
-          built.note = fmt::format(messages::kRecordsMade, built.store->Location());
-        }
-        built.station = std::move(*station);
-        return built;
+        if (!recipe) return production::OpenedStation{};
+        return production::OpenStation(host, recipe, records, std::move(options));
       },
-      [this](const Built& built) {
+      [this](const production::StationOpening& opened) {
         --builds_;
+        std::shared_ptr<Station> station = opened ? opened->station : nullptr;
         // A later build replaces this one; its station goes with the next build's job.
         if (builds_ > 0 || closing_) {
-          if (built.station) {
+          if (station) {
             worker_.Run<bool>(nullptr,
-                              [station = built.station]() mutable {
+                              [station]() mutable {
                                 station.reset();
                                 return true;
                               },
@@ -280,9 +240,9 @@ void ProductionWindow::Rebuild() {
           }
           return;
         }
-        station_ = built.station;
-        store_ = built.store;
-        station_note_ = built.note;
+        station_ = station;
+        store_ = opened ? opened->records : opened.error().records;
+        station_note_ = OpeningNote(opened);
         if (station_) {
           station_changes_ = station_->changes().Subscribe([this] { relay_.Post(); });
         }
