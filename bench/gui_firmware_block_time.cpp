@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  window.action(gui::messages::kFirmwareUpdate).trigger();
+  window.action(gui::MenuCommand::kFirmwareUpdate).trigger();
   gui::FirmwareToolWindow* firmware = nullptr;
   while (firmware == nullptr) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
   if (!run.ready()) return 1;
   gui::MainWindow& window = run.window();
 
-  window.action(gui::messages::kProductionCommand).trigger();
+  window.action(gui::MenuCommand::kProductionCommand).trigger();
   auto* production = window.findChild<gui::ProductionWindow*>();
   if (production == nullptr) return 1;
   production->show();

@@ -90,13 +90,9 @@ std::array<std::uint8_t, kChallengeBytes> ChallengeGenerator::Next() {
 }
 
 AuthenticationTool::AuthenticationTool(link::GaugeLink& link, common::MessageSink& messages,
-                                       common::ScanPause& scan, common::MainUiLock& main_ui,
+                                       common::ScanPause& scan,
                                        std::function<std::int64_t()> seconds_now)
-    : link_(link),
-      messages_(messages),
-      scan_(scan),
-      main_ui_(main_ui),
-      challenges_(std::move(seconds_now)) {
+    : link_(link), messages_(messages), scan_(scan), challenges_(std::move(seconds_now)) {
   scan_.PauseScan();
 }
 
@@ -106,7 +102,6 @@ void AuthenticationTool::Close() {
   if (!open_) return;
   open_ = false;
   scan_.ResumeScan();
-  main_ui_.UnlockMainUi();
   link_.clock().SleepFor(kCloseSettle);
 }
 

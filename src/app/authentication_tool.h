@@ -62,7 +62,7 @@ class AuthenticationTool {
  public:
   AuthenticationTool(
       link::GaugeLink& link, common::MessageSink& messages, common::ScanPause& scan,
-      common::MainUiLock& main_ui, std::function<std::int64_t()> seconds_now = [] {
+      std::function<std::int64_t()> seconds_now = [] {
         return static_cast<std::int64_t>(std::time(nullptr));
       });
   ~AuthenticationTool();
@@ -93,7 +93,6 @@ class AuthenticationTool {
   link::GaugeLink& link_;
   common::MessageSink& messages_;
   common::ScanPause& scan_;
-  common::MainUiLock& main_ui_;
   ChallengeGenerator challenges_;
   AuthenticationFields fields_;
   bool open_ = true;

@@ -102,8 +102,8 @@ void Workbench::CloseFirmwareTool() { firmware_tool_.reset(); }
 
 AuthenticationTool& Workbench::OpenAuthenticationTool() {
   CloseAuthenticationTool();
-  authentication_tool_ = std::make_unique<AuthenticationTool>(*link_, messages_, *this, main_ui_,
-                                                              [this] { return Seconds(); });
+  authentication_tool_ =
+      std::make_unique<AuthenticationTool>(*link_, messages_, *this, [this] { return Seconds(); });
   return *authentication_tool_;
 }
 

@@ -114,13 +114,38 @@ class ScanPause {
   virtual void ResumeScan() = 0;
 };
 
-// Around long firmware-tool jobs the main window greys its file commands and disables the data
-// flash, calibration and SMB access pages. Not counted: one unlock undoes any number of locks.
+// Around long firmware-tool jobs, and while a station holds the gauge, the main window greys its
+// file commands and disables the data flash, calibration and SMB access pages. Counted: the window
+// is free again when the last hold ends, so one holder's end never frees what another still
+// holds. Take it through MainUiHold.
 class MainUiLock {
  public:
   virtual ~MainUiLock() = default;
-  virtual void LockMainUi() = 0;
-  virtual void UnlockMainUi() = 0;
+  virtual void LockMainUi() = 0;    // one hold more
+  virtual void UnlockMainUi() = 0;  // one hold fewer
+};
+
+// One hold of the main window's lock, for as long as it lives or until Release().
+class MainUiHold {
+ public:
+  MainUiHold() = default;
+  explicit MainUiHold(MainUiLock& lock) : lock_(&lock) { lock.LockMainUi(); }
+  MainUiHold(MainUiHold&& other) noexcept : lock_(std::exchange(other.lock_, nullptr)) {}
+  MainUiHold& operator=(MainUiHold&& other) noexcept {
+    if (this != &other) {
+      Release();
+      lock_ = std::exchange(other.lock_, nullptr);
+    }
+    return *this;
+  }
+  ~MainUiHold() { Release(); }
+  void Release() {
+    if (MainUiLock* lock = std::exchange(lock_, nullptr)) lock->UnlockMainUi();
+  }
+  bool held() const { return lock_ != nullptr; }
+
+ private:
+  MainUiLock* lock_ = nullptr;
 };
 
 // ---------------------------------------------------------------- change notifications

@@ -71,8 +71,18 @@ void FirmwareTool::Close() {
   RequestClose();
   worker_.WaitUntilIdle();
   scan_.ResumeScan();
-  main_ui_.UnlockMainUi();
+  FreeMainUi();
   link_.clock().SleepFor(kCloseSettle);
+}
+
+void FirmwareTool::HoldMainUi() {
+  std::lock_guard lock(mutex_);
+  if (!job_hold_.held()) job_hold_ = common::MainUiHold(main_ui_);
+}
+
+void FirmwareTool::FreeMainUi() {
+  std::lock_guard lock(mutex_);
+  job_hold_.Release();
 }
 
 bool FirmwareTool::Busy(FirmwareJob job) const {

@@ -91,6 +91,10 @@ class FirmwareTool {
   // Runs `job` on the worker. `dropped` runs instead when the tool is closing, or when closing
   // drops the job before it starts.
   void Post(common::JobWorker::Job job, std::function<void()> dropped);
+  // The running job's hold of the main window: taken when it starts, ended when its bar is full
+  // or the tool closes.
+  void HoldMainUi();
+  void FreeMainUi();
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
@@ -105,6 +109,7 @@ class FirmwareTool {
   std::optional<FirmwareJob> running_;
   bool closing_ = false;
   bool closed_ = false;
+  common::MainUiHold job_hold_;
 
   std::unique_ptr<UpdateJob> update_;
   std::unique_ptr<ExportJob> export_;

@@ -80,7 +80,7 @@ class ToolJob {
       view.busy = true;
       view.outcome.reset();
     });
-    tool_.main_ui_.LockMainUi();
+    tool_.HoldMainUi();
     Notify();
     tool_.Post(std::move(run), [this] { Abandoned(); });
   }
@@ -93,7 +93,7 @@ class ToolJob {
       view.bar = total > 0 ? done * 100 / total : 100;
       full = view.bar == 100;
     });
-    if (full) tool_.main_ui_.UnlockMainUi();
+    if (full) tool_.FreeMainUi();
     Notify();
   }
   // `steps` of the run's plan are done.

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <array>
 #include <functional>
 
 #include "app/charge_gauge.h"
@@ -31,6 +32,27 @@ class SbsPage;
 class SmbAccessPage;
 class SubCmdPanelWidget;
 class ToolLauncher;
+
+// The menu's commands, found by what they do rather than by their label (Start Data Log changes
+// its label while it logs).
+enum class MenuCommand {
+  kOpenAllFlash,
+  kSaveAllFlash,
+  kStartDataLog,
+  kExit,
+  kScanOff,
+  kScanOn,
+  kSetLoggingTime,
+  kRestoreSelection,
+  kConvertBin,
+  kConvertFs,
+  kFirmwareUpdate,
+  kSha1,
+  kProductionCommand,
+  kHelpContents,
+  kAboutCommand,
+  kCount
+};
 
 // The main window: the left column with the adapter id, the page buttons and the charge gauge;
 // the four pages; the SubCMD panel; the status bar; the menu with its commands; and the two
@@ -76,7 +98,7 @@ class MainWindow final : public QMainWindow {
   // The user guide's window, once Help Contents has opened it.
   HelpWindow* help_window() { return help_; }
   // The menu command showing `text` now (the data log command changes its text).
-  QAction& action(std::string_view text);
+  QAction& action(MenuCommand command) { return *actions_[static_cast<std::size_t>(command)]; }
   const QTimer& charge_timer() const { return charge_timer_; }
   // The long works running now, which closing asks about before it stops them.
   std::vector<app::Work> RunningWorks();
@@ -91,7 +113,10 @@ class MainWindow final : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  QAction* AddAction(QMenu* menu, std::string_view text, void (MainWindow::*slot)());
+  // Adds `command` with its label to `menu`.
+  QAction* AddAction(QMenu* menu, MenuCommand command, std::string_view text);
+  QAction* AddAction(QMenu* menu, MenuCommand command, std::string_view text,
+                     void (MainWindow::*slot)());
   void BuildMenu();
   // Gives the banner the room the menus leave in the menu bar.
   void FitLinkBanner();
@@ -128,7 +153,7 @@ class MainWindow final : public QMainWindow {
   SmbAccessPage* smb_;
   SubCmdPanelWidget* subcmd_;
   MainStatusBar* status_;
-  std::vector<QAction*> actions_;
+  std::array<QAction*, static_cast<std::size_t>(MenuCommand::kCount)> actions_{};
   QAction* open_afi_ = nullptr;
   QAction* save_afi_ = nullptr;
   QAction* log_ = nullptr;

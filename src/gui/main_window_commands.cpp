@@ -32,65 +32,66 @@
 
 namespace cw::gui {
 
-QAction* MainWindow::AddAction(QMenu* menu, std::string_view text, void (MainWindow::*slot)()) {
+QAction* MainWindow::AddAction(QMenu* menu, MenuCommand command, std::string_view text) {
   QAction* action = menu->addAction(Q(text));
-  connect(action, &QAction::triggered, this, slot);
-  actions_.push_back(action);
+  actions_[static_cast<std::size_t>(command)] = action;
   return action;
 }
 
-QAction& MainWindow::action(std::string_view text) {
-  for (QAction* action : actions_) {
-    if (action->text() == Q(text)) return *action;
-  }
-  qFatal("the menu has no command \"%s\"", std::string(text).c_str());
+QAction* MainWindow::AddAction(QMenu* menu, MenuCommand command, std::string_view text,
+                               void (MainWindow::*slot)()) {
+  QAction* action = AddAction(menu, command, text);
+  connect(action, &QAction::triggered, this, slot);
+  return action;
 }
 
 void MainWindow::BuildMenu() {
   QMenu* file = menuBar()->addMenu(Q(messages::kMenuFile));
-  open_afi_ = AddAction(file, messages::kOpenAllFlash, &MainWindow::OnOpenAfi);
-  save_afi_ = AddAction(file, messages::kSaveAllFlash, &MainWindow::OnSaveAfi);
+  open_afi_ =
+      AddAction(file, MenuCommand::kOpenAllFlash, messages::kOpenAllFlash, &MainWindow::OnOpenAfi);
+  save_afi_ =
+      AddAction(file, MenuCommand::kSaveAllFlash, messages::kSaveAllFlash, &MainWindow::OnSaveAfi);
   open_afi_->setShortcut(QKeySequence::Open);
   save_afi_->setShortcut(QKeySequence::Save);
   file->addSeparator();
-  log_ = AddAction(file, messages::kStartDataLog, &MainWindow::OnDataLog);
+  log_ =
+      AddAction(file, MenuCommand::kStartDataLog, messages::kStartDataLog, &MainWindow::OnDataLog);
   file->addSeparator();
-  AddAction(file, messages::kExit, &MainWindow::OnExit);
+  AddAction(file, MenuCommand::kExit, messages::kExit, &MainWindow::OnExit);
 
   QMenu* option = menuBar()->addMenu(Q(messages::kMenuOption));
   QMenu* scan = option->addMenu(Q(messages::kMenuScan));
-  scan_off_ = AddAction(scan, messages::kScanOff, &MainWindow::OnScanOff);
-  scan_on_ = AddAction(scan, messages::kScanOn, &MainWindow::OnScanOn);
+  scan_off_ = AddAction(scan, MenuCommand::kScanOff, messages::kScanOff, &MainWindow::OnScanOff);
+  scan_on_ = AddAction(scan, MenuCommand::kScanOn, messages::kScanOn, &MainWindow::OnScanOn);
   scan_off_->setCheckable(true);
   scan_on_->setCheckable(true);
-  AddAction(option, messages::kSetLoggingTime, &MainWindow::OnLoggingTime);
+  AddAction(option, MenuCommand::kSetLoggingTime, messages::kSetLoggingTime,
+            &MainWindow::OnLoggingTime);
   option->addSeparator();
-  restore_selection_ = option->addAction(Q(messages::kRestoreSelection));
+  restore_selection_ =
+      AddAction(option, MenuCommand::kRestoreSelection, messages::kRestoreSelection);
   restore_selection_->setCheckable(true);
-  actions_.push_back(restore_selection_);
   SetScan(bench_.monitor().engine().scan_enabled());
 
   QMenu* tools = menuBar()->addMenu(Q(messages::kMenuTools));
   tools_ = new ToolLauncher(bench_, worker_, *this);
-  const auto add_tool = [&](std::string_view text, ToolKind kind) {
-    QAction* action = tools->addAction(Q(text));
-    connect(action, &QAction::triggered, tools_, [this, kind] { tools_->Open(kind); });
-    actions_.push_back(action);
+  const auto add_tool = [&](MenuCommand command, std::string_view text, ToolKind kind) {
+    connect(AddAction(tools, command, text), &QAction::triggered, tools_,
+            [this, kind] { tools_->Open(kind); });
   };
-  add_tool(messages::kConvertBin, ToolKind::kConvertBin);
-  add_tool(messages::kConvertFs, ToolKind::kConvertFs);
+  add_tool(MenuCommand::kConvertBin, messages::kConvertBin, ToolKind::kConvertBin);
+  add_tool(MenuCommand::kConvertFs, messages::kConvertFs, ToolKind::kConvertFs);
   tools->addSeparator();
-  add_tool(messages::kFirmwareUpdate, ToolKind::kFirmware);
+  add_tool(MenuCommand::kFirmwareUpdate, messages::kFirmwareUpdate, ToolKind::kFirmware);
   tools->addSeparator();
-  add_tool(messages::kSha1, ToolKind::kAuthentication);
+  add_tool(MenuCommand::kSha1, messages::kSha1, ToolKind::kAuthentication);
   tools->addSeparator();
-  QAction* production = tools->addAction(Q(messages::kProductionCommand));
-  connect(production, &QAction::triggered, this, [this] { OpenProductionWindow(*this).show(); });
-  actions_.push_back(production);
+  connect(AddAction(tools, MenuCommand::kProductionCommand, messages::kProductionCommand),
+          &QAction::triggered, this, [this] { OpenProductionWindow(*this).show(); });
 
   QMenu* help = menuBar()->addMenu(Q(messages::kMenuHelp));
-  AddAction(help, messages::kHelpContents, &MainWindow::OnHelp);
-  AddAction(help, messages::kAboutCommand, &MainWindow::OnAbout);
+  AddAction(help, MenuCommand::kHelpContents, messages::kHelpContents, &MainWindow::OnHelp);
+  AddAction(help, MenuCommand::kAboutCommand, messages::kAboutCommand, &MainWindow::OnAbout);
 }
 
 void MainWindow::AfterSealCheck(QAction* command, dataflash::SealedTransfer transfer,

@@ -6,8 +6,8 @@
 #include "app/authentication_tool.h"
 #include "app/messages.h"
 #include "link/pec.h"
-#include "support/link_fixture.h"
 #include "lossy_gauge.h"
+#include "support/link_fixture.h"
 
 namespace cw::app {
 namespace {
@@ -129,16 +129,14 @@ TEST(NewChallengeTest, MoreThanTwentyPressesInASecondDrawAFreshChallenge) {
   EXPECT_NE(last, (std::array<std::uint8_t, 20>{}));
 }
 
-// A link with what the window pauses and unlocks, counted.
+// A link with what the window pauses, counted.
 struct ToolFixture : LinkFixture {
   test::CountingScanPause scan;
-  test::CountingMainUiLock main_ui;
 };
 
 TEST(AuthenticationToolTest, NewChallengeFillsBothChallengeFields) {
   ToolFixture fx;
-  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui,
-                          [] { return std::int64_t{9}; });
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, [] { return std::int64_t{9}; });
   tool.NewChallenge();
   EXPECT_EQ(tool.fields().calculator_challenge.size(), 40u);
   EXPECT_EQ(tool.fields().calculator_challenge, tool.fields().authentication_challenge);
@@ -146,7 +144,7 @@ TEST(AuthenticationToolTest, NewChallengeFillsBothChallengeFields) {
 
 TEST(AuthenticationToolTest, CalculatorAndAuthenticationAgreeAndTheGaugeMatches) {
   ToolFixture fx;
-  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
   tool.ShowDigest();
   EXPECT_TRUE(tool.Authenticate());
   EXPECT_EQ(tool.fields().calculator_digest, tool.fields().authentication_digest);
@@ -157,7 +155,7 @@ TEST(AuthenticationToolTest, CalculatorAndAuthenticationAgreeAndTheGaugeMatches)
 TEST(AuthenticationToolTest, ChangeKeyUsesTheZeroChallengeAndTheNewKeyAuthenticates) {
   ToolFixture fx;
   fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
-  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
   const std::string new_key = "00112233445566778899AABBCCDDEEFF";
   tool.fields().change_key = new_key;
   EXPECT_TRUE(tool.ChangeKey());
@@ -177,7 +175,7 @@ TEST(AuthenticationToolTest, AnswerInUnreversedOrderIsAFailure) {
   ToolFixture fx;
   test::ScriptedTarget target;
   ASSERT_TRUE(fx.link->EnsureConnected());
-  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
   const auto challenge = *common::ParseExactHexField(kDefaultChallengeText, 20);
   const auto digest = *AuthDigest(*common::ParseExactHexField(kDefaultAuthKeyText, 16), challenge);
   fx.pack->ReplaceTarget(&target);
@@ -198,7 +196,7 @@ TEST(AuthenticationToolTest, AnswerInUnreversedOrderIsAFailure) {
 TEST(AuthenticationToolTest, NoAnswerIsACommunicationError) {
   ToolFixture fx;
   fx.pack->Unplug();
-  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
+  AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
   EXPECT_FALSE(tool.Authenticate());
   EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"Communication Error!"});
 }
@@ -248,7 +246,7 @@ TEST(AuthenticationToolTest, LostKeyChangeAnswerIsSettledByAChallenge) {
     if (c.key_refused) {
       lossy.refuse = [](common::ByteView bytes) { return bytes[0] == 0x2F && bytes[1] == 16; };
     }
-    AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
+    AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
     tool.fields().change_key = new_key;
     EXPECT_EQ(tool.ChangeKey().done(), c.done) << c.name;
     EXPECT_EQ(fx.messages.Texts(), c.messages) << c.name;
@@ -259,12 +257,11 @@ TEST(AuthenticationToolTest, LostKeyChangeAnswerIsSettledByAChallenge) {
 TEST(AuthenticationToolTest, ScanIsPausedWhileTheWindowIsOpen) {
   ToolFixture fx;
   {
-    AuthenticationTool tool(*fx.link, fx.messages, fx.scan, fx.main_ui);
+    AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
     EXPECT_EQ(fx.scan.pauses, 1);
     EXPECT_EQ(fx.scan.resumes, 0);
     tool.Close();
     EXPECT_EQ(fx.scan.resumes, 1);
-    EXPECT_EQ(fx.main_ui.unlocks, 1) << "closing unlocks the main window";
   }
   EXPECT_EQ(fx.scan.resumes, 1) << "closing twice resumes once";
 }

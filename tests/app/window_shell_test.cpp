@@ -2,6 +2,7 @@
 // interval, the About lines and the page selector.
 #include <gtest/gtest.h>
 
+#include "app/main_ui_state.h"
 #include "app/about_text.h"
 #include "app/charge_gauge.h"
 #include "app/logging_time.h"
@@ -116,6 +117,21 @@ TEST(AboutTest, TheScanRestsWhileTheAdapterIsAsked) {
 
 namespace cw::app {
 namespace {
+
+TEST(MainUiStateTest, TheMainWindowStaysLockedUntilItsLastHoldEnds) {
+  MainUiState state;
+  std::vector<bool> heard;
+  const common::Subscription watch =
+      state.changes().Subscribe([&](bool locked) { heard.push_back(locked); });
+  state.UnlockMainUi();  // nobody holds it: nothing changes
+  {
+    const common::MainUiHold station(state);
+    { const common::MainUiHold tool_job(state); }
+    EXPECT_TRUE(state.locked()) << "a job's end leaves the station's hold";
+  }
+  EXPECT_FALSE(state.locked());
+  EXPECT_EQ(heard, (std::vector<bool>{true, false}));
+}
 
 TEST(WorkbenchConfigTest, ConfigButtonReopensWithTheNewIdAndRestoresTheScan) {
   test::RecordingMessageSink messages;

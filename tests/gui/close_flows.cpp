@@ -94,7 +94,7 @@ class CloseFlowsTest : public QObject {
           .write(reinterpret_cast<const char*>(image.data()),
                  static_cast<std::streamsize>(image.size()));
     }
-    w().action(gui::messages::kFirmwareUpdate).trigger();
+    w().action(gui::MenuCommand::kFirmwareUpdate).trigger();
     gui::FirmwareToolWindow* window = nullptr;
     if (!QTest::qWaitFor([&] {
           window =

@@ -207,7 +207,7 @@ class DataFlashFlowsTest : public QObject {
     QTemporaryDir directory;
     const QString chosen = directory.filePath("pack");
     f_->modal.Then(ChooseFile(chosen));
-    QVERIFY(Trigger(f_->window().action(gui::messages::kSaveAllFlash)));
+    QVERIFY(Trigger(f_->window().action(gui::MenuCommand::kSaveAllFlash)));
     QTRY_COMPARE(f_->modal.boxes, QStringList{"Save Finish!"});
     QVERIFY(Idle());
     const QString file = chosen + ".afi";
@@ -217,7 +217,7 @@ class DataFlashFlowsTest : public QObject {
     QVERIFY(Edit("CUV Threshold", QByteArray::number(saved + 50).constData()));
     QCOMPARE(GaugeValue("CUV Threshold"), saved + 50);
     f_->modal.Then(ChooseFile(file));
-    QVERIFY(Trigger(f_->window().action(gui::messages::kOpenAllFlash)));
+    QVERIFY(Trigger(f_->window().action(gui::MenuCommand::kOpenAllFlash)));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{2});
     QCOMPARE(f_->modal.boxes[1], QString("Load Process Suscess!"));
     QVERIFY(Idle());
@@ -232,12 +232,12 @@ class DataFlashFlowsTest : public QObject {
       QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
       return true;
     });
-    QVERIFY(Trigger(f_->window().action(gui::messages::kOpenAllFlash)));
+    QVERIFY(Trigger(f_->window().action(gui::MenuCommand::kOpenAllFlash)));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{3});
     QVERIFY(Idle());
     QCOMPARE(f_->modal.boxes[2], QString("Device is sealed, write afi file fail!"));
     QVERIFY(!asked);
-    QVERIFY(f_->window().action(gui::messages::kOpenAllFlash).isEnabled());
+    QVERIFY(f_->window().action(gui::MenuCommand::kOpenAllFlash).isEnabled());
   }
 
   void FilterAcrossTabsAndCompareWithAFile() {
@@ -263,7 +263,7 @@ class DataFlashFlowsTest : public QObject {
     QTemporaryDir directory;
     const QString file = directory.filePath("before.afi");
     f_->modal.Then(ChooseFile(file));
-    QVERIFY(Trigger(f_->window().action(gui::messages::kSaveAllFlash)));
+    QVERIFY(Trigger(f_->window().action(gui::MenuCommand::kSaveAllFlash)));
     QTRY_COMPARE(f_->modal.boxes.size(), qsizetype{1});
     QVERIFY(Idle());
     const std::uint32_t cuv = GaugeValue("CUV Threshold");

@@ -226,12 +226,12 @@ class GuiFlows : public QObject {
 
     // Firmware jobs lock the main window's file commands and three pages, from any thread.
     std::thread([&] { f_->bench().main_ui().LockMainUi(); }).join();
-    QTRY_VERIFY(!w().action(gui::messages::kStartDataLog).isEnabled());
-    QVERIFY(!w().action(gui::messages::kOpenAllFlash).isEnabled());
+    QTRY_VERIFY(!w().action(gui::MenuCommand::kStartDataLog).isEnabled());
+    QVERIFY(!w().action(gui::MenuCommand::kOpenAllFlash).isEnabled());
     QVERIFY(!w().pages().widget(1)->isEnabled() && !w().pages().widget(3)->isEnabled());
     QVERIFY(w().pages().widget(0)->isEnabled() && w().subcmd().isEnabled());
     f_->bench().main_ui().UnlockMainUi();
-    QTRY_VERIFY(w().action(gui::messages::kStartDataLog).isEnabled());
+    QTRY_VERIFY(w().action(gui::MenuCommand::kStartDataLog).isEnabled());
     QVERIFY(w().pages().widget(2)->isEnabled());
   }
 
@@ -300,8 +300,8 @@ class GuiFlows : public QObject {
     QTRY_COMPARE(PixelAt(safety_low, cov), QColor(0xFF8080).rgb());
     QCOMPARE(safety_low.value() & 0x0002, 0x0002);
 
-    QAction& off = w().action(gui::messages::kScanOff);
-    QAction& on = w().action(gui::messages::kScanOn);
+    QAction& off = w().action(gui::MenuCommand::kScanOff);
+    QAction& on = w().action(gui::MenuCommand::kScanOn);
     QVERIFY(on.isChecked() && !on.isEnabled() && off.isEnabled());
     int rows = 0;
     const auto watch = f_->bench().monitor().engine().changes().Subscribe(
@@ -328,7 +328,7 @@ class GuiFlows : public QObject {
     QCOMPARE(offered.choice().count(), 7);
     QCOMPARE(offered.choice().currentText(), QString("2"));
     for (const char* typed : {"61", "0", "1"}) f_->modal.Then(TypeInterval(typed));
-    w().action(gui::messages::kSetLoggingTime).trigger();
+    w().action(gui::MenuCommand::kSetLoggingTime).trigger();
     QVERIFY(f_->modal.done());
     QCOMPARE(w().logging_interval(), 1);
     QCOMPARE(f_->modal.boxes, QStringList(2, "Logging rate must be in range of 1 ~ 60 seconds!"));
@@ -339,7 +339,7 @@ class GuiFlows : public QObject {
     QTest::mouseClick(&page.button(monitor::RowSelection::kLogAll), Qt::LeftButton);
     const QString log_path = directory.filePath("run1");
     f_->modal.Then(ChooseFile(log_path));
-    QAction& log = w().action(gui::messages::kStartDataLog);
+    QAction& log = w().action(gui::MenuCommand::kStartDataLog);
     log.trigger();
     QCOMPARE(log.text(), Q(gui::messages::kStopLog));
     QVERIFY(!page.button(monitor::RowSelection::kClearScans).isEnabled());
@@ -556,8 +556,8 @@ class GuiFlows : public QObject {
     bar->setValue(bar->maximum());
     const QPoint last = w().pages().mapTo(scroller->viewport(), QPoint(w().pages().width() - 1, 0));
     QVERIFY(scroller->viewport()->rect().contains(last));
-    QCOMPARE(w().action(gui::messages::kOpenAllFlash).shortcut(), QKeySequence(QKeySequence::Open));
-    QCOMPARE(w().action(gui::messages::kSaveAllFlash).shortcut(), QKeySequence(QKeySequence::Save));
+    QCOMPARE(w().action(gui::MenuCommand::kOpenAllFlash).shortcut(), QKeySequence(QKeySequence::Open));
+    QCOMPARE(w().action(gui::MenuCommand::kSaveAllFlash).shortcut(), QKeySequence(QKeySequence::Save));
     QCOMPARE(w().subcmd().button("CHEM_ID").toolTip(),
              QString("Sends subcommand 0x0006 through ManufacturerBlockAccess"));
 
@@ -779,19 +779,19 @@ class GuiFlows : public QObject {
     QDesktopServices::setUrlHandler("file", &opener, "Open");
     const auto document = app::ProgramDirectory() / std::string(app::messages::kHelpDocument);
     std::filesystem::remove(document);
-    w().action(gui::messages::kHelpContents).trigger();
+    w().action(gui::MenuCommand::kHelpContents).trigger();
     QVERIFY(opened.isEmpty());
     QVERIFY(w().help_window() != nullptr && w().help_window()->isVisible());
     QVERIFY(w().help_window()->browser().toPlainText().contains("Cellwarden Tools user guide"));
     QVERIFY(w().help_window()->browser().source().toLocalFile().endsWith("user-guide.md"));
     w().help_window()->close();
     std::ofstream(document) << "%PDF-1.4\n";
-    w().action(gui::messages::kHelpContents).trigger();
+    w().action(gui::MenuCommand::kHelpContents).trigger();
     std::filesystem::remove(document);
     QDesktopServices::unsetUrlHandler("file");
     QCOMPARE(opened, QStringList{QString::fromStdString(document.string())});
 
-    w().action(gui::messages::kAboutCommand).trigger();
+    w().action(gui::MenuCommand::kAboutCommand).trigger();
     gui::AboutDialog* about = nullptr;
     QTRY_VERIFY((about = w().findChild<gui::AboutDialog*>()) != nullptr);
     QVERIFY(about->version_text().startsWith("Program Version :   3.07      "));
@@ -800,8 +800,8 @@ class GuiFlows : public QObject {
     about->close();
 
     // A command given twice before its window is up opens one window.
-    w().action(gui::messages::kFirmwareUpdate).trigger();
-    w().action(gui::messages::kFirmwareUpdate).trigger();
+    w().action(gui::MenuCommand::kFirmwareUpdate).trigger();
+    w().action(gui::MenuCommand::kFirmwareUpdate).trigger();
     QTRY_VERIFY(w().tools().window(gui::ToolKind::kFirmware) != nullptr);
     QTRY_VERIFY(f_->tool->worker().idle());
     QCOMPARE(w().findChildren<gui::ToolWindow*>().size(), qsizetype{1});

@@ -254,7 +254,7 @@ class PageFlowsTest : public QObject {
     QTest::mouseClick(&page.button(monitor::RowSelection::kLogAll), Qt::LeftButton);
     const QString path = directory.filePath("run.LOG");
     f_->modal.Then(ChooseFile(path));
-    QAction& log = w().action(gui::messages::kStartDataLog);
+    QAction& log = w().action(gui::MenuCommand::kStartDataLog);
     log.trigger();
     QTRY_VERIFY_WITH_TIMEOUT(session.View().log_tally.lines >= 2, 10000);
     QTRY_VERIFY(greyed() == 0 && battery_status() != monitor::kDisplayNotRead);

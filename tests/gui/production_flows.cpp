@@ -79,7 +79,7 @@ class ProductionFlowsTest : public QObject {
   // dialog.
   gui::ProductionWindow& Open(const QString& recipe) {
     if (!window_) {
-      f_->window().action(gui::messages::kProductionCommand).trigger();
+      f_->window().action(gui::MenuCommand::kProductionCommand).trigger();
       window_ = f_->window().findChild<gui::ProductionWindow*>();
     }
     QLineEdit& records = window_->header().records_field();
@@ -173,7 +173,7 @@ class ProductionFlowsTest : public QObject {
       QVERIFY(locks_.size() >= 2 && locks_.size() % 2 == 0);
       for (std::size_t i = 0; i < locks_.size(); ++i) QCOMPARE(locks_[i], i % 2 == 0);
     }
-    QVERIFY(f_->window().action(gui::messages::kFirmwareUpdate).isEnabled());
+    QVERIFY(f_->window().action(gui::MenuCommand::kFirmwareUpdate).isEnabled());
     QVERIFY(!f_->bench().monitor().worker()->paused());
 
     // The failed run alone, and exported as the command line exports it.
@@ -197,9 +197,9 @@ class ProductionFlowsTest : public QObject {
     UpdateHold hold(f_->bench().host().sim_packs()->pack(kFaultyPack - 1), 3);
     QTest::mouseClick(&window.tiles()[kFaultyPack - 1]->restart(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(hold.held(), kRunTimeoutMs);
-    // A firmware tool closing on the lent Workbench unlocks the main window: it locks again.
+    // Another holder of the main window (a firmware tool's job) ending does not free it.
     QVERIFY(f_->bench().main_ui().locked());
-    f_->bench().main_ui().UnlockMainUi();
+    { const common::MainUiHold tool_job(f_->bench().main_ui()); }
     QVERIFY(f_->bench().main_ui().locked());
     const qsizetype boxes = f_->modal.boxes.size();
     QStringList buttons;

@@ -91,7 +91,7 @@ void TourProductionWindow(const QString& scratch) {
   const std::filesystem::path recipe = line.Write("pack-line", line.FullSteps());
   test::GuiFixture packs("sim:packs=4:clock=virtual:faults=safety-alarm=0002@3");
   if (!packs.Ready()) return;
-  packs.window().action(gui::messages::kProductionCommand).trigger();
+  packs.window().action(gui::MenuCommand::kProductionCommand).trigger();
   QPointer<gui::ProductionWindow> production = packs.window().findChild<gui::ProductionWindow*>();
   if (!production) return;
   production->resize(1280, 860);
@@ -307,10 +307,10 @@ int main(int argc, char** argv) {
     return true;
   });
   f.modal.on_box = [](QMessageBox* box) { Save(*box, "dialog-logging-rate"); };
-  window.action(gui::messages::kSetLoggingTime).trigger();
+  window.action(gui::MenuCommand::kSetLoggingTime).trigger();
   f.modal.on_box = {};
 
-  window.action(gui::messages::kAboutCommand).trigger();
+  window.action(gui::MenuCommand::kAboutCommand).trigger();
   gui::AboutDialog* about = nullptr;
   WaitFor([&] { return (about = window.findChild<gui::AboutDialog*>()) != nullptr; });
   if (about != nullptr) {
@@ -320,7 +320,7 @@ int main(int argc, char** argv) {
   }
 
   // Help Contents where the application note is not installed: this guide.
-  window.action(gui::messages::kHelpContents).trigger();
+  window.action(gui::MenuCommand::kHelpContents).trigger();
   if (gui::HelpWindow* help = window.help_window()) {
     Settle(300);
     Save(*help, "help-window");
@@ -338,7 +338,7 @@ int main(int argc, char** argv) {
   QDir(packs).removeRecursively();
   QDir().mkpath(packs);
   f.bench().data_flash().SaveGaugeToAfi(gui::S(QDir(packs).filePath("pack.afi")));
-  const auto open_tool = [&](std::string_view command, gui::ToolKind kind) {
+  const auto open_tool = [&](gui::MenuCommand command, gui::ToolKind kind) {
     window.action(command).trigger();
     WaitFor([&] { return window.tools().window(kind) != nullptr; });
     Settle(200);
@@ -356,7 +356,7 @@ int main(int argc, char** argv) {
 
   // The firmware window halfway through an update of the pack's own firmware, exported first.
   if (auto* firmware = qobject_cast<gui::FirmwareToolWindow*>(
-          open_tool(gui::messages::kFirmwareUpdate, gui::ToolKind::kFirmware))) {
+          open_tool(gui::MenuCommand::kFirmwareUpdate, gui::ToolKind::kFirmware))) {
     choose(*firmware, firmware->export_path(), "pack.bin");
     QTest::mouseClick(&firmware->export_button(), Qt::LeftButton);
     WaitFor([&] { return firmware->export_time().text().startsWith("Took"); });
@@ -372,7 +372,7 @@ int main(int argc, char** argv) {
   }
 
   if (auto* fs = qobject_cast<gui::FsConverterWindow*>(
-          open_tool(gui::messages::kConvertFs, gui::ToolKind::kConvertFs))) {
+          open_tool(gui::MenuCommand::kConvertFs, gui::ToolKind::kConvertFs))) {
     choose(*fs, *fs->afi(firmware::ScriptGroup::kAfi), "pack.afi");
     choose(*fs, *fs->bin(firmware::ScriptGroup::kBin), "pack.bin");
     choose(*fs, *fs->afi(firmware::ScriptGroup::kMerged), "pack.afi");
@@ -382,7 +382,7 @@ int main(int argc, char** argv) {
   }
 
   if (auto* merge = qobject_cast<gui::BinConverterWindow*>(
-          open_tool(gui::messages::kConvertBin, gui::ToolKind::kConvertBin))) {
+          open_tool(gui::MenuCommand::kConvertBin, gui::ToolKind::kConvertBin))) {
     choose(*merge, merge->afi(), "pack.afi");
     choose(*merge, merge->bin(), "pack.bin");
     Save(*merge, "tool-convert-bin");
@@ -390,7 +390,7 @@ int main(int argc, char** argv) {
   }
 
   if (auto* sha1 = qobject_cast<gui::AuthenticationWindow*>(
-          open_tool(gui::messages::kSha1, gui::ToolKind::kAuthentication))) {
+          open_tool(gui::MenuCommand::kSha1, gui::ToolKind::kAuthentication))) {
     QTest::mouseClick(&sha1->button(gui::AuthButton::kNewChallenge), Qt::LeftButton);
     QTest::mouseClick(&sha1->button(gui::AuthButton::kShowDigest), Qt::LeftButton);
     sha1->field(gui::AuthField::kChangeKey).setText("00112233445566778899AABBCCDDEEFF");

@@ -61,7 +61,7 @@ int RunCli(const QStringList& arguments, const QString& folder) {
 
 // The main window's file commands and three pages rest.
 bool MainUiLocked(gui::MainWindow& window) {
-  return !window.action(gui::messages::kStartDataLog).isEnabled() &&
+  return !window.action(gui::MenuCommand::kStartDataLog).isEnabled() &&
          !window.pages().widget(1)->isEnabled() && !window.pages().widget(3)->isEnabled();
 }
 
@@ -91,7 +91,7 @@ class ToolWindowFlowsTest : public QObject {
 
   // The window of `kind` after its menu command, once it is up; null when it never comes.
   template <typename Window>
-  Window* Open(std::string_view command, ToolKind kind) {
+  Window* Open(gui::MenuCommand command, ToolKind kind) {
     w().action(command).trigger();
     if (!QTest::qWaitFor([&] { return w().tools().window(kind) != nullptr; })) return nullptr;
     return qobject_cast<Window*>(w().tools().window(kind));
@@ -124,7 +124,7 @@ class ToolWindowFlowsTest : public QObject {
   // its record on the bus; null when a step fails.
   gui::FirmwareToolWindow* StartHeldUpdate(const UpdateHold& hold) {
     auto* window =
-        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+        Open<gui::FirmwareToolWindow>(gui::MenuCommand::kFirmwareUpdate, ToolKind::kFirmware);
     if (window == nullptr || !LoadImage(*window)) return nullptr;
     return Press(window->start()) && QTest::qWaitFor([&] { return hold.held(); }) ? window
                                                                                   : nullptr;
@@ -161,7 +161,7 @@ class ToolWindowFlowsTest : public QObject {
     });
     UpdateHold hold(*f_->bench().sim_pack(), 1000);
     auto* window =
-        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+        Open<gui::FirmwareToolWindow>(gui::MenuCommand::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
     QCOMPARE(window->windowTitle(), QString("Firmware Update"));
     QVERIFY(!window->update_bar().isVisible());
@@ -214,7 +214,7 @@ class ToolWindowFlowsTest : public QObject {
     // The record at half-way is held on the bus: the estimate then, against what the rest took.
     UpdateHold hold(*f_->bench().sim_pack(), kRecords / 2 + 1);
     auto* window =
-        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+        Open<gui::FirmwareToolWindow>(gui::MenuCommand::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
     QVERIFY(!window->identity().isVisible());
     QVERIFY(LoadImage(*window));
@@ -262,7 +262,7 @@ class ToolWindowFlowsTest : public QObject {
     // The boot loader never lets go: every record goes in, the firmware never answers.
     Restart("sim:clock=virtual:faults=stuck-boot");
     auto* window =
-        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+        Open<gui::FirmwareToolWindow>(gui::MenuCommand::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
     QVERIFY(LoadImage(*window));
 
@@ -316,7 +316,7 @@ class ToolWindowFlowsTest : public QObject {
     hold.reset();
 
     // A new window starts afresh.
-    window = Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+    window = Open<gui::FirmwareToolWindow>(gui::MenuCommand::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
     QCOMPARE(window->image().path().text(), QString());
   }
@@ -342,7 +342,7 @@ class ToolWindowFlowsTest : public QObject {
 
   void ExportWritesWhatTheCommandLineWrites() {
     auto* window =
-        Open<gui::FirmwareToolWindow>(gui::messages::kFirmwareUpdate, ToolKind::kFirmware);
+        Open<gui::FirmwareToolWindow>(gui::MenuCommand::kFirmwareUpdate, ToolKind::kFirmware);
     QVERIFY(window != nullptr);
     QTemporaryDir out;
     // A name without extension gets the dialog's.
@@ -376,7 +376,7 @@ class ToolWindowFlowsTest : public QObject {
     const QString afi = gui_dir.filePath("pack.afi");
     const QString bin = gui_dir.filePath("fw.bin");
 
-    auto* fs = Open<gui::FsConverterWindow>(gui::messages::kConvertFs, ToolKind::kConvertFs);
+    auto* fs = Open<gui::FsConverterWindow>(gui::MenuCommand::kConvertFs, ToolKind::kConvertFs);
     QVERIFY(fs != nullptr);
     QCOMPARE(fs->windowTitle(), QString("Convert FS File"));
     QVERIFY(ClickAndWait(*fs, fs->convert(ScriptGroup::kMerged)));
@@ -418,7 +418,8 @@ class ToolWindowFlowsTest : public QObject {
     QTRY_VERIFY(f_->tool->worker().idle());
     QVERIFY(f_->bench().fs_converter() == nullptr);
 
-    auto* merge = Open<gui::BinConverterWindow>(gui::messages::kConvertBin, ToolKind::kConvertBin);
+    auto* merge =
+        Open<gui::BinConverterWindow>(gui::MenuCommand::kConvertBin, ToolKind::kConvertBin);
     QVERIFY(merge != nullptr);
     Choose(merge->afi(), afi);
     Choose(merge->bin(), bin);
@@ -438,7 +439,8 @@ class ToolWindowFlowsTest : public QObject {
   }
 
   void AuthenticationWithTheRightKeyAWrongKeyAndAChangedKey() {
-    auto* window = Open<gui::AuthenticationWindow>(gui::messages::kSha1, ToolKind::kAuthentication);
+    auto* window =
+        Open<gui::AuthenticationWindow>(gui::MenuCommand::kSha1, ToolKind::kAuthentication);
     QVERIFY(window != nullptr);
     QCOMPARE(window->windowTitle(), QString("SHA1 AUTHENTICATION"));
     const QString default_key = app::kDefaultAuthKeyText;
@@ -492,7 +494,8 @@ class ToolWindowFlowsTest : public QObject {
   }
 
   void NewChallengeTwiceWithinASecondDerivesTheSecond() {
-    auto* window = Open<gui::AuthenticationWindow>(gui::messages::kSha1, ToolKind::kAuthentication);
+    auto* window =
+        Open<gui::AuthenticationWindow>(gui::MenuCommand::kSha1, ToolKind::kAuthentication);
     QVERIFY(window != nullptr);
     QLineEdit& challenge = window->field(AuthField::kCalculatorChallenge);
     QPushButton& next = window->button(gui::AuthButton::kNewChallenge);

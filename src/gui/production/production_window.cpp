@@ -128,9 +128,6 @@ ProductionWindow::ProductionWindow(MainWindow& main, QWidget* parent)
     if (station_) station_->RefreshAdapters();
   });
   adapter_look_.start();
-  main_ui_watch_ = bench_.main_ui().changes().Subscribe([this](bool locked) {
-    if (!locked && keep_locked_) bench_.main_ui().LockMainUi();
-  });
   main_.installEventFilter(this);
   Refresh();
 }
@@ -139,7 +136,6 @@ ProductionWindow::~ProductionWindow() {
   // A lane waiting for references would keep the station's end waiting for ever.
   asker_->Close();
   station_changes_.Reset();
-  main_ui_watch_.Reset();
 }
 
 QWidget* ProductionWindow::MakeControls() {
@@ -286,12 +282,11 @@ void ProductionWindow::StopAll() {
 void ProductionWindow::Hold() {
   if (held_) return;
   held_ = true;
-  keep_locked_ = true;
   ShowMainLocked(true);
   worker_.Run<bool>(nullptr,
-                    [&bench = bench_] {
+                    [&bench = bench_, hold = main_ui_hold_] {
                       bench.PauseScan();
-                      bench.main_ui().LockMainUi();
+                      *hold = common::MainUiHold(bench.main_ui());
                       return true;
                     },
                     {});
@@ -300,11 +295,10 @@ void ProductionWindow::Hold() {
 void ProductionWindow::Release() {
   if (!held_) return;
   held_ = false;
-  keep_locked_ = false;
   ShowMainLocked(false);
   worker_.Run<bool>(nullptr,
-                    [&bench = bench_] {
-                      bench.main_ui().UnlockMainUi();
+                    [&bench = bench_, hold = main_ui_hold_] {
+                      hold->Release();
                       bench.ResumeScan();
                       return true;
                     },
@@ -313,7 +307,7 @@ void ProductionWindow::Release() {
 
 void ProductionWindow::ShowMainLocked(bool locked) {
   // Beside the pages the lock greys: what would reach the lent adapter from the main window.
-  for (std::string_view command : {messages::kFirmwareUpdate, messages::kSha1}) {
+  for (const MenuCommand command : {MenuCommand::kFirmwareUpdate, MenuCommand::kSha1}) {
     main_.action(command).setEnabled(!locked);
   }
   main_.subcmd().setEnabled(!locked);

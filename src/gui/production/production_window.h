@@ -3,7 +3,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -135,8 +134,9 @@ class ProductionWindow final : public QWidget {
   common::Subscription station_changes_;
   // While held, the main window stays locked: a firmware step on the lent Workbench opens and
   // closes its firmware tool, and that close unlocks the main window (the lock is not counted).
-  std::atomic<bool> keep_locked_{false};
-  common::Subscription main_ui_watch_;
+  // The station's hold of the main window, taken and ended on the worker (shared with the jobs
+  // that do it, which may run after this window has gone).
+  std::shared_ptr<common::MainUiHold> main_ui_hold_ = std::make_shared<common::MainUiHold>();
   std::string station_note_;  // why there is no station, or what the operator must know of it
   // What the records table last showed: read again when a run starts or ends.
   std::array<int, 4> records_key_{-1, -1, -1, -1};
