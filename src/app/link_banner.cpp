@@ -20,7 +20,7 @@ std::string LinkBanner::Text(link::LinkStatus status, bool in_boot_loader) {
       return fmt::format(messages::kLinkBanner,
                          status == link::LinkStatus::kNoAdapter ? messages::kAdapterLost
                                                                 : messages::kAdapterSilent,
-                         link::StatusBarText(status));
+                         link::LinkStatusText(status));
     case link::LinkStatus::kNotResponding:
       // The adapter answers; a gauge that refuses is the status bar's to say, unless it waits
       // in its boot loader: then only one thing recovers it.

@@ -12,10 +12,10 @@ std::string_view LinkFailureText(link::GaugeLink& link) {
     const link::BusLockGuard bus(link.bus_lock());
     if (bus.owns() && link.EnsureConnected()) {
       return status == link::LinkStatus::kConnected ? messages::kExchangeFailed
-                                                    : link::StatusBarText(status);
+                                                    : link::LinkStatusText(status);
     }
   }
-  return link::StatusBarText(link.link_status());
+  return link::LinkStatusText(link.link_status());
 }
 
 }  // namespace cw::app

@@ -78,7 +78,7 @@ int CommandOutput::LinkError(link::GaugeLink& link, int exit_code) const {
   if (status == link::LinkStatus::kNotResponding && link.WaitsInBootLoader()) {
     return Error(ErrorKind::kBootLoader, messages::kGaugeInBootLoader, exit_code);
   }
-  return Error(LinkErrorKind(status), link::StatusBarText(status), exit_code);
+  return Error(LinkErrorKind(status), link::LinkStatusText(status), exit_code);
 }
 
 std::string_view OutcomeMessage(const common::Outcome& outcome, std::string_view fallback) {

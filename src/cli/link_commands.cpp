@@ -153,7 +153,7 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
         line += ok ? fmt::format("{:02X}={:04X}  ", HexByte(text), value)
                    : fmt::format("{:02X}=----  ", HexByte(text));
       }
-      line += link::StatusBarText(bench->link().link_status());
+      line += link::LinkStatusText(bench->link().link_status());
       fmt::print("{}\n", line);
       std::fflush(stdout);
     }
@@ -162,7 +162,7 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (unread > 0) {
       fmt::print(stderr, "{}\n",
                  fmt::format(messages::kWatchValuesNotRead, unread, values,
-                             link::StatusBarText(bench->link().link_status())));
+                             link::LinkStatusText(bench->link().link_status())));
     }
   });
 }

@@ -106,7 +106,7 @@ int ScanOnce(app::Workbench& bench, const CommandOutput& output) {
   if (report.unread == 0) return kExitSuccess;
   fmt::print(stderr, "{}\n",
              fmt::format(text::kRowsNotRead, report.unread, report.rows,
-                         link::StatusBarText(bench.link().link_status())));
+                         link::LinkStatusText(bench.link().link_status())));
   return kExitFailed;
 }
 
@@ -125,7 +125,7 @@ int ScanLive(app::Workbench& bench, int count, std::stop_token stop) {
       const std::string body = terminal ? TerminalScreen(table) : PlainLines(table);
       const std::string heading =
           fmt::format(text::kLiveHeading, bench.simulated() ? "simulated pack" : "adapter",
-                      worker.passes(), link::StatusBarText(bench.link().link_status()));
+                      worker.passes(), link::LinkStatusText(bench.link().link_status()));
       if (terminal) {
         // Home and clear, so the view refreshes in place.
         fmt::print("\x1b[H\x1b[2J{}\n\n{}\n{}\n", heading, body, text::kLiveFooter);
@@ -164,7 +164,7 @@ int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop
     fmt::print(stderr, "{}\n",
                fmt::format(text::kLogFieldsNotRead, result.values.unread, result.values.values,
                            monitor::messages::kLogUnreadValue,
-                           link::StatusBarText(bench.link().link_status())));
+                           link::LinkStatusText(bench.link().link_status())));
     fmt::print(stderr, "{}\n",
                fmt::format(text::kLogRowsNotRead, RowList(result.values.unread_rows)));
   }

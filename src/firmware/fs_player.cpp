@@ -146,7 +146,7 @@ common::OutcomeOf<FsPlayReport> FsPlayer::Play(const FsScript& script, std::stop
     return outcome.Finish(common::Verdict::kDone, std::move(report));
   }
   report.stopped_at = failed->line;
-  const std::string status(link::StatusBarText(link_.link_status()));
+  const std::string status(link::LinkStatusText(link_.link_status()));
   std::string what;
   switch (report.end) {
     case FsPlayEnd::kWriteFailed:

@@ -18,7 +18,8 @@ namespace cw::firmware {
 // What each job's group shows in common.
 struct JobView {
   bool busy = false;
-  bool bar_visible = false;
+  // A run has started since the tool opened: its progress is worth showing.
+  bool started = false;
   int bar = 0;  // 0-100
   // How the last run ended; nullopt until one has, and after a run a close stopped.
   std::optional<common::Outcome> outcome;
@@ -75,7 +76,7 @@ class ToolJob {
   void Begin(common::JobWorker::Job run, std::vector<JobPhase> plan) {
     Change([&](JobViewT& view) {
       timing_.Start(std::move(plan));
-      view.bar_visible = true;
+      view.started = true;
       view.bar = 0;
       view.busy = true;
       view.outcome.reset();

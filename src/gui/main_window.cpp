@@ -163,7 +163,7 @@ void MainWindow::OnChargeTimer() {
 
 void MainWindow::OnClockTimer() {
   status_->ShowClock(app::StatusClockText());
-  status_->ShowLink(link::StatusBarText(bench_.link().link_status()));
+  status_->ShowLink(link::LinkStatusText(bench_.link().link_status()));
   ShowLinkBanner();
 }
 

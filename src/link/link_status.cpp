@@ -4,7 +4,7 @@
 
 namespace cw::link {
 
-std::string_view StatusBarText(LinkStatus status) {
+std::string_view LinkStatusText(LinkStatus status) {
   switch (status) {
     case LinkStatus::kConnected:
       return messages::kUsbConnected;

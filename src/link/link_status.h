@@ -14,6 +14,8 @@ enum class LinkStatus : int {
   kAdapterNotAnswering = 3,
 };
 
-std::string_view StatusBarText(LinkStatus status);
+// The link's state in words ("USB Connected", "Target Board Not Responding", ...): the window's
+// status bar shows it, the command line prints it with a failure.
+std::string_view LinkStatusText(LinkStatus status);
 
 }  // namespace cw::link

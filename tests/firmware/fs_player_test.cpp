@@ -182,7 +182,7 @@ TEST_P(FsPlayerTest, ARefusedWriteStopsThePlayAtItsLine) {
   EXPECT_EQ(target.writes.back(), HexBytes(refused.substr(3))) << "line 3 is never written";
   EXPECT_EQ(played.messages[0].text,
             fmt::format(fmt::runtime(messages::kFsPlayWriteFailed), 2, 0x79,
-                        link::StatusBarText(fx->link->link_status()), refused));
+                        link::LinkStatusText(fx->link->link_status()), refused));
 
   target.writes.clear();
   const auto first = Play(refused + "\n" + W("77 22 00") + "\n");

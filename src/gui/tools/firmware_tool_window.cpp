@@ -169,11 +169,11 @@ void FirmwareToolWindow::Refresh() {
   image_->ShowPath(Q(image.bin_path));
   identity_->setText(IdentityText(image));
   identity_->setVisible(image.loaded);
-  update_bar_->setVisible(update_view_.bar_visible);
+  update_bar_->setVisible(update_view_.started);
   update_bar_->setValue(update_view_.bar);
   counter_->setText(Q(update_view_.counter_text));
   export_path_->ShowPath(Q(export_view_.path));
-  export_bar_->setVisible(export_view_.bar_visible);
+  export_bar_->setVisible(export_view_.started);
   export_bar_->setValue(export_view_.bar);
 
   // What the core says the pack is left in, kept after its message box is gone.
