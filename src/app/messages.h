@@ -113,21 +113,10 @@ inline constexpr std::string_view kTwoStateFiles =
 // Main window
 inline constexpr std::string_view kWindowTitle = "KT580714pc_V3.07_20230517";
 inline constexpr std::string_view kSimulatedPack = "Simulated pack";
-inline constexpr std::string_view kDfProgressZero = "DF Task Progress: 0%";
-inline constexpr std::string_view kDfProgressRunning = "DF Task Progress: {}%";
-inline constexpr std::string_view kDfProgressFull = "DF Task Progress: 100%";
-inline constexpr std::string_view kSbsProgressZero = "SBS Task Progress: 0%";
-inline constexpr std::string_view kSbsProgressRunning = "SBS Task Progress: {}%";
-inline constexpr std::string_view kSbsProgressFull = "SBS Task Progress: 100%";
-inline constexpr std::string_view kTaskCompleted = " Task Completed.";
-inline constexpr std::string_view kLoggingRateRange =
-    "Logging rate must be in range of 1 ~ 60 seconds!";
-inline constexpr std::string_view kLoggingRateCaption = "Cellwarden";
 inline constexpr std::string_view kAboutProgramLabel = "Program Version : ";
 inline constexpr std::string_view kAboutDateLabel = "     Date : ";
 inline constexpr std::string_view kAboutProgramDate = "2023/05/17";
 inline constexpr std::string_view kAboutMcuLabel = "MCU Version :";
-inline constexpr std::string_view kHelpDocument = "Cellwarden Tools Application Note.pdf";
 
 // Calibration
 inline constexpr std::string_view kCalibrationForbidden =
@@ -169,9 +158,6 @@ inline constexpr std::string_view kReadBackCurrent = "current {} mA";
 inline constexpr std::string_view kNotReadYet = "Err_Rd";
 
 // SMB access page: presses that send nothing, and why.
-inline constexpr std::string_view kSmbCommandInvalid =
-    "\"{}\" is not an SMB command: 1 or 2 hex digits.";
-inline constexpr std::string_view kSmbWordInvalid = "\"{}\" is not a hex word: 1 to 4 hex digits.";
 inline constexpr std::string_view kSmbBlockCommandAsWord =
     "0x{:02X} is a block command: read and write it as a block.";
 inline constexpr std::string_view kSmbWordCommandAsBlock =
@@ -196,30 +182,5 @@ inline constexpr std::string_view kSmbNoSuchPage =
     "Subclass 0x{:02X} holds {} bytes: it has no page 0x{:02X}.";
 inline constexpr std::string_view kSmbPageRead = "read";
 inline constexpr std::string_view kSmbPageWritten = "written";
-
-// The main window's banner while the adapter link is down: the link's notice, then its status.
-inline constexpr std::string_view kAdapterLost = "The adapter went away";
-inline constexpr std::string_view kAdapterSilent = "The adapter stopped answering";
-inline constexpr std::string_view kBootLoaderBanner =
-    "The gauge waits in its boot loader (an update was stopped or failed) and answers nothing "
-    "else. Tools > Firmware Update writes its firmware again and recovers it.";
-inline constexpr std::string_view kLinkBanner =
-    "{} ({}). Nothing is read until it answers again: values it could not read are left blank, "
-    "and the chart leaves a gap.";
-
-// The gauge's security state beside the charge gauge, from Operation Status.
-inline constexpr std::string_view kSealed = "Sealed";
-inline constexpr std::string_view kUnsealed = "Unsealed";
-inline constexpr std::string_view kFullAccess = "Full access";
-inline constexpr std::string_view kSealUnknown = "Seal: scan Operation Status";
-
-// The SMB access page's read results, read another way.
-inline constexpr std::string_view kWordResultTip = "Decimal: {} (signed: {})";
-inline constexpr std::string_view kBlockResultTip = "{} bytes as text: \"{}\"";
-
-// The data log's counter on the SBS page.
-inline constexpr std::string_view kOneLineLogged = "1 line logged";
-inline constexpr std::string_view kLinesLogged = "{} lines logged";
-inline constexpr std::string_view kLinesWithUnread = "\n{} with unread values";
 
 }  // namespace cw::app::messages

@@ -12,6 +12,8 @@
 namespace cw::app {
 namespace {
 
+using common::Verdict;
+
 constexpr std::array<std::uint16_t, 35> kAccepted = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x10, 0x11, 0x1D,
     0x23, 0x24, 0x26, 0x28, 0x29, 0x30, 0x35, 0x37, 0x40, 0x41, 0x51, 0x53,
@@ -43,12 +45,14 @@ bool IsAcceptedSubCmd(std::uint16_t code) { return Contains(kAccepted, code); }
 bool IsRefusedFromEntry(std::uint16_t code) { return Contains(kRefusedFromEntry, code); }
 bool IsWriteTypeSubCmd(std::uint16_t code) { return Contains(kWriteType, code); }
 
-void SubCmdSession::Append(std::string cmd, std::string_view result, bool failed) {
+SubCmdLogRow SubCmdSession::Append(std::string cmd, std::string_view result, bool failed) {
+  SubCmdLogRow row{std::move(cmd), std::string(result), failed};
   {
     const std::lock_guard lock(mutex_);
-    log_.push_back({std::move(cmd), std::string(result), failed});
+    log_.push_back(row);
   }
   changes_.Notify();
+  return row;
 }
 
 void SubCmdSession::ClearLog() {
@@ -68,52 +72,48 @@ std::string SubCmdView::KeyText(UnsealTarget target) const {
   return fmt::format("{:08X}", key(target));
 }
 
-common::Outcome SubCmdSession::RunSubcommand(std::uint16_t code) {
+common::OutcomeOf<SubCmdRows> SubCmdSession::RunSubcommand(std::uint16_t code) {
   common::OutcomeBuilder outcome(messages_);
   std::string cmd = fmt::format("0x{:04X}", code);
   const std::uint8_t low = common::LowByte(code);
+  const auto logged = [&](Verdict verdict, std::string_view suffix, std::string_view result) {
+    const bool failed = verdict != Verdict::kDone;
+    return outcome.Finish(verdict, SubCmdRows{Append(cmd + std::string(suffix), result, failed)});
+  };
   if (IsWriteTypeSubCmd(code)) {
     const std::array<std::uint8_t, 4> write = {link::kManufacturerBlockAccess, 0x02, low, 0x00};
     outcome.GaugeChanged();
     const bool written = link_.WriteBytes(write);
-    if (code == link::kSealSubcommand) {
-      const common::Outcome sealed = ConfirmSeal(written, outcome);
-      Append(cmd + " W", sealed ? messages::kResultNotApplicable : messages::kResultFail, !sealed);
-      return sealed;
-    }
     // A write the gauge refused is marked, so the log never hides a failed write.
-    Append(cmd + " W", written ? messages::kResultNotApplicable : messages::kResultFail, !written);
-    return written ? outcome.Done() : outcome.Failed();
+    const bool taken = code == link::kSealSubcommand ? ConfirmSeal(written, outcome) : written;
+    return logged(taken ? Verdict::kDone : Verdict::kFailed, " W",
+                  taken ? messages::kResultNotApplicable : messages::kResultFail);
   }
   common::Bytes reply;
   const bool read = link_.ReadSubCmdReply(low, 2, reply);
   const auto data = read ? link::ManufacturerBlockData(reply, low, 2) : std::nullopt;
-  if (!data) {
-    Append(cmd + " R", messages::kResultFail, true);
-    return outcome.Failed();
-  }
-  Append(cmd + " R", fmt::format("0x{:04X}", common::LittleEndianWord((*data)[0], (*data)[1])),
-         false);
-  return outcome.Done();
+  if (!data) return logged(Verdict::kFailed, " R", messages::kResultFail);
+  return logged(Verdict::kDone, " R",
+                fmt::format("0x{:04X}", common::LittleEndianWord((*data)[0], (*data)[1])));
 }
 
-common::Outcome SubCmdSession::RunEnteredCode(std::string_view text) {
+common::OutcomeOf<SubCmdRows> SubCmdSession::RunEnteredCode(std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
   // Only a whole hex code is a code: "zz" or "12x" read by their leading digits would send a
   // subcommand nobody typed.
   const auto code = common::ParseSubcommandCode(text);
   if (!code) {
     outcome.Show(messages::kSubCmdInputInvalid);
-    return outcome.Refused();
+    return outcome.Finish(Verdict::kRefused, SubCmdRows{});
   }
   const std::string typed = common::WithoutSpaces(text);
   if (!IsAcceptedSubCmd(*code)) {
     outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdInvalidEnd));
-    return outcome.Refused();
+    return outcome.Finish(Verdict::kRefused, SubCmdRows{});
   }
   if (IsRefusedFromEntry(*code)) {
     outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdRefusedEnd));
-    return outcome.Refused();
+    return outcome.Finish(Verdict::kRefused, SubCmdRows{});
   }
   return RunSubcommand(*code);
 }
@@ -141,24 +141,24 @@ std::optional<std::uint16_t> SubCmdSession::ReadOperationStatus() {
   return std::nullopt;
 }
 
-common::Outcome SubCmdSession::ConfirmSeal(bool written, common::OutcomeBuilder& outcome) {
+bool SubCmdSession::ConfirmSeal(bool written, common::OutcomeBuilder& outcome) {
   // Why the write failed is known only until the status reads run their own transactions.
   const std::string why = written ? std::string() : std::string(LinkFailureText(link_));
   const auto status = ReadOperationStatus();
   if (!status) {
     outcome.Show(written ? std::string(messages::kSealSentStateUnknown)
                          : fmt::format(messages::kSealNotConfirmedStateUnknown, why));
-    return outcome.Failed();
+    return false;
   }
   if ((*status & kSealedBit) != 0) {
     if (!written) outcome.Show(messages::kSealedAcknowledgementLost);
-    return outcome.Done();
+    return true;
   }
   outcome.Show(fmt::format(messages::kNotSealed, *status));
-  return outcome.Failed();
+  return false;
 }
 
-common::OutcomeOf<LockState> SubCmdSession::Unseal(UnsealTarget target) {
+common::OutcomeOf<Unsealing> SubCmdSession::Unseal(UnsealTarget target) {
   common::OutcomeBuilder outcome(messages_);
   const std::uint32_t stored = key(target);
   outcome.GaugeChanged();
@@ -166,23 +166,26 @@ common::OutcomeOf<LockState> SubCmdSession::Unseal(UnsealTarget target) {
     outcome.Show(fmt::format(messages::kKeyNotConfirmed, LinkFailureText(link_)));
   }
   const auto status = ReadOperationStatus();
-  Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false);
+  Unsealing unsealing{
+      LockState::kUnknown,
+      {Append(fmt::format("0x{:08X}", stored), messages::kResultNotApplicable, false)}};
   if (!status) {
     // A reply that cannot be read says nothing about the lock, least of all that it is open.
     outcome.Show(messages::kLockStateUnknown);
-    return outcome.Finish(common::Verdict::kFailed, LockState::kUnknown);
+    return outcome.Finish(Verdict::kFailed, std::move(unsealing));
   }
-  if (StillLocked(target, *status))
-    return outcome.Finish(common::Verdict::kFailed, LockState::kLocked);
-  return outcome.Finish(common::Verdict::kDone, LockState::kUnlocked);
+  const bool locked = StillLocked(target, *status);
+  unsealing.lock = locked ? LockState::kLocked : LockState::kUnlocked;
+  return outcome.Finish(locked ? Verdict::kFailed : Verdict::kDone, std::move(unsealing));
 }
 
-common::Outcome SubCmdSession::SendNewKey(UnsealTarget target, std::string_view text) {
+common::OutcomeOf<SubCmdRows> SubCmdSession::SendNewKey(UnsealTarget target,
+                                                        std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
   const auto key_typed = common::ParseKeyText(text);
   if (!key_typed) {
     outcome.Show(fmt::format(messages::kKeyInvalid, text));
-    return outcome.Refused();
+    return outcome.Finish(Verdict::kRefused, SubCmdRows{});
   }
   const std::uint32_t entered = *key_typed;
   {
@@ -191,17 +194,20 @@ common::Outcome SubCmdSession::SendNewKey(UnsealTarget target, std::string_view 
   }
   outcome.GaugeChanged();
   const bool sent = SendKey(entered);
-  Append(fmt::format("0x{:08X}", entered), messages::kResultNotApplicable, false);
-  return sent ? outcome.Done() : outcome.Failed();
+  SubCmdRows rows{Append(fmt::format("0x{:08X}", entered), messages::kResultNotApplicable, false)};
+  return outcome.Finish(sent ? Verdict::kDone : Verdict::kFailed, std::move(rows));
 }
 
-common::OutcomeOf<LockState> SubCmdSession::UnsealWithKey(UnsealTarget target,
+common::OutcomeOf<Unsealing> SubCmdSession::UnsealWithKey(UnsealTarget target,
                                                           std::string_view text) {
   common::OutcomeBuilder outcome(messages_);
-  outcome.Absorb(SendNewKey(target, text));
+  const auto sent = SendNewKey(target, text);
+  outcome.Absorb(sent);
   const auto unsealed = Unseal(target);
   outcome.Absorb(unsealed);
-  return outcome.Finish(unsealed.verdict, unsealed.detail);
+  Unsealing unsealing = unsealed.detail;
+  unsealing.rows.insert(unsealing.rows.begin(), sent.detail.begin(), sent.detail.end());
+  return outcome.Finish(unsealed.verdict, std::move(unsealing));
 }
 
 }  // namespace cw::app

@@ -21,6 +21,9 @@ struct SubCmdLogRow {
   bool operator==(const SubCmdLogRow&) const = default;
 };
 
+// The rows one call added to the log, in order.
+using SubCmdRows = std::vector<SubCmdLogRow>;
+
 enum class UnsealTarget { kUnseal, kFullAccess };
 
 // What the gauge's Operation Status says after a key was sent.
@@ -28,6 +31,12 @@ enum class LockState {
   kUnlocked,
   kLocked,   // the front end opens the key dialog
   kUnknown,  // no well-formed Operation Status could be read: nothing is known
+};
+
+// What an unseal left: the lock as Operation Status then shows it, and the log rows it added.
+struct Unsealing {
+  LockState lock = LockState::kUnknown;
+  SubCmdRows rows;
 };
 
 inline constexpr std::uint32_t kDefaultUnsealKey = 0x3B9E61D4;
@@ -59,24 +68,24 @@ class SubCmdSession {
   SubCmdSession(link::GaugeLink& link, common::MessageSink& messages)
       : link_(link), messages_(messages) {}
 
-  // Sends one subcommand and appends its log row. Done when the gauge took it (a read: answered
-  // with a well-formed reply). SEAL is done only when Operation Status then shows the gauge
-  // sealed, also when the write itself was not acknowledged.
-  common::Outcome RunSubcommand(std::uint16_t code);
+  // Sends one subcommand and appends its log row, which the outcome holds too. Done when the
+  // gauge took it (a read: answered with a well-formed reply). SEAL is done only when Operation
+  // Status then shows the gauge sealed, also when the write itself was not acknowledged.
+  common::OutcomeOf<SubCmdRows> RunSubcommand(std::uint16_t code);
   // A code typed by hand: whole hex (spaces removed, an optional "0x", 1 to 4 digits) or it is
   // refused with the input message; a code off the lists is refused with its own message. The
   // caller clears the entry field afterwards in every case.
-  common::Outcome RunEnteredCode(std::string_view text);
+  common::OutcomeOf<SubCmdRows> RunEnteredCode(std::string_view text);
   // UNSEAL / UNSEAL TO FA with the stored key. Done when the device is no longer locked. When it
   // is still locked the front end opens the key dialog for `target`; when its state could not be
   // read, a message says so.
-  common::OutcomeOf<LockState> Unseal(UnsealTarget target);
+  common::OutcomeOf<Unsealing> Unseal(UnsealTarget target);
   // The key dialog's OK: the typed key becomes the stored key and is sent. A key that is not
   // whole hex is refused with a message; the stored key stays and nothing is sent.
-  common::Outcome SendNewKey(UnsealTarget target, std::string_view text);
+  common::OutcomeOf<SubCmdRows> SendNewKey(UnsealTarget target, std::string_view text);
   // The command line's unseal with a key: the key stored and sent as the dialog's OK does, then
   // the unseal with it.
-  common::OutcomeOf<LockState> UnsealWithKey(UnsealTarget target, std::string_view text);
+  common::OutcomeOf<Unsealing> UnsealWithKey(UnsealTarget target, std::string_view text);
   void ClearLog();
 
   SubCmdView View() const;
@@ -85,10 +94,13 @@ class SubCmdSession {
 
  private:
   bool SendKey(std::uint32_t key);
-  void Append(std::string cmd, std::string_view result, bool failed);
+  // Adds a row to the log and gives it back.
+  SubCmdLogRow Append(std::string cmd, std::string_view result, bool failed);
   // Operation Status, asked again when the reply is missing or malformed.
   std::optional<std::uint16_t> ReadOperationStatus();
-  common::Outcome ConfirmSeal(bool written, common::OutcomeBuilder& outcome);
+  // Whether Operation Status shows the gauge sealed after SEAL was sent; what it shows else is
+  // said.
+  bool ConfirmSeal(bool written, common::OutcomeBuilder& outcome);
   std::uint32_t key(UnsealTarget target) const;
 
   link::GaugeLink& link_;

@@ -76,7 +76,7 @@ void Workbench::ComposeSubsystems() {
   monitor_ = std::make_unique<monitor::MonitorSession>(*link_, progress, messages_,
                                                        calibration_busy_, *local_time_);
   data_flash_ = std::make_unique<dataflash::DataFlashSession>(*link_, messages_, progress);
-  smb_access_ = std::make_unique<SmbAccessSession>(*link_, messages_);
+  smb_access_ = std::make_unique<SmbAccess>(*link_);
   subcmd_ = std::make_unique<SubCmdSession>(*link_, messages_);
   calibration_ = std::make_unique<Calibration>(*link_, messages_, progress, calibration_busy_,
                                                data_flash_->busy_flag(), monitor_->engine());

@@ -9,7 +9,7 @@
 #include "app/calibration.h"
 #include "app/device_string.h"
 #include "app/main_ui_state.h"
-#include "app/smb_access_session.h"
+#include "app/smb_access.h"
 #include "app/subcmd_session.h"
 #include "common/clock.h"
 #include "common/null_sinks.h"
@@ -53,7 +53,7 @@ struct WorkbenchOptions {
 // The composition root of one adapter: its backends, bus lock, gauge link (with its LinkStatus)
 // and every session and tool object a front end works with, already wired to each other and to
 // the front end's sinks: the SBS page's session with its scan and data log, the data flash
-// session, calibration and CalibrationBusy, the SMB access session, the SubCMD session with its
+// session, calibration and CalibrationBusy, the SMB access, the SubCMD session with its
 // stored keys and log, the main-window lock, and the tool windows while they are open. What
 // adapters share (the clock, the simulated packs, the trace) belongs to its AdapterHost.
 //
@@ -86,7 +86,7 @@ class Workbench final : public common::ScanPause {
   monitor::SbsSession& sbs();
   dataflash::DataFlashSession& data_flash() { return *data_flash_; }
   Calibration& calibration() { return *calibration_; }
-  SmbAccessSession& smb_access() { return *smb_access_; }
+  SmbAccess& smb_access() { return *smb_access_; }
   SubCmdSession& subcmd() { return *subcmd_; }
   MainUiState& main_ui() { return main_ui_; }
 
@@ -161,7 +161,7 @@ class Workbench final : public common::ScanPause {
   MainUiState main_ui_;
   std::unique_ptr<monitor::MonitorSession> monitor_;
   std::unique_ptr<dataflash::DataFlashSession> data_flash_;
-  std::unique_ptr<SmbAccessSession> smb_access_;
+  std::unique_ptr<SmbAccess> smb_access_;
   std::unique_ptr<SubCmdSession> subcmd_;
   std::unique_ptr<Calibration> calibration_;
   std::unique_ptr<firmware::FirmwareTool> firmware_tool_;

@@ -20,25 +20,6 @@ void PrintDocument(const nlohmann::ordered_json& document) {
 
 }  // namespace
 
-ErrorKind LinkErrorKind(link::LinkStatus status) {
-  switch (status) {
-    case link::LinkStatus::kNoAdapter:
-      return ErrorKind::kNoAdapter;
-    case link::LinkStatus::kAdapterNotAnswering:
-      return ErrorKind::kAdapterNotAnswering;
-    case link::LinkStatus::kNotResponding:
-      return ErrorKind::kGaugeNotResponding;
-    case link::LinkStatus::kConnected:
-      break;
-  }
-  return ErrorKind::kFailed;
-}
-
-ErrorKind AdapterErrorKind(link::LinkStatus status) {
-  return status == link::LinkStatus::kConnected ? ErrorKind::kAdapterNotAnswering
-                                                : LinkErrorKind(status);
-}
-
 CLI::Option* CommandOutput::OfferJson(CLI::App& command) {
   CLI::Option* flag =
       command.add_flag("--json")->description(std::string(messages::json_output::kOption));

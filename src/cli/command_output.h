@@ -20,11 +20,8 @@ namespace cw::cli {
 // mistyped argument without reading the message.
 using common::ErrorKind;
 
-// The error kind that names why the link's last transaction failed.
-ErrorKind LinkErrorKind(link::LinkStatus status);
-// The same for an exchange with the adapter alone (its version): the adapter's fault, unless the
-// link knows better.
-ErrorKind AdapterErrorKind(link::LinkStatus status);
+using link::AdapterErrorKind;
+using link::LinkErrorKind;
 
 // How a command's result reaches stdout: as text for people, or with --json as one JSON
 // document. A command that offers --json lets this choose the printer; everything it says about

@@ -9,7 +9,7 @@
 #include "app/about_text.h"
 #include "app/authentication_tool.h"
 #include "app/messages.h"
-#include "app/smb_access_session.h"
+#include "app/smb_access.h"
 #include "app/subcmd_session.h"
 #include "cli/json_output.h"
 #include "cli/messages.h"
@@ -29,11 +29,8 @@ int AuthExitFor(const common::Outcome& outcome) {
 }
 
 // Prints the SubCMD log rows a command added.
-void PrintLogFrom(const app::SubCmdSession& session, std::size_t first) {
-  const auto log = session.View().log;
-  for (std::size_t i = first; i < log.size(); ++i) {
-    fmt::print("{}\t{}\n", log[i].cmd, log[i].result);
-  }
+void PrintRows(const app::SubCmdRows& rows) {
+  for (const app::SubCmdLogRow& row : rows) fmt::print("{}\t{}\n", row.cmd, row.result);
 }
 
 // Keeps what the authentication calculator says about a field it refuses: the command's usage
@@ -70,60 +67,74 @@ struct SmbArgument {
   CLI::Validator rule;
 };
 
-// One form of the SMB access page: `fill` types the arguments into its fields, `result_field` is
-// what the form shows, printed when the form has one and the press succeeded.
-void AddSmbForm(CLI::App& smb, CommandContext& context, int& exit_code, const std::string& name,
-                const std::string& description, app::SmbForm form_id,
-                std::vector<SmbArgument> arguments,
-                std::function<void(app::SmbAccessFields&, const std::vector<std::string>&)> fill,
-                std::string app::SmbAccessFields::*result_field = nullptr) {
-  auto* form = smb.add_subcommand(name, description);
+// One transaction of the SMB access page. `run` gets the arguments, checked whole, and does the
+// transaction on the opened adapter.
+using SmbTransaction = std::function<int(app::Workbench&, const std::vector<std::string>&)>;
+
+void AddSmbTransaction(CLI::App& smb, CommandContext& context, int& exit_code,
+                       const std::string& name, const std::string& description,
+                       std::vector<SmbArgument> arguments, SmbTransaction run) {
+  auto* command = smb.add_subcommand(name, description);
   auto values = std::make_shared<std::vector<std::string>>(arguments.size());
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    form->add_option(arguments[i].name, (*values)[i])->required()->check(arguments[i].rule);
+    command->add_option(arguments[i].name, (*values)[i])->required()->check(arguments[i].rule);
   }
-  form->callback([=, &context, &exit_code] {
-    app::Workbench* bench = context.OpenWorkbench(exit_code);
-    if (!bench) return;
-    app::SmbAccessFields typed;
-    fill(typed, *values);
-    const app::SmbFormOutcome pressed = bench->smb_access().Submit(form_id, typed);
-    if (result_field != nullptr && pressed) fmt::print("{}\n", pressed.detail.*result_field);
-    exit_code = ExitFor(pressed);
+  command->callback([=, &context, &exit_code] {
+    if (app::Workbench* bench = context.OpenWorkbench(exit_code)) exit_code = run(*bench, *values);
   });
 }
+
+// What a transaction said, as the page says it: its error, or the note of a write whose
+// acknowledgement was lost.
+template <typename Value>
+int Told(app::Workbench& bench, const common::Expected<Value>& result) {
+  if (!result) {
+    bench.messages().Show(result.error().message);
+    return kExitFailed;
+  }
+  if constexpr (std::is_same_v<Value, app::SmbWritten>) {
+    if (!result->note.empty()) bench.messages().Show(result->note);
+  }
+  return kExitSuccess;
+}
+
+std::uint8_t Command(const std::string& text) { return *app::ParseSmbCommand(text); }
+std::uint16_t Word(const std::string& text) { return *common::ParseHexWord(text); }
 
 void AddSmbCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* smb = app.add_subcommand("smb", "Single SMBus transactions (the SMB access page)");
   smb->require_subcommand(1);
-  using Fields = app::SmbAccessFields;
   using Values = std::vector<std::string>;
-  using app::SmbForm;
   const SmbArgument command{"CMD", SmbCommandArgument()};
-  AddSmbForm(
-      *smb, context, exit_code, "read-word", "Read SMB Word", SmbForm::kReadWord, {command},
-      [](Fields& f, const Values& v) { f.read_word_command = v[0]; }, &Fields::read_word_result);
-  AddSmbForm(*smb, context, exit_code, "write-word", "Write SMB Word", SmbForm::kWriteWord,
-             {command, {"WORD", HexWordArgument()}}, [](Fields& f, const Values& v) {
-               f.write_word_command = v[0];
-               f.write_word = v[1];
-             });
-  AddSmbForm(*smb, context, exit_code, "write-combined", "Write SMB Combined Word",
-             SmbForm::kCombinedWord,
-             {command, {"WORD1", HexWordArgument()}, {"WORD2", HexWordArgument()}},
-             [](Fields& f, const Values& v) {
-               f.combined_command = v[0];
-               f.combined_word1 = v[1];
-               f.combined_word2 = v[2];
-             });
-  AddSmbForm(
-      *smb, context, exit_code, "read-block", "Read SMB Block", SmbForm::kReadBlock, {command},
-      [](Fields& f, const Values& v) { f.read_block_command = v[0]; }, &Fields::read_block_result);
-  AddSmbForm(*smb, context, exit_code, "write-block", "Write SMB Block", SmbForm::kWriteBlock,
-             {command, {"DATA", BlockDataArgument()}}, [](Fields& f, const Values& v) {
-               f.write_block_command = v[0];
-               f.write_block_data = v[1];
-             });
+  const SmbArgument word{"WORD", HexWordArgument()};
+  AddSmbTransaction(*smb, context, exit_code, "read-word", "Read SMB Word", {command},
+                    [](app::Workbench& bench, const Values& v) {
+                      const auto word = bench.smb_access().ReadWord(Command(v[0]));
+                      if (word) fmt::print("{:04X}\n", *word);
+                      return Told(bench, word);
+                    });
+  AddSmbTransaction(*smb, context, exit_code, "write-word", "Write SMB Word", {command, word},
+                    [](app::Workbench& bench, const Values& v) {
+                      return Told(bench, bench.smb_access().WriteWord(Command(v[0]), Word(v[1])));
+                    });
+  AddSmbTransaction(*smb, context, exit_code, "write-combined", "Write SMB Combined Word",
+                    {command, {"WORD1", HexWordArgument()}, {"WORD2", HexWordArgument()}},
+                    [](app::Workbench& bench, const Values& v) {
+                      return Told(bench, bench.smb_access().WriteCombinedWord(
+                                             Command(v[0]), Word(v[1]), Word(v[2])));
+                    });
+  AddSmbTransaction(*smb, context, exit_code, "read-block", "Read SMB Block", {command},
+                    [](app::Workbench& bench, const Values& v) {
+                      const auto data = bench.smb_access().ReadBlock(Command(v[0]));
+                      if (data) fmt::print("{}\n", app::SmbBytesText(*data));
+                      return Told(bench, data);
+                    });
+  AddSmbTransaction(*smb, context, exit_code, "write-block", "Write SMB Block",
+                    {command, {"DATA", BlockDataArgument()}},
+                    [](app::Workbench& bench, const Values& v) {
+                      const auto data = app::ParseSmbBlockData(v[1]);
+                      return Told(bench, bench.smb_access().WriteBlock(Command(v[0]), *data));
+                    });
 }
 
 // "MV,MV,MV,MV": the four actual cell voltages, whole numbers, as typed into the four fields. A
@@ -236,22 +247,18 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   subcmd->callback([code, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SubCmdSession& session = bench->subcmd();
-    const std::size_t first = session.View().log.size();
-    const common::Outcome outcome = session.RunEnteredCode(*code);
-    PrintLogFrom(session, first);
-    exit_code = ExitFor(outcome);
+    const auto ran = bench->subcmd().RunEnteredCode(*code);
+    PrintRows(ran.detail);
+    exit_code = ExitFor(ran);
   });
 
   auto* seal = app.add_subcommand("seal", "Seal the gauge (the SEAL button)");
   seal->callback([&context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::SubCmdSession& session = bench->subcmd();
-    const std::size_t first = session.View().log.size();
-    const common::Outcome outcome = session.RunSubcommand(link::kSealSubcommand);
-    PrintLogFrom(session, first);
-    exit_code = ExitFor(outcome);
+    const auto sealed = bench->subcmd().RunSubcommand(link::kSealSubcommand);
+    PrintRows(sealed.detail);
+    exit_code = ExitFor(sealed);
   });
 
   auto* unseal = app.add_subcommand("unseal", "Unseal the gauge (UNSEAL or UNSEAL TO FA)");
@@ -266,13 +273,14 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
     app::SubCmdSession& session = bench->subcmd();
-    const std::size_t first = session.View().log.size();
     const auto target = *full_access ? app::UnsealTarget::kFullAccess : app::UnsealTarget::kUnseal;
     const auto unsealed =
         key->empty() ? session.Unseal(target) : session.UnsealWithKey(target, *key);
-    PrintLogFrom(session, first);
-    if (unsealed.detail == app::LockState::kLocked) fmt::print("{}\n", messages::kLocked);
-    if (unsealed.detail == app::LockState::kUnknown) fmt::print("{}\n", messages::kLockUnknown);
+    PrintRows(unsealed.detail.rows);
+    if (unsealed.detail.lock == app::LockState::kLocked) fmt::print("{}\n", messages::kLocked);
+    if (unsealed.detail.lock == app::LockState::kUnknown) {
+      fmt::print("{}\n", messages::kLockUnknown);
+    }
     exit_code = ExitFor(unsealed);
   });
 

@@ -27,12 +27,12 @@
 #include <array>
 #include <cmath>
 
-#include "app/chart_gaps.h"
-#include "app/chart_value_axis.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
 #include "gui/tools/file_choice.h"
 #include "monitor/data_log.h"
+#include "presentation/chart_gaps.h"
+#include "presentation/chart_value_axis.h"
 
 namespace cw::gui {
 namespace {
@@ -64,7 +64,7 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
       engine_(engine),
       messages_(messages),
       samples_(engine, clock),
-      wall_origin_(app::LocalWallSeconds()),
+      wall_origin_(presentation::LocalWallSeconds()),
       relay_(this, kRedrawMs),
       list_(new QListWidget(this)),
       pause_(new QPushButton(Q(messages::kChartPause), this)),
@@ -288,8 +288,8 @@ void ChartPanel::Redraw() {
   const double window_seconds = static_cast<double>(samples_.window().count()) / 1000.0;
   for (std::size_t i = 0; i < view.series.size(); ++i) {
     const monitor::ChartSeriesView& shown = view.series[i];
-    const auto segments = app::ChartSegments(
-        shown.points, app::ChartGapSeconds(shown.points, window_seconds, max_points));
+    const auto segments = presentation::ChartSegments(
+        shown.points, presentation::ChartGapSeconds(shown.points, window_seconds, max_points));
     while (lines_[i].size() < segments.size()) AddSegment(i);
     for (std::size_t k = 0; k < lines_[i].size(); ++k) {
       QList<QPointF> points;
@@ -314,7 +314,7 @@ void ChartPanel::Redraw() {
     const auto range = ranges.find(unit);
     if (range == ranges.end()) continue;
     const auto [low, high] = range->second;
-    const auto next = app::NextChartValueRange(low, high, axis->min(), axis->max());
+    const auto next = presentation::NextChartValueRange(low, high, axis->min(), axis->max());
     if (!next) continue;
     axis->setRange(next->low, next->high);
     axis->setTickCount(next->ticks);
@@ -327,9 +327,9 @@ void ChartPanel::ShowTimeAxis(const monitor::ChartView& view) {
   }
   const QRectF plot = chart_->plotArea();
   const double width = plot.width() > 0 ? plot.width() : view_->width();
-  app::ChartTimeAxis ticks =
-      app::ClockTimeAxis(view.axis_start, view.axis_end, wall_origin_, width,
-                         QFontMetricsF(time_axis_->labelsFont()).horizontalAdvance('0'));
+  presentation::ChartTimeAxis ticks =
+      presentation::ClockTimeAxis(view.axis_start, view.axis_end, wall_origin_, width,
+                                  QFontMetricsF(time_axis_->labelsFont()).horizontalAdvance('0'));
   // New labels lay the chart out again: only when the axis moved or the plot changed width.
   if (ticks == time_ticks_) return;
   time_ticks_ = std::move(ticks);
@@ -337,7 +337,7 @@ void ChartPanel::ShowTimeAxis(const monitor::ChartView& view) {
     // The axis would lay its labels out at every one removed and added; once, below, is enough.
     const QSignalBlocker quiet(time_axis_);
     for (const QString& label : time_axis_->categoriesLabels()) time_axis_->remove(label);
-    for (const app::ChartTick& tick : time_ticks_.ticks) {
+    for (const presentation::ChartTick& tick : time_ticks_.ticks) {
       time_axis_->append(Q(tick.label), tick.seconds);
     }
   }
@@ -381,7 +381,8 @@ bool ChartPanel::ExportCsv(const QString& path) {
 }
 
 QStringList ChartPanel::PictureCaption() const {
-  const auto [from, to] = app::ClockRange(time_axis_->min(), time_axis_->max(), wall_origin_);
+  const auto [from, to] =
+      presentation::ClockRange(time_axis_->min(), time_axis_->max(), wall_origin_);
   return {Q(messages::kChartPictureTitle), Q(fmt::format(messages::kChartPictureRange, from, to))};
 }
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/chart_time_axis.h"
 #include "common/clock.h"
 #include "common/front_end.h"
 #include "gui/change_relay.h"
 #include "monitor/chart_samples.h"
+#include "presentation/chart_time_axis.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,7 +30,7 @@ namespace cw::gui {
 // The SBS page's live chart: the registers ticked in the list beside it, plotted against the
 // local clock over the chosen window, with pause and export of what is shown (CSV of the samples,
 // PNG of the picture). The samples and every rule about them are monitor::ChartSamples', the
-// ticks of the time axis app::ClockTimeAxis'.
+// ticks of the time axis presentation::ClockTimeAxis'.
 class ChartPanel final : public QWidget {
   Q_OBJECT
 
@@ -45,7 +45,7 @@ class ChartPanel final : public QWidget {
   QPushButton& pause_button() const { return *pause_; }
   QComboBox& window_choice() const { return *window_; }
   // The time axis as drawn: its ticks in the chart's seconds and their clock labels.
-  const app::ChartTimeAxis& time_ticks() const { return time_ticks_; }
+  const presentation::ChartTimeAxis& time_ticks() const { return time_ticks_; }
   // The samples' second the last redraw showed as now (or as the pause).
   double drawn_until() const { return drawn_until_; }
   // The caption of an exported picture: the title, then the span of time the chart shows.
@@ -96,7 +96,7 @@ class ChartPanel final : public QWidget {
   QChart* chart_;
   QChartView* view_;
   QCategoryAxis* time_axis_;
-  app::ChartTimeAxis time_ticks_;
+  presentation::ChartTimeAxis time_ticks_;
   double drawn_until_ = 0;
   // Per shown series, its runs of line; the first one carries the legend entry.
   std::vector<std::vector<QLineSeries*>> lines_;

@@ -79,7 +79,7 @@ void LeftColumn::ShowSelected(Page page) {
   }
 }
 
-void LeftColumn::ShowCharge(const app::ChargeGauge::View& view) {
+void LeftColumn::ShowCharge(const presentation::ChargeGauge::View& view) {
   // The bar cannot go past full; the text shows a remaining capacity above the full one.
   gauge_->setValue(std::clamp(view.position, 0, 100));
   percentage_->setText(Q(view.text));

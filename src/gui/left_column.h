@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <array>
 
-#include "app/charge_gauge.h"
+#include "presentation/charge_gauge.h"
 
 class QLabel;
 class QLineEdit;
@@ -29,7 +29,7 @@ class LeftColumn final : public QWidget {
   QPushButton& config() { return *config_; }
   PageButton& page_button(Page page) { return *pages_[static_cast<std::size_t>(page)]; }
   void ShowSelected(Page page);
-  void ShowCharge(const app::ChargeGauge::View& view);
+  void ShowCharge(const presentation::ChargeGauge::View& view);
   const QProgressBar& gauge() const { return *gauge_; }
   QString charge_text() const;
   // The gauge's security state, under the charge.

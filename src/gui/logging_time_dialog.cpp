@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/logging_time.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
+#include "presentation/logging_time.h"
 
 namespace cw::gui {
 
@@ -39,7 +39,7 @@ LoggingTimeDialog::LoggingTimeDialog(int interval, common::MessageSink& messages
 }
 
 void LoggingTimeDialog::accept() {
-  const auto seconds = app::ParseLoggingTime(S(choice_->currentText()), messages_);
+  const auto seconds = presentation::ParseLoggingTime(S(choice_->currentText()), messages_);
   if (!seconds) {
     choice_->setFocus();
     return;

@@ -13,10 +13,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include "app/logging_time.h"
 #include "app/messages.h"
-#include "app/seal_state.h"
-#include "app/status_bar_text.h"
 #include "gui/app_icon.h"
 #include "gui/calibration_page.h"
 #include "gui/data_flash_page.h"
@@ -37,6 +34,9 @@
 #include "link/link_status.h"
 #include "monitor/data_log.h"
 #include "monitor/monitor_session.h"
+#include "presentation/logging_time.h"
+#include "presentation/seal_state.h"
+#include "presentation/status_bar_text.h"
 
 namespace cw::gui {
 namespace {
@@ -74,7 +74,7 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   sbs_ = new SbsPage(bench_, worker_, pages_);
   flash_ = new DataFlashPage(bench_, worker_, pages_);
   calibration_ = new CalibrationPage(bench_, worker_, progress_, messages_, pages_);
-  smb_ = new SmbAccessPage(bench_.smb_access(), worker_, pages_);
+  smb_ = new SmbAccessPage(bench_.smb_access(), bench_.messages(), worker_, pages_);
   for (QWidget* page : std::initializer_list<QWidget*>{sbs_, flash_, calibration_, smb_}) {
     pages_->addWidget(page);
   }
@@ -137,7 +137,7 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   connect(&charge_timer_, &QTimer::timeout, this, &MainWindow::OnChargeTimer);
   connect(&clock_timer_, &QTimer::timeout, this, &MainWindow::OnClockTimer);
   OnClockTimer();
-  left_->ShowSeal(Q(app::SealStateText(app::SealState::kUnknown)));
+  left_->ShowSeal(Q(presentation::SealStateText(presentation::SealState::kUnknown)));
   charge_timer_.start();
   clock_timer_.start();
   RestoreLayout(*this);
@@ -158,11 +158,11 @@ void MainWindow::SelectPage(Page page) {
 void MainWindow::OnChargeTimer() {
   const monitor::RegisterTable table = bench_.monitor().engine().Snapshot();
   if (const auto view = charge_.Update(table)) left_->ShowCharge(*view);
-  left_->ShowSeal(Q(app::SealStateText(app::SealStateOf(table))));
+  left_->ShowSeal(Q(presentation::SealStateText(presentation::SealStateOf(table))));
 }
 
 void MainWindow::OnClockTimer() {
-  status_->ShowClock(app::StatusClockText());
+  status_->ShowClock(presentation::StatusClockText());
   status_->ShowLink(link::LinkStatusText(bench_.link().link_status()));
   ShowLinkBanner();
 }
@@ -213,7 +213,7 @@ void MainWindow::ShowLogging(bool logging) {
 }
 
 void MainWindow::SetLoggingInterval(int seconds) {
-  if (app::IsLoggingInterval(seconds)) logging_interval_ = seconds;
+  if (presentation::IsLoggingInterval(seconds)) logging_interval_ = seconds;
 }
 
 std::vector<app::Work> MainWindow::RunningWorks() {

@@ -5,14 +5,14 @@
 #include <array>
 #include <functional>
 
-#include "app/charge_gauge.h"
-#include "app/link_banner.h"
 #include "app/running_work.h"
 #include "app/workbench.h"
 #include "dataflash/data_flash_view.h"
 #include "gui/change_relay.h"
 #include "gui/left_column.h"
 #include "gui/link_banner_label.h"
+#include "presentation/charge_gauge.h"
+#include "presentation/link_banner.h"
 
 class QAction;
 class QLabel;
@@ -142,8 +142,8 @@ class MainWindow final : public QMainWindow {
   ProgressRelay& progress_;
   GaugeWorker& worker_;
   Page current_page_ = Page::kSbs;
-  app::ChargeGauge charge_;
-  app::LinkBanner link_banner_;
+  presentation::ChargeGauge charge_;
+  presentation::LinkBanner link_banner_;
   LinkBannerLabel* banner_;
   LeftColumn* left_;
   QStackedWidget* pages_;

@@ -9,8 +9,6 @@
 #include <filesystem>
 
 #include "app/about_text.h"
-#include "app/data_log_choice.h"
-#include "app/help_document.h"
 #include "app/messages.h"
 #include "app/program_directory.h"
 #include "dataflash/data_flash_session.h"
@@ -29,6 +27,8 @@
 #include "gui/tools/tool_launcher.h"
 #include "monitor/data_log.h"
 #include "monitor/monitor_session.h"
+#include "presentation/data_log_choice.h"
+#include "presentation/help_document.h"
 
 namespace cw::gui {
 
@@ -161,7 +161,7 @@ void MainWindow::OnDataLog() {
       text_filter + ";;" + csv_filter, &selected, QFileDialog::DontUseNativeDialog);
   if (chosen.isEmpty()) return;
   RememberFolder(messages::kSelectDataLogTitle, chosen);
-  const app::DataLogChoice log = app::ChooseDataLog(
+  const presentation::DataLogChoice log = presentation::ChooseDataLog(
       S(chosen), selected == csv_filter ? monitor::LogFormat::kCsv : monitor::LogFormat::kText);
   sbs_->StartLog(log.path.string(), logging_interval_, log.format);
 }
@@ -173,9 +173,10 @@ void MainWindow::OnLoggingTime() {
 
 void MainWindow::OnHelp() {
   const std::filesystem::path program = app::ProgramDirectory();
-  const auto document = app::FindHelpDocument(program, app::UserGuidePlaces(program));
+  const auto document =
+      presentation::FindHelpDocument(program, presentation::UserGuidePlaces(program));
   if (!document) return;
-  if (document->kind == app::HelpDocument::Kind::kApplicationNote) {
+  if (document->kind == presentation::HelpDocument::Kind::kApplicationNote) {
     // A desktop without a viewer for it shows nothing.
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document->path.string())));
     return;

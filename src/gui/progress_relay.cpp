@@ -7,7 +7,7 @@ void ProgressRelay::TaskProgress(common::TaskKind kind, int total, int done) {
     std::lock_guard lock(mutex_);
     counts_[static_cast<std::size_t>(kind)] = {total, done};
     if (kind == common::TaskKind::kSbsScan || kind == common::TaskKind::kDataFlash) {
-      const app::TaskProgressView view = app::TaskProgressText(kind, total, done);
+      const presentation::TaskProgressView view = presentation::TaskProgressText(kind, total, done);
       panes_.progress_text = view.progress_text;
       if (view.bar_visible) panes_.bar_visible = *view.bar_visible;
       panes_.bar_position = view.bar_position;

@@ -3,10 +3,10 @@
 #include <array>
 #include <mutex>
 
-#include "app/status_bar_text.h"
 #include "common/front_end.h"
 #include "gui/change_relay.h"
 #include "gui/messages.h"
+#include "presentation/status_bar_text.h"
 
 namespace cw::gui {
 

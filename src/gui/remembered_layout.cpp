@@ -4,13 +4,13 @@
 #include <QScreen>
 #include <QSplitter>
 
-#include "app/remembered_selection.h"
 #include "gui/chart_panel.h"
 #include "gui/main_window.h"
 #include "gui/product_settings.h"
 #include "gui/sbs_page.h"
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
+#include "presentation/remembered_selection.h"
 
 namespace cw::gui {
 namespace {
@@ -59,9 +59,9 @@ void RestoreLayout(MainWindow& window) {
   window.restore_selection().setChecked(restore);
   if (!restore) return;
   app::Workbench& bench = window.bench();
-  app::RestoreTicks(bench.sbs(), bench.monitor().engine().Snapshot(),
-                    {Names(settings.value(kScannedKey).toStringList()),
-                     Names(settings.value(kLoggedKey).toStringList())});
+  presentation::RestoreTicks(bench.sbs(), bench.monitor().engine().Snapshot(),
+                             {Names(settings.value(kScannedKey).toStringList()),
+                              Names(settings.value(kLoggedKey).toStringList())});
   window.SetLoggingInterval(settings.value(kIntervalKey, window.logging_interval()).toInt());
 }
 
@@ -71,7 +71,8 @@ void SaveLayout(MainWindow& window) {
   settings.setValue(kSbsSplitterKey, window.sbs_page().splitter().saveState());
   window.sbs_page().chart().SaveChoice(settings);
   settings.setValue(kRestoreSelectionKey, window.restore_selection().isChecked());
-  const app::RowTicks ticks = app::CurrentTicks(window.bench().monitor().engine().Snapshot());
+  const presentation::RowTicks ticks =
+      presentation::CurrentTicks(window.bench().monitor().engine().Snapshot());
   settings.setValue(kScannedKey, List(ticks.scanned));
   settings.setValue(kLoggedKey, List(ticks.logged));
   settings.setValue(kIntervalKey, window.logging_interval());

@@ -15,7 +15,6 @@
 #include <QVBoxLayout>
 #include <array>
 
-#include "app/data_log_choice.h"
 #include "gui/chart_panel.h"
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
@@ -28,6 +27,7 @@
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
 #include "monitor/status_display_data.h"
+#include "presentation/data_log_choice.h"
 
 namespace cw::gui {
 namespace {
@@ -254,7 +254,8 @@ void SbsPage::ShowPageState() {
   ShowReadings();
   chart_->RefreshSeriesList();
   log_tally_->setVisible(view.logging);
-  log_tally_->setText(Q(app::LogTallyText(view.log_tally.lines, view.log_tally.lines_with_unread)));
+  log_tally_->setText(
+      Q(presentation::LogTallyText(view.log_tally.lines, view.log_tally.lines_with_unread)));
   // Lines with unread values stand out: the file marks each of them as not read.
   log_tally_->setStyleSheet(view.log_tally.lines_with_unread > 0 ? "color: #B00000;" : "");
   if (view.logging != was_logging_) {

@@ -1,8 +1,8 @@
 #include "gui/scan_hint.h"
 
-#include "app/scan_hint.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
+#include "presentation/scan_hint.h"
 
 namespace cw::gui {
 
@@ -25,7 +25,7 @@ ScanHint::ScanHint(monitor::SbsSession& session, monitor::ScanEngine& engine, QW
 
 void ScanHint::Refresh() {
   setVisible(engine_.WithTable(
-      [](const monitor::RegisterTable& table) { return app::NeedsScanHint(table); }));
+      [](const monitor::RegisterTable& table) { return presentation::NeedsScanHint(table); }));
 }
 
 }  // namespace cw::gui

@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/smb_result_tip.h"
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
 #include "gui/qt_text.h"
+#include "presentation/smb_result_tip.h"
 
 namespace cw::gui {
 namespace {
@@ -49,21 +49,22 @@ QPlainTextEdit* HexBlock(bool read_only, QWidget* parent) {
   return text;
 }
 
-// The page's forms are in the session's order.
-static_assert(static_cast<int>(app::SmbForm::kReadWord) == SmbAccessPage::kReadWord &&
-              static_cast<int>(app::SmbForm::kWriteBlock) == SmbAccessPage::kWriteBlock);
+// The page's forms are in the form logic's order.
+static_assert(static_cast<int>(presentation::SmbForm::kReadWord) == SmbAccessPage::kReadWord &&
+              static_cast<int>(presentation::SmbForm::kWriteBlock) == SmbAccessPage::kWriteBlock);
 
 }  // namespace
 
 // One text field of a form and where the core keeps it.
 struct SmbAccessPage::Binding {
-  std::string app::SmbAccessFields::*member;
+  std::string presentation::SmbAccessFields::*member;
   QLineEdit* line;
   QPlainTextEdit* block;
 };
 
-SmbAccessPage::SmbAccessPage(app::SmbAccessSession& session, GaugeWorker& worker, QWidget* parent)
-    : QWidget(parent), session_(session), worker_(worker) {
+SmbAccessPage::SmbAccessPage(app::SmbAccess& smb, common::MessageSink& messages,
+                             GaugeWorker& worker, QWidget* parent)
+    : QWidget(parent), smb_(smb), messages_(messages), worker_(worker) {
   auto* words = new QVBoxLayout;
   auto* blocks = new QVBoxLayout;
   for (Form form : {kReadWord, kWriteWord, kCombinedWord}) words->addWidget(MakeForm(form));
@@ -120,7 +121,7 @@ QWidget* SmbAccessPage::MakeForm(Form form) {
 }
 
 std::vector<SmbAccessPage::Binding> SmbAccessPage::Bindings() const {
-  using F = app::SmbAccessFields;
+  using F = presentation::SmbAccessFields;
   return {
       {&F::read_word_command, commands_[kReadWord], nullptr},
       {&F::read_word_result, word_result_, nullptr},
@@ -136,8 +137,8 @@ std::vector<SmbAccessPage::Binding> SmbAccessPage::Bindings() const {
   };
 }
 
-app::SmbAccessFields SmbAccessPage::Fields() const {
-  app::SmbAccessFields fields;
+presentation::SmbAccessFields SmbAccessPage::Fields() const {
+  presentation::SmbAccessFields fields;
   for (const Binding& binding : Bindings()) {
     fields.*binding.member =
         S(binding.line != nullptr ? binding.line->text() : binding.block->toPlainText());
@@ -145,7 +146,8 @@ app::SmbAccessFields SmbAccessPage::Fields() const {
   return fields;
 }
 
-void SmbAccessPage::Show(const app::SmbAccessFields& sent, const app::SmbAccessFields& now) {
+void SmbAccessPage::Show(const presentation::SmbAccessFields& sent,
+                         const presentation::SmbAccessFields& now) {
   // Only what the form changed: the user may have typed in another form meanwhile.
   for (const Binding& binding : Bindings()) {
     if (now.*binding.member == sent.*binding.member) continue;
@@ -155,19 +157,20 @@ void SmbAccessPage::Show(const app::SmbAccessFields& sent, const app::SmbAccessF
       binding.block->setPlainText(Q(now.*binding.member));
     }
   }
-  word_result_->setToolTip(Q(app::WordResultTip(now.read_word_result)));
-  block_result_->setToolTip(Q(app::BlockResultTip(now.read_block_result)));
+  word_result_->setToolTip(Q(presentation::WordResultTip(now.read_word_result)));
+  block_result_->setToolTip(Q(presentation::BlockResultTip(now.read_block_result)));
 }
 
 void SmbAccessPage::Press(Form form) {
-  const app::SmbAccessFields sent = Fields();
+  const presentation::SmbAccessFields sent = Fields();
   buttons_[form]->setEnabled(false);
-  worker_.Run<app::SmbFormOutcome>(
+  worker_.Run<presentation::SmbFormOutcome>(
       this,
-      [&session = session_, sent, form] {
-        return session.Submit(static_cast<app::SmbForm>(form), sent);
+      [&smb = smb_, &messages = messages_, sent, form] {
+        return presentation::SubmitSmbForm(smb, static_cast<presentation::SmbForm>(form), sent,
+                                           messages);
       },
-      [this, sent, form](const app::SmbFormOutcome& pressed) {
+      [this, sent, form](const presentation::SmbFormOutcome& pressed) {
         Show(sent, pressed.detail);
         buttons_[form]->setEnabled(true);
       });

@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "app/smb_access_session.h"
+#include "presentation/smb_access_form.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -15,16 +15,16 @@ namespace cw::gui {
 class GaugeWorker;
 
 // The SMB access page ("Pro"): five forms for single SMBus transactions with a typed command
-// code. A button hands the fields to app::SmbAccessSession on the worker and shows the fields as
-// the form left them; the core says what went wrong (a PEC mismatch, bad block data, a protected
-// subclass).
+// code. A button hands the fields to the form on the worker and shows the fields as the form left
+// them; the core says what went wrong (a PEC mismatch, bad block data, a protected subclass).
 class SmbAccessPage final : public QWidget {
   Q_OBJECT
 
  public:
   enum Form { kReadWord = 0, kWriteWord, kCombinedWord, kReadBlock, kWriteBlock };
 
-  SmbAccessPage(app::SmbAccessSession& session, GaugeWorker& worker, QWidget* parent = nullptr);
+  SmbAccessPage(app::SmbAccess& smb, common::MessageSink& messages, GaugeWorker& worker,
+                QWidget* parent = nullptr);
 
   QLineEdit& command(Form form) { return *commands_[form]; }
   QPushButton& button(Form form) { return *buttons_[form]; }
@@ -39,11 +39,12 @@ class SmbAccessPage final : public QWidget {
   struct Binding;
   QWidget* MakeForm(Form form);
   std::vector<Binding> Bindings() const;
-  app::SmbAccessFields Fields() const;
-  void Show(const app::SmbAccessFields& sent, const app::SmbAccessFields& now);
+  presentation::SmbAccessFields Fields() const;
+  void Show(const presentation::SmbAccessFields& sent, const presentation::SmbAccessFields& now);
   void Press(Form form);
 
-  app::SmbAccessSession& session_;
+  app::SmbAccess& smb_;
+  common::MessageSink& messages_;
   GaugeWorker& worker_;
   std::array<QLineEdit*, 5> commands_{};
   std::array<QPushButton*, 5> buttons_{};

@@ -125,12 +125,12 @@ void SubCmdPanelWidget::SubmitEntry() {
 }
 
 void SubCmdPanelWidget::Unseal(app::UnsealTarget target) {
-  using Unsealed = common::OutcomeOf<app::LockState>;
+  using Unsealed = common::OutcomeOf<app::Unsealing>;
   Run<Unsealed>([&session = session_, target] { return session.Unseal(target); },
                 [this, target](const Unsealed& outcome) {
                   // Still locked: the key may be wrong, so the user is asked for it. An unread
                   // state has been said in a message; a dialog would suggest a wrong key.
-                  if (outcome.detail == app::LockState::kLocked) OpenKeyDialog(target);
+                  if (outcome.detail.lock == app::LockState::kLocked) OpenKeyDialog(target);
                 });
 }
 

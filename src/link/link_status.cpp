@@ -18,4 +18,24 @@ std::string_view LinkStatusText(LinkStatus status) {
   return messages::kUsbDisconnected;
 }
 
+common::ErrorKind LinkErrorKind(LinkStatus status) {
+  using common::ErrorKind;
+  switch (status) {
+    case LinkStatus::kNoAdapter:
+      return ErrorKind::kNoAdapter;
+    case LinkStatus::kAdapterNotAnswering:
+      return ErrorKind::kAdapterNotAnswering;
+    case LinkStatus::kNotResponding:
+      return ErrorKind::kGaugeNotResponding;
+    case LinkStatus::kConnected:
+      break;
+  }
+  return ErrorKind::kFailed;
+}
+
+common::ErrorKind AdapterErrorKind(LinkStatus status) {
+  return status == LinkStatus::kConnected ? common::ErrorKind::kAdapterNotAnswering
+                                          : LinkErrorKind(status);
+}
+
 }  // namespace cw::link

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "common/error.h"
+
 namespace cw::link {
 
 // Outcome of the last transaction, shown in the status bar once per second.
@@ -17,5 +19,11 @@ enum class LinkStatus : int {
 // The link's state in words ("USB Connected", "Target Board Not Responding", ...): the window's
 // status bar shows it, the command line prints it with a failure.
 std::string_view LinkStatusText(LinkStatus status);
+
+// The kind of failure the link's state names (a failed transaction on a connected link: kFailed).
+common::ErrorKind LinkErrorKind(LinkStatus status);
+// The same for an exchange with the adapter alone (its version): the adapter's fault, unless the
+// link knows better.
+common::ErrorKind AdapterErrorKind(LinkStatus status);
 
 }  // namespace cw::link

@@ -6,8 +6,8 @@
 #include "app/authentication_tool.h"
 #include "app/messages.h"
 #include "link/pec.h"
-#include "lossy_gauge.h"
 #include "support/link_fixture.h"
+#include "support/lossy_gauge.h"
 
 namespace cw::app {
 namespace {

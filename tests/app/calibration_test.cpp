@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "app/messages.h"
-#include "lossy_gauge.h"
 #include "monitor/scan_engine.h"
 #include "support/link_fixture.h"
+#include "support/lossy_gauge.h"
 #include "support/recording_sinks.h"
 
 namespace cw::app {

@@ -7,7 +7,7 @@
 #include "app/messages.h"
 #include "link/pec.h"
 #include "support/link_fixture.h"
-#include "lossy_gauge.h"
+#include "support/lossy_gauge.h"
 
 namespace cw::app {
 namespace {
@@ -247,7 +247,7 @@ TEST(UnsealTest, UnreadableOperationStatusLeavesTheLockUnknown) {
     SubCmdSession panel(*fx.link, fx.messages);
     const auto unsealed = panel.Unseal(UnsealTarget::kUnseal);
     EXPECT_FALSE(unsealed.done()) << c.name;
-    EXPECT_EQ(unsealed.detail, c.state) << c.name;
+    EXPECT_EQ(unsealed.detail.lock, c.state) << c.name;
     EXPECT_EQ(fx.messages.Texts(), c.messages) << c.name;
     EXPECT_EQ(fx.pack->gauge().seal_state(), c.after) << c.name;
   }

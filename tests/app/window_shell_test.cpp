@@ -1,12 +1,9 @@
-// The main window's rules that are not drawing: progress texts, the charge gauge, the logging
-// interval, the About lines and the page selector.
+// The main window's rules that need the workbench: the About lines, the main-window lock, the
+// Config button and device notifications.
 #include <gtest/gtest.h>
 
-#include "app/main_ui_state.h"
 #include "app/about_text.h"
-#include "app/charge_gauge.h"
-#include "app/logging_time.h"
-#include "app/status_bar_text.h"
+#include "app/main_ui_state.h"
 #include "app/workbench.h"
 #include "monitor/monitor_session.h"
 #include "sim/sim_pack.h"
@@ -16,70 +13,6 @@ namespace cw::app {
 namespace {
 
 using common::TaskKind;
-
-TEST(TaskProgressTest, TextsForEveryRange) {
-  struct Case {
-    TaskKind kind;
-    int total;
-    int done;
-    TaskProgressView view;
-  };
-  const Case cases[] = {
-      {TaskKind::kSbsScan, 0, 0, {"SBS Task Progress: 0%", false, 0, "  "}},
-      {TaskKind::kSbsScan, 40, 0, {"SBS Task Progress: 0%", true, 0, "  "}},
-      {TaskKind::kSbsScan, 40, 10, {"SBS Task Progress: 25%", true, 25, "  "}},
-      {TaskKind::kDataFlash, 65, 65, {"DF Task Progress: 100%", false, 100, " Task Completed."}},
-      {TaskKind::kDataFlash, 650, 1, {"DF Task Progress: 0%", true, 0, "  "}},
-      {TaskKind::kDataFlash, 10, 12, {"DF Task Progress: 120%", true, 120, "  "}},
-  };
-  for (const auto& c : cases) {
-    const TaskProgressView view = TaskProgressText(c.kind, c.total, c.done);
-    EXPECT_EQ(view.progress_text, c.view.progress_text) << c.total << "/" << c.done;
-    EXPECT_EQ(view.bar_visible, c.view.bar_visible) << c.total << "/" << c.done;
-    EXPECT_EQ(view.bar_position, c.view.bar_position) << c.total << "/" << c.done;
-    EXPECT_EQ(view.pane2, c.view.pane2) << c.total << "/" << c.done;
-  }
-}
-
-TEST(ChargeGaugeTest, PercentageAboveFullIsShownAndTheBarTakesItsIntegerPart) {
-  ChargeGauge gauge;
-  const auto view = gauge.Update(4600, 4798);
-  ASSERT_TRUE(view.has_value());
-  EXPECT_EQ(view->text, "104.3%");
-  EXPECT_EQ(view->position, 104);
-  EXPECT_FALSE(gauge.Update(4600, 4798).has_value()) << "same value: nothing to redraw";
-}
-
-TEST(ChargeGaugeTest, UnreadOrZeroFullShowsZeroOnceAndUnreadRemainingKeepsTheValue) {
-  ChargeGauge gauge;
-  const auto zero = gauge.Update(-1, 1000);
-  ASSERT_TRUE(zero.has_value());
-  EXPECT_EQ(zero->text, "0.0%");
-  EXPECT_FALSE(gauge.Update(0, 1000).has_value());
-  ASSERT_TRUE(gauge.Update(2000, 1000).has_value());
-  EXPECT_FALSE(gauge.Update(2000, -1).has_value());
-}
-
-TEST(LoggingTimeTest, OneToSixtySecondsAreTaken) {
-  for (const auto& [text, expected] :
-       std::vector<std::pair<std::string, std::optional<int>>>{{"60", 60},
-                                                               {"1", 1},
-                                                               {"15", 15},
-                                                               {"61", std::nullopt},
-                                                               {"0", std::nullopt},
-                                                               {"", std::nullopt},
-                                                               {"ab", std::nullopt}}) {
-    test::RecordingMessageSink messages;
-    EXPECT_EQ(ParseLoggingTime(text, messages), expected) << text;
-    if (!expected) {
-      ASSERT_EQ(messages.Messages().size(), 1u) << text;
-      EXPECT_EQ(messages.Messages()[0].text, "Logging rate must be in range of 1 ~ 60 seconds!");
-      EXPECT_EQ(messages.Messages()[0].caption, "Cellwarden");
-    } else {
-      EXPECT_TRUE(messages.Messages().empty());
-    }
-  }
-}
 
 TEST(AboutTest, VersionLinesWithAndWithoutTheAdapter) {
   test::LinkFixture fx;

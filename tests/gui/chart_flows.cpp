@@ -69,7 +69,7 @@ class ChartFlows : public QObject {
     QVERIFY(axis->max() >= newest);
 
     // Labels on the local clock, one round step apart, each the clock time of its place.
-    const app::ChartTimeAxis& ticks = chart().time_ticks();
+    const presentation::ChartTimeAxis& ticks = chart().time_ticks();
     // Once the window has its size, the plot is wide enough for three labels at least.
     QTRY_VERIFY((chart().Redraw(), ticks.ticks.size() >= 3));
     const QStringList labels = axis->categoriesLabels();

@@ -56,6 +56,7 @@
 #include "link/smbus_target.h"
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
+#include "presentation/messages.h"
 #include "sim/sim_pack.h"
 
 namespace cw::test {
@@ -556,8 +557,10 @@ class GuiFlows : public QObject {
     bar->setValue(bar->maximum());
     const QPoint last = w().pages().mapTo(scroller->viewport(), QPoint(w().pages().width() - 1, 0));
     QVERIFY(scroller->viewport()->rect().contains(last));
-    QCOMPARE(w().action(gui::MenuCommand::kOpenAllFlash).shortcut(), QKeySequence(QKeySequence::Open));
-    QCOMPARE(w().action(gui::MenuCommand::kSaveAllFlash).shortcut(), QKeySequence(QKeySequence::Save));
+    QCOMPARE(w().action(gui::MenuCommand::kOpenAllFlash).shortcut(),
+             QKeySequence(QKeySequence::Open));
+    QCOMPARE(w().action(gui::MenuCommand::kSaveAllFlash).shortcut(),
+             QKeySequence(QKeySequence::Save));
     QCOMPARE(w().subcmd().button("CHEM_ID").toolTip(),
              QString("Sends subcommand 0x0006 through ManufacturerBlockAccess"));
 
@@ -763,7 +766,7 @@ class GuiFlows : public QObject {
     f_->gauge().Restore(state);
     f_->bench().monitor().engine().RequestStaticRefresh();
     QTRY_VERIFY((w().OnClockTimer(), w().link_banner().isVisible()));
-    QCOMPARE(w().link_banner().text(), gui::Q(app::messages::kBootLoaderBanner));
+    QCOMPARE(w().link_banner().text(), gui::Q(presentation::messages::kBootLoaderBanner));
     QCOMPARE(w().status().pane(0), QString("Target Board Not Responding"));
     // Its firmware back (as an update leaves it): the banner goes.
     state.boot = {};
@@ -777,7 +780,8 @@ class GuiFlows : public QObject {
     UrlRecorder opener;
     const QStringList& opened = opener.opened;
     QDesktopServices::setUrlHandler("file", &opener, "Open");
-    const auto document = app::ProgramDirectory() / std::string(app::messages::kHelpDocument);
+    const auto document =
+        app::ProgramDirectory() / std::string(presentation::messages::kHelpDocument);
     std::filesystem::remove(document);
     w().action(gui::MenuCommand::kHelpContents).trigger();
     QVERIFY(opened.isEmpty());

@@ -1,0 +1,35 @@
+#include "presentation/logging_time.h"
+
+#include <cctype>
+#include <charconv>
+
+#include "presentation/messages.h"
+
+namespace cw::presentation {
+namespace {
+
+constexpr int kMinimumLoggingSeconds = 1;
+constexpr int kMaximumLoggingSeconds = 60;
+
+}  // namespace
+
+std::optional<int> ParseLoggingTime(std::string_view text, common::MessageSink& messages) {
+  // Read like atoi: leading blanks, a sign, digits; anything else reads as 0.
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+    text.remove_prefix(1);
+  }
+  int seconds = 0;
+  std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (!IsLoggingInterval(seconds)) {
+    messages.Show(messages::kLoggingRateRange, messages::kLoggingRateCaption,
+                  common::MessageIcon::kInformation);
+    return std::nullopt;
+  }
+  return seconds;
+}
+
+bool IsLoggingInterval(int seconds) {
+  return seconds >= kMinimumLoggingSeconds && seconds <= kMaximumLoggingSeconds;
+}
+
+}  // namespace cw::presentation
