@@ -20,38 +20,44 @@ common::Bytes Reversed(common::ByteView bytes) { return {bytes.rbegin(), bytes.r
 
 std::string DigestText(common::ByteView digest) { return common::ToHex(digest, ""); }
 
-// Parses a key and a challenge field; on failure shows the field's message.
-bool ReadKeyAndChallenge(const std::string& key_text, const std::string& challenge_text,
-                         common::MessageSink& messages, common::Bytes& key,
-                         common::Bytes& challenge) {
-  auto parsed_key = common::ParseExactHexField(key_text, kAuthKeyBytes);
-  if (!parsed_key) {
-    messages.Show(messages::kInvalidKey);
-    return false;
+common::Expected<common::Bytes> ParseKey(std::string_view text) {
+  auto key = common::ParseExactHexField(text, kAuthKeyBytes);
+  if (!key) return common::Fail(common::ErrorKind::kUsage, std::string(messages::kInvalidKey));
+  return std::move(*key);
+}
+
+struct KeyAndChallenge {
+  common::Bytes key;
+  common::Bytes challenge;
+  AuthDigestBytes digest;
+};
+
+// The key field first, then the challenge field, then their digest.
+common::Expected<KeyAndChallenge> ParseKeyAndChallenge(std::string_view key_text,
+                                                       std::string_view challenge_text) {
+  auto key = ParseKey(key_text);
+  if (!key) return std::unexpected(key.error());
+  auto challenge = common::ParseExactHexField(challenge_text, kChallengeBytes);
+  if (!challenge) {
+    return common::Fail(common::ErrorKind::kUsage, std::string(messages::kInvalidChallenge));
   }
-  auto parsed_challenge = common::ParseExactHexField(challenge_text, kChallengeBytes);
-  if (!parsed_challenge) {
-    messages.Show(messages::kInvalidChallenge);
-    return false;
+  const auto digest = AuthDigest(*key, *challenge);
+  if (!digest) {
+    return common::Fail(common::ErrorKind::kFailed, "the digest could not be computed");
   }
-  key = std::move(*parsed_key);
-  challenge = std::move(*parsed_challenge);
-  return true;
+  return KeyAndChallenge{std::move(*key), std::move(*challenge), *digest};
 }
 
 }  // namespace
 
-std::optional<std::string> CalculatorDigest(const std::string& key_text,
-                                            const std::string& challenge_text,
-                                            common::MessageSink& messages) {
-  common::Bytes key, challenge;
-  if (!ReadKeyAndChallenge(key_text, challenge_text, messages, key, challenge)) {
-    return std::nullopt;
-  }
-  const auto digest = AuthDigest(key, challenge);
-  if (!digest) return std::nullopt;
-  return DigestText(*digest);
+common::Expected<std::string> CalculatorDigest(std::string_view key_text,
+                                               std::string_view challenge_text) {
+  const auto parsed = ParseKeyAndChallenge(key_text, challenge_text);
+  if (!parsed) return std::unexpected(parsed.error());
+  return DigestText(parsed->digest);
 }
+
+std::string KeyChangeChallengeText() { return std::string(kChallengeBytes * 2, '0'); }
 
 ChallengeGenerator::ChallengeGenerator(std::function<std::int64_t()> seconds_now)
     : seconds_now_(std::move(seconds_now)) {}
@@ -105,23 +111,20 @@ void AuthenticationTool::Close() {
   link_.clock().SleepFor(kCloseSettle);
 }
 
-common::Outcome AuthenticationTool::ShowDigest() {
+common::OutcomeOf<std::string> AuthenticationTool::ShowDigest(std::string_view key,
+                                                              std::string_view challenge) {
   common::OutcomeBuilder outcome(messages_);
-  auto digest = CalculatorDigest(fields_.calculator_key, fields_.calculator_challenge, outcome);
-  if (!digest) return outcome.Refused();
-  fields_.calculator_digest = std::move(*digest);
-  changes_.Notify();
-  return outcome.Done();
+  auto digest = CalculatorDigest(key, challenge);
+  if (!digest) {
+    outcome.Show(digest.error().message);
+    return outcome.Finish(common::Verdict::kRefused, std::string());
+  }
+  return outcome.Finish(common::Verdict::kDone, std::move(*digest));
 }
 
-void AuthenticationTool::NewChallenge() {
-  const std::string text = common::ToHex(challenges_.Next(), "");
-  fields_.calculator_challenge = text;
-  fields_.authentication_challenge = text;
-  changes_.Notify();
-}
+std::string AuthenticationTool::NewChallenge() { return common::ToHex(challenges_.Next(), ""); }
 
-common::Outcome AuthenticationTool::CompareAnswer(const link::Digest& answer,
+common::Verdict AuthenticationTool::CompareAnswer(const link::Digest& answer,
                                                   const AuthDigestBytes& expected,
                                                   std::string_view success,
                                                   std::string_view failure,
@@ -130,53 +133,50 @@ common::Outcome AuthenticationTool::CompareAnswer(const link::Digest& answer,
   const common::Bytes answer_in_order = Reversed(answer);
   if (std::equal(answer_in_order.begin(), answer_in_order.end(), expected.begin())) {
     outcome.Show(success);
-    return outcome.Done();
+    return common::Verdict::kDone;
   }
   outcome.Show(fmt::format("{}{}", failure, DigestText(answer_in_order)));
-  return outcome.Failed();
+  return common::Verdict::kFailed;
 }
 
-common::Outcome AuthenticationTool::Authenticate() {
+common::OutcomeOf<std::string> AuthenticationTool::Authenticate(std::string_view key,
+                                                                std::string_view challenge) {
   common::OutcomeBuilder outcome(messages_);
-  common::Bytes key, challenge;
-  if (!ReadKeyAndChallenge(fields_.authentication_key, fields_.authentication_challenge, outcome,
-                           key, challenge)) {
-    return outcome.Refused();
+  const auto parsed = ParseKeyAndChallenge(key, challenge);
+  if (!parsed) {
+    outcome.Show(parsed.error().message);
+    return outcome.Finish(common::Verdict::kRefused, std::string());
   }
-  const auto digest = AuthDigest(key, challenge);
-  if (!digest) return outcome.Failed();
-  fields_.authentication_digest = DigestText(*digest);
-  changes_.Notify();
-  const auto answer = link_.SendChallenge(Reversed(challenge));
+  std::string digest = DigestText(parsed->digest);
+  const auto answer = link_.SendChallenge(Reversed(parsed->challenge));
   if (!answer) {
     outcome.Show(messages::kCommunicationError);
-    return outcome.Failed();
+    return outcome.Finish(common::Verdict::kFailed, std::move(digest));
   }
-  return CompareAnswer(*answer, *digest, messages::kAuthenticationSucceeded,
-                       messages::kAuthenticationFailed, outcome);
+  const common::Verdict compared =
+      CompareAnswer(*answer, parsed->digest, messages::kAuthenticationSucceeded,
+                    messages::kAuthenticationFailed, outcome);
+  return outcome.Finish(compared, std::move(digest));
 }
 
-common::Outcome AuthenticationTool::ChangeKey() {
+common::OutcomeOf<std::string> AuthenticationTool::ChangeKey(std::string_view new_key) {
   common::OutcomeBuilder outcome(messages_);
-  auto key = common::ParseExactHexField(fields_.change_key, kAuthKeyBytes);
-  if (!key) {
-    outcome.Show(messages::kInvalidKey);
-    return outcome.Refused();
+  const auto parsed = ParseKeyAndChallenge(new_key, KeyChangeChallengeText());
+  if (!parsed) {
+    outcome.Show(parsed.error().message);
+    return outcome.Finish(common::Verdict::kRefused, std::string());
   }
-  const common::Bytes zero_challenge(kChallengeBytes, 0);
-  fields_.change_challenge = std::string(kChallengeBytes * 2, '0');
-  const auto digest = AuthDigest(*key, zero_challenge);
-  if (!digest) return outcome.Failed();
-  fields_.change_digest = DigestText(*digest);
-  changes_.Notify();
+  std::string digest = DigestText(parsed->digest);
   outcome.GaugeChanged();
-  const auto answer = link_.ChangeAuthKey(Reversed(*key));
-  if (!answer) return ConfirmKeyAfterLostAnswer(*key, outcome);
-  return CompareAnswer(*answer, *digest, messages::kKeyChangeSucceeded, messages::kKeyChangeFailed,
-                       outcome);
+  const auto answer = link_.ChangeAuthKey(Reversed(parsed->key));
+  const common::Verdict changed =
+      answer ? CompareAnswer(*answer, parsed->digest, messages::kKeyChangeSucceeded,
+                             messages::kKeyChangeFailed, outcome)
+             : ConfirmKeyAfterLostAnswer(parsed->key, outcome);
+  return outcome.Finish(changed, std::move(digest));
 }
 
-common::Outcome AuthenticationTool::ConfirmKeyAfterLostAnswer(const common::Bytes& key,
+common::Verdict AuthenticationTool::ConfirmKeyAfterLostAnswer(const common::Bytes& key,
                                                               common::OutcomeBuilder& outcome) {
   // The key may have been stored before the answer was lost; a challenge under the new key tells.
   const auto challenge = common::ParseExactHexField(kDefaultChallengeText, kChallengeBytes);
@@ -185,16 +185,16 @@ common::Outcome AuthenticationTool::ConfirmKeyAfterLostAnswer(const common::Byte
   if (!answer) {
     outcome.Show(messages::kCommunicationError);
     outcome.Show(messages::kKeyChangeUnknown);
-    return outcome.Failed();
+    return common::Verdict::kFailed;
   }
   const common::Bytes answer_in_order = Reversed(*answer);
   if (std::equal(answer_in_order.begin(), answer_in_order.end(), expected->begin())) {
     outcome.Show(messages::kKeyChangedAnswerLost);
-    return outcome.Done();
+    return common::Verdict::kDone;
   }
   outcome.Show(messages::kCommunicationError);
   outcome.Show(messages::kKeyNotChanged);
-  return outcome.Failed();
+  return common::Verdict::kFailed;
 }
 
 }  // namespace cw::app

@@ -16,24 +16,12 @@ namespace cw::app {
 inline constexpr const char* kDefaultAuthKeyText = "5A3C96E1B04F7D2288E1C35A9F06B47D";
 inline constexpr const char* kDefaultChallengeText = "A5C3E1F00F1E2D3C4B5A69788796A5B4C3D2E1F0";
 
-// The text fields of the SHA-1 authentication window.
-struct AuthenticationFields {
-  std::string calculator_key = kDefaultAuthKeyText;
-  std::string calculator_challenge = kDefaultChallengeText;
-  std::string calculator_digest;
-  std::string authentication_key = kDefaultAuthKeyText;
-  std::string authentication_challenge = kDefaultChallengeText;
-  std::string authentication_digest;
-  std::string change_key = kDefaultAuthKeyText;
-  std::string change_challenge;
-  std::string change_digest;
-};
-
-// The calculator: the digest text of a typed key and challenge, or nullopt after the field's
-// message.
-std::optional<std::string> CalculatorDigest(const std::string& key_text,
-                                            const std::string& challenge_text,
-                                            common::MessageSink& messages);
+// The calculator: the digest of a key (32 hex digits) and a challenge (40), as hex text. A field
+// that is no such text is a usage error with the field's message.
+common::Expected<std::string> CalculatorDigest(std::string_view key_text,
+                                               std::string_view challenge_text);
+// The challenge a key change sends: 20 zero bytes, as hex text.
+std::string KeyChangeChallengeText();
 
 // Challenges drawn by New Challenge. The generator is the one the tool has always used (the
 // C runtime's linear congruential generator on its home platform), kept here so that two
@@ -55,9 +43,9 @@ class ChallengeGenerator {
   std::uint16_t repeats_ = 0;
 };
 
-// The SHA-1 authentication window's rules. While open it keeps the scan paused so that its
-// unlocked transactions have the bus to themselves. The front end types into fields() and
-// presses the buttons; every button tells the listeners that the fields changed.
+// The SHA-1 authentication window's work with the gauge. While open it keeps the scan paused so
+// that its unlocked transactions have the bus to themselves. Keys and challenges are hex text,
+// checked whole: a field that is not is refused with its message and nothing is sent.
 class AuthenticationTool {
  public:
   AuthenticationTool(
@@ -69,34 +57,32 @@ class AuthenticationTool {
   AuthenticationTool(const AuthenticationTool&) = delete;
   AuthenticationTool& operator=(const AuthenticationTool&) = delete;
 
-  AuthenticationFields& fields() { return fields_; }
-
-  common::Outcome ShowDigest();
-  void NewChallenge();
-  // Done when the gauge's answer matched the digest.
-  common::Outcome Authenticate();
-  // Done when the gauge's answer matched the digest of the new key, or, when that answer was
-  // lost, when a challenge shows the gauge now answers with the new key.
-  common::Outcome ChangeKey();
+  // The calculator's Show Digest: the digest, or the refused field's message.
+  common::OutcomeOf<std::string> ShowDigest(std::string_view key, std::string_view challenge);
+  // The next challenge of New Challenge, as hex text.
+  std::string NewChallenge();
+  // Done when the gauge's answer to `challenge` matched the digest under `key`; the detail is
+  // that digest (empty when a field was refused).
+  common::OutcomeOf<std::string> Authenticate(std::string_view key, std::string_view challenge);
+  // Stores `new_key` in the gauge. Done when the gauge's answer matched the digest of the new
+  // key, or, when that answer was lost, when a challenge shows the gauge now answers with the
+  // new key; the detail is the digest expected (empty when the key was refused).
+  common::OutcomeOf<std::string> ChangeKey(std::string_view new_key);
   // The window closes: the scan continues, the main window is unlocked.
   void Close();
 
-  common::Observers<>& changes() { return changes_; }
-
  private:
-  common::Outcome CompareAnswer(const link::Digest& answer, const AuthDigestBytes& expected,
+  common::Verdict CompareAnswer(const link::Digest& answer, const AuthDigestBytes& expected,
                                 std::string_view success, std::string_view failure,
                                 common::OutcomeBuilder& outcome);
-  common::Outcome ConfirmKeyAfterLostAnswer(const common::Bytes& key,
+  common::Verdict ConfirmKeyAfterLostAnswer(const common::Bytes& key,
                                             common::OutcomeBuilder& outcome);
 
   link::GaugeLink& link_;
   common::MessageSink& messages_;
   common::ScanPause& scan_;
   ChallengeGenerator challenges_;
-  AuthenticationFields fields_;
   bool open_ = true;
-  common::Observers<> changes_;
 };
 
 }  // namespace cw::app

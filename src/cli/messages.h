@@ -191,7 +191,6 @@ inline constexpr std::string_view kOption =
     "print the result as one JSON document on stdout (" CW_DOC_DIR "/json.md describes each)";
 }  // namespace json_output
 // auth digest: the crypto library computed no digest.
-inline constexpr std::string_view kDigestFailed = "the digest could not be computed";
 // adapters
 namespace adapters {
 inline constexpr std::string_view kDescription =

@@ -33,17 +33,6 @@ void PrintRows(const app::SubCmdRows& rows) {
   for (const app::SubCmdLogRow& row : rows) fmt::print("{}\t{}\n", row.cmd, row.result);
 }
 
-// Keeps what the authentication calculator says about a field it refuses: the command's usage
-// error, said once by the command itself.
-class RefusalMessage final : public common::MessageSink {
- public:
-  void Show(std::string_view text, std::string_view, common::MessageIcon) override { text_ = text; }
-  const std::optional<std::string>& text() const { return text_; }
-
- private:
-  std::optional<std::string> text_;
-};
-
 // Typed arguments of the SMB access forms, checked whole before anything is sent; the page's
 // own fields would read a stray character or a fifth digit as another value.
 CLI::Validator SmbCommandArgument() {
@@ -297,12 +286,11 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     const CommandOutput& output = context.output();
     // The calculator needs no gauge; the window's field rules and messages apply. A field it
     // refuses is a usage error, said once: on stderr, or as the JSON error.
-    RefusalMessage refused;
-    const auto digest_text = app::CalculatorDigest(*digest_key, *digest_challenge, refused);
+    const auto digest_text = app::CalculatorDigest(*digest_key, *digest_challenge);
     if (!digest_text) {
-      exit_code = refused.text()
-                      ? output.Error(ErrorKind::kUsage, *refused.text(), kExitUsage)
-                      : output.Error(ErrorKind::kFailed, messages::kDigestFailed, kExitFailed);
+      const common::Error& error = digest_text.error();
+      exit_code = output.Error(error.kind, error.message,
+                               error.kind == ErrorKind::kUsage ? kExitUsage : kExitFailed);
       return;
     }
     output.Result([&] { fmt::print("{}\n", *digest_text); },
@@ -318,13 +306,8 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   check->callback([check_key, check_challenge, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::AuthenticationTool& tool = bench->OpenAuthenticationTool();
-    tool.fields().authentication_key = *check_key;
-    tool.fields().authentication_challenge = *check_challenge;
-    const common::Outcome matched = tool.Authenticate();
-    if (!tool.fields().authentication_digest.empty()) {
-      fmt::print("{}\n", tool.fields().authentication_digest);
-    }
+    const auto matched = bench->OpenAuthenticationTool().Authenticate(*check_key, *check_challenge);
+    if (!matched.detail.empty()) fmt::print("{}\n", matched.detail);
     bench->CloseAuthenticationTool();
     exit_code = AuthExitFor(matched);
   });
@@ -335,9 +318,7 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   change->callback([new_key, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
-    app::AuthenticationTool& tool = bench->OpenAuthenticationTool();
-    tool.fields().change_key = *new_key;
-    exit_code = AuthExitFor(tool.ChangeKey());
+    exit_code = AuthExitFor(bench->OpenAuthenticationTool().ChangeKey(*new_key));
     bench->CloseAuthenticationTool();
   });
 }

@@ -92,15 +92,14 @@ TEST(AuthFieldsTest, KeyAndChallengeMustBeExactHex) {
       {"5a3c96e1b04f7d2288e1c35a9f06b47d", challenge, nullptr},
   };
   for (const auto& c : cases) {
-    test::RecordingMessageSink messages;
-    const auto digest = CalculatorDigest(c.key, c.challenge, messages);
+    const auto digest = CalculatorDigest(c.key, c.challenge);
     if (c.message) {
-      EXPECT_FALSE(digest.has_value()) << c.key;
-      EXPECT_EQ(messages.Texts(), std::vector<std::string>{c.message}) << c.key;
+      ASSERT_FALSE(digest.has_value()) << c.key;
+      EXPECT_EQ(digest.error(), (common::Error{common::ErrorKind::kUsage, c.message})) << c.key;
     } else {
       ASSERT_TRUE(digest.has_value()) << c.key;
       EXPECT_EQ(digest->size(), 40u);
-      EXPECT_EQ(*digest, *CalculatorDigest(key, challenge, messages)) << "case does not matter";
+      EXPECT_EQ(*digest, *CalculatorDigest(key, challenge)) << "case does not matter";
     }
   }
 }
@@ -134,20 +133,14 @@ struct ToolFixture : LinkFixture {
   test::CountingScanPause scan;
 };
 
-TEST(AuthenticationToolTest, NewChallengeFillsBothChallengeFields) {
-  ToolFixture fx;
-  AuthenticationTool tool(*fx.link, fx.messages, fx.scan, [] { return std::int64_t{9}; });
-  tool.NewChallenge();
-  EXPECT_EQ(tool.fields().calculator_challenge.size(), 40u);
-  EXPECT_EQ(tool.fields().calculator_challenge, tool.fields().authentication_challenge);
-}
-
 TEST(AuthenticationToolTest, CalculatorAndAuthenticationAgreeAndTheGaugeMatches) {
   ToolFixture fx;
   AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
-  tool.ShowDigest();
-  EXPECT_TRUE(tool.Authenticate());
-  EXPECT_EQ(tool.fields().calculator_digest, tool.fields().authentication_digest);
+  const auto shown = tool.ShowDigest(kDefaultAuthKeyText, kDefaultChallengeText);
+  const auto matched = tool.Authenticate(kDefaultAuthKeyText, kDefaultChallengeText);
+  EXPECT_TRUE(matched);
+  EXPECT_EQ(shown.detail.size(), 40u);
+  EXPECT_EQ(shown.detail, matched.detail);
   EXPECT_EQ(fx.messages.Texts(),
             std::vector<std::string>{std::string(messages::kAuthenticationSucceeded)});
 }
@@ -157,13 +150,11 @@ TEST(AuthenticationToolTest, ChangeKeyUsesTheZeroChallengeAndTheNewKeyAuthentica
   fx.pack->gauge().SetSealState(sim::SealState::kUnsealed);
   AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
   const std::string new_key = "00112233445566778899AABBCCDDEEFF";
-  tool.fields().change_key = new_key;
-  EXPECT_TRUE(tool.ChangeKey());
-  EXPECT_EQ(tool.fields().change_challenge, std::string(40, '0'));
-  tool.fields().authentication_key = new_key;
-  EXPECT_TRUE(tool.Authenticate());
-  tool.fields().authentication_key = kDefaultAuthKeyText;
-  EXPECT_FALSE(tool.Authenticate());
+  const auto changed = tool.ChangeKey(new_key);
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(changed.detail, *CalculatorDigest(new_key, std::string(40, '0')));
+  EXPECT_TRUE(tool.Authenticate(new_key, kDefaultChallengeText));
+  EXPECT_FALSE(tool.Authenticate(kDefaultAuthKeyText, kDefaultChallengeText));
   const auto texts = fx.messages.Texts();
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_EQ(texts[0], messages::kKeyChangeSucceeded);
@@ -186,7 +177,7 @@ TEST(AuthenticationToolTest, AnswerInUnreversedOrderIsAFailure) {
     reply.resize(count, 0x00);
     return reply;
   };
-  EXPECT_FALSE(tool.Authenticate());
+  EXPECT_FALSE(tool.Authenticate(kDefaultAuthKeyText, kDefaultChallengeText));
   ASSERT_EQ(fx.messages.Texts().size(), 1u);
   EXPECT_EQ(fx.messages.Texts()[0], std::string(messages::kAuthenticationFailed) +
                                         common::ToHex(Bytes(digest.rbegin(), digest.rend()), ""));
@@ -197,7 +188,7 @@ TEST(AuthenticationToolTest, NoAnswerIsACommunicationError) {
   ToolFixture fx;
   fx.pack->Unplug();
   AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
-  EXPECT_FALSE(tool.Authenticate());
+  EXPECT_FALSE(tool.Authenticate(kDefaultAuthKeyText, kDefaultChallengeText));
   EXPECT_EQ(fx.messages.Texts(), std::vector<std::string>{"Communication Error!"});
 }
 
@@ -247,8 +238,7 @@ TEST(AuthenticationToolTest, LostKeyChangeAnswerIsSettledByAChallenge) {
       lossy.refuse = [](common::ByteView bytes) { return bytes[0] == 0x2F && bytes[1] == 16; };
     }
     AuthenticationTool tool(*fx.link, fx.messages, fx.scan);
-    tool.fields().change_key = new_key;
-    EXPECT_EQ(tool.ChangeKey().done(), c.done) << c.name;
+    EXPECT_EQ(tool.ChangeKey(new_key).done(), c.done) << c.name;
     EXPECT_EQ(fx.messages.Texts(), c.messages) << c.name;
     EXPECT_EQ(fx.pack->gauge().State().auth_key != before, c.key_changed) << c.name;
   }

@@ -15,13 +15,10 @@
 namespace cw::gui {
 namespace {
 
-using Fields = app::AuthenticationFields;
-
 constexpr int kKeyDigits = 2 * static_cast<int>(app::kAuthKeyBytes);
 constexpr int kChallengeDigits = 2 * static_cast<int>(app::kChallengeBytes);
 
 struct FieldRow {
-  std::string Fields::*member;
   std::string_view label;
   int max_length;
   bool typed;  // false: the tool fills it in
@@ -29,15 +26,15 @@ struct FieldRow {
 
 // In the order of AuthField.
 const std::array<FieldRow, 9> kFieldRows{{
-    {&Fields::calculator_key, messages::kKeyLabel, kKeyDigits, true},
-    {&Fields::calculator_challenge, messages::kChallengeLabel, kChallengeDigits, true},
-    {&Fields::calculator_digest, messages::kDigestLabel, kChallengeDigits, false},
-    {&Fields::authentication_key, messages::kKeyLabel, kKeyDigits, true},
-    {&Fields::authentication_challenge, messages::kChallengeLabel, kChallengeDigits, true},
-    {&Fields::authentication_digest, messages::kDigestLabel, kChallengeDigits, false},
-    {&Fields::change_key, messages::kNewKeyLabel, kKeyDigits, true},
-    {&Fields::change_challenge, messages::kChallengeLabel, kChallengeDigits, false},
-    {&Fields::change_digest, messages::kDigestLabel, kChallengeDigits, false},
+    {messages::kKeyLabel, kKeyDigits, true},
+    {messages::kChallengeLabel, kChallengeDigits, true},
+    {messages::kDigestLabel, kChallengeDigits, false},
+    {messages::kKeyLabel, kKeyDigits, true},
+    {messages::kChallengeLabel, kChallengeDigits, true},
+    {messages::kDigestLabel, kChallengeDigits, false},
+    {messages::kNewKeyLabel, kKeyDigits, true},
+    {messages::kChallengeLabel, kChallengeDigits, false},
+    {messages::kDigestLabel, kChallengeDigits, false},
 }};
 
 const FieldRow& Row(AuthField field) { return kFieldRows[static_cast<std::size_t>(field)]; }
@@ -57,27 +54,36 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
     edits_[i]->setMinimumWidth(
         edits_[i]->fontMetrics().horizontalAdvance(QString(kChallengeDigits + 3, '0')));
   }
-  // The calculator's buttons show their result at once: a press that follows at once must
-  // not send the fields as they were.
+  // The calculator's buttons are host work and show their result at once.
   MakeButton(AuthButton::kShowDigest, messages::kShowDigestButton, [this] {
-    Collect();
-    tool_.ShowDigest();
-    Refresh();
+    const auto shown =
+        tool_.ShowDigest(Text(AuthField::kCalculatorKey), Text(AuthField::kCalculatorChallenge));
+    if (shown) SetText(AuthField::kCalculatorDigest, shown.detail);
   });
   MakeButton(AuthButton::kNewChallenge, messages::kNewChallengeButton, [this] {
-    Collect();
-    tool_.NewChallenge();
-    Refresh();
+    const std::string challenge = tool_.NewChallenge();
+    SetText(AuthField::kCalculatorChallenge, challenge);
+    SetText(AuthField::kAuthenticationChallenge, challenge);
   });
-  const auto on_gauge = [this](common::Outcome (app::AuthenticationTool::*operation)()) {
-    Collect();
-    Run<common::Outcome>([&tool = tool_, operation] { return (tool.*operation)(); },
-                         [this](const common::Outcome&) { Refresh(); });
-  };
-  MakeButton(AuthButton::kAuthenticate, messages::kAuthenticateButton,
-             [on_gauge] { on_gauge(&app::AuthenticationTool::Authenticate); });
-  MakeButton(AuthButton::kChangeKey, messages::kChangeKeyButton,
-             [on_gauge] { on_gauge(&app::AuthenticationTool::ChangeKey); });
+  // The digest the gauge should answer shows before it has answered.
+  MakeButton(AuthButton::kAuthenticate, messages::kAuthenticateButton, [this] {
+    const std::string key = Text(AuthField::kAuthenticationKey);
+    const std::string challenge = Text(AuthField::kAuthenticationChallenge);
+    if (const auto digest = app::CalculatorDigest(key, challenge)) {
+      SetText(AuthField::kAuthenticationDigest, *digest);
+    }
+    Run<common::Outcome>(
+        [&tool = tool_, key, challenge] { return tool.Authenticate(key, challenge); });
+  });
+  MakeButton(AuthButton::kChangeKey, messages::kChangeKeyButton, [this] {
+    const std::string key = Text(AuthField::kChangeKey);
+    const std::string challenge = app::KeyChangeChallengeText();
+    if (const auto digest = app::CalculatorDigest(key, challenge)) {
+      SetText(AuthField::kChangeChallenge, challenge);
+      SetText(AuthField::kChangeDigest, *digest);
+    }
+    Run<common::Outcome>([&tool = tool_, key] { return tool.ChangeKey(key); });
+  });
 
   // Enter in a field shows the digest: host work, nothing reaches the gauge.
   button(AuthButton::kShowDigest).setDefault(true);
@@ -96,15 +102,12 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
                   {AuthField::kChangeKey, AuthField::kChangeChallenge, AuthField::kChangeDigest},
                   {AuthButton::kChangeKey}));
 
-  announced_ = tool_.fields();
-  subscription_ = tool_.changes().Subscribe([this] {
-    {
-      std::lock_guard lock(announced_mutex_);
-      announced_ = tool_.fields();
-    }
-    PostRefresh();
-  });
-  Refresh();
+  for (AuthField typed :
+       {AuthField::kCalculatorKey, AuthField::kAuthenticationKey, AuthField::kChangeKey}) {
+    SetText(typed, app::kDefaultAuthKeyText);
+  }
+  SetText(AuthField::kCalculatorChallenge, app::kDefaultChallengeText);
+  SetText(AuthField::kAuthenticationChallenge, app::kDefaultChallengeText);
 }
 
 void AuthenticationWindow::MakeButton(AuthButton button, std::string_view label,
@@ -132,23 +135,10 @@ QWidget* AuthenticationWindow::MakeSection(std::string_view title,
   return box;
 }
 
-void AuthenticationWindow::Collect() {
-  Fields& fields = tool_.fields();
-  for (std::size_t i = 0; i < edits_.size(); ++i) {
-    if (kFieldRows[i].typed) fields.*kFieldRows[i].member = S(edits_[i]->text());
-  }
-}
+std::string AuthenticationWindow::Text(AuthField field) { return S(this->field(field).text()); }
 
-void AuthenticationWindow::Refresh() {
-  Fields announced;
-  {
-    std::lock_guard lock(announced_mutex_);
-    announced = announced_;
-  }
-  for (std::size_t i = 0; i < edits_.size(); ++i) {
-    const QString text = Q(announced.*kFieldRows[i].member);
-    if (edits_[i]->text() != text) edits_[i]->setText(text);
-  }
+void AuthenticationWindow::SetText(AuthField field, std::string_view text) {
+  this->field(field).setText(Q(text));
 }
 
 void AuthenticationWindow::ShowBusy(bool busy) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <array>
-#include <mutex>
+#include <string>
 
 #include "app/authentication_tool.h"
 #include "gui/tools/tool_window.h"
@@ -27,10 +27,10 @@ enum class AuthField {
 enum class AuthButton { kShowDigest, kNewChallenge, kAuthenticate, kChangeKey };
 
 // "SHA1 AUTHENTICATION": the calculator (Show Digest, New Challenge), the authentication by the
-// gauge and the key change. The texts typed go to the tool before each button; what the tool
-// fills in comes back through its changes, so a digest shows before the gauge has answered.
-// Authenticate and Change Key talk to the gauge and run on the gauge worker; the calculator's
-// buttons are host work and run at once. The scan rests while the window is open.
+// gauge and the key change. The fields are the window's own: a button hands the typed texts to
+// the tool and shows what it gives back. Authenticate and Change Key talk to the gauge and run on
+// the gauge worker, with the digest they expect shown before the gauge has answered; the
+// calculator's buttons are host work and run at once. The scan rests while the window is open.
 class AuthenticationWindow final : public ToolWindow {
   Q_OBJECT
 
@@ -44,18 +44,14 @@ class AuthenticationWindow final : public ToolWindow {
   QWidget* MakeSection(std::string_view title, std::initializer_list<AuthField> fields,
                        std::initializer_list<AuthButton> buttons);
   void MakeButton(AuthButton button, std::string_view label, std::function<void()> action);
-  // The typed texts, into the tool.
-  void Collect();
-  void Refresh() override;
+  std::string Text(AuthField field);
+  void SetText(AuthField field, std::string_view text);
+  void Refresh() override {}
   void ShowBusy(bool busy) override;
 
   app::AuthenticationTool& tool_;
   std::array<QLineEdit*, 9> edits_{};
   std::array<QPushButton*, 4> buttons_{};
-  // The fields as the tool last announced them, taken on the announcing thread.
-  std::mutex announced_mutex_;
-  app::AuthenticationFields announced_;
-  common::Subscription subscription_;
 };
 
 }  // namespace cw::gui
