@@ -265,8 +265,7 @@ common::Outcome Calibration::RunFramed(
   // First: its messages are shown when it goes out of scope, after the bus lock and the frame.
   common::OutcomeBuilder outcome(messages_);
   if (flash_transfer_busy_) {
-    outcome.Show(messages::kCalibrationForbidden, common::kDefaultCaption,
-                 common::MessageIcon::kError);
+    outcome.Show(messages::kCalibrationForbidden, common::MessageIcon::kError);
     return outcome.Refused();
   }
   calibration_busy_ = true;

@@ -8,7 +8,7 @@
 
 namespace cw::cli {
 
-void StderrMessageSink::Show(std::string_view text, std::string_view, common::MessageIcon icon) {
+void StderrMessageSink::Show(std::string_view text, common::MessageIcon icon) {
   std::lock_guard lock(mutex_);
   last_shown_ = text;
   if (holding_) {

@@ -14,7 +14,7 @@ namespace cw::cli {
 // success message is its result holds the messages and prints them when it knows the outcome.
 class StderrMessageSink final : public common::MessageSink {
  public:
-  void Show(std::string_view text, std::string_view caption, common::MessageIcon icon) override;
+  void Show(std::string_view text, common::MessageIcon icon) override;
   // A bar being drawn is ended before a message so the message starts its own line.
   void SetProgressBar(class ConsoleProgressBar* bar) { bar_ = bar; }
 

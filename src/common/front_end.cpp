@@ -13,12 +13,12 @@ OutcomeBuilder::~OutcomeBuilder() {
   for (Collected& collected : collected_) {
     if (collected.shown) continue;
     collected.shown = true;
-    sink_.Show(collected.message.text, collected.message.caption, collected.message.icon);
+    sink_.Show(collected.message.text, collected.message.icon);
   }
 }
 
-void OutcomeBuilder::Show(std::string_view text, std::string_view caption, MessageIcon icon) {
-  collected_.push_back({{std::string(text), std::string(caption), icon}, false});
+void OutcomeBuilder::Show(std::string_view text, MessageIcon icon) {
+  collected_.push_back({{std::string(text), icon}, false});
 }
 
 void OutcomeBuilder::Absorb(const Outcome& inner) {

@@ -19,14 +19,10 @@ namespace cw::common {
 
 // ---------------------------------------------------------------- messages (ShowMessage)
 
-// Caption of every message box that names no caption of its own (the application name).
-inline constexpr std::string_view kDefaultCaption = "Message";
-
 enum class MessageIcon { kNone, kInformation, kWarning, kError };
 
 struct ShownMessage {
   std::string text;
-  std::string caption;
   MessageIcon icon = MessageIcon::kInformation;
   bool operator==(const ShownMessage&) const = default;
 };
@@ -37,14 +33,11 @@ struct ShownMessage {
 class MessageSink {
  public:
   virtual ~MessageSink() = default;
-  virtual void Show(std::string_view text, std::string_view caption = kDefaultCaption,
-                    MessageIcon icon = MessageIcon::kInformation) = 0;
+  virtual void Show(std::string_view text, MessageIcon icon = MessageIcon::kInformation) = 0;
   // Why the adapter link stopped working (it stopped answering, or cannot be opened). It holds
   // until a transaction succeeds again, so a front end may keep it in view for that long
   // instead of asking for an answer; by default it is a message like any other.
-  virtual void ShowLinkNotice(std::string_view text) {
-    Show(text, kDefaultCaption, MessageIcon::kWarning);
-  }
+  virtual void ShowLinkNotice(std::string_view text) { Show(text, MessageIcon::kWarning); }
 };
 
 // ---------------------------------------------------------------- task progress
@@ -71,9 +64,7 @@ class MessageRoute final : public MessageSink {
  public:
   explicit MessageRoute(MessageSink& to) : to_(&to) {}
   void RouteTo(MessageSink& to) { to_.store(&to); }
-  void Show(std::string_view text, std::string_view caption, MessageIcon icon) override {
-    to_.load()->Show(text, caption, icon);
-  }
+  void Show(std::string_view text, MessageIcon icon) override { to_.load()->Show(text, icon); }
   void ShowLinkNotice(std::string_view text) override { to_.load()->ShowLinkNotice(text); }
 
  private:
@@ -268,8 +259,7 @@ class OutcomeBuilder final : public MessageSink {
   // Shows what was collected and not yet shown.
   ~OutcomeBuilder() override;
 
-  void Show(std::string_view text, std::string_view caption = kDefaultCaption,
-            MessageIcon icon = MessageIcon::kInformation) override;
+  void Show(std::string_view text, MessageIcon icon = MessageIcon::kInformation) override;
   void GaugeChanged() { gauge_changed_ = true; }
   bool gauge_changed() const { return gauge_changed_; }
 

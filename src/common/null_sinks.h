@@ -7,7 +7,7 @@ namespace cw::common {
 
 class NullMessageSink final : public MessageSink {
  public:
-  void Show(std::string_view, std::string_view, MessageIcon) override {}
+  void Show(std::string_view, MessageIcon) override {}
 };
 
 class NullProgressSink final : public ProgressSink {

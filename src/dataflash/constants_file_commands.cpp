@@ -20,7 +20,7 @@ namespace {
 using common::MessageIcon;
 
 void ShowError(common::MessageSink& messages, std::string_view text) {
-  messages.Show(text, common::kDefaultCaption, MessageIcon::kError);
+  messages.Show(text, MessageIcon::kError);
 }
 
 // The parameters whose bytes in `read_back` are not what their texts encode to, in list order;
@@ -98,7 +98,7 @@ AfiLoadResult DataFlashSession::WriteAfiValues(const AfiValues& values,
     return {outcome.Refused()};
   }
   for (const std::string& warning : values.warnings) {
-    outcome.Show(warning, common::kDefaultCaption, MessageIcon::kWarning);
+    outcome.Show(warning, MessageIcon::kWarning);
   }
 
   std::array<std::string, kParamCount> texts;
@@ -115,7 +115,7 @@ AfiLoadResult DataFlashSession::WriteAfiValues(const AfiValues& values,
     }
     outcome.Show(
         fmt::format(messages::kAfiKeysKept, values.missing.size(), FirstNames(values.missing)),
-        common::kDefaultCaption, MessageIcon::kWarning);
+        MessageIcon::kWarning);
   }
 
   SetRowTexts([&](std::size_t row) { return texts[row]; });

@@ -154,7 +154,7 @@ bool DataFlashSession::ShowStopped(common::MessageSink& messages) {
     messages.Show(messages::kStoppedNothingWritten);
   } else {
     messages.Show(fmt::format(messages::kStoppedPartlyWritten, stopped->pages),
-                  common::kDefaultCaption, common::MessageIcon::kError);
+                  common::MessageIcon::kError);
   }
   return true;
 }

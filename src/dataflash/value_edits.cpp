@@ -27,7 +27,7 @@ std::optional<EncodedValue> EncodeAndTell(const ParamDef& row, std::string_view 
     return std::nullopt;
   }
   if (!encoded->note.empty()) {
-    messages.Show(encoded->note, common::kDefaultCaption, common::MessageIcon::kWarning);
+    messages.Show(encoded->note, common::MessageIcon::kWarning);
   }
   return std::move(*encoded);
 }
@@ -95,7 +95,7 @@ common::Outcome DataFlashSession::WriteAllWithHeldEdits() {
   }
   if (not_kept.empty()) return outcome.Done();
   outcome.Show(fmt::format(messages::kLoadNotKept, not_kept.size(), FirstNames(not_kept)),
-               common::kDefaultCaption, common::MessageIcon::kError);
+               common::MessageIcon::kError);
   return outcome.Failed();
 }
 

@@ -28,7 +28,7 @@ std::filesystem::path Appended(const std::filesystem::path& path, std::string_vi
 }
 
 void ShowError(common::MessageSink& messages, std::string_view text) {
-  messages.Show(text, common::kDefaultCaption, MessageIcon::kError);
+  messages.Show(text, MessageIcon::kError);
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ std::optional<dataflash::AfiImage> LoadAfi(const std::filesystem::path& afi, boo
     return std::nullopt;
   }
   for (const std::string& warning : image->warnings) {
-    messages.Show(warning, common::kDefaultCaption, MessageIcon::kWarning);
+    messages.Show(warning, MessageIcon::kWarning);
   }
   return *image;
 }

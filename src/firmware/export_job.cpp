@@ -39,9 +39,9 @@ common::Outcome ExportJob::Export() {
     Unclaim();
     // A place that takes no file is the user's to change; a sealed or silent gauge says no.
     const common::ErrorKind kind = checked.error().kind;
-    outcome.Show(checked.error().message, common::kDefaultCaption,
-                 kind == common::ErrorKind::kFile ? common::MessageIcon::kError
-                                                  : common::MessageIcon::kInformation);
+    outcome.Show(checked.error().message, kind == common::ErrorKind::kFile
+                                              ? common::MessageIcon::kError
+                                              : common::MessageIcon::kInformation);
     return outcome.Finish(kind == common::ErrorKind::kGaugeNotResponding
                               ? common::Verdict::kFailed
                               : common::Verdict::kRefused);

@@ -62,13 +62,12 @@ common::OutcomeOf<FsPlayReport> FsPlayer::PlayFile(const std::filesystem::path& 
   }
   common::OutcomeBuilder outcome(messages_);
   if (check.file_error) {
-    outcome.Show(common::DescribeFileError(*check.file_error), common::kDefaultCaption,
-                 MessageIcon::kError);
+    outcome.Show(common::DescribeFileError(*check.file_error), MessageIcon::kError);
   } else {
     const FsProblem& first = check.problems.front();
     outcome.Show(
         fmt::format(messages::kFsPlayRefused, check.problem_count(), first.line, first.text),
-        common::kDefaultCaption, MessageIcon::kError);
+        MessageIcon::kError);
   }
   FsPlayReport report;
   report.lines = check.script.line_count;
@@ -170,11 +169,11 @@ common::OutcomeOf<FsPlayReport> FsPlayer::Play(const FsScript& script, std::stop
       what = fmt::format(messages::kFsPlayStopped, failed->line);
       break;
   }
-  outcome.Show(what, common::kDefaultCaption, MessageIcon::kError);
+  outcome.Show(what, MessageIcon::kError);
   outcome.Show(report.written
                    ? fmt::format(messages::kFsPartlyWritten, failed->line - 1, failed->line)
                    : std::string(messages::kFsNothingWritten),
-               common::kDefaultCaption, MessageIcon::kWarning);
+               MessageIcon::kWarning);
   return outcome.Finish(common::Verdict::kFailed, std::move(report));
 }
 

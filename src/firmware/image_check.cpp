@@ -92,7 +92,7 @@ std::optional<common::Bytes> ReadUpdateImage(const std::filesystem::path& path,
   if (!refusal) return std::move(*bytes);
   messages.Show(messages::kBinFileError);
   if (!refusal->empty()) {
-    messages.Show(*refusal, common::kDefaultCaption, common::MessageIcon::kError);
+    messages.Show(*refusal, common::MessageIcon::kError);
   }
   return std::nullopt;
 }

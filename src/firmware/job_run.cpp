@@ -34,8 +34,7 @@ common::Outcome ShowJobEnd(const JobRun& run, bool gauge_changed, common::Messag
   if (!run.headline.empty()) outcome.Show(run.headline);
   const bool success = run.end == JobRun::End::kSuccess;
   for (const std::string& note : run.notes) {
-    outcome.Show(note, common::kDefaultCaption,
-                 success ? common::MessageIcon::kInformation : common::MessageIcon::kError);
+    outcome.Show(note, success ? common::MessageIcon::kInformation : common::MessageIcon::kError);
   }
   return success ? outcome.Done() : outcome.Failed();
 }

@@ -374,7 +374,7 @@ bool ChartPanel::ExportCsv(const QString& path) {
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
       file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
     messages_.Show(fmt::format(messages::kExportFailed, S(path), S(file.errorString())),
-                   common::kDefaultCaption, common::MessageIcon::kError);
+                   common::MessageIcon::kError);
     return false;
   }
   return true;
@@ -401,7 +401,7 @@ bool ChartPanel::ExportPng(const QString& path) {
   chart_->setTitle({});
   if (!picture.save(path, "PNG")) {
     messages_.Show(fmt::format(messages::kExportFailed, S(path), messages::kPictureNotWritten),
-                   common::kDefaultCaption, common::MessageIcon::kError);
+                   common::MessageIcon::kError);
     return false;
   }
   return true;

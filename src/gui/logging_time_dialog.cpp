@@ -17,7 +17,7 @@ namespace {
 constexpr int kIntervalDigits = 2;
 }
 
-LoggingTimeDialog::LoggingTimeDialog(int interval, common::MessageSink& messages, QWidget* parent)
+LoggingTimeDialog::LoggingTimeDialog(int interval, MessageBoxSink& messages, QWidget* parent)
     : QDialog(parent), messages_(messages), choice_(new QComboBox(this)), interval_(interval) {
   setWindowTitle(Q(messages::kTimeSettingTitle));
   choice_->setEditable(true);
@@ -39,8 +39,9 @@ LoggingTimeDialog::LoggingTimeDialog(int interval, common::MessageSink& messages
 }
 
 void LoggingTimeDialog::accept() {
-  const auto seconds = presentation::ParseLoggingTime(S(choice_->currentText()), messages_);
+  const auto seconds = presentation::ParseLoggingTime(S(choice_->currentText()));
   if (!seconds) {
+    messages_.ShowTitled(seconds.error().message, "Cellwarden", common::MessageIcon::kInformation);
     choice_->setFocus();
     return;
   }

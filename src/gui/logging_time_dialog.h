@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "common/front_end.h"
+#include "gui/message_box_sink.h"
 
 class QComboBox;
 
@@ -14,7 +14,7 @@ class LoggingTimeDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  LoggingTimeDialog(int interval, common::MessageSink& messages, QWidget* parent = nullptr);
+  LoggingTimeDialog(int interval, MessageBoxSink& messages, QWidget* parent = nullptr);
 
   int interval() const { return interval_; }
   QComboBox& choice() { return *choice_; }
@@ -22,7 +22,7 @@ class LoggingTimeDialog final : public QDialog {
   void accept() override;
 
  private:
-  common::MessageSink& messages_;
+  MessageBoxSink& messages_;
   QComboBox* choice_;
   int interval_;
 };

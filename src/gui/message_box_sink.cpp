@@ -10,8 +10,8 @@
 
 namespace cw::gui {
 
-QMessageBox::Icon BoxIcon(std::string_view caption, common::MessageIcon icon) {
-  if (caption == common::kDefaultCaption && icon == common::MessageIcon::kInformation) {
+QMessageBox::Icon BoxIcon(bool own_caption, common::MessageIcon icon) {
+  if (!own_caption && icon == common::MessageIcon::kInformation) {
     return QMessageBox::Warning;
   }
   switch (icon) {
@@ -27,12 +27,16 @@ QMessageBox::Icon BoxIcon(std::string_view caption, common::MessageIcon icon) {
   return QMessageBox::Warning;
 }
 
-void MessageBoxSink::Show(std::string_view text, std::string_view caption,
-                          common::MessageIcon icon) {
+void MessageBoxSink::Show(std::string_view text, common::MessageIcon icon) {
+  ShowTitled(text, messages::kMessageCaption, icon);
+}
+
+void MessageBoxSink::ShowTitled(std::string_view text, std::string_view caption,
+                                common::MessageIcon icon) {
   if (closing_) return;
   const QString box_text = Q(text);
-  const QString box_caption = Q(caption.empty() ? common::kDefaultCaption : caption);
-  const QMessageBox::Icon box_icon = BoxIcon(caption, icon);
+  const QString box_caption = Q(caption);
+  const QMessageBox::Icon box_icon = BoxIcon(caption != messages::kMessageCaption, icon);
   if (QThread::currentThread() == thread()) {
     Present(box_text, box_caption, box_icon);
     return;
@@ -70,7 +74,7 @@ void SetUpQuestion(QMessageBox& box, std::string_view yes, std::string_view no) 
 }
 
 bool MessageBoxSink::Ask(std::string_view text, std::string_view yes, std::string_view no) {
-  QMessageBox box(QMessageBox::Question, Q(common::kDefaultCaption), Q(text),
+  QMessageBox box(QMessageBox::Question, Q(messages::kMessageCaption), Q(text),
                   QMessageBox::Yes | QMessageBox::No, owner_);
   SetUpQuestion(box, yes, no);
   if (answerer_) return answerer_(box) == box.button(QMessageBox::Yes);

@@ -14,7 +14,7 @@ namespace cw::gui {
 
 // The box's icon: a message in the application's own name ("Message") that names no icon of
 // its own gets the exclamation mark; a box with a caption of its own shows what it asks for.
-QMessageBox::Icon BoxIcon(std::string_view caption, common::MessageIcon icon);
+QMessageBox::Icon BoxIcon(bool own_caption, common::MessageIcon icon);
 
 // Gives a question box the buttons `yes` and `no`; a stray Enter, Escape or the close box say
 // `no`, so a question over running work never stops it by accident.
@@ -31,8 +31,11 @@ class MessageBoxSink final : public QObject, public common::MessageSink {
  public:
   MessageBoxSink() = default;
 
-  void Show(std::string_view text, std::string_view caption = common::kDefaultCaption,
+  // A box in the application's name ("Message").
+  void Show(std::string_view text,
             common::MessageIcon icon = common::MessageIcon::kInformation) override;
+  // A box with a caption of its own, for a window's own rule (the logging interval's range).
+  void ShowTitled(std::string_view text, std::string_view caption, common::MessageIcon icon);
   // No box: the main window keeps it in its banner until the adapter answers again.
   void ShowLinkNotice(std::string_view text) override;
   // Boxes without a window in front are owned by this one.

@@ -11,6 +11,8 @@ namespace cw::gui::messages {
 // every version of the tool has used (~/.config/Quillmarsh/Message.conf).
 inline constexpr std::string_view kOrganisation = "Quillmarsh";
 inline constexpr std::string_view kSettingsApplication = "Message";
+// The caption of every message box in the application's own name.
+inline constexpr std::string_view kMessageCaption = "Message";
 // The program's own name: the window class and the desktop file the desktop matches it with.
 inline constexpr std::string_view kProgramName = "cellwarden";
 inline constexpr std::string_view kLanguageKey = "Settings/Language";

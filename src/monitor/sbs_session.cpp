@@ -46,7 +46,7 @@ common::OutcomeOf<LoggedValues> SbsSession::StartLog(const std::string& path, in
   log_lines_with_unread_ = 0;
   Notify(SbsChange::What::kLogging);
   if (!started) {
-    outcome.Show(started.error(), common::kDefaultCaption, common::MessageIcon::kError);
+    outcome.Show(started.error(), common::MessageIcon::kError);
     return outcome.Finish(common::Verdict::kFailed, LoggedValues{});
   }
   return outcome.Finish(common::Verdict::kDone, *started);
@@ -71,7 +71,7 @@ common::OutcomeOf<LoggedValues> SbsSession::WriteLine() {
   if (!written) {
     // Logging has stopped: the buttons come back.
     Notify(SbsChange::What::kLogging);
-    outcome.Show(written.error(), common::kDefaultCaption, common::MessageIcon::kError);
+    outcome.Show(written.error(), common::MessageIcon::kError);
     return outcome.Finish(common::Verdict::kFailed, LoggedValues{});
   }
   ++log_lines_;

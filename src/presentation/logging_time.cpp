@@ -13,7 +13,7 @@ constexpr int kMaximumLoggingSeconds = 60;
 
 }  // namespace
 
-std::optional<int> ParseLoggingTime(std::string_view text, common::MessageSink& messages) {
+common::Expected<int> ParseLoggingTime(std::string_view text) {
   // Read like atoi: leading blanks, a sign, digits; anything else reads as 0.
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
     text.remove_prefix(1);
@@ -21,9 +21,7 @@ std::optional<int> ParseLoggingTime(std::string_view text, common::MessageSink& 
   int seconds = 0;
   std::from_chars(text.data(), text.data() + text.size(), seconds);
   if (!IsLoggingInterval(seconds)) {
-    messages.Show(messages::kLoggingRateRange, messages::kLoggingRateCaption,
-                  common::MessageIcon::kInformation);
-    return std::nullopt;
+    return common::Fail(common::ErrorKind::kUsage, std::string(messages::kLoggingRateRange));
   }
   return seconds;
 }

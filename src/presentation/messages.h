@@ -14,7 +14,6 @@ inline constexpr std::string_view kSbsProgressFull = "SBS Task Progress: 100%";
 inline constexpr std::string_view kTaskCompleted = " Task Completed.";
 inline constexpr std::string_view kLoggingRateRange =
     "Logging rate must be in range of 1 ~ 60 seconds!";
-inline constexpr std::string_view kLoggingRateCaption = "Cellwarden";
 inline constexpr std::string_view kHelpDocument = "Cellwarden Tools Application Note.pdf";
 // The main window's banner while the adapter link is down: the link's notice, then its status.
 inline constexpr std::string_view kAdapterLost = "The adapter went away";

@@ -9,14 +9,14 @@
 
 namespace cw::production {
 
-void LaneMessages::Show(std::string_view text, std::string_view caption, common::MessageIcon icon) {
+void LaneMessages::Show(std::string_view text, common::MessageIcon icon) {
   std::lock_guard lock(mutex_);
   if (said_.size() == kKept) said_.erase(said_.begin());
-  said_.push_back({std::string(text), std::string(caption), icon});
+  said_.push_back({std::string(text), icon});
 }
 
 void LaneMessages::ShowLinkNotice(std::string_view text) {
-  Show(text, common::kDefaultCaption, common::MessageIcon::kWarning);
+  Show(text, common::MessageIcon::kWarning);
 }
 
 void LaneMessages::Clear() {

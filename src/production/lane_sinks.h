@@ -16,7 +16,7 @@ namespace cw::production {
 
 class LaneMessages final : public common::MessageSink {
  public:
-  void Show(std::string_view text, std::string_view caption, common::MessageIcon icon) override;
+  void Show(std::string_view text, common::MessageIcon icon) override;
   void ShowLinkNotice(std::string_view text) override;
 
   // Forgets what was said: a step starts.

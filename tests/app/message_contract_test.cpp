@@ -43,7 +43,7 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
 // holds no bus lock.
 class BlockingSink final : public common::MessageSink {
  public:
-  void Show(std::string_view text, std::string_view, common::MessageIcon) override {
+  void Show(std::string_view text, common::MessageIcon) override {
     std::function<bool()> wait;
     {
       std::lock_guard lock(mutex);

@@ -72,9 +72,9 @@ TEST(StderrMessageSinkTest, HeldNoticesAreTheResultOfASuccessAndWarningsStayOnSt
     StderrMessageSink sink;
     CapturedStreams captured;
     sink.Hold();
-    sink.Show("Update Successfully!", common::kDefaultCaption, MessageIcon::kInformation);
-    sink.Show("keys kept", common::kDefaultCaption, MessageIcon::kWarning);
-    sink.Show("note", common::kDefaultCaption, MessageIcon::kError);
+    sink.Show("Update Successfully!", MessageIcon::kInformation);
+    sink.Show("keys kept", MessageIcon::kWarning);
+    sink.Show("note", MessageIcon::kError);
     sink.Release(c.succeeded);
     const auto [out, err] = captured.Take();
     EXPECT_EQ(out, c.out) << "succeeded " << c.succeeded;

@@ -82,13 +82,13 @@ TEST(OutcomeBuilderTest, ShowsWhatItCollectedOnlyWhenTheOperationFinishes) {
   {
     OutcomeBuilder builder(sink);
     builder.Show("first");
-    builder.Show("second", "Caption", MessageIcon::kError);
+    builder.Show("second", MessageIcon::kError);
     EXPECT_TRUE(sink.Messages().empty()) << "nothing reaches the user while locks may be held";
     builder.GaugeChanged();
     outcome = builder.Failed();
   }
-  const std::vector<ShownMessage> expected = {{"first", "Message", MessageIcon::kInformation},
-                                              {"second", "Caption", MessageIcon::kError}};
+  const std::vector<ShownMessage> expected = {{"first", MessageIcon::kInformation},
+                                              {"second", MessageIcon::kError}};
   EXPECT_EQ(sink.Messages(), expected) << "each shown once, in order";
   EXPECT_EQ(outcome.messages, expected);
   EXPECT_EQ(outcome.verdict, Verdict::kFailed);

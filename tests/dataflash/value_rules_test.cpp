@@ -214,7 +214,7 @@ TEST(ValueRulesTest, AnEncodeTellsItsRefusalOrItsNote) {
     std::vector<common::ShownMessage> told;
   };
   const auto message = [](std::string text, MessageIcon icon) {
-    return common::ShownMessage{std::move(text), std::string(common::kDefaultCaption), icon};
+    return common::ShownMessage{std::move(text), icon};
   };
   const Case cases[] = {
       {"OCD1 Threshold", "-500", ValueSource::kTyped, {}},

@@ -74,7 +74,7 @@ TEST(JobTiming, EstimatesEachKindOfStepAtItsOwnPace) {
 class SlowReader final : public common::MessageSink {
  public:
   explicit SlowReader(common::ManualClock& clock) : clock_(clock) {}
-  void Show(std::string_view, std::string_view, common::MessageIcon) override {
+  void Show(std::string_view, common::MessageIcon) override {
     if (!first_shown_) first_shown_ = clock_.Now();
     clock_.Advance(Millis{30'000});
   }

@@ -2,9 +2,9 @@
 
 namespace cw::test {
 
-void RecordingMessageSink::Show(std::string_view text, std::string_view caption, MessageIcon icon) {
+void RecordingMessageSink::Show(std::string_view text, MessageIcon icon) {
   std::lock_guard lock(mutex_);
-  messages_.push_back({std::string(text), std::string(caption), icon});
+  messages_.push_back({std::string(text), icon});
 }
 
 std::vector<ShownMessage> RecordingMessageSink::Messages() const {

@@ -22,7 +22,7 @@ using common::TaskKind;
 // Keeps every message in order. Thread-safe.
 class RecordingMessageSink final : public MessageSink {
  public:
-  void Show(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  void Show(std::string_view text, MessageIcon icon) override;
   std::vector<ShownMessage> Messages() const;
   std::vector<std::string> Texts() const;
   void Clear();
