@@ -198,6 +198,7 @@ void PrintRun(const RunRecord& run) {
   field("result", production::ResultName(run.result));
   if (!run.failed_step.empty()) field("failed step", run.failed_step);
   if (!run.failure.empty()) field("failure", run.failure);
+  if (!run.cause.empty()) field("cause", run.cause);
   field("station", run.start.station);
   field("host", run.start.host);
   field("operator", run.start.operator_name);

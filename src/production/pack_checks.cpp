@@ -179,18 +179,22 @@ StepOutcome RunCalibrate(const StepContext& context) {
     std::optional<AskedReferences> given;
     if (setup.ask_references) given = setup.ask_references();
     if (!given || context.stop.stop_requested()) {
-      return {RunResult::kStopped, std::string(messages::kNoReferences), nlohmann::json::object()};
+      return {RunResult::kStopped, std::string(messages::kNoReferences), nlohmann::json::object(),
+              common::ErrorKind::kStopped};
     }
     asked = std::move(*given);
   }
   const CalibrationTargets planned = TargetsOf(step, asked);
-  if (planned.missing) return Failed(fmt::format(messages::kReferenceMissing, *planned.missing));
+  if (planned.missing) {
+    return Failed(common::ErrorKind::kRefused,
+                  fmt::format(messages::kReferenceMissing, *planned.missing));
+  }
 
   if (!step.cells_mv.empty()) {
     const RegisterReadings before = ReadRegisters(setup.bench, NamesOf(planned.targets));
     if (const auto skewed = SkewedCells(planned.targets, before, step.max_cell_skew_mv);
         !skewed.empty()) {
-      return Failed(Joined(skewed));
+      return Failed(common::ErrorKind::kOutOfLimits, Joined(skewed));
     }
   }
 
@@ -198,7 +202,8 @@ StepOutcome RunCalibrate(const StepContext& context) {
   if (step.board_offset) {
     const common::Outcome offset = calibration.CalibrateBoardOffset();
     if (!offset) {
-      return Failed(fmt::format(messages::kBoardOffsetFailed,
+      return Failed(LinkCause(context),
+                    fmt::format(messages::kBoardOffsetFailed,
                                 FailureReason(offset, setup.messages, messages::kNoReason)));
     }
   }
@@ -207,7 +212,8 @@ StepOutcome RunCalibrate(const StepContext& context) {
       std::ranges::any_of(input.calibrate_ts, std::identity{})) {
     const common::Outcome calibrated = calibration.Calibrate(input);
     if (!calibrated) {
-      return Failed(fmt::format(messages::kCalibrationFailed,
+      return Failed(LinkCause(context),
+                    fmt::format(messages::kCalibrationFailed,
                                 FailureReason(calibrated, setup.messages, messages::kNoReason)));
     }
   }
@@ -231,7 +237,7 @@ StepOutcome RunCalibrate(const StepContext& context) {
   }
   nlohmann::json measurements = {{"board_offset", step.board_offset}, {"readings", listed}};
   if (problems.empty()) return {RunResult::kPass, {}, measurements};
-  return Failed(Joined(problems), measurements);
+  return Failed(common::ErrorKind::kOutOfLimits, Joined(problems), measurements);
 }
 
 StepOutcome RunCheck(const StepContext& context) {
@@ -267,7 +273,7 @@ StepOutcome RunCheck(const StepContext& context) {
   }
   nlohmann::json measurements = {{"readings", values}};
   if (problems.empty()) return {RunResult::kPass, {}, measurements};
-  return Failed(Joined(problems), measurements);
+  return Failed(common::ErrorKind::kOutOfLimits, Joined(problems), measurements);
 }
 
 }  // namespace cw::production

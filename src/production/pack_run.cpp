@@ -91,6 +91,9 @@ std::optional<GaugeIdentity> ReadGaugeIdentity(link::GaugeLink& link) {
 
 namespace {
 
+using common::ErrorKind;
+using common::ErrorKindName;
+
 TimePoint Now() { return std::chrono::system_clock::now(); }
 
 constexpr auto kRecordsRetryPause = std::chrono::seconds(1);
@@ -107,7 +110,8 @@ class PackRun {
     const auto run = Persist([&] { return setup_.records.BeginRun(start); });
     if (!run) {
       return {RunResult::kFail, std::nullopt,
-              fmt::format(messages::kRecordsNoRun, setup_.records.Location(), run.error().message)};
+              fmt::format(messages::kRecordsNoRun, setup_.records.Location(), run.error().message),
+              ErrorKind::kRecordsStore};
     }
     run_ = *run;
     setup_.report.RunBegun(run_);
@@ -119,11 +123,12 @@ class PackRun {
       step_ = kind;
       if (setup_.unplugged) {
         gone_ = true;
-        return Finish({RunResult::kFail, kind, std::string(messages::kAdapterUnplugged)});
+        return Finish({RunResult::kFail, kind, std::string(messages::kAdapterUnplugged),
+                       ErrorKind::kNoAdapter});
       }
       if (stop_.stop_requested()) {
-        return Finish(
-            {RunResult::kStopped, kind, fmt::format(messages::kStoppedBefore, StepName(kind))});
+        return Finish({RunResult::kStopped, kind,
+                       fmt::format(messages::kStoppedBefore, StepName(kind)), ErrorKind::kStopped});
       }
       const int attempts = setup_.prepared.recipe.Common(kind).retries + 1;
       for (int attempt = 1;; ++attempt) {
@@ -134,9 +139,13 @@ class PackRun {
         if (outcome.result != RunResult::kPass && AdapterGone()) {
           outcome.result = RunResult::kFail;
           outcome.failure = messages::kAdapterUnplugged;
+          outcome.cause = ErrorKind::kNoAdapter;
         }
-        if (outcome.result == RunResult::kStopped && outcome.failure.empty()) {
-          outcome.failure = fmt::format(messages::kStoppedIn, StepName(kind));
+        if (outcome.result == RunResult::kStopped) {
+          outcome.cause = ErrorKind::kStopped;
+          if (outcome.failure.empty()) {
+            outcome.failure = fmt::format(messages::kStoppedIn, StepName(kind));
+          }
         }
         if (!Record(StepName(kind), attempt, outcome, started)) return end_;
         if (outcome.result == RunResult::kPass) {
@@ -147,14 +156,14 @@ class PackRun {
           break;
         }
         if (outcome.result == RunResult::kStopped) {
-          return Finish({RunResult::kStopped, kind, outcome.failure});
+          return Finish({RunResult::kStopped, kind, outcome.failure, ErrorKind::kStopped});
         }
         if (attempt >= attempts || gone_) {
-          return Finish({RunResult::kFail, kind, outcome.failure});
+          return Finish({RunResult::kFail, kind, outcome.failure, outcome.cause});
         }
         if (stop_.stop_requested()) {
-          return Finish(
-              {RunResult::kStopped, kind, fmt::format(messages::kStoppedIn, StepName(kind))});
+          return Finish({RunResult::kStopped, kind,
+                         fmt::format(messages::kStoppedIn, StepName(kind)), ErrorKind::kStopped});
         }
       }
     }
@@ -180,13 +189,14 @@ class PackRun {
         rework_ = true;
         setup_.report.Activity(std::string(messages::kActivityRework));
       } else {
-        outcome.result = RunResult::kFail;
-        outcome.failure = messages::kLeftInBootLoader;
+        outcome = Failed(ErrorKind::kBootLoader, std::string(messages::kLeftInBootLoader),
+                         std::move(outcome.measurements));
       }
     } else if (!identity) {
-      outcome = Failed(fmt::format(
-          messages::kNoGaugeAnswer, setup_.adapter_label,
-          setup_.messages.Reason().empty() ? messages::kNoReason : setup_.messages.Reason()));
+      outcome = Failed(link::LinkErrorKind(setup_.bench.link().link_status()),
+                       fmt::format(messages::kNoGaugeAnswer, setup_.adapter_label,
+                                   setup_.messages.Reason().empty() ? messages::kNoReason
+                                                                    : setup_.messages.Reason()));
     } else {
       outcome.measurements = nlohmann::json{{"device_type", identity->device_type},
                                             {"firmware_version", identity->firmware_version}};
@@ -194,26 +204,27 @@ class PackRun {
         return setup_.records.RecordGauge(run_, identity->device_type, identity->firmware_version);
       });
       if (!recorded) return LostRecords(recorded.error());
+      const auto wrong = [&](std::string failure) {
+        outcome =
+            Failed(ErrorKind::kWrongGauge, std::move(failure), std::move(outcome.measurements));
+      };
       if (identity->device_type != expected.device_type) {
-        outcome.result = RunResult::kFail;
-        outcome.failure =
-            fmt::format(messages::kWrongDeviceType, identity->device_type, expected.device_type);
+        wrong(fmt::format(messages::kWrongDeviceType, identity->device_type, expected.device_type));
       } else if (expected.firmware_min && identity->firmware_version < *expected.firmware_min) {
-        outcome.result = RunResult::kFail;
-        outcome.failure = fmt::format(messages::kFirmwareTooOld, identity->firmware_version,
-                                      *expected.firmware_min);
+        wrong(fmt::format(messages::kFirmwareTooOld, identity->firmware_version,
+                          *expected.firmware_min));
       } else if (expected.firmware_max && identity->firmware_version > *expected.firmware_max) {
-        outcome.result = RunResult::kFail;
-        outcome.failure = fmt::format(messages::kFirmwareTooNew, identity->firmware_version,
-                                      *expected.firmware_max);
+        wrong(fmt::format(messages::kFirmwareTooNew, identity->firmware_version,
+                          *expected.firmware_max));
       }
     }
     if (outcome.result != RunResult::kPass && AdapterGone()) {
       outcome.failure = messages::kAdapterUnplugged;
+      outcome.cause = ErrorKind::kNoAdapter;
     }
     if (!Record(messages::kGaugeStepName, 1, outcome, started)) return false;
     if (outcome.result == RunResult::kPass) return true;
-    end_ = Finish({RunResult::kFail, std::nullopt, outcome.failure});
+    end_ = Finish({RunResult::kFail, std::nullopt, outcome.failure, outcome.cause});
     return false;
   }
 
@@ -255,6 +266,8 @@ class PackRun {
     record.attempt = attempt;
     record.result = outcome.result;
     record.failure = outcome.failure;
+    if (outcome.result != RunResult::kPass)
+      record.cause = std::string(ErrorKindName(outcome.cause));
     if (!outcome.measurements.empty()) record.measurements = outcome.measurements.dump();
     record.started_at = started;
     record.ended_at = Now();
@@ -267,9 +280,10 @@ class PackRun {
   // The lane, the summary and the record name the step whose record was lost.
   bool LostRecords(const StoreError& error) {
     end_ = {RunResult::kFail, step_,
-            fmt::format(messages::kRecordsLost, setup_.records.Location(), error.message)};
+            fmt::format(messages::kRecordsLost, setup_.records.Location(), error.message),
+            ErrorKind::kRecordsStore};
     const std::string step(step_ ? StepName(*step_) : messages::kGaugeStepName);
-    (void)setup_.records.FinishRun(run_, {RunResult::kFail, step, end_.failure, Now()});
+    (void)setup_.records.FinishRun(run_, EndOf(end_, step));
     return false;
   }
 
@@ -279,16 +293,20 @@ class PackRun {
         end.step ? std::string(StepName(*end.step))
                  : (end.result == RunResult::kPass ? std::string()
                                                    : std::string(messages::kGaugeStepName));
-    const auto finished = Persist([&] {
-      return setup_.records.FinishRun(run_, {end.result, step, end.failure, Now()});
-    });
+    const auto finished = Persist([&] { return setup_.records.FinishRun(run_, EndOf(end, step)); });
     if (!finished) {
       return {
           RunResult::kFail, end.step,
           fmt::format(messages::kRecordsLost, setup_.records.Location(), finished.error().message),
-          gone_};
+          ErrorKind::kRecordsStore, gone_};
     }
     return end;
+  }
+
+  static RunEnd EndOf(const PackRunEnd& end, std::string step) {
+    std::string cause =
+        end.result == RunResult::kPass ? std::string() : std::string(ErrorKindName(end.cause));
+    return {end.result, std::move(step), end.failure, std::move(cause), Now()};
   }
 
   const PackRunSetup& setup_;

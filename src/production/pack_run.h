@@ -64,6 +64,7 @@ struct PackRunEnd {
   RunResult result = RunResult::kPass;
   std::optional<StepKind> step;  // where a failed or stopped run ended (nothing: the gauge)
   std::string failure;
+  common::ErrorKind cause = common::ErrorKind::kFailed;  // of a failed or stopped run
   bool adapter_gone = false;  // the run failed because the adapter was pulled
 };
 

@@ -57,6 +57,7 @@ struct StepRecord {
   int attempt = 1;
   RunResult result = RunResult::kPass;
   std::string failure;
+  std::string cause;         // the failure's kind ("gauge_not_responding", ...), or empty
   std::string measurements;  // a JSON document, or empty
   TimePoint started_at;
   TimePoint ended_at;
@@ -68,6 +69,7 @@ struct RunEnd {
   RunResult result = RunResult::kPass;
   std::string failed_step;  // the step the pack failed at, for a failed run
   std::string failure;
+  std::string cause;  // the failure's kind, for a run that did not pass
   TimePoint ended_at;
 };
 
@@ -90,6 +92,7 @@ struct RunRecord {
   RunResult result = RunResult::kRunning;
   std::string failed_step;
   std::string failure;
+  std::string cause;
   std::optional<TimePoint> ended_at;
   std::vector<StepRecord> steps;  // filled when asked for
   std::optional<std::int64_t> duration_ms() const;

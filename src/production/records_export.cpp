@@ -51,6 +51,7 @@ json StepJson(const StepRecord& step) {
           {"attempt", step.attempt},
           {"result", ResultName(step.result)},
           {"failure", OrNull(step.failure)},
+          {"cause", OrNull(step.cause)},
           {"measurements", Measurements(step.measurements)},
           {"started_at", FormatUtc(step.started_at)},
           {"ended_at", FormatUtc(step.ended_at)},
@@ -78,6 +79,7 @@ json RunObject(const RunRecord& run, bool with_steps) {
       {"result", ResultName(run.result)},
       {"failed_step", OrNull(run.failed_step)},
       {"failure", OrNull(run.failure)},
+      {"cause", OrNull(run.cause)},
       {"started_at", FormatUtc(run.start.started_at)},
       {"ended_at", run.ended_at ? json(FormatUtc(*run.ended_at)) : json(nullptr)},
       {"duration_ms", OrNull(run.duration_ms())},
@@ -101,7 +103,7 @@ std::string RunsCsv(std::span<const RunRecord> runs) {
   std::string csv = monitor::CsvLine(std::vector<std::string>{
       "id", "station", "host", "operator", "adapter_serial", "recipe_name", "recipe_sha256",
       "device_type", "firmware_version", "serial_parameter", "pack_serial", "result", "failed_step",
-      "failure", "started_at", "ended_at", "duration_ms", "simulated"});
+      "failure", "started_at", "ended_at", "duration_ms", "simulated", "cause"});
   for (const RunRecord& run : runs) {
     csv += monitor::CsvLine(std::vector<std::string>{
         std::to_string(run.id), PlainCell(run.start.station), PlainCell(run.start.host),
@@ -111,7 +113,7 @@ std::string RunsCsv(std::span<const RunRecord> runs) {
         OptionalNumber(run.pack_serial), std::string(ResultName(run.result)),
         PlainCell(run.failed_step), PlainCell(run.failure), FormatUtc(run.start.started_at),
         run.ended_at ? FormatUtc(*run.ended_at) : std::string(), OptionalNumber(run.duration_ms()),
-        run.start.simulated ? "yes" : "no"});
+        run.start.simulated ? "yes" : "no", run.cause});
   }
   return csv;
 }
@@ -119,7 +121,7 @@ std::string RunsCsv(std::span<const RunRecord> runs) {
 std::string StepsCsv(std::span<const RunRecord> runs) {
   std::string csv = monitor::CsvLine(std::vector<std::string>{
       "run_id", "station", "adapter_serial", "pack_serial", "index", "step", "attempt", "result",
-      "failure", "measurements", "started_at", "ended_at", "duration_ms"});
+      "failure", "measurements", "started_at", "ended_at", "duration_ms", "cause"});
   for (const RunRecord& run : runs) {
     for (const StepRecord& step : run.steps) {
       csv += monitor::CsvLine(std::vector<std::string>{
@@ -127,7 +129,7 @@ std::string StepsCsv(std::span<const RunRecord> runs) {
           OptionalNumber(run.pack_serial), std::to_string(step.index), PlainCell(step.step),
           std::to_string(step.attempt), std::string(ResultName(step.result)),
           PlainCell(step.failure), PlainCell(step.measurements), FormatUtc(step.started_at),
-          FormatUtc(step.ended_at), std::to_string(step.duration_ms())});
+          FormatUtc(step.ended_at), std::to_string(step.duration_ms()), step.cause});
     }
   }
   return csv;

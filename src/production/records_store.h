@@ -38,7 +38,7 @@ template <typename T>
 using StoreResult = std::expected<T, StoreError>;
 
 // The layout of the records this build writes; the store creates it, and upgrades older ones.
-inline constexpr int kRecordsSchemaVersion = 2;
+inline constexpr int kRecordsSchemaVersion = 3;
 
 class RecordsStore {
  public:

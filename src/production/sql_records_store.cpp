@@ -74,6 +74,7 @@ RunRecord RunFromRow(const SqlRow& row) {
   run.result = Result(row.Text("result"));
   run.failed_step = row.Text("failed_step");
   run.failure = row.Text("failure");
+  run.cause = row.Text("cause");
   if (row.Value("ended_at")) run.ended_at = Time(row.Value("ended_at"));
   run.start.simulated = row.Int("simulated").value_or(0) != 0;
   return run;
@@ -86,6 +87,7 @@ StepRecord StepFromRow(const SqlRow& row) {
   step.attempt = static_cast<int>(row.Int("attempt").value_or(0));
   step.result = Result(row.Text("result"));
   step.failure = row.Text("failure");
+  step.cause = row.Text("cause");
   step.measurements = row.Text("measurements");
   step.started_at = Time(row.Value("started_at"));
   step.ended_at = Time(row.Value("ended_at"));
@@ -258,11 +260,16 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
   }
   if (found == kRecordsSchemaVersion) return {};  // another connection made it meanwhile
   // Layout 2 adds whether a run's pack was simulated, the process that runs it, and the store's
-  // id; the runs of layout 1 were real packs of unknown processes.
+  // id; the runs of layout 1 were real packs of unknown processes. Layout 3 adds the kind of a
+  // failure to runs and steps; earlier failures have none.
   std::vector<std::string> statements;
   if (!fresh && found < 2) {
     statements = {"ALTER TABLE runs ADD COLUMN simulated BIGINT NOT NULL DEFAULT 0",
                   "ALTER TABLE runs ADD COLUMN owner_pid BIGINT"};
+  }
+  if (!fresh && found < 3) {
+    statements.push_back("ALTER TABLE runs ADD COLUMN cause TEXT");
+    statements.push_back("ALTER TABLE steps ADD COLUMN cause TEXT");
   }
   for (std::string& statement : SchemaStatements(dialect)) {
     statements.push_back(std::move(statement));
@@ -270,12 +277,15 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
   for (const std::string& statement : statements) {
     if (auto done = Query(statement); !done) return std::unexpected(done.error());
   }
-  for (auto noted : {Query(fresh ? "INSERT INTO schema_version (version) VALUES (?)"
-                                 : "UPDATE schema_version SET version = ?",
-                           {std::int64_t{kRecordsSchemaVersion}}),
-                     Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
-                           {NewStoreId(), FormatUtc(std::chrono::system_clock::now())})}) {
-    if (!noted) return std::unexpected(noted.error());
+  auto noted = Query(fresh ? "INSERT INTO schema_version (version) VALUES (?)"
+                           : "UPDATE schema_version SET version = ?",
+                     {std::int64_t{kRecordsSchemaVersion}});
+  if (!noted) return std::unexpected(noted.error());
+  // The store's id is made with the table that holds it, once.
+  if (fresh || found < 2) {
+    auto id = Query("INSERT INTO store_info (store_id, created_at) VALUES (?, ?)",
+                    {NewStoreId(), FormatUtc(std::chrono::system_clock::now())});
+    if (!id) return std::unexpected(id.error());
   }
   created_ = fresh;
   return {};
@@ -456,11 +466,12 @@ StoreResult<void> SqlRecordsStore::AddStep(std::int64_t run, const StepRecord& s
       return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
     }
     auto added = Query(
-        "INSERT INTO steps (run_id, step_index, step, attempt, result, failure, measurements, "
-        "started_at, ended_at, duration_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        "INSERT INTO steps (run_id, step_index, step, attempt, result, failure, cause, "
+        "measurements, started_at, ended_at, duration_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
         {run, last->at(0).Int("last_step").value_or(0) + 1, step.step, std::int64_t{step.attempt},
-         std::string(ResultName(step.result)), OrNull(step.failure), OrNull(step.measurements),
-         FormatUtc(step.started_at), FormatUtc(step.ended_at), step.duration_ms()});
+         std::string(ResultName(step.result)), OrNull(step.failure), OrNull(step.cause),
+         OrNull(step.measurements), FormatUtc(step.started_at), FormatUtc(step.ended_at),
+         step.duration_ms()});
     if (!added) return std::unexpected(added.error());
     return {};
   });
@@ -477,10 +488,10 @@ StoreResult<void> SqlRecordsStore::FinishRun(std::int64_t run, const RunEnd& end
         end.ended_at - Time(started->front().Value("started_at")));
     const std::string result(ResultName(end.result));
     auto finished = Query(
-        "UPDATE runs SET result = ?, failed_step = ?, failure = ?, ended_at = ?, duration_ms = ? "
-        "WHERE id = ?",
-        {result, OrNull(end.failed_step), OrNull(end.failure), FormatUtc(end.ended_at),
-         std::int64_t{duration.count()}, run});
+        "UPDATE runs SET result = ?, failed_step = ?, failure = ?, cause = ?, ended_at = ?, "
+        "duration_ms = ? WHERE id = ?",
+        {result, OrNull(end.failed_step), OrNull(end.failure), OrNull(end.cause),
+         FormatUtc(end.ended_at), std::int64_t{duration.count()}, run});
     if (!finished) return std::unexpected(finished.error());
     auto serial = Query("UPDATE serials SET state = ? WHERE run_id = ?", {result, run});
     if (!serial) return std::unexpected(serial.error());

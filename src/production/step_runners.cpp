@@ -13,19 +13,26 @@
 #include "firmware/fs_player.h"
 #include "firmware/gauge_update.h"
 #include "link/command_codes.h"
+#include "link/link_status.h"
 #include "production/messages.h"
 #include "production/recipe_values.h"
 #include "production/verify_masks.h"
 
 namespace cw::production {
 
-StepOutcome Failed(std::string failure, nlohmann::json measurements) {
-  return {RunResult::kFail, std::move(failure), std::move(measurements)};
+StepOutcome Failed(common::ErrorKind cause, std::string failure, nlohmann::json measurements) {
+  return {RunResult::kFail, std::move(failure), std::move(measurements), cause};
 }
 
-StepOutcome StoppedOr(const StepContext& context, std::string failure) {
-  if (context.stop.stop_requested()) return {RunResult::kStopped, {}, nlohmann::json::object()};
-  return Failed(std::move(failure));
+StepOutcome StoppedOr(const StepContext& context, common::ErrorKind cause, std::string failure) {
+  if (context.stop.stop_requested()) {
+    return {RunResult::kStopped, {}, nlohmann::json::object(), common::ErrorKind::kStopped};
+  }
+  return Failed(cause, std::move(failure));
+}
+
+common::ErrorKind LinkCause(const StepContext& context) {
+  return link::LinkErrorKind(context.setup.bench.link().link_status());
 }
 
 StepOutcome RunStep(StepKind kind, const StepContext& context) {
@@ -47,7 +54,7 @@ StepOutcome RunStep(StepKind kind, const StepContext& context) {
     case StepKind::kSeal:
       return RunSeal(context);
   }
-  return Failed(std::string(messages::kNoReason));
+  return Failed(common::ErrorKind::kFailed, std::string(messages::kNoReason));
 }
 
 namespace {
@@ -56,17 +63,18 @@ std::string Reason(const StepContext& context, const common::Outcome& outcome) {
   return FailureReason(outcome, context.setup.messages, messages::kNoReason);
 }
 
-std::string ScriptEndText(const firmware::FsPlayReport& report) {
+common::Error ScriptEnd(const StepContext& context, const firmware::FsPlayReport& report) {
   switch (report.end) {
     case firmware::FsPlayEnd::kWriteFailed:
-      return std::string(messages::kScriptWriteFailed);
+      return {LinkCause(context), std::string(messages::kScriptWriteFailed)};
     case firmware::FsPlayEnd::kReadFailed:
-      return std::string(messages::kScriptReadFailed);
+      return {LinkCause(context), std::string(messages::kScriptReadFailed)};
     case firmware::FsPlayEnd::kMismatch:
-      return fmt::format(messages::kScriptMismatch, common::ToHex(report.read),
-                         common::ToHex(report.expected));
+      return {common::ErrorKind::kMismatch,
+              fmt::format(messages::kScriptMismatch, common::ToHex(report.read),
+                          common::ToHex(report.expected))};
     default:
-      return std::string(messages::kScriptRefused);
+      return {common::ErrorKind::kRefused, std::string(messages::kScriptRefused)};
   }
 }
 
@@ -85,9 +93,11 @@ StepOutcome PlayScript(const StepContext& context, const firmware::FsScript& scr
     return {RunResult::kStopped, {}, measurements};
   }
   measurements["failed_line"] = report.stopped_at;
-  return Failed(fmt::format(messages::kScriptFailed, StepName(kind), report.stopped_at,
-                            ScriptEndText(report)),
-                measurements);
+  const common::Error end = ScriptEnd(context, report);
+  return Failed(
+      end.kind,
+      fmt::format(messages::kScriptFailed, StepName(kind), report.stopped_at, end.message),
+      measurements);
 }
 
 // The recipe's image through the gauge's boot loader, on the lane's thread. A stop ends the
@@ -112,9 +122,10 @@ StepOutcome UpdateFirmware(const StepContext& context) {
     // Where the update stopped and what the pack holds: in its boot loader, the next run of the
     // station reflashes it.
     return {RunResult::kStopped, fmt::format(messages::kFirmwareStopped, error.message),
-            measurements};
+            measurements, error.kind};
   }
-  StepOutcome outcome = StoppedOr(context, fmt::format(messages::kFirmwareFailed, error.message));
+  StepOutcome outcome =
+      StoppedOr(context, error.kind, fmt::format(messages::kFirmwareFailed, error.message));
   outcome.measurements = std::move(measurements);
   return outcome;
 }
@@ -128,11 +139,13 @@ StepOutcome SetParameter(const StepContext& context, const dataflash::ParamDef& 
   if (set.stopped) return {RunResult::kStopped, {}, measurements};
   measurements["holds"] = set.holds ? nlohmann::json(*set.holds) : nlohmann::json();
   if (!set.edit.done()) {
-    return Failed(fmt::format(messages::kValueNotSet, row.name, text, Reason(context, set.edit)),
+    return Failed(LinkCause(context),
+                  fmt::format(messages::kValueNotSet, row.name, text, Reason(context, set.edit)),
                   measurements);
   }
   if (set.holds != text) {
-    return Failed(fmt::format(messages::kValueReadsBack, row.name, text,
+    return Failed(common::ErrorKind::kMismatch,
+                  fmt::format(messages::kValueReadsBack, row.name, text,
                               set.holds.value_or(std::string(messages::kVerifyMissingValue))),
                   measurements);
   }
@@ -169,7 +182,7 @@ StepOutcome RunConstants(const StepContext& context) {
             {},
             {{"file", context.setup.prepared.recipe.constants->file.path.string()}}};
   }
-  return StoppedOr(context,
+  return StoppedOr(context, LinkCause(context),
                    fmt::format(messages::kConstantsFailed, Reason(context, loaded.outcome)));
 }
 
@@ -177,16 +190,20 @@ StepOutcome RunSerial(const StepContext& context) {
   const PackRunSetup& setup = context.setup;
   const SerialStep& step = *setup.prepared.recipe.serial;
   const dataflash::ParamDef* row = SerialParameter(step);
-  if (row == nullptr) return Failed(fmt::format(messages::kSerialUnknownParameter, step.parameter));
+  if (row == nullptr) {
+    return Failed(common::ErrorKind::kRefused,
+                  fmt::format(messages::kSerialUnknownParameter, step.parameter));
+  }
   const auto serial = setup.records.AllocateSerial(context.run, SerialRangeOf(step));
   if (!serial) {
     // An exhausted range fails the pack in the store's own words (the recipe needs a new
     // range); anything else is the records failing.
     const StoreError& error = serial.error();
-    return Failed(
-        error.problem == StoreProblem::kRangeExhausted
-            ? error.message
-            : fmt::format(messages::kRecordsLost, setup.records.Location(), error.message));
+    if (error.problem == StoreProblem::kRangeExhausted) {
+      return Failed(common::ErrorKind::kRefused, error.message);
+    }
+    return Failed(common::ErrorKind::kRecordsStore,
+                  fmt::format(messages::kRecordsLost, setup.records.Location(), error.message));
   }
   setup.report.PackSerial(*serial);
   const std::string text = SerialText(*row, *serial);
@@ -209,7 +226,10 @@ StepOutcome RunVerify(const StepContext& context) {
     const dataflash::FlashTransfer::StopScope stoppable(flash.transfer(), context.stop);
     return flash.ReadAll();
   }();
-  if (!read) return StoppedOr(context, fmt::format(messages::kVerifyUnread, Reason(context, read)));
+  if (!read) {
+    return StoppedOr(context, LinkCause(context),
+                     fmt::format(messages::kVerifyUnread, Reason(context, read)));
+  }
   const dataflash::DataFlashView view = flash.View();
   const dataflash::AfiValues gauge = dataflash::GaugeValues(view.values, view.image);
   const auto differences =
@@ -227,6 +247,7 @@ StepOutcome RunVerify(const StepContext& context) {
   nlohmann::json measurements = {{"differences", listed}, {"masked", setup.material.masked.size()}};
   if (differences.empty()) return {RunResult::kPass, {}, measurements};
   return Failed(
+      common::ErrorKind::kMismatch,
       fmt::format(messages::kVerifyDiffers, differences.size(), dataflash::FirstNames(named)),
       measurements);
 }
@@ -234,7 +255,8 @@ StepOutcome RunVerify(const StepContext& context) {
 StepOutcome RunSeal(const StepContext& context) {
   const common::Outcome sealed = context.setup.bench.subcmd().RunSubcommand(link::kSealSubcommand);
   if (sealed) return {RunResult::kPass, {}, {{"sealed", true}}};
-  return Failed(fmt::format(messages::kSealFailed, Reason(context, sealed)), {{"sealed", false}});
+  return Failed(LinkCause(context), fmt::format(messages::kSealFailed, Reason(context, sealed)),
+                {{"sealed", false}});
 }
 
 }  // namespace cw::production

@@ -8,6 +8,7 @@
 #include <stop_token>
 #include <string>
 
+#include "common/error.h"
 #include "production/pack_run.h"
 
 // One attempt at one step of a recipe on one pack. Private to the station.
@@ -17,6 +18,8 @@ struct StepOutcome {
   RunResult result = RunResult::kPass;
   std::string failure;
   nlohmann::json measurements = nlohmann::json::object();
+  // What kind of failure ended it; the records keep it, and the yield counts by it.
+  common::ErrorKind cause = common::ErrorKind::kFailed;
 };
 
 struct StepContext {
@@ -37,9 +40,13 @@ StepOutcome RunVerify(const StepContext& context);
 StepOutcome RunCheck(const StepContext& context);
 StepOutcome RunSeal(const StepContext& context);
 
-StepOutcome Failed(std::string failure, nlohmann::json measurements = nlohmann::json::object());
+StepOutcome Failed(common::ErrorKind cause, std::string failure,
+                   nlohmann::json measurements = nlohmann::json::object());
 // A step that did not get to its end while a stop was asked for ended at its safe point.
-StepOutcome StoppedOr(const StepContext& context, std::string failure);
+StepOutcome StoppedOr(const StepContext& context, common::ErrorKind cause, std::string failure);
+// The kind of a failure the gauge's operations report as an outcome: what the link says of its
+// last transaction (the gauge not answering, the adapter gone), else a failure of the step.
+common::ErrorKind LinkCause(const StepContext& context);
 
 // An SBS register read from the gauge now: its value in the units the SBS page shows it in, and
 // its raw value (what a status register's flags are judged by). Nothing where the read failed.

@@ -44,7 +44,7 @@ TEST_F(RecordsExportTest, CsvHasOneRowPerRunOrPerStep) {
   EXPECT_EQ(runs[2],
             "2,line-1,bench-pc,Mei,A1,pack-line," + std::string(64, 'a') +
                 ",1812,258,Serial Number,1001,fail,verify,the constants differ from the golden "
-                "file,2024-05-17T10:01:00.000Z,2024-05-17T10:01:10.000Z,10000,no");
+                "file,2024-05-17T10:01:00.000Z,2024-05-17T10:01:10.000Z,10000,no,mismatch");
   const auto steps = Lines(StepsCsv(runs_));
   ASSERT_EQ(steps.size(), 1u + 2 + 3 + 2);
   // A text with commas and quotes is one field.
@@ -52,7 +52,7 @@ TEST_F(RecordsExportTest, CsvHasOneRowPerRunOrPerStep) {
             "2,line-1,A1,1001,2,verify,1,fail,\"\"\"CUV Threshold\"\" reads 2600, the golden file "
             "holds 2500\",\"{\"\"differences\"\":[{\"\"key\"\":\"\"CUV Threshold\"\",\"\"gauge\"\":"
             "\"\"2600\"\",\"\"golden\"\":\"\"2500\"\"}]}\",2024-05-17T10:01:05.000Z,"
-            "2024-05-17T10:01:06.000Z,1000");
+            "2024-05-17T10:01:06.000Z,1000,mismatch");
 }
 
 TEST_F(RecordsExportTest, JsonCarriesEveryFieldAsItsType) {
@@ -68,6 +68,8 @@ TEST_F(RecordsExportTest, JsonCarriesEveryFieldAsItsType) {
   EXPECT_EQ(run["duration_ms"], 10000);
   EXPECT_EQ(run["steps"][2]["measurements"]["differences"][0]["key"], "CUV Threshold");
   EXPECT_TRUE(run["steps"][0]["failure"].is_null());
+  EXPECT_TRUE(run["steps"][0]["cause"].is_null());
+  EXPECT_EQ(run["cause"], "mismatch");
   EXPECT_FALSE(nlohmann::json::parse(RunsJson(runs_, false))["runs"][0].contains("steps"));
 }
 

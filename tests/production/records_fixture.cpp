@@ -87,19 +87,22 @@ void FillSampleRecords(production::RecordsStore& store) {
     ASSERT_TRUE(store.RecordGauge(*run, 0x0714, 0x0102));
     ASSERT_TRUE(store.AllocateSerial(*run, range));
     const auto at = [&](int second) { return start.started_at + std::chrono::seconds(second); };
-    ASSERT_TRUE(store.AddStep(*run, {0, "constants", 1, RunResult::kPass, "", "", at(0), at(4)}));
+    ASSERT_TRUE(
+        store.AddStep(*run, {0, "constants", 1, RunResult::kPass, "", "", "", at(0), at(4)}));
     const bool fails = pack == 1;
     for (int attempt = 1; attempt <= (fails ? 2 : 1); ++attempt) {
       ASSERT_TRUE(store.AddStep(
           *run,
           {0, "verify", attempt, fails ? RunResult::kFail : RunResult::kPass,
            fails ? "\"CUV Threshold\" reads 2600, the golden file holds 2500" : "",
+           fails ? "mismatch" : "",
            fails ? R"({"differences":[{"key":"CUV Threshold","gauge":"2600","golden":"2500"}]})"
                  : R"({"differences":[]})",
            at(4 + attempt), at(5 + attempt)}));
     }
     production::RunEnd end{fails ? RunResult::kFail : RunResult::kPass, fails ? "verify" : "",
-                           fails ? "the constants differ from the golden file" : "", at(10)};
+                           fails ? "the constants differ from the golden file" : "",
+                           fails ? "mismatch" : "", at(10)};
     ASSERT_TRUE(store.FinishRun(*run, end));
   }
 }

@@ -398,36 +398,71 @@ TEST(RecordsFileTest, AFileDeletedOrReplacedUnderTheStoreTakesNoMoreWrites) {
   }
 }
 
-// Records of the first layout are upgraded in place: their runs kept, the new columns added.
-TEST(RecordsFileTest, UpgradesRecordsOfTheFirstLayout) {
-  test::ScratchFolder folder;
-  const std::string path = folder.File("v1.sqlite");
-  {
-    auto database = OpenSqliteDatabase(path, true);
-    ASSERT_TRUE(database);
-    for (const char* statement : {
-             "CREATE TABLE schema_version (version BIGINT NOT NULL)",
-             "INSERT INTO schema_version (version) VALUES (1)",
-             "CREATE TABLE runs (id INTEGER PRIMARY KEY, station TEXT NOT NULL, host TEXT NOT "
-             "NULL, operator_name TEXT NOT NULL, adapter_serial TEXT NOT NULL, recipe_name TEXT "
-             "NOT NULL, recipe_sha256 TEXT NOT NULL, files TEXT NOT NULL, device_type BIGINT, "
-             "firmware_version BIGINT, serial_parameter TEXT, pack_serial BIGINT, result TEXT NOT "
-             "NULL, failed_step TEXT, failure TEXT, started_at TEXT NOT NULL, ended_at TEXT, "
-             "duration_ms BIGINT)",
-             "INSERT INTO runs (station, host, operator_name, adapter_serial, recipe_name, "
-             "recipe_sha256, files, result, started_at) VALUES ('s', 'h', 'o', 'a', 'r', 'x', "
-             "'[]', 'pass', '2026-01-02T03:04:05.000Z')",
-         }) {
-      ASSERT_TRUE((*database)->Query(statement, {})) << statement;
+// Records of an older layout are upgraded in place: their runs kept, the new columns added, the
+// store's id made once.
+TEST(RecordsFileTest, UpgradesRecordsOfOlderLayouts) {
+  const std::string runs_v1 =
+      "CREATE TABLE runs (id INTEGER PRIMARY KEY, station TEXT NOT NULL, host TEXT NOT NULL, "
+      "operator_name TEXT NOT NULL, adapter_serial TEXT NOT NULL, recipe_name TEXT NOT NULL, "
+      "recipe_sha256 TEXT NOT NULL, files TEXT NOT NULL, device_type BIGINT, firmware_version "
+      "BIGINT, serial_parameter TEXT, pack_serial BIGINT, result TEXT NOT NULL, failed_step TEXT, "
+      "failure TEXT, started_at TEXT NOT NULL, ended_at TEXT, duration_ms BIGINT";
+  const std::string steps_v1 =
+      "CREATE TABLE steps (id INTEGER PRIMARY KEY, run_id BIGINT NOT NULL, step_index BIGINT NOT "
+      "NULL, step TEXT NOT NULL, attempt BIGINT NOT NULL, result TEXT NOT NULL, failure TEXT, "
+      "measurements TEXT, started_at TEXT NOT NULL, ended_at TEXT NOT NULL, duration_ms BIGINT "
+      "NOT NULL)";
+  const std::string run =
+      "INSERT INTO runs (station, host, operator_name, adapter_serial, recipe_name, "
+      "recipe_sha256, files, result, started_at) VALUES ('s', 'h', 'o', 'a', 'r', 'x', '[]', "
+      "'pass', '2026-01-02T03:04:05.000Z')";
+  const std::vector<std::vector<std::string>> layouts = {
+      {"INSERT INTO schema_version (version) VALUES (1)", runs_v1 + ")", steps_v1, run},
+      {"INSERT INTO schema_version (version) VALUES (2)",
+       runs_v1 + ", simulated BIGINT NOT NULL DEFAULT 0, owner_pid BIGINT)", steps_v1, run,
+       "CREATE TABLE store_info (store_id TEXT NOT NULL, created_at TEXT NOT NULL)",
+       "INSERT INTO store_info VALUES ('old-id', '2026-01-01T00:00:00.000Z')"},
+  };
+  for (std::size_t layout = 0; layout < layouts.size(); ++layout) {
+    SCOPED_TRACE(layout + 1);
+    test::ScratchFolder folder;
+    const std::string path = folder.File("old.sqlite");
+    {
+      auto database = OpenSqliteDatabase(path, true);
+      ASSERT_TRUE(database);
+      ASSERT_TRUE((*database)->Query("CREATE TABLE schema_version (version BIGINT NOT NULL)", {}));
+      for (const std::string& statement : layouts[layout]) {
+        ASSERT_TRUE((*database)->Query(statement, {})) << statement;
+      }
     }
+    auto store = OpenRecordsStore(path, OpenMode::kExisting);
+    ASSERT_TRUE(store) << store.error().message;
+    auto runs = (*store)->Runs({}, false);
+    ASSERT_TRUE(runs && runs->size() == 1u);
+    EXPECT_EQ(runs->front().result, RunResult::kPass);
+    EXPECT_FALSE(runs->front().start.simulated);
+    EXPECT_EQ(runs->front().cause, "");
+    const auto added = (*store)->BeginRun(SampleStart("A", 0));
+    ASSERT_TRUE(added);
+    StepRecord step{.step = "check",
+                    .result = RunResult::kFail,
+                    .failure = "too hot",
+                    .cause = "out_of_limits"};
+    ASSERT_TRUE((*store)->AddStep(*added, step));
+    ASSERT_TRUE((*store)->FinishRun(*added, {RunResult::kFail, "check", "too hot", "out_of_limits",
+                                             SampleStart("A", 1).started_at}));
+    runs = (*store)->Runs({}, true);
+    ASSERT_TRUE(runs && runs->size() == 2u);
+    EXPECT_EQ(runs->back().cause, "out_of_limits");
+    ASSERT_EQ(runs->back().steps.size(), 1u);
+    EXPECT_EQ(runs->back().steps[0].cause, "out_of_limits");
+    store->reset();
+    auto database = OpenSqliteDatabase(path, false);
+    ASSERT_TRUE(database);
+    const auto ids = (*database)->Query("SELECT COUNT(*) AS ids FROM store_info", {});
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(ids->at(0).Int("ids"), 1);
   }
-  auto store = OpenRecordsStore(path, OpenMode::kExisting);
-  ASSERT_TRUE(store) << store.error().message;
-  const auto runs = (*store)->Runs({}, false);
-  ASSERT_TRUE(runs && runs->size() == 1u);
-  EXPECT_EQ(runs->front().result, RunResult::kPass);
-  EXPECT_FALSE(runs->front().start.simulated);
-  EXPECT_TRUE((*store)->BeginRun(SampleStart("A", 0)));
 }
 
 }  // namespace

@@ -212,7 +212,9 @@ TEST_F(StationTest, FourPacksAreMadeAndTheFaultyOneFailsAloneWithItsReason) {
     if (faulty) {
       EXPECT_EQ(run.failed_step, "check");
       EXPECT_EQ(run.failure, view.lanes[2].failure);
+      EXPECT_EQ(run.steps.back().cause, "out_of_limits");
     }
+    EXPECT_EQ(run.cause, faulty ? "out_of_limits" : "");
   }
   EXPECT_EQ(serials.size(), 4u);
 
@@ -250,6 +252,8 @@ TEST_F(StationTest, AFailedAttemptIsRecordedAndRetried) {
             (std::vector<std::string>{"gauge", "calibrate:fail", "calibrate#2", "seal"}));
   EXPECT_NE(runs[0].steps[1].failure.find("the calibration failed: "), std::string::npos)
       << runs[0].steps[1].failure;
+  EXPECT_EQ(runs[0].steps[1].cause, "gauge_not_responding");
+  EXPECT_EQ(runs[0].steps[2].cause, "");
 }
 
 TEST_F(StationTest, AWrongGaugeFailsBeforeAnythingIsWritten) {
@@ -268,6 +272,7 @@ TEST_F(StationTest, AWrongGaugeFailsBeforeAnythingIsWritten) {
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(StepsOf(runs[0]), std::vector<std::string>{"gauge:fail"});
   EXPECT_EQ(runs[0].failed_step, "gauge");
+  EXPECT_EQ(runs[0].cause, "wrong_gauge");
   EXPECT_FALSE(runs[0].pack_serial);
 }
 
@@ -306,6 +311,7 @@ TEST_F(StationTest, AStopEndsTheRunAtASafePointAndIsRecorded) {
     const RunRecord run = Runs().back();
     EXPECT_EQ(run.result, RunResult::kStopped);
     EXPECT_EQ(run.failed_step, StepName(c.step));
+    EXPECT_EQ(run.cause, "stopped");
     EXPECT_EQ(StepsOf(run), c.recorded);
     EXPECT_EQ(Pack(0).gauge().seal_state(), sim::SealState::kUnsealed);
   }
@@ -383,6 +389,7 @@ TEST_F(StationTest, APackLeftInItsBootLoaderIsReflashedOrNamedForWhatItIs) {
     EXPECT_EQ(run.steps.front().measurements, R"({"boot_loader":true})");
     if (c.result == RunResult::kFail) {
       EXPECT_EQ(run.failure, messages::kLeftInBootLoader);
+      EXPECT_EQ(run.cause, "boot_loader");
     } else {
       EXPECT_EQ(run.device_type, 0x0714);
     }
@@ -601,6 +608,7 @@ TEST_F(StationTest, APulledAdapterFailsItsRunAndItsLaneIsGoneUntilItIsBack) {
   EXPECT_EQ(failed.result, RunResult::kFail);
   EXPECT_EQ(failed.failed_step, "constants");
   EXPECT_EQ(failed.failure, "adapter unplugged");
+  EXPECT_EQ(failed.cause, "no_adapter");
 
   Pack(0).Plug();
   Pack(1).Unplug();
