@@ -77,11 +77,4 @@ inline constexpr std::string_view kCompareNotCompared =
 inline constexpr std::string_view kCompareAfterRead =
     "{} loaded: Read All compares it with the gauge.";
 
-inline constexpr std::string_view kAfiFilter = "Flash Data File (*.afi)";
-inline constexpr std::string_view kAfiPattern = "*.afi";
-inline constexpr std::string_view kOpenAfiTitle = "Open All Flash Constants";
-inline constexpr std::string_view kSaveAfiTitle = "Save All Flash Constants";
-inline constexpr std::string_view kReadAllCaption = "Read All";
-inline constexpr std::string_view kWriteAllCaption = "Write All";
-
 }  // namespace cw::dataflash::messages

@@ -21,7 +21,6 @@
 #include "app/parameter_defaults.h"
 #include "common/parse.h"
 #include "dataflash/bit_view.h"
-#include "dataflash/messages.h"
 #include "dataflash/row_filter.h"
 #include "gui/flash_tip.h"
 #include "gui/gauge_worker.h"
@@ -59,8 +58,8 @@ DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget
       defaults_(app::SimulatedPackDefaults(bench.constants())),
       view_(session_.View()),
       relay_(this) {
-  read_all_ = new QPushButton(Q(dataflash::messages::kReadAllCaption), this);
-  write_all_ = new QPushButton(Q(dataflash::messages::kWriteAllCaption), this);
+  read_all_ = new QPushButton("Read All", this);
+  write_all_ = new QPushButton("Write All", this);
   filter_ = new QLineEdit(this);
   filter_->setPlaceholderText(Q(messages::kFilterPlaceholder));
   filter_->setClearButtonEnabled(true);
