@@ -56,8 +56,6 @@ class ToolWindow : public QDialog {
   void Watch(common::Observers<Args...>& observers) {
     relay_.Watch(observers);
   }
-  // From any thread: Refresh() runs soon on the GUI thread.
-  void PostRefresh() { relay_.Post(); }
   // Shows the tool's state again.
   virtual void Refresh() = 0;
   // A job started or the last one ended: rest the controls that would start another.
