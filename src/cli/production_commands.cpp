@@ -10,7 +10,9 @@
 #include "cli/station_commands.h"
 #include "common/doc_dir.h"
 #include "common/file_output.h"
+#include "common/parse.h"
 #include "production/messages.h"
+#include "production/pack_report.h"
 #include "production/prepared_recipe.h"
 #include "production/records_export.h"
 #include "production/records_store.h"
@@ -49,6 +51,9 @@ void PrintPrepared(const production::PreparedRecipe& prepared) {
   for (const auto* file : recipe.Files()) {
     fmt::print("{}\n", Format(text::kCheckFile, file->path.string()));
   }
+  if (recipe.handoff) {
+    fmt::print("{}\n", Format(text::kCheckHandoff, recipe.handoff->resolved.string()));
+  }
   fmt::print("{}\n", text::kCheckPassed);
 }
 
@@ -77,6 +82,8 @@ void AddStationCommands(CLI::App& app, CommandContext& context, int& exit_code) 
 struct RecordsOptions {
   std::string location;
   std::string since;
+  std::string until;
+  std::string station;
   std::string result;
   std::size_t last = 0;
   bool json = false;
@@ -136,13 +143,17 @@ auto FromRecords(const RecordsOptions& options, Read&& read)
 
 std::expected<production::RunFilter, int> Filter(const RecordsOptions& options) {
   production::RunFilter filter;
-  if (!options.since.empty()) {
-    filter.since = production::ParseSince(options.since, std::chrono::system_clock::now());
-    if (!filter.since) {
+  const auto now = std::chrono::system_clock::now();
+  for (const auto& [option, text, bound] : {std::tuple{"--since", &options.since, &filter.since},
+                                            std::tuple{"--until", &options.until, &filter.until}}) {
+    if (text->empty()) continue;
+    *bound = production::ParseTimeBound(*text, now);
+    if (!*bound) {
       return std::unexpected(
-          Refuse(options, "usage", Format(text::kBadSince, options.since), kExitUsage));
+          Refuse(options, "usage", Format(text::kBadTimeBound, option, *text), kExitUsage));
     }
   }
+  if (!options.station.empty()) filter.station = options.station;
   if (!options.result.empty()) {
     filter.result = production::ResultNamed(options.result);
     if (!filter.result) {
@@ -178,10 +189,10 @@ void PrintRuns(const std::vector<RunRecord>& runs) {
     fmt::print("{}\n", text::kNoRuns);
     return;
   }
-  fmt::print("{}\n", Format(text::kRunsHeading, "run", "started (UTC)", "station", "adapter",
-                            "serial", "result", "failed step"));
+  fmt::print("{}\n", Format(text::kRunLine, "run", "started", "station", "adapter", "serial",
+                            "result", "failed step"));
   for (const RunRecord& run : runs) {
-    fmt::print("{}\n", Format(text::kRunLine, run.id, production::FormatUtc(run.start.started_at),
+    fmt::print("{}\n", Format(text::kRunLine, run.id, production::FormatLocal(run.start.started_at),
                               run.start.station, run.start.adapter_serial, OrDash(run.pack_serial),
                               production::ResultName(run.result), run.failed_step));
   }
@@ -192,7 +203,7 @@ void PrintRun(const RunRecord& run) {
     fmt::print("{}\n", Format(text::kShowField, name, value));
   };
   const auto hex = [](const std::optional<std::int64_t>& number) {
-    return number ? fmt::format("0x{:04X}", *number) : std::string("-");
+    return number ? production::HexWord(number) : std::string("-");
   };
   field("run", run.id);
   field("result", production::ResultName(run.result));
@@ -210,8 +221,9 @@ void PrintRun(const RunRecord& run) {
   field("recipe", run.start.recipe_name);
   field("recipe sha256", run.start.recipe_sha256);
   for (const auto& file : run.start.files) field("file", file.path + "  " + file.sha256);
-  field("started (UTC)", production::FormatUtc(run.start.started_at));
-  field("ended (UTC)", run.ended_at ? production::FormatUtc(*run.ended_at) : std::string("-"));
+  if (run.arrived_serial) field("came with serial", *run.arrived_serial);
+  field("started", production::FormatLocal(run.start.started_at));
+  field("ended", run.ended_at ? production::FormatLocal(*run.ended_at) : std::string("-"));
   field("duration", Duration(run.duration_ms()));
   fmt::print("\n{}\n", Format(text::kShowStepsHeading, "#", "step", "attempt", "result", "duration",
                               "failure / measurements"));
@@ -242,21 +254,42 @@ void PrintYield(const std::vector<production::RecipeYield>& yields) {
     fmt::print("{}\n", text::kNoRuns);
     return;
   }
+  const auto percent = [](std::optional<double> value) {
+    return value ? Format(text::kYieldPercent, *value) : std::string(text::kYieldNone);
+  };
   for (const auto& yield : yields) {
-    const auto percent = yield.yield_percent();
     fmt::print(
         "{}\n",
-        Format(text::kYieldRecipe, yield.recipe_name, yield.recipe_sha256.substr(0, 12), yield.runs,
-               yield.passed, yield.failed,
+        Format(text::kYieldRecipe, yield.recipe_name, yield.recipe_sha256.substr(0, 12),
+               yield.station, yield.runs, yield.passed, yield.failed,
                yield.stopped > 0 ? Format(text::kYieldStopped, yield.stopped) : "",
                yield.running > 0 ? Format(text::kYieldRunning, yield.running) : "",
                yield.interrupted > 0 ? Format(text::kYieldInterrupted, yield.interrupted) : "",
-               percent ? Format(text::kYieldPercent, *percent) : std::string(text::kYieldNone)));
-    for (const auto& count : yield.first_failures) {
-      fmt::print("{}\n", Format(text::kYieldFirstFailure,
-                                count.step.empty() ? text::kUnnamedStep : count.step, count.count));
+               percent(yield.yield_percent())));
+    const auto per_hour = yield.packs_per_hour();
+    fmt::print("{}\n", Format(text::kYieldFirstPass, yield.first_pass, yield.packs,
+                              percent(yield.first_pass_percent()),
+                              per_hour ? Format(text::kYieldPerHour, *per_hour) : ""));
+    for (const auto& count : yield.failures) {
+      fmt::print("{}\n",
+                 Format(text::kYieldFailures, count.step.empty() ? text::kUnnamedStep : count.step,
+                        count.cause.empty() ? "-" : count.cause, count.count));
     }
   }
+}
+
+// What `records report` is asked for: a serial number, or "run:N".
+struct SelectedPack {
+  bool run = false;
+  std::int64_t number = 0;
+};
+std::optional<SelectedPack> PackSelector(std::string_view text) {
+  constexpr std::string_view kRunPrefix = "run:";
+  const bool run = text.starts_with(kRunPrefix);
+  if (run) text.remove_prefix(kRunPrefix.size());
+  const auto number = common::ParseWholeInteger(text);
+  if (!number || *number < 0) return std::nullopt;
+  return SelectedPack{run, *number};
 }
 
 // What a records command read, shown as its JSON document or as text; the command's exit code.
@@ -283,6 +316,8 @@ CLI::App* AddRecordsCommand(CLI::App& records, std::string_view name, std::strin
   if (filters) {
     command->add_option("--since", options.since,
                         "runs started since a date, a local time or a span (7d, 12h, 90m)");
+    command->add_option("--until", options.until, "runs started before a date or a local time");
+    command->add_option("--station", options.station, "only the runs of this station");
     command->add_option("--result", options.result, "runs that ended so: pass, fail, ...");
     command->add_option("--last", options.last, "only the latest N runs")
         ->transform(WholeNumberIn(1));
@@ -361,9 +396,52 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
     exit_code = Show(issued, serials_options->json, production::SerialsJson, PrintSerials);
   });
 
+  auto report_options = std::make_shared<RecordsOptions>();
+  auto pack = std::make_shared<std::string>();
+  auto html = std::make_shared<std::string>();
+  auto* report = AddRecordsCommand(
+      *records, "report", "A pack's report: every run and step, its measurements and hashes",
+      *report_options, false);
+  report->add_option("PACK", *pack, "the pack's serial number, or run:N for the pack of run N")
+      ->required();
+  report->add_option("--html", *html, "write it as one HTML page (prints on A4) to FILE");
+  report->callback([=, &exit_code] {
+    const auto selected = PackSelector(*pack);
+    if (!selected) {
+      exit_code = Refuse(*report_options, "usage", Format(text::kBadPack, *pack), kExitUsage);
+      return;
+    }
+    const auto runs = FromRecords(*report_options, [&](production::RecordsStore& store) {
+      return selected->run ? production::PackRunsOfRun(store, selected->number)
+                           : production::PackRunsBySerial(store, selected->number);
+    });
+    if (!runs) {
+      exit_code = runs.error();
+      return;
+    }
+    const production::PackReport made = production::MakePackReport(*runs);
+    if (report_options->json) {
+      fmt::print("{}\n", production::RunsJson(*runs, true));
+    } else if (html->empty()) {
+      fmt::print("{}", production::PackReportText(made));
+    } else if (const auto written =
+                   common::WriteFileAtomically(*html, production::PackReportHtml(made));
+               !written) {
+      exit_code = Refuse(*report_options, "file",
+                         fmt::format("{}: {}", *html, common::DescribeFileError(written.error())),
+                         kExitFailed);
+      return;
+    } else {
+      fmt::print("{}\n", Format(text::kReportWritten, made.title, *html));
+    }
+    exit_code = kExitSuccess;
+  });
+
   auto yield_options = std::make_shared<RecordsOptions>();
-  AddRecordsCommand(*records, "yield", "Pass and fail counts and first failing steps per recipe",
-                    *yield_options, true)
+  AddRecordsCommand(
+      *records, "yield",
+      "Pass, fail and first-pass counts, and what failed most, per recipe and station",
+      *yield_options, true)
       ->callback([=, &exit_code] {
         exit_code = Show(
             ReadRuns(*yield_options, false), yield_options->json,

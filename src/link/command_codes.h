@@ -10,6 +10,7 @@ namespace cw::link {
 inline constexpr std::uint8_t kManufacturerAccess = 0x00;
 inline constexpr std::uint8_t kVoltageCommand = 0x09;
 inline constexpr std::uint8_t kCurrentCommand = 0x0A;
+inline constexpr std::uint8_t kSerialNumberCommand = 0x1C;
 inline constexpr std::uint8_t kAuthenticationCommand = 0x2F;
 inline constexpr std::uint8_t kCalibrationFlagsCommand = 0x40;
 inline constexpr std::uint8_t kCalibrationCellsCommand = 0x41;

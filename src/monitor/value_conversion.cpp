@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <charconv>
+#include <cmath>
 #include <optional>
 
 #include "common/printf_format.h"
@@ -73,7 +74,8 @@ std::optional<double> NumericValue(const SbsRegisterDef& row) {
   const std::int32_t raw = row.raw_value;
   switch (row.conversion) {
     case Conversion::kTemperature:
-      return Celsius(raw);
+      // To the tenth the gauge resolves: 25.0, not the 25.000006 of the single precision.
+      return std::round(Celsius(raw) * 10) / 10;
     case Conversion::kSigned:
       return static_cast<std::int16_t>(raw & 0xFFFF);
     case Conversion::kLowByte:

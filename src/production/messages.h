@@ -82,6 +82,9 @@ inline constexpr std::string_view kEmptyCheck =
 inline constexpr std::string_view kFileHashDiffers =
     "{}: the file's SHA-256 is {}, the recipe holds {}: the file changed since the recipe was made";
 inline constexpr std::string_view kFileUnreadable = "{}: {}";
+inline constexpr std::string_view kLabelNotText = "{}: not a text a label template can be";
+inline constexpr std::string_view kLabelUnknownField = "{}: unknown field {{{}}}; a label takes {}";
+inline constexpr std::string_view kHandoffUnwritten = "the hand-off {} could not be written: {}";
 inline constexpr std::string_view kGoldenNotAfi = "{}: not a constants file the product reads: {}";
 inline constexpr std::string_view kImageUnusable = "{}: not a firmware image the gauge takes: {}";
 inline constexpr std::string_view kImageSize =
@@ -124,6 +127,8 @@ inline constexpr std::string_view kAbandonedRun =
     "interrupted: the station ({} on {}) ended without closing the run (killed, crashed or "
     "powered off)";
 inline constexpr std::string_view kNoSuchRun = "there is no run {} in the records at {}";
+inline constexpr std::string_view kNoSuchSerial =
+    "no run was issued serial number {} in the records at {}";
 inline constexpr std::string_view kBadSerialRange = "{}..{} step {} is no serial range";
 inline constexpr std::string_view kRangeExhausted =
     "every number of the serial range {}..{} (step {}) of \"{}\" has been issued: the recipe "
@@ -144,15 +149,14 @@ inline constexpr std::string_view kCheckFirmwareFrom = "0x{:04X} or later";
 inline constexpr std::string_view kCheckFirmwareUpTo = "up to 0x{:04X}";
 inline constexpr std::string_view kCheckSteps = "steps: {}";
 inline constexpr std::string_view kCheckFile = "file {}: sha256 matches";
+inline constexpr std::string_view kCheckHandoff = "hand-off folder: {}";
 inline constexpr std::string_view kCheckPassed = "the recipe and its files are ready to run";
-inline constexpr std::string_view kBadSince =
-    "--since: \"{}\" is no time: give a date (2024-05-17), a local time (2024-05-17 14:30) or a "
-    "span back from now (90m, 12h, 7d)";
+inline constexpr std::string_view kBadTimeBound =
+    "{}: \"{}\" is no time: give a date (2024-05-17), a local time (2024-05-17 14:30), one with "
+    "its offset (2024-05-17 14:30:00 +02:00) or a span back from now (90m, 12h, 7d)";
 inline constexpr std::string_view kBadResult = "--result: \"{}\" is none of: {}";
 inline constexpr std::string_view kNoRuns = "no runs";
-inline constexpr std::string_view kRunsHeading =
-    "{:>6}  {:<24}  {:<12}  {:<12}  {:>10}  {:<11}  {}";
-inline constexpr std::string_view kRunLine = "{:>6}  {:<24}  {:<12}  {:<12}  {:>10}  {:<11}  {}";
+inline constexpr std::string_view kRunLine = "{:>6}  {:<26}  {:<12}  {:<12}  {:>10}  {:<11}  {}";
 inline constexpr std::string_view kNoSerials = "no serial numbers issued";
 inline constexpr std::string_view kSerialsHeading = "{:<20}  {:>10}  {:>6}  {}";
 inline constexpr std::string_view kSerialsTotal =
@@ -161,14 +165,19 @@ inline constexpr std::string_view kShowField = "{:<17}{}";
 inline constexpr std::string_view kShowStepsHeading = "{:>3}  {:<10}  {:>7}  {:<11}  {:>9}  {}";
 inline constexpr std::string_view kShowStepLine = "{:>3}  {:<10}  {:>7}  {:<11}  {:>9}  {}";
 inline constexpr std::string_view kYieldRecipe =
-    "{} ({}): {} runs, {} pass, {} fail{}{}{}, yield {}";
+    "{} ({}) on {}: {} runs, {} pass, {} fail{}{}{}, yield {}";
+inline constexpr std::string_view kYieldFirstPass = "  first pass: {} of {} packs, {}{}";
+inline constexpr std::string_view kYieldPerHour = "; {:.1f} packs per hour";
 inline constexpr std::string_view kYieldStopped = ", {} stopped";
 inline constexpr std::string_view kYieldRunning = ", {} unfinished";
 inline constexpr std::string_view kYieldInterrupted = ", {} interrupted";
 inline constexpr std::string_view kYieldPercent = "{:.1f} %";
 inline constexpr std::string_view kYieldNone = "none yet";
-inline constexpr std::string_view kYieldFirstFailure = "  first failure at {}: {}";
+inline constexpr std::string_view kYieldFailures = "  failed at {} ({}): {}";
 inline constexpr std::string_view kUnnamedStep = "(no step)";
+inline constexpr std::string_view kBadPack =
+    "\"{}\" names no pack: give its serial number (1002) or a run of it (run:12)";
+inline constexpr std::string_view kReportWritten = "{}: report written to {}";
 inline constexpr std::string_view kBothFormats = "--csv and --json exclude each other";
 
 // The station: lanes, runs and the failure of a step, in words an operator can act on.
@@ -180,6 +189,8 @@ inline constexpr std::string_view kNoneAttached = "none";
 inline constexpr std::string_view kAdapterUnopened = "the adapter {} cannot be used: {}";
 inline constexpr std::string_view kRecipeMaterial = "{}: {}";
 inline constexpr std::string_view kGaugeStepName = "gauge";
+// What a run failed at when its hand-off to the factory could not be written.
+inline constexpr std::string_view kHandoffStepName = "handoff";
 inline constexpr std::string_view kNoGaugeAnswer =
     "the pack on {} does not answer: check that it sits in the fixture and has power ({})";
 inline constexpr std::string_view kWrongDeviceType =
@@ -248,6 +259,7 @@ inline constexpr std::string_view kFlagsSet =
     "{} reads 0x{:X}: a safety or permanent-failure flag is set";
 inline constexpr std::string_view kSealFailed = "the pack was not sealed: {}";
 inline constexpr std::string_view kActivityGauge = "reading the gauge's device type";
+inline constexpr std::string_view kActivityHandoff = "handing the run to the factory's folder";
 inline constexpr std::string_view kActivityPackOff = "waiting for the pack to be taken off";
 inline constexpr std::string_view kActivityPackOn = "waiting for the next pack";
 inline constexpr std::string_view kActivityReferences = "waiting for the references";

@@ -248,10 +248,14 @@ StepOutcome RunCheck(const StepContext& context) {
   const RegisterReadings readings = ReadRegisters(context.setup.bench, names);
 
   nlohmann::json values = nlohmann::json::object();
+  nlohmann::json limits = nlohmann::json::object();
   std::vector<std::string> problems;
   for (const ReadingLimit& limit : step.limits) {
     const std::optional<double> value = readings.at(limit.register_name).value;
     values[limit.register_name] = value ? nlohmann::json(*value) : nlohmann::json();
+    limits[limit.register_name] = {
+        {"min", limit.minimum ? nlohmann::json(*limit.minimum) : nlohmann::json()},
+        {"max", limit.maximum ? nlohmann::json(*limit.maximum) : nlohmann::json()}};
     if (!value) {
       problems.push_back(fmt::format(messages::kReadingUnread, limit.register_name));
     } else if (limit.minimum && *value < *limit.minimum) {
@@ -271,7 +275,7 @@ StepOutcome RunCheck(const StepContext& context) {
       problems.push_back(fmt::format(messages::kFlagsSet, name, *raw));
     }
   }
-  nlohmann::json measurements = {{"readings", values}};
+  nlohmann::json measurements = {{"readings", values}, {"limits", limits}};
   if (problems.empty()) return {RunResult::kPass, {}, measurements};
   return Failed(common::ErrorKind::kOutOfLimits, Joined(problems), measurements);
 }

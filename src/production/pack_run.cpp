@@ -10,6 +10,7 @@
 #include "common/bytes.h"
 #include "link/command_codes.h"
 #include "link/gauge_link.h"
+#include "production/handoff.h"
 #include "production/messages.h"
 #include "production/step_runners.h"
 #include "production/verify_masks.h"
@@ -198,10 +199,18 @@ class PackRun {
                                    setup_.messages.Reason().empty() ? messages::kNoReason
                                                                     : setup_.messages.Reason()));
     } else {
-      outcome.measurements = nlohmann::json{{"device_type", identity->device_type},
-                                            {"firmware_version", identity->firmware_version}};
+      // The serial number the pack came with tells a rework (it carries a number an earlier run
+      // wrote) from a new pack.
+      std::uint16_t serial = 0;
+      std::optional<std::int64_t> arrived_serial;
+      if (setup_.bench.link().ReadWord(link::kSerialNumberCommand, serial)) arrived_serial = serial;
+      outcome.measurements = nlohmann::json{
+          {"device_type", identity->device_type},
+          {"firmware_version", identity->firmware_version},
+          {"arrived_serial", arrived_serial ? nlohmann::json(*arrived_serial) : nlohmann::json()}};
       const auto recorded = Persist([&] {
-        return setup_.records.RecordGauge(run_, identity->device_type, identity->firmware_version);
+        return setup_.records.RecordGauge(run_, identity->device_type, identity->firmware_version,
+                                          arrived_serial);
       });
       if (!recorded) return LostRecords(recorded.error());
       const auto wrong = [&](std::string failure) {
@@ -300,7 +309,35 @@ class PackRun {
           fmt::format(messages::kRecordsLost, setup_.records.Location(), finished.error().message),
           ErrorKind::kRecordsStore, gone_};
     }
-    return end;
+    if (!setup_.prepared.recipe.handoff) return end;
+    const auto handed = HandOff();
+    if (handed) return end;
+    // No pack passes without its hand-off: the run fails for it, in the records too.
+    const bool passed = end.result == RunResult::kPass;
+    PackRunEnd failed{RunResult::kFail, end.step,
+                      passed ? handed.error().message
+                             : fmt::format("{}; {}", end.failure, handed.error().message),
+                      passed ? handed.error().kind : end.cause, gone_};
+    (void)Persist([&] {
+      return setup_.records.FinishRun(
+          run_, EndOf(failed, passed ? std::string(messages::kHandoffStepName) : step));
+    });
+    return failed;
+  }
+
+  // The finished run as the records hold it, to the factory's folder.
+  common::Expected<void> HandOff() {
+    setup_.report.Activity(std::string(messages::kActivityHandoff));
+    const auto run = Persist([&] { return setup_.records.Run(run_); });
+    if (!run) {
+      return common::Fail(
+          ErrorKind::kRecordsStore,
+          fmt::format(messages::kRecordsLost, setup_.records.Location(), run.error().message));
+    }
+    const auto written =
+        WriteHandoff(*setup_.prepared.recipe.handoff, setup_.prepared.label_template, *run);
+    if (!written) return common::Fail(ErrorKind::kFile, written.error());
+    return {};
   }
 
   static RunEnd EndOf(const PackRunEnd& end, std::string step) {

@@ -1,6 +1,7 @@
 #include "production/prepared_recipe.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 
@@ -10,12 +11,16 @@
 #include "firmware/firmware_image.h"
 #include "firmware/fs_script_reader.h"
 #include "firmware/image_check.h"
+#include "production/handoff.h"
 #include "production/messages.h"
 
 namespace cw::production {
 namespace {
 
-enum class FileKind { kImage, kScript, kAfi };
+enum class FileKind { kImage, kScript, kAfi, kLabel };
+
+// A label for a printer is a page of text, never more.
+constexpr std::size_t kMaxLabelFileSize = std::size_t{1} << 16;
 
 std::size_t MaxSize(FileKind kind) {
   switch (kind) {
@@ -25,6 +30,8 @@ std::size_t MaxSize(FileKind kind) {
       return firmware::kMaxFsScriptFileSize;
     case FileKind::kAfi:
       return dataflash::kMaxAfiFileSize;
+    case FileKind::kLabel:
+      return kMaxLabelFileSize;
   }
   return 0;
 }
@@ -78,6 +85,22 @@ class FileChecker {
       Problem(file, messages::kScriptMoreProblems, report.more_problems);
     }
     return report.problems.empty();
+  }
+
+  // The template as text when it holds no NUL byte and only fields a label takes.
+  std::optional<std::string> ReadLabel(const RecipeFile& file, const common::Bytes& bytes) {
+    std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (text.find('\0') != std::string::npos) {
+      Problem(file, messages::kLabelNotText);
+      return std::nullopt;
+    }
+    const std::vector<std::string> unknown = UnknownLabelFields(text);
+    for (const std::string& name : unknown) {
+      Problem(file, messages::kLabelUnknownField, name,
+              fmt::format("{{{}}}", fmt::join(kLabelFields, "}, {")));
+    }
+    if (!unknown.empty()) return std::nullopt;
+    return text;
   }
 
   std::optional<dataflash::AfiValues> ReadAfi(const RecipeFile& file, const common::Bytes& bytes) {
@@ -143,6 +166,12 @@ std::expected<PreparedRecipe, RecipeProblems> PrepareRecipe(
         prepared.golden = checker.ReadAfi(file, *bytes);
     } else {
       prepared.golden = constants_values;
+    }
+  }
+  if (recipe.handoff && recipe.handoff->label) {
+    const RecipeFile& file = *recipe.handoff->label;
+    if (auto bytes = checker.Read(file, FileKind::kLabel)) {
+      prepared.label_template = checker.ReadLabel(file, *bytes).value_or("");
     }
   }
   if (!problems.empty()) {

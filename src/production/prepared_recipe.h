@@ -23,6 +23,7 @@ struct PreparedRecipe {
   common::Bytes constants;  // the golden .afi or the constants script
   // The golden constants the verify step compares with.
   std::optional<dataflash::AfiValues> golden;
+  std::string label_template;  // the hand-off's label; empty without one
 };
 
 // Reads every file of `recipe` and checks it: its SHA-256 against the recipe's (a file that

@@ -53,6 +53,7 @@ std::vector<const RecipeFile*> Recipe::Files() const {
   if (firmware) files.push_back(&firmware->file);
   if (constants) files.push_back(&constants->file);
   if (verify && verify->golden) files.push_back(&*verify->golden);
+  if (handoff && handoff->label) files.push_back(&*handoff->label);
   return files;
 }
 

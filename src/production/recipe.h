@@ -139,6 +139,15 @@ struct GaugeExpectation {
   std::optional<std::uint16_t> firmware_max;
 };
 
+// Where each finished run is handed to the factory's own systems: one JSON document per run in
+// `folder`, and for a passed pack a label made from the template, beside it.
+struct Handoff {
+  std::filesystem::path folder;    // as the recipe writes it
+  std::filesystem::path resolved;  // relative paths start at the recipe's folder
+  std::optional<RecipeFile> label;
+  int line = 0;
+};
+
 struct Recipe {
   std::string name;
   std::filesystem::path path;
@@ -152,6 +161,7 @@ struct Recipe {
   std::optional<VerifyStep> verify;
   std::optional<CheckStep> check;
   std::optional<SealStep> seal;
+  std::optional<Handoff> handoff;
 
   // The steps the recipe names, in running order.
   std::vector<StepKind> Steps() const;

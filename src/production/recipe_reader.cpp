@@ -39,13 +39,13 @@ bool IsSha256(std::string_view text) {
          });
 }
 
-// A file key and the "sha256" beside it.
+// A file key and the "sha256" beside it, in the table `table` ("steps.firmware").
 std::optional<RecipeFile> ReadFile(TomlTableReader& reader, std::string_view key,
-                                   std::string_view step, const std::filesystem::path& folder) {
+                                   std::string_view table, const std::filesystem::path& folder) {
   const toml::node* node = reader.Take(key);
   if (node == nullptr) return std::nullopt;
   RecipeFile file;
-  file.key = fmt::format("steps.{}.{}", step, key);
+  file.key = fmt::format("{}.{}", table, key);
   file.line = LineOf(*node);
   if (!node->is_string()) {
     reader.WrongType(*node, key, messages::kTypeText);
@@ -88,7 +88,8 @@ std::optional<std::pair<RecipeFile, bool>> ReadFileOrScript(TomlTableReader& rea
                    fmt::format(messages::kNeitherForm, reader.name(), file_key, "script"));
     return std::nullopt;
   }
-  auto file = ReadFile(reader, has_script ? "script" : file_key, step, folder);
+  auto file =
+      ReadFile(reader, has_script ? "script" : file_key, fmt::format("steps.{}", step), folder);
   if (!file) return std::nullopt;
   return std::pair{std::move(*file), has_script};
 }
@@ -232,7 +233,7 @@ std::vector<std::string> ReadTextList(TomlTableReader& reader, std::string_view 
 VerifyStep ReadVerify(TomlTableReader& reader, const std::filesystem::path& folder) {
   VerifyStep step;
   ReadCommon(reader, step);
-  step.golden = ReadFile(reader, "golden", "verify", folder);
+  step.golden = ReadFile(reader, "golden", "steps.verify", folder);
   const int masks_line =
       reader.table().contains("masks") ? LineOf(*reader.table().get("masks")) : reader.line();
   for (const std::string& name : ReadTextList(reader, "masks")) {
@@ -351,6 +352,24 @@ void ReadGauge(TomlTableReader& root, Recipe& recipe) {
   }
 }
 
+std::optional<Handoff> ReadHandoff(TomlTableReader& root, const std::filesystem::path& folder) {
+  const toml::table* table = root.Table("handoff");
+  if (table == nullptr) return std::nullopt;
+  TomlTableReader reader(*table, "[handoff]", *root.problems());
+  Handoff handoff;
+  handoff.line = reader.line();
+  const auto path = reader.Text("folder", true);
+  if (!path) return std::nullopt;
+  if (path->empty()) {
+    reader.Problem(handoff.line, fmt::format(messages::kEmptyPath, "folder", reader.name()));
+    return std::nullopt;
+  }
+  handoff.folder = *path;
+  handoff.resolved = (folder / handoff.folder).lexically_normal();
+  handoff.label = ReadFile(reader, "label", "handoff", folder);
+  return handoff;
+}
+
 }  // namespace
 
 std::expected<Recipe, RecipeProblems> ParseRecipe(std::string_view text,
@@ -371,6 +390,7 @@ std::expected<Recipe, RecipeProblems> ParseRecipe(std::string_view text,
     ReadGauge(root, recipe);
     const toml::table* steps = root.Table("steps");
     if (steps != nullptr) ReadSteps(*steps, recipe, folder, problems);
+    recipe.handoff = ReadHandoff(root, folder);
   }
   if (problems.empty()) CheckRecipeValues(recipe, problems);
   if (!problems.empty()) {

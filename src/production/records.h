@@ -89,6 +89,9 @@ struct RunRecord {
   std::optional<std::int64_t> firmware_version;
   std::string serial_parameter;
   std::optional<std::int64_t> pack_serial;
+  // The SBS serial number the pack carried when it came on: when the records issued that number
+  // to an earlier run, this run is a rework of that run's pack.
+  std::optional<std::int64_t> arrived_serial;
   RunResult result = RunResult::kRunning;
   std::string failed_step;
   std::string failure;
@@ -111,6 +114,9 @@ struct IssuedSerial {
 // Which runs to read. Runs come in the order they started.
 struct RunFilter {
   std::optional<TimePoint> since;
+  std::optional<TimePoint> until;  // runs started before this
+  std::optional<std::string> station;
+  std::optional<std::int64_t> serial;  // runs that were issued this number or came with it
   std::optional<RunResult> result;
   std::optional<std::size_t> last;  // only the latest this many
 };

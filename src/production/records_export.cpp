@@ -1,9 +1,13 @@
 #include "production/records_export.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "monitor/csv_text.h"
+#include "production/records_schema.h"
 #include "production/records_time.h"
 
 namespace cw::production {
@@ -76,6 +80,7 @@ json RunObject(const RunRecord& run, bool with_steps) {
       {"device_type", OrNull(run.device_type)},
       {"firmware_version", OrNull(run.firmware_version)},
       {"serial", serial},
+      {"arrived_serial", OrNull(run.arrived_serial)},
       {"result", ResultName(run.result)},
       {"failed_step", OrNull(run.failed_step)},
       {"failure", OrNull(run.failure)},
@@ -108,12 +113,12 @@ std::string RunsCsv(std::span<const RunRecord> runs) {
     csv += monitor::CsvLine(std::vector<std::string>{
         std::to_string(run.id), PlainCell(run.start.station), PlainCell(run.start.host),
         PlainCell(run.start.operator_name), PlainCell(run.start.adapter_serial),
-        PlainCell(run.start.recipe_name), run.start.recipe_sha256, OptionalNumber(run.device_type),
-        OptionalNumber(run.firmware_version), PlainCell(run.serial_parameter),
+        PlainCell(run.start.recipe_name), run.start.recipe_sha256, HexWord(run.device_type),
+        HexWord(run.firmware_version), PlainCell(run.serial_parameter),
         OptionalNumber(run.pack_serial), std::string(ResultName(run.result)),
-        PlainCell(run.failed_step), PlainCell(run.failure), FormatUtc(run.start.started_at),
-        run.ended_at ? FormatUtc(*run.ended_at) : std::string(), OptionalNumber(run.duration_ms()),
-        run.start.simulated ? "yes" : "no", run.cause});
+        PlainCell(run.failed_step), PlainCell(run.failure), FormatLocalIso(run.start.started_at),
+        run.ended_at ? FormatLocalIso(*run.ended_at) : std::string(),
+        OptionalNumber(run.duration_ms()), run.start.simulated ? "yes" : "no", run.cause});
   }
   return csv;
 }
@@ -128,8 +133,8 @@ std::string StepsCsv(std::span<const RunRecord> runs) {
           std::to_string(run.id), PlainCell(run.start.station), PlainCell(run.start.adapter_serial),
           OptionalNumber(run.pack_serial), std::to_string(step.index), PlainCell(step.step),
           std::to_string(step.attempt), std::string(ResultName(step.result)),
-          PlainCell(step.failure), PlainCell(step.measurements), FormatUtc(step.started_at),
-          FormatUtc(step.ended_at), std::to_string(step.duration_ms()), step.cause});
+          PlainCell(step.failure), PlainCell(step.measurements), FormatLocalIso(step.started_at),
+          FormatLocalIso(step.ended_at), std::to_string(step.duration_ms()), step.cause});
     }
   }
   return csv;
@@ -154,53 +159,140 @@ std::string SerialsJson(std::span<const IssuedSerial> serials) {
   return Dump(json{{"serials", std::move(list)}});
 }
 
-std::optional<double> RecipeYield::yield_percent() const {
-  if (passed + failed == 0) return std::nullopt;
-  return 100.0 * static_cast<double>(passed) / static_cast<double>(passed + failed);
+std::string HexWord(const std::optional<std::int64_t>& word) {
+  return word ? fmt::format("0x{:04X}", *word) : std::string();
 }
+
+std::vector<bool> FirstRuns(std::span<const RunRecord> runs) {
+  std::vector<bool> first;
+  std::set<std::int64_t> issued;
+  for (const RunRecord& run : runs) {
+    first.push_back(!run.arrived_serial || !issued.contains(*run.arrived_serial));
+    if (run.pack_serial && run.serial_parameter == kSbsSerialParameter) {
+      issued.insert(*run.pack_serial);
+    }
+  }
+  return first;
+}
+
+namespace {
+
+std::optional<double> Percent(std::int64_t part, std::int64_t whole) {
+  if (whole == 0) return std::nullopt;
+  return 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+}
+
+template <typename Count, typename Key>
+Count& CountOf(std::vector<Count>& counts, Key&& same, Count fresh) {
+  auto found = std::ranges::find_if(counts, same);
+  if (found == counts.end()) found = counts.insert(counts.end(), std::move(fresh));
+  return *found;
+}
+
+}  // namespace
+
+std::optional<double> RecipeYield::yield_percent() const {
+  return Percent(passed, passed + failed);
+}
+
+std::optional<double> RecipeYield::first_pass_percent() const { return Percent(first_pass, packs); }
+
+std::optional<double> RecipeYield::packs_per_hour() const {
+  if (!last_end || passed + failed == 0) return std::nullopt;
+  const double hours =
+      std::chrono::duration<double, std::ratio<3600>>(*last_end - first_start).count();
+  if (hours <= 0) return std::nullopt;
+  return static_cast<double>(passed + failed) / hours;
+}
+
+namespace {
+
+void Count(RecipeYield& yield, const RunRecord& run, bool first_run) {
+  ++yield.runs;
+  const bool verdict = run.result == RunResult::kPass || run.result == RunResult::kFail;
+  if (verdict && first_run) {
+    ++yield.packs;
+    if (run.result == RunResult::kPass) ++yield.first_pass;
+  }
+  if (verdict && run.ended_at && (!yield.last_end || *run.ended_at > *yield.last_end)) {
+    yield.last_end = run.ended_at;
+  }
+  yield.first_start = std::min(yield.first_start, run.start.started_at);
+  switch (run.result) {
+    case RunResult::kPass:
+      ++yield.passed;
+      break;
+    case RunResult::kFail:
+      ++yield.failed;
+      ++CountOf(
+            yield.first_failures,
+            [&](const StepCount& count) { return count.step == run.failed_step; },
+            StepCount{run.failed_step, 0})
+            .count;
+      ++CountOf(
+            yield.failures,
+            [&](const FailureCount& count) {
+              return count.step == run.failed_step && count.cause == run.cause;
+            },
+            FailureCount{run.failed_step, run.cause, 0})
+            .count;
+      break;
+    case RunResult::kStopped:
+      ++yield.stopped;
+      break;
+    case RunResult::kInterrupted:
+      ++yield.interrupted;
+      break;
+    case RunResult::kRunning:
+      ++yield.running;
+      break;
+  }
+}
+
+void SortCounts(RecipeYield& yield) {
+  std::ranges::stable_sort(yield.first_failures, {},
+                           [](const StepCount& count) { return StepOrder(count.step); });
+  // Largest first; among equals, in running order.
+  std::ranges::stable_sort(yield.failures, [](const FailureCount& a, const FailureCount& b) {
+    if (a.count != b.count) return a.count > b.count;
+    return StepOrder(a.step) < StepOrder(b.step);
+  });
+}
+
+RecipeYield FreshYield(const RunRecord& run) {
+  return {.recipe_name = run.start.recipe_name,
+          .recipe_sha256 = run.start.recipe_sha256,
+          .station = run.start.station,
+          .first_start = run.start.started_at};
+}
+
+}  // namespace
 
 std::vector<RecipeYield> SummariseYield(std::span<const RunRecord> runs) {
   std::vector<RecipeYield> yields;
-  for (const RunRecord& run : runs) {
-    auto found = std::ranges::find_if(yields, [&](const RecipeYield& yield) {
-      return yield.recipe_sha256 == run.start.recipe_sha256 &&
-             yield.recipe_name == run.start.recipe_name;
-    });
-    if (found == yields.end()) {
-      found =
-          yields.insert(yields.end(), RecipeYield{run.start.recipe_name, run.start.recipe_sha256});
-    }
-    RecipeYield& yield = *found;
-    ++yield.runs;
-    switch (run.result) {
-      case RunResult::kPass:
-        ++yield.passed;
-        break;
-      case RunResult::kFail: {
-        ++yield.failed;
-        auto step = std::ranges::find(yield.first_failures, run.failed_step, &StepCount::step);
-        if (step == yield.first_failures.end()) {
-          step = yield.first_failures.insert(yield.first_failures.end(), {run.failed_step, 0});
-        }
-        ++step->count;
-        break;
-      }
-      case RunResult::kStopped:
-        ++yield.stopped;
-        break;
-      case RunResult::kInterrupted:
-        ++yield.interrupted;
-        break;
-      case RunResult::kRunning:
-        ++yield.running;
-        break;
-    }
+  const std::vector<bool> first_runs = FirstRuns(runs);
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const RunRecord& run = runs[i];
+    RecipeYield& yield = CountOf(
+        yields,
+        [&](const RecipeYield& row) {
+          return row.recipe_sha256 == run.start.recipe_sha256 &&
+                 row.recipe_name == run.start.recipe_name && row.station == run.start.station;
+        },
+        FreshYield(run));
+    Count(yield, run, first_runs[i]);
   }
-  for (RecipeYield& yield : yields) {
-    std::ranges::stable_sort(yield.first_failures, {},
-                             [](const StepCount& count) { return StepOrder(count.step); });
-  }
+  for (RecipeYield& yield : yields) SortCounts(yield);
   return yields;
+}
+
+std::optional<RecipeYield> SummariseAll(std::span<const RunRecord> runs) {
+  if (runs.empty()) return std::nullopt;
+  RecipeYield yield = FreshYield(runs.front());
+  const std::vector<bool> first_runs = FirstRuns(runs);
+  for (std::size_t i = 0; i < runs.size(); ++i) Count(yield, runs[i], first_runs[i]);
+  SortCounts(yield);
+  return yield;
 }
 
 std::string YieldJson(std::span<const RecipeYield> yields) {
@@ -210,7 +302,13 @@ std::string YieldJson(std::span<const RecipeYield> yields) {
     for (const StepCount& count : yield.first_failures) {
       failures.push_back({{"step", OrNull(count.step)}, {"count", count.count}});
     }
+    json pareto = json::array();
+    for (const FailureCount& count : yield.failures) {
+      pareto.push_back(
+          {{"step", OrNull(count.step)}, {"cause", OrNull(count.cause)}, {"count", count.count}});
+    }
     list.push_back({{"recipe", {{"name", yield.recipe_name}, {"sha256", yield.recipe_sha256}}},
+                    {"station", yield.station},
                     {"runs", yield.runs},
                     {"passed", yield.passed},
                     {"failed", yield.failed},
@@ -218,7 +316,12 @@ std::string YieldJson(std::span<const RecipeYield> yields) {
                     {"interrupted", yield.interrupted},
                     {"running", yield.running},
                     {"yield_percent", OrNull(yield.yield_percent())},
-                    {"first_failures", std::move(failures)}});
+                    {"packs", yield.packs},
+                    {"first_pass", yield.first_pass},
+                    {"first_pass_percent", OrNull(yield.first_pass_percent())},
+                    {"packs_per_hour", OrNull(yield.packs_per_hour())},
+                    {"first_failures", std::move(failures)},
+                    {"failures", std::move(pareto)}});
   }
   return Dump(json{{"recipes", std::move(list)}});
 }

@@ -21,6 +21,7 @@ std::vector<std::string> SchemaStatements(const SqlDialect& dialect) {
   firmware_version BIGINT,
   serial_parameter TEXT,
   pack_serial BIGINT,
+  arrived_serial BIGINT,
   result TEXT NOT NULL,
   failed_step TEXT,
   failure TEXT,
@@ -70,6 +71,33 @@ std::vector<std::string> SchemaStatements(const SqlDialect& dialect) {
       R"(CREATE TABLE IF NOT EXISTS store_info (
   store_id TEXT NOT NULL,
   created_at TEXT NOT NULL))",
+      // The views are made again with each layout: DROP, then CREATE, as both databases take it.
+      "DROP VIEW IF EXISTS failures_by_cause",
+      "DROP VIEW IF EXISTS first_pass_yield",
+      "DROP VIEW IF EXISTS first_runs",
+      "DROP VIEW IF EXISTS runs_per_hour",
+      R"(CREATE VIEW runs_per_hour AS
+SELECT substr(started_at, 1, 13) || ':00:00Z' AS hour, station, recipe_name,
+  COUNT(*) AS runs,
+  SUM(CASE WHEN result = 'pass' THEN 1 ELSE 0 END) AS passed,
+  SUM(CASE WHEN result = 'fail' THEN 1 ELSE 0 END) AS failed
+FROM runs GROUP BY substr(started_at, 1, 13), station, recipe_name)",
+      fmt::format(R"(CREATE VIEW first_runs AS
+SELECT r.* FROM runs r WHERE r.arrived_serial IS NULL OR NOT EXISTS (
+  SELECT 1 FROM runs e WHERE e.id < r.id AND e.pack_serial = r.arrived_serial
+    AND e.serial_parameter = '{}'))",
+                  kSbsSerialParameter),
+      R"(CREATE VIEW first_pass_yield AS
+SELECT station, recipe_name, recipe_sha256, COUNT(*) AS packs,
+  SUM(CASE WHEN result = 'pass' THEN 1 ELSE 0 END) AS first_pass,
+  100.0 * SUM(CASE WHEN result = 'pass' THEN 1 ELSE 0 END) / COUNT(*) AS first_pass_percent
+FROM first_runs WHERE result IN ('pass', 'fail')
+GROUP BY station, recipe_name, recipe_sha256)",
+      R"(CREATE VIEW failures_by_cause AS
+SELECT station, recipe_name, failed_step AS step, COALESCE(cause, 'unknown') AS cause,
+  COUNT(*) AS failures
+FROM runs WHERE result = 'fail'
+GROUP BY station, recipe_name, failed_step, COALESCE(cause, 'unknown'))",
   };
 }
 

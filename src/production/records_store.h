@@ -38,7 +38,7 @@ template <typename T>
 using StoreResult = std::expected<T, StoreError>;
 
 // The layout of the records this build writes; the store creates it, and upgrades older ones.
-inline constexpr int kRecordsSchemaVersion = 3;
+inline constexpr int kRecordsSchemaVersion = 4;
 
 class RecordsStore {
  public:
@@ -61,9 +61,11 @@ class RecordsStore {
 
   // A new run, "running" until FinishRun; its id.
   virtual StoreResult<std::int64_t> BeginRun(const RunStart& start) = 0;
-  // The device type and firmware version the pack's gauge reported.
+  // The device type and firmware version the pack's gauge reported, and the serial number it
+  // carried when it came on (nothing when it did not answer that).
   virtual StoreResult<void> RecordGauge(std::int64_t run, std::uint16_t device_type,
-                                        std::uint16_t firmware_version) = 0;
+                                        std::uint16_t firmware_version,
+                                        std::optional<std::int64_t> arrived_serial) = 0;
   // The run's serial number from `range`: the next number no run has had, for any range of the
   // same parameter, issued in one transaction of the database (never a lock of this process),
   // so no two workers or stations ever get the same. A run that asks again gets its own number

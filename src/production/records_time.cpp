@@ -65,6 +65,46 @@ std::tm ToTm(const Fields& fields) {
   return tm;
 }
 
+struct LocalFields {
+  std::tm tm{};
+  int millis = 0;
+};
+
+LocalFields Local(TimePoint time) {
+  const auto millis = std::chrono::floor<milliseconds>(time);
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(millis);
+  const std::time_t whole = std::chrono::system_clock::to_time_t(seconds);
+  LocalFields local;
+  localtime_r(&whole, &local.tm);
+  local.millis = static_cast<int>((millis - seconds).count());
+  return local;
+}
+
+// "+02:00", "-05:30", "+00:00".
+std::string Offset(long seconds_east) {
+  const long minutes = (seconds_east < 0 ? -seconds_east : seconds_east) / 60;
+  return fmt::format("{}{:02}:{:02}", seconds_east < 0 ? '-' : '+', minutes / 60, minutes % 60);
+}
+
+// "Z", "+02:00", "+0200", "-05" (after an optional space) as seconds east of UTC.
+std::optional<long> OffsetSeconds(std::string_view text) {
+  if (!text.empty() && text[0] == ' ') text.remove_prefix(1);
+  if (text == "Z") return 0;
+  if (text.size() < 3 || (text[0] != '+' && text[0] != '-')) return std::nullopt;
+  const auto hours = Digits(text, 1, 2);
+  std::optional<int> minutes = 0;
+  if (text.size() == 6 && text[3] == ':') {
+    minutes = Digits(text, 4, 2);
+  } else if (text.size() == 5) {
+    minutes = Digits(text, 3, 2);
+  } else if (text.size() != 3) {
+    return std::nullopt;
+  }
+  if (!hours || !minutes || *hours > 14 || *minutes > 59) return std::nullopt;
+  const long seconds = (*hours * 60L + *minutes) * 60;
+  return text[0] == '-' ? -seconds : seconds;
+}
+
 }  // namespace
 
 std::string FormatUtc(TimePoint time) {
@@ -92,7 +132,21 @@ std::optional<TimePoint> ParseUtc(std::string_view text) {
   return std::chrono::system_clock::from_time_t(seconds) + milliseconds(*millis);
 }
 
-std::optional<TimePoint> ParseSince(std::string_view text, TimePoint now) {
+std::string FormatLocal(TimePoint time) {
+  const LocalFields local = Local(time);
+  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02} {}", local.tm.tm_year + 1900,
+                     local.tm.tm_mon + 1, local.tm.tm_mday, local.tm.tm_hour, local.tm.tm_min,
+                     local.tm.tm_sec, Offset(local.tm.tm_gmtoff));
+}
+
+std::string FormatLocalIso(TimePoint time) {
+  const LocalFields local = Local(time);
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:03}{}", local.tm.tm_year + 1900,
+                     local.tm.tm_mon + 1, local.tm.tm_mday, local.tm.tm_hour, local.tm.tm_min,
+                     local.tm.tm_sec, local.millis, Offset(local.tm.tm_gmtoff));
+}
+
+std::optional<TimePoint> ParseTimeBound(std::string_view text, TimePoint now) {
   if (text.size() >= 2 && AllDigits(text.substr(0, text.size() - 1))) {
     const auto count = common::ParseWholeInteger(text.substr(0, text.size() - 1));
     if (!count || *count > 100 * 365 * 24 * 60) return std::nullopt;
@@ -109,11 +163,23 @@ std::optional<TimePoint> ParseSince(std::string_view text, TimePoint now) {
   }
   std::string_view rest;
   const auto fields = text.size() >= 10 ? ReadFields(text, rest) : std::nullopt;
-  if (!fields || !rest.empty()) return std::nullopt;
+  if (!fields) return std::nullopt;
+  int millis = 0;
+  if (rest.size() >= 4 && rest[0] == '.') {
+    const auto digits = Digits(rest, 1, 3);
+    if (!digits) return std::nullopt;
+    millis = *digits;
+    rest.remove_prefix(4);
+  }
   std::tm tm = ToTm(*fields);
-  const std::time_t local = std::mktime(&tm);
-  if (local == -1) return std::nullopt;
-  return std::chrono::system_clock::from_time_t(local);
+  if (rest.empty()) {
+    const std::time_t local = std::mktime(&tm);
+    if (local == -1) return std::nullopt;
+    return std::chrono::system_clock::from_time_t(local) + milliseconds(millis);
+  }
+  const auto offset = OffsetSeconds(rest);
+  if (!offset) return std::nullopt;
+  return std::chrono::system_clock::from_time_t(timegm(&tm) - *offset) + milliseconds(millis);
 }
 
 }  // namespace cw::production

@@ -71,6 +71,7 @@ RunRecord RunFromRow(const SqlRow& row) {
   run.firmware_version = row.Int("firmware_version");
   run.serial_parameter = row.Text("serial_parameter");
   run.pack_serial = row.Int("pack_serial");
+  run.arrived_serial = row.Int("arrived_serial");
   run.result = Result(row.Text("result"));
   run.failed_step = row.Text("failed_step");
   run.failure = row.Text("failure");
@@ -261,7 +262,8 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
   if (found == kRecordsSchemaVersion) return {};  // another connection made it meanwhile
   // Layout 2 adds whether a run's pack was simulated, the process that runs it, and the store's
   // id; the runs of layout 1 were real packs of unknown processes. Layout 3 adds the kind of a
-  // failure to runs and steps; earlier failures have none.
+  // failure to runs and steps; earlier failures have none. Layout 4 adds the serial number a
+  // pack came with, and the views over the runs.
   std::vector<std::string> statements;
   if (!fresh && found < 2) {
     statements = {"ALTER TABLE runs ADD COLUMN simulated BIGINT NOT NULL DEFAULT 0",
@@ -271,6 +273,8 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
     statements.push_back("ALTER TABLE runs ADD COLUMN cause TEXT");
     statements.push_back("ALTER TABLE steps ADD COLUMN cause TEXT");
   }
+  if (!fresh && found < 4)
+    statements.push_back("ALTER TABLE runs ADD COLUMN arrived_serial BIGINT");
   for (std::string& statement : SchemaStatements(dialect)) {
     statements.push_back(std::move(statement));
   }
@@ -368,12 +372,15 @@ StoreResult<std::int64_t> SqlRecordsStore::BeginRun(const RunStart& start) {
 }
 
 StoreResult<void> SqlRecordsStore::RecordGauge(std::int64_t run, std::uint16_t device_type,
-                                               std::uint16_t firmware_version) {
+                                               std::uint16_t firmware_version,
+                                               std::optional<std::int64_t> arrived_serial) {
   std::lock_guard lock(mutex_);
   return InTransaction(Transaction::kWrite, [&]() -> TransactionResult<void> {
-    auto rows =
-        Query("UPDATE runs SET device_type = ?, firmware_version = ? WHERE id = ? RETURNING id",
-              {std::int64_t{device_type}, std::int64_t{firmware_version}, run});
+    const SqlValue arrived = arrived_serial ? SqlValue(*arrived_serial) : SqlValue(nullptr);
+    auto rows = Query(
+        "UPDATE runs SET device_type = ?, firmware_version = ?, arrived_serial = ? WHERE id = ? "
+        "RETURNING id",
+        {std::int64_t{device_type}, std::int64_t{firmware_version}, arrived, run});
     if (!rows) return std::unexpected(rows.error());
     if (rows->empty()) return Fail(StoreProblem::kNoSuchRun, messages::kNoSuchRun, run, Location());
     return {};
@@ -510,6 +517,19 @@ SqlRecordsStore::TransactionResult<std::vector<RunRecord>> SqlRecordsStore::Read
   if (filter.since) {
     sql += " AND started_at >= ?";
     parameters.push_back(FormatUtc(*filter.since));
+  }
+  if (filter.until) {
+    sql += " AND started_at < ?";
+    parameters.push_back(FormatUtc(*filter.until));
+  }
+  if (filter.station) {
+    sql += " AND station = ?";
+    parameters.push_back(*filter.station);
+  }
+  if (filter.serial) {
+    sql += " AND (pack_serial = ? OR arrived_serial = ?)";
+    parameters.push_back(*filter.serial);
+    parameters.push_back(*filter.serial);
   }
   if (filter.result) {
     sql += " AND result = ?";

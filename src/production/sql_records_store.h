@@ -27,7 +27,8 @@ class SqlRecordsStore final : public RecordsStore {
                                       const std::function<bool(std::int64_t)>& alive) override;
   StoreResult<std::int64_t> BeginRun(const RunStart& start) override;
   StoreResult<void> RecordGauge(std::int64_t run, std::uint16_t device_type,
-                                std::uint16_t firmware_version) override;
+                                std::uint16_t firmware_version,
+                                std::optional<std::int64_t> arrived_serial) override;
   StoreResult<std::int64_t> AllocateSerial(std::int64_t run, const SerialRange& range) override;
   StoreResult<void> AddStep(std::int64_t run, const StepRecord& step) override;
   StoreResult<void> FinishRun(std::int64_t run, const RunEnd& end) override;

@@ -13,6 +13,7 @@
 #include "app/adapter_host.h"
 #include "app/workbench.h"
 #include "common/parse.h"
+#include "production/handoff.h"
 #include "production/messages.h"
 #include "production/station_lane.h"
 
@@ -47,12 +48,16 @@ std::expected<void, std::string> CheckName(std::string_view what, const std::str
   return {};
 }
 
-// What must hold before a station touches a pack: the records take writes, runs its host left
-// open are closed, and the serial range has a number for every pack on the station.
+// What must hold before a station touches a pack: the records and the hand-off folder take
+// writes, runs its host left open are closed, and the serial range has a number for every pack
+// on the station.
 std::expected<void, std::string> Preflight(RecordsStore& records, const Recipe& recipe,
                                            std::size_t packs, const std::string& host_name) {
   if (auto writable = records.CheckWritable(); !writable) {
     return std::unexpected(fmt::format(messages::kRecordsUnwritable, writable.error().message));
+  }
+  if (recipe.handoff) {
+    if (auto writable = CheckHandoffFolder(*recipe.handoff); !writable) return writable;
   }
   if (auto closed = records.CloseAbandonedRuns(host_name, ProcessAlive); !closed) {
     return std::unexpected(fmt::format(messages::kRecordsUnwritable, closed.error().message));

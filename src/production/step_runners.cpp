@@ -244,7 +244,15 @@ StepOutcome RunVerify(const StepContext& context) {
                                 ValueText(difference.other_value),
                                 ValueText(difference.file_value)));
   }
-  nlohmann::json measurements = {{"differences", listed}, {"masked", setup.material.masked.size()}};
+  // What the pack holds of its own (its serial number, date, calibration, life data), as read
+  // back: what its record keeps of it.
+  nlohmann::json own = nlohmann::json::object();
+  for (const std::string_view name : setup.material.masked) {
+    const auto index = dataflash::FindParam(name);
+    if (index && gauge.rows[*index]) own[std::string(name)] = *gauge.rows[*index];
+  }
+  nlohmann::json measurements = {
+      {"differences", listed}, {"masked", setup.material.masked.size()}, {"pack_values", own}};
   if (differences.empty()) return {RunResult::kPass, {}, measurements};
   return Failed(
       common::ErrorKind::kMismatch,

@@ -103,6 +103,10 @@ class StationCli : public ::testing::Test {
 };
 
 TEST_F(StationCli, FourPacksRunAtOnceAndAFaultyOneFailsAlone) {
+  // Each run handed to the factory's folder, and a label for each passed pack.
+  std::ofstream(dir_ / "line/files/label.zpl") << "^XA^FO40,40^FD{serial} {result} {date}^FS^XZ\n";
+  WriteRecipe(folder_->FullSteps() + "[handoff]\nfolder = \"../handoff\"\n" +
+              folder_->FileKeys("label", "files/label.zpl"));
   const CliRun run = RunCli(Station("sim:packs=4:clock=virtual:faults=safety-alarm=0002@3",
                                     "--station line-1 --operator Mei"));
   EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
@@ -154,6 +158,48 @@ TEST_F(StationCli, FourPacksRunAtOnceAndAFaultyOneFailsAlone) {
   EXPECT_EQ(checker.Check(Records("show " + std::to_string(runs[2]["id"].get<int>())),
                           "records-run.json"),
             std::vector<std::string>{});
+
+  // The hand-off: a whole document per run, valid against its schema, no temporary file left,
+  // and a label for each passed pack with its serial number.
+  std::vector<std::string> documents, labels;
+  for (const auto& entry : fs::directory_iterator(dir_ / "handoff")) {
+    const std::string name = entry.path().filename().string();
+    if (entry.path().extension() == ".json") {
+      documents.push_back(name);
+      const json document = json::parse(ReadText(entry.path()), nullptr, false);
+      EXPECT_EQ(checker.Check(document, "handoff.json"), std::vector<std::string>{}) << name;
+    } else if (entry.path().extension() == ".zpl") {
+      labels.push_back(ReadText(entry.path()));
+      EXPECT_TRUE(Has(labels.back(), " pass ")) << labels.back();
+    } else {
+      ADD_FAILURE() << "left in the hand-off folder: " << name;
+    }
+  }
+  EXPECT_EQ(documents.size(), 4u);
+  EXPECT_EQ(labels.size(), 3u);
+
+  // The yield: 3 of 4, each pack at its first run, the failing step and its cause first.
+  const json yield = Records("yield")["recipes"];
+  ASSERT_EQ(yield.size(), 1u);
+  EXPECT_EQ(yield[0]["passed"], 3);
+  EXPECT_EQ(yield[0]["packs"], 4);
+  EXPECT_EQ(yield[0]["first_pass_percent"], 75.0);
+  EXPECT_EQ(yield[0]["failures"][0],
+            (json{{"step", "check"}, {"cause", "out_of_limits"}, {"count", 1}}));
+
+  // Each pack's report lists every step it went through; the faulty one its failing check.
+  for (const json& record : runs) {
+    const std::string serial = std::to_string(record["serial"]["number"].get<std::int64_t>());
+    const CliRun report = RunCli("records report " + serial + " --records " + P("records.sqlite"));
+    ASSERT_EQ(report.exit_code, 0) << report.err;
+    for (const json& step : record["steps"]) {
+      EXPECT_TRUE(Has(report.out, "  " + step["step"].get<std::string>() + " ")) << report.out;
+    }
+    if (record["result"] == "fail") {
+      EXPECT_TRUE(Has(report.out, "check            1  fail    out_of_limits")) << report.out;
+      EXPECT_TRUE(Has(report.out, "Safety Status: 0x0002 (must read 0)")) << report.out;
+    }
+  }
 }
 
 // The line of the recipe that holds `text`, and the line one past its end.

@@ -110,8 +110,10 @@ class RecordsCliTest : public testing::Test {
     FillSampleRecords(**store);
   }
 
+  // In Central European time, whatever the machine's zone.
   CliRun Records(const std::string& arguments) {
-    return RunCli("records " + arguments + " --records " + records_);
+    return RunCli("records " + arguments + " --records " + records_,
+                  "TZ=CET-1CEST,M3.5.0,M10.5.0/3");
   }
 
   ScratchFolder folder_;
@@ -122,26 +124,55 @@ TEST_F(RecordsCliTest, ListShowAndYieldReadTheRecords) {
   const CliRun list = Records("list");
   ASSERT_EQ(list.exit_code, 0) << list.err;
   EXPECT_EQ(LineCount(list.out), 4u);
-  EXPECT_NE(list.out.find("2024-05-17T10:01:00.000Z  line-1        A1                  1001  fail "
-                          "        verify"),
+  EXPECT_NE(list.out.find("2024-05-17 12:01:00 +02:00  line-1        A1                  1001  "
+                          "fail         verify"),
             std::string::npos)
       << list.out;
 
   const auto failed = nlohmann::json::parse(Records("list --result fail --json").out);
   ASSERT_EQ(failed["runs"].size(), 1u);
   EXPECT_EQ(failed["runs"][0]["id"], 2);
+  // A time as the list shows it bounds the runs the same way.
+  EXPECT_EQ(LineCount(Records("list --since \"2024-05-17 12:01:00 +02:00\" --until "
+                              "2024-05-17T10:02:00Z")
+                          .out),
+            2u);
 
   const CliRun show = Records("show 2");
   ASSERT_EQ(show.exit_code, 0);
   EXPECT_NE(show.out.find("failed step      verify"), std::string::npos) << show.out;
   EXPECT_NE(show.out.find("serial           1001 (Serial Number)"), std::string::npos);
+  EXPECT_NE(show.out.find("device type      0x0714"), std::string::npos);
+  EXPECT_NE(show.out.find("started          2024-05-17 12:01:00 +02:00"), std::string::npos);
   EXPECT_NE(show.out.find("  3  verify            2  fail"), std::string::npos);
 
   const CliRun yield = Records("yield");
-  EXPECT_NE(yield.out.find("pack-line (aaaaaaaaaaaa): 3 runs, 2 pass, 1 fail, yield 66.7 %"),
+  EXPECT_NE(yield.out.find("pack-line (aaaaaaaaaaaa) on line-1: 3 runs, 2 pass, 1 fail, yield "
+                           "66.7 %\n  first pass: 2 of 3 packs, 66.7 %; "),
             std::string::npos)
       << yield.out;
-  EXPECT_NE(yield.out.find("  first failure at verify: 1"), std::string::npos);
+  EXPECT_NE(yield.out.find("  failed at verify (mismatch): 1"), std::string::npos);
+  EXPECT_EQ(Records("yield --station line-2").out, "no runs\n");
+}
+
+TEST_F(RecordsCliTest, ReportShowsEachStepOfAPackAsTextOrOnePage) {
+  const CliRun text = Records("report 1001");
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  for (const char* part : {"Pack 1001\n", "Run 2 on line-1: fail", "Cause              mismatch",
+                           "File golden.afi    ", "verify           2  fail    mismatch",
+                           "differs: CUV Threshold: gauge 2600, golden 2500"}) {
+    EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
+  }
+  EXPECT_EQ(Records("report run:2").out, text.out);
+  ASSERT_EQ(Records("report 1001 --html " + folder_.File("1001.html")).exit_code, 0);
+  const std::string page = ReadText(folder_.path() / "1001.html");
+  EXPECT_TRUE(page.starts_with("<!DOCTYPE html>")) << page;
+  EXPECT_NE(page.find("<tr class=\"failed\"><td>3</td><td>verify</td>"), std::string::npos);
+  EXPECT_EQ(page.find("http"), std::string::npos) << "the page needs nothing from elsewhere";
+  const CliRun none = Records("report 1500 --json");
+  EXPECT_EQ(none.exit_code, 1);
+  EXPECT_EQ(nlohmann::json::parse(none.out)["error"]["kind"], "not_found");
+  EXPECT_EQ(Records("report pack-7").exit_code, 2);
 }
 
 TEST_F(RecordsCliTest, ExportWritesCsvOrJson) {

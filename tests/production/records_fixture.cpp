@@ -84,7 +84,7 @@ void FillSampleRecords(production::RecordsStore& store) {
     const auto start = SampleStart("A" + std::to_string(pack), pack * 60);
     const auto run = store.BeginRun(start);
     ASSERT_TRUE(run) << run.error().message;
-    ASSERT_TRUE(store.RecordGauge(*run, 0x0714, 0x0102));
+    ASSERT_TRUE(store.RecordGauge(*run, 0x0714, 0x0102, 1));
     ASSERT_TRUE(store.AllocateSerial(*run, range));
     const auto at = [&](int second) { return start.started_at + std::chrono::seconds(second); };
     ASSERT_TRUE(

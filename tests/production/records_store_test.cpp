@@ -194,8 +194,8 @@ TEST_P(RecordsStoreTest, RefusesRecordsOfANewerLayoutAndUnknownRuns) {
   {
     auto store = Open();
     ASSERT_TRUE(store);
-    for (const auto& failed :
-         {store->AddStep(42, {}), store->FinishRun(42, {}), store->RecordGauge(42, 1, 2)}) {
+    for (const auto& failed : {store->AddStep(42, {}), store->FinishRun(42, {}),
+                               store->RecordGauge(42, 1, 2, std::nullopt)}) {
       ASSERT_FALSE(failed);
       EXPECT_EQ(failed.error().problem, StoreProblem::kNoSuchRun);
     }
@@ -307,6 +307,62 @@ TEST_P(RecordsStoreTest, CountsTheSerialNumbersLeftInARange) {
   ASSERT_EQ(store->AllocateSerial(*other, {"Serial Number", 15, 15, 1}), 15);
   EXPECT_EQ(store->SerialsLeft(range), 1);
   EXPECT_TRUE(store->CheckWritable());
+}
+
+// What a dashboard asks of the records of several stations, answered by the views on the
+// records themselves. Line 1 reworks a pack that failed (it comes back carrying its number);
+// line 2 fails one of three packs.
+TEST_P(RecordsStoreTest, TheViewsGiveFirstPassYieldPerStationAndFailuresByCause) {
+  auto store = Open();
+  ASSERT_TRUE(store);
+  const SerialRange range{"Serial Number", 1000, 1999, 1};
+  const auto pack = [&](const std::string& station, int seconds, RunResult result,
+                        std::optional<std::int64_t> arrived, const std::string& step,
+                        const std::string& cause) {
+    RunStart start = SampleStart("A", seconds);
+    start.station = station;
+    const auto run = store->BeginRun(start);
+    ASSERT_TRUE(run);
+    ASSERT_TRUE(store->RecordGauge(*run, 0x0714, 0x0102, arrived));
+    ASSERT_TRUE(store->AllocateSerial(*run, range));
+    ASSERT_TRUE(store->FinishRun(
+        *run, {result, step, cause.empty() ? "" : "failed", cause, start.started_at}));
+  };
+  pack("line-1", 0, RunResult::kFail, 1, "check", "out_of_limits");  // gets 1000
+  pack("line-1", 60, RunResult::kPass, 1000, "", "");                // the same pack again
+  pack("line-1", 120, RunResult::kPass, 1, "", "");
+  pack("line-2", 180, RunResult::kPass, 1, "", "");
+  pack("line-2", 240, RunResult::kFail, 1, "verify", "mismatch");
+  pack("line-2", 300, RunResult::kPass, std::nullopt, "", "");
+
+  auto raw = Raw();
+  ASSERT_TRUE(raw);
+  const auto yield = raw->Query(
+      "SELECT station, packs, first_pass, first_pass_percent FROM first_pass_yield "
+      "ORDER BY station",
+      {});
+  ASSERT_TRUE(yield) << yield.error().message;
+  ASSERT_EQ(yield->size(), 2u);
+  const std::tuple<std::string, int, int, double> expected[] = {{"line-1", 2, 1, 50.0},
+                                                                {"line-2", 3, 2, 66.67}};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const auto& [station, packs, first_pass, percent] = expected[i];
+    EXPECT_EQ((*yield)[i].Text("station"), station);
+    EXPECT_EQ((*yield)[i].Int("packs"), packs);
+    EXPECT_EQ((*yield)[i].Int("first_pass"), first_pass);
+    EXPECT_NEAR(std::stod((*yield)[i].Text("first_pass_percent")), percent, 0.01);
+  }
+  const auto causes = raw->Query(
+      "SELECT station, step, cause, failures FROM failures_by_cause ORDER BY station", {});
+  ASSERT_TRUE(causes) << causes.error().message;
+  ASSERT_EQ(causes->size(), 2u);
+  EXPECT_EQ((*causes)[0].Text("step") + "/" + (*causes)[0].Text("cause"), "check/out_of_limits");
+  EXPECT_EQ((*causes)[1].Text("step") + "/" + (*causes)[1].Text("cause"), "verify/mismatch");
+  const auto hours =
+      raw->Query("SELECT SUM(runs) AS runs, MIN(hour) AS hour FROM runs_per_hour", {});
+  ASSERT_TRUE(hours) << hours.error().message;
+  EXPECT_EQ(hours->at(0).Int("runs"), 6);
+  EXPECT_TRUE(hours->at(0).Text("hour").ends_with(":00:00Z")) << hours->at(0).Text("hour");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, RecordsStoreTest, testing::ValuesIn(Backends()),
@@ -462,6 +518,10 @@ TEST(RecordsFileTest, UpgradesRecordsOfOlderLayouts) {
     const auto ids = (*database)->Query("SELECT COUNT(*) AS ids FROM store_info", {});
     ASSERT_TRUE(ids);
     EXPECT_EQ(ids->at(0).Int("ids"), 1);
+    // The views come with the upgrade, over the runs the old layout held too.
+    const auto yield = (*database)->Query("SELECT SUM(packs) AS packs FROM first_pass_yield", {});
+    ASSERT_TRUE(yield) << yield.error().message;
+    EXPECT_EQ(yield->at(0).Int("packs"), 2);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <thread>
@@ -56,9 +57,9 @@ class FailingStore final : public RecordsStore {
   StoreResult<std::int64_t> BeginRun(const RunStart& start) override {
     return inner_->BeginRun(start);
   }
-  StoreResult<void> RecordGauge(std::int64_t run, std::uint16_t type,
-                                std::uint16_t version) override {
-    return inner_->RecordGauge(run, type, version);
+  StoreResult<void> RecordGauge(std::int64_t run, std::uint16_t type, std::uint16_t version,
+                                std::optional<std::int64_t> arrived) override {
+    return inner_->RecordGauge(run, type, version, arrived);
   }
   StoreResult<std::int64_t> AllocateSerial(std::int64_t run, const SerialRange& range) override {
     return inner_->AllocateSerial(run, range);
@@ -583,6 +584,40 @@ TEST_F(StationTest, APackWithoutItsRecordIsNotAMadePack) {
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].result, RunResult::kFail);
   EXPECT_EQ(runs[0].failure, lane.failure);
+}
+
+// A factory system that never hears of a pack would treat it as not made: a hand-off that
+// cannot be written fails the pack the steps passed, in the records too, and hands nothing on.
+TEST_F(StationTest, APackWhoseHandoffCannotBeWrittenIsNotPassed) {
+  const auto folder = scratch_.path() / "handoff";
+  Open("sim:clock=virtual", "[steps.seal]\n[handoff]\nfolder = \"" + folder.string() + "\"\n");
+  // The share went away after the station checked it: a file stands where the folder was.
+  std::filesystem::remove_all(folder);
+  std::ofstream(folder) << "not a folder\n";
+  RunAll();
+  const LaneView lane = station_->View().lanes.at(0);
+  EXPECT_EQ(lane.phase, LanePhase::kFail);
+  EXPECT_TRUE(lane.failure.starts_with("the hand-off " + folder.string() + " could not be written"))
+      << lane.failure;
+  const std::vector<RunRecord> runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].result, RunResult::kFail);
+  EXPECT_EQ(runs[0].failed_step, "handoff");
+  EXPECT_EQ(runs[0].cause, "file");
+  EXPECT_EQ(runs[0].failure, lane.failure);
+  EXPECT_EQ(StepsOf(runs[0]), (std::vector<std::string>{"gauge", "seal"}));
+
+  // A station whose folder cannot be made refuses before any pack.
+  const auto recipe =
+      LoadPreparedRecipe(folder_->Write("line", "[steps.seal]\n[handoff]\nfolder = \"" +
+                                                    (folder / "x").string() + "\"\n"),
+                         constants_);
+  ASSERT_TRUE(recipe);
+  station_.reset();
+  const auto refused = Station::Create(host_, *recipe, records_, {});
+  ASSERT_FALSE(refused);
+  EXPECT_TRUE(refused.error().starts_with("the hand-off " + (folder / "x").string()))
+      << refused.error();
 }
 
 TEST_F(StationTest, APulledAdapterFailsItsRunAndItsLaneIsGoneUntilItIsBack) {
