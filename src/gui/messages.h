@@ -393,8 +393,14 @@ inline constexpr std::string_view kExportCsvSuffix = "csv";
 inline constexpr std::string_view kExportCsvDone = "{} runs written to {}";
 inline constexpr std::string_view kExportCsvFailed = "The CSV file was not written: {}";
 inline constexpr std::string_view kRecordsReadFailed = "The records cannot be read: {}";
+inline constexpr std::string_view kReportButton = "Report...";
+inline constexpr std::string_view kShiftNone = "This shift: no pack finished yet";
+inline constexpr std::string_view kShiftFirstPass =
+    "This shift: first pass {:.1f} % ({} of {} packs)";
+inline constexpr std::string_view kShiftFailures = "; most failed: {}";
+inline constexpr std::string_view kShiftFailure = "{} ({}) {}";
 inline constexpr std::string_view kRecordsColumnRun = "Run";
-inline constexpr std::string_view kRecordsColumnStarted = "Started (UTC)";
+inline constexpr std::string_view kRecordsColumnStarted = "Started";
 inline constexpr std::string_view kRecordsColumnAdapter = "Adapter";
 inline constexpr std::string_view kRecordsColumnPack = "Pack";
 inline constexpr std::string_view kRecordsColumnResult = "Result";

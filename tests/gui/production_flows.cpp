@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "gui/production/production_header.h"
 #include "gui/production/production_window.h"
 #include "gui/production/records_panel.h"
+#include "gui/production/report_dialog.h"
 #include "gui/qt_text.h"
 #include "gui_fixture.h"
 #include "monitor/comm_thread.h"
@@ -181,6 +183,22 @@ class ProductionFlowsTest : public QObject {
     QTRY_COMPARE(window.records().table().rowCount(), 1);
     QCOMPARE(Cell(window.records(), 0, 4), QString("fail"));
     QCOMPARE(Cell(window.records(), 0, 5), QString(kFaultyStep));
+    // The shift as the records count it, and the failed pack's report from its row.
+    QTRY_COMPARE(window.records().shift().text(),
+                 QString("This shift: first pass 75.0 % (3 of 4 packs); most failed: %1 "
+                         "(out_of_limits) 1")
+                     .arg(kFaultyStep));
+    window.records().table().selectRow(0);
+    QVERIFY(window.records().report_button().isEnabled());
+    QTest::mouseClick(&window.records().report_button(), Qt::LeftButton);
+    QTRY_VERIFY(window.records().report() != nullptr);
+    const QString page = window.records().report()->page().toPlainText();
+    QVERIFY2(page.contains("Failed step") && page.contains("out_of_limits"), qPrintable(page));
+    const QString saved = scratch_.filePath("pack.html");
+    window.records().report()->Save(saved);
+    QTRY_VERIFY(window.records().report()->note().text().startsWith("Saved to"));
+    QVERIFY(ReadFile(saved).starts_with("<!DOCTYPE html>"));
+    window.records().report()->close();
     const QString csv = scratch_.filePath("failed.csv");
     window.records().ExportCsv(csv);
     QTRY_VERIFY(window.records().note().text().startsWith("1 runs written"));

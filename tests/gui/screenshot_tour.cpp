@@ -39,6 +39,7 @@
 #include "gui/production/production_header.h"
 #include "gui/production/production_window.h"
 #include "gui/production/records_panel.h"
+#include "gui/production/report_dialog.h"
 #include "gui/qt_text.h"
 #include "gui/sbs_page.h"
 #include "gui/smb_access_page.h"
@@ -117,6 +118,19 @@ void TourProductionWindow(const QString& scratch) {
   });
   Settle(600);
   Save(*production, "production-done");
+  // The failed pack's report, from its row.
+  gui::RecordsPanel& runs = production->records();
+  for (int row = 0; row < runs.table().rowCount(); ++row) {
+    if (runs.table().item(row, 4)->text() == "fail") runs.table().selectRow(row);
+  }
+  runs.report_button().click();
+  WaitFor([&] { return runs.report() != nullptr; });
+  if (gui::ReportDialog* report = runs.report()) {
+    report->resize(900, 1000);
+    Settle(600);
+    Save(*report, "production-report");
+    report->close();
+  }
   production->close();
   WaitFor([&] { return production.isNull(); });
 }

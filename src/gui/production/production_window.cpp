@@ -242,7 +242,7 @@ void ProductionWindow::Rebuild() {
         if (station_) {
           station_changes_ = station_->changes().Subscribe([this] { relay_.Post(); });
         }
-        records_->SetStore(store_);
+        records_->SetStore(store_, header_->station_id());
         records_key_.fill(-1);
         Refresh();
       });

@@ -1,6 +1,7 @@
 #include "gui/production/records_panel.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -15,8 +16,10 @@
 #include "common/file_output.h"
 #include "gui/gauge_worker.h"
 #include "gui/messages.h"
+#include "gui/production/report_dialog.h"
 #include "gui/qt_text.h"
 #include "gui/tools/file_choice.h"
+#include "production/pack_report.h"
 #include "production/records_export.h"
 #include "production/records_time.h"
 
@@ -39,7 +42,7 @@ constexpr RunResult kFilterResults[] = {RunResult::kPass, RunResult::kFail, RunR
 std::array<std::string, kColumns.size()> CellsOf(const RunRecord& run) {
   const auto duration = run.duration_ms();
   return {std::to_string(run.id),
-          production::FormatUtc(run.start.started_at),
+          production::FormatLocal(run.start.started_at),
           run.start.adapter_serial,
           run.pack_serial ? std::to_string(*run.pack_serial) : std::string(),
           std::string(production::ResultName(run.result)),
@@ -56,6 +59,33 @@ RunsRead ReadRuns(production::RecordsStore& store, const production::RunFilter& 
   if (!runs) return std::unexpected(runs.error().message);
   return std::move(*runs);
 }
+
+// "First pass 75.0 % (3 of 4 packs); most failed: check (out_of_limits) 1"
+std::string ShiftText(const std::vector<RunRecord>& runs) {
+  const auto shift = production::SummariseAll(runs);
+  if (!shift || shift->packs == 0) return std::string(messages::kShiftNone);
+  std::string text = fmt::format(messages::kShiftFirstPass, shift->first_pass_percent().value_or(0),
+                                 shift->first_pass, shift->packs);
+  std::vector<std::string> failures;
+  for (const production::FailureCount& count : shift->failures) {
+    if (failures.size() == 3) break;
+    failures.push_back(fmt::format(messages::kShiftFailure, count.step,
+                                   count.cause.empty() ? "-" : count.cause, count.count));
+  }
+  if (!failures.empty()) text += fmt::format(messages::kShiftFailures, fmt::join(failures, ", "));
+  return text;
+}
+
+struct PanelRead {
+  RunsRead runs;
+  std::string shift;
+};
+
+struct ReportRead {
+  std::string title;
+  std::string html;
+  std::string failure;
+};
 
 constexpr int kStartedColumn = 1;
 constexpr int kFailureColumn = 6;
@@ -74,7 +104,11 @@ RecordsPanel::RecordsPanel(GaugeWorker& worker, QWidget* parent)
   filter_->setFocusPolicy(Qt::ClickFocus);
   export_ = new QPushButton(Q(messages::kExportCsvButton), this);
   export_->setFocusPolicy(Qt::NoFocus);
+  report_ = new QPushButton(Q(messages::kReportButton), this);
+  report_->setFocusPolicy(Qt::NoFocus);
+  report_->setEnabled(false);
   note_ = new QLabel(this);
+  shift_ = new QLabel(this);
   table_ = new QTableWidget(0, static_cast<int>(kColumns.size()), this);
   QStringList headers;
   for (std::string_view column : kColumns) headers << Q(column);
@@ -90,14 +124,16 @@ RecordsPanel::RecordsPanel(GaugeWorker& worker, QWidget* parent)
   header->setSectionResizeMode(kFailureColumn, QHeaderView::Stretch);
   // Wide enough for a whole time stamp, measured once.
   table_->setColumnWidth(kStartedColumn,
-                         fontMetrics().horizontalAdvance("0000-00-00T00:00:00.000Z") +
+                         fontMetrics().horizontalAdvance("0000-00-00 00:00:00 +00:00") +
                              2 * fontMetrics().averageCharWidth());
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(filter_);
   controls->addWidget(note_, 1);
+  controls->addWidget(report_);
   controls->addWidget(export_);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(shift_);
   layout->addLayout(controls);
   layout->addWidget(table_);
 
@@ -115,11 +151,32 @@ RecordsPanel::RecordsPanel(GaugeWorker& worker, QWidget* parent)
     const QString path = ChooseFile(this, kExportDialog);
     if (!path.isEmpty()) ExportCsv(path);
   });
+  connect(report_, &QPushButton::clicked, this, [this] {
+    if (const auto run = SelectedRun()) OpenReport(*run);
+  });
+  connect(table_, &QTableWidget::itemSelectionChanged, this,
+          [this] { report_->setEnabled(store_ != nullptr && SelectedRun().has_value()); });
+  connect(table_, &QTableWidget::cellDoubleClicked, this, [this] {
+    if (const auto run = SelectedRun()) OpenReport(*run);
+  });
   export_->setEnabled(false);
 }
 
-void RecordsPanel::SetStore(std::shared_ptr<production::RecordsStore> store) {
+std::optional<std::int64_t> RecordsPanel::SelectedRun() const {
+  const QList<QTableWidgetItem*> selected = table_->selectedItems();
+  if (selected.isEmpty()) return std::nullopt;
+  const QTableWidgetItem* id = table_->item(selected.front()->row(), 0);
+  bool number = false;
+  const qlonglong run = id != nullptr ? id->text().toLongLong(&number) : 0;
+  if (!number) return std::nullopt;
+  return run;
+}
+
+void RecordsPanel::SetStore(std::shared_ptr<production::RecordsStore> store, std::string station) {
   store_ = std::move(store);
+  station_ = std::move(station);
+  shift_start_ = std::chrono::system_clock::now();
+  shift_->clear();
   export_->setEnabled(store_ != nullptr);
   if (store_ == nullptr) table_->setRowCount(0);
   Reload();
@@ -148,20 +205,54 @@ void RecordsPanel::Read() {
   reading_ = true;
   ++pending_;
   const production::RunFilter filter{.result = ChosenResult(), .last = kShownRuns};
-  worker_.Run<RunsRead>(
-      this, [store = store_, filter] { return ReadRuns(*store, filter); },
-      [this, store = store_](const RunsRead& runs) {
+  // A station left unnamed takes the host's name: every run of these records counts then.
+  production::RunFilter shift{.since = shift_start_};
+  if (!station_.empty()) shift.station = station_;
+  worker_.Run<PanelRead>(
+      this,
+      [store = store_, filter, shift] {
+        PanelRead read{ReadRuns(*store, filter), {}};
+        if (const RunsRead runs = ReadRuns(*store, shift)) read.shift = ShiftText(*runs);
+        return read;
+      },
+      [this, store = store_](const PanelRead& read) {
         --pending_;
         reading_ = false;
         spacing_.start();
         // A store replaced meanwhile is read again.
         if (store != store_) read_again_ = true;
         if (read_again_) return;
-        if (!runs) {
-          note_->setText(Q(fmt::format(messages::kRecordsReadFailed, runs.error())));
+        if (!read.runs) {
+          note_->setText(Q(fmt::format(messages::kRecordsReadFailed, read.runs.error())));
           return;
         }
-        ShowRuns(*runs);
+        shift_->setText(Q(read.shift));
+        ShowRuns(*read.runs);
+      });
+}
+
+void RecordsPanel::OpenReport(std::int64_t run) {
+  if (store_ == nullptr) return;
+  ++pending_;
+  report_->setEnabled(false);
+  worker_.Run<ReportRead>(
+      this,
+      [store = store_, run]() -> ReportRead {
+        const auto runs = production::PackRunsOfRun(*store, run);
+        if (!runs) return {{}, {}, fmt::format(messages::kRecordsReadFailed, runs.error().message)};
+        const production::PackReport report = production::MakePackReport(*runs);
+        return {report.title, production::PackReportHtml(report), {}};
+      },
+      [this](const ReportRead& read) {
+        --pending_;
+        report_->setEnabled(store_ != nullptr && SelectedRun().has_value());
+        if (!read.failure.empty()) {
+          note_->setText(Q(read.failure));
+          return;
+        }
+        if (report_dialog_) report_dialog_->close();
+        report_dialog_ = new ReportDialog(worker_, Q(read.title), Q(read.html), this);
+        report_dialog_->show();
       });
 }
 
