@@ -159,7 +159,7 @@ TEST_F(RecordsCliTest, ReportShowsEachStepOfAPackAsTextOrOnePage) {
   const CliRun text = Records("report 1001");
   ASSERT_EQ(text.exit_code, 0) << text.err;
   for (const char* part : {"Pack 1001\n", "Run 2 on line-1: fail", "Cause              mismatch",
-                           "File golden.afi    ", "verify           2  fail    mismatch",
+                           "File               golden.afi  bbbb", "verify           2  fail    mismatch",
                            "differs: CUV Threshold: gauge 2600, golden 2500"}) {
     EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
   }
