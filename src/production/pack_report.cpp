@@ -197,7 +197,7 @@ body { font: 10pt sans-serif; color: #000; margin: 0 auto; max-width: 180mm; }
 h1 { font-size: 16pt; margin: 0 0 4mm; }
 h2 { font-size: 12pt; margin: 6mm 0 2mm; border-bottom: 1px solid #888; }
 table { border-collapse: collapse; width: 100%; margin-bottom: 3mm; }
-th, td { text-align: left; vertical-align: top; padding: 1mm 2mm; border-bottom: 1px solid #ddd; }
+th, td { text-align: left; vertical-align: top; padding: 3px 8px 3px 0; border-bottom: 1px solid #ddd; }
 th { background: #eee; }
 table.fields th { width: 35%; background: none; font-weight: normal; color: #444; }
 td.code { font-family: monospace; font-size: 8.5pt; word-break: break-all; }
@@ -207,7 +207,7 @@ h2, tr { page-break-inside: avoid; }
 )";
 
 void HtmlFields(std::string& page, const std::vector<ReportField>& fields) {
-  page += "<table class=\"fields\">\n";
+  page += "<table class=\"fields\" cellspacing=\"0\" cellpadding=\"4\">\n";
   for (const ReportField& field : fields) {
     const bool code = field.label == "File" || field.label.ends_with("SHA-256");
     page += fmt::format("<tr><th>{}</th><td{}>{}</td></tr>\n", Escaped(field.label),
@@ -285,12 +285,19 @@ std::string PackReportHtml(const PackReport& report) {
     page += fmt::format("<h2>{}</h2>\n", Escaped(run.heading));
     HtmlFields(page, run.fields);
     page +=
-        "<table>\n<tr><th>#</th><th>Step</th><th>Attempt</th><th>Result</th><th>Cause</th>"
+        "<table cellspacing=\"0\" "
+        "cellpadding=\"3\">\n<tr><th>#</th><th>Step</th><th>Attempt</th><th>Result</th><th>Cause</"
+        "th>"
         "<th>Duration</th><th>Measurements</th></tr>\n";
     for (const ReportStep& step : run.steps) {
       std::string details;
       for (const std::string& detail : step.details) {
-        details += (details.empty() ? "" : "<br>") + Escaped(detail);
+        // A value under its heading ("  Serial Number = 1000") keeps its indent.
+        const bool indented = detail.starts_with("  ");
+        details +=
+            (details.empty() ? "" : "<br>") +
+            std::string(indented ? "&nbsp;&nbsp;&nbsp;&nbsp;" : "") +
+            Escaped(indented ? std::string_view(detail).substr(2) : std::string_view(detail));
       }
       page += fmt::format(
           "<tr{}><td>{}</td><td>{}</td><td>{}</td><td class=\"{}\">{}</td><td>{}</td><td>{}</td>"
