@@ -18,10 +18,11 @@ LogColumnSummary SummarizeColumn(const LogColumn& column) {
     }
     ++summary.read;
     if (column.kind == LogColumnKind::kBytes) continue;
+    summary.last = value;
+    if (column.kind != LogColumnKind::kNumber) continue;
     sum += value;
     summary.min = std::min(summary.min.value_or(value), value);
     summary.max = std::max(summary.max.value_or(value), value);
-    summary.last = value;
   }
   if (!summary.last) return summary;
   if (column.kind == LogColumnKind::kNumber) {

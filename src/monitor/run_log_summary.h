@@ -9,8 +9,9 @@
 
 namespace cw::monitor {
 
-// One column of a data log at a glance. Min, max, mean and last are of the values read; none
-// when no value was read, and no mean for a status word or the debug block.
+// One column of a data log at a glance, of the values read (none when no value was read). Min,
+// max and mean are of numbers only: a status word has its last value, the debug block its
+// counts.
 struct LogColumnSummary {
   std::string name;
   std::string unit;
