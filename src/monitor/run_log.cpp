@@ -13,6 +13,7 @@
 #include <span>
 
 #include "common/file_input.h"
+#include "common/printf_format.h"
 #include "monitor/messages.h"
 #include "monitor/register_table_data.h"
 #include "monitor/status_block.h"
@@ -459,6 +460,16 @@ std::expected<RunLog, LogReadError> ReadRunLog(const std::filesystem::path& path
   if (!bytes) return std::unexpected(LogReadError{0, common::DescribeFileError(bytes.error())});
   const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   return ParseRunLog(text, path, std::move(stop));
+}
+
+std::string LogValueText(const LogColumn& column, double value) {
+  if (column.format.empty()) return fmt::format("{}", value);
+  if (column.kind == LogColumnKind::kHex) {
+    return common::FormatPrintf(column.format, static_cast<std::uint32_t>(value));
+  }
+  if (column.format.find('f') != std::string::npos)
+    return common::FormatPrintf(column.format, value);
+  return common::FormatPrintf(column.format, static_cast<std::int32_t>(std::lround(value)));
 }
 
 std::string LogClockText(double seconds) {

@@ -69,6 +69,9 @@ std::expected<RunLog, LogReadError> ParseRunLog(std::string_view text,
                                                 const std::filesystem::path& path,
                                                 std::stop_token stop = {});
 
+// A value of `column` as the lists show it ("16100", "25.3", "0080").
+std::string LogValueText(const LogColumn& column, double value);
+
 // "2026-12-10 13:42:05" for a clock time of RunLog::times.
 std::string LogClockText(double seconds);
 

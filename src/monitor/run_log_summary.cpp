@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "common/printf_format.h"
-
 namespace cw::monitor {
 namespace {
 
@@ -28,8 +26,7 @@ LogColumnSummary SummarizeColumn(const LogColumn& column) {
   if (column.kind == LogColumnKind::kNumber) {
     summary.mean = sum / static_cast<double>(summary.read);
   } else if (!column.format.empty()) {
-    summary.last_text =
-        common::FormatPrintf(column.format, static_cast<std::uint32_t>(*summary.last));
+    summary.last_text = LogValueText(column, *summary.last);
   }
   return summary;
 }
