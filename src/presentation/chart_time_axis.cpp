@@ -71,6 +71,15 @@ ChartTimeAxis ClockTimeAxis(double start, double end, double wall_origin, double
   return axis;
 }
 
+std::string ElapsedText(double seconds) {
+  const auto rounded = static_cast<long long>(std::llround(seconds));
+  const long long whole = std::llabs(rounded);
+  std::array<char, 32> text{};
+  std::snprintf(text.data(), text.size(), "%s%lld:%02lld:%02lld", rounded < 0 ? "-" : "",
+                whole / 3600, whole / 60 % 60, whole % 60);
+  return text.data();
+}
+
 ChartTimeAxis ElapsedTimeAxis(double start, double end, double plot_width, double char_width) {
   ChartTimeAxis axis;
   if (!(end > start) || !(plot_width > 0)) return axis;
@@ -79,13 +88,7 @@ ChartTimeAxis ElapsedTimeAxis(double start, double end, double plot_width, doubl
   axis.step_seconds = StepFor(start, end, plot_width, kElapsedChars, char_width);
   const double first_tick = std::ceil(start / axis.step_seconds - 1e-9);
   for (double k = first_tick; k * axis.step_seconds <= end + 1e-9; ++k) {
-    const auto seconds = static_cast<long long>(std::llround(k * axis.step_seconds));
-    const char* sign = seconds < 0 ? "-" : "";
-    const long long whole = std::llabs(seconds);
-    std::array<char, 32> label{};
-    std::snprintf(label.data(), label.size(), "%s%lld:%02lld:%02lld", sign, whole / 3600,
-                  whole / 60 % 60, whole % 60);
-    axis.ticks.push_back({k * axis.step_seconds, label.data()});
+    axis.ticks.push_back({k * axis.step_seconds, ElapsedText(k * axis.step_seconds)});
   }
   return axis;
 }
