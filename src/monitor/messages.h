@@ -69,6 +69,7 @@ inline constexpr std::string_view kBadCsvStamp = "\"{}\" is no time stamp (yyyy-
 inline constexpr std::string_view kBadValue = "\"{}\" is no value of {}";
 inline constexpr std::string_view kOpenQuote = "a quoted field is not closed";
 inline constexpr std::string_view kStopped = "Reading stopped.";
+inline constexpr std::string_view kReadFailed = "Reading {} failed: {}";
 }  // namespace run_log
 
 }  // namespace cw::monitor::messages

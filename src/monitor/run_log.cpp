@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <limits>
@@ -29,8 +33,6 @@ constexpr double kDay = 86'400;
 // A stamp earlier than the one before by more than this is the next day's (a log that ran past
 // midnight); less is the clock set back a little, and the row keeps the time of the one before.
 constexpr double kMidnightStep = kDay / 2;
-// Larger than any log a disk holds for a day at one line a second; a larger file is no log.
-constexpr std::size_t kMaxLogBytes = std::size_t{4} << 30;
 // How often a long file looks at its stop token.
 constexpr std::size_t kRowsBetweenStopChecks = 4096;
 constexpr std::string_view kDebugInfoName = "Gauge Debug Info";
@@ -113,34 +115,61 @@ LogColumn ColumnFor(const SbsRegisterInfo* info, std::string_view heading, std::
   return column;
 }
 
-// The lines of a text, CR LF or LF ended. The last line without its end is reported apart.
+// The lines of a text or of a file read piece by piece, CR LF or LF ended. A line stays valid
+// until the next one is asked for. What follows the last line end is reported apart.
 class Lines {
  public:
-  explicit Lines(std::string_view text) : text_(text) {}
-  // The next whole line, or nothing at the end of the text.
+  explicit Lines(std::string_view text) : data_(text) {}
+  explicit Lines(std::FILE* file) : file_(file), buffer_(kChunk) {}
+
+  // The next whole line, or nothing at the end.
   std::optional<std::string_view> Next() {
-    if (at_ >= text_.size()) return std::nullopt;
-    const std::size_t end = text_.find('\n', at_);
-    if (end == std::string_view::npos) {
-      partial_ = text_.substr(at_);
-      at_ = text_.size();
-      return std::nullopt;
+    while (true) {
+      const std::size_t end = data_.find('\n', at_);
+      if (end != std::string_view::npos) {
+        std::string_view line = data_.substr(at_, end - at_);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        at_ = end + 1;
+        ++number_;
+        return line;
+      }
+      if (!Refill()) break;
     }
-    std::string_view line = text_.substr(at_, end - at_);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    at_ = end + 1;
-    ++number_;
-    return line;
+    partial_ = at_ < data_.size();
+    at_ = data_.size();
+    return std::nullopt;
   }
   std::size_t number() const { return number_; }
-  // What followed the last line end, if anything.
-  std::string_view partial() const { return partial_; }
+  // The text ended inside a line.
+  bool partial() const { return partial_; }
+  // The file could not be read to its end: the system's words.
+  const std::string& failure() const { return failure_; }
 
  private:
-  std::string_view text_;
+  // Big enough that a read costs little next to parsing it, small enough to stay in the cache.
+  static constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+  // The rest of the current piece followed by the next one.
+  bool Refill() {
+    if (file_ == nullptr) return false;
+    const std::size_t rest = data_.size() - at_;
+    if (rest > 0) std::memmove(buffer_.data(), data_.data() + at_, rest);
+    // A line longer than the piece grows it.
+    if (buffer_.size() - rest < kChunk / 2) buffer_.resize(buffer_.size() * 2);
+    const std::size_t got = std::fread(buffer_.data() + rest, 1, buffer_.size() - rest, file_);
+    if (got == 0 && std::ferror(file_)) failure_ = std::strerror(errno);
+    data_ = std::string_view(buffer_.data(), rest + got);
+    at_ = 0;
+    return got > 0;
+  }
+
+  std::string_view data_;
+  std::FILE* file_ = nullptr;
+  std::vector<char> buffer_;
   std::size_t at_ = 0;
   std::size_t number_ = 0;
-  std::string_view partial_;
+  bool partial_ = false;
+  std::string failure_;
 };
 
 // Splits `line` at runs of spaces (and tabs) into `fields`.
@@ -192,10 +221,54 @@ bool SplitCsv(std::string_view line, std::vector<std::string_view>& fields,
   }
 }
 
+// The fields of a line split at runs of spaces, one after the other; empty past the last.
+class FieldCursor {
+ public:
+  explicit FieldCursor(std::string_view line) : at_(line.data()), end_(at_ + line.size()) {}
+  std::string_view Next() {
+    while (at_ != end_ && (*at_ == ' ' || *at_ == '\t')) ++at_;
+    const char* start = at_;
+    while (at_ != end_ && *at_ != ' ' && *at_ != '\t') ++at_;
+    return {start, static_cast<std::size_t>(at_ - start)};
+  }
+
+ private:
+  const char* at_;
+  const char* end_;
+};
+
+bool IsHexByte(std::string_view field) {
+  return !field.empty() && field.size() <= 2 && std::all_of(field.begin(), field.end(), [](char c) {
+    return std::isxdigit(static_cast<unsigned char>(c));
+  });
+}
+
+// A decimal number. Most logged values are whole numbers: those are read without the general
+// conversion, which costs several times more.
+bool ParseNumber(std::string_view field, double& value) {
+  const char* at = field.data();
+  const char* end = at + field.size();
+  const bool negative = at != end && *at == '-';
+  if (negative) ++at;
+  if (at != end && end - at <= 15) {
+    long long whole = 0;
+    const char* digit = at;
+    for (; digit != end && *digit >= '0' && *digit <= '9'; ++digit)
+      whole = whole * 10 + (*digit - '0');
+    if (digit == end) {
+      value = static_cast<double>(negative ? -whole : whole);
+      return true;
+    }
+  }
+  const auto [stop, error] = std::from_chars(field.data(), end, value);
+  return error == std::errc() && stop == end && std::isfinite(value);
+}
+
 class Reader {
  public:
-  Reader(std::string_view text, const std::filesystem::path& path, std::stop_token stop)
-      : lines_(text), stop_(std::move(stop)) {
+  // `bytes`: the size of what is read, to make room for its rows at once.
+  Reader(Lines lines, std::size_t bytes, const std::filesystem::path& path, std::stop_token stop)
+      : lines_(std::move(lines)), bytes_(bytes), stop_(std::move(stop)) {
     log_.path = path;
   }
 
@@ -212,8 +285,12 @@ class Reader {
     } else {
       return Refuse(1, text::kNotALog);
     }
+    if (!lines_.failure().empty()) {
+      return std::unexpected(
+          LogReadError{0, fmt::format(text::kReadFailed, log_.path.string(), lines_.failure())});
+    }
     if (!read) return std::unexpected(std::move(error_));
-    log_.incomplete_last_line = !lines_.partial().empty();
+    log_.incomplete_last_line = lines_.partial();
     return std::move(log_);
   }
 
@@ -278,25 +355,13 @@ class Reader {
       expected_fields_ += widths_.back();
       log_.columns.push_back(std::move(column));
     }
+    bool reserved = false;
     while (const auto line = lines_.Next()) {
-      if (line->empty() && lines_.partial().empty()) continue;
+      if (line->empty()) continue;
       if (Stopped()) return false;
-      SplitSpaces(*line, fields_);
-      if (fields_.empty()) continue;
-      if (fields_.size() != expected_fields_) {
-        return Fail(lines_.number(),
-                    fmt::format(text::kFieldCount, fields_.size(), expected_fields_));
-      }
-      const auto time = TimeOfDay(fields_[1]);
-      if (!time) return Fail(lines_.number(), fmt::format(text::kBadStamp, fields_[1]));
-      if (*time < previous_time_of_day_ - kMidnightStep) day_ += kDay;
-      previous_time_of_day_ = *time;
-      AddTime(day_ + *time);
-      std::size_t field = 3;
-      for (std::size_t c = 0; c < log_.columns.size(); ++c) {
-        if (!AddValue(log_.columns[c], std::span(fields_).subspan(field, widths_[c]))) return false;
-        field += widths_[c];
-      }
+      if (!reserved) Reserve(*line);
+      reserved = true;
+      if (!ReadTextRow(*line)) return false;
     }
     FollowBatteryModeUnits();
     return true;
@@ -325,9 +390,12 @@ class Reader {
   }
 
   bool ReadCsvRows() {
+    bool reserved = false;
     while (const auto line = lines_.Next()) {
       if (line->empty()) continue;
       if (Stopped()) return false;
+      if (!reserved) Reserve(*line);
+      reserved = true;
       if (!SplitCsv(*line, fields_storage_, unquoted_)) {
         return Fail(lines_.number(), std::string(text::kOpenQuote));
       }
@@ -354,20 +422,45 @@ class Reader {
     log_.times.push_back(time);
   }
 
-  bool AddValue(LogColumn& column, std::span<const std::string_view> fields) {
-    if (fields.front() == messages::kLogUnreadValue) {
-      column.values.push_back(kNaN);
-      return true;
-    }
-    if (column.kind == LogColumnKind::kBytes) {
-      std::uint8_t byte = 0;
-      for (std::string_view field : fields) {
-        if (!ParseWhole(field, byte, 16)) return BadValue(column, field);
+  // One data line of a .LOG, its fields taken as they come: a day of them is read at once.
+  bool ReadTextRow(std::string_view line) {
+    FieldCursor fields(line);
+    const std::string_view sample = fields.Next();
+    if (sample.empty()) return true;  // only spaces
+    const std::string_view stamp = fields.Next();
+    if (fields.Next().empty()) return WrongFieldCount(line);
+    const auto time = TimeOfDay(stamp);
+    if (!time) return Fail(lines_.number(), fmt::format(text::kBadStamp, stamp));
+    if (*time < previous_time_of_day_ - kMidnightStep) day_ += kDay;
+    previous_time_of_day_ = *time;
+    AddTime(day_ + *time);
+    for (std::size_t c = 0; c < log_.columns.size(); ++c) {
+      LogColumn& column = log_.columns[c];
+      const std::string_view field = fields.Next();
+      if (field.empty()) return WrongFieldCount(line);
+      if (widths_[c] > 1) {
+        // The debug block: a marker or a hex byte in each of its fields.
+        const bool unread = field == messages::kLogUnreadValue;
+        for (std::size_t i = 1; i < widths_[c]; ++i) {
+          const std::string_view byte = fields.Next();
+          if (byte.empty()) return WrongFieldCount(line);
+          if (!unread && !IsHexByte(byte)) return BadValue(column, byte);
+        }
+        if (!unread && !IsHexByte(field)) return BadValue(column, field);
+        column.values.push_back(unread ? kNaN : 0);
+      } else if (field == messages::kLogUnreadValue) {
+        column.values.push_back(kNaN);
+      } else if (!AddNumber(column, field)) {
+        return false;
       }
-      column.values.push_back(0);
-      return true;
     }
-    return AddNumber(column, fields.front());
+    if (!fields.Next().empty()) return WrongFieldCount(line);
+    return true;
+  }
+
+  bool WrongFieldCount(std::string_view line) {
+    SplitSpaces(line, fields_);
+    return Fail(lines_.number(), fmt::format(text::kFieldCount, fields_.size(), expected_fields_));
   }
 
   bool AddCsvValue(LogColumn& column, std::string_view field) {
@@ -396,10 +489,7 @@ class Reader {
       return true;
     }
     double value = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (error != std::errc() || end != field.data() + field.size() || !std::isfinite(value)) {
-      return BadValue(column, field);
-    }
+    if (!ParseNumber(field, value)) return BadValue(column, field);
     column.values.push_back(value);
     return true;
   }
@@ -427,7 +517,17 @@ class Reader {
     }
   }
 
+  // Room for the rows a file of `bytes_` holds when its lines are like `line`.
+  void Reserve(std::string_view line) {
+    const std::size_t rows = bytes_ / (line.size() + 2) + 1;
+    // The first line is among the shortest: its sample number and stamp have the fewest digits.
+    const std::size_t room = rows + rows / 16;
+    log_.times.reserve(room);
+    for (LogColumn& column : log_.columns) column.values.reserve(room);
+  }
+
   Lines lines_;
+  std::size_t bytes_ = 0;
   std::stop_token stop_;
   RunLog log_;
   LogReadError error_;
@@ -451,15 +551,14 @@ const LogColumn* RunLog::Find(std::string_view name) const {
 std::expected<RunLog, LogReadError> ParseRunLog(std::string_view text,
                                                 const std::filesystem::path& path,
                                                 std::stop_token stop) {
-  return Reader(text, path, std::move(stop)).Read();
+  return Reader(Lines(text), text.size(), path, std::move(stop)).Read();
 }
 
 std::expected<RunLog, LogReadError> ReadRunLog(const std::filesystem::path& path,
                                                std::stop_token stop) {
-  const auto bytes = common::ReadRegularFile(path, kMaxLogBytes);
-  if (!bytes) return std::unexpected(LogReadError{0, common::DescribeFileError(bytes.error())});
-  const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-  return ParseRunLog(text, path, std::move(stop));
+  const auto file = common::OpenRegularFile(path);
+  if (!file) return std::unexpected(LogReadError{0, common::DescribeFileError(file.error())});
+  return Reader(Lines(file->file.get()), file->size, path, std::move(stop)).Read();
 }
 
 std::string LogValueText(const LogColumn& column, double value) {

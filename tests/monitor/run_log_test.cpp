@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "monitor/run_log_summary.h"
 #include "monitor/value_conversion.h"
@@ -184,6 +185,29 @@ TEST(RunLogReading, TheLargestGapAndTheMeanIntervalAreOfTheClock) {
   EXPECT_EQ(summary.columns[0].max, 16001);
   EXPECT_EQ(summary.columns[1].unread, 1u);
   EXPECT_EQ(summary.columns[1].last, -21);
+}
+
+// A file is read a piece at a time: lines across the pieces' seams come out whole.
+TEST(RunLogReading, AFileOfManyPiecesIsReadWhole) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("cw_run_log_pieces_" + std::to_string(::getpid()) + ".LOG");
+  std::string text(kLogHead);
+  constexpr int kRows = 40'000;  // about 1.5 MB
+  for (int row = 0; row < kRows; ++row) {
+    text += fmt::format("{:<14}{:02}:{:02}:{:02}     {:<18}{:<11}{}\r\n", row + 1, 10 + row / 3600,
+                        row / 60 % 60, row % 60, row + 1, 16000 + row % 97, -(row % 89));
+  }
+  { std::ofstream(path, std::ios::binary) << text; }
+  const auto read = monitor::ReadRunLog(path);
+  std::filesystem::remove(path);
+  ASSERT_TRUE(read) << read.error().message;
+  ASSERT_EQ(read->rows(), std::size_t{kRows});
+  for (int row : {0, 12'345, kRows - 1}) {
+    EXPECT_EQ(read->columns[0].values[row], 16000 + row % 97) << row;
+    EXPECT_EQ(read->columns[1].values[row], -(row % 89)) << row;
+    EXPECT_EQ(read->times[row], kMarch4 + 36000 + row) << row;
+  }
+  EXPECT_FALSE(read->incomplete_last_line);
 }
 
 }  // namespace
