@@ -284,7 +284,7 @@ inline constexpr std::string_view kNoYield = "none";
 namespace log_summary {
 inline constexpr std::string_view kDescription =
     "Sum up a data log (.LOG or CSV): its time, samples, interval and each register";
-inline constexpr std::string_view kHeading = "{}: {} log, {} samples from {} to {} ({})";
+inline constexpr std::string_view kHeading = "{} ({} data log): {} samples from {} to {} ({})";
 inline constexpr std::string_view kInterval =
     "Interval: {:.2f} s on average, largest gap {} s ({} to {})";
 inline constexpr std::string_view kUnread = "Unread values: {}";
