@@ -32,7 +32,8 @@ TEST_F(LogSummaryTest, CountsTheValuesALinkLossLeftUnread) {
 
   const CliRun text = RunCli("log summary " + path.string());
   EXPECT_EQ(text.exit_code, 0) << text.err;
-  EXPECT_NE(text.out.find("lost.LOG (.LOG data log): 3 samples from "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("lost.LOG (.LOG data log): 3 samples from "), std::string::npos)
+      << text.out;
   EXPECT_NE(text.out.find("Unread values: 4\n"), std::string::npos) << text.out;
 
   const CliRun json = RunCli("log summary " + path.string() + " --json");
