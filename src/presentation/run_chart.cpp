@@ -79,6 +79,10 @@ std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
   std::vector<PlotPoint> line;
   PixelColumn column;
   long long column_index = 0;
+  // The current pixel column's span on the rows' own clock: most rows fall into the column of
+  // the row before, and need no division to know it.
+  double column_start = 0;
+  double column_end = -std::numeric_limits<double>::infinity();
   const auto end_line = [&] {
     column.Flush(times, values, offset, line);
     if (!line.empty()) lines.push_back(std::move(line));
@@ -91,12 +95,19 @@ std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
       continue;
     }
     if (row > first && times[row] - times[row - 1] > gap_seconds) end_line();
+    const double time = times[row];
+    if (!column.empty() && time >= column_start && time < column_end) {
+      column.Add(row, value);
+      continue;
+    }
     const auto index =
-        static_cast<long long>(std::floor((times[row] + offset - shown.start) / column_width));
+        static_cast<long long>(std::floor((time + offset - shown.start) / column_width));
     if (column.empty() || index != column_index) {
       column.Flush(times, values, offset, line);
       column.Start(row, value);
       column_index = index;
+      column_start = shown.start - offset + static_cast<double>(index) * column_width;
+      column_end = column_start + column_width;
     } else {
       column.Add(row, value);
     }
@@ -125,15 +136,10 @@ double UsualInterval(const monitor::RunLog& run) {
   return *middle;
 }
 
-double RunGapSeconds(const monitor::RunLog& run) {
-  const double interval = UsualInterval(run);
-  return interval > 0 ? kGapFactor * interval : std::numeric_limits<double>::infinity();
-}
-
 void RunChart::AddRun(std::shared_ptr<const monitor::RunLog> run) {
   const double interval = UsualInterval(*run);
-  runs_.push_back({std::move(run), 0, interval});
-  runs_.back().gap_seconds = RunGapSeconds(*runs_.back().log);
+  const double gap = interval > 0 ? kGapFactor * interval : std::numeric_limits<double>::infinity();
+  runs_.push_back({std::move(run), gap, interval});
   if (runs_.size() == 1) {
     const monitor::RunLog& first = *runs_.front().log;
     for (std::string_view name : monitor::ChartSamples::kDefaultSeries) {

@@ -46,10 +46,9 @@ std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
 // The row nearest `time` if it lies within `tolerance` of it (times in order).
 std::optional<std::size_t> RowNear(std::span<const double> times, double time, double tolerance);
 
-// The usual spacing of a run's rows (the median), 0 with fewer than two rows.
+// The usual spacing of a run's rows (the median), 0 with fewer than two rows. Rows farther apart
+// than a few of these leave a gap in the line: the logging stopped in between.
 double UsualInterval(const monitor::RunLog& run);
-// Rows farther apart than this leave a gap in the line: the logging stopped in between.
-double RunGapSeconds(const monitor::RunLog& run);
 
 // The lines of one shown register of one run.
 struct PlottedSeries {
