@@ -197,10 +197,10 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   CLI::App* summary = AddLogSummaryCommand(*log, context, exit_code);
   auto options = std::make_shared<monitor::LogRecording>();
   // Required unless `log summary` is the command: checked when the log is to be written.
-  auto* file = log->add_option("FILE", options->path, "data log file to create");
+  auto* file = log->add_option("FILE", options->path, "data log file to create (required)");
   log->add_option("--interval", options->interval_seconds, "seconds between lines (1 to 60)")
       ->transform(WholeNumberIn(monitor::DataLog::kMinInterval, monitor::DataLog::kMaxInterval));
-  auto* samples = log->add_option("--samples", options->samples, "data lines to write")
+  auto* samples = log->add_option("--samples", options->samples, "data lines to write (required)")
                       ->transform(WholeNumberIn(1));
   log->add_option("--rows", options->rows, "row names, comma separated (default: tables A-C)")
       ->delimiter(',');
