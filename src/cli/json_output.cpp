@@ -362,4 +362,59 @@ Json Adapters(const app::AdapterList& list) {
   return {{"adapters", adapters}};
 }
 
+namespace {
+
+Json Optional(const std::optional<double>& value) { return value ? Json(*value) : Json(nullptr); }
+
+std::string_view KindName(monitor::LogColumnKind kind) {
+  switch (kind) {
+    case monitor::LogColumnKind::kHex:
+      return "hex";
+    case monitor::LogColumnKind::kBytes:
+      return "bytes";
+    case monitor::LogColumnKind::kNumber:
+      break;
+  }
+  return "number";
+}
+
+}  // namespace
+
+Json LogSummary(const monitor::RunLog& log, const monitor::LogSummary& summary) {
+  const bool rows = summary.samples > 0;
+  Json static_data = Json::array();
+  for (const auto& [name, value] : log.static_data) {
+    static_data.push_back({{"name", name}, {"value", value}});
+  }
+  Json columns = Json::array();
+  for (const monitor::LogColumnSummary& column : summary.columns) {
+    columns.push_back(
+        {{"name", column.name},
+         {"unit", column.unit},
+         {"kind", KindName(column.kind)},
+         {"read", column.read},
+         {"unread", column.unread},
+         {"min", Optional(column.min)},
+         {"max", Optional(column.max)},
+         {"mean", Optional(column.mean)},
+         {"last", Optional(column.last)},
+         {"last_text", column.last_text.empty() ? Json(nullptr) : Json(column.last_text)}});
+  }
+  return {{"file", log.path.string()},
+          {"format", log.format == monitor::LogFormat::kCsv ? "csv" : "log"},
+          {"start", rows ? Json(monitor::LogClockText(summary.start)) : Json(nullptr)},
+          {"end", rows ? Json(monitor::LogClockText(summary.end)) : Json(nullptr)},
+          {"duration_s", summary.duration_seconds},
+          {"samples", summary.samples},
+          {"mean_interval_s", Optional(summary.mean_interval_seconds)},
+          {"largest_gap_s", Optional(summary.largest_gap_seconds)},
+          {"largest_gap_at", summary.largest_gap_at
+                                 ? Json(monitor::LogClockText(*summary.largest_gap_at))
+                                 : Json(nullptr)},
+          {"unread", summary.unread},
+          {"incomplete_last_line", summary.incomplete_last_line},
+          {"static_data", static_data},
+          {"columns", columns}};
+}
+
 }  // namespace cw::cli::json

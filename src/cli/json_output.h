@@ -16,6 +16,7 @@
 #include "firmware/fs_script_reader.h"
 #include "link/adapter_connection.h"
 #include "link/adapter_survey.h"
+#include "monitor/run_log_summary.h"
 #include "monitor/sbs_register_def.h"
 #include "monitor/sbs_session.h"
 
@@ -72,6 +73,8 @@ Json Doctor(const link::SurveySettings& settings, const link::AdapterSurvey& sur
             std::span<const std::string> steps);
 Json FsCheck(const std::string& path, const firmware::FsCheckReport& report);
 Json AuthDigest(std::string_view digest);
+// A data log at a glance (`log summary`).
+Json LogSummary(const monitor::RunLog& log, const monitor::LogSummary& summary);
 // Every attached adapter: how it is reached, whether it opens, and what selects it.
 Json Adapters(const app::AdapterList& list);
 

@@ -280,4 +280,18 @@ inline constexpr std::string_view kSummaryFailure = "  {} (serial {}): failed at
 inline constexpr std::string_view kNoYield = "none";
 }  // namespace station
 
+// log summary
+namespace log_summary {
+inline constexpr std::string_view kDescription =
+    "Sum up a data log (.LOG or CSV): its time, samples, interval and each register";
+inline constexpr std::string_view kHeading = "{} ({} data log): {} samples from {} to {} ({})";
+inline constexpr std::string_view kInterval =
+    "Interval: {:.2f} s on average, largest gap {} s ({} to {})";
+inline constexpr std::string_view kUnread = "Unread values: {}";
+inline constexpr std::string_view kIncomplete =
+    "The last line is cut short (a log still being written?) and is left out.";
+inline constexpr std::string_view kColumnsHeading =
+    "{:<26} {:<5} {:>12} {:>12} {:>12} {:>12} {:>7}";
+}  // namespace log_summary
+
 }  // namespace cw::cli::messages

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/json_output.h"
+#include "cli/log_commands.h"
 #include "cli/messages.h"
 #include "cli/output.h"
 #include "monitor/comm_thread.h"
@@ -192,16 +193,22 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
   });
 
   auto* log = app.add_subcommand("log", std::string(text::kLogDescription));
+  log->require_subcommand(0, 1);
+  CLI::App* summary = AddLogSummaryCommand(*log, context, exit_code);
   auto options = std::make_shared<monitor::LogRecording>();
-  log->add_option("FILE", options->path, "data log file to create")->required();
+  // Required unless `log summary` is the command: checked when the log is to be written.
+  auto* file = log->add_option("FILE", options->path, "data log file to create (required)");
   log->add_option("--interval", options->interval_seconds, "seconds between lines (1 to 60)")
       ->transform(WholeNumberIn(monitor::DataLog::kMinInterval, monitor::DataLog::kMaxInterval));
-  log->add_option("--samples", options->samples, "data lines to write")
-      ->required()
-      ->transform(WholeNumberIn(1));
+  auto* samples = log->add_option("--samples", options->samples, "data lines to write (required)")
+                      ->transform(WholeNumberIn(1));
   log->add_option("--rows", options->rows, "row names, comma separated (default: tables A-C)")
       ->delimiter(',');
-  log->callback([options, &context, &exit_code] {
+  log->callback([options, summary, file, samples, &context, &exit_code] {
+    if (summary->parsed()) return;
+    for (const CLI::Option* option : {file, samples}) {
+      if (option->count() == 0) throw CLI::RequiredError(option->get_name());
+    }
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
     exit_code = Log(*bench, *options, context.HonourStop(CommandContext::StopIs::kUsualEnd),

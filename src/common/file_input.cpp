@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 namespace cw::common {
 namespace {
@@ -39,10 +40,10 @@ class Descriptor {
   int fd_;
 };
 
-}  // namespace
-
-std::expected<Bytes, FileError> ReadRegularFile(const std::filesystem::path& path,
-                                                std::size_t max_size) {
+// The regular file at `path` opened for reading, and its size; anything else refused before it
+// is read from. The caller closes the descriptor.
+std::expected<std::pair<int, std::size_t>, FileError> OpenChecked(
+    const std::filesystem::path& path) {
   if (path.empty()) return std::unexpected(ReadError(FileProblem::kNoName, path));
   // Looked at before opening: opening some device nodes already does something.
   struct stat before {};
@@ -56,21 +57,48 @@ std::expected<Bytes, FileError> ReadRegularFile(const std::filesystem::path& pat
   }
   // Non-blocking, so that a FIFO put in the file's place since the look does not wait for a
   // writer; the second look is at what was opened.
-  const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (file.get() < 0) return std::unexpected(ReadError(FileProblem::kSystem, path, errno));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::unexpected(ReadError(FileProblem::kSystem, path, errno));
   struct stat opened {};
-  if (::fstat(file.get(), &opened) != 0) {
-    return std::unexpected(ReadError(FileProblem::kSystem, path, errno));
+  std::optional<FileError> refused;
+  if (::fstat(fd, &opened) != 0) {
+    refused = ReadError(FileProblem::kSystem, path, errno);
+  } else if (const auto refusal = NotARegularFile(opened.st_mode)) {
+    refused = ReadError(*refusal, path);
   }
-  if (const auto refusal = NotARegularFile(opened.st_mode)) {
-    return std::unexpected(ReadError(*refusal, path));
+  if (refused) {
+    ::close(fd);
+    return std::unexpected(*refused);
   }
+  return std::pair{fd, static_cast<std::size_t>(opened.st_size)};
+}
+
+}  // namespace
+
+std::expected<RegularFile, FileError> OpenRegularFile(const std::filesystem::path& path) {
+  const auto opened = OpenChecked(path);
+  if (!opened) return std::unexpected(opened.error());
+  std::FILE* file = ::fdopen(opened->first, "rb");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(opened->first);
+    return std::unexpected(ReadError(FileProblem::kSystem, path, error));
+  }
+  return RegularFile{std::unique_ptr<std::FILE, int (*)(std::FILE*)>(file, &std::fclose),
+                     opened->second};
+}
+
+std::expected<Bytes, FileError> ReadRegularFile(const std::filesystem::path& path,
+                                                std::size_t max_size) {
+  const auto opened = OpenChecked(path);
+  if (!opened) return std::unexpected(opened.error());
+  const Descriptor file(opened->first);
   FileError too_large = ReadError(FileProblem::kTooLarge, path);
   too_large.limit = max_size;
-  if (static_cast<std::uintmax_t>(opened.st_size) > max_size) return std::unexpected(too_large);
+  if (opened->second > max_size) return std::unexpected(too_large);
 
   // The file may still grow while it is read: one byte past the limit is enough to know.
-  Bytes bytes(static_cast<std::size_t>(opened.st_size) + 1);
+  Bytes bytes(opened->second + 1);
   std::size_t filled = 0;
   while (true) {
     if (filled == bytes.size()) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <expected>
 #include <filesystem>
+#include <memory>
 
 #include "common/bytes.h"
 #include "common/file_error.h"
@@ -14,5 +16,13 @@ namespace cw::common {
 // neither hang the tool nor fill its memory.
 std::expected<Bytes, FileError> ReadRegularFile(const std::filesystem::path& path,
                                                 std::size_t max_size);
+
+// A regular file open for reading, for a reader that goes through a large file piece by piece;
+// `size` is its size when it was opened. Refused as ReadRegularFile refuses.
+struct RegularFile {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file;
+  std::size_t size = 0;
+};
+std::expected<RegularFile, FileError> OpenRegularFile(const std::filesystem::path& path);
 
 }  // namespace cw::common

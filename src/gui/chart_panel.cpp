@@ -28,6 +28,7 @@
 #include <cmath>
 
 #include "gui/messages.h"
+#include "gui/product_colours.h"
 #include "gui/qt_text.h"
 #include "gui/tools/file_choice.h"
 #include "monitor/data_log.h"
@@ -50,9 +51,6 @@ constexpr char kShownKey[] = "Chart/Registers";
 constexpr char kWindowKey[] = "Chart/Window";
 // An exported picture is for reports and slides: sharper than the screen.
 constexpr int kPictureScale = 2;
-// Distinct on screen and in print; a register keeps its colour whatever else is shown.
-constexpr std::array<QRgb, 10> kSeriesColours = {0x1F77B4, 0xD62728, 0x2CA02C, 0xFF7F0E, 0x9467BD,
-                                                 0x8C564B, 0xE377C2, 0x17BECF, 0xBCBD22, 0x7F7F7F};
 
 QString Unit(const std::string& unit) { return unit.empty() || unit == "-" ? QString() : Q(unit); }
 
@@ -260,10 +258,10 @@ QColor ChartPanel::SeriesColour(monitor::RowRef row) const {
     const QListWidgetItem* item = list_->item(i);
     if (item->data(Qt::UserRole).toInt() == static_cast<int>(row.table) &&
         item->data(Qt::UserRole + 1).toInt() == static_cast<int>(row.index)) {
-      return QColor(kSeriesColours[static_cast<std::size_t>(i) % kSeriesColours.size()]);
+      return QColor(kChartColours[static_cast<std::size_t>(i) % kChartColours.size()]);
     }
   }
-  return QColor(kSeriesColours.front());
+  return QColor(kChartColours.front());
 }
 
 int ChartPanel::SegmentCount(std::size_t index) const {

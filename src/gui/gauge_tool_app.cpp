@@ -24,6 +24,7 @@
 #include "gui/product_colours.h"
 #include "gui/production/production_window.h"
 #include "gui/qt_text.h"
+#include "gui/run_viewer.h"
 #include "gui/sbs_page.h"
 #include "gui/tools/tool_launcher.h"
 
@@ -63,6 +64,7 @@ struct CommandLine {
   QCommandLineOption pid{"pid", Q(messages::kPidOption), "HEX"};
   QCommandLineOption serial_prefix{"serial-prefix", Q(messages::kSerialPrefixOption), "TEXT"};
   QCommandLineOption production{"production", Q(messages::kProductionOption), "RECIPE"};
+  QCommandLineOption view{"view", Q(messages::kViewOption)};
   // Not Qt's help option: its --help-all lists Qt's own options, which this command line
   // refuses.
   QCommandLineOption help{{"h", "help"}, Q(messages::kHelpOption)};
@@ -70,7 +72,8 @@ struct CommandLine {
 
   CommandLine() {
     parser.setApplicationDescription(Q(messages::kProgramDescription));
-    parser.addOptions({help, device, sim, sim_state, pid, serial_prefix, production});
+    parser.addOptions({help, device, sim, sim_state, pid, serial_prefix, production, view});
+    parser.addPositionalArgument("FILE", Q(messages::kViewFilesArgument), "[FILE...]");
   }
 };
 
@@ -81,6 +84,10 @@ std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
   CommandLine line;
   QCommandLineParser& parser = line.parser;
   if (!parser.parse(arguments)) return std::unexpected(S(parser.errorText()));
+  if (!parser.positionalArguments().isEmpty()) {
+    return std::unexpected(
+        fmt::format(messages::kFilesWithoutView, S(parser.positionalArguments().join(' '))));
+  }
   const auto selection = app::SelectDevice(S(parser.value(line.device)), parser.isSet(line.sim),
                                            S(parser.value(line.sim_state)));
   if (!selection) return std::unexpected(selection.error());
@@ -104,6 +111,12 @@ QString ProductionRecipeArgument(const QStringList& arguments) {
   CommandLine line;
   if (!line.parser.parse(arguments)) return {};
   return line.parser.value(line.production);
+}
+
+std::optional<QStringList> ViewArguments(const QStringList& arguments) {
+  CommandLine line;
+  if (!line.parser.parse(arguments) || !line.parser.isSet(line.view)) return std::nullopt;
+  return line.parser.positionalArguments();
 }
 
 std::optional<std::string> HelpOrVersionText(const QStringList& arguments) {
@@ -226,6 +239,17 @@ bool DisplayNamed() {
          !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+// `cellwarden --view FILE...`: the data log viewer alone, without an adapter.
+int RunViewerAlone(QApplication& application, const QStringList& files, std::stop_token stop) {
+  RunViewer viewer;
+  viewer.show();
+  viewer.Open(files);
+  const std::stop_callback close_on_signal(stop, [&viewer] {
+    QMetaObject::invokeMethod(&viewer, &QWidget::close, Qt::QueuedConnection);
+  });
+  return application.exec();
+}
+
 }  // namespace
 
 int RunGaugeTool(int argc, char** argv) {
@@ -238,6 +262,7 @@ int RunGaugeTool(int argc, char** argv) {
   // The command line is answered before any display is needed (a package check, ssh).
   std::expected<app::WorkbenchOptions, std::string> options;
   QString production_recipe;
+  std::optional<QStringList> view_files;
   {
     QCoreApplication probe(argc, argv);
     probe.setApplicationName(Q(messages::kProgramName));
@@ -246,10 +271,13 @@ int RunGaugeTool(int argc, char** argv) {
       std::fputs(text->c_str(), stdout);
       return 0;
     }
-    options = WorkbenchOptionsFromArguments(probe.arguments());
-    production_recipe = ProductionRecipeArgument(probe.arguments());
+    view_files = ViewArguments(probe.arguments());
+    if (!view_files) {
+      options = WorkbenchOptionsFromArguments(probe.arguments());
+      production_recipe = ProductionRecipeArgument(probe.arguments());
+    }
   }
-  if (!options) {
+  if (!view_files && !options) {
     std::fprintf(stderr, "%s\n", options.error().c_str());
     return kExitUsage;
   }
@@ -263,6 +291,7 @@ int RunGaugeTool(int argc, char** argv) {
   application.setApplicationName(Q(messages::kProgramName));
   application.setDesktopFileName(Q(messages::kProgramName));
   ApplyProductLook(application);
+  if (view_files) return RunViewerAlone(application, *view_files, stop_signals.token());
   auto tool = GaugeToolApp::Create(std::move(*options));
   if (!tool) {
     const std::string text = fmt::format(messages::kStartFailed, tool.error());

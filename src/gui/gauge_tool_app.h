@@ -24,6 +24,8 @@ std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
     const QStringList& arguments);
 // The recipe --production names: the Production window alone, full screen. Empty without it.
 QString ProductionRecipeArgument(const QStringList& arguments);
+// The data logs `--view` names (none: the viewer opens empty); nothing without --view.
+std::optional<QStringList> ViewArguments(const QStringList& arguments);
 // What --help or --version asks to print instead of starting, when one of them is given.
 std::optional<std::string> HelpOrVersionText(const QStringList& arguments);
 

@@ -20,6 +20,8 @@ class QStackedWidget;
 
 namespace cw::gui {
 
+class RunViewer;
+
 class CalibrationPage;
 class DataFlashPage;
 class GaugeWorker;
@@ -39,6 +41,7 @@ enum class MenuCommand {
   kOpenAllFlash,
   kSaveAllFlash,
   kStartDataLog,
+  kOpenLog,
   kExit,
   kScanOff,
   kScanOn,
@@ -93,6 +96,8 @@ class MainWindow final : public QMainWindow {
   SubCmdPanelWidget& subcmd() { return *subcmd_; }
   MainStatusBar& status() { return *status_; }
   ToolLauncher& tools() { return *tools_; }
+  // The data log viewer, made at its first use; it lives as long as the window.
+  RunViewer& run_viewer();
   // Why the adapter link is down, above the pages until it answers again; hidden otherwise.
   const QLabel& link_banner() const { return *banner_; }
   // The user guide's window, once Help Contents has opened it.
@@ -126,6 +131,7 @@ class MainWindow final : public QMainWindow {
   void OnOpenAfi();
   void OnSaveAfi();
   void OnDataLog();
+  void OnOpenLog();
   void OnExit() { close(); }
   void OnScanOff() { SetScan(false); }
   void OnScanOn() { SetScan(true); }
@@ -161,6 +167,7 @@ class MainWindow final : public QMainWindow {
   QAction* scan_on_ = nullptr;
   QAction* restore_selection_ = nullptr;
   ToolLauncher* tools_ = nullptr;
+  RunViewer* run_viewer_ = nullptr;
   HelpWindow* help_ = nullptr;
   QTimer charge_timer_;
   QTimer clock_timer_;

@@ -22,6 +22,7 @@
 #include "gui/messages.h"
 #include "gui/production/production_window.h"
 #include "gui/qt_text.h"
+#include "gui/run_viewer.h"
 #include "gui/sbs_page.h"
 #include "gui/tools/file_choice.h"
 #include "gui/tools/tool_launcher.h"
@@ -56,6 +57,7 @@ void MainWindow::BuildMenu() {
   file->addSeparator();
   log_ =
       AddAction(file, MenuCommand::kStartDataLog, messages::kStartDataLog, &MainWindow::OnDataLog);
+  AddAction(file, MenuCommand::kOpenLog, messages::kOpenLog, &MainWindow::OnOpenLog);
   file->addSeparator();
   AddAction(file, MenuCommand::kExit, messages::kExit, &MainWindow::OnExit);
 
@@ -146,6 +148,19 @@ void MainWindow::OnSaveAfi() {
         },
         [this](const dataflash::AfiSaveResult&) { ShowLock(); });
   });
+}
+
+RunViewer& MainWindow::run_viewer() {
+  if (run_viewer_ == nullptr) run_viewer_ = new RunViewer(this);
+  return *run_viewer_;
+}
+
+void MainWindow::OnOpenLog() {
+  RunViewer& viewer = run_viewer();
+  viewer.show();
+  viewer.raise();
+  viewer.activateWindow();
+  viewer.AskOpen();
 }
 
 void MainWindow::OnDataLog() {

@@ -420,4 +420,35 @@ inline constexpr std::string_view kReferencePack = "Pack voltage (mV):";
 inline constexpr std::string_view kReferenceCurrent = "Current (mA, a discharge is negative):";
 inline constexpr std::string_view kReferenceTemperature = "TS{} temperature (°C):";
 
+// The data log viewer (File > Open Log..., cellwarden --view).
+inline constexpr std::string_view kOpenLog = "Open Lo&g...";
+inline constexpr std::string_view kViewOption =
+    "Open the data logs FILE... (.LOG or CSV) in the data log viewer alone, without an adapter.";
+inline constexpr std::string_view kViewFilesArgument = "With --view: the data logs to open.";
+inline constexpr std::string_view kFilesWithoutView =
+    "Unexpected argument {}: data logs are opened with --view FILE...";
+inline constexpr std::string_view kRunViewerTitle = "Data Logs - Cellwarden";
+inline constexpr std::string_view kOpenLogTitle = "Open Data Log";
+inline constexpr std::string_view kOpenLogFilter =
+    "Data Logs (*.LOG *.log *.csv *.CSV);;All Files (*)";
+inline constexpr std::string_view kOpenLogButton = "&Open Log...";
+inline constexpr std::string_view kAlignLabel = "&Align runs:";
+inline constexpr std::string_view kAlignChoices[] = {"At their start", "At clock time"};
+inline constexpr std::string_view kShowAllButton = "Show A&ll";
+inline constexpr std::string_view kElapsedAxis = "Time since the start of each run";
+inline constexpr std::string_view kRunLegend = "{} ({})";
+inline constexpr std::string_view kReadingLogs = "Reading {}...";
+inline constexpr std::string_view kRunsOpen = "{}: {} rows, {} to {}";
+inline constexpr std::string_view kNoRunOpen =
+    "Open a data log (.LOG or CSV) written by Cellwarden; open more to lay them over each other.";
+inline constexpr std::string_view kViewerHint =
+    "Wheel: zoom at the pointer. Drag: pan. Click: read every shown register at that time. "
+    "Home: show all.";
+inline constexpr std::string_view kCursorAtClock = "Cursor at {}";
+inline constexpr std::string_view kCursorAtElapsed = "Cursor at {} from the start of each run";
+inline constexpr std::string_view kCursorNoRow = "no row at this time";
+inline constexpr std::string_view kCursorNotRead = "not read";
+inline constexpr std::string_view kRunPictureTitle = "Data logs: {}";
+inline constexpr std::string_view kRunPictureElapsed = "{} to {} from the start of each run";
+
 }  // namespace cw::gui::messages

@@ -47,4 +47,29 @@ inline constexpr std::string_view kLogAllButton = "Log All";
 inline constexpr std::string_view kClearScansButton = "Clear Scans";
 inline constexpr std::string_view kScanAllButton = "Scan All";
 
+// Reading a data log back (the offline viewer, `log summary`).
+namespace run_log {
+inline constexpr std::string_view kAtLine = "{} line {}: {}";
+inline constexpr std::string_view kEmpty = "the file is empty, not a data log";
+inline constexpr std::string_view kNotALog =
+    "not a data log: a .LOG starts with \"Cellwarden<TAB>Version:\", a CSV log with "
+    "\"Sample,Stamp,Elapsed(s)\"";
+inline constexpr std::string_view kEndsEarly = "the file ends before its {}";
+inline constexpr std::string_view kStartTimeWhat = "start time";
+inline constexpr std::string_view kHeadingWhat = "column heading";
+inline constexpr std::string_view kBadStartTime =
+    "the start time should read yyyy/mm/dd<TAB>hh:mm:ss";
+inline constexpr std::string_view kBadStaticLine =
+    "a static data line should read \"Name: value\" (an empty line ends them)";
+inline constexpr std::string_view kBadHeading =
+    "the column heading should start with Sample, Stamp and Elapsed(s)";
+inline constexpr std::string_view kFieldCount = "{} fields where the column heading has {}";
+inline constexpr std::string_view kBadStamp = "\"{}\" is no time of day (hh:mm:ss)";
+inline constexpr std::string_view kBadCsvStamp = "\"{}\" is no time stamp (yyyy-mm-ddThh:mm:ss)";
+inline constexpr std::string_view kBadValue = "\"{}\" is no value of {}";
+inline constexpr std::string_view kOpenQuote = "a quoted field is not closed";
+inline constexpr std::string_view kStopped = "Reading stopped.";
+inline constexpr std::string_view kReadFailed = "Reading {} failed: {}";
+}  // namespace run_log
+
 }  // namespace cw::monitor::messages

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace cw::presentation {
@@ -30,6 +32,16 @@ std::string Label(double wall, bool with_date) {
   return std::string(text.data(), length);
 }
 
+// The finest step whose labels, `label_chars` wide, stay apart.
+double StepFor(double start, double end, double plot_width, double label_chars, double char_width) {
+  const double label_width = (label_chars + kLabelGapChars) * char_width;
+  const double pixels_per_second = plot_width / (end - start);
+  for (double step : kSteps) {
+    if (step * pixels_per_second >= label_width) return step;
+  }
+  return kSteps.back();
+}
+
 }  // namespace
 
 double LocalWallSeconds() {
@@ -47,22 +59,36 @@ ChartTimeAxis ClockTimeAxis(double start, double end, double wall_origin, double
   const double first_wall = Wall(start, wall_origin);
   const double last_wall = Wall(end, wall_origin);
   const bool with_date = Day(first_wall) != Day(last_wall);
-  const double label_width =
-      (static_cast<double>(kTimeChars + (with_date ? kDateChars : 0)) + kLabelGapChars) *
-      char_width;
-  const double pixels_per_second = plot_width / (end - start);
-  axis.step_seconds = kSteps.back();
-  for (double step : kSteps) {
-    if (step * pixels_per_second >= label_width) {
-      axis.step_seconds = step;
-      break;
-    }
-  }
+  axis.step_seconds =
+      StepFor(start, end, plot_width,
+              static_cast<double>(kTimeChars + (with_date ? kDateChars : 0)), char_width);
   // Multiples of the step counted from midnight: every step divides a day.
   const double first_tick = std::ceil(first_wall / axis.step_seconds - 1e-9);
   for (double k = first_tick; k * axis.step_seconds <= last_wall + 1e-9; ++k) {
     const double wall = k * axis.step_seconds;
     axis.ticks.push_back({wall - wall_origin, Label(wall, with_date)});
+  }
+  return axis;
+}
+
+std::string ElapsedText(double seconds) {
+  const auto rounded = static_cast<long long>(std::llround(seconds));
+  const long long whole = std::llabs(rounded);
+  std::array<char, 32> text{};
+  std::snprintf(text.data(), text.size(), "%s%lld:%02lld:%02lld", rounded < 0 ? "-" : "",
+                whole / 3600, whole / 60 % 60, whole % 60);
+  return text.data();
+}
+
+ChartTimeAxis ElapsedTimeAxis(double start, double end, double plot_width, double char_width) {
+  ChartTimeAxis axis;
+  if (!(end > start) || !(plot_width > 0)) return axis;
+  // "123:59:59" at most: a log of days.
+  constexpr double kElapsedChars = 9;
+  axis.step_seconds = StepFor(start, end, plot_width, kElapsedChars, char_width);
+  const double first_tick = std::ceil(start / axis.step_seconds - 1e-9);
+  for (double k = first_tick; k * axis.step_seconds <= end + 1e-9; ++k) {
+    axis.ticks.push_back({k * axis.step_seconds, ElapsedText(k * axis.step_seconds)});
   }
   return axis;
 }

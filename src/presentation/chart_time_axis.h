@@ -31,6 +31,12 @@ double LocalWallSeconds();
 ChartTimeAxis ClockTimeAxis(double start, double end, double wall_origin, double plot_width,
                             double char_width);
 
+// Ticks for a time axis counted from a run's start (seconds, not a clock): the same steps,
+// labelled "h:mm:ss", the hours going on past a day.
+ChartTimeAxis ElapsedTimeAxis(double start, double end, double plot_width, double char_width);
+// "25:03:07" for seconds since a start.
+std::string ElapsedText(double seconds);
+
 // The span [start, end] as two labels for a picture's caption: the first with its date, the
 // second with its own only when the span crosses midnight.
 std::pair<std::string, std::string> ClockRange(double start, double end, double wall_origin);

@@ -45,6 +45,9 @@ class JsonFilesTest : public ::testing::Test {
     const std::string pec = RunCli("pec 16 77 12 00").out.substr(0, 2);
     std::ofstream(Dir() / "clean.fs") << "W: 16 77 12 00 " << pec << "\nX: 2\n";
     std::ofstream(Dir() / "bad.fs") << ";seeded\nX: -1\nW: 16 77 22 00 00\n";
+    const CliRun logged = RunCli(std::string(kSim) + "log " + (Dir() / "run.LOG").string() +
+                                 " --samples 2 --rows \"Voltage,Battery Mode,Gauge Debug Info\"");
+    ASSERT_EQ(logged.exit_code, 0) << logged.err;
   }
   static void TearDownTestSuite() { fs::remove_all(Dir()); }
 
@@ -100,6 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"About", std::string(kSim) + "about", "about.json", 0},
         Case{"FsCheckClean", "fs check @clean.fs", "fs-check.json", 0},
         Case{"FsCheckProblems", "fs check @bad.fs", "fs-check.json", 1},
+        Case{"LogSummary", "log summary @run.LOG", "log-summary.json", 0},
+        Case{"LogSummaryOfNoLog", "log summary @bad.fs", "error.json", 1},
         Case{"AuthDigest",
              "auth digest 00112233445566778899AABBCCDDEEFF "
              "0011223344556677889900112233445566778899",

@@ -668,6 +668,12 @@ class GuiFlows : public QObject {
       QVERIFY2(help.out.contains(option), option);
     }
     QVERIFY(help.out.contains("--production"));
+    QVERIFY(help.out.contains("--view"));
+    // Data logs open with --view; a file named without it is a usage error, not ignored.
+    const Run stray_file = run({"--sim", "run1.LOG"});
+    QCOMPARE(stray_file.status, 2);
+    QVERIFY(stray_file.err.contains("--view"));
+    QCOMPARE(run({"--view", "run1.LOG"}).status, 2);
     // Qt's own options are refused, so no option lists them or starts the window instead.
     QCOMPARE(run({"--help-all"}).status, 2);
     const Run version = run({"--version"});

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 #include "common/clock.h"
 #include "dataflash/data_flash_session.h"
@@ -41,6 +42,7 @@
 #include "gui/production/records_panel.h"
 #include "gui/production/report_dialog.h"
 #include "gui/qt_text.h"
+#include "gui/run_viewer.h"
 #include "gui/sbs_page.h"
 #include "gui/smb_access_page.h"
 #include "gui/subcmd_panel_widget.h"
@@ -52,8 +54,13 @@
 #include "gui/tools/tool_launcher.h"
 #include "gui/unseal_dialog.h"
 #include "gui_fixture.h"
+#include "monitor/data_log.h"
+#include "monitor/local_time.h"
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
+#include "sim/pack_measurements.h"
+#include "sim/sim_gauge.h"
+#include "sim/sim_pack.h"
 #include "support/recipe_folder.h"
 #include "update_hold.h"
 
@@ -64,7 +71,7 @@ using namespace cw;
 QString output;
 int saved = 0;
 // One for each Save() below: a page or window that did not open is a failed tour.
-constexpr int kPictures = 22;
+constexpr int kPictures = 25;
 
 void Save(QWidget& widget, const QString& name) {
   const QString path = QDir(output).filePath(name + ".png");
@@ -136,6 +143,75 @@ void TourProductionWindow(const QString& scratch) {
 }
 
 }  // namespace
+
+// Two runs of a simulated pack written by the product's data log, an hour each at one line every
+// 2 s, the second under a heavier load, the first with the adapter lost for two minutes; laid over
+// each other in the data log viewer with the cursor on the first run's gap. On a program of its
+// own, so that current flows.
+void TourRunViewer(const QString& scratch) {
+  test::GuiFixture f;
+  if (!f.Ready()) return;
+  monitor::ScanEngine& engine = f.bench().monitor().engine();
+  auto& clock = dynamic_cast<common::ManualClock&>(f.bench().clock());
+  engine.WithTable([](monitor::RegisterTable& table) {
+    for (const char* name : {"Voltage", "Current", "Temperature", "Relative State of Charge"}) {
+      table.FindRow(name)->log = true;
+      table.FindRow(name)->scan = true;
+    }
+  });
+  const auto current = [&] {
+    const monitor::RegisterTable table = engine.Snapshot();
+    return table.Current(*table.FindRow("Voltage"));
+  };
+  QStringList files;
+  for (const auto& [name, hour, load] :
+       {std::tuple{"monday.LOG", 9, -1500}, std::tuple{"tuesday.LOG", 14, -2600}}) {
+    sim::PackMeasurements pack;
+    pack.current_ma = static_cast<std::int16_t>(load);
+    pack.average_current_ma = pack.current_ma;
+    pack.relative_soc = 95;
+    pack.remaining_capacity_mah = 4270;
+    f.gauge().SetMeasurements(pack);
+    WaitFor(current);
+    std::tm start{};
+    start.tm_year = 2026 - 1900;
+    start.tm_mon = 11;
+    start.tm_mday = 8;
+    start.tm_hour = hour;
+    monitor::FixedLocalTime time(start);
+    monitor::DataLog log(engine, time);
+    files << QDir(scratch).filePath(name);
+    if (!log.StartLog(gui::S(files.back()), 2)) return;
+    constexpr int kLines = 1800;
+    for (int line = 0; line < kLines; ++line) {
+      const bool lost = files.size() == 1 && line >= 700 && line < 760;
+      if (lost && line == 700) {
+        f.bench().sim_pack()->Unplug();
+        WaitFor([&] { return !current(); });
+      }
+      if (files.size() == 1 && line == 760) {
+        f.bench().sim_pack()->Plug();
+        WaitFor(current);
+      }
+      clock.Advance(common::Millis{2000});
+      QTest::qWait(2);
+      std::tm now = start;
+      now.tm_sec = 2 * line;
+      std::mktime(&now);
+      time.Set(now);
+      if (!log.WriteLogLine()) return;
+    }
+  }
+  gui::RunViewer& viewer = f.window().run_viewer();
+  viewer.resize(1200, 720);
+  viewer.show();
+  viewer.Open(files);
+  WaitFor([&] { return viewer.reading() == 0; });
+  viewer.SetCursorAt(1460);
+  Settle(300);
+  Save(viewer, "run-viewer");
+  viewer.close();
+}
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -415,6 +491,7 @@ int main(int argc, char** argv) {
     sha1->close();
   }
   Settle(200);
+  TourRunViewer(packs);
   TourProductionWindow(packs);
   QDir(packs).removeRecursively();
   return saved == kPictures ? 0 : 1;
