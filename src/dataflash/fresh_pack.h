@@ -82,7 +82,7 @@ inline constexpr std::array<FreshValue, 65> kFreshPack = {{
     {"No Of OTF Events", PackGroup::kLifetime, "0"},
     {"Last OTF Event", PackGroup::kLifetime, "0"},
     // The cells' capacities start at the design capacity; the gauge learns them over full
-    // charges, and counts the cycles since it last did.
+    // charges, and keeps the cycle count it last learned them at.
     {"QCell0", PackGroup::kLearned, "", "Design Capacity"},
     {"QCell1", PackGroup::kLearned, "", "Design Capacity"},
     {"QCell2", PackGroup::kLearned, "", "Design Capacity"},
