@@ -100,7 +100,8 @@ inline constexpr std::array<FreshValue, 65> kFreshPack = {{
     {"Ext2 Temp Offset", PackGroup::kCalibration, "0"},
     {"Ext3 Temp Offset", PackGroup::kCalibration, "0"},
     {"Ext4 Temp Offset", PackGroup::kCalibration, "0"},
-    // The gauge's own number and an unset date (field value 0), until a line writes its own.
+    // The gauge's own number and no date (the first day the field holds), until a line writes
+    // its own.
     {"Serial Number", PackGroup::kSerial, "0001"},
     {"Manuf Date", PackGroup::kDate, "1980-1-1"},
     // Whether the gauge has learned: nothing yet.

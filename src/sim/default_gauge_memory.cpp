@@ -140,10 +140,10 @@ void FillChargeAndSystem(Filler& f) {
   f.U16(0x25, 0, 1750);
   // Configuration: alarms, SBS identity and capacity. The SBS registers 0x18-0x1C and the name
   // strings are read from here, so an edit shows up in the scan.
-  // A fresh pack: no manufacture date yet (a line writes its own), the gauge's own serial
-  // number, no cycles.
+  // A fresh pack: no manufacture date yet (the field's first day, 1980-1-1; a line writes its
+  // own), the gauge's own serial number, no cycles.
   f.Words(0x30, 0, {300, 432, 10, 0x6001, 0x0070, 14400, 0x0031});
-  f.U16(0x30, 14, 0);
+  f.U16(0x30, 14, 1 * 32 + 1);
   f.Words(0x30, 16, {0x0001, 0});
   f.U8(0x30, 20, 80);
   f.U8(0x30, 21, 100);
