@@ -7,6 +7,7 @@
 #include "dataflash/data_flash_session.h"
 #include "firmware/converters.h"
 #include "firmware/firmware_tool.h"
+#include "firmware/image_constants.h"
 #include "monitor/comm_thread.h"
 #include "monitor/local_time.h"
 #include "monitor/monitor_session.h"
@@ -75,7 +76,12 @@ void Workbench::ComposeSubsystems() {
   local_time_ = std::make_unique<monitor::SystemLocalTime>();
   monitor_ = std::make_unique<monitor::MonitorSession>(*link_, progress, messages_,
                                                        calibration_busy_, *local_time_);
-  data_flash_ = std::make_unique<dataflash::DataFlashSession>(*link_, messages_, progress);
+  // The data flash page compares with an image's constants as with an .afi's.
+  data_flash_ = std::make_unique<dataflash::DataFlashSession>(
+      *link_, messages_, progress,
+      [record_mask = constants().record_mask](const std::filesystem::path& path) {
+        return firmware::ReadConstantsFile(path, record_mask);
+      });
   smb_access_ = std::make_unique<SmbAccess>(*link_);
   subcmd_ = std::make_unique<SubCmdSession>(*link_, messages_);
   calibration_ = std::make_unique<Calibration>(*link_, messages_, progress, calibration_busy_,

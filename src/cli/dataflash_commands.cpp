@@ -108,6 +108,22 @@ int PrintDiff(const CommandOutput& output, const dataflash::ConstantsDiff& diff,
   return diff.detail.empty() ? kExitSuccess : kExitFailed;
 }
 
+// `df lint`: one line per value a fresh pack does not hold; 0 clean, 1 findings, 2 bad input.
+int PrintLint(const CommandOutput& output, const dataflash::GoldenLint& lint,
+              const std::filesystem::path& file) {
+  if (!lint) return output.ErrorShown(ErrorKind::kFile, OutcomeMessage(lint, ""), kExitUsage);
+  output.Result(
+      [&] {
+        for (const dataflash::LintFinding& finding : lint.detail) {
+          const dataflash::ParamDef& row = kParams[finding.row];
+          fmt::print("{}\t{}\t{}\t{}\t{}\n", row.name, dataflash::PackGroupName(finding.group),
+                     finding.value, finding.fresh, row.unit);
+        }
+      },
+      [&] { return json::GoldenLint(file, lint.detail); });
+  return lint.detail.empty() ? kExitSuccess : kExitFailed;
+}
+
 void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* param = app.add_subcommand("param", "The data-flash parameter table (no gauge needed)");
   param->require_subcommand(1);
@@ -277,8 +293,9 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
       "diff", "Compare a constants file key by key with another, or with the gauge (Read All)");
   auto diff_file = std::make_shared<std::string>();
   auto diff_other = std::make_shared<std::string>();
-  diff->add_option("FILE", *diff_file, "the .afi file")->required();
-  diff->add_option("OTHER", *diff_other, "the .afi file to compare it with (default: the gauge)");
+  diff->add_option("FILE", *diff_file, "the .afi file or firmware image (.bin)")->required();
+  diff->add_option("OTHER", *diff_other,
+                   "the .afi file or image to compare it with (default: the gauge)");
   context.output().OfferJson(*diff);
   diff->callback([=, &context, &exit_code] {
     // Two files need no adapter; one file is compared with what the gauge holds.
@@ -293,6 +310,21 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
         diff_other->empty() ? std::nullopt : std::optional<std::filesystem::path>(*diff_other);
     exit_code = PrintDiff(context.output(), bench->data_flash().DiffConstants(*diff_file, other),
                           *diff_file, other, bench->link().link_status());
+  });
+
+  auto* lint = df->add_subcommand(
+      "lint", "List the values of a golden file that a fresh pack does not hold (no gauge needed)");
+  auto lint_file = std::make_shared<std::string>();
+  lint->add_option("FILE", *lint_file, "the .afi file or firmware image (.bin)")->required();
+  context.output().OfferJson(*lint);
+  lint->callback([=, &context, &exit_code] {
+    app::Workbench* bench = context.OpenOffline(exit_code);
+    if (!bench) {
+      exit_code = kExitUsage;
+      return;
+    }
+    exit_code =
+        PrintLint(context.output(), bench->data_flash().LintConstants(*lint_file), *lint_file);
   });
 }
 

@@ -263,6 +263,22 @@ Json ConstantsDiff(const std::filesystem::path& file,
   };
 }
 
+Json GoldenLint(const std::filesystem::path& file,
+                const std::vector<dataflash::LintFinding>& findings) {
+  Json found = Json::array();
+  for (const dataflash::LintFinding& finding : findings) {
+    const dataflash::ParamDef& row = dataflash::kParams[finding.row];
+    found.push_back({
+        {"parameter", row.name},
+        {"group", dataflash::PackGroupName(finding.group)},
+        {"value", NumberOrText(row.format, finding.value)},
+        {"fresh", NumberOrText(row.format, finding.fresh)},
+        {"unit", row.unit},
+    });
+  }
+  return {{"file", file.string()}, {"clean", findings.empty()}, {"findings", found}};
+}
+
 Json About(const app::AboutText& about, link::Transport transport,
            const link::AdapterVersion& adapter) {
   return {

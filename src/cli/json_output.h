@@ -65,6 +65,8 @@ Json DataFlashDump(const dataflash::DataFlashView& view);
 Json ConstantsDiff(const std::filesystem::path& file,
                    const std::optional<std::filesystem::path>& other,
                    const std::vector<dataflash::KeyDifference>& differences);
+Json GoldenLint(const std::filesystem::path& file,
+                const std::vector<dataflash::LintFinding>& findings);
 // The about box with the adapter's answer (a command without one is an error).
 Json About(const app::AboutText& about, link::Transport transport,
            const link::AdapterVersion& adapter);

@@ -11,6 +11,8 @@
 #include "common/doc_dir.h"
 #include "common/file_output.h"
 #include "common/parse.h"
+#include "dataflash/parameter_table.h"
+#include "production/golden_check.h"
 #include "production/messages.h"
 #include "production/pack_report.h"
 #include "production/prepared_recipe.h"
@@ -57,6 +59,19 @@ void PrintPrepared(const production::PreparedRecipe& prepared) {
   fmt::print("{}\n", text::kCheckPassed);
 }
 
+// The values of the recipe's golden files a fresh pack does not hold, on stderr.
+void WarnNotFresh(const production::PreparedRecipe& prepared, std::uint8_t record_mask) {
+  for (const auto& file : production::LintRecipeFiles(prepared, record_mask)) {
+    fmt::print(stderr, "{}\n",
+               Format(text::kCheckNotFresh, file.file.string(), file.findings.size()));
+    for (const dataflash::LintFinding& finding : file.findings) {
+      fmt::print(stderr, "{}\n",
+                 Format(text::kCheckNotFreshValue, dataflash::kParams[finding.row].name,
+                        dataflash::PackGroupName(finding.group), finding.value, finding.fresh));
+    }
+  }
+}
+
 void AddStationCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto* station = app.add_subcommand("station", "Production: recipes that make packs");
   station->require_subcommand(1);
@@ -73,6 +88,7 @@ void AddStationCommands(CLI::App& app, CommandContext& context, int& exit_code) 
       return;
     }
     PrintPrepared(*prepared);
+    WarnNotFresh(*prepared, bench->constants().record_mask);
     exit_code = kExitSuccess;
   });
   AddStationRunCommand(*station, context, exit_code);

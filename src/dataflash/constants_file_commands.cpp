@@ -1,6 +1,6 @@
 // The data flash session's work with constants files: the File menu's "Open All Flash
-// Constants" and "Save All Flash Constants", "Compare with File", and the difference of a file
-// with another or with the gauge.
+// Constants" and "Save All Flash Constants", "Compare with File", the difference of a file
+// with another or with the gauge, and the lint of a golden file.
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include "dataflash/afi_file.h"
 #include "dataflash/data_flash_session.h"
 #include "dataflash/file_compare.h"
+#include "dataflash/golden_lint.h"
 #include "dataflash/messages.h"
 
 namespace cw::dataflash {
@@ -172,7 +173,7 @@ AfiSaveResult DataFlashSession::SaveGaugeToAfi(const std::filesystem::path& chos
 
 common::Outcome DataFlashSession::CompareWithFile(const std::filesystem::path& path) {
   common::OutcomeBuilder outcome(messages_);
-  auto values = ReadComparisonFile(path);
+  auto values = read_constants_(path);
   if (!values) {
     ShowError(outcome, values.error());
     return outcome.Refused();
@@ -202,13 +203,13 @@ ConstantsDiff DataFlashSession::DiffConstants(const std::filesystem::path& file,
                                               const std::optional<std::filesystem::path>& other) {
   common::OutcomeBuilder outcome(messages_);
   using Keys = std::vector<KeyDifference>;
-  const auto mine = ReadComparisonFile(file);
+  const auto mine = read_constants_(file);
   if (!mine) {
     ShowError(outcome, mine.error());
     return outcome.Finish(common::Verdict::kRefused, Keys{});
   }
   if (other) {
-    const auto theirs = ReadComparisonFile(*other);
+    const auto theirs = read_constants_(*other);
     if (!theirs) {
       ShowError(outcome, theirs.error());
       return outcome.Finish(common::Verdict::kRefused, Keys{});
@@ -223,6 +224,16 @@ ConstantsDiff DataFlashSession::DiffConstants(const std::filesystem::path& file,
   const DataFlashView gauge = View();
   return outcome.Finish(common::Verdict::kDone,
                         DiffKeys(*mine, GaugeValues(gauge.values, gauge.image), gauge.image));
+}
+
+GoldenLint DataFlashSession::LintConstants(const std::filesystem::path& file) {
+  common::OutcomeBuilder outcome(messages_);
+  const auto values = read_constants_(file);
+  if (!values) {
+    ShowError(outcome, values.error());
+    return outcome.Finish(common::Verdict::kRefused, std::vector<LintFinding>{});
+  }
+  return outcome.Finish(common::Verdict::kDone, LintGolden(*values));
 }
 
 }  // namespace cw::dataflash

@@ -71,8 +71,11 @@ int InitialProgressTotal() {
 }
 
 DataFlashSession::DataFlashSession(link::GaugeLink& link, common::MessageSink& messages,
-                                   common::ProgressSink& progress)
-    : transfer_(link, progress), messages_(messages), total_(InitialProgressTotal()) {
+                                   common::ProgressSink& progress, ConstantsReader read_constants)
+    : transfer_(link, progress),
+      messages_(messages),
+      read_constants_(std::move(read_constants)),
+      total_(InitialProgressTotal()) {
   item_data_.fill(kItemNormal);
 }
 

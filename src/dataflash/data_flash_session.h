@@ -31,8 +31,10 @@ std::optional<EncodedValue> EncodeAndTell(const ParamDef& row, std::string_view 
 // transfers may run on a worker thread meanwhile.
 class DataFlashSession {
  public:
+  // `read_constants` reads the files of "Compare with File", DiffConstants and LintConstants.
   DataFlashSession(link::GaugeLink& link, common::MessageSink& messages,
-                   common::ProgressSink& progress);
+                   common::ProgressSink& progress,
+                   ConstantsReader read_constants = ReadComparisonFile);
 
   DataFlashView View() const;
 
@@ -93,6 +95,9 @@ class DataFlashSession {
   // `file` key by key against `other`, or against the gauge after a Read All without it.
   ConstantsDiff DiffConstants(const std::filesystem::path& file,
                               const std::optional<std::filesystem::path>& other);
+  // The values of `file` a fresh pack does not hold (LintGolden); refused with the reader's
+  // message for a file that cannot be read. Needs no gauge.
+  GoldenLint LintConstants(const std::filesystem::path& file);
 
   // Decodes every row from the working image. With `mark_changes`, rows whose value (for
   // strings: text, without regard to case) differs from the one they had are marked.
@@ -171,6 +176,7 @@ class DataFlashSession {
 
   FlashTransfer transfer_;
   common::MessageSink& messages_;
+  const ConstantsReader read_constants_;
   common::Observers<DataFlashChange> changes_;
   // Guards everything below up to the atomics against a reading front end.
   mutable std::mutex mutex_;

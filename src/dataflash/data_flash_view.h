@@ -10,6 +10,7 @@
 
 #include "common/front_end.h"
 #include "dataflash/file_compare.h"
+#include "dataflash/golden_lint.h"
 #include "dataflash/param_codec.h"
 #include "dataflash/parameter_table.h"
 #include "dataflash/subclass_layout.h"
@@ -115,5 +116,6 @@ struct ValueSetting {
 // (none: equal); refused for a file that cannot be read or is no constants file; failed when the
 // gauge could not be read.
 using ConstantsDiff = common::OutcomeOf<std::vector<KeyDifference>>;
+using GoldenLint = common::OutcomeOf<std::vector<LintFinding>>;
 
 }  // namespace cw::dataflash

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,10 @@ FileComparison CompareValues(const AfiValues& file, const FlashImage& gauge);
 
 // The file's values, read as a load reads them; the reader's message when it cannot be used.
 std::expected<AfiValues, std::string> ReadComparisonFile(const std::filesystem::path& path);
+// How the comparisons read the file they are given: ReadComparisonFile, or a reader that also
+// takes the constants out of a firmware image (which this layer cannot read).
+using ConstantsReader =
+    std::function<std::expected<AfiValues, std::string>(const std::filesystem::path& path)>;
 
 // What the gauge holds after a Read All, as a saved .afi would hold it: every row's text and the
 // algorithm area of `image`.

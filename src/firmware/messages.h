@@ -10,6 +10,11 @@ namespace cw::firmware::messages {
 inline constexpr std::string_view kBinFileError = "The bin file is error, please reload it!";
 inline constexpr std::string_view kBinFileSizeError = "Bin File is Error, Please reload it!";
 
+// An image read for the constants it carries (df diff, df lint).
+inline constexpr std::string_view kNotAnImage = "{} is not a firmware image: {}";
+inline constexpr std::string_view kNoImageSize =
+    "its size is not one an image has (at least 64 KiB, in whole 32-byte records).";
+
 // Firmware window.
 inline constexpr std::string_view kPleaseLoadBin = "Please Load Bin File !";
 inline constexpr std::string_view kPleaseSetPath = "Please Set Bin File Path!";

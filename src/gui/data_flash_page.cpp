@@ -307,7 +307,7 @@ void DataFlashPage::OnFilter(const QString& text) {
 void DataFlashPage::OnCompare() {
   const QString chosen = QFileDialog::getOpenFileName(
       this, Q(messages::kCompareTitle), RememberedFolder(messages::kCompareTitle),
-      Q(messages::kAfiFilter), nullptr, QFileDialog::DontUseNativeDialog);
+      Q(messages::kCompareFilter), nullptr, QFileDialog::DontUseNativeDialog);
   if (chosen.isEmpty()) return;
   RememberFolder(messages::kCompareTitle, chosen);
   CompareWith(S(chosen));

@@ -38,7 +38,8 @@ class DataFlashPage final : public QWidget {
   DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent = nullptr);
   ~DataFlashPage() override;
 
-  // Compares the lists with an .afi, as "Compare with File..." does once a file is chosen.
+  // Compares the lists with an .afi or an image's constants, as "Compare with File..." does
+  // once a file is chosen.
   void CompareWith(const std::filesystem::path& path);
 
   QPushButton& read_all() { return *read_all_; }

@@ -222,6 +222,9 @@ inline constexpr std::string_view kFilterPlaceholder = "part of a name, on every
 inline constexpr std::string_view kTabWithMatches = "{} ({})";
 inline constexpr std::string_view kCompareButton = "Compare with File...";
 inline constexpr std::string_view kCompareTitle = "Compare with File";
+// A firmware image is compared by the constants it carries.
+inline constexpr std::string_view kCompareFilter =
+    "Constants (*.afi *.bin);;Flash Data File (*.afi);;Firmware Bin File (*.bin)";
 inline constexpr std::string_view kClearCompareButton = "Clear Compare";
 inline constexpr std::string_view kHoldEdits = "Hold edits for Write All";
 inline constexpr std::string_view kHoldEditsTip =

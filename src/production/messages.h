@@ -151,6 +151,11 @@ inline constexpr std::string_view kCheckSteps = "steps: {}";
 inline constexpr std::string_view kCheckFile = "file {}: sha256 matches";
 inline constexpr std::string_view kCheckHandoff = "hand-off folder: {}";
 inline constexpr std::string_view kCheckPassed = "the recipe and its files are ready to run";
+// A golden file that would copy one pack's own values into every pack (a warning: the line may
+// mean it), then one line per value.
+inline constexpr std::string_view kCheckNotFresh =
+    "warning: {} holds {} values a fresh pack does not, and writes them into every pack:";
+inline constexpr std::string_view kCheckNotFreshValue = "  {} ({}): {}, fresh {}";
 inline constexpr std::string_view kBadTimeBound =
     "{}: \"{}\" is no time: give a date (2024-05-17), a local time (2024-05-17 14:30), one with "
     "its offset (2024-05-17 14:30:00 +02:00) or a span back from now (90m, 12h, 7d)";

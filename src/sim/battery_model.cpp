@@ -92,6 +92,8 @@ void BatteryModel::Reset(const PackMeasurements& start, common::Millis now) {
   full_ = false;
   empty_ = false;
   constant_voltage_ = false;
+  cycles_counted_ = 0;
+  full_charges_ = 0;
 }
 
 double BatteryModel::CellVoltage(double soc_percent, double current_ma) const {
@@ -145,6 +147,7 @@ void BatteryModel::NextPhase(const BatteryConditions&) {
         next = Phase::kRestAfterCharge;
         remaining_mah_ = start_.full_charge_capacity_mah;
         full_ = true;
+        ++full_charges_;
       }
       break;
     case Phase::kRestAfterCharge:
@@ -168,6 +171,7 @@ void BatteryModel::Step(double seconds, const BatteryConditions& conditions) {
     if (discharged_mah_ >= fcc) {
       discharged_mah_ -= fcc;
       ++measurements_.cycle_count;
+      ++cycles_counted_;
     }
   }
   const double average_weight = std::min(1.0, seconds / kAverageTimeConstantS);

@@ -44,6 +44,9 @@ class BatteryModel {
 
   const PackMeasurements& measurements() const { return measurements_; }
   Phase phase() const { return phase_; }
+  // Cycles counted and full charges reached since the last Reset, for the gauge to keep.
+  std::uint32_t cycles_counted() const { return cycles_counted_; }
+  std::uint32_t full_charges() const { return full_charges_; }
   double remaining_mah() const { return remaining_mah_; }
 
  private:
@@ -69,6 +72,8 @@ class BatteryModel {
   common::Millis taper_start_{0};
   bool full_ = false;
   bool empty_ = false;
+  std::uint32_t cycles_counted_ = 0;
+  std::uint32_t full_charges_ = 0;
 };
 
 }  // namespace cw::sim

@@ -1,6 +1,9 @@
 // Contents of a freshly programmed simulated pack: a 4-cell Li-ion configuration of about
 // 4800 mAh, and a firmware image. The values are what a pack maker would plausibly ship; nothing
-// in the tool depends on them except where a comment says so.
+// in the tool depends on them except where a comment says so. What each pack gets of its own
+// (lifetime, learned values, calibration, serial number, date) is what the product's fresh-pack
+// table (dataflash/fresh_pack.h) says a fresh pack holds: the examples' golden file is read
+// from this pack and lints clean.
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -137,9 +140,11 @@ void FillChargeAndSystem(Filler& f) {
   f.U16(0x25, 0, 1750);
   // Configuration: alarms, SBS identity and capacity. The SBS registers 0x18-0x1C and the name
   // strings are read from here, so an edit shows up in the scan.
+  // A fresh pack: no manufacture date yet (the field's first day, 1980-1-1; a line writes its
+  // own), the gauge's own serial number, no cycles.
   f.Words(0x30, 0, {300, 432, 10, 0x6001, 0x0070, 14400, 0x0031});
-  f.U16(0x30, 14, (2023 - 1980) * 512 + 5 * 32 + 17);
-  f.Words(0x30, 16, {0x0001, 23});
+  f.U16(0x30, 14, 1 * 32 + 1);
+  f.Words(0x30, 16, {0x0001, 0});
   f.U8(0x30, 20, 80);
   f.U8(0x30, 21, 100);
   f.Words(0x30, 22, {4800, 6912});
@@ -154,14 +159,7 @@ void FillChargeAndSystem(Filler& f) {
   f.U8(0x33, 0, 20);
   f.U8(0x33, 1, 40);
   f.Words(0x33, 2, {30, 20});
-  // Lifetime data.
-  f.Words(0x34, 0,
-          {1234, 0, 0, 0, 4205, 4203, 4207, 4204, 2950, 2961, 2948, 2955, 42, 2400, -6300, -3100,
-           -4400});
-  const std::pair<int, int> temperature_records[] = {{34, 41}, {35, 8}, {36, 5}, {37, 52}};
-  for (auto [offset, value] : temperature_records) {
-    f.U8(0x34, offset, static_cast<std::uint8_t>(value));
-  }
+  // The lifetime records (0x34) start at zero: a fresh pack has not run.
   f.U8(0x3A, 0, 32);
   const std::string_view info = "Simulated 4S1P Li-ion pack, rev1";
   for (std::size_t i = 0; i < info.size(); ++i) {
@@ -181,11 +179,14 @@ void FillChargeAndSystem(Filler& f) {
   f.Words(0x51, 0, {100, 50, 10});
   f.U8(0x51, 6, 1);
   f.U8(0x51, 7, 60);
-  f.Words(0x52, 0, {4500, 4510, 4495, 4505});
-  f.U8(0x52, 8, 0x0E);
-  f.Words(0x54, 0, {20, 4190, 4192, 4188, 4191, 150, 16760, -2400, -3500, 201, 50, 1000});
+  // Nothing learned yet: the cells' capacities are the design capacity, FG Status is clear and
+  // no cycle has passed since (the gauge learns over full charges as it runs).
+  f.Words(0x52, 0, {4800, 4800, 4800, 4800});
+  f.U8(0x52, 8, 0x00);
+  f.Words(0x54, 0, {0, 4190, 4192, 4188, 4191, 150, 16760, -2400, -3500, 201, 50, 1000});
+  // The gauge's nominal gains, no offsets: not calibrated.
   f.F32(0x68, 0, 1.0F);
-  f.Words(0x68, 4, {0xF852, 0xF861, 0xF84A, 0xF858, 0x4A3D, 0});
+  f.Words(0x68, 4, {0xF852, 0xF852, 0xF852, 0xF852, 0x4A3D, 0});
   f.U8(0x6B, 0, 3);
   f.U8(0x6B, 1, 0x01);
   f.U8(0x6C, 0, 0x00);

@@ -21,7 +21,7 @@ struct PackMeasurements {
   std::uint8_t state_of_health = 94;
   std::uint16_t remaining_capacity_mah = 3420;
   std::uint16_t full_charge_capacity_mah = 4500;
-  std::uint16_t cycle_count = 23;
+  std::uint16_t cycle_count = 0;          // the gauge reports the one its data flash keeps
   std::uint16_t battery_status = 0x00C0;  // INIT and DSG: initialised, discharging
   std::uint16_t charging_current_ma = 2000;
   std::uint16_t charging_voltage_mv = 16800;

@@ -1,6 +1,7 @@
 #include "sim/sim_gauge.h"
 
 #include <algorithm>
+#include <array>
 
 #include "link/pec.h"
 #include "sim/boot_loader.h"
@@ -12,6 +13,31 @@ namespace {
 
 // SMBus blocks carry at most 32 data bytes.
 constexpr std::size_t kMaxBlock = 32;
+
+// Where the gauge keeps what it learns (data-flash words are big-endian).
+struct DataFlashWord {
+  std::uint8_t subclass;
+  std::size_t offset;
+};
+constexpr DataFlashWord kCycleCount = {0x30, 18};
+constexpr DataFlashWord kQmaxCycleCount = {0x54, 0};
+constexpr std::uint8_t kQmaxSubclass = 0x52;  // QCell0-3, then FG Status
+constexpr std::size_t kFgStatusOffset = 8;
+// FG Status once a full charge has updated the cells' capacities.
+constexpr std::uint8_t kLearnedStatus = 0x0E;
+// How far each cell's learned capacity lies from the pack's.
+constexpr std::array<int, 4> kCellCapacitySpreadMah = {0, 10, -5, 5};
+
+std::uint16_t ReadWordOf(const GaugeMemory& memory, DataFlashWord word) {
+  const auto bytes = memory.ReadSubclass(*FindSubclassPlace(word.subclass), word.offset, 2);
+  return bytes ? static_cast<std::uint16_t>((*bytes)[0] << 8 | (*bytes)[1]) : 0;
+}
+
+void WriteWordOf(GaugeMemory& memory, DataFlashWord word, int value) {
+  const auto raw = static_cast<std::uint16_t>(value);
+  memory.WriteSubclass(*FindSubclassPlace(word.subclass), word.offset,
+                       common::Bytes{common::HighByte(raw), common::LowByte(raw)});
+}
 // No adapter reads this far (a bulk packet holds 54 bytes); longer reads are refused rather than
 // buffered. 255 is different: it asks for as many bytes as the count byte says.
 constexpr std::size_t kMaxReadCount = 254;
@@ -113,7 +139,25 @@ void SimGauge::UpdateMeasurements() const {
   m.average_current_ma =
       static_cast<std::int16_t>(shifted(m.average_current_ma, current_offset, -32768, 32767));
   m.battery_status |= SafetyAlarmBits(state_.safety_status);
+  m.cycle_count = static_cast<std::uint16_t>(ReadWordOf(state_.memory, kCycleCount) +
+                                             model_.cycles_counted() - cycles_kept_);
   measurements_ = m;
+}
+
+void SimGauge::Learn() {
+  if (model_.cycles_counted() != cycles_kept_) {
+    WriteWordOf(state_.memory, kCycleCount, measurements_.cycle_count);
+    cycles_kept_ = model_.cycles_counted();
+  }
+  if (model_.full_charges() == full_charges_kept_) return;
+  full_charges_kept_ = model_.full_charges();
+  for (std::size_t cell = 0; cell < kCellCapacitySpreadMah.size(); ++cell) {
+    WriteWordOf(state_.memory, {kQmaxSubclass, 2 * cell},
+                measurements_.full_charge_capacity_mah + kCellCapacitySpreadMah[cell]);
+  }
+  state_.memory.WriteSubclass(*FindSubclassPlace(kQmaxSubclass), kFgStatusOffset,
+                              common::Bytes{kLearnedStatus});
+  WriteWordOf(state_.memory, kQmaxCycleCount, measurements_.cycle_count);
 }
 
 // ---- bus side -------------------------------------------------------------------------------
@@ -177,6 +221,7 @@ std::optional<SimGauge::Reply> SimGauge::ReplyFor(std::uint8_t command) {
   if (command == kIspStatus) return WordReply(command, boot::PollStatus(state_.boot, BootBusy()));
   if (boot::Running(state_.boot)) return std::nullopt;
   UpdateMeasurements();
+  Learn();
 
   const common::Millis run_time = clock_.Now() - start_time_;
   switch (command) {
@@ -507,6 +552,8 @@ PackMeasurements SimGauge::Measurements() const {
 void SimGauge::SetMeasurements(const PackMeasurements& measurements) {
   std::lock_guard lock(mutex_);
   model_.Reset(measurements, clock_.Now() - start_time_);
+  cycles_kept_ = 0;
+  full_charges_kept_ = 0;
   state_.cell_offset_mv = {};
   state_.sensor_offset_dk = {};
   state_.current_offset_ma = 0;

@@ -96,6 +96,9 @@ class SimGauge final : public link::SmbusTarget {
   void ApplyCalibration(std::uint16_t flags);
   // Brings the battery model to the clock's present time and the measurements with it.
   void UpdateMeasurements() const;
+  // Keeps in the data flash what the model has done since it was last asked: cycles counted, and
+  // after a full charge the capacities learned.
+  void Learn();
   bool BootBusy() const { return boot::Running(state_.boot) && clock_.Now() < boot_busy_until_; }
   // The boot loader's state with the busy time it has left from now.
   BootLoaderState BootLoaderNow() const;
@@ -108,6 +111,9 @@ class SimGauge final : public link::SmbusTarget {
   // The model moves on whenever someone looks, also from const inspection calls.
   mutable BatteryModel model_;
   mutable PackMeasurements measurements_;
+  // How much of the model's cycles and full charges the data flash already holds.
+  std::uint32_t cycles_kept_ = 0;
+  std::uint32_t full_charges_kept_ = 0;
   // Calibration moves a measurement by the difference between its reference and the value
   // measured at that moment.
   boot::BootTiming boot_timing_;

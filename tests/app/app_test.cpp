@@ -4,9 +4,14 @@
 #include <fstream>
 
 #include "app/device_string.h"
+#include "app/parameter_defaults.h"
 #include "app/product_constants_file.h"
 #include "app/program_directory.h"
 #include "app/workbench.h"
+#include "dataflash/data_flash_session.h"
+#include "dataflash/golden_lint.h"
+#include "firmware/constants_merge.h"
+#include "firmware/file_io.h"
 #include "sim/sim_pack.h"
 #include "support/recording_sinks.h"
 
@@ -69,8 +74,8 @@ TEST(DeviceStringTest, SimStateIsAFileNameWhateverItHolds) {
 }
 
 TEST(DeviceStringTest, RefusesWhatItDoesNotKnowWithAReason) {
-  for (const char* text : {"simulated", "hidraw", "sim:transport=usb", "sim:colour=red", "sim:state",
-                           "sim:state=", "sim:clock=fast", "sim::"}) {
+  for (const char* text : {"simulated", "hidraw", "sim:transport=usb", "sim:colour=red",
+                           "sim:state", "sim:state=", "sim:clock=fast", "sim::"}) {
     const auto parsed = ParseDeviceString(text);
     ASSERT_FALSE(parsed.has_value()) << text;
     EXPECT_FALSE(parsed.error().empty());
@@ -156,6 +161,44 @@ TEST(WorkbenchTest, APackWithoutAStateFileHasNothingToSave) {
   auto bench = Workbench::Create(options, messages);
   ASSERT_TRUE(bench.has_value()) << bench.error();
   EXPECT_TRUE((*bench)->SaveSimState().has_value());
+}
+
+// The product's fresh-pack table and the simulated pack agree: the examples' golden files are read
+// from it and must lint clean.
+TEST(WorkbenchTest, TheSimulatedPackIsAFreshPack) {
+  const std::vector<std::string> defaults = SimulatedPackDefaults(common::ProductConstants{});
+  dataflash::AfiValues values;
+  for (std::size_t row = 0; row < dataflash::kParamCount; ++row) values.rows[row] = defaults[row];
+  EXPECT_EQ(dataflash::LintGolden(values), std::vector<dataflash::LintFinding>{});
+}
+
+TEST(WorkbenchTest, TheDataFlashPageComparesWithTheConstantsAnImageCarries) {
+  test::RecordingMessageSink messages;
+  WorkbenchOptions options;
+  options.device = *ParseDeviceString("sim:clock=virtual");
+  auto bench = Workbench::Create(options, messages);
+  ASSERT_TRUE(bench.has_value()) << bench.error();
+  dataflash::DataFlashSession& session = (*bench)->data_flash();
+  ASSERT_TRUE(session.ReadAll());
+  // The gauge's constants with one value changed, merged into an image.
+  const dataflash::DataFlashView gauge = session.View();
+  dataflash::AfiValues values = dataflash::GaugeValues(gauge.values, gauge.image);
+  const std::size_t cov = *dataflash::FindParam("COV Time");
+  values.rows[cov] = "9";
+  const auto empty = std::make_unique<firmware::ExtractedImages>();
+  const common::ProductConstants& constants = (*bench)->constants();
+  const auto path = std::filesystem::temp_directory_path() / "cw-app-compare.bin";
+  ASSERT_TRUE(firmware::WriteWholeFile(
+      path, firmware::MergeConstantsIntoImage(
+                firmware::BuildFirmwareImage(empty->code, empty->data, constants),
+                dataflash::AfiImageFrom(values, /*stored_form=*/false), constants)));
+
+  EXPECT_TRUE(session.CompareWithFile(path));
+  std::filesystem::remove(path);
+  const auto comparison = session.View().comparison;
+  ASSERT_TRUE(comparison && comparison->result);
+  EXPECT_EQ(comparison->result->rows, std::vector<std::size_t>{cov});
+  EXPECT_EQ(comparison->result->algorithm_keys_differing, 0u);
 }
 
 TEST(WorkbenchTest, BadFaultTextIsRefused) {

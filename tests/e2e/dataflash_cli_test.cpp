@@ -102,7 +102,7 @@ TEST_F(DataFlashGaugeCliTest, ReadSetGetAndWriteBack) {
   run = Sim("df dump");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(Lines(run.out), 340u);
-  EXPECT_NE(run.out.find("Manuf Date\t2023-5-17\tdate\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Manuf Date\t1980-1-1\tdate\n"), std::string::npos);
 
   run = Sim("df write " + (dir_ / "missing.afi").string());
   EXPECT_EQ(run.exit_code, 1);

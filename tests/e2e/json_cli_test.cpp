@@ -100,6 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"DfDump", std::string(kSim) + "df dump", "df-dump.json", 0},
         Case{"DfDiffFiles", "df diff @gauge.afi @changed.afi", "df-diff.json", 1},
         Case{"DfDiffGauge", std::string(kSim) + "df diff @gauge.afi", "df-diff.json", 0},
+        Case{"DfLintClean", "df lint @gauge.afi", "df-lint.json", 0},
+        // Learned capacities that are not the changed file's design capacity.
+        Case{"DfLintFindings", "df lint @changed.afi", "df-lint.json", 1},
         Case{"About", std::string(kSim) + "about", "about.json", 0},
         Case{"FsCheckClean", "fs check @clean.fs", "fs-check.json", 0},
         Case{"FsCheckProblems", "fs check @bad.fs", "fs-check.json", 1},
@@ -129,6 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"GaugeSilent", "--device sim:faults=nack-every=1:clock=virtual read-word 09",
              "error.json", 1},
         Case{"MissingScript", "fs check @none.fs", "error.json", 2},
+        Case{"MissingGolden", "df lint @none.afi", "error.json", 2},
         Case{"BadKey", "auth digest 0011 0011", "error.json", 2},
         Case{"DoctorOnSim", std::string(kSim) + "doctor", "error.json", 2}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -79,6 +79,7 @@ TEST_F(StationCheckTest, PassesARecipeWhoseFilesMatchAndNamesAFileThatChanged) {
   EXPECT_NE(good.out.find("steps: firmware, constants, serial, verify, seal"), std::string::npos);
   EXPECT_NE(good.out.find("file files/pack.bin: sha256 matches"), std::string::npos);
   EXPECT_NE(good.out.find("file files/golden.afi: sha256 matches"), std::string::npos);
+  EXPECT_EQ(good.err, "") << "files read from a fresh pack carry nothing of one pack's own";
 
   std::ofstream(folder_.path() / "files/golden.afi", std::ios::app) << "\n";
   const CliRun changed = RunCli("station check " + recipe);
@@ -88,6 +89,27 @@ TEST_F(StationCheckTest, PassesARecipeWhoseFilesMatchAndNamesAFileThatChanged) {
             std::string::npos)
       << changed.err;
   EXPECT_NE(changed.err.find("the recipe is refused (1 problems)"), std::string::npos);
+}
+
+TEST_F(StationCheckTest, WarnsOfEachValueAGoldenFileCarriesThatAFreshPackDoesNot) {
+  // Both files read from a pack that has been given a cycle count and a date of its own.
+  const std::string pack = "--device sim:clock=virtual:state=" + folder_.File("pack.json") + " ";
+  for (const std::string& command :
+       std::vector<std::string>{"df set 'Cycle Count' 23", "df set 'Manuf Date' 2024-1-2",
+                                "df read-all -o " + folder_.File("files/golden.afi"),
+                                "fw export " + folder_.File("files/pack.bin")}) {
+    const CliRun run = RunCli(pack + command);
+    ASSERT_EQ(run.exit_code, 0) << command << "\n" << run.err;
+  }
+  const CliRun check = RunCli("station check " + WriteRecipe());
+  EXPECT_EQ(check.exit_code, 0) << "a warning, not a refusal: " << check.err;
+  EXPECT_NE(check.out.find("the recipe and its files are ready to run"), std::string::npos);
+  const std::string findings =
+      " holds 2 values a fresh pack does not, and writes them into every pack:\n"
+      "  Cycle Count (lifetime): 23, fresh 0\n"
+      "  Manuf Date (date): 2024-1-2, fresh 1980-1-1\n";
+  EXPECT_EQ(check.err,
+            "warning: files/golden.afi" + findings + "warning: files/pack.bin" + findings);
 }
 
 TEST_F(StationCheckTest, RefusesAnUnknownKeyAtItsLineAndAMissingRecipe) {
