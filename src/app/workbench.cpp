@@ -73,7 +73,12 @@ std::expected<std::unique_ptr<Workbench>, std::string> Workbench::Create(
 
 void Workbench::ComposeSubsystems() {
   common::ProgressSink& progress = progress_;
-  local_time_ = std::make_unique<monitor::SystemLocalTime>();
+  // A log's stamps follow the pack's clock: hours on the virtual clock are hours in the log.
+  if (host_->device().virtual_clock) {
+    local_time_ = std::make_unique<monitor::ClockLocalTime>(clock());
+  } else {
+    local_time_ = std::make_unique<monitor::SystemLocalTime>();
+  }
   monitor_ = std::make_unique<monitor::MonitorSession>(*link_, progress, messages_,
                                                        calibration_busy_, *local_time_);
   // The data flash page compares with an image's constants as with an .afi's.

@@ -24,7 +24,7 @@ class SimPack;
 namespace cw::monitor {
 class MonitorSession;
 class SbsSession;
-class SystemLocalTime;
+class LocalTime;
 }  // namespace cw::monitor
 namespace cw::dataflash {
 class DataFlashSession;
@@ -157,7 +157,7 @@ class Workbench final : public common::ScanPause {
   std::unique_ptr<link::GaugeLink> link_;
   std::atomic<bool> calibration_busy_{false};
   std::atomic<std::optional<link::UsbHotplugEvent>> last_device_event_;
-  std::unique_ptr<monitor::SystemLocalTime> local_time_;
+  std::unique_ptr<monitor::LocalTime> local_time_;
   MainUiState main_ui_;
   std::unique_ptr<monitor::MonitorSession> monitor_;
   std::unique_ptr<dataflash::DataFlashSession> data_flash_;

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "common/clock.h"
+
 namespace cw::monitor {
 
 // Calendar time for the data log's time stamps; tests fix it.
@@ -14,6 +16,19 @@ class LocalTime {
 class SystemLocalTime final : public LocalTime {
  public:
   std::tm Now() const override;
+};
+
+// The calendar time of the moment it was made, moved on by the product's clock: a pack on the
+// virtual clock logs the hours it lived through, not the seconds they took.
+class ClockLocalTime final : public LocalTime {
+ public:
+  explicit ClockLocalTime(const common::Clock& clock);
+  std::tm Now() const override;
+
+ private:
+  const common::Clock& clock_;
+  std::time_t calendar_start_;
+  common::Millis clock_start_;
 };
 
 class FixedLocalTime final : public LocalTime {

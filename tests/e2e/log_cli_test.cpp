@@ -50,6 +50,21 @@ TEST_F(LogSummaryTest, CountsTheValuesALinkLossLeftUnread) {
   EXPECT_EQ(document["columns"][0]["unit"], "mV");
 }
 
+// On the virtual clock a minute between lines is a minute in the log's stamps, however little
+// time the run took.
+TEST_F(LogSummaryTest, AVirtualClockLogIsStampedInItsOwnTime) {
+  const fs::path path = directory_ / "slow.LOG";
+  ASSERT_EQ(RunCli("--device sim:clock=virtual log " + path.string() +
+                   " --samples 3 --interval 60 --rows Voltage")
+                .exit_code,
+            0);
+  const CliRun json = RunCli("log summary " + path.string() + " --json");
+  ASSERT_EQ(json.exit_code, 0) << json.err;
+  const auto document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["samples"], 3);
+  EXPECT_EQ(document["duration_s"], 120) << document;
+}
+
 TEST_F(LogSummaryTest, AFileThatIsNoLogFailsWithItsLine) {
   const fs::path good = directory_ / "good.LOG";
   ASSERT_EQ(RunCli("--device sim:clock=virtual log " + good.string() +

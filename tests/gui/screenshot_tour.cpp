@@ -494,5 +494,7 @@ int main(int argc, char** argv) {
   TourRunViewer(packs);
   TourProductionWindow(packs);
   QDir(packs).removeRecursively();
-  return saved == kPictures ? 0 : 1;
+  if (saved == kPictures) return 0;
+  std::fprintf(stderr, "%d of %d pictures saved\n", saved, kPictures);
+  return 1;
 }
