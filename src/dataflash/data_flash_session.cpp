@@ -19,8 +19,6 @@ constexpr int kChargeTableWriteSteps = 12;
 constexpr common::Millis kBeforeTransfer{100};
 constexpr common::Millis kBeforeReadBack{10};
 
-constexpr std::span<const std::uint8_t> AllIds() { return kSubclassIds; }
-constexpr std::span<const std::uint16_t> AllLayout() { return kSubclassLayout; }
 constexpr std::span<const std::uint8_t> PageSetIds() {
   return std::span<const std::uint8_t>(kSubclassIds).first(kPageSetCount);
 }
@@ -189,7 +187,7 @@ bool DataFlashSession::ReadAllInto(AlgorithmArea& backup_out, common::MessageSin
   Report(0);
   transfer_.link().clock().SleepFor(kBeforeTransfer);
   FlashImage work{};
-  const bool ok = ReadSubclasses(work, AllIds(), AllLayout(), messages);
+  const bool ok = ReadSubclasses(work, kSubclassIds, kSubclassLayout, messages);
   {
     const std::lock_guard lock(mutex_);
     image_ = work;
@@ -255,7 +253,7 @@ bool DataFlashSession::WriteAllFrom(const AlgorithmArea& backup, const RowSet& k
   }
 
   total_ += kWriteAllSteps;
-  const bool written = WriteSubclasses(work, AllIds(), AllLayout(), messages);
+  const bool written = WriteSubclasses(work, kSubclassIds, kSubclassLayout, messages);
   Report(total_);
   total_ -= kWriteAllSteps;
   if (!written) return false;
@@ -266,7 +264,7 @@ bool DataFlashSession::WriteAllFrom(const AlgorithmArea& backup, const RowSet& k
   Report(0);
   total_ += kReadAllSteps;
   FlashImage read_back{};
-  const bool read = ReadSubclasses(read_back, AllIds(), AllLayout(), messages);
+  const bool read = ReadSubclasses(read_back, kSubclassIds, kSubclassLayout, messages);
   bool matches = false;
   if (read) {
     const std::lock_guard lock(mutex_);

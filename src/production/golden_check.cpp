@@ -24,8 +24,9 @@ std::vector<GoldenFileFindings> LintRecipeFiles(const PreparedRecipe& prepared,
     }
   }
   if (recipe.firmware && !recipe.firmware->script && !prepared.firmware.empty()) {
-    add(recipe.firmware->file,
-        firmware::ImageConstantValues(*firmware::ExtractImages(prepared.firmware, record_mask)));
+    if (const auto images = firmware::ExtractImages(prepared.firmware, record_mask)) {
+      add(recipe.firmware->file, firmware::ImageConstantValues(*images));
+    }
   }
   return files;
 }

@@ -58,7 +58,8 @@ std::string ValueOf(const std::string& afi, const std::string& key) {
 }
 
 TEST_F(FirmwareCli, ProductionRoundTripCarriesEditedConstantsIntoThePack) {
-  ASSERT_EQ(RunCli(Device() + "df read-all -o " + P("a.afi")).exit_code, 0);
+  const CliRun first_read = RunCli(Device() + "df read-all -o " + P("a.afi"));
+  ASSERT_EQ(first_read.exit_code, 0) << first_read.err;
   const CliRun exported = RunCli(Device() + "fw export " + P("f.bin"));
   ASSERT_EQ(exported.exit_code, 0) << exported.err;
   EXPECT_EQ(exported.out, "Export Successfully!\n");
@@ -82,7 +83,8 @@ TEST_F(FirmwareCli, ProductionRoundTripCarriesEditedConstantsIntoThePack) {
   ASSERT_EQ(updated.exit_code, 0) << updated.err;
   EXPECT_EQ(updated.out, "Update Successfully!\n");
 
-  ASSERT_EQ(RunCli(Device() + "df read-all -o " + P("b.afi")).exit_code, 0);
+  const CliRun read = RunCli(Device() + "df read-all -o " + P("b.afi"));
+  ASSERT_EQ(read.exit_code, 0) << read.err;
   const std::string read_back = Read(P("b.afi"));
   for (const auto& [key, value] : edits) EXPECT_EQ(ValueOf(read_back, key), value) << key;
   ASSERT_FALSE(ValueOf(afi, "AlgorithmData158").empty());
@@ -91,7 +93,8 @@ TEST_F(FirmwareCli, ProductionRoundTripCarriesEditedConstantsIntoThePack) {
     EXPECT_EQ(ValueOf(read_back, name), ValueOf(afi, name)) << name;
   }
 
-  ASSERT_EQ(RunCli(Device() + "fw export " + P("g.bin")).exit_code, 0);
+  const CliRun exported_again = RunCli(Device() + "fw export " + P("g.bin"));
+  ASSERT_EQ(exported_again.exit_code, 0) << exported_again.err;
   ASSERT_EQ(RunCli("image extract " + P("g.bin") + " --data " + P("g.data")).exit_code, 0);
   ASSERT_EQ(RunCli("image extract " + P("f_new.bin") + " --data " + P("f_new.data")).exit_code, 0);
   EXPECT_EQ(Read(P("g.data")).size(), 1024u);
