@@ -7,8 +7,6 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
@@ -406,23 +404,16 @@ bool ChartPanel::ExportPng(const QString& path) {
 }
 
 void ChartPanel::AskCsv() {
-  const QString chosen = QFileDialog::getSaveFileName(
-      this, Q(messages::kChartCsvTitle), RememberedFolder(messages::kChartCsvTitle),
-      Q(messages::kCsvFilter), nullptr, QFileDialog::DontUseNativeDialog);
+  const QString chosen =
+      ChooseFile(this, {messages::kChartCsvTitle, messages::kCsvFilter, true, "csv"});
   if (chosen.isEmpty()) return;
-  RememberFolder(messages::kChartCsvTitle, chosen);
   ExportCsv(QString::fromStdString(
       monitor::DataLogFilePath(chosen.toStdString(), monitor::LogFormat::kCsv).string()));
 }
 
 void ChartPanel::AskPng() {
-  QString chosen = QFileDialog::getSaveFileName(
-      this, Q(messages::kChartPngTitle), RememberedFolder(messages::kChartPngTitle),
-      Q(messages::kPngFilter), nullptr, QFileDialog::DontUseNativeDialog);
-  if (chosen.isEmpty()) return;
-  RememberFolder(messages::kChartPngTitle, chosen);
-  if (QFileInfo(chosen).suffix().compare("png", Qt::CaseInsensitive) != 0) chosen += ".png";
-  ExportPng(chosen);
+  const QString chosen = ChooseFile(this, kPngDialog);
+  if (!chosen.isEmpty()) ExportPng(chosen);
 }
 
 }  // namespace cw::gui

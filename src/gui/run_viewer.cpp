@@ -347,13 +347,8 @@ bool RunViewer::ExportPng(const QString& path) {
 }
 
 void RunViewer::AskPng() {
-  QString chosen = QFileDialog::getSaveFileName(
-      this, Q(messages::kChartPngTitle), RememberedFolder(messages::kChartPngTitle),
-      Q(messages::kPngFilter), nullptr, QFileDialog::DontUseNativeDialog);
-  if (chosen.isEmpty()) return;
-  RememberFolder(messages::kChartPngTitle, chosen);
-  if (QFileInfo(chosen).suffix().compare("png", Qt::CaseInsensitive) != 0) chosen += ".png";
-  ExportPng(chosen);
+  const QString chosen = ChooseFile(this, kPngDialog);
+  if (!chosen.isEmpty()) ExportPng(chosen);
 }
 
 }  // namespace cw::gui

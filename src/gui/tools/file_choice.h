@@ -3,6 +3,8 @@
 #include <QString>
 #include <string_view>
 
+#include "gui/messages.h"
+
 class QWidget;
 
 namespace cw::gui {
@@ -15,6 +17,11 @@ struct FileDialogRequest {
   bool save = false;
   std::string_view default_suffix;
 };
+
+// Saving a chart as a picture, the same dialog (and remembered folder) for the live chart and
+// the data log viewer.
+inline constexpr FileDialogRequest kPngDialog = {messages::kChartPngTitle, messages::kPngFilter,
+                                                 true, "png"};
 
 // Runs the dialog in the folder it was last left in and remembers the folder of the file chosen,
 // per dialog and across runs, in the product's settings. Empty when cancelled.
