@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -39,16 +40,6 @@ constexpr std::string_view kDebugInfoName = "Gauge Debug Info";
 constexpr std::string_view kHeaderStart = "Cellwarden\tVersion:";
 constexpr std::string_view kCsvHeaderStart = "Sample,Stamp,Elapsed(s)";
 
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
-long long DaysFromCivil(int year, unsigned month, unsigned day) {
-  year -= month <= 2;
-  const long long era = (year >= 0 ? year : year - 399) / 400;
-  const auto year_of_era = static_cast<unsigned>(year - era * 400);
-  const unsigned day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + static_cast<long long>(day_of_era) - 719468;
-}
-
 template <typename T>
 bool ParseWhole(std::string_view field, T& value, int base = 10) {
   const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value, base);
@@ -75,10 +66,13 @@ std::optional<double> Date(std::string_view field, char separator) {
   unsigned day = 0;
   if (field.size() != 10 || field[4] != separator || field[7] != separator ||
       !ParseWhole(field.substr(0, 4), year) || !ParseWhole(field.substr(5, 2), month) ||
-      !ParseWhole(field.substr(8, 2), day) || month < 1 || month > 12 || day < 1 || day > 31) {
+      !ParseWhole(field.substr(8, 2), day)) {
     return std::nullopt;
   }
-  return static_cast<double>(DaysFromCivil(year, month, day));
+  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month),
+                                         std::chrono::day(day)};
+  if (!date.ok()) return std::nullopt;
+  return static_cast<double>(std::chrono::sys_days(date).time_since_epoch().count());
 }
 
 // The register a column heading names: its full name (a .LOG heading is the name without

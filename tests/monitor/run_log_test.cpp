@@ -131,6 +131,7 @@ TEST(RunLogRefusals, NameTheLineAtFault) {
       {"empty", "", 1, "empty"},
       {"another file", "[calibration]\r\nkey=1\r\n", 1, "not a data log"},
       {"bad start time", "Cellwarden\tVersion: 3.07\tQ\r\n2026-03-04 10:00\r\n", 2, "start time"},
+      {"no such day", "Cellwarden\tVersion: 3.07\tQ\r\n2026/02/30\t10:00:00\r\n", 2, "start time"},
       {"no heading", head.substr(0, head.rfind("Sample")), 6, "ends before its column heading"},
       {"field missing", head + "1  10:00:01  1  16000  -20\r\n2  10:00:02  2  16000\r\n", 8,
        "4 fields where the column heading has 5"},
