@@ -33,6 +33,19 @@ class PixelColumn {
       high_value_ = value;
     }
   }
+  // Rows after the first, whose lowest and highest are `low` and `high` and whose last is `last`.
+  void AddRows(std::size_t low, double low_value, std::size_t high, double high_value,
+               std::size_t last) {
+    last_ = last;
+    if (low_value < low_value_) {
+      low_ = low;
+      low_value_ = low_value;
+    }
+    if (high_value > high_value_) {
+      high_ = high;
+      high_value_ = high_value;
+    }
+  }
   // Appends the column's rows to `line` in time order, each once, and empties the column.
   void Flush(std::span<const double> times, std::span<const double> values, double offset,
              std::vector<PlotPoint>& line) {
@@ -62,10 +75,33 @@ bool Plottable(const monitor::LogColumn& column) {
   return column.kind == monitor::LogColumnKind::kNumber;
 }
 
+std::vector<RowBlock> SummariseRows(std::span<const double> times, std::span<const double> values,
+                                    double gap_seconds) {
+  constexpr std::size_t kRows = RowBlock::kBlockRows;
+  std::vector<RowBlock> blocks(values.size() / kRows);
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    RowBlock& block = blocks[b];
+    const std::size_t first = b * kRows;
+    block.whole = true;
+    block.low = block.high = static_cast<std::uint32_t>(first);
+    for (std::size_t row = first; row < first + kRows; ++row) {
+      if (std::isnan(values[row]) || (row > first && times[row] - times[row - 1] > gap_seconds)) {
+        block.whole = false;
+        break;
+      }
+      if (values[row] < values[block.low]) block.low = static_cast<std::uint32_t>(row);
+      if (values[row] > values[block.high]) block.high = static_cast<std::uint32_t>(row);
+    }
+  }
+  return blocks;
+}
+
 std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
                                                 std::span<const double> values, double offset,
                                                 TimeSpan shown, int pixel_columns,
-                                                double gap_seconds) {
+                                                double gap_seconds,
+                                                std::span<const RowBlock> blocks) {
+  constexpr std::size_t kRows = RowBlock::kBlockRows;
   std::vector<std::vector<PlotPoint>> lines;
   if (times.empty() || pixel_columns <= 0 || !(shown.length() > 0)) return lines;
   auto first = static_cast<std::size_t>(
@@ -88,6 +124,15 @@ std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
     if (!line.empty()) lines.push_back(std::move(line));
     line.clear();
   };
+  // A whole block from `row` whose rows all fall into the current pixel column joins it at once.
+  const auto take_block = [&](std::size_t& row) {
+    if (row % kRows != 0 || row / kRows >= blocks.size() || row + kRows > last) return;
+    const RowBlock& block = blocks[row / kRows];
+    const std::size_t block_last = row + kRows - 1;
+    if (!block.whole || times[block_last] >= column_end) return;
+    column.AddRows(block.low, values[block.low], block.high, values[block.high], block_last);
+    row = block_last;
+  };
   for (std::size_t row = first; row < last; ++row) {
     const double value = values[row];
     if (std::isnan(value)) {
@@ -98,6 +143,7 @@ std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
     const double time = times[row];
     if (!column.empty() && time >= column_start && time < column_end) {
       column.Add(row, value);
+      take_block(row);
       continue;
     }
     const auto index =
@@ -111,6 +157,7 @@ std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
     } else {
       column.Add(row, value);
     }
+    take_block(row);
   }
   end_line();
   return lines;
@@ -248,8 +295,14 @@ std::vector<PlottedSeries> RunChart::Plot(int pixel_columns) const {
       const monitor::LogColumn* column = run.log->Find(name);
       if (column == nullptr) continue;
       PlottedSeries series{r, name, column->unit, {}, std::nullopt, std::nullopt};
+      auto blocks = run.blocks.find(name);
+      if (blocks == run.blocks.end()) {
+        blocks = run.blocks
+                     .emplace(name, SummariseRows(run.log->times, column->values, run.gap_seconds))
+                     .first;
+      }
       series.segments = DecimateRun(run.log->times, column->values, Offset(r), span_, pixel_columns,
-                                    run.gap_seconds);
+                                    run.gap_seconds, blocks->second);
       for (const auto& segment : series.segments) {
         for (const PlotPoint& point : segment) {
           series.low = std::min(series.low.value_or(point.y), point.y);

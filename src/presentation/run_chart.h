@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -32,16 +34,30 @@ struct PlotPoint {
   bool operator==(const PlotPoint&) const = default;
 };
 
+// A summary of kBlockRows rows of a column from a row that is a multiple of kBlockRows: its
+// lowest and highest row (the first of equals), or not `whole` when a value in it was not read
+// or a gap lies inside it. Thinning a long span takes whole blocks that fall into one pixel
+// column at once instead of row by row, with the same result.
+struct RowBlock {
+  static constexpr std::size_t kBlockRows = 32;
+  std::uint32_t low = 0;
+  std::uint32_t high = 0;
+  bool whole = false;
+};
+std::vector<RowBlock> SummariseRows(std::span<const double> times, std::span<const double> values,
+                                    double gap_seconds);
+
 // The lines of one column of one run over [shown.start, shown.end] on the chart's time axis (a
 // row's x is its clock time plus `offset`), for a plot `pixel_columns` wide. Each pixel column
 // keeps its first, lowest, highest and last value, in time order, so that no spike is lost
 // however many rows fall into it. A line breaks where a value was not read and where two rows
 // lie more than `gap_seconds` apart; a point each side of the span continues the line to the
-// plot's edge.
+// plot's edge. `blocks`, when given, is SummariseRows of the same rows.
 std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
                                                 std::span<const double> values, double offset,
                                                 TimeSpan shown, int pixel_columns,
-                                                double gap_seconds);
+                                                double gap_seconds,
+                                                std::span<const RowBlock> blocks = {});
 
 // The row nearest `time` if it lies within `tolerance` of it (times in order).
 std::optional<std::size_t> RowNear(std::span<const double> times, double time, double tolerance);
@@ -120,6 +136,8 @@ class RunChart {
     std::shared_ptr<const monitor::RunLog> log;
     double gap_seconds = 0;
     double interval = 0;
+    // SummariseRows of each column, made when the column is first drawn.
+    mutable std::map<std::string, std::vector<RowBlock>, std::less<>> blocks;
   };
   TimeSpan Clamped(TimeSpan span) const;
 

@@ -69,6 +69,31 @@ TEST(RunDecimation, OneRowEachSideCarriesTheLineToTheEdges) {
   EXPECT_EQ(lines[0].back(), (PlotPoint{21, 21}));
 }
 
+// Whole blocks of rows taken at once draw exactly what the rows one by one draw: across spans
+// from a few rows per pixel to hundreds, with unread values, missing rows, repeated lowest and
+// highest values and a span that starts inside a block.
+TEST(RunDecimation, BlocksOfRowsDrawWhatTheRowsDraw) {
+  std::vector<double> times = Seconds(20'000);
+  for (std::size_t i = 9'000; i < times.size(); ++i) times[i] += 120;  // the logging stopped
+  std::vector<double> values(times.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    values[i] = static_cast<double>((i * 7919) % 101) - (i % 977 == 0 ? 500 : 0);
+  }
+  for (std::size_t i = 3'000; i < 3'050; ++i) values[i] = kNaN;
+  values[12'345] = kNaN;
+  const std::vector<RowBlock> blocks = SummariseRows(times, values, 2.5);
+  const struct {
+    TimeSpan shown;
+    int pixels;
+  } cases[] = {{{0, 20'119}, 1000}, {{0, 20'119}, 37}, {{1'000.5, 1'900}, 800},
+               {{8'000, 12'000}, 333}, {{17, 16'000}, 1}, {{0, 500}, 2000}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(DecimateRun(times, values, 0, c.shown, c.pixels, 2.5, blocks),
+              DecimateRun(times, values, 0, c.shown, c.pixels, 2.5))
+        << c.shown.start << " to " << c.shown.end << " on " << c.pixels << " pixels";
+  }
+}
+
 TEST(RunCursor, FindsTheNearestRowWithinItsTolerance) {
   const std::vector<double> times = {10, 11, 12, 20};
   struct Case {
