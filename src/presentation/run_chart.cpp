@@ -14,60 +14,21 @@ namespace {
 // gap; more than this many usual intervals apart, the logging stopped in between.
 constexpr double kGapFactor = 2.5;
 
-// The rows of one pixel column that are drawn: first, lowest, highest and last.
-class PixelColumn {
- public:
-  bool empty() const { return first_ == kNone; }
-  void Start(std::size_t row, double value) {
-    first_ = low_ = high_ = last_ = row;
-    low_value_ = high_value_ = value;
+// Appends rows [from, to) of one pixel column, all read, to `line`: the first, lowest, highest
+// and last (the first of equals), in time order, each once.
+void AppendColumn(std::span<const double> times, std::span<const double> values, double offset,
+                  std::size_t from, std::size_t to, std::vector<PlotPoint>& line) {
+  std::size_t low = from;
+  std::size_t high = from;
+  for (std::size_t row = from + 1; row < to; ++row) {
+    if (values[row] < values[low]) low = row;
+    if (values[row] > values[high]) high = row;
   }
-  void Add(std::size_t row, double value) {
-    last_ = row;
-    if (value < low_value_) {
-      low_ = row;
-      low_value_ = value;
-    }
-    if (value > high_value_) {
-      high_ = row;
-      high_value_ = value;
-    }
-  }
-  // Rows after the first, whose lowest and highest are `low` and `high` and whose last is `last`.
-  void AddRows(std::size_t low, double low_value, std::size_t high, double high_value,
-               std::size_t last) {
-    last_ = last;
-    if (low_value < low_value_) {
-      low_ = low;
-      low_value_ = low_value;
-    }
-    if (high_value > high_value_) {
-      high_ = high;
-      high_value_ = high_value;
-    }
-  }
-  // Appends the column's rows to `line` in time order, each once, and empties the column.
-  void Flush(std::span<const double> times, std::span<const double> values, double offset,
-             std::vector<PlotPoint>& line) {
-    if (empty()) return;
-    std::array<std::size_t, 4> rows = {first_, low_, high_, last_};
-    std::sort(rows.begin(), rows.end());
-    const auto end = std::unique(rows.begin(), rows.end());
-    for (auto at = rows.begin(); at != end; ++at) {
-      line.push_back({times[*at] + offset, values[*at]});
-    }
-    first_ = kNone;
-  }
-
- private:
-  static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-  std::size_t first_ = kNone;
-  std::size_t low_ = kNone;
-  std::size_t high_ = kNone;
-  std::size_t last_ = kNone;
-  double low_value_ = 0;
-  double high_value_ = 0;
-};
+  std::array<std::size_t, 4> rows = {from, low, high, to - 1};
+  std::sort(rows.begin(), rows.end());
+  const auto end = std::unique(rows.begin(), rows.end());
+  for (auto at = rows.begin(); at != end; ++at) line.push_back({times[*at] + offset, values[*at]});
+}
 
 }  // namespace
 
@@ -75,35 +36,29 @@ bool Plottable(const monitor::LogColumn& column) {
   return column.kind == monitor::LogColumnKind::kNumber;
 }
 
-std::vector<RowBlock> SummariseRows(std::span<const double> times, std::span<const double> values,
-                                    double gap_seconds) {
-  constexpr std::size_t kRows = RowBlock::kBlockRows;
-  std::vector<RowBlock> blocks(values.size() / kRows);
-  for (std::size_t b = 0; b < blocks.size(); ++b) {
-    RowBlock& block = blocks[b];
-    const std::size_t first = b * kRows;
-    block.whole = true;
-    block.low = block.high = static_cast<std::uint32_t>(first);
-    for (std::size_t row = first; row < first + kRows; ++row) {
-      if (std::isnan(values[row]) || (row > first && times[row] - times[row - 1] > gap_seconds)) {
-        block.whole = false;
-        break;
-      }
-      if (values[row] < values[block.low]) block.low = static_cast<std::uint32_t>(row);
-      if (values[row] > values[block.high]) block.high = static_cast<std::uint32_t>(row);
+std::vector<std::size_t> BreakRows(std::span<const double> times, std::span<const double> values,
+                                   double gap_seconds) {
+  std::vector<std::size_t> breaks;
+  for (std::size_t row = 0; row < values.size(); ++row) {
+    if (std::isnan(values[row]) || (row > 0 && times[row] - times[row - 1] > gap_seconds)) {
+      breaks.push_back(row);
     }
   }
-  return blocks;
+  return breaks;
 }
 
 std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
                                                 std::span<const double> values, double offset,
                                                 TimeSpan shown, int pixel_columns,
                                                 double gap_seconds,
-                                                std::span<const RowBlock> blocks) {
-  constexpr std::size_t kRows = RowBlock::kBlockRows;
+                                                const std::vector<std::size_t>* breaks) {
   std::vector<std::vector<PlotPoint>> lines;
   if (times.empty() || pixel_columns <= 0 || !(shown.length() > 0)) return lines;
+  std::vector<std::size_t> own_breaks;
+  if (breaks == nullptr) {
+    own_breaks = BreakRows(times, values, gap_seconds);
+    breaks = &own_breaks;
+  }
   auto first = static_cast<std::size_t>(
       std::lower_bound(times.begin(), times.end(), shown.start - offset) - times.begin());
   auto last = static_cast<std::size_t>(
@@ -112,52 +67,37 @@ std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
   if (first > 0) --first;
   if (last < times.size()) ++last;
   const double column_width = shown.length() / pixel_columns;
+  const auto column_of = [&](std::size_t row) {
+    return static_cast<long long>(std::floor((times[row] + offset - shown.start) / column_width));
+  };
   std::vector<PlotPoint> line;
-  PixelColumn column;
-  long long column_index = 0;
-  // The current pixel column's span on the rows' own clock: most rows fall into the column of
-  // the row before, and need no division to know it.
-  double column_start = 0;
-  double column_end = -std::numeric_limits<double>::infinity();
   const auto end_line = [&] {
-    column.Flush(times, values, offset, line);
     if (!line.empty()) lines.push_back(std::move(line));
     line.clear();
   };
-  // A whole block from `row` whose rows all fall into the current pixel column joins it at once.
-  const auto take_block = [&](std::size_t& row) {
-    if (row % kRows != 0 || row / kRows >= blocks.size() || row + kRows > last) return;
-    const RowBlock& block = blocks[row / kRows];
-    const std::size_t block_last = row + kRows - 1;
-    if (!block.whole || times[block_last] >= column_end) return;
-    column.AddRows(block.low, values[block.low], block.high, values[block.high], block_last);
-    row = block_last;
-  };
-  for (std::size_t row = first; row < last; ++row) {
-    const double value = values[row];
-    if (std::isnan(value)) {
+  auto next_break = std::lower_bound(breaks->begin(), breaks->end(), first);
+  for (std::size_t row = first; row < last;) {
+    if (next_break != breaks->end() && *next_break == row) {
+      ++next_break;
       end_line();
-      continue;
+      if (std::isnan(values[row])) {
+        ++row;
+        continue;
+      }
     }
-    if (row > first && times[row] - times[row - 1] > gap_seconds) end_line();
-    const double time = times[row];
-    if (!column.empty() && time >= column_start && time < column_end) {
-      column.Add(row, value);
-      take_block(row);
-      continue;
-    }
-    const auto index =
-        static_cast<long long>(std::floor((time + offset - shown.start) / column_width));
-    if (column.empty() || index != column_index) {
-      column.Flush(times, values, offset, line);
-      column.Start(row, value);
-      column_index = index;
-      column_start = shown.start - offset + static_cast<double>(index) * column_width;
-      column_end = column_start + column_width;
-    } else {
-      column.Add(row, value);
-    }
-    take_block(row);
+    // The rows of this pixel column up to the next break: found by their time, then settled by
+    // the rule that placed the first, so that a rounding never puts a row into two columns.
+    const long long index = column_of(row);
+    const double column_end = shown.start - offset + static_cast<double>(index + 1) * column_width;
+    auto end = static_cast<std::size_t>(
+        std::lower_bound(times.begin() + static_cast<std::ptrdiff_t>(row) + 1,
+                         times.begin() + static_cast<std::ptrdiff_t>(last), column_end) -
+        times.begin());
+    while (end < last && column_of(end) == index) ++end;
+    while (end > row + 1 && column_of(end - 1) != index) --end;
+    if (next_break != breaks->end()) end = std::min(end, *next_break);
+    AppendColumn(times, values, offset, row, end, line);
+    row = end;
   }
   end_line();
   return lines;
@@ -295,14 +235,14 @@ std::vector<PlottedSeries> RunChart::Plot(int pixel_columns) const {
       const monitor::LogColumn* column = run.log->Find(name);
       if (column == nullptr) continue;
       PlottedSeries series{r, name, column->unit, {}, std::nullopt, std::nullopt};
-      auto blocks = run.blocks.find(name);
-      if (blocks == run.blocks.end()) {
-        blocks = run.blocks
-                     .emplace(name, SummariseRows(run.log->times, column->values, run.gap_seconds))
-                     .first;
+      auto breaks = run.breaks.find(name);
+      if (breaks == run.breaks.end()) {
+        breaks =
+            run.breaks.emplace(name, BreakRows(run.log->times, column->values, run.gap_seconds))
+                .first;
       }
       series.segments = DecimateRun(run.log->times, column->values, Offset(r), span_, pixel_columns,
-                                    run.gap_seconds, blocks->second);
+                                    run.gap_seconds, &breaks->second);
       for (const auto& segment : series.segments) {
         for (const PlotPoint& point : segment) {
           series.low = std::min(series.low.value_or(point.y), point.y);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -34,30 +33,23 @@ struct PlotPoint {
   bool operator==(const PlotPoint&) const = default;
 };
 
-// A summary of kBlockRows rows of a column from a row that is a multiple of kBlockRows: its
-// lowest and highest row (the first of equals), or not `whole` when a value in it was not read
-// or a gap lies inside it. Thinning a long span takes whole blocks that fall into one pixel
-// column at once instead of row by row, with the same result.
-struct RowBlock {
-  static constexpr std::size_t kBlockRows = 32;
-  std::uint32_t low = 0;
-  std::uint32_t high = 0;
-  bool whole = false;
-};
-std::vector<RowBlock> SummariseRows(std::span<const double> times, std::span<const double> values,
-                                    double gap_seconds);
+// The rows where a line breaks: a value not read, or a row more than `gap_seconds` after the row
+// before it (the logging stopped in between). Few in a run, so thinning scans the rows between
+// them without asking each row.
+std::vector<std::size_t> BreakRows(std::span<const double> times, std::span<const double> values,
+                                   double gap_seconds);
 
 // The lines of one column of one run over [shown.start, shown.end] on the chart's time axis (a
 // row's x is its clock time plus `offset`), for a plot `pixel_columns` wide. Each pixel column
 // keeps its first, lowest, highest and last value, in time order, so that no spike is lost
 // however many rows fall into it. A line breaks where a value was not read and where two rows
 // lie more than `gap_seconds` apart; a point each side of the span continues the line to the
-// plot's edge. `blocks`, when given, is SummariseRows of the same rows.
+// plot's edge. `breaks`, when given, is BreakRows of the same rows (made here when not).
 std::vector<std::vector<PlotPoint>> DecimateRun(std::span<const double> times,
                                                 std::span<const double> values, double offset,
                                                 TimeSpan shown, int pixel_columns,
                                                 double gap_seconds,
-                                                std::span<const RowBlock> blocks = {});
+                                                const std::vector<std::size_t>* breaks = nullptr);
 
 // The row nearest `time` if it lies within `tolerance` of it (times in order).
 std::optional<std::size_t> RowNear(std::span<const double> times, double time, double tolerance);
@@ -136,8 +128,8 @@ class RunChart {
     std::shared_ptr<const monitor::RunLog> log;
     double gap_seconds = 0;
     double interval = 0;
-    // SummariseRows of each column, made when the column is first drawn.
-    mutable std::map<std::string, std::vector<RowBlock>, std::less<>> blocks;
+    // BreakRows of each column, made when the column is first drawn.
+    mutable std::map<std::string, std::vector<std::size_t>, std::less<>> breaks;
   };
   TimeSpan Clamped(TimeSpan span) const;
 
