@@ -45,7 +45,9 @@ int OpenLockFile(const std::string& path, bool& writable) {
 
 void WriteHolder(int fd) {
   const std::string text = fmt::format("{}\n", ::getpid());
-  if (::ftruncate(fd, 0) == 0) (void)::pwrite(fd, text.data(), text.size(), 0);
+  // A holder that cannot be written only leaves the lock unable to say who holds it.
+  if (::ftruncate(fd, 0) != 0) return;
+  [[maybe_unused]] const ssize_t written = ::pwrite(fd, text.data(), text.size(), 0);
 }
 
 // "1234 (cellwarden-cli)", "1234", or nothing when the lock file does not say.

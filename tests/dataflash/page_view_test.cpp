@@ -118,7 +118,9 @@ TEST(BitViewTest, FittedCellsKeepThePictureAndGiveEachNameItsRoom) {
     EXPECT_EQ(cells.back().right, c.right) << c.what;
     for (std::size_t i = 0; i < cells.size(); ++i) {
       EXPECT_GE(cells[i].right - cells[i].left, c.least[i]) << c.what << " " << i;
-      if (i > 0) EXPECT_EQ(cells[i].left, cells[i - 1].right) << c.what << " " << i;
+      if (i > 0) {
+        EXPECT_EQ(cells[i].left, cells[i - 1].right) << c.what << " " << i;
+      }
     }
   }
   const auto fitted = FitBitCells(protection, kWidestBitView, wide_first);

@@ -115,7 +115,9 @@ TEST_F(DataFlashStop, StopsBetweenPagesAndSaysWhatTheGaugeHolds) {
     ASSERT_TRUE(at_stop) << c.name;
     EXPECT_EQ(done, c.done) << c.name;
     EXPECT_EQ(f.link.messages.Texts(), c.messages) << c.name;
-    if (!c.done) EXPECT_EQ(count.writes, at_stop->writes) << c.name << ": a page after the stop";
+    if (!c.done) {
+      EXPECT_EQ(count.writes, at_stop->writes) << c.name << ": a page after the stop";
+    }
   }
 }
 

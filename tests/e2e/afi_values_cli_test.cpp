@@ -17,27 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class AfiValuesCli : public ::testing::Test {
+class AfiValuesCli : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("cw_afi_values_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string P(const std::string& name) const { return (dir_ / name).string(); }
-  CliRun Sim(const std::string& args) const {
-    return RunCli("--device sim:state=" + P("pack.json") + ":clock=virtual " + args);
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
   // `text` with `key`'s value replaced, and the line it stands on.
   static std::pair<std::string, std::size_t> WithValue(const std::string& text,
                                                        const std::string& key,
@@ -56,7 +37,6 @@ class AfiValuesCli : public ::testing::Test {
     }
     return {out, at};
   }
-  fs::path dir_;
 };
 
 TEST_F(AfiValuesCli, AValueIsStoredAsTypedOrRefused) {
@@ -111,9 +91,9 @@ TEST_F(AfiValuesCli, AValueThatIsNoNumberRefusesTheFileEverywhere) {
     ASSERT_NE(line, 0u);
     Write(P("bad.afi"), text);
     const std::string named = "CUV Threshold = " + value + " (line " + std::to_string(line) + ")";
-    for (const std::string command : {"df write " + P("bad.afi"), "convert afi-fs " + P("bad.afi"),
-                                      "convert merge-fs " + P("bad.afi") + " " + P("pack.bin"),
-                                      "convert merge-bin " + P("bad.afi") + " " + P("pack.bin")}) {
+    for (const std::string& command : {"df write " + P("bad.afi"), "convert afi-fs " + P("bad.afi"),
+                                       "convert merge-fs " + P("bad.afi") + " " + P("pack.bin"),
+                                       "convert merge-bin " + P("bad.afi") + " " + P("pack.bin")}) {
       const CliRun run = command.starts_with("df ") ? Sim(command) : RunCli(command);
       EXPECT_EQ(run.exit_code, 1) << command << " " << value << "\n" << run.err;
       EXPECT_NE(run.err.find(named), std::string::npos) << command << "\n" << run.err;

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -54,6 +55,37 @@ std::vector<std::string> LogLines(const std::string& text) {
     lines.push_back(text.substr(start, end - start));
   }
   return lines;
+}
+
+namespace {
+
+std::filesystem::path ScratchFolder() {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string("cw-") + test->test_suite_name() + "." + test->name() + "-" +
+                     std::to_string(::getpid());
+  std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests
+  return std::filesystem::temp_directory_path() / name;
+}
+
+}  // namespace
+
+ScratchFolderTest::ScratchFolderTest() : dir_(ScratchFolder()) {
+  std::filesystem::remove_all(dir_);
+  std::filesystem::create_directories(dir_);
+}
+
+ScratchFolderTest::~ScratchFolderTest() {
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string ScratchFolderTest::Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void ScratchFolderTest::Write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
 }
 
 }  // namespace cw::test

@@ -58,22 +58,7 @@ TEST(DataFlashCliTest, ParamEncodeAndDecode) {
   }
 }
 
-class DataFlashGaugeCliTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("cw_df_cli_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  CliRun Sim(const std::string& args) {
-    // The virtual clock keeps the 2.5 s settle of every Write All out of the test's run time.
-    return RunCli("--device sim:state=" + (dir_ / "pack.json").string() + ":clock=virtual " + args);
-  }
-  std::filesystem::path dir_;
-};
+class DataFlashGaugeCliTest : public ScratchFolderTest {};
 
 TEST_F(DataFlashGaugeCliTest, ReadSetGetAndWriteBack) {
   const std::string afi = (dir_ / "Saved").string();

@@ -354,9 +354,13 @@ TEST(SpoiledPecMatrix, NoReadingFromAReplyWithASpoiledPecIsPrinted) {
     SCOPED_TRACE(cell.arguments + cell.transport);
     const CliRun run = RunCli("--device sim:clock=virtual:faults=corrupt-pec-every=1" +
                               cell.transport + " " + cell.arguments);
-    if (cell.exit) EXPECT_EQ(run.exit_code, *cell.exit) << run.err;
+    if (cell.exit) {
+      EXPECT_EQ(run.exit_code, *cell.exit) << run.err;
+    }
     EXPECT_TRUE(cell.printed(run.out)) << run.out;
-    if (run.exit_code != 0) EXPECT_FALSE(run.err.empty());
+    if (run.exit_code != 0) {
+      EXPECT_FALSE(run.err.empty());
+    }
   }
 }
 

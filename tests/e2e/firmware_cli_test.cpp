@@ -18,30 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FirmwareCli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("cw_fw_e2e_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  std::string P(const std::string& name) const { return (dir / name).string(); }
-  std::string Device() const { return "--device sim:clock=virtual:state=" + P("pack.json") + " "; }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-
-  fs::path dir;
-};
+class FirmwareCli : public ScratchFolderTest {};
 
 // Replaces "KEY = old" by "KEY = new" and fails the test when the key is missing.
 std::string Edit(std::string afi, const std::string& key, const std::string& value) {
@@ -142,8 +119,8 @@ TEST_F(FirmwareCli, ImageBuildAndExtractRoundTrip) {
 }
 
 TEST_F(FirmwareCli, ImageCommandsTakeTheRecordMaskFromTheConstantsFile) {
-  fs::create_directories(dir / "config" / "cellwarden");
-  Write((dir / "config" / "cellwarden" / "cellwarden.ini").string(),
+  fs::create_directories(dir_ / "config" / "cellwarden");
+  Write((dir_ / "config" / "cellwarden" / "cellwarden.ini").string(),
         "[Constants]\nRecordMask = 33\n");
   const std::string overridden = "XDG_CONFIG_HOME=" + P("config");
   std::string code(65536, '\0');
@@ -261,8 +238,8 @@ TEST_F(FirmwareCli, AnOutputThatCannotBeCreatedIsReported) {
 TEST_F(FirmwareCli, PathsThatAreNoFileAreRefused) {
   ASSERT_EQ(RunCli(Device() + "fw export " + P("f.bin")).exit_code, 0);
   ASSERT_EQ(RunCli(Device() + "df read-all -o " + P("a.afi")).exit_code, 0);
-  fs::create_directories(P("dir.bin"));
-  fs::create_directories(P("dir.afi"));
+  fs::create_directories(P("dir_.bin"));
+  fs::create_directories(P("dir_.afi"));
   ASSERT_EQ(::mkfifo(P("pipe").c_str(), 0600), 0);
   ASSERT_EQ(::mkfifo(P("pipe.afi").c_str(), 0600), 0);
   ASSERT_EQ(::mkfifo(P("f.bin.fs").c_str(), 0600), 0);
@@ -273,18 +250,18 @@ TEST_F(FirmwareCli, PathsThatAreNoFileAreRefused) {
     std::string err_part;
   };
   const Case cases[] = {
-      {Device() + "fw update " + P("dir.bin"), P("dir.bin") + folder},
+      {Device() + "fw update " + P("dir_.bin"), P("dir_.bin") + folder},
       {Device() + "fw update " + P("pipe"), P("pipe") + pipe},
-      {Device() + "df write " + P("dir.afi"), P("dir.afi") + folder},
+      {Device() + "df write " + P("dir_.afi"), P("dir_.afi") + folder},
       {Device() + "df write " + P("pipe.afi"), P("pipe.afi") + pipe},
-      {"convert bin-fs " + P("dir.bin"), P("dir.bin") + folder},
-      {"convert afi-fs " + P("dir.afi"), P("dir.afi") + folder},
+      {"convert bin-fs " + P("dir_.bin"), P("dir_.bin") + folder},
+      {"convert afi-fs " + P("dir_.afi"), P("dir_.afi") + folder},
       {"convert merge-bin " + P("pipe.afi") + " " + P("f.bin"), P("pipe.afi") + pipe},
       {"image extract " + P("pipe"), P("pipe") + pipe},
-      {"image build --code " + P("dir.bin") + " -o " + P("x.bin"), P("dir.bin") + folder},
+      {"image build --code " + P("dir_.bin") + " -o " + P("x.bin"), P("dir_.bin") + folder},
       {Device() + "df read-all -o " + P("pipe.afi"), P("pipe.afi") + pipe + " Nothing"},
       {Device() + "fw export " + P("pipe"), P("pipe") + pipe + " Nothing"},
-      {Device() + "fw export " + P("dir.bin"), P("dir.bin") + folder + " Nothing"},
+      {Device() + "fw export " + P("dir_.bin"), P("dir_.bin") + folder + " Nothing"},
       {"image build -o " + P("pipe"), P("pipe") + pipe + " Nothing"},
       {"convert bin-fs " + P("f.bin"), P("f.bin.fs") + pipe + " Nothing"},
   };

@@ -77,29 +77,11 @@ std::string MaskHexField(std::string state, const std::string& key, std::size_t 
   return state.replace(value + 2 * first, 2 * (end - first), 2 * (end - first), '-');
 }
 
-class FsCli : public ::testing::Test {
+class FsCli : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("cw_fs_e2e_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  std::string P(const std::string& name) const { return (dir / name).string(); }
   // A simulated pack on the virtual clock, kept in `state`.
   std::string Pack(const std::string& state, const std::string& more = "") const {
     return "--device sim:clock=virtual" + more + ":state=" + P(state) + " ";
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
   }
 
   // a.afi: the fresh pack's constants; b.afi: the same with three values changed.
@@ -130,8 +112,6 @@ class FsCli : public ::testing::Test {
     EXPECT_EQ(by_script.exit_code, 0) << by_script.err;
     return {Read(P("by_command.json")), Read(P("by_script.json"))};
   }
-
-  fs::path dir;
 };
 
 TEST_F(FsCli, TheConvertersScriptsPassTheCheck) {

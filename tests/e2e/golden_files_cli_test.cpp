@@ -29,25 +29,7 @@ std::vector<std::pair<std::string, std::string>> Findings(const std::string& out
   return findings;
 }
 
-class GoldenFilesCliTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("cw_golden_cli_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string P(const std::string& name) const { return (dir_ / name).string(); }
-  // One simulated pack, kept in a state file from one command to the next.
-  CliRun Sim(const std::string& args) const {
-    return RunCli("--device sim:state=" + P("pack.json") + ":clock=virtual " + args);
-  }
-
-  fs::path dir_;
-};
+class GoldenFilesCliTest : public ScratchFolderTest {};
 
 TEST_F(GoldenFilesCliTest, DiffComparesTheConstantsOfAnImageWithAFileOrTheGaugeEitherWay) {
   ASSERT_EQ(Sim("fw export " + P("fresh.bin")).exit_code, 0);

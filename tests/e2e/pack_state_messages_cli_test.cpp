@@ -15,28 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class PackStateMessagesCli : public ::testing::Test {
+class PackStateMessagesCli : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("cw_state_msgs_e2e_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string P(const std::string& name) const { return (dir_ / name).string(); }
-  std::string Device(const std::string& faults = "") const {
-    return "--device sim:clock=virtual:state=" + P("pack.json") +
-           (faults.empty() ? "" : ":faults=" + faults) + " ";
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  fs::path dir_;
+  std::string Faulty(const std::string& faults) const { return Device(":faults=" + faults); }
 };
 
 bool Has(const std::string& text, const std::string& part) {
@@ -47,7 +28,7 @@ TEST_F(PackStateMessagesCli, AnUpdateLostBeforeAnyRecordNamesTheCommandThatBring
   ASSERT_EQ(RunCli(Device() + "fw export " + P("before.bin")).exit_code, 0);
   // The adapter is gone right after the handshake's first word: the gauge waits in its boot
   // loader, and not one record reached it.
-  const CliRun update = RunCli(Device("drop-after=1") + "fw update " + P("before.bin"));
+  const CliRun update = RunCli(Faulty("drop-after=1") + "fw update " + P("before.bin"));
   EXPECT_EQ(update.exit_code, 1);
   EXPECT_TRUE(Has(update.err, "with no record of the update written")) << update.err;
   EXPECT_TRUE(Has(update.err, "cellwarden-cli smb write-word 47 FF00")) << update.err;
@@ -94,11 +75,11 @@ TEST_F(PackStateMessagesCli, ASetWhoseReadBackIsLostSaysTheResultIsUnknown) {
   while (works - fails > 1) {
     const int middle = (fails + works) / 2;
     std::ofstream(P("pack.json"), std::ios::binary) << pack;
-    const bool done = RunCli(Device("drop-after=" + std::to_string(middle)) + set).exit_code == 0;
+    const bool done = RunCli(Faulty("drop-after=" + std::to_string(middle)) + set).exit_code == 0;
     (done ? works : fails) = middle;
   }
   std::ofstream(P("pack.json"), std::ios::binary) << pack;
-  const CliRun lost = RunCli(Device("drop-after=" + std::to_string(fails)) + set);
+  const CliRun lost = RunCli(Faulty("drop-after=" + std::to_string(fails)) + set);
   EXPECT_EQ(lost.exit_code, 1);
   EXPECT_EQ(lost.out, "");
   EXPECT_EQ(lost.err,

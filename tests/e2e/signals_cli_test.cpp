@@ -29,28 +29,13 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-class SignalsCli : public ::testing::Test {
+class SignalsCli : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("cw_signals_e2e_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string P(const std::string& name) const { return (dir_ / name).string(); }
   // The pack at its own pace (the real clock), so that a long job is still running when the
   // signal arrives; `Quick` runs the preparations and checks on the virtual clock.
   std::string Paced() const { return "--device sim:state=" + P("pack.json") + " "; }
-  std::string Quick() const { return "--device sim:clock=virtual:state=" + P("pack.json") + " "; }
-  std::string StateFile() const {
-    std::ifstream in(P("pack.json"));
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  fs::path dir_;
+  std::string Quick() const { return Device(); }
+  std::string StateFile() const { return Read(P("pack.json")); }
 };
 
 // A progress bar with a step done, and one with anything on it.
@@ -123,8 +108,8 @@ TEST_F(SignalsCli, LiveCommandsEndWithTheirOwnExitCodeOnASignal) {
 // Ctrl-C is how a log is ended early, even in the middle of a minute's wait: no line is begun
 // after it, the file keeps its header, and that end is no failure.
 TEST_F(SignalsCli, AStoppedLogEndsAtOnceWithItsFileWhole) {
-  const Interrupted run = InterruptCli(
-      Paced() + "log " + P("x.LOG") + " --samples 3 --interval 60", R"(\b0/3 lines)", SIGINT);
+  const Interrupted run = InterruptCli(Paced() + "log " + P("x.LOG") + " --samples 3 --interval 60",
+                                       R"(\b0/3 lines)", SIGINT);
   EXPECT_EQ(run.exit_code, 0) << run.transcript;
   EXPECT_TRUE(Has(run.transcript, "0 data lines written to " + P("x.LOG"))) << run.transcript;
   EXPECT_TRUE(Has(run.transcript, "Stopped before the 3 lines asked for")) << run.transcript;
