@@ -12,7 +12,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/messages.h"
 #include "dataflash/data_flash_session.h"
 #include "gui/gauge_worker.h"
 #include "gui/message_box_sink.h"
@@ -85,7 +84,7 @@ CalibrationPage::CalibrationPage(app::Workbench& bench, GaugeWorker& worker,
 }
 
 QLineEdit* CalibrationPage::MakeMeasured() {
-  auto* field = new QLineEdit(Q(app::messages::kNotReadYet), this);
+  auto* field = new QLineEdit(Q("Err_Rd"), this);
   field->setReadOnly(true);
   field->setFocusPolicy(Qt::NoFocus);
   field->setAlignment(Qt::AlignRight);
@@ -104,8 +103,7 @@ QWidget* CalibrationPage::MakeOffsetGroup() {
   connect(offset_button_, &QPushButton::clicked, this, [this] {
     // The scan's last current reading: asking costs no bus transaction.
     const auto question = bench_.calibration().View().offset_load_question;
-    if (question &&
-        !messages_.Ask(*question, app::messages::kOffsetAnyway, app::messages::kOffsetNotNow)) {
+    if (question && !messages_.Ask(*question, "Calibrate Anyway", "Cancel")) {
       return;
     }
     Run([&calibration = bench_.calibration()] { return calibration.CalibrateBoardOffset(); });
