@@ -15,15 +15,14 @@ constexpr int kProgramVersion = 0x307;
 AboutText AboutVersionText(link::GaugeLink& link) {
   const std::string digits = fmt::format("{:03X}", kProgramVersion);
   const std::string program_version = digits.substr(0, 1) + "." + digits.substr(1);
-  std::string text =
-      fmt::format("{}  {}      {} {}\r\n", messages::kAboutProgramLabel, program_version,
-                  messages::kAboutDateLabel, messages::kAboutProgramDate);
+  std::string text = fmt::format("{}  {}      {} {}\r\n", "Program Version : ", program_version,
+                                 messages::kAboutDateLabel, messages::kAboutProgramDate);
   const auto version = link.ReadAdapterVersion();
   AboutText about{text, version.has_value(), program_version, messages::kAboutProgramDate, version};
   if (!version) {
     about.text += messages::kUsbTransferErrorDot;
   } else {
-    about.text += fmt::format("{}{}{}{}\r\n", messages::kAboutMcuLabel, version->text,
+    about.text += fmt::format("{}{}{}{}\r\n", "MCU Version :", version->text,
                               messages::kAboutDateLabel, AdapterDateText(*version));
   }
   return about;

@@ -39,7 +39,8 @@ common::Expected<KeyAndChallenge> ParseKeyAndChallenge(std::string_view key_text
   if (!key) return std::unexpected(key.error());
   auto challenge = common::ParseExactHexField(challenge_text, kChallengeBytes);
   if (!challenge) {
-    return common::Fail(common::ErrorKind::kUsage, std::string(messages::kInvalidChallenge));
+    return common::Fail(common::ErrorKind::kUsage,
+                        std::string("Please enter a valid 20 bytes challenge!"));
   }
   const auto digest = AuthDigest(*key, *challenge);
   if (!digest) {
@@ -171,7 +172,7 @@ common::OutcomeOf<std::string> AuthenticationTool::ChangeKey(std::string_view ne
   const auto answer = link_.ChangeAuthKey(Reversed(parsed->key));
   const common::Verdict changed =
       answer ? CompareAnswer(*answer, parsed->digest, messages::kKeyChangeSucceeded,
-                             messages::kKeyChangeFailed, outcome)
+                             "Key change failed. KT580714 returned\n", outcome)
              : ConfirmKeyAfterLostAnswer(parsed->key, outcome);
   return outcome.Finish(changed, std::move(digest));
 }

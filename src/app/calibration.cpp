@@ -76,7 +76,8 @@ std::optional<std::string> OutOfRange(const CalibrationInput& input) {
   if (input.calibrate_voltage) {
     for (std::size_t cell = 0; cell < input.cell_mv.size(); ++cell) {
       if (input.cell_mv[cell] > kMaxCellMv) {
-        return fmt::format(messages::kCellVoltageOutOfRange, cell + 1, kMaxCellMv);
+        return fmt::format("Cell Voltage {} must be between 0 and {} mV, please reenter!", cell + 1,
+                           kMaxCellMv);
       }
     }
   }
@@ -85,12 +86,14 @@ std::optional<std::string> OutOfRange(const CalibrationInput& input) {
     // Written so that NaN fails it too.
     if (input.calibrate_ts[sensor] &&
         !(celsius >= kMinReferenceCelsius && celsius <= kMaxReferenceCelsius)) {
-      return fmt::format(messages::kTemperatureOutOfRange, sensor + 1, kMinReferenceCelsius,
-                         kMaxReferenceCelsius);
+      return fmt::format(
+          "TS{} Temperature must be a number between {:.1f} and {:.1f} ℃, please reenter!",
+          sensor + 1, kMinReferenceCelsius, kMaxReferenceCelsius);
     }
   }
   if (input.calibrate_current && input.current_ma < kMinCurrentMa) {
-    return fmt::format(messages::kCurrentOutOfRange, kMinCurrentMa);
+    return fmt::format("The Enter Actual Current must not be below {} mA, please reenter!",
+                       kMinCurrentMa);
   }
   return std::nullopt;
 }
@@ -202,7 +205,7 @@ CalibrationPlan PlanCalibration(
 CalibrationReadings ReadingsText(const std::array<RawReading, 4>& cell_raw,
                                  const std::array<RawReading, 4>& ts_raw, RawReading current_raw) {
   const auto text = [](const RawReading& raw, auto format) {
-    return raw ? format(*raw) : std::string(messages::kReadingNotRead);
+    return raw ? format(*raw) : std::string("not read");
   };
   CalibrationReadings readings;
   for (std::size_t i = 0; i < 4; ++i) {
@@ -223,7 +226,11 @@ std::optional<std::string> BoardOffsetLoadQuestion(RawReading current_raw) {
   if (!current_raw) return std::nullopt;
   const auto current_ma = static_cast<std::int16_t>(*current_raw & 0xFFFF);
   if (std::abs(current_ma) <= kBoardAtRestMaxMa) return std::nullopt;
-  return fmt::format(messages::kOffsetUnderLoad, current_ma);
+  return fmt::format(
+      "{} mA flow through the pack. The board offset is what the gauge reads with no current at "
+      "all: taken now, it would be wrong by this load. Remove the load or charger (or open the "
+      "FETs), wait for the current to read 0, then calibrate.\n\nCalibrate now anyway?",
+      current_ma);
 }
 
 CalibrationView Calibration::View() const {
@@ -265,7 +272,7 @@ common::Outcome Calibration::RunFramed(
   // First: its messages are shown when it goes out of scope, after the bus lock and the frame.
   common::OutcomeBuilder outcome(messages_);
   if (flash_transfer_busy_) {
-    outcome.Show(messages::kCalibrationForbidden, common::MessageIcon::kError);
+    outcome.Show("Calibration forbidden. Flash Operation Running!", common::MessageIcon::kError);
     return outcome.Refused();
   }
   calibration_busy_ = true;
@@ -283,7 +290,7 @@ common::Outcome Calibration::RunFramed(
     if (bus.owns()) {
       verdict = procedure(outcome);
     } else {
-      outcome.Show(messages::kSystemBusy);
+      outcome.Show("System Busy");
     }
   }
   if (scan_was_running) scan_.SetScanEnabled(true);
@@ -306,7 +313,7 @@ common::Outcome Calibration::CalibrateBoardOffset() {
       return common::Verdict::kFailed;
     }
     AdvanceBar(common::TaskKind::kOffsetCalibration, kOffsetStepMs * kBarSteps);
-    outcome.Show(messages::kOffsetCalibrationOk);
+    outcome.Show("Offset Calibration OK!");
     return common::Verdict::kDone;
   });
 }
@@ -336,7 +343,7 @@ common::Outcome Calibration::Calibrate(const CalibrationInput& input) {
       ShowReadingsAfterFailure(plan.voltage, plan.flags & kSensorFlags, plan.current, outcome);
       return common::Verdict::kFailed;
     }
-    outcome.Show(messages::kCalibrationOk);
+    outcome.Show("Calibration OK.");
     return common::Verdict::kDone;
   });
 }
@@ -365,7 +372,7 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
         mv.push_back(
             fmt::format("{}", common::LittleEndianWord((*data)[2 * cell], (*data)[2 * cell + 1])));
       }
-      readings.push_back(fmt::format(messages::kReadBackCells, fmt::join(mv, ", ")));
+      readings.push_back(fmt::format("cells {} mV", fmt::join(mv, ", ")));
     }
   }
   if (sensors != 0) {
@@ -374,25 +381,29 @@ void Calibration::ShowReadingsAfterFailure(bool cells, std::uint16_t sensors, bo
         if ((sensors & (1u << sensor)) == 0) continue;
         const std::uint16_t raw =
             common::LittleEndianWord((*data)[2 * sensor], (*data)[2 * sensor + 1]);
-        readings.push_back(fmt::format(messages::kReadBackSensor, sensor + 1, raw * 0.1 - 273.1));
+        readings.push_back(fmt::format("TS{} {:.1f} ℃", sensor + 1, raw * 0.1 - 273.1));
       }
     }
   }
   if (current) {
     std::uint16_t word = 0;
     if (link_.ReadWord(kCurrentCommand, word)) {
-      readings.push_back(fmt::format(messages::kReadBackCurrent, static_cast<std::int16_t>(word)));
+      readings.push_back(fmt::format("current {} mA", static_cast<std::int16_t>(word)));
     } else {
       unread = true;
     }
   }
   if (readings.empty()) {
-    outcome.Show(fmt::format(messages::kCalibrationNotConfirmedUnread, why));
+    outcome.Show(fmt::format(
+        "The gauge did not confirm the calibration ({}), and its readings could not be read back: "
+        "what it applied is unknown.",
+        why));
     return;
   }
   std::string text =
-      fmt::format(messages::kCalibrationNotConfirmed, why, fmt::join(readings, "; "));
-  if (unread) text += messages::kCalibrationPartlyUnread;
+      fmt::format("The gauge did not confirm the calibration ({}). It now reads: {}.", why,
+                  fmt::join(readings, "; "));
+  if (unread) text += " Some readings could not be read back.";
   outcome.Show(text);
 }
 

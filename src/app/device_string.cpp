@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-#include "app/messages.h"
 #include "common/parse.h"
 #include "sim/sim_pack_set.h"
 
@@ -23,7 +22,10 @@ std::expected<link::AdapterChoice, std::string> ChoiceOf(std::string_view text) 
   if (!transport) return link::AdapterChoice{std::nullopt, std::string(text)};
   if (colon == std::string_view::npos) return link::AdapterChoice{transport, {}};
   const std::string_view key = text.substr(colon + 1);
-  if (key.empty()) return std::unexpected(fmt::format(messages::kDeviceNeedsAdapter, text, word));
+  if (key.empty())
+    return std::unexpected(fmt::format(
+        "device \"{}\" needs the adapter's serial number or node after the colon ({}:888800000001)",
+        text, word));
   return link::AdapterChoice{transport, std::string(key)};
 }
 
@@ -31,7 +33,8 @@ std::expected<void, std::string> ApplySimKey(std::string_view key, std::string_v
                                              DeviceSelection& selection) {
   if (key == "transport") {
     const auto adapters = sim::SimAdaptersNamed(value);
-    if (!adapters) return Fail(fmt::format(messages::kUnknownTransport, value));
+    if (!adapters)
+      return Fail(fmt::format("transport \"{}\" is not one of hid, bulk, both", value));
     selection.transport = *adapters;
   } else if (key == "state") {
     selection.state_file = std::string(value);
@@ -44,22 +47,26 @@ std::expected<void, std::string> ApplySimKey(std::string_view key, std::string_v
     }
     const auto pack = common::ParseWholeInteger(value.substr(at + 1));
     if (!pack || *pack < 1 || *pack > sim::kMaxPacks) {
-      return Fail(fmt::format(messages::kBadFaultsPack, value));
+      return Fail(fmt::format(
+          "faults=\"{}\": after the @ comes the number of the pack they are for (from 1)", value));
     }
     selection.pack_faults.push_back({static_cast<int>(*pack), std::string(value.substr(0, at))});
   } else if (key == "clock") {
     if (value != "virtual" && value != "system") {
-      return Fail(fmt::format(messages::kUnknownClock, value));
+      return Fail(fmt::format("clock \"{}\" is not one of virtual, system", value));
     }
     selection.virtual_clock = value == "virtual";
   } else if (key == "packs") {
     const auto packs = common::ParseWholeInteger(value);
     if (!packs || *packs < 1 || *packs > sim::kMaxPacks) {
-      return Fail(fmt::format(messages::kBadPackCount, value, sim::kMaxPacks));
+      return Fail(fmt::format("packs=\"{}\" is not a whole number of packs from 1 to {}", value,
+                              sim::kMaxPacks));
     }
     selection.packs = static_cast<int>(*packs);
   } else {
-    return Fail(fmt::format(messages::kUnknownDeviceOption, key));
+    return Fail(fmt::format(
+        "unknown device option \"{}\" (known: transport, state, faults, clock, packs, adapter)",
+        key));
   }
   return {};
 }
@@ -76,7 +83,10 @@ std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view t
     return selection;
   }
   if (text != "sim" && !text.starts_with("sim:")) {
-    return std::unexpected(fmt::format(messages::kUnknownDevice, text));
+    return std::unexpected(
+        fmt::format("unknown device \"{}\": use auto, hid, bulk, hid:SERIAL, bulk:SERIAL, sim or "
+                    "sim:key=value:...",
+                    text));
   }
   selection.simulated = true;
   std::string_view rest = text.substr(3);
@@ -98,7 +108,7 @@ std::expected<DeviceSelection, std::string> ParseDeviceString(std::string_view t
     const std::string_view value =
         equals == std::string_view::npos ? std::string_view{} : item.substr(equals + 1);
     if (equals == std::string_view::npos || value.empty()) {
-      return std::unexpected(fmt::format(messages::kDeviceOptionNeedsValue, item));
+      return std::unexpected(fmt::format("device option \"{}\" needs a value (key=value)", item));
     }
     if (auto applied = ApplySimKey(key, value, selection); !applied) {
       return std::unexpected(applied.error());
@@ -115,9 +125,12 @@ std::expected<DeviceSelection, std::string> SelectDevice(std::string_view device
   if (!selection || sim_state.empty()) return selection;
   // The state file is a name as the user typed it: it is never read as device options, so a
   // ':' or '=' in it cannot select a transport or inject a fault.
-  if (!selection->simulated) return std::unexpected(std::string(messages::kSimStateNeedsSim));
+  if (!selection->simulated)
+    return std::unexpected(std::string("--sim-state needs the simulated pack"));
   if (!selection->state_file.empty() && selection->state_file != sim_state) {
-    return std::unexpected(fmt::format(messages::kTwoStateFiles, selection->state_file, sim_state));
+    return std::unexpected(fmt::format(
+        "the device names the state file \"{}\" and --sim-state names \"{}\": give one of them",
+        selection->state_file, sim_state));
   }
   selection->state_file = std::string(sim_state);
   return selection;

@@ -116,8 +116,9 @@ std::optional<common::Bytes> ParseSmbBlockData(std::string_view text) {
 
 std::optional<common::Error> SmbWordRefusal(std::uint8_t command) {
   if (!IsSmbBlockCommand(command)) return std::nullopt;
-  return common::Error{common::ErrorKind::kRefused,
-                       fmt::format(messages::kSmbBlockCommandAsWord, command)};
+  return common::Error{
+      common::ErrorKind::kRefused,
+      fmt::format("0x{:02X} is a block command: read and write it as a block.", command)};
 }
 
 std::optional<common::Error> SmbCombinedRefusal(std::uint8_t command) {
@@ -125,7 +126,9 @@ std::optional<common::Error> SmbCombinedRefusal(std::uint8_t command) {
     return std::nullopt;
   }
   return common::Error{common::ErrorKind::kRefused,
-                       fmt::format(messages::kSmbCombinedCommand, command)};
+                       fmt::format("Combined words go to 0x00 (ManufacturerAccess) or 0x47 (the "
+                                   "boot loader), not to 0x{:02X}.",
+                                   command)};
 }
 
 std::string SmbBytesText(common::ByteView bytes) {
@@ -153,7 +156,7 @@ common::Error SmbAccess::LinkFailed(std::string message) {
 
 common::Error SmbAccess::ReadFailed(std::uint8_t command) {
   const std::string why(LinkFailureText(link_));
-  return LinkFailed(fmt::format(messages::kSmbReadFailed, command, why));
+  return LinkFailed(fmt::format("Reading 0x{:02X} failed ({}).", command, why));
 }
 
 common::Expected<std::uint8_t> SmbAccess::SelectedPageLength(std::uint8_t command, bool writing) {
@@ -164,18 +167,24 @@ common::Expected<std::uint8_t> SmbAccess::SelectedPageLength(std::uint8_t comman
   std::uint16_t selected = 0;
   if (!link_.ReadWord(kSubclassIdCommand, selected)) {
     const std::string why(LinkFailureText(link_));
-    return fail(link::LinkErrorKind(link_.link_status()),
-                fmt::format(messages::kSmbSubclassUnread, why, command,
-                            writing ? messages::kSmbPageWritten : messages::kSmbPageRead));
+    return fail(
+        link::LinkErrorKind(link_.link_status()),
+        fmt::format("The selected subclass could not be read ({}): page 0x{:02X} was not {}.", why,
+                    command, writing ? "written" : "read"));
   }
   const auto no_subclass = [&] {
-    return fail(common::ErrorKind::kFailed, fmt::format(messages::kSmbNoSubclass, selected));
+    return fail(common::ErrorKind::kFailed,
+                fmt::format("0x77 reads 0x{:04X}, which is no data flash subclass: select one by "
+                            "writing its id to 0x77 "
+                            "as a word.",
+                            selected));
   };
   if (selected > kLastSubclassId) return no_subclass();
   const auto subclass = static_cast<std::uint8_t>(selected);
   if (writing && std::ranges::find(kProtectedSubclasses, subclass) != kProtectedSubclasses.end()) {
-    return fail(common::ErrorKind::kRefused, fmt::format("{}{:04X}{}", messages::kInhibitSubclass,
-                                                         subclass, messages::kInhibitSubclassEnd));
+    return fail(common::ErrorKind::kRefused,
+                fmt::format("{}{:04X}{}", "Inhibit changing SubClassID = 0x", subclass,
+                            " through Pro interface!"));
   }
   const auto entry = dataflash::FindSubclass(subclass);
   if (!entry) return no_subclass();
@@ -183,7 +192,8 @@ common::Expected<std::uint8_t> SmbAccess::SelectedPageLength(std::uint8_t comman
   const auto length = PageBytes(entry->length, page);
   if (!length) {
     return fail(common::ErrorKind::kFailed,
-                fmt::format(messages::kSmbNoSuchPage, subclass, entry->length, command));
+                fmt::format("Subclass 0x{:02X} holds {} bytes: it has no page 0x{:02X}.", subclass,
+                            entry->length, command));
   }
   return *length;
 }
@@ -216,8 +226,9 @@ common::Expected<void> SmbAccess::WriteCombinedWord(std::uint8_t command, std::u
 
 common::Expected<common::Bytes> SmbAccess::ReadBlock(std::uint8_t command) {
   if (!IsSmbBlockCommand(command)) {
-    return common::Fail(common::ErrorKind::kRefused,
-                        fmt::format(messages::kSmbWordCommandAsBlock, command));
+    return common::Fail(
+        common::ErrorKind::kRefused,
+        fmt::format("0x{:02X} is not a block command: read it as a word.", command));
   }
   std::uint8_t length = link::hid::kBlockLengthFromGauge;
   if (IsDataFlashPage(command)) {
@@ -233,8 +244,10 @@ common::Expected<common::Bytes> SmbAccess::ReadBlock(std::uint8_t command) {
     common::Bytes counted;
     if (!link_.ReadBlock(command, length, counted)) return std::unexpected(ReadFailed(command));
     if (counted[0] > link::kFlashPageSize) {
-      return common::Fail(common::ErrorKind::kMismatch,
-                          fmt::format(messages::kSmbCountTooLarge, command, counted[0]));
+      return common::Fail(
+          common::ErrorKind::kMismatch,
+          fmt::format("The reply of 0x{:02X} announces {} bytes; an SMBus block holds at most 32.",
+                      command, counted[0]));
     }
     length = static_cast<std::uint8_t>(counted[0] + 2);
   }
@@ -262,7 +275,8 @@ common::Expected<common::Bytes> SmbAccess::ReadCheckedBlock(std::uint8_t command
   const std::size_t carried = bytes.size() - 2;
   if (bytes[0] != carried) {
     return common::Fail(common::ErrorKind::kMismatch,
-                        fmt::format(messages::kSmbCountMismatch, command, bytes[0], carried));
+                        fmt::format("The reply of 0x{:02X} announces {} data bytes but carries {}.",
+                                    command, bytes[0], carried));
   }
   return common::Bytes(bytes.begin() + 1, bytes.end() - 1);
 }
@@ -281,9 +295,12 @@ common::Expected<SmbWritten> SmbAccess::ConfirmUnacknowledgedWord(std::uint8_t c
   if (!held) {
     unconfirmed.message += messages::kSmbReadBackFailed;
   } else if (*held == word) {
-    return SmbWritten{fmt::format(messages::kSmbWrittenAcknowledgementLost, command, *held)};
+    return SmbWritten{
+        fmt::format("The gauge's acknowledgement was lost, but 0x{:02X} reads back {:04X}: the "
+                    "word was written.",
+                    command, *held)};
   } else {
-    unconfirmed.message += fmt::format(messages::kSmbNowHoldsWord, *held);
+    unconfirmed.message += fmt::format(" The gauge now holds {:04X}.", *held);
   }
   return std::unexpected(std::move(unconfirmed));
 }
@@ -297,9 +314,10 @@ common::Expected<SmbWritten> SmbAccess::ConfirmUnacknowledgedPage(std::uint8_t c
   if (!held) {
     unconfirmed.message += messages::kSmbReadBackFailed;
   } else if (*held == page) {
-    return SmbWritten{fmt::format(messages::kSmbPageWrittenAcknowledgementLost, command)};
+    return SmbWritten{fmt::format(
+        "The gauge's acknowledgement was lost, but page 0x{:02X} reads back as written.", command)};
   } else {
-    unconfirmed.message += fmt::format(messages::kSmbNowHoldsBytes, SmbBytesText(*held));
+    unconfirmed.message += fmt::format(" The gauge now holds {}.", SmbBytesText(*held));
   }
   return std::unexpected(std::move(unconfirmed));
 }
@@ -307,7 +325,10 @@ common::Expected<SmbWritten> SmbAccess::ConfirmUnacknowledgedPage(std::uint8_t c
 common::Expected<SmbWritten> SmbAccess::WriteBlock(std::uint8_t command, common::ByteView data) {
   if (!IsSmbBlockWritable(command)) {
     return common::Fail(common::ErrorKind::kRefused,
-                        fmt::format(messages::kSmbNoBlockWrite, command));
+                        fmt::format("0x{:02X} takes no block write: block writes go to 0x2F, 0x44, "
+                                    "0x70, the data flash pages "
+                                    "0x78 to 0x7C and 0xFF (a raw frame).",
+                                    command));
   }
   std::size_t fixed_length = 0;  // 0: the data's own length
   const bool page_write = IsWritablePage(command);
@@ -336,18 +357,23 @@ common::Expected<SmbWritten> SmbAccess::WriteBlock(std::uint8_t command, common:
   // Bytes beyond the frame would be dropped: what reached the gauge would not be what was typed
   // (a 0x2F challenge cut to its first 20 bytes), so the whole write is refused.
   if (fixed_length != 0 && data.size() > fixed_length) {
-    return common::Fail(common::ErrorKind::kUsage, fmt::format(messages::kSmbBlockTooLong, command,
-                                                               fixed_length, data.size()));
+    return common::Fail(
+        common::ErrorKind::kUsage,
+        fmt::format("0x{:02X} takes at most {} data bytes, not {}: nothing was sent.", command,
+                    fixed_length, data.size()));
   }
   common::Bytes payload(data.begin(), data.end());
   if (page_write) payload.resize(fixed_length, 0x00);
   const bool needs_data = command == 0x2F || command == 0x44 || command == 0x70;
   if (needs_data && payload.empty()) {
-    return common::Fail(common::ErrorKind::kRefused,
-                        fmt::format(messages::kSmbBlockNeedsData, command));
+    return common::Fail(
+        common::ErrorKind::kRefused,
+        fmt::format("0x{:02X} needs at least one data byte: nothing was sent.", command));
   }
   if (command == kRawFrame && payload.size() < 2) {
-    return common::Fail(common::ErrorKind::kRefused, std::string(messages::kSmbRawFrameTooShort));
+    return common::Fail(
+        common::ErrorKind::kRefused,
+        std::string("A raw frame (0xFF) needs at least 2 bytes: nothing was sent."));
   }
   common::Bytes frame{command};
   if (command != kRawFrame) frame.push_back(static_cast<std::uint8_t>(payload.size()));

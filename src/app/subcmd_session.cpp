@@ -108,11 +108,11 @@ common::OutcomeOf<SubCmdRows> SubCmdSession::RunEnteredCode(std::string_view tex
   }
   const std::string typed = common::WithoutSpaces(text);
   if (!IsAcceptedSubCmd(*code)) {
-    outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdInvalidEnd));
+    outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, " is invalid!"));
     return outcome.Finish(Verdict::kRefused, SubCmdRows{});
   }
   if (IsRefusedFromEntry(*code)) {
-    outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, messages::kSubCmdRefusedEnd));
+    outcome.Show(fmt::format("{}{}{}", messages::kSubCmdOf, typed, " can't be writed from here!"));
     return outcome.Finish(Verdict::kRefused, SubCmdRows{});
   }
   return RunSubcommand(*code);
@@ -146,15 +146,21 @@ bool SubCmdSession::ConfirmSeal(bool written, common::OutcomeBuilder& outcome) {
   const std::string why = written ? std::string() : std::string(LinkFailureText(link_));
   const auto status = ReadOperationStatus();
   if (!status) {
-    outcome.Show(written ? std::string(messages::kSealSentStateUnknown)
-                         : fmt::format(messages::kSealNotConfirmedStateUnknown, why));
+    outcome.Show(written ? std::string("SEAL was sent, but no valid Operation Status could be "
+                                       "read: whether the gauge is sealed is "
+                                       "unknown.")
+                         : fmt::format("SEAL was not confirmed by the gauge ({}), and no valid "
+                                       "Operation Status could be read: "
+                                       "whether it is sealed is unknown.",
+                                       why));
     return false;
   }
   if ((*status & kSealedBit) != 0) {
     if (!written) outcome.Show(messages::kSealedAcknowledgementLost);
     return true;
   }
-  outcome.Show(fmt::format(messages::kNotSealed, *status));
+  outcome.Show(
+      fmt::format("The gauge is not sealed: its Operation Status reads 0x{:04X}.", *status));
   return false;
 }
 
@@ -163,7 +169,8 @@ common::OutcomeOf<Unsealing> SubCmdSession::Unseal(UnsealTarget target) {
   const std::uint32_t stored = key(target);
   outcome.GaugeChanged();
   if (!SendKey(stored)) {
-    outcome.Show(fmt::format(messages::kKeyNotConfirmed, LinkFailureText(link_)));
+    outcome.Show(
+        fmt::format("The key words were not confirmed by the gauge ({}).", LinkFailureText(link_)));
   }
   const auto status = ReadOperationStatus();
   Unsealing unsealing{
@@ -184,7 +191,8 @@ common::OutcomeOf<SubCmdRows> SubCmdSession::SendNewKey(UnsealTarget target,
   common::OutcomeBuilder outcome(messages_);
   const auto key_typed = common::ParseKeyText(text);
   if (!key_typed) {
-    outcome.Show(fmt::format(messages::kKeyInvalid, text));
+    outcome.Show(fmt::format(
+        "The key \"{}\" is not 1 to 8 hex digits (optionally after 0x): nothing was sent.", text));
     return outcome.Finish(Verdict::kRefused, SubCmdRows{});
   }
   const std::uint32_t entered = *key_typed;

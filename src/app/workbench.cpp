@@ -3,7 +3,6 @@
 #include <chrono>
 #include <ctime>
 
-#include "app/messages.h"
 #include "dataflash/data_flash_session.h"
 #include "firmware/converters.h"
 #include "firmware/firmware_tool.h"
@@ -167,8 +166,8 @@ bool Workbench::Start() {
   link_->RegisterDeviceNotifications([this](link::UsbHotplugEvent event) {
     last_device_event_ = event;
     if (auto* trace = host_->trace()) {
-      trace->Trace("hotplug", event == link::UsbHotplugEvent::kArrived ? messages::kAdapterArrived
-                                                                       : messages::kAdapterLeft);
+      trace->Trace("hotplug",
+                   event == link::UsbHotplugEvent::kArrived ? "adapter arrived" : "adapter left");
     }
   });
   link_->OpenHidAdapter();

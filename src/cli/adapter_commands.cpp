@@ -15,17 +15,20 @@ namespace {
 namespace text = messages::adapters;
 
 void PrintList(const app::AdapterList& list) {
-  fmt::print(text::kRow, text::kTransport, text::kSerial, text::kNode, text::kOpen, text::kSelect);
+  fmt::print(text::kRow, "TRANSPORT", text::kSerial, text::kNode, "OPEN", "SELECT WITH");
   fmt::print("\n");
   for (const auto& adapter : list.adapters) {
     const std::string problem = adapter.Problem();
     fmt::print(text::kRow, link::TransportName(adapter.transport),
                adapter.serial.empty() ? std::string(text::kNoSerial) : adapter.serial, adapter.node,
-               problem.empty() ? text::kYes : text::kNo, list.Select(adapter));
-    if (!problem.empty()) fmt::print(text::kWhyNot, problem);
+               problem.empty() ? "yes" : "no", list.Select(adapter));
+    if (!problem.empty()) fmt::print("  ({})", problem);
     fmt::print("\n");
   }
-  if (list.simulated) fmt::print("{}\n", text::kSimulatedHint);
+  if (list.simulated)
+    fmt::print("{}\n",
+               "Simulated adapters: add the SELECT WITH text at the end of the sim device string "
+               "(--device sim:packs=N:...:adapter=hid:SERIAL) to drive that pack.");
 }
 
 }  // namespace
@@ -43,8 +46,10 @@ void AddAdapterCommands(CLI::App& app, CommandContext& context, int& exit_code) 
       fmt::print(stderr, "\n");
     }
     if (list.adapters.empty()) {
-      const std::string none = fmt::format(text::kNoneFound, settings.vendor_id,
-                                           settings.hid_product_id, settings.bulk_product_id);
+      const std::string none = fmt::format(
+          "No adapter found (vendor {:04x}, HID product {:04x}, bulk product {:04x}); "
+          "`cellwarden-cli doctor` says why.",
+          settings.vendor_id, settings.hid_product_id, settings.bulk_product_id);
       exit_code = context.output().Error(ErrorKind::kNoAdapter, none, kExitFailed);
       return;
     }

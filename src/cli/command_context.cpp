@@ -43,14 +43,14 @@ CLI::Validator WholeArgument(std::string_view rule, std::function<bool(std::stri
 namespace {
 
 std::string RangeText(std::int64_t min, std::int64_t max) {
-  if (max >= kNoUpperLimit) return fmt::format(messages::kRangeOpen, min);
-  return fmt::format(messages::kRangeClosed, min, max);
+  if (max >= kNoUpperLimit) return fmt::format("of {} or more", min);
+  return fmt::format("from {} to {}", min, max);
 }
 
 }  // namespace
 
 CLI::Validator WholeNumberIn(std::int64_t min, std::int64_t max) {
-  const std::string rule = fmt::format(messages::kRuleWholeNumber, RangeText(min, max));
+  const std::string rule = fmt::format("a whole number {}", RangeText(min, max));
   return CLI::Validator(
       [rule, min, max](std::string& text) -> std::string {
         const auto value = common::ParseWholeInteger(text);

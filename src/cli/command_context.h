@@ -12,7 +12,6 @@
 #include "app/workbench.h"
 #include "cli/command_output.h"
 #include "cli/console.h"
-#include "cli/messages.h"
 #include "common/signal_stop.h"
 
 namespace cw::cli {
@@ -79,8 +78,10 @@ class CommandContext {
   // Ctrl-C (scan, watch, log) the signal is their usual end: their exit code stays their own.
   enum class StopIs { kInterruption, kUsualEnd };
   // `notice`: what the first Ctrl-C prints.
-  std::stop_token HonourStop(StopIs stop = StopIs::kInterruption,
-                             std::string_view notice = messages::kStopFinishingStep);
+  std::stop_token HonourStop(
+      StopIs stop = StopIs::kInterruption,
+      std::string_view notice =
+          "Stopping: the current step is being finished first (a flash write is never cut).");
   CommandOutput& output() { return output_; }
 
  private:

@@ -6,7 +6,7 @@
 #include <ranges>
 
 #include "cli/json_output.h"
-#include "cli/messages.h"
+#include "common/doc_dir.h"
 
 namespace cw::cli {
 namespace {
@@ -21,8 +21,8 @@ void PrintDocument(const nlohmann::ordered_json& document) {
 }  // namespace
 
 CLI::Option* CommandOutput::OfferJson(CLI::App& command) {
-  CLI::Option* flag =
-      command.add_flag("--json")->description(std::string(messages::json_output::kOption));
+  CLI::Option* flag = command.add_flag("--json")->description(std::string(
+      "print the result as one JSON document on stdout (" CW_DOC_DIR "/json.md describes each)"));
   json_flags_.push_back(flag);
   return flag;
 }
@@ -57,7 +57,11 @@ int CommandOutput::ErrorShown(ErrorKind kind, std::string_view message, int exit
 int CommandOutput::LinkError(link::GaugeLink& link, int exit_code) const {
   const link::LinkStatus status = link.link_status();
   if (status == link::LinkStatus::kNotResponding && link.WaitsInBootLoader()) {
-    return Error(ErrorKind::kBootLoader, messages::kGaugeInBootLoader, exit_code);
+    return Error(
+        ErrorKind::kBootLoader,
+        "The gauge waits in its boot loader (an update was stopped or failed) and answers nothing "
+        "else: cellwarden-cli fw update IMAGE writes its firmware again and recovers it.",
+        exit_code);
   }
   return Error(LinkErrorKind(status), link::LinkStatusText(status), exit_code);
 }

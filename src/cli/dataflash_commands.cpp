@@ -65,13 +65,20 @@ int PrintValueSetting(const dataflash::ValueSetting& setting, std::size_t row) {
       return kExitSuccess;
     case dataflash::EditResult::kMismatch:
       fmt::print("{}\n", holds);
-      fmt::print(stderr, "{}\n", fmt::format(text::kReadBackDiffers, holds));
+      fmt::print(stderr, "{}\n", fmt::format("the gauge kept another value: {}", holds));
       break;
     case dataflash::EditResult::kFailed:
       if (setting.holds) {
-        fmt::print(stderr, "{}\n", fmt::format(files::kEditFailedHolds, kParams[row].name, holds));
+        fmt::print(
+            stderr, "{}\n",
+            fmt::format("writing {} failed; the gauge now holds {}", kParams[row].name, holds));
       } else {
-        fmt::print(stderr, "{}\n", fmt::format(files::kEditFailedUnread, kParams[row].name));
+        // The write may have gone through before the link failed: only a read tells.
+        fmt::print(stderr, "{}\n",
+                   fmt::format("whether {0} was written is unknown: the gauge could not be read "
+                               "afterwards; read it back "
+                               "(df get \"{0}\")",
+                               kParams[row].name));
       }
       break;
     case dataflash::EditResult::kBusBusy:
@@ -188,7 +195,8 @@ void AddParamCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     const bool string = def.type == dataflash::kTypeString;
     if (bytes.empty() || (string ? bytes.size() > wanted : bytes.size() != wanted)) {
       fmt::print(stderr, "{}\n",
-                 fmt::format(fmt::runtime(string ? text::kBadStringBytes : text::kBadBytes),
+                 fmt::format(fmt::runtime(string ? "{} takes 1 to {} raw bytes in hex"
+                                                 : "{} takes {} raw bytes in hex"),
                              def.name, wanted));
       exit_code = kExitUsage;
       return;
@@ -227,7 +235,7 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!session) return;
     const auto result = session->LoadAfiToGauge(*write_path, context.HonourStop());
     if (result.file_missing) {
-      fmt::print(stderr, "{}\n", fmt::format(text::kNoSuchFile, *write_path));
+      fmt::print(stderr, "{}\n", fmt::format("no such file: {}", *write_path));
     }
     exit_code = result.outcome ? kExitSuccess : kExitFailed;
   });
@@ -244,9 +252,9 @@ void AddGaugeCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!bench) return;
     const auto read = bench->data_flash().ReadParam(*row);
     if (!read) {
-      exit_code =
-          output.Error(LinkErrorKind(bench->link().link_status()),
-                       fmt::format(text::kGaugeReadFailed, kParams[*row].name), kExitFailed);
+      exit_code = output.Error(LinkErrorKind(bench->link().link_status()),
+                               fmt::format("reading {} from the gauge failed", kParams[*row].name),
+                               kExitFailed);
       return;
     }
     output.Result([&] { fmt::print("{}\n", read.detail.text); },

@@ -64,7 +64,7 @@ void AddImageCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     if (!bench) return;
     auto images = std::make_unique<fw::ExtractedImages>();
     if (!ReadRawImage(*code_path, images->code, fw::messages::kCodeImageSize) ||
-        !ReadRawImage(*data_path, images->data, fw::messages::kDataImageSize)) {
+        !ReadRawImage(*data_path, images->data, "The data-area image must be 1024 bytes: {}")) {
       exit_code = kExitFailed;
       return;
     }

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "cli/json_output.h"
-#include "cli/messages.h"
 #include "common/file_error.h"
 #include "firmware/fs_player.h"
 #include "firmware/fs_script_reader.h"
@@ -18,7 +17,6 @@ namespace cw::cli {
 namespace {
 
 namespace fw = cw::firmware;
-namespace text = messages::fs_script;
 
 using Steady = std::chrono::steady_clock;
 
@@ -41,9 +39,10 @@ class PlayProgressBar final : public common::ProgressSink {
     last_draw_ = now;
     const fw::FsPlayProgress progress = player_->Progress();
     const std::string remaining =
-        progress.remaining ? Duration(*progress.remaining) : std::string(text::kUnknownRemaining);
+        progress.remaining ? Duration(*progress.remaining) : std::string("?");
     bar_.Draw(done, total,
-              fmt::format(text::kProgress, done, total, Duration(progress.elapsed), remaining));
+              fmt::format("line {} of {}, {} elapsed, {} remaining", done, total,
+                          Duration(progress.elapsed), remaining));
   }
 
  private:
@@ -55,13 +54,14 @@ class PlayProgressBar final : public common::ProgressSink {
 void PrintProblems(const std::string& path, const fw::FsCheckReport& report, std::FILE* out) {
   for (const fw::FsProblem& problem : report.problems) {
     if (problem.line > 0) {
-      fmt::print(out, "{}\n", fmt::format(text::kProblemAtLine, path, problem.line, problem.text));
+      fmt::print(out, "{}\n", fmt::format("{}:{}: {}", path, problem.line, problem.text));
     } else {
-      fmt::print(out, "{}\n", fmt::format(text::kProblemOfFile, path, problem.text));
+      fmt::print(out, "{}\n", fmt::format("{}: {}", path, problem.text));
     }
   }
   if (report.more_problems > 0) {
-    fmt::print(out, "{}\n", fmt::format(text::kMoreProblems, path, report.more_problems));
+    fmt::print(out, "{}\n",
+               fmt::format("{}: {} more problem(s) not listed", path, report.more_problems));
   }
 }
 
@@ -78,8 +78,10 @@ int Check(const CommandOutput& output, const std::string& path) {
           return;
         }
         const json::FsStepCounts counts = json::CountFsSteps(report.script);
-        fmt::print("{}\n", fmt::format(text::kClean, path, report.script.line_count, counts.writes,
-                                       counts.compares, counts.waits));
+        fmt::print(
+            "{}\n",
+            fmt::format("{}: {} lines, {} writes, {} compares, {} waits: no problems", path,
+                        report.script.line_count, counts.writes, counts.compares, counts.waits));
       },
       [&] { return json::FsCheck(path, report); });
   return report.clean() ? kExitSuccess : kExitFailed;
@@ -89,8 +91,10 @@ int Play(app::Workbench& bench, CommandContext& context, const std::string& path
   if (dry_run) {
     const std::string& state = bench.sim_pack()->options().state_file;
     fmt::print(stderr, "{}\n",
-               state.empty() ? std::string(text::kDryRunFresh)
-                             : fmt::format(text::kDryRunFromState, state));
+               state.empty()
+                   ? std::string("Dry run: playing on a fresh simulated pack, not on an adapter.")
+                   : fmt::format("Dry run: playing on the simulated pack of {}, not on an adapter.",
+                                 state));
   }
   context.messages().Hold();
   PlayProgressBar progress(context.progress().bar());
@@ -109,21 +113,29 @@ int Play(app::Workbench& bench, CommandContext& context, const std::string& path
 }  // namespace
 
 void AddFsCommands(CLI::App& app, CommandContext& context, int& exit_code) {
-  auto* group = app.add_subcommand("fs", std::string(text::kGroupDescription));
+  auto* group = app.add_subcommand("fs", std::string("Check and play FS scripts (.fs)"));
   group->require_subcommand(1);
 
-  auto* check = group->add_subcommand("check", std::string(text::kCheckDescription));
+  auto* check = group->add_subcommand(
+      "check",
+      std::string(
+          "Check a script line by line without touching a pack: exit 0 clean, 1 problems found"));
   auto check_path = std::make_shared<std::string>();
   check->add_option("FILE", *check_path, "the script (.fs)")->required();
   context.output().OfferJson(*check);
   check->callback(
       [check_path, &context, &exit_code] { exit_code = Check(context.output(), *check_path); });
 
-  auto* play = group->add_subcommand("play", std::string(text::kPlayDescription));
+  auto* play = group->add_subcommand(
+      "play",
+      std::string(
+          "Check a script, then play it on the pack: writes, compares and waits, line by line"));
   auto play_path = std::make_shared<std::string>();
   auto dry_run = std::make_shared<bool>(false);
   play->add_option("FILE", *play_path, "the script (.fs)")->required();
-  play->add_flag("--dry-run", *dry_run, std::string(text::kDryRunOption));
+  play->add_flag("--dry-run", *dry_run,
+                 std::string("play on a simulated pack (the --sim-state file, else a fresh one), "
+                             "never on an adapter"));
   play->callback([play_path, dry_run, &context, &exit_code] {
     app::Workbench* bench =
         *dry_run ? context.OpenSimulated(exit_code) : context.OpenWorkbench(exit_code);

@@ -74,8 +74,8 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     }
     const auto version = link.ReadAdapterVersion();
     if (!version) {
-      exit_code = output.Error(AdapterErrorKind(link.link_status()), messages::kVersionUnreadable,
-                               kExitFailed);
+      exit_code = output.Error(AdapterErrorKind(link.link_status()),
+                               "the adapter version could not be read", kExitFailed);
       return;
     }
     output.Result([&] { fmt::print("{}\n", version->text); },
@@ -161,7 +161,7 @@ void AddLinkCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     exit_code = unread == 0 ? kExitSuccess : kExitFailed;
     if (unread > 0) {
       fmt::print(stderr, "{}\n",
-                 fmt::format(messages::kWatchValuesNotRead, unread, values,
+                 fmt::format("{} of {} values could not be read: {}", unread, values,
                              link::LinkStatusText(bench->link().link_status())));
     }
   });

@@ -28,11 +28,12 @@ std::string Number(const std::optional<double>& value) {
 
 void PrintSummary(const monitor::RunLog& log, const monitor::LogSummary& summary) {
   const bool rows = summary.samples > 0;
-  fmt::print("{}\n", fmt::format(text::kHeading, log.path.string(),
-                                 log.format == monitor::LogFormat::kCsv ? "CSV" : ".LOG",
-                                 summary.samples, rows ? monitor::LogClockText(summary.start) : "-",
-                                 rows ? monitor::LogClockText(summary.end) : "-",
-                                 Duration(summary.duration_seconds)));
+  fmt::print("{}\n",
+             fmt::format("{} ({} data log): {} samples from {} to {} ({})", log.path.string(),
+                         log.format == monitor::LogFormat::kCsv ? "CSV" : ".LOG", summary.samples,
+                         rows ? monitor::LogClockText(summary.start) : "-",
+                         rows ? monitor::LogClockText(summary.end) : "-",
+                         Duration(summary.duration_seconds)));
   if (summary.mean_interval_seconds) {
     fmt::print("{}\n", fmt::format(text::kInterval, *summary.mean_interval_seconds,
                                    Number(summary.largest_gap_seconds),
@@ -41,7 +42,8 @@ void PrintSummary(const monitor::RunLog& log, const monitor::LogSummary& summary
                                    monitor::LogClockText(*summary.largest_gap_at)));
   }
   fmt::print("{}\n", fmt::format(text::kUnread, summary.unread));
-  if (summary.incomplete_last_line) fmt::print("{}\n", text::kIncomplete);
+  if (summary.incomplete_last_line)
+    fmt::print("{}\n", "The last line is cut short (a log still being written?) and is left out.");
   fmt::print("\n{}\n", fmt::format(text::kColumnsHeading, "Register", "Unit", "Min", "Max", "Mean",
                                    "Last", "Unread"));
   for (const monitor::LogColumnSummary& column : summary.columns) {

@@ -11,7 +11,6 @@
 #include "cli/firmware_commands.h"
 #include "cli/fs_commands.h"
 #include "cli/link_commands.h"
-#include "cli/messages.h"
 #include "cli/monitor_commands.h"
 #include "cli/output.h"
 #include "cli/production_commands.h"
@@ -21,7 +20,10 @@
 int main(int argc, char** argv) {
   using namespace cw::cli;
   GuardStandardStreams();
-  CLI::App app{std::string(messages::kAppDescription), "cellwarden-cli"};
+  CLI::App app{
+      std::string(
+          "Cellwarden Tools: evaluation and configuration workbench for the KT580714 fuel gauge"),
+      "cellwarden-cli"};
   app.require_subcommand(1);
   app.set_version_flag("--version", fmt::format("{} {}", app.get_name(), cw::common::kVersion));
 

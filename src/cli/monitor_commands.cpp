@@ -12,7 +12,6 @@
 
 #include "cli/json_output.h"
 #include "cli/log_commands.h"
-#include "cli/messages.h"
 #include "cli/output.h"
 #include "monitor/comm_thread.h"
 #include "monitor/data_log.h"
@@ -26,7 +25,6 @@
 namespace cw::cli {
 namespace {
 
-namespace text = messages::scan;
 using monitor::RegisterTable;
 using monitor::SbsRegisterDef;
 using monitor::TableId;
@@ -48,7 +46,7 @@ std::string RowList(const std::vector<std::string>& rows) {
   const std::size_t named = std::min(rows.size(), kNamedRows);
   std::string list = fmt::format("{}", fmt::join(rows.begin(), rows.begin() + named, ", "));
   if (named == rows.size()) return list;
-  return fmt::format(text::kMoreRows, list, rows.size() - named);
+  return fmt::format("{} and {} more", list, rows.size() - named);
 }
 
 std::string PlainLines(const RegisterTable& table) {
@@ -106,7 +104,7 @@ int ScanOnce(app::Workbench& bench, const CommandOutput& output) {
   // Exit status of a one-pass scan: every row read, or how many were not.
   if (report.unread == 0) return kExitSuccess;
   fmt::print(stderr, "{}\n",
-             fmt::format(text::kRowsNotRead, report.unread, report.rows,
+             fmt::format("{} of {} rows could not be read: {}", report.unread, report.rows,
                          link::LinkStatusText(bench.link().link_status())));
   return kExitFailed;
 }
@@ -124,12 +122,12 @@ int ScanLive(app::Workbench& bench, int count, std::stop_token stop) {
       bench.clock().SleepFor(kLiveRefresh);
       const RegisterTable table = engine.Snapshot();
       const std::string body = terminal ? TerminalScreen(table) : PlainLines(table);
-      const std::string heading =
-          fmt::format(text::kLiveHeading, bench.simulated() ? "simulated pack" : "adapter",
-                      worker.passes(), link::LinkStatusText(bench.link().link_status()));
+      const std::string heading = fmt::format(
+          "Cellwarden SBS scan ({})  pass {}  {}", bench.simulated() ? "simulated pack" : "adapter",
+          worker.passes(), link::LinkStatusText(bench.link().link_status()));
       if (terminal) {
         // Home and clear, so the view refreshes in place.
-        fmt::print("\x1b[H\x1b[2J{}\n\n{}\n{}\n", heading, body, text::kLiveFooter);
+        fmt::print("\x1b[H\x1b[2J{}\n\n{}\n{}\n", heading, body, "Ctrl-C ends the scan.");
       } else {
         fmt::print("{}\n{}\n", heading, body);
       }
@@ -149,11 +147,13 @@ int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop
       });
   bar.Finish();
   if (result.unknown_row) {
-    fmt::print(stderr, "{}\n", fmt::format(text::kUnknownRow, *result.unknown_row));
+    fmt::print(
+        stderr, "{}\n",
+        fmt::format("\"{}\" is not a register row of tables A, B or C", *result.unknown_row));
     return kExitUsage;
   }
   if (!result.started) return kExitFailed;
-  fmt::print("{}\n", fmt::format(text::kLogWritten, result.lines, recording.path));
+  fmt::print("{}\n", fmt::format("{} data lines written to {}", result.lines, recording.path));
   // Ctrl-C is how a user ends a log early: the file is whole, and that is no failure.
   if (result.stopped) {
     fmt::print(stderr, "Stopped before the {} lines asked for; every line in the file is whole.\n",
@@ -162,12 +162,12 @@ int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop
   // The file marks each value that was not read; how many there were is told here, and such a
   // log is no success.
   if (result.values.unread > 0) {
-    fmt::print(stderr, "{}\n",
-               fmt::format(text::kLogFieldsNotRead, result.values.unread, result.values.values,
-                           monitor::messages::kLogUnreadValue,
-                           link::LinkStatusText(bench.link().link_status())));
-    fmt::print(stderr, "{}\n",
-               fmt::format(text::kLogRowsNotRead, RowList(result.values.unread_rows)));
+    fmt::print(
+        stderr, "{}\n",
+        fmt::format("{} of {} logged values could not be read and are written as {} ({})",
+                    result.values.unread, result.values.values, monitor::messages::kLogUnreadValue,
+                    link::LinkStatusText(bench.link().link_status())));
+    fmt::print(stderr, "{}\n", fmt::format("not read: {}", RowList(result.values.unread_rows)));
   }
   return (result.complete || result.stopped) && result.values.unread == 0 ? kExitSuccess
                                                                           : kExitFailed;
@@ -176,7 +176,10 @@ int Log(app::Workbench& bench, const monitor::LogRecording& recording, std::stop
 }  // namespace
 
 void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) {
-  auto* scan = app.add_subcommand("scan", std::string(text::kScanDescription));
+  auto* scan = app.add_subcommand(
+      "scan",
+      std::string(
+          "Read the SBS register table: one pass with --once, else a live view until Ctrl-C"));
   auto once = std::make_shared<bool>(false);
   auto count = std::make_shared<int>(0);
   auto* once_flag =
@@ -192,7 +195,8 @@ void AddMonitorCommands(CLI::App& app, CommandContext& context, int& exit_code) 
               : ScanLive(*bench, *count, context.HonourStop(CommandContext::StopIs::kUsualEnd));
   });
 
-  auto* log = app.add_subcommand("log", std::string(text::kLogDescription));
+  auto* log = app.add_subcommand(
+      "log", std::string("Scan rows and write them to a data log file every interval"));
   log->require_subcommand(0, 1);
   CLI::App* summary = AddLogSummaryCommand(*log, context, exit_code);
   auto options = std::make_shared<monitor::LogRecording>();

@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "cli/command_context.h"
-#include "cli/messages.h"
 
 namespace cw::cli {
 namespace {
@@ -83,7 +82,8 @@ int FinishOutput(int exit_code) {
   std::fflush(stdout);
   const int error = results_error.load();
   if (error == 0) return exit_code;
-  fmt::print(stderr, "{}\n", fmt::format(messages::kResultsLost, std::strerror(error)));
+  fmt::print(stderr, "{}\n",
+             fmt::format("the results could not be written to stdout: {}", std::strerror(error)));
   return exit_code == kExitSuccess ? kExitFailed : exit_code;
 }
 

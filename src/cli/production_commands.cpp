@@ -34,39 +34,42 @@ std::string Format(std::string_view pattern, const Args&... args) {
 
 std::string FirmwareRange(const production::GaugeExpectation& gauge) {
   if (gauge.firmware_min && gauge.firmware_max) {
-    return Format(text::kCheckFirmwareRange, *gauge.firmware_min, *gauge.firmware_max);
+    return Format("0x{:04X} to 0x{:04X}", *gauge.firmware_min, *gauge.firmware_max);
   }
-  if (gauge.firmware_min) return Format(text::kCheckFirmwareFrom, *gauge.firmware_min);
-  if (gauge.firmware_max) return Format(text::kCheckFirmwareUpTo, *gauge.firmware_max);
-  return std::string(text::kCheckAnyFirmware);
+  if (gauge.firmware_min) return Format("0x{:04X} or later", *gauge.firmware_min);
+  if (gauge.firmware_max) return Format("up to 0x{:04X}", *gauge.firmware_max);
+  return std::string("any version");
 }
 
 void PrintPrepared(const production::PreparedRecipe& prepared) {
   const production::Recipe& recipe = prepared.recipe;
   std::vector<std::string_view> steps;
   for (const auto kind : recipe.Steps()) steps.push_back(production::StepName(kind));
-  fmt::print("{}\n", Format(text::kCheckRecipe, recipe.name, recipe.path.string()));
-  fmt::print("{}\n", Format(text::kCheckSha256, recipe.sha256));
-  fmt::print("{}\n",
-             Format(text::kCheckGauge, recipe.gauge.device_type, FirmwareRange(recipe.gauge)));
-  fmt::print("{}\n", Format(text::kCheckSteps, fmt::join(steps, ", ")));
+  fmt::print("{}\n", Format("recipe {} ({})", recipe.name, recipe.path.string()));
+  fmt::print("{}\n", Format("sha256 {}", recipe.sha256));
+  fmt::print("{}\n", Format("gauge: device type 0x{:04X}, firmware {}", recipe.gauge.device_type,
+                            FirmwareRange(recipe.gauge)));
+  fmt::print("{}\n", Format("steps: {}", fmt::join(steps, ", ")));
   for (const auto* file : recipe.Files()) {
-    fmt::print("{}\n", Format(text::kCheckFile, file->path.string()));
+    fmt::print("{}\n", Format("file {}: sha256 matches", file->path.string()));
   }
   if (recipe.handoff) {
-    fmt::print("{}\n", Format(text::kCheckHandoff, recipe.handoff->resolved.string()));
+    fmt::print("{}\n", Format("hand-off folder: {}", recipe.handoff->resolved.string()));
   }
-  fmt::print("{}\n", text::kCheckPassed);
+  fmt::print("{}\n", "the recipe and its files are ready to run");
 }
 
 // The values of the recipe's golden files a fresh pack does not hold, on stderr.
 void WarnNotFresh(const production::PreparedRecipe& prepared, std::uint8_t record_mask) {
   for (const auto& file : production::LintRecipeFiles(prepared, record_mask)) {
-    fmt::print(stderr, "{}\n",
-               Format(text::kCheckNotFresh, file.file.string(), file.findings.size()));
+    fmt::print(
+        stderr, "{}\n",
+        Format(
+            "warning: {} holds {} values a fresh pack does not, and writes them into every pack:",
+            file.file.string(), file.findings.size()));
     for (const dataflash::LintFinding& finding : file.findings) {
       fmt::print(stderr, "{}\n",
-                 Format(text::kCheckNotFreshValue, dataflash::kParams[finding.row].name,
+                 Format("  {} ({}): {}, fresh {}", dataflash::kParams[finding.row].name,
                         dataflash::PackGroupName(finding.group), finding.value, finding.fresh));
     }
   }
@@ -165,18 +168,23 @@ std::expected<production::RunFilter, int> Filter(const RecordsOptions& options) 
     if (text->empty()) continue;
     *bound = production::ParseTimeBound(*text, now);
     if (!*bound) {
-      return std::unexpected(
-          Refuse(options, "usage", Format(text::kBadTimeBound, option, *text), kExitUsage));
+      return std::unexpected(Refuse(
+          options, "usage",
+          Format("{}: \"{}\" is no time: give a date (2024-05-17), a local time (2024-05-17 "
+                 "14:30), one with "
+                 "its offset (2024-05-17 14:30:00 +02:00) or a span back from now (90m, 12h, 7d)",
+                 option, *text),
+          kExitUsage));
     }
   }
   if (!options.station.empty()) filter.station = options.station;
   if (!options.result.empty()) {
     filter.result = production::ResultNamed(options.result);
     if (!filter.result) {
-      return std::unexpected(Refuse(
-          options, "usage",
-          Format(text::kBadResult, options.result, fmt::join(production::kRunResultNames, ", ")),
-          kExitUsage));
+      return std::unexpected(Refuse(options, "usage",
+                                    Format("--result: \"{}\" is none of: {}", options.result,
+                                           fmt::join(production::kRunResultNames, ", ")),
+                                    kExitUsage));
     }
   }
   if (options.last > 0) filter.last = options.last;
@@ -216,7 +224,7 @@ void PrintRuns(const std::vector<RunRecord>& runs) {
 
 void PrintRun(const RunRecord& run) {
   const auto field = [](std::string_view name, const auto& value) {
-    fmt::print("{}\n", Format(text::kShowField, name, value));
+    fmt::print("{}\n", Format("{:<17}{}", name, value));
   };
   const auto hex = [](const std::optional<std::int64_t>& number) {
     return number ? production::HexWord(number) : std::string("-");
@@ -241,18 +249,19 @@ void PrintRun(const RunRecord& run) {
   field("started", production::FormatLocal(run.start.started_at));
   field("ended", run.ended_at ? production::FormatLocal(*run.ended_at) : std::string("-"));
   field("duration", Duration(run.duration_ms()));
-  fmt::print("\n{}\n", Format(text::kShowStepsHeading, "#", "step", "attempt", "result", "duration",
-                              "failure / measurements"));
+  fmt::print("\n{}\n", Format("{:>3}  {:<10}  {:>7}  {:<11}  {:>9}  {}", "#", "step", "attempt",
+                              "result", "duration", "failure / measurements"));
   for (const auto& step : run.steps) {
-    fmt::print("{}\n", Format(text::kShowStepLine, step.index, step.step, step.attempt,
-                              production::ResultName(step.result), Duration(step.duration_ms()),
+    fmt::print("{}\n", Format("{:>3}  {:<10}  {:>7}  {:<11}  {:>9}  {}", step.index, step.step,
+                              step.attempt, production::ResultName(step.result),
+                              Duration(step.duration_ms()),
                               step.failure.empty() ? step.measurements : step.failure));
   }
 }
 
 void PrintSerials(const std::vector<production::IssuedSerial>& serials) {
   if (serials.empty()) {
-    fmt::print("{}\n", text::kNoSerials);
+    fmt::print("{}\n", "no serial numbers issued");
     return;
   }
   fmt::print("{}\n", Format(text::kSerialsHeading, "parameter", "number", "run", "state"));
@@ -262,7 +271,10 @@ void PrintSerials(const std::vector<production::IssuedSerial>& serials) {
     fmt::print("{}\n", Format(text::kSerialsHeading, serial.parameter, serial.number, serial.run_id,
                               production::ResultName(serial.state)));
   }
-  fmt::print("{}\n", Format(text::kSerialsTotal, serials.size(), not_passed));
+  fmt::print(
+      "{}\n",
+      Format("{} numbers issued, {} of them to packs that did not pass; none is issued again",
+             serials.size(), not_passed));
 }
 
 void PrintYield(const std::vector<production::RecipeYield>& yields) {
@@ -271,24 +283,23 @@ void PrintYield(const std::vector<production::RecipeYield>& yields) {
     return;
   }
   const auto percent = [](std::optional<double> value) {
-    return value ? Format(text::kYieldPercent, *value) : std::string(text::kYieldNone);
+    return value ? Format("{:.1f} %", *value) : std::string("none yet");
   };
   for (const auto& yield : yields) {
-    fmt::print(
-        "{}\n",
-        Format(text::kYieldRecipe, yield.recipe_name, yield.recipe_sha256.substr(0, 12),
-               yield.station, yield.runs, yield.passed, yield.failed,
-               yield.stopped > 0 ? Format(text::kYieldStopped, yield.stopped) : "",
-               yield.running > 0 ? Format(text::kYieldRunning, yield.running) : "",
-               yield.interrupted > 0 ? Format(text::kYieldInterrupted, yield.interrupted) : "",
-               percent(yield.yield_percent())));
+    fmt::print("{}\n",
+               Format("{} ({}) on {}: {} runs, {} pass, {} fail{}{}{}, yield {}", yield.recipe_name,
+                      yield.recipe_sha256.substr(0, 12), yield.station, yield.runs, yield.passed,
+                      yield.failed, yield.stopped > 0 ? Format(", {} stopped", yield.stopped) : "",
+                      yield.running > 0 ? Format(", {} unfinished", yield.running) : "",
+                      yield.interrupted > 0 ? Format(", {} interrupted", yield.interrupted) : "",
+                      percent(yield.yield_percent())));
     const auto per_hour = yield.packs_per_hour();
-    fmt::print("{}\n", Format(text::kYieldFirstPass, yield.first_pass, yield.packs,
+    fmt::print("{}\n", Format("  first pass: {} of {} packs, {}{}", yield.first_pass, yield.packs,
                               percent(yield.first_pass_percent()),
-                              per_hour ? Format(text::kYieldPerHour, *per_hour) : ""));
+                              per_hour ? Format("; {:.1f} packs per hour", *per_hour) : ""));
     for (const auto& count : yield.failures) {
       fmt::print("{}\n",
-                 Format(text::kYieldFailures, count.step.empty() ? text::kUnnamedStep : count.step,
+                 Format("  failed at {} ({}): {}", count.step.empty() ? "(no step)" : count.step,
                         count.cause.empty() ? "-" : count.cause, count.count));
     }
   }
@@ -377,7 +388,8 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
   exporter->add_option("-o,--output", *output, "write to FILE instead of stdout");
   exporter->callback([=, &exit_code] {
     if (*csv && export_options->json) {
-      exit_code = Refuse(*export_options, "usage", std::string(text::kBothFormats), kExitUsage);
+      exit_code = Refuse(*export_options, "usage",
+                         std::string("--csv and --json exclude each other"), kExitUsage);
       return;
     }
     const auto runs = ReadRuns(*export_options, true);
@@ -424,7 +436,11 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
   report->callback([=, &exit_code] {
     const auto selected = PackSelector(*pack);
     if (!selected) {
-      exit_code = Refuse(*report_options, "usage", Format(text::kBadPack, *pack), kExitUsage);
+      exit_code = Refuse(
+          *report_options, "usage",
+          Format("\"{}\" names no pack: give its serial number (1002) or a run of it (run:12)",
+                 *pack),
+          kExitUsage);
       return;
     }
     const auto runs = FromRecords(*report_options, [&](production::RecordsStore& store) {
@@ -448,7 +464,7 @@ void AddRecordsCommands(CLI::App& app, int& exit_code) {
                          kExitFailed);
       return;
     } else {
-      fmt::print("{}\n", Format(text::kReportWritten, made.title, *html));
+      fmt::print("{}\n", Format("{}: report written to {}", made.title, *html));
     }
     exit_code = kExitSuccess;
   });
@@ -477,12 +493,13 @@ std::shared_ptr<const production::PreparedRecipe> ReadyRecipe(
   const RecipeProblems& problems = prepared.error().problems;
   for (const auto& problem : problems) {
     if (problem.line > 0) {
-      fmt::print(stderr, "{}\n", Format(text::kCheckProblem, path, problem.line, problem.text));
+      fmt::print(stderr, "{}\n", Format("{}:{}: {}", path, problem.line, problem.text));
     } else {
-      fmt::print(stderr, "{}\n", Format(text::kCheckProblemFile, path, problem.text));
+      fmt::print(stderr, "{}\n", Format("{}: {}", path, problem.text));
     }
   }
-  fmt::print(stderr, "{}\n", Format(text::kCheckRefused, path, problems.size()));
+  fmt::print(stderr, "{}\n",
+             Format("{}: the recipe is refused ({} problems)", path, problems.size()));
   return nullptr;
 }
 

@@ -75,7 +75,8 @@ class ChangeSignal {
 void PrintSummary(const production::StationView& view, const std::string& records) {
   const auto& counters = view.counters;
   fmt::print("{}\n",
-             fmt::format(text::kSummary, counters.passed, counters.failed, counters.stopped,
+             fmt::format("{} pass, {} fail, {} stopped; yield {}", counters.passed, counters.failed,
+                         counters.stopped,
                          counters.yield_percent ? fmt::format("{:.1f} %", *counters.yield_percent)
                                                 : std::string(text::kNoYield)));
   // Every pack that did not pass, with what it holds now: a line that stops or loses an
@@ -84,14 +85,14 @@ void PrintSummary(const production::StationView& view, const std::string& record
     std::string_view pattern;
     switch (lane.phase) {
       case production::LanePhase::kFail:
-        pattern = text::kSummaryFailure;
+        pattern = "  {} (serial {}): failed at {}: {}";
         break;
       case production::LanePhase::kStopped:
-        pattern = text::kSummaryStopped;
+        pattern = "  {} (serial {}): stopped at {}: {}";
         break;
       case production::LanePhase::kGone:
         if (!lane.run_id) continue;
-        pattern = text::kSummaryGone;
+        pattern = "  {} (serial {}): unplugged at {}: {}";
         break;
       default:
         continue;
@@ -102,7 +103,7 @@ void PrintSummary(const production::StationView& view, const std::string& record
                                    lane.step ? production::StepName(*lane.step) : text::kNoStep,
                                    lane.failure));
   }
-  fmt::print("{}\n", fmt::format(text::kRecordsAt, records));
+  fmt::print("{}\n", fmt::format("records: {}", records));
 }
 
 int ExitCodeOf(const production::StationCounters& counters) {
@@ -124,7 +125,12 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
   }
   if (const auto missing = MissingReferences(*references, recipe);
       !missing.empty() && ::isatty(STDIN_FILENO) != 1) {
-    fmt::print(stderr, "{}\n", fmt::format(text::kReferencesMissing, missing));
+    fmt::print(
+        stderr, "{}\n",
+        fmt::format(
+            "the recipe asks for these references for each pack: {}; give them with --reference "
+            "NAME=VALUE (on a terminal they are asked for each pack)",
+            missing));
     return kExitUsage;
   }
 
@@ -180,7 +186,10 @@ int RunStation(const StationRunOptions& options, CommandContext& context) {
 
 void AddStationRunCommand(CLI::App& station, CommandContext& context, int& exit_code) {
   auto options = std::make_shared<StationRunOptions>();
-  auto* run = station.add_subcommand("run", std::string(text::kRunDescription));
+  auto* run = station.add_subcommand(
+      "run",
+      std::string(
+          "Run a recipe on the pack behind every adapter at once, and keep a record of each pack"));
   run->add_option("RECIPE", options->recipe, "the recipe (.toml)")->required();
   run->add_option("--adapters", options->adapters,
                   "all (the default), or the adapters' serial numbers separated by commas");

@@ -29,41 +29,44 @@ std::string Bar(int percent) {
 std::string LaneState(const LaneView& lane, std::string_view step_text) {
   switch (lane.phase) {
     case LanePhase::kIdle:
-      return std::string(text::kLiveIdle);
+      return std::string("idle");
     case LanePhase::kWaitingForPack:
-      return std::string(text::kLiveWaiting);
+      return std::string("waiting for the next pack");
     case LanePhase::kRunning:
       return fmt::format(
-          text::kLiveRunning, step_text, Bar(lane.step_percent),
+          "{:<18} [{}] {}{}  {}", step_text, Bar(lane.step_percent),
           lane.step_percent < 0 ? std::string("    ") : fmt::format("{:3}%", lane.step_percent),
-          lane.attempt > 1 ? fmt::format(text::kLiveAttempt, lane.attempt) : std::string(),
+          lane.attempt > 1 ? fmt::format(" (attempt {})", lane.attempt) : std::string(),
           lane.activity);
     case LanePhase::kPass:
-      return std::string(text::kLivePass);
+      return std::string("PASS");
     case LanePhase::kFail:
-      return fmt::format(text::kLiveFail, step_text, lane.failure);
+      return fmt::format("FAIL at {}: {}", step_text, lane.failure);
     case LanePhase::kStopped:
-      return fmt::format(text::kLiveStopped, step_text);
+      return fmt::format("stopped at {}", step_text);
     case LanePhase::kGone:
       // A run the unplug cut short names its step: that pack needs rework.
-      return lane.run_id && lane.step_number > 0 ? fmt::format(text::kLiveGoneAt, step_text)
-                                                 : std::string(text::kLiveGone);
+      return lane.run_id && lane.step_number > 0
+                 ? fmt::format("the adapter was unplugged at {}", step_text)
+                 : std::string("the adapter was unplugged");
   }
   return {};
 }
 
 std::string Counters(const production::StationView& view) {
   const auto& counters = view.counters;
-  return fmt::format(text::kLiveCounters, counters.passed, counters.failed, counters.stopped,
+  return fmt::format("{} pass, {} fail, {} stopped, yield {}   {}", counters.passed,
+                     counters.failed, counters.stopped,
                      counters.yield_percent ? fmt::format("{:.1f} %", *counters.yield_percent)
                                             : std::string(text::kNoSerial),
-                     view.stop_requested ? text::kLiveStopping : text::kLiveHowToStop);
+                     view.stop_requested ? "Stopping: each pack finishes its current step first."
+                                         : "Ctrl-C stops every pack at a safe point.");
 }
 
 }  // namespace
 
 std::string LiveLine(const LaneView& lane, std::string_view step_text) {
-  return fmt::format(text::kLiveLine, lane.adapter_serial, SerialText(lane),
+  return fmt::format("{:<14} serial {:>8}  {}", lane.adapter_serial, SerialText(lane),
                      LaneState(lane, step_text));
 }
 
@@ -72,7 +75,7 @@ StationDisplay::StationDisplay(std::vector<production::StepKind> steps, bool liv
 
 std::string StationDisplay::StepText(int number, int count) const {
   if (number < 1 || number > static_cast<int>(steps_.size())) return std::string(text::kNoStep);
-  return fmt::format(text::kStepOf, number, count,
+  return fmt::format("{}/{} {}", number, count,
                      production::StepName(steps_[static_cast<std::size_t>(number - 1)]));
 }
 
@@ -104,7 +107,7 @@ void StationDisplay::Draw(const production::StationView& view) {
 }
 
 void StationDisplay::TellStarted(const LaneView& lane, Told& told, int step, int attempt) {
-  fmt::print("{}\n", fmt::format(text::kPlainStarted, lane.adapter_serial, *told.run_id,
+  fmt::print("{}\n", fmt::format("{}  run {}  step {} started", lane.adapter_serial, *told.run_id,
                                  StepText(step, lane.step_count)));
   told.started = step;
   told.attempt = attempt;
@@ -114,7 +117,7 @@ void StationDisplay::TellStarted(const LaneView& lane, Told& told, int step, int
 void StationDisplay::TellStepsUpTo(const LaneView& lane, Told& told, int last_passed) {
   for (int step = told.passed + 1; step <= last_passed; ++step) {
     if (step > told.started) TellStarted(lane, told, step, 1);
-    fmt::print("{}\n", fmt::format(text::kPlainPassed, lane.adapter_serial, *told.run_id,
+    fmt::print("{}\n", fmt::format("{}  run {}  step {} passed", lane.adapter_serial, *told.run_id,
                                    StepText(step, lane.step_count)));
     told.passed = step;
   }
@@ -128,16 +131,17 @@ void StationDisplay::Tell(const LaneView& lane, Told& told) {
     fmt::print("{}\n", fmt::format(fmt::runtime(pattern), lane.adapter_serial, args...));
   };
   if (lane.phase == LanePhase::kWaitingForPack) {
-    if (changed) say(text::kPlainWaiting);
+    if (changed) say("{}  waiting for the next pack");
     return;
   }
   if (lane.phase == LanePhase::kGone) {
     if (!changed) return;
     if (told.run_id && !told.ended && lane.run_id == told.run_id) {
-      say(text::kPlainGoneDuring, *told.run_id, StepText(lane.step_number, lane.step_count));
+      say("{}  run {}  the adapter was unplugged at {}", *told.run_id,
+          StepText(lane.step_number, lane.step_count));
       told.ended = true;
     } else {
-      say(text::kPlainGone);
+      say("{}  the adapter was unplugged");
     }
     return;
   }
@@ -149,27 +153,30 @@ void StationDisplay::Tell(const LaneView& lane, Told& told) {
       if (at > told.started) {
         TellStarted(lane, told, at, lane.attempt);
       } else if (at >= 1 && at == told.started && lane.attempt > told.attempt) {
-        say(text::kPlainRetry, *told.run_id, StepText(at, lane.step_count), lane.attempt);
+        say("{}  run {}  step {} attempt {}", *told.run_id, StepText(at, lane.step_count),
+            lane.attempt);
         told.attempt = lane.attempt;
       }
       return;
     case LanePhase::kPass:
       if (!changed) return;
       TellStepsUpTo(lane, told, lane.step_count);
-      say(text::kPlainRunPassed, *told.run_id, SerialText(lane));
+      say("{}  run {}  pass, serial {}", *told.run_id, SerialText(lane));
       told.ended = true;
       return;
     case LanePhase::kFail:
       if (!changed) return;
       TellStepsUpTo(lane, told, at - 1);
       if (at > told.started) TellStarted(lane, told, at, lane.attempt);
-      say(text::kPlainFailed, *told.run_id, StepText(at, lane.step_count), lane.failure);
-      say(text::kPlainRunFailed, *told.run_id, StepText(at, lane.step_count), SerialText(lane));
+      say("{}  run {}  step {} failed: {}", *told.run_id, StepText(at, lane.step_count),
+          lane.failure);
+      say("{}  run {}  fail at {}, serial {}", *told.run_id, StepText(at, lane.step_count),
+          SerialText(lane));
       told.ended = true;
       return;
     case LanePhase::kStopped:
       if (!changed) return;
-      say(text::kPlainRunStopped, *told.run_id, StepText(at, lane.step_count));
+      say("{}  run {}  stopped at {}", *told.run_id, StepText(at, lane.step_count));
       told.ended = true;
       return;
     default:

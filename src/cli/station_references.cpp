@@ -9,14 +9,11 @@
 #include <memory>
 #include <mutex>
 
-#include "cli/messages.h"
 #include "common/parse.h"
 #include "production/recipe_values.h"
 
 namespace cw::cli {
 namespace {
-
-namespace text = messages::station;
 
 // How often a question waiting for the operator looks whether a stop was asked.
 constexpr int kStopLookMilliseconds = 200;
@@ -111,22 +108,28 @@ std::expected<ReferenceValues, std::string> ParseReferences(const std::vector<st
   for (const std::string& item : given) {
     const auto equals = item.find('=');
     if (equals == std::string::npos)
-      return std::unexpected(fmt::format(text::kReferenceForm, item));
+      return std::unexpected(
+          fmt::format("--reference \"{}\": give NAME=VALUE, e.g. cell4=3700 (mV), current=-2000 "
+                      "(mA), ts1=25 (°C)",
+                      item));
     const std::string name = item.substr(0, equals);
     if (std::ranges::find(asked, name) == asked.end()) {
       return std::unexpected(
-          asked.empty() ? fmt::format(text::kReferenceNotAskedAtAll, name)
-                        : fmt::format(text::kReferenceNotAsked, name, fmt::join(asked, ", ")));
+          asked.empty()
+              ? fmt::format("--reference {}: the recipe asks for no reference", name)
+              : fmt::format("--reference {}: the recipe does not ask for it (it asks for: {})",
+                            name, fmt::join(asked, ", ")));
     }
     const auto value = common::ParseWholeDecimal(item.substr(equals + 1));
-    if (!value) return std::unexpected(fmt::format(text::kReferenceNotNumber, item));
+    if (!value)
+      return std::unexpected(fmt::format("--reference \"{}\": the value is no number", item));
     if (!values.emplace(name, *value).second) {
-      return std::unexpected(fmt::format(text::kReferenceTwice, name));
+      return std::unexpected(fmt::format("--reference {} is given twice", name));
     }
   }
   if (recipe.calibrate) {
     if (const auto problem = ReferenceProblem(*recipe.calibrate, values)) {
-      return std::unexpected(fmt::format(text::kReferenceRefused, *problem));
+      return std::unexpected(fmt::format("--reference: {}", *problem));
     }
   }
   return values;
@@ -162,10 +165,11 @@ ReferenceSource(const production::Recipe& recipe, ReferenceValues given, std::st
         std::lock_guard one_at_a_time(*asking);
         bool answered = true;
         console([&] {
-          fmt::print("{}\n", fmt::format(text::kAskHeading, lane.adapter_serial));
+          fmt::print("{}\n",
+                     fmt::format("References for the pack on adapter {}:", lane.adapter_serial));
           for (const AskedReference* reference : missing) {
             for (;;) {
-              fmt::print("{}", fmt::format(text::kAskValue, reference->name, reference->unit));
+              fmt::print("{}", fmt::format("  {} ({}): ", reference->name, reference->unit));
               std::fflush(stdout);
               const auto line = ReadLine(stop);
               if (!line) {
@@ -174,7 +178,7 @@ ReferenceSource(const production::Recipe& recipe, ReferenceValues given, std::st
               }
               const auto value = common::ParseWholeDecimal(common::TrimBlanks(*line));
               if (!value) {
-                fmt::print("{}\n", fmt::format(text::kAskNotNumber, *line));
+                fmt::print("{}\n", fmt::format("  \"{}\" is no number; again:", *line));
                 continue;
               }
               if (const auto problem = ReferenceProblem(step, {{reference->name, *value}})) {

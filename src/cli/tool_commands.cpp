@@ -36,19 +36,19 @@ void PrintRows(const app::SubCmdRows& rows) {
 // Typed arguments of the SMB access forms, checked whole before anything is sent; the page's
 // own fields would read a stray character or a fifth digit as another value.
 CLI::Validator SmbCommandArgument() {
-  return WholeArgument(messages::kRuleSmbCommand, [](std::string_view text) {
+  return WholeArgument("an SMBus command: 1 or 2 hex digits", [](std::string_view text) {
     return app::ParseSmbCommand(text).has_value();
   });
 }
 CLI::Validator HexWordArgument() {
-  return WholeArgument(messages::kRuleHexWord, [](std::string_view text) {
+  return WholeArgument("a hex word: 1 to 4 hex digits", [](std::string_view text) {
     return common::ParseHexWord(text).has_value();
   });
 }
 CLI::Validator BlockDataArgument() {
-  return WholeArgument(messages::kRuleBlockData, [](std::string_view text) {
-    return app::ParseSmbBlockData(text).has_value();
-  });
+  return WholeArgument(
+      "block data: bytes of 1 or 2 hex digits separated by blanks",
+      [](std::string_view text) { return app::ParseSmbBlockData(text).has_value(); });
 }
 
 struct SmbArgument {
@@ -159,10 +159,10 @@ void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code)
   calibrate->add_option("WHAT", *target, "'offset' for the board offset")
       ->check(CLI::IsMember({"offset"}));
   calibrate->add_option("--cells", *cells, "actual cell voltages in mV: MV,MV,MV,MV")
-      ->check(WholeArgument(messages::kRuleCells,
+      ->check(WholeArgument("four cell voltages in mV, whole numbers separated by commas",
                             [](std::string_view text) { return SplitCells(text).has_value(); }));
   const CLI::Validator temperature_rule = WholeArgument(
-      messages::kRuleTemperature,
+      "a temperature in degrees Celsius",
       [](std::string_view text) { return IsNumber(common::ParseWholeDecimal(text)); });
   for (std::size_t i = 0; i < temperatures->size(); ++i) {
     calibrate
@@ -171,7 +171,7 @@ void AddCalibrateCommand(CLI::App& app, CommandContext& context, int& exit_code)
         ->check(temperature_rule);
   }
   calibrate->add_option("--current", *current, "actual current in mA (a discharge, negative)")
-      ->check(WholeArgument(messages::kRuleCurrent, [](std::string_view text) {
+      ->check(WholeArgument("a current in mA, a whole number", [](std::string_view text) {
         return IsNumber(common::ParseWholeInteger(text));
       }));
   calibrate->callback([=, &context, &exit_code] {
@@ -230,9 +230,9 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto code = std::make_shared<std::string>();
   subcmd->add_option("CODE", *code, "subcommand code in hex")
       ->required()
-      ->check(WholeArgument(messages::kRuleSubcommand, [](std::string_view text) {
-        return common::ParseSubcommandCode(text).has_value();
-      }));
+      ->check(WholeArgument(
+          "a subcommand code: 1 to 4 hex digits, optionally after 0x",
+          [](std::string_view text) { return common::ParseSubcommandCode(text).has_value(); }));
   subcmd->callback([code, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
@@ -255,9 +255,9 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
   auto key = std::make_shared<std::string>();
   unseal->add_flag("--full-access", *full_access, "UNSEAL TO FA with the full-access key");
   unseal->add_option("--key", *key, "the key in hex, as typed in the Unseal Device dialog")
-      ->check(WholeArgument(messages::kRuleKey, [](std::string_view text) {
-        return common::ParseKeyText(text).has_value();
-      }));
+      ->check(WholeArgument(
+          "an unseal key: 1 to 8 hex digits, optionally after 0x",
+          [](std::string_view text) { return common::ParseKeyText(text).has_value(); }));
   unseal->callback([full_access, key, &context, &exit_code] {
     app::Workbench* bench = context.OpenWorkbench(exit_code);
     if (!bench) return;
@@ -268,7 +268,7 @@ void AddToolCommands(CLI::App& app, CommandContext& context, int& exit_code) {
     PrintRows(unsealed.detail.rows);
     if (unsealed.detail.lock == app::LockState::kLocked) fmt::print("{}\n", messages::kLocked);
     if (unsealed.detail.lock == app::LockState::kUnknown) {
-      fmt::print("{}\n", messages::kLockUnknown);
+      fmt::print("{}\n", "unknown");
     }
     exit_code = ExitFor(unsealed);
   });

@@ -127,10 +127,10 @@ KeyReading ReadKey(const AfiReader& reader, std::string_view key,
   if (!reading.whole) return reading;
   const std::vector<std::size_t> lines = reader.Lines(key);
   const std::string shown = reading.whole->substr(0, kMaxValueText);
-  reading.at = lines.empty() ? fmt::format(messages::kAfiKeyAndValue, key, shown)
-                             : fmt::format(messages::kAfiKeyAt, key, shown, lines.back());
+  reading.at = lines.empty() ? fmt::format("{} = {}", key, shown)
+                             : fmt::format("{} = {} (line {})", key, shown, lines.back());
   if (lines.size() > 1) {
-    repeated.push_back(fmt::format(messages::kAfiKeyLines, key, fmt::join(lines, ", ")));
+    repeated.push_back(fmt::format("{} (lines {})", key, fmt::join(lines, ", ")));
   }
   return reading;
 }
@@ -258,7 +258,7 @@ AfiValues ReadAfiValues(const AfiReader& reader) {
     } else if (encoded->stored_as == StoredAs::kOtherValue) {
       ParamValue stored;
       DecodeParam(def, encoded->bytes(), stored);
-      taken_as.push_back(fmt::format(messages::kAfiTakenAsItem, key.at, stored.text));
+      taken_as.push_back(fmt::format("{} as {}", key.at, stored.text));
     } else if (encoded->stored_as == StoredAs::kNoCalendarDate) {
       values.warnings.push_back(fmt::format(messages::kNoCalendarDate, key.at));
     }
@@ -285,11 +285,14 @@ AfiValues ReadAfiValues(const AfiReader& reader) {
   }
   if (!taken_as.empty()) {
     values.warnings.push_back(
-        fmt::format(messages::kAfiValuesTakenAs, taken_as.size(), AllNames(taken_as)));
+        fmt::format("Values in the constants file taken as other values ({}): {}.", taken_as.size(),
+                    AllNames(taken_as)));
   }
   if (!repeated.empty()) {
     values.warnings.push_back(
-        fmt::format(messages::kAfiKeysRepeated, repeated.size(), AllNames(repeated)));
+        fmt::format("Keys given more than once in the constants file ({}): {}; the last value of "
+                    "each is taken.",
+                    repeated.size(), AllNames(repeated)));
   }
   return values;
 }
@@ -301,18 +304,20 @@ std::string FirstNames(const std::vector<std::string>& names) {
     shown += names[i];
   }
   if (names.size() <= kNamesShown) return shown;
-  return fmt::format(messages::kMoreNames, shown, names.size() - kNamesShown);
+  return fmt::format("{} and {} more", shown, names.size() - kNamesShown);
 }
 
 std::optional<std::string> IncompleteAfiMessage(const AfiValues& values) {
   if (values.missing.empty()) return std::nullopt;
-  return fmt::format(messages::kAfiKeysMissing, values.missing.size(), FirstNames(values.missing));
+  return fmt::format("Keys missing from the constants file ({}): {}. Nothing was written.",
+                     values.missing.size(), FirstNames(values.missing));
 }
 
 std::optional<std::string> InvalidAfiMessage(const AfiValues& values) {
   if (values.invalid.empty()) return std::nullopt;
-  return fmt::format(messages::kAfiValuesInvalid, values.invalid.size(),
-                     FirstNames(values.invalid));
+  return fmt::format(
+      "Values in the constants file that no parameter takes ({}): {}. Nothing was written.",
+      values.invalid.size(), FirstNames(values.invalid));
 }
 
 struct AfiWriter::Ini {
@@ -336,9 +341,9 @@ void AfiWriter::SetAlgorithmData(const AlgorithmArea& area) {
 std::expected<void, common::FileError> AfiWriter::Save(const std::filesystem::path& path) const {
   std::string text;
   if (ini_->ini.Save(text, false) < 0) {
-    return std::unexpected(common::FileError{common::FileProblem::kSystem,
-                                             common::FileAccess::kWrite, path,
-                                             std::string(messages::kAfiNotFormatted)});
+    return std::unexpected(
+        common::FileError{common::FileProblem::kSystem, common::FileAccess::kWrite, path,
+                          std::string("the constants could not be put in form")});
   }
   return common::WriteFileAtomically(path, text);
 }

@@ -115,7 +115,8 @@ AfiLoadResult DataFlashSession::WriteAfiValues(const AfiValues& values,
       return {outcome.Failed()};
     }
     outcome.Show(
-        fmt::format(messages::kAfiKeysKept, values.missing.size(), FirstNames(values.missing)),
+        fmt::format("Keys missing from the constants file ({}) keep the gauge's own values: {}.",
+                    values.missing.size(), FirstNames(values.missing)),
         MessageIcon::kWarning);
   }
 
@@ -155,7 +156,7 @@ AfiSaveResult DataFlashSession::SaveGaugeToAfi(const std::filesystem::path& chos
   const common::Outcome read = ReadAllFlash(algorithm);
   outcome.Absorb(read);
   if (!read) {
-    if (!transfer_.stopped()) outcome.Show(messages::kReadFlashFail);
+    if (!transfer_.stopped()) outcome.Show("Read Flash Fail!");
     return {outcome.Failed()};
   }
   AfiWriter writer;

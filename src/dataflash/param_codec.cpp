@@ -57,7 +57,7 @@ std::string StoredAsNote(const ParamDef& row, std::string_view written,
   }
   ParamValue stored;
   DecodeParam(row, encoded.bytes(), stored);
-  return fmt::format(messages::kTakenAs, row.name, written, stored.text);
+  return fmt::format("{} {} is taken as {}.", row.name, written, stored.text);
 }
 
 }  // namespace

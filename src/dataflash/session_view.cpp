@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 
 #include "dataflash/data_flash_session.h"
-#include "dataflash/messages.h"
 
 namespace cw::dataflash {
 namespace {
@@ -17,24 +16,23 @@ std::string NoteText(const DataFlashView& view, std::string_view hint) {
   std::vector<std::string> parts;
   if (view.comparison && view.comparison->result) {
     const FileComparison& result = *view.comparison->result;
-    std::string summary =
-        fmt::format(messages::kCompareSummary, view.comparison->file_name,
-                    result.rows.size(), result.compared);
+    std::string summary = fmt::format("{}: {} of {} parameters differ", view.comparison->file_name,
+                                      result.rows.size(), result.compared);
     if (result.algorithm_keys_differing > 0) {
-      summary += fmt::format(messages::kCompareAlgorithm,
+      summary += fmt::format("; AlgorithmData: {} of {} keys differ",
                              result.algorithm_keys_differing, kAlgorithmKeyCount);
     }
     if (!result.missing.empty() || !result.invalid.empty()) {
-      summary += fmt::format(messages::kCompareNotCompared, result.missing.size(),
-                             result.invalid.size());
+      summary += fmt::format("; not compared: {} keys missing, {} unreadable",
+                             result.missing.size(), result.invalid.size());
     }
     parts.push_back(summary);
   } else if (view.comparison) {
     parts.push_back(
-        fmt::format(messages::kCompareAfterRead, view.comparison->file_name));
+        fmt::format("{} loaded: Read All compares it with the gauge.", view.comparison->file_name));
   }
   if (view.held_count > 0) {
-    parts.push_back(fmt::format(messages::kEditsHeld, view.held_count));
+    parts.push_back(fmt::format("Edits held for Write All: {}", view.held_count));
   }
   if (!hint.empty()) parts.emplace_back(hint);
   std::string text;

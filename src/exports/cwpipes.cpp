@@ -93,9 +93,7 @@ PipeLibrary& Library() {
 void SaveStateAtExit() {
   const auto saved = Library().SaveState();
   if (!saved) {
-    std::fputs(fmt::format(cw::exports::messages::kStateNotSavedAtExit, saved.error())
-                   .c_str(),
-               stderr);
+    std::fputs(fmt::format("libcwpipes: {}\n", saved.error()).c_str(), stderr);
   }
 }
 
@@ -120,9 +118,8 @@ int Run(std::string_view routine, int failed, Body body) noexcept {
                fmt::format(cw::exports::messages::kInternal, routine, error.what())};
   } catch (...) {
     result = failed;
-    failure = {PipeFailureKind::kInternal,
-               fmt::format(cw::exports::messages::kInternal, routine,
-                           cw::exports::messages::kUnknownException)};
+    failure = {PipeFailureKind::kInternal, fmt::format(cw::exports::messages::kInternal, routine,
+                                                       "an exception of unknown type")};
   }
   if (result == failed) {
     Remember(failure);
@@ -152,7 +149,7 @@ int Move(std::string_view routine, const void* buffer, std::uint32_t size, std::
   return Run(routine, 0, [&](PipeTable& table, PipeFailure& failure) {
     if (buffer == nullptr && size != 0) {
       failure = {PipeFailureKind::kBadArgument,
-                 fmt::format(cw::exports::messages::kNullBuffer, routine, size)};
+                 fmt::format("{}: the buffer is NULL but the size is {}", routine, size)};
       return 0;
     }
     std::uint32_t moved = 0;

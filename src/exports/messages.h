@@ -10,28 +10,14 @@
 // fmt.
 namespace cw::exports::messages {
 
-// The setup, read once at the first call; every routine then fails with the same reason, after
-// its own name.
-inline constexpr std::string_view kSetupFailure = "{}: {}";
-inline constexpr std::string_view kBadDevice = "CWPIPES_DEVICE=\"{}\": {}";
-inline constexpr std::string_view kBadConstants = "the product constants cannot be used: {}";
 // The routines drive one adapter, the first bulk adapter found: a choice among several is not
 // theirs to honour, and is refused rather than ignored.
-inline constexpr std::string_view kOneAdapterOnly =
-    "the pipe routines drive the first bulk adapter only: packs=, faults=...@K, hid:, bulk: and "
-    "adapter= are for cellwarden-cli and cellwarden";
 inline constexpr std::string_view kBadSimPack = "the simulated pack cannot be built: {}";
-// Written to stderr at exit: nobody else is left to hear of it.
-inline constexpr std::string_view kStateNotSavedAtExit = "libcwpipes: {}\n";
 
 // Arguments; {1} is the size given, {2} the limit.
-inline constexpr std::string_view kNullBuffer = "{}: the buffer is NULL but the size is {}";
 inline constexpr std::string_view kTooLong =
     "{}: a size of {} bytes is more than one transfer carries ({} bytes); nothing was sent or "
     "read";
-inline constexpr std::string_view kBadTimeouts =
-    "{}: time-outs of {} ms and {} ms are out of range (1 to {} ms for transfers, 1 to {} ms for "
-    "vendor requests)";
 
 // Handles; {1} is the handle.
 inline constexpr std::string_view kHandleNotOpen =
@@ -40,7 +26,6 @@ inline constexpr std::string_view kWrongKind = "{}: handle {} is {}; this routin
 inline constexpr std::string_view kHandleLimit = "{}: all {} handles are open; close one first";
 
 // Opening the adapter; {1} is the vendor id, {2} the product id.
-inline constexpr std::string_view kCannotList = "{}: the USB devices cannot be listed: {}";
 inline constexpr std::string_view kNoAdapter =
     "{}: no adapter found: no USB device {:04x}:{:04x} is plugged in";
 inline constexpr std::string_view kCannotOpen =
@@ -58,19 +43,14 @@ inline constexpr std::string_view kAdapterGone =
     "{}: the adapter is gone ({}); close every handle and open again";
 inline constexpr std::string_view kRefused = "{}: the adapter refused the request ({})";
 inline constexpr std::string_view kTransferFailed = "{}: the transfer failed ({})";
-// Appended when part of the data moved before the failure.
-inline constexpr std::string_view kPartlyMoved = "; {} of {} bytes moved";
 
 inline constexpr std::string_view kInternal = "{}: internal error: {}";
-inline constexpr std::string_view kUnknownException = "an exception of unknown type";
 // When the USB library gave no words of its own.
 inline constexpr std::string_view kNoReason = "no reason given";
 
 // What each kind of handle is called in the texts above.
 inline constexpr std::string_view kControlHandle = "a control handle";
-inline constexpr std::string_view kBulkInHandle = "a bulk-in handle";
 inline constexpr std::string_view kBulkOutHandle = "a bulk-out handle";
-inline constexpr std::string_view kInterruptInHandle = "an interrupt-in handle";
 inline constexpr std::string_view kAnyInHandle = "a bulk-in or interrupt-in handle";
 
 }  // namespace cw::exports::messages

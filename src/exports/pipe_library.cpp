@@ -18,7 +18,10 @@ std::expected<app::DeviceSelection, std::string> ParsePipeDevice(const char* dev
   auto selection = app::ParseDeviceString(name);
   if (selection &&
       (selection->packs > 0 || !selection->pack_faults.empty() || !selection->adapter.any())) {
-    return std::unexpected(std::string(messages::kOneAdapterOnly));
+    return std::unexpected(
+        std::string("the pipe routines drive the first bulk adapter only: packs=, faults=...@K, "
+                    "hid:, bulk: and "
+                    "adapter= are for cellwarden-cli and cellwarden"));
   }
   return selection;
 }
@@ -36,11 +39,12 @@ PipeLibrary::PipeLibrary(const char* device,
                          std::expected<common::ProductConstants, std::string> constants) {
   const auto selection = ParsePipeDevice(device);
   if (!selection) {
-    setup_error_ = fmt::format(messages::kBadDevice, device ? device : "", selection.error());
+    setup_error_ =
+        fmt::format("CWPIPES_DEVICE=\"{}\": {}", device ? device : "", selection.error());
     return;
   }
   if (!constants) {
-    setup_error_ = fmt::format(messages::kBadConstants, constants.error());
+    setup_error_ = fmt::format("the product constants cannot be used: {}", constants.error());
     return;
   }
   link::UsbBackend* backend = nullptr;
@@ -74,7 +78,7 @@ PipeLibrary::PipeLibrary(const char* device,
 PipeLibrary::~PipeLibrary() = default;
 
 PipeFailure PipeLibrary::SetupFailure(std::string_view routine) const {
-  return {PipeFailureKind::kSetup, fmt::format(messages::kSetupFailure, routine, setup_error_)};
+  return {PipeFailureKind::kSetup, fmt::format("{}: {}", routine, setup_error_)};
 }
 
 bool PipeLibrary::keeps_state() const {

@@ -40,9 +40,9 @@ struct KindNames {
 };
 constexpr std::array<KindNames, 4> kKindNames = {{
     {"OpenUsbPort_Control", "CloseUsbPort_Control", messages::kControlHandle},
-    {"OpenUsbPort_Bulkin", "CloseUsbPort_Bulkin", messages::kBulkInHandle},
+    {"OpenUsbPort_Bulkin", "CloseUsbPort_Bulkin", "a bulk-in handle"},
     {"OpenUsbPort_Bulkout", "CloseUsbPort_Bulkout", messages::kBulkOutHandle},
-    {"OpenUsbPort_Interruptin", "CloseUsbPort_Interruptin", messages::kInterruptInHandle},
+    {"OpenUsbPort_Interruptin", "CloseUsbPort_Interruptin", "an interrupt-in handle"},
 }};
 
 const KindNames& NamesOf(PipeKind kind) { return kKindNames.at(static_cast<std::size_t>(kind)); }
@@ -119,7 +119,8 @@ std::shared_ptr<PipeTable::SharedDevice> PipeTable::OpenAdapter(std::string_view
   const std::optional<std::size_t> count = backend_.ListDevices();
   if (!count) {
     Fail(failure, PipeFailureKind::kNoAdapter,
-         fmt::format(messages::kCannotList, routine, Words(backend_.LastFault())));
+         fmt::format("{}: the USB devices cannot be listed: {}", routine,
+                     Words(backend_.LastFault())));
     return nullptr;
   }
   const std::uint16_t vendor = constants_.adapter_vendor_id;
@@ -206,8 +207,8 @@ std::shared_ptr<PipeTable::SharedDevice> PipeTable::Lookup(Operation operation, 
   const Entry& entry = found->second;
   if (std::find(traits.takes.begin(), traits.takes.end(), entry.kind) == traits.takes.end()) {
     Fail(failure, PipeFailureKind::kBadHandle,
-         fmt::format(messages::kWrongKind, traits.routine, handle,
-                     NamesOf(entry.kind).handle, traits.wanted));
+         fmt::format(messages::kWrongKind, traits.routine, handle, NamesOf(entry.kind).handle,
+                     traits.wanted));
     return nullptr;
   }
   if (kind_found != nullptr) *kind_found = entry.kind;
@@ -216,9 +217,9 @@ std::shared_ptr<PipeTable::SharedDevice> PipeTable::Lookup(Operation operation, 
 
 bool PipeTable::FitsOneTransfer(Operation operation, std::size_t size, PipeFailure* failure) {
   if (size <= kMaxTransferLength) return true;
-  return Fail(failure, PipeFailureKind::kTooLong,
-              fmt::format(messages::kTooLong, TraitsOf(operation).routine, size,
-                          kMaxTransferLength));
+  return Fail(
+      failure, PipeFailureKind::kTooLong,
+      fmt::format(messages::kTooLong, TraitsOf(operation).routine, size, kMaxTransferLength));
 }
 
 void PipeTable::Drop(std::shared_ptr<SharedDevice>& device) {
@@ -237,12 +238,10 @@ bool PipeTable::TransferFailed(Operation operation, const link::UsbTransfer& tra
              fmt::format(messages::kTimedOut, routine, timeout_ms, words)};
       break;
     case link::FaultKind::kGone:
-      why = {PipeFailureKind::kAdapterGone,
-             fmt::format(messages::kAdapterGone, routine, words)};
+      why = {PipeFailureKind::kAdapterGone, fmt::format(messages::kAdapterGone, routine, words)};
       break;
     case link::FaultKind::kStalled:
-      why = {PipeFailureKind::kRefused,
-             fmt::format(messages::kRefused, routine, words)};
+      why = {PipeFailureKind::kRefused, fmt::format(messages::kRefused, routine, words)};
       break;
     default:
       why = {PipeFailureKind::kTransferFailed,
@@ -250,7 +249,7 @@ bool PipeTable::TransferFailed(Operation operation, const link::UsbTransfer& tra
       break;
   }
   if (transfer.transferred > 0) {
-    why.text += fmt::format(messages::kPartlyMoved, transfer.transferred, size);
+    why.text += fmt::format("; {} of {} bytes moved", transfer.transferred, size);
   }
   return Fail(failure, why.kind, std::move(why.text));
 }
@@ -337,10 +336,12 @@ bool PipeTable::SetTimeouts(PipeTimeouts timeouts, PipeFailure* failure) {
   // Zero would be no time limit at all to libusb.
   if (timeouts.transfer_ms == 0 || timeouts.transfer_ms > kPipeTimeoutMs ||
       timeouts.control_ms == 0 || timeouts.control_ms > kControlTimeoutMs) {
-    return Fail(
-        failure, PipeFailureKind::kBadArgument,
-        fmt::format(messages::kBadTimeouts, "CwPipesSetTimeouts",
-                    timeouts.transfer_ms, timeouts.control_ms, kPipeTimeoutMs, kControlTimeoutMs));
+    return Fail(failure, PipeFailureKind::kBadArgument,
+                fmt::format("{}: time-outs of {} ms and {} ms are out of range (1 to {} ms for "
+                            "transfers, 1 to {} ms for "
+                            "vendor requests)",
+                            "CwPipesSetTimeouts", timeouts.transfer_ms, timeouts.control_ms,
+                            kPipeTimeoutMs, kControlTimeoutMs));
   }
   transfer_timeout_ms_ = timeouts.transfer_ms;
   control_timeout_ms_ = timeouts.control_ms;

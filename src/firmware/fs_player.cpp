@@ -153,8 +153,8 @@ common::OutcomeOf<FsPlayReport> FsPlayer::Play(const FsScript& script, std::stop
                          FsLineText(*failed));
       break;
     case FsPlayEnd::kReadFailed:
-      what = fmt::format(messages::kFsPlayReadFailed, failed->line, failed->command, status,
-                         Hex(report.expected));
+      what = fmt::format("Line {}: command {:02X} could not be read ({}); expected {}",
+                         failed->line, failed->command, status, Hex(report.expected));
       break;
     case FsPlayEnd::kMismatch:
       what = failed->after_write

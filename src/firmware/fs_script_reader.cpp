@@ -6,7 +6,6 @@
 
 #include "common/file_input.h"
 #include "common/parse.h"
-#include "firmware/messages.h"
 #include "link/adapter_protocol.h"
 #include "link/command_codes.h"
 #include "link/hid_reports.h"
@@ -102,7 +101,9 @@ class Checker {
         text.size() >= 2 && text[1] == ':' && (text[0] == 'W' || text[0] == 'C' || text[0] == 'X');
     if (!known_kind) {
       Problem(number, FsProblemKind::kUnknownKind,
-              fmt::format(messages::kFsUnknownKind, Words(text).front().substr(0, 12)));
+              fmt::format(
+                  "unknown line kind \"{}\": a line is \"W:\", \"C:\", \"X:\" or a \";\" comment",
+                  Words(text).front().substr(0, 12)));
       return;
     }
     const std::string_view body = text.substr(2);
@@ -116,21 +117,24 @@ class Checker {
  private:
   void Wait(int number, std::string_view text) {
     if (text.empty()) {
-      Problem(number, FsProblemKind::kWaitMissing, std::string(messages::kFsWaitMissing));
+      Problem(number, FsProblemKind::kWaitMissing,
+              std::string("an X: line needs a wait in milliseconds"));
       return;
     }
     const auto value = common::ParseWholeInteger(text);
     if (!value && value.error() == common::NumberError::kNotANumber) {
-      Problem(number, FsProblemKind::kWaitNotNumber, fmt::format(messages::kFsWaitNotNumber, text));
+      Problem(number, FsProblemKind::kWaitNotNumber,
+              fmt::format("wait \"{}\" is not a whole number of milliseconds", text));
       return;
     }
     const bool negative = value ? *value < 0 : text.front() == '-';
     if (negative) {
-      Problem(number, FsProblemKind::kWaitNegative, fmt::format(messages::kFsWaitNegative, text));
+      Problem(number, FsProblemKind::kWaitNegative, fmt::format("wait {} ms is negative", text));
       return;
     }
     if (!value || *value > kMaxFsWait.count()) {
-      Problem(number, FsProblemKind::kWaitTooLong, fmt::format(messages::kFsWaitTooLong, text));
+      Problem(number, FsProblemKind::kWaitTooLong,
+              fmt::format("wait {} ms is over a minute", text));
       return;
     }
     FsStep step;
@@ -146,7 +150,8 @@ class Checker {
     bool readable = true;
     for (std::string_view word : Words(body)) {
       if (word.size() != 2 || !IsHexDigit(word[0]) || !IsHexDigit(word[1])) {
-        Problem(number, FsProblemKind::kNotHexByte, fmt::format(messages::kFsNotHexByte, word));
+        Problem(number, FsProblemKind::kNotHexByte,
+                fmt::format("\"{}\" is not a byte of two hex digits", word));
         readable = false;
         continue;
       }
@@ -155,8 +160,9 @@ class Checker {
     if (!readable) return;
     const bool write = kind == FsLineKind::kWrite;
     if (all.size() < 3) {
-      Problem(number, FsProblemKind::kTooShort,
-              fmt::format(messages::kFsTooShort, write ? "W:" : "C:"));
+      Problem(
+          number, FsProblemKind::kTooShort,
+          fmt::format("a {} line needs the address, the command and the PEC", write ? "W:" : "C:"));
       return;
     }
     FsStep step;
@@ -170,18 +176,24 @@ class Checker {
 
     if (address != kGaugeAddress) {
       Problem(number, FsProblemKind::kNotGaugeAddress,
-              fmt::format(messages::kFsNotGaugeAddress, address));
+              fmt::format("address {:02X} is not the gauge's 16", address));
     }
     const std::uint8_t pec =
         write ? link::Pec(ByteView(all).first(all.size() - 1))
               : link::Pec(step.bytes, link::Pec({address, step.command, kGaugeReadAddress}));
     if (pec != step.pec) {
-      Problem(number, write ? FsProblemKind::kWritePec : FsProblemKind::kComparePec,
-              fmt::format(fmt::runtime(write ? messages::kFsWritePec : messages::kFsComparePec),
-                          step.pec, pec));
+      Problem(
+          number, write ? FsProblemKind::kWritePec : FsProblemKind::kComparePec,
+          fmt::format(fmt::runtime(write ? "the PEC is {:02X}, but the bytes before it give {:02X}"
+                                         : "the PEC is {:02X}, but the gauge sends {:02X} with "
+                                           "these bytes (over the address, the "
+                                           "command, 17 and the data)"),
+                      step.pec, pec));
     }
     if (!write && step.bytes.empty()) {
-      Problem(number, FsProblemKind::kNothingToCompare, std::string(messages::kFsNothingToCompare));
+      Problem(number, FsProblemKind::kNothingToCompare,
+              std::string(
+                  "a C: line with nothing to compare: no byte between the command and the PEC"));
     } else {
       step.form = Shape(number, step.command, step.bytes);
     }
@@ -190,7 +202,8 @@ class Checker {
     const std::size_t transfer = step.bytes.size() + 1;
     if (problem_count() == problems_before && transfer > link::kMaxTransferBytes) {
       Problem(number, FsProblemKind::kTransferTooLong,
-              fmt::format(messages::kFsTransferTooLong, transfer, link::kMaxTransferBytes));
+              fmt::format("{} bytes are more than one adapter transfer carries ({})", transfer,
+                          link::kMaxTransferBytes));
     }
     if (problem_count() != problems_before) return;
     if (write) {
@@ -206,7 +219,8 @@ class Checker {
     if (IsWordCommand(command)) {
       if (bytes.size() != 2) {
         Problem(number, FsProblemKind::kWordLength,
-                fmt::format(messages::kFsWordLength, command, bytes.size()));
+                fmt::format("command {:02X} takes a word: two data bytes, not {}", command,
+                            bytes.size()));
       }
       return FsWriteForm::kWord;
     }
@@ -214,12 +228,13 @@ class Checker {
     if (IsBlockCommand(command)) {
       if (bytes.empty()) {
         Problem(number, FsProblemKind::kCountMismatch,
-                fmt::format(messages::kFsNoCountByte, command));
+                fmt::format("a block of command {:02X} needs a count byte", command));
         return FsWriteForm::kBlock;
       }
       if (!counted) {
         Problem(number, FsProblemKind::kCountMismatch,
-                fmt::format(messages::kFsCountMismatch, bytes[0], bytes.size() - 1));
+                fmt::format("the count byte says {} data bytes, the line carries {}", bytes[0],
+                            bytes.size() - 1));
       }
     } else if (bytes.size() == 2) {
       return FsWriteForm::kWord;
@@ -228,7 +243,7 @@ class Checker {
     }
     if (bytes.size() == 1 || bytes.size() - 1 > link::kMaxBlockData) {
       Problem(number, FsProblemKind::kBlockLength,
-              fmt::format(messages::kFsBlockLength, bytes.size() - 1));
+              fmt::format("a block carries 1 to 32 data bytes, this one {}", bytes.size() - 1));
     }
     return FsWriteForm::kBlock;
   }
@@ -256,12 +271,13 @@ FsCheckReport CheckFsScript(ByteView content) {
   Checker checker(report);
   const std::string_view text(reinterpret_cast<const char*>(content.data()), content.size());
   if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
-    checker.Problem(0, FsProblemKind::kEmpty, std::string(messages::kFsEmpty));
+    checker.Problem(0, FsProblemKind::kEmpty, std::string("the file is empty"));
     return report;
   }
   if (const auto binary = FirstBinaryByte(content)) {
     checker.Problem(binary->first, FsProblemKind::kBinary,
-                    fmt::format(messages::kFsBinary, binary->second));
+                    fmt::format("byte {:02X} is no text: the file is binary, not an FS script",
+                                binary->second));
     return report;
   }
   int number = 0;
@@ -274,7 +290,7 @@ FsCheckReport CheckFsScript(ByteView content) {
   }
   report.script.line_count = number;
   if (report.script.steps.empty() && report.problems.empty()) {
-    checker.Problem(0, FsProblemKind::kNoSteps, std::string(messages::kFsNoSteps));
+    checker.Problem(0, FsProblemKind::kNoSteps, std::string("the file holds no W:, C: or X: line"));
   }
   return report;
 }
@@ -285,7 +301,9 @@ FsCheckReport CheckFsScriptFile(const std::filesystem::path& path) {
   FsCheckReport report;
   if (content.error().problem == common::FileProblem::kTooLarge) {
     report.problems.push_back(
-        {0, FsProblemKind::kTooLarge, fmt::format(messages::kFsTooLarge, kMaxFsScriptFileSize)});
+        {0, FsProblemKind::kTooLarge,
+         fmt::format("the file is larger than any FS script ({} bytes at most)",
+                     kMaxFsScriptFileSize)});
   } else {
     report.file_error = content.error();
   }

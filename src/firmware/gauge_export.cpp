@@ -42,8 +42,12 @@ common::Expected<void> ExportGauge(link::GaugeLink& link, const common::ProductC
   for (int page = 0; page < kExportPages; ++page) {
     if (stop.stop_requested()) {
       return common::Fail(ErrorKind::kStopped,
-                          page == 0 ? std::string(messages::kExportNotStarted)
-                                    : fmt::format(messages::kExportStopped, page, kExportPages));
+                          page == 0 ? std::string("The export was stopped before it started: no "
+                                                  "image was written, and the pack is unchanged.")
+                                    : fmt::format("The export was stopped after {} of {} pages: no "
+                                                  "image was written, and the pack is "
+                                                  "unchanged (an export only reads).",
+                                                  page, kExportPages));
     }
     const bool is_data = page < kDataPages;
     const auto selector = static_cast<std::uint16_t>(

@@ -108,7 +108,8 @@ common::Expected<UpdateDone> Update::Run(std::stop_token stop) {
       return common::Fail(ErrorKind::kBootLoader, std::string(messages::kStateMayWaitInBootLoader));
     }
     ++restarts;
-    status_ = fmt::format(messages::kStatusRestart, status, restarts + 1, kUpdateRestarts + 1);
+    status_ = fmt::format("{}: restarting the update from the handshake ({} of {}).", status,
+                          restarts + 1, kUpdateRestarts + 1);
     Tell(UpdateStep::Kind::kRestart, pass->sent);
   }
   // Leaving update mode restarts the firmware; the update is only done once it answers.
@@ -130,7 +131,8 @@ common::Expected<UpdateDone> Update::Run(std::stop_token stop) {
   }
   Tell(UpdateStep::Kind::kDone, total_);
   if (restarts == 0) return UpdateDone{};
-  return UpdateDone{fmt::format(messages::kUpdateRestarted, restarts)};
+  return UpdateDone{
+      fmt::format("The update was restarted {} time(s) after a transfer fault.", restarts)};
 }
 
 std::optional<Update::Pass> Update::SendImage(std::stop_token stop) {

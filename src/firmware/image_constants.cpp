@@ -12,7 +12,6 @@
 #include "dataflash/param_codec.h"
 #include "firmware/file_io.h"
 #include "firmware/image_check.h"
-#include "firmware/messages.h"
 
 namespace cw::firmware {
 namespace {
@@ -65,8 +64,11 @@ std::expected<dataflash::AfiValues, std::string> ReadConstantsFile(
   const auto bytes = ReadImageFile(path);
   if (!bytes) return std::unexpected(common::DescribeFileError(bytes.error()));
   if (const auto refusal = CheckUpdateImage(*bytes, record_mask)) {
-    return std::unexpected(fmt::format(messages::kNotAnImage, path.string(),
-                                       refusal->empty() ? messages::kNoImageSize : *refusal));
+    return std::unexpected(fmt::format(
+        "{} is not a firmware image: {}", path.string(),
+        refusal->empty()
+            ? "its size is not one an image has (at least 64 KiB, in whole 32-byte records)."
+            : *refusal));
   }
   return ImageConstantValues(*ExtractImages(*bytes, record_mask));
 }

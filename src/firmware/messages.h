@@ -10,11 +10,6 @@ namespace cw::firmware::messages {
 inline constexpr std::string_view kBinFileError = "The bin file is error, please reload it!";
 inline constexpr std::string_view kBinFileSizeError = "Bin File is Error, Please reload it!";
 
-// An image read for the constants it carries (df diff, df lint).
-inline constexpr std::string_view kNotAnImage = "{} is not a firmware image: {}";
-inline constexpr std::string_view kNoImageSize =
-    "its size is not one an image has (at least 64 KiB, in whole 32-byte records).";
-
 // Firmware window.
 inline constexpr std::string_view kPleaseLoadBin = "Please Load Bin File !";
 inline constexpr std::string_view kPleaseSetPath = "Please Set Bin File Path!";
@@ -25,11 +20,8 @@ inline constexpr std::string_view kUpdateSuccess = "Update Successfully!";
 inline constexpr std::string_view kExportSuccess = "Export Successfully!";
 inline constexpr std::string_view kExportFail = "Export Fail!";
 inline constexpr std::string_view kStatusUsbError = "USB Error!";
-inline constexpr std::string_view kStatusErrorPrefix = "Error: ";
 inline constexpr std::string_view kStatusPecError = "PEC Error!";
 // The two jobs both drive the boot loader or its read-out path; one at a time.
-inline constexpr std::string_view kExportRunning =
-    "Firmware export is running, please wait until it finishes!";
 inline constexpr std::string_view kUpdateRunning =
     "Firmware update is running, please wait until it finishes!";
 
@@ -43,24 +35,7 @@ inline constexpr std::string_view kRecordBadType =
 inline constexpr std::string_view kRecordBadData =
     "Record {} of the image is damaged: a data record for space {} with {} bytes.";
 
-// The bits of the boot loader's status word that explain a failed step, as the status label
-// names them after the word: "Error: 1180 (checksum error)".
-inline constexpr std::string_view kBitCommandRejected = "command rejected";
-inline constexpr std::string_view kBitDataLoss = "data loss error";
-inline constexpr std::string_view kBitPecError = "PEC error";
-inline constexpr std::string_view kBitChecksumError = "checksum error";
-inline constexpr std::string_view kBitEraseError = "erase error";
-inline constexpr std::string_view kBitBlankError = "blank error";
-inline constexpr std::string_view kBitProgramError = "program error";
-inline constexpr std::string_view kBitBusy = "busy";
-inline constexpr std::string_view kStatusNotInUpdateMode = "not in update mode";
-inline constexpr std::string_view kStatusNamesFormat = "{} ({})";
-
 // The update's way through faults and what it leaves behind.
-inline constexpr std::string_view kStatusRestart =
-    "{}: restarting the update from the handshake ({} of {}).";
-inline constexpr std::string_view kUpdateRestarted =
-    "The update was restarted {} time(s) after a transfer fault.";
 inline constexpr std::string_view kStatusNoFirmware = "No answer from the firmware!";
 inline constexpr std::string_view kStatusLastRecord = "Last record not kept!";
 inline constexpr std::string_view kStateFirmwareIntact =
@@ -104,11 +79,6 @@ inline constexpr std::string_view kStateLastRecordNotKept =
 // Export.
 inline constexpr std::string_view kExportReadFailed =
     "Reading the gauge's flash failed at page {} of {}; no image was written.";
-inline constexpr std::string_view kExportNotStarted =
-    "The export was stopped before it started: no image was written, and the pack is unchanged.";
-inline constexpr std::string_view kExportStopped =
-    "The export was stopped after {} of {} pages: no image was written, and the pack is "
-    "unchanged (an export only reads).";
 
 // An image whose records leave part of the code flash unwritten (shown after kBinFileError): its
 // erase records would leave that part of the pack blank.
@@ -131,46 +101,11 @@ inline constexpr std::string_view kOpenFileError = "Open file error!";
 // The image commands of the command-line tool.
 namespace cw::firmware::messages {
 inline constexpr std::string_view kCodeImageSize = "The code image must be 65536 bytes: {}";
-inline constexpr std::string_view kDataImageSize = "The data-area image must be 1024 bytes: {}";
 }  // namespace cw::firmware::messages
 
 // FS scripts: the check before a play. Each text follows "LINE: " (or the file name for the file
 // as a whole).
-namespace cw::firmware::messages {
-inline constexpr std::string_view kFsEmpty = "the file is empty";
-inline constexpr std::string_view kFsBinary =
-    "byte {:02X} is no text: the file is binary, not an FS script";
-inline constexpr std::string_view kFsTooLarge =
-    "the file is larger than any FS script ({} bytes at most)";
-inline constexpr std::string_view kFsNoSteps = "the file holds no W:, C: or X: line";
-inline constexpr std::string_view kFsUnknownKind =
-    "unknown line kind \"{}\": a line is \"W:\", \"C:\", \"X:\" or a \";\" comment";
-inline constexpr std::string_view kFsNotHexByte = "\"{}\" is not a byte of two hex digits";
-inline constexpr std::string_view kFsTooShort =
-    "a {} line needs the address, the command and the PEC";
-inline constexpr std::string_view kFsNotGaugeAddress = "address {:02X} is not the gauge's 16";
-inline constexpr std::string_view kFsWritePec =
-    "the PEC is {:02X}, but the bytes before it give {:02X}";
-inline constexpr std::string_view kFsComparePec =
-    "the PEC is {:02X}, but the gauge sends {:02X} with these bytes (over the address, the "
-    "command, 17 and the data)";
-inline constexpr std::string_view kFsNoCountByte = "a block of command {:02X} needs a count byte";
-inline constexpr std::string_view kFsCountMismatch =
-    "the count byte says {} data bytes, the line carries {}";
-inline constexpr std::string_view kFsBlockLength =
-    "a block carries 1 to 32 data bytes, this one {}";
-inline constexpr std::string_view kFsWordLength =
-    "command {:02X} takes a word: two data bytes, not {}";
-inline constexpr std::string_view kFsTransferTooLong =
-    "{} bytes are more than one adapter transfer carries ({})";
-inline constexpr std::string_view kFsNothingToCompare =
-    "a C: line with nothing to compare: no byte between the command and the PEC";
-inline constexpr std::string_view kFsWaitMissing = "an X: line needs a wait in milliseconds";
-inline constexpr std::string_view kFsWaitNotNumber =
-    "wait \"{}\" is not a whole number of milliseconds";
-inline constexpr std::string_view kFsWaitNegative = "wait {} ms is negative";
-inline constexpr std::string_view kFsWaitTooLong = "wait {} ms is over a minute";
-}  // namespace cw::firmware::messages
+namespace cw::firmware::messages {}  // namespace cw::firmware::messages
 
 // FS scripts: the play.
 namespace cw::firmware::messages {
@@ -180,8 +115,6 @@ inline constexpr std::string_view kFsPlayRefused =
     "The script has {} problem(s); nothing was played. The first: line {}: {}";
 inline constexpr std::string_view kFsPlayWriteFailed =
     "Line {}: the write of command {:02X} failed ({}): {}";
-inline constexpr std::string_view kFsPlayReadFailed =
-    "Line {}: command {:02X} could not be read ({}); expected {}";
 inline constexpr std::string_view kFsPlayMismatch =
     "Line {}: command {:02X} read {}, expected {} ({})";
 inline constexpr std::string_view kFsPlayStillDiffers =

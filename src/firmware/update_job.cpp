@@ -41,7 +41,8 @@ std::vector<JobPhase> UpdatePlan(const common::Bytes& image, std::uint8_t record
 }  // namespace
 
 UpdateJob::UpdateJob(FirmwareTool& tool)
-    : ToolJob(tool, FirmwareJob::kUpdate, messages::kExportRunning) {}
+    : ToolJob(tool, FirmwareJob::kUpdate,
+              "Firmware export is running, please wait until it finishes!") {}
 
 common::Outcome UpdateJob::Start() {
   common::OutcomeBuilder outcome(tool_.messages_);

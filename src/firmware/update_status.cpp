@@ -11,14 +11,14 @@ namespace cw::firmware {
 namespace {
 
 constexpr std::array<std::pair<std::uint16_t, std::string_view>, 8> kNamedBits = {{
-    {kStatusCommandRejected, messages::kBitCommandRejected},
-    {kStatusDataLoss, messages::kBitDataLoss},
-    {kStatusPecError, messages::kBitPecError},
-    {kStatusChecksumError, messages::kBitChecksumError},
-    {kStatusEraseError, messages::kBitEraseError},
-    {kStatusBlankError, messages::kBitBlankError},
-    {kStatusProgramError, messages::kBitProgramError},
-    {kStatusBusy, messages::kBitBusy},
+    {kStatusCommandRejected, "command rejected"},
+    {kStatusDataLoss, "data loss error"},
+    {kStatusPecError, "PEC error"},
+    {kStatusChecksumError, "checksum error"},
+    {kStatusEraseError, "erase error"},
+    {kStatusBlankError, "blank error"},
+    {kStatusProgramError, "program error"},
+    {kStatusBusy, "busy"},
 }};
 
 }  // namespace
@@ -31,11 +31,11 @@ std::string StatusErrorText(std::uint16_t status) {
     names += name;
   }
   if (names.empty() && (status & kStatusUpdateMode) == 0) {
-    names = messages::kStatusNotInUpdateMode;
+    names = "not in update mode";
   }
-  const std::string word = fmt::format("{}{:04X}", messages::kStatusErrorPrefix, status);
+  const std::string word = fmt::format("{}{:04X}", "Error: ", status);
   if (names.empty()) return word;
-  return fmt::format(messages::kStatusNamesFormat, word, names);
+  return fmt::format("{} ({})", word, names);
 }
 
 }  // namespace cw::firmware

@@ -14,7 +14,7 @@ namespace cw::gui {
 
 AboutDialog::AboutDialog(const QString& version_text, QWidget* parent)
     : QDialog(parent), version_(new QLabel(this)) {
-  setWindowTitle(Q(messages::kAboutTitle));
+  setWindowTitle(Q("About KT580714pc"));
   // The version lines end in CR LF; a label wants plain line breaks.
   QString lines = version_text;
   lines.remove('\r');
@@ -22,7 +22,10 @@ AboutDialog::AboutDialog(const QString& version_text, QWidget* parent)
   version_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* icon = new QLabel(this);
   icon->setPixmap(QPixmap::fromImage(AppIconImage(64)));
-  auto* product = new QLabel(Q(messages::kAboutProduct), this);
+  auto* product = new QLabel(
+      Q("Cellwarden Tools\nEvaluation and configuration workbench for the KT580714 fuel gauge\n"
+        "Quillmarsh Electronic LTD."),
+      this);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   buttons->button(QDialogButtonBox::Ok)->setText(Q(messages::kOkButton));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -12,7 +12,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/messages.h"
 #include "dataflash/data_flash_session.h"
 #include "gui/gauge_worker.h"
 #include "gui/message_box_sink.h"
@@ -85,7 +84,7 @@ CalibrationPage::CalibrationPage(app::Workbench& bench, GaugeWorker& worker,
 }
 
 QLineEdit* CalibrationPage::MakeMeasured() {
-  auto* field = new QLineEdit(Q(app::messages::kNotReadYet), this);
+  auto* field = new QLineEdit(Q("Err_Rd"), this);
   field->setReadOnly(true);
   field->setFocusPolicy(Qt::NoFocus);
   field->setAlignment(Qt::AlignRight);
@@ -94,18 +93,17 @@ QLineEdit* CalibrationPage::MakeMeasured() {
 }
 
 QWidget* CalibrationPage::MakeOffsetGroup() {
-  auto* group = new QGroupBox(Q(messages::kOffsetGroup), this);
+  auto* group = new QGroupBox(Q("Board Offset Calibration"), this);
   offset_button_ = new QPushButton(Q(messages::kCalibrateButton), group);
   offset_bar_ = HiddenBar(group);
   auto* row = new QHBoxLayout(group);
-  row->addWidget(HintRow(messages::kHintNoLoad, group), 1);
+  row->addWidget(HintRow("Insure no load current is flowing", group), 1);
   row->addWidget(offset_bar_, 1);
   row->addWidget(offset_button_);
   connect(offset_button_, &QPushButton::clicked, this, [this] {
     // The scan's last current reading: asking costs no bus transaction.
     const auto question = bench_.calibration().View().offset_load_question;
-    if (question &&
-        !messages_.Ask(*question, app::messages::kOffsetAnyway, app::messages::kOffsetNotNow)) {
+    if (question && !messages_.Ask(*question, "Calibrate Anyway", "Cancel")) {
       return;
     }
     Run([&calibration = bench_.calibration()] { return calibration.CalibrateBoardOffset(); });
@@ -114,41 +112,44 @@ QWidget* CalibrationPage::MakeOffsetGroup() {
 }
 
 QWidget* CalibrationPage::MakeReferenceGroup() {
-  auto* group = new QGroupBox(Q(messages::kReferenceGroup), this);
+  auto* group = new QGroupBox(Q("Cell Voltage, Temperature and Current Calibration"), this);
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(10);
-  grid->addWidget(new QLabel(Q(messages::kMeasuredHeading), group), 0, 1, Qt::AlignRight);
-  grid->addWidget(new QLabel(Q(messages::kActualHeading), group), 0, 2, Qt::AlignRight);
+  grid->addWidget(new QLabel(Q("Measured"), group), 0, 1, Qt::AlignRight);
+  grid->addWidget(new QLabel(Q("Actual"), group), 0, 2, Qt::AlignRight);
   for (std::size_t i = 0; i < 9; ++i) measured_[i] = MakeMeasured();
   int line = 1;
   for (std::size_t i = 0; i < 4; ++i, ++line) {
     cells_[i] = ReferenceField(kCellPattern, group);
-    grid->addWidget(new QLabel(Q(messages::kCellRow).arg(i + 1), group), line, 0);
+    grid->addWidget(new QLabel(Q("Cell Voltage %1 :").arg(i + 1), group), line, 0);
     grid->addWidget(measured_[i], line, 1);
     grid->addWidget(cells_[i], line, 2);
-    grid->addWidget(new QLabel(Q(messages::kMillivolts), group), line, 3);
+    grid->addWidget(new QLabel(Q("mV"), group), line, 3);
   }
-  voltage_check_ = new QCheckBox(Q(messages::kCalibrateCells), group);
+  voltage_check_ = new QCheckBox(Q("Calibrate Cell Voltage"), group);
   grid->addWidget(voltage_check_, line++, 2, 1, 3);
   for (std::size_t i = 0; i < 4; ++i, ++line) {
     temperatures_[i] = ReferenceField(kTemperaturePattern, group);
-    ts_checks_[i] = new QCheckBox(Q(messages::kCalibrateTs).arg(i + 1), group);
-    grid->addWidget(new QLabel(Q(messages::kTsRow).arg(i + 1), group), line, 0);
+    ts_checks_[i] = new QCheckBox(Q("Calibrate TS%1 Temperature").arg(i + 1), group);
+    grid->addWidget(new QLabel(Q("TS%1 Temperature :").arg(i + 1), group), line, 0);
     grid->addWidget(measured_[4 + i], line, 1);
     grid->addWidget(temperatures_[i], line, 2);
-    grid->addWidget(new QLabel(Q(messages::kCelsius), group), line, 3);
+    grid->addWidget(new QLabel(Q("℃"), group), line, 3);
     grid->addWidget(ts_checks_[i], line, 4);
   }
-  grid->addWidget(HintRow(messages::kHintStable, group), line++, 0, 1, 5);
-  current_check_ = new QCheckBox(Q(messages::kCalibrateCurrent), group);
+  grid->addWidget(HintRow("Insure that battery voltage is stable and no current is flowing", group),
+                  line++, 0, 1, 5);
+  current_check_ = new QCheckBox(Q("Calibrate Current"), group);
   current_ = ReferenceField(kCurrentPattern, group);
   grid->addWidget(new QLabel(Q(messages::kCurrentRow), group), line, 0);
   grid->addWidget(measured_[8], line, 1);
   grid->addWidget(current_, line, 2);
-  grid->addWidget(new QLabel(Q(messages::kMilliamperes), group), line, 3);
+  grid->addWidget(new QLabel(Q("mA"), group), line, 3);
   grid->addWidget(current_check_, line++, 4);
-  grid->addWidget(new QLabel(Q(messages::kEnterCurrent), group), line++, 2, 1, 3);
-  grid->addWidget(HintRow(messages::kHintDischarge, group), line++, 0, 1, 5);
+  grid->addWidget(new QLabel(Q("Enter actual current"), group), line++, 2, 1, 3);
+  grid->addWidget(
+      HintRow("Apply 2 Ampere discharge load. Discharge current is a negative value.", group),
+      line++, 0, 1, 5);
   grid->setColumnStretch(5, 1);
 
   calibrate_button_ = new QPushButton(Q(messages::kCalibrateButton), group);
@@ -198,7 +199,9 @@ void CalibrationPage::ShowBusy() {
   const bool idle = jobs_ == 0 && !busy;
   for (QPushButton* button : {offset_button_, calibrate_button_}) {
     button->setEnabled(idle);
-    button->setToolTip(busy ? Q(messages::kCalibrationWaits) : QString());
+    button->setToolTip(
+        busy ? Q("Waits until the data flash transfer or the calibration running now has ended")
+             : QString());
   }
 }
 

@@ -70,7 +70,7 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
       time_axis_(new QCategoryAxis(chart_)) {
   list_->setFixedWidth(kListWidth);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  list_->setToolTip(Q(messages::kChartSeriesTip));
+  list_->setToolTip(Q("Tick a register to plot it; it is plotted while its Scan box is ticked"));
   BuildSeriesList();
   connect(list_, &QListWidget::itemChanged, this, &ChartPanel::OnItemChanged);
 
@@ -81,9 +81,9 @@ ChartPanel::ChartPanel(monitor::ScanEngine& engine, const common::Clock& clock,
   window_->setCurrentIndex(static_cast<int>(
       std::find(windows.begin(), windows.end(), samples_.window()) - windows.begin()));
   connect(window_, &QComboBox::currentIndexChanged, this, &ChartPanel::OnWindow);
-  auto* window_label = new QLabel(Q(messages::kChartWindowLabel), this);
+  auto* window_label = new QLabel(Q("Window:"), this);
   window_label->setBuddy(window_);
-  auto* csv = new QPushButton(Q(messages::kChartExportCsv), this);
+  auto* csv = new QPushButton(Q("Export &CSV..."), this);
   auto* png = new QPushButton(Q(messages::kChartExportPng), this);
   connect(csv, &QPushButton::clicked, this, &ChartPanel::AskCsv);
   connect(png, &QPushButton::clicked, this, &ChartPanel::AskPng);
@@ -154,8 +154,7 @@ void ChartPanel::RefreshSeriesList() {
                               static_cast<std::size_t>(item->data(Qt::UserRole + 1).toInt())};
     const monitor::SbsRegisterDef& def = table.row(row);
     const bool waiting = item->checkState() == Qt::Checked && !def.scan;
-    const QString text =
-        waiting ? Q(fmt::format(messages::kChartNotScanned, def.name)) : Q(def.name);
+    const QString text = waiting ? Q(fmt::format("{} (not scanned)", def.name)) : Q(def.name);
     if (item->text() == text) continue;
     item->setText(text);
     item->setForeground(waiting ? QColor(0x90, 0x90, 0x90) : QColor(Qt::black));
@@ -404,8 +403,7 @@ bool ChartPanel::ExportPng(const QString& path) {
 }
 
 void ChartPanel::AskCsv() {
-  const QString chosen =
-      ChooseFile(this, {messages::kChartCsvTitle, messages::kCsvFilter, true, "csv"});
+  const QString chosen = ChooseFile(this, {"Export Chart Data", "CSV Files (*.csv)", true, "csv"});
   if (chosen.isEmpty()) return;
   ExportCsv(QString::fromStdString(
       monitor::DataLogFilePath(chosen.toStdString(), monitor::LogFormat::kCsv).string()));

@@ -61,19 +61,21 @@ DataFlashPage::DataFlashPage(app::Workbench& bench, GaugeWorker& worker, QWidget
   read_all_ = new QPushButton("Read All", this);
   write_all_ = new QPushButton("Write All", this);
   filter_ = new QLineEdit(this);
-  filter_->setPlaceholderText(Q(messages::kFilterPlaceholder));
+  filter_->setPlaceholderText(Q("part of a name, on every tab"));
   filter_->setClearButtonEnabled(true);
-  compare_ = new QPushButton(Q(messages::kCompareButton), this);
-  clear_compare_ = new QPushButton(Q(messages::kClearCompareButton), this);
-  hold_ = new QCheckBox(Q(messages::kHoldEdits), this);
-  hold_->setToolTip(Q(messages::kHoldEditsTip));
-  undo_ = new QPushButton(Q(messages::kUndoEdit), this);
+  compare_ = new QPushButton(Q("Compare with File..."), this);
+  clear_compare_ = new QPushButton(Q("Clear Compare"), this);
+  hold_ = new QCheckBox(Q("Hold edits for Write All"), this);
+  hold_->setToolTip(Q(
+      "Keep the values typed on the page, marked, until Write All writes them all; Undo Edit takes "
+      "back the last one. Off: every edit is written at once."));
+  undo_ = new QPushButton(Q("Undo Edit"), this);
   undo_->setToolTip(Q(messages::kUndoShortcut));
   auto* top = new QHBoxLayout;
   top->addWidget(read_all_);
   top->addWidget(write_all_);
   top->addSpacing(16);
-  top->addWidget(new QLabel(Q(messages::kFilterLabel), this));
+  top->addWidget(new QLabel(Q("Filter:"), this));
   top->addWidget(filter_, 1);
   top->addSpacing(16);
   top->addWidget(compare_);
@@ -193,9 +195,10 @@ QWidget* DataFlashPage::MakeBitViewRow() {
   bit_caption_ = new QLabel(area);
   bit_caption_->setObjectName("bit_caption");
   bit_view_ = new FlashTip(area);
-  bit_view_->setToolTip(Q(messages::kBitViewTip));
+  bit_view_->setToolTip(
+      Q("Click a bit to toggle it; Write sends the new value as an edit of the row"));
   write_bits_ = new QPushButton(Q(messages::kWriteButton), area);
-  revert_bits_ = new QPushButton(Q(messages::kRevertBits), area);
+  revert_bits_ = new QPushButton(Q("Revert"), area);
   auto* row = new QHBoxLayout;
   row->setContentsMargins(0, 0, 0, 0);
   row->addWidget(bit_view_, 1);
@@ -218,9 +221,9 @@ QWidget* DataFlashPage::MakeLegend() {
   auto* legend = new QLabel(this);
   legend->setTextFormat(Qt::RichText);
   legend->setText(
-      Swatch(ParamValueDelegate::kMarkedValue, messages::kLegendMarked) + "&nbsp;&nbsp;&nbsp;" +
-      Swatch(ParamValueDelegate::kHeldValue, messages::kLegendHeld) + "&nbsp;&nbsp;&nbsp;" +
-      Swatch(ParamValueDelegate::kDiffersName, messages::kLegendDiffers));
+      Swatch(ParamValueDelegate::kMarkedValue, "changed on the gauge") + "&nbsp;&nbsp;&nbsp;" +
+      Swatch(ParamValueDelegate::kHeldValue, "edited, not yet written") + "&nbsp;&nbsp;&nbsp;" +
+      Swatch(ParamValueDelegate::kDiffersName, "differs from the compared file"));
   return legend;
 }
 
@@ -295,9 +298,8 @@ void DataFlashPage::OnFilter(const QString& text) {
   const std::size_t shown = dataflash::TabToShow(filter, view_.current_tab);
   for (std::size_t tab = 0; tab < kTabCount; ++tab) {
     const std::string name(dataflash::kTabNames[tab]);
-    tabs_->setTabText(
-        static_cast<int>(tab),
-        Q(filtering ? fmt::format(messages::kTabWithMatches, name, counts[tab]) : name));
+    tabs_->setTabText(static_cast<int>(tab),
+                      Q(filtering ? fmt::format("{} ({})", name, counts[tab]) : name));
     tabs_->setTabEnabled(static_cast<int>(tab), !filtering || counts[tab] > 0);
   }
   tabs_->setCurrentIndex(static_cast<int>(shown));
@@ -307,7 +309,8 @@ void DataFlashPage::OnFilter(const QString& text) {
 void DataFlashPage::OnCompare() {
   const QString chosen = QFileDialog::getOpenFileName(
       this, Q(messages::kCompareTitle), RememberedFolder(messages::kCompareTitle),
-      Q(messages::kCompareFilter), nullptr, QFileDialog::DontUseNativeDialog);
+      Q("Constants (*.afi *.bin);;Flash Data File (*.afi);;Firmware Bin File (*.bin)"), nullptr,
+      QFileDialog::DontUseNativeDialog);
   if (chosen.isEmpty()) return;
   RememberFolder(messages::kCompareTitle, chosen);
   CompareWith(S(chosen));
@@ -376,9 +379,9 @@ void DataFlashPage::ShowBitView() {
   const auto edited = bit_view_->edited();
   const std::string name(flag->name);
   bit_caption_->setText(
-      Q(edited ? fmt::format(messages::kBitViewEdited, name,
+      Q(edited ? fmt::format("{}: {} (the gauge holds {})", name,
                              dataflash::FlagValueText(dataflash::kParams[row], *edited), value.text)
-               : fmt::format(messages::kBitViewCaption, name, value.text)));
+               : fmt::format("{}: {}", name, value.text)));
   write_bits_->setVisible(true);
   revert_bits_->setVisible(true);
   write_bits_->setEnabled(edited.has_value() && view_.controls_enabled && jobs_ == 0);

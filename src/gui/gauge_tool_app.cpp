@@ -58,22 +58,33 @@ namespace {
 // The command line the desktop program shares with cellwarden-cli's device options.
 struct CommandLine {
   QCommandLineParser parser;
-  QCommandLineOption device{"device", Q(messages::kDeviceOption), "DEVICE", "auto"};
-  QCommandLineOption sim{"sim", Q(messages::kSimOption)};
-  QCommandLineOption sim_state{"sim-state", Q(messages::kSimStateOption), "FILE"};
-  QCommandLineOption pid{"pid", Q(messages::kPidOption), "HEX"};
-  QCommandLineOption serial_prefix{"serial-prefix", Q(messages::kSerialPrefixOption), "TEXT"};
-  QCommandLineOption production{"production", Q(messages::kProductionOption), "RECIPE"};
-  QCommandLineOption view{"view", Q(messages::kViewOption)};
+  QCommandLineOption device{
+      "device",
+      Q("Device: auto, hid or bulk (the one adapter of that kind), hid:SERIAL_OR_PATH, "
+        "bulk:SERIAL_OR_NODE, sim, or sim:key=value:..."),
+      "DEVICE", "auto"};
+  QCommandLineOption sim{"sim", Q("Use the simulated pack (short for --device sim).")};
+  QCommandLineOption sim_state{
+      "sim-state", Q("Keep the simulated pack in FILE (loaded at start, saved at exit)."), "FILE"};
+  QCommandLineOption pid{"pid", Q("HID product id of the adapter in hex (default 8888)."), "HEX"};
+  QCommandLineOption serial_prefix{
+      "serial-prefix", Q("Serial number prefix of the bulk adapter (default 8888)."), "TEXT"};
+  QCommandLineOption production{
+      "production", Q("Open the Production window alone, full screen, on the recipe RECIPE."),
+      "RECIPE"};
+  QCommandLineOption view{"view", Q("Open the data logs FILE... (.LOG or CSV) in the data log "
+                                    "viewer alone, without an adapter.")};
   // Not Qt's help option: its --help-all lists Qt's own options, which this command line
   // refuses.
-  QCommandLineOption help{{"h", "help"}, Q(messages::kHelpOption)};
+  QCommandLineOption help{{"h", "help"}, Q("Displays these options.")};
   QCommandLineOption version = parser.addVersionOption();
 
   CommandLine() {
-    parser.setApplicationDescription(Q(messages::kProgramDescription));
+    parser.setApplicationDescription(
+        Q("Cellwarden Tools: the workbench for the KT580714 fuel gauge. Without a display, use "
+          "cellwarden-cli."));
     parser.addOptions({help, device, sim, sim_state, pid, serial_prefix, production, view});
-    parser.addPositionalArgument("FILE", Q(messages::kViewFilesArgument), "[FILE...]");
+    parser.addPositionalArgument("FILE", Q("With --view: the data logs to open."), "[FILE...]");
   }
 };
 
@@ -86,7 +97,8 @@ std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
   if (!parser.parse(arguments)) return std::unexpected(S(parser.errorText()));
   if (!parser.positionalArguments().isEmpty()) {
     return std::unexpected(
-        fmt::format(messages::kFilesWithoutView, S(parser.positionalArguments().join(' '))));
+        fmt::format("Unexpected argument {}: data logs are opened with --view FILE...",
+                    S(parser.positionalArguments().join(' '))));
   }
   const auto selection = app::SelectDevice(S(parser.value(line.device)), parser.isSet(line.sim),
                                            S(parser.value(line.sim_state)));
@@ -99,7 +111,8 @@ std::expected<app::WorkbenchOptions, std::string> WorkbenchOptionsFromArguments(
   if (parser.isSet(line.pid)) {
     const auto pid = common::ParseHexNumber(S(parser.value(line.pid)), 0xFFFF);
     if (!pid) {
-      return std::unexpected(fmt::format(messages::kBadPid, S(parser.value(line.pid))));
+      return std::unexpected(
+          fmt::format("--pid \"{}\" is not a hexadecimal product id", S(parser.value(line.pid))));
     }
     options.hid_product_id = static_cast<std::uint16_t>(*pid);
   }
@@ -141,7 +154,7 @@ void ApplyProductLook(QApplication& application) {
 
 void WriteExitSettings() {
   QSettings settings(Q(messages::kOrganisation), Q(messages::kSettingsApplication));
-  settings.setValue(Q(messages::kLanguageKey), 0);
+  settings.setValue(Q("Settings/Language"), 0);
   settings.sync();
 }
 
@@ -183,16 +196,15 @@ bool GaugeToolApp::StopAgreed() {
   const std::vector<app::Work> running = window_->RunningWorks();
   if (running.empty() || quit_without_asking_) return true;
   const app::StopQuestionTexts texts{
-      .names = {messages::kWorkDataLog, messages::kWorkFirmwareUpdate,
-                messages::kWorkFirmwareExport, messages::kWorkReadAll, messages::kWorkWriteAll,
-                messages::kWorkAfiLoad, messages::kWorkCalibration},
+      .names = {messages::kWorkDataLog, messages::kWorkFirmwareUpdate, "a firmware export",
+                "a Read All", messages::kWorkWriteAll, "an .afi load", "a calibration"},
       .leaves = {std::string_view(), messages::kStoppedUpdateLeaves, std::string_view(),
                  std::string_view(), messages::kStoppedWriteLeaves, messages::kStoppedWriteLeaves,
                  std::string_view()},
-      .one = messages::kStopQuestionOne,
-      .several = messages::kStopQuestionSeveral,
-      .joiner = messages::kWorkJoiner,
-      .last_joiner = messages::kWorkLastJoiner,
+      .one = "{} is running.{} Stop it at its next safe point and quit?",
+      .several = "{} are running.{} Stop them at their next safe point and quit?",
+      .joiner = ", ",
+      .last_joiner = " and ",
   };
   asking_ = true;
   const bool quit = messages_.Ask(app::StopQuestion(running, texts), messages::kQuitButton,
@@ -230,7 +242,12 @@ namespace {
 void DisplayFailureHandler(QtMsgType type, const QMessageLogContext&, const QString& text) {
   std::fprintf(stderr, "%s\n", qPrintable(text));
   if (type != QtFatalMsg) return;
-  std::fprintf(stderr, "%s\n", fmt::format(messages::kDisplayFailed, S(text)).c_str());
+  std::fprintf(
+      stderr, "%s\n",
+      fmt::format(
+          "cellwarden cannot open the display: {} Run it on a desktop, or use cellwarden-cli.",
+          S(text))
+          .c_str());
   std::_Exit(kExitUsage);
 }
 
@@ -282,7 +299,11 @@ int RunGaugeTool(int argc, char** argv) {
     return kExitUsage;
   }
   if (!DisplayNamed()) {
-    std::fprintf(stderr, "%s\n", std::string(messages::kNoDisplay).c_str());
+    std::fprintf(stderr, "%s\n",
+                 std::string("cellwarden needs a display and none is set (DISPLAY and "
+                             "WAYLAND_DISPLAY are empty). Run it "
+                             "on a desktop, or use cellwarden-cli on this machine.")
+                     .c_str());
     return kExitUsage;
   }
   const QtMessageHandler previous = qInstallMessageHandler(DisplayFailureHandler);
@@ -294,7 +315,7 @@ int RunGaugeTool(int argc, char** argv) {
   if (view_files) return RunViewerAlone(application, *view_files, stop_signals.token());
   auto tool = GaugeToolApp::Create(std::move(*options));
   if (!tool) {
-    const std::string text = fmt::format(messages::kStartFailed, tool.error());
+    const std::string text = fmt::format("Cellwarden cannot start: {}", tool.error());
     std::fprintf(stderr, "%s\n", text.c_str());
     QMessageBox::critical(nullptr, Q(app::messages::kWindowTitle), Q(text));
     return kExitFailed;

@@ -4,14 +4,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "gui/messages.h"
 #include "gui/qt_text.h"
 
 namespace cw::gui {
 
 HelpWindow::HelpWindow(const std::filesystem::path& guide, QWidget* parent)
     : QDialog(parent), browser_(new QTextBrowser(this)) {
-  setWindowTitle(Q(messages::kHelpWindowTitle));
+  setWindowTitle(Q("Cellwarden Tools User Guide"));
   setWindowFlag(Qt::WindowMaximizeButtonHint);
   browser_->setOpenExternalLinks(true);
   browser_->setSearchPaths({QString::fromStdString(guide.parent_path().string())});

@@ -7,7 +7,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "gui/messages.h"
 #include "gui/page_button.h"
 #include "gui/qt_text.h"
 
@@ -21,16 +20,16 @@ constexpr int kAdapterIdLength = 6;
 
 LeftColumn::LeftColumn(QWidget* parent)
     : QWidget(parent),
-      adapter_id_(new QLineEdit(Q(messages::kAdapterIdInitial), this)),
-      config_(new QPushButton(Q(messages::kConfigButton), this)),
+      adapter_id_(new QLineEdit(Q("0x8888"), this)),
+      config_(new QPushButton(Q("Config"), this)),
       gauge_(new QProgressBar(this)),
-      percentage_(new QLabel(Q(messages::kGaugeInitial), this)),
+      percentage_(new QLabel(Q("-"), this)),
       seal_(new QLabel(this)) {
   setFixedWidth(kColumnWidth);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
 
-  auto* id_label = new QLabel(Q(messages::kAdapterIdLabel), this);
+  auto* id_label = new QLabel(Q("PID/SN Cfg:"), this);
   id_label->setBuddy(adapter_id_);
   adapter_id_->setMaxLength(kAdapterIdLength);
   layout->addWidget(id_label);
@@ -38,8 +37,7 @@ LeftColumn::LeftColumn(QWidget* parent)
   layout->addWidget(config_);
   layout->addSpacing(14);
 
-  const std::array<std::string_view, 4> labels = {messages::kPageSbs, messages::kPageFlash,
-                                                  messages::kPageCalibration, messages::kPagePro};
+  const std::array<std::string_view, 4> labels = {"SBS", "Flash", "Calibration", "Pro"};
   for (std::size_t i = 0; i < labels.size(); ++i) {
     pages_[i] = new PageButton(Q(labels[i]), this);
     const auto page = static_cast<Page>(i);
@@ -48,9 +46,9 @@ LeftColumn::LeftColumn(QWidget* parent)
   }
   layout->addSpacing(14);
 
-  auto* top = new QLabel(Q(messages::kGaugeTop), this);
-  auto* bottom = new QLabel(Q(messages::kGaugeBottom), this);
-  auto* caption = new QLabel(Q(messages::kGaugeCaption), this);
+  auto* top = new QLabel(Q("100%"), this);
+  auto* bottom = new QLabel(Q("0%"), this);
+  auto* caption = new QLabel(Q("Fuel Gauge"), this);
   gauge_->setOrientation(Qt::Vertical);
   gauge_->setRange(0, 100);
   gauge_->setValue(0);

@@ -19,13 +19,13 @@ constexpr int kIntervalDigits = 2;
 
 LoggingTimeDialog::LoggingTimeDialog(int interval, MessageBoxSink& messages, QWidget* parent)
     : QDialog(parent), messages_(messages), choice_(new QComboBox(this)), interval_(interval) {
-  setWindowTitle(Q(messages::kTimeSettingTitle));
+  setWindowTitle(Q("Time Setting..."));
   choice_->setEditable(true);
   for (std::string_view item : messages::kTimeSettingItems) choice_->addItem(Q(item));
   choice_->lineEdit()->setMaxLength(kIntervalDigits);
   choice_->setInsertPolicy(QComboBox::NoInsert);
   choice_->setEditText(QString::number(interval));
-  auto* label = new QLabel(Q(messages::kTimeSettingLabel), this);
+  auto* label = new QLabel(Q("Specify or select file logging time in second:"), this);
   label->setBuddy(choice_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(Q(messages::kOkButton));

@@ -64,7 +64,7 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
       lock_relay_(this, 0),
       logging_interval_(monitor::DataLog::kDefaultInterval) {
   std::string title(app::messages::kWindowTitle);
-  if (bench_.simulated()) title += messages::kTitleSuffix;
+  if (bench_.simulated()) title += " - Simulated pack";
   setWindowTitle(Q(title));
   setWindowIcon(AppIcon());
   messages_.SetOwner(this);
@@ -121,7 +121,7 @@ MainWindow::MainWindow(app::Workbench& bench, MessageBoxSink& messages, Progress
   connect(left_, &LeftColumn::pageClicked, this, &MainWindow::SelectPage);
   connect(&left_->config(), &QPushButton::clicked, this, &MainWindow::OnConfig);
   for (int page = 0; page < 4; ++page) {
-    auto* shortcut = new QShortcut(QKeySequence(Q(messages::kPageShortcut).arg(page + 1)), this);
+    auto* shortcut = new QShortcut(QKeySequence(Q("Ctrl+%1").arg(page + 1)), this);
     connect(shortcut, &QShortcut::activated, this,
             [this, page] { SelectPage(static_cast<Page>(page)); });
   }

@@ -47,7 +47,7 @@ QAction* MainWindow::AddAction(QMenu* menu, MenuCommand command, std::string_vie
 }
 
 void MainWindow::BuildMenu() {
-  QMenu* file = menuBar()->addMenu(Q(messages::kMenuFile));
+  QMenu* file = menuBar()->addMenu(Q("&File"));
   open_afi_ =
       AddAction(file, MenuCommand::kOpenAllFlash, messages::kOpenAllFlash, &MainWindow::OnOpenAfi);
   save_afi_ =
@@ -61,8 +61,8 @@ void MainWindow::BuildMenu() {
   file->addSeparator();
   AddAction(file, MenuCommand::kExit, messages::kExit, &MainWindow::OnExit);
 
-  QMenu* option = menuBar()->addMenu(Q(messages::kMenuOption));
-  QMenu* scan = option->addMenu(Q(messages::kMenuScan));
+  QMenu* option = menuBar()->addMenu(Q("&Option"));
+  QMenu* scan = option->addMenu(Q("&Scan"));
   scan_off_ = AddAction(scan, MenuCommand::kScanOff, messages::kScanOff, &MainWindow::OnScanOff);
   scan_on_ = AddAction(scan, MenuCommand::kScanOn, messages::kScanOn, &MainWindow::OnScanOn);
   scan_off_->setCheckable(true);
@@ -75,7 +75,7 @@ void MainWindow::BuildMenu() {
   restore_selection_->setCheckable(true);
   SetScan(bench_.monitor().engine().scan_enabled());
 
-  QMenu* tools = menuBar()->addMenu(Q(messages::kMenuTools));
+  QMenu* tools = menuBar()->addMenu(Q("&Tools"));
   tools_ = new ToolLauncher(bench_, worker_, *this);
   const auto add_tool = [&](MenuCommand command, std::string_view text, ToolKind kind) {
     connect(AddAction(tools, command, text), &QAction::triggered, tools_,
@@ -91,7 +91,7 @@ void MainWindow::BuildMenu() {
   connect(AddAction(tools, MenuCommand::kProductionCommand, messages::kProductionCommand),
           &QAction::triggered, this, [this] { OpenProductionWindow(*this).show(); });
 
-  QMenu* help = menuBar()->addMenu(Q(messages::kMenuHelp));
+  QMenu* help = menuBar()->addMenu(Q("&Help"));
   AddAction(help, MenuCommand::kHelpContents, messages::kHelpContents, &MainWindow::OnHelp);
   AddAction(help, MenuCommand::kAboutCommand, messages::kAboutCommand, &MainWindow::OnAbout);
 }
@@ -137,7 +137,7 @@ void MainWindow::OnSaveAfi() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // The name is asked about overwriting as it will be written, extension included.
-    dialog.setDefaultSuffix(Q(messages::kAfiSuffix));
+    dialog.setDefaultSuffix(Q("afi"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     RememberFolder(messages::kSaveAllFlashTitle, dialog.selectedFiles().front());
     save_afi_->setEnabled(false);
@@ -168,7 +168,7 @@ void MainWindow::OnDataLog() {
     sbs_->StopLog();
     return;
   }
-  const QString text_filter = Q(messages::kDataLogFilter);
+  const QString text_filter = Q("DataLog Files (*.LOG)");
   const QString csv_filter = Q(messages::kCsvLogFilter);
   QString selected = text_filter;
   const QString chosen = QFileDialog::getSaveFileName(

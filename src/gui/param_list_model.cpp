@@ -117,12 +117,17 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
       if (index.column() == kValue) {
         const std::string about = ValueTip(ParamRow(index.row()));
-        if (row.held) return Q(fmt::format(messages::kHeldTip, row.value) + "\n" + about);
-        if (row.marked) return Q(std::string(messages::kMarkedTip) + "\n" + about);
+        if (row.held)
+          return Q(fmt::format("Edited, not yet written: Write All writes it (the gauge holds {})",
+                               row.value) +
+                   "\n" + about);
+        if (row.marked)
+          return Q(std::string("Changed on the gauge since the last read, or not kept as written") +
+                   "\n" + about);
         return Q(about);
       }
       if (row.differs && index.column() == kName) {
-        return Q(fmt::format(messages::kFileTip, compared_file_, *row.differs));
+        return Q(fmt::format("In {}: {}", compared_file_, *row.differs));
       }
       // Some names are longer than the Name column is wide.
       if (index.column() == kName) return Q(def.name);
@@ -141,18 +146,16 @@ QVariant ParamListModel::data(const QModelIndex& index, int role) const {
 std::string ParamListModel::ValueTip(std::size_t param) const {
   const dataflash::ParamDef& def = kParams[param];
   const std::string default_text = param < defaults_.size() ? defaults_[param] : std::string();
-  const std::string unit =
-      fmt::format(messages::kValueUnit, def.unit.empty() ? messages::kNoUnit : def.unit);
+  const std::string unit = fmt::format("Unit: {}", def.unit.empty() ? "none" : def.unit);
   if (def.type == dataflash::kTypeString) {
     // A text row's conversion field is its longest length; it has no limits of its own.
-    return fmt::format("{}\n{}\n{}", fmt::format(messages::kTextLength, def.conversion),
+    return fmt::format("{}\n{}\n{}", fmt::format("Length: at most {} characters", def.conversion),
                        fmt::format(messages::kValueDefault, default_text), unit);
   }
   const dataflash::ShownLimits limits = dataflash::LimitTexts(def);
-  return fmt::format(
-      "{}\n{}\n{}",
-      WithUnit(fmt::format(messages::kValueLimits, limits.low, limits.high), def.unit),
-      WithUnit(fmt::format(messages::kValueDefault, default_text), def.unit), unit);
+  return fmt::format("{}\n{}\n{}",
+                     WithUnit(fmt::format("Limits: {} to {}", limits.low, limits.high), def.unit),
+                     WithUnit(fmt::format(messages::kValueDefault, default_text), def.unit), unit);
 }
 
 QVariant ParamListModel::headerData(int section, Qt::Orientation orientation, int role) const {

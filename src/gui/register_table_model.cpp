@@ -114,7 +114,8 @@ QVariant RegisterTableModel::data(const QModelIndex& index, int role) const {
       // The whole name first: a narrow list cuts it.
       if (index.column() == kName && register_list()) {
         return Q(row.name) + '\n' +
-               Q(row.writable ? messages::kWritableTip : messages::kReadOnlyTip);
+               Q(row.writable ? "Writable: F2 or a double click edits the value"
+                              : "Read-only register");
       }
       return {};
     case Qt::CheckStateRole:
@@ -144,9 +145,9 @@ QVariant RegisterTableModel::headerData(int section, Qt::Orientation orientation
     case kUnit:
       return Q(messages::kUnitColumn);
     case kLog:
-      return Q(messages::kLogColumn);
+      return Q("Log");
     case kScan:
-      return Q(messages::kScanColumn);
+      return Q("Scan");
     default:
       return {};
   }

@@ -23,7 +23,6 @@
 #include "gui/register_table_model.h"
 #include "gui/scan_hint.h"
 #include "gui/status_bit_ctrl.h"
-#include "monitor/messages.h"
 #include "monitor/monitor_session.h"
 #include "monitor/sbs_session.h"
 #include "monitor/status_display_data.h"
@@ -88,10 +87,10 @@ SbsPage::SbsPage(app::Workbench& bench, GaugeWorker& worker, QWidget* parent)
   MakeList(TableId::kD);
 
   const std::array<std::pair<RowSelection, std::string_view>, 4> buttons = {{
-      {RowSelection::kClearLogs, monitor::messages::kClearLogsButton},
-      {RowSelection::kLogAll, monitor::messages::kLogAllButton},
-      {RowSelection::kClearScans, monitor::messages::kClearScansButton},
-      {RowSelection::kScanAll, monitor::messages::kScanAllButton},
+      {RowSelection::kClearLogs, "Clear Logs"},
+      {RowSelection::kLogAll, "Log All"},
+      {RowSelection::kClearScans, "Clear Scans"},
+      {RowSelection::kScanAll, "Scan All"},
   }};
   auto* button_column = new QVBoxLayout;
   for (const auto& [which, text] : buttons) {

@@ -1,13 +1,14 @@
 #include "gui/scan_hint.h"
 
-#include "gui/messages.h"
 #include "gui/qt_text.h"
 #include "presentation/scan_hint.h"
 
 namespace cw::gui {
 
 ScanHint::ScanHint(monitor::SbsSession& session, monitor::ScanEngine& engine, QWidget* parent)
-    : QLabel(Q(messages::kScanHint), parent), engine_(engine), relay_(this) {
+    : QLabel(Q("Tick Scan, or press Scan All, to read the pack"), parent),
+      engine_(engine),
+      relay_(this) {
   setObjectName("scan_hint");
   QFont bold = font();
   bold.setBold(true);

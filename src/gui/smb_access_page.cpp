@@ -26,11 +26,11 @@ struct FormText {
   std::string_view button;
 };
 constexpr std::array<FormText, 5> kForms = {{
-    {messages::kReadWordForm, messages::kReadButton},
-    {messages::kWriteWordForm, messages::kWriteButton},
-    {messages::kCombinedWordForm, messages::kWriteButton},
-    {messages::kReadBlockForm, messages::kReadButton},
-    {messages::kWriteBlockForm, messages::kWriteButton},
+    {"Read SMB Word", messages::kReadButton},
+    {"Write SMB Word", messages::kWriteButton},
+    {"Write SMB Combined Word", messages::kWriteButton},
+    {"Read SMB Block", messages::kReadButton},
+    {"Write SMB Block", messages::kWriteButton},
 }};
 
 QLineEdit* HexLine(int digits, QWidget* parent) {
@@ -83,7 +83,7 @@ QWidget* SmbAccessPage::MakeForm(Form form) {
   auto* fields = new QFormLayout;
   commands_[form] = HexLine(kCommandDigits, group);
   commands_[form]->setObjectName(QString("smb_command_%1").arg(form));
-  fields->addRow(Q(messages::kSmbCommand), commands_[form]);
+  fields->addRow(Q("SMB Command"), commands_[form]);
   switch (form) {
     case kReadWord:
       word_result_ = HexLine(kWordDigits, group);
@@ -92,13 +92,13 @@ QWidget* SmbAccessPage::MakeForm(Form form) {
       break;
     case kWriteWord:
       word_ = HexLine(kWordDigits, group);
-      fields->addRow(Q(messages::kWordHex), word_);
+      fields->addRow(Q("Word (hex)"), word_);
       break;
     case kCombinedWord:
       word1_ = HexLine(kWordDigits, group);
       word2_ = HexLine(kWordDigits, group);
-      fields->addRow(Q(messages::kWord1Hex), word1_);
-      fields->addRow(Q(messages::kWord2Hex), word2_);
+      fields->addRow(Q("Word1 (hex)"), word1_);
+      fields->addRow(Q("Word2 (hex)"), word2_);
       break;
     case kReadBlock:
       block_result_ = HexBlock(true, group);
@@ -106,7 +106,7 @@ QWidget* SmbAccessPage::MakeForm(Form form) {
       break;
     case kWriteBlock:
       block_data_ = HexBlock(false, group);
-      fields->addRow(Q(messages::kBlockDataHex), block_data_);
+      fields->addRow(Q("Block Data (hex)"), block_data_);
       break;
   }
   buttons_[form] = new QPushButton(Q(kForms[form].button), group);

@@ -10,7 +10,6 @@
 #include <array>
 
 #include "gui/gauge_worker.h"
-#include "gui/messages.h"
 #include "gui/product_colours.h"
 #include "gui/qt_text.h"
 #include "gui/unseal_dialog.h"
@@ -52,7 +51,7 @@ inline constexpr std::array<SubCmdButton, 17> kSubCmdButtons = {{
 
 SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdSession& session, GaugeWorker& worker,
                                      QWidget* parent)
-    : QGroupBox(Q(messages::kSubCmdGroup), parent),
+    : QGroupBox(Q("SubCMD Panel"), parent),
       session_(session),
       worker_(worker),
       log_(new QTableWidget(0, 2, this)),
@@ -71,14 +70,17 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdSession& session, GaugeWorker& w
     add_button(sub.label, [this, code = sub.code] {
       Run([&session = session_, code] { return session.RunSubcommand(code); });
     });
-    buttons_.back()->setToolTip(Q(fmt::format(messages::kSubCmdButtonTip, sub.code)));
+    buttons_.back()->setToolTip(
+        Q(fmt::format("Sends subcommand 0x{:04X} through ManufacturerBlockAccess", sub.code)));
   }
-  add_button(messages::kUnsealButton, [this] { Unseal(app::UnsealTarget::kUnseal); });
-  buttons_.back()->setToolTip(Q(messages::kUnsealButtonTip));
-  add_button(messages::kUnsealFaButton, [this] { Unseal(app::UnsealTarget::kFullAccess); });
-  buttons_.back()->setToolTip(Q(messages::kUnsealFaButtonTip));
+  add_button("UNSEAL", [this] { Unseal(app::UnsealTarget::kUnseal); });
+  buttons_.back()->setToolTip(
+      Q("Unseals the gauge with the stored key; asks for the key when the gauge refuses it"));
+  add_button("UNSEAL TO FA", [this] { Unseal(app::UnsealTarget::kFullAccess); });
+  buttons_.back()->setToolTip(
+      Q("Unseals the gauge to full access with the stored key; asks for it when refused"));
 
-  log_->setHorizontalHeaderLabels({Q(messages::kCmdColumn), Q(messages::kResultColumn)});
+  log_->setHorizontalHeaderLabels({Q("CMD"), Q("Result")});
   log_->verticalHeader()->hide();
   log_->verticalHeader()->setDefaultSectionSize(log_->fontMetrics().height() + 4);
   log_->horizontalHeader()->resizeSection(0, kCmdWidth);
@@ -95,10 +97,10 @@ SubCmdPanelWidget::SubCmdPanelWidget(app::SubCmdSession& session, GaugeWorker& w
   layout->addWidget(log_, 1);
 
   entry_->setMaxLength(kEntryLength);
-  entry_->setToolTip(Q(messages::kSubCmdEntryTip));
+  entry_->setToolTip(Q("Subcommand code in hex; Enter sends it"));
   connect(entry_, &QLineEdit::returnPressed, this, &SubCmdPanelWidget::SubmitEntry);
   layout->addWidget(entry_);
-  auto* clear = new QPushButton(Q(messages::kClearLogButton), this);
+  auto* clear = new QPushButton(Q("Clear Log"), this);
   connect(clear, &QPushButton::clicked, this, [this] { session_.ClearLog(); });
   layout->addWidget(clear);
 

@@ -18,7 +18,7 @@ constexpr int kKeyLength = 8;
 
 UnsealDialog::UnsealDialog(const QString& key_text, QWidget* parent)
     : QDialog(parent), key_(new QLineEdit(key_text, this)) {
-  setWindowTitle(Q(messages::kUnsealTitle));
+  setWindowTitle(Q("Unseal Device"));
   key_->setMaxLength(kKeyLength);
   key_->selectAll();
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -27,10 +27,10 @@ UnsealDialog::UnsealDialog(const QString& key_text, QWidget* parent)
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* form = new QFormLayout;
-  form->addRow(Q(messages::kUnsealKeyLabel), key_);
+  form->addRow(Q("Enter Key:"), key_);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(Q(messages::kUnsealText1), this));
-  layout->addWidget(new QLabel(Q(messages::kUnsealText2), this));
+  layout->addWidget(new QLabel(Q("Please enter the correct Unseal Key and click OK."), this));
+  layout->addWidget(new QLabel(Q("Then return to unseal the device."), this));
   layout->addLayout(form);
   layout->addWidget(buttons);
 }

@@ -10,7 +10,6 @@
 #include "common/bytes.h"
 #include "link/bulk_packets.h"
 #include "link/hid_reports.h"
-#include "link/messages.h"
 
 namespace cw::link {
 
@@ -93,27 +92,30 @@ bool AdapterConnection::EndOpen(bool opened) {
   std::string why;
   if (!ambiguous_.empty()) {
     why = fmt::format(
-        fmt::runtime(choice_.key.empty() ? messages::kKindAmbiguous : messages::kChoiceAmbiguous),
+        fmt::runtime(choice_.key.empty()
+                         ? "{} adapters of this kind are plugged in ({}): name one by its serial "
+                           "number or node"
+                         : "{} adapters have this serial number ({}): name one by its node"),
         ambiguous_.size(), Joined(ambiguous_));
   } else if (hid_matches_ + bulk_matches_ == 0) {
     std::vector<std::string> found;
     for (const auto& seen : seen_) {
       const std::string problem = seen.Problem();
       found.push_back(problem.empty()
-                          ? fmt::format(messages::kFoundAdapter, TransportName(seen.transport),
+                          ? fmt::format("{} {} serial \"{}\"", TransportName(seen.transport),
                                         seen.node, seen.serial)
-                          : fmt::format(messages::kFoundUnopened, TransportName(seen.transport),
+                          : fmt::format("{} {} (not opened: {})", TransportName(seen.transport),
                                         seen.node, problem));
     }
     std::string listed = Joined(found);
     if (found.empty()) {
-      listed = choice_.transport
-                   ? fmt::format(messages::kFoundNoneOfKind, TransportName(*choice_.transport))
-                   : std::string(messages::kFoundNothing);
+      listed = choice_.transport ? fmt::format("no {} adapter", TransportName(*choice_.transport))
+                                 : std::string("no adapter at all");
     }
-    why = fmt::format(fmt::runtime(choice_.key.empty() ? messages::kKindMatchesNothing
-                                                       : messages::kChoiceMatchesNothing),
-                      listed);
+    why = fmt::format(
+        fmt::runtime(choice_.key.empty() ? "no adapter of this kind is plugged in; found: {}"
+                                         : "no adapter has this serial number or node; found: {}"),
+        listed);
   } else {
     return false;  // the adapter named is there but would not open: its own problem says why
   }
@@ -196,7 +198,7 @@ bool AdapterConnection::OpenBulk() {
   const bool listed = usb_.VisitDevices(vendor_id_, [&](const UsbListedDevice& listed_device) {
     if (listed_device.descriptor.product_id != bulk_product_id_) return true;
     std::string node = listed_device.node.empty()
-                           ? fmt::format(messages::kUsbIds, vendor_id_, bulk_product_id_)
+                           ? fmt::format("usb {:04x}:{:04x}", vendor_id_, bulk_product_id_)
                            : listed_device.node;
     AdapterSeen& seen = seen_.emplace_back(Seen(Transport::kBulk, node, {}));
     auto device = usb_.Open(listed_device.index);

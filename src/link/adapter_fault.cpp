@@ -93,19 +93,19 @@ std::string_view FaultKindText(FaultKind kind) {
     case FaultKind::kNone:
       return {};
     case FaultKind::kAccessDenied:
-      return messages::kFaultAccessDenied;
+      return "permission denied";
     case FaultKind::kBusy:
-      return messages::kFaultBusy;
+      return "the device is busy";
     case FaultKind::kGone:
-      return messages::kFaultGone;
+      return "the device went away";
     case FaultKind::kTimedOut:
-      return messages::kFaultTimedOut;
+      return "no answer in time";
     case FaultKind::kStalled:
-      return messages::kFaultStalled;
+      return "the device refused the request";
     case FaultKind::kShortReply:
-      return messages::kFaultShortReply;
+      return "the reply was short";
     case FaultKind::kBadReply:
-      return messages::kFaultBadReply;
+      return "the reply did not fit the request";
     case FaultKind::kOther:
       return messages::kFaultOther;
   }

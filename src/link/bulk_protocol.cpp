@@ -208,7 +208,7 @@ bool BulkProtocol::TransferWhole(std::uint8_t endpoint,
 bool BulkProtocol::Exchange(std::span<std::uint8_t, bulk::kPacketLength> packet,
                             unsigned timeout_ms) {
   if (!device_) {
-    state_.fault = {FaultKind::kGone, std::string(messages::kNoBulkDevice), {}};
+    state_.fault = {FaultKind::kGone, std::string("the bulk adapter is not open"), {}};
     return Drop();
   }
   const std::uint8_t opcode = packet[0];
@@ -219,7 +219,7 @@ bool BulkProtocol::Exchange(std::span<std::uint8_t, bulk::kPacketLength> packet,
   if (opcode == bulk::kOpVersion) return true;
   if (packet[0] != opcode) {
     state_.fault = {
-        FaultKind::kBadReply, fmt::format(messages::kReplyToAnother, packet[0], opcode), {}};
+        FaultKind::kBadReply, fmt::format("reply {:02X} to request {:02X}", packet[0], opcode), {}};
     return Drop();
   }
   if (packet[bulk::kAckByte] == 0) return Drop();

@@ -51,17 +51,17 @@ class ObservedUsbDevice final : public UsbDevice {
   std::string ReadSerialNumber() override {
     std::string serial = inner_->ReadSerialNumber();
     if (const AdapterFault fault = inner_->SerialFault()) {
-      observer_.OnDeviceEvent(fmt::format(trace::kUsbSerialFailed, DescribeFault(fault)));
+      observer_.OnDeviceEvent(fmt::format("usb serial: failed: {}", DescribeFault(fault)));
     } else {
-      observer_.OnDeviceEvent(fmt::format(trace::kUsbSerial, serial));
+      observer_.OnDeviceEvent(fmt::format("usb serial \"{}\"", serial));
     }
     return serial;
   }
   AdapterFault SerialFault() const override { return inner_->SerialFault(); }
   bool KernelDriverActive(int number) override {
     const bool active = inner_->KernelDriverActive(number);
-    observer_.OnDeviceEvent(
-        fmt::format(trace::kUsbKernelDriver, number, active ? trace::kActive : trace::kNotActive));
+    observer_.OnDeviceEvent(fmt::format("usb interface {}: kernel driver {}", number,
+                                        active ? "active" : "not active"));
     return active;
   }
   int DetachKernelDriver(int number) override {
@@ -119,10 +119,9 @@ class ObservedUsbDevice final : public UsbDevice {
   }
 
   int Call(std::string_view what, int number, int result) {
-    const std::string outcome = result >= 0
-                                    ? std::string(trace::kOk)
-                                    : fmt::format(trace::kFailed, backend_.ErrorText(result));
-    observer_.OnDeviceEvent(fmt::format(trace::kUsbCall, what, number, outcome));
+    const std::string outcome =
+        result >= 0 ? std::string("ok") : fmt::format(trace::kFailed, backend_.ErrorText(result));
+    observer_.OnDeviceEvent(fmt::format("usb {} interface {}: {}", what, number, outcome));
     return result;
   }
 
@@ -228,11 +227,12 @@ void BusTracer::OnDeviceEvent(std::string_view text) { sink_.Trace("usb", text);
 std::vector<HidCollectionInfo> ObservedHidBackend::Traced(std::vector<HidCollectionInfo> entries,
                                                           std::uint16_t vendor_id,
                                                           std::uint16_t product_id) {
-  observer_.OnDeviceEvent(fmt::format(trace::kHidEnumerate, vendor_id, product_id, entries.size()));
+  observer_.OnDeviceEvent(fmt::format("hid enumerate {:04x}:{:04x}: {} collections", vendor_id,
+                                      product_id, entries.size()));
   for (const auto& entry : entries) {
-    observer_.OnDeviceEvent(fmt::format(trace::kHidEntry, entry.path, entry.vendor_id,
-                                        entry.product_id, entry.usage_page, entry.usage,
-                                        entry.serial));
+    observer_.OnDeviceEvent(fmt::format(
+        "hid entry {} {:04x}:{:04x} usage {:04x}:{:04x} serial \"{}\"", entry.path, entry.vendor_id,
+        entry.product_id, entry.usage_page, entry.usage, entry.serial));
   }
   return entries;
 }
@@ -250,19 +250,19 @@ std::unique_ptr<HidCollection> ObservedHidBackend::Open(const HidCollectionInfo&
   auto inner = inner_.Open(info);
   if (!inner) {
     observer_.OnDeviceEvent(
-        fmt::format(trace::kHidOpenFailed, info.path, DescribeFault(inner_.LastOpenFault())));
+        fmt::format("hid open {}: failed: {}", info.path, DescribeFault(inner_.LastOpenFault())));
     return nullptr;
   }
-  observer_.OnDeviceEvent(fmt::format(trace::kHidOpen, info.path));
+  observer_.OnDeviceEvent(fmt::format("hid open {}: ok", info.path));
   return std::make_unique<ObservedHidCollection>(std::move(inner), observer_);
 }
 
 std::optional<std::size_t> ObservedUsbBackend::ListDevices() {
   const auto count = inner_.ListDevices();
   if (count) {
-    observer_.OnDeviceEvent(fmt::format(trace::kUsbList, *count));
+    observer_.OnDeviceEvent(fmt::format("usb list: {} devices", *count));
   } else {
-    observer_.OnDeviceEvent(fmt::format(trace::kUsbListFailed, DescribeFault(inner_.LastFault())));
+    observer_.OnDeviceEvent(fmt::format("usb list: failed: {}", DescribeFault(inner_.LastFault())));
   }
   return count;
 }
@@ -281,10 +281,10 @@ std::unique_ptr<UsbDevice> ObservedUsbBackend::Open(std::size_t index) {
   const std::string node = inner_.DevicePath(index);
   if (!inner) {
     observer_.OnDeviceEvent(
-        fmt::format(trace::kUsbOpenFailed, node, DescribeFault(inner_.LastFault())));
+        fmt::format("usb open {}: failed: {}", node, DescribeFault(inner_.LastFault())));
     return nullptr;
   }
-  observer_.OnDeviceEvent(fmt::format(trace::kUsbOpen, node));
+  observer_.OnDeviceEvent(fmt::format("usb open {}: ok", node));
   return std::make_unique<ObservedUsbDevice>(std::move(inner), inner_, observer_);
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "common/doc_dir.h"
 #include "common/printf_format.h"
 #include "link/hid_reports.h"
 #include "link/messages.h"
@@ -32,11 +33,14 @@ std::string ConnectNotice(const ConnectProblem& problem) {
   const std::string cause = DescribeCause(problem.fault);
   switch (problem.fault.kind) {
     case FaultKind::kAccessDenied:
-      return fmt::format(messages::kAccessDeniedNotice, problem.node, cause);
+      return fmt::format("{}: {}: install the udev rule (see " CW_DOC_DIR
+                         "/bring-up.md) or add yourself to the plugdev group",
+                         problem.node, cause);
     case FaultKind::kBusy:
-      return fmt::format(messages::kBusyNotice, problem.node, cause);
+      return fmt::format("{}: {}: another program holds the adapter; close it and try again",
+                         problem.node, cause);
     default:
-      return fmt::format(messages::kCannotOpenNotice, problem.node, cause);
+      return fmt::format("{}: {}", problem.node, cause);
   }
 }
 
@@ -105,7 +109,7 @@ bool GaugeLink::RunAttempts(OnExchangeFailure policy,
 bool GaugeLink::Failed() {
   const AdapterFault& fault = connection_.exchange_fault();
   if (status_.load() == LinkStatus::kAdapterNotAnswering && fault) {
-    Notice(fmt::format(messages::kStoppedAnsweringNotice, connection_.adapter_node(),
+    Notice(fmt::format("{}: the adapter stopped answering: {}", connection_.adapter_node(),
                        DescribeFault(fault)));
   }
   return false;

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "link/command_codes.h"
-#include "link/messages.h"
 #include "link/pec.h"
 
 namespace cw::link {
@@ -355,7 +354,9 @@ bool HidProtocol::TryReport(std::uint8_t report_id, Millis wait_after_failure,
                             common::FunctionRef<bool(HidCollection&)> exchange) {
   HidCollection* collection = CollectionFor(report_id);
   if (collection == nullptr) {
-    state_.fault = {FaultKind::kOther, fmt::format(messages::kNoCollection, report_id), {}};
+    state_.fault = {FaultKind::kOther,
+                    fmt::format("no collection of the adapter carries report {}", report_id),
+                    {}};
   }
   for (int attempt = 0; collection != nullptr && attempt < kHidTries; ++attempt) {
     if (exchange(*collection)) return true;

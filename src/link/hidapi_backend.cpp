@@ -137,7 +137,7 @@ std::vector<HidCollectionInfo> HidapiBackend::List(std::uint16_t vendor_id,
 std::unique_ptr<HidCollection> HidapiBackend::Open(const HidCollectionInfo& info) {
   if (!initialised_) return nullptr;  // open_fault_ says why since construction
   if (info.path.empty()) {
-    open_fault_ = {FaultKind::kOther, std::string(messages::kNoDevicePath), {}};
+    open_fault_ = {FaultKind::kOther, std::string("no device path"), {}};
     return nullptr;
   }
   const std::lock_guard lock(LibraryLock());

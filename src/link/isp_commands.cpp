@@ -77,7 +77,7 @@ IspResult GaugeLink::IspStepPair(bool pec) {
 }
 
 IspResult GaugeLink::IspWriteData(ByteView record, bool pec) {
-  if (!IspEnsureConnected(messages::kUsbNotConnectedDataBlock, false)) return {};
+  if (!IspEnsureConnected("USB no Connected", false)) return {};
   if (record.empty() || record.size() > kFlashPageSize) return {};
   // A write the adapter reports refused (a NACK on the bus) is sent again: the boot loader
   // carries out a record only when its sequence number is the next one, so a record it did take

@@ -7,11 +7,11 @@ namespace cw::link {
 std::string_view LinkStatusText(LinkStatus status) {
   switch (status) {
     case LinkStatus::kConnected:
-      return messages::kUsbConnected;
+      return "USB Connected";
     case LinkStatus::kNoAdapter:
       return messages::kUsbDisconnected;
     case LinkStatus::kNotResponding:
-      return messages::kTargetNotResponding;
+      return "Target Board Not Responding";
     case LinkStatus::kAdapterNotAnswering:
       return messages::kAdapterNotAnswering;
   }

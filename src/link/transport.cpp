@@ -7,7 +7,7 @@
 namespace cw::link {
 
 std::string_view TransportName(Transport transport) {
-  return transport == Transport::kHid ? messages::kHidTransport : messages::kBulkTransport;
+  return transport == Transport::kHid ? "HID" : "bulk";
 }
 
 std::string_view TransportWord(Transport transport) {
@@ -21,13 +21,13 @@ std::optional<Transport> TransportOfWord(std::string_view word) {
 }
 
 std::string DescribeChoice(const AdapterChoice& choice) {
-  if (!choice.transport) return fmt::format(messages::kAnyChoice, choice.key);
+  if (!choice.transport) return fmt::format("adapter={}", choice.key);
   if (choice.key.empty()) return std::string(TransportWord(*choice.transport));
-  return fmt::format(messages::kKindChoice, TransportWord(*choice.transport), choice.key);
+  return fmt::format("{}:{}", TransportWord(*choice.transport), choice.key);
 }
 
 std::string_view NodeKindName(Transport transport) {
-  return transport == Transport::kHid ? messages::kHidNodeKind : messages::kUsbNodeKind;
+  return transport == Transport::kHid ? "HID" : "USB";
 }
 
 }  // namespace cw::link

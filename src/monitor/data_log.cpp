@@ -99,12 +99,14 @@ DataLog::~DataLog() { StopLog(); }
 std::expected<LoggedValues, std::string> DataLog::StartLog(const std::string& path,
                                                            int interval_seconds) {
   if (interval_seconds < kMinInterval || interval_seconds > kMaxInterval) {
-    return std::unexpected(fmt::format(messages::kLogBadInterval, interval_seconds));
+    return std::unexpected(
+        fmt::format("The logging interval must be 1 to 60 seconds, not {}.", interval_seconds));
   }
   // Only a regular file (or a new one) can hold the lines: a directory cannot be opened, and a
   // device would swallow them or never end.
   if (!common::CheckOutputTarget(path)) {
-    return std::unexpected(fmt::format(messages::kLogNotAFile, path));
+    return std::unexpected(fmt::format(
+        "{} is a directory or a device, not a file a data log can be written to", path));
   }
   // A log of no register would hold only its sample numbers and times.
   bool any_logged = false;
@@ -113,7 +115,8 @@ std::expected<LoggedValues, std::string> DataLog::StartLog(const std::string& pa
   if (active()) StopLog();
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
-    return std::unexpected(fmt::format(messages::kLogCannotCreate, path, ErrorText()));
+    return std::unexpected(fmt::format(
+        "Cannot create the data log file {}: {}. Logging has not started.", path, ErrorText()));
   }
   file_ = file;
   path_ = path;
@@ -135,7 +138,7 @@ void DataLog::StopLog() {
 }
 
 std::expected<LoggedValues, std::string> DataLog::WriteLogLine() {
-  if (!active()) return std::unexpected(std::string(messages::kLogNotActive));
+  if (!active()) return std::unexpected(std::string("No data log is running."));
   LoggedValues counted;
   if (auto written = Write(DataLine(counted)); !written) {
     return std::unexpected(std::move(written.error()));
@@ -152,7 +155,8 @@ std::expected<void, std::string> DataLog::Write(std::string_view text) {
   const std::string reason = ErrorText();
   const std::string path = path_;
   StopLog();
-  return std::unexpected(fmt::format(messages::kLogWriteFailed, path, reason));
+  return std::unexpected(
+      fmt::format("Writing the data log file {} failed: {}. Logging has stopped.", path, reason));
 }
 
 std::string DataLog::Header() const {
@@ -177,8 +181,8 @@ std::string DataLog::DataLine(LoggedValues& counted) const {
 
 std::string DataLog::TextHeader(const RegisterTable& table, LoggedValues& counted) const {
   std::string header =
-      fmt::format("{}\tVersion: {}\t{}", messages::kLogProductName,
-                  LogVersionText(messages::kLogVersionNumber), messages::kLogMakerText);
+      fmt::format("{}\tVersion: {}\t{}", "Cellwarden", LogVersionText(messages::kLogVersionNumber),
+                  "Quillmarsh Electronic LTD.");
   header += kLineEnd;
   header += TimeText(time_.Now(), "%Y/%m/%d\t%H:%M:%S");
   header += kLineEnd;
@@ -190,7 +194,7 @@ std::string DataLog::TextHeader(const RegisterTable& table, LoggedValues& counte
     header += kLineEnd;
   }
   header += kLineEnd;
-  header += messages::kLogColumnHeading;
+  header += "Sample        Stamp        Elapsed(s)        ";
   ForEachLogged(table, [&](const SbsRegisterDef& row) {
     header += CompactName(row.name);
     header.append(row.name == kDebugInfoName ? kDebugInfoHeadingGap : kColumnGap, ' ');

@@ -277,7 +277,10 @@ class Reader {
       log_.format = LogFormat::kCsv;
       read = ReadCsvHeading(*first) && ReadCsvRows();
     } else {
-      return Refuse(1, text::kNotALog);
+      return Refuse(
+          1,
+          "not a data log: a .LOG starts with \"Cellwarden<TAB>Version:\", a CSV log with "
+          "\"Sample,Stamp,Elapsed(s)\"");
     }
     if (!lines_.failure().empty()) {
       return std::unexpected(
@@ -291,7 +294,7 @@ class Reader {
  private:
   bool Fail(std::size_t line, std::string message) {
     error_.line = line;
-    error_.message = fmt::format(text::kAtLine, log_.path.string(), line, message);
+    error_.message = fmt::format("{} line {}: {}", log_.path.string(), line, message);
     return false;
   }
   std::unexpected<LogReadError> Refuse(std::size_t line, std::string_view message) {
@@ -306,20 +309,22 @@ class Reader {
   // The next line, or a failure naming the line after the last: the file ends too soon.
   std::optional<std::string_view> Needed(std::string_view what) {
     auto line = lines_.Next();
-    if (!line) Fail(lines_.number() + 1, fmt::format(text::kEndsEarly, what));
+    if (!line) Fail(lines_.number() + 1, fmt::format("the file ends before its {}", what));
     return line;
   }
 
   // The .LOG: product line (already read), start date and time, an empty line, the static data up
   // to an empty line, the column heading, the data lines.
   bool ReadText() {
-    const auto start = Needed(text::kStartTimeWhat);
+    const auto start = Needed("start time");
     if (!start) return false;
     const std::size_t tab = start->find('\t');
     const auto date = Date(start->substr(0, tab), '/');
     const auto time =
         tab == std::string_view::npos ? std::nullopt : TimeOfDay(start->substr(tab + 1));
-    if (!date || !time) return Fail(lines_.number(), std::string(text::kBadStartTime));
+    if (!date || !time)
+      return Fail(lines_.number(),
+                  std::string("the start time should read yyyy/mm/dd<TAB>hh:mm:ss"));
     day_ = *date * kDay;
     previous_time_of_day_ = *time;
     if (const auto blank = Needed(text::kHeadingWhat); !blank) return false;
@@ -329,7 +334,10 @@ class Reader {
       if (line->empty()) break;
       const std::size_t colon = line->find(": ");
       if (colon == std::string_view::npos) {
-        return Fail(lines_.number(), std::string(text::kBadStaticLine));
+        return Fail(
+            lines_.number(),
+            std::string(
+                "a static data line should read \"Name: value\" (an empty line ends them)"));
       }
       log_.static_data.emplace_back(line->substr(0, colon), line->substr(colon + 2));
     }
@@ -338,7 +346,8 @@ class Reader {
     SplitSpaces(*heading, fields_);
     if (fields_.size() < 3 || fields_[0] != "Sample" || fields_[1] != "Stamp" ||
         fields_[2] != "Elapsed(s)") {
-      return Fail(lines_.number(), std::string(text::kBadHeading));
+      return Fail(lines_.number(),
+                  std::string("the column heading should start with Sample, Stamp and Elapsed(s)"));
     }
     expected_fields_ = 3;
     for (std::size_t i = 3; i < fields_.size(); ++i) {
@@ -401,7 +410,9 @@ class Reader {
       const auto date = Date(stamp.substr(0, 10), '-');
       const auto time =
           stamp.size() == 19 && stamp[10] == 'T' ? TimeOfDay(stamp.substr(11)) : std::nullopt;
-      if (!date || !time) return Fail(lines_.number(), fmt::format(text::kBadCsvStamp, stamp));
+      if (!date || !time)
+        return Fail(lines_.number(),
+                    fmt::format("\"{}\" is no time stamp (yyyy-mm-ddThh:mm:ss)", stamp));
       AddTime(*date * kDay + *time);
       for (std::size_t c = 0; c < log_.columns.size(); ++c) {
         if (!AddCsvValue(log_.columns[c], fields_storage_[3 + c])) return false;
@@ -424,7 +435,8 @@ class Reader {
     const std::string_view stamp = fields.Next();
     if (fields.Next().empty()) return WrongFieldCount(line);
     const auto time = TimeOfDay(stamp);
-    if (!time) return Fail(lines_.number(), fmt::format(text::kBadStamp, stamp));
+    if (!time)
+      return Fail(lines_.number(), fmt::format("\"{}\" is no time of day (hh:mm:ss)", stamp));
     if (*time < previous_time_of_day_ - kMidnightStep) day_ += kDay;
     previous_time_of_day_ = *time;
     AddTime(day_ + *time);

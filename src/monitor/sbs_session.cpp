@@ -162,7 +162,7 @@ CellState SbsSession::Cell(std::int32_t value, int bit) {
 }
 
 std::string SbsSession::DisplayTitle(std::size_t display) {
-  return fmt::format("{}{}", kStatusDisplays[display].title, messages::kScanningSuffix);
+  return fmt::format("{}{}", kStatusDisplays[display].title, " - SCANNING");
 }
 
 void SbsSession::SetDisplay(std::size_t display, std::int32_t value) {
@@ -195,10 +195,10 @@ common::Outcome SbsSession::WriteRegister(RowRef ref, std::string_view text) {
       outcome.Show(fmt::format(messages::kWriteFailed, name));
       return outcome.Failed();
     case WriteOutcome::kBadValue:
-      outcome.Show(fmt::format(messages::kWriteBadValue, text, name, format));
+      outcome.Show(fmt::format("\"{}\" is not a valid value for {} ({}).", text, name, format));
       return outcome.Refused();
     case WriteOutcome::kReadOnly:
-      outcome.Show(fmt::format(messages::kWriteReadOnly, name));
+      outcome.Show(fmt::format("{} cannot be written.", name));
       return outcome.Refused();
   }
   return outcome.Failed();

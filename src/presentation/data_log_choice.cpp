@@ -2,8 +2,6 @@
 
 #include <fmt/format.h>
 
-#include "presentation/messages.h"
-
 namespace cw::presentation {
 
 DataLogChoice ChooseDataLog(const std::filesystem::path& typed, monitor::LogFormat filter_format) {
@@ -15,9 +13,9 @@ DataLogChoice ChooseDataLog(const std::filesystem::path& typed, monitor::LogForm
 }
 
 std::string LogTallyText(int lines, int lines_with_unread) {
-  std::string text = lines == 1 ? std::string(messages::kOneLineLogged)
-                                : fmt::format(messages::kLinesLogged, lines);
-  return text + fmt::format(messages::kLinesWithUnread, lines_with_unread);
+  std::string text =
+      lines == 1 ? std::string("1 line logged") : fmt::format("{} lines logged", lines);
+  return text + fmt::format("\n{} with unread values", lines_with_unread);
 }
 
 }  // namespace cw::presentation

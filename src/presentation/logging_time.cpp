@@ -3,8 +3,6 @@
 #include <cctype>
 #include <charconv>
 
-#include "presentation/messages.h"
-
 namespace cw::presentation {
 namespace {
 
@@ -21,7 +19,8 @@ common::Expected<int> ParseLoggingTime(std::string_view text) {
   int seconds = 0;
   std::from_chars(text.data(), text.data() + text.size(), seconds);
   if (!IsLoggingInterval(seconds)) {
-    return common::Fail(common::ErrorKind::kUsage, std::string(messages::kLoggingRateRange));
+    return common::Fail(common::ErrorKind::kUsage,
+                        std::string("Logging rate must be in range of 1 ~ 60 seconds!"));
   }
   return seconds;
 }

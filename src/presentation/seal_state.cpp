@@ -34,7 +34,7 @@ std::string_view SealStateText(SealState state) {
     case SealState::kUnknown:
       break;
   }
-  return messages::kSealUnknown;
+  return "Seal: scan Operation Status";
 }
 
 }  // namespace cw::presentation

@@ -4,14 +4,13 @@
 
 #include "app/smb_access.h"
 #include "common/bytes.h"
-#include "presentation/messages.h"
 
 namespace cw::presentation {
 
 std::string WordResultTip(std::string_view hex_word) {
   const auto word = common::ParseHexNumber(hex_word, 0xFFFF);
   if (hex_word.empty() || !word) return {};
-  return fmt::format(messages::kWordResultTip, *word,
+  return fmt::format("Decimal: {} (signed: {})", *word,
                      static_cast<std::int16_t>(static_cast<std::uint16_t>(*word)));
 }
 
@@ -22,7 +21,7 @@ std::string BlockResultTip(std::string_view hex_bytes) {
   for (std::uint8_t byte : *bytes) {
     text += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
   }
-  return fmt::format(messages::kBlockResultTip, bytes->size(), text);
+  return fmt::format("{} bytes as text: \"{}\"", bytes->size(), text);
 }
 
 }  // namespace cw::presentation

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-#include "production/messages.h"
-
 namespace cw::production {
 
 void LaneMessages::Show(std::string_view text, common::MessageIcon icon) {
@@ -61,8 +59,7 @@ std::string FailureReason(const common::Outcome& outcome, const LaneMessages& me
 void LaneProgress::TaskProgress(common::TaskKind, int total, int done) {
   if (total <= 0) return;
   const int percent = std::clamp(done * 100 / total, 0, 100);
-  Report(percent, fmt::format(messages::kActivityProgress, done, total),
-         done == 0 || done == total);
+  Report(percent, fmt::format("{} of {}", done, total), done == 0 || done == total);
 }
 
 void LaneProgress::Report(int percent, std::string activity, bool force) {

@@ -151,8 +151,13 @@ std::vector<std::string> SkewedCells(const std::vector<Target>& targets,
   for (const Correction& cell : cells) {
     const double correction = cell.target->reference - cell.reading;
     if (std::abs(correction - median) > skew) {
-      skewed.push_back(fmt::format(messages::kCellSkewed, cell.target->name, cell.reading,
-                                   cell.target->reference, correction, median, skew));
+      skewed.push_back(fmt::format(
+          "{} reads {:g} mV before calibration against a reference of {:g} mV: a correction of "
+          "{:+g} mV "
+          "where the cells need {:+g} mV, more than the {:g} mV apart the recipe allows; check "
+          "that "
+          "reference and the cell's contact (nothing was written)",
+          cell.target->name, cell.reading, cell.target->reference, correction, median, skew));
     }
   }
   return skewed;
@@ -175,19 +180,20 @@ StepOutcome RunCalibrate(const StepContext& context) {
   const CalibrateStep& step = *setup.prepared.recipe.calibrate;
   AskedReferences asked;
   if (AnyAsked(step)) {
-    setup.report.Activity(std::string(messages::kActivityReferences));
+    setup.report.Activity(std::string("waiting for the references"));
     std::optional<AskedReferences> given;
     if (setup.ask_references) given = setup.ask_references();
     if (!given || context.stop.stop_requested()) {
-      return {RunResult::kStopped, std::string(messages::kNoReferences), nlohmann::json::object(),
-              common::ErrorKind::kStopped};
+      return {RunResult::kStopped, std::string("no references were given for the calibration"),
+              nlohmann::json::object(), common::ErrorKind::kStopped};
     }
     asked = std::move(*given);
   }
   const CalibrationTargets planned = TargetsOf(step, asked);
   if (planned.missing) {
-    return Failed(common::ErrorKind::kRefused,
-                  fmt::format(messages::kReferenceMissing, *planned.missing));
+    return Failed(
+        common::ErrorKind::kRefused,
+        fmt::format("the reference for {} was asked for and not given", *planned.missing));
   }
 
   if (!step.cells_mv.empty()) {
@@ -203,7 +209,7 @@ StepOutcome RunCalibrate(const StepContext& context) {
     const common::Outcome offset = calibration.CalibrateBoardOffset();
     if (!offset) {
       return Failed(LinkCause(context),
-                    fmt::format(messages::kBoardOffsetFailed,
+                    fmt::format("the board offset calibration failed: {}",
                                 FailureReason(offset, setup.messages, messages::kNoReason)));
     }
   }
@@ -213,7 +219,7 @@ StepOutcome RunCalibrate(const StepContext& context) {
     const common::Outcome calibrated = calibration.Calibrate(input);
     if (!calibrated) {
       return Failed(LinkCause(context),
-                    fmt::format(messages::kCalibrationFailed,
+                    fmt::format("the calibration failed: {}",
                                 FailureReason(calibrated, setup.messages, messages::kNoReason)));
     }
   }
@@ -230,9 +236,9 @@ StepOutcome RunCalibrate(const StepContext& context) {
     if (!reading) {
       problems.push_back(fmt::format(messages::kReadingUnread, target.name));
     } else if (std::abs(*reading - target.reference) > target.tolerance) {
-      problems.push_back(fmt::format(messages::kReadingOff, target.name, *reading,
-                                     *reading - target.reference, target.reference,
-                                     target.tolerance));
+      problems.push_back(fmt::format(
+          "{} reads {:g} after the calibration, {:g} from the reference {:g} (tolerance {:g})",
+          target.name, *reading, *reading - target.reference, target.reference, target.tolerance));
     }
   }
   nlohmann::json measurements = {{"board_offset", step.board_offset}, {"readings", listed}};
@@ -259,11 +265,11 @@ StepOutcome RunCheck(const StepContext& context) {
     if (!value) {
       problems.push_back(fmt::format(messages::kReadingUnread, limit.register_name));
     } else if (limit.minimum && *value < *limit.minimum) {
-      problems.push_back(
-          fmt::format(messages::kReadingBelow, limit.register_name, *value, *limit.minimum));
+      problems.push_back(fmt::format("{} reads {:g}, below its minimum {:g}", limit.register_name,
+                                     *value, *limit.minimum));
     } else if (limit.maximum && *value > *limit.maximum) {
-      problems.push_back(
-          fmt::format(messages::kReadingAbove, limit.register_name, *value, *limit.maximum));
+      problems.push_back(fmt::format("{} reads {:g}, above its maximum {:g}", limit.register_name,
+                                     *value, *limit.maximum));
     }
   }
   for (const std::string& name : step.clear) {
@@ -272,7 +278,8 @@ StepOutcome RunCheck(const StepContext& context) {
     if (!raw) {
       problems.push_back(fmt::format(messages::kReadingUnread, name));
     } else if (*raw != 0) {
-      problems.push_back(fmt::format(messages::kFlagsSet, name, *raw));
+      problems.push_back(
+          fmt::format("{} reads 0x{:X}: a safety or permanent-failure flag is set", name, *raw));
     }
   }
   nlohmann::json measurements = {{"readings", values}, {"limits", limits}};

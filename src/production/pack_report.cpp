@@ -226,8 +226,10 @@ StoreResult<std::vector<RunRecord>> PackRunsBySerial(RecordsStore& store, std::i
   const auto issued =
       std::ranges::find_if(*runs, [&](const RunRecord& run) { return run.pack_serial == serial; });
   if (issued == runs->end()) {
-    return std::unexpected(StoreError{
-        StoreProblem::kNoSuchRun, fmt::format(messages::kNoSuchSerial, serial, store.Location())});
+    return std::unexpected(
+        StoreError{StoreProblem::kNoSuchRun,
+                   fmt::format("no run was issued serial number {} in the records at {}", serial,
+                               store.Location())});
   }
   return ChainOf(store, std::move(*issued));
 }

@@ -111,7 +111,8 @@ class PackRun {
     const auto run = Persist([&] { return setup_.records.BeginRun(start); });
     if (!run) {
       return {RunResult::kFail, std::nullopt,
-              fmt::format(messages::kRecordsNoRun, setup_.records.Location(), run.error().message),
+              fmt::format("the records at {} cannot take the run ({}): the pack was not touched",
+                          setup_.records.Location(), run.error().message),
               ErrorKind::kRecordsStore};
     }
     run_ = *run;
@@ -129,7 +130,8 @@ class PackRun {
       }
       if (stop_.stop_requested()) {
         return Finish({RunResult::kStopped, kind,
-                       fmt::format(messages::kStoppedBefore, StepName(kind)), ErrorKind::kStopped});
+                       fmt::format("stopped by the operator before {}", StepName(kind)),
+                       ErrorKind::kStopped});
       }
       const int attempts = setup_.prepared.recipe.Common(kind).retries + 1;
       for (int attempt = 1;; ++attempt) {
@@ -176,7 +178,7 @@ class PackRun {
   bool CheckGauge() {
     step_.reset();
     setup_.report.StepBegun(std::nullopt, 0, 1);
-    setup_.report.Activity(std::string(messages::kActivityGauge));
+    setup_.report.Activity(std::string("reading the gauge's device type"));
     setup_.messages.Clear();
     const TimePoint started = Now();
     StepOutcome outcome;
@@ -188,14 +190,18 @@ class PackRun {
       outcome.measurements = nlohmann::json{{"boot_loader", true}};
       if (setup_.prepared.recipe.firmware) {
         rework_ = true;
-        setup_.report.Activity(std::string(messages::kActivityRework));
+        setup_.report.Activity(
+            std::string("found in the boot loader (an earlier update did not finish): the firmware "
+                        "step reflashes it"));
       } else {
         outcome = Failed(ErrorKind::kBootLoader, std::string(messages::kLeftInBootLoader),
                          std::move(outcome.measurements));
       }
     } else if (!identity) {
       outcome = Failed(link::LinkErrorKind(setup_.bench.link().link_status()),
-                       fmt::format(messages::kNoGaugeAnswer, setup_.adapter_label,
+                       fmt::format("the pack on {} does not answer: check that it sits in the "
+                                   "fixture and has power ({})",
+                                   setup_.adapter_label,
                                    setup_.messages.Reason().empty() ? messages::kNoReason
                                                                     : setup_.messages.Reason()));
     } else {
@@ -218,13 +224,21 @@ class PackRun {
             Failed(ErrorKind::kWrongGauge, std::move(failure), std::move(outcome.measurements));
       };
       if (identity->device_type != expected.device_type) {
-        wrong(fmt::format(messages::kWrongDeviceType, identity->device_type, expected.device_type));
+        wrong(
+            fmt::format("the gauge is a 0x{:04X}, the recipe expects a 0x{:04X}: this pack does "
+                        "not belong on this "
+                        "line (nothing was written)",
+                        identity->device_type, expected.device_type));
       } else if (expected.firmware_min && identity->firmware_version < *expected.firmware_min) {
-        wrong(fmt::format(messages::kFirmwareTooOld, identity->firmware_version,
-                          *expected.firmware_min));
+        wrong(
+            fmt::format("the gauge runs firmware 0x{:04X}, the recipe needs 0x{:04X} or later "
+                        "(nothing was written)",
+                        identity->firmware_version, *expected.firmware_min));
       } else if (expected.firmware_max && identity->firmware_version > *expected.firmware_max) {
-        wrong(fmt::format(messages::kFirmwareTooNew, identity->firmware_version,
-                          *expected.firmware_max));
+        wrong(
+            fmt::format("the gauge runs firmware 0x{:04X}, the recipe takes 0x{:04X} at most "
+                        "(nothing was written)",
+                        identity->firmware_version, *expected.firmware_max));
       }
     }
     if (outcome.result != RunResult::kPass && AdapterGone()) {
@@ -248,8 +262,9 @@ class PackRun {
       const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
           std::chrono::steady_clock::now() - started);
       if (waited >= setup_.records_hold || setup_.unplugged) break;
-      setup_.report.Activity(fmt::format(messages::kRecordsHeld, result.error().message,
-                                         waited.count(), setup_.records_hold.count()));
+      setup_.report.Activity(fmt::format(
+          "held: the records refuse the write ({}); trying again each second, {} s of {} s",
+          result.error().message, waited.count(), setup_.records_hold.count()));
       std::this_thread::sleep_for(kRecordsRetryPause);
       result = call();
     }
@@ -319,15 +334,14 @@ class PackRun {
                              : fmt::format("{}; {}", end.failure, handed.error().message),
                       passed ? handed.error().kind : end.cause, gone_};
     (void)Persist([&] {
-      return setup_.records.FinishRun(
-          run_, EndOf(failed, passed ? std::string(messages::kHandoffStepName) : step));
+      return setup_.records.FinishRun(run_, EndOf(failed, passed ? std::string("handoff") : step));
     });
     return failed;
   }
 
   // The finished run as the records hold it, to the factory's folder.
   common::Expected<void> HandOff() {
-    setup_.report.Activity(std::string(messages::kActivityHandoff));
+    setup_.report.Activity(std::string("handing the run to the factory's folder"));
     const auto run = Persist([&] { return setup_.records.Run(run_); });
     if (!run) {
       return common::Fail(

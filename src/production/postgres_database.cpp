@@ -3,8 +3,6 @@
 #include <fmt/format.h>
 #include <libpq-fe.h>
 
-#include "production/messages.h"
-
 namespace cw::production {
 namespace {
 
@@ -146,7 +144,7 @@ std::expected<std::unique_ptr<SqlDatabase>, std::string> OpenPostgresDatabase(
   if (connection == nullptr || PQstatus(connection) != CONNECTION_OK) {
     const std::string why = Trimmed(connection != nullptr ? PQerrorMessage(connection) : "");
     PQfinish(connection);
-    return std::unexpected(fmt::format(messages::kServerUnreachable, why));
+    return std::unexpected(fmt::format("the records server cannot be reached: {}", why));
   }
   PQsetNoticeProcessor(connection, IgnoreNotice, nullptr);
   return std::make_unique<PostgresDatabase>(connection);

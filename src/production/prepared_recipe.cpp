@@ -54,7 +54,10 @@ class FileChecker {
       return std::nullopt;
     }
     if (*hash != file.sha256) {
-      Problem(file, messages::kFileHashDiffers, *hash, file.sha256);
+      Problem(file,
+              "{}: the file's SHA-256 is {}, the recipe holds {}: the file changed since the "
+              "recipe was made",
+              *hash, file.sha256);
       return std::nullopt;
     }
     return std::move(*bytes);
@@ -66,7 +69,7 @@ class FileChecker {
       return false;
     }
     if (const auto fault = firmware::CheckImageRecords(bytes, constants_.record_mask)) {
-      Problem(file, messages::kImageUnusable, *fault);
+      Problem(file, "{}: not a firmware image the gauge takes: {}", *fault);
       return false;
     }
     return true;
@@ -76,13 +79,13 @@ class FileChecker {
     const firmware::FsCheckReport report = firmware::CheckFsScript(bytes);
     for (const firmware::FsProblem& problem : report.problems) {
       if (problem.line > 0) {
-        Problem(file, messages::kScriptLine, problem.line, problem.text);
+        Problem(file, "{}: line {}: {}", problem.line, problem.text);
       } else {
-        Problem(file, messages::kScriptNotText, problem.text);
+        Problem(file, "{}: not an FS script: {}", problem.text);
       }
     }
     if (report.more_problems > 0) {
-      Problem(file, messages::kScriptMoreProblems, report.more_problems);
+      Problem(file, "{}: {} more problems", report.more_problems);
     }
     return report.problems.empty();
   }
@@ -91,12 +94,12 @@ class FileChecker {
   std::optional<std::string> ReadLabel(const RecipeFile& file, const common::Bytes& bytes) {
     std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (text.find('\0') != std::string::npos) {
-      Problem(file, messages::kLabelNotText);
+      Problem(file, "{}: not a text a label template can be");
       return std::nullopt;
     }
     const std::vector<std::string> unknown = UnknownLabelFields(text);
     for (const std::string& name : unknown) {
-      Problem(file, messages::kLabelUnknownField, name,
+      Problem(file, "{}: unknown field {{{}}}; a label takes {}", name,
               fmt::format("{{{}}}", fmt::join(kLabelFields, "}, {")));
     }
     if (!unknown.empty()) return std::nullopt;

@@ -30,7 +30,7 @@ std::string Joined(std::span<const std::string_view> names) {
 void ReadCommon(TomlTableReader& reader, StepCommon& common) {
   common.line = reader.line();
   common.retries = static_cast<int>(
-      reader.Integer("retries", false, 0, kMaxRetries, messages::kTypeRetries).value_or(0));
+      reader.Integer("retries", false, 0, kMaxRetries, "a whole number from 0 to 10").value_or(0));
 }
 
 bool IsSha256(std::string_view text) {
@@ -60,7 +60,7 @@ std::optional<RecipeFile> ReadFile(TomlTableReader& reader, std::string_view key
   const toml::node* hash = reader.Require("sha256");
   if (hash == nullptr) return std::nullopt;
   if (!hash->is_string() || !IsSha256(hash->as_string()->get())) {
-    reader.WrongType(*hash, "sha256", messages::kTypeSha256);
+    reader.WrongType(*hash, "sha256", "64 hex digits (the file's SHA-256)");
     return std::nullopt;
   }
   file.sha256 = hash->as_string()->get();
@@ -79,13 +79,13 @@ std::optional<std::pair<RecipeFile, bool>> ReadFileOrScript(TomlTableReader& rea
     reader.Take(file_key);
     reader.Take("script");
     reader.Take("sha256");
-    reader.Problem(reader.line(),
-                   fmt::format(messages::kBothForms, reader.name(), file_key, "script"));
+    reader.Problem(reader.line(), fmt::format("{} takes either \"{}\" or \"{}\", not both",
+                                              reader.name(), file_key, "script"));
     return std::nullopt;
   }
   if (!has_file && !has_script) {
     reader.Problem(reader.line(),
-                   fmt::format(messages::kNeitherForm, reader.name(), file_key, "script"));
+                   fmt::format("{} needs \"{}\" or \"{}\"", reader.name(), file_key, "script"));
     return std::nullopt;
   }
   auto file =
@@ -121,7 +121,7 @@ std::optional<Reference> TakeReference(TomlTableReader& reader, std::string_view
   const toml::node* node = reader.Take(key);
   if (node == nullptr) return std::nullopt;
   auto reference = ReadReference(*node);
-  if (!reference) reader.WrongType(*node, key, messages::kTypeReference);
+  if (!reference) reader.WrongType(*node, key, "a number or \"ask\"");
   return reference;
 }
 
@@ -239,13 +239,13 @@ VerifyStep ReadVerify(TomlTableReader& reader, const std::filesystem::path& fold
   for (const std::string& name : ReadTextList(reader, "masks")) {
     const auto found = std::ranges::find(kVerifyMaskNames, name);
     if (found == kVerifyMaskNames.end()) {
-      reader.Problem(masks_line,
-                     fmt::format(messages::kUnknownMask, name, Joined(kVerifyMaskNames)));
+      reader.Problem(masks_line, fmt::format("unknown mask \"{}\" (the masks are: {})", name,
+                                             Joined(kVerifyMaskNames)));
       continue;
     }
     const auto mask = static_cast<VerifyMask>(found - kVerifyMaskNames.begin());
     if (std::ranges::find(step.masks, mask) != step.masks.end()) {
-      reader.Problem(masks_line, fmt::format(messages::kMaskTwice, name));
+      reader.Problem(masks_line, fmt::format("the mask \"{}\" is named twice", name));
       continue;
     }
     step.masks.push_back(mask);
@@ -282,8 +282,8 @@ void ReadSteps(const toml::table& steps, Recipe& recipe, const std::filesystem::
     const auto found = std::ranges::find(kStepNames, key.str());
     const int key_line = static_cast<int>(key.source().begin.line);
     if (found == kStepNames.end()) {
-      problems.push_back(
-          {key_line, fmt::format(messages::kUnknownStep, key.str(), Joined(kStepNames))});
+      problems.push_back({key_line, fmt::format("unknown step \"{}\" (the steps are: {})",
+                                                key.str(), Joined(kStepNames))});
       continue;
     }
     if (!node.is_table()) {
@@ -307,7 +307,7 @@ void ReadSteps(const toml::table& steps, Recipe& recipe, const std::filesystem::
         ReadCommon(reader, step);
         step.parameter = reader.Text("parameter", false).value_or(step.parameter);
         const auto number = [&](std::string_view name, bool required) {
-          return reader.Integer(name, required, INT64_MIN, INT64_MAX, messages::kTypeInteger);
+          return reader.Integer(name, required, INT64_MIN, INT64_MAX, "a whole number");
         };
         step.start = number("start", true).value_or(0);
         step.end = number("end", true).value_or(0);
@@ -378,9 +378,8 @@ std::expected<Recipe, RecipeProblems> ParseRecipe(std::string_view text,
   try {
     document = toml::parse(text);
   } catch (const toml::parse_error& error) {
-    return std::unexpected(
-        RecipeProblems{{static_cast<int>(error.source().begin.line),
-                        fmt::format(messages::kRecipeSyntax, error.description())}});
+    return std::unexpected(RecipeProblems{{static_cast<int>(error.source().begin.line),
+                                           fmt::format("not TOML: {}", error.description())}});
   }
   Recipe recipe;
   RecipeProblems problems;
@@ -403,8 +402,9 @@ std::expected<Recipe, RecipeProblems> ParseRecipe(std::string_view text,
 std::expected<Recipe, RecipeProblems> LoadRecipe(const std::filesystem::path& path) {
   const auto bytes = common::ReadRegularFile(path, kMaxRecipeFileSize);
   if (!bytes) {
-    return std::unexpected(RecipeProblems{
-        {0, fmt::format(messages::kRecipeUnreadable, common::DescribeFileError(bytes.error()))}});
+    return std::unexpected(
+        RecipeProblems{{0, fmt::format("the recipe cannot be read: {}",
+                                       common::DescribeFileError(bytes.error()))}});
   }
   const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   auto recipe = ParseRecipe(text, path.parent_path());

@@ -26,8 +26,9 @@ void CheckStepOrder(const Recipe& recipe, RecipeProblems& problems) {
     const StepCommon& earlier = recipe.Common(steps[i - 1]);
     const StepCommon& later = recipe.Common(steps[i]);
     if (earlier.line > later.line) {
-      Add(problems, later.line, messages::kStepsOutOfOrder, StepName(steps[i]),
-          StepName(steps[i - 1]));
+      Add(problems, later.line,
+          "[steps.{}] must come after [steps.{}]: the steps are written in the order they run",
+          StepName(steps[i]), StepName(steps[i - 1]));
     }
   }
 }
@@ -52,41 +53,46 @@ void CheckSerial(const SerialStep& step, RecipeProblems& problems) {
   const dataflash::ParamDef* row = SerialParameter(step);
   if (row == nullptr) return Add(problems, step.line, messages::kUnknownParameter, step.parameter);
   if (!HoldsWholeNumber(*row))
-    return Add(problems, step.line, messages::kSerialNotNumber, step.parameter);
-  if (step.step < 1) Add(problems, step.line, messages::kSerialStep, step.step);
+    return Add(problems, step.line,
+               "the serial number goes into \"{}\", which holds no whole number", step.parameter);
+  if (step.step < 1)
+    Add(problems, step.line, "the serial step must be 1 or more, not {}", step.step);
   if (step.start > step.end) {
-    return Add(problems, step.line, messages::kSerialRangeEmpty, step.start, step.end);
+    return Add(problems, step.line, "the serial range is empty: start {} is above end {}",
+               step.start, step.end);
   }
   const auto [low, high] = SerialBounds(*row);
   if (step.start < low || step.end > high) {
-    Add(problems, step.line, messages::kSerialOutsideParameter, step.start, step.end,
-        step.parameter, low, high);
+    Add(problems, step.line, "the serial range {}..{} does not fit \"{}\", which holds {} to {}",
+        step.start, step.end, step.parameter, low, high);
   }
 }
 
 void CheckReadings(const CheckStep& step, RecipeProblems& problems) {
-  if (step.limits.empty() && step.clear.empty()) Add(problems, step.line, messages::kEmptyCheck);
+  if (step.limits.empty() && step.clear.empty())
+    Add(problems, step.line, "[steps.check] checks nothing: give \"limits\", \"clear\" or both");
   const monitor::RegisterTable registers;
   const auto known = [&](std::string_view name, int line) {
     const monitor::SbsRegisterDef* row = registers.FindRow(name);
     if (row == nullptr) {
-      Add(problems, line, messages::kUnknownRegister, name);
+      Add(problems, line, "\"{}\" is not an SBS register (names as on the SBS page)", name);
     } else if (row->is_text()) {
-      Add(problems, line, messages::kRegisterNotNumber, name);
+      Add(problems, line, "\"{}\" is a text, it has no limits", name);
     }
   };
   std::vector<std::string_view> seen;
   for (const ReadingLimit& limit : step.limits) {
     known(limit.register_name, limit.line);
     if (std::ranges::find(seen, limit.register_name) != seen.end()) {
-      Add(problems, limit.line, messages::kLimitTwice, limit.register_name);
+      Add(problems, limit.line, "\"{}\" has limits twice", limit.register_name);
     }
     seen.push_back(limit.register_name);
     if (!limit.minimum && !limit.maximum) {
-      Add(problems, limit.line, messages::kLimitMissing, limit.register_name);
+      Add(problems, limit.line, "the limit of \"{}\" needs \"min\", \"max\" or both",
+          limit.register_name);
     } else if (limit.minimum && limit.maximum && *limit.minimum > *limit.maximum) {
-      Add(problems, limit.line, messages::kLimitEmpty, limit.register_name, *limit.minimum,
-          *limit.maximum);
+      Add(problems, limit.line, "the limits of \"{}\" are empty: min {} is above max {}",
+          limit.register_name, *limit.minimum, *limit.maximum);
     }
   }
   for (const std::string& name : step.clear) known(name, step.line);
@@ -98,7 +104,9 @@ void CheckCalibrate(const CalibrateStep& step, RecipeProblems& problems) {
   const bool any_sensor =
       std::ranges::any_of(step.temperatures_c, [](const auto& t) { return t.has_value(); });
   if (!step.board_offset && step.cells_mv.empty() && !step.current_ma && !any_sensor) {
-    Add(problems, step.line, messages::kNoCalibration);
+    Add(problems, step.line,
+        "[steps.calibrate] calibrates nothing: give board_offset, cells_mv, current_ma or "
+        "temperatures_c");
   }
   double sum = 0;
   bool all_given = true;
@@ -108,27 +116,31 @@ void CheckCalibrate(const CalibrateStep& step, RecipeProblems& problems) {
     if (!value) continue;
     sum += *value;
     if (*value < 1 || *value > app::kMaxCellMv || *value != std::floor(*value)) {
-      Add(problems, step.line, messages::kCellReference, i + 1, *value, app::kMaxCellMv);
+      Add(problems, step.line, "cell {} reference {} mV is no cell voltage (1 to {} mV)", i + 1,
+          *value, app::kMaxCellMv);
     }
   }
   if (!step.cells_mv.empty() && all_given && sum <= 5000) {
-    Add(problems, step.line, messages::kCellSumTooLow, sum);
+    Add(problems, step.line,
+        "the cell references add up to {} mV; a calibration needs more than 5000 mV", sum);
   }
   if (step.pack_mv && step.pack_mv->value &&
       (*step.pack_mv->value < 1 || *step.pack_mv->value > kMaxPackMv)) {
-    Add(problems, step.line, messages::kPackReference, *step.pack_mv->value, kMaxPackMv);
+    Add(problems, step.line, "pack reference {} mV is no pack voltage (1 to {} mV)",
+        *step.pack_mv->value, kMaxPackMv);
   }
   if (step.current_ma && step.current_ma->value &&
       (*step.current_ma->value >= 0 || *step.current_ma->value < app::kMinCurrentMa ||
        *step.current_ma->value != std::floor(*step.current_ma->value))) {
-    Add(problems, step.line, messages::kCurrentReference, *step.current_ma->value,
-        app::kMinCurrentMa);
+    Add(problems, step.line,
+        "current reference {} mA must be a discharge: below 0 and at least {} mA",
+        *step.current_ma->value, app::kMinCurrentMa);
   }
   for (std::size_t i = 0; i < step.temperatures_c.size(); ++i) {
     const auto& sensor = step.temperatures_c[i];
     if (!sensor || !sensor->value) continue;
     if (*sensor->value < app::kMinReferenceCelsius || *sensor->value > app::kMaxReferenceCelsius) {
-      Add(problems, step.line, messages::kTemperatureReference, i + 1, *sensor->value,
+      Add(problems, step.line, "TS{} reference {} °C is outside {} to {} °C", i + 1, *sensor->value,
           app::kMinReferenceCelsius, app::kMaxReferenceCelsius);
     }
   }
@@ -140,15 +152,20 @@ void CheckRecipeValues(const Recipe& recipe, RecipeProblems& problems) {
   CheckStepOrder(recipe, problems);
   const GaugeExpectation& gauge = recipe.gauge;
   if (gauge.firmware_min && gauge.firmware_max && *gauge.firmware_min > *gauge.firmware_max) {
-    Add(problems, 0, messages::kFirmwareRange, *gauge.firmware_min, *gauge.firmware_max);
+    Add(problems, 0, "the firmware version range is empty: min 0x{:04X} is above max 0x{:04X}",
+        *gauge.firmware_min, *gauge.firmware_max);
   }
   if (recipe.serial) CheckSerial(*recipe.serial, problems);
   if (recipe.date && recipe.date->date && !IsGaugeDate(*recipe.date->date)) {
     const CalendarDate& date = *recipe.date->date;
-    Add(problems, recipe.date->line, messages::kBadDate, date.year, date.month, date.day);
+    Add(problems, recipe.date->line, "{}-{}-{} is no date a gauge can hold (1980 to 2107)",
+        date.year, date.month, date.day);
   }
   if (recipe.verify && !recipe.verify->golden && (!recipe.constants || recipe.constants->script)) {
-    Add(problems, recipe.verify->line, messages::kVerifyWithoutGolden);
+    Add(problems, recipe.verify->line,
+        "[steps.verify] needs \"golden\" (an .afi and its \"sha256\") when [steps.constants] plays "
+        "a "
+        "script");
   }
   if (recipe.calibrate) CheckCalibrate(*recipe.calibrate, problems);
   if (recipe.check) CheckReadings(*recipe.check, problems);

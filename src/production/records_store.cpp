@@ -48,7 +48,10 @@ StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view loc
   std::expected<std::unique_ptr<SqlDatabase>, std::string> database;
   if (LooksLikeUrl(location) && !IsPostgresUrl(location)) {
     return std::unexpected(
-        StoreError{StoreProblem::kNotRecords, fmt::format(messages::kNotAUrl, location)});
+        StoreError{StoreProblem::kNotRecords,
+                   fmt::format("{} is no records location: a PostgreSQL URL begins postgresql:// "
+                               "(postgresql://user@host/database), a file name needs no scheme",
+                               location)});
   }
   if (IsPostgresUrl(location)) {
     database = OpenPostgresDatabase(std::string(location));
@@ -59,8 +62,8 @@ StoreResult<std::unique_ptr<RecordsStore>> OpenRecordsStore(std::string_view loc
         !std::filesystem::is_directory(path.parent_path(), error)) {
       std::filesystem::create_directories(path.parent_path(), error);
       if (error) {
-        return unavailable(fmt::format(messages::kRecordsFolderUnmade, path.parent_path().string(),
-                                       error.message()));
+        return unavailable(fmt::format("the folder {} cannot be made: {}",
+                                       path.parent_path().string(), error.message()));
       }
     }
     database = OpenSqliteDatabase(path, mode == OpenMode::kCreate);

@@ -151,7 +151,7 @@ TransactionResult<std::vector<SqlRow>> SqlRecordsStore::Query(
 TransactionError SqlRecordsStore::Failure(const SqlError& error) const {
   return {error.conflict,
           {StoreProblem::kFailed,
-           fmt::format(fmt::runtime(messages::kRecordsFailed), Location(), error.message)}};
+           fmt::format(fmt::runtime("the records at {}: {}"), Location(), error.message)}};
 }
 
 template <typename Work>
@@ -208,8 +208,11 @@ StoreResult<void> SqlRecordsStore::PrepareSchema(OpenMode mode) {
           StoreError{StoreProblem::kNotRecords, fmt::format(messages::kNotRecords, Location())});
     }
     if (mode == OpenMode::kExisting) {
-      return std::unexpected(
-          StoreError{StoreProblem::kNotRecords, fmt::format(messages::kEmptyRecords, Location())});
+      return std::unexpected(StoreError{
+          StoreProblem::kNotRecords,
+          fmt::format(
+              "{} holds no records yet: a station run makes them (or name them with --records)",
+              Location())});
     }
   }
   if (!dialect.adopt.empty()) {
@@ -239,7 +242,11 @@ SqlRecordsStore::TransactionResult<void> SqlRecordsStore::SameRecords() {
   if (!id) return std::unexpected(id.error());
   const std::string now = id->empty() ? std::string("none") : id->front().Text("store_id");
   if (now == store_id_) return {};
-  return Fail(StoreProblem::kReplaced, messages::kOtherRecords, Location(), store_id_, now);
+  return Fail(
+      StoreProblem::kReplaced,
+      "the records at {} are not the ones the station opened (store {}, now {}): nothing more is "
+      "written to them",
+      Location(), store_id_, now);
 }
 
 SqlRecordsStore::TransactionResult<void> SqlRecordsStore::CreateSchema() {
@@ -341,8 +348,10 @@ StoreResult<int> SqlRecordsStore::CloseAbandonedRuns(
     for (const SqlRow& row : *running) {
       const std::int64_t run = row.Int("id").value_or(0);
       if (alive(row.Int("owner_pid").value_or(0))) continue;
-      const std::string failure =
-          fmt::format(messages::kAbandonedRun, row.Text("station"), std::string(host));
+      const std::string failure = fmt::format(
+          "interrupted: the station ({} on {}) ended without closing the run (killed, crashed or "
+          "powered off)",
+          row.Text("station"), std::string(host));
       auto run_closed = Query("UPDATE runs SET result = ?, failure = ? WHERE id = ?",
                               {interrupted, failure, run});
       if (!run_closed) return std::unexpected(run_closed.error());
@@ -391,9 +400,9 @@ StoreResult<std::int64_t> SqlRecordsStore::AllocateSerial(std::int64_t run,
                                                           const SerialRange& range) {
   if (range.step < 1 || range.start < 0 || range.start > range.end ||
       range.end > kMaxSerialNumber) {
-    return std::unexpected(StoreError{
-        StoreProblem::kFailed,
-        fmt::format(fmt::runtime(messages::kBadSerialRange), range.start, range.end, range.step)});
+    return std::unexpected(StoreError{StoreProblem::kFailed,
+                                      fmt::format(fmt::runtime("{}..{} step {} is no serial range"),
+                                                  range.start, range.end, range.step)});
   }
   std::lock_guard lock(mutex_);
   return InTransaction(Transaction::kWrite, [&]() { return AllocateIn(run, range); });
@@ -408,7 +417,8 @@ SqlRecordsStore::TransactionResult<std::int64_t> SqlRecordsStore::AllocateIn(
     // The run asks again (a retried step): it keeps its number.
     const std::string parameter = owner->front().Text("serial_parameter");
     if (parameter == range.parameter) return *held;
-    return Fail(StoreProblem::kFailed, messages::kRunHasOtherSerial, run, *held, parameter);
+    return Fail(StoreProblem::kFailed, "run {} already has the serial number {} of \"{}\"", run,
+                *held, parameter);
   }
   const std::string now = FormatUtc(std::chrono::system_clock::now());
   auto created = Query(

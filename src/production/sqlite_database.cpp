@@ -52,9 +52,13 @@ class SqliteDatabase final : public SqlDatabase {
   std::optional<std::string> Replaced() const override {
     const auto now = IdentityOf(path_);
     if (now && now == identity_) return std::nullopt;
-    return fmt::format(
-        fmt::runtime(now ? messages::kRecordsFileReplaced : messages::kRecordsFileDeleted),
-        path_.string());
+    return fmt::format(fmt::runtime(now ? "the records file {} was replaced by another file while "
+                                          "the station had it open: nothing "
+                                          "more is written to it"
+                                        : "the records file {} was deleted while the station had "
+                                          "it open: nothing more is written "
+                                          "to it"),
+                       path_.string());
   }
 
   SqlResult<std::vector<SqlRow>> Query(std::string_view sql,
@@ -121,10 +125,11 @@ std::expected<std::unique_ptr<SqlDatabase>, std::string> OpenSqliteDatabase(
     const std::filesystem::path& path, bool create) {
   std::error_code error;
   if (!create && !std::filesystem::exists(path, error)) {
-    return std::unexpected(fmt::format(messages::kNoRecordsFile, path.string()));
+    return std::unexpected(fmt::format(
+        "no records at {}: a station run makes them (or name them with --records)", path.string()));
   }
   if (std::filesystem::is_directory(path, error)) {
-    return std::unexpected(fmt::format(messages::kRecordsFileIsFolder, path.string()));
+    return std::unexpected(fmt::format("{} is a folder, not a records file", path.string()));
   }
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;

@@ -41,9 +41,12 @@ constexpr std::size_t kLongestName = 64;
 // line, of a sensible length.
 std::expected<void, std::string> CheckName(std::string_view what, const std::string& name) {
   const auto length = common::PrintableLength(name);
-  if (!length) return std::unexpected(fmt::format(messages::kNameUnprintable, what));
+  if (!length)
+    return std::unexpected(fmt::format(
+        "the {} must be printable text on one line (UTF-8, no control characters)", what));
   if (*length > kLongestName) {
-    return std::unexpected(fmt::format(messages::kNameTooLong, what, *length, kLongestName));
+    return std::unexpected(
+        fmt::format("the {} has {} characters; at most {} are kept", what, *length, kLongestName));
   }
   return {};
 }
@@ -68,8 +71,10 @@ std::expected<void, std::string> Preflight(RecordsStore& records, const Recipe& 
   if (!left)
     return std::unexpected(fmt::format(messages::kRecordsUnwritable, left.error().message));
   if (*left < static_cast<std::int64_t>(packs)) {
-    return std::unexpected(fmt::format(messages::kSerialsTooFew, range.parameter, range.start,
-                                       range.end, *left, packs));
+    return std::unexpected(fmt::format(
+        "the run is refused before any pack is touched: the serial range of \"{}\" ({}..{}) has {} "
+        "numbers left for {} packs; give the recipe a new range",
+        range.parameter, range.start, range.end, *left, packs));
   }
   return {};
 }
@@ -103,10 +108,9 @@ class Station::Impl {
       if (std::ranges::find(adapters, name, &LaneAdapter::key) == adapters.end()) {
         std::vector<std::string> keys;
         for (const LaneAdapter& adapter : adapters) keys.push_back(adapter.key);
-        return std::unexpected(fmt::format(messages::kAdapterNotAttached, name,
-                                           keys.empty()
-                                               ? std::string(messages::kNoneAttached)
-                                               : fmt::format("{}", fmt::join(keys, ", "))));
+        return std::unexpected(fmt::format(
+            "no adapter with the serial number {} is attached (attached: {})", name,
+            keys.empty() ? std::string("none") : fmt::format("{}", fmt::join(keys, ", "))));
       }
     }
     for (const LaneAdapter& adapter : adapters) {
@@ -115,14 +119,16 @@ class Station::Impl {
       if (!adapter.can_open && named.empty()) continue;
       if (auto added = AddLane(adapter); !added) return added;
     }
-    if (Lanes().empty()) return std::unexpected(std::string(messages::kNoAdapters));
+    if (Lanes().empty())
+      return std::unexpected(std::string(
+          "no adapter is attached: plug one in (\"cellwarden-cli adapters\" lists what is there)"));
     return {};
   }
 
   std::expected<void, std::string> AddLane(const LaneAdapter& adapter) {
     auto lane = std::make_unique<Lane>(shared_, adapter.key, adapter.label);
     if (auto opened = lane->Open(adapter); !opened) {
-      return std::unexpected(fmt::format(messages::kAdapterUnopened, adapter.label,
+      return std::unexpected(fmt::format("the adapter {} cannot be used: {}", adapter.label,
                                          adapter.can_open ? opened.error() : adapter.problem));
     }
     std::lock_guard lock(shared_.mutex);
@@ -211,8 +217,8 @@ class Station::Impl {
 std::expected<std::unique_ptr<Station>, std::string> Station::Create(
     std::shared_ptr<app::AdapterHost> host, std::shared_ptr<const PreparedRecipe> recipe,
     std::shared_ptr<RecordsStore> records, StationOptions options) {
-  for (const auto& [what, name] : {std::pair{messages::kNameStation, options.station},
-                                   std::pair{messages::kNameOperator, options.operator_name}}) {
+  for (const auto& [what, name] : {std::pair{"station id", options.station},
+                                   std::pair{"operator name", options.operator_name}}) {
     if (auto checked = CheckName(what, name); !checked) return std::unexpected(checked.error());
   }
   auto material = MaterialOf(*recipe);

@@ -66,12 +66,12 @@ std::string Reason(const StepContext& context, const common::Outcome& outcome) {
 common::Error ScriptEnd(const StepContext& context, const firmware::FsPlayReport& report) {
   switch (report.end) {
     case firmware::FsPlayEnd::kWriteFailed:
-      return {LinkCause(context), std::string(messages::kScriptWriteFailed)};
+      return {LinkCause(context), std::string("the gauge did not take a write")};
     case firmware::FsPlayEnd::kReadFailed:
-      return {LinkCause(context), std::string(messages::kScriptReadFailed)};
+      return {LinkCause(context), std::string("the gauge did not answer a compare")};
     case firmware::FsPlayEnd::kMismatch:
       return {common::ErrorKind::kMismatch,
-              fmt::format(messages::kScriptMismatch, common::ToHex(report.read),
+              fmt::format("the gauge answered {} where {} was expected", common::ToHex(report.read),
                           common::ToHex(report.expected))};
     default:
       return {common::ErrorKind::kRefused, std::string(messages::kScriptRefused)};
@@ -94,10 +94,10 @@ StepOutcome PlayScript(const StepContext& context, const firmware::FsScript& scr
   }
   measurements["failed_line"] = report.stopped_at;
   const common::Error end = ScriptEnd(context, report);
-  return Failed(
-      end.kind,
-      fmt::format(messages::kScriptFailed, StepName(kind), report.stopped_at, end.message),
-      measurements);
+  return Failed(end.kind,
+                fmt::format("the {} script failed at its line {}: {}", StepName(kind),
+                            report.stopped_at, end.message),
+                measurements);
 }
 
 // The recipe's image through the gauge's boot loader, on the lane's thread. A stop ends the
@@ -121,11 +121,12 @@ StepOutcome UpdateFirmware(const StepContext& context) {
   if (error.kind == common::ErrorKind::kStopped) {
     // Where the update stopped and what the pack holds: in its boot loader, the next run of the
     // station reflashes it.
-    return {RunResult::kStopped, fmt::format(messages::kFirmwareStopped, error.message),
-            measurements, error.kind};
+    return {RunResult::kStopped,
+            fmt::format("stopped by the operator during firmware: {}", error.message), measurements,
+            error.kind};
   }
   StepOutcome outcome =
-      StoppedOr(context, error.kind, fmt::format(messages::kFirmwareFailed, error.message));
+      StoppedOr(context, error.kind, fmt::format("the firmware update failed: {}", error.message));
   outcome.measurements = std::move(measurements);
   return outcome;
 }
@@ -139,13 +140,14 @@ StepOutcome SetParameter(const StepContext& context, const dataflash::ParamDef& 
   if (set.stopped) return {RunResult::kStopped, {}, measurements};
   measurements["holds"] = set.holds ? nlohmann::json(*set.holds) : nlohmann::json();
   if (!set.edit.done()) {
-    return Failed(LinkCause(context),
-                  fmt::format(messages::kValueNotSet, row.name, text, Reason(context, set.edit)),
-                  measurements);
+    return Failed(
+        LinkCause(context),
+        fmt::format("\"{}\" could not be set to {}: {}", row.name, text, Reason(context, set.edit)),
+        measurements);
   }
   if (set.holds != text) {
     return Failed(common::ErrorKind::kMismatch,
-                  fmt::format(messages::kValueReadsBack, row.name, text,
+                  fmt::format("\"{}\" was set to {} but the gauge holds \"{}\"", row.name, text,
                               set.holds.value_or(std::string(messages::kVerifyMissingValue))),
                   measurements);
   }
@@ -182,8 +184,9 @@ StepOutcome RunConstants(const StepContext& context) {
             {},
             {{"file", context.setup.prepared.recipe.constants->file.path.string()}}};
   }
-  return StoppedOr(context, LinkCause(context),
-                   fmt::format(messages::kConstantsFailed, Reason(context, loaded.outcome)));
+  return StoppedOr(
+      context, LinkCause(context),
+      fmt::format("the golden constants were not written: {}", Reason(context, loaded.outcome)));
 }
 
 StepOutcome RunSerial(const StepContext& context) {
@@ -192,7 +195,7 @@ StepOutcome RunSerial(const StepContext& context) {
   const dataflash::ParamDef* row = SerialParameter(step);
   if (row == nullptr) {
     return Failed(common::ErrorKind::kRefused,
-                  fmt::format(messages::kSerialUnknownParameter, step.parameter));
+                  fmt::format("no data flash value is named \"{}\"", step.parameter));
   }
   const auto serial = setup.records.AllocateSerial(context.run, SerialRangeOf(step));
   if (!serial) {
@@ -227,8 +230,9 @@ StepOutcome RunVerify(const StepContext& context) {
     return flash.ReadAll();
   }();
   if (!read) {
-    return StoppedOr(context, LinkCause(context),
-                     fmt::format(messages::kVerifyUnread, Reason(context, read)));
+    return StoppedOr(
+        context, LinkCause(context),
+        fmt::format("the constants could not be read back: {}", Reason(context, read)));
   }
   const dataflash::DataFlashView view = flash.View();
   const dataflash::AfiValues gauge = dataflash::GaugeValues(view.values, view.image);
@@ -240,7 +244,7 @@ StepOutcome RunVerify(const StepContext& context) {
     listed.push_back({{"key", difference.key},
                       {"golden", ValueText(difference.file_value)},
                       {"gauge", ValueText(difference.other_value)}});
-    named.push_back(fmt::format(messages::kVerifyDifference, difference.key,
+    named.push_back(fmt::format("{} (gauge {}, golden {})", difference.key,
                                 ValueText(difference.other_value),
                                 ValueText(difference.file_value)));
   }
@@ -254,16 +258,17 @@ StepOutcome RunVerify(const StepContext& context) {
   nlohmann::json measurements = {
       {"differences", listed}, {"masked", setup.material.masked.size()}, {"pack_values", own}};
   if (differences.empty()) return {RunResult::kPass, {}, measurements};
-  return Failed(
-      common::ErrorKind::kMismatch,
-      fmt::format(messages::kVerifyDiffers, differences.size(), dataflash::FirstNames(named)),
-      measurements);
+  return Failed(common::ErrorKind::kMismatch,
+                fmt::format("{} values differ from the golden file: {}", differences.size(),
+                            dataflash::FirstNames(named)),
+                measurements);
 }
 
 StepOutcome RunSeal(const StepContext& context) {
   const common::Outcome sealed = context.setup.bench.subcmd().RunSubcommand(link::kSealSubcommand);
   if (sealed) return {RunResult::kPass, {}, {{"sealed", true}}};
-  return Failed(LinkCause(context), fmt::format(messages::kSealFailed, Reason(context, sealed)),
+  return Failed(LinkCause(context),
+                fmt::format("the pack was not sealed: {}", Reason(context, sealed)),
                 {{"sealed", false}});
 }
 

@@ -18,7 +18,7 @@ TomlTableReader::~TomlTableReader() {
   for (const auto& [key, node] : table_) {
     if (taken_.contains(key.str())) continue;
     problems_.push_back({static_cast<int>(key.source().begin.line),
-                         fmt::format(messages::kUnknownKey, key.str(), name_)});
+                         fmt::format("unknown key \"{}\" in {}", key.str(), name_)});
   }
 }
 
@@ -29,7 +29,7 @@ const toml::node* TomlTableReader::Take(std::string_view key) {
 
 const toml::node* TomlTableReader::Require(std::string_view key) {
   const toml::node* node = Take(key);
-  if (node == nullptr) Problem(line(), fmt::format(messages::kMissingKey, name_, key));
+  if (node == nullptr) Problem(line(), fmt::format("{} needs \"{}\"", name_, key));
   return node;
 }
 
@@ -62,7 +62,7 @@ std::optional<double> TomlTableReader::Number(std::string_view key, bool require
   if (node->is_floating_point() && std::isfinite(node->as_floating_point()->get())) {
     return node->as_floating_point()->get();
   }
-  WrongType(*node, key, messages::kTypeNumber);
+  WrongType(*node, key, "a number");
   return std::nullopt;
 }
 
@@ -80,7 +80,7 @@ std::optional<bool> TomlTableReader::Bool(std::string_view key) {
   const toml::node* node = Take(key);
   if (node == nullptr) return std::nullopt;
   if (!node->is_boolean()) {
-    WrongType(*node, key, messages::kTypeBool);
+    WrongType(*node, key, "true or false");
     return std::nullopt;
   }
   return node->as_boolean()->get();

@@ -5,7 +5,6 @@
 #include <charconv>
 
 #include "common/bytes.h"
-#include "sim/messages.h"
 
 namespace cw::sim {
 namespace {
@@ -26,7 +25,8 @@ bool ParseWhole(std::string_view text, Number& out) {
 std::expected<int, std::string> ParseCount(std::string_view key, std::string_view value) {
   int count = 0;
   if (!ParseWhole(value, count) || count < 1) {
-    return std::unexpected(fmt::format(messages::kFaultBadCount, key, value));
+    return std::unexpected(
+        fmt::format("Fault \"{}\": \"{}\" is not a whole number from 1 to 2147483647", key, value));
   }
   return count;
 }
@@ -49,14 +49,14 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
 
     const auto flag = [&](bool& field) -> std::expected<void, std::string> {
       if (has_value) {
-        return std::unexpected(fmt::format(messages::kFaultTakesNoValue, key));
+        return std::unexpected(fmt::format("Fault \"{}\" takes no value", key));
       }
       field = true;
       return {};
     };
     const auto needs_value = [&](std::string_view example) -> std::expected<void, std::string> {
       if (has_value && !value.empty()) return {};
-      return std::unexpected(fmt::format(messages::kFaultNeedsValue, key, key, example));
+      return std::unexpected(fmt::format("Fault \"{}\" needs a value ({}={})", key, key, example));
     };
 
     std::expected<void, std::string> result;
@@ -78,14 +78,16 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
       result = needs_value("1");
       if (!result) return std::unexpected(result.error());
       if (!ParseWhole(value, config.seed)) {
-        return std::unexpected(fmt::format(messages::kFaultBadSeed, value));
+        return std::unexpected(fmt::format(
+            "Fault \"seed\": \"{}\" is not a whole number from 0 to 4294967295", value));
       }
     } else if (key == "safety-alarm") {
       result = needs_value("0x0002");
       if (!result) return std::unexpected(result.error());
       const auto bits = common::ParseHexNumber(value);
       if (!bits || *bits == 0) {
-        return std::unexpected(fmt::format(messages::kFaultBadAlarm, value));
+        return std::unexpected(fmt::format(
+            "Fault \"safety-alarm\" takes the Safety Status bits in hex, not \"{}\"", value));
       }
       config.safety_alarm = *bits;
     } else if (key == "nack-probability") {
@@ -96,16 +98,21 @@ std::expected<FaultConfig, std::string> ParseFaults(std::string_view text) {
       auto [ptr, error] = std::from_chars(value.data(), end, probability);
       // The negated comparison also refuses NaN.
       if (error != std::errc() || ptr != end || !(probability >= 0.0 && probability <= 1.0)) {
-        return std::unexpected(fmt::format(messages::kFaultBadProbability, value));
+        return std::unexpected(
+            fmt::format("Fault \"nack-probability\": \"{}\" is not a number from 0 to 1", value));
       }
       config.nack_probability = probability;
     } else {
-      return std::unexpected(fmt::format(messages::kFaultUnknownKey, key));
+      return std::unexpected(fmt::format(
+          "Unknown fault \"{}\" (known: nack-every, nack-probability, seed, corrupt-pec-every, "
+          "drop-after, short-replies, oversized-replies, stuck-boot, safety-alarm)",
+          key));
     }
     if (!result) return std::unexpected(result.error());
   }
   if (config.short_replies && config.oversized_replies) {
-    return std::unexpected(std::string(messages::kFaultConflictingReplies));
+    return std::unexpected(
+        std::string("Faults \"short-replies\" and \"oversized-replies\" cannot be combined"));
   }
   return config;
 }

@@ -9,7 +9,6 @@
 #include "common/file_input.h"
 #include "common/file_output.h"
 #include "sim/boot_loader.h"
-#include "sim/messages.h"
 
 namespace cw::sim {
 namespace {
@@ -382,12 +381,13 @@ std::expected<std::optional<GaugeState>, std::string> LoadGaugeState(const std::
   try {
     json = Json::parse(bytes->begin(), bytes->end());
   } catch (const Json::parse_error& error) {
-    return std::unexpected(fmt::format(messages::kStateNotJson, path, error.what()));
+    return std::unexpected(
+        fmt::format("The pack state file {} is not valid JSON: {}", path, error.what()));
   }
   auto state = GaugeStateFromJson(json);
   if (!state) {
     return std::unexpected(
-        fmt::format(messages::kStateBadContent, path, state.error()));
+        fmt::format("The pack state file {} is damaged: {}", path, state.error()));
   }
   return std::optional<GaugeState>(std::move(*state));
 }

@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 
 #include "link/hid_reports.h"
-#include "sim/messages.h"
 #include "sim/pack_state_file.h"
 #include "sim/sim_bus.h"
 
@@ -75,7 +74,8 @@ std::expected<void, std::string> SimPack::AttachStateFile(std::string state_file
   }
   if (!options_.state_file.empty()) {
     return std::unexpected(
-        fmt::format(messages::kStateAlreadyAttached, options_.state_file, state_file));
+        fmt::format("The pack keeps its state in {} already; it cannot take {} as well",
+                    options_.state_file, state_file));
   }
   options_.state_file = std::move(state_file);
   LoadStateFile();
@@ -118,10 +118,13 @@ void SimPack::Unplug() { bus_->Unplug(); }
 void SimPack::Plug() { bus_->Plug(); }
 
 std::expected<void, std::string> SimPack::SaveState() const {
-  if (options_.state_file.empty()) return std::unexpected(std::string(messages::kStateNoFile));
+  if (options_.state_file.empty())
+    return std::unexpected(std::string("No pack state file was given"));
   if (load_error_) {
-    return std::unexpected(
-        fmt::format(messages::kStateNotSavedAfterLoadError, options_.state_file, *load_error_));
+    return std::unexpected(fmt::format(
+        "The pack state was not saved to {}: that file could not be loaded, and saving would "
+        "overwrite it ({})",
+        options_.state_file, *load_error_));
   }
   GaugeState state = gauge_->State();
   std::lock_guard lock(save_mutex_);

@@ -6,8 +6,6 @@
 #include <system_error>
 #include <utility>
 
-#include "sim/messages.h"
-
 namespace cw::sim {
 namespace {
 
@@ -93,23 +91,25 @@ common::Expected<std::unique_ptr<SimPackSet>> SimPackSet::Create(common::Clock& 
                                                                  SimPackSetOptions options) {
   using common::ErrorKind;
   if (options.packs < 1 || options.packs > kMaxPacks) {
-    return common::Fail(ErrorKind::kUsage,
-                        fmt::format(messages::kPackCountOutOfRange, options.packs, kMaxPacks));
+    return common::Fail(
+        ErrorKind::kUsage,
+        fmt::format("packs={} is not a number of packs from 1 to {}", options.packs, kMaxPacks));
   }
   for (const auto& [number, faults] : options.pack_faults) {
     if (number < 1 || number > options.packs) {
-      return common::Fail(ErrorKind::kUsage,
-                          fmt::format(messages::kFaultsForMissingPack, number, options.packs));
+      return common::Fail(
+          ErrorKind::kUsage,
+          fmt::format("Faults for pack {}, but there are {} packs (they count from 1)", number,
+                      options.packs));
     }
   }
   if (options.state_folder && !options.state.empty()) {
     std::error_code error;
     std::filesystem::create_directories(options.state, error);
     if (!std::filesystem::is_directory(options.state)) {
-      return common::Fail(
-          ErrorKind::kFile,
-          fmt::format(messages::kStateFolderUnusable, options.state,
-                      error ? error.message() : std::string(messages::kNotAFolder)));
+      return common::Fail(ErrorKind::kFile,
+                          fmt::format("The pack state folder {} cannot be used: {}", options.state,
+                                      error ? error.message() : std::string("it is not a folder")));
     }
   }
   std::unique_ptr<SimPackSet> set(new SimPackSet(std::move(options)));

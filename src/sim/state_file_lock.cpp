@@ -61,15 +61,21 @@ std::string HolderOf(int fd) {
   std::string name;
   std::getline(std::ifstream(fmt::format("/proc/{}/comm", pid)), name);
   if (name.empty()) return std::to_string(pid);
-  return fmt::format(messages::kProcessWithName, pid, name);
+  return fmt::format("{} ({})", pid, name);
 }
 
 std::string InUse(const std::string& state_file, const std::string& holder, common::Millis wait) {
   const double seconds = static_cast<double>(wait.count()) / 1000;
   if (holder.empty()) {
-    return fmt::format(messages::kStateInUse, state_file, seconds);
+    return fmt::format(
+        "The pack state file {} is in use by another process: it was still locked after {:g} s of "
+        "waiting. Try again when that process has finished.",
+        state_file, seconds);
   }
-  return fmt::format(messages::kStateInUseBy, state_file, holder, seconds);
+  return fmt::format(
+      "The pack state file {} is in use by process {}: it was still locked after {:g} s of "
+      "waiting. Try again when that process has finished.",
+      state_file, holder, seconds);
 }
 
 }  // namespace
@@ -91,8 +97,8 @@ std::expected<StateFileLock, std::string> StateFileLock::Acquire(const std::stri
     if (fd < 0) {
       const int error = errno;
       if (FolderTakesNoFiles(error)) return StateFileLock();
-      return std::unexpected(fmt::format(messages::kStateLockFailed, state_file, path,
-                                         std::strerror(error)));
+      return std::unexpected(
+          fmt::format(messages::kStateLockFailed, state_file, path, std::strerror(error)));
     }
     const int refused = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
     // The holder before removes the file as it lets go; the lock of a removed file keeps nobody
@@ -103,8 +109,8 @@ std::expected<StateFileLock, std::string> StateFileLock::Acquire(const std::stri
     }
     if (refused != 0 && refused != EWOULDBLOCK && refused != EINTR) {
       ::close(fd);
-      return std::unexpected(fmt::format(messages::kStateLockFailed, state_file, path,
-                                         std::strerror(refused)));
+      return std::unexpected(
+          fmt::format(messages::kStateLockFailed, state_file, path, std::strerror(refused)));
     }
     if (refused != 0 && clock.Now() >= deadline) {
       const std::string holder = HolderOf(fd);

@@ -29,17 +29,17 @@ PhaseLook LookOf(LanePhase phase) {
     case LanePhase::kIdle:
       return {messages::kTileIdle, 0xE0E0E0, 0x202020};
     case LanePhase::kWaitingForPack:
-      return {messages::kTileWaiting, 0xFFF2B3, 0x202020};
+      return {"WAITING FOR A PACK", 0xFFF2B3, 0x202020};
     case LanePhase::kRunning:
-      return {messages::kTileRunning, 0xCFE2FF, 0x0B2E6B};
+      return {"RUNNING", 0xCFE2FF, 0x0B2E6B};
     case LanePhase::kPass:
-      return {messages::kTilePass, 0x1E9E3A, 0xFFFFFF};
+      return {"PASS", 0x1E9E3A, 0xFFFFFF};
     case LanePhase::kFail:
       return {messages::kTileFail, 0xC62828, 0xFFFFFF};
     case LanePhase::kStopped:
-      return {messages::kTileStopped, 0xF0A030, 0x202020};
+      return {"STOPPED", 0xF0A030, 0x202020};
     case LanePhase::kGone:
-      return {messages::kTileGone, 0xBDBDBD, 0x606060};
+      return {"UNPLUGGED", 0xBDBDBD, 0x606060};
   }
   return {messages::kTileIdle, 0xE0E0E0, 0x202020};
 }
@@ -48,10 +48,10 @@ std::string StepText(const production::LaneView& lane) {
   if (!lane.step || lane.step_count == 0) return {};
   const std::string_view name = production::StepName(*lane.step);
   if (lane.attempt > 1) {
-    return fmt::format(messages::kTileAttempt, lane.step_number, lane.step_count, name,
+    return fmt::format("Step {} of {}: {} (attempt {})", lane.step_number, lane.step_count, name,
                        lane.attempt);
   }
-  return fmt::format(messages::kTileStep, lane.step_number, lane.step_count, name);
+  return fmt::format("Step {} of {}: {}", lane.step_number, lane.step_count, name);
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ LaneTile::LaneTile(QWidget* parent) : QFrame(parent) {
   failure_ = new QLabel(this);
   failure_->setWordWrap(true);
   tally_ = new QLabel(this);
-  restart_ = new QPushButton(Q(messages::kRestartButton), this);
+  restart_ = new QPushButton(Q("Restart"), this);
   // Space and Enter belong to the window (a foot switch starts every idle tile), not to the
   // button that was clicked last.
   restart_->setFocusPolicy(Qt::NoFocus);
@@ -103,9 +103,9 @@ LaneTile::LaneTile(QWidget* parent) : QFrame(parent) {
 
 void LaneTile::Show(const production::LaneView& lane) {
   adapter_serial_ = lane.adapter_serial;
-  adapter_->setText(Q(fmt::format(messages::kTileAdapter, lane.adapter_serial)));
-  pack_->setText(Q(lane.pack_serial ? fmt::format(messages::kTilePack, *lane.pack_serial)
-                                    : std::string(messages::kTileNoPack)));
+  adapter_->setText(Q(fmt::format("Adapter {}", lane.adapter_serial)));
+  pack_->setText(Q(lane.pack_serial ? fmt::format("Pack {}", *lane.pack_serial)
+                                    : std::string("Pack: no serial number yet")));
 
   if (!shown_ || lane.phase != phase_) {
     const PhaseLook look = LookOf(lane.phase);
@@ -132,10 +132,10 @@ void LaneTile::Show(const production::LaneView& lane) {
 
   const bool failed = lane.phase == LanePhase::kFail;
   const std::string failed_at = lane.step ? std::string(production::StepName(*lane.step)) : "";
-  failure_->setText(failed ? Q(fmt::format(messages::kTileFailedAt, failed_at, lane.failure))
+  failure_->setText(failed ? Q(fmt::format("Failed at {}: {}", failed_at, lane.failure))
                            : Q(lane.failure));
   failure_->setVisible(!lane.failure.empty());
-  tally_->setText(Q(fmt::format(messages::kTileTally, lane.passed, lane.failed)));
+  tally_->setText(Q(fmt::format("{} passed, {} failed", lane.passed, lane.failed)));
 
   const bool gone = lane.phase == LanePhase::kGone;
   setEnabled(!gone);

@@ -22,9 +22,10 @@ constexpr char kRecordsKey[] = "Production/Records";
 constexpr QRgb kProblemText = 0xB00000;
 constexpr QRgb kPassedText = 0x1E7D32;
 
-constexpr FileDialogRequest kRecipeDialog{messages::kRecipeDialogTitle, messages::kRecipeFilter};
-constexpr FileDialogRequest kRecordsDialog{messages::kRecordsDialogTitle, messages::kRecordsFilter,
-                                           true};
+constexpr FileDialogRequest kRecipeDialog{"Choose a Production Recipe",
+                                          "Recipes (*.toml);;All files (*)"};
+constexpr FileDialogRequest kRecordsDialog{"Choose the Records File",
+                                           "Records (*.sqlite);;All files (*)", true};
 
 void Colour(QLabel& label, QRgb colour) {
   QPalette palette = label.palette();
@@ -37,12 +38,12 @@ void Colour(QLabel& label, QRgb colour) {
 ProductionHeader::ProductionHeader(QWidget* parent) : QWidget(parent) {
   auto* layout = new QGridLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(new QLabel(Q(messages::kRecipeLabel), this), 0, 0);
+  layout->addWidget(new QLabel(Q("Recipe:"), this), 0, 0);
   recipe_path_ = new QLineEdit(this);
   recipe_path_->setReadOnly(true);
   recipe_path_->setFocusPolicy(Qt::NoFocus);
   layout->addWidget(recipe_path_, 0, 1, 1, 3);
-  recipe_button_ = new QPushButton(Q(messages::kRecipeButton), this);
+  recipe_button_ = new QPushButton(Q("Choose..."), this);
   recipe_button_->setFocusPolicy(Qt::NoFocus);
   layout->addWidget(recipe_button_, 0, 4);
   recipe_name_ = new QLabel(this);
@@ -52,10 +53,10 @@ ProductionHeader::ProductionHeader(QWidget* parent) : QWidget(parent) {
   recipe_check_->setWordWrap(true);
   layout->addWidget(recipe_check_, 2, 1, 1, 4);
 
-  operator_ = AddField(kOperatorKey, messages::kOperatorLabel, 3);
-  station_ = AddField(kStationKey, messages::kStationLabel, 4);
-  records_ = AddField(kRecordsKey, messages::kRecordsLabel, 5);
-  records_button_ = new QPushButton(Q(messages::kRecordsButton), this);
+  operator_ = AddField(kOperatorKey, "Operator:", 3);
+  station_ = AddField(kStationKey, "Station:", 4);
+  records_ = AddField(kRecordsKey, "Records:", 5);
+  records_button_ = new QPushButton(Q("Choose..."), this);
   records_button_->setFocusPolicy(Qt::NoFocus);
   layout->addWidget(records_button_, 5, 4);
   layout->setColumnStretch(1, 1);
@@ -100,7 +101,7 @@ void ProductionHeader::RememberRecipe(const QString& path) {
 void ProductionHeader::ShowRecipeReading(const QString& path) {
   recipe_path_->setText(path);
   recipe_name_->clear();
-  recipe_check_->setText(Q(messages::kRecipeReading));
+  recipe_check_->setText(Q("Reading the recipe and checking its files..."));
   Colour(*recipe_check_, 0x000000);
 }
 
@@ -109,9 +110,9 @@ void ProductionHeader::ShowRecipe(const QString& path, const production::Recipe*
   recipe_path_->setText(path);
   recipe_name_->setText(recipe == nullptr
                             ? QString()
-                            : Q(fmt::format(messages::kRecipeName, recipe->name, recipe->sha256)));
+                            : Q(fmt::format("{}   SHA-256 {}", recipe->name, recipe->sha256)));
   if (path.isEmpty()) {
-    recipe_check_->setText(Q(messages::kRecipeNone));
+    recipe_check_->setText(Q("No recipe chosen: choose the recipe of this line."));
     Colour(*recipe_check_, kProblemText);
     return;
   }
@@ -122,16 +123,15 @@ void ProductionHeader::ShowRecipe(const QString& path, const production::Recipe*
   }
   QStringList lines{Q(messages::kRecipeFailed)};
   for (const production::RecipeProblem& problem : problems) {
-    lines << (problem.line > 0
-                  ? Q(fmt::format(messages::kRecipeProblemAtLine, problem.line, problem.text))
-                  : Q(problem.text));
+    lines << (problem.line > 0 ? Q(fmt::format("line {}: {}", problem.line, problem.text))
+                               : Q(problem.text));
   }
   recipe_check_->setText(lines.join('\n'));
   Colour(*recipe_check_, kProblemText);
 }
 
 void ProductionHeader::ShowDefaultRecords(const std::optional<std::string>& path) {
-  records_->setPlaceholderText(path ? Q(fmt::format(messages::kRecordsDefault, *path))
+  records_->setPlaceholderText(path ? Q(fmt::format("default: {}", *path))
                                     : Q(messages::kRecordsNoDefault));
 }
 

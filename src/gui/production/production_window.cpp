@@ -51,8 +51,8 @@ std::string OpeningNote(const production::StationOpening& opened) {
     return std::string(messages::kRecordsNoDefault);
   }
   return fmt::format(fmt::runtime(refusal.problem == production::StationProblem::kRecords
-                                      ? messages::kRecordsUnavailable
-                                      : messages::kStationUnavailable),
+                                      ? "The records cannot be opened: {}"
+                                      : "The station cannot start: {}"),
                      refusal.message);
 }
 
@@ -97,8 +97,11 @@ ProductionWindow::ProductionWindow(MainWindow& main, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   if (bench_.host().simulated()) {
     // Full screen on a line PC, nothing else says these packs are not real.
-    setWindowTitle(Q(messages::kProductionTitleSimulated));
-    auto* simulated = new QLabel(Q(messages::kProductionSimulated), this);
+    setWindowTitle(Q("Production (SIMULATED packs)"));
+    auto* simulated = new QLabel(
+        Q("SIMULATED: these packs are the simulated set, not real ones; their runs go to the "
+          "simulated records"),
+        this);
     simulated->setObjectName(QStringLiteral("simulatedBanner"));
     simulated->setAlignment(Qt::AlignCenter);
     simulated->setStyleSheet(
@@ -140,8 +143,8 @@ ProductionWindow::~ProductionWindow() {
 
 QWidget* ProductionWindow::MakeControls() {
   auto* controls = new QWidget(this);
-  start_ = new QPushButton(Q(messages::kStartAllButton), controls);
-  stop_ = new QPushButton(Q(messages::kStopAllButton), controls);
+  start_ = new QPushButton(Q("Start (Space)"), controls);
+  stop_ = new QPushButton(Q("Stop"), controls);
   // Space and Enter start the idle tiles wherever the keyboard is, so no button takes them.
   for (QPushButton* button : {start_, stop_}) {
     button->setFocusPolicy(Qt::NoFocus);
@@ -362,14 +365,14 @@ void ProductionWindow::ShowTiles(const StationView& view) {
 }
 
 void ProductionWindow::ShowCounters(const production::StationCounters& counters) {
-  passed_->setText(Q(fmt::format(messages::kPassedCounter, counters.passed)));
-  failed_->setText(Q(fmt::format(messages::kFailedCounter, counters.failed)));
+  passed_->setText(Q(fmt::format("Passed: {}", counters.passed)));
+  failed_->setText(Q(fmt::format("Failed: {}", counters.failed)));
   yield_->setText(counters.yield_percent
-                      ? Q(fmt::format(messages::kYieldCounter, *counters.yield_percent))
+                      ? Q(fmt::format("Yield: {:.4g} %", *counters.yield_percent))
                       : Q(messages::kNoYield));
   rate_->setText(counters.packs_per_hour
-                     ? Q(fmt::format(messages::kRateCounter, *counters.packs_per_hour))
-                     : Q(messages::kNoRate));
+                     ? Q(fmt::format("Packs per hour: {:.0f}", *counters.packs_per_hour))
+                     : Q("Packs per hour: -"));
 }
 
 void ProductionWindow::keyPressEvent(QKeyEvent* event) {
@@ -396,13 +399,15 @@ bool ProductionWindow::BeginClosing() {
   const StationView view = station_ ? station_->View() : StationView{};
   if (view.running) {
     const int running = std::max(RunningPacks(view), 1);
-    const QString question = running == 1 ? Q(messages::kCloseWhileOneRuns)
-                                          : Q(fmt::format(messages::kCloseWhileRunning, running));
+    const QString question =
+        running == 1
+            ? Q("A pack is running. Stop it at its next safe point and close?")
+            : Q(fmt::format("{} packs are running. Stop them at their next safe point and close?",
+                            running));
     // The main window's buttons: Quit when this window ends the program, Close when it does not.
     QMessageBox box(QMessageBox::Question, Q(messages::kProductionTitle), question,
                     QMessageBox::Yes | QMessageBox::No, this);
-    SetUpQuestion(box, alone_ ? messages::kQuitButton : messages::kCloseButton,
-                  messages::kKeepWorkingButton);
+    SetUpQuestion(box, alone_ ? messages::kQuitButton : "Close", messages::kKeepWorkingButton);
     box.exec();
     if (box.clickedButton() != box.button(QMessageBox::Yes)) return false;
   }

@@ -29,27 +29,25 @@ namespace {
 using production::RunRecord;
 using production::RunResult;
 
-constexpr FileDialogRequest kExportDialog{messages::kExportCsvTitle, messages::kExportCsvFilter,
-                                          true, messages::kExportCsvSuffix};
+constexpr FileDialogRequest kExportDialog{"Export the Records as CSV", "CSV files (*.csv)", true,
+                                          "csv"};
 constexpr std::array<std::string_view, 8> kColumns = {
-    messages::kRecordsColumnRun,     messages::kRecordsColumnStarted,
-    messages::kRecordsColumnAdapter, messages::kRecordsColumnPack,
-    messages::kRecordsColumnResult,  messages::kRecordsColumnStep,
-    messages::kRecordsColumnFailure, messages::kRecordsColumnDuration};
+    "Run",         messages::kRecordsColumnStarted, "Adapter", "Pack", "Result",
+    "Failed step", messages::kRecordsColumnFailure, "Duration"};
 constexpr RunResult kFilterResults[] = {RunResult::kPass, RunResult::kFail, RunResult::kStopped,
                                         RunResult::kInterrupted, RunResult::kRunning};
 
 std::array<std::string, kColumns.size()> CellsOf(const RunRecord& run) {
   const auto duration = run.duration_ms();
-  return {std::to_string(run.id),
-          production::FormatLocal(run.start.started_at),
-          run.start.adapter_serial,
-          run.pack_serial ? std::to_string(*run.pack_serial) : std::string(),
-          std::string(production::ResultName(run.result)),
-          run.failed_step,
-          run.failure,
-          duration ? fmt::format(messages::kDurationSeconds, static_cast<double>(*duration) / 1000)
-                   : std::string()};
+  return {
+      std::to_string(run.id),
+      production::FormatLocal(run.start.started_at),
+      run.start.adapter_serial,
+      run.pack_serial ? std::to_string(*run.pack_serial) : std::string(),
+      std::string(production::ResultName(run.result)),
+      run.failed_step,
+      run.failure,
+      duration ? fmt::format("{:.1f} s", static_cast<double>(*duration) / 1000) : std::string()};
 }
 
 using RunsRead = std::expected<std::vector<RunRecord>, std::string>;
@@ -63,16 +61,17 @@ RunsRead ReadRuns(production::RecordsStore& store, const production::RunFilter& 
 // "First pass 75.0 % (3 of 4 packs); most failed: check (out_of_limits) 1"
 std::string ShiftText(const std::vector<RunRecord>& runs) {
   const auto shift = production::SummariseAll(runs);
-  if (!shift || shift->packs == 0) return std::string(messages::kShiftNone);
-  std::string text = fmt::format(messages::kShiftFirstPass, shift->first_pass_percent().value_or(0),
-                                 shift->first_pass, shift->packs);
+  if (!shift || shift->packs == 0) return std::string("This shift: no pack finished yet");
+  std::string text =
+      fmt::format("This shift: first pass {:.1f} % ({} of {} packs)",
+                  shift->first_pass_percent().value_or(0), shift->first_pass, shift->packs);
   std::vector<std::string> failures;
   for (const production::FailureCount& count : shift->failures) {
     if (failures.size() == 3) break;
-    failures.push_back(fmt::format(messages::kShiftFailure, count.step,
+    failures.push_back(fmt::format("{} ({}) {}", count.step,
                                    count.cause.empty() ? "-" : count.cause, count.count));
   }
-  if (!failures.empty()) text += fmt::format(messages::kShiftFailures, fmt::join(failures, ", "));
+  if (!failures.empty()) text += fmt::format("; most failed: {}", fmt::join(failures, ", "));
   return text;
 }
 
@@ -95,16 +94,16 @@ static_assert(kColumns[kFailureColumn] == messages::kRecordsColumnFailure);
 }  // namespace
 
 RecordsPanel::RecordsPanel(GaugeWorker& worker, QWidget* parent)
-    : QGroupBox(Q(messages::kRecordsGroup), parent), worker_(worker) {
+    : QGroupBox(Q("Last records"), parent), worker_(worker) {
   filter_ = new QComboBox(this);
-  filter_->addItem(Q(messages::kResultFilterAll));
+  filter_->addItem(Q("All results"));
   for (RunResult result : kFilterResults) {
     filter_->addItem(Q(production::ResultName(result)), static_cast<int>(result));
   }
   filter_->setFocusPolicy(Qt::ClickFocus);
-  export_ = new QPushButton(Q(messages::kExportCsvButton), this);
+  export_ = new QPushButton(Q("Export CSV..."), this);
   export_->setFocusPolicy(Qt::NoFocus);
-  report_ = new QPushButton(Q(messages::kReportButton), this);
+  report_ = new QPushButton(Q("Report..."), this);
   report_->setFocusPolicy(Qt::NoFocus);
   report_->setEnabled(false);
   note_ = new QLabel(this);
@@ -287,10 +286,10 @@ void RecordsPanel::ExportCsv(const QString& path) {
         if (!runs) return fmt::format(messages::kRecordsReadFailed, runs.error());
         const auto written = common::WriteFileAtomically(target, production::RunsCsv(*runs));
         if (!written) {
-          return fmt::format(messages::kExportCsvFailed,
+          return fmt::format("The CSV file was not written: {}",
                              common::DescribeFileError(written.error()));
         }
-        return fmt::format(messages::kExportCsvDone, runs->size(), target);
+        return fmt::format("{} runs written to {}", runs->size(), target);
       },
       [this](const std::string& said) {
         --pending_;

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <functional>
 
-#include "gui/messages.h"
 #include "gui/qt_text.h"
 
 namespace cw::gui {
@@ -81,7 +80,7 @@ void ReferenceAsker::ShowDialog(const production::CalibrateStep& step, const std
   }
   auto* dialog = new QDialog(&window_);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
-  dialog->setWindowTitle(Q(fmt::format(messages::kReferencesTitle, adapter)));
+  dialog->setWindowTitle(Q(fmt::format("References for the pack on adapter {}", adapter)));
   auto* form = new QFormLayout(dialog);
   std::vector<AskedField> fields;
   const auto add = [&](std::string label, std::function<void(AskedReferences&, double)> store) {
@@ -94,20 +93,20 @@ void ReferenceAsker::ShowDialog(const production::CalibrateStep& step, const std
   base.cells_mv.assign(step.cells_mv.size(), 0.0);
   for (std::size_t cell = 0; cell < step.cells_mv.size(); ++cell) {
     if (!step.cells_mv[cell].asked()) continue;
-    add(fmt::format(messages::kReferenceCell, cell + 1),
+    add(fmt::format("Cell {} voltage (mV):", cell + 1),
         [cell](AskedReferences& refs, double value) { refs.cells_mv[cell] = value; });
   }
   if (step.pack_mv && step.pack_mv->asked()) {
-    add(std::string(messages::kReferencePack),
+    add(std::string("Pack voltage (mV):"),
         [](AskedReferences& refs, double value) { refs.pack_mv = value; });
   }
   if (step.current_ma && step.current_ma->asked()) {
-    add(std::string(messages::kReferenceCurrent),
+    add(std::string("Current (mA, a discharge is negative):"),
         [](AskedReferences& refs, double value) { refs.current_ma = value; });
   }
   for (std::size_t ts = 0; ts < step.temperatures_c.size(); ++ts) {
     if (!step.temperatures_c[ts] || !step.temperatures_c[ts]->asked()) continue;
-    add(fmt::format(messages::kReferenceTemperature, ts + 1),
+    add(fmt::format("TS{} temperature (°C):", ts + 1),
         [ts](AskedReferences& refs, double value) { refs.temperatures_c[ts] = value; });
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);

@@ -32,7 +32,7 @@ const std::array<FieldRow, 9> kFieldRows{{
     {messages::kKeyLabel, kKeyDigits, true},
     {messages::kChallengeLabel, kChallengeDigits, true},
     {messages::kDigestLabel, kChallengeDigits, false},
-    {messages::kNewKeyLabel, kKeyDigits, true},
+    {"New Key:", kKeyDigits, true},
     {messages::kChallengeLabel, kChallengeDigits, false},
     {messages::kDigestLabel, kChallengeDigits, false},
 }};
@@ -43,7 +43,7 @@ const FieldRow& Row(AuthField field) { return kFieldRows[static_cast<std::size_t
 
 AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWindowSetup setup,
                                            QWidget* parent)
-    : ToolWindow(messages::kAuthenticationTitle, std::move(setup), parent), tool_(tool) {
+    : ToolWindow("SHA1 AUTHENTICATION", std::move(setup), parent), tool_(tool) {
   const QFont hex = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   for (std::size_t i = 0; i < edits_.size(); ++i) {
     edits_[i] = new QLineEdit(this);
@@ -55,18 +55,18 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
         edits_[i]->fontMetrics().horizontalAdvance(QString(kChallengeDigits + 3, '0')));
   }
   // The calculator's buttons are host work and show their result at once.
-  MakeButton(AuthButton::kShowDigest, messages::kShowDigestButton, [this] {
+  MakeButton(AuthButton::kShowDigest, "Show Digest", [this] {
     const auto shown =
         tool_.ShowDigest(Text(AuthField::kCalculatorKey), Text(AuthField::kCalculatorChallenge));
     if (shown) SetText(AuthField::kCalculatorDigest, shown.detail);
   });
-  MakeButton(AuthButton::kNewChallenge, messages::kNewChallengeButton, [this] {
+  MakeButton(AuthButton::kNewChallenge, "New Challenge", [this] {
     const std::string challenge = tool_.NewChallenge();
     SetText(AuthField::kCalculatorChallenge, challenge);
     SetText(AuthField::kAuthenticationChallenge, challenge);
   });
   // The digest the gauge should answer shows before it has answered.
-  MakeButton(AuthButton::kAuthenticate, messages::kAuthenticateButton, [this] {
+  MakeButton(AuthButton::kAuthenticate, "Authenticate", [this] {
     const std::string key = Text(AuthField::kAuthenticationKey);
     const std::string challenge = Text(AuthField::kAuthenticationChallenge);
     if (const auto digest = app::CalculatorDigest(key, challenge)) {
@@ -75,7 +75,7 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
     Run<common::Outcome>(
         [&tool = tool_, key, challenge] { return tool.Authenticate(key, challenge); });
   });
-  MakeButton(AuthButton::kChangeKey, messages::kChangeKeyButton, [this] {
+  MakeButton(AuthButton::kChangeKey, "Change Key", [this] {
     const std::string key = Text(AuthField::kChangeKey);
     const std::string challenge = app::KeyChangeChallengeText();
     if (const auto digest = app::CalculatorDigest(key, challenge)) {
@@ -90,15 +90,15 @@ AuthenticationWindow::AuthenticationWindow(app::AuthenticationTool& tool, ToolWi
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeSection(
-      messages::kCalculatorGroup,
+      "SHA1 Calculator",
       {AuthField::kCalculatorKey, AuthField::kCalculatorChallenge, AuthField::kCalculatorDigest},
       {AuthButton::kShowDigest, AuthButton::kNewChallenge}));
-  layout->addWidget(MakeSection(messages::kAuthenticateGroup,
+  layout->addWidget(MakeSection("Authentication by KT580714",
                                 {AuthField::kAuthenticationKey, AuthField::kAuthenticationChallenge,
                                  AuthField::kAuthenticationDigest},
                                 {AuthButton::kAuthenticate}));
   layout->addWidget(
-      MakeSection(messages::kChangeKeyGroup,
+      MakeSection("Change SHA1 Key",
                   {AuthField::kChangeKey, AuthField::kChangeChallenge, AuthField::kChangeDigest},
                   {AuthButton::kChangeKey}));
 

@@ -18,11 +18,11 @@ constexpr FileDialogRequest kBinDialog{messages::kChooseBinTitle, messages::kCho
 
 BinConverterWindow::BinConverterWindow(firmware::BinConverter& tool, ToolWindowSetup setup,
                                        QWidget* parent)
-    : ToolWindow(messages::kBinConverterTitle, std::move(setup), parent), tool_(tool) {
-  auto* group = new QGroupBox(Q(messages::kNewBinGroup), this);
-  afi_ = new FileField(messages::kLoadAfiLabel, messages::kBrowseButton, kAfiDialog,
+    : ToolWindow("Convert Bin File", std::move(setup), parent), tool_(tool) {
+  auto* group = new QGroupBox(Q("Convert AFI File and Bin File into New Bin File"), this);
+  afi_ = new FileField("Please Load the AFI File", messages::kBrowseButton, kAfiDialog,
                        FileField::LabelPlace::kAbove, group);
-  bin_ = new FileField(messages::kLoadBinLabel, messages::kBrowseButton, kBinDialog,
+  bin_ = new FileField("Please Load the Bin File", messages::kBrowseButton, kBinDialog,
                        FileField::LabelPlace::kAbove, group);
   convert_ = new QPushButton(Q(messages::kConvertButton), group);
   auto* fields = new QVBoxLayout(group);

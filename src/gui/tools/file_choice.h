@@ -3,8 +3,6 @@
 #include <QString>
 #include <string_view>
 
-#include "gui/messages.h"
-
 class QWidget;
 
 namespace cw::gui {
@@ -20,7 +18,7 @@ struct FileDialogRequest {
 
 // Saving a chart as a picture, the same dialog (and remembered folder) for the live chart and
 // the data log viewer.
-inline constexpr FileDialogRequest kPngDialog = {messages::kChartPngTitle, messages::kPngFilter,
+inline constexpr FileDialogRequest kPngDialog = {"Export Chart Picture", "PNG Pictures (*.png)",
                                                  true, "png"};
 
 // Runs the dialog in the folder it was last left in and remembers the folder of the file chosen,

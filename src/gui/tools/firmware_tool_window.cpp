@@ -25,29 +25,31 @@ constexpr int kCounterWidth = 90;
 constexpr QRgb kPackStateText = 0xB00000;
 
 constexpr FileDialogRequest kLoadDialog{messages::kLoadFirmwareTitle,
-                                        messages::kLoadFirmwareFilter};
-constexpr FileDialogRequest kExportDialog{messages::kExportFirmwareTitle,
-                                          messages::kExportFirmwareFilter, true,
-                                          messages::kExportFirmwareSuffix};
+                                        "Cellwarden Bin File (*.bin)"};
+constexpr FileDialogRequest kExportDialog{"Export Firmware", "Flash Data File (*.bin)", true,
+                                          "BIN"};
 
 // The time a job has taken and, once its pace is known, the time it still needs; empty before
 // its first run.
 QString TimeText(const firmware::JobTimes& times) {
   if (!times.started) return {};
   const std::string elapsed = firmware::DurationText(times.elapsed);
-  if (!times.running) return Q(fmt::format(messages::kJobTook, elapsed));
+  if (!times.running) return Q(fmt::format("Took {}", elapsed));
   if (times.remaining) {
-    return Q(fmt::format(messages::kJobElapsedRemaining, elapsed,
+    return Q(fmt::format("Elapsed {}, about {} left", elapsed,
                          firmware::DurationText(*times.remaining)));
   }
-  return Q(fmt::format(messages::kJobElapsed, elapsed));
+  return Q(fmt::format("Elapsed {}", elapsed));
 }
 
 // What tells the loaded image from another; empty while none is loaded.
 QString IdentityText(const firmware::LoadedImageView& image) {
   if (!image.loaded) return {};
-  return Q(fmt::format(messages::kImageIdentity, image.size, image.size / firmware::kRecordSize,
-                       image.sha256));
+  return Q(fmt::format(
+      "Firmware version: not in the image (the gauge tells it once updated: FW_VERSION)\n"
+      "Size: {} bytes, {} records\n"
+      "SHA-256: {}",
+      image.size, image.size / firmware::kRecordSize, image.sha256));
 }
 
 QProgressBar* MakeBar(QWidget* parent) {
@@ -66,7 +68,7 @@ QProgressBar* MakeBar(QWidget* parent) {
 
 FirmwareToolWindow::FirmwareToolWindow(firmware::FirmwareTool& tool, ToolWindowSetup setup,
                                        QWidget* parent)
-    : ToolWindow(messages::kFirmwareTitle, std::move(setup), parent), tool_(tool) {
+    : ToolWindow("Firmware Update", std::move(setup), parent), tool_(tool) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeUpdateGroup());
   layout->addWidget(MakeExportGroup());
@@ -83,10 +85,9 @@ FirmwareToolWindow::FirmwareToolWindow(firmware::FirmwareTool& tool, ToolWindowS
 }
 
 QWidget* FirmwareToolWindow::MakeUpdateGroup() {
-  auto* group = new QGroupBox(Q(messages::kUpdateGroup), this);
+  auto* group = new QGroupBox(Q("Firmware Update"), this);
   status_ = new QLabel(group);
-  image_ = new FileField(messages::kBinFileLabel, messages::kLoadButton, kLoadDialog,
-                         FileField::LabelPlace::kLeft, group);
+  image_ = new FileField("Bin File:", "Load", kLoadDialog, FileField::LabelPlace::kLeft, group);
   identity_ = new QLabel(group);
   identity_->setObjectName("image_identity");
   // The SHA-256 is there to be compared with the one the image came with: it can be copied.
@@ -101,8 +102,8 @@ QWidget* FirmwareToolWindow::MakeUpdateGroup() {
   QPalette warning = pack_state_->palette();
   warning.setColor(QPalette::WindowText, QColor(kPackStateText));
   pack_state_->setPalette(warning);
-  run_again_ = new QPushButton(Q(messages::kRunAgainButton), group);
-  start_ = new QPushButton(Q(messages::kStartButton), group);
+  run_again_ = new QPushButton(Q("Run the Update Again"), group);
+  start_ = new QPushButton(Q("Start"), group);
 
   auto* layout = new QGridLayout(group);
   layout->addWidget(status_, 0, 0, 1, 2);
@@ -125,12 +126,12 @@ QWidget* FirmwareToolWindow::MakeUpdateGroup() {
 }
 
 QWidget* FirmwareToolWindow::MakeExportGroup() {
-  auto* group = new QGroupBox(Q(messages::kExportGroup), this);
-  export_path_ = new FileField(messages::kBinPathLabel, messages::kSetButton, kExportDialog,
-                               FileField::LabelPlace::kLeft, group);
+  auto* group = new QGroupBox(Q("Export Firmware"), this);
+  export_path_ =
+      new FileField("Bin Path:", "Set", kExportDialog, FileField::LabelPlace::kLeft, group);
   export_bar_ = MakeBar(group);
   export_time_ = new QLabel(group);
-  export_ = new QPushButton(Q(messages::kExportButton), group);
+  export_ = new QPushButton(Q("Export"), group);
 
   auto* layout = new QGridLayout(group);
   layout->addWidget(export_path_, 0, 0, 1, 2);

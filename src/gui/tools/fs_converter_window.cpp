@@ -22,16 +22,16 @@ struct GroupText {
   bool bin;
 };
 constexpr std::array<GroupText, 3> kGroups{{
-    {messages::kAfiScriptGroup, true, false},
-    {messages::kBinScriptGroup, false, true},
-    {messages::kMergedScriptGroup, true, true},
+    {"Convert AFI File into FS File", true, false},
+    {"Convert Bin File into FS File", false, true},
+    {"Convert AFI File and Bin File into FS File", true, true},
 }};
 
 }  // namespace
 
 FsConverterWindow::FsConverterWindow(firmware::FsConverter& tool, ToolWindowSetup setup,
                                      QWidget* parent)
-    : ToolWindow(messages::kFsConverterTitle, std::move(setup), parent), tool_(tool) {
+    : ToolWindow("Convert FS File", std::move(setup), parent), tool_(tool) {
   auto* layout = new QVBoxLayout(this);
   for (ScriptGroup group : {ScriptGroup::kAfi, ScriptGroup::kBin, ScriptGroup::kMerged}) {
     layout->addWidget(MakeGroup(group));
@@ -56,11 +56,11 @@ QWidget* FsConverterWindow::MakeGroup(ScriptGroup group) {
     return field;
   };
   if (text.afi) {
-    fields.afi = add_field(messages::kSelectAfi, kAfiDialog,
+    fields.afi = add_field("Please select a AFI File", kAfiDialog,
                            [](auto& tool, auto group, auto& path) { tool.SetAfi(group, path); });
   }
   if (text.bin) {
-    fields.bin = add_field(messages::kSelectBin, kBinDialog,
+    fields.bin = add_field("Please select a Firmware Bin File", kBinDialog,
                            [](auto& tool, auto group, auto& path) { tool.ChooseBin(group, path); });
   }
   fields.convert = new QPushButton(Q(messages::kConvertButton), box);
