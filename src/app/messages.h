@@ -53,7 +53,6 @@ inline constexpr std::string_view kExchangeFailed = "the adapter exchange failed
 
 // Main window
 inline constexpr std::string_view kWindowTitle = "KT580714pc_V3.07_20230517";
-inline constexpr std::string_view kSimulatedPack = "Simulated pack";
 inline constexpr std::string_view kAboutDateLabel = "     Date : ";
 inline constexpr std::string_view kAboutProgramDate = "2023/05/17";
 

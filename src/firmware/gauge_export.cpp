@@ -9,14 +9,12 @@
 #include "common/file_output.h"
 #include "firmware/firmware_image.h"
 #include "firmware/messages.h"
+#include "link/command_codes.h"
 
 namespace cw::firmware {
 namespace {
 
 using common::ErrorKind;
-
-// Operation Status bit 8: the gauge is sealed.
-constexpr std::uint16_t kSealedBit = 0x0100;
 
 }  // namespace
 
@@ -28,7 +26,7 @@ common::Expected<void> CheckExport(link::GaugeLink& link, const std::filesystem:
   if (!status) {
     return common::Fail(ErrorKind::kGaugeNotResponding, std::string(messages::kCommunicationError));
   }
-  if (*status & kSealedBit) {
+  if (*status & link::kOperationStatusSealed) {
     return common::Fail(ErrorKind::kSealed, std::string(messages::kSealedExport));
   }
   return {};

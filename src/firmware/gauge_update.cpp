@@ -103,7 +103,14 @@ common::Expected<UpdateDone> Update::Run(std::stop_token stop) {
                             fmt::format(messages::kStatePartlyWritten, furthest_, total_));
       }
       if (FirmwareAnswers()) {
-        return common::Fail(ErrorKind::kFailed, std::string(messages::kStateFirmwareIntact));
+        // A sealed gauge keeps its boot loader shut: unsealing, not another try, mends that.
+        const auto operation = link_.ReadOperationStatus();
+        if (operation && (*operation & link::kOperationStatusSealed)) {
+          return common::Fail(ErrorKind::kSealed, std::string(messages::kUpdateSealed));
+        }
+        return common::Fail(
+            ErrorKind::kFailed,
+            "The update did not start: the gauge still runs its firmware and nothing was written.");
       }
       return common::Fail(ErrorKind::kBootLoader, std::string(messages::kStateMayWaitInBootLoader));
     }

@@ -38,8 +38,9 @@ inline constexpr std::string_view kRecordBadData =
 // The update's way through faults and what it leaves behind.
 inline constexpr std::string_view kStatusNoFirmware = "No answer from the firmware!";
 inline constexpr std::string_view kStatusLastRecord = "Last record not kept!";
-inline constexpr std::string_view kStateFirmwareIntact =
-    "The update did not start: the gauge still runs its firmware and nothing was written.";
+inline constexpr std::string_view kUpdateSealed =
+    "The update did not start: the gauge is sealed and keeps its boot loader shut. Unseal it "
+    "(SubCMD page, or cellwarden-cli unseal) and update again; nothing was written.";
 // Leaving update mode by hand, for a boot loader that holds no record of the update yet.
 #define CW_LEAVE_BOOT_LOADER                                                                   \
   "Write Word FF00 to command 47 (SMB access page, or cellwarden-cli smb write-word 47 FF00) " \

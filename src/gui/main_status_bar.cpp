@@ -24,7 +24,7 @@ MainStatusBar::MainStatusBar(bool simulated, QWidget* parent) : QStatusBar(paren
   setPalette(palette);
 
   if (simulated) {
-    auto* mark = new QLabel(Q(messages::kSimulatedPack), this);
+    auto* mark = new QLabel(QStringLiteral("Simulated pack"), this);
     mark->setObjectName("simulated_pack");
     mark->setAutoFillBackground(true);
     QPalette mark_palette = mark->palette();

@@ -24,7 +24,6 @@ inline constexpr std::string_view kCancelButton = "Cancel";
 inline constexpr std::string_view kPane1Initial = "SBS Task Progress:   0% ";
 inline constexpr std::string_view kPane2Initial = " Task Completed. ";
 inline constexpr std::string_view kPane3Initial = " 00:00:00 ";
-inline constexpr std::string_view kSimulatedPack = "Simulated pack";
 
 // Menu
 inline constexpr std::string_view kOpenAllFlash = "Open All &Flash Constants";

@@ -34,6 +34,8 @@ inline constexpr std::uint16_t kResetSubcommand = 0x0041;
 // Writes the data-flash area the gauge holds in RAM to flash at once.
 inline constexpr std::uint16_t kDataFlashCommitSubcommand = 0x0045;
 inline constexpr std::uint8_t kOperationStatusSubcommand = 0x54;
+// Operation Status bit 8: the gauge is sealed.
+inline constexpr std::uint16_t kOperationStatusSealed = 0x0100;
 // Their replies: the device type and the firmware version words.
 inline constexpr std::uint8_t kDeviceTypeSubcommand = 0x01;
 inline constexpr std::uint8_t kFirmwareVersionSubcommand = 0x02;

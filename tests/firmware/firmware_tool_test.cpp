@@ -274,7 +274,7 @@ TEST(FirmwareTool, AnUpdateEndsWithThePacksState) {
   };
   const Case cases[] = {
       {"sealed gauge", true, false, "Error: 8000 (command rejected)",
-       std::string(messages::kStateFirmwareIntact)},
+       std::string(messages::kUpdateSealed)},
       {"loader that never leaves", false, true, std::string(messages::kStatusNoFirmware),
        fmt::format(fmt::runtime(messages::kStateNoFirmwareAnswer), 2843)},
   };
