@@ -2,8 +2,6 @@
 
 #include <fmt/format.h>
 
-#include "common/messages.h"
-
 namespace cw::common {
 namespace {
 
@@ -33,7 +31,7 @@ std::string DescribeFileError(const FileError& error) {
   }
   const bool not_a_file =
       error.problem == FileProblem::kFolder || error.problem == FileProblem::kNotRegular;
-  const std::string_view now = not_a_file                 ? messages::kNothingWritten
+  const std::string_view now = not_a_file                 ? "Nothing was written."
                                : error.existing_file_kept ? "The existing file was left unchanged."
                                                           : "No file was created.";
   return fmt::format("Can not write the file {}: {}. {}", error.path.string(), Cause(error), now);

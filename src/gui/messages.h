@@ -140,30 +140,7 @@ inline constexpr std::string_view kRecordsReadFailed = "The records cannot be re
 inline constexpr std::string_view kRecordsColumnStarted = "Started";
 inline constexpr std::string_view kRecordsColumnFailure = "Failure";
 
-// The data log viewer (File > Open Log..., cellwarden --view).
+// The command that opens the data log viewer (also cellwarden --view).
 inline constexpr std::string_view kOpenLog = "Open Lo&g...";
-inline constexpr std::string_view kRunViewerTitle = "Data Logs - Cellwarden";
-inline constexpr std::string_view kOpenLogTitle = "Open Data Log";
-inline constexpr std::string_view kOpenLogFilter =
-    "Data Logs (*.LOG *.log *.csv *.CSV);;All Files (*)";
-inline constexpr std::string_view kOpenLogButton = "&Open Log...";
-inline constexpr std::string_view kAlignLabel = "&Align runs:";
-inline constexpr std::string_view kAlignChoices[] = {"At their start", "At clock time"};
-inline constexpr std::string_view kShowAllButton = "Show A&ll";
-inline constexpr std::string_view kElapsedAxis = "Time since the start of each run";
-inline constexpr std::string_view kRunLegend = "{} ({})";
-inline constexpr std::string_view kReadingLogs = "Reading {}...";
-inline constexpr std::string_view kRunsOpen = "{}: {} rows, {} to {}";
-inline constexpr std::string_view kNoRunOpen =
-    "Open a data log (.LOG or CSV) written by Cellwarden; open more to lay them over each other.";
-inline constexpr std::string_view kViewerHint =
-    "Wheel: zoom at the pointer. Drag: pan. Click: read every shown register at that time. "
-    "Home: show all.";
-inline constexpr std::string_view kCursorAtClock = "Cursor at {}";
-inline constexpr std::string_view kCursorAtElapsed = "Cursor at {} from the start of each run";
-inline constexpr std::string_view kCursorNoRow = "no row at this time";
-inline constexpr std::string_view kCursorNotRead = "not read";
-inline constexpr std::string_view kRunPictureTitle = "Data logs: {}";
-inline constexpr std::string_view kRunPictureElapsed = "{} to {} from the start of each run";
 
 }  // namespace cw::gui::messages

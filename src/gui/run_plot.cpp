@@ -37,15 +37,18 @@ RunPlot::RunPlot(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void RunPlot::SetContent(presentation::TimeSpan span, presentation::ChartTimeAxis ticks,
-                         QString time_title, std::vector<RunPlotLine> lines,
-                         std::vector<RunPlotAxis> axes, std::optional<double> cursor) {
+void RunPlot::SetView(presentation::TimeSpan span, presentation::ChartTimeAxis ticks,
+                      QString time_title, std::optional<double> cursor) {
   span_ = span;
   ticks_ = std::move(ticks);
   time_title_ = std::move(time_title);
+  cursor_ = cursor;
+  update();
+}
+
+void RunPlot::SetLines(std::vector<RunPlotLine> lines, std::vector<RunPlotAxis> axes) {
   lines_ = std::move(lines);
   axes_ = std::move(axes);
-  cursor_ = cursor;
   update();
 }
 

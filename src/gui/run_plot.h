@@ -44,9 +44,12 @@ class RunPlot final : public QWidget {
   std::function<void(double x)> on_cursor;
   std::function<void()> on_show_all;
 
-  void SetContent(presentation::TimeSpan span, presentation::ChartTimeAxis ticks,
-                  QString time_title, std::vector<RunPlotLine> lines, std::vector<RunPlotAxis> axes,
-                  std::optional<double> cursor);
+  // The time shown, its ticks and title, and the cursor; the lines stay as they are (they are in
+  // the chart's time, so a pan moves them at once, before they are thinned again).
+  void SetView(presentation::TimeSpan span, presentation::ChartTimeAxis ticks, QString time_title,
+               std::optional<double> cursor);
+  // The lines and their value axes.
+  void SetLines(std::vector<RunPlotLine> lines, std::vector<RunPlotAxis> axes);
   const std::vector<RunPlotLine>& lines() const { return lines_; }
   const std::vector<RunPlotAxis>& axes() const { return axes_; }
   // Where the lines are drawn, in the widget (for `lines` and `axes` as they would be set).

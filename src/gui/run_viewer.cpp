@@ -24,6 +24,11 @@ constexpr int kListWidth = 190;
 constexpr std::array<Qt::PenStyle, 5> kRunStyles = {Qt::SolidLine, Qt::DashLine, Qt::DotLine,
                                                     Qt::DashDotLine, Qt::DashDotDotLine};
 constexpr int kPictureScale = 2;
+// The file dialog's title, also the key its folder is remembered under.
+constexpr std::string_view kOpenLogTitle = "Open Data Log";
+constexpr std::string_view kViewerHint =
+    "Wheel: zoom at the pointer. Drag: pan. Click: read every shown register at that time. "
+    "Home: show all.";
 
 QColor RegisterColour(const std::vector<std::string>& registers, const std::string& name) {
   const auto at = std::find(registers.begin(), registers.end(), name) - registers.begin();
@@ -39,7 +44,7 @@ RunViewer::RunViewer(QWidget* parent)
       status_(new QLabel(this)),
       readout_(new QLabel(this)),
       plot_(new RunPlot(this)) {
-  setWindowTitle(Q(messages::kRunViewerTitle));
+  setWindowTitle("Data Logs - Cellwarden");
   setAttribute(Qt::WA_DeleteOnClose, false);
   resize(1100, 700);
 
@@ -47,24 +52,24 @@ RunViewer::RunViewer(QWidget* parent)
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   connect(list_, &QListWidget::itemChanged, this, &RunViewer::OnItemChanged);
 
-  auto* open = new QPushButton(Q(messages::kOpenLogButton), this);
+  auto* open = new QPushButton("&Open Log...", this);
   connect(open, &QPushButton::clicked, this, &RunViewer::AskOpen);
-  auto* align_label = new QLabel(Q(messages::kAlignLabel), this);
+  auto* align_label = new QLabel("&Align runs:", this);
   align_label->setBuddy(alignment_);
-  for (std::string_view choice : messages::kAlignChoices) alignment_->addItem(Q(choice));
+  alignment_->addItems({"At their start", "At clock time"});
   connect(alignment_, &QComboBox::currentIndexChanged, this, &RunViewer::OnAlignment);
-  auto* show_all = new QPushButton(Q(messages::kShowAllButton), this);
+  auto* show_all = new QPushButton("Show A&ll", this);
   connect(show_all, &QPushButton::clicked, this, &RunViewer::ShowAll);
   auto* png = new QPushButton(Q(messages::kChartExportPng), this);
   connect(png, &QPushButton::clicked, this, &RunViewer::AskPng);
 
-  plot_->setToolTip(Q(messages::kViewerHint));
+  plot_->setToolTip(Q(kViewerHint));
   plot_->on_zoom = [this](double x, double factor) { ZoomAt(x, factor); };
   plot_->on_pan = [this](double seconds) { PanBy(seconds); };
   plot_->on_cursor = [this](double x) { SetCursorAt(x); };
   plot_->on_show_all = [this] { ShowAll(); };
   readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  readout_->setText(Q(messages::kViewerHint));
+  readout_->setText(Q(kViewerHint));
   status_->setWordWrap(true);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -88,19 +93,23 @@ RunViewer::RunViewer(QWidget* parent)
 
   redraw_.setSingleShot(true);
   redraw_.setInterval(0);
-  connect(&redraw_, &QTimer::timeout, this, &RunViewer::Redraw);
+  connect(&redraw_, &QTimer::timeout, this, &RunViewer::Refresh);
   ShowStatus();
   Redraw();
 }
 
-RunViewer::~RunViewer() { reader_.Shutdown(); }
+RunViewer::~RunViewer() {
+  reader_.Shutdown();
+  thinner_.Shutdown();
+}
 
 void RunViewer::AskOpen() {
-  const QStringList chosen = QFileDialog::getOpenFileNames(
-      this, Q(messages::kOpenLogTitle), RememberedFolder(messages::kOpenLogTitle),
-      Q(messages::kOpenLogFilter), nullptr, QFileDialog::DontUseNativeDialog);
+  const QStringList chosen =
+      QFileDialog::getOpenFileNames(this, Q(kOpenLogTitle), RememberedFolder(kOpenLogTitle),
+                                    "Data Logs (*.LOG *.log *.csv *.CSV);;All Files (*)", nullptr,
+                                    QFileDialog::DontUseNativeDialog);
   if (chosen.isEmpty()) return;
-  RememberFolder(messages::kOpenLogTitle, chosen.front());
+  RememberFolder(kOpenLogTitle, chosen.front());
   Open(chosen);
 }
 
@@ -116,8 +125,8 @@ void RunViewer::Open(const QStringList& paths) {
             Qt::QueuedConnection);
         return;
       }
-      std::shared_ptr<const monitor::RunLog> run =
-          std::make_shared<monitor::RunLog>(std::move(*read));
+      std::shared_ptr<const presentation::ChartRun> run =
+          presentation::PrepareChartRun(std::make_shared<monitor::RunLog>(std::move(*read)));
       QMetaObject::invokeMethod(
           this, [this, run] { Opened(run); }, Qt::QueuedConnection);
     });
@@ -125,12 +134,12 @@ void RunViewer::Open(const QStringList& paths) {
   ShowStatus();
 }
 
-void RunViewer::Opened(std::shared_ptr<const monitor::RunLog> run) {
+void RunViewer::Opened(std::shared_ptr<const presentation::ChartRun> run) {
   --reading_;
   chart_.AddRun(std::move(run));
   FillRegisterList();
   ShowStatus();
-  Redraw();
+  RedrawSoon(true);
   emit fileRead();
 }
 
@@ -143,15 +152,18 @@ void RunViewer::Refused(const QString& message) {
 
 void RunViewer::ShowStatus() {
   QStringList lines;
-  if (reading_ > 0) lines << Q(fmt::format(messages::kReadingLogs, reading_));
+  if (reading_ > 0) lines << Q(fmt::format("Reading {}...", reading_));
   for (std::size_t r = 0; r < chart_.run_count(); ++r) {
     const monitor::RunLog& run = chart_.run(r);
     if (run.times.empty()) continue;
-    lines << Q(fmt::format(messages::kRunsOpen, S(RunName(r)), run.rows(),
+    lines << Q(fmt::format("{}: {} rows, {} to {}", S(RunName(r)), run.rows(),
                            monitor::LogClockText(run.times.front()),
                            monitor::LogClockText(run.times.back())));
   }
-  if (lines.isEmpty() && errors_.isEmpty()) lines << Q(messages::kNoRunOpen);
+  if (lines.isEmpty() && errors_.isEmpty()) {
+    lines << "Open a data log (.LOG or CSV) written by Cellwarden; open more to lay them over each "
+             "other.";
+  }
   QString text = lines.join("<br>").toHtmlEscaped().replace("&lt;br&gt;", "<br>");
   for (const QString& error : errors_) {
     text += (text.isEmpty() ? "" : "<br>") +
@@ -176,7 +188,7 @@ void RunViewer::FillRegisterList() {
 
 void RunViewer::OnItemChanged(QListWidgetItem* item) {
   chart_.Show(S(item->text()), item->checkState() == Qt::Checked);
-  Redraw();
+  RedrawSoon(true);
 }
 
 void RunViewer::OnAlignment(int index) {
@@ -184,12 +196,13 @@ void RunViewer::OnAlignment(int index) {
                                  : presentation::RunAlignment::kStart);
   // A time on one axis means nothing on the other.
   cursor_.reset();
-  Redraw();
+  RedrawSoon(true);
 }
 
 void RunViewer::SetCursorAt(double x) {
   cursor_ = x;
-  Redraw();
+  ShowView();
+  ShowReadout();
 }
 
 void RunViewer::ZoomAt(double x, double factor) {
@@ -207,7 +220,9 @@ void RunViewer::ShowAll() {
   RedrawSoon();
 }
 
-void RunViewer::RedrawSoon() {
+void RunViewer::RedrawSoon(bool lines_changed) {
+  ++view_version_;
+  if (lines_changed) lines_version_ = view_version_;
   if (!redraw_.isActive()) redraw_.start();
 }
 
@@ -216,32 +231,72 @@ void RunViewer::resizeEvent(QResizeEvent* event) {
   RedrawSoon();
 }
 
-void RunViewer::Redraw() {
-  redraw_.stop();
-  const std::vector<std::string> registers = chart_.Registers();
-  // The axes are known before the lines: their number sets the plot's width.
-  std::vector<std::string> units;
+// On the turn of the event loop after input: the plot moves at once, the lines follow.
+void RunViewer::Refresh() {
+  ShowView();
+  ShowReadout();
+  if (!thinning_) Thin();
+}
+
+RunViewer::LinesRequest RunViewer::Request() const {
+  LinesRequest request{chart_, {}, 1, view_version_, lines_version_};
   for (std::size_t r = 0; r < chart_.run_count(); ++r) {
     for (const std::string& name : chart_.shown_registers()) {
       const monitor::LogColumn* column = chart_.run(r).Find(name);
-      if (column != nullptr && std::find(units.begin(), units.end(), column->unit) == units.end()) {
-        units.push_back(column->unit);
+      if (column != nullptr && std::find(request.units.begin(), request.units.end(),
+                                         column->unit) == request.units.end()) {
+        request.units.push_back(column->unit);
       }
     }
   }
-  const QRectF area = plot_->PlotArea(units.size());
-  const std::vector<presentation::PlottedSeries> plotted =
-      chart_.Plot(std::max(1, static_cast<int>(area.width())));
+  request.width = std::max(1, static_cast<int>(plot_->PlotArea(request.units.size()).width()));
+  return request;
+}
 
+void RunViewer::Thin() {
+  thinning_ = true;
+  thinner_.Post([this, request = Request()](std::stop_token) {
+    std::vector<presentation::PlottedSeries> plotted = request.chart.Plot(request.width);
+    QMetaObject::invokeMethod(
+        this,
+        [this, request, plotted = std::move(plotted)]() mutable {
+          Thinned(request, std::move(plotted));
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void RunViewer::Thinned(const LinesRequest& request,
+                        std::vector<presentation::PlottedSeries> plotted) {
+  thinning_ = false;
+  // Lines of the registers and runs shown stand in the right place whatever span they were
+  // thinned for; lines of others, or older than those drawn, are dropped.
+  if (request.lines == lines_version_ && request.view > drawn_version_) {
+    ShowLines(request, std::move(plotted));
+  }
+  if (drawn_version_ != view_version_ && !redraw_.isActive()) Thin();
+}
+
+void RunViewer::Redraw() {
+  redraw_.stop();
+  const LinesRequest request = Request();
+  ShowLines(request, request.chart.Plot(request.width));
+  ShowReadout();
+}
+
+void RunViewer::ShowLines(const LinesRequest& request,
+                          std::vector<presentation::PlottedSeries> plotted) {
+  const std::vector<std::string>& units = request.units;
+  const std::vector<std::string> registers = chart_.Registers();
   std::vector<RunPlotLine> lines;
   std::vector<RunPlotAxis> axes;
   std::map<std::string, std::pair<double, double>> ranges;
-  for (const presentation::PlottedSeries& series : plotted) {
+  for (presentation::PlottedSeries& series : plotted) {
     const auto unit = std::find(units.begin(), units.end(), series.unit) - units.begin();
-    RunPlotLine line{Q(fmt::format(messages::kRunLegend, series.name, S(RunName(series.run)))),
+    RunPlotLine line{Q(fmt::format("{} ({})", series.name, S(RunName(series.run)))),
                      RegisterColour(registers, series.name),
                      kRunStyles[series.run % kRunStyles.size()], static_cast<std::size_t>(unit),
-                     series.segments};
+                     std::move(series.segments)};
     if (axes.size() <= line.axis) axes.resize(line.axis + 1);
     if (axes[line.axis].unit.isEmpty() && !axes[line.axis].colour.isValid()) {
       axes[line.axis] = {Q(series.unit), line.colour, {}};
@@ -267,41 +322,50 @@ void RunViewer::Redraw() {
     axes[k].range = shown;
     if (!axes[k].colour.isValid()) axes[k].colour = Qt::black;
   }
+  plot_->SetLines(std::move(lines), std::move(axes));
+  drawn_version_ = request.view;
+  // The number of axes sets the plot's width, and with it the ticks.
+  ShowView();
+  if (drawn_version_ == view_version_) emit linesDrawn();
+}
 
+void RunViewer::ShowView() {
   const presentation::TimeSpan span = chart_.span();
+  const double width = plot_->PlotArea(plot_->axes().size()).width();
   const double char_width = QFontMetricsF(plot_->font()).horizontalAdvance('0');
   const bool clock = chart_.alignment() == presentation::RunAlignment::kClock;
   presentation::ChartTimeAxis ticks =
-      clock ? presentation::ClockTimeAxis(span.start, span.end, 0, area.width(), char_width)
-            : presentation::ElapsedTimeAxis(span.start, span.end, area.width(), char_width);
-  plot_->SetContent(span, std::move(ticks),
-                    Q(clock ? messages::kChartTimeAxis : messages::kElapsedAxis), std::move(lines),
-                    std::move(axes), cursor_);
-  ShowReadout();
+      clock ? presentation::ClockTimeAxis(span.start, span.end, 0, width, char_width)
+            : presentation::ElapsedTimeAxis(span.start, span.end, width, char_width);
+  plot_->SetView(span, std::move(ticks),
+                 clock ? Q(messages::kChartTimeAxis) : QString("Time since the start of each run"),
+                 cursor_);
 }
 
 void RunViewer::ShowReadout() {
   if (!cursor_) {
-    readout_->setText(Q(messages::kViewerHint));
+    readout_->setText(Q(kViewerHint));
     return;
   }
   const bool clock = chart_.alignment() == presentation::RunAlignment::kClock;
   QStringList lines;
-  lines << Q(clock ? fmt::format(messages::kCursorAtClock, monitor::LogClockText(*cursor_))
-                   : fmt::format(messages::kCursorAtElapsed, presentation::ElapsedText(*cursor_)));
+  lines << Q(clock ? fmt::format("Cursor at {}", monitor::LogClockText(*cursor_))
+                   : fmt::format("Cursor at {} from the start of each run",
+                                 presentation::ElapsedText(*cursor_)));
   std::optional<std::size_t> run;
   QString line;
   for (const presentation::CursorReading& reading : chart_.ReadAt(*cursor_)) {
     if (run != reading.run) {
       if (run) lines << line;
       run = reading.run;
-      line = RunName(reading.run) + "  " +
-             (reading.time ? Q(monitor::LogClockText(*reading.time)) : Q(messages::kCursorNoRow));
+      line =
+          RunName(reading.run) + "  " +
+          (reading.time ? Q(monitor::LogClockText(*reading.time)) : QString("no row at this time"));
     }
     if (!reading.time) continue;
     const QString value =
         reading.value ? Q(reading.text) + (reading.unit.empty() ? "" : " " + Q(reading.unit))
-                      : Q(messages::kCursorNotRead);
+                      : QString("not read");
     line += QString("   %1 %2").arg(Q(reading.name), value);
   }
   if (run) lines << line;
@@ -328,10 +392,10 @@ QStringList RunViewer::PictureCaption() const {
     const auto [from, to] = presentation::ClockRange(span.start, span.end, 0);
     range = fmt::format(messages::kChartPictureRange, from, to);
   } else {
-    range = fmt::format(messages::kRunPictureElapsed, presentation::ElapsedText(span.start),
-                        presentation::ElapsedText(span.end));
+    range = fmt::format("{} to {} from the start of each run",
+                        presentation::ElapsedText(span.start), presentation::ElapsedText(span.end));
   }
-  return {Q(fmt::format(messages::kRunPictureTitle, S(files.join(", ")))), Q(range)};
+  return {Q(fmt::format("Data logs: {}", S(files.join(", ")))), Q(range)};
 }
 
 bool RunViewer::ExportPng(const QString& path) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/job_worker.h"
 #include "gui/run_plot.h"
@@ -24,6 +25,11 @@ namespace cw::gui {
 // name in the legend), aligned at their start or at the clock. The wheel zooms at the pointer, a
 // drag pans, a click puts a cursor that reads every shown register of every run; Export PNG
 // saves the picture as the live chart does. Every rule is presentation::RunChart's.
+//
+// Thinning a day of rows for twenty registers takes longer than a frame, so it runs on a second
+// worker of the window's own, on a copy of the chart: input moves the plot at once with the lines
+// it has, the worker thins for the view as it stands, and the plot takes its lines when they come.
+// One thinning runs at a time; input that comes meanwhile is thinned for once it is done.
 class RunViewer final : public QWidget {
   Q_OBJECT
 
@@ -38,6 +44,8 @@ class RunViewer final : public QWidget {
   void AskOpen();
   // Files given to Open that are still being read.
   int reading() const { return reading_; }
+  // Lines for the view as it stands are still to come.
+  bool thinning() const { return drawn_version_ != view_version_; }
 
   const presentation::RunChart& chart() const { return chart_; }
   RunPlot& plot() const { return *plot_; }
@@ -55,27 +63,45 @@ class RunViewer final : public QWidget {
   void ZoomAt(double x, double factor);
   void PanBy(double seconds);
   void ShowAll();
-  // Thins out the lines for the plot's width and hands them to it now (input asks for it on the
-  // next turn of the event loop, so a fast drag redraws once per turn).
+  // Thins out the lines for the plot's width and hands them to it now, on the calling thread (for
+  // a picture that must show the view as it stands; input has them thinned on the worker).
   void Redraw();
   bool ExportPng(const QString& path);
 
  signals:
   // A file was read and opened, or refused.
   void fileRead();
+  // The plot holds the lines thinned for the view as it stands.
+  void linesDrawn();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void Opened(std::shared_ptr<const monitor::RunLog> run);
+  void Opened(std::shared_ptr<const presentation::ChartRun> run);
   void Refused(const QString& message);
   void ShowStatus();
   void FillRegisterList();
   void OnItemChanged(QListWidgetItem* item);
   void OnAlignment(int index);
   void AskPng();
-  void RedrawSoon();
+  // What a thinning is for: a copy of the chart as it stood, the units of its lines (an axis
+  // each, whose number sets the plot's width) and the width.
+  struct LinesRequest {
+    presentation::RunChart chart;
+    std::vector<std::string> units;
+    int width = 1;
+    unsigned view = 0;
+    unsigned lines = 0;
+  };
+  LinesRequest Request() const;
+  // The view changed: the span, the width, or (`lines_changed`) which lines there are.
+  void RedrawSoon(bool lines_changed = false);
+  void Refresh();
+  void Thin();
+  void Thinned(const LinesRequest& request, std::vector<presentation::PlottedSeries> plotted);
+  void ShowLines(const LinesRequest& request, std::vector<presentation::PlottedSeries> plotted);
+  void ShowView();
   void ShowReadout();
   QString RunName(std::size_t run) const;
   QStringList PictureCaption() const;
@@ -93,8 +119,15 @@ class RunViewer final : public QWidget {
   QLabel* readout_;
   RunPlot* plot_;
   QTimer redraw_;
-  // Last: its thread ends before anything it reports to is gone.
+  // Counts every change of the view; `lines_version_` only those that change which lines there
+  // are (runs, registers, alignment), after which older lines are not drawn again.
+  unsigned view_version_ = 0;
+  unsigned lines_version_ = 0;
+  unsigned drawn_version_ = 0;
+  bool thinning_ = false;
+  // Last: their threads end before anything they report to is gone.
   common::JobWorker reader_;
+  common::JobWorker thinner_;
 };
 
 }  // namespace cw::gui

@@ -123,12 +123,24 @@ double UsualInterval(const monitor::RunLog& run) {
   return *middle;
 }
 
-void RunChart::AddRun(std::shared_ptr<const monitor::RunLog> run) {
-  const double interval = UsualInterval(*run);
-  const double gap = interval > 0 ? kGapFactor * interval : std::numeric_limits<double>::infinity();
-  runs_.push_back({std::move(run), gap, interval});
+std::shared_ptr<const ChartRun> PrepareChartRun(std::shared_ptr<const monitor::RunLog> log) {
+  auto run = std::make_shared<ChartRun>();
+  run->interval = UsualInterval(*log);
+  run->gap_seconds =
+      run->interval > 0 ? kGapFactor * run->interval : std::numeric_limits<double>::infinity();
+  for (const monitor::LogColumn& column : log->columns) {
+    if (Plottable(column)) {
+      run->breaks.emplace(column.name, BreakRows(log->times, column.values, run->gap_seconds));
+    }
+  }
+  run->log = std::move(log);
+  return run;
+}
+
+void RunChart::AddRun(std::shared_ptr<const ChartRun> run) {
+  runs_.push_back(std::move(run));
   if (runs_.size() == 1) {
-    const monitor::RunLog& first = *runs_.front().log;
+    const monitor::RunLog& first = *runs_.front()->log;
     for (std::string_view name : monitor::ChartSamples::kDefaultSeries) {
       const monitor::LogColumn* column = first.Find(name);
       if (column != nullptr && Plottable(*column)) shown_.emplace_back(name);
@@ -149,8 +161,8 @@ void RunChart::Clear() {
 
 std::vector<std::string> RunChart::Registers() const {
   std::vector<std::string> names;
-  for (const Run& run : runs_) {
-    for (const monitor::LogColumn& column : run.log->columns) {
+  for (const auto& run : runs_) {
+    for (const monitor::LogColumn& column : run->log->columns) {
       if (Plottable(column) && std::find(names.begin(), names.end(), column.name) == names.end()) {
         names.push_back(column.name);
       }
@@ -184,7 +196,7 @@ void RunChart::SetAlignment(RunAlignment alignment) {
 }
 
 double RunChart::Offset(std::size_t run) const {
-  const monitor::RunLog& log = *runs_[run].log;
+  const monitor::RunLog& log = *runs_[run]->log;
   if (alignment_ == RunAlignment::kClock || log.times.empty()) return 0;
   return -log.times.front();
 }
@@ -192,7 +204,7 @@ double RunChart::Offset(std::size_t run) const {
 TimeSpan RunChart::Extent() const {
   std::optional<TimeSpan> extent;
   for (std::size_t i = 0; i < runs_.size(); ++i) {
-    const monitor::RunLog& log = *runs_[i].log;
+    const monitor::RunLog& log = *runs_[i]->log;
     if (log.times.empty()) continue;
     const TimeSpan run{log.times.front() + Offset(i), log.times.back() + Offset(i)};
     extent =
@@ -230,19 +242,15 @@ void RunChart::SetSpan(TimeSpan span) { span_ = Clamped(span); }
 std::vector<PlottedSeries> RunChart::Plot(int pixel_columns) const {
   std::vector<PlottedSeries> plotted;
   for (std::size_t r = 0; r < runs_.size(); ++r) {
-    const Run& run = runs_[r];
+    const ChartRun& run = *runs_[r];
     for (const std::string& name : shown_) {
       const monitor::LogColumn* column = run.log->Find(name);
       if (column == nullptr) continue;
       PlottedSeries series{r, name, column->unit, {}, std::nullopt, std::nullopt};
-      auto breaks = run.breaks.find(name);
-      if (breaks == run.breaks.end()) {
-        breaks =
-            run.breaks.emplace(name, BreakRows(run.log->times, column->values, run.gap_seconds))
-                .first;
-      }
-      series.segments = DecimateRun(run.log->times, column->values, Offset(r), span_, pixel_columns,
-                                    run.gap_seconds, &breaks->second);
+      const auto breaks = run.breaks.find(name);
+      series.segments =
+          DecimateRun(run.log->times, column->values, Offset(r), span_, pixel_columns,
+                      run.gap_seconds, breaks == run.breaks.end() ? nullptr : &breaks->second);
       for (const auto& segment : series.segments) {
         for (const PlotPoint& point : segment) {
           series.low = std::min(series.low.value_or(point.y), point.y);
@@ -258,7 +266,7 @@ std::vector<PlottedSeries> RunChart::Plot(int pixel_columns) const {
 std::vector<CursorReading> RunChart::ReadAt(double x) const {
   std::vector<CursorReading> readings;
   for (std::size_t r = 0; r < runs_.size(); ++r) {
-    const Run& run = runs_[r];
+    const ChartRun& run = *runs_[r];
     const auto row = RowNear(run.log->times, x - Offset(r), run.interval);
     for (const std::string& name : shown_) {
       const monitor::LogColumn* column = run.log->Find(name);

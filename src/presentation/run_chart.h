@@ -58,6 +58,17 @@ std::optional<std::size_t> RowNear(std::span<const double> times, double time, d
 // than a few of these leave a gap in the line: the logging stopped in between.
 double UsualInterval(const monitor::RunLog& run);
 
+// A run made ready for the chart: its usual spacing of rows, the spacing beyond which its lines
+// break, and BreakRows of every column with numbers. Made once, where the run is read (off the GUI
+// thread), and shared from then on by every chart that shows it and every copy of one.
+struct ChartRun {
+  std::shared_ptr<const monitor::RunLog> log;
+  double interval = 0;
+  double gap_seconds = 0;
+  std::map<std::string, std::vector<std::size_t>, std::less<>> breaks;
+};
+std::shared_ptr<const ChartRun> PrepareChartRun(std::shared_ptr<const monitor::RunLog> log);
+
 // The lines of one shown register of one run.
 struct PlottedSeries {
   std::size_t run = 0;
@@ -81,6 +92,8 @@ struct CursorReading {
   std::optional<double> value;
 };
 
+// A chart is cheap to copy (its runs are shared, never changed) and Plot and ReadAt change
+// nothing, so a copy can thin the lines on another thread while this one moves on.
 class RunChart {
  public:
   // Zooming in stops at this span: a log has at most one row a second.
@@ -88,10 +101,10 @@ class RunChart {
 
   // The run is drawn with the others from now on; the first run's default registers are shown,
   // and the whole of every run.
-  void AddRun(std::shared_ptr<const monitor::RunLog> run);
+  void AddRun(std::shared_ptr<const ChartRun> run);
   void Clear();
   std::size_t run_count() const { return runs_.size(); }
-  const monitor::RunLog& run(std::size_t index) const { return *runs_[index].log; }
+  const monitor::RunLog& run(std::size_t index) const { return *runs_[index]->log; }
 
   // Registers with numbers to plot, of every run: the first run's order, then those only later
   // runs have.
@@ -124,16 +137,9 @@ class RunChart {
   std::vector<CursorReading> ReadAt(double x) const;
 
  private:
-  struct Run {
-    std::shared_ptr<const monitor::RunLog> log;
-    double gap_seconds = 0;
-    double interval = 0;
-    // BreakRows of each column, made when the column is first drawn.
-    mutable std::map<std::string, std::vector<std::size_t>, std::less<>> breaks;
-  };
   TimeSpan Clamped(TimeSpan span) const;
 
-  std::vector<Run> runs_;
+  std::vector<std::shared_ptr<const ChartRun>> runs_;
   std::vector<std::string> shown_;
   RunAlignment alignment_ = RunAlignment::kStart;
   TimeSpan span_;

@@ -104,6 +104,7 @@ class RunViewerFlows : public QObject {
     viewer.Open({first});
     QTRY_COMPARE(viewer.chart().run_count(), std::size_t{1});
     QCOMPARE(viewer.reading(), 0);
+    QTRY_VERIFY(!viewer.thinning());
     // The registers of the log, the default ones ticked.
     QCOMPARE(viewer.register_list().count(), 2);
     QCOMPARE(viewer.register_list().item(0)->checkState(), Qt::Checked);
@@ -118,10 +119,21 @@ class RunViewerFlows : public QObject {
 
     viewer.Open({second});
     QTRY_COMPARE(viewer.chart().run_count(), std::size_t{2});
+    QTRY_VERIFY(!viewer.thinning());
     QCOMPARE(viewer.LegendNames(), QStringList({"Voltage (monday.LOG)", "Current (monday.LOG)",
                                                 "Voltage (tuesday.LOG)", "Current (tuesday.LOG)"}));
     QVERIFY(viewer.plot().lines()[0].style != viewer.plot().lines()[2].style);
     QCOMPARE(viewer.plot().lines()[0].colour, viewer.plot().lines()[2].colour);
+
+    // The lines follow a change from the viewer's worker, for the registers shown when they come.
+    viewer.register_list().item(1)->setCheckState(Qt::Unchecked);
+    QVERIFY(viewer.thinning());
+    QTRY_VERIFY(!viewer.thinning());
+    QCOMPARE(viewer.LegendNames(), QStringList({"Voltage (monday.LOG)", "Voltage (tuesday.LOG)"}));
+    viewer.register_list().item(1)->setCheckState(Qt::Checked);
+    QTRY_VERIFY(!viewer.thinning());
+    QCOMPARE(viewer.LegendNames().size(), 4);
+    QCOMPARE(viewer.SegmentCount(3), 2);
 
     // At their start the runs lie over each other; at the clock four hours apart.
     QCOMPARE(viewer.chart().span().start, 0.0);

@@ -206,7 +206,7 @@ void TourRunViewer(const QString& scratch) {
   viewer.resize(1200, 720);
   viewer.show();
   viewer.Open(files);
-  WaitFor([&] { return viewer.reading() == 0; });
+  WaitFor([&] { return viewer.reading() == 0 && !viewer.thinning(); });
   viewer.SetCursorAt(1460);
   Settle(300);
   Save(viewer, "run-viewer");

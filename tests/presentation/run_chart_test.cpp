@@ -100,8 +100,8 @@ std::vector<std::vector<PlotPoint>> DecimateRowByRow(const std::vector<double>& 
   for (auto row = static_cast<std::size_t>(first); row < static_cast<std::size_t>(last); ++row) {
     if (std::isnan(values[row]) || (row > 0 && times[row] - times[row - 1] > gap)) end_line();
     if (std::isnan(values[row])) continue;
-    const auto at = static_cast<long long>(
-        std::floor((times[row] - shown.start) / (shown.length() / pixels)));
+    const auto at =
+        static_cast<long long>(std::floor((times[row] - shown.start) / (shown.length() / pixels)));
     if (at != index) flush();
     index = at;
     column.push_back(row);
@@ -125,7 +125,7 @@ TEST(RunDecimation, DrawsWhatTheRulesRowByRowDraw) {
   const struct {
     TimeSpan shown;
     int pixels;
-  } cases[] = {{{0, 20'119}, 1000}, {{0, 20'119}, 37}, {{1'000.5, 1'900}, 800},
+  } cases[] = {{{0, 20'119}, 1000},    {{0, 20'119}, 37}, {{1'000.5, 1'900}, 800},
                {{8'000, 12'000}, 333}, {{17, 16'000}, 1}, {{0, 500}, 2000},
                {{2'990.5, 3'060.5}, 7}};
   for (const auto& c : cases) {
@@ -147,13 +147,13 @@ TEST(RunCursor, FindsTheNearestRowWithinItsTolerance) {
   EXPECT_EQ(RowNear({}, 1, 1), std::nullopt);
 }
 
-std::shared_ptr<monitor::RunLog> MakeRun(double start, std::vector<double> voltage) {
+std::shared_ptr<const ChartRun> MakeRun(double start, std::vector<double> voltage) {
   auto run = std::make_shared<monitor::RunLog>();
   run->times = Seconds(voltage.size(), start, 2);
   run->columns.push_back({"Voltage", "mV", monitor::LogColumnKind::kNumber, "%d", voltage});
   run->columns.push_back({"Battery Status", "hex", monitor::LogColumnKind::kHex, "%04X",
                           std::vector<double>(voltage.size(), 0xC0)});
-  return run;
+  return PrepareChartRun(run);
 }
 
 TEST(RunChartRules, RunsMeetAtTheirStartOrAtTheClock) {
