@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGraphicsObject>
 #include <QGraphicsScene>
 #include <QString>
@@ -263,6 +264,9 @@ inline GuiBlocks Measure(TimedApplication& application,
   qint64 last = real.nsecsElapsed();
   qint64 last_cpu = ThreadCpuNs();
   ThreadSchedule last_schedule = schedule.Read();
+  // A loop of its own: quitting the application's would close its windows, and a bench that
+  // measures again would measure a window that is no longer drawn.
+  QEventLoop loop;
   QTimer probe;
   probe.setTimerType(Qt::PreciseTimer);
   probe.setInterval(1);
@@ -285,7 +289,7 @@ inline GuiBlocks Measure(TimedApplication& application,
     last_cpu = cpu;
     last_schedule = scheduled;
     ++blocks.turns;
-    if (finished(now)) application.quit();
+    if (finished(now)) loop.quit();
   });
   std::atomic<qint64> bare_longest = 0;
   std::jthread bare_thread([&bare_longest](std::stop_token stop) {
@@ -300,7 +304,7 @@ inline GuiBlocks Measure(TimedApplication& application,
     }
   });
   probe.start();
-  application.exec();
+  loop.exec();
   bare_thread.request_stop();
   bare_thread.join();
   blocks.bare_thread_longest = bare_longest;

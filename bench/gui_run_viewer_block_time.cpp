@@ -179,6 +179,9 @@ int main(int argc, char** argv) {
       // To the end of the day and back, as a hand drags.
       const double length = viewer.chart().span().length();
       viewer.PanBy((step++ / 60) % 2 == 0 ? length / 50 : -length / 50);
+      // Painted at every step, as a screen that shows every frame would have it (the offscreen
+      // platform paints only when asked): the span of the step before, with the lines that came.
+      viewer.plot().repaint();
     });
     drag.start();
     const bench::GuiBlocks panning =
